@@ -1,0 +1,56 @@
+#!/bin/bash
+# One-step set-up on a fresh Debian 12 machine (as root):
+#   bash setup.sh run    install what the build needs, build, start the program
+#   bash setup.sh test   install what the build needs, build, run every test
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev libqt5svg5
+  libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-xlrd python3-olefile xvfb xauth
+)
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+jobs=$(nproc)
+
+build_app() {
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$jobs"
+}
+
+case "${1:-}" in
+  run)
+    install_packages
+    build_app
+    exec ./build/bin/gridmolt
+    ;;
+  test)
+    install_packages
+    build_app
+    (cd build && ctest --output-on-failure -j "$jobs")
+    # The engine once more, under AddressSanitizer and UndefinedBehaviorSanitizer,
+    # with its fuzz targets (clang's libFuzzer).
+    CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+      -DGRIDMOLT_APP=OFF -DGRIDMOLT_BENCH=OFF -DGRIDMOLT_SANITIZE=ON -DGRIDMOLT_FUZZ=ON
+    cmake --build build-sanitize -j "$jobs"
+    (cd build-sanitize && ctest --output-on-failure -j "$jobs")
+    ;;
+  *)
+    echo "usage: bash setup.sh run|test" >&2
+    exit 2
+    ;;
+esac

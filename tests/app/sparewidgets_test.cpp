@@ -1,0 +1,151 @@
+#include "clickablelabel.h"
+#include "mylistwidet_candrag.h"
+#include "qthumbnailthread.h"
+#include "scripteddialogs.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QtTest>
+
+// Records the order in which the label's signals arrive.
+class SignalLog : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SignalLog(clickablelabel *label)
+    {
+        connect(label, &clickablelabel::pressed, this, [this] { log << "pressed"; });
+        connect(label, &clickablelabel::released, this, [this] { log << "released"; });
+        connect(label, &clickablelabel::clicked, this, [this] { log << "clicked"; });
+        connect(label, &clickablelabel::doubleClicked, this, [this] { log << "doubleClicked"; });
+        connect(label, &clickablelabel::mouseOver, this, [this] { log << "mouseOver"; });
+        connect(label, &clickablelabel::mouseOut, this, [this] { log << "mouseOut"; });
+    }
+    QStringList log;
+};
+
+static void sendMouse(QWidget *w, QEvent::Type type, QPoint at, Qt::MouseButton button)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, at, w->mapToGlobal(at), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+class SpareWidgetsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void labelClickInsideAndOutside()
+    {
+        clickablelabel label;
+        label.resize(100, 30);
+        QCOMPARE(label.text(), QString("wwActiveLabel"));
+        SignalLog spy(&label);
+        sendMouse(&label, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
+        sendMouse(&label, QEvent::MouseButtonRelease, QPoint(10, 10), Qt::LeftButton);
+        QCOMPARE(spy.log, QStringList({"pressed", "clicked", "released"}));
+
+        spy.log.clear();
+        sendMouse(&label, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
+        sendMouse(&label, QEvent::MouseButtonRelease, QPoint(150, 10), Qt::LeftButton);
+        QCOMPARE(spy.log, QStringList({"pressed", "released"}));
+
+        spy.log.clear();
+        sendMouse(&label, QEvent::MouseButtonPress, QPoint(10, 10), Qt::RightButton);
+        sendMouse(&label, QEvent::MouseButtonRelease, QPoint(10, 10), Qt::RightButton);
+        QCOMPARE(spy.log, QStringList({"pressed", "released"}));
+
+        // The edges belong to the label.
+        QVERIFY(label.hitLabel(QPoint(100, 30)));
+        QVERIFY(!label.hitLabel(QPoint(101, 30)));
+        QVERIFY(!label.hitLabel(QPoint(-1, 0)));
+    }
+
+    void labelDoubleClickOrder()
+    {
+        clickablelabel label;
+        label.resize(100, 30);
+        SignalLog spy(&label);
+        const QPoint at(5, 5);
+        sendMouse(&label, QEvent::MouseButtonPress, at, Qt::LeftButton);
+        sendMouse(&label, QEvent::MouseButtonRelease, at, Qt::LeftButton);
+        sendMouse(&label, QEvent::MouseButtonDblClick, at, Qt::LeftButton);
+        sendMouse(&label, QEvent::MouseButtonRelease, at, Qt::LeftButton);
+        QCOMPARE(spy.log, QStringList({"pressed", "clicked", "released", "doubleClicked",
+                                       "pressed", "clicked", "released"}));
+    }
+
+    void labelEnterAndLeave()
+    {
+        clickablelabel label;
+        SignalLog spy(&label);
+        QEvent enter(QEvent::Enter);
+        QCoreApplication::sendEvent(&label, &enter);
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(&label, &leave);
+        QCOMPARE(spy.log, QStringList({"mouseOver", "mouseOut"}));
+    }
+
+    void listLaysOutFiftyLabelsInOneColumn()
+    {
+        ScriptedDialogs dialogs;
+        MylistWidet_candrag list(nullptr, &dialogs);
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().kind, QString("warning"));
+        QCOMPARE(dialogs.boxes.first().title, QString("layout"));
+        QCOMPARE(dialogs.boxes.first().text, QString("1"));
+        QCOMPARE(list.size(), QSize(200, 500));
+        auto *grid = qobject_cast<QGridLayout *>(list.layout());
+        QVERIFY(grid);
+        QCOMPARE(grid->count(), 50);
+        QCOMPARE(grid->rowCount(), 50);
+        QCOMPARE(grid->columnCount(), 1);
+    }
+
+    void narrowListDoesNotDivideByZero()
+    {
+        ScriptedDialogs dialogs;
+        MylistWidet_candrag list(nullptr, &dialogs);
+        list.setFixedSize(50, 100);
+        delete list.layout();
+        QVector<QLabel *> labels{new QLabel("a", &list), new QLabel("b", &list),
+                                 new QLabel("c", &list)};
+        list.LayLabels(labels);
+        QCOMPARE(dialogs.boxes.last().text, QString("0"));
+        auto *grid = qobject_cast<QGridLayout *>(list.layout());
+        QVERIFY(grid);
+        QCOMPARE(grid->count(), 3);
+        QCOMPARE(grid->columnCount(), 1);
+    }
+
+    void edgeDragNeverStartsAndTracksTheEdge()
+    {
+        ScriptedDialogs dialogs;
+        MylistWidet_candrag list(nullptr, &dialogs);
+        list.setMaximumWidth(400);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(198, 10), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&list, &press);
+        QVERIFY(!list.isDragging());
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(198, 10), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&list, &release);
+        QCOMPARE(list.edgeRect(), QRectF(195, 0, 5, 500));
+        QCOMPARE(list.width(), 200);
+    }
+
+    void thumbnailThreadOnlyStoresItsArgument()
+    {
+        QThumbnailThread thread;
+        QVERIFY(thread.argument().isEmpty());
+        thread.run("page");
+        QCOMPARE(thread.argument(), QString("page"));
+        QVERIFY(!thread.isRunning());
+    }
+};
+
+QTEST_MAIN(SpareWidgetsTest)
+#include "sparewidgets_test.moc"

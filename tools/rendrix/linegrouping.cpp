@@ -1,0 +1,229 @@
+#include "linegrouping.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <queue>
+#include <utility>
+#include <vector>
+
+namespace
+{
+struct Word
+{
+    double left, top, width, height, centre;
+    int index;   // position in the input, the last tie-breaker everywhere
+};
+
+// Lower median of a running set of heights, in logarithmic time per insert,
+// so a page with thousands of words on one line stays cheap.
+class RunningMedian
+{
+public:
+    void clear()
+    {
+        lower_ = {};
+        upper_ = {};
+    }
+    void add(double v)
+    {
+        if (lower_.empty() || v <= lower_.top())
+            lower_.push(v);
+        else
+            upper_.push(v);
+        if (lower_.size() > upper_.size() + 1) {
+            upper_.push(lower_.top());
+            lower_.pop();
+        } else if (upper_.size() > lower_.size()) {
+            lower_.push(upper_.top());
+            upper_.pop();
+        }
+    }
+    double value() const { return lower_.top(); }
+
+private:
+    std::priority_queue<double> lower_;
+    std::priority_queue<double, std::vector<double>, std::greater<double>> upper_;
+};
+
+double median(std::vector<double> &v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct Line
+{
+    std::vector<int> members;   // indices into the sorted word list
+    int top = 1;
+    int bottom = 2;
+    double centre = 0;
+    int target = -1;            // line this one was attached to, or -1
+};
+
+int roundEdge(double v)
+{
+    // Boxes far outside any page are nonsense; keep the arithmetic in range.
+    const double limit = 1e9;
+    return int(std::lround(std::max(-limit, std::min(limit, v))));
+}
+
+// Half a line height: the smaller of the two heights decides, so a tall glyph
+// box cannot reach into the lines next to it. A floor of one point keeps
+// boxes that are a point apart together even when a height is tiny.
+double tolerance(double lineHeight, double wordHeight)
+{
+    return std::max(0.5 * std::min(lineHeight, wordHeight), 1.0);
+}
+}
+
+QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
+{
+    std::vector<Word> words;
+    words.reserve(size_t(input.size()));
+    for (int i = 0; i < input.size(); ++i) {
+        const WordBox &w = input[i];
+        if (!std::isfinite(w.left) || !std::isfinite(w.top) || !std::isfinite(w.width)
+            || !std::isfinite(w.height) || w.text.trimmed().isEmpty())
+            continue;
+        Word k;
+        k.left = w.width < 0 ? w.left + w.width : w.left;
+        k.top = w.height < 0 ? w.top + w.height : w.top;
+        k.width = std::fabs(w.width);
+        k.height = std::fabs(w.height);
+        k.centre = k.top + k.height / 2;
+        k.index = i;
+        words.push_back(k);
+    }
+    std::sort(words.begin(), words.end(), [](const Word &a, const Word &b) {
+        if (a.centre != b.centre)
+            return a.centre < b.centre;
+        if (a.left != b.left)
+            return a.left < b.left;
+        return a.index < b.index;
+    });
+
+    // Lines are runs of the centre-sorted words: a word joins the current line
+    // while its centre lies within half a line height of the line's median
+    // centre (the middle member, as members are sorted by centre).
+    std::vector<Line> lines;
+    RunningMedian heights;
+    for (int i = 0; i < int(words.size()); ++i) {
+        const Word &w = words[size_t(i)];
+        if (!lines.empty()) {
+            Line &cur = lines.back();
+            const Word &mid = words[size_t(cur.members[(cur.members.size() - 1) / 2])];
+            if (w.centre - mid.centre <= tolerance(heights.value(), w.height)) {
+                cur.members.push_back(i);
+                heights.add(w.height);
+                continue;
+            }
+        }
+        lines.emplace_back();
+        lines.back().members.push_back(i);
+        heights.clear();
+        heights.add(w.height);
+    }
+
+    // The shared box of a line: median top and bottom of its typical words,
+    // those not much taller than the line's median height.
+    std::vector<double> tops, bottoms, hs;
+    for (Line &line : lines) {
+        hs.clear();
+        for (int m : line.members)
+            hs.push_back(words[size_t(m)].height);
+        std::sort(hs.begin(), hs.end());
+        const double typical = hs[(hs.size() - 1) / 2];
+        tops.clear();
+        bottoms.clear();
+        for (int m : line.members) {
+            const Word &w = words[size_t(m)];
+            if (w.height <= typical * 1.5) {
+                tops.push_back(w.top);
+                bottoms.push_back(w.top + w.height);
+            }
+        }
+        const int top = roundEdge(median(tops));
+        const int bottom = roundEdge(median(bottoms));
+        line.top = std::max(1, top);
+        line.bottom = std::max(line.top + 1, bottom);
+        line.centre = (line.top + line.bottom) / 2.0;
+    }
+
+    // A line whose box holds a smaller line entirely (a lone bullet or initial
+    // several lines tall) would swallow that line's row; attach its words to
+    // the nearest line it holds instead.
+    std::vector<std::pair<double, int>> byCentre;
+    byCentre.reserve(lines.size());
+    for (int l = 0; l < int(lines.size()); ++l)
+        byCentre.emplace_back(lines[size_t(l)].centre, l);
+    std::sort(byCentre.begin(), byCentre.end());
+    for (int l = 0; l < int(lines.size()); ++l) {
+        Line &big = lines[size_t(l)];
+        int best = -1;
+        double bestDistance = 0;
+        auto it = std::lower_bound(byCentre.begin(), byCentre.end(), std::make_pair(double(big.top), -1));
+        for (; it != byCentre.end() && it->first <= big.bottom; ++it) {
+            const Line &small = lines[size_t(it->second)];
+            if (it->second == l || small.top < big.top || small.bottom > big.bottom
+                || small.bottom - small.top >= big.bottom - big.top)
+                continue;
+            const double d = std::fabs(small.centre - big.centre);
+            if (best < 0 || d < bestDistance) {
+                best = it->second;
+                bestDistance = d;
+            }
+        }
+        big.target = best;
+    }
+    // Targets are strictly shorter, so following them always ends.
+    std::vector<int> owner(lines.size());
+    for (int l = 0; l < int(lines.size()); ++l) {
+        int t = l;
+        while (lines[size_t(t)].target >= 0)
+            t = lines[size_t(t)].target;
+        owner[size_t(l)] = t;
+    }
+
+    struct Placed
+    {
+        int line;
+        double left;
+        int index;
+        int sortedPos;
+    };
+    std::vector<Placed> order;
+    order.reserve(words.size());
+    for (int l = 0; l < int(lines.size()); ++l)
+        for (int m : lines[size_t(l)].members)
+            order.push_back({owner[size_t(l)], words[size_t(m)].left, words[size_t(m)].index, m});
+    std::sort(order.begin(), order.end(), [&](const Placed &a, const Placed &b) {
+        const Line &la = lines[size_t(a.line)];
+        const Line &lb = lines[size_t(b.line)];
+        if (la.top != lb.top)
+            return la.top < lb.top;
+        if (a.line != b.line)
+            return a.line < b.line;
+        if (a.left != b.left)
+            return a.left < b.left;
+        return a.index < b.index;
+    });
+
+    QVector<PlacedWord> out;
+    out.reserve(int(order.size()));
+    for (const Placed &p : order) {
+        const Word &w = words[size_t(p.sortedPos)];
+        const Line &line = lines[size_t(p.line)];
+        PlacedWord pw;
+        const int left = roundEdge(w.left);
+        const int right = roundEdge(w.left + w.width);
+        pw.left = std::max(1, left);
+        pw.width = std::max(1, right - pw.left);
+        pw.top = line.top;
+        pw.height = line.bottom - line.top;
+        pw.text = input[p.index].text;
+        out.append(pw);
+    }
+    return out;
+}

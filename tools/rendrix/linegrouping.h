@@ -1,0 +1,42 @@
+#ifndef LINEGROUPING_H
+#define LINEGROUPING_H
+
+#include <QString>
+#include <QVector>
+
+// A word as the PDF library gives it: its box in points, origin at the top
+// left of the page as shown, y downwards.
+struct WordBox
+{
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+    QString text;
+};
+
+// A word as it is written into a text layer: whole points, all at least 1.
+struct PlacedWord
+{
+    int left = 1;
+    int top = 1;
+    int width = 1;
+    int height = 1;
+    QString text;
+};
+
+// Gives every word of one visual text line the same top and height, so that
+// the table extraction sees one row band per printed line.
+//
+// Words belong to one line when their vertical centres lie within half a
+// line height of each other. The shared top and bottom come from the line's
+// typical words (medians), so a glyph box several lines tall neither widens
+// its line nor, standing alone, covers the lines around it: such a box is
+// attached to the line it overlaps whose centre is nearest.
+//
+// The result holds one entry per input word with a usable box and non-empty
+// text, ordered line by line from the top, left to right within a line. It
+// depends only on the input, never on its order in memory or on threads.
+QVector<PlacedWord> groupLines(const QVector<WordBox> &words);
+
+#endif

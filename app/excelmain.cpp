@@ -1,0 +1,804 @@
+#include "excelmain.h"
+#include "ui_excelmain.h"
+
+#include "dialogservice.h"
+#include "labeldraw.h"
+#include "pagefiles.h"
+#include "pagezoom.h"
+#include "textlayer.h"
+
+#include <QDebug>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QImageReader>
+#include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPixmap>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QUrl>
+
+namespace {
+
+const char *const settingsFile = "setting.ini";
+
+// The empty state of one page: no text, no rectangle, one zero line.
+QVector<QRectF> emptyLines()
+{
+    return QVector<QRectF>(1, QRectF(0, 0, 0, 0));
+}
+
+} // namespace
+
+ExcelMain::ExcelMain(QWidget *parent)
+    : QMainWindow(parent),
+      pageCount(0),
+      canvas(nullptr),
+      scrollArea(nullptr),
+      zoomFactor(1.0f),
+      hoverListDivider(false),
+      hoverTableDivider(false),
+      dragListDivider(false),
+      dragTableDivider(false),
+      progressDialog(nullptr),
+      networkManager(nullptr),
+      networkReply(nullptr),
+      importCounter(0),
+      ui(new Ui_ExcelMain),
+      dialogs(DialogService::standard()),
+      converter(nullptr),
+      importActive(false),
+      about()
+{
+    ui->setupUi(this);
+
+    // Centre on the first screen.
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (!screens.isEmpty()) {
+        const QRect s = screens.first()->geometry();
+        const int cx = (s.left() + s.right()) / 2;
+        const int cy = (s.top() + s.bottom()) / 2;
+        move(cx - (width() - 1) / 2, cy - (height() - 1) / 2);
+    }
+
+    setabout();
+    ui->pushButton_save->setEnabled(false);
+
+    ui->pushButton_drawline->setToolTip(tr("Draw vertical lines"));
+    ui->pushButton_drawrect->setToolTip(tr("Draw a table"));
+    ui->pushButton_del_line->setToolTip(tr("Remove selected lines"));
+    ui->pushButton_del_rect->setToolTip(tr("Remove the table"));
+
+    networkManager = new QNetworkAccessManager(this);
+    progressDialog = new QProgressDialog(this);
+    // A progress dialog shows itself after a while unless it is reset.
+    progressDialog->reset();
+
+    canvas = new labeldraw(ui->frame_back);
+    QHBoxLayout *frameLayout = new QHBoxLayout;
+    scrollArea = new QScrollArea;
+    scrollArea->setWidgetResizable(true);
+    scrollArea->setBackgroundRole(QPalette::Dark);
+    scrollArea->setWidget(canvas);
+    canvas->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    frameLayout->addWidget(scrollArea);
+    ui->frame_back->setLayout(frameLayout);
+
+    connect(canvas, &labeldraw::updateRecandLine, this, &ExcelMain::Updateoutput);
+
+    QPalette pal = canvas->palette();
+    pal.setBrush(QPalette::Window, QBrush(QColor(255, 255, 255, 255)));
+    canvas->setPalette(pal);
+
+    ui->listwidget_view->setFixedWidth(118);
+
+    setMouseTracking(true);
+    ui->centralwidget->setMouseTracking(true);
+
+    connect(ui->spinBox_pagenumber, QOverload<int>::of(&QSpinBox::valueChanged),
+            this, &ExcelMain::pagechange);
+
+    // Nothing to navigate until a document is loaded.
+    setNavigationEnabled(false);
+
+    connect(ui->aboutpushButton, &QPushButton::clicked, this, &ExcelMain::showabout);
+}
+
+ExcelMain::~ExcelMain()
+{
+    stopImportWork();
+    PageFiles::dropStash(stashFolder());
+    delete ui;
+}
+
+void ExcelMain::setDialogService(DialogService *service)
+{
+    dialogs = service ? service : DialogService::standard();
+}
+
+void ExcelMain::setabout()
+{
+    setWindowTitle(QStringLiteral("Korvane Gridmolt"));
+    ui->aboutpushButton->setIcon(QIcon(QStringLiteral(":/iconoption/icons/about.png")));
+    ui->aboutpushButton->setText(QStringLiteral("About"));
+}
+
+void ExcelMain::showabout()
+{
+    dialogs->exec(&about);
+}
+
+void ExcelMain::labeltoview()
+{
+}
+
+bool ExcelMain::eventFilter(QObject *, QEvent *)
+{
+    return true;
+}
+
+// ---------------------------------------------------------------- pages
+
+void ExcelMain::setNavigationEnabled(bool enabled)
+{
+    ui->spinBox_pagenumber->setEnabled(enabled);
+    ui->pushButton_up->setEnabled(enabled);
+    ui->pushButton_down->setEnabled(enabled);
+    ui->pushButton_zoomin->setEnabled(enabled);
+    ui->pushButton_zoomout->setEnabled(enabled);
+    if (!enabled) {
+        const QSignalBlocker block(ui->spinBox_pagenumber);
+        ui->spinBox_pagenumber->setRange(0, 0);
+        ui->spinBox_pagenumber->setValue(0);
+    }
+}
+
+void ExcelMain::updateNavigationButtons(int page)
+{
+    ui->pushButton_down->setEnabled(page != pageCount);
+    ui->pushButton_up->setEnabled(page != 1);
+}
+
+QIcon ExcelMain::thumbnailFor(const QString &imagePath)
+{
+    QImageReader reader(imagePath);
+    QSize size = reader.size();
+    if (size.isValid()) {
+        size.scale(90, 110, Qt::KeepAspectRatio);
+        reader.setScaledSize(size.expandedTo(QSize(1, 1)));
+    }
+    const QImage image = reader.read();
+    if (image.isNull())
+        return QIcon();
+    return QIcon(QPixmap::fromImage(image));
+}
+
+void ExcelMain::showPNG()
+{
+    QPixmap pixmap(currentPng);
+    if (pixmap.isNull())
+        return;
+    const QSize target = PageZoom::scaledSize(pixmap.size(), zoomFactor);
+    const QPixmap scaled = pixmap.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (scaled.isNull())
+        return;
+    pageImageSize = pixmap.size();
+    QPalette pal = canvas->palette();
+    pal.setBrush(QPalette::Window, QBrush(scaled));
+    canvas->setPalette(pal);
+    canvas->setFixedSize(target);
+}
+
+void ExcelMain::pagechange()
+{
+    const int p = ui->spinBox_pagenumber->value();
+    if (pageCount <= 0 || p < 1 || p > pageCount)
+        return;
+    showPage(p);
+}
+
+void ExcelMain::viewchage()
+{
+    const int r = ui->listwidget_view->currentRow();
+    if (pageCount <= 0 || r < 0 || r >= pageCount)
+        return;
+    {
+        const QSignalBlocker block(ui->spinBox_pagenumber);
+        ui->spinBox_pagenumber->setValue(r + 1);
+    }
+    showPage(r + 1);
+}
+
+void ExcelMain::showPage(int page)
+{
+    const int i = page - 1;
+    updateNavigationButtons(page);
+    {
+        // Selecting the row from here must not count as a thumbnail click.
+        const QSignalBlocker block(ui->listwidget_view);
+        ui->listwidget_view->setCurrentRow(i);
+    }
+    currentPng = PageFiles::imagePath(PageFiles::tempFolder(), page);
+    showPNG();
+
+    // The stored page-unit geometry goes on the canvas, and the table is
+    // extracted from those same stored values: reading the truncated canvas
+    // pixels back would let the lines drift at every visit.
+    const QRectF rect = pageRects.value(i);
+    const QVector<QRectF> lines = pageLines.value(i, emptyLines());
+    {
+        const QSignalBlocker block(canvas);
+        canvas->showPageTable(PageZoom::rectToCanvas(rect, zoomFactor),
+                              PageZoom::linesToCanvas(lines, zoomFactor));
+    }
+    extractPage(i, rect, lines, true);
+}
+
+void ExcelMain::on_pushButton_up_clicked()
+{
+    if (pageCount > 0)
+        ui->spinBox_pagenumber->setValue(ui->spinBox_pagenumber->value() - 1);
+}
+
+void ExcelMain::on_pushButton_down_clicked()
+{
+    if (pageCount > 0)
+        ui->spinBox_pagenumber->setValue(ui->spinBox_pagenumber->value() + 1);
+}
+
+// ---------------------------------------------------------------- extraction
+
+void ExcelMain::clearOutputTable()
+{
+    QTableWidget *table = ui->tableWidget_rule;
+    for (int r = table->rowCount() - 1; r >= 0; --r)
+        table->removeRow(r);
+}
+
+void ExcelMain::extractPage(int index, const QRectF &rect, const QVector<QRectF> &lines,
+                            bool showTable)
+{
+    if (index < 0 || index >= pageCount)
+        return;
+    if (rect.width() == 0 || rect.height() == 0) {
+        if (showTable)
+            clearOutputTable();
+        pageTexts[index] = QString();
+        pageRects[index] = QRectF(0, 0, 0, 0);
+        pageLines[index] = emptyLines();
+        return;
+    }
+    pageRects[index] = rect;
+    pageLines[index] = lines;
+}
+
+void ExcelMain::Updateoutput()
+{
+    if (pageCount <= 0)
+        return;
+    const int p = ui->spinBox_pagenumber->value();
+    if (p < 1 || p > pageCount)
+        return;
+    // A user's edit: canvas pixels back to page units, the rectangle exactly,
+    // the lines truncated to whole units.
+    const QRectF r = canvas->returnRec().normalized();
+    const double z = zoomFactor;
+    QRectF pageRect;
+    if (r.width() != 0 && r.height() != 0) {
+        const double l = r.x() / z, t = r.y() / z;
+        pageRect = QRectF(l, t, (r.x() + r.width()) / z - l, (r.y() + r.height()) / z - t);
+    }
+    QVector<QRectF> pageLineList;
+    const QVector<QRectF> canvasLines = canvas->returnLine();
+    pageLineList.reserve(canvasLines.size());
+    for (const QRectF &c : canvasLines) {
+        const int x = int(c.x() / z), y = int(c.y() / z);
+        pageLineList.append(QRectF(x, y, int((c.x() + c.width()) / z) - x,
+                                   int((c.y() + c.height()) / z) - y));
+    }
+    extractPage(p - 1, pageRect, pageLineList, true);
+}
+
+void ExcelMain::on_pushButton_clicked()
+{
+}
+
+void ExcelMain::on_pushButton_save_clicked()
+{
+}
+
+void ExcelMain::openexcel(QString excel)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(excel));
+}
+
+// ---------------------------------------------------------------- zoom and tools
+
+void ExcelMain::on_pushButton_zoomout_clicked()
+{
+    const float next = PageZoom::enlarged(zoomFactor);
+    if (!PageZoom::zoomAllowed(pageImageSize, next))
+        return;
+    zoomFactor = next;
+    showPNG();
+    canvas->zoomin();
+}
+
+void ExcelMain::on_pushButton_zoomin_clicked()
+{
+    const float next = PageZoom::shrunk(zoomFactor);
+    if (!PageZoom::zoomAllowed(pageImageSize, next))
+        return;
+    zoomFactor = next;
+    showPNG();
+    canvas->zoomout();
+}
+
+void ExcelMain::on_pushButton_drawrect_clicked()
+{
+    if (ui->pushButton_drawrect->isChecked()) {
+        canvas->drawrect();
+        ui->pushButton_drawline->setChecked(false);
+    }
+}
+
+void ExcelMain::on_pushButton_drawline_clicked()
+{
+    if (ui->pushButton_drawline->isChecked()) {
+        canvas->drawline();
+        ui->pushButton_drawrect->setChecked(false);
+    } else {
+        canvas->drawrect();
+    }
+}
+
+void ExcelMain::on_pushButton_del_rect_clicked()
+{
+    ui->pushButton_drawline->setChecked(false);
+    ui->pushButton_drawrect->setChecked(false);
+    canvas->delrec();
+}
+
+void ExcelMain::on_pushButton_del_line_clicked()
+{
+    canvas->delline();
+}
+
+// ---------------------------------------------------------------- dividers
+
+void ExcelMain::mouseMoveEvent(QMouseEvent *event)
+{
+    const int x = event->pos().x();
+    const int y = event->pos().y();
+    const QRect list = ui->listwidget_view->geometry();
+    const QRect frame = ui->frame_back->geometry();
+
+    if (dragListDivider) {
+        int desktopWidth = 0;
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            desktopWidth = screen->virtualGeometry().width();
+        if (x > desktopWidth - 576)
+            return;
+        ui->listwidget_view->setFixedWidth(qMax(0, x - list.x()));
+        return;
+    }
+    if (dragTableDivider)
+        ui->tableWidget_rule->setFixedHeight(qMax(0, height() - y - 20));
+
+    const int listRight = list.x() + list.width();
+    if (listRight + 2 < x && x < listRight + 8 && y > list.y()) {
+        hoverListDivider = true;
+        setCursor(Qt::SplitHCursor);
+        return;
+    }
+    hoverListDivider = false;
+    setCursor(Qt::ArrowCursor);
+    const int frameBottom = frame.y() + frame.height();
+    if (frameBottom + 2 < y && y < frameBottom + 8 && x > frame.x()) {
+        hoverTableDivider = true;
+        setCursor(Qt::SplitVCursor);
+    } else {
+        hoverTableDivider = false;
+        setCursor(Qt::ArrowCursor);
+    }
+}
+
+void ExcelMain::mousePressEvent(QMouseEvent *event)
+{
+    const bool left = event->button() == Qt::LeftButton;
+    dragListDivider = hoverListDivider && left;
+    dragTableDivider = hoverTableDivider && left;
+}
+
+void ExcelMain::mouseReleaseEvent(QMouseEvent *)
+{
+    dragListDivider = false;
+    dragTableDivider = false;
+}
+
+// ---------------------------------------------------------------- text layers
+
+int ExcelMain::getpos(QString sPos, QString sRow)
+{
+    return TextLayer::getpos(sPos, sRow);
+}
+
+QString ExcelMain::gettext(QString sRow)
+{
+    return TextLayer::gettext(sRow);
+}
+
+Subtext ExcelMain::getSubtextInfo(QString sRow)
+{
+    return TextLayer::getSubtextInfo(sRow);
+}
+
+void ExcelMain::getTextPosition(QString sxml)
+{
+    htmlLines = TextLayer::splitLines(sxml);
+    pageRuns.append(TextLayer::parseText(sxml));
+    generateALLtheInfo();
+}
+
+void ExcelMain::gethtmlinfo()
+{
+    QNetworkReply *reply = networkReply;
+    networkReply = nullptr;
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (!importActive)
+        return;
+    // Parsed straight from the bytes: no copy of the page's lines is kept.
+    pageRuns.append(TextLayer::parsePage(reply->readAll()));
+    generateALLtheInfo();
+}
+
+// ---------------------------------------------------------------- import
+
+QString ExcelMain::stashFolder() const
+{
+    return PageFiles::tempFolder() + QStringLiteral("/gridmolt-previous-pages");
+}
+
+void ExcelMain::on_pushButton_openfile_clicked()
+{
+    if (importActive)
+        return;
+    const QString temp = PageFiles::tempFolder();
+
+    QString startDir;
+    {
+        QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
+        startDir = settings.value(QStringLiteral("dir/input"), QStringLiteral(".")).toString();
+    }
+    const QString path = dialogs->getOpenFileName(this, tr("Add File"), startDir,
+                                                  tr("PDF File(*.pdf);;ALL files(*.*)"));
+    // Cancelled: the loaded document stays as it is.
+    if (path.isEmpty())
+        return;
+
+    {
+        QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("dir/input"), QFileInfo(path).absolutePath());
+    }
+
+    // Keep the earlier document aside until the new one has been read.
+    previous.pdfPath = pdfPath;
+    previous.currentPng = currentPng;
+    previous.pageRuns.swap(pageRuns);
+    previous.pageTexts.swap(pageTexts);
+    previous.pageRects.swap(pageRects);
+    previous.pageLines.swap(pageLines);
+    pageRuns.clear();
+    pageTexts.clear();
+    pageRects.clear();
+    pageLines.clear();
+    PageFiles::stashPageFiles(temp, stashFolder());
+
+    pdfPath = path;
+    const QString program = QDir::currentPath() + QStringLiteral("/rendrix");
+    const QString output = temp + QStringLiteral("/text.xml");
+    const QString commandLine = QStringLiteral("\"%1\" -htmlformat \"%2\"  \"%3\"")
+                                    .arg(program, path, output);
+    currentPng = PageFiles::imagePath(temp, 1);
+
+    progressDialog->setLabelText(QStringLiteral("Loading ") + path + QStringLiteral("..."));
+    progressDialog->setRange(0, 0);
+    progressDialog->setCancelButton(nullptr);
+    progressDialog->setWindowModality(Qt::WindowModal);
+
+    qDebug() << "PNG FILE CMD" << commandLine;
+
+    importCounter = 0;
+    importError.clear();
+    importActive = true;
+    converter = new QProcess(this);
+    connect(converter, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+            this, &ExcelMain::converterFinished);
+    connect(converter, &QProcess::errorOccurred, this, &ExcelMain::converterError);
+    // Program and arguments apart: any character in the path is safe.
+    converter->start(program, QStringList() << QStringLiteral("-htmlformat") << path << output,
+                     QIODevice::ReadWrite);
+
+    if (importActive)
+        dialogs->exec(progressDialog);
+
+    if (importActive) {
+        // The busy dialog was closed by the user: stop everything and give
+        // the earlier document back.
+        stopImportWork();
+        importActive = false;
+        importCounter = 0;
+        restorePrevious();
+        return;
+    }
+    if (!importError.isEmpty()) {
+        restorePrevious();
+        const QString message = importError;
+        importError.clear();
+        dialogs->warning(this, tr("Open"), message);
+    }
+}
+
+void ExcelMain::converterError(QProcess::ProcessError error)
+{
+    if (!importActive || sender() != converter)
+        return;
+    if (error == QProcess::FailedToStart)
+        failImport(tr("The converter %1 could not be started, so %2 was not opened.")
+                       .arg(QDir::toNativeSeparators(converter->program()),
+                            QDir::toNativeSeparators(pdfPath)));
+}
+
+void ExcelMain::converterFinished(int exitCode, QProcess::ExitStatus status)
+{
+    if (!importActive || sender() != converter)
+        return;
+    QProcess *done = converter;
+    converter = nullptr;
+    done->deleteLater();
+    if (status != QProcess::NormalExit) {
+        failImport(tr("The converter stopped unexpectedly while reading %1.")
+                       .arg(QDir::toNativeSeparators(pdfPath)));
+        return;
+    }
+    if (exitCode != 0) {
+        QString detail = QString::fromUtf8(done->readAllStandardError()).trimmed();
+        if (detail.size() > 2000)
+            detail = detail.left(2000) + QStringLiteral("...");
+        QString message = tr("%1 could not be opened.").arg(QDir::toNativeSeparators(pdfPath));
+        if (!detail.isEmpty())
+            message += QStringLiteral("\n\n") + detail;
+        failImport(message);
+        return;
+    }
+    generateALLtheInfo();
+}
+
+void ExcelMain::generateALLtheInfo()
+{
+    if (!importActive)
+        return;
+    ++importCounter;
+    const QString f = PageFiles::textPath(PageFiles::tempFolder(), importCounter);
+    // Pages past the last one that can be shown are not read at all.
+    if (importCounter <= PageFiles::maxPages && QFile::exists(f)) {
+        networkReply = networkManager->get(QNetworkRequest(QUrl::fromLocalFile(f)));
+        connect(networkReply, &QNetworkReply::finished, this, &ExcelMain::gethtmlinfo);
+        return;
+    }
+    importCounter = 0;
+    closeProgressDia();
+}
+
+void ExcelMain::closeProgressDia()
+{
+    if (!importActive)
+        return;
+    importActive = false;
+    progressDialog->done(QDialog::Accepted);
+
+    const QString temp = PageFiles::tempFolder();
+    const int count = PageFiles::countPages(temp);
+    if (count == 0) {
+        // The converter left nothing to show: no document rather than an
+        // earlier one whose files are gone.
+        PageFiles::dropStash(stashFolder());
+        previous = Previous();
+        const QString path = pdfPath;
+        resetToNoDocument();
+        importError = tr("No page could be read from %1.").arg(QDir::toNativeSeparators(path));
+        return;
+    }
+    PageFiles::dropStash(stashFolder());
+    previous = Previous();
+
+    pageCount = count;
+    // One record per page, whatever number of text layers was read.
+    pageRuns.resize(count);
+    pageTexts = QVector<QString>(count);
+    pageRects = QVector<QRectF>(count, QRectF(0, 0, 0, 0));
+    pageLines = QVector<QVector<QRectF> >(count, emptyLines());
+
+    ui->listwidget_view->clear();
+    for (int n = 1; n <= count; ++n) {
+        QListWidgetItem *item = new QListWidgetItem(thumbnailFor(PageFiles::imagePath(temp, n)),
+                                                    QString::number(n));
+        ui->listwidget_view->addItem(item);
+    }
+    connect(ui->listwidget_view, &QListWidget::clicked, this, &ExcelMain::viewchage,
+            Qt::UniqueConnection);
+
+    ui->label_pagenumber->setText(QStringLiteral("/") + QString::number(count));
+    setNavigationEnabled(true);
+    ui->pushButton_save->setEnabled(true);
+    {
+        const QSignalBlocker block(ui->spinBox_pagenumber);
+        ui->spinBox_pagenumber->setRange(1, count);
+        ui->spinBox_pagenumber->setValue(1);
+    }
+    // Always shown afresh, even when the spin box already stood at 1.
+    showPage(1);
+
+    if (QFile::exists(PageFiles::imagePath(temp, PageFiles::maxPages + 1)))
+        dialogs->information(this, tr("Open"),
+                             tr("%1 has more than %2 pages; only the first %2 were loaded.")
+                                 .arg(QDir::toNativeSeparators(pdfPath))
+                                 .arg(PageFiles::maxPages));
+}
+
+void ExcelMain::resetToNoDocument()
+{
+    pageCount = 0;
+    pdfPath.clear();
+    currentPng.clear();
+    pageRuns.clear();
+    pageTexts.clear();
+    pageRects.clear();
+    pageLines.clear();
+    pageImageSize = QSize();
+    ui->listwidget_view->clear();
+    ui->label_pagenumber->clear();
+    clearOutputTable();
+    setNavigationEnabled(false);
+    ui->pushButton_save->setEnabled(false);
+    {
+        const QSignalBlocker block(canvas);
+        canvas->delrec();
+    }
+    QPalette pal = canvas->palette();
+    pal.setBrush(QPalette::Window, QBrush(QColor(255, 255, 255, 255)));
+    canvas->setPalette(pal);
+}
+
+void ExcelMain::failImport(const QString &message)
+{
+    stopImportWork();
+    importActive = false;
+    importCounter = 0;
+    importError = message;
+    progressDialog->done(QDialog::Rejected);
+}
+
+void ExcelMain::stopImportWork()
+{
+    if (networkReply) {
+        QNetworkReply *reply = networkReply;
+        networkReply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    if (converter) {
+        QProcess *process = converter;
+        converter = nullptr;
+        process->disconnect(this);
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(3000);
+        }
+        process->deleteLater();
+    }
+}
+
+void ExcelMain::restorePrevious()
+{
+    PageFiles::restoreStash(stashFolder(), PageFiles::tempFolder());
+    pdfPath = previous.pdfPath;
+    currentPng = previous.currentPng;
+    pageRuns.swap(previous.pageRuns);
+    pageTexts.swap(previous.pageTexts);
+    pageRects.swap(previous.pageRects);
+    pageLines.swap(previous.pageLines);
+    previous = Previous();
+}
+
+// ---------------------------------------------------------------- dormant loading road
+
+void ExcelMain::generateInfo(QString pdfinput)
+{
+    const QString app = QDir::currentPath();
+    const QString program = app + QStringLiteral("/Pavlin.dll");
+    const QString info = app + QStringLiteral("/fileinfo.txt");
+    qDebug() << QStringLiteral("\"%1\" \"%2\" -getinfo -outfile \"%3\"").arg(program, pdfinput, info)
+             << "\n";
+    QProcess *process = new QProcess(this);
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this, process](int, QProcess::ExitStatus) {
+                process->deleteLater();
+                getPDFpage();
+            });
+    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    process->start(program, QStringList() << pdfinput << QStringLiteral("-getinfo")
+                                          << QStringLiteral("-outfile") << info);
+}
+
+void ExcelMain::getPDFpage()
+{
+    const QString info = QDir::currentPath() + QStringLiteral("/fileinfo.txt");
+    qDebug() << "Information file is:" << info << "\n";
+    QFile file(info);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        qDebug() << "No information file.";
+        ui->label_pagenumber->setText(QStringLiteral("/"));
+        ui->spinBox_pagenumber->setMaximum(0);
+        pageCount = 0;
+        return;
+    }
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    file.remove();
+    const QString key = QStringLiteral("NumberOfPages: ");
+    const int at = text.indexOf(key);
+    int pos = at >= 0 ? at + key.size() : 14;
+    QString digits;
+    while (pos < text.size() && text.at(pos).isDigit() && digits.size() < 9)
+        digits += text.at(pos++);
+    // This road sets up no per-page stores, so it never claims pages.
+    qDebug() << QString::asprintf("Page number is:%d.\n", digits.toInt());
+    ui->label_pagenumber->setText(QStringLiteral("/") + digits);
+    generatePNG(pdfPath, 1, PageFiles::tempFolder() + QStringLiteral("/text.png"));
+}
+
+void ExcelMain::generatePNG(QString sPdfInput, int nPage, QString sPngfile)
+{
+    const QString program = QDir::currentPath() + QStringLiteral("/Dorcet.dll");
+    QStringList args;
+    args << sPdfInput << QStringLiteral("-ht") << sPngfile;
+    QString commandLine = QStringLiteral("\"%1\" \"%2\" -ht \"%3\"").arg(program, sPdfInput, sPngfile);
+    if (nPage != 0) {
+        args << QStringLiteral("-f") << QString::number(nPage) << QStringLiteral("-l")
+             << QString::number(nPage);
+        commandLine += QStringLiteral(" -f %1 -l %1").arg(nPage);
+    }
+    qDebug() << "PNG FILE CMD" << commandLine;
+    currentPng = PageFiles::imagePath(PageFiles::tempFolder(), 1);
+    QProcess *process = new QProcess(this);
+    connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this, process](int, QProcess::ExitStatus) {
+                process->deleteLater();
+                showPNG();
+            });
+    connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    process->start(program, args);
+}

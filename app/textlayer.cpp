@@ -91,6 +91,8 @@ QString decodePage(const QByteArray &fileBytes)
     const char *data = fileBytes.constData();
     const void *nul = std::memchr(data, 0, size_t(fileBytes.size()));
     const int length = nul ? int(static_cast<const char *>(nul) - data) : fileBytes.size();
+    if (length <= 0)
+        return QString();
     return QString::fromUtf8(data, length);
 }
 

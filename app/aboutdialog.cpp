@@ -6,7 +6,7 @@
 #include <QPalette>
 #include <QUrl>
 
-const char *const AboutDialog::homePage = "https://gridmolt.example.com/";
+const char *const AboutDialog::homePage = "https://gridmolt.example.com";
 const char *const AboutDialog::mailAddress = "support@gridmolt.example.com";
 
 AboutDialog::AboutDialog(QWidget *parent)

@@ -18,6 +18,7 @@ public:
     explicit AboutDialog(QWidget *parent = nullptr);
     ~AboutDialog() override;
 
+    // Unquoted in the link markup: must not end in "/", which would close the tag.
     static const char *const homePage;
     static const char *const mailAddress;
 

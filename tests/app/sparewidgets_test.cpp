@@ -126,13 +126,14 @@ private slots:
         ScriptedDialogs dialogs;
         MylistWidet_candrag list(nullptr, &dialogs);
         list.setMaximumWidth(400);
+        // The list takes its mouse events through its viewport, as a scroll area does.
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(198, 10), Qt::LeftButton,
                           Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&list, &press);
+        QCoreApplication::sendEvent(list.viewport(), &press);
         QVERIFY(!list.isDragging());
         QMouseEvent release(QEvent::MouseButtonRelease, QPointF(198, 10), Qt::LeftButton,
                             Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(&list, &release);
+        QCoreApplication::sendEvent(list.viewport(), &release);
         QCOMPARE(list.edgeRect(), QRectF(195, 0, 5, 500));
         QCOMPARE(list.width(), 200);
     }

@@ -1,0 +1,249 @@
+// Record base: stream form of pieces, CONTINUE gathering and splitting, BOF, EOF.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "biff/bof.h"
+#include "biff/eofrecord.h"
+#include "biff/record.h"
+
+using Biff::Record;
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+// Writes through the record into a buffer of exactly RecordSize() bytes and
+// checks that Write reports that same count.
+Bytes writeExact(Record& r)
+{
+    const unsigned int size = r.RecordSize();
+    Bytes out(size + 16, 0xAB);
+    const unsigned int written = r.Write(reinterpret_cast<char*>(out.data()));
+    EXPECT_EQ(written, size);
+    for (std::size_t i = size; i < out.size(); ++i)
+        EXPECT_EQ(out[i], 0xAB) << "byte written beyond RecordSize() at " << i;
+    out.resize(size);
+    return out;
+}
+
+// A heap copy of exactly the given bytes, so a read past the end is caught by
+// the address sanitizer.
+std::unique_ptr<char[]> exactCopy(const Bytes& bytes)
+{
+    std::unique_ptr<char[]> copy(new char[bytes.size() ? bytes.size() : 1]);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        copy[i] = static_cast<char>(bytes[i]);
+    return copy;
+}
+
+unsigned int readExact(Record& r, const Bytes& bytes)
+{
+    auto copy = exactCopy(bytes);
+    return r.Read(copy.get(), static_cast<unsigned int>(bytes.size()));
+}
+
+Record plainRecord(unsigned short code, unsigned int size)
+{
+    Record r;
+    r.code = code;
+    r.data.resize(size);
+    for (unsigned int i = 0; i < size; ++i)
+        r.data[i] = static_cast<char>(i * 7 + 1);
+    r.dataSize = size;
+    r.recordSize = Record::StreamSize(size);
+    return r;
+}
+
+void appendPiece(Bytes& out, unsigned short code, const Bytes& payload)
+{
+    out.push_back(code & 0xFF);
+    out.push_back(code >> 8);
+    out.push_back(payload.size() & 0xFF);
+    out.push_back((payload.size() >> 8) & 0xFF);
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+Bytes filled(std::size_t n, unsigned char seed)
+{
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<unsigned char>(seed + i);
+    return b;
+}
+
+} // namespace
+
+TEST(BiffRecord, EofAndGlobalsBofBytes)
+{
+    Biff::EOFRecord eof;
+    EXPECT_EQ(eof.RecordSize(), 4u);
+    EXPECT_EQ(writeExact(eof), (Bytes{0x0A, 0x00, 0x00, 0x00}));
+
+    Biff::BOF bof;
+    bof.version = 0x0600;
+    bof.type = 0x0005;
+    bof.buildIdentifier = 0x19A0;
+    bof.buildYear = 0x07CD;
+    bof.fileHistoryFlags = 0xC0C9;
+    bof.lowestVersion = 0x0306;
+    EXPECT_EQ(bof.RecordSize(), 20u);
+    EXPECT_EQ(writeExact(bof), (Bytes{0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x05, 0x00, 0xA0, 0x19, 0xCD, 0x07,
+                                      0xC9, 0xC0, 0x00, 0x00, 0x06, 0x03, 0x00, 0x00}));
+}
+
+TEST(BiffRecord, BofRoundTripAndOddLengths)
+{
+    Biff::BOF bof;
+    bof.version = 0x0600;
+    bof.type = 0x0010;
+    bof.buildIdentifier = 0x1234;
+    bof.buildYear = 2001;
+    bof.fileHistoryFlags = 0xDEADBEEF;
+    bof.lowestVersion = 0x01020304;
+    const Bytes written = writeExact(bof);
+
+    Biff::BOF back;
+    EXPECT_EQ(readExact(back, written), 20u);
+    EXPECT_EQ(back.type, 0x0010);
+    EXPECT_EQ(back.buildIdentifier, 0x1234);
+    EXPECT_EQ(back.buildYear, 2001);
+    EXPECT_EQ(back.fileHistoryFlags, 0xDEADBEEFu);
+    EXPECT_EQ(back.lowestVersion, 0x01020304u);
+
+    // A longer stream record is consumed whole, but written back in its fixed size.
+    Bytes longer;
+    Bytes payload(written.begin() + 4, written.end());
+    payload.push_back(0x77);
+    payload.push_back(0x88);
+    appendPiece(longer, 0x0809, payload);
+    Biff::BOF wide;
+    EXPECT_EQ(readExact(wide, longer), 22u);
+    EXPECT_EQ(wide.RecordSize(), 20u);
+    EXPECT_EQ(writeExact(wide), written);
+
+    // A BOF shorter than its fields is refused.
+    Bytes shorter;
+    appendPiece(shorter, 0x0809, Bytes(payload.begin(), payload.begin() + 8));
+    Biff::BOF small;
+    EXPECT_EQ(readExact(small, shorter), 0u);
+    EXPECT_EQ(small.RecordSize(), 20u);
+}
+
+TEST(BiffRecord, FixedPiecesAtThePieceBoundary)
+{
+    Record exact = plainRecord(0x1234, 8224);
+    Bytes one = writeExact(exact);
+    ASSERT_EQ(one.size(), 8228u);
+    EXPECT_EQ(one[2], 0x20);
+    EXPECT_EQ(one[3], 0x20);
+
+    Record over = plainRecord(0x1234, 8225);
+    Bytes two = writeExact(over);
+    ASSERT_EQ(two.size(), 8228u + 5u);
+    EXPECT_EQ((Bytes(two.begin() + 8228, two.begin() + 8232)), (Bytes{0x3C, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(static_cast<char>(two[8232]), over.data[8224]);
+
+    Record doubled = plainRecord(0x1234, 16448);
+    Bytes d = writeExact(doubled);
+    ASSERT_EQ(d.size(), 2u * 8228u);
+    EXPECT_EQ((Bytes(d.begin() + 8228, d.begin() + 8232)), (Bytes{0x3C, 0x00, 0x20, 0x20}));
+}
+
+TEST(BiffRecord, SizeMatchesWriteAndReadRestoresDataAcrossSizes)
+{
+    const unsigned int sizes[] = {0, 1, 100, 8223, 8224, 8225, 16447, 16448, 16449, 3 * 8224, 3 * 8224 + 1};
+    for (unsigned int size : sizes) {
+        SCOPED_TRACE(size);
+        Record r = plainRecord(0x00FC, size);
+        const Bytes stream = writeExact(r);
+        EXPECT_EQ(stream.size(), Record::StreamSize(size));
+
+        Record back;
+        EXPECT_EQ(readExact(back, stream), stream.size());
+        EXPECT_EQ(back.code, 0x00FC);
+        EXPECT_EQ(back.dataSize, size);
+        EXPECT_EQ(back.data, r.data);
+        EXPECT_EQ(back.recordSize, stream.size());
+        const std::size_t pieces = size == 0 ? 1 : (size - 1) / 8224 + 1;
+        ASSERT_EQ(back.continueOffsets.size(), pieces - 1);
+        for (std::size_t i = 0; i < back.continueOffsets.size(); ++i)
+            EXPECT_EQ(back.continueOffsets[i], 8224u * (i + 1));
+        EXPECT_EQ(writeExact(back), stream);
+    }
+}
+
+TEST(BiffRecord, GathersContinuePiecesAndWritesThemBack)
+{
+    Bytes stream;
+    appendPiece(stream, 0x00FC, filled(30, 1));
+    appendPiece(stream, 0x003C, filled(10, 50));
+    appendPiece(stream, 0x003C, filled(20, 90));
+    appendPiece(stream, 0x000A, Bytes());
+
+    Record r;
+    EXPECT_EQ(readExact(r, stream), 30u + 10u + 20u + 12u);
+    EXPECT_EQ(r.dataSize, 60u);
+    EXPECT_EQ(r.recordSize, 72u);
+    EXPECT_EQ(r.continueOffsets, (std::vector<unsigned int>{30, 40}));
+    EXPECT_EQ(writeExact(r), Bytes(stream.begin(), stream.begin() + 72));
+
+    // Empty CONTINUE pieces are kept as pieces.
+    Bytes withEmpty;
+    appendPiece(withEmpty, 0x0001, filled(3, 1));
+    appendPiece(withEmpty, 0x003C, Bytes());
+    appendPiece(withEmpty, 0x003C, filled(2, 9));
+    Record e;
+    EXPECT_EQ(readExact(e, withEmpty), withEmpty.size());
+    EXPECT_EQ(e.continueOffsets, (std::vector<unsigned int>{3, 3}));
+    EXPECT_EQ(writeExact(e), withEmpty);
+}
+
+TEST(BiffRecord, HostileStreamsFailCleanly)
+{
+    Record r;
+    EXPECT_EQ(readExact(r, Bytes{}), 0u);
+    EXPECT_EQ(readExact(r, Bytes{0x0A, 0x00, 0x00}), 0u);
+    EXPECT_EQ(r.Read(nullptr, 100), 0u);
+
+    // Length beyond the data.
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0x05, 0x00, 1, 2, 3, 4}), 0u);
+
+    // The last record of a range: no look-ahead past it.
+    EXPECT_EQ(readExact(r, Bytes{0x0A, 0x00, 0x00, 0x00}), 4u);
+    // One stray byte after it cannot be a CONTINUE identifier.
+    EXPECT_EQ(readExact(r, Bytes{0x0A, 0x00, 0x00, 0x00, 0x3C}), 4u);
+
+    // A CONTINUE header cut off, and a CONTINUE claiming more than there is.
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0x01, 0x00, 7, 0x3C, 0x00, 0x02}), 0u);
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0x01, 0x00, 7, 0x3C, 0x00, 0x03, 0x00, 1, 2}), 0u);
+
+    // A maximal length field on a short buffer.
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0xFF, 0xFF, 0, 0, 0}), 0u);
+}
+
+TEST(BiffRecord, PlannedOffsetsOutOfOrderOrRangeAreRefused)
+{
+    Record r = plainRecord(0x00FC, 100);
+    std::vector<char> out(200);
+
+    r.continueOffsets = {50, 40};
+    EXPECT_EQ(r.Write(out.data()), 0u);
+    r.continueOffsets = {50, 101};
+    EXPECT_EQ(r.Write(out.data()), 0u);
+
+    Record big = plainRecord(0x00FC, 9000);
+    std::vector<char> bigOut(10000);
+    big.continueOffsets = {8225};
+    EXPECT_EQ(big.Write(bigOut.data()), 0u);
+    big.continueOffsets = {10};
+    EXPECT_EQ(big.Write(bigOut.data()), 0u) << "last piece of 8990 bytes";
+    big.continueOffsets = {8224};
+    EXPECT_EQ(big.Write(bigOut.data()), 9000u + 8u);
+
+    // A stale dataSize larger than the data is not copied from beyond it.
+    Record stale = plainRecord(0x0001, 10);
+    stale.dataSize = 20;
+    EXPECT_EQ(stale.Write(out.data()), 0u);
+}

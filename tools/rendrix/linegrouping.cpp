@@ -12,7 +12,7 @@ namespace
 struct Word
 {
     double left, top, width, height, centre;
-    int index;   // position in the input, the last tie-breaker everywhere
+    int index;   // position in the input
 };
 
 // Lower median of a running set of heights, in logarithmic time per insert,
@@ -96,13 +96,30 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
         k.index = i;
         words.push_back(k);
     }
-    std::sort(words.begin(), words.end(), [](const Word &a, const Word &b) {
+    // A total order on content alone (the input position only separates
+    // identical words), so the output never depends on the input order.
+    std::sort(words.begin(), words.end(), [&input](const Word &a, const Word &b) {
         if (a.centre != b.centre)
             return a.centre < b.centre;
         if (a.left != b.left)
             return a.left < b.left;
+        if (a.top != b.top)
+            return a.top < b.top;
+        if (a.width != b.width)
+            return a.width < b.width;
+        const int byText = input[a.index].text.compare(input[b.index].text);
+        if (byText != 0)
+            return byText < 0;
         return a.index < b.index;
     });
+
+    // The page's typical word height decides between the two middle heights
+    // of a line with an even number of words.
+    std::vector<double> pageHeights;
+    pageHeights.reserve(words.size());
+    for (const Word &w : words)
+        pageHeights.push_back(w.height);
+    const double pageTypical = pageHeights.empty() ? 0 : median(pageHeights);
 
     // Lines are runs of the centre-sorted words: a word joins the current line
     // while its centre lies within half a line height of the line's median
@@ -127,19 +144,22 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
     }
 
     // The shared box of a line: median top and bottom of its typical words,
-    // those not much taller than the line's median height.
+    // those whose height is near the line's median height.
     std::vector<double> tops, bottoms, hs;
     for (Line &line : lines) {
         hs.clear();
         for (int m : line.members)
             hs.push_back(words[size_t(m)].height);
         std::sort(hs.begin(), hs.end());
-        const double typical = hs[(hs.size() - 1) / 2];
+        const size_t n = hs.size();
+        double typical = hs[n / 2];
+        if (n % 2 == 0 && std::fabs(hs[n / 2 - 1] - pageTypical) <= std::fabs(hs[n / 2] - pageTypical))
+            typical = hs[n / 2 - 1];
         tops.clear();
         bottoms.clear();
         for (int m : line.members) {
             const Word &w = words[size_t(m)];
-            if (w.height <= typical * 1.5) {
+            if (w.height <= typical * 1.5 && w.height * 1.5 >= typical) {
                 tops.push_back(w.top);
                 bottoms.push_back(w.top + w.height);
             }
@@ -207,7 +227,7 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
             return a.line < b.line;
         if (a.left != b.left)
             return a.left < b.left;
-        return a.index < b.index;
+        return a.sortedPos < b.sortedPos;
     });
 
     QVector<PlacedWord> out;

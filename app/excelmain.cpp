@@ -5,6 +5,7 @@
 #include "labeldraw.h"
 #include "pagefiles.h"
 #include "pagezoom.h"
+#include "tableextraction.h"
 #include "textlayer.h"
 
 #include <QDebug>
@@ -32,6 +33,16 @@
 namespace {
 
 const char *const settingsFile = "setting.ini";
+
+// A trace in the log's item style: items separated by one blank, strings in
+// double quotes (inner quotes left as they are), one blank after the last.
+void trace(const QStringList &strings)
+{
+    QString line;
+    for (const QString &s : strings)
+        line += QLatin1Char('"') + s + QStringLiteral("\" ");
+    qDebug().noquote() << line;
+}
 
 // The empty state of one page: no text, no rectangle, one zero line.
 QVector<QRectF> emptyLines()
@@ -271,16 +282,26 @@ void ExcelMain::extractPage(int index, const QRectF &rect, const QVector<QRectF>
 {
     if (index < 0 || index >= pageCount)
         return;
-    if (rect.width() == 0 || rect.height() == 0) {
-        if (showTable)
-            clearOutputTable();
-        pageTexts[index] = QString();
-        pageRects[index] = QRectF(0, 0, 0, 0);
-        pageLines[index] = emptyLines();
+    const TableExtraction::Result result =
+        TableExtraction::extract(pageRuns.value(index), rect, lines);
+    pageRects[index] = result.rect;
+    pageLines[index] = result.lines;
+    pageTexts[index] = result.text;
+    pageCells[index] = result.rows;
+    if (!showTable)
         return;
+
+    QTableWidget *table = ui->tableWidget_rule;
+    clearOutputTable();
+    if (result.emptyGeometry)
+        return;
+    table->setRowCount(result.rows.size());
+    table->setColumnCount(result.columnCount);
+    for (int r = 0; r < result.rows.size(); ++r) {
+        const QStringList &cells = result.rows.at(r);
+        for (int c = 0; c < cells.size() && c < result.columnCount; ++c)
+            table->setItem(r, c, new QTableWidgetItem(cells.at(c)));
     }
-    pageRects[index] = rect;
-    pageLines[index] = lines;
 }
 
 void ExcelMain::Updateoutput()
@@ -290,32 +311,61 @@ void ExcelMain::Updateoutput()
     const int p = ui->spinBox_pagenumber->value();
     if (p < 1 || p > pageCount)
         return;
-    // A user's edit: canvas pixels back to page units, the rectangle exactly,
-    // the lines truncated to whole units.
-    const QRectF r = canvas->returnRec().normalized();
-    const double z = zoomFactor;
-    QRectF pageRect;
-    if (r.width() != 0 && r.height() != 0) {
-        const double l = r.x() / z, t = r.y() / z;
-        pageRect = QRectF(l, t, (r.x() + r.width()) / z - l, (r.y() + r.height()) / z - t);
-    }
-    QVector<QRectF> pageLineList;
-    const QVector<QRectF> canvasLines = canvas->returnLine();
-    pageLineList.reserve(canvasLines.size());
-    for (const QRectF &c : canvasLines) {
-        const int x = int(c.x() / z), y = int(c.y() / z);
-        pageLineList.append(QRectF(x, y, int((c.x() + c.width()) / z) - x,
-                                   int((c.y() + c.height()) / z) - y));
-    }
-    extractPage(p - 1, pageRect, pageLineList, true);
+    // A user's edit: canvas pixels back to page units.
+    const TableExtraction::Geometry g = TableExtraction::toPageUnits(
+        canvas->returnRec().normalized(), canvas->returnLine(), zoomFactor);
+    extractPage(p - 1, g.rect, g.lines, true);
 }
 
 void ExcelMain::on_pushButton_clicked()
 {
+    if (pageCount <= 0)
+        return;
+    const TableExtraction::Geometry g = TableExtraction::toPageUnits(
+        canvas->returnRec().normalized(), canvas->returnLine(), zoomFactor);
+    // An empty rectangle applied to all pages leaves every page without a
+    // table, and the output table empty like the page on show.
+    if (g.empty)
+        clearOutputTable();
+    for (int i = 0; i < pageCount; ++i)
+        extractPage(i, g.rect, g.lines, false);
 }
 
 void ExcelMain::on_pushButton_save_clicked()
 {
+    if (pageCount <= 0)
+        return;
+    QString start;
+    {
+        QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
+        start = settings.value(QStringLiteral("output/output"), QStringLiteral(".")).toString();
+    }
+    const QString path = dialogs->getSaveFileName(
+        this, tr("Save File"), start, tr("CSV File (*.csv);;Excel File (*.xls);;All Files (*.*)"));
+    if (path.isEmpty())
+        return;
+    {
+        QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("output/output"), path);
+    }
+
+    TableFile::SaveResult result;
+    if (QFileInfo(path).suffix() == QLatin1String("csv")) {
+        result = TableFile::save(path, pageCells);
+    } else {
+        result.fileName = path;
+        result.reason = tr("Saving as a workbook is not available in this build.");
+    }
+    // A failed save is reported as such, never as finished.
+    if (!result.ok) {
+        dialogs->warning(this, tr("Save File"), result.message());
+        return;
+    }
+    const QMessageBox::StandardButton answer = dialogs->information(
+        this, tr("Finished"), tr("Open the ") + path + QStringLiteral("?"),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    if (answer == QMessageBox::Ok)
+        openexcel(path);
 }
 
 void ExcelMain::openexcel(QString excel)
@@ -501,10 +551,12 @@ void ExcelMain::on_pushButton_openfile_clicked()
     previous.pageTexts.swap(pageTexts);
     previous.pageRects.swap(pageRects);
     previous.pageLines.swap(pageLines);
+    previous.pageCells.swap(pageCells);
     pageRuns.clear();
     pageTexts.clear();
     pageRects.clear();
     pageLines.clear();
+    pageCells.clear();
     PageFiles::stashPageFiles(temp, stashFolder());
 
     pdfPath = path;
@@ -519,7 +571,7 @@ void ExcelMain::on_pushButton_openfile_clicked()
     progressDialog->setCancelButton(nullptr);
     progressDialog->setWindowModality(Qt::WindowModal);
 
-    qDebug() << "PNG FILE CMD" << commandLine;
+    trace(QStringList() << QStringLiteral("PNG FILE CMD") << commandLine);
 
     importCounter = 0;
     importError.clear();
@@ -631,6 +683,7 @@ void ExcelMain::closeProgressDia()
     pageTexts = QVector<QString>(count);
     pageRects = QVector<QRectF>(count, QRectF(0, 0, 0, 0));
     pageLines = QVector<QVector<QRectF> >(count, emptyLines());
+    pageCells = QVector<TableFile::PageRows>(count);
 
     ui->listwidget_view->clear();
     for (int n = 1; n <= count; ++n) {
@@ -668,6 +721,7 @@ void ExcelMain::resetToNoDocument()
     pageTexts.clear();
     pageRects.clear();
     pageLines.clear();
+    pageCells.clear();
     pageImageSize = QSize();
     ui->listwidget_view->clear();
     ui->label_pagenumber->clear();
@@ -722,6 +776,7 @@ void ExcelMain::restorePrevious()
     pageTexts.swap(previous.pageTexts);
     pageRects.swap(previous.pageRects);
     pageLines.swap(previous.pageLines);
+    pageCells.swap(previous.pageCells);
     previous = Previous();
 }
 
@@ -732,8 +787,10 @@ void ExcelMain::generateInfo(QString pdfinput)
     const QString app = QDir::currentPath();
     const QString program = app + QStringLiteral("/Pavlin.dll");
     const QString info = app + QStringLiteral("/fileinfo.txt");
-    qDebug() << QStringLiteral("\"%1\" \"%2\" -getinfo -outfile \"%3\"").arg(program, pdfinput, info)
-             << "\n";
+    trace(QStringList()
+                             << QStringLiteral("\"%1\" \"%2\" -getinfo -outfile \"%3\"")
+                                    .arg(program, pdfinput, info)
+                             << QStringLiteral("\n"));
     QProcess *process = new QProcess(this);
     connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             [this, process](int, QProcess::ExitStatus) {
@@ -751,12 +808,13 @@ void ExcelMain::generateInfo(QString pdfinput)
 void ExcelMain::getPDFpage()
 {
     const QString info = QDir::currentPath() + QStringLiteral("/fileinfo.txt");
-    qDebug() << "Information file is:" << info << "\n";
+    trace(QStringList() << QStringLiteral("Information file is:") << info
+                                       << QStringLiteral("\n"));
     QFile file(info);
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug() << "No information file.";
+        trace(QStringList() << QStringLiteral("No information file."));
         ui->label_pagenumber->setText(QStringLiteral("/"));
         ui->spinBox_pagenumber->setMaximum(0);
         pageCount = 0;
@@ -772,7 +830,7 @@ void ExcelMain::getPDFpage()
     while (pos < text.size() && text.at(pos).isDigit() && digits.size() < 9)
         digits += text.at(pos++);
     // This road sets up no per-page stores, so it never claims pages.
-    qDebug() << QString::asprintf("Page number is:%d.\n", digits.toInt());
+    trace(QStringList() << QString::asprintf("Page number is:%d.\n", digits.toInt()));
     ui->label_pagenumber->setText(QStringLiteral("/") + digits);
     generatePNG(pdfPath, 1, PageFiles::tempFolder() + QStringLiteral("/text.png"));
 }
@@ -788,7 +846,7 @@ void ExcelMain::generatePNG(QString sPdfInput, int nPage, QString sPngfile)
              << QString::number(nPage);
         commandLine += QStringLiteral(" -f %1 -l %1").arg(nPage);
     }
-    qDebug() << "PNG FILE CMD" << commandLine;
+    trace(QStringList() << QStringLiteral("PNG FILE CMD") << commandLine);
     currentPng = PageFiles::imagePath(PageFiles::tempFolder(), 1);
     QProcess *process = new QProcess(this);
     connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,

@@ -4,6 +4,7 @@
 #include "aboutdialog.h"
 #include "qthumbnailthread.h"
 #include "subtext.h"
+#include "tablefile.h"
 
 #include <QMainWindow>
 #include <QProcess>
@@ -62,6 +63,9 @@ public:
     QVector<QString> pageTexts;            // table text, index = page - 1
     QVector<QRectF> pageRects;             // table rectangle, page units
     QVector<QVector<QRectF> > pageLines;   // column lines, page units
+    // The cells behind each page's table text: the file is written from
+    // these, since a cell's own text may hold the cell separator.
+    QVector<TableFile::PageRows> pageCells;
 
 public slots:
     void generateInfo(QString pdfinput);
@@ -114,6 +118,7 @@ private:
         QVector<QString> pageTexts;
         QVector<QRectF> pageRects;
         QVector<QVector<QRectF> > pageLines;
+        QVector<TableFile::PageRows> pageCells;
     };
 
     void setNavigationEnabled(bool enabled);

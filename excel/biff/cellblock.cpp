@@ -1,0 +1,135 @@
+#include "biff/cellblock.h"
+
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+
+#include "compound/littleendian.h"
+
+namespace Biff {
+namespace Sheet {
+
+namespace {
+
+[[noreturn]] void NoRecordHeld(const char* what)
+{
+    std::fprintf(stderr, "CellBlock::%s called on an empty cell block\n", what);
+    std::abort();
+}
+
+} // namespace
+
+CellBlock::CellBlock()
+    : type(NoRecord), record(nullptr)
+{
+}
+
+CellBlock::~CellBlock()
+{
+    Reset();
+}
+
+bool CellBlock::IsCellRecord(unsigned int identifier)
+{
+    switch (identifier) {
+    case Formula::Code:
+    case MulRK::Code:
+    case MulBlank::Code:
+    case LabelSST::Code:
+    case Blank::Code:
+    case Number::Code:
+    case BoolErr::Code:
+    case RK::Code:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CellBlock::Reset()
+{
+    delete record;
+    type = NoRecord;
+    record = nullptr;
+}
+
+void CellBlock::SetType(int newType)
+{
+    if (record != nullptr && newType == type)
+        return;
+    Reset();
+    switch (newType) {
+    case Formula::Code: record = new Formula; break;
+    case MulRK::Code: record = new MulRK; break;
+    case MulBlank::Code: record = new MulBlank; break;
+    case LabelSST::Code: record = new LabelSST; break;
+    case Blank::Code: record = new Blank; break;
+    case Number::Code: record = new Number; break;
+    case BoolErr::Code: record = new BoolErr; break;
+    case RK::Code: record = new RK; break;
+    default:
+        assert(!"CellBlock::SetType: not a cell record identifier");
+        return;
+    }
+    type = static_cast<unsigned short>(newType);
+}
+
+unsigned int CellBlock::Read(const char* data, unsigned int size)
+{
+    if (data == nullptr || size < 4)
+        return 0;
+    unsigned short identifier = 0;
+    CompoundDoc::LittleEndian::Read(data, identifier, 0);
+    if (!IsCellRecord(identifier))
+        return 0;
+    SetType(identifier);
+    return record->Read(data, size);
+}
+
+unsigned int CellBlock::Write(char* data)
+{
+    return record ? record->Write(data) : 0;
+}
+
+unsigned int CellBlock::DataSize()
+{
+    return record ? record->DataSize() : 0;
+}
+
+unsigned int CellBlock::RecordSize()
+{
+    return record ? record->RecordSize() : 0;
+}
+
+unsigned short CellBlock::RowIndex() const
+{
+    switch (type) {
+    case Formula::Code: return static_cast<const Formula*>(record)->rowIndex;
+    case MulRK::Code: return static_cast<const MulRK*>(record)->rowIndex;
+    case MulBlank::Code: return static_cast<const MulBlank*>(record)->rowIndex;
+    case LabelSST::Code: return static_cast<const LabelSST*>(record)->rowIndex;
+    case Blank::Code: return static_cast<const Blank*>(record)->rowIndex;
+    case Number::Code: return static_cast<const Number*>(record)->rowIndex;
+    case BoolErr::Code: return static_cast<const BoolErr*>(record)->rowIndex;
+    case RK::Code: return static_cast<const RK*>(record)->rowIndex;
+    default: NoRecordHeld("RowIndex");
+    }
+}
+
+unsigned short CellBlock::ColIndex() const
+{
+    switch (type) {
+    case Formula::Code: return static_cast<const Formula*>(record)->colIndex;
+    case MulRK::Code: return static_cast<const MulRK*>(record)->firstColIndex;
+    case MulBlank::Code: return static_cast<const MulBlank*>(record)->firstColIndex;
+    case LabelSST::Code: return static_cast<const LabelSST*>(record)->colIndex;
+    case Blank::Code: return static_cast<const Blank*>(record)->colIndex;
+    case Number::Code: return static_cast<const Number*>(record)->colIndex;
+    case BoolErr::Code: return static_cast<const BoolErr*>(record)->colIndex;
+    case RK::Code: return static_cast<const RK*>(record)->colIndex;
+    default: NoRecordHeld("ColIndex");
+    }
+}
+
+} // namespace Sheet
+} // namespace Biff

@@ -1,0 +1,63 @@
+#include "biff/celltable.h"
+
+#include "biff/exception_eof.h"
+#include "biff/sizesum.h"
+#include "compound/littleendian.h"
+
+namespace Biff {
+namespace Sheet {
+
+unsigned int CellTable::Read(const char* in, unsigned int size)
+{
+    if (rowBlocks.capacity() == 0)
+        rowBlocks.reserve(1000);
+    unsigned int o = 0;
+    while (size - o >= 2) {
+        unsigned short identifier = 0;
+        CompoundDoc::LittleEndian::Read(in, identifier, o);
+        if (identifier != RowBlock::Row::Code)
+            break;
+        rowBlocks.emplace_back();
+        unsigned int consumed = 0;
+        try {
+            consumed = rowBlocks.back().Read(in + o, size - o);
+        } catch (const EXCEPTION_EOF& e) {
+            // The reader above resumes after the EOF, so count the blocks before.
+            throw EXCEPTION_EOF(o + e.bytesRead);
+        }
+        if (consumed == 0)
+            return 0;
+        o += consumed;
+    }
+    return o;
+}
+
+unsigned int CellTable::Write(char* out)
+{
+    if (RecordSize() == SaturatedSize)
+        return 0;
+    unsigned long long p = 0;
+    for (RowBlock& block : rowBlocks) {
+        const unsigned int expected = block.RecordSize();
+        if (block.Write(out + p) != expected)
+            return 0;
+        p += expected;
+    }
+    return static_cast<unsigned int>(p);
+}
+
+unsigned int CellTable::DataSize()
+{
+    return RecordSize();
+}
+
+unsigned int CellTable::RecordSize()
+{
+    unsigned long long total = 0;
+    for (RowBlock& block : rowBlocks)
+        total += block.RecordSize();
+    return ClampSize(total);
+}
+
+} // namespace Sheet
+} // namespace Biff

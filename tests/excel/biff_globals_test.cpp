@@ -1,0 +1,274 @@
+// Workbook globals substream and its records.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "biff/textconversion.h"
+#include "biff/workbook.h"
+
+using Biff::Workbook;
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+template <typename R>
+Bytes writeExact(R& r)
+{
+    const unsigned int size = r.RecordSize();
+    Bytes out(size + 16, 0xAB);
+    EXPECT_EQ(r.Write(reinterpret_cast<char*>(out.data())), size);
+    for (std::size_t i = size; i < out.size(); ++i)
+        EXPECT_EQ(out[i], 0xAB) << "byte written beyond RecordSize() at " << i;
+    out.resize(size);
+    return out;
+}
+
+template <typename R>
+unsigned int readExact(R& r, const Bytes& bytes)
+{
+    std::unique_ptr<char[]> copy(new char[bytes.size() ? bytes.size() : 1]);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        copy[i] = static_cast<char>(bytes[i]);
+    return r.Read(copy.get(), static_cast<unsigned int>(bytes.size()));
+}
+
+// Identifier and total size of every record in a stream, CONTINUE pieces
+// counted with the record they follow.
+std::vector<std::pair<unsigned, std::size_t>> layout(const Bytes& s)
+{
+    std::vector<std::pair<unsigned, std::size_t>> out;
+    std::size_t p = 0;
+    while (p + 4 <= s.size()) {
+        const unsigned code = s[p] | (s[p + 1] << 8);
+        const std::size_t n = 4 + (s[p + 2] | (s[p + 3] << 8));
+        if (code == 0x003C && !out.empty())
+            out.back().second += n;
+        else
+            out.push_back({code, n});
+        p += n;
+    }
+    return out;
+}
+
+void appendPiece(Bytes& out, unsigned short code, const Bytes& payload)
+{
+    out.push_back(code & 0xFF);
+    out.push_back(code >> 8);
+    out.push_back(payload.size() & 0xFF);
+    out.push_back((payload.size() >> 8) & 0xFF);
+    out.insert(out.end(), payload.begin(), payload.end());
+}
+
+Workbook defaultGlobals()
+{
+    Workbook w;
+    w.fonts.resize(1);
+    w.XFs.resize(21);
+    w.styles.resize(6);
+    w.boundSheets.resize(1);
+    return w;
+}
+
+} // namespace
+
+TEST(BiffGlobals, DefaultWorkbookLayout)
+{
+    Workbook w = defaultGlobals();
+    const Bytes stream = writeExact(w);
+    const auto records = layout(stream);
+    std::vector<std::pair<unsigned, std::size_t>> expected;
+    expected.push_back({0x0809, 20});
+    expected.push_back({0x003D, 22});
+    expected.push_back({0x0031, 30});
+    for (int i = 0; i < 21; ++i)
+        expected.push_back({0x00E0, 24});
+    for (int i = 0; i < 6; ++i)
+        expected.push_back({0x0293, 8});
+    expected.push_back({0x0085, 18});
+    expected.push_back({0x00FC, 12});
+    expected.push_back({0x000A, 4});
+    EXPECT_EQ(records, expected);
+    EXPECT_EQ(w.RecordSize(), 20u + 22u + 30u + 21u * 24u + 6u * 8u + 18u + 12u + 4u);
+    EXPECT_EQ(w.DataSize(), w.RecordSize());
+
+    // Default WINDOW1, FONT and XF field bytes.
+    EXPECT_EQ(Bytes(stream.begin() + 24, stream.begin() + 42),
+              (Bytes{120, 0, 120, 0, 0x1F, 0x3B, 0x54, 0x24, 0x38, 0, 0, 0, 0, 0, 1, 0, 0x58, 0x02}));
+    const std::size_t font = 42;
+    EXPECT_EQ(Bytes(stream.begin() + font + 4, stream.begin() + font + 20),
+              (Bytes{0xC8, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 5, 1}));
+    const std::size_t xf = font + 30;
+    EXPECT_EQ(Bytes(stream.begin() + xf + 4, stream.begin() + xf + 24),
+              (Bytes{0, 0, 0, 0, 0xF5, 0xFF, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0x20}));
+}
+
+TEST(BiffGlobals, RoundTripKeepsEveryField)
+{
+    Workbook w = defaultGlobals();
+    w.window1.activeSheet = 2;
+    w.window1.tabBarWidth = 777;
+    w.fonts[0].weight = 700;
+    w.fonts[0].name = L"Ar\u00EFal \u4E2D";
+    w.fonts.emplace_back();
+    w.fonts.back().name = "Courier";
+    w.fonts.back().height = 240;
+    w.XFs[3].fontIndex = 5;
+    w.XFs[3].formatIndex = 164;
+    w.XFs[3].borderLines = 0x11223344;
+    w.XFs[3].colour1 = 0x55667788;
+    w.styles[1].builtinIdentifier = 3;
+    w.styles[2].xfIndex = 0x0010;
+    w.styles[2].name = L"Mine";
+    w.formats.emplace_back();
+    w.formats.back().index = 164;
+    w.formats.back().formatString = L"0.000";
+    w.boundSheets[0].bofPosition = 0x12345;
+    w.boundSheets[0].name = L"Blatt \u00DC";
+    w.boundSheets.emplace_back();
+    w.boundSheets.back().name = "Second";
+    w.boundSheets.back().visibility = 1;
+    w.sharedStringTable.strings.resize(2);
+    w.sharedStringTable.strings[0] = L"x\u00E9";
+    w.sharedStringTable.strings[1] = std::string(9000, 'q').c_str();
+    w.sharedStringTable.totalStrings = 7;
+
+    const Bytes stream = writeExact(w);
+    Workbook back;
+    EXPECT_EQ(readExact(back, stream), stream.size());
+    EXPECT_EQ(back.window1.activeSheet, 2);
+    EXPECT_EQ(back.window1.tabBarWidth, 777);
+    ASSERT_EQ(back.fonts.size(), 2u);
+    EXPECT_EQ(back.fonts[0].weight, 700);
+    EXPECT_EQ(Biff::wstringFromSmallString(back.fonts[0].name), L"Ar\u00EFal \u4E2D");
+    EXPECT_EQ(Biff::wstringFromSmallString(back.fonts[1].name), L"Courier");
+    EXPECT_EQ(back.fonts[1].height, 240);
+    ASSERT_EQ(back.XFs.size(), 21u);
+    EXPECT_EQ(back.XFs[3].fontIndex, 5);
+    EXPECT_EQ(back.XFs[3].formatIndex, 164);
+    EXPECT_EQ(back.XFs[3].borderLines, 0x11223344u);
+    EXPECT_EQ(back.XFs[3].colour1, 0x55667788u);
+    ASSERT_EQ(back.styles.size(), 6u);
+    EXPECT_EQ(back.styles[1].builtinIdentifier, 3);
+    EXPECT_EQ(back.styles[2].xfIndex, 0x0010);
+    EXPECT_EQ(Biff::wstringFromLargeString(back.styles[2].name), L"Mine");
+    ASSERT_EQ(back.formats.size(), 1u);
+    EXPECT_EQ(back.formats[0].index, 164);
+    EXPECT_EQ(Biff::wstringFromLargeString(back.formats[0].formatString), L"0.000");
+    ASSERT_EQ(back.boundSheets.size(), 2u);
+    EXPECT_EQ(back.boundSheets[0].bofPosition, 0x12345u);
+    EXPECT_EQ(Biff::wstringFromSmallString(back.boundSheets[0].name), L"Blatt \u00DC");
+    EXPECT_EQ(back.boundSheets[1].visibility, 1);
+    ASSERT_EQ(back.sharedStringTable.strings.size(), 2u);
+    EXPECT_EQ(back.sharedStringTable.totalStrings, 7u);
+    EXPECT_EQ(Biff::wstringFromLargeString(back.sharedStringTable.strings[1]), std::wstring(9000, L'q'));
+
+    // Written again it gives the same bytes.
+    EXPECT_EQ(writeExact(back), stream);
+}
+
+TEST(BiffGlobals, OnlyWorkbookFormatsAreWritten)
+{
+    Workbook w = defaultGlobals();
+    const unsigned int base = w.RecordSize();
+    w.formats.resize(3);
+    w.formats[0].index = 163;
+    w.formats[1].index = 14;
+    w.formats[2].index = 164;
+    EXPECT_EQ(w.RecordSize(), base + 4u + 2u + 17u);
+    const auto records = layout(writeExact(w));
+    int formats = 0;
+    for (const auto& r : records)
+        formats += r.first == 0x041E;
+    EXPECT_EQ(formats, 1);
+    // Formats sit between the fonts and the XFs.
+    EXPECT_EQ(records[3].first, 0x041Eu);
+}
+
+TEST(BiffGlobals, StyleForms)
+{
+    Workbook::Style builtin;
+    EXPECT_EQ(builtin.RecordSize(), 8u);
+    EXPECT_EQ(writeExact(builtin), (Bytes{0x93, 0x02, 0x04, 0x00, 0x00, 0x80, 0x00, 0xFF}));
+
+    Workbook::Style user;
+    user.xfIndex = 0x0010;
+    user.name = L"Custom";
+    EXPECT_EQ(user.DataSize(), 17u);
+    const Bytes out = writeExact(user);
+    EXPECT_EQ(Bytes(out.begin() + 4, out.begin() + 9), (Bytes{0x10, 0x00, 0x06, 0x00, 0x01}));
+
+    Workbook::Style back;
+    EXPECT_EQ(readExact(back, out), out.size());
+    EXPECT_EQ(Biff::wstringFromLargeString(back.name), L"Custom");
+}
+
+TEST(BiffGlobals, OverlongFormatTextIsRefusedNotSplitBlindly)
+{
+    Workbook::Format f;
+    f.index = 200;
+    f.formatString = std::wstring(5000, L'0').c_str();
+    std::vector<char> out(f.RecordSize() + 100);
+    EXPECT_EQ(f.Write(out.data()), 0u);
+
+    Workbook w = defaultGlobals();
+    w.formats.push_back(f);
+    std::vector<char> all(w.RecordSize());
+    EXPECT_EQ(w.Write(all.data()), 0u);
+}
+
+TEST(BiffGlobals, UnknownRecordsAreSkippedWhole)
+{
+    Workbook w = defaultGlobals();
+    Bytes stream = writeExact(w);
+    const Bytes eof(stream.end() - 4, stream.end());
+    stream.resize(stream.size() - 4);
+    // EXTSST and an unknown record with a CONTINUE piece whose bytes look
+    // like a FONT header.
+    appendPiece(stream, 0x00FF, Bytes{8, 0, 1, 2, 3, 4, 5, 6, 7, 8});
+    appendPiece(stream, 0x0123, Bytes{1, 2, 3});
+    appendPiece(stream, 0x003C, Bytes{0x31, 0x00, 0x02, 0x00, 0, 0});
+    stream.insert(stream.end(), eof.begin(), eof.end());
+
+    Workbook back;
+    EXPECT_EQ(readExact(back, stream), stream.size());
+    EXPECT_EQ(back.fonts.size(), 1u);
+    EXPECT_EQ(back.XFs.size(), 21u);
+}
+
+TEST(BiffGlobals, HostileStreamsFailCleanly)
+{
+    Workbook w = defaultGlobals();
+    const Bytes stream = writeExact(w);
+
+    // Every truncation fails: a record is cut or the EOF is missing.
+    for (std::size_t n = 0; n < stream.size(); n += 7) {
+        Workbook back;
+        EXPECT_EQ(readExact(back, Bytes(stream.begin(), stream.begin() + n)), 0u) << n;
+    }
+
+    // A font whose name claims more characters than the record holds.
+    Bytes badFont;
+    appendPiece(badFont, 0x0031, Bytes{0xC8, 0, 0, 0, 0xFF, 0x7F, 0x90, 0x01, 0, 0, 0, 0, 0, 0, 9, 0, 'A'});
+    appendPiece(badFont, 0x000A, Bytes());
+    Workbook f;
+    EXPECT_EQ(readExact(f, badFont), 0u);
+
+    // A boundsheet shorter than its fixed part, a style cut after its index.
+    Bytes badSheet;
+    appendPiece(badSheet, 0x0085, Bytes{1, 2, 3});
+    Workbook b;
+    EXPECT_EQ(readExact(b, badSheet), 0u);
+    Bytes badStyle;
+    appendPiece(badStyle, 0x0293, Bytes{0x00, 0x80, 0x00});
+    Workbook s;
+    EXPECT_EQ(readExact(s, badStyle), 0u);
+
+    // A wide sheet name with half a character.
+    Workbook::BoundSheet sheet;
+    Bytes halfWide;
+    appendPiece(halfWide, 0x0085, Bytes{0, 0, 0, 0, 0, 0, 1, 1, 'a'});
+    EXPECT_EQ(readExact(sheet, halfWide), 0u);
+}

@@ -1,0 +1,952 @@
+#include "xlsworkbook.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "biff/sizesum.h"
+#include "compound/block.h"
+
+namespace Biff {
+
+namespace {
+
+using RowBlock = Worksheet::CellTable::RowBlock;
+using CellBlock = Worksheet::CellTable::RowBlock::CellBlock;
+
+const unsigned short kBofCode = 0x0809;
+const unsigned short kGlobalsType = 0x0005;
+const unsigned short kWorksheetType = 0x0010;
+const unsigned short kSheetSelected = 0x0200;
+const int kRowsPerBlock = 32;
+// The longest text a BIFF8 cell holds.
+const size_t kMaxCellText = 32767;
+// The largest stream the container (and the 32-bit stream offsets of the
+// records) can carry.
+const unsigned long long kMaxStream = 0xFFFFFFFFull;
+
+bool IsWideName(const SmallString& name) { return (name.options & 0x01) != 0; }
+
+bool NameEquals(const SmallString& name, const char* text)
+{
+    return !IsWideName(name) && name.narrowText != nullptr && std::strcmp(name.narrowText, text) == 0;
+}
+
+bool NameEquals(const SmallString& name, const wchar_t* text)
+{
+    return IsWideName(name) && name.wideText != nullptr && std::wcscmp(name.wideText, text) == 0;
+}
+
+bool UsableName(const char* name) { return name != nullptr && *name != '\0' && std::strlen(name) <= SmallString::MaxLength; }
+
+bool UsableName(const wchar_t* name)
+{
+    return name != nullptr && *name != L'\0' && std::wcslen(name) <= SmallString::MaxLength;
+}
+
+// Cell text as it goes into the string table: wide characters beyond the
+// 16-bit range become surrogate pairs (a file carries UTF-16 units), and the
+// text is cut at the cell limit without splitting a pair.
+std::wstring StoredWideText(const wchar_t* text, size_t length)
+{
+    std::wstring units;
+    units.reserve(std::min(length, kMaxCellText));
+    for (size_t i = 0; i < length && units.size() < kMaxCellText; ++i) {
+        const unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFFFFFFul;
+        if (c > 0xFFFF && c <= 0x10FFFF) {
+            if (units.size() + 2 > kMaxCellText)
+                break;
+            units.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+            units.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else if (c > 0xFFFF) {
+            units.push_back(static_cast<wchar_t>(0xFFFD));
+        } else {
+            units.push_back(static_cast<wchar_t>(c));
+        }
+    }
+    // The cut fell between the two halves of a pair.
+    if (units.size() == kMaxCellText && length > 0) {
+        const unsigned long last = static_cast<unsigned long>(units.back());
+        if (last >= 0xD800 && last <= 0xDBFF)
+            units.pop_back();
+    }
+    return units;
+}
+
+double RKToDouble(unsigned int rk)
+{
+    double d;
+    if (rk & 2u) {
+        d = static_cast<double>(static_cast<int>(rk) >> 2);
+    } else {
+        const unsigned long long bits = static_cast<unsigned long long>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&d, &bits, sizeof(d));
+    }
+    return (rk & 1u) ? d / 100.0 : d;
+}
+
+int TruncToInt(double d)
+{
+    if (!(d > -2147483649.0 && d < 2147483648.0))
+        return INT_MIN;
+    return static_cast<int>(d);
+}
+
+std::string ParentDirectory(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Where a save really goes: a symbolic link is followed so that the link
+// survives and the file it names is replaced.
+std::string SaveTarget(const std::string& path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (resolved != nullptr) {
+            std::string target(resolved);
+            std::free(resolved);
+            return target;
+        }
+    }
+    return path;
+}
+
+void SyncDirectory(const std::string& dir)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- RK values
+
+unsigned int GetRKValueFromInteger(int i)
+{
+    return (static_cast<unsigned int>(i) << 2) | 2u;
+}
+
+unsigned int GetRKValueFromDouble(double d)
+{
+    const int a = static_cast<int>(static_cast<unsigned int>(TruncToInt(d)) * 100u);
+    const int b = TruncToInt(d * 100.0);
+    double value = d;
+    unsigned int divided = 0;
+    if (a != b) {
+        value = d * 100.0;
+        divided = 1;
+    }
+    unsigned long long bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    return (static_cast<unsigned int>(bits >> 32) & 0xFFFFFFFCu) + divided;
+}
+
+bool CanStoreAsRKValue(double d)
+{
+    const int hundredfold = TruncToInt(d * 100.0);
+    const int tenThousandfold = TruncToInt(d * 10000.0);
+    if (static_cast<int>(static_cast<unsigned int>(hundredfold) * 100u) != tenThousandfold)
+        return false;
+    // The RK form keeps only 30 bits; anything it would round is written whole.
+    const double back = RKToDouble(GetRKValueFromDouble(d));
+    return std::memcmp(&back, &d, sizeof(d)) == 0;
+}
+
+bool CanStoreAsRKInteger(int i)
+{
+    return i >= -(1 << 29) && i < (1 << 29);
+}
+
+// ---------------------------------------------------------------- life
+
+XlsWorkbook::XlsWorkbook() {}
+
+XlsWorkbook::XlsWorkbook(const char* filename)
+{
+    Load(filename);
+}
+
+XlsWorkbook::~XlsWorkbook()
+{
+    Close();
+    // Sheet objects someone still counts must not reach back into a dead workbook.
+    for (RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
+        sheet->excel_ = nullptr;
+}
+
+void XlsWorkbook::Close()
+{
+    if (file_.IsOpen())
+        file_.Close();
+    path_.clear();
+}
+
+void XlsWorkbook::New(int sheets)
+{
+    workbook_ = Workbook();
+    worksheets_.clear();
+    workbook_.fonts.assign(1, Workbook::Font());
+    workbook_.XFs.assign(21, Workbook::XF());
+    workbook_.styles.assign(6, Workbook::Style());
+    workbook_.boundSheets.assign(1, Workbook::BoundSheet());
+    worksheets_.assign(1, Worksheet());
+    UpdateBiffWorksheet();
+    for (int i = 1; i < sheets; ++i)
+        AddWorksheet(-1);
+}
+
+// ---------------------------------------------------------------- loading
+
+namespace {
+
+// Reads the globals and the worksheet substreams that follow them into
+// fresh objects. False for a stream that is not a whole, readable workbook.
+bool ReadStream(const char* data, unsigned long size, Workbook& globals, std::vector<Worksheet>& sheets,
+                unsigned long& consumed)
+{
+    consumed = 0;
+    if (data == nullptr || size < 4 || size > kMaxStream)
+        return false;
+    const unsigned int total = static_cast<unsigned int>(size);
+    unsigned int p = 0;
+    bool haveGlobals = false;
+    while (p + 4 <= total) {
+        const unsigned int code = static_cast<unsigned char>(data[p]) | (static_cast<unsigned char>(data[p + 1]) << 8);
+        if (code != kBofCode)
+            break;
+        BOF bof;
+        const unsigned int bofSize = bof.Read(data + p, total - p);
+        if (bofSize == 0)
+            return false;
+        unsigned int n = 0;
+        if (bof.type == kGlobalsType) {
+            // A second globals substream would describe another workbook.
+            if (haveGlobals)
+                break;
+            n = globals.Read(data + p, total - p);
+            haveGlobals = true;
+        } else if (bof.type == kWorksheetType && haveGlobals) {
+            sheets.emplace_back();
+            n = sheets.back().Read(data + p, total - p);
+        } else {
+            // Charts, macro sheets and the like end what this engine reads.
+            p += bofSize;
+            break;
+        }
+        if (n == 0 || n > total - p)
+            return false;
+        p += n;
+    }
+    if (!haveGlobals)
+        return false;
+    consumed = p;
+    return true;
+}
+
+// Pairs names with the substreams read: a name whose sheet was not read goes,
+// a sheet without a name gets a free "Sheet%d".
+void MatchNames(Workbook& globals, std::vector<Worksheet>& sheets)
+{
+    if (globals.boundSheets.size() > sheets.size())
+        globals.boundSheets.resize(sheets.size());
+    int n = 1;
+    while (globals.boundSheets.size() < sheets.size()) {
+        char name[32];
+        bool taken = true;
+        while (taken) {
+            std::snprintf(name, sizeof(name), "Sheet%d", n++);
+            taken = false;
+            for (const Workbook::BoundSheet& sheet : globals.boundSheets)
+                taken = taken || NameEquals(sheet.name, name);
+        }
+        globals.boundSheets.emplace_back();
+        globals.boundSheets.back().name.Assign(name);
+    }
+}
+
+} // namespace
+
+unsigned long XlsWorkbook::Read(const char* data, unsigned long size)
+{
+    Workbook globals;
+    std::vector<Worksheet> sheets;
+    unsigned long consumed = 0;
+    if (!ReadStream(data, size, globals, sheets, consumed))
+        return 0;
+    MatchNames(globals, sheets);
+    workbook_ = globals;
+    worksheets_.swap(sheets);
+    return consumed;
+}
+
+bool XlsWorkbook::Load(const char* filename)
+{
+    if (filename == nullptr)
+        return false;
+    return LoadPath(filename);
+}
+
+bool XlsWorkbook::Load(const wchar_t* filename)
+{
+    if (filename == nullptr)
+        return false;
+    bool ok = false;
+    const std::string path = CompoundDoc::Block::ToUtf8(filename, ok);
+    if (!ok) {
+        Close();
+        return false;
+    }
+    return LoadPath(path);
+}
+
+bool XlsWorkbook::LoadPath(const std::string& path)
+{
+    Close();
+    struct stat st;
+    // Only regular files: opening a FIFO or device could block or never end.
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (!file_.Open(path.c_str(), std::ios_base::in)) {
+        file_.Close();
+        return false;
+    }
+    std::vector<char> stream;
+    const int read = file_.ReadFile("Workbook", stream);
+    file_.Close();
+    if (read != 1)
+        return false;
+
+    Workbook globals;
+    std::vector<Worksheet> sheets;
+    unsigned long consumed = 0;
+    if (!ReadStream(stream.data(), stream.size(), globals, sheets, consumed))
+        return false;
+    MatchNames(globals, sheets);
+
+    // Every sheet becomes a grid of cells; a few bytes can name a far corner
+    // in many rows, so the cells the grids would hold are bounded by what the
+    // file could describe.
+    unsigned long long cells = 0;
+    for (Worksheet& sheet : sheets)
+        cells += XlsWorksheet::GridCellsFor(sheet);
+    const unsigned long long budget =
+        std::max<unsigned long long>(static_cast<unsigned long long>(XlsWorksheet::kMaxRows) * XlsWorksheet::kMaxCols,
+                                     32ull * stream.size());
+    if (cells > budget)
+        return false;
+
+    workbook_ = globals;
+    worksheets_.swap(sheets);
+    UpdateBiffWorksheet();
+    path_ = path;
+    return true;
+}
+
+// ---------------------------------------------------------------- saving
+
+bool XlsWorkbook::Save()
+{
+    if (path_.empty())
+        return false;
+    return SaveTo(path_);
+}
+
+bool XlsWorkbook::SaveAs(const char* filename)
+{
+    Close();
+    if (filename == nullptr || *filename == '\0')
+        return false;
+    const std::string target = SaveTarget(filename);
+    if (!SaveTo(target))
+        return false;
+    path_ = target;
+    return true;
+}
+
+bool XlsWorkbook::SaveAs(const wchar_t* filename)
+{
+    Close();
+    if (filename == nullptr || *filename == L'\0')
+        return false;
+    bool ok = false;
+    const std::string path = CompoundDoc::Block::ToUtf8(filename, ok);
+    if (!ok)
+        return false;
+    return SaveAs(path.c_str());
+}
+
+bool XlsWorkbook::BuildStream(std::vector<char>& stream)
+{
+    UpdateWorksheets();
+    const unsigned long long total = StreamSize();
+    if (total > kMaxStream)
+        return false;
+    AdjustStreamPositions();
+    stream.assign(static_cast<size_t>(total), 0);
+    return Write(stream.data()) == total;
+}
+
+bool XlsWorkbook::SaveTo(const std::string& target)
+{
+    std::vector<char> stream;
+    if (!BuildStream(stream))
+        return false;
+
+    struct stat old;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    // Never replace what is not a plain file, nor a file we may not write.
+    if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0))
+        return false;
+
+    // The new file is written completely beside the old one and renamed over
+    // it only once it is known to be whole.
+    const std::string dir = ParentDirectory(target);
+    const std::string base = BaseName(target);
+    std::string temp;
+    int fd = -1;
+    const unsigned long long seed =
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        reinterpret_cast<std::uintptr_t>(this) ^ static_cast<unsigned long long>(::getpid());
+    for (unsigned int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        char suffix[40];
+        std::snprintf(suffix, sizeof(suffix), ".%llx.%u.tmp", seed, attempt);
+        temp = (dir == "/" ? std::string() : dir) + "/." + base + suffix;
+        fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+
+    bool ok = file_.Create(temp.c_str()) && file_.MakeFile("Workbook") == 1 &&
+              file_.WriteFile("Workbook", stream.data(), static_cast<unsigned int>(stream.size())) == 1;
+    if (file_.IsOpen())
+        file_.Close();
+    if (ok && exists)
+        ::fchmod(fd, old.st_mode & 07777);
+    // Data the disk has not taken (full disk, write error) shows up here at the latest.
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) {
+        // Read the stream back: only a file that holds every byte replaces the old one.
+        CompoundDoc::CompoundFile check;
+        std::vector<char> back;
+        ok = check.Open(temp.c_str(), std::ios_base::in) && check.ReadFile("Workbook", back) == 1 &&
+             back == stream;
+        check.Close();
+    }
+    if (ok)
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    SyncDirectory(dir);
+    return true;
+}
+
+unsigned long long XlsWorkbook::StreamSize()
+{
+    unsigned long long total = workbook_.RecordSize();
+    if (total >= SaturatedSize)
+        return kMaxStream + 1;
+    for (Worksheet& sheet : worksheets_) {
+        const unsigned long long size = sheet.RecordSize();
+        if (size >= SaturatedSize)
+            return kMaxStream + 1;
+        total += size;
+    }
+    return total;
+}
+
+unsigned long long XlsWorkbook::Write(char* data)
+{
+    unsigned long long p = workbook_.Write(data);
+    if (p == 0)
+        return 0;
+    for (Worksheet& sheet : worksheets_) {
+        const unsigned int n = sheet.Write(data + p);
+        if (n == 0)
+            return 0;
+        p += n;
+    }
+    return p;
+}
+
+// ---------------------------------------------------------------- records from cells
+
+void XlsWorkbook::UpdateWorksheets()
+{
+    worksheets_.clear();
+    worksheets_.resize(sheetViews_.size());
+    Workbook::SharedStringTable& sst = workbook_.sharedStringTable;
+    sst.totalStrings = 0;
+    sst.uniqueStrings = 0;
+    sst.strings.clear();
+    std::unordered_map<std::string, unsigned int> narrowIndex;
+    std::unordered_map<std::wstring, unsigned int> wideIndex;
+
+    auto sstIndexOf = [&sst](auto& index, const auto& key, auto assign) -> unsigned int {
+        ++sst.totalStrings;
+        auto found = index.find(key);
+        if (found != index.end())
+            return found->second;
+        const unsigned int position = sst.uniqueStrings++;
+        sst.strings.emplace_back();
+        assign(sst.strings.back(), key);
+        index.emplace(key, position);
+        return position;
+    };
+
+    for (size_t s = 0; s < sheetViews_.size(); ++s) {
+        const XlsWorksheet& view = *sheetViews_[s];
+        Worksheet& model = worksheets_[s];
+        const int R = view.GetTotalRows();
+        const int M = view.GetTotalCols();
+
+        model.index.firstUsedRowIndex = 0;
+        model.index.lastUsedRowIndexPlusOne = static_cast<unsigned int>(R);
+        model.colInfos = view.colInfos_;
+        model.dimensions.firstUsedRowIndex = 0;
+        model.dimensions.lastUsedRowIndexPlusOne = static_cast<unsigned int>(R);
+        model.dimensions.firstUsedColIndex = 0;
+        model.dimensions.lastUsedColIndexPlusOne = static_cast<unsigned short>(M);
+        if (s > 0)
+            model.window2.options &= static_cast<unsigned short>(~kSheetSelected);
+
+        std::vector<RowBlock>& blocks = model.cellTable.rowBlocks;
+        blocks.resize(static_cast<size_t>((R + kRowsPerBlock - 1) / kRowsPerBlock));
+        model.index.dbCellPositions.assign(blocks.size(), 0);
+
+        for (int r = 0; r < R; ++r) {
+            RowBlock& block = blocks[static_cast<size_t>(r / kRowsPerBlock)];
+            if (r % kRowsPerBlock == 0) {
+                const int rowsHere = std::min(kRowsPerBlock, R - r);
+                block.cellBlocks.reserve(static_cast<size_t>(rowsHere) * static_cast<size_t>(M));
+                block.rows.reserve(static_cast<size_t>(rowsHere));
+            }
+            block.rows.emplace_back();
+            block.rows.back().rowIndex = static_cast<unsigned short>(r);
+            block.rows.back().lastCellColIndexPlusOne = static_cast<unsigned short>(M);
+            block.dbcell.offsets.push_back(0);
+
+            for (int c = 0; c < M;) {
+                const XlsCell* cell = view.Cell(r, c);
+                CellBlock* cb = new CellBlock;
+                block.cellBlocks.emplace_back(cb);
+                const unsigned short xf = static_cast<unsigned short>(cell->GetXFormatIdx());
+                switch (cell->Type()) {
+                case XlsCell::INT:
+                case XlsCell::DOUBLE: {
+                    const int kind = cell->Type();
+                    const bool isInt = kind == XlsCell::INT;
+                    auto rkable = [isInt](const XlsCell* x) {
+                        return isInt ? CanStoreAsRKInteger(x->GetInteger()) : CanStoreAsRKValue(x->GetDouble());
+                    };
+                    const bool first = rkable(cell);
+                    int end = c + 1;
+                    if (first) {
+                        while (end < M) {
+                            const XlsCell* next = view.Cell(r, end);
+                            if (next->Type() != kind || !rkable(next))
+                                break;
+                            ++end;
+                        }
+                    }
+                    auto rkOf = [isInt](const XlsCell* x) {
+                        return isInt ? GetRKValueFromInteger(x->GetInteger()) : GetRKValueFromDouble(x->GetDouble());
+                    };
+                    if (end - c >= 2) {
+                        cb->SetType(Sheet::MulRK::Code);
+                        Sheet::MulRK* rec = static_cast<Sheet::MulRK*>(cb->record);
+                        rec->rowIndex = static_cast<unsigned short>(r);
+                        rec->firstColIndex = static_cast<unsigned short>(c);
+                        rec->lastColIndex = static_cast<unsigned short>(end - 1);
+                        rec->xfRKs.resize(static_cast<size_t>(end - c));
+                        for (int k = c; k < end; ++k) {
+                            const XlsCell* x = view.Cell(r, k);
+                            rec->xfRKs[static_cast<size_t>(k - c)].xfIndex = static_cast<unsigned short>(x->GetXFormatIdx());
+                            rec->xfRKs[static_cast<size_t>(k - c)].rkValue = rkOf(x);
+                        }
+                        c = end;
+                        continue;
+                    }
+                    if (first) {
+                        cb->SetType(Sheet::RK::Code);
+                        Sheet::RK* rec = static_cast<Sheet::RK*>(cb->record);
+                        rec->rowIndex = static_cast<unsigned short>(r);
+                        rec->colIndex = static_cast<unsigned short>(c);
+                        rec->xfIndex = xf;
+                        rec->value = rkOf(cell);
+                    } else {
+                        cb->SetType(Sheet::Number::Code);
+                        Sheet::Number* rec = static_cast<Sheet::Number*>(cb->record);
+                        rec->rowIndex = static_cast<unsigned short>(r);
+                        rec->colIndex = static_cast<unsigned short>(c);
+                        rec->xfIndex = xf;
+                        rec->value = cell->GetDouble();
+                    }
+                    break;
+                }
+                case XlsCell::STRING:
+                case XlsCell::WSTRING: {
+                    unsigned int index;
+                    if (cell->Type() == XlsCell::STRING) {
+                        const std::string text(cell->GetString(), std::min(cell->GetStringLength(), kMaxCellText));
+                        index = sstIndexOf(narrowIndex, text,
+                                           [](LargeString& ls, const std::string& t) { ls.Assign(t.c_str()); });
+                    } else {
+                        const std::wstring text = StoredWideText(cell->GetWString(), cell->GetStringLength());
+                        index = sstIndexOf(wideIndex, text, [](LargeString& ls, const std::wstring& t) {
+                            ls.Assign(t.c_str(), t.size());
+                        });
+                    }
+                    cb->SetType(Sheet::LabelSST::Code);
+                    Sheet::LabelSST* rec = static_cast<Sheet::LabelSST*>(cb->record);
+                    rec->rowIndex = static_cast<unsigned short>(r);
+                    rec->colIndex = static_cast<unsigned short>(c);
+                    rec->xfIndex = xf;
+                    rec->sstIndex = index;
+                    break;
+                }
+                case XlsCell::FORMULA: {
+                    cb->SetType(Sheet::Formula::Code);
+                    Sheet::Formula* rec = static_cast<Sheet::Formula*>(cb->record);
+                    rec->rowIndex = static_cast<unsigned short>(r);
+                    rec->colIndex = static_cast<unsigned short>(c);
+                    rec->xfIndex = xf;
+                    cell->get_formula(cb);
+                    break;
+                }
+                default: {
+                    cb->SetType(Sheet::Blank::Code);
+                    Sheet::Blank* rec = static_cast<Sheet::Blank*>(cb->record);
+                    rec->rowIndex = static_cast<unsigned short>(r);
+                    rec->colIndex = static_cast<unsigned short>(c);
+                    rec->xfIndex = xf;
+                    break;
+                }
+                }
+                ++c;
+            }
+        }
+
+        // Merged ranges, rows first; only materialised cells can carry spans.
+        for (size_t r = 0; r < view.cells_.size(); ++r) {
+            const std::vector<XlsCell>& line = view.cells_[r];
+            const size_t width = std::min(line.size(), static_cast<size_t>(M));
+            for (size_t c = 0; c < width; ++c) {
+                const XlsCell& cell = line[c];
+                if (cell.GetMergedRows() < 2 && cell.GetMergedColumns() < 2)
+                    continue;
+                Worksheet::MergedCells::MergedCell range;
+                range.firstRowIndex = static_cast<unsigned short>(r);
+                range.lastRowIndex = static_cast<unsigned short>(
+                    std::min<size_t>(r + std::max<unsigned short>(cell.GetMergedRows(), 1) - 1, XlsWorksheet::kMaxRows - 1));
+                range.firstColIndex = static_cast<unsigned short>(c);
+                range.lastColIndex = static_cast<unsigned short>(
+                    std::min<size_t>(c + std::max<unsigned short>(cell.GetMergedColumns(), 1) - 1, XlsWorksheet::kMaxCols - 1));
+                model.mergedCells.mergedCells.push_back(range);
+            }
+        }
+    }
+}
+
+void XlsWorkbook::AdjustStreamPositions()
+{
+    AdjustBoundSheetBOFPositions();
+    AdjustDBCellPositions();
+}
+
+void XlsWorkbook::AdjustBoundSheetBOFPositions()
+{
+    unsigned long long p = workbook_.RecordSize();
+    for (size_t i = 0; i < worksheets_.size() && i < workbook_.boundSheets.size(); ++i) {
+        workbook_.boundSheets[i].bofPosition = static_cast<unsigned int>(p);
+        p += worksheets_[i].RecordSize();
+    }
+}
+
+void XlsWorkbook::AdjustDBCellPositions()
+{
+    for (size_t i = 0; i < worksheets_.size() && i < workbook_.boundSheets.size(); ++i) {
+        Worksheet& sheet = worksheets_[i];
+        unsigned long long p = workbook_.boundSheets[i].bofPosition;
+        p += sheet.bof.RecordSize() + sheet.index.RecordSize() + sheet.colInfos.RecordSize() +
+             sheet.dimensions.RecordSize();
+        std::vector<RowBlock>& blocks = sheet.cellTable.rowBlocks;
+        if (sheet.index.dbCellPositions.size() < blocks.size())
+            sheet.index.dbCellPositions.resize(blocks.size(), 0);
+        for (size_t b = 0; b < blocks.size(); ++b) {
+            RowBlock& block = blocks[b];
+            unsigned long long rowsSize = 0;
+            for (Worksheet::CellTable::RowBlock::Row& row : block.rows)
+                rowsSize += row.RecordSize();
+            unsigned long long distance = rowsSize;
+            p += rowsSize;
+            for (RefCount::SmartPtr<CellBlock>& cell : block.cellBlocks) {
+                const unsigned int size = cell->RecordSize();
+                p += size;
+                distance += size;
+            }
+            sheet.index.dbCellPositions[b] = static_cast<unsigned int>(p);
+            block.dbcell.firstRowOffset = static_cast<unsigned int>(distance);
+            p += block.dbcell.RecordSize();
+
+            // Offset of each row's first cell: from the end of the first ROW
+            // record for row 0 of the block, from the previous row's first cell after.
+            block.dbcell.offsets.assign(block.rows.size(), 0);
+            unsigned long long o = rowsSize - (block.rows.empty() ? 0 : block.rows.front().RecordSize());
+            size_t cursor = 0;
+            for (size_t k = 0; k < block.rows.size(); ++k) {
+                while (cursor < block.cellBlocks.size()) {
+                    CellBlock& cell = *block.cellBlocks[cursor];
+                    if (block.rows[k].rowIndex <= cell.RowIndex()) {
+                        block.dbcell.offsets[k] = static_cast<unsigned short>(o);
+                        break;
+                    }
+                    o += cell.RecordSize();
+                    ++cursor;
+                }
+                o = 0;
+            }
+            // The block's DBCELL size depends on its offsets only by count, which is fixed now.
+        }
+    }
+}
+
+// ---------------------------------------------------------------- sheets
+
+Worksheet* XlsWorkbook::WorksheetModel(int sheetIndex)
+{
+    if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= worksheets_.size())
+        return nullptr;
+    return &worksheets_[static_cast<size_t>(sheetIndex)];
+}
+
+const Worksheet* XlsWorkbook::GetWorksheetRecords(int sheetIndex) const
+{
+    if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= worksheets_.size())
+        return nullptr;
+    return &worksheets_[static_cast<size_t>(sheetIndex)];
+}
+
+void XlsWorkbook::UpdateBiffWorksheet()
+{
+    for (RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
+        sheet->excel_ = nullptr;
+    sheetViews_.clear();
+    sheetViews_.reserve(worksheets_.size());
+    for (size_t i = 0; i < worksheets_.size(); ++i) {
+        sheetViews_.emplace_back(new XlsWorksheet(this, static_cast<int>(i)));
+        sheetViews_.back()->colInfos_.colInfos = worksheets_[i].colInfos.colInfos;
+    }
+}
+
+void XlsWorkbook::RenumberSheets()
+{
+    for (size_t i = 0; i < sheetViews_.size(); ++i)
+        sheetViews_[i]->sheetIndex_ = static_cast<int>(i);
+}
+
+int XlsWorkbook::GetTotalWorkSheets() const
+{
+    return static_cast<int>(worksheets_.size());
+}
+
+XlsWorksheet* XlsWorkbook::GetWorksheet(int sheetIndex)
+{
+    if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= sheetViews_.size())
+        return nullptr;
+    return sheetViews_[static_cast<size_t>(sheetIndex)].get();
+}
+
+int XlsWorkbook::FindSheet(const char* name) const
+{
+    if (name == nullptr)
+        return -1;
+    for (size_t i = 0; i < workbook_.boundSheets.size(); ++i) {
+        if (NameEquals(workbook_.boundSheets[i].name, name))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int XlsWorkbook::FindSheet(const wchar_t* name) const
+{
+    if (name == nullptr)
+        return -1;
+    for (size_t i = 0; i < workbook_.boundSheets.size(); ++i) {
+        if (NameEquals(workbook_.boundSheets[i].name, name))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+XlsWorksheet* XlsWorkbook::GetWorksheet(const char* name)
+{
+    return GetWorksheet(FindSheet(name));
+}
+
+XlsWorksheet* XlsWorkbook::GetWorksheet(const wchar_t* name)
+{
+    return GetWorksheet(FindSheet(name));
+}
+
+XlsWorksheet* XlsWorkbook::InsertSheet(int sheetIndex)
+{
+    const size_t at = sheetIndex < 0 ? worksheets_.size() : static_cast<size_t>(sheetIndex);
+    workbook_.boundSheets.insert(workbook_.boundSheets.begin() + static_cast<std::ptrdiff_t>(at), Workbook::BoundSheet());
+    worksheets_.insert(worksheets_.begin() + static_cast<std::ptrdiff_t>(at), Worksheet());
+    // Only the first sheet of a workbook starts selected.
+    worksheets_[at].window2.options &= static_cast<unsigned short>(~kSheetSelected);
+    XlsWorksheet* sheet = new XlsWorksheet(this, static_cast<int>(at));
+    sheetViews_.insert(sheetViews_.begin() + static_cast<std::ptrdiff_t>(at), RefCount::SmartPtr<XlsWorksheet>(sheet));
+    RenumberSheets();
+    return sheet;
+}
+
+XlsWorksheet* XlsWorkbook::AddWorksheet(const char* name, int sheetIndex)
+{
+    if (!UsableName(name) || sheetIndex < -1 || sheetIndex > GetTotalWorkSheets() || FindSheet(name) >= 0)
+        return nullptr;
+    XlsWorksheet* sheet = InsertSheet(sheetIndex);
+    workbook_.boundSheets[static_cast<size_t>(sheet->sheetIndex_)].name.Assign(name);
+    return sheet;
+}
+
+XlsWorksheet* XlsWorkbook::AddWorksheet(const wchar_t* name, int sheetIndex)
+{
+    if (!UsableName(name) || sheetIndex < -1 || sheetIndex > GetTotalWorkSheets() || FindSheet(name) >= 0)
+        return nullptr;
+    XlsWorksheet* sheet = InsertSheet(sheetIndex);
+    workbook_.boundSheets[static_cast<size_t>(sheet->sheetIndex_)].name.Assign(name);
+    return sheet;
+}
+
+XlsWorksheet* XlsWorkbook::AddWorksheet(int sheetIndex)
+{
+    if (sheetIndex < -1 || sheetIndex > GetTotalWorkSheets())
+        return nullptr;
+    // At most as many names are taken as there are sheets, so this ends.
+    for (long long n = static_cast<long long>(GetTotalWorkSheets()) + 1;; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "Sheet%lld", n);
+        if (XlsWorksheet* sheet = AddWorksheet(name, sheetIndex))
+            return sheet;
+    }
+}
+
+bool XlsWorkbook::DeleteWorksheet(int sheetIndex)
+{
+    if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= workbook_.boundSheets.size() ||
+        static_cast<size_t>(sheetIndex) >= worksheets_.size())
+        return false;
+    const std::ptrdiff_t at = sheetIndex;
+    workbook_.boundSheets.erase(workbook_.boundSheets.begin() + at);
+    worksheets_.erase(worksheets_.begin() + at);
+    sheetViews_[static_cast<size_t>(at)]->excel_ = nullptr;
+    sheetViews_.erase(sheetViews_.begin() + at);
+    RenumberSheets();
+    return true;
+}
+
+bool XlsWorkbook::DeleteWorksheet(const char* name)
+{
+    return DeleteWorksheet(FindSheet(name));
+}
+
+bool XlsWorkbook::DeleteWorksheet(const wchar_t* name)
+{
+    return DeleteWorksheet(FindSheet(name));
+}
+
+bool XlsWorkbook::RenameWorksheet(int sheetIndex, const char* to)
+{
+    if (sheetIndex < 0 || sheetIndex >= GetTotalWorkSheets() || !UsableName(to) || FindSheet(to) >= 0)
+        return false;
+    return workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name.Assign(to);
+}
+
+bool XlsWorkbook::RenameWorksheet(int sheetIndex, const wchar_t* to)
+{
+    if (sheetIndex < 0 || sheetIndex >= GetTotalWorkSheets() || !UsableName(to) || FindSheet(to) >= 0)
+        return false;
+    return workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name.Assign(to);
+}
+
+bool XlsWorkbook::RenameWorksheet(const char* from, const char* to)
+{
+    const int index = FindSheet(from);
+    return index >= 0 && RenameWorksheet(index, to);
+}
+
+bool XlsWorkbook::RenameWorksheet(const wchar_t* from, const wchar_t* to)
+{
+    const int index = FindSheet(from);
+    return index >= 0 && RenameWorksheet(index, to);
+}
+
+const char* XlsWorkbook::GetAnsiSheetName(int sheetIndex)
+{
+    if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= workbook_.boundSheets.size())
+        return nullptr;
+    const SmallString& name = workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name;
+    return IsWideName(name) ? nullptr : name.narrowText;
+}
+
+const wchar_t* XlsWorkbook::GetUnicodeSheetName(int sheetIndex)
+{
+    if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= workbook_.boundSheets.size())
+        return nullptr;
+    const SmallString& name = workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name;
+    return IsWideName(name) ? name.wideText : nullptr;
+}
+
+bool XlsWorkbook::GetSheetName(int sheetIndex, char* name)
+{
+    const char* text = GetAnsiSheetName(sheetIndex);
+    if (text == nullptr || name == nullptr)
+        return false;
+    std::strcpy(name, text);
+    return true;
+}
+
+bool XlsWorkbook::GetSheetName(int sheetIndex, wchar_t* name)
+{
+    const wchar_t* text = GetUnicodeSheetName(sheetIndex);
+    if (text == nullptr || name == nullptr)
+        return false;
+    std::wcscpy(name, text);
+    return true;
+}
+
+} // namespace Biff

@@ -1,0 +1,110 @@
+#ifndef GRIDMOLT_XLSWORKBOOK_H
+#define GRIDMOLT_XLSWORKBOOK_H
+
+#include <string>
+#include <vector>
+
+#include "biff/smartptr.h"
+#include "biff/workbook.h"
+#include "biff/worksheet.h"
+#include "compound/compoundfile.h"
+#include "xlsworksheet.h"
+
+namespace Biff {
+
+// RK encodings of a number (bit 0: divided by 100, bit 1: 30-bit integer).
+unsigned int GetRKValueFromInteger(int i);
+unsigned int GetRKValueFromDouble(double d);
+// Whether a number is written as RK: only when its RK form gives back exactly
+// the same double.
+bool CanStoreAsRKValue(double d);
+// Whether an integer fits the 30-bit signed integer form of RK.
+bool CanStoreAsRKInteger(int i);
+
+// The workbook object: its compound document, the BIFF8 record model and one
+// cell-level sheet object per sheet. Sheet i is BOUNDSHEET i, worksheets_[i]
+// and sheetViews_[i] together.
+class XlsWorkbook {
+public:
+    XlsWorkbook();
+    explicit XlsWorkbook(const char* filename);
+    ~XlsWorkbook();
+
+    XlsWorkbook(const XlsWorkbook&) = delete;
+    XlsWorkbook& operator=(const XlsWorkbook&) = delete;
+
+    void New(int sheets);
+    // False leaves the object closed and its workbook as it was.
+    bool Load(const char* filename);
+    bool Load(const wchar_t* filename);
+    // Writes the workbook back to the file it was loaded from or last saved as.
+    bool Save();
+    // Writes beside the named file and renames over it only once the new file
+    // is complete, so a failed save never damages an existing file.
+    bool SaveAs(const char* filename);
+    bool SaveAs(const wchar_t* filename);
+    void Close();
+
+    // Reads a whole "Workbook" stream image; returns the bytes consumed, 0 for
+    // a stream that is not a readable workbook (the model is then unchanged).
+    unsigned long Read(const char* data, unsigned long size);
+    // Writes the globals and every sheet; the buffer holds StreamSize() bytes.
+    unsigned long long Write(char* data);
+    // Bytes that Write produces for the current record model.
+    unsigned long long StreamSize();
+
+    int GetTotalWorkSheets() const;
+    XlsWorksheet* GetWorksheet(int sheetIndex);
+    XlsWorksheet* GetWorksheet(const char* name);
+    XlsWorksheet* GetWorksheet(const wchar_t* name);
+    XlsWorksheet* AddWorksheet(int sheetIndex = -1);
+    XlsWorksheet* AddWorksheet(const char* name, int sheetIndex = -1);
+    XlsWorksheet* AddWorksheet(const wchar_t* name, int sheetIndex = -1);
+    bool DeleteWorksheet(int sheetIndex);
+    bool DeleteWorksheet(const char* name);
+    bool DeleteWorksheet(const wchar_t* name);
+    bool RenameWorksheet(int sheetIndex, const char* to);
+    bool RenameWorksheet(int sheetIndex, const wchar_t* to);
+    bool RenameWorksheet(const char* from, const char* to);
+    bool RenameWorksheet(const wchar_t* from, const wchar_t* to);
+
+    const char* GetAnsiSheetName(int sheetIndex);
+    const wchar_t* GetUnicodeSheetName(int sheetIndex);
+    bool GetSheetName(int sheetIndex, char* name);
+    bool GetSheetName(int sheetIndex, wchar_t* name);
+
+    // The globals records, for the format manager.
+    Workbook& GetWorkbookRecords() { return workbook_; }
+    const Workbook& GetWorkbookRecords() const { return workbook_; }
+    // One sheet's record model as the last save or load left it.
+    const Worksheet* GetWorksheetRecords(int sheetIndex) const;
+
+    void UpdateBiffWorksheet();
+    void UpdateWorksheets();
+    void AdjustStreamPositions();
+    void AdjustBoundSheetBOFPositions();
+    void AdjustDBCellPositions();
+
+private:
+    friend class XlsWorksheet;
+
+    Worksheet* WorksheetModel(int sheetIndex);
+    int FindSheet(const char* name) const;
+    int FindSheet(const wchar_t* name) const;
+    XlsWorksheet* InsertSheet(int sheetIndex);
+    void RenumberSheets();
+    bool LoadPath(const std::string& path);
+    bool SaveTo(const std::string& path);
+    bool BuildStream(std::vector<char>& stream);
+
+    CompoundDoc::CompoundFile file_;
+    Workbook workbook_;
+    std::vector<Worksheet> worksheets_;
+    std::vector<RefCount::SmartPtr<XlsWorksheet>> sheetViews_;
+    // File system path (bytes) of the open document; empty while closed.
+    std::string path_;
+};
+
+} // namespace Biff
+
+#endif

@@ -214,7 +214,7 @@ void ExcelMain::showPNG()
 void ExcelMain::pagechange()
 {
     const int p = ui->spinBox_pagenumber->value();
-    if (pageCount <= 0 || p < 1 || p > pageCount)
+    if (importActive || pageCount <= 0 || p < 1 || p > pageCount)
         return;
     showPage(p);
 }
@@ -222,7 +222,7 @@ void ExcelMain::pagechange()
 void ExcelMain::viewchage()
 {
     const int r = ui->listwidget_view->currentRow();
-    if (pageCount <= 0 || r < 0 || r >= pageCount)
+    if (importActive || pageCount <= 0 || r < 0 || r >= pageCount)
         return;
     {
         const QSignalBlocker block(ui->spinBox_pagenumber);
@@ -280,7 +280,9 @@ void ExcelMain::clearOutputTable()
 void ExcelMain::extractPage(int index, const QRectF &rect, const QVector<QRectF> &lines,
                             bool showTable)
 {
-    if (index < 0 || index >= pageCount)
+    // While an import reads pages the stores belong to the new document.
+    if (importActive || index < 0 || index >= pageCount || index >= pageTexts.size()
+        || index >= pageRects.size() || index >= pageLines.size() || index >= pageCells.size())
         return;
     const TableExtraction::Result result =
         TableExtraction::extract(pageRuns.value(index), rect, lines);
@@ -306,7 +308,7 @@ void ExcelMain::extractPage(int index, const QRectF &rect, const QVector<QRectF>
 
 void ExcelMain::Updateoutput()
 {
-    if (pageCount <= 0)
+    if (importActive || pageCount <= 0)
         return;
     const int p = ui->spinBox_pagenumber->value();
     if (p < 1 || p > pageCount)
@@ -319,7 +321,7 @@ void ExcelMain::Updateoutput()
 
 void ExcelMain::on_pushButton_clicked()
 {
-    if (pageCount <= 0)
+    if (importActive || pageCount <= 0)
         return;
     const TableExtraction::Geometry g = TableExtraction::toPageUnits(
         canvas->returnRec().normalized(), canvas->returnLine(), zoomFactor);
@@ -333,7 +335,7 @@ void ExcelMain::on_pushButton_clicked()
 
 void ExcelMain::on_pushButton_save_clicked()
 {
-    if (pageCount <= 0)
+    if (importActive || pageCount <= 0)
         return;
     QString start;
     {

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QBuffer>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -57,6 +58,16 @@ QString span(int left, int top, int width, int height, const QString &text)
 }
 
 } // namespace
+
+// Stands in for the desktop's default application.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
 
 class ExcelMainTest : public QObject
 {
@@ -668,6 +679,65 @@ private slots:
                                      .arg(QDir::currentPath(), pdf, temp);
         QVERIFY2(text.contains(expected), qPrintable(text));
         setLogFilePath(QString());
+    }
+
+    void aboutRunsModallyThroughTheSeam()
+    {
+        ExcelMain w;
+        w.setDialogService(&dialogs);
+        QDialog *shown = nullptr;
+        dialogs.onExec = [&](QDialog *d) {
+            shown = d;
+            return int(QDialog::Rejected);
+        };
+        const int before = dialogs.execCount;
+        child<QPushButton>(w, "aboutpushButton")->click();
+        QCOMPARE(dialogs.execCount, before + 1);
+        QCOMPARE(shown, static_cast<QDialog *>(&w.about));
+    }
+
+    void saveWritesTheTextFileAndOffersToOpenIt()
+    {
+        ExcelMain w;
+        w.setDialogService(&dialogs);
+        copyingConverter(makeDocument(QStringLiteral("save"), 2));
+        import(w, makePdfPath(QStringLiteral("save.pdf")));
+        QCOMPARE(w.pageCount, 2);
+        w.pageRects[0] = QRectF(10, 20, 150, 60);
+        w.pageLines[0] = {QRectF(80, 20, 0, 60)};
+        child<QSpinBox>(w, "spinBox_pagenumber")->setValue(2);
+        child<QSpinBox>(w, "spinBox_pagenumber")->setValue(1);
+
+        UrlCatcher opener;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+
+        const QString out = sources.path() + QStringLiteral("/out put.csv");
+        dialogs.fileAnswers.enqueue(out);
+        dialogs.buttons.enqueue(QMessageBox::Ok);
+        child<QPushButton>(w, "pushButton_save")->click();
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        QVERIFY(bytes.startsWith("\xff\xfe"));
+        const QString text = QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2),
+                                                (bytes.size() - 2) / 2);
+        QCOMPARE(text, QStringLiteral("\"p1a \"\t\"p1b \"\n\"p1c \"\t\"\"\n\n"));
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes[0].title, QStringLiteral("Finished"));
+        QCOMPARE(dialogs.boxes[0].text, QStringLiteral("Open the ") + out + QStringLiteral("?"));
+        QCOMPARE(opener.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
+        QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);
+        QCOMPARE(settings.value("output/output").toString(), out);
+
+        // A file that cannot be written is reported, not called finished.
+        dialogs.boxes.clear();
+        dialogs.fileAnswers.enqueue(sources.path() + QStringLiteral("/no/such/folder/x.csv"));
+        child<QPushButton>(w, "pushButton_save")->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes[0].kind, QStringLiteral("warning"));
+        QCOMPARE(dialogs.fileDirs.last(), out);
     }
 
     void realConverterOnAMadePdf()

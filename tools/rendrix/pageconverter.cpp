@@ -80,8 +80,11 @@ bool PageConverter::convert(int index, QString *error) const
     if (image.isNull()) {
         // The page alone failed: keep the page count right with a blank page.
         words.clear();
-        image = QImage(size, QImage::Format_RGB32);
-        image.fill(Qt::white);
+        // One bit per pixel: a blank page of any size stays small.
+        image = QImage(size, QImage::Format_Mono);
+        image.setColorCount(1);
+        image.setColor(0, qRgb(255, 255, 255));
+        image.fill(0);
     } else if (image.hasAlphaChannel()) {
         image = image.convertToFormat(QImage::Format_RGB32);
     }

@@ -22,6 +22,13 @@ void appendUnit(QByteArray &out, char16_t unit)
     out.append(char(unit >> 8));
 }
 
+QString reasonOf(const QFileDevice &file)
+{
+    if (file.error() == QFileDevice::NoError || file.errorString().isEmpty())
+        return QStringLiteral("The file could not be written completely");
+    return file.errorString();
+}
+
 } // namespace
 
 QString TableFile::SaveResult::message() const
@@ -76,16 +83,24 @@ TableFile::SaveResult TableFile::save(const QString &path, const QVector<PageRow
     // full disk or a failed write never costs the earlier file.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        result.reason = file.errorString();
+        result.reason = reasonOf(file);
         return result;
     }
-    if (file.write(bytes) != bytes.size()) {
-        result.reason = file.errorString();
-        file.cancelWriting();
-        return result;
+    // A short write is no error to the device (a size limit or a full disk
+    // shows as one), so write the rest until every byte is taken or a write
+    // fails; the failure then carries its reason.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            result.reason = reasonOf(file);
+            file.cancelWriting();
+            return result;
+        }
+        done += n;
     }
     if (!file.commit()) {
-        result.reason = file.errorString();
+        result.reason = reasonOf(file);
         return result;
     }
     result.ok = true;

@@ -1,0 +1,625 @@
+// The worksheet substream: its records, row blocks with their stream
+// positions, and reading whole substreams back, hostile ones included.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "biff/worksheet.h"
+
+using Biff::Worksheet;
+using RowBlock = Biff::Worksheet::CellTable::RowBlock;
+using CellBlock = RowBlock::CellBlock;
+
+namespace {
+
+std::vector<char> Hex(const char* text)
+{
+    std::vector<char> out;
+    unsigned int value = 0;
+    int digits = 0;
+    for (const char* c = text; *c; ++c) {
+        int v = -1;
+        if (*c >= '0' && *c <= '9')
+            v = *c - '0';
+        else if (*c >= 'A' && *c <= 'F')
+            v = *c - 'A' + 10;
+        if (v < 0)
+            continue;
+        value = value * 16 + static_cast<unsigned int>(v);
+        if (++digits == 2) {
+            out.push_back(static_cast<char>(value));
+            value = 0;
+            digits = 0;
+        }
+    }
+    return out;
+}
+
+unsigned int U16(const std::vector<char>& b, std::size_t at)
+{
+    return static_cast<unsigned char>(b[at]) | static_cast<unsigned int>(static_cast<unsigned char>(b[at + 1])) << 8;
+}
+
+unsigned int U32(const std::vector<char>& b, std::size_t at)
+{
+    return U16(b, at) | U16(b, at + 2) << 16;
+}
+
+void Append(std::vector<char>& to, const std::vector<char>& bytes)
+{
+    to.insert(to.end(), bytes.begin(), bytes.end());
+}
+
+std::vector<char> Written(Worksheet& sheet)
+{
+    std::vector<char> out(sheet.RecordSize());
+    EXPECT_EQ(sheet.Write(out.data()), out.size());
+    EXPECT_EQ(sheet.DataSize(), out.size());
+    return out;
+}
+
+template <typename R>
+std::vector<char> WrittenRecord(R& record)
+{
+    std::vector<char> out(record.RecordSize());
+    EXPECT_EQ(record.Write(out.data()), out.size());
+    return out;
+}
+
+RefCount::SmartPtr<CellBlock> Cell(unsigned short kind, unsigned short row, unsigned short col)
+{
+    RefCount::SmartPtr<CellBlock> block(new CellBlock);
+    block->SetType(kind);
+    switch (kind) {
+    case 0x0201: {
+        auto* r = static_cast<CellBlock::Blank*>(block->record);
+        r->rowIndex = row;
+        r->colIndex = col;
+        r->xfIndex = 15;
+        break;
+    }
+    case 0x00FD: {
+        auto* r = static_cast<CellBlock::LabelSST*>(block->record);
+        r->rowIndex = row;
+        r->colIndex = col;
+        r->sstIndex = row * 7u + col;
+        break;
+    }
+    case 0x0203: {
+        auto* r = static_cast<CellBlock::Number*>(block->record);
+        r->rowIndex = row;
+        r->colIndex = col;
+        r->value = row + col / 3.0;
+        break;
+    }
+    case 0x027E: {
+        auto* r = static_cast<CellBlock::RK*>(block->record);
+        r->rowIndex = row;
+        r->colIndex = col;
+        r->value = (static_cast<unsigned int>(row) << 2) | 2;
+        break;
+    }
+    case 0x0205: {
+        auto* r = static_cast<CellBlock::BoolErr*>(block->record);
+        r->rowIndex = row;
+        r->colIndex = col;
+        r->value = 1;
+        break;
+    }
+    case 0x0006: {
+        auto* r = static_cast<CellBlock::Formula*>(block->record);
+        r->rowIndex = row;
+        r->colIndex = col;
+        r->formula = {3, 0, 0x1E, 0x01, 0x00};
+        if (row % 2 == 0) {
+            r->companionType = 0x04BC;
+            r->shrfmla1.firstRowIndex = row;
+            r->shrfmla1.lastRowIndex = row;
+            r->shrfmla1.formula = {1, 0, 0x1E};
+        }
+        r->string.SetText(L"text result");
+        break;
+    }
+    }
+    return block;
+}
+
+// Fills the row blocks of a sheet of `rows` rows: per row a MULRK over
+// columns 0-2, then one cell of a kind that changes from row to row, then a
+// MULBLANK over columns 4-5.
+void Fill(Worksheet& sheet, unsigned short rows)
+{
+    const unsigned short kinds[] = {0x0201, 0x00FD, 0x0203, 0x027E, 0x0205, 0x0006};
+    sheet.index.firstUsedRowIndex = 0;
+    sheet.index.lastUsedRowIndexPlusOne = rows;
+    sheet.dimensions.lastUsedRowIndexPlusOne = rows;
+    sheet.dimensions.lastUsedColIndexPlusOne = 6;
+    sheet.cellTable.rowBlocks.assign((rows + 31) / 32, RowBlock());
+    for (unsigned short r = 0; r < rows; ++r) {
+        RowBlock& block = sheet.cellTable.rowBlocks[r / 32];
+        RowBlock::Row row;
+        row.rowIndex = r;
+        row.lastCellColIndexPlusOne = 6;
+        block.rows.push_back(row);
+
+        RefCount::SmartPtr<CellBlock> mulrk(new CellBlock);
+        mulrk->SetType(0x00BD);
+        auto* m = static_cast<CellBlock::MulRK*>(mulrk->record);
+        m->rowIndex = r;
+        m->firstColIndex = 0;
+        for (unsigned int c = 0; c < 3; ++c)
+            m->xfRKs.push_back(CellBlock::MulRK::XFRK(static_cast<unsigned short>(c), ((r * 3u + c) << 2) | 2));
+        m->lastColIndex = 2;
+        block.cellBlocks.push_back(mulrk);
+
+        block.cellBlocks.push_back(Cell(kinds[r % 6], r, 3));
+
+        RefCount::SmartPtr<CellBlock> mulblank(new CellBlock);
+        mulblank->SetType(0x00BE);
+        auto* b = static_cast<CellBlock::MulBlank*>(mulblank->record);
+        b->rowIndex = r;
+        b->firstColIndex = 4;
+        b->xfIndices = {20, 21};
+        b->lastColIndex = 5;
+        block.cellBlocks.push_back(mulblank);
+    }
+    sheet.index.dbCellPositions.assign(sheet.cellTable.rowBlocks.size(), 0);
+}
+
+// The stream positions the saving code stores before writing: every DBCELL's
+// position in INDEX, its distance back to the first ROW, and per row the
+// offset of its first cell (the first from the end of the first ROW, each
+// later one from the previous row's first cell).
+void AdjustPositions(Worksheet& sheet, unsigned long long start)
+{
+    unsigned long long p = start + sheet.bof.RecordSize() + sheet.index.RecordSize() +
+                           sheet.colInfos.RecordSize() + sheet.dimensions.RecordSize();
+    for (std::size_t b = 0; b < sheet.cellTable.rowBlocks.size(); ++b) {
+        RowBlock& block = sheet.cellTable.rowBlocks[b];
+        block.dbcell.offsets.assign(block.rows.size(), 0);
+        unsigned long long length = 0;
+        for (RowBlock::Row& row : block.rows)
+            length += row.RecordSize();
+        p += length;
+        for (auto& cell : block.cellBlocks) {
+            p += cell->RecordSize();
+            length += cell->RecordSize();
+        }
+        sheet.index.dbCellPositions[b] = static_cast<unsigned int>(p);
+        p += block.dbcell.RecordSize();
+        block.dbcell.firstRowOffset = static_cast<unsigned int>(length);
+        unsigned long long o = 20ULL * block.rows.size() - 20;
+        std::size_t cursor = 0;
+        for (std::size_t k = 0; k < block.rows.size(); ++k) {
+            while (cursor < block.cellBlocks.size()) {
+                if (block.rows[k].rowIndex <= block.cellBlocks[cursor]->RowIndex()) {
+                    block.dbcell.offsets[k] = static_cast<unsigned short>(o);
+                    break;
+                }
+                o += block.cellBlocks[cursor]->RecordSize();
+                ++cursor;
+            }
+            o = 0;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- records
+
+TEST(WorksheetBytes, DefaultSheetIsEightyEightBytes)
+{
+    Worksheet sheet;
+    const std::vector<char> out = Written(sheet);
+    ASSERT_EQ(out.size(), 88u);
+    EXPECT_EQ(std::vector<char>(out.begin(), out.begin() + 20),
+              Hex("09 08 10 00 00 06 10 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
+    std::vector<char> index = Hex("0B 02 14 00");
+    index.resize(24, 0);
+    EXPECT_EQ(std::vector<char>(out.begin() + 20, out.begin() + 44), index);
+    std::vector<char> dimensions = Hex("00 02 0E 00");
+    dimensions.resize(18, 0);
+    EXPECT_EQ(std::vector<char>(out.begin() + 44, out.begin() + 62), dimensions);
+    std::vector<char> window2 = Hex("3E 02 12 00 B6 06 00 00 00 00 40 00");
+    window2.resize(22, 0);
+    EXPECT_EQ(std::vector<char>(out.begin() + 62, out.begin() + 84), window2);
+    EXPECT_EQ(std::vector<char>(out.begin() + 84, out.end()), Hex("0A 00 00 00"));
+}
+
+TEST(WorksheetBytes, RowColInfoAndDBCellLayouts)
+{
+    RowBlock::Row row;
+    row.rowIndex = 0x0102;
+    row.lastCellColIndexPlusOne = 6;
+    EXPECT_EQ(WrittenRecord(row), Hex("08 02 10 00 02 01 00 00 06 00 FF 00 00 00 00 00 00 01 00 00"));
+
+    Worksheet::ColInfo info;
+    EXPECT_EQ(WrittenRecord(info), Hex("7D 00 0C 00 00 00 FF 00 00 0A 00 00 00 00 00 00"));
+
+    RowBlock::DBCell dbcell;
+    dbcell.firstRowOffset = 0x01020304;
+    dbcell.offsets = {0x14, 0x2A};
+    EXPECT_EQ(dbcell.DataSize(), 8u);
+    EXPECT_EQ(WrittenRecord(dbcell), Hex("D7 00 08 00 04 03 02 01 14 00 2A 00"));
+}
+
+TEST(WorksheetBytes, OneMergedRange)
+{
+    Worksheet::MergedCells merged;
+    merged.mergedCells.push_back(Worksheet::MergedCells::MergedCell(2, 3, 0, 4));
+    EXPECT_EQ(merged.RecordSize(), 14u);
+    EXPECT_EQ(merged.DataSize(), 8u);
+    std::vector<char> out(14);
+    EXPECT_EQ(merged.Write(out.data()), 14u);
+    EXPECT_EQ(out, Hex("E5 00 0A 00 01 00 02 00 03 00 00 00 04 00"));
+}
+
+TEST(WorksheetBytes, MergedRangesSplitAt1027PerRecord)
+{
+    for (unsigned int n : {0u, 1027u, 1028u, 2054u, 2055u}) {
+        Worksheet::MergedCells merged;
+        for (unsigned int i = 0; i < n; ++i)
+            merged.mergedCells.push_back(Worksheet::MergedCells::MergedCell(
+                static_cast<unsigned short>(i), static_cast<unsigned short>(i), 0, 1));
+        const unsigned int records = (n + 1026) / 1027;
+        EXPECT_EQ(merged.RecordSize(), 8 * n + 6 * records) << n;
+        std::vector<char> out(merged.RecordSize());
+        EXPECT_EQ(merged.Write(out.empty() ? nullptr : out.data()), out.size());
+        if (n == 1027) {
+            EXPECT_EQ(U16(out, 2), 8218u);
+            EXPECT_EQ(U16(out, 4), 1027u);
+        }
+        if (n == 1028) {
+            EXPECT_EQ(out.size(), 8236u);
+            EXPECT_EQ(U16(out, 8222), 0x00E5u);
+            EXPECT_EQ(U16(out, 8222 + 4), 1u);
+            EXPECT_EQ(U16(out, 8222 + 6), 1027u); // the 1028th range's first row
+        }
+        if (n == 2054) {
+            EXPECT_EQ(U16(out, 8222 + 4), 1027u);
+        }
+        Worksheet::MergedCells back;
+        EXPECT_EQ(back.Read(out.empty() ? nullptr : out.data(), static_cast<unsigned int>(out.size())), out.size());
+        ASSERT_EQ(back.mergedCells.size(), n);
+        if (n > 0) {
+            EXPECT_EQ(back.mergedCells.back().firstRowIndex, n - 1);
+        }
+    }
+}
+
+TEST(WorksheetBytes, IndexSizesItsPositionsByTheRowRange)
+{
+    struct Case { unsigned int first, last; std::size_t positions; };
+    const Case cases[] = {{0, 33, 2}, {0, 32, 1}, {0, 0, 1}, {5, 3, 1}, {0, 65536, 2048}};
+    for (const Case& c : cases) {
+        Worksheet::Index index;
+        index.firstUsedRowIndex = c.first;
+        index.lastUsedRowIndexPlusOne = c.last;
+        index.dbCellPositions.assign(1, 0x11223344);
+        const std::vector<char> out = WrittenRecord(index);
+        EXPECT_EQ(out.size(), 24u);
+        Worksheet::Index back;
+        EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
+        ASSERT_EQ(back.dbCellPositions.size(), c.positions) << c.last;
+        // Positions the record does not hold are kept as 0.
+        EXPECT_EQ(back.dbCellPositions[0], 0x11223344u);
+        if (c.positions > 1) {
+            EXPECT_EQ(back.dbCellPositions[1], 0u);
+        }
+        EXPECT_EQ(back.RecordSize(), 20 + 4 * c.positions);
+    }
+}
+
+TEST(WorksheetBytes, IndexWithManyPositionsCrossesThePieceBoundary)
+{
+    Worksheet::Index index;
+    index.lastUsedRowIndexPlusOne = 65536;
+    // More positions than the row range asks for, so the data passes 8224 bytes.
+    index.dbCellPositions.assign(2053, 7);
+    index.dbCellPositions[2047] = 99;
+    EXPECT_EQ(index.DataSize(), 16u + 8212u);
+    EXPECT_EQ(index.RecordSize(), 16u + 8212u + 8u);
+    const std::vector<char> out = WrittenRecord(index);
+    EXPECT_EQ(U16(out, 8228), 0x003Cu);
+    Worksheet::Index back;
+    EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
+    ASSERT_EQ(back.dbCellPositions.size(), 2048u);
+    EXPECT_EQ(back.dbCellPositions[2047], 99u);
+    EXPECT_EQ(back.dbCellPositions[0], 7u);
+}
+
+TEST(WorksheetBytes, ColInfosAppendOnePerRecord)
+{
+    Worksheet::ColInfo info;
+    info.firstColumn = 2;
+    info.lastColumn = 4;
+    info.columnWidth = 5000;
+    const std::vector<char> one = WrittenRecord(info);
+    Worksheet::ColInfos infos;
+    EXPECT_EQ(infos.RecordSize(), 0u);
+    EXPECT_EQ(infos.Read(one.data(), static_cast<unsigned int>(one.size())), 16u);
+    EXPECT_EQ(infos.Read(one.data(), static_cast<unsigned int>(one.size())), 16u);
+    ASSERT_EQ(infos.colInfos.size(), 2u);
+    EXPECT_EQ(infos.colInfos[1].columnWidth, 5000);
+    EXPECT_EQ(infos.RecordSize(), 32u);
+    std::vector<char> out(32);
+    EXPECT_EQ(infos.Write(out.data()), 32u);
+    EXPECT_EQ(std::vector<char>(out.begin() + 16, out.end()), one);
+}
+
+// ---------------------------------------------------------------- whole substream
+
+TEST(WorksheetStream, SeveralRowBlocksWithTheirPositionsRoundTrip)
+{
+    const unsigned long long start = 1234; // where the substream sits in the workbook stream
+    Worksheet sheet;
+    Fill(sheet, 70); // blocks of 32, 32 and 6 rows
+    Worksheet::ColInfo info;
+    info.firstColumn = 1;
+    info.lastColumn = 3;
+    sheet.colInfos.colInfos.push_back(info);
+    sheet.mergedCells.mergedCells.push_back(Worksheet::MergedCells::MergedCell(1, 2, 4, 5));
+    sheet.window2.options &= 0xFDFF;
+    AdjustPositions(sheet, start);
+    const std::vector<char> out = Written(sheet);
+
+    // INDEX points at each DBCELL; each DBCELL back at its first ROW; the
+    // per-row offsets walk from first cell to first cell.
+    ASSERT_EQ(sheet.cellTable.rowBlocks.size(), 3u);
+    for (std::size_t b = 0; b < 3; ++b) {
+        RowBlock& block = sheet.cellTable.rowBlocks[b];
+        const std::size_t dbcell = sheet.index.dbCellPositions[b] - start;
+        ASSERT_LT(dbcell + 4, out.size());
+        EXPECT_EQ(U16(out, dbcell), 0x00D7u);
+        const std::size_t firstRow = dbcell - U32(out, dbcell + 4);
+        EXPECT_EQ(U16(out, firstRow), 0x0208u);
+        EXPECT_EQ(U16(out, firstRow + 4), block.rows[0].rowIndex);
+        std::size_t cell = firstRow + 20;
+        for (std::size_t k = 0; k < block.rows.size(); ++k) {
+            cell += U16(out, dbcell + 8 + 2 * k);
+            EXPECT_EQ(U16(out, cell), 0x00BDu); // every row starts with its MULRK
+            EXPECT_EQ(U16(out, cell + 4), block.rows[k].rowIndex);
+        }
+    }
+
+    Worksheet back;
+    ASSERT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
+    EXPECT_EQ(back.bof.type, 0x0010);
+    EXPECT_EQ(back.index.dbCellPositions, sheet.index.dbCellPositions);
+    EXPECT_EQ(back.dimensions.lastUsedRowIndexPlusOne, 70u);
+    EXPECT_EQ(back.window2.options, 0x04B6);
+    ASSERT_EQ(back.colInfos.colInfos.size(), 1u);
+    ASSERT_EQ(back.mergedCells.mergedCells.size(), 1u);
+    EXPECT_EQ(back.mergedCells.mergedCells[0].lastColIndex, 5);
+    ASSERT_EQ(back.cellTable.rowBlocks.size(), 3u);
+    for (std::size_t b = 0; b < 3; ++b) {
+        RowBlock& a = sheet.cellTable.rowBlocks[b];
+        RowBlock& r = back.cellTable.rowBlocks[b];
+        ASSERT_EQ(r.rows.size(), a.rows.size());
+        ASSERT_EQ(r.cellBlocks.size(), a.cellBlocks.size());
+        for (std::size_t i = 0; i < a.cellBlocks.size(); ++i) {
+            EXPECT_EQ(r.cellBlocks[i]->type, a.cellBlocks[i]->type);
+            EXPECT_EQ(r.cellBlocks[i]->RowIndex(), a.cellBlocks[i]->RowIndex());
+            EXPECT_EQ(r.cellBlocks[i]->ColIndex(), a.cellBlocks[i]->ColIndex());
+        }
+        EXPECT_EQ(r.dbcell.offsets, a.dbcell.offsets);
+        EXPECT_EQ(r.dbcell.firstRowOffset, a.dbcell.firstRowOffset);
+    }
+    // Everything that was read writes back byte for byte.
+    EXPECT_EQ(Written(back), out);
+}
+
+TEST(WorksheetStream, CopiesShareTheirCellBlocks)
+{
+    Worksheet sheet;
+    Fill(sheet, 2);
+    CellBlock* first = sheet.cellTable.rowBlocks[0].cellBlocks[0].get();
+    EXPECT_EQ(first->UseCount(), 1);
+    {
+        Worksheet copy = sheet;
+        EXPECT_EQ(first->UseCount(), 2);
+        EXPECT_EQ(copy.RecordSize(), sheet.RecordSize());
+    }
+    EXPECT_EQ(first->UseCount(), 1);
+}
+
+TEST(WorksheetStream, ConsecutiveSubstreamsReadOneAfterAnother)
+{
+    Worksheet a, b;
+    Fill(a, 40);
+    Fill(b, 3);
+    AdjustPositions(a, 0);
+    std::vector<char> stream = Written(a);
+    const std::size_t second = stream.size();
+    AdjustPositions(b, second);
+    Append(stream, Written(b));
+
+    Worksheet readA, readB;
+    const unsigned int lengthA = readA.Read(stream.data(), static_cast<unsigned int>(stream.size()));
+    EXPECT_EQ(lengthA, second);
+    EXPECT_EQ(readB.Read(stream.data() + lengthA, static_cast<unsigned int>(stream.size() - lengthA)),
+              stream.size() - second);
+    EXPECT_EQ(readB.cellTable.rowBlocks.size(), 1u);
+    EXPECT_EQ(readB.cellTable.rowBlocks[0].rows.size(), 3u);
+}
+
+// A worksheet whose last row block has no DBCELL: its records run into the
+// EOF. Built from the records of `blocks` complete blocks, then an open one.
+std::vector<char> SheetEndingInsideABlock(unsigned short blocks)
+{
+    Worksheet sheet;
+    Fill(sheet, static_cast<unsigned short>(32 * blocks));
+    AdjustPositions(sheet, 0);
+    std::vector<char> out(sheet.bof.RecordSize() + sheet.index.RecordSize() + sheet.dimensions.RecordSize() +
+                          sheet.cellTable.RecordSize());
+    unsigned int p = sheet.bof.Write(out.data());
+    p += sheet.index.Write(out.data() + p);
+    p += sheet.dimensions.Write(out.data() + p);
+    p += sheet.cellTable.Write(out.data() + p);
+    EXPECT_EQ(p, out.size());
+    Append(out, Hex("08 02 10 00 00 01 00 00 01 00 FF 00 00 00 00 00 00 01 00 00")); // ROW 256
+    Append(out, Hex("01 02 06 00 00 01 00 00 0F 00"));                                 // BLANK (256, 0)
+    Append(out, Hex("3E 02 12 00 00 00 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00")); // WINDOW2
+    Append(out, Hex("0A 00 00 00"));
+    return out;
+}
+
+TEST(WorksheetStream, EOFInsideARowBlockEndsTheSubstreamAtItsTrueEnd)
+{
+    for (unsigned short blocks : {0, 2}) {
+        std::vector<char> stream = SheetEndingInsideABlock(blocks);
+        const std::size_t first = stream.size();
+        Worksheet next;
+        Fill(next, 1);
+        Append(stream, Written(next));
+
+        Worksheet sheet;
+        const unsigned int length = sheet.Read(stream.data(), static_cast<unsigned int>(stream.size()));
+        EXPECT_EQ(length, first) << blocks;
+        ASSERT_EQ(sheet.cellTable.rowBlocks.size(), blocks + 1u);
+        RowBlock& open = sheet.cellTable.rowBlocks.back();
+        ASSERT_EQ(open.cellBlocks.size(), 1u);
+        EXPECT_EQ(open.cellBlocks[0]->RowIndex(), 256);
+        // The WINDOW2 inside the open block was skipped, not kept.
+        EXPECT_EQ(sheet.window2.options, 0x06B6);
+
+        Worksheet after;
+        EXPECT_EQ(after.Read(stream.data() + length, static_cast<unsigned int>(stream.size() - length)),
+                  stream.size() - first);
+    }
+}
+
+TEST(WorksheetStream, UnknownRecordsAreSkippedWithTheirContinuePieces)
+{
+    Worksheet sheet;
+    Fill(sheet, 1);
+    AdjustPositions(sheet, 0);
+    const std::vector<char> plain = Written(sheet);
+    const std::vector<char> unknown = Hex("99 00 02 00 AA BB  3C 00 01 00 08  3C 00 02 00 02 08");
+
+    // After DIMENSIONS (worksheet level) and after the ROW (inside the block).
+    const std::size_t afterDimensions = 20 + 24 + 18;
+    const std::size_t afterRow = afterDimensions + 20;
+    std::vector<char> stream(plain.begin(), plain.begin() + afterDimensions);
+    Append(stream, unknown);
+    stream.insert(stream.end(), plain.begin() + afterDimensions, plain.begin() + afterRow);
+    Append(stream, unknown);
+    stream.insert(stream.end(), plain.begin() + afterRow, plain.end());
+
+    Worksheet back;
+    EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
+    ASSERT_EQ(back.cellTable.rowBlocks.size(), 1u);
+    EXPECT_EQ(back.cellTable.rowBlocks[0].cellBlocks.size(), 3u);
+    // Only known records are kept, so it writes back as the plain sheet.
+    EXPECT_EQ(Written(back), plain);
+}
+
+TEST(WorksheetStream, CellRecordAfterADBCellEndsTheCellTable)
+{
+    Worksheet sheet;
+    Fill(sheet, 1);
+    AdjustPositions(sheet, 0);
+    const std::vector<char> plain = Written(sheet);
+    const std::size_t afterTable = plain.size() - 22 - 4;
+    std::vector<char> stream(plain.begin(), plain.begin() + afterTable);
+    Append(stream, Hex("01 02 06 00 05 00 05 00 0F 00")); // stray BLANK
+    stream.insert(stream.end(), plain.begin() + afterTable, plain.end());
+
+    Worksheet back;
+    EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
+    ASSERT_EQ(back.cellTable.rowBlocks.size(), 1u);
+    EXPECT_EQ(back.cellTable.rowBlocks[0].cellBlocks.size(), 3u);
+}
+
+TEST(WorksheetStream, RereadingReplacesTheWholeModel)
+{
+    Worksheet big;
+    Fill(big, 40);
+    Worksheet::ColInfo info;
+    big.colInfos.colInfos.push_back(info);
+    Worksheet small;
+    const std::vector<char> out = Written(small);
+    EXPECT_EQ(big.Read(out.data(), static_cast<unsigned int>(out.size())), 88u);
+    EXPECT_TRUE(big.cellTable.rowBlocks.empty());
+    EXPECT_TRUE(big.colInfos.colInfos.empty());
+    EXPECT_EQ(big.RecordSize(), 88u);
+}
+
+// ---------------------------------------------------------------- hostile input
+
+TEST(WorksheetHostile, EveryTruncationFailsCleanly)
+{
+    Worksheet sheet;
+    Fill(sheet, 34);
+    sheet.mergedCells.mergedCells.push_back(Worksheet::MergedCells::MergedCell(0, 1, 0, 1));
+    AdjustPositions(sheet, 0);
+    const std::vector<char> out = Written(sheet);
+    for (std::size_t cut = 0; cut < out.size(); ++cut) {
+        // An exact-size heap copy, so ASan sees any read beyond the range.
+        std::vector<char> bytes(out.begin(), out.begin() + cut);
+        Worksheet back;
+        EXPECT_EQ(back.Read(bytes.empty() ? nullptr : bytes.data(), static_cast<unsigned int>(cut)), 0u) << cut;
+    }
+}
+
+TEST(WorksheetHostile, RecordsClaimingMoreThanTheyHoldAreRefused)
+{
+    Worksheet sheet;
+    Fill(sheet, 1);
+    sheet.mergedCells.mergedCells.push_back(Worksheet::MergedCells::MergedCell(0, 0, 0, 1));
+    AdjustPositions(sheet, 0);
+    const std::vector<char> good = Written(sheet);
+    Worksheet back;
+    ASSERT_EQ(back.Read(good.data(), static_cast<unsigned int>(good.size())), good.size());
+
+    // MERGEDCELLS counting two ranges but holding one.
+    std::vector<char> bad = good;
+    const std::size_t merged = good.size() - 4 - 14;
+    ASSERT_EQ(U16(bad, merged), 0x00E5u);
+    bad[merged + 4] = 2;
+    EXPECT_EQ(back.Read(bad.data(), static_cast<unsigned int>(bad.size())), 0u);
+
+    // The MULRK of row 0 naming more columns than entries.
+    bad = good;
+    const std::size_t mulrk = 20 + 24 + 18 + 20;
+    ASSERT_EQ(U16(bad, mulrk), 0x00BDu);
+    bad[mulrk + 4 + 22] = 9;
+    EXPECT_EQ(back.Read(bad.data(), static_cast<unsigned int>(bad.size())), 0u);
+
+    // A record length running past the end of the stream.
+    bad = good;
+    bad[20 + 2] = char(0xF0);
+    EXPECT_EQ(back.Read(bad.data(), static_cast<unsigned int>(bad.size())), 0u);
+
+    // A DBCELL too short for its first field.
+    std::vector<char> shortDBCell = Hex("08 02 10 00 00 00 00 00 00 00 FF 00 00 00 00 00 00 01 00 00"
+                                        "D7 00 02 00 00 00 0A 00 00 00");
+    Worksheet::CellTable table;
+    EXPECT_EQ(table.Read(shortDBCell.data(), static_cast<unsigned int>(shortDBCell.size())), 0u);
+}
+
+TEST(WorksheetHostile, IndexWithARowRangeBeyondASheetIsRefused)
+{
+    Worksheet::Index index;
+    index.lastUsedRowIndexPlusOne = 0x7FFFFFFF;
+    const std::vector<char> out = WrittenRecord(index);
+    Worksheet::Index back;
+    EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), 0u);
+    Worksheet::Index tooShort;
+    const std::vector<char> cut = Hex("0B 02 0C 00 00 00 00 00 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(tooShort.Read(cut.data(), static_cast<unsigned int>(cut.size())), 0u);
+}
+
+TEST(WorksheetHostile, MissingEOFFails)
+{
+    Worksheet sheet;
+    std::vector<char> out = Written(sheet);
+    out.resize(out.size() - 4);
+    out.resize(out.size() + 100, 0); // zero padding reads as unknown records, never an EOF
+    Worksheet back;
+    EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), 0u);
+}
+
+} // namespace

@@ -55,7 +55,7 @@ public:
     bool CanWrite() const;
 
     // Largest file this class handles (offsets beyond it are refused).
-    static const std::uint64_t maxFileSize = 0xFFFFFFFFull;
+    static constexpr std::uint64_t maxFileSize = 0xFFFFFFFFull;
 
     static std::string ToUtf8(const wchar_t* path, bool& ok);
 

@@ -40,10 +40,10 @@ public:
     };
 
     // Special block numbers.
-    static const unsigned int FREE = 0xFFFFFFFFu;        // free entry, no link
-    static const unsigned int END_OF_CHAIN = 0xFFFFFFFEu; // end of chain, no block
-    static const unsigned int TABLE_BLOCK = 0xFFFFFFFDu;  // block holding allocation-table entries
-    static const unsigned int DIFAT_BLOCK = 0xFFFFFFFCu;  // block listing allocation-table blocks
+    static constexpr unsigned int FREE = 0xFFFFFFFFu;        // free entry, no link
+    static constexpr unsigned int END_OF_CHAIN = 0xFFFFFFFEu; // end of chain, no block
+    static constexpr unsigned int TABLE_BLOCK = 0xFFFFFFFDu;  // block holding allocation-table entries
+    static constexpr unsigned int DIFAT_BLOCK = 0xFFFFFFFCu;  // block listing allocation-table blocks
 
     // The 512-byte file header.
     class Header {
@@ -155,6 +155,8 @@ public:
 
 private:
     // header and tables
+    bool StartNew();
+    bool LoadAll();
     bool LoadHeader();
     int SaveHeader();
     bool LoadBAT();

@@ -133,58 +133,89 @@ std::vector<unsigned int> Workbook::SharedStringTable::StringOffsets()
 
 unsigned int Workbook::SharedStringTable::Write(char* out)
 {
+    if (out == nullptr)
+        return 0;
     const unsigned int n = DataSize();
-    data.assign(n, 0);
-    LittleEndian::Write(data, totalStrings, 0);
-    LittleEndian::Write(data, uniqueStrings, 4);
-
-    // One pass straight into the final positions: where a planned split
-    // falls inside a string's characters, the piece resumes with its option
-    // byte.
-    char* const base = data.data();
-    std::size_t p = 8;
-    std::size_t j = 0;
     const std::size_t splits = continueOffsets.size();
-    for (const LargeString& s : strings) {
-        while (j < splits && continueOffsets[j] <= p)
+    // Refuse a plan that would not give valid pieces before writing anything.
+    {
+        std::size_t previous = 0;
+        for (std::size_t i = 0; i <= splits; ++i) {
+            const std::size_t next = i < splits ? continueOffsets[i] : n;
+            if (next < previous || next > n || next - previous > PieceLimit)
+                return 0;
+            previous = next;
+        }
+    }
+
+    // One pass straight into the stream: every byte is placed once, piece
+    // headers where the plan puts them, and where a split falls inside a
+    // string's characters the new piece resumes with its option byte.
+    std::size_t p = 0;   // offset in the joined data
+    std::size_t q = 0;   // offset in the stream
+    std::size_t j = 0;   // next split point
+    auto pieceHeader = [&](unsigned short id, std::size_t from) {
+        const std::size_t to = j < splits ? continueOffsets[j] : n;
+        LittleEndian::Write(out, id, q);
+        LittleEndian::Write(out, static_cast<unsigned short>(to - from), q + 2);
+        q += 4;
+    };
+    auto splitsDue = [&]() {
+        while (j < splits && continueOffsets[j] == p) {
             ++j;
+            pieceHeader(ContinueCode, p);
+        }
+    };
+    pieceHeader(code, 0);
+    uniqueStrings = static_cast<unsigned int>(strings.size());
+    LittleEndian::Write(out, totalStrings, q);
+    LittleEndian::Write(out, uniqueStrings, q + 4);
+    p += 8;
+    q += 8;
+
+    for (const LargeString& s : strings) {
+        splitsDue();
         const bool wide = s.IsWide();
         const unsigned char option = wide ? 1 : 0;
         const unsigned int units = s.CharacterCount();
-        LittleEndian::Write(base, static_cast<unsigned short>(units), p);
-        LittleEndian::Write(base, option, p + 2);
+        LittleEndian::Write(out, static_cast<unsigned short>(units), q);
+        LittleEndian::Write(out, option, q + 2);
         p += 3;
+        q += 3;
         unsigned int done = 0;
         while (done < units) {
-            while (j < splits && continueOffsets[j] < p)
-                ++j;
             if (j < splits && continueOffsets[j] == p) {
-                LittleEndian::Write(base, option, p);
+                splitsDue();
+                LittleEndian::Write(out, option, q);
                 ++p;
-                ++j;
-                continue;
+                ++q;
             }
             unsigned int chunk = units - done;
             if (j < splits) {
+                if (continueOffsets[j] < p)
+                    return 0; // a split inside a header: plan and text disagree
                 const std::size_t room = (continueOffsets[j] - p) / (wide ? 2 : 1);
                 if (room < chunk)
                     chunk = static_cast<unsigned int>(room);
             }
             if (chunk == 0)
-                return 0; // plan and text disagree; never write a cut character
+                return 0; // never write half a character
             if (wide) {
-                LittleEndian::WriteString(base, s.wideText.data() + done, p, static_cast<int>(chunk));
+                LittleEndian::WriteString(out, s.wideText.data() + done, q, static_cast<int>(chunk));
                 p += 2 * static_cast<std::size_t>(chunk);
+                q += 2 * static_cast<std::size_t>(chunk);
             } else {
-                std::memcpy(base + p, s.narrowText.data() + done, chunk);
+                std::memcpy(out + q, s.narrowText.data() + done, chunk);
                 p += chunk;
+                q += chunk;
             }
             done += chunk;
         }
     }
-    if (p != n)
+    splitsDue(); // a final piece that starts at the very end
+    if (p != n || j != splits)
         return 0;
-    return Record::Write(out);
+    return static_cast<unsigned int>(q);
 }
 
 unsigned int Workbook::SharedStringTable::Read(const char* in, unsigned int size)

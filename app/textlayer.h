@@ -40,6 +40,16 @@ Alltext parseText(QStringView pageText);
 
 // All runs of a page file's bytes (decodePage followed by parseText).
 Alltext parsePage(const QByteArray &fileBytes);
+
+// The same for callers holding QStrings (also lets "left" be passed as a
+// plain string literal).
+inline int getpos(const QString &key, const QString &line)
+{
+    return getpos(QStringView(key), QStringView(line));
+}
+inline QString gettext(const QString &line) { return gettext(QStringView(line)); }
+inline Subtext getSubtextInfo(const QString &line) { return getSubtextInfo(QStringView(line)); }
+inline Alltext parseText(const QString &pageText) { return parseText(QStringView(pageText)); }
 }
 
 #endif

@@ -7,6 +7,7 @@
 #include "pagezoom.h"
 #include "tableextraction.h"
 #include "textlayer.h"
+#include "workbookexport.h"
 
 #include <QDebug>
 #include <QDesktopServices>
@@ -200,6 +201,10 @@ void ExcelMain::showPNG()
     QPixmap pixmap(currentPng);
     if (pixmap.isNull())
         return;
+    // A page far larger than the one the zoom was chosen on: fall back to a
+    // factor at which it fits rather than building a giant pixmap.
+    if (!PageZoom::zoomAllowed(pixmap.size(), zoomFactor))
+        zoomFactor = PageZoom::fittingZoom(pixmap.size(), zoomFactor);
     const QSize target = PageZoom::scaledSize(pixmap.size(), zoomFactor);
     const QPixmap scaled = pixmap.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     if (scaled.isNull())
@@ -355,8 +360,13 @@ void ExcelMain::on_pushButton_save_clicked()
     if (QFileInfo(path).suffix() == QLatin1String("csv")) {
         result = TableFile::save(path, pageCells);
     } else {
-        result.fileName = path;
-        result.reason = tr("Saving as a workbook is not available in this build.");
+        const WorkbookExport::Result written = WorkbookExport::save(path, pageCells);
+        result = written.save;
+        if (result.ok && written.truncated)
+            dialogs->warning(this, tr("Save File"),
+                             tr("A worksheet holds at most 65536 rows and 256 columns; "
+                                "the table lines beyond them were not saved in %1.")
+                                 .arg(QDir::toNativeSeparators(path)));
     }
     // A failed save is reported as such, never as finished.
     if (!result.ok) {
@@ -499,6 +509,9 @@ Subtext ExcelMain::getSubtextInfo(QString sRow)
 void ExcelMain::getTextPosition(QString sxml)
 {
     htmlLines = TextLayer::splitLines(sxml);
+    // Only an import adds pages; outside one the stores keep their size.
+    if (!importActive)
+        return;
     pageRuns.append(TextLayer::parseText(sxml));
     generateALLtheInfo();
 }

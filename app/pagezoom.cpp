@@ -30,6 +30,19 @@ bool zoomAllowed(const QSize &imageSize, float zoom)
     return w >= minSide && h >= minSide && w <= maxSide && h <= maxSide;
 }
 
+float fittingZoom(const QSize &imageSize, float zoom)
+{
+    if (imageSize.isEmpty() || zoomAllowed(imageSize, zoom))
+        return zoom;
+    if (zoomAllowed(imageSize, 1.0f))
+        return 1.0f;
+    const int longest = qMax(imageSize.width(), imageSize.height());
+    const int shortest = qMin(imageSize.width(), imageSize.height());
+    if (longest > maxSide)
+        return float(maxSide) / float(longest);
+    return float(minSide) / float(shortest);
+}
+
 QRectF rectToCanvas(const QRectF &pageRect, float zoom)
 {
     const double z = zoom;

@@ -27,6 +27,10 @@ float shrunk(float zoom);
 // between minSide and maxSide. An unknown (empty) size allows nothing.
 bool zoomAllowed(const QSize &imageSize, float zoom);
 
+// `zoom` when a page image of `imageSize` may be shown at it; otherwise 1.0
+// when that fits, else the largest factor that fits.
+float fittingZoom(const QSize &imageSize, float zoom);
+
 // Stored table rectangle (page units) on the canvas: scaled, not rounded.
 QRectF rectToCanvas(const QRectF &pageRect, float zoom);
 // Stored column lines on the canvas: scaled and truncated to whole pixels.

@@ -7,6 +7,8 @@
 #include "pagefiles.h"
 #include "pagezoom.h"
 #include "scripteddialogs.h"
+#include "xlsworkbook.h"
+#include "xlsworksheet.h"
 
 #include <QCoreApplication>
 #include <QBuffer>
@@ -379,6 +381,9 @@ private slots:
         QVERIFY(!PageZoom::zoomAllowed(QSize(612, 792), 0.01f));
         QVERIFY(!PageZoom::zoomAllowed(QSize(), 1.0f));
         QVERIFY(!PageZoom::zoomAllowed(QSize(612, 792), 1e30f));
+        QCOMPARE(PageZoom::fittingZoom(QSize(612, 792), 3.0f), 3.0f);
+        QCOMPARE(PageZoom::fittingZoom(QSize(612, 792), 30.0f), 1.0f);
+        QVERIFY(PageZoom::fittingZoom(QSize(20000, 500), 1.0f) * 20000.0f <= 16384.5f);
         QCOMPARE(PageZoom::rectToCanvas(QRectF(80.5, 10, 20, 30), 1.25f).x(), 100.625);
         QCOMPARE(PageZoom::linesToCanvas({QRectF(81, 10, 0, 30)}, 1.25f)[0],
                  QRectF(101, 12, 0, 38));  // 12 = trunc(12.5), 50 = trunc(50)
@@ -731,13 +736,31 @@ private slots:
         QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);
         QCOMPARE(settings.value("output/output").toString(), out);
 
+        // Any other suffix gives the workbook, cells without their quotes.
+        dialogs.boxes.clear();
+        const QString book = sources.path() + QStringLiteral("/book.CSV");
+        dialogs.fileAnswers.enqueue(book);
+        child<QPushButton>(w, "pushButton_save")->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes[0].title, QStringLiteral("Finished"));
+        {
+            Biff::XlsWorkbook loaded;
+            QVERIFY(loaded.Load(book.toUtf8().constData()));
+            Biff::XlsWorksheet *sheet = loaded.GetWorksheet(0);
+            QVERIFY(sheet);
+            const Biff::XlsWorksheet *constSheet = sheet;
+            QVERIFY(constSheet->Cell(0, 1));
+            QCOMPARE(QString::fromWCharArray(constSheet->Cell(0, 1)->GetWString()), QStringLiteral("p1b "));
+            QCOMPARE(QString::fromWCharArray(constSheet->Cell(1, 0)->GetWString()), QStringLiteral("p1c "));
+        }
+
         // A file that cannot be written is reported, not called finished.
         dialogs.boxes.clear();
         dialogs.fileAnswers.enqueue(sources.path() + QStringLiteral("/no/such/folder/x.csv"));
         child<QPushButton>(w, "pushButton_save")->click();
         QCOMPARE(dialogs.boxes.size(), 1);
         QCOMPARE(dialogs.boxes[0].kind, QStringLiteral("warning"));
-        QCOMPARE(dialogs.fileDirs.last(), out);
+        QCOMPARE(dialogs.fileDirs.last(), book);
     }
 
     void realConverterOnAMadePdf()

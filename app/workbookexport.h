@@ -1,0 +1,30 @@
+#ifndef WORKBOOKEXPORT_H
+#define WORKBOOKEXPORT_H
+
+#include "tablefile.h"
+
+#include <QString>
+#include <QVector>
+
+// Writes the pages' tables as a one-sheet workbook: one worksheet row per
+// line of the joined page texts (an empty line after every page), one wide
+// text cell per table cell.
+class WorkbookExport
+{
+public:
+    struct Result
+    {
+        TableFile::SaveResult save;
+        // Lines or cells past the sheet's 65,536 rows / 256 columns that
+        // could not be stored.
+        bool truncated = false;
+    };
+
+    static Result save(const QString &path, const QVector<TableFile::PageRows> &pages);
+
+    // The longest cell text stored; longer texts are cut (never inside a
+    // surrogate pair).
+    static constexpr int maxCellUnits = 32767;
+};
+
+#endif

@@ -10,7 +10,7 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev libqt5svg5
   libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-xlrd python3-olefile xvfb xauth
+  python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
 )
 
 install_packages() {

@@ -227,6 +227,27 @@ void XlsWorkbook::New(int sheets)
 
 namespace {
 
+// Pairs names with the substreams read: a name whose sheet was not read goes,
+// a sheet without a name gets a free "Sheet%d".
+void MatchNames(Workbook& globals, std::vector<Worksheet>& sheets)
+{
+    if (globals.boundSheets.size() > sheets.size())
+        globals.boundSheets.resize(sheets.size());
+    int n = 1;
+    while (globals.boundSheets.size() < sheets.size()) {
+        char name[32];
+        bool taken = true;
+        while (taken) {
+            std::snprintf(name, sizeof(name), "Sheet%d", n++);
+            taken = false;
+            for (const Workbook::BoundSheet& sheet : globals.boundSheets)
+                taken = taken || NameEquals(sheet.name, name);
+        }
+        globals.boundSheets.emplace_back();
+        globals.boundSheets.back().name.Assign(name);
+    }
+}
+
 // Reads the globals and the worksheet substreams that follow them into
 // fresh objects. False for a stream that is not a whole, readable workbook.
 bool ReadStream(const char* data, unsigned long size, Workbook& globals, std::vector<Worksheet>& sheets,
@@ -267,29 +288,29 @@ bool ReadStream(const char* data, unsigned long size, Workbook& globals, std::ve
     }
     if (!haveGlobals)
         return false;
+    MatchNames(globals, sheets);
+
+    // Every sheet becomes a grid of cells; a few bytes can name a far corner
+    // in many rows, so the cells the grids would hold are bounded by what the
+    // stream could describe.
+    unsigned long long cells = 0;
+    for (Worksheet& sheet : sheets)
+        cells += XlsWorksheet::GridCellsFor(sheet);
+    const unsigned long long fullSheet = static_cast<unsigned long long>(XlsWorksheet::kMaxRows) * XlsWorksheet::kMaxCols;
+    if (cells > std::max<unsigned long long>(fullSheet, 32ull * size))
+        return false;
     consumed = p;
     return true;
 }
 
-// Pairs names with the substreams read: a name whose sheet was not read goes,
-// a sheet without a name gets a free "Sheet%d".
-void MatchNames(Workbook& globals, std::vector<Worksheet>& sheets)
+// Moves globals in without copying the string table, which can hold
+// millions of strings.
+void TakeGlobals(Workbook& to, Workbook& from)
 {
-    if (globals.boundSheets.size() > sheets.size())
-        globals.boundSheets.resize(sheets.size());
-    int n = 1;
-    while (globals.boundSheets.size() < sheets.size()) {
-        char name[32];
-        bool taken = true;
-        while (taken) {
-            std::snprintf(name, sizeof(name), "Sheet%d", n++);
-            taken = false;
-            for (const Workbook::BoundSheet& sheet : globals.boundSheets)
-                taken = taken || NameEquals(sheet.name, name);
-        }
-        globals.boundSheets.emplace_back();
-        globals.boundSheets.back().name.Assign(name);
-    }
+    std::vector<LargeString> strings;
+    strings.swap(from.sharedStringTable.strings);
+    to = std::move(from);
+    to.sharedStringTable.strings.swap(strings);
 }
 
 } // namespace
@@ -301,8 +322,7 @@ unsigned long XlsWorkbook::Read(const char* data, unsigned long size)
     unsigned long consumed = 0;
     if (!ReadStream(data, size, globals, sheets, consumed))
         return 0;
-    MatchNames(globals, sheets);
-    workbook_ = globals;
+    TakeGlobals(workbook_, globals);
     worksheets_.swap(sheets);
     return consumed;
 }
@@ -349,21 +369,7 @@ bool XlsWorkbook::LoadPath(const std::string& path)
     unsigned long consumed = 0;
     if (!ReadStream(stream.data(), stream.size(), globals, sheets, consumed))
         return false;
-    MatchNames(globals, sheets);
-
-    // Every sheet becomes a grid of cells; a few bytes can name a far corner
-    // in many rows, so the cells the grids would hold are bounded by what the
-    // file could describe.
-    unsigned long long cells = 0;
-    for (Worksheet& sheet : sheets)
-        cells += XlsWorksheet::GridCellsFor(sheet);
-    const unsigned long long budget =
-        std::max<unsigned long long>(static_cast<unsigned long long>(XlsWorksheet::kMaxRows) * XlsWorksheet::kMaxCols,
-                                     32ull * stream.size());
-    if (cells > budget)
-        return false;
-
-    workbook_ = globals;
+    TakeGlobals(workbook_, globals);
     worksheets_.swap(sheets);
     UpdateBiffWorksheet();
     path_ = path;

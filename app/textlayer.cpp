@@ -1,10 +1,29 @@
 #include "textlayer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
 namespace
 {
+// Plain forward search: the needles are short keys, so checking the first
+// character and then the rest beats the general search on typical lines.
+qsizetype find(QStringView haystack, QStringView needle)
+{
+    const qsizetype n = needle.size();
+    const qsizetype m = haystack.size();
+    if (n == 0)
+        return 0;
+    const QChar *h = haystack.data();
+    const QChar *k = needle.data();
+    const QChar first = k[0];
+    for (qsizetype i = 0; i + n <= m; ++i) {
+        if (h[i] == first && std::equal(k + 1, k + n, h + i + 1))
+            return i;
+    }
+    return -1;
+}
+
 // A position value counts only as a whole decimal 32-bit integer, optionally
 // signed and surrounded by white space; anything else (units, decimals) is 0.
 int parseValue(QStringView v)
@@ -44,7 +63,7 @@ namespace TextLayer
 {
 int getpos(QStringView key, QStringView line)
 {
-    const qsizetype i = line.indexOf(key);
+    const qsizetype i = find(line, key);
     if (i < 0)
         return 0;
     // The one character after the key is a separator, whatever it is.
@@ -59,7 +78,7 @@ int getpos(QStringView key, QStringView line)
 
 QString gettext(QStringView line)
 {
-    const qsizetype e = line.indexOf(QStringView(u"</span>"));
+    const qsizetype e = find(line, QStringView(u"</span>"));
     if (e < 0)
         return QString();
     // The first character of a line never belongs to the text.

@@ -581,6 +581,7 @@ void ExcelMain::on_pushButton_openfile_clicked()
                                     .arg(program, path, output);
     currentPng = PageFiles::imagePath(temp, 1);
 
+    progressDialog->reset();
     progressDialog->setLabelText(QStringLiteral("Loading ") + path + QStringLiteral("..."));
     progressDialog->setRange(0, 0);
     progressDialog->setCancelButton(nullptr);

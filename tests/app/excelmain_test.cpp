@@ -548,6 +548,23 @@ private slots:
         QCOMPARE(w.pageRuns.size(), 1);
         QVERIFY(QFile::exists(PageFiles::imagePath(temp, 1)));
         QVERIFY(!w.findChild<QProcess *>() || w.findChild<QProcess *>()->state() == QProcess::NotRunning);
+
+        // The real busy dialog, left with Esc.
+        ScriptedDialogs filesOnly;
+        filesOnly.onExec = [](QDialog *d) { return d->exec(); };
+        w.setDialogService(&filesOnly);
+        filesOnly.fileAnswers.enqueue(makePdfPath(QStringLiteral("hang2.pdf")));
+        QTimer::singleShot(400, &w, [&w] {
+            QVERIFY(w.progressDialog->isVisible());
+            QTest::keyClick(w.progressDialog, Qt::Key_Escape);
+        });
+        timer.restart();
+        child<QPushButton>(w, "pushButton_openfile")->click();
+        QVERIFY(timer.elapsed() < 10000);
+        QVERIFY(!w.progressDialog->isVisible());
+        QCOMPARE(w.pageCount, 1);
+        QCOMPARE(w.pageRuns.size(), 1);
+        QVERIFY(filesOnly.boxes.isEmpty());
     }
 
     void zeroPagesLeavesNoDocument()

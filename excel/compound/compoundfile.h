@@ -20,6 +20,7 @@
 #include "compound/block.h"
 
 #include <ios>
+#include <string>
 #include <vector>
 
 namespace CompoundDoc {
@@ -147,6 +148,10 @@ public:
     int ReadFile(const wchar_t* path, std::vector<char>& data);
     int ReadFile(const char* path, char* data);
     int ReadFile(const char* path, std::vector<char>& data);
+
+    // The absolute path ("\\a\\b") of every stream in the document,
+    // storages depth first; empty while no document is open.
+    void StreamPaths(std::vector<std::wstring>& paths);
 
     // Splits at the last backslash that is not the first character; the
     // caller deletes both new strings (parentPath is left untouched when

@@ -175,6 +175,26 @@ CompoundFile::PropertyTree* CompoundFile::FindProperty(unsigned int index)
     return nullptr;
 }
 
+void CompoundFile::StreamPaths(std::vector<std::wstring>& paths)
+{
+    paths.clear();
+    if (!root)
+        return;
+    std::vector<std::pair<PropertyTree*, std::wstring>> pending(1, std::make_pair(root, std::wstring()));
+    while (!pending.empty()) {
+        PropertyTree* node = pending.back().first;
+        const std::wstring prefix = pending.back().second;
+        pending.pop_back();
+        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it) {
+            const std::wstring path = prefix + L"\\" + (*it)->entry->name;
+            if ((*it)->entry->type == 2)
+                paths.push_back(path);
+            else
+                pending.push_back(std::make_pair(*it, path));
+        }
+    }
+}
+
 int CompoundFile::FileSize(const wchar_t* path, unsigned int& size)
 {
     if (!root)

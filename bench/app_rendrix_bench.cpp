@@ -1,0 +1,197 @@
+// Speed of the converter on a document of dense tables, beside the PDF
+// library's own command-line tools doing the same work (a 72 dpi PNG per page
+// and the words with their boxes), measured in the same run.
+//
+// GRIDMOLT_BENCH_PAGES sets the page count (default 40; the import target is
+// 2,000 pages of 3,000 words).
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
+
+namespace
+{
+int pageCount()
+{
+    bool ok = false;
+    const int pages = qEnvironmentVariableIntValue("GRIDMOLT_BENCH_PAGES", &ok);
+    return ok && pages > 0 ? pages : 40;
+}
+
+void ensureGuiApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "app_rendrix_bench";
+    static char *argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+}
+
+QTemporaryDir &workDir()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A document of `pages` pages with 100 rows of 30 numbers each and ruled
+// rows, made once per run.
+QString densePdf()
+{
+    static QString path;
+    if (!path.isEmpty())
+        return path;
+    ensureGuiApplication();
+    path = workDir().filePath(QStringLiteral("dense.pdf"));
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageSize(QPageSize(QSizeF(612, 792), QPageSize::Point));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(6);
+    painter.setFont(font);
+    const int pages = pageCount();
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0)
+            writer.newPage();
+        for (int r = 0; r < 100; ++r) {
+            for (int c = 0; c < 30; ++c)
+                painter.drawText(QPointF(10 + c * 20, 12 + r * 7.7),
+                                 QString::number((p * 7 + r * 31 + c * 17) % 1000));
+            painter.drawLine(QPointF(8, 13 + r * 7.7), QPointF(604, 13 + r * 7.7));
+        }
+    }
+    painter.end();
+    return path;
+}
+
+QString rendrixProgram()
+{
+    // Benchmarks are built beside the application folder.
+    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/rendrix"))
+        .absoluteFilePath();
+}
+
+// Runs a program to its end; returns its peak resident memory in KB, or -1
+// when it could not run or failed.
+long runProgram(const QString &program, const QStringList &args, const QString &threads = QString())
+{
+    std::vector<QByteArray> argStore{QFile::encodeName(program)};
+    for (const QString &a : args)
+        argStore.push_back(QFile::encodeName(a));
+    std::vector<char *> argv;
+    for (QByteArray &a : argStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::vector<QByteArray> envStore;
+    for (char **e = environ; *e; ++e) {
+        if (std::strncmp(*e, "RENDRIX_THREADS=", 16) != 0)
+            envStore.emplace_back(*e);
+    }
+    if (!threads.isEmpty())
+        envStore.push_back("RENDRIX_THREADS=" + threads.toLatin1());
+    std::vector<char *> envp;
+    for (QByteArray &e : envStore)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+        return -1;
+    int status = 0;
+    struct rusage usage;
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+void reportCounters(benchmark::State &state, long peakKb)
+{
+    state.counters["pages_per_s"] = benchmark::Counter(double(state.iterations()) * pageCount(),
+                                                       benchmark::Counter::kIsRate);
+    state.counters["peak_MB"] = double(peakKb) / 1024.0;
+}
+
+void convertWithRendrix(benchmark::State &state, const QString &threads)
+{
+    const QString pdf = densePdf();
+    const QString program = rendrixProgram();
+    if (!QFileInfo(program).isExecutable()) {
+        state.SkipWithError("rendrix is not built");
+        return;
+    }
+    long peak = 0;
+    for (auto _ : state) {
+        QTemporaryDir out;
+        const long kb = runProgram(program, {QStringLiteral("-htmlformat"), pdf,
+                                             out.filePath(QStringLiteral("text.xml"))}, threads);
+        if (kb < 0) {
+            state.SkipWithError("rendrix failed");
+            return;
+        }
+        peak = std::max(peak, kb);
+    }
+    reportCounters(state, peak);
+}
+
+void BM_RendrixAllCores(benchmark::State &state)
+{
+    convertWithRendrix(state, QString());
+}
+BENCHMARK(BM_RendrixAllCores)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_RendrixOneThread(benchmark::State &state)
+{
+    convertWithRendrix(state, QStringLiteral("1"));
+}
+BENCHMARK(BM_RendrixOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same work by the library's own page renderer and word extractor.
+void BM_LibraryToolsSideBySide(benchmark::State &state)
+{
+    const QString pdf = densePdf();
+    const QString toPng = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    const QString toText = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (toPng.isEmpty() || toText.isEmpty()) {
+        state.SkipWithError("the library's command-line tools are not installed");
+        return;
+    }
+    long peak = 0;
+    for (auto _ : state) {
+        QTemporaryDir out;
+        const long png = runProgram(toPng, {QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-png"),
+                                            pdf, out.filePath(QStringLiteral("pg"))});
+        const long text = runProgram(toText, {QStringLiteral("-bbox"), pdf,
+                                              out.filePath(QStringLiteral("words.html"))});
+        if (png < 0 || text < 0) {
+            state.SkipWithError("tool failed");
+            return;
+        }
+        peak = std::max({peak, png, text});
+    }
+    reportCounters(state, peak);
+}
+BENCHMARK(BM_LibraryToolsSideBySide)->Unit(benchmark::kMillisecond)->UseRealTime();
+}

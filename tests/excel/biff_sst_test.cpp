@@ -145,6 +145,15 @@ TEST(BiffSst, StringsFillingTheFirstPieceExactly)
     ASSERT_EQ(ps.size(), 2u);
     EXPECT_EQ(ps[1].payload, (Bytes{0x02, 0x00, 0x00, 'x', 'y'})) << "a fresh string, no option byte";
     roundTrip(t);
+
+    // Data of exactly two full pieces: one CONTINUE header, sized as written.
+    SST two;
+    two.strings.push_back(narrowOf(8213));
+    two.strings.push_back(narrowOf(8221, 'c'));
+    EXPECT_EQ(two.DataSize(), 16448u);
+    EXPECT_EQ(two.continueOffsets, (std::vector<unsigned int>{8224}));
+    EXPECT_EQ(two.RecordSize(), 16456u);
+    roundTrip(two);
 }
 
 TEST(BiffSst, FewerThanTwelveBytesLeftEndsThePieceEarly)

@@ -146,13 +146,19 @@ TEST(BiffSst, StringsFillingTheFirstPieceExactly)
     EXPECT_EQ(ps[1].payload, (Bytes{0x02, 0x00, 0x00, 'x', 'y'})) << "a fresh string, no option byte";
     roundTrip(t);
 
-    // Data of exactly two full pieces: one CONTINUE header, sized as written.
+    // Data of exactly two full pieces; the second string fails the strict
+    // fresh-piece test and is cut at its very end, so an empty piece closes
+    // the record. Sized exactly as written.
     SST two;
     two.strings.push_back(narrowOf(8213));
     two.strings.push_back(narrowOf(8221, 'c'));
     EXPECT_EQ(two.DataSize(), 16448u);
-    EXPECT_EQ(two.continueOffsets, (std::vector<unsigned int>{8224}));
-    EXPECT_EQ(two.RecordSize(), 16456u);
+    EXPECT_EQ(two.continueOffsets, (std::vector<unsigned int>{8224, 16448}));
+    EXPECT_EQ(two.RecordSize(), 16448u + 12u);
+    const std::vector<Piece> twoPieces = pieces(writeExact(two));
+    ASSERT_EQ(twoPieces.size(), 3u);
+    EXPECT_EQ(twoPieces[1].payload.size(), 8224u);
+    EXPECT_TRUE(twoPieces[2].payload.empty());
     roundTrip(two);
 }
 

@@ -185,12 +185,16 @@ unsigned int FormulaString::Read(const char* in, unsigned int size)
     if (!continueOffsets.empty() && continueOffsets[0] < 3)
         return 0;
     for (unsigned int i = 0; i < n; ++i) {
-        if (next < continueOffsets.size() && p == continueOffsets[next]) {
+        while (next < continueOffsets.size() && continueOffsets[next] == p) {
+            const unsigned long long pieceEnd =
+                next + 1 < continueOffsets.size() ? continueOffsets[next + 1] : dataSize;
+            ++next;
+            if (pieceEnd == p)
+                continue; // an empty piece holds not even its option byte
             // A piece that continues the characters starts with their width.
             wide = (static_cast<unsigned char>(data[p]) & 0x01) != 0;
             anyWide = anyWide || wide;
             ++p;
-            ++next;
         }
         const unsigned long long w = wide ? 2 : 1;
         const unsigned long long end = next < continueOffsets.size() ? continueOffsets[next] : dataSize;

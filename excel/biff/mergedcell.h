@@ -5,7 +5,8 @@ namespace Biff {
 namespace Sheet {
 
 // One merged range, inclusive bounds, 8 bytes inside a MERGEDCELLS record.
-class MergedCell {
+// Held by value only (final), so its destructor need not be virtual.
+class MergedCell final {
 public:
     static const unsigned int WireSize = 8;
 

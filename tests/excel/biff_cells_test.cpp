@@ -108,7 +108,8 @@ TEST(RefCount, AssigningTheHeldObjectKeepsItAlive)
     a = raw;
     EXPECT_EQ(deaths, 0);
     EXPECT_EQ(raw->UseCount(), 1);
-    a = a;
+    RefCount::SmartPtr<Tracked>& same = a;
+    a = same;
     EXPECT_EQ(deaths, 0);
     EXPECT_EQ(raw->UseCount(), 1);
     a = nullptr;
@@ -478,7 +479,8 @@ TEST(CellRoundTrip, StringCopiesOwnTheirText)
     CellBlock::Formula::String b(a);
     CellBlock::Formula::String c;
     c = a;
-    a = a;
+    CellBlock::Formula::String& same = a;
+    a = same;
     ASSERT_TRUE(a.SetText(L"two"));
     EXPECT_EQ(std::wstring(b.text), L"one");
     EXPECT_EQ(std::wstring(c.text), L"one");
@@ -784,6 +786,13 @@ TEST(CellHostile, StringWithACharacterCutByAPieceIsRefused)
     // Piece boundary inside the count and flag.
     EXPECT_EQ(ReadBytes<CellBlock::Formula::String>(Hex("07 02 02 00 01 00  3C 00 02 00 00 61")), 0u);
     EXPECT_EQ(ReadBytes<CellBlock::Formula::String>(Hex("07 02 02 00 01 00")), 0u);
+    // An empty CONTINUE where characters should go holds no option byte.
+    EXPECT_EQ(ReadBytes<CellBlock::Formula::String>(Hex("07 02 03 00 01 00 00  3C 00 00 00")), 0u);
+    // Empty pieces between the characters are passed over.
+    const std::vector<char> gaps = Hex("07 02 04 00 02 00 00 61  3C 00 00 00  3C 00 02 00 00 62");
+    CellBlock::Formula::String s;
+    EXPECT_EQ(s.Read(gaps.data(), static_cast<unsigned int>(gaps.size())), gaps.size());
+    EXPECT_EQ(std::wstring(s.text), L"ab");
 }
 
 TEST(CellHostile, EveryTruncationOfEveryKindFailsCleanly)

@@ -154,6 +154,7 @@ private slots:
     void exchangeOrderMatchesTheQuadraticSort();
     void rowBandsMatchTheQuadraticPass();
     void ordinaryTablesMatchTheStepByStepExtraction();
+    void everyRunLandsInItsNearestBand();
 };
 
 void TableExtractionTest::workedExample()
@@ -496,6 +497,56 @@ void TableExtractionTest::ordinaryTablesMatchTheStepByStepExtraction()
         const auto expected = literalExtract(p, rect, lines);
         QCOMPARE(got.rows, expected.rows);
         QCOMPARE(got.text, expected.text);
+    }
+}
+
+void TableExtractionTest::everyRunLandsInItsNearestBand()
+{
+    // Overlapping and nested extents of every kind, one column: each run
+    // stands exactly once, in the band holding it whose centre is nearest its
+    // own (the upper one on a tie); a run of height 0 outside every band is
+    // left out. The expectation is found by trying every band.
+    QRandomGenerator rng(31337);
+    for (int round = 0; round < 1500; ++round) {
+        const int n = 1 + int(rng.bounded(round % 4 == 0 ? 300 : 25));
+        const int span = 10 + int(rng.bounded(round % 4 == 0 ? 2000 : 60));
+        QVector<Subtext> runs;
+        std::vector<TableExtraction::Band> extents;
+        for (int i = 0; i < n; ++i) {
+            const int top = 100 + int(rng.bounded(span));
+            const int h = rng.bounded(8) == 0 ? 0 : int(rng.bounded(1 + span / 3));
+            runs.append(run(QString("w%1").arg(i), 100 + int(rng.bounded(50)), top, 10, h));
+        }
+        const auto result = TableExtraction::extract(page(runs), QRectF(90, 90, 300, 3 * span + 40), {});
+        for (const Subtext &s : runs)
+            extents.push_back({float(s.y), float(s.height)});
+        const auto bands = literalBands(extents);
+        QCOMPARE(result.rows.size(), int(bands.size()));
+        for (const Subtext &s : runs) {
+            int expected = -1;
+            double best = 0;
+            const double centre = double(s.y) + double(s.y + s.height);
+            for (size_t b = 0; b < bands.size(); ++b) {
+                const float end = bands[b].top + bands[b].height;
+                if (!(bands[b].top <= float(s.y) && float(s.y + s.height) <= end))
+                    continue;
+                const double d = qAbs(double(bands[b].top) + double(end) - centre);
+                if (expected < 0 || d < best) {
+                    expected = int(b);
+                    best = d;
+                }
+            }
+            int found = -1;
+            int times = 0;
+            for (int r = 0; r < result.rows.size(); ++r) {
+                if (result.rows.at(r).at(0).split(' ').contains(s.text)) {
+                    found = r;
+                    ++times;
+                }
+            }
+            QVERIFY2(times <= 1, qPrintable(s.text));
+            QCOMPARE(found, expected);
+        }
     }
 }
 

@@ -31,6 +31,10 @@
 #include <QTableWidget>
 #include <QUrl>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 namespace {
 
 const char *const settingsFile = "setting.ini";
@@ -182,7 +186,7 @@ void ExcelMain::updateNavigationButtons(int page)
     ui->pushButton_up->setEnabled(page != 1);
 }
 
-QIcon ExcelMain::thumbnailFor(const QString &imagePath)
+QImage ExcelMain::thumbnailImage(const QString &imagePath)
 {
     QImageReader reader(imagePath);
     QSize size = reader.size();
@@ -190,10 +194,33 @@ QIcon ExcelMain::thumbnailFor(const QString &imagePath)
         size.scale(90, 110, Qt::KeepAspectRatio);
         reader.setScaledSize(size.expandedTo(QSize(1, 1)));
     }
-    const QImage image = reader.read();
-    if (image.isNull())
-        return QIcon();
-    return QIcon(QPixmap::fromImage(image));
+    return reader.read();
+}
+
+QIcon ExcelMain::thumbnailFor(const QString &imagePath)
+{
+    const QImage image = thumbnailImage(imagePath);
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+}
+
+QVector<QImage> ExcelMain::thumbnailImages(const QStringList &imagePaths)
+{
+    // Decoding the page images is most of the list's set-up; images (not
+    // pixmaps) may be made on any thread, so all cores share the pages.
+    QVector<QImage> images(imagePaths.size());
+    const int workers = int(qBound(1u, std::thread::hardware_concurrency(), 64u));
+    std::atomic<int> next(0);
+    auto work = [&] {
+        for (int i = next++; i < imagePaths.size(); i = next++)
+            images[i] = thumbnailImage(imagePaths.at(i));
+    };
+    std::vector<std::thread> threads;
+    for (int t = 1; t < workers && t < imagePaths.size(); ++t)
+        threads.emplace_back(work);
+    work();
+    for (std::thread &t : threads)
+        t.join();
+    return images;
 }
 
 void ExcelMain::showPNG()
@@ -702,10 +729,15 @@ void ExcelMain::closeProgressDia()
     pageCells = QVector<TableFile::PageRows>(count);
 
     ui->listwidget_view->clear();
+    QStringList images;
+    images.reserve(count);
+    for (int n = 1; n <= count; ++n)
+        images.append(PageFiles::imagePath(temp, n));
+    const QVector<QImage> thumbnails = thumbnailImages(images);
     for (int n = 1; n <= count; ++n) {
-        QListWidgetItem *item = new QListWidgetItem(thumbnailFor(PageFiles::imagePath(temp, n)),
-                                                    QString::number(n));
-        ui->listwidget_view->addItem(item);
+        const QImage &image = thumbnails.at(n - 1);
+        ui->listwidget_view->addItem(new QListWidgetItem(
+            image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)), QString::number(n)));
     }
     connect(ui->listwidget_view, &QListWidget::clicked, this, &ExcelMain::viewchage,
             Qt::UniqueConnection);

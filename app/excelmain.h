@@ -6,6 +6,7 @@
 #include "subtext.h"
 #include "tablefile.h"
 
+#include <QImage>
 #include <QMainWindow>
 #include <QProcess>
 #include <QRectF>
@@ -39,8 +40,11 @@ public:
     void setDialogService(DialogService *service);
     DialogService *dialogService() const { return dialogs; }
 
-    // A scaled-down picture of a page image for the page list.
+    // Scaled-down pictures of page images for the page list, read small
+    // rather than held at page size; a null image for an unreadable file.
+    static QImage thumbnailImage(const QString &imagePath);
     static QIcon thumbnailFor(const QString &imagePath);
+    static QVector<QImage> thumbnailImages(const QStringList &imagePaths);
 
     QThumbnailThread thumbnailThread;      // held, never started
 

@@ -37,14 +37,29 @@ bool Contains(const std::vector<unsigned int>& sorted, unsigned int r)
 }
 
 // Renumbers one table after entries were cut out of it: chains pass over the
-// removed entries, the entries go and every reference moves down.
+// removed entries, the entries go and every reference moves down. Linear in
+// the table: a prefix count answers "how many removed below r" at once.
 void CloseUpTable(std::vector<unsigned int>& table, const std::vector<unsigned int>& removed)
 {
+    const std::size_t n = table.size();
+    std::vector<unsigned int> below(n + 1, 0);
+    for (unsigned int r : removed)
+        if (r < n)
+            below[r + 1] = 1;
+    for (std::size_t i = 0; i < n; ++i)
+        below[i + 1] += below[i];
+    const unsigned int total = static_cast<unsigned int>(removed.size());
+    auto isRemoved = [&](unsigned int v) { return v < n ? below[v + 1] != below[v] : Contains(removed, v); };
+    auto countBelow = [&](unsigned int v) { return v < n ? below[v] : CountBelow(removed, v); };
+
     const std::size_t limit = removed.size() + 1;
-    for (unsigned int& value : table) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (below[i + 1] != below[i])
+            continue; // removed itself: its entry goes
+        unsigned int& value = table[i];
         std::size_t steps = 0;
-        while (IsBlock(value) && Contains(removed, value)) {
-            if (value >= table.size() || ++steps > limit) {
+        while (IsBlock(value) && isRemoved(value)) {
+            if (value >= n || ++steps > limit) {
                 value = CompoundFile::END_OF_CHAIN; // a loop among removed entries
                 break;
             }
@@ -52,14 +67,14 @@ void CloseUpTable(std::vector<unsigned int>& table, const std::vector<unsigned i
         }
     }
     std::size_t write = 0;
-    for (std::size_t read = 0; read < table.size(); ++read)
-        if (!Contains(removed, static_cast<unsigned int>(read)))
+    for (std::size_t read = 0; read < n; ++read)
+        if (below[read + 1] == below[read])
             table[write++] = table[read];
-    for (; write < table.size(); ++write)
+    for (; write < n; ++write)
         table[write] = CompoundFile::FREE;
     for (unsigned int& value : table)
         if (IsBlock(value))
-            value -= CountBelow(removed, value);
+            value -= std::min(countBelow(value), total);
 }
 
 // Keeps a block number held by a running operation up to date while blocks

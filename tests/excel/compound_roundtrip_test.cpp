@@ -1,0 +1,297 @@
+// Round trips: what we write we read back, and so does an independent reader
+// (olefile, strict about format defects), across the small/big cutoff, the
+// table-growth points and the DIFAT threshold (109 table blocks, ~7 MB).
+
+#include "compound/compoundfile.h"
+#include "compound_testutil.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+using CompoundDoc::CompoundFile;
+using namespace compoundtest;
+
+namespace {
+
+class RoundTrip : public ::testing::Test {
+protected:
+    void SetUp() override { path_ = TempPath("rt.xls"); }
+    void TearDown() override { std::remove(path_.c_str()); }
+
+    // Reads every expected stream back through a fresh object.
+    void ExpectOurRead(const std::map<std::string, std::vector<char>>& streams)
+    {
+        CompoundFile cf;
+        ASSERT_TRUE(cf.Open(path_.c_str(), std::ios_base::in));
+        std::vector<std::wstring> paths;
+        cf.StreamPaths(paths);
+        EXPECT_EQ(paths.size(), streams.size());
+        for (const auto& kv : streams) {
+            std::string ours = "\\" + kv.first;
+            for (char& c : ours)
+                if (c == '/')
+                    c = '\\';
+            std::vector<char> back;
+            ASSERT_EQ(cf.ReadFile(ours.c_str(), back), 1) << kv.first;
+            EXPECT_TRUE(back == kv.second) << kv.first << " differs, " << back.size() << " bytes read";
+            unsigned int size = 0;
+            EXPECT_EQ(cf.FileSize(ours.c_str(), size), 1);
+            EXPECT_EQ(size, kv.second.size());
+        }
+    }
+
+    void ExpectOlefileRead(const std::map<std::string, std::vector<char>>& streams)
+    {
+        if (!HaveOlefile()) {
+            std::printf("olefile missing: independent reader check skipped\n");
+            return;
+        }
+        EXPECT_EQ(OlefileListing(path_), ExpectedListing(streams));
+    }
+
+    std::string path_;
+};
+
+} // namespace
+
+TEST_F(RoundTrip, SizesAcrossTheCutoffAndTableGrowth)
+{
+    const unsigned int sizes[] = {0,    1,    63,    64,    65,    100,   511,    512,    513,   3000,
+                                  4095, 4096, 4097,  5000,  8192,  65023, 65024,  65025,  65536, 126 * 512,
+                                  126 * 512 + 1, 127 * 512, 254 * 512, 1000000};
+    std::map<std::string, std::vector<char>> all;
+    for (unsigned int size : sizes) {
+        SCOPED_TRACE(size);
+        CompoundFile cf;
+        ASSERT_TRUE(cf.Create(path_.c_str()));
+        ASSERT_EQ(cf.MakeFile("Workbook"), 1);
+        const auto data = Pattern(size, size);
+        ASSERT_EQ(cf.WriteFile("Workbook", data, size), 1);
+        std::vector<char> back;
+        ASSERT_EQ(cf.ReadFile("Workbook", back), 1);
+        EXPECT_TRUE(back == data);
+        cf.Close();
+        ExpectOurRead({{"Workbook", data}});
+        ExpectOlefileRead({{"Workbook", data}});
+    }
+}
+
+TEST_F(RoundTrip, RewritesGrowAndShrinkInPlace)
+{
+    // One stream rewritten through every kind of transition, with a second
+    // small and a second big stream that must survive every renumbering.
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Create(path_.c_str()));
+    ASSERT_EQ(cf.MakeFile("Workbook"), 1);
+    ASSERT_EQ(cf.MakeFile("Small"), 1);
+    ASSERT_EQ(cf.MakeFile("\\Store\\Big"), 1);
+    const auto small = Pattern(1234, 77);
+    const auto big = Pattern(70000, 78);
+    ASSERT_EQ(cf.WriteFile("Small", small, 1234), 1);
+    ASSERT_EQ(cf.WriteFile("Store\\Big", big, 70000), 1);
+    const unsigned int steps[] = {100,  3000, 200,   5000,  4096, 4095,  70000, 10, 0,
+                                  4096, 0,    66000, 66000, 700,  20000, 64,    1};
+    unsigned int n = 0;
+    for (unsigned int size : steps) {
+        SCOPED_TRACE(size);
+        const auto data = Pattern(size, 1000 + n++);
+        ASSERT_EQ(cf.WriteFile("Workbook", data, size), 1);
+        const std::map<std::string, std::vector<char>> expected = {
+            {"Workbook", data}, {"Small", small}, {"Store/Big", big}};
+        ExpectOurRead(expected);
+        ExpectOlefileRead(expected);
+        // No free block is left anywhere in the file.
+        const auto bytes = FileBytes(path_);
+        EXPECT_EQ(bytes.size() % 512, 0u);
+    }
+    // and back to small for the other streams too
+    ASSERT_EQ(cf.WriteFile("Store\\Big", small, 1234), 1);
+    ASSERT_EQ(cf.WriteFile("Small", big, 70000), 1);
+    ExpectOurRead({{"Workbook", Pattern(1, 1000 + n - 1)}, {"Small", big}, {"Store/Big", small}});
+}
+
+TEST_F(RoundTrip, ManySmallStreamsNeedSeveralSmallTableBlocks)
+{
+    // 40 streams of 4000 bytes: 2520 small blocks, 20 small-table blocks kept
+    // as one run, and a mini stream that covers all of them.
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Create(path_.c_str()));
+    std::map<std::string, std::vector<char>> expected;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "s" + std::to_string(i);
+        const auto data = Pattern(4000 - static_cast<unsigned int>(i), 500 + static_cast<unsigned int>(i));
+        ASSERT_EQ(cf.MakeFile(name.c_str()), 1);
+        ASSERT_EQ(cf.WriteFile(name.c_str(), data, static_cast<unsigned int>(data.size())), 1);
+        expected[name] = data;
+        if (i == 3) {
+            // a big stream between them, so table blocks go into the middle
+            ASSERT_EQ(cf.MakeFile("big"), 1);
+            ASSERT_EQ(cf.WriteFile("big", Pattern(9000, 9), 9000), 1);
+            expected["big"] = Pattern(9000, 9);
+        }
+    }
+    const auto bytes = FileBytes(path_);
+    const std::uint32_t sbatStart = U32(bytes, 60);
+    const std::uint32_t sbatCount = U32(bytes, 64);
+    EXPECT_EQ(sbatCount, 20u);
+    std::uint32_t k = sbatStart;
+    for (std::uint32_t i = 0; i + 1 < sbatCount; ++i) {
+        const std::uint32_t next = BatEntry(bytes, k);
+        EXPECT_EQ(next, k + 1) << "the small-block table is one run, chained in order";
+        k = next;
+    }
+    ExpectOurRead(expected);
+    ExpectOlefileRead(expected);
+
+    // Shrinking every other stream closes up the mini stream.
+    for (int i = 0; i < 40; i += 2) {
+        const std::string name = "s" + std::to_string(i);
+        ASSERT_EQ(cf.WriteFile(name.c_str(), "x", 1), 1);
+        expected[name] = std::vector<char>(1, 'x');
+    }
+    ExpectOurRead(expected);
+    ExpectOlefileRead(expected);
+    unsigned int miniSize = 0;
+    ASSERT_EQ(cf.FileSize("\\", miniSize), 1);
+    std::size_t blocks = 0;
+    for (const auto& kv : expected)
+        if (kv.second.size() < 4096)
+            blocks += (kv.second.size() + 63) / 64;
+    EXPECT_EQ(miniSize, blocks * 64);
+}
+
+TEST_F(RoundTrip, DirectoryGrowsOverSeveralBlocks)
+{
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Create(path_.c_str()));
+    std::map<std::string, std::vector<char>> expected;
+    for (int i = 0; i < 30; ++i) {
+        const std::string dir = "d" + std::to_string(i % 3);
+        const std::string name = dir + "\\stream" + std::to_string(i);
+        ASSERT_EQ(cf.MakeFile(name.c_str()), 1);
+        const auto data = Pattern(static_cast<unsigned int>(i) * 300, static_cast<unsigned int>(i));
+        ASSERT_EQ(cf.WriteFile(name.c_str(), data, static_cast<unsigned int>(data.size())), 1);
+        expected[dir + "/stream" + std::to_string(i)] = data;
+    }
+    ExpectOurRead(expected);
+    ExpectOlefileRead(expected);
+}
+
+TEST_F(RoundTrip, AcrossTheDifatThreshold)
+{
+    // 109 table blocks hold 13952 blocks (~7.1 MB). Sizes just below, at and
+    // above need 0, 1 and 2 DIFAT blocks.
+    const unsigned int sizes[] = {108 * 127 * 512, 109 * 127 * 512 - 4 * 512, 109 * 127 * 512,
+                                  110 * 127 * 512, (109 + 127 + 3) * 127 * 512};
+    for (unsigned int size : sizes) {
+        SCOPED_TRACE(size);
+        CompoundFile cf;
+        ASSERT_TRUE(cf.Create(path_.c_str()));
+        ASSERT_EQ(cf.MakeFile("Workbook"), 1);
+        const auto data = Pattern(size, size);
+        ASSERT_EQ(cf.WriteFile("Workbook", data, size), 1);
+        cf.Close();
+        const auto bytes = FileBytes(path_);
+        const std::uint32_t tables = U32(bytes, 44);
+        const std::uint32_t difat = U32(bytes, 72);
+        EXPECT_EQ(difat, tables > 109 ? (tables - 109 + 126) / 127 : 0u);
+        // Collect the table blocks from the header and the DIFAT chain, then
+        // check that each table and DIFAT block is marked as such.
+        std::vector<std::uint32_t> tableBlocks, difatBlocks;
+        for (std::uint32_t s = 0; s < 109 && s < tables; ++s)
+            tableBlocks.push_back(U32(bytes, 76 + 4 * s));
+        std::uint32_t d = U32(bytes, 68);
+        for (std::uint32_t i = 0; i < difat; ++i) {
+            difatBlocks.push_back(d);
+            for (std::uint32_t t = 0; t < 127 && tableBlocks.size() < tables; ++t)
+                tableBlocks.push_back(U32(bytes, BlockOffset(d) + 4 * t));
+            d = U32(bytes, BlockOffset(d) + 4 * 127);
+        }
+        if (difat > 0) {
+            EXPECT_EQ(d, 0xFFFFFFFEu);
+        }
+        ASSERT_EQ(tableBlocks.size(), tables);
+        auto entryOf = [&](std::uint32_t block) {
+            return U32(bytes, BlockOffset(tableBlocks.at(block / 128)) + 4 * (block % 128));
+        };
+        for (std::uint32_t t : tableBlocks)
+            EXPECT_EQ(entryOf(t), 0xFFFFFFFDu);
+        for (std::uint32_t b : difatBlocks)
+            EXPECT_EQ(entryOf(b), 0xFFFFFFFCu);
+        EXPECT_EQ(bytes.size() % 512, 0u);
+        ExpectOurRead({{"Workbook", data}});
+        ExpectOlefileRead({{"Workbook", data}});
+
+        // Shrink below the threshold again: the DIFAT goes away.
+        ASSERT_TRUE(cf.Open(path_.c_str()));
+        const auto small = Pattern(5000, 1);
+        ASSERT_EQ(cf.WriteFile("Workbook", small, 5000), 1);
+        cf.Close();
+        const auto after = FileBytes(path_);
+        EXPECT_EQ(after.size(), 512u * 13);
+        EXPECT_EQ(U32(after, 72), 0u);
+        EXPECT_EQ(U32(after, 44), 1u);
+        ExpectOurRead({{"Workbook", small}});
+    }
+}
+
+TEST_F(RoundTrip, TwentyMegabytesWithOtherStreams)
+{
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Create(path_.c_str()));
+    ASSERT_EQ(cf.MakeFile("Workbook"), 1);
+    ASSERT_EQ(cf.MakeFile("Early"), 1);
+    const auto early = Pattern(300, 3);
+    ASSERT_EQ(cf.WriteFile("Early", early, 300), 1);
+    const auto data = Pattern(20u << 20, 20);
+    ASSERT_EQ(cf.WriteFile("Workbook", data, static_cast<unsigned int>(data.size())), 1);
+    ASSERT_EQ(cf.MakeFile("Late"), 1);
+    const auto late = Pattern(9000, 4);
+    ASSERT_EQ(cf.WriteFile("Late", late, 9000), 1);
+    cf.Close();
+    const std::map<std::string, std::vector<char>> expected = {{"Workbook", data}, {"Early", early}, {"Late", late}};
+    ExpectOurRead(expected);
+    ExpectOlefileRead(expected);
+
+    // Rewriting the big stream shorter keeps the others intact.
+    ASSERT_TRUE(cf.Open(path_.c_str()));
+    const auto shorter = Pattern(9u << 20, 21);
+    ASSERT_EQ(cf.WriteFile("Workbook", shorter, static_cast<unsigned int>(shorter.size())), 1);
+    cf.Close();
+    const std::map<std::string, std::vector<char>> after = {{"Workbook", shorter}, {"Early", early}, {"Late", late}};
+    ExpectOurRead(after);
+    ExpectOlefileRead(after);
+}
+
+TEST_F(RoundTrip, WidePathsAreUtf8OnDisk)
+{
+    const std::string tmp = TempDir(); // plain ASCII here
+    const std::string tag = std::to_string(::getpid());
+    const std::string dirUtf8 = tmp + "/cfb_d\xC3\xA9j\xC3\xA0_" + tag;
+    std::wstring dirWide(tmp.begin(), tmp.end());
+    dirWide += L"/cfb_d\u00e9j\u00e0_" + std::wstring(tag.begin(), tag.end());
+    ASSERT_EQ(::mkdir(dirUtf8.c_str(), 0700), 0);
+    const std::wstring wideFile = dirWide + L"/\u6587\u4ef6\U0001F600.xls";
+    const std::string utf8File = dirUtf8 + "/\xE6\x96\x87\xE4\xBB\xB6\xF0\x9F\x98\x80.xls";
+    {
+        CompoundFile cf;
+        ASSERT_TRUE(cf.Create(wideFile.c_str()));
+        ASSERT_EQ(cf.MakeFile("Workbook"), 1);
+        ASSERT_EQ(cf.WriteFile("Workbook", "data", 4), 1);
+    }
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Open(utf8File.c_str(), std::ios_base::in)) << "the wide path was written as UTF-8";
+    std::vector<char> back;
+    EXPECT_EQ(cf.ReadFile("Workbook", back), 1);
+    EXPECT_EQ(std::string(back.begin(), back.end()), "data");
+    cf.Close();
+    EXPECT_TRUE(cf.Open(wideFile.c_str(), std::ios_base::in));
+    cf.Close();
+    std::remove(utf8File.c_str());
+    ::rmdir(dirUtf8.c_str());
+}

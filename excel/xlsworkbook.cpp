@@ -10,6 +10,8 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <deque>
+#include <string_view>
 #include <unordered_map>
 
 #include <fcntl.h>
@@ -54,6 +56,18 @@ bool UsableName(const char* name) { return name != nullptr && *name != '\0' && s
 bool UsableName(const wchar_t* name)
 {
     return name != nullptr && *name != L'\0' && std::wcslen(name) <= SmallString::MaxLength;
+}
+
+// Whether a wide cell text goes into the string table unchanged: UTF-16
+// units only, within the cell limit.
+bool IsStoredAsIs(std::wstring_view text)
+{
+    if (text.size() > kMaxCellText)
+        return false;
+    for (wchar_t c : text)
+        if (static_cast<unsigned long>(c) > 0xFFFF)
+            return false;
+    return true;
 }
 
 // Cell text as it goes into the string table: wide characters beyond the
@@ -462,11 +476,11 @@ bool XlsWorkbook::SaveTo(const std::string& target)
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok) {
-        // Read the stream back: only a file that holds every byte replaces the old one.
+        // Only a file that opens again and holds the whole stream replaces the old one.
         CompoundDoc::CompoundFile check;
-        std::vector<char> back;
-        ok = check.Open(temp.c_str(), std::ios_base::in) && check.ReadFile("Workbook", back) == 1 &&
-             back == stream;
+        unsigned int size = 0;
+        ok = check.Open(temp.c_str(), std::ios_base::in) && check.FileSize("Workbook", size) == 1 &&
+             size == stream.size();
         check.Close();
     }
     if (ok)
@@ -517,19 +531,71 @@ void XlsWorkbook::UpdateWorksheets()
     sst.totalStrings = 0;
     sst.uniqueStrings = 0;
     sst.strings.clear();
-    std::unordered_map<std::string, unsigned int> narrowIndex;
-    std::unordered_map<std::wstring, unsigned int> wideIndex;
 
-    auto sstIndexOf = [&sst](auto& index, const auto& key, auto assign) -> unsigned int {
+    // Texts are looked up by views into the cells' own storage (the cells do
+    // not change during a save), so a repeated text costs no allocation; the
+    // table's strings are built once, at the end, in index order.
+    size_t textCells = 0;
+    for (const RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
+        for (const std::vector<XlsCell>& line : sheet->cells_)
+            for (const XlsCell& cell : line)
+                textCells += cell.Type() == XlsCell::STRING || cell.Type() == XlsCell::WSTRING;
+    // Open addressing over table positions: one probe array, no allocation
+    // per text. Entry: upper 32 bits of the hash, then position + 1 (0: free).
+    size_t capacity = 16;
+    while (capacity < 2 * textCells)
+        capacity *= 2;
+    std::vector<unsigned long long> slots(capacity, 0);
+    const size_t mask = capacity - 1;
+    // Texts that had to be converted or cut live here; a deque never moves them.
+    std::deque<std::string> narrowStore;
+    std::deque<std::wstring> wideStore;
+    // Per table position: the text (characters and count) and its width.
+    std::vector<std::pair<const void*, size_t>> uniqueTexts;
+    std::vector<bool> uniqueWide;
+    uniqueTexts.reserve(textCells);
+    uniqueWide.reserve(textCells);
+
+    auto sstIndex = [&](const void* text, size_t length, bool wide) -> unsigned int {
         ++sst.totalStrings;
-        auto found = index.find(key);
-        if (found != index.end())
-            return found->second;
-        const unsigned int position = sst.uniqueStrings++;
-        sst.strings.emplace_back();
-        assign(sst.strings.back(), key);
-        index.emplace(key, position);
-        return position;
+        const size_t bytes = length * (wide ? sizeof(wchar_t) : 1);
+        // The width is part of the key: equal characters of the two widths
+        // are two strings.
+        const size_t hash = std::hash<std::string_view>{}(std::string_view(static_cast<const char*>(text), bytes)) ^
+                            (wide ? 0x9E3779B97F4A7C15ull : 0);
+        const unsigned long long tag = static_cast<unsigned long long>(hash >> 32) << 32;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            const unsigned long long entry = slots[i];
+            if (entry == 0) {
+                const unsigned int position = static_cast<unsigned int>(uniqueTexts.size());
+                slots[i] = tag | (static_cast<unsigned long long>(position) + 1);
+                uniqueTexts.emplace_back(text, length);
+                uniqueWide.push_back(wide);
+                return position;
+            }
+            if ((entry & 0xFFFFFFFF00000000ull) != tag)
+                continue;
+            const unsigned int position = static_cast<unsigned int>(entry & 0xFFFFFFFFull) - 1;
+            if (uniqueWide[position] == wide && uniqueTexts[position].second == length &&
+                std::memcmp(uniqueTexts[position].first, text, bytes) == 0)
+                return position;
+        }
+    };
+    auto narrowSstIndex = [&](const XlsCell* cell) -> unsigned int {
+        std::string_view text(cell->GetString(), cell->GetStringLength());
+        if (text.size() > kMaxCellText) {
+            narrowStore.emplace_back(text.substr(0, kMaxCellText));
+            text = narrowStore.back();
+        }
+        return sstIndex(text.data(), text.size(), false);
+    };
+    auto wideSstIndex = [&](const XlsCell* cell) -> unsigned int {
+        std::wstring_view text(cell->GetWString(), cell->GetStringLength());
+        if (!IsStoredAsIs(text)) {
+            wideStore.push_back(StoredWideText(text.data(), text.size()));
+            text = wideStore.back();
+        }
+        return sstIndex(text.data(), text.size(), true);
     };
 
     for (size_t s = 0; s < sheetViews_.size(); ++s) {
@@ -624,17 +690,8 @@ void XlsWorkbook::UpdateWorksheets()
                 }
                 case XlsCell::STRING:
                 case XlsCell::WSTRING: {
-                    unsigned int index;
-                    if (cell->Type() == XlsCell::STRING) {
-                        const std::string text(cell->GetString(), std::min(cell->GetStringLength(), kMaxCellText));
-                        index = sstIndexOf(narrowIndex, text,
-                                           [](LargeString& ls, const std::string& t) { ls.Assign(t.c_str()); });
-                    } else {
-                        const std::wstring text = StoredWideText(cell->GetWString(), cell->GetStringLength());
-                        index = sstIndexOf(wideIndex, text, [](LargeString& ls, const std::wstring& t) {
-                            ls.Assign(t.c_str(), t.size());
-                        });
-                    }
+                    const unsigned int index =
+                        cell->Type() == XlsCell::STRING ? narrowSstIndex(cell) : wideSstIndex(cell);
                     cb->SetType(Sheet::LabelSST::Code);
                     Sheet::LabelSST* rec = static_cast<Sheet::LabelSST*>(cb->record);
                     rec->rowIndex = static_cast<unsigned short>(r);
@@ -684,6 +741,17 @@ void XlsWorkbook::UpdateWorksheets()
             }
         }
     }
+
+    sst.strings.resize(uniqueTexts.size());
+    for (size_t i = 0; i < uniqueTexts.size(); ++i) {
+        if (uniqueWide[i]) {
+            sst.strings[i].Assign(static_cast<const wchar_t*>(uniqueTexts[i].first), uniqueTexts[i].second);
+        } else {
+            const std::string text(static_cast<const char*>(uniqueTexts[i].first), uniqueTexts[i].second);
+            sst.strings[i].Assign(text.c_str());
+        }
+    }
+    sst.uniqueStrings = static_cast<unsigned int>(uniqueTexts.size());
 }
 
 void XlsWorkbook::AdjustStreamPositions()

@@ -631,6 +631,21 @@ private slots:
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
         QCOMPARE(w.pageCount, 1);
         QCOMPARE(w.pdfPath, pdf);
+
+        // Page files in a folder whose name looks like URL syntax are read
+        // all the same.
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        const QString oddTemp = sources.path() + QStringLiteral("/t#m?p %41");
+        QVERIFY(QDir().mkpath(oddTemp));
+        qputenv("TMPDIR", QFile::encodeName(oddTemp));
+        QCOMPARE(PageFiles::tempFolder(), oddTemp);
+        import(w, pdf);
+        qputenv("TMPDIR", oldTmp);
+        QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
+        QCOMPARE(w.pageCount, 1);
+        QCOMPARE(w.pageRuns.size(), 1);
+        QCOMPARE(w.pageRuns[0].count, 3);
+        QCOMPARE(w.pageRuns[0].subtext[2].text, QStringLiteral("p1c"));
     }
 
     void textLayersGapAndMissingRecords()

@@ -175,10 +175,13 @@ bool Block::PositionOk(unsigned int index, unsigned int count) const
     return static_cast<std::uint64_t>(index) + count <= blockCount;
 }
 
-bool Block::ReadAll(std::uint64_t offset, char* data, std::size_t size)
+bool Block::ReadAll(std::uint64_t offset, char* data, std::size_t size, bool padShort)
 {
-    // Only the bytes the file holds are read; a short last block (written by
-    // another program) reads as if padded with zeros.
+    // A read must find every byte in the file: a cut-off file is damaged.
+    // Only moves inside the file may pass over its end, where a short last
+    // block (left by another writer) is taken as padded with zeros.
+    if (!padShort && (offset > fileSize || size > fileSize - offset))
+        return false;
     std::size_t done = 0;
     while (done < size) {
         if (offset + done >= fileSize)
@@ -260,8 +263,8 @@ bool Block::Swap(unsigned int a, unsigned int b)
     if (a == b)
         return true;
     std::vector<char> first(blockSize), second(blockSize);
-    return ReadAll(static_cast<std::uint64_t>(a) * blockSize, first.data(), blockSize)
-        && ReadAll(static_cast<std::uint64_t>(b) * blockSize, second.data(), blockSize)
+    return ReadAll(static_cast<std::uint64_t>(a) * blockSize, first.data(), blockSize, true)
+        && ReadAll(static_cast<std::uint64_t>(b) * blockSize, second.data(), blockSize, true)
         && WriteAll(static_cast<std::uint64_t>(a) * blockSize, second.data(), blockSize)
         && WriteAll(static_cast<std::uint64_t>(b) * blockSize, first.data(), blockSize);
 }
@@ -277,7 +280,7 @@ bool Block::CopyRange(unsigned int from, unsigned int to, unsigned int count)
         for (unsigned int done = 0; done < count;) {
             const unsigned int n = static_cast<unsigned int>(std::min<std::size_t>(perChunk, count - done));
             const std::size_t bytes = static_cast<std::size_t>(n) * blockSize;
-            if (!ReadAll(static_cast<std::uint64_t>(from + done) * blockSize, buffer.data(), bytes)
+            if (!ReadAll(static_cast<std::uint64_t>(from + done) * blockSize, buffer.data(), bytes, true)
                 || !WriteAll(static_cast<std::uint64_t>(to + done) * blockSize, buffer.data(), bytes))
                 return false;
             done += n;
@@ -287,7 +290,7 @@ bool Block::CopyRange(unsigned int from, unsigned int to, unsigned int count)
             const unsigned int n = static_cast<unsigned int>(std::min<std::size_t>(perChunk, left));
             left -= n;
             const std::size_t bytes = static_cast<std::size_t>(n) * blockSize;
-            if (!ReadAll(static_cast<std::uint64_t>(from + left) * blockSize, buffer.data(), bytes)
+            if (!ReadAll(static_cast<std::uint64_t>(from + left) * blockSize, buffer.data(), bytes, true)
                 || !WriteAll(static_cast<std::uint64_t>(to + left) * blockSize, buffer.data(), bytes))
                 return false;
         }
@@ -303,7 +306,7 @@ bool Block::Move(unsigned int from, unsigned int to)
         return true;
     // The same result as a run of neighbour swaps, in one pass.
     std::vector<char> moving(blockSize);
-    if (!ReadAll(static_cast<std::uint64_t>(from) * blockSize, moving.data(), blockSize))
+    if (!ReadAll(static_cast<std::uint64_t>(from) * blockSize, moving.data(), blockSize, true))
         return false;
     const bool shifted = to < from ? CopyRange(to, to + 1, from - to) : CopyRange(from + 1, from, to - from);
     return shifted && WriteAll(static_cast<std::uint64_t>(to) * blockSize, moving.data(), blockSize);

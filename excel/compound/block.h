@@ -63,7 +63,7 @@ private:
     bool OpenNarrow(const std::string& path, std::ios_base::openmode mode);
     bool PositionOk(unsigned int index, unsigned int count) const;
     bool WriteAll(std::uint64_t offset, const char* data, std::size_t size);
-    bool ReadAll(std::uint64_t offset, char* data, std::size_t size);
+    bool ReadAll(std::uint64_t offset, char* data, std::size_t size, bool padShort = false);
     bool CopyRange(unsigned int from, unsigned int to, unsigned int count);
 
     std::string fileName;

@@ -14,8 +14,6 @@ namespace CompoundDoc {
 namespace {
 
 const unsigned long long signature = 0xE11AB1A1E011CFD0ull;
-// Deeper storage nesting than this is taken for a damaged directory.
-const unsigned int maxDepth = 256;
 
 bool NameTerminated(const CompoundFile::DirectoryEntry& e)
 {
@@ -268,12 +266,11 @@ bool CompoundFile::LoadProperties()
     // back to a placed entry or name an unused entry.
     std::vector<char> placed(slots, 0);
     std::vector<std::vector<unsigned int>> childrenOf(slots);
-    std::vector<std::pair<unsigned int, unsigned int>> storages; // (slot, depth)
-    storages.push_back(std::make_pair(0u, 0u));
+    // No recursion anywhere: storages may nest as deep as the file allows.
+    std::vector<unsigned int> storages(1, 0u);
     placed[0] = 1;
     while (!storages.empty()) {
-        const unsigned int storage = storages.back().first;
-        const unsigned int depth = storages.back().second;
+        const unsigned int storage = storages.back();
         storages.pop_back();
         std::vector<unsigned int> pending;
         if (raw[storage].child != FREE)
@@ -292,11 +289,8 @@ bool CompoundFile::LoadProperties()
                 pending.push_back(e.leftSibling);
             if (e.rightSibling != FREE)
                 pending.push_back(e.rightSibling);
-            if (e.type == 1) {
-                if (depth + 1 > maxDepth)
-                    return false;
-                storages.push_back(std::make_pair(c, depth + 1));
-            }
+            if (e.type == 1)
+                storages.push_back(c);
         }
     }
 

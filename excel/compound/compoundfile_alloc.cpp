@@ -411,8 +411,9 @@ int CompoundFile::ReadData(unsigned int start, char* buffer, unsigned int size, 
 
     if (big) {
         const unsigned int full = size / 512;
+        // Whole blocks must lie wholly inside the file (the last one may be cut short).
         for (unsigned int i = 0; i < blocks; ++i)
-            if (chain[i] >= fileBlocks)
+            if (chain[i] >= fileBlocks || (i < full && (static_cast<std::uint64_t>(chain[i]) + 2) * 512 > file.FileSize()))
                 return DAMAGED;
         for (unsigned int i = 0; i < full;) {
             unsigned int j = i + 1;
@@ -423,9 +424,10 @@ int CompoundFile::ReadData(unsigned int start, char* buffer, unsigned int size, 
             i = j;
         }
         if (full < blocks) {
-            if (!file.Read(chain[full] + 1, blockBuffer.data()))
-                return IO_ERROR;
-            std::memcpy(buffer + static_cast<std::size_t>(full) * 512, blockBuffer.data(), size - full * 512);
+            // Only the stream's own bytes of its last block must be present.
+            const std::uint64_t offset = (static_cast<std::uint64_t>(chain[full]) + 1) * 512;
+            if (!file.ReadBytes(offset, size - full * 512, buffer + static_cast<std::size_t>(full) * 512))
+                return DAMAGED;
         }
         return SUCCESS;
     }
@@ -442,6 +444,8 @@ int CompoundFile::ReadData(unsigned int start, char* buffer, unsigned int size, 
             return DAMAGED;
         const std::uint64_t offset = (static_cast<std::uint64_t>(mini[at / 512]) + 1) * 512 + at % 512;
         const std::size_t n = std::min<std::size_t>(64, size - static_cast<std::size_t>(i) * 64);
+        if (offset + n > file.FileSize())
+            return DAMAGED;
         if (!file.ReadBytes(offset, n, buffer + static_cast<std::size_t>(i) * 64))
             return IO_ERROR;
     }

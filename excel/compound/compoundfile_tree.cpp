@@ -57,8 +57,16 @@ CompoundFile::PropertyTree::PropertyTree() : parent(nullptr), entry(nullptr), in
 
 CompoundFile::PropertyTree::~PropertyTree()
 {
-    for (PropertyTree* child : children)
-        delete child;
+    // Without recursion: a directory read from a file may nest very deeply.
+    std::vector<PropertyTree*> pending;
+    pending.swap(children);
+    while (!pending.empty()) {
+        PropertyTree* node = pending.back();
+        pending.pop_back();
+        pending.insert(pending.end(), node->children.begin(), node->children.end());
+        node->children.clear();
+        delete node;
+    }
 }
 
 void CompoundFile::SplitPath(const wchar_t* path, wchar_t*& parentPath, wchar_t*& name)

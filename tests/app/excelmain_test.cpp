@@ -181,7 +181,12 @@ private slots:
         QCOMPARE(child<QPushButton>(w, "pushButton_del_rect")->toolTip(),
                  QStringLiteral("Remove the table"));
         QCOMPARE(child<QPushButton>(w, "pushButton")->text(), QStringLiteral("Apply to All"));
-        QCOMPARE(child<QListWidget>(w, "listwidget_view")->width(), 118);
+        QListWidget *list = child<QListWidget>(w, "listwidget_view");
+        QCOMPARE(list->width(), 118);
+        QCOMPARE(list->viewMode(), QListView::IconMode);
+        QCOMPARE(list->movement(), QListView::Snap);
+        QCOMPARE(list->gridSize(), QSize(100, 130));
+        QCOMPARE(list->iconSize(), QSize(90, 110));
         QVERIFY(!child<QPushButton>(w, "pushButton_save")->isEnabled());
         QVERIFY(child<QPushButton>(w, "pushButton_drawrect")->isCheckable());
         QVERIFY(child<QPushButton>(w, "pushButton_drawline")->isCheckable());

@@ -62,6 +62,7 @@ unsigned int Record::Read(const char* in, unsigned int size)
         std::memcpy(data.data(), in + 4, length);
     dataSize = length;
     recordSize = 4u + length;
+    bool oversized = length > MaxPieceData;
     while (recordSize < end) {
         unsigned short piece = 0;
         LittleEndian::Read(in, piece, recordSize + 2);
@@ -70,8 +71,16 @@ unsigned int Record::Read(const char* in, unsigned int size)
             std::memcpy(data.data() + dataSize, in + recordSize + 4, piece);
         dataSize += piece;
         recordSize += 4u + piece;
+        oversized = oversized || piece > MaxPieceData;
     }
-    return recordSize;
+    const unsigned int consumed = recordSize;
+    if (oversized) {
+        // Pieces longer than a stream piece may be are read, but written
+        // back in fixed pieces: the size must be the one Write emits.
+        continueOffsets.clear();
+        recordSize = StreamSize(dataSize);
+    }
+    return consumed;
 }
 
 unsigned int Record::Write(char* out)

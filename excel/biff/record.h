@@ -35,7 +35,10 @@ public:
     virtual ~Record();
 
     // Reads one record and every CONTINUE record directly after it from the
-    // `size` bytes at `data`. Returns the bytes consumed (recordSize) or 0.
+    // `size` bytes at `data`. Returns the bytes consumed on the stream or 0.
+    // recordSize is then the size Write emits: the same as the bytes consumed,
+    // except for a record with a piece over 8224 bytes, which keeps no plan
+    // and is written back in fixed pieces.
     virtual unsigned int Read(const char* data, unsigned int size);
     // Writes all pieces: planned ones when continueOffsets is set, otherwise
     // fixed pieces of 8224 bytes. Returns the bytes written or 0.

@@ -200,6 +200,24 @@ TEST(BiffRecord, GathersContinuePiecesAndWritesThemBack)
     EXPECT_EQ(writeExact(e), withEmpty);
 }
 
+TEST(BiffRecord, OversizedPiecesAreWrittenBackInFixedPieces)
+{
+    // Longer pieces than a stream piece may carry are read, and RecordSize()
+    // is then what Write emits, not what the stream held.
+    Bytes stream;
+    appendPiece(stream, 0x0123, filled(9000, 3));
+    appendPiece(stream, 0x003C, filled(10, 5));
+    Record r;
+    EXPECT_EQ(readExact(r, stream), 9014u + 4u);
+    EXPECT_EQ(r.dataSize, 9010u);
+    EXPECT_TRUE(r.continueOffsets.empty());
+    EXPECT_EQ(r.RecordSize(), Record::StreamSize(9010));
+    const Bytes out = writeExact(r);
+    Record back;
+    EXPECT_EQ(readExact(back, out), out.size());
+    EXPECT_EQ(back.data, r.data);
+}
+
 TEST(BiffRecord, HostileStreamsFailCleanly)
 {
     Record r;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -546,13 +547,15 @@ TableExtraction::Result TableExtraction::extract(const Alltext &page, const QRec
     }
 
     // Runs by left edge. Ties keep the order the table has always used,
-    // which only shows where runs with one left edge share a line of a cell
-    // (or where float sums of huge coordinates round): try the cheap stable
-    // order first and redo with the exact one only then.
+    // which only shows where runs with one left edge share a line of a cell,
+    // where float sums of huge coordinates round, or with negative heights
+    // (no parser gives those): try the cheap stable order first and redo
+    // with the exact one only then.
     bool tiesMatter = false;
     for (int i : selected) {
         const Subtext &s = runs.at(i);
-        if (std::llabs(qint64(s.y)) + std::llabs(qint64(s.height)) >= (qint64(1) << 24))
+        if (s.height < 0
+            || std::llabs(qint64(s.y)) + std::llabs(qint64(s.height)) >= (qint64(1) << 24))
             tiesMatter = true;
     }
     if (!tiesMatter)

@@ -155,6 +155,7 @@ private slots:
     void rowBandsMatchTheQuadraticPass();
     void ordinaryTablesMatchTheStepByStepExtraction();
     void everyRunLandsInItsNearestBand();
+    void hostileInputsGiveConsistentResults();
 };
 
 void TableExtractionTest::workedExample()
@@ -548,6 +549,37 @@ void TableExtractionTest::everyRunLandsInItsNearestBand()
             QCOMPARE(found, expected);
         }
     }
+}
+
+void TableExtractionTest::hostileInputsGiveConsistentResults()
+{
+    const int big = std::numeric_limits<int>::max();
+    const int small = std::numeric_limits<int>::min();
+    Alltext p = page({run("max", big, big, big, big), run("min", small, small, big, big),
+                      run("neg", 100, 60, -30, -20), run("neg2", 100, 70, 5, -5),
+                      run("huge", 20000000, 20000000, 3, 3), run("huge2", 20000000, 20000001, 3, 1),
+                      run("ok", 100, 50, 10, 10)});
+    p.count = 1000;   // a count that lies is not trusted
+    const QVector<QRectF> lines{QRectF(qQNaN(), 0, 0, 10), QRectF(qInf(), 0, 0, 10),
+                                QRectF(150, 0, 0, 10)};
+    const QVector<QRectF> rects{QRectF(90, 40, 210, 60), QRectF(-1e12, -1e12, 4e12, 4e12),
+                                QRectF(300, 100, -210, -60), QRectF(19999990, 19999990, 30, 30)};
+    for (const QRectF &rect : rects) {
+        const auto r = TableExtraction::extract(p, rect, lines);
+        QCOMPARE(r.columnCount, 4);
+        for (const QStringList &row : r.rows)
+            QCOMPARE(row.size(), 4);
+        QCOMPARE(r.text, TableExtraction::tableText(r.rows));
+    }
+    const auto inHuge = TableExtraction::extract(p, QRectF(19999990, 19999990, 30, 30), {});
+    QVERIFY(inHuge.text.contains("huge "));
+
+    QVERIFY(TableExtraction::extract(p, QRectF(qQNaN(), 0, 10, 10), lines).emptyGeometry);
+    const auto tiny = TableExtraction::toPageUnits(QRectF(1, 1, 1, 1), lines, 1e-30f);
+    QVERIFY(tiny.empty || tiny.lines.size() == lines.size());
+    const auto g = TableExtraction::toPageUnits(QRectF(1, 1, 100, 100),
+                                                {QRectF(1e30, 0, 0, 100)}, 1.0f);
+    QCOMPARE(g.lines.at(0).x(), double(std::numeric_limits<int>::max()));
 }
 
 QTEST_MAIN(TableExtractionTest)

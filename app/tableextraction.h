@@ -14,6 +14,15 @@
 // and the page's table text. Pure functions without a display, so the main
 // window, tests and benchmarks call the same code. Cost is O(n log n) in the
 // page's runs plus the size of the output; there is no fixed capacity.
+//
+// A run is taken when it overlaps the rectangle and sticks out of it by less
+// than 10 units on every side. Rows are the vertical extents of the taken
+// runs that lie within no other; each run goes to exactly one row, the one
+// holding it whose centre is nearest its own (the upper one on a tie). Its
+// column is found by its left edge among the lines, each column including
+// its left bound; the outermost columns take what lies beyond the
+// rectangle's edges. The texts of a cell are joined line by line (by top,
+// then by left edge), each followed by a blank.
 class TableExtraction
 {
 public:

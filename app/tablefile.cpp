@@ -3,24 +3,30 @@
 #include <QDir>
 #include <QSaveFile>
 
-#include <algorithm>
+#include <limits>
 
 namespace {
 
-void appendUnits(QByteArray &out, const QString &s)
+// Writes UTF-16 code units low byte first.
+class UnitWriter
 {
-    const ushort *u = s.utf16();
-    for (int i = 0; i < s.size(); ++i) {
-        out.append(char(u[i] & 0xFF));
-        out.append(char(u[i] >> 8));
+public:
+    explicit UnitWriter(char *at) : out(at) {}
+    void unit(char16_t u)
+    {
+        *out++ = char(u & 0xFF);
+        *out++ = char(u >> 8);
     }
-}
+    void units(const QString &s)
+    {
+        const ushort *u = s.utf16();
+        for (int i = 0, n = s.size(); i < n; ++i)
+            unit(char16_t(u[i]));
+    }
 
-void appendUnit(QByteArray &out, char16_t unit)
-{
-    out.append(char(unit & 0xFF));
-    out.append(char(unit >> 8));
-}
+private:
+    char *out;
+};
 
 QString reasonOf(const QFileDevice &file)
 {
@@ -39,31 +45,36 @@ QString TableFile::SaveResult::message() const
 
 QByteArray TableFile::encode(const QVector<PageRows> &pages)
 {
-    qsizetype units = 0;
-    for (const PageRows &page : pages) {
-        for (const QStringList &row : page) {
-            for (const QString &cell : row)
-                units += cell.size() + 3;
-            units += 1;
-        }
-        units += 1;
-    }
-    QByteArray out;
-    out.reserve(int(std::min<qsizetype>(units * 2 + 2, 0x7FFFFFF0)));
-    out.append(char(0xFF));
-    out.append(char(0xFE));
+    // The exact size first, so the bytes are written once into place.
+    qint64 units = 0;
     for (int p = 0; p < pages.size(); ++p) {
         if (p > 0)
-            appendUnit(out, u'\n');
+            units += 1;
+        for (const QStringList &row : pages.at(p)) {
+            for (const QString &cell : row)
+                units += cell.size() + 3;   // quotes and a tab (or the line feed)
+            if (row.isEmpty())
+                units += 1;
+        }
+    }
+    const qint64 bytes = 2 + 2 * units;
+    if (bytes > qint64(std::numeric_limits<int>::max() - 64))
+        return QByteArray();   // beyond what one byte array holds
+    QByteArray out(int(bytes), Qt::Uninitialized);
+    UnitWriter w(out.data());
+    w.unit(0xFEFF);
+    for (int p = 0; p < pages.size(); ++p) {
+        if (p > 0)
+            w.unit(u'\n');
         for (const QStringList &row : pages.at(p)) {
             for (int c = 0; c < row.size(); ++c) {
                 if (c > 0)
-                    appendUnit(out, u'\t');
-                appendUnit(out, u'"');
-                appendUnits(out, row.at(c));
-                appendUnit(out, u'"');
+                    w.unit(u'\t');
+                w.unit(u'"');
+                w.units(row.at(c));
+                w.unit(u'"');
             }
-            appendUnit(out, u'\n');
+            w.unit(u'\n');
         }
     }
     return out;
@@ -78,6 +89,10 @@ TableFile::SaveResult TableFile::save(const QString &path, const QVector<PageRow
         return result;
     }
     const QByteArray bytes = encode(pages);
+    if (bytes.isEmpty()) {
+        result.reason = QStringLiteral("The tables are too large for one file");
+        return result;
+    }
 
     // The temporary file beside the target replaces it only at commit, so a
     // full disk or a failed write never costs the earlier file.

@@ -27,6 +27,7 @@ public:
     // The file's bytes: byte-order mark FF FE, then UTF-16LE. Every row is
     // its cells in double quotes separated by a tab and ended by "\n"; the
     // pages' texts are joined by "\n", a page without rows giving nothing.
+    // Empty only when the file would not fit one byte array (about 2 GB).
     static QByteArray encode(const QVector<PageRows> &pages);
 
     // Writes encode(pages) to `path` through a temporary file beside it that

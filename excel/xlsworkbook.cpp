@@ -527,6 +527,9 @@ void XlsWorkbook::UpdateWorksheets()
 {
     worksheets_.clear();
     worksheets_.resize(sheetViews_.size());
+    // A loaded file may have carried any BOF; the stream written opens the
+    // globals with the one a reader expects.
+    workbook_.bof = Workbook().bof;
     Workbook::SharedStringTable& sst = workbook_.sharedStringTable;
     sst.totalStrings = 0;
     sst.uniqueStrings = 0;

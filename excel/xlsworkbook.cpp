@@ -366,27 +366,39 @@ bool XlsWorkbook::LoadPath(const std::string& path)
     Close();
     struct stat st;
     // Only regular files: opening a FIFO or device could block or never end.
-    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        lastError_ = "cannot open the file: " + std::string(std::strerror(errno));
         return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        lastError_ = "not a regular file";
+        return false;
+    }
     if (!file_.Open(path.c_str(), std::ios_base::in)) {
         file_.Close();
+        lastError_ = "not a compound document, or one that cannot be read";
         return false;
     }
     std::vector<char> stream;
     const int read = file_.ReadFile("Workbook", stream);
     file_.Close();
-    if (read != 1)
+    if (read != 1) {
+        lastError_ = "the document holds no readable \"Workbook\" stream";
         return false;
+    }
 
     Workbook globals;
     std::vector<Worksheet> sheets;
     unsigned long consumed = 0;
-    if (!ReadStream(stream.data(), stream.size(), globals, sheets, consumed))
+    if (!ReadStream(stream.data(), stream.size(), globals, sheets, consumed)) {
+        lastError_ = "the workbook stream is damaged or not BIFF8";
         return false;
+    }
     TakeGlobals(workbook_, globals);
     worksheets_.swap(sheets);
     UpdateBiffWorksheet();
     path_ = path;
+    lastError_.clear();
     return true;
 }
 
@@ -394,16 +406,20 @@ bool XlsWorkbook::LoadPath(const std::string& path)
 
 bool XlsWorkbook::Save()
 {
-    if (path_.empty())
+    if (path_.empty()) {
+        lastError_ = "no file is open";
         return false;
+    }
     return SaveTo(path_);
 }
 
 bool XlsWorkbook::SaveAs(const char* filename)
 {
     Close();
-    if (filename == nullptr || *filename == '\0')
+    if (filename == nullptr || *filename == '\0') {
+        lastError_ = "no file name";
         return false;
+    }
     const std::string target = SaveTarget(filename);
     if (!SaveTo(target))
         return false;
@@ -414,12 +430,16 @@ bool XlsWorkbook::SaveAs(const char* filename)
 bool XlsWorkbook::SaveAs(const wchar_t* filename)
 {
     Close();
-    if (filename == nullptr || *filename == L'\0')
+    if (filename == nullptr || *filename == L'\0') {
+        lastError_ = "no file name";
         return false;
+    }
     bool ok = false;
     const std::string path = CompoundDoc::Block::ToUtf8(filename, ok);
-    if (!ok)
+    if (!ok) {
+        lastError_ = "the file name is not valid text";
         return false;
+    }
     return SaveAs(path.c_str());
 }
 
@@ -427,11 +447,17 @@ bool XlsWorkbook::BuildStream(std::vector<char>& stream)
 {
     UpdateWorksheets();
     const unsigned long long total = StreamSize();
-    if (total > kMaxStream)
+    if (total > kMaxStream) {
+        lastError_ = "the workbook would be larger than 4 GiB";
         return false;
+    }
     AdjustStreamPositions();
     stream.assign(static_cast<size_t>(total), 0);
-    return Write(stream.data()) == total;
+    if (Write(stream.data()) != total) {
+        lastError_ = "a record of the workbook cannot be written";
+        return false;
+    }
+    return true;
 }
 
 bool XlsWorkbook::SaveTo(const std::string& target)
@@ -443,13 +469,20 @@ bool XlsWorkbook::SaveTo(const std::string& target)
     struct stat old;
     const bool exists = ::stat(target.c_str(), &old) == 0;
     // Never replace what is not a plain file, nor a file we may not write.
-    if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0))
+    if (exists && !S_ISREG(old.st_mode)) {
+        lastError_ = "the name belongs to something that is not a regular file";
         return false;
+    }
+    if (exists && ::access(target.c_str(), W_OK) != 0) {
+        lastError_ = "no permission to write the file";
+        return false;
+    }
 
     // The new file is written completely beside the old one and renamed over
     // it only once it is known to be whole.
     const std::string dir = ParentDirectory(target);
-    const std::string base = BaseName(target);
+    // Keep the temporary name within the length a file name may have.
+    const std::string base = BaseName(target).substr(0, 200);
     std::string temp;
     int fd = -1;
     const unsigned long long seed =
@@ -461,20 +494,37 @@ bool XlsWorkbook::SaveTo(const std::string& target)
         temp = (dir == "/" ? std::string() : dir) + "/." + base + suffix;
         fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            break;
     }
-    if (fd < 0)
+    if (fd < 0) {
+        lastError_ = "cannot create a file in the folder: " + std::string(std::strerror(errno));
         return false;
+    }
 
-    bool ok = file_.Create(temp.c_str()) && file_.MakeFile("Workbook") == 1 &&
-              file_.WriteFile("Workbook", stream.data(), static_cast<unsigned int>(stream.size())) == 1;
+    bool ok = file_.Create(temp.c_str()) && file_.MakeFile("Workbook") == 1;
+    if (ok) {
+        const int written = file_.WriteFile("Workbook", stream.data(), static_cast<unsigned int>(stream.size()));
+        ok = written == 1;
+        if (!ok)
+            lastError_ = written == CompoundDoc::CompoundFile::TOO_LARGE
+                             ? "the file would be larger than 4 GiB"
+                             : "the disk did not take the data (full, or a write error)";
+    } else {
+        lastError_ = "cannot create the document";
+    }
     if (file_.IsOpen())
         file_.Close();
     if (ok && exists)
         ::fchmod(fd, old.st_mode & 07777);
     // Data the disk has not taken (full disk, write error) shows up here at the latest.
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        lastError_ = "the disk did not take the data: " + std::string(std::strerror(errno));
+    }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        lastError_ = "the disk did not take the data: " + std::string(std::strerror(errno));
+    }
     if (ok) {
         // Only a file that opens again and holds the whole stream replaces the old one.
         CompoundDoc::CompoundFile check;
@@ -482,14 +532,19 @@ bool XlsWorkbook::SaveTo(const std::string& target)
         ok = check.Open(temp.c_str(), std::ios_base::in) && check.FileSize("Workbook", size) == 1 &&
              size == stream.size();
         check.Close();
+        if (!ok)
+            lastError_ = "the written file does not read back whole";
     }
-    if (ok)
-        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        lastError_ = "cannot replace the file: " + std::string(std::strerror(errno));
+    }
     if (!ok) {
         ::unlink(temp.c_str());
         return false;
     }
     SyncDirectory(dir);
+    lastError_.clear();
     return true;
 }
 

@@ -44,6 +44,9 @@ public:
     bool SaveAs(const char* filename);
     bool SaveAs(const wchar_t* filename);
     void Close();
+    // Why the last Load, Save or SaveAs failed, in words for the user; empty
+    // after a success.
+    const std::string& GetLastError() const { return lastError_; }
 
     // Reads a whole "Workbook" stream image; returns the bytes consumed, 0 for
     // a stream that is not a readable workbook (the model is then unchanged).
@@ -103,6 +106,7 @@ private:
     std::vector<RefCount::SmartPtr<XlsWorksheet>> sheetViews_;
     // File system path (bytes) of the open document; empty while closed.
     std::string path_;
+    std::string lastError_;
 };
 
 } // namespace Biff

@@ -690,18 +690,21 @@ TEST(XlsSave, FailedSaveKeepsTheOldFile)
     std::signal(SIGXFSZ, previous);
 
     EXPECT_FALSE(saved);
+    EXPECT_NE(big.GetLastError().find("disk"), std::string::npos) << big.GetLastError();
     EXPECT_EQ(FileBytes(path), before);
     EXPECT_EQ(dir.Entries().size(), 1u); // no half-written file left behind
     EXPECT_FALSE(big.Save()); // a failed SaveAs leaves nothing open
 
     // Targets that are not plain files, or lie in no folder, are refused.
     EXPECT_FALSE(big.SaveAs(dir.path().c_str()));
+    EXPECT_FALSE(big.GetLastError().empty());
     EXPECT_FALSE(big.SaveAs((dir / "missing/x.xls").c_str()));
     EXPECT_FALSE(big.SaveAs(""));
     EXPECT_EQ(FileBytes(path), before);
 
     // And the same workbook saves once the disk has room.
     EXPECT_TRUE(big.SaveAs(path.c_str()));
+    EXPECT_TRUE(big.GetLastError().empty());
     XlsWorkbook loaded;
     ASSERT_TRUE(loaded.Load(path.c_str()));
     EXPECT_STREQ(loaded.GetWorksheet(0)->Cell(4999, 0)->GetWString(), L"new text 4999");
@@ -754,6 +757,7 @@ protected:
         ASSERT_TRUE(book.Load(good_.c_str()));
         book.GetWorksheet(0)->Cell(3, 3)->Set(9);
         EXPECT_FALSE(book.Load(path.c_str()));
+        EXPECT_FALSE(book.GetLastError().empty());
         ASSERT_EQ(book.GetTotalWorkSheets(), 1);
         EXPECT_STREQ(book.GetWorksheet(0)->Cell(0, 0)->GetWString(), L"alpha");
         EXPECT_EQ(book.GetWorksheet(0)->Cell(3, 3)->GetInteger(), 9);

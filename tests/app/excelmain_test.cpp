@@ -843,13 +843,28 @@ private slots:
         QCOMPARE(w.pageRuns[1].subtext[0].text, QStringLiteral("Gamma"));
         QVERIFY(w.canvas->width() > 400 && w.canvas->width() < 430);   // A5: 420 points
 
+        // A real multi-page sample: every page has its runs and can be visited.
+        const QString schools = QStringLiteral(GRIDMOLT_SAMPLES_DIR "/schools.pdf");
+        if (QFile::exists(schools)) {
+            import(w, schools);
+            QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
+            QCOMPARE(w.pageCount, 5);
+            for (int p = 0; p < 5; ++p)
+                QVERIFY(w.pageRuns[p].count > 50);
+            for (int p = 2; p <= 5; ++p)
+                child<QPushButton>(w, "pushButton_down")->click();
+            QCOMPARE(child<QSpinBox>(w, "spinBox_pagenumber")->value(), 5);
+            QCOMPARE(w.currentPng, PageFiles::imagePath(temp, 5));
+            QVERIFY(!child<QPushButton>(w, "pushButton_down")->isEnabled());
+        }
+
         // An encrypted sample is refused with a message, the document stays.
         const QString encrypted = QStringLiteral(GRIDMOLT_SAMPLES_DIR "/encrypted.pdf");
         if (QFile::exists(encrypted)) {
             import(w, encrypted);
             QCOMPARE(dialogs.boxes.size(), 1);
             QVERIFY(dialogs.boxes[0].text.contains(QStringLiteral("encrypted.pdf")));
-            QCOMPARE(w.pageCount, 2);
+            QCOMPARE(w.pageCount, QFile::exists(schools) ? 5 : 2);
         }
     }
 };

@@ -234,6 +234,15 @@ bool CompoundFile::LoadBAT()
             return false;
     }
 
+    // Table blocks are marked as such, whatever the file says, so that they
+    // are never handed out as free blocks when the document is written.
+    for (unsigned int loc : batLocations)
+        if (loc < bat.size())
+            bat[loc] = TABLE_BLOCK;
+    for (unsigned int loc : difatLocations)
+        if (loc < bat.size())
+            bat[loc] = DIFAT_BLOCK;
+
     // A block may serve one table only once.
     std::vector<unsigned int> all(batLocations);
     all.insert(all.end(), difatLocations.begin(), difatLocations.end());

@@ -229,8 +229,8 @@ int main(int argc, char **argv)
         {"table_accept.png", [](QPainter &p) { table(p); check(p); }},
         {"folder_blue_open.png", [](QPainter &p) { folder(p, QColor(90, 150, 230)); }},
         {"folder_green_open.ico", [](QPainter &p) { folder(p, QColor(90, 190, 90)); }},
-        {"zoom_in.ico", [](QPainter &p) { magnifier(p, false); }},  // shown on "zoom out"
-        {"zoom_out.ico", [](QPainter &p) { magnifier(p, true); }},  // shown on "zoom in"
+        {"zoom_in.ico", [](QPainter &p) { magnifier(p, true); }},   // on the enlarging button
+        {"zoom_out.ico", [](QPainter &p) { magnifier(p, false); }}, // on the shrinking button
         {"up.png", [](QPainter &p) { arrow(p, true, QColor(80, 170, 240)); }},
         {"downa.png", [](QPainter &p) { arrow(p, false, QColor(80, 170, 240)); }},
         {"go_up.png", [](QPainter &p) { arrow(p, true, QColor(90, 200, 90)); }},

@@ -338,6 +338,9 @@ unsigned long XlsWorkbook::Read(const char* data, unsigned long size)
         return 0;
     TakeGlobals(workbook_, globals);
     worksheets_.swap(sheets);
+    // The sheet objects follow the records at once, so the three lists of
+    // sheets never disagree.
+    UpdateBiffWorksheet();
     return consumed;
 }
 
@@ -845,6 +848,8 @@ void XlsWorkbook::AdjustDBCellPositions()
             unsigned long long distance = rowsSize;
             p += rowsSize;
             for (RefCount::SmartPtr<CellBlock>& cell : block.cellBlocks) {
+                if (!cell || cell->record == nullptr)
+                    continue;
                 const unsigned int size = cell->RecordSize();
                 p += size;
                 distance += size;
@@ -860,6 +865,10 @@ void XlsWorkbook::AdjustDBCellPositions()
             size_t cursor = 0;
             for (size_t k = 0; k < block.rows.size(); ++k) {
                 while (cursor < block.cellBlocks.size()) {
+                    if (!block.cellBlocks[cursor] || block.cellBlocks[cursor]->record == nullptr) {
+                        ++cursor;
+                        continue;
+                    }
                     CellBlock& cell = *block.cellBlocks[cursor];
                     if (block.rows[k].rowIndex <= cell.RowIndex()) {
                         block.dbcell.offsets[k] = static_cast<unsigned short>(o);
@@ -1000,7 +1009,7 @@ XlsWorksheet* XlsWorkbook::AddWorksheet(int sheetIndex)
 bool XlsWorkbook::DeleteWorksheet(int sheetIndex)
 {
     if (sheetIndex < 0 || static_cast<size_t>(sheetIndex) >= workbook_.boundSheets.size() ||
-        static_cast<size_t>(sheetIndex) >= worksheets_.size())
+        static_cast<size_t>(sheetIndex) >= worksheets_.size() || static_cast<size_t>(sheetIndex) >= sheetViews_.size())
         return false;
     const std::ptrdiff_t at = sheetIndex;
     workbook_.boundSheets.erase(workbook_.boundSheets.begin() + at);

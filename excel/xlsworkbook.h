@@ -48,8 +48,9 @@ public:
     // after a success.
     const std::string& GetLastError() const { return lastError_; }
 
-    // Reads a whole "Workbook" stream image; returns the bytes consumed, 0 for
-    // a stream that is not a readable workbook (the model is then unchanged).
+    // Reads a whole "Workbook" stream image into the records and the sheet
+    // objects; returns the bytes consumed, 0 for a stream that is not a
+    // readable workbook (the workbook is then unchanged).
     unsigned long Read(const char* data, unsigned long size);
     // Writes the globals and every sheet; the buffer holds StreamSize() bytes.
     unsigned long long Write(char* data);

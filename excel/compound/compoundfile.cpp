@@ -310,6 +310,8 @@ bool CompoundFile::LoadProperties()
             continue;
         newIndex[s] = static_cast<unsigned int>(dirEntries.size());
         dirEntries.push_back(new DirectoryEntry(raw[s]));
+        // Relinked below by our own shape, in which every node is black.
+        dirEntries.back()->colour = 1;
     }
     std::vector<PropertyTree*> nodes(dirEntries.size(), nullptr);
     root = new PropertyTree;

@@ -268,6 +268,20 @@ TEST_F(RoundTrip, TwentyMegabytesWithOtherStreams)
     ExpectOlefileRead(after);
 }
 
+TEST_F(RoundTrip, TwoHundredFiftySixMegabytes)
+{
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Create(path_.c_str()));
+    ASSERT_EQ(cf.MakeFile("Workbook"), 1);
+    std::map<std::string, std::vector<char>> expected;
+    expected["Workbook"] = Pattern(256u << 20, 256);
+    const std::vector<char>& data = expected["Workbook"];
+    ASSERT_EQ(cf.WriteFile("Workbook", data, static_cast<unsigned int>(data.size())), 1);
+    cf.Close();
+    ExpectOurRead(expected);
+    ExpectOlefileRead(expected);
+}
+
 TEST_F(RoundTrip, WidePathsAreUtf8OnDisk)
 {
     const std::string tmp = TempDir(); // plain ASCII here

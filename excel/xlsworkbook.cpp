@@ -593,71 +593,104 @@ void XlsWorkbook::UpdateWorksheets()
     sst.uniqueStrings = 0;
     sst.strings.clear();
 
-    // Texts are looked up by views into the cells' own storage (the cells do
-    // not change during a save), so a repeated text costs no allocation; the
-    // table's strings are built once, at the end, in index order.
-    size_t textCells = 0;
-    for (const RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
-        for (const std::vector<XlsCell>& line : sheet->cells_)
-            for (const XlsCell& cell : line)
-                textCells += cell.Type() == XlsCell::STRING || cell.Type() == XlsCell::WSTRING;
-    // Open addressing over table positions: one probe array, no allocation
-    // per text. Entry: upper 32 bits of the hash, then position + 1 (0: free).
-    size_t capacity = 16;
-    while (capacity < 2 * textCells)
-        capacity *= 2;
-    std::vector<unsigned long long> slots(capacity, 0);
-    const size_t mask = capacity - 1;
+    // The string table comes first, in one pass over the text cells in the
+    // order their records are written. Texts are handled as views into the
+    // cells' own storage (the cells do not change during a save), so a
+    // repeated text costs no allocation, and the table's strings are built
+    // once, at the end, in index order.
+    struct PendingText {
+        const void* text;
+        size_t length;
+        size_t hash;
+        bool wide;
+    };
+    std::vector<PendingText> pending;
     // Texts that had to be converted or cut live here; a deque never moves them.
     std::deque<std::string> narrowStore;
     std::deque<std::wstring> wideStore;
-    // Per table position: the text (characters and count) and its width.
-    std::vector<std::pair<const void*, size_t>> uniqueTexts;
-    std::vector<bool> uniqueWide;
-    uniqueTexts.reserve(textCells);
-    uniqueWide.reserve(textCells);
+    for (const RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_) {
+        const XlsWorksheet& view = *sheet;
+        for (int r = 0; r < view.GetTotalRows(); ++r) {
+            for (int c = 0; c < view.GetTotalCols(); ++c) {
+                const XlsCell* cell = view.Cell(r, c);
+                PendingText item;
+                if (cell->Type() == XlsCell::STRING) {
+                    std::string_view text(cell->GetString(), cell->GetStringLength());
+                    if (text.size() > kMaxCellText) {
+                        narrowStore.emplace_back(text.substr(0, kMaxCellText));
+                        text = narrowStore.back();
+                    }
+                    item = {text.data(), text.size(), 0, false};
+                } else if (cell->Type() == XlsCell::WSTRING) {
+                    std::wstring_view text(cell->GetWString(), cell->GetStringLength());
+                    if (!IsStoredAsIs(text)) {
+                        wideStore.push_back(StoredWideText(text.data(), text.size()));
+                        text = wideStore.back();
+                    }
+                    item = {text.data(), text.size(), 0, true};
+                } else {
+                    continue;
+                }
+                const size_t bytes = item.length * (item.wide ? sizeof(wchar_t) : 1);
+                // The width is part of the key: equal characters of the two
+                // widths are two strings.
+                item.hash = std::hash<std::string_view>{}(std::string_view(static_cast<const char*>(item.text), bytes)) ^
+                            (item.wide ? 0x9E3779B97F4A7C15ull : 0);
+                pending.push_back(item);
+            }
+        }
+    }
 
-    auto sstIndex = [&](const void* text, size_t length, bool wide) -> unsigned int {
-        ++sst.totalStrings;
-        const size_t bytes = length * (wide ? sizeof(wchar_t) : 1);
-        // The width is part of the key: equal characters of the two widths
-        // are two strings.
-        const size_t hash = std::hash<std::string_view>{}(std::string_view(static_cast<const char*>(text), bytes)) ^
-                            (wide ? 0x9E3779B97F4A7C15ull : 0);
-        const unsigned long long tag = static_cast<unsigned long long>(hash >> 32) << 32;
-        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    // Open addressing over table positions: one probe array, no allocation
+    // per text. Entry: upper 32 bits of the hash, then position + 1 (0: free).
+    size_t capacity = 16;
+    while (capacity < 2 * pending.size())
+        capacity *= 2;
+    std::vector<unsigned long long> slots(capacity, 0);
+    const size_t mask = capacity - 1;
+    std::vector<unsigned int> pendingIndex(pending.size());
+    std::vector<size_t> uniqueTexts; // position in `pending` of each table string
+    uniqueTexts.reserve(pending.size());
+    for (size_t k = 0; k < pending.size(); ++k) {
+        // The probe is a cache miss for most new texts; ask for it early.
+        if (k + 8 < pending.size())
+            __builtin_prefetch(&slots[pending[k + 8].hash & mask]);
+        const PendingText& item = pending[k];
+        const size_t bytes = item.length * (item.wide ? sizeof(wchar_t) : 1);
+        const unsigned long long tag = static_cast<unsigned long long>(item.hash >> 32) << 32;
+        for (size_t i = item.hash & mask;; i = (i + 1) & mask) {
             const unsigned long long entry = slots[i];
             if (entry == 0) {
                 const unsigned int position = static_cast<unsigned int>(uniqueTexts.size());
                 slots[i] = tag | (static_cast<unsigned long long>(position) + 1);
-                uniqueTexts.emplace_back(text, length);
-                uniqueWide.push_back(wide);
-                return position;
+                uniqueTexts.push_back(k);
+                pendingIndex[k] = position;
+                break;
             }
             if ((entry & 0xFFFFFFFF00000000ull) != tag)
                 continue;
             const unsigned int position = static_cast<unsigned int>(entry & 0xFFFFFFFFull) - 1;
-            if (uniqueWide[position] == wide && uniqueTexts[position].second == length &&
-                std::memcmp(uniqueTexts[position].first, text, bytes) == 0)
-                return position;
+            const PendingText& known = pending[uniqueTexts[position]];
+            if (known.wide == item.wide && known.length == item.length &&
+                std::memcmp(known.text, item.text, bytes) == 0) {
+                pendingIndex[k] = position;
+                break;
+            }
         }
-    };
-    auto narrowSstIndex = [&](const XlsCell* cell) -> unsigned int {
-        std::string_view text(cell->GetString(), cell->GetStringLength());
-        if (text.size() > kMaxCellText) {
-            narrowStore.emplace_back(text.substr(0, kMaxCellText));
-            text = narrowStore.back();
+    }
+    sst.totalStrings = static_cast<unsigned int>(pending.size());
+    sst.strings.resize(uniqueTexts.size());
+    for (size_t i = 0; i < uniqueTexts.size(); ++i) {
+        const PendingText& item = pending[uniqueTexts[i]];
+        if (item.wide) {
+            sst.strings[i].Assign(static_cast<const wchar_t*>(item.text), item.length);
+        } else {
+            const std::string text(static_cast<const char*>(item.text), item.length);
+            sst.strings[i].Assign(text.c_str());
         }
-        return sstIndex(text.data(), text.size(), false);
-    };
-    auto wideSstIndex = [&](const XlsCell* cell) -> unsigned int {
-        std::wstring_view text(cell->GetWString(), cell->GetStringLength());
-        if (!IsStoredAsIs(text)) {
-            wideStore.push_back(StoredWideText(text.data(), text.size()));
-            text = wideStore.back();
-        }
-        return sstIndex(text.data(), text.size(), true);
-    };
+    }
+    sst.uniqueStrings = static_cast<unsigned int>(uniqueTexts.size());
+    size_t nextText = 0;
 
     for (size_t s = 0; s < sheetViews_.size(); ++s) {
         const XlsWorksheet& view = *sheetViews_[s];
@@ -751,8 +784,7 @@ void XlsWorkbook::UpdateWorksheets()
                 }
                 case XlsCell::STRING:
                 case XlsCell::WSTRING: {
-                    const unsigned int index =
-                        cell->Type() == XlsCell::STRING ? narrowSstIndex(cell) : wideSstIndex(cell);
+                    const unsigned int index = pendingIndex[nextText++];
                     cb->SetType(Sheet::LabelSST::Code);
                     Sheet::LabelSST* rec = static_cast<Sheet::LabelSST*>(cb->record);
                     rec->rowIndex = static_cast<unsigned short>(r);
@@ -803,16 +835,6 @@ void XlsWorkbook::UpdateWorksheets()
         }
     }
 
-    sst.strings.resize(uniqueTexts.size());
-    for (size_t i = 0; i < uniqueTexts.size(); ++i) {
-        if (uniqueWide[i]) {
-            sst.strings[i].Assign(static_cast<const wchar_t*>(uniqueTexts[i].first), uniqueTexts[i].second);
-        } else {
-            const std::string text(static_cast<const char*>(uniqueTexts[i].first), uniqueTexts[i].second);
-            sst.strings[i].Assign(text.c_str());
-        }
-    }
-    sst.uniqueStrings = static_cast<unsigned int>(uniqueTexts.size());
 }
 
 void XlsWorkbook::AdjustStreamPositions()
@@ -832,6 +854,7 @@ void XlsWorkbook::AdjustBoundSheetBOFPositions()
 
 void XlsWorkbook::AdjustDBCellPositions()
 {
+    std::vector<unsigned int> sizes; // of the cell records of one block
     for (size_t i = 0; i < worksheets_.size() && i < workbook_.boundSheets.size(); ++i) {
         Worksheet& sheet = worksheets_[i];
         unsigned long long p = workbook_.boundSheets[i].bofPosition;
@@ -842,44 +865,41 @@ void XlsWorkbook::AdjustDBCellPositions()
             sheet.index.dbCellPositions.resize(blocks.size(), 0);
         for (size_t b = 0; b < blocks.size(); ++b) {
             RowBlock& block = blocks[b];
+            const std::vector<RefCount::SmartPtr<CellBlock>>& cells = block.cellBlocks;
             unsigned long long rowsSize = 0;
             for (Worksheet::CellTable::RowBlock::Row& row : block.rows)
                 rowsSize += row.RecordSize();
             unsigned long long distance = rowsSize;
             p += rowsSize;
-            for (RefCount::SmartPtr<CellBlock>& cell : block.cellBlocks) {
-                if (!cell || cell->record == nullptr)
-                    continue;
-                const unsigned int size = cell->RecordSize();
-                p += size;
-                distance += size;
+            sizes.assign(cells.size(), 0);
+            for (size_t k = 0; k < cells.size(); ++k) {
+                if (cells[k] && cells[k]->record != nullptr)
+                    sizes[k] = cells[k]->RecordSize();
+                distance += sizes[k];
             }
+            p += distance - rowsSize;
             sheet.index.dbCellPositions[b] = static_cast<unsigned int>(p);
             block.dbcell.firstRowOffset = static_cast<unsigned int>(distance);
+            // One offset per row; the count fixes the DBCELL's size.
+            block.dbcell.offsets.assign(block.rows.size(), 0);
             p += block.dbcell.RecordSize();
 
             // Offset of each row's first cell: from the end of the first ROW
             // record for row 0 of the block, from the previous row's first cell after.
-            block.dbcell.offsets.assign(block.rows.size(), 0);
             unsigned long long o = rowsSize - (block.rows.empty() ? 0 : block.rows.front().RecordSize());
             size_t cursor = 0;
             for (size_t k = 0; k < block.rows.size(); ++k) {
-                while (cursor < block.cellBlocks.size()) {
-                    if (!block.cellBlocks[cursor] || block.cellBlocks[cursor]->record == nullptr) {
-                        ++cursor;
+                for (; cursor < cells.size(); ++cursor) {
+                    if (sizes[cursor] == 0)
                         continue;
-                    }
-                    CellBlock& cell = *block.cellBlocks[cursor];
-                    if (block.rows[k].rowIndex <= cell.RowIndex()) {
+                    if (block.rows[k].rowIndex <= cells[cursor]->RowIndex()) {
                         block.dbcell.offsets[k] = static_cast<unsigned short>(o);
                         break;
                     }
-                    o += cell.RecordSize();
-                    ++cursor;
+                    o += sizes[cursor];
                 }
                 o = 0;
             }
-            // The block's DBCELL size depends on its offsets only by count, which is fixed now.
         }
     }
 }

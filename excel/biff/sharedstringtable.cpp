@@ -46,7 +46,77 @@ Workbook::SharedStringTable::SharedStringTable()
 
 Workbook::SharedStringTable::~SharedStringTable() = default;
 
-unsigned long long Workbook::SharedStringTable::Plan(std::vector<unsigned int>* stringOffsets)
+namespace {
+
+// Planning alone: no bytes.
+struct SizeOnly {
+    void split(std::size_t) {}
+    void header(const LargeString&, unsigned int) {}
+    void option(bool) {}
+    void characters(const LargeString&, unsigned int, unsigned int) {}
+};
+
+// Writes the stream while the plan is made: every byte is placed once,
+// straight into its final position, and each piece's length is filled in
+// when the piece ends.
+struct StreamWriter {
+    char* out;
+    std::size_t q;          // stream position
+    std::size_t lengthAt;   // where the current piece's length goes
+    std::size_t pieceStart; // data offset at which the current piece began
+    std::size_t p;          // data offset
+    bool ok;
+
+    void closePiece(std::size_t end)
+    {
+        const std::size_t length = end - pieceStart;
+        if (length > PieceLimit)
+            ok = false;
+        LittleEndian::Write(out, static_cast<unsigned short>(length), lengthAt);
+    }
+    void split(std::size_t offset)
+    {
+        if (offset != p)
+            ok = false;
+        closePiece(offset);
+        LittleEndian::Write(out, Record::ContinueCode, q);
+        lengthAt = q + 2;
+        q += 4;
+        pieceStart = offset;
+    }
+    void header(const LargeString& s, unsigned int units)
+    {
+        LittleEndian::Write(out, static_cast<unsigned short>(units), q);
+        LittleEndian::Write(out, static_cast<unsigned char>(s.IsWide() ? 1 : 0), q + 2);
+        q += 3;
+        p += 3;
+    }
+    void option(bool wide)
+    {
+        LittleEndian::Write(out, static_cast<unsigned char>(wide ? 1 : 0), q);
+        ++q;
+        ++p;
+    }
+    void characters(const LargeString& s, unsigned int from, unsigned int count)
+    {
+        if (count == 0)
+            return;
+        if (s.IsWide()) {
+            LittleEndian::WriteString(out, s.wideText.data() + from, q, static_cast<int>(count));
+            q += 2 * static_cast<std::size_t>(count);
+            p += 2 * static_cast<std::size_t>(count);
+        } else {
+            std::memcpy(out + q, s.narrowText.data() + from, count);
+            q += count;
+            p += count;
+        }
+    }
+};
+
+} // namespace
+
+template <typename Sink>
+unsigned long long Workbook::SharedStringTable::Plan(Sink& sink, std::vector<unsigned int>* stringOffsets)
 {
     // Offsets are positions in the joined data; `limit` is where the current
     // piece is full.
@@ -57,53 +127,69 @@ unsigned long long Workbook::SharedStringTable::Plan(std::vector<unsigned int>* 
     }
     unsigned long long size = 8;
     unsigned long long limit = PieceLimit;
+    auto split = [&](unsigned long long at) {
+        continueOffsets.push_back(static_cast<unsigned int>(at));
+        sink.split(static_cast<std::size_t>(at));
+    };
     for (const LargeString& s : strings) {
-        const unsigned int w = s.IsWide() ? 2 : 1;
+        const bool wide = s.IsWide();
+        const unsigned int w = wide ? 2 : 1;
         const unsigned int units = s.CharacterCount();
         const unsigned long long bytes = static_cast<unsigned long long>(units) * w;
         if (stringOffsets)
             stringOffsets->push_back(static_cast<unsigned int>(size));
         if (size + bytes + 3 <= limit) {
+            sink.header(s, units);
+            sink.characters(s, 0, units);
             size += bytes + 3;
             continue;
         }
         if (limit - size < MinimumStringStart) {
             // Too little room for the string's start: end the piece before it.
-            continueOffsets.push_back(static_cast<unsigned int>(size));
+            split(size);
             limit = size + PieceLimit;
             if (size + bytes + 3 < limit) {
+                sink.header(s, units);
+                sink.characters(s, 0, units);
                 size += bytes + 3;
                 continue;
             }
         }
         // Cut the string: an even number of character bytes before the cut
         // for 16-bit text, and never between the halves of a surrogate pair.
-        if (w == 2 && (limit - size) % 2 == 0)
+        if (wide && (limit - size) % 2 == 0)
             limit -= 1;
         unsigned int placed = static_cast<unsigned int>((limit - size - 3) / w);
         if (cutsPair(s, placed)) {
             --placed;
             limit -= 2;
         }
-        continueOffsets.push_back(static_cast<unsigned int>(limit));
-        unsigned int rest = units - placed;
+        sink.header(s, units);
+        sink.characters(s, 0, placed);
+        split(limit);
+        unsigned int done = placed;
         size = limit;
         limit = size + PieceLimit;
         // Whole further pieces: option byte plus as many characters as fit.
         const unsigned int capacity = (PieceLimit - 1) / w;
-        while (rest >= capacity) {
+        while (units - done >= capacity) {
             unsigned int take = capacity;
-            if (cutsPair(s, units - rest + take))
+            if (cutsPair(s, done + take))
                 --take;
+            sink.option(wide);
+            sink.characters(s, done, take);
             size += 1 + static_cast<unsigned long long>(take) * w;
-            continueOffsets.push_back(static_cast<unsigned int>(size));
-            rest -= take;
+            split(size);
+            done += take;
             limit = size + PieceLimit;
         }
         // The last part; when nothing is left the next string starts the
         // new piece with its own header.
-        if (rest > 0)
-            size += 1 + static_cast<unsigned long long>(rest) * w;
+        if (units > done) {
+            sink.option(wide);
+            sink.characters(s, done, units - done);
+            size += 1 + static_cast<unsigned long long>(units - done) * w;
+        }
     }
     return size;
 }
@@ -111,7 +197,8 @@ unsigned long long Workbook::SharedStringTable::Plan(std::vector<unsigned int>* 
 unsigned int Workbook::SharedStringTable::DataSize()
 {
     uniqueStrings = static_cast<unsigned int>(strings.size());
-    dataSize = static_cast<unsigned int>(Plan(nullptr));
+    SizeOnly sink;
+    dataSize = static_cast<unsigned int>(Plan(sink, nullptr));
     recordSize = dataSize + 4 + 4 * static_cast<unsigned int>(continueOffsets.size());
     return dataSize;
 }
@@ -126,7 +213,8 @@ std::vector<unsigned int> Workbook::SharedStringTable::StringOffsets()
 {
     std::vector<unsigned int> offsets;
     uniqueStrings = static_cast<unsigned int>(strings.size());
-    dataSize = static_cast<unsigned int>(Plan(&offsets));
+    SizeOnly sink;
+    dataSize = static_cast<unsigned int>(Plan(sink, &offsets));
     recordSize = dataSize + 4 + 4 * static_cast<unsigned int>(continueOffsets.size());
     return offsets;
 }
@@ -135,87 +223,21 @@ unsigned int Workbook::SharedStringTable::Write(char* out)
 {
     if (out == nullptr)
         return 0;
-    const unsigned int n = DataSize();
-    const std::size_t splits = continueOffsets.size();
-    // Refuse a plan that would not give valid pieces before writing anything.
-    {
-        std::size_t previous = 0;
-        for (std::size_t i = 0; i <= splits; ++i) {
-            const std::size_t next = i < splits ? continueOffsets[i] : n;
-            if (next < previous || next > n || next - previous > PieceLimit)
-                return 0;
-            previous = next;
-        }
-    }
-
-    // One pass straight into the stream: every byte is placed once, piece
-    // headers where the plan puts them, and where a split falls inside a
-    // string's characters the new piece resumes with its option byte.
-    std::size_t p = 0;   // offset in the joined data
-    std::size_t q = 0;   // offset in the stream
-    std::size_t j = 0;   // next split point
-    auto pieceHeader = [&](unsigned short id, std::size_t from) {
-        const std::size_t to = j < splits ? continueOffsets[j] : n;
-        LittleEndian::Write(out, id, q);
-        LittleEndian::Write(out, static_cast<unsigned short>(to - from), q + 2);
-        q += 4;
-    };
-    auto splitsDue = [&]() {
-        while (j < splits && continueOffsets[j] == p) {
-            ++j;
-            pieceHeader(ContinueCode, p);
-        }
-    };
-    pieceHeader(code, 0);
     uniqueStrings = static_cast<unsigned int>(strings.size());
-    LittleEndian::Write(out, totalStrings, q);
-    LittleEndian::Write(out, uniqueStrings, q + 4);
-    p += 8;
-    q += 8;
-
-    for (const LargeString& s : strings) {
-        splitsDue();
-        const bool wide = s.IsWide();
-        const unsigned char option = wide ? 1 : 0;
-        const unsigned int units = s.CharacterCount();
-        LittleEndian::Write(out, static_cast<unsigned short>(units), q);
-        LittleEndian::Write(out, option, q + 2);
-        p += 3;
-        q += 3;
-        unsigned int done = 0;
-        while (done < units) {
-            if (j < splits && continueOffsets[j] == p) {
-                splitsDue();
-                LittleEndian::Write(out, option, q);
-                ++p;
-                ++q;
-            }
-            unsigned int chunk = units - done;
-            if (j < splits) {
-                if (continueOffsets[j] < p)
-                    return 0; // a split inside a header: plan and text disagree
-                const std::size_t room = (continueOffsets[j] - p) / (wide ? 2 : 1);
-                if (room < chunk)
-                    chunk = static_cast<unsigned int>(room);
-            }
-            if (chunk == 0)
-                return 0; // never write half a character
-            if (wide) {
-                LittleEndian::WriteString(out, s.wideText.data() + done, q, static_cast<int>(chunk));
-                p += 2 * static_cast<std::size_t>(chunk);
-                q += 2 * static_cast<std::size_t>(chunk);
-            } else {
-                std::memcpy(out + q, s.narrowText.data() + done, chunk);
-                p += chunk;
-                q += chunk;
-            }
-            done += chunk;
-        }
-    }
-    splitsDue(); // a final piece that starts at the very end
-    if (p != n || j != splits)
+    StreamWriter sink{out, 0, 2, 0, 0, true};
+    LittleEndian::Write(out, code, 0);
+    sink.q = 4;
+    LittleEndian::Write(out, totalStrings, sink.q);
+    LittleEndian::Write(out, uniqueStrings, sink.q + 4);
+    sink.q += 8;
+    sink.p = 8;
+    const unsigned long long size = Plan(sink, nullptr);
+    sink.closePiece(static_cast<std::size_t>(size));
+    dataSize = static_cast<unsigned int>(size);
+    recordSize = dataSize + 4 + 4 * static_cast<unsigned int>(continueOffsets.size());
+    if (!sink.ok || sink.p != size || sink.q != recordSize)
         return 0;
-    return static_cast<unsigned int>(q);
+    return recordSize;
 }
 
 unsigned int Workbook::SharedStringTable::Read(const char* in, unsigned int size)

@@ -189,7 +189,10 @@ public:
         std::vector<unsigned int> StringOffsets();
 
     private:
-        unsigned long long Plan(std::vector<unsigned int>* stringOffsets);
+        // Plans the split points and hands the bytes, in data order, to the
+        // sink: the writer plans and writes in the same single pass.
+        template <typename Sink>
+        unsigned long long Plan(Sink& sink, std::vector<unsigned int>* stringOffsets);
     };
 
     // EXTSST: bucket positions into the SST. Never written by the workbook.

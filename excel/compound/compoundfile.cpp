@@ -106,16 +106,29 @@ bool CompoundFile::StartNew()
 
 // ---------------------------------------------------------------- open
 
+namespace {
+
+// Opening a document never creates or empties the file: a mode with the out
+// bit opens the existing file for reading and writing.
+std::ios_base::openmode ExistingFileMode(std::ios_base::openmode mode)
+{
+    if (mode & std::ios_base::out)
+        mode |= std::ios_base::in;
+    return mode & ~std::ios_base::trunc & ~std::ios_base::app;
+}
+
+} // namespace
+
 bool CompoundFile::Open(const wchar_t* path, std::ios_base::openmode mode)
 {
     Close();
-    return file.Open(path, mode) && LoadAll();
+    return file.Open(path, ExistingFileMode(mode)) && LoadAll();
 }
 
 bool CompoundFile::Open(const char* path, std::ios_base::openmode mode)
 {
     Close();
-    return file.Open(path, mode) && LoadAll();
+    return file.Open(path, ExistingFileMode(mode)) && LoadAll();
 }
 
 bool CompoundFile::LoadAll()

@@ -389,6 +389,12 @@ TEST_F(Hostile, OpenFailuresLeaveTheObjectClosed)
     EXPECT_FALSE(cf.IsOpen());
     EXPECT_FALSE(cf.Open(TempDir().c_str())) << "a folder is no document";
     EXPECT_FALSE(cf.Open(base_.c_str(), std::ios_base::openmode())) << "neither in nor out";
+    // Opening never empties the document, whatever the mode says.
+    EXPECT_TRUE(cf.Open(base_.c_str(), std::ios_base::out | std::ios_base::trunc));
+    cf.Close();
+    EXPECT_EQ(FileBytes(base_), good_);
+    EXPECT_FALSE(cf.Open((TempDir() + "/not-there.xls").c_str(), std::ios_base::out)) << "nor creates one";
+    EXPECT_FALSE(std::ifstream(TempDir() + "/not-there.xls").good());
     EXPECT_FALSE(cf.Create((TempDir() + "/no/such/dir/x.xls").c_str()));
     EXPECT_FALSE(cf.IsOpen());
     // An open document is closed by a failed Open.

@@ -244,6 +244,13 @@ bool Block::ReadBytes(std::uint64_t offset, std::size_t size, char* buffer)
     return ReadAll(offset, buffer, size);
 }
 
+bool Block::WriteBytes(std::uint64_t offset, std::size_t size, const char* buffer)
+{
+    if (!CanWrite() || !(openMode & std::ios_base::out))
+        return false;
+    return WriteAll(offset, buffer, size);
+}
+
 bool Block::Write(unsigned int index, const char* buffer)
 {
     return WriteRun(index, 1, buffer);

@@ -48,6 +48,7 @@ public:
     bool WriteRun(unsigned int first, unsigned int count, const char* buffer);
     // Any byte range inside the file (used for small blocks).
     bool ReadBytes(std::uint64_t offset, std::size_t size, char* buffer);
+    bool WriteBytes(std::uint64_t offset, std::size_t size, const char* buffer);
 
     unsigned int BlockSize() const { return blockSize; }
     unsigned int BlockCount() const { return blockCount; }

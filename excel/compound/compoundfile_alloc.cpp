@@ -515,24 +515,19 @@ int CompoundFile::WriteSmall(const char* data, unsigned int size, unsigned int& 
     if (size == 0 && start == END_OF_CHAIN)
         return SUCCESS;
     Tracked tracked(trackedSmall, &start);
-    if (size != 0 && dirEntries[0]->startBlock == END_OF_CHAIN) {
+    DirectoryEntry* rootEntry = dirEntries[0];
+    if (size != 0 && rootEntry->startBlock == END_OF_CHAIN) {
         const unsigned int i = GetFreeBlockIndex(true);
         if (i == FREE || !WriteFilledBlock(i, 0))
             return IO_ERROR;
-        dirEntries[0]->startBlock = i;
-        dirEntries[0]->size = 512;
+        rootEntry->startBlock = i;
+        rootEntry->size = 512;
     }
     std::vector<unsigned int> chain;
     if (!GetBlockIndices(start, chain, false))
         return DAMAGED;
     const std::size_t needed = (static_cast<std::size_t>(size) + 63) / 64;
-    std::vector<char> mini;
-    bool haveMini = false;
     if (needed > chain.size()) {
-        int result = ReadMiniStream(mini);
-        if (result != SUCCESS)
-            return result;
-        haveMini = true;
         while (chain.size() < needed) {
             const unsigned int k = GetFreeBlockIndex(false);
             if (k == FREE)
@@ -555,31 +550,59 @@ int CompoundFile::WriteSmall(const char* data, unsigned int size, unsigned int& 
         if (!GetBlockIndices(start, chain, false))
             return DAMAGED;
     }
-    if (!haveMini) {
-        const int result = ReadMiniStream(mini);
+
+    // The mini stream's length covers every small block in use; its chain
+    // grows (new blocks zero-filled) or shrinks to match. Only the small
+    // blocks of this stream are then written, where they lie in the file,
+    // so a small write costs its own bytes, not the whole mini stream.
+    const unsigned int miniSize = static_cast<unsigned int>(UsedEntries(sbat)) * 64;
+    const std::size_t bigNeeded = (static_cast<std::size_t>(miniSize) + 511) / 512;
+    std::vector<unsigned int> mini;
+    if (!GetBlockIndices(rootEntry->startBlock, mini, true))
+        return DAMAGED;
+    if (mini.size() > bigNeeded) {
+        std::vector<unsigned int> surplus(mini.begin() + static_cast<std::ptrdiff_t>(bigNeeded), mini.end());
+        if (bigNeeded == 0)
+            rootEntry->startBlock = END_OF_CHAIN;
+        else
+            bat[mini[bigNeeded - 1]] = END_OF_CHAIN;
+        const int result = FreeBigBlocks(surplus);
         if (result != SUCCESS)
             return result;
+        if (!GetBlockIndices(rootEntry->startBlock, mini, true))
+            return DAMAGED;
     }
+    while (mini.size() < bigNeeded) {
+        const unsigned int k = GetFreeBlockIndex(true);
+        if (k == FREE || !WriteFilledBlock(k, 0))
+            return IO_ERROR;
+        if (mini.empty())
+            rootEntry->startBlock = k;
+        else
+            bat[mini.back()] = k;
+        mini.push_back(k);
+    }
+    rootEntry->size = miniSize;
 
-    const std::size_t used = UsedEntries(sbat);
-    if (mini.size() < used * 64)
-        mini.resize(used * 64, 0);
-    for (std::size_t i = 0; i < needed; ++i) {
+    char piece[512];
+    for (std::size_t i = 0; i < needed;) {
+        // consecutive small blocks inside one big block go in one call
         const std::size_t at = static_cast<std::size_t>(chain[i]) * 64;
-        const std::size_t n = std::min<std::size_t>(64, size - i * 64);
-        if (at + 64 > mini.size())
-            mini.resize(at + 64, 0);
-        std::memcpy(mini.data() + at, data + i * 64, n);
-        std::memset(mini.data() + at + n, 0, 64 - n); // no stale bytes after the end
+        if (at / 512 >= mini.size())
+            return DAMAGED;
+        std::size_t j = i + 1;
+        while (j < needed && chain[j] == chain[j - 1] + 1 && (static_cast<std::size_t>(chain[j]) * 64) / 512 == at / 512)
+            ++j;
+        const std::size_t bytes = (j - i) * 64;
+        const std::size_t have = std::min<std::size_t>(bytes, size - i * 64);
+        std::memcpy(piece, data + i * 64, have);
+        std::memset(piece + have, 0, bytes - have); // no stale bytes after the end
+        const std::uint64_t offset = (static_cast<std::uint64_t>(mini[at / 512]) + 1) * 512 + at % 512;
+        if (!file.WriteBytes(offset, bytes, piece))
+            return IO_ERROR;
+        i = j;
     }
-    // The mini stream's length covers every small block in use.
-    mini.resize(used * 64);
-    DirectoryEntry* rootEntry = dirEntries[0];
-    unsigned int miniStart = rootEntry->startBlock;
-    const int result = WriteBig(mini.data(), static_cast<unsigned int>(mini.size()), miniStart);
-    rootEntry->startBlock = miniStart;
-    rootEntry->size = static_cast<unsigned int>(mini.size());
-    return result;
+    return SUCCESS;
 }
 
 } // namespace CompoundDoc

@@ -68,8 +68,9 @@ void expectWellFormed(const std::vector<Piece>& ps)
     EXPECT_EQ(ps[0].code, 0x00FC);
     for (std::size_t i = 0; i < ps.size(); ++i) {
         EXPECT_LE(ps[i].payload.size(), 8224u) << "piece " << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_EQ(ps[i].code, 0x003C) << "piece " << i;
+        }
     }
 }
 

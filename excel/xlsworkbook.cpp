@@ -3,16 +3,14 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <string>
 #include <deque>
+#include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,23 +75,24 @@ std::wstring StoredWideText(const wchar_t* text, size_t length)
 {
     std::wstring units;
     units.reserve(std::min(length, kMaxCellText));
-    for (size_t i = 0; i < length && units.size() < kMaxCellText; ++i) {
+    size_t i = 0;
+    for (; i < length; ++i) {
         const unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFFFFFFul;
-        if (c > 0xFFFF && c <= 0x10FFFF) {
-            if (units.size() + 2 > kMaxCellText)
-                break;
+        const size_t need = (c > 0xFFFF && c <= 0x10FFFF) ? 2 : 1;
+        if (units.size() + need > kMaxCellText)
+            break;
+        if (need == 2) {
             units.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
             units.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else if (c > 0xFFFF) {
-            units.push_back(static_cast<wchar_t>(0xFFFD));
         } else {
-            units.push_back(static_cast<wchar_t>(c));
+            units.push_back(static_cast<wchar_t>(c > 0xFFFF ? 0xFFFD : c));
         }
     }
-    // The cut fell between the two halves of a pair.
-    if (units.size() == kMaxCellText && length > 0) {
+    // Cut short: never keep the first half of a pair whose second half went.
+    if (i < length && !units.empty()) {
         const unsigned long last = static_cast<unsigned long>(units.back());
-        if (last >= 0xD800 && last <= 0xDBFF)
+        const unsigned long next = static_cast<unsigned long>(text[i]) & 0xFFFFFFFFul;
+        if (last >= 0xD800 && last <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF)
             units.pop_back();
     }
     return units;

@@ -57,9 +57,8 @@ unsigned int Record::Read(const char* in, unsigned int size)
         end += 4ULL + piece;
     }
 
-    data.resize(static_cast<std::size_t>(joined));
-    if (length > 0)
-        std::memcpy(data.data(), in + 4, length);
+    data.reserve(static_cast<std::size_t>(joined));
+    data.insert(data.end(), in + 4, in + 4 + length);
     dataSize = length;
     recordSize = 4u + length;
     bool oversized = length > MaxPieceData;
@@ -67,8 +66,7 @@ unsigned int Record::Read(const char* in, unsigned int size)
         unsigned short piece = 0;
         LittleEndian::Read(in, piece, recordSize + 2);
         continueOffsets.push_back(dataSize);
-        if (piece > 0)
-            std::memcpy(data.data() + dataSize, in + recordSize + 4, piece);
+        data.insert(data.end(), in + recordSize + 4, in + recordSize + 4 + piece);
         dataSize += piece;
         recordSize += 4u + piece;
         oversized = oversized || piece > MaxPieceData;

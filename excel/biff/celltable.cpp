@@ -32,16 +32,17 @@ unsigned int CellTable::Read(const char* in, unsigned int size)
     return o;
 }
 
-unsigned int CellTable::Write(char* out)
+unsigned int CellTable::Write(char* out, unsigned long long room)
 {
-    if (RecordSize() == SaturatedSize)
-        return 0;
+    if (room > SaturatedSize)
+        room = SaturatedSize;
     unsigned long long p = 0;
     for (RowBlock& block : rowBlocks) {
-        const unsigned int expected = block.RecordSize();
-        if (block.Write(out + p) != expected)
+        // Every block writes at least its DBCELL, so 0 is a failure.
+        const unsigned int written = block.Write(out + p, room - p);
+        if (written == 0)
             return 0;
-        p += expected;
+        p += written;
     }
     return static_cast<unsigned int>(p);
 }

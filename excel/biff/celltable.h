@@ -20,7 +20,9 @@ public:
     // when a block does not read. An EOF record inside a block throws
     // Biff::EXCEPTION_EOF counting every byte from `data` through the EOF.
     unsigned int Read(const char* data, unsigned int size);
-    unsigned int Write(char* data);
+    // 0 when a block cannot be written or the table would need more than
+    // `room` bytes (nothing beyond `room` is written).
+    unsigned int Write(char* data, unsigned long long room = 0xFFFFFFFFu);
     unsigned int DataSize();
     unsigned int RecordSize();
 };

@@ -43,29 +43,33 @@ unsigned int RowBlock::Read(const char* in, unsigned int size)
     return 0; // the stream ended inside the block
 }
 
-unsigned int RowBlock::Write(char* out)
+unsigned int RowBlock::Write(char* out, unsigned long long room)
 {
-    if (RecordSize() == SaturatedSize)
-        return 0;
+    if (room > SaturatedSize)
+        room = SaturatedSize;
+    // One pass: each record is sized, checked against the room left and
+    // written, so the block never writes past a buffer of RecordSize() bytes.
     unsigned long long p = 0;
+    auto put = [&](Record& record) {
+        const unsigned int expected = record.RecordSize();
+        if (expected > room - p || record.Write(out + p) != expected)
+            return false;
+        p += expected;
+        return true;
+    };
     for (Row& row : rows) {
-        const unsigned int written = row.Write(out + p);
-        if (written == 0)
+        if (!put(row))
             return 0;
-        p += written;
     }
     for (RefCount::SmartPtr<CellBlock>& block : cellBlocks) {
-        if (!block)
+        if (!block || !block->record)
             continue;
-        const unsigned int expected = block->RecordSize();
-        if (block->Write(out + p) != expected)
+        if (!put(*block->record))
             return 0;
-        p += expected;
     }
-    const unsigned int written = dbcell.Write(out + p);
-    if (written == 0)
+    if (!put(dbcell))
         return 0;
-    return static_cast<unsigned int>(p + written);
+    return static_cast<unsigned int>(p);
 }
 
 unsigned int RowBlock::DataSize()

@@ -29,8 +29,9 @@ public:
     // Meeting an EOF record throws Biff::EXCEPTION_EOF with the bytes
     // consumed through it (the cells read so far stay in the block).
     unsigned int Read(const char* data, unsigned int size);
-    // Rows, cells, DBCELL; 0 when a record cannot be written.
-    unsigned int Write(char* data);
+    // Rows, cells, DBCELL; 0 when a record cannot be written or the block
+    // would need more than `room` bytes (nothing beyond `room` is written).
+    unsigned int Write(char* data, unsigned long long room = 0xFFFFFFFFu);
     unsigned int DataSize();
     // Every ROW, cell record (with a formula's companions) and the DBCELL.
     unsigned int RecordSize();

@@ -73,11 +73,19 @@ unsigned int Worksheet::Read(const char* in, unsigned int size)
 
 unsigned int Worksheet::Write(char* out)
 {
-    if (out == nullptr || RecordSize() == SaturatedSize)
+    if (out == nullptr)
         return 0;
+    // Each part must write exactly its size, or the positions recorded in
+    // INDEX and BOUNDSHEET would point elsewhere. The cell table is sized by
+    // writing it: it gets the room a buffer of RecordSize() bytes leaves it,
+    // so a saturated size is refused before anything lands beyond it.
+    const unsigned long long others = static_cast<unsigned long long>(bof.RecordSize()) + index.RecordSize() +
+                                      colInfos.RecordSize() + dimensions.RecordSize() + window2.RecordSize() +
+                                      mergedCells.RecordSize() + eof.RecordSize();
+    if (others >= SaturatedSize)
+        return 0;
+    const unsigned long long tableRoom = SaturatedSize - 1 - others;
     unsigned long long p = 0;
-    // Each part must write exactly the bytes it was sized with, or the
-    // positions recorded in INDEX and BOUNDSHEET would point elsewhere.
     auto put = [&](unsigned int expected, unsigned int written) {
         if (written != expected)
             return false;
@@ -92,8 +100,10 @@ unsigned int Worksheet::Write(char* out)
         return 0;
     if (!put(dimensions.RecordSize(), dimensions.Write(out + p)))
         return 0;
-    if (!put(cellTable.RecordSize(), cellTable.Write(out + p)))
+    const unsigned int table = cellTable.Write(out + p, tableRoom);
+    if (table == 0 && !cellTable.rowBlocks.empty())
         return 0;
+    p += table;
     if (!put(window2.RecordSize(), window2.Write(out + p)))
         return 0;
     if (!put(mergedCells.RecordSize(), mergedCells.Write(out + p)))

@@ -396,7 +396,7 @@ QVector<QStringList> assembleRows(const QVector<Subtext> &runs, const std::vecto
                     *tiesSeen = true;
         }
         for (const Placed &p : line) {
-            cell += runs.at(p.run).text;
+            TableExtraction::appendRunText(cell, runs.at(p.run).text);
             cell += QLatin1Char(' ');
         }
         line.clear();
@@ -566,6 +566,39 @@ TableExtraction::Result TableExtraction::extract(const Alltext &page, const QRec
                                    nullptr);
     result.text = tableText(result.rows);
     return result;
+}
+
+void TableExtraction::appendRunText(QString &cell, const QString &runText)
+{
+    const int first = runText.indexOf(QLatin1Char('&'));
+    if (first < 0) {
+        cell += runText;
+        return;
+    }
+    cell += QStringView(runText).left(first);
+    const QStringView rest = QStringView(runText).mid(first);
+    for (qsizetype i = 0; i < rest.size();) {
+        if (rest[i] == QLatin1Char('&')) {
+            const QStringView tail = rest.mid(i);
+            if (tail.startsWith(QLatin1String("&amp;"))) {
+                cell += QLatin1Char('&');
+                i += 5;
+                continue;
+            }
+            if (tail.startsWith(QLatin1String("&lt;"))) {
+                cell += QLatin1Char('<');
+                i += 4;
+                continue;
+            }
+            if (tail.startsWith(QLatin1String("&gt;"))) {
+                cell += QLatin1Char('>');
+                i += 4;
+                continue;
+            }
+        }
+        cell += rest[i];
+        ++i;
+    }
 }
 
 QString TableExtraction::tableText(const QVector<QStringList> &rows)

@@ -75,6 +75,13 @@ public:
     // The table text of rows of cells.
     static QString tableText(const QVector<QStringList> &rows);
 
+    // Appends a run's text to a cell as the word itself. The converter
+    // writes "&", "<" and ">" of a word as "&amp;", "&lt;" and "&gt;" so a
+    // text-layer line keeps its end; the runs hold them as read, and these
+    // three references are turned back here (any other "&" stays as it is),
+    // so "Dick & Peg" is no "Dick &amp; Peg" in the saved table.
+    static void appendRunText(QString &cell, const QString &runText);
+
     // Building blocks, public for tests and benchmarks.
 
     // The order (indices into `keys`) that the exchange sort "for each a, for

@@ -149,6 +149,7 @@ private slots:
     void tiesInTheSortDecideTheJoinOrder();
     void heightZeroRuns();
     void quotesAndSeparatorsStayInsideTheirCell();
+    void converterReferencesBecomeTheCharacters();
     void zoomFactors();
     void noFixedCapacity();
     void exchangeOrderMatchesTheQuadraticSort();
@@ -340,6 +341,20 @@ void TableExtractionTest::quotesAndSeparatorsStayInsideTheirCell()
     QCOMPARE(r.rows, rows({{"say \"hi\" ", "a\",\"b "}}));
     QCOMPARE(r.rows.at(0).size(), 2);
     QCOMPARE(r.text, QString("\"say \"hi\" \",\"a\",\"b \"\n"));
+}
+
+void TableExtractionTest::converterReferencesBecomeTheCharacters()
+{
+    // As the converter writes "Dick & Peg", "<b>" and "x>1"; other "&" stay.
+    const Alltext p = page({run("Dick", 100, 50, 20, 10), run("&amp;", 122, 50, 5, 10),
+                            run("Peg", 130, 50, 15, 10), run("&lt;b&gt;", 200, 50, 20, 10),
+                            run("x&gt;1", 200, 62, 20, 10), run("&amp;lt;", 100, 62, 20, 10),
+                            run("R&D", 130, 62, 20, 10), run("&nbsp;&", 150, 62, 20, 10)});
+    const auto r = TableExtraction::extract(p, QRectF(90, 40, 210, 40), {QRectF(180, 40, 0, 40)});
+    QCOMPARE(r.rows, rows({{"Dick & Peg ", "<b> "}, {"&lt; R&D &nbsp;& ", "x>1 "}}));
+    QCOMPARE(r.text, QString("\"Dick & Peg \",\"<b> \"\n\"&lt; R&D &nbsp;& \",\"x>1 \"\n"));
+    // The runs themselves keep the text as read.
+    QCOMPARE(p.subtext.at(1).text, QString("&amp;"));
 }
 
 void TableExtractionTest::zoomFactors()

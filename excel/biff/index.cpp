@@ -48,7 +48,8 @@ unsigned int Index::Read(const char* in, unsigned int size)
 
 unsigned int Index::Write(char* out)
 {
-    if (DataSize() == SaturatedSize)
+    // The row fields are 4 bytes on the stream; never write them wrapped.
+    if (DataSize() == SaturatedSize || firstUsedRowIndex > 0xFFFFFFFFull || lastUsedRowIndexPlusOne > 0xFFFFFFFFull)
         return 0;
     continueOffsets.clear();
     data.assign(dataSize, 0);

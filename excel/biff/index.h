@@ -31,6 +31,7 @@ public:
     // record does not hold read as 0. Returns the bytes consumed, 0 for a
     // record shorter than its four fields or a row range wider than a sheet.
     unsigned int Read(const char* data, unsigned int size) override;
+    // 0 (nothing written) for a row field that does not fit 4 bytes.
     unsigned int Write(char* data) override;
     unsigned int DataSize() override;
     unsigned int RecordSize() override;

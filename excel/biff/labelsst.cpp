@@ -30,6 +30,8 @@ unsigned int LabelSST::Read(const char* in, unsigned int size)
 
 unsigned int LabelSST::Write(char* out)
 {
+    if (sstIndex > 0xFFFFFFFFull)
+        return 0; // the index is 4 bytes on the stream; never write it wrapped
     SetFixedSize(FixedDataSize);
     PrepareFixedWrite();
     LittleEndian::Write(data, rowIndex, 0);

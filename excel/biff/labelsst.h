@@ -25,6 +25,7 @@ public:
     // Bytes consumed on the stream, 0 for a record that is cut off or shorter
     // than FixedDataSize.
     unsigned int Read(const char* data, unsigned int size) override;
+    // 0 (nothing written) for an sstIndex that does not fit 4 bytes.
     unsigned int Write(char* data) override;
 };
 

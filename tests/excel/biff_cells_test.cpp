@@ -331,6 +331,15 @@ TEST(CellRoundTrip, FixedKinds)
     EXPECT_EQ(t2.lastColIndex, 200);
 }
 
+TEST(CellRoundTrip, SstIndexBeyondFourBytesIsRefusedNotWrapped)
+{
+    CellBlock::LabelSST label;
+    label.sstIndex = 0x100000000ull;
+    std::vector<char> out(label.RecordSize(), 0x55);
+    EXPECT_EQ(label.Write(out.data()), 0u);
+    EXPECT_EQ(out, std::vector<char>(14, 0x55));
+}
+
 TEST(CellRoundTrip, LongerFixedRecordIsReadAndWrittenBackAtItsOwnSize)
 {
     std::vector<char> bytes = Hex("01 02 08 00 01 00 02 00 0F 00 AA BB");

@@ -312,6 +312,14 @@ TEST(WorksheetBytes, IndexSizesItsPositionsByTheRowRange)
     }
 }
 
+TEST(WorksheetBytes, IndexRowFieldsBeyondFourBytesAreRefusedNotWrapped)
+{
+    Worksheet sheet;
+    sheet.index.lastUsedRowIndexPlusOne = 0x100000001ull;
+    std::vector<char> out(sheet.RecordSize());
+    EXPECT_EQ(sheet.Write(out.data()), 0u);
+}
+
 TEST(WorksheetBytes, IndexWithManyPositionsCrossesThePieceBoundary)
 {
     Worksheet::Index index;

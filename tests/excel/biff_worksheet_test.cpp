@@ -338,6 +338,35 @@ TEST(WorksheetBytes, IndexWithManyPositionsCrossesThePieceBoundary)
     EXPECT_EQ(back.dbCellPositions[0], 7u);
 }
 
+TEST(WorksheetBytes, DBCellWithManyOffsetsCrossesThePieceBoundary)
+{
+    for (unsigned int n : {4109u, 4110u, 4111u}) {
+        RowBlock::DBCell dbcell;
+        dbcell.offsets.assign(n, 0x1234);
+        dbcell.offsets.back() = 0x4321;
+        const std::vector<char> out = WrittenRecord(dbcell);
+        EXPECT_EQ(out.size(), Biff::Record::StreamSize(4 + 2 * n)) << n;
+        RowBlock::DBCell back;
+        EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
+        EXPECT_EQ(back.offsets, dbcell.offsets);
+    }
+}
+
+TEST(WorksheetBytes, RowBlockWritesNothingBeyondTheRoomItIsGiven)
+{
+    Worksheet sheet;
+    Fill(sheet, 3);
+    RowBlock& block = sheet.cellTable.rowBlocks[0];
+    const unsigned int size = block.RecordSize();
+    std::vector<char> out(size + 16, 0x55);
+    EXPECT_EQ(block.Write(out.data(), size - 1), 0u);
+    for (std::size_t i = size - 1; i < out.size(); ++i)
+        ASSERT_EQ(out[i], 0x55) << i;
+    EXPECT_EQ(block.Write(out.data(), size), size);
+    EXPECT_EQ(sheet.cellTable.Write(out.data(), size - 1), 0u);
+    EXPECT_EQ(sheet.cellTable.Write(out.data()), size);
+}
+
 TEST(WorksheetBytes, ColInfosAppendOnePerRecord)
 {
     Worksheet::ColInfo info;

@@ -12,8 +12,9 @@ Index::Index()
     : reserved1(0), firstUsedRowIndex(0), lastUsedRowIndexPlusOne(0), reserved2(0), dbCellPositions(1, 0)
 {
     code = Code;
-    dataSize = 20;
-    recordSize = 24;
+    // Stored counts are refreshed from the positions whenever sizes are asked.
+    dataSize = 16;
+    recordSize = 20;
 }
 
 Index::~Index() = default;

@@ -1,5 +1,7 @@
 #include "biff/celltable.h"
 
+#include <algorithm>
+
 #include "biff/exception_eof.h"
 #include "biff/sizesum.h"
 #include "compound/littleendian.h"
@@ -9,8 +11,10 @@ namespace Sheet {
 
 unsigned int CellTable::Read(const char* in, unsigned int size)
 {
+    // As many blocks as the bytes could hold (a ROW and a DBCELL take 28), at
+    // most 1000 at once.
     if (rowBlocks.capacity() == 0)
-        rowBlocks.reserve(1000);
+        rowBlocks.reserve(std::min<std::size_t>(1000, size / 28));
     unsigned int o = 0;
     while (size - o >= 2) {
         unsigned short identifier = 0;

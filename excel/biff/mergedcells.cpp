@@ -1,5 +1,7 @@
 #include "biff/mergedcells.h"
 
+#include <algorithm>
+
 #include "biff/record.h"
 #include "biff/sizesum.h"
 #include "compound/littleendian.h"
@@ -12,7 +14,7 @@ using CompoundDoc::LittleEndian;
 unsigned int MergedCells::Read(const char* in, unsigned int size)
 {
     if (mergedCells.capacity() == 0)
-        mergedCells.reserve(1000);
+        mergedCells.reserve(std::min<std::size_t>(1000, size / MergedCell::WireSize));
     unsigned int p = 0;
     while (size - p >= 2) {
         unsigned short identifier = 0;

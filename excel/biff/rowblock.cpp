@@ -1,5 +1,7 @@
 #include "biff/rowblock.h"
 
+#include <algorithm>
+
 #include "biff/eofrecord.h"
 #include "biff/exception_eof.h"
 #include "biff/sizesum.h"
@@ -10,8 +12,11 @@ namespace Sheet {
 
 unsigned int RowBlock::Read(const char* in, unsigned int size)
 {
+    // Room for up to 1000 cells at once, but never more than the bytes could
+    // hold (a cell record takes at least 10), so small hostile blocks cannot
+    // multiply memory; beyond that the vector grows geometrically.
     if (cellBlocks.capacity() == 0)
-        cellBlocks.reserve(1000);
+        cellBlocks.reserve(std::min<std::size_t>(1000, size / 10));
     unsigned int o = 0;
     while (size - o >= 4) {
         unsigned short identifier = 0;

@@ -175,6 +175,10 @@ unsigned int FormulaString::Read(const char* in, unsigned int size)
     unsigned short n = 0;
     LittleEndian::Read(data, n, 0);
     LittleEndian::Read(data, flag, 2);
+    // Every character takes at least a byte: refuse a count the data cannot
+    // hold before making room for it.
+    if (3ULL + n > dataSize)
+        return 0;
 
     std::vector<wchar_t> characters(n);
     bool wide = (flag & 0x01) != 0;

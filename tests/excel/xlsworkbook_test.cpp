@@ -732,6 +732,65 @@ TEST(XlsSave, SaveFollowsSymbolicLinksAndKeepsPermissions)
     EXPECT_STREQ(loaded.GetWorksheet(0)->Cell(0, 0)->GetWString(), L"through the link");
 }
 
+const char* kXlwtWriterScript = R"(
+import sys
+try:
+    import xlwt
+except ImportError:
+    sys.exit(77)
+b = xlwt.Workbook(encoding="utf-8")
+s = b.add_sheet("Daten")
+s.write(0, 0, "Name")
+s.write(0, 1, "\u4e2d\u6587")
+s.write(1, 0, 42)
+s.write(1, 1, 3.14159)
+s.write(1, 2, -7.5)
+s.write(2, 3, True)
+s.col(1).width = 5000
+t = b.add_sheet("Second")
+for r in range(100):
+    t.write(r, r % 4, "row %d" % r)
+b.save(sys.argv[1])
+)";
+
+TEST(XlsInterop, LoadsAndResavesAWorkbookOfAnotherWriter)
+{
+    TempDir dir;
+    const std::string script = dir / "writer.py";
+    const std::string path = dir / "other.xls";
+    std::ofstream(script) << kXlwtWriterScript;
+    const int status = std::system(("/usr/bin/python3 '" + script + "' '" + path + "'").c_str());
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        GTEST_SKIP() << "python3-xlwt is not installed";
+
+    XlsWorkbook book;
+    ASSERT_TRUE(book.Load(path.c_str())) << book.GetLastError();
+    ASSERT_EQ(book.GetTotalWorkSheets(), 2);
+    EXPECT_STREQ(book.GetAnsiSheetName(0), "Daten");
+    const XlsWorksheet& first = *book.GetWorksheet(0);
+    EXPECT_EQ(first.GetTotalRows(), 3);
+    EXPECT_EQ(first.GetTotalCols(), 4);
+    EXPECT_STREQ(first.Cell(0, 0)->GetString(), "Name");
+    EXPECT_STREQ(first.Cell(0, 1)->GetWString(), L"\u4e2d\u6587");
+    EXPECT_EQ(first.Cell(1, 0)->GetInteger(), 42);
+    EXPECT_EQ(first.Cell(1, 1)->GetDouble(), 3.14159);
+    EXPECT_EQ(first.Cell(1, 2)->GetDouble(), -7.5);
+    EXPECT_EQ(first.Cell(2, 3)->GetInteger(), 1); // a boolean becomes 0 or 1
+    EXPECT_EQ(book.GetWorksheet(0)->GetColWidth(1), 5000);
+    EXPECT_STREQ(book.GetWorksheet(1)->Cell(99, 3)->GetString(), "row 99");
+
+    const std::string again = dir / "again.xls";
+    ASSERT_TRUE(book.SaveAs(again.c_str()));
+    std::vector<ReaderSheet> sheets;
+    REQUIRE_XLRD(again, sheets);
+    ASSERT_EQ(sheets.size(), 2u);
+    EXPECT_EQ(sheets[0].name, u"Daten");
+    EXPECT_EQ((sheets[0].texts[{0, 1}]), u"\u4e2d\u6587");
+    EXPECT_EQ((sheets[0].numbers[{1, 1}]), 3.14159);
+    EXPECT_EQ(sheets[1].rows, 100);
+    EXPECT_EQ((sheets[1].texts[{99, 3}]), u"row 99");
+}
+
 // ---------------------------------------------------------------- hostile input
 
 class XlsLoad : public ::testing::Test {

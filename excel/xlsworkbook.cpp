@@ -412,7 +412,7 @@ bool XlsWorkbook::Save()
         lastError_ = "no file is open";
         return false;
     }
-    return SaveTo(path_);
+    return SaveTo(SaveTarget(path_));
 }
 
 bool XlsWorkbook::SaveAs(const char* filename)

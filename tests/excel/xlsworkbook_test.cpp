@@ -730,6 +730,16 @@ TEST(XlsSave, SaveFollowsSymbolicLinksAndKeepsPermissions)
     XlsWorkbook loaded;
     ASSERT_TRUE(loaded.Load(real.c_str()));
     EXPECT_STREQ(loaded.GetWorksheet(0)->Cell(0, 0)->GetWString(), L"through the link");
+
+    // Loaded through the link, saved again: the link stays a link.
+    XlsWorkbook viaLink;
+    ASSERT_TRUE(viaLink.Load(link.c_str()));
+    viaLink.GetWorksheet(0)->Cell(1, 0)->SetWString(L"again");
+    ASSERT_TRUE(viaLink.Save());
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_TRUE(loaded.Load(real.c_str()));
+    EXPECT_STREQ(loaded.GetWorksheet(0)->Cell(1, 0)->GetWString(), L"again");
 }
 
 const char* kXlwtWriterScript = R"(

@@ -921,6 +921,30 @@ TEST_F(XlsLoad, FarCellsDoNotBlowUpTheGrid)
     EXPECT_STREQ(sheet.Cell(65535, 255)->GetWString(), L"alpha");
 }
 
+TEST_F(XlsLoad, StrayBofInsideTheGlobalsStillSavesReadably)
+{
+    // A worksheet BOF inside the globals replaces the globals' own BOF when
+    // read; what we write must still open with a globals BOF.
+    const std::vector<Piece> pieces = Pieces(stream_);
+    size_t sheetBof = 0;
+    for (const Piece& p : pieces)
+        if (p.code == 0x0809 && p.offset > 0)
+            sheetBof = p.offset;
+    ASSERT_GT(sheetBof, 0u);
+    std::vector<char> stream(stream_.begin(), stream_.begin() + 20);
+    stream.insert(stream.end(), stream_.begin() + static_cast<long>(sheetBof),
+                  stream_.begin() + static_cast<long>(sheetBof) + 20);
+    stream.insert(stream.end(), stream_.begin() + 20, stream_.end());
+
+    XlsWorkbook book;
+    ASSERT_GT(book.Read(stream.data(), stream.size()), 0ul);
+    const std::vector<char> saved = StreamOf(book);
+    EXPECT_EQ(saved[4 + 2], 0x05); // the globals' substream type
+    XlsWorkbook back;
+    EXPECT_EQ(back.Read(saved.data(), saved.size()), saved.size());
+    EXPECT_STREQ(back.GetWorksheet(0)->Cell(0, 1)->GetWString(), L"beta");
+}
+
 TEST_F(XlsLoad, ReadOnlyFileLoads)
 {
     ASSERT_EQ(chmod(good_.c_str(), 0444), 0);

@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFont>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -426,6 +427,20 @@ void WholeRoadTest::madePdfFromOpenToWorkbook()
     QCOMPARE(w.zoomFactor, 1.25f);
     drawTable(w, QPoint(50, 119), QPoint(675, 288), {250, 450});
     QCOMPARE(w.canvas->returnLine().size(), 2);
+
+    // What the user sees: the page at 1.25 times its size under the red
+    // table frame and lines.
+    QCOMPARE(w.canvas->size(), QSize(743, 1052));   // A4, 595 by 842 points
+    const QImage shown = w.canvas->grab().toImage();
+    QCOMPARE(shown.pixelColor(50, 200), QColor(Qt::red));    // left edge
+    QCOMPARE(shown.pixelColor(250, 200), QColor(Qt::red));   // first line
+    QCOMPARE(shown.pixelColor(450, 260), QColor(Qt::red));   // second line
+    QCOMPARE(shown.pixelColor(400, 200), QColor(Qt::white)); // page between the words
+    int dark = 0;   // the caption's glyphs, above the table
+    for (int y = 85; y < 105; ++y)
+        for (int x = 75; x < 300; ++x)
+            dark += qGray(shown.pixel(x, y)) < 128;
+    QVERIFY2(dark > 50, qPrintable(QString::number(dark)));
 
     QTableWidget *table = child<QTableWidget>(w, "tableWidget_rule");
     QCOMPARE(table->columnCount(), 3);

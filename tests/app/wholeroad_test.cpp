@@ -153,7 +153,7 @@ Grid loadWithOurEngine(const QString &path, int *rows, int *cols, QString *error
 {
     Grid grid;
     Biff::XlsWorkbook book;
-    if (!book.Load(QFile::encodeName(path).constData())) {
+    if (!book.Load(path.toUtf8().constData())) {
         *error = QString::fromStdString(book.GetLastError());
         return grid;
     }

@@ -903,6 +903,43 @@ void XlsWorkbook::AdjustDBCellPositions()
     }
 }
 
+void XlsWorkbook::AdjustExtSSTPositions()
+{
+    // The records written before the SST, in the order the globals are written.
+    unsigned long long start = workbook_.bof.RecordSize() + workbook_.window1.RecordSize();
+    for (Workbook::Font& font : workbook_.fonts)
+        start += font.RecordSize();
+    for (Workbook::Format& format : workbook_.formats)
+        if (format.index > 163)
+            start += format.RecordSize();
+    for (Workbook::XF& xf : workbook_.XFs)
+        start += xf.RecordSize();
+    for (Workbook::Style& style : workbook_.styles)
+        start += style.RecordSize();
+    for (Workbook::BoundSheet& sheet : workbook_.boundSheets)
+        start += sheet.RecordSize();
+
+    Workbook::SharedStringTable& sst = workbook_.sharedStringTable;
+    const std::vector<unsigned int> offsets = sst.StringOffsets();
+    const std::vector<unsigned int>& splits = sst.continueOffsets;
+    Workbook::ExtSST& ext = workbook_.extSST;
+    const size_t perBucket = 10;
+    const size_t buckets = (offsets.size() + perBucket - 1) / perBucket;
+    ext.stringsPerBucket = static_cast<unsigned short>(perBucket);
+    ext.streamPositions.assign(buckets, 0);
+    ext.recordOffsets.assign(buckets, 0);
+    ext.reservedWords.assign(buckets, 0);
+    size_t split = 0; // split points at or before the current string
+    for (size_t b = 0; b < buckets; ++b) {
+        const unsigned int offset = offsets[b * perBucket];
+        while (split < splits.size() && splits[split] <= offset)
+            ++split;
+        const unsigned int pieceStart = split == 0 ? 0 : splits[split - 1];
+        ext.streamPositions[b] = static_cast<unsigned int>(start + 4 + offset + 4ull * split);
+        ext.recordOffsets[b] = static_cast<unsigned short>(offset - pieceStart + 4);
+    }
+}
+
 // ---------------------------------------------------------------- sheets
 
 Worksheet* XlsWorkbook::WorksheetModel(int sheetIndex)

@@ -88,6 +88,9 @@ public:
     void AdjustStreamPositions();
     void AdjustBoundSheetBOFPositions();
     void AdjustDBCellPositions();
+    // Fills the EXTSST index (buckets of 10 strings) from the string table as
+    // it would be written now; saving does not write it.
+    void AdjustExtSSTPositions();
 
 private:
     friend class XlsWorksheet;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -145,4 +146,168 @@ TEST_F(Foreign, DifatListedTableBlocks)
     const auto bytes = FileBytes(path_);
     EXPECT_LE(U32(bytes, 44), 109u) << "table blocks no longer needed are gone";
     EXPECT_EQ(U32(bytes, 72), 0u);
+}
+
+namespace {
+
+struct StoredStream {
+    const char* path; // '/' between storages
+    std::size_t size;
+    std::uint32_t crc;
+};
+
+// Streams of the documents an office suite saved (tests/excel/data/office_*),
+// as the independent reader lists them.
+const StoredStream officeSheet[] = {
+    {"\x01" "CompObj", 73, 2999271842u},
+    {"\x01" "Ole", 20, 3196989452u},
+    {"\x05" "DocumentSummaryInformation", 116, 289280295u},
+    {"\x05" "SummaryInformation", 172, 3987145957u},
+    {"Workbook", 1975, 3547471549u},
+};
+const StoredStream officeRows[] = {
+    {"\x01" "CompObj", 73, 2999271842u},
+    {"\x01" "Ole", 20, 3196989452u},
+    {"\x05" "DocumentSummaryInformation", 116, 289280295u},
+    {"\x05" "SummaryInformation", 172, 3987145957u},
+    {"Workbook", 28446, 1147992538u},
+};
+const StoredStream officeNote[] = {
+    {"\x01" "CompObj", 106, 2637707385u},
+    {"\x01" "Ole", 20, 3196989452u},
+    {"\x05" "DocumentSummaryInformation", 116, 289280295u},
+    {"\x05" "SummaryInformation", 172, 3987145957u},
+    {"1Table", 1619, 2571782131u},
+    {"WordDocument", 3631, 2638490563u},
+};
+
+std::string OursPath(const std::string& slashed)
+{
+    std::string p = "\\" + slashed;
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+} // namespace
+
+TEST_F(Foreign, OfficeSuiteDocumentsReadWhole)
+{
+    struct Fixture {
+        const char* file;
+        const StoredStream* streams;
+        std::size_t count;
+    } fixtures[] = {
+        {"office_sheet.xls", officeSheet, sizeof(officeSheet) / sizeof(officeSheet[0])},
+        {"office_rows.xls", officeRows, sizeof(officeRows) / sizeof(officeRows[0])},
+        {"office_note.doc", officeNote, sizeof(officeNote) / sizeof(officeNote[0])},
+    };
+    for (const Fixture& f : fixtures) {
+        SCOPED_TRACE(f.file);
+        WriteBytes(path_, FileBytes(DataDir() + "/" + f.file));
+        std::map<std::string, std::vector<char>> expected;
+        {
+            CompoundFile cf;
+            ASSERT_TRUE(cf.Open(path_.c_str(), std::ios_base::in));
+            std::vector<std::wstring> paths;
+            cf.StreamPaths(paths);
+            EXPECT_EQ(paths.size(), f.count);
+            for (std::size_t i = 0; i < f.count; ++i) {
+                const StoredStream& s = f.streams[i];
+                std::vector<char> back;
+                ASSERT_EQ(cf.ReadFile(OursPath(s.path).c_str(), back), 1) << s.path;
+                EXPECT_EQ(back.size(), s.size) << s.path;
+                EXPECT_EQ(Crc32(back), s.crc) << s.path;
+                expected[s.path] = back;
+            }
+        }
+
+        // Saving into such a document keeps every stream it had: a new big
+        // stream in the middle of the name order, and the main stream
+        // rewritten across the small/big cutoff.
+        const std::string mainStream = f.streams[f.count - 1].path;
+        const auto added = Content(9000, 11);
+        const auto rewritten = Content(f.streams[f.count - 1].size < 4096 ? 6000 : 3000, 12);
+        {
+            CompoundFile cf;
+            ASSERT_TRUE(cf.Open(path_.c_str()));
+            ASSERT_EQ(cf.MakeFile("Added"), 1);
+            ASSERT_EQ(cf.WriteFile("Added", added, 9000), 1);
+            ASSERT_EQ(cf.WriteFile(OursPath(mainStream).c_str(), rewritten, static_cast<unsigned int>(rewritten.size())), 1);
+        }
+        expected["Added"] = added;
+        expected[mainStream] = rewritten;
+        ExpectStreams(expected);
+    }
+}
+
+TEST_F(Foreign, TableBlocksInARunAfterTheHeaderSlots)
+{
+    // The older layout of large documents: all 109 header slots in use and
+    // the further table entries in a run of blocks named by the header's
+    // extension start and count, without a DIFAT chain.
+    const std::uint32_t total = 14000; // blocks after the header
+    const std::uint32_t runStart = 109 * 128;
+    std::vector<std::uint32_t> bat(110 * 128, 0xFFFFFFFFu);
+    std::vector<std::uint32_t> data;
+    for (std::uint32_t k = 0; k < total; ++k) {
+        if (k < runStart && k % 128 == 0)
+            bat[k] = 0xFFFFFFFDu; // a table block
+        else if (k == runStart)
+            bat[k] = 0xFFFFFFFDu; // the run's one block
+        else if (k == 1)
+            bat[k] = 0xFFFFFFFEu; // the directory
+        else
+            data.push_back(k);
+    }
+    for (std::size_t i = 0; i < data.size(); ++i)
+        bat[data[i]] = i + 1 < data.size() ? data[i + 1] : 0xFFFFFFFEu;
+    const auto stream = Content(data.size() * 512 - 100, 9);
+
+    std::vector<unsigned char> b(512 * (total + 1), 0);
+    CompoundFile::Header h;
+    h.batCount = 109;
+    for (std::uint32_t s = 0; s < 109; ++s)
+        h.batBlocks[s] = 128 * s;
+    h.xbatStart = runStart;
+    h.xbatCount = 1;
+    std::vector<char> raw(512);
+    h.Write(raw.data());
+    std::copy(raw.begin(), raw.end(), b.begin());
+    for (std::uint32_t t = 0; t < 110; ++t) {
+        const std::uint32_t block = t < 109 ? 128 * t : runStart;
+        for (std::uint32_t j = 0; j < 128; ++j)
+            PutU32(b, BlockOffset(block) + 4 * j, bat[128 * t + j]);
+    }
+    CompoundFile::DirectoryEntry root, entry;
+    std::wcscpy(root.name, L"Root Entry");
+    root.nameSize = 22;
+    root.type = 5;
+    root.child = 1;
+    std::wcscpy(entry.name, L"Workbook");
+    entry.nameSize = 18;
+    entry.type = 2;
+    entry.startBlock = data[0];
+    entry.size = static_cast<unsigned int>(stream.size());
+    root.Write(raw.data());
+    std::copy(raw.begin(), raw.begin() + 128, b.begin() + static_cast<std::ptrdiff_t>(BlockOffset(1)));
+    entry.Write(raw.data());
+    std::copy(raw.begin(), raw.begin() + 128, b.begin() + static_cast<std::ptrdiff_t>(BlockOffset(1) + 128));
+    for (std::size_t i = 0; i < data.size(); ++i)
+        for (std::size_t j = 0; j < 512 && i * 512 + j < stream.size(); ++j)
+            b[BlockOffset(data[i]) + j] = static_cast<unsigned char>(stream[i * 512 + j]);
+    WriteBytes(path_, b);
+    ExpectStreams({{"Workbook", stream}}, false);
+
+    // Writing into it leaves the published form that other readers take.
+    CompoundFile cf;
+    ASSERT_TRUE(cf.Open(path_.c_str()));
+    ASSERT_EQ(cf.MakeFile("Tiny"), 1);
+    ASSERT_EQ(cf.WriteFile("Tiny", "tiny", 4), 1);
+    cf.Close();
+    const auto after = FileBytes(path_);
+    EXPECT_EQ(U32(after, 44), 110u) << "every table block counted";
+    EXPECT_EQ(U32(after, 72), 1u) << "one DIFAT block";
+    ExpectStreams({{"Workbook", stream}, {"Tiny", std::vector<char>{'t', 'i', 'n', 'y'}}});
 }

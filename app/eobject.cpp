@@ -79,6 +79,10 @@ void EObject::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, Q
 
 void EObject::mousePressEvent(QGraphicsSceneMouseEvent *event)
 {
+    // A press without a release in between (another button) ends any resize:
+    // its outline must not stay behind.
+    delete outline;
+    outline = nullptr;
     pressedFocus = nullptr;
     if (scene()) {
         const QList<QGraphicsItem *> under =
@@ -94,8 +98,6 @@ void EObject::mousePressEvent(QGraphicsSceneMouseEvent *event)
     }
     resizeState = 1;
     pressPos = event->scenePos();
-    // A press without a release in between must not leave an outline behind.
-    delete outline;
     outline = new QGraphicsRectItem(bodyRect(), this);
     outline->setPen(QPen(Qt::DashLine));
 }

@@ -52,6 +52,11 @@ private slots:
         QCOMPARE(dialog.findChild<QLabel *>("label_mail")->text(),
                  "<a href=mailto:" + mail + "> " + mail + "</a>");
         QVERIFY(!dialog.findChild<QLabel *>("label_3")->text().isEmpty());
+        QCOMPARE(dialog.findChild<QLabel *>("label_3")->geometry(), QRect(10, 76, 271, 16));
+        QCOMPARE(dialog.findChild<QLabel *>("label_homepage")->geometry(), QRect(10, 91, 271, 20));
+        QCOMPARE(dialog.findChild<QLabel *>("label_mail")->geometry(), QRect(10, 108, 271, 20));
+        // The icon resource is there and readable.
+        QVERIFY(!dialog.windowIcon().availableSizes().isEmpty());
         // Placeholders that are plainly ours.
         QVERIFY(home.contains("example.com"));
         QVERIFY(mail.endsWith("example.com"));

@@ -736,6 +736,9 @@ private slots:
         child<QPushButton>(w, "aboutpushButton")->click();
         QCOMPARE(dialogs.execCount, before + 1);
         QCOMPARE(shown, static_cast<QDialog *>(&w.about));
+        // The held thread object is never started.
+        QVERIFY(!w.thumbnailThread.isRunning());
+        QVERIFY(!w.thumbnailThread.isFinished());
     }
 
     void saveWritesTheTextFileAndOffersToOpenIt()

@@ -17,6 +17,13 @@ public:
     explicit SceneDriver(QGraphicsScene &scene) : scene(scene) {}
 
     void press(QPointF at) { send(QEvent::GraphicsSceneMousePress, at, Qt::LeftButton, Qt::LeftButton); }
+    // A second button pressed while the left one is held.
+    void pressRightToo(QPointF at)
+    {
+        send(QEvent::GraphicsSceneMousePress, at, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    }
+    // The pointer passing by with no button held.
+    void hover(QPointF at) { send(QEvent::GraphicsSceneMouseMove, at, Qt::NoButton, Qt::NoButton); }
     void move(QPointF at) { send(QEvent::GraphicsSceneMouseMove, at, Qt::NoButton, Qt::LeftButton); }
     void release(QPointF at) { send(QEvent::GraphicsSceneMouseRelease, at, Qt::LeftButton, Qt::NoButton); }
     void drag(QPointF from, QPointF to)
@@ -39,7 +46,7 @@ private:
         else
             event.setButtonDownScenePos(Qt::LeftButton, lastPress);
         event.setLastScenePos(last);
-        if (type == QEvent::GraphicsSceneMousePress)
+        if (type == QEvent::GraphicsSceneMousePress && button == Qt::LeftButton)
             lastPress = at;
         last = at;
         QCoreApplication::sendEvent(&scene, &event);
@@ -177,6 +184,87 @@ private slots:
         mouse.release(from);
         QCOMPARE(box->boundingRect(), QRectF(0, 0, 100, 100));
         QCOMPARE(box->pos(), QPointF(0, 0));
+    }
+
+    void sceneFindsTheBoxAtItsNewSize()
+    {
+        QGraphicsScene scene(0, 0, 400, 400);
+        auto *box = new EObject;
+        scene.addItem(box);
+        box->setPos(50, 50);
+        box->setSelected(true);
+        paintOnce(scene);
+        QCoreApplication::processEvents();   // let the scene index the box
+        QVERIFY(!scene.items(QPointF(200, 200)).contains(box));
+        SceneDriver mouse(scene);
+        // The bottom right handle leaves the position alone: only the size changes.
+        const QPointF from = handleCentre(*box, EResizeFocus::BottomRight);
+        mouse.drag(from, from + QPointF(60, 60));
+        QCOMPARE(box->pos(), QPointF(50, 50));
+        QCOMPARE(box->boundingRect(), QRectF(0, 0, 160, 160));
+        QVERIFY(scene.items(QPointF(200, 200)).contains(box));
+        QCOMPARE(scene.itemAt(QPointF(200, 200), QTransform()), static_cast<QGraphicsItem *>(box));
+    }
+
+    void anotherPressEndsTheResizeWithoutAnOutline()
+    {
+        QGraphicsScene scene(0, 0, 400, 400);
+        auto *box = new EObject;
+        scene.addItem(box);
+        box->setPos(50, 50);
+        box->setSelected(true);
+        paintOnce(scene);
+        SceneDriver mouse(scene);
+        const QPointF from = handleCentre(*box, EResizeFocus::BottomRight);
+        mouse.press(from);
+        mouse.move(from + QPointF(30, 30));
+        QVERIFY(box->resizeOutline());
+        mouse.pressRightToo(QPointF(100, 100));
+        QVERIFY(!box->resizeOutline());
+        int dashed = 0;
+        for (QGraphicsItem *child : box->childItems())
+            dashed += child->type() == QGraphicsRectItem::Type;
+        QCOMPARE(dashed, 0);
+        mouse.release(from + QPointF(30, 30));
+        QCOMPARE(box->boundingRect(), QRectF(0, 0, 100, 100));
+        QCOMPARE(box->pos(), QPointF(50, 50));
+    }
+
+    void handleShowsItsCursorWhenHovered_data()
+    {
+        QTest::addColumn<int>("handle");
+        QTest::addColumn<int>("cursor");
+        QTest::newRow("top middle") << int(EResizeFocus::TopMiddle) << int(Qt::SizeVerCursor);
+        QTest::newRow("top right") << int(EResizeFocus::TopRight) << int(Qt::SizeBDiagCursor);
+        QTest::newRow("middle right") << int(EResizeFocus::MiddleRight) << int(Qt::SizeHorCursor);
+        QTest::newRow("bottom right") << int(EResizeFocus::BottomRight) << int(Qt::SizeFDiagCursor);
+        QTest::newRow("bottom middle") << int(EResizeFocus::BottomMiddle) << int(Qt::SizeVerCursor);
+        QTest::newRow("bottom left") << int(EResizeFocus::BottomLeft) << int(Qt::SizeBDiagCursor);
+        QTest::newRow("middle left") << int(EResizeFocus::MiddleLeft) << int(Qt::SizeHorCursor);
+        QTest::newRow("top left") << int(EResizeFocus::TopLeft) << int(Qt::SizeFDiagCursor);
+    }
+    void handleShowsItsCursorWhenHovered()
+    {
+        QFETCH(int, handle);
+        QFETCH(int, cursor);
+        QGraphicsScene scene(0, 0, 400, 400);
+        auto *box = new EObject;
+        scene.addItem(box);
+        box->setPos(50, 50);
+        box->setSelected(true);
+        paintOnce(scene);
+        EResizeFocus *target = nullptr;
+        for (EResizeFocus *h : box->handles())
+            target = h->getInHost() == handle ? h : target;
+        QVERIFY(target && !target->hasCursor());
+        SceneDriver mouse(scene);
+        mouse.hover(QPointF(10, 10));
+        mouse.hover(handleCentre(*box, EResizeFocus::PosInHost(handle)));
+        QVERIFY(target->hasCursor());
+        QCOMPARE(int(target->cursor().shape()), cursor);
+        // Leaving keeps the cursor set on the handle.
+        mouse.hover(QPointF(10, 10));
+        QVERIFY(target->hasCursor());
     }
 
     void pressOffTheHandlesMovesTheBox()

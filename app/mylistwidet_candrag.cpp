@@ -30,6 +30,9 @@ void MylistWidet_candrag::LayLabels(QVector<QLabel *> labels)
     // Narrower than one label: lay them out in one column rather than divide by zero.
     if (columns < 1)
         columns = 1;
+    // A widget takes no second layout: a lay-out again replaces the first
+    // (its labels stay children of the widget).
+    delete layout();
     QGridLayout *grid = new QGridLayout(this);
     for (int k = 0; k < labels.size(); ++k)
         grid->addWidget(labels[k], k / columns, k % columns, Qt::AlignCenter);

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -110,15 +111,21 @@ private slots:
         ScriptedDialogs dialogs;
         MylistWidet_candrag list(nullptr, &dialogs);
         list.setFixedSize(50, 100);
-        delete list.layout();
         QVector<QLabel *> labels{new QLabel("a", &list), new QLabel("b", &list),
                                  new QLabel("c", &list)};
+        // Laying out again replaces the first layout, which the widget would
+        // otherwise refuse.
+        QPointer<QLayout> first = list.layout();
         list.LayLabels(labels);
+        QVERIFY(first.isNull());
+        QCOMPARE(dialogs.boxes.size(), 2);
         QCOMPARE(dialogs.boxes.last().text, QString("0"));
         auto *grid = qobject_cast<QGridLayout *>(list.layout());
         QVERIFY(grid);
         QCOMPARE(grid->count(), 3);
         QCOMPARE(grid->columnCount(), 1);
+        QCOMPARE(grid->rowCount(), 3);
+        QCOMPARE(labels.at(2)->parentWidget(), static_cast<QWidget *>(&list));
     }
 
     void edgeDragNeverStartsAndTracksTheEdge()

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -25,6 +26,7 @@
 #include <QPdfWriter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -323,6 +325,18 @@ private slots:
         QCOMPARE(table->item(0, 0)->text(), QStringLiteral("p2a "));
         QCOMPARE(table->item(0, 1)->text(), QStringLiteral("p2b "));
 
+        // A click on the thumbnail of the page on show shows it again from
+        // its stored geometry and re-extracts it.
+        w.pageRects[1] = QRectF(10, 20, 180, 60);
+        table->setRowCount(0);
+        QListWidget *list = child<QListWidget>(w, "listwidget_view");
+        QCOMPARE(list->currentRow(), 1);
+        emit list->clicked(list->currentIndex());
+        QCOMPARE(spin->value(), 2);
+        QCOMPARE(w.canvas->returnRec(), QRectF(12.5, 25, 225, 75));
+        QCOMPARE(table->rowCount(), 2);
+        w.pageRects[1] = QRectF(0, 20, 180.5, 60);
+
         // Visiting the page again and again keeps the stored page-unit lines.
         for (int k = 0; k < 4; ++k) {
             spin->setValue(1);
@@ -418,6 +432,35 @@ private slots:
         QVERIFY(!rect->isChecked());
     }
 
+    // Before any document the canvas still takes a table and its lines, and
+    // nothing reads the (empty) per-page stores.
+    void blankCanvasTakesATableAndLines()
+    {
+        ExcelMain w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        labeldraw *canvas = w.canvas;
+        QVERIFY(canvas->width() > 300 && canvas->height() > 200);
+        QSignalSpy edits(canvas, &labeldraw::updateRecandLine);
+
+        child<QPushButton>(w, "pushButton_drawrect")->click();
+        sendMouse(canvas, QEvent::MouseButtonPress, QPoint(40, 30));
+        sendMouse(canvas, QEvent::MouseMove, QPoint(240, 150));
+        sendMouse(canvas, QEvent::MouseButtonRelease, QPoint(240, 150));
+        QCOMPARE(canvas->returnRec(), QRectF(40, 30, 200, 120));
+        QVERIFY(canvas->hasRect);
+
+        child<QPushButton>(w, "pushButton_drawline")->click();
+        sendMouse(canvas, QEvent::MouseMove, QPoint(120, 30));
+        sendMouse(canvas, QEvent::MouseButtonPress, QPoint(120, 30));
+        sendMouse(canvas, QEvent::MouseMove, QPoint(121, 60));
+        sendMouse(canvas, QEvent::MouseButtonRelease, QPoint(121, 60));
+        QCOMPARE(canvas->returnLine(), QVector<QRectF>{QRectF(120, 30, 0, 120)});
+        QCOMPARE(edits.count(), 2);
+        QCOMPARE(child<QTableWidget>(w, "tableWidget_rule")->rowCount(), 0);
+        QVERIFY(w.pageRects.isEmpty() && w.pageLines.isEmpty() && w.pageTexts.isEmpty());
+    }
+
     void dividersResizeListAndTable()
     {
         ExcelMain w;
@@ -440,6 +483,11 @@ private slots:
         QVERIFY(w.dragListDivider);
         sendMouse(&w, QEvent::MouseMove, QPoint(lg.x() + 150, band.y()));
         QCOMPARE(list->width(), 150);
+        // Not so far right that the page frame could no longer be shown.
+        const int desktop = QGuiApplication::primaryScreen()->virtualGeometry().width();
+        sendMouse(&w, QEvent::MouseMove, QPoint(desktop - 575, band.y()));
+        QCOMPARE(list->width(), 150);
+        QVERIFY(w.dragListDivider);
         // Dragged left of the list itself: width 0, never negative.
         sendMouse(&w, QEvent::MouseMove, QPoint(lg.x() - 40, band.y()));
         QCOMPARE(list->maximumWidth(), 0);

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -449,6 +451,36 @@ TEST_F(Hostile, ReadOnlyDocuments)
     }
     cf.Close();
     ::chmod(base_.c_str(), 0644);
+}
+
+TEST_F(Hostile, ImmutableDocumentsOpenForReading)
+{
+    // The permission check above proves nothing for root; an immutable file
+    // refuses writing to root too.
+    const int fd = ::open(base_.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const bool marked = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0
+        && (flags |= FS_IMMUTABLE_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (!marked) {
+        ::close(fd);
+        GTEST_SKIP() << "no immutable files here";
+    }
+    CompoundFile cf;
+    const bool opened = cf.Open(base_.c_str(), std::ios_base::in | std::ios_base::out);
+    std::vector<char> back;
+    const int read = opened ? cf.ReadFile("Workbook", back) : 0;
+    const int written = opened ? cf.WriteFile("Workbook", "abc", 3) : 0;
+    cf.Close();
+    flags &= ~FS_IMMUTABLE_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    ::close(fd);
+
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(read, 1);
+    EXPECT_EQ(back, Pattern(10000, 1));
+    EXPECT_EQ(written, CompoundFile::IO_ERROR);
+    EXPECT_EQ(FileBytes(base_), good_);
 }
 
 TEST_F(Hostile, FullDiskIsReported)

@@ -6,6 +6,34 @@
 
 namespace Biff {
 
+namespace {
+
+// Bytes from a BOF through its matching EOF (nested substreams included), 0
+// when the range ends first or a record does not read.
+unsigned int SkipSubstream(const char* in, unsigned int size)
+{
+    unsigned int o = 0;
+    unsigned int depth = 0;
+    while (size - o >= 4) {
+        unsigned short identifier = 0;
+        CompoundDoc::LittleEndian::Read(in, identifier, o);
+        Record skipped;
+        const unsigned int consumed = skipped.Read(in + o, size - o);
+        if (consumed == 0)
+            return 0;
+        o += consumed;
+        if (identifier == BOF::Code) {
+            ++depth;
+        } else if (identifier == EOFRecord::Code) {
+            if (--depth == 0)
+                return o;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
 Worksheet::Worksheet()
 {
     bof.version = 0x0600;
@@ -23,6 +51,7 @@ unsigned int Worksheet::Read(const char* in, unsigned int size)
         return 0;
     unsigned int o = 0;
     unsigned int tableStart = 0;
+    bool bofSeen = false;
     try {
         while (size - o >= 4) {
             unsigned short identifier = 0;
@@ -30,7 +59,14 @@ unsigned int Worksheet::Read(const char* in, unsigned int size)
             unsigned int consumed = 0;
             switch (identifier) {
             case BOF::Code:
-                consumed = bof.Read(in + o, size - o);
+                if (!bofSeen) {
+                    consumed = bof.Read(in + o, size - o);
+                    bofSeen = true;
+                } else {
+                    // A substream inside the sheet (an embedded chart): its
+                    // EOF is not the sheet's, so pass over all of it.
+                    consumed = SkipSubstream(in + o, size - o);
+                }
                 break;
             case Index::Code:
                 consumed = index.Read(in + o, size - o);

@@ -41,7 +41,8 @@ public:
 
     // Reads one worksheet substream from its BOF through its EOF out of the
     // `size` bytes at `data`, replacing the whole model. Records of other
-    // identifiers are skipped. Returns the bytes consumed, up to and
+    // identifiers are skipped, and so is a whole substream nested in the
+    // sheet (BOF to its own EOF, such as an embedded chart). Returns the bytes consumed, up to and
     // including the EOF (also when the EOF ends a row block), so the next
     // substream starts there; 0 when a record does not read or the range
     // ends before an EOF.

@@ -553,6 +553,37 @@ TEST(WorksheetStream, UnknownRecordsAreSkippedWithTheirContinuePieces)
     EXPECT_EQ(Written(back), plain);
 }
 
+TEST(WorksheetStream, ASubstreamNestedInTheSheetIsPassedOver)
+{
+    Worksheet sheet;
+    Fill(sheet, 1);
+    sheet.mergedCells.mergedCells.push_back(Worksheet::MergedCells::MergedCell(0, 1, 0, 1));
+    AdjustPositions(sheet, 0);
+    const std::vector<char> plain = Written(sheet);
+    // An embedded chart (BOF type 0x0020, with a nested BOF/EOF of its own)
+    // between WINDOW2 and MERGEDCELLS.
+    const std::size_t beforeMerged = plain.size() - 4 - 14;
+    std::vector<char> stream(plain.begin(), plain.begin() + beforeMerged);
+    Append(stream, Hex("09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
+    Append(stream, Hex("09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
+    Append(stream, Hex("0A 00 00 00"));
+    Append(stream, Hex("33 10 00 00"));
+    Append(stream, Hex("0A 00 00 00"));
+    stream.insert(stream.end(), plain.begin() + beforeMerged, plain.end());
+
+    Worksheet back;
+    EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
+    EXPECT_EQ(back.bof.type, 0x0010);
+    EXPECT_EQ(back.mergedCells.mergedCells.size(), 1u);
+    EXPECT_EQ(Written(back), plain);
+
+    // A nested substream that never ends leaves the sheet unreadable.
+    std::vector<char> open(plain.begin(), plain.begin() + beforeMerged);
+    Append(open, Hex("09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
+    open.insert(open.end(), plain.begin() + beforeMerged, plain.end());
+    EXPECT_EQ(back.Read(open.data(), static_cast<unsigned int>(open.size())), 0u);
+}
+
 TEST(WorksheetStream, CellRecordAfterADBCellEndsTheCellTable)
 {
     Worksheet sheet;

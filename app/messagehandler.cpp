@@ -5,7 +5,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStandardPaths>
-#include <QTextStream>
 
 #include <cstdlib>
 
@@ -21,6 +20,14 @@ QString &logPath()
 {
     static QString path;
     return path;
+}
+
+// Kept open between messages: a save traces every cell, and reopening the
+// file for each line would dominate its cost.
+QFile &logFile()
+{
+    static QFile file;
+    return file;
 }
 
 } // namespace
@@ -42,6 +49,7 @@ QString logLineFor(QtMsgType type, const QString &message)
 void setLogFilePath(const QString &path)
 {
     QMutexLocker lock(&logMutex());
+    logFile().close();
     logPath() = path;
 }
 
@@ -68,12 +76,12 @@ void customMessageHandler(QtMsgType type, const QMessageLogContext &, const QStr
     QMutexLocker lock(&logMutex());
     if (logPath().isEmpty())
         return;
-    QFile file(logPath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    out << line << '\n';
-    out.flush();
-    file.close();
+    QFile &file = logFile();
+    if (!file.isOpen()) {
+        file.setFileName(logPath());
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+            return;
+    }
+    file.write((line + QLatin1Char('\n')).toUtf8());
+    file.flush();
 }

@@ -5,6 +5,7 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSignalSpy>
@@ -77,6 +78,21 @@ private slots:
         sendMouse(&label, QEvent::MouseButtonRelease, at, Qt::LeftButton);
         QCOMPARE(spy.log, QStringList({"pressed", "clicked", "released", "doubleClicked",
                                        "pressed", "clicked", "released"}));
+    }
+
+    void labelTakesFocusOnPress()
+    {
+        QWidget window;
+        auto *other = new QLineEdit(&window);
+        auto *label = new clickablelabel(&window);
+        label->move(0, 40);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        other->setFocus();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(other));
+        sendMouse(label, QEvent::MouseButtonPress, QPoint(5, 5), Qt::RightButton);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(label));
     }
 
     void labelEnterAndLeave()

@@ -544,7 +544,9 @@ int CompoundFile::WriteFile(const char* path, const std::vector<char>& data, uns
 
 int CompoundFile::StreamChain(const DirectoryEntry* e, bool& big, std::vector<unsigned int>& chain)
 {
-    if (!GetBlockIndices(e->startBlock, chain, big))
+    // A stream's bytes lie in the file, so no stream is longer than the
+    // file: this bounds what a reader sizes by the stated length.
+    if (e->size > file.FileSize() || !GetBlockIndices(e->startBlock, chain, big))
         return DAMAGED;
     const unsigned long long room = static_cast<unsigned long long>(chain.size()) * (big ? 512 : 64);
     return room < e->size ? DAMAGED : SUCCESS;

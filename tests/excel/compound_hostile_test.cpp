@@ -228,6 +228,25 @@ TEST_F(Hostile, ChainsThatLoopLeaveOrRunShort)
         EXPECT_EQ(ReadOne(b, "Workbook"), DAMAGED);
     }
     {
+        // A chain through blocks past the end of the file, long enough for a
+        // stated size beyond the file's: refused before the vector is sized
+        // by that length.
+        auto b = good_;
+        const std::uint32_t fileBlocks = static_cast<std::uint32_t>(good_.size() / 512 - 1);
+        PutU32(b, bat + 4 * (start + 19), fileBlocks);
+        for (std::uint32_t k = fileBlocks; k < 128; ++k)
+            PutU32(b, bat + 4 * k, k + 1 < 128 ? k + 1 : 0xFFFFFFFEu);
+        const std::uint32_t stated = static_cast<std::uint32_t>(good_.size()) + 5000;
+        ASSERT_LT(stated, (20 + 128 - fileBlocks) * 512u);
+        PutU32(b, DirEntry(4) + 120, stated);
+        WriteBytes(path_, b);
+        CompoundFile cf;
+        ASSERT_TRUE(cf.Open(path_.c_str(), std::ios_base::in));
+        std::vector<char> data;
+        EXPECT_EQ(cf.ReadFile("Workbook", data), DAMAGED);
+        EXPECT_LT(data.capacity(), good_.size()) << "nothing sized by a length the file cannot hold";
+    }
+    {
         // Small chains: loop, out of the table, beyond the mini stream.
         const std::size_t sbat = BlockOffset(U32(good_, 60));
         const std::uint32_t sStart = U32(good_, DirEntry(1) + 116);

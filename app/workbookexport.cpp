@@ -48,26 +48,38 @@ WorkbookExport::Result WorkbookExport::save(const QString &path,
     const XlsFormat::CellFont font(L"Arial", 200, 700);
     formats.get_font_idx(font);
 
-    for (int r = 0; r < lines.size(); ++r) {
+    // What lies beyond the sheet is counted, not handed over.
+    const int rows = qMin(int(lines.size()), maxRows);
+    const int stored = qMin(columns, maxColumns);
+    for (int r = 0; r < rows; ++r) {
         const QStringList &fields = lines.at(r);
-        for (int c = 0; c < columns; ++c) {
+        // An empty line is one empty field.
+        const int fieldCount = qMax(1, int(fields.size()));
+        for (int c = 0; c < stored; ++c) {
             std::wstring units;
-            if (c < fields.size()) {
-                units = toUnits(fields.at(c));
-                qDebug().noquote() << QStringLiteral("\"buffer\" \"%1\" ").arg(fields.at(c));
+            if (c < fieldCount) {
+                const QString text = fields.value(c);
+                units = toUnits(text);
+                qDebug().noquote().nospace() << "buffer \"" << text << "\" ";
             }
             Biff::XlsCell *cell = sheet->Cell(r, c);
             if (!cell) {
-                result.truncated = true;
-                continue;
+                result.save.reason = QStringLiteral("the worksheet refused a cell");
+                return result;
             }
             cell->SetWString(units.c_str());
         }
     }
+    // Empty lines beyond the sheet lose nothing.
+    for (int r = rows; r < lines.size(); ++r)
+        result.rowsLeftOut += lines.at(r).isEmpty() ? 0 : 1;
+    result.columnsLeftOut = qMax(0, columns - maxColumns);
 
     const QByteArray target = path.toUtf8();
     if (!workbook.SaveAs(target.constData())) {
-        result.save.reason = QStringLiteral("the file could not be written");
+        const std::string &why = workbook.GetLastError();
+        result.save.reason = why.empty() ? QStringLiteral("the file could not be written")
+                                         : QString::fromStdString(why);
         return result;
     }
     result.save.ok = true;

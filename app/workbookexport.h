@@ -15,9 +15,10 @@ public:
     struct Result
     {
         TableFile::SaveResult save;
-        // Lines or cells past the sheet's 65,536 rows / 256 columns that
-        // could not be stored.
-        bool truncated = false;
+        // Lines and columns past the sheet's 65,536 rows / 256 columns,
+        // which could not be stored; the rest was written.
+        int rowsLeftOut = 0;
+        int columnsLeftOut = 0;
     };
 
     static Result save(const QString &path, const QVector<TableFile::PageRows> &pages);
@@ -25,6 +26,9 @@ public:
     // The longest cell text stored; longer texts are cut (never inside a
     // surrogate pair).
     static constexpr int maxCellUnits = 32767;
+    // The size of a worksheet.
+    static constexpr int maxRows = 65536;
+    static constexpr int maxColumns = 256;
 };
 
 #endif

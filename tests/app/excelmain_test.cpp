@@ -804,11 +804,20 @@ private slots:
         UrlCatcher opener;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
 
+        // Cancelling the dialog changes nothing, not even the settings.
+        const QVariant stored =
+            QSettings(QStringLiteral("setting.ini"), QSettings::IniFormat).value("output/output");
+        child<QPushButton>(w, "pushButton_save")->click();
+        QCOMPARE(dialogs.fileCaptions.last(), QStringLiteral("Save File"));
+        QCOMPARE(dialogs.fileDirs.last(), stored.isValid() ? stored.toString() : QStringLiteral("."));
+        QVERIFY(dialogs.boxes.isEmpty());
+        QCOMPARE(QSettings(QStringLiteral("setting.ini"), QSettings::IniFormat).value("output/output"),
+                 stored);
+
         const QString out = sources.path() + QStringLiteral("/out put.csv");
         dialogs.fileAnswers.enqueue(out);
         dialogs.buttons.enqueue(QMessageBox::Ok);
         child<QPushButton>(w, "pushButton_save")->click();
-        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 
         QFile f(out);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -825,12 +834,15 @@ private slots:
         QCOMPARE(settings.value("output/output").toString(), out);
 
         // Any other suffix gives the workbook, cells without their quotes.
+        // Cancel in the box opens nothing.
         dialogs.boxes.clear();
         const QString book = sources.path() + QStringLiteral("/book.CSV");
         dialogs.fileAnswers.enqueue(book);
+        dialogs.buttons.enqueue(QMessageBox::Cancel);
         child<QPushButton>(w, "pushButton_save")->click();
         QCOMPARE(dialogs.boxes.size(), 1);
         QCOMPARE(dialogs.boxes[0].title, QStringLiteral("Finished"));
+        QCOMPARE(opener.urls.size(), 1);
         {
             Biff::XlsWorkbook loaded;
             QVERIFY(loaded.Load(book.toUtf8().constData()));
@@ -842,13 +854,31 @@ private slots:
             QCOMPARE(QString::fromWCharArray(constSheet->Cell(1, 0)->GetWString()), QStringLiteral("p1c "));
         }
 
-        // A file that cannot be written is reported, not called finished.
-        dialogs.boxes.clear();
-        dialogs.fileAnswers.enqueue(sources.path() + QStringLiteral("/no/such/folder/x.csv"));
-        child<QPushButton>(w, "pushButton_save")->click();
-        QCOMPARE(dialogs.boxes.size(), 1);
-        QCOMPARE(dialogs.boxes[0].kind, QStringLiteral("warning"));
-        QCOMPARE(dialogs.fileDirs.last(), book);
+        // A file that cannot be written is reported with its name and the
+        // reason, not called finished, and nothing is offered to open.
+        for (const QString &name : {QStringLiteral("x.csv"), QStringLiteral("x.xls")}) {
+            dialogs.boxes.clear();
+            const QString bad = sources.path() + QStringLiteral("/no/such/folder/") + name;
+            dialogs.fileAnswers.enqueue(bad);
+            dialogs.buttons.enqueue(QMessageBox::Ok);
+            child<QPushButton>(w, "pushButton_save")->click();
+            QCOMPARE(dialogs.boxes.size(), 1);
+            QCOMPARE(dialogs.boxes[0].kind, QStringLiteral("warning"));
+            QVERIFY2(dialogs.boxes[0].text.contains(QDir::toNativeSeparators(bad))
+                         && dialogs.boxes[0].text.size() > QDir::toNativeSeparators(bad).size() + 20,
+                     qPrintable(dialogs.boxes[0].text));
+            dialogs.buttons.clear();
+        }
+        QCOMPARE(dialogs.fileDirs.last(), sources.path() + QStringLiteral("/no/such/folder/x.csv"));
+        QCOMPARE(opener.urls.size(), 1);
+
+        // A name with characters that mean something in a URL still opens
+        // that very file.
+        const QString odd = sources.path() + QStringLiteral("/a#1 %20?.csv");
+        w.openexcel(odd);
+        QCOMPARE(opener.urls.size(), 2);
+        QCOMPARE(opener.urls.last().toLocalFile(), odd);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     }
 
     void realConverterOnAMadePdf()

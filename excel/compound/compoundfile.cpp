@@ -272,11 +272,17 @@ bool CompoundFile::LoadProperties()
     std::vector<unsigned int> chain;
     if (!GetBlockIndices(header.directoryStart, chain, true) || chain.empty())
         return false;
+    // Every block of the chain must be in the file before the entries are
+    // sized by the chain's length (a chain has no repeats, so then the
+    // directory is no larger than the file).
     const unsigned int fileBlocks = FileBlocks();
+    for (unsigned int k : chain)
+        if (k >= fileBlocks)
+            return false;
     const std::size_t slots = chain.size() * 4;
     std::vector<DirectoryEntry> raw(slots);
     for (std::size_t b = 0; b < chain.size(); ++b) {
-        if (chain[b] >= fileBlocks || !file.Read(chain[b] + 1, blockBuffer.data()))
+        if (!file.Read(chain[b] + 1, blockBuffer.data()))
             return false;
         for (std::size_t j = 0; j < 4; ++j)
             raw[b * 4 + j].Read(blockBuffer.data() + 128 * j);

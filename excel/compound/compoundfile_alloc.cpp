@@ -392,7 +392,7 @@ int CompoundFile::ReadMiniStream(std::vector<char>& data)
     std::vector<unsigned int> chain;
     if (!GetBlockIndices(rootEntry->startBlock, chain, true))
         return DAMAGED;
-    if (static_cast<unsigned long long>(chain.size()) * 512 < rootEntry->size)
+    if (static_cast<unsigned long long>(chain.size()) * 512 < rootEntry->size || rootEntry->size > file.FileSize())
         return DAMAGED;
     data.assign(rootEntry->size, 0);
     return ReadData(rootEntry->startBlock, data.data(), rootEntry->size, true);

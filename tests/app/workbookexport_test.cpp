@@ -52,6 +52,7 @@ class WorkbookExportTest : public QObject
 
 private slots:
     void cellsTraceAndFont();
+    void longTextsWholeUpToTheCellLimit();
     void rowsAndColumnsBeyondTheSheetAreCounted();
     void failedSaveNamesTheReasonAndKeepsTheEarlierFile();
 };
@@ -96,6 +97,32 @@ void WorkbookExportTest::cellsTraceAndFont()
     for (const auto &font : loaded.GetWorkbookRecords().fonts)
         bold = bold || (font.weight == 700 && font.height == 200);
     QVERIFY(bold);
+}
+
+void WorkbookExportTest::longTextsWholeUpToTheCellLimit()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("long texts.xls"));
+    const QString grin = QString::fromUcs4(U"\U0001F600");
+    // 5,000 units with a pair: whole. 40,000 units whose pair would straddle
+    // the cell limit of 32,767: cut before the pair.
+    const QString middle = QString(2000, QLatin1Char('m')) + grin + QString(2998, QLatin1Char('n'));
+    const QString straddling = QString(32766, QLatin1Char('s')) + grin + QString(7232, QLatin1Char('t'));
+    QCOMPARE(middle.size(), 5000);
+    QCOMPARE(straddling.size(), 40000);
+
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    const WorkbookExport::Result r = WorkbookExport::save(path, {{{middle, straddling}}});
+    QLoggingCategory::setFilterRules(QString());
+    QVERIFY2(r.save.ok, qPrintable(r.save.message()));
+
+    Biff::XlsWorkbook loaded;
+    QVERIFY(loaded.Load(path.toUtf8().constData()));
+    const Biff::XlsWorksheet *sheet = loaded.GetWorksheet(0);
+    QVERIFY(sheet);
+    QCOMPARE(cellText(sheet, 0, 0), middle);
+    QCOMPARE(cellText(sheet, 0, 1), straddling.left(32766));
 }
 
 void WorkbookExportTest::rowsAndColumnsBeyondTheSheetAreCounted()

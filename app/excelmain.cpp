@@ -285,7 +285,39 @@ void ExcelMain::showPage(int page)
         canvas->showPageTable(PageZoom::rectToCanvas(rect, zoomFactor),
                               PageZoom::linesToCanvas(lines, zoomFactor));
     }
+    rememberShownCanvas(page);
     extractPage(i, rect, lines, true);
+}
+
+void ExcelMain::rememberShownCanvas(int page)
+{
+    shownPage = page;
+    shownCanvasRect = canvas->returnRec();
+    shownCanvasLines = canvas->returnLine();
+}
+
+bool ExcelMain::canvasShowsStoredPage(int page) const
+{
+    return page == shownPage && page >= 1 && page <= pageRects.size()
+           && page <= pageLines.size() && canvas->returnRec() == shownCanvasRect
+           && canvas->returnLine() == shownCanvasLines;
+}
+
+TableExtraction::Geometry ExcelMain::currentGeometry(int page)
+{
+    if (canvasShowsStoredPage(page)) {
+        TableExtraction::Geometry g;
+        g.rect = pageRects.at(page - 1);
+        g.lines = pageLines.at(page - 1);
+        g.empty = g.rect.width() == 0 || g.rect.height() == 0;
+        if (g.empty)
+            g = TableExtraction::emptyGeometry();
+        return g;
+    }
+    // A user's edit: canvas pixels back to page units.
+    shownPage = 0;
+    return TableExtraction::toPageUnits(canvas->returnRec().normalized(), canvas->returnLine(),
+                                        zoomFactor);
 }
 
 void ExcelMain::on_pushButton_up_clicked()
@@ -345,9 +377,7 @@ void ExcelMain::Updateoutput()
     const int p = ui->spinBox_pagenumber->value();
     if (p < 1 || p > pageCount)
         return;
-    // A user's edit: canvas pixels back to page units.
-    const TableExtraction::Geometry g = TableExtraction::toPageUnits(
-        canvas->returnRec().normalized(), canvas->returnLine(), zoomFactor);
+    const TableExtraction::Geometry g = currentGeometry(p);
     extractPage(p - 1, g.rect, g.lines, true);
 }
 
@@ -355,8 +385,7 @@ void ExcelMain::on_pushButton_clicked()
 {
     if (importActive || pageCount <= 0)
         return;
-    const TableExtraction::Geometry g = TableExtraction::toPageUnits(
-        canvas->returnRec().normalized(), canvas->returnLine(), zoomFactor);
+    const TableExtraction::Geometry g = currentGeometry(ui->spinBox_pagenumber->value());
     // An empty rectangle applied to all pages leaves every page without a
     // table, and the output table empty like the page on show.
     if (g.empty)
@@ -421,9 +450,13 @@ void ExcelMain::on_pushButton_zoomout_clicked()
     const float next = PageZoom::enlarged(zoomFactor);
     if (!PageZoom::zoomAllowed(pageImageSize, next))
         return;
+    const bool untouched = canvasShowsStoredPage(shownPage);
     zoomFactor = next;
     showPNG();
     canvas->zoomin();
+    // Still the page's own geometry, only drawn larger or smaller.
+    if (untouched)
+        rememberShownCanvas(shownPage);
 }
 
 void ExcelMain::on_pushButton_zoomin_clicked()
@@ -431,9 +464,13 @@ void ExcelMain::on_pushButton_zoomin_clicked()
     const float next = PageZoom::shrunk(zoomFactor);
     if (!PageZoom::zoomAllowed(pageImageSize, next))
         return;
+    const bool untouched = canvasShowsStoredPage(shownPage);
     zoomFactor = next;
     showPNG();
     canvas->zoomout();
+    // Still the page's own geometry, only drawn larger or smaller.
+    if (untouched)
+        rememberShownCanvas(shownPage);
 }
 
 void ExcelMain::on_pushButton_drawrect_clicked()
@@ -765,6 +802,7 @@ void ExcelMain::closeProgressDia()
 void ExcelMain::resetToNoDocument()
 {
     pageCount = 0;
+    shownPage = 0;
     pdfPath.clear();
     currentPng.clear();
     pageRuns.clear();

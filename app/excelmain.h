@@ -4,6 +4,7 @@
 #include "aboutdialog.h"
 #include "qthumbnailthread.h"
 #include "subtext.h"
+#include "tableextraction.h"
 #include "tablefile.h"
 
 #include <QImage>
@@ -147,6 +148,19 @@ private:
     QString importError;     // why the running import failed, for the warning box
     Previous previous;
     QSize pageImageSize;     // unscaled size of the page image on show
+    // What the page change put on the canvas (canvas pixels) and for which
+    // page. While the canvas still shows exactly that, the page's geometry
+    // is its stored page-unit values: reading the truncated pixels back
+    // would move its lines at every click.
+    int shownPage = 0;
+    QRectF shownCanvasRect;
+    QVector<QRectF> shownCanvasLines;
+    bool canvasShowsStoredPage(int page) const;
+    void rememberShownCanvas(int page);
+    // The shown page's geometry in page units, as the extraction takes it.
+    // Once an edit has been read back, the canvas no longer stands for the
+    // stored values, even if a later edit restores the same pixels.
+    TableExtraction::Geometry currentGeometry(int page);
 
 public:
     AboutDialog about;

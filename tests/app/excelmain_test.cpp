@@ -336,6 +336,30 @@ private slots:
         QCOMPARE(w.canvas->returnRec(), QRectF(12.5, 25, 225, 75));
         QCOMPARE(table->rowCount(), 2);
         w.pageRects[1] = QRectF(0, 20, 180.5, 60);
+        emit list->clicked(list->currentIndex());
+
+        // A click that changes nothing on the canvas (any button, any tool)
+        // re-extracts, but from the page's own values, not from the
+        // truncated pixels.
+        for (Qt::MouseButton b : {Qt::RightButton, Qt::LeftButton}) {
+            sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10), b);
+            sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10), b);
+            QCOMPARE(w.pageLines[1], QVector<QRectF>{QRectF(81, 20, 0, 60)});
+            QCOMPARE(w.pageRects[1], QRectF(0, 20, 180.5, 60));
+            QCOMPARE(table->rowCount(), 2);
+        }
+        // The left click made the table editable. A move is an edit and is
+        // read back from the canvas; moving it back is another edit, not a
+        // return to the values stored before the first.
+        for (int x : {60, 50}) {
+            sendMouse(w.canvas, QEvent::MouseMove, QPoint(110 - x, 60));
+            sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(110 - x, 60));
+            sendMouse(w.canvas, QEvent::MouseMove, QPoint(x, 60));
+            sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(x, 60));
+            QCOMPARE(w.pageRects[1].x(), x == 60 ? 8.0 : 0.0);
+        }
+        w.pageRects[1] = QRectF(0, 20, 180.5, 60);
+        w.pageLines[1] = {QRectF(81, 20, 0, 60)};
 
         // Visiting the page again and again keeps the stored page-unit lines.
         for (int k = 0; k < 4; ++k) {
@@ -345,6 +369,13 @@ private slots:
         QCOMPARE(w.pageLines[1], QVector<QRectF>{QRectF(81, 20, 0, 60)});
         QCOMPARE(w.pageRects[1], QRectF(0, 20, 180.5, 60));
         QVERIFY(!w.pageTexts[1].isEmpty());
+        // Zooming the untouched page keeps it standing for its stored values.
+        QMetaObject::invokeMethod(&w, "on_pushButton_zoomout_clicked");
+        sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10), Qt::RightButton);
+        sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10), Qt::RightButton);
+        QCOMPARE(w.pageLines[1], QVector<QRectF>{QRectF(81, 20, 0, 60)});
+        QMetaObject::invokeMethod(&w, "on_pushButton_zoomin_clicked");
+        QCOMPARE(w.zoomFactor, 1.25f);
 
         // Page 1 has no table: its canvas shows none, the output table is empty.
         spin->setValue(1);

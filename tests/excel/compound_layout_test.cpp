@@ -369,6 +369,39 @@ TEST(CompoundLayout, ShrinkingRenumbersTheBlocksAfter)
     EXPECT_EQ(back, a9);
 }
 
+TEST(CompoundLayout, ShrinkingDropsATableBlockThatOthersFollow)
+{
+    // A fills the first table block, the second table block lands at 128
+    // and B follows it. Shrinking A to 8 blocks empties the second table
+    // block, which is cut out of the middle: B moves down over it.
+    NewDoc d;
+    ASSERT_EQ(d.cf.MakeFile("A"), 1);
+    ASSERT_EQ(d.cf.MakeFile("B"), 1);
+    const auto a = Pattern(126 * 512, 30);
+    const auto bdata = Pattern(20 * 512, 31);
+    ASSERT_EQ(d.cf.WriteFile("A", a, static_cast<unsigned int>(a.size())), 1);
+    ASSERT_EQ(d.cf.WriteFile("B", bdata, static_cast<unsigned int>(bdata.size())), 1);
+    auto b = d.Bytes();
+    ASSERT_EQ(U32(b, 44), 2u);
+    ASSERT_EQ(U32(b, 80), 128u);
+    ExpectEntry(b, EntryOffset(1, 2), "B", 2, 1, FREE, FREE, 129, 20 * 512);
+
+    const auto a8 = Pattern(8 * 512, 32);
+    ASSERT_EQ(d.cf.WriteFile("A", a8, 8 * 512), 1);
+    b = d.Bytes();
+    ASSERT_EQ(b.size(), 512u * (1 + 2 + 8 + 20));
+    EXPECT_EQ(U32(b, 44), 1u);
+    EXPECT_EQ(U32(b, 80), FREE);
+    ExpectEntry(b, EntryOffset(1, 1), "A", 2, FREE, FREE, FREE, 2, 8 * 512);
+    ExpectEntry(b, EntryOffset(1, 2), "B", 2, 1, FREE, FREE, 10, 20 * 512);
+    EXPECT_EQ(BatEntry(b, 9), END);
+    for (std::uint32_t k = 10; k < 29; ++k)
+        EXPECT_EQ(BatEntry(b, k), k + 1);
+    EXPECT_EQ(BatEntry(b, 29), END);
+    EXPECT_EQ(BatEntry(b, 30), FREE);
+    EXPECT_EQ(0, std::memcmp(b.data() + BlockOffset(10), bdata.data(), bdata.size()));
+}
+
 TEST(CompoundLayout, FiveSiblingsAndNameOrder)
 {
     NewDoc d;

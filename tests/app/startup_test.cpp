@@ -79,6 +79,21 @@ private slots:
         log(QtDebugMsg, QStringLiteral("dropped"));
     }
 
+    // Writing the line may itself raise a message (here: a device that
+    // cannot seek to its end); that must not lock the handler up.
+    void messageRaisedWhileWritingIsDropped()
+    {
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full here");
+        const QtMessageHandler before = qInstallMessageHandler(customMessageHandler);
+        setLogFilePath(QStringLiteral("/dev/full"));
+        qDebug("into a full device");
+        setLogFilePath(logPath);
+        qDebug("after");
+        qInstallMessageHandler(before);
+        QCOMPARE(readAll(logPath), QByteArray("Debug: after\n"));
+    }
+
     void concurrentMessagesDoNotMix()
     {
         const int perThread = 400;

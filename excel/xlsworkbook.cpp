@@ -1,5 +1,6 @@
 #include "xlsworkbook.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -445,7 +446,7 @@ bool XlsWorkbook::SaveAs(const wchar_t* filename)
     return SaveAs(path.c_str());
 }
 
-bool XlsWorkbook::BuildStream(std::vector<char>& stream)
+bool XlsWorkbook::BuildStream(std::unique_ptr<char[]>& stream, unsigned long long& size)
 {
     UpdateWorksheets();
     const unsigned long long total = StreamSize();
@@ -454,8 +455,11 @@ bool XlsWorkbook::BuildStream(std::vector<char>& stream)
         return false;
     }
     AdjustStreamPositions();
-    stream.assign(static_cast<size_t>(total), 0);
-    if (Write(stream.data()) != total) {
+    // Every record writes each of its bytes (gaps as zeros), so the buffer is
+    // not cleared first: that would touch the whole stream once more.
+    stream.reset(new char[static_cast<size_t>(total)]);
+    size = total;
+    if (Write(stream.get()) != total) {
         lastError_ = "a record of the workbook cannot be written";
         return false;
     }
@@ -464,8 +468,9 @@ bool XlsWorkbook::BuildStream(std::vector<char>& stream)
 
 bool XlsWorkbook::SaveTo(const std::string& target)
 {
-    std::vector<char> stream;
-    if (!BuildStream(stream))
+    std::unique_ptr<char[]> stream;
+    unsigned long long streamSize = 0;
+    if (!BuildStream(stream, streamSize))
         return false;
 
     struct stat old;
@@ -505,7 +510,7 @@ bool XlsWorkbook::SaveTo(const std::string& target)
 
     bool ok = file_.Create(temp.c_str()) && file_.MakeFile("Workbook") == 1;
     if (ok) {
-        const int written = file_.WriteFile("Workbook", stream.data(), static_cast<unsigned int>(stream.size()));
+        const int written = file_.WriteFile("Workbook", stream.get(), static_cast<unsigned int>(streamSize));
         ok = written == 1;
         if (!ok)
             lastError_ = written == CompoundDoc::CompoundFile::TOO_LARGE
@@ -532,7 +537,7 @@ bool XlsWorkbook::SaveTo(const std::string& target)
         CompoundDoc::CompoundFile check;
         unsigned int size = 0;
         ok = check.Open(temp.c_str(), std::ios_base::in) && check.FileSize("Workbook", size) == 1 &&
-             size == stream.size();
+             size == streamSize;
         check.Close();
         if (!ok)
             lastError_ = "the written file does not read back whole";
@@ -845,9 +850,12 @@ void XlsWorkbook::AdjustStreamPositions()
 void XlsWorkbook::AdjustBoundSheetBOFPositions()
 {
     unsigned long long p = workbook_.RecordSize();
-    for (size_t i = 0; i < worksheets_.size() && i < workbook_.boundSheets.size(); ++i) {
+    const size_t sheets = std::min(worksheets_.size(), workbook_.boundSheets.size());
+    for (size_t i = 0; i < sheets; ++i) {
         workbook_.boundSheets[i].bofPosition = static_cast<unsigned int>(p);
-        p += worksheets_[i].RecordSize();
+        // Sizing a sheet walks all its cells; the last one's size places nothing.
+        if (i + 1 < sheets)
+            p += worksheets_[i].RecordSize();
     }
 }
 

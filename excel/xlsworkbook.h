@@ -1,6 +1,7 @@
 #ifndef GRIDMOLT_XLSWORKBOOK_H
 #define GRIDMOLT_XLSWORKBOOK_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -102,7 +103,7 @@ private:
     void RenumberSheets();
     bool LoadPath(const std::string& path);
     bool SaveTo(const std::string& path);
-    bool BuildStream(std::vector<char>& stream);
+    bool BuildStream(std::unique_ptr<char[]>& stream, unsigned long long& size);
 
     CompoundDoc::CompoundFile file_;
     Workbook workbook_;

@@ -30,11 +30,13 @@ unsigned int Blank::Read(const char* in, unsigned int size)
 unsigned int Blank::Write(char* out)
 {
     SetFixedSize(FixedDataSize);
-    PrepareFixedWrite();
-    LittleEndian::Write(data, rowIndex, 0);
-    LittleEndian::Write(data, colIndex, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    return Record::Write(out);
+    char* d = BeginFixedWrite(out);
+    if (d == nullptr)
+        return 0;
+    LittleEndian::Write(d, rowIndex, 0);
+    LittleEndian::Write(d, colIndex, 2);
+    LittleEndian::Write(d, xfIndex, 4);
+    return recordSize;
 }
 
 } // namespace Sheet

@@ -32,13 +32,15 @@ unsigned int BoolErr::Read(const char* in, unsigned int size)
 unsigned int BoolErr::Write(char* out)
 {
     SetFixedSize(FixedDataSize);
-    PrepareFixedWrite();
-    LittleEndian::Write(data, rowIndex, 0);
-    LittleEndian::Write(data, colIndex, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    LittleEndian::Write(data, value, 6);
-    LittleEndian::Write(data, error, 7);
-    return Record::Write(out);
+    char* d = BeginFixedWrite(out);
+    if (d == nullptr)
+        return 0;
+    LittleEndian::Write(d, rowIndex, 0);
+    LittleEndian::Write(d, colIndex, 2);
+    LittleEndian::Write(d, xfIndex, 4);
+    LittleEndian::Write(d, value, 6);
+    LittleEndian::Write(d, error, 7);
+    return recordSize;
 }
 
 } // namespace Sheet

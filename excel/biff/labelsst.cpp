@@ -33,12 +33,14 @@ unsigned int LabelSST::Write(char* out)
     if (sstIndex > 0xFFFFFFFFull)
         return 0; // the index is 4 bytes on the stream; never write it wrapped
     SetFixedSize(FixedDataSize);
-    PrepareFixedWrite();
-    LittleEndian::Write(data, rowIndex, 0);
-    LittleEndian::Write(data, colIndex, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    LittleEndian::Write(data, sstIndex, 6, 4);
-    return Record::Write(out);
+    char* d = BeginFixedWrite(out);
+    if (d == nullptr)
+        return 0;
+    LittleEndian::Write(d, rowIndex, 0);
+    LittleEndian::Write(d, colIndex, 2);
+    LittleEndian::Write(d, xfIndex, 4);
+    LittleEndian::Write(d, sstIndex, 6, 4);
+    return recordSize;
 }
 
 } // namespace Sheet

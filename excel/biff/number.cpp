@@ -35,14 +35,16 @@ unsigned int Number::Read(const char* in, unsigned int size)
 unsigned int Number::Write(char* out)
 {
     SetFixedSize(FixedDataSize);
-    PrepareFixedWrite();
-    LittleEndian::Write(data, rowIndex, 0);
-    LittleEndian::Write(data, colIndex, 2);
-    LittleEndian::Write(data, xfIndex, 4);
+    char* d = BeginFixedWrite(out);
+    if (d == nullptr)
+        return 0;
+    LittleEndian::Write(d, rowIndex, 0);
+    LittleEndian::Write(d, colIndex, 2);
+    LittleEndian::Write(d, xfIndex, 4);
     unsigned long long bits = 0;
     std::memcpy(&bits, &value, sizeof(bits));
-    LittleEndian::Write(data, bits, 6);
-    return Record::Write(out);
+    LittleEndian::Write(d, bits, 6);
+    return recordSize;
 }
 
 } // namespace Sheet

@@ -176,4 +176,16 @@ void Record::PrepareFixedWrite()
     continueOffsets.clear();
 }
 
+char* Record::BeginFixedWrite(char* out)
+{
+    if (out == nullptr)
+        return nullptr;
+    continueOffsets.clear();
+    LittleEndian::Write(out, code, 0);
+    LittleEndian::Write(out, static_cast<unsigned short>(dataSize), 2);
+    // Bytes of no listed field are written as zero.
+    std::memset(out + 4, 0, dataSize);
+    return out + 4;
+}
+
 } // namespace Biff

@@ -63,6 +63,10 @@ protected:
     void SetFixedSize(unsigned int fixedSize);
     // Sizes `data` to dataSize with zero bytes before the fields are stored.
     void PrepareFixedWrite();
+    // The same for a record of one piece written straight into `out`: its
+    // header and dataSize zero bytes, so a cell written costs no copy of its
+    // bytes on the heap. Returns where the fields go, null for no buffer.
+    char* BeginFixedWrite(char* out);
 };
 
 } // namespace Biff

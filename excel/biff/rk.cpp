@@ -31,12 +31,14 @@ unsigned int RK::Read(const char* in, unsigned int size)
 unsigned int RK::Write(char* out)
 {
     SetFixedSize(FixedDataSize);
-    PrepareFixedWrite();
-    LittleEndian::Write(data, rowIndex, 0);
-    LittleEndian::Write(data, colIndex, 2);
-    LittleEndian::Write(data, xfIndex, 4);
-    LittleEndian::Write(data, value, 6);
-    return Record::Write(out);
+    char* d = BeginFixedWrite(out);
+    if (d == nullptr)
+        return 0;
+    LittleEndian::Write(d, rowIndex, 0);
+    LittleEndian::Write(d, colIndex, 2);
+    LittleEndian::Write(d, xfIndex, 4);
+    LittleEndian::Write(d, value, 6);
+    return recordSize;
 }
 
 } // namespace Sheet

@@ -35,15 +35,17 @@ unsigned int Row::Read(const char* in, unsigned int size)
 unsigned int Row::Write(char* out)
 {
     SetFixedSize(FixedDataSize);
-    PrepareFixedWrite();
-    LittleEndian::Write(data, rowIndex, 0);
-    LittleEndian::Write(data, firstCellColIndex, 2);
-    LittleEndian::Write(data, lastCellColIndexPlusOne, 4);
-    LittleEndian::Write(data, height, 6);
-    LittleEndian::Write(data, reserved1, 8);
-    LittleEndian::Write(data, reserved2, 10);
-    LittleEndian::Write(data, options, 12);
-    return Record::Write(out);
+    char* d = BeginFixedWrite(out);
+    if (d == nullptr)
+        return 0;
+    LittleEndian::Write(d, rowIndex, 0);
+    LittleEndian::Write(d, firstCellColIndex, 2);
+    LittleEndian::Write(d, lastCellColIndexPlusOne, 4);
+    LittleEndian::Write(d, height, 6);
+    LittleEndian::Write(d, reserved1, 8);
+    LittleEndian::Write(d, reserved2, 10);
+    LittleEndian::Write(d, options, 12);
+    return recordSize;
 }
 
 } // namespace Sheet

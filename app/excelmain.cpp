@@ -733,6 +733,14 @@ void ExcelMain::generateALLtheInfo()
         connect(networkReply, &QNetworkReply::finished, this, &ExcelMain::gethtmlinfo);
         return;
     }
+    // The pages were parsed straight from their bytes; only the last page's
+    // lines are kept, as after a page-by-page parse.
+    htmlLines.clear();
+    if (importCounter > 1) {
+        QFile last(PageFiles::textPath(PageFiles::tempFolder(), importCounter - 1));
+        if (last.open(QIODevice::ReadOnly))
+            htmlLines = TextLayer::splitLines(TextLayer::decodePage(last.readAll()));
+    }
     importCounter = 0;
     closeProgressDia();
 }
@@ -915,11 +923,13 @@ void ExcelMain::getPDFpage()
     const int at = text.indexOf(key);
     int pos = at >= 0 ? at + key.size() : 14;
     QString digits;
-    while (pos < text.size() && text.at(pos).isDigit() && digits.size() < 9)
+    while (pos < text.size() && text.at(pos) >= QLatin1Char('0') && text.at(pos) <= QLatin1Char('9'))
         digits += text.at(pos++);
-    // This road sets up no per-page stores, so it never claims pages.
+    // This road sets up no per-page stores, so it never claims pages; digits
+    // beyond the range of an int count as 0.
     trace(QStringList() << QString::asprintf("Page number is:%d.\n", digits.toInt()));
     ui->label_pagenumber->setText(QStringLiteral("/") + digits);
+    currentPng = PageFiles::imagePath(PageFiles::tempFolder(), 1);
     generatePNG(pdfPath, 1, PageFiles::tempFolder() + QStringLiteral("/text.png"));
 }
 
@@ -935,7 +945,6 @@ void ExcelMain::generatePNG(QString sPdfInput, int nPage, QString sPngfile)
         commandLine += QStringLiteral(" -f %1 -l %1").arg(nPage);
     }
     trace(QStringList() << QStringLiteral("PNG FILE CMD") << commandLine);
-    currentPng = PageFiles::imagePath(PageFiles::tempFolder(), 1);
     QProcess *process = new QProcess(this);
     connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             [this, process](int, QProcess::ExitStatus) {

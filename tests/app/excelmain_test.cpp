@@ -236,10 +236,36 @@ private slots:
         w.setDialogService(&dialogs);
         copyingConverter(makeDocument(QStringLiteral("three"), 3));
         const QString pdf = makePdfPath(QStringLiteral("three.pdf"));
+        // The busy dialog as it is run: an indicator without percentage or
+        // cancel button, modal to the window, naming the file.
+        QString busyLabel;
+        int busyMinimum = -1, busyMaximum = -1;
+        Qt::WindowModality busyModality = Qt::NonModal;
+        bool busyHasButton = true;
+        dialogs.onExec = [&](QDialog *d) {
+            QProgressDialog *busy = qobject_cast<QProgressDialog *>(d);
+            if (busy) {
+                busyLabel = busy->labelText();
+                busyMinimum = busy->minimum();
+                busyMaximum = busy->maximum();
+                busyModality = busy->windowModality();
+                busyHasButton = busy->findChild<QPushButton *>() != nullptr;
+            }
+            return waitForBusyDialog(d);
+        };
         import(w, pdf);
 
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
         QCOMPARE(dialogs.fileCaptions.last(), QStringLiteral("Add File"));
+        QCOMPARE(dialogs.fileFilters.last(), QStringLiteral("PDF File(*.pdf);;ALL files(*.*)"));
+        QCOMPARE(busyLabel, QStringLiteral("Loading ") + pdf + QStringLiteral("..."));
+        QCOMPARE(busyMinimum, 0);
+        QCOMPARE(busyMaximum, 0);
+        QCOMPARE(busyModality, Qt::WindowModal);
+        QVERIFY(!busyHasButton);
+        // The lines of the text layer read last are kept: page 3's.
+        QCOMPARE(w.htmlLines.size(), 3);
+        QVERIFY(w.htmlLines[2].contains(QStringLiteral(">p3c</span>")));
         QCOMPARE(w.pageCount, 3);
         QCOMPARE(w.pdfPath, pdf);
         QCOMPARE(w.pageRuns.size(), 3);
@@ -810,6 +836,114 @@ private slots:
                                      .arg(QDir::currentPath(), pdf, temp);
         QVERIFY2(text.contains(expected), qPrintable(text));
         setLogFilePath(QString());
+    }
+
+    void dormantPageCountRoad()
+    {
+        QTemporaryDir logDir;
+        setLogFilePath(logDir.path() + QStringLiteral("/excellog.txt"));
+        const QtMessageHandler before = qInstallMessageHandler(customMessageHandler);
+        const QString app = QDir::currentPath();
+        const QString info = app + QStringLiteral("/fileinfo.txt");
+        const QString argsFile = app + QStringLiteral("/dorcet-args.txt");
+        QFile::remove(info);
+        QFile::remove(argsFile);
+        // The information tool writes the count; the page renderer records
+        // its arguments and leaves a 150 x 250 first page.
+        writeFile(app + QStringLiteral("/Pavlin.dll"),
+                  "#!/bin/sh\n[ \"$2 $3\" = \"-getinfo -outfile\" ] || exit 9\n"
+                  "printf 'Title: t\\nNumberOfPages: 12\\nEncrypted: no\\n' > \"$4\"\n");
+        const QString page = makeDocument(QStringLiteral("dorcet"), 1, QSize(150, 250));
+        writeFile(app + QStringLiteral("/Dorcet.dll"),
+                  QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > \"%1\"\n"
+                                 "cp \"%2\" \"$(dirname \"$3\")/text_pg_0001.png\"\n")
+                      .arg(argsFile, PageFiles::imagePath(page, 1))
+                      .toUtf8());
+        for (const char *tool : {"/Pavlin.dll", "/Dorcet.dll"})
+            QFile::setPermissions(app + QLatin1String(tool),
+                                  QFile::permissions(app + QLatin1String(tool)) | QFileDevice::ExeOwner);
+
+        ExcelMain w;
+        w.setDialogService(&dialogs);
+        QLabel *label = child<QLabel>(w, "label_pagenumber");
+        const QString pdf = makePdfPath(QStringLiteral("dormant \"x\".pdf"));
+        w.pdfPath = pdf;
+
+        // No information file: only the trace.
+        w.getPDFpage();
+        QVERIFY(label->text().isEmpty());
+
+        w.generateInfo(pdf);
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("/12"), 10000);
+        QVERIFY(!QFile::exists(info));
+        QCOMPARE(w.currentPng, PageFiles::imagePath(temp, 1));
+        // The page renderer ran for page 1 only and its page is shown.
+        QTRY_COMPARE_WITH_TIMEOUT(w.canvas->size(), QSize(150, 250), 10000);
+        QFile args(argsFile);
+        QVERIFY(args.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(args.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 (QStringList{pdf, "-ht", temp + "/text.png", "-f", "1", "-l", "1"}));
+        args.close();
+        // No page count is claimed without pages behind it.
+        QCOMPARE(w.pageCount, 0);
+
+        // Digits are read from the fifteenth character on when the key is
+        // missing; too many for an int give 0 but all are shown.
+        writeFile(info, "PageCount:    7x\n");
+        w.getPDFpage();
+        QCOMPARE(label->text(), QStringLiteral("/7"));
+        writeFile(info, "NumberOfPages: 99999999999\n");
+        w.getPDFpage();
+        QCOMPARE(label->text(), QStringLiteral("/99999999999"));
+        // Only the decimal digits 0 to 9 count.
+        writeFile(info, "NumberOfPages: \xd9\xa3\n");
+        w.getPDFpage();
+        QCOMPARE(label->text(), QStringLiteral("/"));
+        QTest::qWait(200);
+
+        // Called on its own, the page renderer's step leaves the page on show
+        // as it is and asks for every page when no page is given.
+        w.currentPng = QStringLiteral("kept.png");
+        w.generatePNG(pdf, 0, temp + QStringLiteral("/split.png"));
+        QCOMPARE(w.currentPng, QStringLiteral("kept.png"));
+        const auto rendererArgs = [&argsFile] {
+            QFile f(argsFile);
+            return f.open(QIODevice::ReadOnly)
+                       ? QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                       : QStringList();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(rendererArgs(), (QStringList{pdf, "-ht", temp + "/split.png"}), 10000);
+        QTest::qWait(200);
+
+        qInstallMessageHandler(before);
+        QFile log(logFilePath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(log.readAll());
+        setLogFilePath(QString());
+        const QStringList expected{
+            QStringLiteral("Debug: \"Information file is:\" \"%1\" \"\n\" \n").arg(info),
+            QStringLiteral("Debug: \"\"%1/Pavlin.dll\" \"%2\" -getinfo -outfile \"%3\"\" \"\n\" \n")
+                .arg(app, pdf, info),
+            QStringLiteral("Debug: \"Page number is:12.\n\" \n"),
+            QStringLiteral("Debug: \"PNG FILE CMD\" \"\"%1/Dorcet.dll\" \"%2\" -ht \"%3/text.png\" -f 1 -l 1\" \n")
+                .arg(app, pdf, temp),
+            QStringLiteral("Debug: \"Page number is:7.\n\" \n"),
+            QStringLiteral("Debug: \"Page number is:0.\n\" \n"),
+        };
+        for (const QString &line : expected)
+            QVERIFY2(text.contains(line), qPrintable(line + QStringLiteral(" in\n") + text));
+
+        // An information file that cannot be read: no page count at all.
+        writeFile(info, "NumberOfPages: 3\n");
+        QFile::setPermissions(info, QFileDevice::WriteOwner);
+        if (!QFile(info).open(QIODevice::ReadOnly)) {
+            w.getPDFpage();
+            QCOMPARE(label->text(), QStringLiteral("/"));
+            QCOMPARE(child<QSpinBox>(w, "spinBox_pagenumber")->maximum(), 0);
+            QCOMPARE(w.pageCount, 0);
+        }
+        QFile::setPermissions(info, QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+        QFile::remove(info);
     }
 
     void aboutRunsModallyThroughTheSeam()

@@ -21,20 +21,30 @@ public:
     QList<Box> boxes;                             // every message box shown
     QStringList fileCaptions;                     // captions of file dialogs
     QStringList fileDirs;                         // starting folders of file dialogs
+    QStringList fileFilters;                      // filters of open and save dialogs
     // Runs instead of a modal exec; returns the dialog's result. Default: the
     // dialog is rejected at once.
     std::function<int(QDialog *)> onExec;
     int execCount = 0;
 
     QString getOpenFileName(QWidget *, const QString &caption, const QString &dir,
-                            const QString &) override { return nextFile(caption, dir); }
+                            const QString &filter) override
+    {
+        fileFilters << filter;
+        return nextFile(caption, dir);
+    }
     QString getSaveFileName(QWidget *, const QString &caption, const QString &dir,
-                            const QString &) override { return nextFile(caption, dir); }
+                            const QString &filter) override
+    {
+        fileFilters << filter;
+        return nextFile(caption, dir);
+    }
     QString getExistingDirectory(QWidget *, const QString &caption,
                                  const QString &dir) override { return nextFile(caption, dir); }
     QStringList getOpenFileNames(QWidget *, const QString &caption, const QString &dir,
-                                 const QString &) override
+                                 const QString &filter) override
     {
+        fileFilters << filter;
         fileCaptions << caption;
         fileDirs << dir;
         return filesAnswers.isEmpty() ? QStringList() : filesAnswers.dequeue();

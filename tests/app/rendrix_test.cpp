@@ -30,6 +30,8 @@ private slots:
     void refusedDocuments_data();
     void refusedDocuments();
     void pageThatFailsAloneIsBlank();
+    void cropBoxAndRotationGiveThePageAsShown_data();
+    void cropBoxAndRotationGiveThePageAsShown();
     void awkwardPathsWork();
     void oldPageFilesAreOverwritten();
     void wrongCommandLineIsRefused();
@@ -436,6 +438,77 @@ void RendrixTest::pageThatFailsAloneIsBlank()
     }
     QCOMPARE(blank, 1);
     QCOMPARE(readPage(dir.path(), 1).count, 1);
+}
+
+void RendrixTest::cropBoxAndRotationGiveThePageAsShown_data()
+{
+    QTest::addColumn<QByteArray>("pageBoxes");
+    QTest::addColumn<QSize>("imageSize");
+    QTest::addColumn<QRect>("wordBox");   // where "Hello" stands on the page as shown
+
+    // "Hello" in 12-point Helvetica, baseline at (50, 150) of a 300 x 200
+    // media box: about 27 points wide, ascent 9, descent 2.
+    QTest::newRow("media box") << QByteArray() << QSize(300, 200) << QRect(50, 41, 27, 11);
+    QTest::newRow("crop box") << QByteArray("/CropBox [20 30 300 200]") << QSize(280, 170)
+                              << QRect(30, 41, 27, 11);
+    QTest::newRow("crop box turned 90") << QByteArray("/CropBox [20 30 300 200] /Rotate 90")
+                                        << QSize(170, 280) << QRect(118, 30, 11, 27);
+    QTest::newRow("turned 270") << QByteArray("/Rotate 270") << QSize(200, 300) << QRect(41, 223, 11, 27);
+}
+
+void RendrixTest::cropBoxAndRotationGiveThePageAsShown()
+{
+    QFETCH(QByteArray, pageBoxes);
+    QFETCH(QSize, imageSize);
+    QFETCH(QRect, wordBox);
+
+    const QByteArray content = "BT /F1 12 Tf 50 150 Td (Hello) Tj ET";
+    const QVector<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] " + pageBoxes
+            + " /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+    };
+    QByteArray pdfBytes = "%PDF-1.4\n";
+    QVector<int> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets.append(pdfBytes.size());
+        pdfBytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const int xref = pdfBytes.size();
+    pdfBytes += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (int offset : offsets)
+        pdfBytes += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdfBytes += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("boxes.pdf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(pdfBytes);
+    file.close();
+
+    QCOMPARE(convert(file.fileName(), dir.path()).exitCode, 0);
+    const QImage image(pageFile(dir.path(), 1, "png"));
+    QCOMPARE(image.size(), imageSize);
+    const Alltext page = readPage(dir.path(), 1);
+    QCOMPARE(page.count, 1);
+    const Subtext &run = page.subtext[0];
+    QCOMPARE(run.text, QStringLiteral("Hello"));
+    const QByteArray got = QStringLiteral("(%1, %2, %3, %4)").arg(run.x).arg(run.y).arg(run.width).arg(run.height).toUtf8();
+    QVERIFY2(qAbs(run.x - wordBox.x()) <= 1 && qAbs(run.y - wordBox.y()) <= 1, got.constData());
+    QVERIFY2(qAbs(run.width - wordBox.width()) <= 1 && qAbs(run.height - wordBox.height()) <= 1, got.constData());
+    // The ink of the word lies inside its box on the image.
+    int inside = 0, outside = 0;
+    const QRect box(run.x, run.y, run.width, run.height);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                ++(box.adjusted(-1, -1, 1, 1).contains(x, y) ? inside : outside);
+    QVERIFY(inside > 20);
+    QCOMPARE(outside, 0);
 }
 
 void RendrixTest::awkwardPathsWork()

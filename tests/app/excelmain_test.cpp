@@ -785,6 +785,10 @@ private slots:
 
     void moreThanTheMaximumPagesIsTold()
     {
+        // Page names have at least four digits; longer numbers keep all.
+        QCOMPARE(PageFiles::imagePath(QStringLiteral("/t"), 7), QStringLiteral("/t/text_pg_0007.png"));
+        QCOMPARE(PageFiles::textPath(QStringLiteral("/t"), 12345), QStringLiteral("/t/text_pg_12345.htm"));
+
         ExcelMain w;
         w.setDialogService(&dialogs);
         const QString dir = sources.path() + QStringLiteral("/long");

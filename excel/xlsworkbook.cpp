@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -148,6 +149,27 @@ std::string SaveTarget(const std::string& path)
         }
     }
     return path;
+}
+
+// Room for a stream image of `size` bytes, to be released with free; null
+// when there is not enough memory. A large image is asked for in huge pages
+// where the system offers them: filling tens of megabytes page by page costs
+// more than writing the records into them.
+char* AllocateStream(size_t size)
+{
+    const size_t huge = size_t(2) << 20;
+    if (size == 0)
+        size = 1;
+#ifdef MADV_HUGEPAGE
+    if (size >= 2 * huge) {
+        void* p = nullptr;
+        if (posix_memalign(&p, huge, size) != 0)
+            return nullptr;
+        ::madvise(p, size & ~(huge - 1), MADV_HUGEPAGE);
+        return static_cast<char*>(p);
+    }
+#endif
+    return static_cast<char*>(std::malloc(size));
 }
 
 void SyncDirectory(const std::string& dir)
@@ -446,7 +468,7 @@ bool XlsWorkbook::SaveAs(const wchar_t* filename)
     return SaveAs(path.c_str());
 }
 
-bool XlsWorkbook::BuildStream(std::unique_ptr<char[]>& stream, unsigned long long& size)
+bool XlsWorkbook::BuildStream(StreamBuffer& stream, unsigned long long& size)
 {
     UpdateWorksheets();
     const unsigned long long total = StreamSize();
@@ -457,7 +479,11 @@ bool XlsWorkbook::BuildStream(std::unique_ptr<char[]>& stream, unsigned long lon
     AdjustStreamPositions();
     // Every record writes each of its bytes (gaps as zeros), so the buffer is
     // not cleared first: that would touch the whole stream once more.
-    stream.reset(new char[static_cast<size_t>(total)]);
+    stream.reset(AllocateStream(static_cast<size_t>(total)));
+    if (!stream) {
+        lastError_ = "not enough memory for the workbook";
+        return false;
+    }
     size = total;
     if (Write(stream.get()) != total) {
         lastError_ = "a record of the workbook cannot be written";
@@ -468,7 +494,7 @@ bool XlsWorkbook::BuildStream(std::unique_ptr<char[]>& stream, unsigned long lon
 
 bool XlsWorkbook::SaveTo(const std::string& target)
 {
-    std::unique_ptr<char[]> stream;
+    StreamBuffer stream(nullptr, std::free);
     unsigned long long streamSize = 0;
     if (!BuildStream(stream, streamSize))
         return false;
@@ -683,14 +709,17 @@ void XlsWorkbook::UpdateWorksheets()
         }
     }
     sst.totalStrings = static_cast<unsigned int>(pending.size());
-    sst.strings.resize(uniqueTexts.size());
+    // Each string is made and filled in one visit: the table can be larger
+    // than any cache, and a second walk over it would miss again.
+    sst.strings.reserve(uniqueTexts.size());
     for (size_t i = 0; i < uniqueTexts.size(); ++i) {
         const PendingText& item = pending[uniqueTexts[i]];
+        sst.strings.emplace_back();
         if (item.wide) {
-            sst.strings[i].Assign(static_cast<const wchar_t*>(item.text), item.length);
+            sst.strings.back().Assign(static_cast<const wchar_t*>(item.text), item.length);
         } else {
             const std::string text(static_cast<const char*>(item.text), item.length);
-            sst.strings[i].Assign(text.c_str());
+            sst.strings.back().Assign(text.c_str());
         }
     }
     sst.uniqueStrings = static_cast<unsigned int>(uniqueTexts.size());

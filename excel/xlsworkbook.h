@@ -103,7 +103,9 @@ private:
     void RenumberSheets();
     bool LoadPath(const std::string& path);
     bool SaveTo(const std::string& path);
-    bool BuildStream(std::unique_ptr<char[]>& stream, unsigned long long& size);
+    // The stream image, from malloc-style allocation (see BuildStream).
+    using StreamBuffer = std::unique_ptr<char, void (*)(void*)>;
+    bool BuildStream(StreamBuffer& stream, unsigned long long& size);
 
     CompoundDoc::CompoundFile file_;
     Workbook workbook_;

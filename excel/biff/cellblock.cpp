@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "compound/littleendian.h"
 
@@ -20,7 +21,7 @@ namespace {
 } // namespace
 
 CellBlock::CellBlock()
-    : type(NoRecord), record(nullptr)
+    : type(NoRecord), record(nullptr), inlineRecord_(false)
 {
 }
 
@@ -48,9 +49,13 @@ bool CellBlock::IsCellRecord(unsigned int identifier)
 
 void CellBlock::Reset()
 {
-    delete record;
+    if (inlineRecord_)
+        record->~Record();
+    else
+        delete record;
     type = NoRecord;
     record = nullptr;
+    inlineRecord_ = false;
 }
 
 void CellBlock::SetType(int newType)
@@ -62,15 +67,16 @@ void CellBlock::SetType(int newType)
     case Formula::Code: record = new Formula; break;
     case MulRK::Code: record = new MulRK; break;
     case MulBlank::Code: record = new MulBlank; break;
-    case LabelSST::Code: record = new LabelSST; break;
-    case Blank::Code: record = new Blank; break;
-    case Number::Code: record = new Number; break;
-    case BoolErr::Code: record = new BoolErr; break;
-    case RK::Code: record = new RK; break;
+    case LabelSST::Code: record = new (inline_) LabelSST; break;
+    case Blank::Code: record = new (inline_) Blank; break;
+    case Number::Code: record = new (inline_) Number; break;
+    case BoolErr::Code: record = new (inline_) BoolErr; break;
+    case RK::Code: record = new (inline_) RK; break;
     default:
         assert(!"CellBlock::SetType: not a cell record identifier");
         return;
     }
+    inlineRecord_ = record == static_cast<void*>(inline_);
     type = static_cast<unsigned short>(newType);
 }
 
@@ -98,7 +104,16 @@ unsigned int CellBlock::DataSize()
 
 unsigned int CellBlock::RecordSize()
 {
-    return record ? record->RecordSize() : 0;
+    // The fixed-size kinds always take the same bytes; saving sizes every
+    // cell several times, so their size comes without a call into the record.
+    switch (type) {
+    case Blank::Code: return Blank::FixedDataSize + 4;
+    case BoolErr::Code: return BoolErr::FixedDataSize + 4;
+    case LabelSST::Code: return LabelSST::FixedDataSize + 4;
+    case Number::Code: return Number::FixedDataSize + 4;
+    case RK::Code: return RK::FixedDataSize + 4;
+    default: return record ? record->RecordSize() : 0;
+    }
 }
 
 unsigned short CellBlock::RowIndex() const

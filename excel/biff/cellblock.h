@@ -1,6 +1,9 @@
 #ifndef GRIDMOLT_BIFF_CELLBLOCK_H
 #define GRIDMOLT_BIFF_CELLBLOCK_H
 
+#include <algorithm>
+#include <cstddef>
+
 #include "biff/blank.h"
 #include "biff/boolerr.h"
 #include "biff/formula.h"
@@ -61,6 +64,15 @@ public:
     // and stops the program.
     unsigned short RowIndex() const;
     unsigned short ColIndex() const;
+
+private:
+    // Room for the fixed-size kinds, which make up nearly every cell of a
+    // sheet: they live inside the block, so a cell costs one allocation
+    // rather than two. FORMULA, MULRK and MULBLANK are allocated apart.
+    static constexpr std::size_t InlineSize =
+        std::max({sizeof(Blank), sizeof(BoolErr), sizeof(LabelSST), sizeof(Number), sizeof(RK)});
+    alignas(std::max_align_t) unsigned char inline_[InlineSize];
+    bool inlineRecord_;
 };
 
 } // namespace Sheet

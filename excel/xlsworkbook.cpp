@@ -623,69 +623,48 @@ void XlsWorkbook::UpdateWorksheets()
     sst.uniqueStrings = 0;
     sst.strings.clear();
 
-    // The string table comes first, in one pass over the text cells in the
-    // order their records are written. Texts are handled as views into the
-    // cells' own storage (the cells do not change during a save), so a
-    // repeated text costs no allocation, and the table's strings are built
-    // once, at the end, in index order.
-    struct PendingText {
+    // Texts are looked up as views into the cells' own storage (the cells do
+    // not change during a save), so a repeated text costs no allocation; the
+    // table's strings are built once, at the end, in index order. Texts that
+    // had to be converted or cut live in the deques, which never move them.
+    struct Text {
         const void* text;
         size_t length;
         size_t hash;
         bool wide;
     };
-    std::vector<PendingText> pending;
-    // Texts that had to be converted or cut live here; a deque never moves them.
+    std::vector<Text> uniqueTexts;
     std::deque<std::string> narrowStore;
     std::deque<std::wstring> wideStore;
-    for (const RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_) {
-        const XlsWorksheet& view = *sheet;
-        for (int r = 0; r < view.GetTotalRows(); ++r) {
-            for (int c = 0; c < view.GetTotalCols(); ++c) {
-                const XlsCell* cell = view.Cell(r, c);
-                PendingText item;
-                if (cell->Type() == XlsCell::STRING) {
-                    std::string_view text(cell->GetString(), cell->GetStringLength());
-                    if (text.size() > kMaxCellText) {
-                        narrowStore.emplace_back(text.substr(0, kMaxCellText));
-                        text = narrowStore.back();
-                    }
-                    item = {text.data(), text.size(), 0, false};
-                } else if (cell->Type() == XlsCell::WSTRING) {
-                    std::wstring_view text(cell->GetWString(), cell->GetStringLength());
-                    if (!IsStoredAsIs(text)) {
-                        wideStore.push_back(StoredWideText(text.data(), text.size()));
-                        text = wideStore.back();
-                    }
-                    item = {text.data(), text.size(), 0, true};
-                } else {
-                    continue;
-                }
-                const size_t bytes = item.length * (item.wide ? sizeof(wchar_t) : 1);
-                // The width is part of the key: equal characters of the two
-                // widths are two strings.
-                item.hash = std::hash<std::string_view>{}(std::string_view(static_cast<const char*>(item.text), bytes)) ^
-                            (item.wide ? 0x9E3779B97F4A7C15ull : 0);
-                pending.push_back(item);
-            }
-        }
-    }
+    unsigned long long textCells = 0;
 
     // Open addressing over table positions: one probe array, no allocation
     // per text. Entry: upper 32 bits of the hash, then position + 1 (0: free).
-    size_t capacity = 16;
-    while (capacity < 2 * pending.size())
+    // Sized for a text in every grid cell, up to a bound, so that a large
+    // workbook is not rehashed on the way.
+    unsigned long long gridCells = 0;
+    for (const RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
+        gridCells += static_cast<unsigned long long>(sheet->GetTotalRows()) * static_cast<unsigned long long>(sheet->GetTotalCols());
+    size_t capacity = 1024;
+    while (capacity < 2 * gridCells && capacity < (size_t(1) << 22))
         capacity *= 2;
     std::vector<unsigned long long> slots(capacity, 0);
-    const size_t mask = capacity - 1;
-    std::vector<unsigned int> pendingIndex(pending.size());
-    std::vector<size_t> uniqueTexts; // position in `pending` of each table string
-    uniqueTexts.reserve(pending.size());
-    for (size_t k = 0; k < pending.size(); ++k) {
-        // The probe is a cache miss for most new texts; ask for it early.
-        if (k + 8 < pending.size())
-            __builtin_prefetch(&slots[pending[k + 8].hash & mask]);
-        const PendingText& item = pending[k];
+    size_t mask = slots.size() - 1;
+    auto insertSlot = [&](size_t hash, unsigned int position) {
+        const unsigned long long tag = static_cast<unsigned long long>(hash >> 32) << 32;
+        size_t i = hash & mask;
+        while (slots[i] != 0)
+            i = (i + 1) & mask;
+        slots[i] = tag | (static_cast<unsigned long long>(position) + 1);
+    };
+    // Index of a text, entering it when new; the table stays at most half full.
+    auto indexOf = [&](const Text& item) -> unsigned int {
+        if (2 * (uniqueTexts.size() + 1) > slots.size()) {
+            slots.assign(slots.size() * 2, 0);
+            mask = slots.size() - 1;
+            for (size_t k = 0; k < uniqueTexts.size(); ++k)
+                insertSlot(uniqueTexts[k].hash, static_cast<unsigned int>(k));
+        }
         const size_t bytes = item.length * (item.wide ? sizeof(wchar_t) : 1);
         const unsigned long long tag = static_cast<unsigned long long>(item.hash >> 32) << 32;
         for (size_t i = item.hash & mask;; i = (i + 1) & mask) {
@@ -693,37 +672,63 @@ void XlsWorkbook::UpdateWorksheets()
             if (entry == 0) {
                 const unsigned int position = static_cast<unsigned int>(uniqueTexts.size());
                 slots[i] = tag | (static_cast<unsigned long long>(position) + 1);
-                uniqueTexts.push_back(k);
-                pendingIndex[k] = position;
-                break;
+                uniqueTexts.push_back(item);
+                return position;
             }
             if ((entry & 0xFFFFFFFF00000000ull) != tag)
                 continue;
             const unsigned int position = static_cast<unsigned int>(entry & 0xFFFFFFFFull) - 1;
-            const PendingText& known = pending[uniqueTexts[position]];
-            if (known.wide == item.wide && known.length == item.length &&
-                std::memcmp(known.text, item.text, bytes) == 0) {
-                pendingIndex[k] = position;
-                break;
+            const Text& known = uniqueTexts[position];
+            if (known.wide == item.wide && known.length == item.length && std::memcmp(known.text, item.text, bytes) == 0)
+                return position;
+        }
+    };
+    // The probe is a cache miss for most new texts, so a text waits in a short
+    // queue after its slot is asked for; lookups still happen in cell order,
+    // which gives the table its order.
+    struct Waiting {
+        Text text;
+        Sheet::LabelSST* record;
+    };
+    const size_t kLookahead = 8;
+    Waiting waiting[kLookahead];
+    size_t waitHead = 0;
+    size_t waitCount = 0;
+    auto resolveOldest = [&]() {
+        Waiting& w = waiting[waitHead];
+        w.record->sstIndex = indexOf(w.text);
+        waitHead = (waitHead + 1) % kLookahead;
+        --waitCount;
+    };
+    auto lookUp = [&](const XlsCell* cell, Sheet::LabelSST* record) {
+        Text item;
+        if (cell->Type() == XlsCell::STRING) {
+            std::string_view text(cell->GetString(), cell->GetStringLength());
+            if (text.size() > kMaxCellText) {
+                narrowStore.emplace_back(text.substr(0, kMaxCellText));
+                text = narrowStore.back();
             }
-        }
-    }
-    sst.totalStrings = static_cast<unsigned int>(pending.size());
-    // Each string is made and filled in one visit: the table can be larger
-    // than any cache, and a second walk over it would miss again.
-    sst.strings.reserve(uniqueTexts.size());
-    for (size_t i = 0; i < uniqueTexts.size(); ++i) {
-        const PendingText& item = pending[uniqueTexts[i]];
-        sst.strings.emplace_back();
-        if (item.wide) {
-            sst.strings.back().Assign(static_cast<const wchar_t*>(item.text), item.length);
+            item = {text.data(), text.size(), 0, false};
         } else {
-            const std::string text(static_cast<const char*>(item.text), item.length);
-            sst.strings.back().Assign(text.c_str());
+            std::wstring_view text(cell->GetWString(), cell->GetStringLength());
+            if (!IsStoredAsIs(text)) {
+                wideStore.push_back(StoredWideText(text.data(), text.size()));
+                text = wideStore.back();
+            }
+            item = {text.data(), text.size(), 0, true};
         }
-    }
-    sst.uniqueStrings = static_cast<unsigned int>(uniqueTexts.size());
-    size_t nextText = 0;
+        const size_t bytes = item.length * (item.wide ? sizeof(wchar_t) : 1);
+        // The width is part of the key: equal characters of the two widths
+        // are two strings.
+        item.hash = std::hash<std::string_view>{}(std::string_view(static_cast<const char*>(item.text), bytes)) ^
+                    (item.wide ? 0x9E3779B97F4A7C15ull : 0);
+        __builtin_prefetch(&slots[item.hash & mask]);
+        if (waitCount == kLookahead)
+            resolveOldest();
+        waiting[(waitHead + waitCount) % kLookahead] = {item, record};
+        ++waitCount;
+        ++textCells;
+    };
 
     for (size_t s = 0; s < sheetViews_.size(); ++s) {
         const XlsWorksheet& view = *sheetViews_[s];
@@ -817,13 +822,13 @@ void XlsWorkbook::UpdateWorksheets()
                 }
                 case XlsCell::STRING:
                 case XlsCell::WSTRING: {
-                    const unsigned int index = pendingIndex[nextText++];
                     cb->SetType(Sheet::LabelSST::Code);
                     Sheet::LabelSST* rec = static_cast<Sheet::LabelSST*>(cb->record);
                     rec->rowIndex = static_cast<unsigned short>(r);
                     rec->colIndex = static_cast<unsigned short>(c);
                     rec->xfIndex = xf;
-                    rec->sstIndex = index;
+                    // The index is filled in when the lookup leaves the queue.
+                    lookUp(cell, rec);
                     break;
                 }
                 case XlsCell::FORMULA: {
@@ -868,6 +873,22 @@ void XlsWorkbook::UpdateWorksheets()
         }
     }
 
+    while (waitCount > 0)
+        resolveOldest();
+    sst.totalStrings = static_cast<unsigned int>(textCells);
+    // Each string is made and filled in one visit: the table can be larger
+    // than any cache, and a second walk over it would miss again.
+    sst.strings.reserve(uniqueTexts.size());
+    for (const Text& item : uniqueTexts) {
+        sst.strings.emplace_back();
+        if (item.wide) {
+            sst.strings.back().Assign(static_cast<const wchar_t*>(item.text), item.length);
+        } else {
+            const std::string text(static_cast<const char*>(item.text), item.length);
+            sst.strings.back().Assign(text.c_str());
+        }
+    }
+    sst.uniqueStrings = static_cast<unsigned int>(uniqueTexts.size());
 }
 
 void XlsWorkbook::AdjustStreamPositions()

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "biff/sizesum.h"
 #include "compound/littleendian.h"
 
 namespace Biff {
@@ -194,12 +195,19 @@ unsigned long long Workbook::SharedStringTable::Plan(Sink& sink, std::vector<uns
     return size;
 }
 
+void Workbook::SharedStringTable::SetSizes(unsigned long long planned)
+{
+    // Saturate rather than wrap: a table too large for 32-bit stream sizes
+    // must make whoever sizes the buffer refuse it.
+    dataSize = ClampSize(planned);
+    recordSize = ClampSize(planned + 4 + 4ULL * continueOffsets.size());
+}
+
 unsigned int Workbook::SharedStringTable::DataSize()
 {
     uniqueStrings = static_cast<unsigned int>(strings.size());
     SizeOnly sink;
-    dataSize = static_cast<unsigned int>(Plan(sink, nullptr));
-    recordSize = dataSize + 4 + 4 * static_cast<unsigned int>(continueOffsets.size());
+    SetSizes(Plan(sink, nullptr));
     return dataSize;
 }
 
@@ -214,8 +222,7 @@ std::vector<unsigned int> Workbook::SharedStringTable::StringOffsets()
     std::vector<unsigned int> offsets;
     uniqueStrings = static_cast<unsigned int>(strings.size());
     SizeOnly sink;
-    dataSize = static_cast<unsigned int>(Plan(sink, &offsets));
-    recordSize = dataSize + 4 + 4 * static_cast<unsigned int>(continueOffsets.size());
+    SetSizes(Plan(sink, &offsets));
     return offsets;
 }
 
@@ -233,9 +240,8 @@ unsigned int Workbook::SharedStringTable::Write(char* out)
     sink.p = 8;
     const unsigned long long size = Plan(sink, nullptr);
     sink.closePiece(static_cast<std::size_t>(size));
-    dataSize = static_cast<unsigned int>(size);
-    recordSize = dataSize + 4 + 4 * static_cast<unsigned int>(continueOffsets.size());
-    if (!sink.ok || sink.p != size || sink.q != recordSize)
+    SetSizes(size);
+    if (!sink.ok || sink.p != size || sink.q != recordSize || recordSize == SaturatedSize)
         return 0;
     return recordSize;
 }

@@ -1,5 +1,6 @@
 #include "biff/workbook.h"
 
+#include "biff/sizesum.h"
 #include "compound/littleendian.h"
 
 namespace Biff {
@@ -52,7 +53,7 @@ unsigned int Workbook::RecordSize()
         total += b.RecordSize();
     total += sharedStringTable.RecordSize();
     total += eof.RecordSize();
-    return static_cast<unsigned int>(total);
+    return ClampSize(total);
 }
 
 unsigned int Workbook::DataSize()

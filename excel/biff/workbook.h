@@ -193,6 +193,8 @@ public:
         // sink: the writer plans and writes in the same single pass.
         template <typename Sink>
         unsigned long long Plan(Sink& sink, std::vector<unsigned int>* stringOffsets);
+        // Stores the planned data size and the record size with its headers.
+        void SetSizes(unsigned long long planned);
     };
 
     // EXTSST: bucket positions into the SST. Never written by the workbook.

@@ -153,8 +153,8 @@ std::string SaveTarget(const std::string& path)
 
 // Room for a stream image of `size` bytes, to be released with free; null
 // when there is not enough memory. A large image is asked for in huge pages
-// where the system offers them: filling tens of megabytes page by page costs
-// more than writing the records into them.
+// and mapped at once where the system offers that: taking tens of megabytes
+// page by page costs more than writing the records into them.
 char* AllocateStream(size_t size)
 {
     const size_t huge = size_t(2) << 20;
@@ -166,6 +166,11 @@ char* AllocateStream(size_t size)
         if (posix_memalign(&p, huge, size) != 0)
             return nullptr;
         ::madvise(p, size & ~(huge - 1), MADV_HUGEPAGE);
+#ifdef MADV_POPULATE_WRITE
+        // One call maps every page instead of one fault per page; a kernel
+        // without it refuses, and the pages come by faults as usual.
+        ::madvise(p, size, MADV_POPULATE_WRITE);
+#endif
         return static_cast<char*>(p);
     }
 #endif

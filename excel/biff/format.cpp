@@ -1,5 +1,6 @@
 #include "biff/workbook.h"
 
+#include "biff/pieceoffsets.h"
 #include "compound/littleendian.h"
 
 namespace Biff {
@@ -36,7 +37,7 @@ unsigned int Workbook::Format::Read(const char* in, unsigned int size)
         return 0;
     LittleEndian::Read(data, index, 0);
     std::size_t cursor = 0;
-    if (formatString.ReadPieces(data.data(), dataSize, 2, continueOffsets, cursor) == 0)
+    if (formatString.ReadPieces(data.data(), dataSize, 2, PieceOffsets(*this, in, consumed), cursor) == 0)
         return 0;
     continueOffsets.clear();
     DataSize();

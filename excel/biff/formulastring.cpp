@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "biff/pieceoffsets.h"
 #include "biff/sizesum.h"
 #include "compound/littleendian.h"
 
@@ -180,18 +181,19 @@ unsigned int FormulaString::Read(const char* in, unsigned int size)
     if (3ULL + n > dataSize)
         return 0;
 
+    const std::vector<unsigned int> pieces = PieceOffsets(*this, in, consumed);
     std::vector<wchar_t> characters(n);
     bool wide = (flag & 0x01) != 0;
     bool anyWide = wide;
     unsigned long long p = 3;
     std::size_t next = 0;
     // A piece that ends inside the count and flag cannot be followed.
-    if (!continueOffsets.empty() && continueOffsets[0] < 3)
+    if (!pieces.empty() && pieces[0] < 3)
         return 0;
     for (unsigned int i = 0; i < n; ++i) {
-        while (next < continueOffsets.size() && continueOffsets[next] == p) {
+        while (next < pieces.size() && pieces[next] == p) {
             const unsigned long long pieceEnd =
-                next + 1 < continueOffsets.size() ? continueOffsets[next + 1] : dataSize;
+                next + 1 < pieces.size() ? pieces[next + 1] : dataSize;
             ++next;
             if (pieceEnd == p)
                 continue; // an empty piece holds not even its option byte
@@ -201,7 +203,7 @@ unsigned int FormulaString::Read(const char* in, unsigned int size)
             ++p;
         }
         const unsigned long long w = wide ? 2 : 1;
-        const unsigned long long end = next < continueOffsets.size() ? continueOffsets[next] : dataSize;
+        const unsigned long long end = next < pieces.size() ? pieces[next] : dataSize;
         if (p + w > end)
             return 0; // fewer characters than counted, or one cut in two
         if (wide) {

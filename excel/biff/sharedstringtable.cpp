@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "biff/pieceoffsets.h"
 #include "biff/sizesum.h"
 #include "compound/littleendian.h"
 
@@ -261,10 +262,11 @@ unsigned int Workbook::SharedStringTable::Read(const char* in, unsigned int size
     if (uniqueStrings > (dataSize - 8) / 3)
         return 0;
     strings.resize(uniqueStrings);
+    const std::vector<unsigned int> pieces = PieceOffsets(*this, in, consumed);
     unsigned int pos = 8;
     std::size_t cursor = 0;
     for (LargeString& s : strings) {
-        const unsigned int n = s.ReadPieces(data.data(), dataSize, pos, continueOffsets, cursor);
+        const unsigned int n = s.ReadPieces(data.data(), dataSize, pos, pieces, cursor);
         if (n == 0)
             return 0;
         pos += n;

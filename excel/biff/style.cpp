@@ -1,5 +1,6 @@
 #include "biff/workbook.h"
 
+#include "biff/pieceoffsets.h"
 #include "compound/littleendian.h"
 
 namespace Biff {
@@ -41,7 +42,7 @@ unsigned int Workbook::Style::Read(const char* in, unsigned int size)
         LittleEndian::Read(data, outlineLevel, 3);
     } else {
         std::size_t cursor = 0;
-        if (name.ReadPieces(data.data(), dataSize, 2, continueOffsets, cursor) == 0)
+        if (name.ReadPieces(data.data(), dataSize, 2, PieceOffsets(*this, in, consumed), cursor) == 0)
             return 0;
     }
     continueOffsets.clear();

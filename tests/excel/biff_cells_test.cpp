@@ -613,6 +613,19 @@ TEST(CellContinue, StringThatChangesWidthInAPieceIsReadWide)
     EXPECT_EQ(std::wstring(ReadBack<CellBlock::Formula::String>(back).text), L"\u0416\u00e9");
 }
 
+TEST(CellContinue, StringResumesAfterAnOversizedPiece)
+{
+    // A first piece longer than a stream piece may be, then a CONTINUE piece
+    // starting with the option byte of the characters after it.
+    std::vector<char> bytes = Hex("07 02 2B 23 2A 23 00");
+    bytes.insert(bytes.end(), 9000, 'x');
+    const std::vector<char> tail = Hex("3C 00 05 00 01 16 04 17 04");
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    CellBlock::Formula::String s = ReadBack<CellBlock::Formula::String>(bytes);
+    ASSERT_FALSE(s.empty());
+    EXPECT_EQ(std::wstring(s.text), std::wstring(9000, L'x') + L"\u0416\u0417");
+}
+
 // ---------------------------------------------------------------- cell blocks
 
 TEST(CellBlocks, SetTypeKeepsTheSameKindAndReplacesAnother)

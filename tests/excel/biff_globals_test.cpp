@@ -219,6 +219,31 @@ TEST(BiffGlobals, OverlongFormatTextIsRefusedNotSplitBlindly)
     EXPECT_EQ(w.Write(all.data()), 0u);
 }
 
+TEST(BiffGlobals, FormatAndStyleTextsResumeAfterAnOversizedPiece)
+{
+    // A FORMAT whose first piece is longer than a stream piece may be: the
+    // text still resumes after the option byte of the CONTINUE piece.
+    Bytes format{0x1E, 0x04, 0x00, 0x00, 0xA4, 0x00, 0x2A, 0x23, 0x00};
+    format.insert(format.end(), 9000, '0');
+    const Bytes tail{0x3C, 0x00, 0x05, 0x00, 0x01, 0x25, 0x00, 0x23, 0x00};
+    format.insert(format.end(), tail.begin(), tail.end());
+    format[2] = static_cast<unsigned char>((format.size() - 4 - tail.size()) & 0xFF);
+    format[3] = static_cast<unsigned char>((format.size() - 4 - tail.size()) >> 8);
+    Workbook::Format f;
+    EXPECT_EQ(readExact(f, format), format.size());
+    EXPECT_EQ(f.index, 164);
+    EXPECT_EQ(Biff::wstringFromLargeString(f.formatString), std::wstring(9000, L'0') + L"%#");
+
+    Bytes style{0x93, 0x02, 0x00, 0x00, 0x10, 0x00, 0x2A, 0x23, 0x00};
+    style.insert(style.end(), 9000, 's');
+    style.insert(style.end(), tail.begin(), tail.end());
+    style[2] = format[2];
+    style[3] = format[3];
+    Workbook::Style s;
+    EXPECT_EQ(readExact(s, style), style.size());
+    EXPECT_EQ(Biff::wstringFromLargeString(s.name), std::wstring(9000, L's') + L"%#");
+}
+
 TEST(BiffGlobals, UnknownRecordsAreSkippedWhole)
 {
     Workbook w = defaultGlobals();

@@ -343,6 +343,23 @@ TEST(BiffSst, ReadsPiecesThatSwitchWidth)
     EXPECT_EQ(Biff::wstringFromLargeString(t.strings[0]), std::wstring(L"ab\u20AC!"));
 }
 
+TEST(BiffSst, PiecesLongerThanAStreamPieceStillResumeWithTheirOptionByte)
+{
+    // Another writer's table: a first piece of 9011 bytes (over 8224) holding
+    // the counts and 9000 of "a...ab", then a CONTINUE piece resuming the
+    // string with its option byte 00 and 5 more characters.
+    Bytes stream{0xFC, 0x00, 0x33, 0x23, 1, 0, 0, 0, 1, 0, 0, 0, 0x2D, 0x23, 0x00};
+    stream.insert(stream.end(), 9000, 'a');
+    const Bytes cont{0x3C, 0x00, 0x06, 0x00, 0x00, 'b', 'b', 'b', 'b', 'b'};
+    stream.insert(stream.end(), cont.begin(), cont.end());
+    SST t;
+    EXPECT_EQ(readExact(t, stream), stream.size());
+    ASSERT_EQ(t.strings.size(), 1u);
+    EXPECT_EQ(Biff::wstringFromLargeString(t.strings[0]), std::wstring(9000, L'a') + L"bbbbb");
+    // Written back in pieces of its own plan.
+    roundTrip(t);
+}
+
 TEST(BiffSst, HostileTablesFailCleanly)
 {
     SST t;

@@ -1,6 +1,5 @@
 #include "biff/rowblock.h"
 
-#include <algorithm>
 
 #include "biff/eofrecord.h"
 #include "biff/exception_eof.h"
@@ -12,11 +11,10 @@ namespace Sheet {
 
 unsigned int RowBlock::Read(const char* in, unsigned int size)
 {
-    // Room for up to 1000 cells at once, but never more than the bytes could
-    // hold (a cell record takes at least 10), so small hostile blocks cannot
-    // multiply memory; beyond that the vector grows geometrically.
-    if (cellBlocks.capacity() == 0)
-        cellBlocks.reserve(std::min<std::size_t>(1000, size / 10));
+    // No room is reserved ahead: `size` is what is left of the whole stream,
+    // not of this block, so a reserve sized by it would let a stream of tiny
+    // blocks claim far more memory than it holds. The vector grows
+    // geometrically, so a large block still reallocates only a few times.
     unsigned int o = 0;
     while (size - o >= 4) {
         unsigned short identifier = 0;

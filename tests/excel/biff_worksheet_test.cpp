@@ -680,6 +680,26 @@ TEST(WorksheetHostile, IndexWithARowRangeBeyondASheetIsRefused)
     EXPECT_EQ(tooShort.Read(cut.data(), static_cast<unsigned int>(cut.size())), 0u);
 }
 
+TEST(WorksheetHostile, ManyTinyRowBlocksClaimNoMoreMemoryThanTheyHold)
+{
+    // Thousands of row blocks of one ROW, one BLANK and a DBCELL: each block
+    // holds one cell, so none may keep room for hundreds (which the bytes
+    // left in the stream could hold) and multiply the memory of a small file.
+    const std::vector<char> block = Hex("08 02 10 00 00 00 00 00 01 00 FF 00 00 00 00 00 00 01 00 00"
+                                        "01 02 06 00 00 00 00 00 0F 00"
+                                        "D7 00 06 00 1E 00 00 00 14 00");
+    std::vector<char> stream;
+    for (int i = 0; i < 5000; ++i)
+        Append(stream, block);
+    Worksheet::CellTable table;
+    ASSERT_EQ(table.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
+    ASSERT_EQ(table.rowBlocks.size(), 5000u);
+    for (const RowBlock& b : table.rowBlocks) {
+        ASSERT_EQ(b.cellBlocks.size(), 1u);
+        EXPECT_LE(b.cellBlocks.capacity(), 8u);
+    }
+}
+
 TEST(WorksheetHostile, MissingEOFFails)
 {
     Worksheet sheet;

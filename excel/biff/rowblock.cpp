@@ -1,6 +1,5 @@
 #include "biff/rowblock.h"
 
-
 #include "biff/eofrecord.h"
 #include "biff/exception_eof.h"
 #include "biff/sizesum.h"

@@ -647,6 +647,28 @@ TEST(CellBlocks, SetTypeKeepsTheSameKindAndReplacesAnother)
     EXPECT_EQ(block.record, nullptr);
 }
 
+// Small kinds are held inside the block, the others apart; switching between
+// them must release each record once and keep the block's size its record's.
+TEST(CellBlocks, SwitchingBetweenSmallAndLargeKinds)
+{
+    const unsigned short kinds[] = {0x00FD, 0x0006, 0x0201, 0x00BD, 0x0205, 0x0203, 0x00BE, 0x027E, 0x00FD};
+    CellBlock block;
+    for (unsigned short kind : kinds) {
+        block.SetType(kind);
+        ASSERT_NE(block.record, nullptr) << kind;
+        EXPECT_EQ(block.type, kind);
+        EXPECT_EQ(block.record->code, kind);
+        EXPECT_EQ(block.RecordSize(), block.record->RecordSize()) << kind;
+        if (kind != 0x0006 && kind != 0x00BD && kind != 0x00BE) {
+            std::vector<char> out(block.RecordSize(), '\x55');
+            EXPECT_EQ(block.Write(out.data()), out.size()) << kind;
+            EXPECT_EQ(static_cast<unsigned char>(out[0]) | (static_cast<unsigned char>(out[1]) << 8), kind);
+        }
+    }
+    block.Reset();
+    EXPECT_EQ(block.record, nullptr);
+}
+
 TEST(CellBlocks, EveryKindReadsWithItsRowAndColumn)
 {
     const unsigned short kinds[] = {0x0006, 0x00BD, 0x00BE, 0x00FD, 0x0201, 0x0203, 0x0205, 0x027E};

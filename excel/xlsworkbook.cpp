@@ -476,12 +476,28 @@ bool XlsWorkbook::SaveAs(const wchar_t* filename)
 bool XlsWorkbook::BuildStream(StreamBuffer& stream, unsigned long long& size)
 {
     UpdateWorksheets();
-    const unsigned long long total = StreamSize();
-    if (total > kMaxStream) {
+    // Each part is sized once (sizing walks every string and cell), and the
+    // same sizes place the sheets as AdjustBoundSheetBOFPositions would.
+    const unsigned long long globalsSize = workbook_.RecordSize();
+    unsigned long long total = globalsSize;
+    std::vector<unsigned long long> sheetSizes;
+    sheetSizes.reserve(worksheets_.size());
+    bool fits = total < SaturatedSize;
+    for (size_t i = 0; fits && i < worksheets_.size(); ++i) {
+        sheetSizes.push_back(worksheets_[i].RecordSize());
+        fits = sheetSizes.back() < SaturatedSize;
+        total += sheetSizes.back();
+    }
+    if (!fits || total > kMaxStream) {
         lastError_ = "the workbook would be larger than 4 GiB";
         return false;
     }
-    AdjustStreamPositions();
+    unsigned long long position = globalsSize;
+    for (size_t i = 0; i < worksheets_.size() && i < workbook_.boundSheets.size(); ++i) {
+        workbook_.boundSheets[i].bofPosition = static_cast<unsigned int>(position);
+        position += sheetSizes[i];
+    }
+    AdjustDBCellPositions();
     // Every record writes each of its bytes (gaps as zeros), so the buffer is
     // not cleared first: that would touch the whole stream once more.
     stream.reset(AllocateStream(static_cast<size_t>(total)));

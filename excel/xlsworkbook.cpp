@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -152,29 +151,10 @@ std::string SaveTarget(const std::string& path)
 }
 
 // Room for a stream image of `size` bytes, to be released with free; null
-// when there is not enough memory. A large image is asked for in huge pages
-// and mapped at once where the system offers that: taking tens of megabytes
-// page by page costs more than writing the records into them.
+// when there is not enough memory.
 char* AllocateStream(size_t size)
 {
-    const size_t huge = size_t(2) << 20;
-    if (size == 0)
-        size = 1;
-#ifdef MADV_HUGEPAGE
-    if (size >= 2 * huge) {
-        void* p = nullptr;
-        if (posix_memalign(&p, huge, size) != 0)
-            return nullptr;
-        ::madvise(p, size & ~(huge - 1), MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-        // One call maps every page instead of one fault per page; a kernel
-        // without it refuses, and the pages come by faults as usual.
-        ::madvise(p, size, MADV_POPULATE_WRITE);
-#endif
-        return static_cast<char*>(p);
-    }
-#endif
-    return static_cast<char*>(std::malloc(size));
+    return static_cast<char*>(std::malloc(size == 0 ? 1 : size));
 }
 
 void SyncDirectory(const std::string& dir)

@@ -1,7 +1,7 @@
 #include "workbookexport.h"
 
-#include "xlsformatcellfont.h"
-#include "xlsformatmanager.h"
+#include "cellfont.h"
+#include "formatmanager.h"
 #include "xlsworkbook.h"
 #include "xlsworksheet.h"
 

@@ -16,7 +16,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "xlsformatmanager.h"
+#include "formatmanager.h"
 #include "xlsworkbook.h"
 
 namespace {

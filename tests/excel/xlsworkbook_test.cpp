@@ -21,7 +21,7 @@
 #include <unistd.h>
 
 #include "compound/compoundfile.h"
-#include "xlsformatmanager.h"
+#include "formatmanager.h"
 #include "xlsworkbook.h"
 
 using Biff::XlsCell;

@@ -1,7 +1,7 @@
-#include "xlsformatcellformat.h"
+#include "cellformat.h"
 
-#include "xlsformatcellfont.h"
-#include "xlsformatmanager.h"
+#include "cellfont.h"
+#include "formatmanager.h"
 
 namespace XlsFormat {
 

@@ -1,4 +1,4 @@
-#include "xlsformatmanager.h"
+#include "formatmanager.h"
 
 #include "biff/largestring.h"
 #include "biff/textconversion.h"

@@ -6,14 +6,14 @@
 #include <string>
 
 #include "biff/textconversion.h"
-#include "xlsformatmanager.h"
+#include "formatmanager.h"
 #include "xlsworkbook.h"
 
 using XlsFormat::CellFont;
 using XlsFormat::CellFormat;
 using XlsFormat::FormatManager;
 
-TEST(XlsFormatManager, BoldFontOfTheExport)
+TEST(FormatManager, BoldFontOfTheExport)
 {
     Biff::XlsWorkbook book;
     book.New(1);
@@ -29,7 +29,7 @@ TEST(XlsFormatManager, BoldFontOfTheExport)
     EXPECT_EQ(Biff::wstringFromSmallString(added.name), L"Arial");
 }
 
-TEST(XlsFormatManager, FontIndicesSkipFour)
+TEST(FormatManager, FontIndicesSkipFour)
 {
     Biff::XlsWorkbook book;
     book.New(1);
@@ -53,7 +53,7 @@ TEST(XlsFormatManager, FontIndicesSkipFour)
     EXPECT_EQ(book.GetWorkbookRecords().fonts.size(), 5u);
 }
 
-TEST(XlsFormatManager, NumberFormats)
+TEST(FormatManager, NumberFormats)
 {
     Biff::XlsWorkbook book;
     book.New(1);
@@ -81,7 +81,7 @@ TEST(XlsFormatManager, NumberFormats)
     EXPECT_EQ(formats.get_format_string(fmt), L"_($* #,##0.00_);_($* (#,##0.00);_($* \"-\"??_);_(@_)");
 }
 
-TEST(XlsFormatManager, WorkbookFormatsContinueTheNumbering)
+TEST(FormatManager, WorkbookFormatsContinueTheNumbering)
 {
     Biff::XlsWorkbook book;
     book.New(1);
@@ -99,7 +99,7 @@ TEST(XlsFormatManager, WorkbookFormatsContinueTheNumbering)
     EXPECT_EQ(formats.get_format_idx(L"0.00"), 171); // no longer built in at 2
 }
 
-TEST(XlsFormatManager, CellFormatsFindOrAddXFs)
+TEST(FormatManager, CellFormatsFindOrAddXFs)
 {
     Biff::XlsWorkbook book;
     book.New(1);

@@ -1,12 +1,12 @@
-#ifndef GRIDMOLT_XLSFORMATMANAGER_H
-#define GRIDMOLT_XLSFORMATMANAGER_H
+#ifndef GRIDMOLT_FORMATMANAGER_H
+#define GRIDMOLT_FORMATMANAGER_H
 
 #include <map>
 #include <string>
 
 #include "biff/workbook.h"
-#include "xlsformatcellfont.h"
-#include "xlsformatcellformat.h"
+#include "cellfont.h"
+#include "cellformat.h"
 
 namespace Biff {
 class XlsWorkbook;

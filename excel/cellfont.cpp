@@ -1,4 +1,4 @@
-#include "xlsformatcellfont.h"
+#include "cellfont.h"
 
 #include "biff/smallstring.h"
 #include "biff/textconversion.h"

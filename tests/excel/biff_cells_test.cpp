@@ -11,48 +11,14 @@
 #include "biff/smartptr.h"
 #include "biff/worksheet.h"
 
+#include "biff_testutil.h"
+
 using Biff::Record;
 using CellBlock = Biff::Worksheet::CellTable::RowBlock::CellBlock;
 
+using namespace biffTest;
+
 namespace {
-
-std::vector<char> Hex(const char* text)
-{
-    std::vector<char> out;
-    unsigned int value = 0;
-    int digits = 0;
-    for (const char* c = text; *c; ++c) {
-        const char ch = *c;
-        int v = -1;
-        if (ch >= '0' && ch <= '9')
-            v = ch - '0';
-        else if (ch >= 'A' && ch <= 'F')
-            v = ch - 'A' + 10;
-        else if (ch >= 'a' && ch <= 'f')
-            v = ch - 'a' + 10;
-        if (v < 0)
-            continue;
-        value = value * 16 + static_cast<unsigned int>(v);
-        if (++digits == 2) {
-            out.push_back(static_cast<char>(value));
-            value = 0;
-            digits = 0;
-        }
-    }
-    return out;
-}
-
-// Writes a record into a buffer of exactly RecordSize() bytes (ASan catches
-// any byte beyond) and checks that Write reports that size.
-std::vector<char> Written(Record& record)
-{
-    const unsigned int size = record.RecordSize();
-    std::vector<char> out(size);
-    const unsigned int written = record.Write(out.data());
-    EXPECT_EQ(written, size);
-    EXPECT_EQ(record.RecordSize(), size);
-    return out;
-}
 
 std::vector<char> TokenBytes(unsigned short tokens)
 {
@@ -62,12 +28,6 @@ std::vector<char> TokenBytes(unsigned short tokens)
     for (unsigned short i = 0; i < tokens; ++i)
         out[2 + i] = static_cast<char>(0x40 + i % 31);
     return out;
-}
-
-unsigned short U16(const std::vector<char>& b, std::size_t at)
-{
-    return static_cast<unsigned short>(static_cast<unsigned char>(b[at]) |
-                                       static_cast<unsigned char>(b[at + 1]) << 8);
 }
 
 // ---------------------------------------------------------------- counting
@@ -221,7 +181,7 @@ TEST(CellBytes, MulBlankSizesAndLastColumn)
     EXPECT_EQ(mul.RecordSize(), 16u);
     const std::vector<char> out = Written(mul);
     EXPECT_EQ(out, Hex("BE 00 0C 00 00 00 03 00 0F 00 10 00 11 00 05 00"));
-    EXPECT_EQ(U16(out, 4 + 10), 5);
+    EXPECT_EQ(U16(out, 4 + 10), 5u);
 }
 
 TEST(CellBytes, MulRKSizesAndLastColumn)
@@ -234,7 +194,7 @@ TEST(CellBytes, MulRKSizesAndLastColumn)
     EXPECT_EQ(mul.DataSize(), 18u);
     const std::vector<char> out = Written(mul);
     EXPECT_EQ(out, Hex("BD 00 12 00 02 00 00 00 0F 00 16 00 00 00 10 00 FE FF FF FF 01 00"));
-    EXPECT_EQ(U16(out, 4 + 16), 1);
+    EXPECT_EQ(U16(out, 4 + 16), 1u);
 }
 
 TEST(CellBytes, FormulaGroupSizes)
@@ -249,9 +209,9 @@ TEST(CellBytes, FormulaGroupSizes)
     formula.string.flag = 1;
     EXPECT_EQ(formula.RecordSize(), 29u + 17u + 13u);
     const std::vector<char> out = Written(formula);
-    EXPECT_EQ(U16(out, 0), 0x0006);
-    EXPECT_EQ(U16(out, 29), 0x00BC);
-    EXPECT_EQ(U16(out, 46), 0x0207);
+    EXPECT_EQ(U16(out, 0), 0x0006u);
+    EXPECT_EQ(U16(out, 29), 0x00BCu);
+    EXPECT_EQ(U16(out, 46), 0x0207u);
     EXPECT_EQ(std::vector<char>(out.begin() + 46, out.end()),
               Hex("07 02 09 00 03 00 01 61 00 62 00 63 00"));
 }
@@ -268,7 +228,7 @@ TEST(CellBytes, FormulaWritesOnlyTheCompanionItNames)
         formula.companionType = companion;
         const std::vector<char> out = Written(formula);
         ASSERT_GT(out.size(), 27u);
-        EXPECT_EQ(U16(out, 27), companion);
+        EXPECT_EQ(U16(out, 27), static_cast<unsigned int>(companion));
         const unsigned int expected = companion == 0x0221 ? 16 + 4
                                     : companion == 0x00BC ? 12 + 5
                                     : companion == 0x04BC ? 12 + 6 : 20;
@@ -587,7 +547,7 @@ TEST(CellContinue, LongStringResultsContinueWithAnOptionByte)
                 const unsigned short length = U16(out, p + 2);
                 EXPECT_LE(length, 8224);
                 if (p > 0) {
-                    EXPECT_EQ(U16(out, p), 0x003C);
+                    EXPECT_EQ(U16(out, p), 0x003Cu);
                     EXPECT_EQ(static_cast<unsigned char>(out[p + 4]), wide ? 1 : 0);
                 }
                 p += 4u + length;

@@ -8,32 +8,13 @@
 #include "biff/textconversion.h"
 #include "biff/workbook.h"
 
+#include "biff_testutil.h"
+
 using Biff::Workbook;
 
+using namespace biffTest;
+
 namespace {
-
-typedef std::vector<unsigned char> Bytes;
-
-template <typename R>
-Bytes writeExact(R& r)
-{
-    const unsigned int size = r.RecordSize();
-    Bytes out(size + 16, 0xAB);
-    EXPECT_EQ(r.Write(reinterpret_cast<char*>(out.data())), size);
-    for (std::size_t i = size; i < out.size(); ++i)
-        EXPECT_EQ(out[i], 0xAB) << "byte written beyond RecordSize() at " << i;
-    out.resize(size);
-    return out;
-}
-
-template <typename R>
-unsigned int readExact(R& r, const Bytes& bytes)
-{
-    std::unique_ptr<char[]> copy(new char[bytes.size() ? bytes.size() : 1]);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        copy[i] = static_cast<char>(bytes[i]);
-    return r.Read(copy.get(), static_cast<unsigned int>(bytes.size()));
-}
 
 // Identifier and total size of every record in a stream, CONTINUE pieces
 // counted with the record they follow.
@@ -51,15 +32,6 @@ std::vector<std::pair<unsigned, std::size_t>> layout(const Bytes& s)
         p += n;
     }
     return out;
-}
-
-void appendPiece(Bytes& out, unsigned short code, const Bytes& payload)
-{
-    out.push_back(code & 0xFF);
-    out.push_back(code >> 8);
-    out.push_back(payload.size() & 0xFF);
-    out.push_back((payload.size() >> 8) & 0xFF);
-    out.insert(out.end(), payload.begin(), payload.end());
 }
 
 Workbook defaultGlobals()

@@ -8,41 +8,13 @@
 #include "biff/eofrecord.h"
 #include "biff/record.h"
 
+#include "biff_testutil.h"
+
 using Biff::Record;
 
+using namespace biffTest;
+
 namespace {
-
-typedef std::vector<unsigned char> Bytes;
-
-// Writes through the record into a buffer of exactly RecordSize() bytes and
-// checks that Write reports that same count.
-Bytes writeExact(Record& r)
-{
-    const unsigned int size = r.RecordSize();
-    Bytes out(size + 16, 0xAB);
-    const unsigned int written = r.Write(reinterpret_cast<char*>(out.data()));
-    EXPECT_EQ(written, size);
-    for (std::size_t i = size; i < out.size(); ++i)
-        EXPECT_EQ(out[i], 0xAB) << "byte written beyond RecordSize() at " << i;
-    out.resize(size);
-    return out;
-}
-
-// A heap copy of exactly the given bytes, so a read past the end is caught by
-// the address sanitizer.
-std::unique_ptr<char[]> exactCopy(const Bytes& bytes)
-{
-    std::unique_ptr<char[]> copy(new char[bytes.size() ? bytes.size() : 1]);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        copy[i] = static_cast<char>(bytes[i]);
-    return copy;
-}
-
-unsigned int readExact(Record& r, const Bytes& bytes)
-{
-    auto copy = exactCopy(bytes);
-    return r.Read(copy.get(), static_cast<unsigned int>(bytes.size()));
-}
 
 Record plainRecord(unsigned short code, unsigned int size)
 {
@@ -54,15 +26,6 @@ Record plainRecord(unsigned short code, unsigned int size)
     r.dataSize = size;
     r.recordSize = Record::StreamSize(size);
     return r;
-}
-
-void appendPiece(Bytes& out, unsigned short code, const Bytes& payload)
-{
-    out.push_back(code & 0xFF);
-    out.push_back(code >> 8);
-    out.push_back(payload.size() & 0xFF);
-    out.push_back((payload.size() >> 8) & 0xFF);
-    out.insert(out.end(), payload.begin(), payload.end());
 }
 
 Bytes filled(std::size_t n, unsigned char seed)

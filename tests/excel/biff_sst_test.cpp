@@ -10,39 +10,20 @@
 #include "biff/textconversion.h"
 #include "biff/workbook.h"
 
+#include "biff_testutil.h"
+
 using Biff::LargeString;
 typedef Biff::Workbook::SharedStringTable SST;
 typedef Biff::Workbook::ExtSST ExtSST;
 
-namespace {
+using namespace biffTest;
 
-typedef std::vector<unsigned char> Bytes;
+namespace {
 
 struct Piece {
     unsigned short code;
     Bytes payload;
 };
-
-template <typename R>
-Bytes writeExact(R& r)
-{
-    const unsigned int size = r.RecordSize();
-    Bytes out(size + 16, 0xAB);
-    EXPECT_EQ(r.Write(reinterpret_cast<char*>(out.data())), size);
-    for (std::size_t i = size; i < out.size(); ++i)
-        EXPECT_EQ(out[i], 0xAB) << "byte written beyond RecordSize() at " << i;
-    out.resize(size);
-    return out;
-}
-
-template <typename R>
-unsigned int readExact(R& r, const Bytes& bytes)
-{
-    std::unique_ptr<char[]> copy(new char[bytes.size() ? bytes.size() : 1]);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        copy[i] = static_cast<char>(bytes[i]);
-    return r.Read(copy.get(), static_cast<unsigned int>(bytes.size()));
-}
 
 // Splits a written record into its pieces, independently of the record code.
 std::vector<Piece> pieces(const Bytes& stream)

@@ -10,32 +10,20 @@
 #include "biff/smallstring.h"
 #include "biff/textconversion.h"
 
+#include "biff_testutil.h"
+
 using Biff::LargeString;
 using Biff::SmallString;
 
+using namespace biffTest;
+
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
+// Strings are parts of records: they write DataSize() bytes, no header.
 template <typename S>
-Bytes writeExact(S& s)
+Bytes writeData(S& s)
 {
-    const unsigned int size = s.DataSize();
-    Bytes out(size + 8, 0xAB);
-    EXPECT_EQ(s.Write(reinterpret_cast<char*>(out.data())), size);
-    for (std::size_t i = size; i < out.size(); ++i)
-        EXPECT_EQ(out[i], 0xAB) << "byte written beyond DataSize() at " << i;
-    out.resize(size);
-    return out;
-}
-
-template <typename S>
-unsigned int readExact(S& s, const Bytes& bytes)
-{
-    std::unique_ptr<char[]> copy(new char[bytes.size() ? bytes.size() : 1]);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        copy[i] = static_cast<char>(bytes[i]);
-    return s.Read(copy.get(), static_cast<unsigned int>(bytes.size()));
+    return writeGuarded(s, s.DataSize(), "DataSize()");
 }
 
 Bytes asciiUtf16(const char* text)
@@ -61,15 +49,15 @@ TEST(BiffSmallString, StreamForms)
     SmallString wide;
     wide = L"Sheet1";
     EXPECT_EQ(wide.DataSize(), 14u);
-    EXPECT_EQ(writeExact(wide), concat(Bytes{0x06, 0x01}, asciiUtf16("Sheet1")));
+    EXPECT_EQ(writeData(wide), concat(Bytes{0x06, 0x01}, asciiUtf16("Sheet1")));
 
     SmallString narrow;
     narrow = "Sheet1";
     EXPECT_EQ(narrow.DataSize(), 8u);
-    EXPECT_EQ(writeExact(narrow), (Bytes{0x06, 0x00, 'S', 'h', 'e', 'e', 't', '1'}));
+    EXPECT_EQ(writeData(narrow), (Bytes{0x06, 0x00, 'S', 'h', 'e', 'e', 't', '1'}));
 
     SmallString none;
-    EXPECT_EQ(writeExact(none), (Bytes{0x00, 0x00}));
+    EXPECT_EQ(writeData(none), (Bytes{0x00, 0x00}));
 
     SmallString back;
     EXPECT_EQ(readExact(back, concat(Bytes{0x06, 0x01}, asciiUtf16("Sheet1"))), 14u);
@@ -116,7 +104,7 @@ TEST(BiffSmallString, OverlongNamesAreRefusedOrCut)
 
     s = longName.c_str();
     EXPECT_EQ(s.StringSize(), 255u);
-    const Bytes out = writeExact(s);
+    const Bytes out = writeData(s);
     EXPECT_EQ(out[0], 255);
     EXPECT_EQ(out.size(), 2u + 2u * 255u);
 
@@ -124,7 +112,7 @@ TEST(BiffSmallString, OverlongNamesAreRefusedOrCut)
     SmallString n;
     EXPECT_FALSE(n.Assign(narrowLong.c_str()));
     n = narrowLong.c_str();
-    EXPECT_EQ(writeExact(n).size(), 257u);
+    EXPECT_EQ(writeData(n).size(), 257u);
 }
 
 TEST(BiffSmallString, TruncatedInputFails)
@@ -142,19 +130,19 @@ TEST(BiffLargeString, StreamForms)
     LargeString general;
     general = L"General";
     EXPECT_EQ(general.DataSize(), 17u);
-    EXPECT_EQ(writeExact(general), concat(Bytes{0x07, 0x00, 0x01}, asciiUtf16("General")));
+    EXPECT_EQ(writeData(general), concat(Bytes{0x07, 0x00, 0x01}, asciiUtf16("General")));
 
     LargeString emptyWide;
     emptyWide = L"";
-    EXPECT_EQ(writeExact(emptyWide), (Bytes{0x00, 0x00, 0x01}));
+    EXPECT_EQ(writeData(emptyWide), (Bytes{0x00, 0x00, 0x01}));
 
     LargeString fresh;
     EXPECT_EQ(fresh.options, 0xFF);
-    EXPECT_EQ(writeExact(fresh), (Bytes{0x00, 0x00, 0x01}));
+    EXPECT_EQ(writeData(fresh), (Bytes{0x00, 0x00, 0x01}));
 
     LargeString narrow;
     narrow = "abc";
-    EXPECT_EQ(writeExact(narrow), (Bytes{0x03, 0x00, 0x00, 'a', 'b', 'c'}));
+    EXPECT_EQ(writeData(narrow), (Bytes{0x03, 0x00, 0x00, 'a', 'b', 'c'}));
 }
 
 TEST(BiffLargeString, ReadsFlagsRunsAndPhoneticData)
@@ -176,7 +164,7 @@ TEST(BiffLargeString, ReadsFlagsRunsAndPhoneticData)
     EXPECT_EQ(Biff::wstringFromLargeString(s), L"hi");
     // Kept plain, so its size is what Write emits.
     EXPECT_EQ(s.DataSize(), 5u);
-    EXPECT_EQ(writeExact(s), (Bytes{0x02, 0x00, 0x00, 'h', 'i'}));
+    EXPECT_EQ(writeData(s), (Bytes{0x02, 0x00, 0x00, 'h', 'i'}));
 
     // Rich text and phonetic data on a 16-bit string.
     const Bytes both = concat(Bytes{0x01, 0x00, 0x0D, 0x01, 0x00, 0x03, 0x00, 0x00, 0x00, 'Z', 0x00},
@@ -251,7 +239,7 @@ TEST(BiffLargeString, OverlongTextsAreRefusedOrCut)
 
     s = tooLong.c_str();
     EXPECT_EQ(s.CharacterCount(), 65535u);
-    Bytes out = writeExact(s);
+    Bytes out = writeData(s);
     EXPECT_EQ(out[0], 0xFF);
     EXPECT_EQ(out[1], 0xFF);
 
@@ -266,7 +254,7 @@ TEST(BiffLargeString, OverlongTextsAreRefusedOrCut)
     LargeString direct;
     direct = L"";
     direct.wideText.assign(70000, L'd');
-    EXPECT_EQ(writeExact(direct).size(), 3u + 2u * 65535u);
+    EXPECT_EQ(writeData(direct).size(), 3u + 2u * 65535u);
 
     const std::string narrowLong(65536, 'n');
     LargeString n;

@@ -9,63 +9,23 @@
 
 #include "biff/worksheet.h"
 
+#include "biff_testutil.h"
+
 using Biff::Worksheet;
 using RowBlock = Biff::Worksheet::CellTable::RowBlock;
 using CellBlock = RowBlock::CellBlock;
 
+using namespace biffTest;
+
 namespace {
 
-std::vector<char> Hex(const char* text)
-{
-    std::vector<char> out;
-    unsigned int value = 0;
-    int digits = 0;
-    for (const char* c = text; *c; ++c) {
-        int v = -1;
-        if (*c >= '0' && *c <= '9')
-            v = *c - '0';
-        else if (*c >= 'A' && *c <= 'F')
-            v = *c - 'A' + 10;
-        if (v < 0)
-            continue;
-        value = value * 16 + static_cast<unsigned int>(v);
-        if (++digits == 2) {
-            out.push_back(static_cast<char>(value));
-            value = 0;
-            digits = 0;
-        }
-    }
-    return out;
-}
-
-unsigned int U16(const std::vector<char>& b, std::size_t at)
-{
-    return static_cast<unsigned char>(b[at]) | static_cast<unsigned int>(static_cast<unsigned char>(b[at + 1])) << 8;
-}
-
-unsigned int U32(const std::vector<char>& b, std::size_t at)
-{
-    return U16(b, at) | U16(b, at + 2) << 16;
-}
-
-void Append(std::vector<char>& to, const std::vector<char>& bytes)
-{
-    to.insert(to.end(), bytes.begin(), bytes.end());
-}
-
+// A whole substream; its data size must agree with what was written.
+using biffTest::Written;
 std::vector<char> Written(Worksheet& sheet)
 {
     std::vector<char> out(sheet.RecordSize());
     EXPECT_EQ(sheet.Write(out.data()), out.size());
     EXPECT_EQ(sheet.DataSize(), out.size());
-    return out;
-}
-
-template <typename R>
-std::vector<char> WrittenRecord(R& record)
-{
-    std::vector<char> out(record.RecordSize());
-    EXPECT_EQ(record.Write(out.data()), out.size());
     return out;
 }
 
@@ -233,16 +193,16 @@ TEST(WorksheetBytes, RowColInfoAndDBCellLayouts)
     RowBlock::Row row;
     row.rowIndex = 0x0102;
     row.lastCellColIndexPlusOne = 6;
-    EXPECT_EQ(WrittenRecord(row), Hex("08 02 10 00 02 01 00 00 06 00 FF 00 00 00 00 00 00 01 00 00"));
+    EXPECT_EQ(Written(row), Hex("08 02 10 00 02 01 00 00 06 00 FF 00 00 00 00 00 00 01 00 00"));
 
     Worksheet::ColInfo info;
-    EXPECT_EQ(WrittenRecord(info), Hex("7D 00 0C 00 00 00 FF 00 00 0A 00 00 00 00 00 00"));
+    EXPECT_EQ(Written(info), Hex("7D 00 0C 00 00 00 FF 00 00 0A 00 00 00 00 00 00"));
 
     RowBlock::DBCell dbcell;
     dbcell.firstRowOffset = 0x01020304;
     dbcell.offsets = {0x14, 0x2A};
     EXPECT_EQ(dbcell.DataSize(), 8u);
-    EXPECT_EQ(WrittenRecord(dbcell), Hex("D7 00 08 00 04 03 02 01 14 00 2A 00"));
+    EXPECT_EQ(Written(dbcell), Hex("D7 00 08 00 04 03 02 01 14 00 2A 00"));
 }
 
 TEST(WorksheetBytes, OneMergedRange)
@@ -298,7 +258,7 @@ TEST(WorksheetBytes, IndexSizesItsPositionsByTheRowRange)
         index.firstUsedRowIndex = c.first;
         index.lastUsedRowIndexPlusOne = c.last;
         index.dbCellPositions.assign(1, 0x11223344);
-        const std::vector<char> out = WrittenRecord(index);
+        const std::vector<char> out = Written(index);
         EXPECT_EQ(out.size(), 24u);
         Worksheet::Index back;
         EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
@@ -329,7 +289,7 @@ TEST(WorksheetBytes, IndexWithManyPositionsCrossesThePieceBoundary)
     index.dbCellPositions[2047] = 99;
     EXPECT_EQ(index.DataSize(), 16u + 8212u);
     EXPECT_EQ(index.RecordSize(), 16u + 8212u + 8u);
-    const std::vector<char> out = WrittenRecord(index);
+    const std::vector<char> out = Written(index);
     EXPECT_EQ(U16(out, 8228), 0x003Cu);
     Worksheet::Index back;
     EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
@@ -344,7 +304,7 @@ TEST(WorksheetBytes, DBCellWithManyOffsetsCrossesThePieceBoundary)
         RowBlock::DBCell dbcell;
         dbcell.offsets.assign(n, 0x1234);
         dbcell.offsets.back() = 0x4321;
-        const std::vector<char> out = WrittenRecord(dbcell);
+        const std::vector<char> out = Written(dbcell);
         EXPECT_EQ(out.size(), Biff::Record::StreamSize(4 + 2 * n)) << n;
         RowBlock::DBCell back;
         EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), out.size());
@@ -373,7 +333,7 @@ TEST(WorksheetBytes, ColInfosAppendOnePerRecord)
     info.firstColumn = 2;
     info.lastColumn = 4;
     info.columnWidth = 5000;
-    const std::vector<char> one = WrittenRecord(info);
+    const std::vector<char> one = Written(info);
     Worksheet::ColInfos infos;
     EXPECT_EQ(infos.RecordSize(), 0u);
     EXPECT_EQ(infos.Read(one.data(), static_cast<unsigned int>(one.size())), 16u);
@@ -672,7 +632,7 @@ TEST(WorksheetHostile, IndexWithARowRangeBeyondASheetIsRefused)
 {
     Worksheet::Index index;
     index.lastUsedRowIndexPlusOne = 0x7FFFFFFF;
-    const std::vector<char> out = WrittenRecord(index);
+    const std::vector<char> out = Written(index);
     Worksheet::Index back;
     EXPECT_EQ(back.Read(out.data(), static_cast<unsigned int>(out.size())), 0u);
     Worksheet::Index tooShort;

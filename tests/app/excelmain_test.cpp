@@ -141,6 +141,14 @@ private:
         child<QPushButton>(w, "pushButton_openfile")->click();
     }
 
+    // Prepares a document (see makeDocument) and imports it as <name>.pdf.
+    void openDocument(ExcelMain &w, const QString &name, int pages, QSize size = QSize(200, 300),
+                      int textPages = -1)
+    {
+        copyingConverter(makeDocument(name, pages, size, textPages));
+        import(w, makePdfPath(name + QStringLiteral(".pdf")));
+    }
+
     static void sendMouse(QWidget *target, QEvent::Type type, QPoint pos,
                           Qt::MouseButton button = Qt::LeftButton)
     {
@@ -329,8 +337,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("one"), 1));
-        import(w, makePdfPath(QStringLiteral("one.pdf")));
+        openDocument(w, QStringLiteral("one"), 1);
         QCOMPARE(w.pageCount, 1);
         QVERIFY(!child<QPushButton>(w, "pushButton_up")->isEnabled());
         QVERIFY(!child<QPushButton>(w, "pushButton_down")->isEnabled());
@@ -341,8 +348,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("geo"), 2));
-        import(w, makePdfPath(QStringLiteral("geo.pdf")));
+        openDocument(w, QStringLiteral("geo"), 2);
         QCOMPARE(w.pageCount, 2);
 
         // A table at a left edge of 0 is a table, not "no table".
@@ -431,8 +437,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("zoom"), 1, QSize(200, 300)));
-        import(w, makePdfPath(QStringLiteral("zoom.pdf")));
+        openDocument(w, QStringLiteral("zoom"), 1, QSize(200, 300));
         QPushButton *enlarge = child<QPushButton>(w, "pushButton_zoomout");
         QPushButton *shrink = child<QPushButton>(w, "pushButton_zoomin");
 
@@ -582,8 +587,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("keep"), 2));
-        import(w, makePdfPath(QStringLiteral("keep.pdf")));
+        openDocument(w, QStringLiteral("keep"), 2);
         QCOMPARE(w.pageCount, 2);
         w.pageRects[0] = QRectF(10, 10, 100, 100);
 
@@ -599,8 +603,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("first"), 2));
-        import(w, makePdfPath(QStringLiteral("first.pdf")));
+        openDocument(w, QStringLiteral("first"), 2);
         QCOMPARE(w.pageCount, 2);
         w.pageRects[1] = QRectF(5, 5, 50, 50);
         const QString firstPdf = w.pdfPath;
@@ -650,8 +653,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("before"), 1));
-        import(w, makePdfPath(QStringLiteral("before.pdf")));
+        openDocument(w, QStringLiteral("before"), 1);
         QCOMPARE(w.pageCount, 1);
 
         fakeConverter(QStringLiteral("exec sleep 60"));
@@ -691,8 +693,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("earlier"), 3));
-        import(w, makePdfPath(QStringLiteral("earlier.pdf")));
+        openDocument(w, QStringLiteral("earlier"), 3);
         QCOMPARE(w.pageCount, 3);
 
         fakeConverter(QStringLiteral("exit 0"));
@@ -716,8 +717,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("a"), 4));
-        import(w, makePdfPath(QStringLiteral("a.pdf")));
+        openDocument(w, QStringLiteral("a"), 4);
         QCOMPARE(w.pageCount, 4);
         // A table on page 1 of the first document.
         w.pageRects[0] = QRectF(10, 20, 150, 60);
@@ -725,8 +725,7 @@ private slots:
         child<QSpinBox>(w, "spinBox_pagenumber")->setValue(1);
         QCOMPARE(child<QTableWidget>(w, "tableWidget_rule")->rowCount(), 2);
 
-        copyingConverter(makeDocument(QStringLiteral("b"), 2));
-        import(w, makePdfPath(QStringLiteral("b.pdf")));
+        openDocument(w, QStringLiteral("b"), 2);
         QCOMPARE(w.pageCount, 2);
         QCOMPARE(w.pageTexts.size(), 2);
         QCOMPARE(w.pageRects.size(), 2);
@@ -773,8 +772,7 @@ private slots:
         ExcelMain w;
         w.setDialogService(&dialogs);
         // Three images, text layer for page 1 only: every page still has a record.
-        copyingConverter(makeDocument(QStringLiteral("gap"), 3, QSize(100, 100), 1));
-        import(w, makePdfPath(QStringLiteral("gap.pdf")));
+        openDocument(w, QStringLiteral("gap"), 3, QSize(100, 100), 1);
         QCOMPARE(w.pageCount, 3);
         QCOMPARE(w.pageRuns.size(), 3);
         QCOMPARE(w.pageRuns[0].count, 3);
@@ -972,8 +970,7 @@ private slots:
     {
         ExcelMain w;
         w.setDialogService(&dialogs);
-        copyingConverter(makeDocument(QStringLiteral("save"), 2));
-        import(w, makePdfPath(QStringLiteral("save.pdf")));
+        openDocument(w, QStringLiteral("save"), 2);
         QCOMPARE(w.pageCount, 2);
         w.pageRects[0] = QRectF(10, 20, 150, 60);
         w.pageLines[0] = {QRectF(80, 20, 0, 60)};

@@ -82,6 +82,29 @@ private:
         }
         return nullptr;
     }
+    static bool writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    // A PDF of the given objects (numbered from 1, the first the catalog)
+    // with a correct cross-reference table.
+    static QByteArray pdfOf(const QVector<QByteArray> &objects)
+    {
+        QByteArray pdfBytes = "%PDF-1.4\n";
+        QVector<int> offsets;
+        for (int i = 0; i < objects.size(); ++i) {
+            offsets.append(pdfBytes.size());
+            pdfBytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        }
+        const int xref = pdfBytes.size();
+        pdfBytes += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+        for (int offset : offsets)
+            pdfBytes += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+        pdfBytes += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+            + QByteArray::number(xref) + "\n%%EOF\n";
+        return pdfBytes;
+    }
     // Writes one page per entry of `pages`, each word drawn on its baseline.
     struct DrawnWord
     {
@@ -368,9 +391,7 @@ void RendrixTest::refusedDocuments()
     QString pdf = sample("encrypted");
     if (!content.isEmpty()) {
         pdf = dir.filePath("bad.pdf");
-        QFile file(pdf);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        QVERIFY(writeFile(pdf, content));
     }
     const Result result = convert(pdf, dir.path());
     QVERIFY(!result.crashed);
@@ -397,26 +418,10 @@ void RendrixTest::pageThatFailsAloneIsBlank()
     };
     const QByteArray content = "BT /F1 12 Tf 50 150 Td (Hello) Tj ET";
     objects[3] = "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
-    QByteArray pdfBytes = "%PDF-1.4\n";
-    QVector<int> offsets;
-    for (int i = 0; i < objects.size(); ++i) {
-        offsets.append(pdfBytes.size());
-        pdfBytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const int xref = pdfBytes.size();
-    pdfBytes += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (int offset : offsets)
-        pdfBytes += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdfBytes += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
-
     QTemporaryDir dir;
-    QFile file(dir.filePath("kids.pdf"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(pdfBytes);
-    file.close();
-
-    QCOMPARE(convert(file.fileName(), dir.path()).exitCode, 0);
+    const QString pdf = dir.filePath("kids.pdf");
+    QVERIFY(writeFile(pdf, pdfOf(objects)));
+    QCOMPARE(convert(pdf, dir.path()).exitCode, 0);
     QCOMPARE(pageFilesIn(dir.path()), 6);
     int blank = 0;
     for (int p = 1; p <= 3; ++p) {
@@ -471,26 +476,10 @@ void RendrixTest::cropBoxAndRotationGiveThePageAsShown()
         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
     };
-    QByteArray pdfBytes = "%PDF-1.4\n";
-    QVector<int> offsets;
-    for (int i = 0; i < objects.size(); ++i) {
-        offsets.append(pdfBytes.size());
-        pdfBytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const int xref = pdfBytes.size();
-    pdfBytes += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (int offset : offsets)
-        pdfBytes += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdfBytes += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
-
     QTemporaryDir dir;
-    QFile file(dir.filePath("boxes.pdf"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(pdfBytes);
-    file.close();
-
-    QCOMPARE(convert(file.fileName(), dir.path()).exitCode, 0);
+    const QString pdf = dir.filePath("boxes.pdf");
+    QVERIFY(writeFile(pdf, pdfOf(objects)));
+    QCOMPARE(convert(pdf, dir.path()).exitCode, 0);
     const QImage image(pageFile(dir.path(), 1, "png"));
     QCOMPARE(image.size(), imageSize);
     const Alltext page = readPage(dir.path(), 1);

@@ -11,6 +11,7 @@
 #include "biff/smartptr.h"
 #include "biff/worksheet.h"
 
+#include "biff_cells_testutil.h"
 #include "biff_testutil.h"
 
 using Biff::Record;
@@ -633,53 +634,8 @@ TEST(CellBlocks, EveryKindReadsWithItsRowAndColumn)
 {
     const unsigned short kinds[] = {0x0006, 0x00BD, 0x00BE, 0x00FD, 0x0201, 0x0203, 0x0205, 0x027E};
     for (unsigned short kind : kinds) {
-        CellBlock source;
-        source.SetType(kind);
-        switch (kind) {
-        case 0x0006: {
-            auto* r = static_cast<CellBlock::Formula*>(source.record);
-            r->rowIndex = 5;
-            r->colIndex = 6;
-            r->formula = TokenBytes(2);
-            break;
-        }
-        case 0x00BD: {
-            auto* r = static_cast<CellBlock::MulRK*>(source.record);
-            r->rowIndex = 5;
-            r->firstColIndex = 6;
-            r->xfRKs.resize(2);
-            r->lastColIndex = 7;
-            break;
-        }
-        case 0x00BE: {
-            auto* r = static_cast<CellBlock::MulBlank*>(source.record);
-            r->rowIndex = 5;
-            r->firstColIndex = 6;
-            r->xfIndices.resize(3);
-            r->lastColIndex = 8;
-            break;
-        }
-        case 0x00FD:
-            static_cast<CellBlock::LabelSST*>(source.record)->rowIndex = 5;
-            static_cast<CellBlock::LabelSST*>(source.record)->colIndex = 6;
-            break;
-        case 0x0201:
-            static_cast<CellBlock::Blank*>(source.record)->rowIndex = 5;
-            static_cast<CellBlock::Blank*>(source.record)->colIndex = 6;
-            break;
-        case 0x0203:
-            static_cast<CellBlock::Number*>(source.record)->rowIndex = 5;
-            static_cast<CellBlock::Number*>(source.record)->colIndex = 6;
-            break;
-        case 0x0205:
-            static_cast<CellBlock::BoolErr*>(source.record)->rowIndex = 5;
-            static_cast<CellBlock::BoolErr*>(source.record)->colIndex = 6;
-            break;
-        case 0x027E:
-            static_cast<CellBlock::RK*>(source.record)->rowIndex = 5;
-            static_cast<CellBlock::RK*>(source.record)->colIndex = 6;
-            break;
-        }
+        RefCount::SmartPtr<CellBlock> held = Cell(kind, 5, 6);
+        CellBlock& source = *held;
         std::vector<char> bytes(source.RecordSize());
         ASSERT_EQ(source.Write(bytes.data()), bytes.size()) << kind;
         EXPECT_EQ(source.DataSize(), source.record->DataSize());

@@ -9,6 +9,7 @@
 
 #include "biff/worksheet.h"
 
+#include "biff_cells_testutil.h"
 #include "biff_testutil.h"
 
 using Biff::Worksheet;
@@ -27,64 +28,6 @@ std::vector<char> Written(Worksheet& sheet)
     EXPECT_EQ(sheet.Write(out.data()), out.size());
     EXPECT_EQ(sheet.DataSize(), out.size());
     return out;
-}
-
-RefCount::SmartPtr<CellBlock> Cell(unsigned short kind, unsigned short row, unsigned short col)
-{
-    RefCount::SmartPtr<CellBlock> block(new CellBlock);
-    block->SetType(kind);
-    switch (kind) {
-    case 0x0201: {
-        auto* r = static_cast<CellBlock::Blank*>(block->record);
-        r->rowIndex = row;
-        r->colIndex = col;
-        r->xfIndex = 15;
-        break;
-    }
-    case 0x00FD: {
-        auto* r = static_cast<CellBlock::LabelSST*>(block->record);
-        r->rowIndex = row;
-        r->colIndex = col;
-        r->sstIndex = row * 7u + col;
-        break;
-    }
-    case 0x0203: {
-        auto* r = static_cast<CellBlock::Number*>(block->record);
-        r->rowIndex = row;
-        r->colIndex = col;
-        r->value = row + col / 3.0;
-        break;
-    }
-    case 0x027E: {
-        auto* r = static_cast<CellBlock::RK*>(block->record);
-        r->rowIndex = row;
-        r->colIndex = col;
-        r->value = (static_cast<unsigned int>(row) << 2) | 2;
-        break;
-    }
-    case 0x0205: {
-        auto* r = static_cast<CellBlock::BoolErr*>(block->record);
-        r->rowIndex = row;
-        r->colIndex = col;
-        r->value = 1;
-        break;
-    }
-    case 0x0006: {
-        auto* r = static_cast<CellBlock::Formula*>(block->record);
-        r->rowIndex = row;
-        r->colIndex = col;
-        r->formula = {3, 0, 0x1E, 0x01, 0x00};
-        if (row % 2 == 0) {
-            r->companionType = 0x04BC;
-            r->shrfmla1.firstRowIndex = row;
-            r->shrfmla1.lastRowIndex = row;
-            r->shrfmla1.formula = {1, 0, 0x1E};
-        }
-        r->string.SetText(L"text result");
-        break;
-    }
-    }
-    return block;
 }
 
 // Fills the row blocks of a sheet of `rows` rows: per row a MULRK over

@@ -279,30 +279,21 @@ TEST_F(Hostile, Directories)
         b[DirEntry(0) + 66] = 1;
         EXPECT_FALSE(OpenAndReadAll(b)) << "entry 0 is no root";
     }
-    {
+    // Links (68 left sibling, 72 right sibling, 76 child) that break the tree.
+    const struct {
+        std::uint32_t entry, field, value;
+        const char* what;
+    } links[] = {
+        {0, 76, 40, "child link past the list"},
+        {4, 68, 4, "sibling link to itself"},
+        {2, 72, 0, "sibling link back to the root"},
+        {3, 76, 3, "storage containing itself"},
+        {2, 68, 3, "storage's child linking to the storage"},
+    };
+    for (const auto& link : links) {
         auto b = good_;
-        PutU32(b, DirEntry(0) + 76, 40);
-        EXPECT_FALSE(OpenAndReadAll(b)) << "child link past the list";
-    }
-    {
-        auto b = good_;
-        PutU32(b, DirEntry(4) + 68, 4);
-        EXPECT_FALSE(OpenAndReadAll(b)) << "sibling link to itself";
-    }
-    {
-        auto b = good_;
-        PutU32(b, DirEntry(2) + 72, 0);
-        EXPECT_FALSE(OpenAndReadAll(b)) << "sibling link back to the root";
-    }
-    {
-        auto b = good_;
-        PutU32(b, DirEntry(3) + 76, 3);
-        EXPECT_FALSE(OpenAndReadAll(b)) << "storage containing itself";
-    }
-    {
-        auto b = good_;
-        PutU32(b, DirEntry(2) + 68, 3);
-        EXPECT_FALSE(OpenAndReadAll(b)) << "storage's child linking to the storage";
+        PutU32(b, DirEntry(link.entry) + link.field, link.value);
+        EXPECT_FALSE(OpenAndReadAll(b)) << link.what;
     }
     {
         // A stream has no children: a child link on one is not followed.
@@ -514,7 +505,7 @@ TEST_F(Hostile, FullDiskIsReported)
 
     CompoundFile cf;
     const bool created = cf.Create(path_.c_str());
-    int mk = 0, wr = 0, wrSmall = 0;
+    int mk = 0, wr = 0;
     if (created) {
         mk = cf.MakeFile("Workbook");
         wr = cf.WriteFile("Workbook", Pattern(1000000, 5), 1000000);
@@ -523,7 +514,6 @@ TEST_F(Hostile, FullDiskIsReported)
     limited.rlim_cur = 1000;
     ::setrlimit(RLIMIT_FSIZE, &limited);
     const bool createdTiny = cf.Create((path_ + "2").c_str());
-    (void)wrSmall;
 
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);

@@ -1,4 +1,5 @@
 #include "tablefile.h"
+#include "../filesizelimit.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -7,9 +8,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -268,15 +266,10 @@ void TableFileTest::failedWriteLeavesTheEarlierFileIntact()
         big[0].append(QStringList{QString("row %1 ").arg(r), "cell "});
     QVERIFY(TableFile::encode(big).size() > 8192);
 
-    struct rlimit old;
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    FileSizeLimit limit(4096);
+    QVERIFY(limit.ok());
     const auto r = TableFile::save(path, big);
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.restore();
 
     QVERIFY(!r.ok);
     QVERIFY(!r.reason.isEmpty());

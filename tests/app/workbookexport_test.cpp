@@ -5,6 +5,7 @@
 
 #include "xlsworkbook.h"
 #include "xlsworksheet.h"
+#include "../filesizelimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,9 +13,7 @@
 #include <QtTest>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -196,17 +195,12 @@ void WorkbookExportTest::failedSaveNamesTheReasonAndKeepsTheEarlierFile()
     TableFile::PageRows big;
     for (int i = 0; i < 3000; ++i)
         big.append(QStringList{QStringLiteral("row %1 with some text ").arg(i)});
-    struct rlimit old;
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 8192;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+    FileSizeLimit limit(8192);
+    QVERIFY(limit.ok());
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     const WorkbookExport::Result full = WorkbookExport::save(path, {big});
     QLoggingCategory::setFilterRules(QString());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    limit.restore();
     QVERIFY(!full.save.ok);
     QVERIFY(!full.save.reason.isEmpty());
     QVERIFY(full.save.message().contains(QStringLiteral("keep.xls")));

@@ -3,10 +3,10 @@
 
 #include "compound/compoundfile.h"
 #include "compound_testutil.h"
+#include "../filesizelimit.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -496,12 +495,8 @@ TEST_F(Hostile, ImmutableDocumentsOpenForReading)
 TEST_F(Hostile, FullDiskIsReported)
 {
     // A file size limit makes writes fail the way a full disk does.
-    struct rlimit old;
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limited = old;
-    limited.rlim_cur = 64 * 1024;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit limit(64 * 1024);
+    ASSERT_TRUE(limit.ok());
 
     CompoundFile cf;
     const bool created = cf.Create(path_.c_str());
@@ -511,17 +506,16 @@ TEST_F(Hostile, FullDiskIsReported)
         wr = cf.WriteFile("Workbook", Pattern(1000000, 5), 1000000);
         cf.Close();
     }
-    limited.rlim_cur = 1000;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
+    const bool lowered = limit.lower(1000);
     const bool createdTiny = cf.Create((path_ + "2").c_str());
 
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    limit.restore();
     std::remove((path_ + "2").c_str());
 
     ASSERT_TRUE(created);
     EXPECT_EQ(mk, 1);
     EXPECT_EQ(wr, CompoundFile::IO_ERROR);
+    ASSERT_TRUE(lowered);
     EXPECT_FALSE(createdTiny) << "1536 bytes do not fit in 1000";
     EXPECT_FALSE(cf.IsOpen());
 }

@@ -14,15 +14,15 @@
 #include <string>
 #include <vector>
 
-#include <csignal>
 #include <dirent.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "compound/compoundfile.h"
 #include "formatmanager.h"
 #include "xlsworkbook.h"
+
+#include "../filesizelimit.h"
 
 using Biff::XlsCell;
 using Biff::XlsWorkbook;
@@ -710,15 +710,10 @@ TEST(XlsSave, FailedSaveKeepsTheOldFile)
         big.GetWorksheet(0)->Cell(r, 0)->SetWString((L"new text " + std::to_wstring(r)).c_str());
 
     // A file size limit makes the disk refuse the new file halfway.
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit limited = old;
-    limited.rlim_cur = 32 * 1024;
-    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FileSizeLimit limit(32 * 1024);
+    ASSERT_TRUE(limit.ok());
     const bool saved = big.SaveAs(path.c_str());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    limit.restore();
 
     EXPECT_FALSE(saved);
     EXPECT_NE(big.GetLastError().find("disk"), std::string::npos) << big.GetLastError();

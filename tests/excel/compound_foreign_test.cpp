@@ -42,20 +42,7 @@ protected:
 
     void ExpectStreams(const std::map<std::string, std::vector<char>>& expected, bool olefileToo = true)
     {
-        CompoundFile cf;
-        ASSERT_TRUE(cf.Open(path_.c_str(), std::ios_base::in));
-        std::vector<std::wstring> paths;
-        cf.StreamPaths(paths);
-        EXPECT_EQ(paths.size(), expected.size());
-        for (const auto& kv : expected) {
-            std::string ours = "\\" + kv.first;
-            for (char& c : ours)
-                if (c == '/')
-                    c = '\\';
-            std::vector<char> back;
-            EXPECT_EQ(cf.ReadFile(ours.c_str(), back), 1) << kv.first;
-            EXPECT_TRUE(back == kv.second) << kv.first;
-        }
+        ExpectStreamsRead(path_, expected);
         if (olefileToo && HaveOlefile()) {
             EXPECT_EQ(OlefileListing(path_), ExpectedListing(expected));
         }

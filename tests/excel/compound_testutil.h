@@ -16,6 +16,10 @@
 
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "compound/compoundfile.h"
+
 namespace compoundtest {
 
 inline std::string TempDir()
@@ -177,6 +181,29 @@ inline std::string ExpectedListing(const std::map<std::string, std::vector<char>
         s += kv.first + " " + std::to_string(kv.second.size()) + " " + std::to_string(Crc32(kv.second));
     }
     return s;
+}
+
+// Reads every given stream (path parts joined with '/') back through a fresh
+// object: the directory lists exactly these, each with its size and bytes.
+inline void ExpectStreamsRead(const std::string& path, const std::map<std::string, std::vector<char>>& streams)
+{
+    CompoundDoc::CompoundFile cf;
+    ASSERT_TRUE(cf.Open(path.c_str(), std::ios_base::in));
+    std::vector<std::wstring> paths;
+    cf.StreamPaths(paths);
+    EXPECT_EQ(paths.size(), streams.size());
+    for (const auto& kv : streams) {
+        std::string ours = "\\" + kv.first;
+        for (char& c : ours)
+            if (c == '/')
+                c = '\\';
+        std::vector<char> back;
+        ASSERT_EQ(cf.ReadFile(ours.c_str(), back), 1) << kv.first;
+        EXPECT_TRUE(back == kv.second) << kv.first << " differs, " << back.size() << " bytes read";
+        unsigned int size = 0;
+        EXPECT_EQ(cf.FileSize(ours.c_str(), size), 1);
+        EXPECT_EQ(size, kv.second.size());
+    }
 }
 
 } // namespace compoundtest

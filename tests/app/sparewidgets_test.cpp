@@ -1,6 +1,5 @@
 #include "clickablelabel.h"
 #include "mylistwidet_candrag.h"
-#include "qthumbnailthread.h"
 #include "scripteddialogs.h"
 
 #include <QGridLayout>
@@ -159,15 +158,6 @@ private slots:
         QCoreApplication::sendEvent(list.viewport(), &release);
         QCOMPARE(list.edgeRect(), QRectF(195, 0, 5, 500));
         QCOMPARE(list.width(), 200);
-    }
-
-    void thumbnailThreadOnlyStoresItsArgument()
-    {
-        QThumbnailThread thread;
-        QVERIFY(thread.argument().isEmpty());
-        thread.run("page");
-        QCOMPARE(thread.argument(), QString("page"));
-        QVERIFY(!thread.isRunning());
     }
 };
 

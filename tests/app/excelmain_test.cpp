@@ -73,6 +73,12 @@ public slots:
     void open(const QUrl &url) { urls.append(url); }
 };
 
+// The main window with its dialogs answered by the test's script.
+struct Window : ExcelMain
+{
+    explicit Window(ScriptedDialogs &dialogs) { setDialogService(&dialogs); }
+};
+
 class ExcelMainTest : public QObject
 {
     Q_OBJECT
@@ -219,8 +225,7 @@ private slots:
 
     void navigationIsInertWithoutADocument()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         QSpinBox *spin = child<QSpinBox>(w, "spinBox_pagenumber");
         QVERIFY(!spin->isEnabled());
         QVERIFY(!child<QPushButton>(w, "pushButton_up")->isEnabled());
@@ -240,8 +245,7 @@ private slots:
 
     void importOfThreePagesSetsUpTheWindow()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         copyingConverter(makeDocument(QStringLiteral("three"), 3));
         const QString pdf = makePdfPath(QStringLiteral("three.pdf"));
         // The busy dialog as it is run: an indicator without percentage or
@@ -335,8 +339,7 @@ private slots:
 
     void onePageDisablesBothNavigationButtons()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("one"), 1);
         QCOMPARE(w.pageCount, 1);
         QVERIFY(!child<QPushButton>(w, "pushButton_up")->isEnabled());
@@ -346,8 +349,7 @@ private slots:
 
     void storedGeometryReturnsWithoutDrift()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("geo"), 2);
         QCOMPARE(w.pageCount, 2);
 
@@ -435,8 +437,7 @@ private slots:
 
     void zoomStepsAndLimits()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("zoom"), 1, QSize(200, 300));
         QPushButton *enlarge = child<QPushButton>(w, "pushButton_zoomout");
         QPushButton *shrink = child<QPushButton>(w, "pushButton_zoomin");
@@ -585,8 +586,7 @@ private slots:
 
     void cancelledFileDialogChangesNothing()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("keep"), 2);
         QCOMPARE(w.pageCount, 2);
         w.pageRects[0] = QRectF(10, 10, 100, 100);
@@ -601,8 +601,7 @@ private slots:
 
     void failingConverterKeepsTheEarlierDocument()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("first"), 2);
         QCOMPARE(w.pageCount, 2);
         w.pageRects[1] = QRectF(5, 5, 50, 50);
@@ -651,8 +650,7 @@ private slots:
 
     void closingTheBusyDialogStopsAHangingConverter()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("before"), 1);
         QCOMPARE(w.pageCount, 1);
 
@@ -691,8 +689,7 @@ private slots:
 
     void zeroPagesLeavesNoDocument()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("earlier"), 3);
         QCOMPARE(w.pageCount, 3);
 
@@ -715,8 +712,7 @@ private slots:
 
     void secondImportShowsItsOwnFirstPage()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("a"), 4);
         QCOMPARE(w.pageCount, 4);
         // A table on page 1 of the first document.
@@ -739,8 +735,7 @@ private slots:
 
     void awkwardPathsReachTheConverterIntact()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         copyingConverter(makeDocument(QStringLiteral("odd"), 1));
         const QString dir = sources.path() + QStringLiteral("/we \"ird\" #1 %20 ?");
         QVERIFY(QDir().mkpath(dir));
@@ -769,8 +764,7 @@ private slots:
 
     void textLayersGapAndMissingRecords()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         // Three images, text layer for page 1 only: every page still has a record.
         openDocument(w, QStringLiteral("gap"), 3, QSize(100, 100), 1);
         QCOMPARE(w.pageCount, 3);
@@ -787,8 +781,7 @@ private slots:
         QCOMPARE(PageFiles::imagePath(QStringLiteral("/t"), 7), QStringLiteral("/t/text_pg_0007.png"));
         QCOMPARE(PageFiles::textPath(QStringLiteral("/t"), 12345), QStringLiteral("/t/text_pg_12345.htm"));
 
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         const QString dir = sources.path() + QStringLiteral("/long");
         QDir().mkpath(dir);
         QImage tiny(4, 4, QImage::Format_RGB32);
@@ -825,8 +818,7 @@ private slots:
         QTemporaryDir logDir;
         setLogFilePath(logDir.path() + QStringLiteral("/excellog.txt"));
         const QtMessageHandler before = qInstallMessageHandler(customMessageHandler);
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         copyingConverter(makeDocument(QStringLiteral("traced"), 1));
         const QString pdf = makePdfPath(QStringLiteral("traced.pdf"));
         import(w, pdf);
@@ -865,8 +857,7 @@ private slots:
             QFile::setPermissions(app + QLatin1String(tool),
                                   QFile::permissions(app + QLatin1String(tool)) | QFileDevice::ExeOwner);
 
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         QLabel *label = child<QLabel>(w, "label_pagenumber");
         const QString pdf = makePdfPath(QStringLiteral("dormant \"x\".pdf"));
         w.pdfPath = pdf;
@@ -950,8 +941,7 @@ private slots:
 
     void aboutRunsModallyThroughTheSeam()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         QDialog *shown = nullptr;
         dialogs.onExec = [&](QDialog *d) {
             shown = d;
@@ -968,8 +958,7 @@ private slots:
 
     void saveWritesTheTextFileAndOffersToOpenIt()
     {
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         openDocument(w, QStringLiteral("save"), 2);
         QCOMPARE(w.pageCount, 2);
         w.pageRects[0] = QRectF(10, 20, 150, 60);
@@ -1081,8 +1070,7 @@ private slots:
             writer.newPage();
             painter.drawText(QPointF(60, 200), QStringLiteral("Gamma"));
         }
-        ExcelMain w;
-        w.setDialogService(&dialogs);
+        Window w(dialogs);
         import(w, pdf);
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
         QCOMPARE(w.pageCount, 2);

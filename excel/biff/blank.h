@@ -1,20 +1,16 @@
 #ifndef GRIDMOLT_BIFF_BLANK_H
 #define GRIDMOLT_BIFF_BLANK_H
 
-#include "biff/record.h"
+#include "biff/cellrecord.h"
 
 namespace Biff {
 namespace Sheet {
 
 // BLANK (0x0201): an empty cell that carries only its format.
-class Blank : public Record {
+class Blank : public CellRecord {
 public:
     static const unsigned short Code = 0x0201;
     static const unsigned int FixedDataSize = 6;
-
-    unsigned short rowIndex;
-    unsigned short colIndex;
-    unsigned short xfIndex;
 
     Blank();
     Blank(const Blank&) = default;

@@ -1,20 +1,17 @@
 #ifndef GRIDMOLT_BIFF_BOOLERR_H
 #define GRIDMOLT_BIFF_BOOLERR_H
 
-#include "biff/record.h"
+#include "biff/cellrecord.h"
 
 namespace Biff {
 namespace Sheet {
 
 // BOOLERR (0x0205): a boolean or an error value.
-class BoolErr : public Record {
+class BoolErr : public CellRecord {
 public:
     static const unsigned short Code = 0x0205;
     static const unsigned int FixedDataSize = 8;
 
-    unsigned short rowIndex;
-    unsigned short colIndex;
-    unsigned short xfIndex;
     unsigned char value; // boolean value or error code
     unsigned char error; // 0 boolean, 1 error
 

@@ -122,11 +122,11 @@ unsigned short CellBlock::RowIndex() const
     case Formula::Code: return static_cast<const Formula*>(record)->rowIndex;
     case MulRK::Code: return static_cast<const MulRK*>(record)->rowIndex;
     case MulBlank::Code: return static_cast<const MulBlank*>(record)->rowIndex;
-    case LabelSST::Code: return static_cast<const LabelSST*>(record)->rowIndex;
-    case Blank::Code: return static_cast<const Blank*>(record)->rowIndex;
-    case Number::Code: return static_cast<const Number*>(record)->rowIndex;
-    case BoolErr::Code: return static_cast<const BoolErr*>(record)->rowIndex;
-    case RK::Code: return static_cast<const RK*>(record)->rowIndex;
+    case LabelSST::Code:
+    case Blank::Code:
+    case Number::Code:
+    case BoolErr::Code:
+    case RK::Code: return static_cast<const CellRecord*>(record)->rowIndex;
     default: NoRecordHeld("RowIndex");
     }
 }
@@ -137,11 +137,11 @@ unsigned short CellBlock::ColIndex() const
     case Formula::Code: return static_cast<const Formula*>(record)->colIndex;
     case MulRK::Code: return static_cast<const MulRK*>(record)->firstColIndex;
     case MulBlank::Code: return static_cast<const MulBlank*>(record)->firstColIndex;
-    case LabelSST::Code: return static_cast<const LabelSST*>(record)->colIndex;
-    case Blank::Code: return static_cast<const Blank*>(record)->colIndex;
-    case Number::Code: return static_cast<const Number*>(record)->colIndex;
-    case BoolErr::Code: return static_cast<const BoolErr*>(record)->colIndex;
-    case RK::Code: return static_cast<const RK*>(record)->colIndex;
+    case LabelSST::Code:
+    case Blank::Code:
+    case Number::Code:
+    case BoolErr::Code:
+    case RK::Code: return static_cast<const CellRecord*>(record)->colIndex;
     default: NoRecordHeld("ColIndex");
     }
 }

@@ -8,22 +8,17 @@ namespace Sheet {
 using CompoundDoc::LittleEndian;
 
 LabelSST::LabelSST()
-    : rowIndex(0), colIndex(0), xfIndex(0), sstIndex(0)
+    : CellRecord(Code, FixedDataSize), sstIndex(0)
 {
-    code = Code;
-    SetFixedSize(FixedDataSize);
 }
 
 LabelSST::~LabelSST() = default;
 
 unsigned int LabelSST::Read(const char* in, unsigned int size)
 {
-    const unsigned int consumed = ReadFixed(in, size, FixedDataSize);
+    const unsigned int consumed = ReadCell(in, size, FixedDataSize);
     if (consumed == 0)
         return 0;
-    LittleEndian::Read(data, rowIndex, 0);
-    LittleEndian::Read(data, colIndex, 2);
-    LittleEndian::Read(data, xfIndex, 4);
     LittleEndian::Read(data, sstIndex, 6, 4);
     return consumed;
 }
@@ -32,13 +27,9 @@ unsigned int LabelSST::Write(char* out)
 {
     if (sstIndex > 0xFFFFFFFFull)
         return 0; // the index is 4 bytes on the stream; never write it wrapped
-    SetFixedSize(FixedDataSize);
-    char* d = BeginFixedWrite(out);
+    char* d = BeginCellWrite(out, FixedDataSize);
     if (d == nullptr)
         return 0;
-    LittleEndian::Write(d, rowIndex, 0);
-    LittleEndian::Write(d, colIndex, 2);
-    LittleEndian::Write(d, xfIndex, 4);
     LittleEndian::Write(d, sstIndex, 6, 4);
     return recordSize;
 }

@@ -1,20 +1,17 @@
 #ifndef GRIDMOLT_BIFF_LABELSST_H
 #define GRIDMOLT_BIFF_LABELSST_H
 
-#include "biff/record.h"
+#include "biff/cellrecord.h"
 
 namespace Biff {
 namespace Sheet {
 
 // LABELSST (0x00FD): a text cell pointing into the shared string table.
-class LabelSST : public Record {
+class LabelSST : public CellRecord {
 public:
     static const unsigned short Code = 0x00FD;
     static const unsigned int FixedDataSize = 10;
 
-    unsigned short rowIndex;
-    unsigned short colIndex;
-    unsigned short xfIndex;
     unsigned long long sstIndex; // position in the shared string table; 4 bytes on the stream
 
     LabelSST();

@@ -1,20 +1,17 @@
 #ifndef GRIDMOLT_BIFF_NUMBER_H
 #define GRIDMOLT_BIFF_NUMBER_H
 
-#include "biff/record.h"
+#include "biff/cellrecord.h"
 
 namespace Biff {
 namespace Sheet {
 
 // NUMBER (0x0203): an IEEE 754 double.
-class Number : public Record {
+class Number : public CellRecord {
 public:
     static const unsigned short Code = 0x0203;
     static const unsigned int FixedDataSize = 14;
 
-    unsigned short rowIndex;
-    unsigned short colIndex;
-    unsigned short xfIndex;
     double value;
 
     Number();

@@ -1,20 +1,17 @@
 #ifndef GRIDMOLT_BIFF_RK_H
 #define GRIDMOLT_BIFF_RK_H
 
-#include "biff/record.h"
+#include "biff/cellrecord.h"
 
 namespace Biff {
 namespace Sheet {
 
 // RK (0x027E): a number in the compact 30-bit RK form.
-class RK : public Record {
+class RK : public CellRecord {
 public:
     static const unsigned short Code = 0x027E;
     static const unsigned int FixedDataSize = 10;
 
-    unsigned short rowIndex;
-    unsigned short colIndex;
-    unsigned short xfIndex;
     unsigned int value; // RK-encoded number
 
     RK();

@@ -20,29 +20,6 @@ using namespace biffTest;
 
 namespace {
 
-struct Piece {
-    unsigned short code;
-    Bytes payload;
-};
-
-// Splits a written record into its pieces, independently of the record code.
-std::vector<Piece> pieces(const Bytes& stream)
-{
-    std::vector<Piece> out;
-    std::size_t p = 0;
-    while (p + 4 <= stream.size()) {
-        Piece piece;
-        piece.code = static_cast<unsigned short>(stream[p] | (stream[p + 1] << 8));
-        const std::size_t n = stream[p + 2] | (stream[p + 3] << 8);
-        EXPECT_LE(p + 4 + n, stream.size());
-        piece.payload.assign(stream.begin() + p + 4, stream.begin() + std::min(stream.size(), p + 4 + n));
-        out.push_back(piece);
-        p += 4 + n;
-    }
-    EXPECT_EQ(p, stream.size());
-    return out;
-}
-
 void expectWellFormed(const std::vector<Piece>& ps)
 {
     ASSERT_FALSE(ps.empty());
@@ -81,7 +58,7 @@ std::vector<std::wstring> texts(const SST& t)
 void roundTrip(SST& t)
 {
     const Bytes stream = writeExact(t);
-    expectWellFormed(pieces(stream));
+    expectWellFormed(Pieces(stream));
     SST back;
     EXPECT_EQ(readExact(back, stream), stream.size());
     EXPECT_EQ(back.totalStrings, t.totalStrings);
@@ -123,7 +100,7 @@ TEST(BiffSst, StringsFillingTheFirstPieceExactly)
     t.strings.push_back(xy);
     EXPECT_EQ(t.DataSize(), 8229u);
     EXPECT_EQ(t.continueOffsets, (std::vector<unsigned int>{8224}));
-    const std::vector<Piece> ps = pieces(writeExact(t));
+    const std::vector<Piece> ps = Pieces(writeExact(t));
     ASSERT_EQ(ps.size(), 2u);
     EXPECT_EQ(ps[1].payload, (Bytes{0x02, 0x00, 0x00, 'x', 'y'})) << "a fresh string, no option byte";
     roundTrip(t);
@@ -137,7 +114,7 @@ TEST(BiffSst, StringsFillingTheFirstPieceExactly)
     EXPECT_EQ(two.DataSize(), 16448u);
     EXPECT_EQ(two.continueOffsets, (std::vector<unsigned int>{8224, 16448}));
     EXPECT_EQ(two.RecordSize(), 16448u + 12u);
-    const std::vector<Piece> twoPieces = pieces(writeExact(two));
+    const std::vector<Piece> twoPieces = Pieces(writeExact(two));
     ASSERT_EQ(twoPieces.size(), 3u);
     EXPECT_EQ(twoPieces[1].payload.size(), 8224u);
     EXPECT_TRUE(twoPieces[2].payload.empty());
@@ -152,7 +129,7 @@ TEST(BiffSst, FewerThanTwelveBytesLeftEndsThePieceEarly)
     t.strings.push_back(narrowOf(20, 'b'));
     t.DataSize();
     EXPECT_EQ(t.continueOffsets, (std::vector<unsigned int>{8213}));
-    std::vector<Piece> ps = pieces(writeExact(t));
+    std::vector<Piece> ps = Pieces(writeExact(t));
     ASSERT_EQ(ps.size(), 2u);
     EXPECT_EQ(ps[0].payload.size(), 8213u);
     EXPECT_EQ(ps[1].payload.size(), 23u);
@@ -165,7 +142,7 @@ TEST(BiffSst, FewerThanTwelveBytesLeftEndsThePieceEarly)
     c.strings.push_back(narrowOf(20, 'b'));
     c.DataSize();
     EXPECT_EQ(c.continueOffsets, (std::vector<unsigned int>{8224}));
-    ps = pieces(writeExact(c));
+    ps = Pieces(writeExact(c));
     ASSERT_EQ(ps.size(), 2u);
     EXPECT_EQ(ps[1].payload.size(), 1u + 11u);
     EXPECT_EQ(ps[1].payload[0], 0x00);
@@ -182,7 +159,7 @@ TEST(BiffSst, WholePieceStringAfterAnEarlyEnd)
     t.strings.push_back(narrowOf(4, 'c'));
     t.DataSize();
     EXPECT_EQ(t.continueOffsets, (std::vector<unsigned int>{8219, 8219 + 8224}));
-    const std::vector<Piece> ps = pieces(writeExact(t));
+    const std::vector<Piece> ps = Pieces(writeExact(t));
     ASSERT_EQ(ps.size(), 3u);
     EXPECT_EQ(ps[1].payload.size(), 8224u);
     EXPECT_EQ(ps[2].payload, (Bytes{0x04, 0x00, 0x00, 'c', 'c', 'c', 'c'}));
@@ -207,7 +184,7 @@ TEST(BiffSst, WideStringIsCutOnAnEvenByteCount)
     EXPECT_EQ((cut - 18 - 3) % 2, 0u);
     EXPECT_LE(cut, 8224u);
     EXPECT_GE(cut, 8223u);
-    const std::vector<Piece> ps = pieces(writeExact(t));
+    const std::vector<Piece> ps = Pieces(writeExact(t));
     ASSERT_EQ(ps.size(), 2u);
     EXPECT_EQ(ps[1].payload[0], 0x01);
     roundTrip(t);
@@ -220,7 +197,7 @@ TEST(BiffSst, TenThousandWideCharacters)
     EXPECT_EQ(t.DataSize(), 8u + 3u + 20000u + 2u);
     EXPECT_EQ(t.continueOffsets, (std::vector<unsigned int>{8223, 16446}));
     EXPECT_EQ(t.RecordSize(), t.DataSize() + 12u);
-    const std::vector<Piece> ps = pieces(writeExact(t));
+    const std::vector<Piece> ps = Pieces(writeExact(t));
     ASSERT_EQ(ps.size(), 3u);
     EXPECT_EQ(ps[0].payload.size(), 8223u);
     EXPECT_EQ(ps[1].payload.size(), 8223u);
@@ -238,7 +215,7 @@ TEST(BiffSst, TwentyThousandNarrowCharacters)
     t.strings.push_back(narrowOf(20000));
     t.DataSize();
     EXPECT_EQ(t.continueOffsets, (std::vector<unsigned int>{8224, 16448}));
-    const std::vector<Piece> ps = pieces(writeExact(t));
+    const std::vector<Piece> ps = Pieces(writeExact(t));
     ASSERT_EQ(ps.size(), 3u);
     EXPECT_EQ(ps[0].payload.size(), 8224u);
     EXPECT_EQ(ps[1].payload.size(), 8224u);
@@ -265,7 +242,7 @@ TEST(BiffSst, SurrogatePairsAreNeverParted)
     ASSERT_EQ(t.continueOffsets.size(), 2u);
     EXPECT_EQ(t.continueOffsets[0], 8221u) << "moved back one unit";
     const Bytes stream = writeExact(t);
-    const std::vector<Piece> ps = pieces(stream);
+    const std::vector<Piece> ps = Pieces(stream);
     expectWellFormed(ps);
     for (std::size_t i = 0; i + 1 < ps.size(); ++i) {
         const Bytes& a = ps[i].payload;

@@ -60,6 +60,36 @@ inline void appendPiece(Bytes& out, unsigned short code, const Bytes& payload)
     out.insert(out.end(), payload.begin(), payload.end());
 }
 
+struct Piece {
+    unsigned short code;
+    std::size_t offset; // of the piece's header in the stream
+    Bytes payload;
+};
+
+// Splits a written stream into its pieces (code, length, payload),
+// independently of the record codes; the pieces must fill it exactly.
+template <typename Container>
+std::vector<Piece> Pieces(const Container& stream)
+{
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(stream.data());
+    std::vector<Piece> out;
+    std::size_t p = 0;
+    while (p + 4 <= stream.size()) {
+        const std::size_t n = b[p + 2] | (b[p + 3] << 8);
+        EXPECT_LE(p + 4 + n, stream.size());
+        if (p + 4 + n > stream.size())
+            break;
+        Piece piece;
+        piece.code = static_cast<unsigned short>(b[p] | (b[p + 1] << 8));
+        piece.offset = p;
+        piece.payload.assign(b + p + 4, b + p + 4 + n);
+        out.push_back(piece);
+        p += 4 + n;
+    }
+    EXPECT_EQ(p, stream.size());
+    return out;
+}
+
 // "09 08 10 00 ..." -> bytes; anything but hex digits separates.
 inline Chars Hex(const char* text)
 {

@@ -22,45 +22,22 @@
 #include "formatmanager.h"
 #include "xlsworkbook.h"
 
+#include "biff_testutil.h"
+
 #include "../filesizelimit.h"
 
 using Biff::XlsCell;
 using Biff::XlsWorkbook;
 using Biff::XlsWorksheet;
+using biffTest::Piece;
+using biffTest::Pieces;
 
 namespace {
 
 // ---------------------------------------------------------------- helpers
 
-struct Piece {
-    unsigned int code;
-    size_t offset; // of the record header in the stream
-    std::vector<unsigned char> data;
-};
-
 unsigned int U16(const std::vector<unsigned char>& d, size_t at) { return d[at] | (d[at + 1] << 8); }
 unsigned int U32(const std::vector<unsigned char>& d, size_t at) { return U16(d, at) | (U16(d, at + 2) << 16); }
-
-std::vector<Piece> Pieces(const std::vector<char>& stream)
-{
-    std::vector<Piece> out;
-    size_t p = 0;
-    while (p + 4 <= stream.size()) {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(stream.data()) + p;
-        Piece piece;
-        piece.code = b[0] | (b[1] << 8);
-        const size_t n = b[2] | (b[3] << 8);
-        piece.offset = p;
-        EXPECT_LE(p + 4 + n, stream.size());
-        if (p + 4 + n > stream.size())
-            break;
-        piece.data.assign(b + 4, b + 4 + n);
-        out.push_back(piece);
-        p += 4 + n;
-    }
-    EXPECT_EQ(p, stream.size());
-    return out;
-}
 
 std::vector<char> StreamOf(XlsWorkbook& book)
 {
@@ -286,30 +263,30 @@ TEST(XlsRecords, MainWindowWorkbookLayout)
     EXPECT_EQ(codes, expected);
 
     // The second font is the bold one.
-    EXPECT_EQ(U16(pieces[3].data, 6), 700u);
+    EXPECT_EQ(U16(pieces[3].payload, 6), 700u);
     // BOUNDSHEET names "Sheet1" and points at the worksheet's BOF.
     const Piece& bound = pieces[31];
-    ASSERT_EQ(bound.code, 0x0085u);
-    EXPECT_EQ(U32(bound.data, 0), pieces[34].offset);
-    EXPECT_EQ(std::string(bound.data.begin() + 8, bound.data.end()), "Sheet1");
+    ASSERT_EQ(bound.code, 0x0085);
+    EXPECT_EQ(U32(bound.payload, 0), pieces[34].offset);
+    EXPECT_EQ(std::string(bound.payload.begin() + 8, bound.payload.end()), "Sheet1");
     // SST: two texts, two distinct.
-    EXPECT_EQ(U32(pieces[32].data, 0), 2u);
-    EXPECT_EQ(U32(pieces[32].data, 4), 2u);
+    EXPECT_EQ(U32(pieces[32].payload, 0), 2u);
+    EXPECT_EQ(U32(pieces[32].payload, 4), 2u);
     // INDEX: rows 0..2, one DBCELL at its real position.
     const Piece& index = pieces[35];
-    EXPECT_EQ(U32(index.data, 4), 0u);
-    EXPECT_EQ(U32(index.data, 8), 2u);
-    ASSERT_EQ(index.data.size(), 20u);
-    EXPECT_EQ(U32(index.data, 16), pieces[43].offset);
+    EXPECT_EQ(U32(index.payload, 4), 0u);
+    EXPECT_EQ(U32(index.payload, 8), 2u);
+    ASSERT_EQ(index.payload.size(), 20u);
+    EXPECT_EQ(U32(index.payload, 16), pieces[43].offset);
     // DIMENSIONS: 2 rows, 2 columns.
-    EXPECT_EQ(U32(pieces[36].data, 4), 2u);
-    EXPECT_EQ(U16(pieces[36].data, 10), 2u);
+    EXPECT_EQ(U32(pieces[36].payload, 4), 2u);
+    EXPECT_EQ(U16(pieces[36].payload, 10), 2u);
     // DBCELL: back to the first ROW, then per row the first-cell offsets.
     const Piece& dbcell = pieces[43];
-    EXPECT_EQ(U32(dbcell.data, 0), dbcell.offset - pieces[37].offset);
-    ASSERT_EQ(dbcell.data.size(), 8u);
-    EXPECT_EQ(U16(dbcell.data, 4), pieces[39].offset - (pieces[37].offset + 20));
-    EXPECT_EQ(U16(dbcell.data, 6), pieces[41].offset - pieces[39].offset);
+    EXPECT_EQ(U32(dbcell.payload, 0), dbcell.offset - pieces[37].offset);
+    ASSERT_EQ(dbcell.payload.size(), 8u);
+    EXPECT_EQ(U16(dbcell.payload, 4), pieces[39].offset - (pieces[37].offset + 20));
+    EXPECT_EQ(U16(dbcell.payload, 6), pieces[41].offset - pieces[39].offset);
 }
 
 TEST(XlsRecords, NewSheetAndRowBlocks)

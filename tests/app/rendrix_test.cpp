@@ -1,3 +1,4 @@
+#include "testfiles.h"
 #include "textlayer.h"
 
 #include <QtTest>
@@ -81,11 +82,6 @@ private:
                 return &run;
         }
         return nullptr;
-    }
-    static bool writeFile(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
     }
     // A PDF of the given objects (numbered from 1, the first the catalog)
     // with a correct cross-reference table.

@@ -3,6 +3,7 @@
 #include "messagehandler.h"
 #include "tm.h"
 
+#include "testfiles.h"
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -13,12 +14,6 @@
 #include <QtTest>
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void log(QtMsgType type, const QString &text)
 {

@@ -1,4 +1,5 @@
 #include "tablefile.h"
+#include "testfiles.h"
 #include "../filesizelimit.h"
 
 #include <QBuffer>
@@ -79,14 +80,6 @@ QByteArray utf16le(const QString &s)
 }
 
 const QByteArray markBytes("\xFF\xFE", 2);
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return f.readAll();
-}
 
 Pages randomPages(QRandomGenerator &rng)
 {
@@ -230,11 +223,7 @@ void TableFileTest::saveIntoAMissingFolderReportsTheReason()
     QVERIFY(dir.isValid());
     // A "folder" that is a regular file: no permission trick, fails as root too.
     const QString blocker = dir.filePath("plain");
-    {
-        QFile f(blocker);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("x");
-    }
+    QVERIFY(writeFile(blocker, "x"));
     const QString path = blocker + "/out.csv";
     const auto r = TableFile::save(path, {{{"a "}}});
     QVERIFY(!r.ok);
@@ -255,11 +244,7 @@ void TableFileTest::failedWriteLeavesTheEarlierFileIntact()
     QVERIFY(dir.isValid());
     const QString path = dir.filePath("keep.csv");
     const QByteArray earlier("earlier content");
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(earlier);
-    }
+    QVERIFY(writeFile(path, earlier));
     // A file size limit stands in for a full disk; it applies to root too.
     Pages big{{}};
     for (int r = 0; r < 2000; ++r)

@@ -11,6 +11,7 @@
 #include "xlsworkbook.h"
 #include "xlsworksheet.h"
 
+#include "testfiles.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -97,14 +98,6 @@ QByteArray utf16le(const QString &text)
         out.append(char(c.unicode() >> 8));
     }
     return out;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
 }
 
 // The text file as a spreadsheet program reads it: lines at LF, cells at

@@ -2,6 +2,7 @@
 // registered font, the sheet limits and failures that name their reason.
 
 #include "workbookexport.h"
+#include "testfiles.h"
 
 #include "xlsworkbook.h"
 #include "xlsworksheet.h"
@@ -33,14 +34,6 @@ QString cellText(const Biff::XlsWorksheet *sheet, int r, int c)
     if (!cell || !cell->GetWString())
         return QString();
     return QString::fromWCharArray(cell->GetWString());
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return f.readAll();
 }
 
 } // namespace
@@ -170,11 +163,7 @@ void WorkbookExportTest::failedSaveNamesTheReasonAndKeepsTheEarlierFile()
     QVERIFY(dir.isValid());
     // A "folder" that is a regular file fails for root as well.
     const QString blocker = dir.filePath(QStringLiteral("plain"));
-    {
-        QFile f(blocker);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("x");
-    }
+    QVERIFY(writeFile(blocker, "x"));
     const QString inside = blocker + QStringLiteral("/out.xls");
     const WorkbookExport::Result r = WorkbookExport::save(inside, {{{"a "}}});
     QVERIFY(!r.save.ok);
@@ -187,11 +176,7 @@ void WorkbookExportTest::failedSaveNamesTheReasonAndKeepsTheEarlierFile()
     // A file size limit stands in for a full disk: the earlier file stays.
     const QString path = dir.filePath(QStringLiteral("keep.xls"));
     const QByteArray earlier("earlier content");
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(earlier);
-    }
+    QVERIFY(writeFile(path, earlier));
     TableFile::PageRows big;
     for (int i = 0; i < 3000; ++i)
         big.append(QStringList{QStringLiteral("row %1 with some text ").arg(i)});

@@ -1,0 +1,27 @@
+#ifndef GRIDMOLT_TESTFILES_H
+#define GRIDMOLT_TESTFILES_H
+
+// Whole-file reads and writes for the application tests.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// The file's bytes; "<unreadable>" when it cannot be opened, so a missing
+// file never passes for an expected content, an empty one included.
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable>");
+    return f.readAll();
+}
+
+// Replaces the file with the bytes; false when any of it was not written.
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+#endif

@@ -45,54 +45,50 @@ void CompoundFile::Header::Initialize()
     smallBlockSize = smallBlockShift < 32 ? 1u << smallBlockShift : 0;
 }
 
+namespace {
+
+// Every field of the header with its offset and width in bytes, in stream
+// order: one list serves reading and writing, so the two cannot drift apart.
+template <typename Op>
+void HeaderFields(CompoundFile::Header& h, Op op)
+{
+    op(h.fileType, 0, 8);
+    op(h.classId[0], 8, 8);
+    op(h.classId[1], 16, 8);
+    op(h.minorVersion, 24, 2);
+    op(h.majorVersion, 26, 2);
+    op(h.byteOrder, 28, 2);
+    op(h.bigBlockShift, 30, 2);
+    op(h.smallBlockShift, 32, 2);
+    op(h.reserved1, 34, 2);
+    op(h.reserved2, 36, 4);
+    op(h.reserved3, 40, 4);
+    op(h.batCount, 44, 4);
+    op(h.directoryStart, 48, 4);
+    op(h.reserved4, 52, 4);
+    op(h.smallStreamCutoff, 56, 4);
+    op(h.sbatStart, 60, 4);
+    op(h.sbatCount, 64, 4);
+    op(h.xbatStart, 68, 4);
+    op(h.xbatCount, 72, 4);
+    for (int i = 0; i < 109; ++i)
+        op(h.batBlocks[i], 76 + 4 * static_cast<unsigned long>(i), 4);
+}
+
+} // namespace
+
 void CompoundFile::Header::Write(char* buffer)
 {
-    LE::Write(buffer, fileType, 0, 8);
-    LE::Write(buffer, classId[0], 8, 8);
-    LE::Write(buffer, classId[1], 16, 8);
-    LE::Write(buffer, minorVersion, 24, 2);
-    LE::Write(buffer, majorVersion, 26, 2);
-    LE::Write(buffer, byteOrder, 28, 2);
-    LE::Write(buffer, bigBlockShift, 30, 2);
-    LE::Write(buffer, smallBlockShift, 32, 2);
-    LE::Write(buffer, reserved1, 34, 2);
-    LE::Write(buffer, reserved2, 36, 4);
-    LE::Write(buffer, reserved3, 40, 4);
-    LE::Write(buffer, batCount, 44, 4);
-    LE::Write(buffer, directoryStart, 48, 4);
-    LE::Write(buffer, reserved4, 52, 4);
-    LE::Write(buffer, smallStreamCutoff, 56, 4);
-    LE::Write(buffer, sbatStart, 60, 4);
-    LE::Write(buffer, sbatCount, 64, 4);
-    LE::Write(buffer, xbatStart, 68, 4);
-    LE::Write(buffer, xbatCount, 72, 4);
-    for (int i = 0; i < 109; ++i)
-        LE::Write(buffer, batBlocks[i], 76 + 4 * static_cast<unsigned long>(i), 4);
+    HeaderFields(*this, [buffer](auto& field, unsigned long position, int bytes) {
+        LE::Write(buffer, field, position, bytes);
+    });
 }
 
 void CompoundFile::Header::Read(char* buffer)
 {
-    LE::Read(buffer, fileType, 0, 8);
-    LE::Read(buffer, classId[0], 8, 8);
-    LE::Read(buffer, classId[1], 16, 8);
-    LE::Read(buffer, minorVersion, 24, 2);
-    LE::Read(buffer, majorVersion, 26, 2);
-    LE::Read(buffer, byteOrder, 28, 2);
-    LE::Read(buffer, bigBlockShift, 30, 2);
-    LE::Read(buffer, smallBlockShift, 32, 2);
-    LE::Read(buffer, reserved1, 34, 2);
-    LE::Read(buffer, reserved2, 36, 4);
-    LE::Read(buffer, reserved3, 40, 4);
-    LE::Read(buffer, batCount, 44, 4);
-    LE::Read(buffer, directoryStart, 48, 4);
-    LE::Read(buffer, reserved4, 52, 4);
-    LE::Read(buffer, smallStreamCutoff, 56, 4);
-    LE::Read(buffer, sbatStart, 60, 4);
-    LE::Read(buffer, sbatCount, 64, 4);
-    LE::Read(buffer, xbatStart, 68, 4);
-    LE::Read(buffer, xbatCount, 72, 4);
-    for (int i = 0; i < 109; ++i)
-        LE::Read(buffer, batBlocks[i], 76 + 4 * static_cast<unsigned long>(i), 4);
+    HeaderFields(*this, [buffer](auto& field, unsigned long position, int bytes) {
+        LE::Read(buffer, field, position, bytes);
+    });
     Initialize();
 }
 
@@ -115,42 +111,44 @@ CompoundFile::DirectoryEntry::DirectoryEntry()
         timeStamps[i] = 0;
 }
 
+namespace {
+
+// The directory entry's fields behind its name, as HeaderFields.
+template <typename Op>
+void DirectoryEntryFields(CompoundFile::DirectoryEntry& e, Op op)
+{
+    op(e.nameSize, 64, 2);
+    op(e.type, 66, 1);
+    op(e.colour, 67, 1);
+    op(e.leftSibling, 68, 4);
+    op(e.rightSibling, 72, 4);
+    op(e.child, 76, 4);
+    op(e.classId[0], 80, 8);
+    op(e.classId[1], 88, 8);
+    op(e.userFlags, 96, 4);
+    for (int i = 0; i < 4; ++i)
+        op(e.timeStamps[i], 100 + 4 * static_cast<unsigned long>(i), 4);
+    op(e.startBlock, 116, 4);
+    op(e.size, 120, 4);
+    op(e.reservedWord, 124, 2);
+}
+
+} // namespace
+
 void CompoundFile::DirectoryEntry::Write(char* buffer)
 {
     LE::WriteString(buffer, name, 0, 32);
-    LE::Write(buffer, nameSize, 64, 2);
-    LE::Write(buffer, type, 66, 1);
-    LE::Write(buffer, colour, 67, 1);
-    LE::Write(buffer, leftSibling, 68, 4);
-    LE::Write(buffer, rightSibling, 72, 4);
-    LE::Write(buffer, child, 76, 4);
-    LE::Write(buffer, classId[0], 80, 8);
-    LE::Write(buffer, classId[1], 88, 8);
-    LE::Write(buffer, userFlags, 96, 4);
-    for (int i = 0; i < 4; ++i)
-        LE::Write(buffer, timeStamps[i], 100 + 4 * static_cast<unsigned long>(i), 4);
-    LE::Write(buffer, startBlock, 116, 4);
-    LE::Write(buffer, size, 120, 4);
-    LE::Write(buffer, reservedWord, 124, 2);
+    DirectoryEntryFields(*this, [buffer](auto& field, unsigned long position, int bytes) {
+        LE::Write(buffer, field, position, bytes);
+    });
 }
 
 void CompoundFile::DirectoryEntry::Read(char* buffer)
 {
     LE::ReadString(buffer, name, 0, 32);
-    LE::Read(buffer, nameSize, 64, 2);
-    LE::Read(buffer, type, 66, 1);
-    LE::Read(buffer, colour, 67, 1);
-    LE::Read(buffer, leftSibling, 68, 4);
-    LE::Read(buffer, rightSibling, 72, 4);
-    LE::Read(buffer, child, 76, 4);
-    LE::Read(buffer, classId[0], 80, 8);
-    LE::Read(buffer, classId[1], 88, 8);
-    LE::Read(buffer, userFlags, 96, 4);
-    for (int i = 0; i < 4; ++i)
-        LE::Read(buffer, timeStamps[i], 100 + 4 * static_cast<unsigned long>(i), 4);
-    LE::Read(buffer, startBlock, 116, 4);
-    LE::Read(buffer, size, 120, 4);
-    LE::Read(buffer, reservedWord, 124, 2);
+    DirectoryEntryFields(*this, [buffer](auto& field, unsigned long position, int bytes) {
+        LE::Read(buffer, field, position, bytes);
+    });
 }
 
 namespace {

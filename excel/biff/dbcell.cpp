@@ -54,9 +54,7 @@ unsigned int DBCell::DataSize()
 
 unsigned int DBCell::RecordSize()
 {
-    const unsigned int d = DataSize();
-    recordSize = d == SaturatedSize ? SaturatedSize : Record::StreamSize(d);
-    return recordSize;
+    return RecordSizeFromData();
 }
 
 } // namespace Sheet

@@ -71,9 +71,7 @@ unsigned int Index::DataSize()
 
 unsigned int Index::RecordSize()
 {
-    const unsigned int d = DataSize();
-    recordSize = d == SaturatedSize ? SaturatedSize : Record::StreamSize(d);
-    return recordSize;
+    return RecordSizeFromData();
 }
 
 } // namespace Sheet

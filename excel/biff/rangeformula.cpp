@@ -57,9 +57,7 @@ unsigned int RangeFormula::DataSize()
 
 unsigned int RangeFormula::RecordSize()
 {
-    const unsigned int d = DataSize();
-    recordSize = d == SaturatedSize ? SaturatedSize : Record::StreamSize(d);
-    return recordSize;
+    return RecordSizeFromData();
 }
 
 } // namespace Sheet

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "biff/sizesum.h"
 #include "compound/littleendian.h"
 
 namespace Biff {
@@ -186,6 +187,13 @@ char* Record::BeginFixedWrite(char* out)
     // Bytes of no listed field are written as zero.
     std::memset(out + 4, 0, dataSize);
     return out + 4;
+}
+
+unsigned int Record::RecordSizeFromData()
+{
+    const unsigned int d = DataSize();
+    recordSize = d == SaturatedSize ? SaturatedSize : StreamSize(d);
+    return recordSize;
 }
 
 } // namespace Biff

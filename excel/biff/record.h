@@ -67,6 +67,10 @@ protected:
     // header and dataSize zero bytes, so a cell written costs no copy of its
     // bytes on the heap. Returns where the fields go, null for no buffer.
     char* BeginFixedWrite(char* out);
+    // For a record whose data size follows from its fields and which is
+    // written in fixed pieces: recordSize from DataSize(), saturated when
+    // that is. Returns recordSize.
+    unsigned int RecordSizeFromData();
 };
 
 } // namespace Biff

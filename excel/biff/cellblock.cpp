@@ -120,8 +120,8 @@ unsigned short CellBlock::RowIndex() const
 {
     switch (type) {
     case Formula::Code: return static_cast<const Formula*>(record)->rowIndex;
-    case MulRK::Code: return static_cast<const MulRK*>(record)->rowIndex;
-    case MulBlank::Code: return static_cast<const MulBlank*>(record)->rowIndex;
+    case MulRK::Code:
+    case MulBlank::Code: return static_cast<const MulCellRecord*>(record)->rowIndex;
     case LabelSST::Code:
     case Blank::Code:
     case Number::Code:
@@ -135,8 +135,8 @@ unsigned short CellBlock::ColIndex() const
 {
     switch (type) {
     case Formula::Code: return static_cast<const Formula*>(record)->colIndex;
-    case MulRK::Code: return static_cast<const MulRK*>(record)->firstColIndex;
-    case MulBlank::Code: return static_cast<const MulBlank*>(record)->firstColIndex;
+    case MulRK::Code:
+    case MulBlank::Code: return static_cast<const MulCellRecord*>(record)->firstColIndex;
     case LabelSST::Code:
     case Blank::Code:
     case Number::Code:

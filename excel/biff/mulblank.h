@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "biff/record.h"
+#include "biff/mulcellrecord.h"
 
 namespace Biff {
 namespace Sheet {
@@ -11,14 +11,11 @@ namespace Sheet {
 // MULBLANK (0x00BE): a run of empty cells of one row, one format each.
 // lastColIndex is written from its field; whoever fills the record keeps it
 // equal to firstColIndex + xfIndices.size() - 1.
-class MulBlank : public Record {
+class MulBlank : public MulCellRecord {
 public:
     static const unsigned short Code = 0x00BE;
 
-    unsigned short rowIndex;
-    unsigned short firstColIndex;
     std::vector<unsigned short> xfIndices;
-    unsigned short lastColIndex;
 
     MulBlank();
     MulBlank(const MulBlank&) = default;
@@ -30,7 +27,6 @@ public:
     unsigned int Read(const char* data, unsigned int size) override;
     unsigned int Write(char* data) override;
     unsigned int DataSize() override;
-    unsigned int RecordSize() override;
 };
 
 } // namespace Sheet

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "biff/record.h"
+#include "biff/mulcellrecord.h"
 #include "biff/xfrk.h"
 
 namespace Biff {
@@ -12,16 +12,13 @@ namespace Sheet {
 // MULRK (0x00BD): a run of numbers of one row, each an RK value with its format.
 // lastColIndex is written from its field; whoever fills the record keeps it
 // equal to firstColIndex + xfRKs.size() - 1.
-class MulRK : public Record {
+class MulRK : public MulCellRecord {
 public:
     using XFRK = Sheet::XFRK;
 
     static const unsigned short Code = 0x00BD;
 
-    unsigned short rowIndex;
-    unsigned short firstColIndex;
     std::vector<XFRK> xfRKs;
-    unsigned short lastColIndex;
 
     MulRK();
     MulRK(const MulRK&) = default;
@@ -33,7 +30,6 @@ public:
     unsigned int Read(const char* data, unsigned int size) override;
     unsigned int Write(char* data) override;
     unsigned int DataSize() override;
-    unsigned int RecordSize() override;
 };
 
 } // namespace Sheet

@@ -8,7 +8,12 @@ namespace Sheet {
 using CompoundDoc::LittleEndian;
 
 ShrFmla::ShrFmla()
-    : RangeFormula(Code, HeaderSize), reserved(0)
+    : ShrFmla(Code)
+{
+}
+
+ShrFmla::ShrFmla(unsigned short recordCode)
+    : RangeFormula(recordCode, HeaderSize), reserved(0)
 {
 }
 

@@ -20,6 +20,9 @@ public:
     ~ShrFmla() override;
 
 protected:
+    // The same record under another identifier.
+    explicit ShrFmla(unsigned short code);
+
     void ReadFields() override;
     void WriteFields() override;
 };

@@ -9,6 +9,26 @@
 
 namespace CompoundDoc {
 
+// Appends the code point `c` (at most U+10FFFF, not a surrogate) as UTF-8.
+inline void AppendUtf8(std::string& out, unsigned long c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 // A wide string whose elements may be whole code points (32-bit wchar_t):
 // characters above U+FFFF become surrogate pairs.
 inline std::wstring ToUtf16Units(const wchar_t* text)

@@ -1045,18 +1045,8 @@ XlsWorksheet* XlsWorkbook::GetWorksheet(int sheetIndex)
     return sheetViews_[static_cast<size_t>(sheetIndex)].get();
 }
 
-int XlsWorkbook::FindSheet(const char* name) const
-{
-    if (name == nullptr)
-        return -1;
-    for (size_t i = 0; i < workbook_.boundSheets.size(); ++i) {
-        if (NameEquals(workbook_.boundSheets[i].name, name))
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-int XlsWorkbook::FindSheet(const wchar_t* name) const
+template <typename Char>
+int XlsWorkbook::FindSheet(const Char* name) const
 {
     if (name == nullptr)
         return -1;
@@ -1090,7 +1080,8 @@ XlsWorksheet* XlsWorkbook::InsertSheet(int sheetIndex)
     return sheet;
 }
 
-XlsWorksheet* XlsWorkbook::AddWorksheet(const char* name, int sheetIndex)
+template <typename Char>
+XlsWorksheet* XlsWorkbook::AddNamedWorksheet(const Char* name, int sheetIndex)
 {
     if (!UsableName(name) || sheetIndex < -1 || sheetIndex > GetTotalWorkSheets() || FindSheet(name) >= 0)
         return nullptr;
@@ -1099,13 +1090,14 @@ XlsWorksheet* XlsWorkbook::AddWorksheet(const char* name, int sheetIndex)
     return sheet;
 }
 
+XlsWorksheet* XlsWorkbook::AddWorksheet(const char* name, int sheetIndex)
+{
+    return AddNamedWorksheet(name, sheetIndex);
+}
+
 XlsWorksheet* XlsWorkbook::AddWorksheet(const wchar_t* name, int sheetIndex)
 {
-    if (!UsableName(name) || sheetIndex < -1 || sheetIndex > GetTotalWorkSheets() || FindSheet(name) >= 0)
-        return nullptr;
-    XlsWorksheet* sheet = InsertSheet(sheetIndex);
-    workbook_.boundSheets[static_cast<size_t>(sheet->sheetIndex_)].name.Assign(name);
-    return sheet;
+    return AddNamedWorksheet(name, sheetIndex);
 }
 
 XlsWorksheet* XlsWorkbook::AddWorksheet(int sheetIndex)
@@ -1145,30 +1137,34 @@ bool XlsWorkbook::DeleteWorksheet(const wchar_t* name)
     return DeleteWorksheet(FindSheet(name));
 }
 
-bool XlsWorkbook::RenameWorksheet(int sheetIndex, const char* to)
+template <typename Char>
+bool XlsWorkbook::RenameSheet(int sheetIndex, const Char* to)
 {
     if (sheetIndex < 0 || sheetIndex >= GetTotalWorkSheets() || !UsableName(to) || FindSheet(to) >= 0)
         return false;
     return workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name.Assign(to);
 }
 
+bool XlsWorkbook::RenameWorksheet(int sheetIndex, const char* to)
+{
+    return RenameSheet(sheetIndex, to);
+}
+
 bool XlsWorkbook::RenameWorksheet(int sheetIndex, const wchar_t* to)
 {
-    if (sheetIndex < 0 || sheetIndex >= GetTotalWorkSheets() || !UsableName(to) || FindSheet(to) >= 0)
-        return false;
-    return workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name.Assign(to);
+    return RenameSheet(sheetIndex, to);
 }
 
 bool XlsWorkbook::RenameWorksheet(const char* from, const char* to)
 {
     const int index = FindSheet(from);
-    return index >= 0 && RenameWorksheet(index, to);
+    return index >= 0 && RenameSheet(index, to);
 }
 
 bool XlsWorkbook::RenameWorksheet(const wchar_t* from, const wchar_t* to)
 {
     const int index = FindSheet(from);
-    return index >= 0 && RenameWorksheet(index, to);
+    return index >= 0 && RenameSheet(index, to);
 }
 
 const char* XlsWorkbook::GetAnsiSheetName(int sheetIndex)

@@ -97,8 +97,13 @@ private:
     friend class XlsWorksheet;
 
     Worksheet* WorksheetModel(int sheetIndex);
-    int FindSheet(const char* name) const;
-    int FindSheet(const wchar_t* name) const;
+    // Narrow and wide names (Char is char or wchar_t) share one body each.
+    template <typename Char>
+    int FindSheet(const Char* name) const;
+    template <typename Char>
+    XlsWorksheet* AddNamedWorksheet(const Char* name, int sheetIndex);
+    template <typename Char>
+    bool RenameSheet(int sheetIndex, const Char* to);
     XlsWorksheet* InsertSheet(int sheetIndex);
     void RenumberSheets();
     bool LoadPath(const std::string& path);

@@ -11,6 +11,7 @@ PACKAGES=(
   libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
+  libreoffice-calc-nogui
 )
 
 install_packages() {

@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev libqt5svg5
   libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
+  libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
+  libharfbuzz-dev libfreetype-dev fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
   libreoffice-calc-nogui

@@ -4,6 +4,7 @@
 #include "subtext.h"
 
 #include <QDialog>
+#include <QPixmap>
 #include <QString>
 #include <QVector>
 
@@ -72,18 +73,27 @@ protected:
 
 private:
     void setframeImage();
-    // Deletes the run frames and hides the add button (which lives as long
-    // as the dialog, so no pointer to it ever dangles).
+    void showScaledPage();
+    // Deletes the run frames, forgets their runs and any pending text-layer
+    // read, and hides the add button (which lives as long as the dialog, so
+    // no pointer to it ever dangles).
     void deleteFrames();
-    // Removes the page image, frames and any pending text-layer read.
+    void dropReply();
+    // Shows no page at all: no image, no frames.
     void clearView();
     // Places frame i over run i at the current zoom.
     void layFrame(int i);
     void zoomTo(float newZoom);
+    // The page count as label_pagenumber shows it; 0 when it shows none.
     int pageCount() const;
     void addTextRow(const QString &key, const QString &find, const QString &replace);
-    void addImageRow(const QString &key, const QString &find, const QString &image,
-                     const QString &width, const QString &height, bool placeholders);
+    int addImageRow(const QString &key, const QString &find, const QString &image,
+                    const QString &width, const QString &height);
+    // The exchange record holds TM::capacity rules of a kind; a larger
+    // table is refused with a message rather than cut short.
+    bool fitsRecord(int rows);
+    // Replaces a rule file whole; a failure is shown and nothing is kept.
+    bool writeRules(const QString &path, const QString &lines);
     bool saveText();
     bool saveImage();
 
@@ -95,6 +105,7 @@ private:
     QScrollArea *scrollArea;
     QLabel *pageLabel;
     QPushButton *addButton;
+    QPixmap pagePixmap;               // the page image at its own size
     float pageW;
     float pageH;
     QString pdfPath;

@@ -1,0 +1,174 @@
+#include "rulefile.h"
+
+#include <algorithm>
+
+namespace
+{
+// An unsigned decimal integer filling all of `field`.
+bool parseNumber(const std::string &field, int64_t *value)
+{
+    if (field.empty())
+        return false;
+    int64_t v = 0;
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return false;
+        v = std::min(v * 10 + (c - '0'), kRuleNumberCeiling);
+    }
+    *value = v;
+    return true;
+}
+
+// Splits `s` at every `separator`.
+std::vector<std::string> split(const std::string &s, char separator)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = s.find(separator, start);
+        parts.push_back(s.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            return parts;
+        start = end + 1;
+    }
+}
+
+std::string withoutSpace(const std::string &s)
+{
+    std::string out;
+    for (const char c : s) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            out += c;
+    }
+    return out;
+}
+
+bool parseTextLine(const std::string &line, TextRule *rule, std::string *reason)
+{
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) {
+        *reason = "no \":\" after the position";
+        return false;
+    }
+    const std::vector<std::string> fields = split(line.substr(0, colon), '-');
+    if (fields.size() != 5) {
+        *reason = "the position needs five numbers: page-left-top-width-height";
+        return false;
+    }
+    int64_t *targets[] = {&rule->page, &rule->left, &rule->top, &rule->width, &rule->height};
+    for (size_t i = 0; i < 5; ++i) {
+        if (!parseNumber(fields[i], targets[i])) {
+            *reason = "\"" + fields[i] + "\" is not an unsigned integer";
+            return false;
+        }
+    }
+    rule->text = line.substr(colon + 1);
+    if (rule->text.find(':') == std::string::npos) {
+        *reason = "no \":\" between the find and the replacement text";
+        return false;
+    }
+    return true;
+}
+
+bool parseImageLine(const std::string &line, ImageRule *rule, std::string *reason)
+{
+    const size_t open = line.find(":(");
+    const size_t close = line.rfind("):");
+    if (open == std::string::npos || close == std::string::npos || close < open + 2) {
+        *reason = "expected page:left:top:(path):width:height";
+        return false;
+    }
+    const std::vector<std::string> head = split(line.substr(0, open), ':');
+    const std::vector<std::string> tail = split(line.substr(close + 2), ':');
+    if (head.size() != 3 || tail.size() != 2) {
+        *reason = "expected page:left:top:(path):width:height";
+        return false;
+    }
+    int64_t *targets[] = {&rule->page, &rule->left, &rule->top, &rule->width, &rule->height};
+    const std::string *fields[] = {&head[0], &head[1], &head[2], &tail[0], &tail[1]};
+    for (size_t i = 0; i < 5; ++i) {
+        if (!parseNumber(*fields[i], targets[i])) {
+            *reason = "\"" + *fields[i] + "\" is not an unsigned integer";
+            return false;
+        }
+    }
+    if (rule->width < 1 || rule->height < 1) {
+        *reason = "the picture's width and height must be positive";
+        return false;
+    }
+    rule->path = line.substr(open + 2, close - open - 2);
+    // A path cannot hold a zero byte; the file system would see a shorter one.
+    if (rule->path.empty() || rule->path.find('\0') != std::string::npos) {
+        *reason = "no usable picture path";
+        return false;
+    }
+    return true;
+}
+}
+
+TextRule::Reading TextRule::reading(const std::string &found) const
+{
+    std::vector<size_t> colons;
+    for (size_t i = text.find(':'); i != std::string::npos; i = text.find(':', i + 1))
+        colons.push_back(i);
+    const auto at = [this](size_t colon) {
+        return Reading{text.substr(0, colon), text.substr(colon + 1)};
+    };
+    for (const size_t c : colons) {
+        if (text.compare(0, c, found) == 0 && c == found.size())
+            return at(c);
+    }
+    const std::string bare = withoutSpace(found);
+    for (const size_t c : colons) {
+        if (withoutSpace(text.substr(0, c)) == bare)
+            return at(c);
+    }
+    if (colons.empty())
+        return Reading{text, std::string()};
+    const size_t inFound = size_t(std::count(found.begin(), found.end(), ':'));
+    return at(colons[std::min(inFound, colons.size() - 1)]);
+}
+
+RuleFile RuleFile::parse(const std::string &bytes, Kind kind)
+{
+    RuleFile file;
+    size_t start = 0;
+    // A byte-order mark is not written by the window, but editors add one.
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        start = 3;
+    int number = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        start = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        std::string reason;
+        bool good;
+        if (kind == Kind::Text) {
+            TextRule rule;
+            rule.line = number;
+            good = parseTextLine(line, &rule, &reason);
+            if (good)
+                file.text_.push_back(std::move(rule));
+        } else {
+            ImageRule rule;
+            rule.line = number;
+            good = parseImageLine(line, &rule, &reason);
+            if (good)
+                file.image_.push_back(std::move(rule));
+        }
+        if (!good) {
+            file.error_ = "line " + std::to_string(number) + ": " + reason;
+            file.text_.clear();
+            file.image_.clear();
+            return file;
+        }
+    }
+    return file;
+}

@@ -1,0 +1,75 @@
+#ifndef OSTREL_RULEFILE_H
+#define OSTREL_RULEFILE_H
+
+// The rule files the replacement window writes, read without the PDF library
+// (and without Qt), so tests and the fuzzer call the same parser.
+//
+// Text rule line:  page-left-top-width-height:find:replace
+// Image rule line: page:left:top:(path):width:height
+//
+// Lines end with "\r\n" or "\n"; empty lines carry no rule. Numbers are
+// unsigned decimal integers (leading zeros allowed). Nothing is escaped, so
+// a ":" in the find or replacement text, or "):" in a picture path, is read
+// as documented at TextRule::reading and RuleFile::parse.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Numbers larger than this are kept at this value: no page, position or
+// picture size can be that large, so the rule is reported or refused later
+// instead of overflowing here.
+constexpr int64_t kRuleNumberCeiling = 1000000000;
+
+struct TextRule
+{
+    int line = 0;   // 1-based line of the rule file, for messages
+    int64_t page = 0, left = 0, top = 0, width = 0, height = 0;
+    std::string text;   // "find:replace", every ":" kept
+
+    struct Reading
+    {
+        std::string find;
+        std::string replace;
+    };
+    // Which ":" of `text` ends the find part. `found` is the text the page
+    // holds in the rule's box; the reading whose find part equals it wins,
+    // then one that equals it apart from white space; otherwise the find
+    // part gets as many ":" as `found` has (none when `found` has none), so
+    // a ":" typed into the replacement stays there.
+    Reading reading(const std::string &found) const;
+};
+
+struct ImageRule
+{
+    int line = 0;
+    int64_t page = 0, left = 0, top = 0;
+    std::string path;
+    int64_t width = 0, height = 0;
+};
+
+class RuleFile
+{
+public:
+    enum class Kind { Text, Image };
+
+    // Reads every line as `kind`. A malformed line (a field that is not an
+    // unsigned integer, too few fields, a picture size that is not positive)
+    // makes the whole file invalid: error() names the line and the reason.
+    //
+    // An image path runs from "(" to the last "):" of the line, because the
+    // width and height after it are plain numbers and cannot hold "):".
+    static RuleFile parse(const std::string &bytes, Kind kind);
+
+    bool ok() const { return error_.empty(); }
+    const std::string &error() const { return error_; }
+    const std::vector<TextRule> &textRules() const { return text_; }
+    const std::vector<ImageRule> &imageRules() const { return image_; }
+
+private:
+    std::string error_;
+    std::vector<TextRule> text_;
+    std::vector<ImageRule> image_;
+};
+
+#endif

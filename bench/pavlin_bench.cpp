@@ -1,0 +1,183 @@
+// Speed and peak memory of the PDF tool on a long document: the page count
+// (the file list asks for it for every file added) and taking one page out.
+//
+// GRIDMOLT_BENCH_PAGES sets the page count (default 2,000).
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <limits.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace
+{
+int pageCount()
+{
+    const char *pages = std::getenv("GRIDMOLT_BENCH_PAGES");
+    const int n = pages ? std::atoi(pages) : 0;
+    return n > 0 ? n : 2000;
+}
+
+// A folder of our own for the document and the outputs, removed at exit.
+class WorkDir
+{
+public:
+    WorkDir()
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/pavlin_bench.XXXXXX";
+        std::vector<char> name(pattern.begin(), pattern.end());
+        name.push_back('\0');
+        if (mkdtemp(name.data()))
+            path_ = name.data();
+    }
+    ~WorkDir()
+    {
+        if (path_.empty())
+            return;
+        for (const char *file : {"long.pdf", "fileinfo.txt", "one.pdf"})
+            unlink((path_ + "/" + file).c_str());
+        rmdir(path_.c_str());
+    }
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+std::string workDir()
+{
+    static WorkDir dir;
+    return dir.path();
+}
+
+// A document of `pageCount()` pages, each with its own content stream, as
+// made by a simple writer (one flat page tree, a cross-reference table).
+// Empty when it could not be written.
+std::string longPdf()
+{
+    static std::string path;
+    if (!path.empty() || workDir().empty())
+        return path;
+    const int pages = pageCount();
+    const int font = 3 + 2 * pages;
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
+    std::string kids;
+    for (int p = 0; p < pages; ++p)
+        kids += std::to_string(3 + 2 * p) + " 0 R ";
+    objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+    for (int p = 0; p < pages; ++p) {
+        const std::string content = "BT /F1 12 Tf 72 720 Td (Page " + std::to_string(p + 1) + ") Tj ET";
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents "
+                          + std::to_string(4 + 2 * p) + " 0 R /Resources << /Font << /F1 " + std::to_string(font)
+                          + " 0 R >> >> >>");
+        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+    }
+    objects.push_back("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+
+    std::string pdf = "%PDF-1.4\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const size_t xref = pdf.size();
+    pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    char entry[32];
+    for (size_t offset : offsets) {
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+        pdf += entry;
+    }
+    pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
+        + std::to_string(xref) + "\n%%EOF\n";
+
+    const std::string target = workDir() + "/long.pdf";
+    FILE *file = std::fopen(target.c_str(), "wb");
+    if (!file)
+        return path;
+    const bool written = std::fwrite(pdf.data(), 1, pdf.size(), file) == pdf.size();
+    if (std::fclose(file) == 0 && written)
+        path = target;
+    return path;
+}
+
+std::string program()
+{
+    // Benchmarks are built beside the application folder.
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return std::string();
+    std::string dir(self, static_cast<size_t>(n));
+    return dir.substr(0, dir.rfind('/')) + "/../bin/Pavlin.dll";
+}
+
+// Runs the program to its end; its peak resident memory in KB, or -1 when it
+// could not run or failed.
+long runProgram(std::vector<std::string> args)
+{
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    struct rusage usage;
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return usage.ru_maxrss;
+}
+
+void runPavlin(benchmark::State &state, const std::vector<std::string> &options, const std::string &output)
+{
+    const std::string pdf = longPdf();
+    const std::string tool = program();
+    if (pdf.empty()) {
+        state.SkipWithError("the test document could not be written");
+        return;
+    }
+    if (access(tool.c_str(), X_OK) != 0) {
+        state.SkipWithError("Pavlin.dll is not built");
+        return;
+    }
+    std::vector<std::string> args{tool, pdf};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back("-outfile");
+    args.push_back(workDir() + "/" + output);
+    long peak = 0;
+    for (auto _ : state) {
+        const long kb = runProgram(args);
+        if (kb < 0) {
+            state.SkipWithError("Pavlin.dll failed");
+            return;
+        }
+        peak = std::max(peak, kb);
+    }
+    state.counters["pages"] = pageCount();
+    state.counters["peak_MB"] = double(peak) / 1024.0;
+}
+
+void BM_PageCount(benchmark::State &state)
+{
+    runPavlin(state, {"-getinfo"}, "fileinfo.txt");
+}
+BENCHMARK(BM_PageCount)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OneMiddlePage(benchmark::State &state)
+{
+    runPavlin(state, {"-merge", std::to_string(pageCount() / 2)}, "one.pdf");
+}
+BENCHMARK(BM_OneMiddlePage)->Unit(benchmark::kMillisecond)->UseRealTime();
+}

@@ -1,0 +1,100 @@
+#include "pdfpages.h"
+
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFSystemError.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <cstring>
+#include <set>
+
+namespace
+{
+// The library's messages name the file, object and offset; the user needs the
+// kind of failure first.
+std::string reasonOf(const std::exception &e)
+{
+    if (const auto *system = dynamic_cast<const QPDFSystemError *>(&e))
+        return std::strerror(system->getErrno());
+    if (const auto *pdf = dynamic_cast<const QPDFExc *>(&e)) {
+        if (pdf->getErrorCode() == qpdf_e_password)
+            return "the document is password-protected";
+        return "the file is damaged or not a PDF document (" + pdf->getMessageDetail() + ")";
+    }
+    return e.what();
+}
+}
+
+PdfPages::PdfPages()
+{
+    // Repairs are reported by the library as warnings; a document it could
+    // repair is used, one it could not fails with an exception.
+    pdf_.setSuppressWarnings(true);
+}
+
+bool PdfPages::open(const std::string &path, std::string *error)
+{
+    try {
+        pdf_.processFile(path.c_str());
+        pages_ = QPDFPageDocumentHelper(pdf_).getAllPages();
+    } catch (const std::exception &e) {
+        *error = reasonOf(e);
+        return false;
+    }
+    if (pages_.empty()) {
+        *error = "the document has no pages";
+        return false;
+    }
+    return true;
+}
+
+std::string PdfPages::extractionRefusal()
+{
+    if (!pdf_.allowModifyAssembly())
+        return "the document's permissions forbid assembling its pages";
+    if (!pdf_.allowExtractAll())
+        return "the document's permissions forbid extracting its content";
+    return std::string();
+}
+
+bool PdfPages::writePages(const std::vector<long> &pages, FILE *out, const std::string &description,
+                          std::string *error)
+{
+    try {
+        // The output is this document with its page list replaced, so what
+        // hangs off the catalog comes along. The new list is one flat array
+        // under the root node, built in one pass: adding and removing pages
+        // one at a time through the library costs time in proportion to the
+        // document for every page.
+        QPDFPageDocumentHelper(pdf_).pushInheritedAttributesToPage();
+        QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+        QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+        std::set<QPDFObjGen> kept;
+        for (long p : pages) {
+            QPDFObjectHandle page = pages_.at(static_cast<size_t>(p - 1)).getObjectHandle();
+            // A page named again becomes a page of its own that shares the
+            // content: one object cannot stand twice in the tree.
+            if (!kept.insert(page.getObjGen()).second)
+                page = pdf_.makeIndirectObject(page.shallowCopy());
+            page.replaceKey("/Parent", root);
+            kids.appendItem(page);
+        }
+        root.replaceKey("/Kids", kids);
+        root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
+        pdf_.updateAllPagesCache();
+        // Pages left out are still reachable through links, outlines and
+        // form fields; without this they would be written in full.
+        for (QPDFPageObjectHelper &page : pages_) {
+            const QPDFObjGen og = page.getObjectHandle().getObjGen();
+            if (!kept.count(og))
+                pdf_.replaceObject(og, QPDFObjectHandle::newNull());
+        }
+        QPDFWriter writer(pdf_, description.c_str(), out, false);
+        writer.write();
+    } catch (const std::exception &e) {
+        *error = reasonOf(e);
+        return false;
+    }
+    return true;
+}

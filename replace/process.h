@@ -1,0 +1,178 @@
+#ifndef PROCESS_H
+#define PROCESS_H
+
+#include "aboutdialog.h"
+#include "contentmatch.h"
+#include "rulefile.h"
+#include "subtext.h"
+#include "toolrun.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <QWidget>
+
+class DialogService;
+class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QKeyEvent;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTableWidget;
+class QTableWidgetItem;
+class QTimer;
+class Rules;
+class Ui_process;
+
+// The batch replacement window: a list of PDFs with their page counts, rules
+// by position and by content, and the chains of external-program runs that
+// replace text or pictures in every listed PDF. Each chain step is the slot
+// of the previous run's end; only one chain runs at a time, and while one
+// runs the file list cannot be edited.
+class Process : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Process(QWidget *parent = nullptr);
+    ~Process() override;
+
+    // Modal dialogs and message boxes go through this (also the rule
+    // editor's); the toolkit's own by default.
+    void setDialogService(DialogService *service);
+
+    // Called when a removal has emptied the file list; nothing to reset.
+    void setdefaultpreview();
+
+    // The page ranges of the split chain ("-merge" arguments) and a name for
+    // each; the window has no control that fills them.
+    void setRanges(const QStringList &rangeList, const QStringList &names);
+
+public slots:
+    void convertbegin();
+    void enteroption();
+    void setopenfile();
+    void setremove();
+    void setopenselected();
+    void setremoveall();
+    void setoutputfile();
+    void setregister();
+    void setregistershow();
+    void setabout1();
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void dopreview();
+    void setpreview();
+    void getpdfpage();
+    QStringList splitPage();
+    void getAlltheText();
+    void gethtm();
+    void getTextPosition(QString sxml);
+    Subtext getSubtextInfo(QString sRow);
+    int getpos(QString sPos, QString sRow);
+    QString gettext(QString sRow);
+    void splitpdffile();
+    void setlink();
+    void setrowup();
+    void setrowdown();
+    void setpdfpage();
+    void setopenimagefile();
+    void setallintorule();
+    void replacealltext();
+    void setallimage();
+    RuleFile::WriteResult settextsomerule();
+    RuleFile::WriteResult setimagesomerule();
+
+protected:
+    // Closing the window ends the programs it started and the chain.
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void on_pushButton_text_add_clicked();
+    void on_pushButton_text_remove_clicked();
+    void on_pushButton__text_clear_clicked();
+    void on_pushButton_textall_replace_clicked();
+    void on_pushButton_textsome_replace_clicked();
+    void on_pushButton_help_clicked();
+    void on_pushButton_removetextsome_clicked();
+    void on_pushButton_clicked();
+
+private:
+    enum Chain { NoChain, PositionChain, ContentChain, SplitChain };
+
+    // Refuses (with a message) while page counts are read or a chain runs.
+    bool mayStartChain();
+    // The checks every chain step makes; on failure shows the message and
+    // returns false.
+    bool hasRows(const QString &emptyText);
+    bool hasOutputFolder();
+    void beginChain(Chain kind);
+    void endChain(const QString &line);
+    // Marks row fileIndex - 1 by the run started for it.
+    void judgePrevious();
+    // Ends the current file as failed with `reason` in the status area and
+    // goes on with the chain's next step.
+    void failFile(const QString &reason);
+    void positionStep();
+    void beginContentFile();
+    void afterRender(ToolRun::Outcome outcome);
+    void engineEnded(ToolRun::Outcome outcome);
+    // Starts `program` (in the working folder) unless another run exists;
+    // `then` gets the outcome.
+    void startRun(const QString &program, const QStringList &arguments, int pages,
+                  void (Process::*then)(ToolRun::Outcome));
+    // Why a run failed, for the status area; empty when it ended.
+    QString runProblem(ToolRun::Outcome outcome, const QString &program);
+    void stopRun();
+
+    void appendFile(const QString &path);
+    void startCounting();
+    void countEnded(ToolRun::Outcome outcome);
+    void splitEnded(ToolRun::Outcome outcome);
+    void setListLocked(bool locked, bool sortable);
+    void sortBy(int column);
+    void ensurePreviewConnection();
+    void dropPreviewConnection();
+    void status(const QString &line);
+
+    QTableWidget *positionTable() const;   // the one the hand-over left shown
+    QTableWidget *contentTable() const;    // by the content tab
+    QString cellText(int row, int column) const;
+    QString programPath(const QString &name) const;
+    RuleFile::WriteResult writePositionRules(QTableWidget *table, const QString &path, bool image);
+    QVector<ContentMatch::Rule> readContentRules() const;
+
+    int fileIndex;
+    QString outPath;
+    Rules *ruleEditor;
+    int pageCount;
+    QNetworkAccessManager *manager;
+    QNetworkReply *pageReply;
+    int pageCounter;
+    int rangeIndex;
+    QStringList ranges, rangeNames;
+    QStringList countQueue;
+    QVector<QTableWidgetItem *> countItems;   // each queued file's path cell, wherever sorting moved it
+    int countIndex;
+    QString contentLines;                     // rule lines of the file being scanned
+    QVector<ContentMatch::Rule> contentRules; // rows in force for that file
+    int contentKind;
+    Ui_process *ui;
+    QTimer *previewTimer;
+    AboutDialog aboutDialog;
+
+    DialogService *dialogs;
+    Chain chain;
+    bool counting;
+    int workRow;                 // the file in work, -1 when none
+    QPointer<ToolRun> run;       // the one program running, if any
+    QString runFailure;          // why the file in work failed; empty while it has not
+    QStringList reported;        // programs already reported as not startable in this chain
+    QMetaObject::Connection previewConnection;
+};
+
+#endif

@@ -1,0 +1,319 @@
+// The replacement window with the real information tool, page renderer and
+// replacement engine, driven through its widgets and the dialog seam; its
+// plain parts (rule lines, content matching, list texts) directly.
+
+#include "contentmatch.h"
+#include "filelist.h"
+#include "pagefiles.h"
+#include "process.h"
+#include "rulefile.h"
+#include "scripteddialogs.h"
+#include "testfiles.h"
+#include "tm.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QImage>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+const QStringList programs{QStringLiteral("Pavlin.dll"), QStringLiteral("Dorcet.dll"),
+                           QStringLiteral("Ostrel.dll")};
+
+struct Word
+{
+    double top;
+    QString text;
+};
+
+// The words of a PDF as an independent reader sees them.
+QVector<Word> bboxWords(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    p.waitForFinished(60000);
+    QVector<Word> out;
+    static const QRegularExpression word(QStringLiteral("<word xMin=\"[^\"]+\" yMin=\"([^\"]+)\"[^>]*>([^<]*)</word>"));
+    auto it = word.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        out.append({m.captured(1).toDouble(), m.captured(2)});
+    }
+    return out;
+}
+
+int countWord(const QVector<Word> &words, const QString &text)
+{
+    return int(std::count_if(words.begin(), words.end(), [&](const Word &w) { return w.text == text; }));
+}
+
+// "first second" standing next to each other on one line.
+int countPair(const QVector<Word> &words, const QString &first, const QString &second)
+{
+    int n = 0;
+    for (int i = 0; i + 1 < words.size(); ++i)
+        n += words[i].text == first && words[i + 1].text == second && qAbs(words[i].top - words[i + 1].top) < 1;
+    return n;
+}
+
+void resetRecord()
+{
+    tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
+    tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
+}
+
+// The window as a user sees it: its widgets by object name.
+struct Window
+{
+    Process w;
+    explicit Window(ScriptedDialogs &d) { w.setDialogService(&d); }
+    template <typename T> T *get(const char *name) { return w.findChild<T *>(QLatin1String(name)); }
+    QTableWidget *files() { return get<QTableWidget>("inputfiletableWidget"); }
+    QPushButton *button(const char *name) { return get<QPushButton>(name); }
+    QStringList lines() { return get<QTextEdit>("textEdit_process")->toPlainText().split(QLatin1Char('\n')); }
+    int linesEqual(const QString &l) { return lines().count(l); }
+    QString cell(int row, int column)
+    {
+        const QTableWidgetItem *item = files()->item(row, column);
+        return item ? item->text() : QStringLiteral("<none>");
+    }
+    void setOutput(const QString &folder) { get<QLineEdit>("outputfolderEdit")->setText(folder); }
+    void drop(const QList<QUrl> &urls)
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &drop);
+    }
+    // Adds a text (tab 0) or image (tab 1) content rule.
+    void addContentRule(int tab, const QString &find, const QString &replaceOrImage, const QString &width = {},
+                        const QString &height = {})
+    {
+        get<QTabWidget>("tabWidget_replacechild")->setCurrentIndex(tab);
+        button("pushButton_text_add")->click();
+        QTableWidget *t = get<QTableWidget>(tab == 0 ? "tableWidget_textall" : "tableWidget_imageall");
+        const int r = t->rowCount() - 1;
+        static_cast<QLineEdit *>(t->cellWidget(r, 0))->setText(find);
+        if (tab == 0) {
+            static_cast<QLineEdit *>(t->cellWidget(r, 1))->setText(replaceOrImage);
+        } else {
+            static_cast<QPushButton *>(t->cellWidget(r, 1))->setText(replaceOrImage);
+            static_cast<QLineEdit *>(t->cellWidget(r, 2))->setText(width);
+            static_cast<QLineEdit *>(t->cellWidget(r, 3))->setText(height);
+        }
+    }
+    bool listUnlocked() { return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled(); }
+};
+}
+
+class ProcessTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> box;
+    QString boxes;   // where the tests' folders are made
+    ScriptedDialogs dialogs;
+    QString out;
+
+    QString sample(const char *name)
+    {
+        const QString to = box->path() + QStringLiteral("/in/") + QLatin1String(name);
+        QDir().mkpath(box->path() + QStringLiteral("/in"));
+        QFile::copy(QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/samples/") + QLatin1String(name), to);
+        return to;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        tmf = new TM;
+        boxes = QDir::tempPath();
+        for (const QString &p : programs)
+            QVERIFY2(QFile::exists(QStringLiteral(GRIDMOLT_APP_DIR "/") + p), qPrintable(p + " is not built"));
+    }
+
+    // Every test in a working folder of its own holding the three programs,
+    // with a temporary folder of its own.
+    void init()
+    {
+        box = std::make_unique<QTemporaryDir>(boxes + QStringLiteral("/process-XXXXXX"));
+        QVERIFY(box->isValid());
+        QVERIFY(QDir().mkpath(box->path() + QStringLiteral("/tmp")));
+        qputenv("TMPDIR", QFile::encodeName(box->path() + QStringLiteral("/tmp")));
+        QVERIFY(QDir::setCurrent(box->path()));
+        for (const QString &p : programs)
+            QVERIFY(QFile::link(QStringLiteral(GRIDMOLT_APP_DIR "/") + p, box->path() + QLatin1Char('/') + p));
+        out = box->path() + QStringLiteral("/out put #1");
+        QVERIFY(QDir().mkpath(out));
+        dialogs = ScriptedDialogs();
+        resetRecord();
+    }
+
+    void ruleLinesHaveTheirShapes_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("textLine");
+        QTest::addColumn<QString>("imageLine");
+        QTest::newRow("plain") << "P3 (120 45 60 12)" << "3-120-45-60-12:Total:Sum\r\n"
+                               << "3:120:45:(/pics/a b.png):80:020\r\n";
+        QTest::newRow("no blanks") << "P3" << "3----:Total:Sum\r\n" << "3:::(/pics/a b.png):80:020\r\n";
+        QTest::newRow("empty") << "" << "----:Total:Sum\r\n" << ":::(/pics/a b.png):80:020\r\n";
+        QTest::newRow("no closing") << "P12 (0 7 130 14" << "12-0-7-130-14:Total:Sum\r\n"
+                                    << "12:0:7:(/pics/a b.png):80:020\r\n";
+    }
+    void ruleLinesHaveTheirShapes()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, textLine);
+        QFETCH(QString, imageLine);
+        const RuleFile::PositionKey k = RuleFile::cutPositionKey(key);
+        QCOMPARE(RuleFile::textRuleLine(k, QStringLiteral("Total"), QStringLiteral("Sum")), textLine);
+        QCOMPARE(RuleFile::imageRuleLine(k, QStringLiteral("/pics/a b.png"), QStringLiteral("80"), QStringLiteral("020")),
+                 imageLine);
+    }
+
+    void ruleFileIsWrittenWholeOrNotAtAll()
+    {
+        const QString path = box->path() + QStringLiteral("/rules.txt");
+        QVERIFY(RuleFile::write(path, QStringLiteral("1-2-3-4-5:a:Grüße\r\n1-2-3-4-5:b:c\r\n")).ok);
+        QCOMPARE(readAll(path), QByteArray("1-2-3-4-5:a:Gr\xc3\xbc\xc3\x9f" "e\r\n1-2-3-4-5:b:c\r\n"));
+        QVERIFY(RuleFile::write(path, QString()).ok);
+        QCOMPARE(readAll(path), QByteArray());
+        const RuleFile::WriteResult failed = RuleFile::write(box->path() + QStringLiteral("/none/rules.txt"), QStringLiteral("x"));
+        QVERIFY(!failed.ok);
+        QVERIFY(failed.message().contains(QStringLiteral("rules.txt")));
+        QVERIFY(!failed.reason.isEmpty());
+    }
+
+    void contentRulesMatchWholeRunsAndLines_data()
+    {
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("lines");
+        // Runs: "Saint" "Paul" on one line, "Total" and "total" below,
+        // "Total:" and "A&amp;B" further down, "Paul" alone at the far right.
+        QTest::newRow("one run") << "Total" << "2-100-50-40-12:Total:X\r\n";
+        QTest::newRow("neighbours joined") << "Saint Paul" << "2-10-20-60-12:Saint Paul:X\r\n";
+        QTest::newRow("reference decoded") << "A&B" << "2-10-90-30-12:A&B:X\r\n";
+        QTest::newRow("not a word of a run") << "Total:x" << "";
+        QTest::newRow("far apart is no line") << "Paul Paul" << "";
+        QTest::newRow("empty find") << "" << "";
+        QTest::newRow("two blanks") << "Saint  Paul" << "";
+    }
+    void contentRulesMatchWholeRunsAndLines()
+    {
+        QFETCH(QString, find);
+        QFETCH(QString, lines);
+        Alltext page;
+        auto run = [&](int x, int y, int w, const char *text) { page.subtext.append({x, y, w, 12, QString::fromUtf8(text)}); };
+        run(10, 20, 30, "Saint");
+        run(44, 20, 26, "Paul");
+        run(100, 50, 40, "Total");
+        run(150, 50, 40, "total");
+        run(10, 70, 40, "Total:");
+        run(10, 90, 30, "A&amp;B");
+        run(400, 90, 30, "Paul");
+        run(460, 90, 30, "Paul");
+        page.count = page.subtext.size();
+        const QString got = ContentMatch::pageRuleLines(page, 2, {{find, QStringLiteral("X"), {}, {}, {}}},
+                                                        ContentMatch::TextRules);
+        QCOMPARE(got, lines);
+    }
+
+    void listTexts()
+    {
+        QCOMPARE(FileList::sizeText(1048576), QStringLiteral("      1048.576 KB"));
+        QCOMPARE(FileList::sizeText(1048577), QStringLiteral("         1.049 MB"));
+        QCOMPARE(FileList::sizeText(999), QStringLiteral("         0.999 KB"));
+        QCOMPARE(FileList::sizeText(0), QString());
+        QCOMPARE(FileList::sizeText(qint64(3) << 30), QStringLiteral("      3221.225 MB"));
+        QCOMPARE(FileList::pageCountText("Title: x\nNumberOfPages: 12\n"), QStringLiteral("12"));
+        QCOMPARE(FileList::pageCountText("NumberOfPages: 007"), QStringLiteral("007"));
+        QCOMPARE(FileList::pageCountText("NumberOfPages: x"), QString());
+        QCOMPARE(FileList::pageCountText("Pages 12345678901234"), QString());
+        // Names never overwrite: base.pdf, then base-0.pdf, base-1.pdf, ...
+        const QString in = QStringLiteral("/x/report.final.pdf");
+        QStringList made;
+        for (int i = 0; i < 3; ++i) {
+            const QString p = FileList::outputPath(out, in);
+            QVERIFY(!QFile::exists(p));
+            QVERIFY(writeFile(p, "x"));
+            made << QFileInfo(p).fileName();
+        }
+        QCOMPARE(made, QStringList({"report.pdf", "report-0.pdf", "report-1.pdf"}));
+    }
+
+    // Two sample PDFs, one by the dialog and one by a drop, counted, then
+    // replaced by content: first words by text, then a word by a picture.
+    void contentRunReplacesTextAndPictures()
+    {
+        const QString animals = sample("AnimalSounds.pdf");
+        const QString schools = sample("schools.pdf");
+        Window win(dialogs);
+        dialogs.filesAnswers.enqueue({animals});
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        win.drop({QUrl::fromLocalFile(box->path()), QUrl::fromLocalFile(schools)});   // a folder is passed over
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 2, 60000);
+        QCOMPARE(win.files()->rowCount(), 2);
+        QCOMPARE(win.cell(0, 1), QStringLiteral("1"));
+        QCOMPARE(win.cell(1, 0), schools);
+        QCOMPARE(win.cell(1, 1), QStringLiteral("5"));
+        QCOMPARE(win.cell(1, 2), FileList::sizeText(QFileInfo(schools).size()));
+
+        dialogs.fileAnswers.enqueue(out);
+        win.button("outputButton")->click();
+        win.addContentRule(0, QStringLiteral("Says"), QStringLiteral("Yells"));
+        win.addContentRule(0, QStringLiteral("Saint Paul"), QStringLiteral("Paris"));
+        win.get<QTabWidget>("tabWidget_replacechild")->setCurrentIndex(0);
+        win.button("pushButton_textall_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 120000);
+        QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
+        QCOMPARE(win.cell(1, 3), QStringLiteral("Succeed"));
+        const auto animalWords = bboxWords(out + QStringLiteral("/AnimalSounds.pdf"));
+        QCOMPARE(countWord(animalWords, QStringLiteral("Says")), 0);
+        QCOMPARE(countWord(animalWords, QStringLiteral("Yells")), countWord(bboxWords(animals), QStringLiteral("Says")));
+        const auto schoolWords = bboxWords(out + QStringLiteral("/schools.pdf"));
+        QVERIFY(countPair(bboxWords(schools), QStringLiteral("Saint"), QStringLiteral("Paul")) > 10);
+        QCOMPARE(countPair(schoolWords, QStringLiteral("Saint"), QStringLiteral("Paul")), 0);
+        QCOMPARE(countWord(schoolWords, QStringLiteral("Paris")),
+                 countPair(bboxWords(schools), QStringLiteral("Saint"), QStringLiteral("Paul")));
+
+        // A picture for "Cat"; the second batch into the same folder keeps the first's results.
+        const QString picture = box->path() + QStringLiteral("/red.png");
+        QImage red(40, 20, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(picture));
+        win.addContentRule(1, QStringLiteral("Cat"), picture, QStringLiteral("30"), QStringLiteral("14"));
+        win.button("pushButton_textall_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 2, 120000);
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
+        const auto pictured = bboxWords(out + QStringLiteral("/AnimalSounds-0.pdf"));
+        QCOMPARE(countWord(pictured, QStringLiteral("Cat")), 0);
+        QCOMPARE(countWord(pictured, QStringLiteral("Says")), 3);
+        QCOMPARE(countWord(bboxWords(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
+        QProcess images;
+        images.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")});
+        QVERIFY(images.waitForFinished(60000));
+        QVERIFY2(images.readAllStandardOutput().split('\n').size() > 3, "no picture in the output");
+    }
+};
+
+QTEST_MAIN(ProcessTest)
+#include "process_test.moc"

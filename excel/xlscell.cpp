@@ -29,7 +29,7 @@ const unsigned short kSharedFormulaRecord = 0x04BC;
 // ---------------------------------------------------------------- Formula
 
 XlsCell::Formula::Formula()
-    : companion_(0), sharedFirstRow_(0), sharedLastRow_(0), sharedFirstCol_(0), sharedLastCol_(0),
+    : companion_(0), options_(0), sharedFirstRow_(0), sharedLastRow_(0), sharedFirstCol_(0), sharedLastCol_(0),
       sharedReserved_(0)
 {
     std::memset(rawResult_, 0, sizeof(rawResult_));
@@ -38,6 +38,7 @@ XlsCell::Formula::Formula()
 XlsCell::Formula::Formula(const CellBlock::Formula& record) : Formula()
 {
     companion_ = record.companionType;
+    options_ = record.options;
     if (companion_ == kSharedFormulaRecord) {
         sharedTokens_ = record.shrfmla1.formula;
         sharedFirstRow_ = record.shrfmla1.firstRowIndex;
@@ -250,6 +251,7 @@ bool XlsCell::get_formula(CellBlock* block) const
     // Only the shared formula's data is carried; naming another companion
     // would write an empty record of that kind behind the formula.
     record->companionType = f.companion_ == kSharedFormulaRecord ? kSharedFormulaRecord : CellBlock::Formula::NoCompanion;
+    record->options = f.options_;
     for (int i = 0; i < 8; ++i)
         record->result[i] = static_cast<char>(f.rawResult_[i]);
     if (f.companion_ != kSharedFormulaRecord) {

@@ -27,6 +27,9 @@ public:
         explicit Formula(const CellBlock::Formula& record);
 
         int companion_;
+        // Option flags of the FORMULA record (always calculate, shared, ...):
+        // a cell of a shared formula names its group only through them.
+        unsigned short options_;
         std::vector<char> tokens_;
         unsigned char rawResult_[8];
         std::wstring wstringResult_;

@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
+#include <new>
+#include <stdexcept>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -19,6 +22,7 @@
 
 #include "biff/sizesum.h"
 #include "compound/block.h"
+#include "compound/widetext.h"
 
 namespace Biff {
 
@@ -37,6 +41,13 @@ const size_t kMaxCellText = 32767;
 // The largest stream the container (and the 32-bit stream offsets of the
 // records) can carry.
 const unsigned long long kMaxStream = 0xFFFFFFFFull;
+// What loading may build from a file (its streams, the cell grids with
+// their texts and formulas) at most: so many bytes per byte of the file,
+// and a fixed allowance that covers the row index of a full-height sheet.
+const unsigned long long kLoadBytesPerFileByte = 64;
+const unsigned long long kLoadAllowance = 8ull << 20;
+// The longest sheet name spreadsheet programs accept.
+const size_t kMaxSheetName = 31;
 
 bool IsWideName(const SmallString& name) { return (name.options & 0x01) != 0; }
 
@@ -50,11 +61,28 @@ bool NameEquals(const SmallString& name, const wchar_t* text)
     return IsWideName(name) && name.wideText != nullptr && std::wcscmp(name.wideText, text) == 0;
 }
 
-bool UsableName(const char* name) { return name != nullptr && *name != '\0' && std::strlen(name) <= SmallString::MaxLength; }
+// A sheet name as the file holds it: a wide name in UTF-16 units (characters
+// above U+FFFF as surrogate pairs), like cell texts.
+std::string SheetNameUnits(const char* name) { return name; }
 
-bool UsableName(const wchar_t* name)
+std::wstring SheetNameUnits(const wchar_t* name) { return CompoundDoc::ToUtf16Units(name); }
+
+// Names spreadsheet programs take as they stand: 1 to 31 characters, none
+// of them one of [ ] : * ? / \ (anything else gets renamed or repaired).
+template <typename Text>
+bool UsableName(const Text& units)
 {
-    return name != nullptr && *name != L'\0' && std::wcslen(name) <= SmallString::MaxLength;
+    if (units.empty() || units.size() > kMaxSheetName)
+        return false;
+    for (const auto c : units) {
+        switch (c) {
+        case '[': case ']': case ':': case '*': case '?': case '/': case '\\':
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
 }
 
 // Whether a wide cell text goes into the string table unchanged: UTF-16
@@ -239,6 +267,7 @@ void XlsWorkbook::New(int sheets)
     workbook_.styles.assign(6, Workbook::Style());
     workbook_.boundSheets.assign(1, Workbook::BoundSheet());
     worksheets_.assign(1, Worksheet());
+    carriedStreams_.clear();
     UpdateBiffWorksheet();
     for (int i = 1; i < sheets; ++i)
         AddWorksheet(-1);
@@ -270,11 +299,14 @@ void MatchNames(Workbook& globals, std::vector<Worksheet>& sheets)
 }
 
 // Reads the globals and the worksheet substreams that follow them into
-// fresh objects. False for a stream that is not a whole, readable workbook.
-bool ReadStream(const char* data, unsigned long size, Workbook& globals, std::vector<Worksheet>& sheets,
-                unsigned long& consumed)
+// fresh objects. False, with the reason in `error`, for a stream that is not
+// a whole, readable workbook or whose cells would take more than `budget`
+// bytes.
+bool ReadStream(const char* data, unsigned long size, unsigned long long budget, Workbook& globals,
+                std::vector<Worksheet>& sheets, unsigned long& consumed, std::string& error)
 {
     consumed = 0;
+    error = "the workbook stream is damaged or not BIFF8";
     if (data == nullptr || size < 4 || size > kMaxStream)
         return false;
     const unsigned int total = static_cast<unsigned int>(size);
@@ -311,15 +343,18 @@ bool ReadStream(const char* data, unsigned long size, Workbook& globals, std::ve
         return false;
     MatchNames(globals, sheets);
 
-    // Every sheet becomes a grid of cells; a few bytes can name a far corner
-    // in many rows, so the cells the grids would hold are bounded by what the
-    // stream could describe.
-    unsigned long long cells = 0;
+    // Every sheet becomes a grid of cells, each text cell holding its own
+    // copy of its string: a few bytes can name a far corner in many rows or
+    // one long string from many cells, so what the grids would take is
+    // bounded by the size of the file.
+    unsigned long long bytes = size;
     for (Worksheet& sheet : sheets)
-        cells += XlsWorksheet::GridCellsFor(sheet);
-    const unsigned long long fullSheet = static_cast<unsigned long long>(XlsWorksheet::kMaxRows) * XlsWorksheet::kMaxCols;
-    if (cells > std::max<unsigned long long>(fullSheet, 32ull * size))
+        bytes += XlsWorksheet::GridBytesFor(sheet, globals.sharedStringTable.strings);
+    if (bytes > budget) {
+        error = "the workbook would take far more memory than its file size warrants (" +
+                std::to_string(bytes >> 20) + " MiB); it is refused as damaged or hostile";
         return false;
+    }
     consumed = p;
     return true;
 }
@@ -334,21 +369,37 @@ void TakeGlobals(Workbook& to, Workbook& from)
     to.sharedStringTable.strings.swap(strings);
 }
 
+// Whether a stream path of the document names the stream this engine
+// rewrites itself (names compare without case in a compound document).
+bool IsWorkbookStream(const std::wstring& path)
+{
+    static const wchar_t kName[] = L"\\Workbook";
+    if (path.size() != std::wcslen(kName))
+        return false;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (std::towupper(static_cast<wint_t>(path[i])) != std::towupper(static_cast<wint_t>(kName[i])))
+            return false;
+    return true;
+}
+
 } // namespace
 
 unsigned long XlsWorkbook::Read(const char* data, unsigned long size)
 {
-    Workbook globals;
-    std::vector<Worksheet> sheets;
-    unsigned long consumed = 0;
-    if (!ReadStream(data, size, globals, sheets, consumed))
+    try {
+        Workbook globals;
+        std::vector<Worksheet> sheets;
+        unsigned long consumed = 0;
+        std::string error;
+        if (!ReadStream(data, size, kLoadAllowance + kLoadBytesPerFileByte * size, globals, sheets, consumed, error))
+            return 0;
+        std::vector<CarriedStream> none;
+        return Adopt(globals, sheets, none) ? consumed : 0;
+    } catch (const std::bad_alloc&) {
         return 0;
-    TakeGlobals(workbook_, globals);
-    worksheets_.swap(sheets);
-    // The sheet objects follow the records at once, so the three lists of
-    // sheets never disagree.
-    UpdateBiffWorksheet();
-    return consumed;
+    } catch (const std::length_error&) {
+        return 0;
+    }
 }
 
 bool XlsWorkbook::Load(const char* filename)
@@ -374,6 +425,22 @@ bool XlsWorkbook::Load(const wchar_t* filename)
 bool XlsWorkbook::LoadPath(const std::string& path)
 {
     Close();
+    // Memory running out anywhere in loading is a failed load like any other.
+    try {
+        if (LoadDocument(path))
+            return true;
+    } catch (const std::bad_alloc&) {
+        lastError_ = "not enough memory to load the workbook";
+    } catch (const std::length_error&) {
+        lastError_ = "not enough memory to load the workbook";
+    }
+    if (file_.IsOpen())
+        file_.Close();
+    return false;
+}
+
+bool XlsWorkbook::LoadDocument(const std::string& path)
+{
     struct stat st;
     // Only regular files: opening a FIFO or device could block or never end.
     if (path.empty() || ::stat(path.c_str(), &st) != 0) {
@@ -391,24 +458,76 @@ bool XlsWorkbook::LoadPath(const std::string& path)
     }
     std::vector<char> stream;
     const int read = file_.ReadFile("Workbook", stream);
-    file_.Close();
     if (read != 1) {
+        file_.Close();
         lastError_ = "the document holds no readable \"Workbook\" stream";
         return false;
     }
+    // The document's other streams (summary information and the like) go
+    // into every file this workbook is saved as. Streams that share blocks
+    // in a damaged document could add up to more than the file holds.
+    const unsigned long long fileSize = static_cast<unsigned long long>(st.st_size);
+    unsigned long long streamBytes = stream.size();
+    std::vector<CarriedStream> carried;
+    std::vector<std::wstring> paths;
+    file_.StreamPaths(paths);
+    for (const std::wstring& streamPath : paths) {
+        if (IsWorkbookStream(streamPath))
+            continue;
+        CarriedStream item;
+        item.path = streamPath;
+        if (file_.ReadFile(streamPath.c_str(), item.data) != 1)
+            continue; // a name that does not lead back to its stream cannot be written again either
+        streamBytes += item.data.size();
+        if (streamBytes > fileSize) {
+            file_.Close();
+            lastError_ = "the document's streams overlap; it is damaged";
+            return false;
+        }
+        carried.push_back(std::move(item));
+    }
+    file_.Close();
 
     Workbook globals;
     std::vector<Worksheet> sheets;
     unsigned long consumed = 0;
-    if (!ReadStream(stream.data(), stream.size(), globals, sheets, consumed)) {
-        lastError_ = "the workbook stream is damaged or not BIFF8";
+    const unsigned long long budget = kLoadAllowance + kLoadBytesPerFileByte * fileSize - (streamBytes - stream.size());
+    if (!ReadStream(stream.data(), stream.size(), budget, globals, sheets, consumed, lastError_))
+        return false;
+    // The stream image is no longer needed while the cells are built.
+    std::vector<char>().swap(stream);
+    if (!Adopt(globals, sheets, carried)) {
+        lastError_ = "not enough memory to load the workbook";
         return false;
     }
-    TakeGlobals(workbook_, globals);
-    worksheets_.swap(sheets);
-    UpdateBiffWorksheet();
     path_ = path;
     lastError_.clear();
+    return true;
+}
+
+bool XlsWorkbook::Adopt(Workbook& globals, std::vector<Worksheet>& sheets, std::vector<CarriedStream>& streams)
+{
+    Workbook previous;
+    TakeGlobals(previous, workbook_);
+    TakeGlobals(workbook_, globals);
+    worksheets_.swap(sheets);
+    std::vector<RefCount::SmartPtr<XlsWorksheet>> views;
+    try {
+        BuildSheetViews(views);
+    } catch (const std::bad_alloc&) {
+        // The sheet objects callers hold still describe the workbook as it was.
+        TakeGlobals(workbook_, previous);
+        worksheets_.swap(sheets);
+        return false;
+    } catch (const std::length_error&) {
+        TakeGlobals(workbook_, previous);
+        worksheets_.swap(sheets);
+        return false;
+    }
+    for (RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
+        sheet->excel_ = nullptr;
+    sheetViews_.swap(views);
+    carriedStreams_.swap(streams);
     return true;
 }
 
@@ -453,8 +572,38 @@ bool XlsWorkbook::SaveAs(const wchar_t* filename)
     return SaveAs(path.c_str());
 }
 
+bool XlsWorkbook::CellFormatsKnown()
+{
+    // A cell record holds 16 bits of XF index, and a reader takes one past
+    // the list as damage: either would change how the cell looks.
+    const size_t formats = std::min<size_t>(workbook_.XFs.size(), 0x10000);
+    for (size_t s = 0; s < sheetViews_.size(); ++s) {
+        const XlsWorksheet& sheet = *sheetViews_[s];
+        const std::vector<std::vector<XlsCell>>& rows = sheet.cells_;
+        // Cells a load kept beyond the grid's width are not written.
+        const size_t width = static_cast<size_t>(sheet.GetTotalCols());
+        for (size_t r = 0; r < rows.size(); ++r) {
+            for (size_t c = 0; c < rows[r].size() && c < width; ++c) {
+                const int xf = rows[r][c].GetXFormatIdx();
+                if (xf >= 0 && static_cast<size_t>(xf) < formats)
+                    continue;
+                std::string cell;
+                for (size_t n = c + 1; n > 0; n = (n - 1) / 26)
+                    cell.insert(cell.begin(), static_cast<char>('A' + (n - 1) % 26));
+                lastError_ = "cell " + cell + std::to_string(r + 1) + " of sheet " + std::to_string(s + 1) +
+                             " has cell format " + std::to_string(xf) + ", but the workbook has only " +
+                             std::to_string(workbook_.XFs.size());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool XlsWorkbook::BuildStream(StreamBuffer& stream, unsigned long long& size)
 {
+    if (!CellFormatsKnown())
+        return false;
     UpdateWorksheets();
     // Each part is sized once (sizing walks every string and cell), and the
     // same sizes place the sheets as AdjustBoundSheetBOFPositions would.
@@ -537,7 +686,14 @@ bool XlsWorkbook::SaveTo(const std::string& target)
 
     bool ok = file_.Create(temp.c_str()) && file_.MakeFile("Workbook") == 1;
     if (ok) {
-        const int written = file_.WriteFile("Workbook", stream.get(), static_cast<unsigned int>(streamSize));
+        int written = file_.WriteFile("Workbook", stream.get(), static_cast<unsigned int>(streamSize));
+        // The streams the loaded document held beside the workbook.
+        for (size_t i = 0; written == 1 && i < carriedStreams_.size(); ++i) {
+            const CarriedStream& carried = carriedStreams_[i];
+            written = file_.MakeFile(carried.path.c_str());
+            if (written == 1)
+                written = file_.WriteFile(carried.path.c_str(), carried.data, static_cast<unsigned int>(carried.data.size()));
+        }
         ok = written == 1;
         if (!ok)
             lastError_ = written == CompoundDoc::CompoundFile::TOO_LARGE
@@ -964,20 +1120,7 @@ void XlsWorkbook::AdjustDBCellPositions()
 
 void XlsWorkbook::AdjustExtSSTPositions()
 {
-    // The records written before the SST, in the order the globals are written.
-    unsigned long long start = workbook_.bof.RecordSize() + workbook_.window1.RecordSize();
-    for (Workbook::Font& font : workbook_.fonts)
-        start += font.RecordSize();
-    for (Workbook::Format& format : workbook_.formats)
-        if (format.index > 163)
-            start += format.RecordSize();
-    for (Workbook::XF& xf : workbook_.XFs)
-        start += xf.RecordSize();
-    for (Workbook::Style& style : workbook_.styles)
-        start += style.RecordSize();
-    for (Workbook::BoundSheet& sheet : workbook_.boundSheets)
-        start += sheet.RecordSize();
-
+    const unsigned long long start = workbook_.SSTPosition();
     Workbook::SharedStringTable& sst = workbook_.sharedStringTable;
     const std::vector<unsigned int> offsets = sst.StringOffsets();
     const std::vector<unsigned int>& splits = sst.continueOffsets;
@@ -1017,13 +1160,20 @@ const Worksheet* XlsWorkbook::GetWorksheetRecords(int sheetIndex) const
 
 void XlsWorkbook::UpdateBiffWorksheet()
 {
+    std::vector<RefCount::SmartPtr<XlsWorksheet>> views;
+    BuildSheetViews(views);
     for (RefCount::SmartPtr<XlsWorksheet>& sheet : sheetViews_)
         sheet->excel_ = nullptr;
-    sheetViews_.clear();
-    sheetViews_.reserve(worksheets_.size());
+    sheetViews_.swap(views);
+}
+
+void XlsWorkbook::BuildSheetViews(std::vector<RefCount::SmartPtr<XlsWorksheet>>& views)
+{
+    views.clear();
+    views.reserve(worksheets_.size());
     for (size_t i = 0; i < worksheets_.size(); ++i) {
-        sheetViews_.emplace_back(new XlsWorksheet(this, static_cast<int>(i)));
-        sheetViews_.back()->colInfos_.colInfos = worksheets_[i].colInfos.colInfos;
+        views.emplace_back(new XlsWorksheet(this, static_cast<int>(i)));
+        views.back()->colInfos_.colInfos = worksheets_[i].colInfos.colInfos;
     }
 }
 
@@ -1050,8 +1200,9 @@ int XlsWorkbook::FindSheet(const Char* name) const
 {
     if (name == nullptr)
         return -1;
+    const auto units = SheetNameUnits(name);
     for (size_t i = 0; i < workbook_.boundSheets.size(); ++i) {
-        if (NameEquals(workbook_.boundSheets[i].name, name))
+        if (NameEquals(workbook_.boundSheets[i].name, units.c_str()))
             return static_cast<int>(i);
     }
     return -1;
@@ -1083,10 +1234,13 @@ XlsWorksheet* XlsWorkbook::InsertSheet(int sheetIndex)
 template <typename Char>
 XlsWorksheet* XlsWorkbook::AddNamedWorksheet(const Char* name, int sheetIndex)
 {
-    if (!UsableName(name) || sheetIndex < -1 || sheetIndex > GetTotalWorkSheets() || FindSheet(name) >= 0)
+    if (name == nullptr)
+        return nullptr;
+    const auto units = SheetNameUnits(name);
+    if (!UsableName(units) || sheetIndex < -1 || sheetIndex > GetTotalWorkSheets() || FindSheet(units.c_str()) >= 0)
         return nullptr;
     XlsWorksheet* sheet = InsertSheet(sheetIndex);
-    workbook_.boundSheets[static_cast<size_t>(sheet->sheetIndex_)].name.Assign(name);
+    workbook_.boundSheets[static_cast<size_t>(sheet->sheetIndex_)].name.Assign(units.c_str());
     return sheet;
 }
 
@@ -1140,9 +1294,12 @@ bool XlsWorkbook::DeleteWorksheet(const wchar_t* name)
 template <typename Char>
 bool XlsWorkbook::RenameSheet(int sheetIndex, const Char* to)
 {
-    if (sheetIndex < 0 || sheetIndex >= GetTotalWorkSheets() || !UsableName(to) || FindSheet(to) >= 0)
+    if (to == nullptr)
         return false;
-    return workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name.Assign(to);
+    const auto units = SheetNameUnits(to);
+    if (sheetIndex < 0 || sheetIndex >= GetTotalWorkSheets() || !UsableName(units) || FindSheet(units.c_str()) >= 0)
+        return false;
+    return workbook_.boundSheets[static_cast<size_t>(sheetIndex)].name.Assign(units.c_str());
 }
 
 bool XlsWorkbook::RenameWorksheet(int sheetIndex, const char* to)

@@ -107,15 +107,33 @@ private:
     XlsWorksheet* InsertSheet(int sheetIndex);
     void RenumberSheets();
     bool LoadPath(const std::string& path);
+    // Load without the guard against running out of memory.
+    bool LoadDocument(const std::string& path);
+
+    // A stream of the loaded document other than "Workbook" (summary
+    // information, document summary, ...), written into every saved file.
+    class CarriedStream {
+    public:
+        std::wstring path; // absolute, components separated by a backslash
+        std::vector<char> data;
+    };
+    // Takes the records read and their streams and builds the sheet objects;
+    // false (everything as it was) when memory runs out.
+    bool Adopt(Workbook& globals, std::vector<Worksheet>& sheets, std::vector<CarriedStream>& streams);
+    void BuildSheetViews(std::vector<RefCount::SmartPtr<XlsWorksheet>>& views);
     bool SaveTo(const std::string& path);
     // The stream image, from malloc-style allocation (see BuildStream).
     using StreamBuffer = std::unique_ptr<char, void (*)(void*)>;
     bool BuildStream(StreamBuffer& stream, unsigned long long& size);
+    // False, naming the first such cell in lastError_, when a cell's XF index
+    // lies outside the workbook's list of cell formats.
+    bool CellFormatsKnown();
 
     CompoundDoc::CompoundFile file_;
     Workbook workbook_;
     std::vector<Worksheet> worksheets_;
     std::vector<RefCount::SmartPtr<XlsWorksheet>> sheetViews_;
+    std::vector<CarriedStream> carriedStreams_;
     // File system path (bytes) of the open document; empty while closed.
     std::string path_;
     std::string lastError_;

@@ -1,6 +1,7 @@
 #include "xlsworksheet.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <string>
 
 #include "xlsworkbook.h"
@@ -61,22 +62,39 @@ void calculate_dimension(std::vector<Worksheet::CellTable::RowBlock>& rowBlocks,
 
 } // namespace
 
-unsigned long long XlsWorksheet::GridCellsFor(Worksheet& model)
+unsigned long long XlsWorksheet::GridBytesFor(Worksheet& model, const std::vector<LargeString>& strings)
 {
     int rows = 1;
     int cols = 1;
     calculate_dimension(model.cellTable.rowBlocks, rows, cols);
     unsigned long long records = 0;
+    unsigned long long copies = 0; // texts and formulas each cell holds for itself
     bool blankRuns = false;
     for (Worksheet::CellTable::RowBlock& block : model.cellTable.rowBlocks) {
         records += block.cellBlocks.size();
-        for (RefCount::SmartPtr<CellBlock>& cell : block.cellBlocks)
-            blankRuns = blankRuns || (cell && cell->type == kMulBlank);
+        for (RefCount::SmartPtr<CellBlock>& cell : block.cellBlocks) {
+            if (!cell || cell->record == nullptr)
+                continue;
+            blankRuns = blankRuns || cell->type == kMulBlank;
+            if (cell->type == kLabelSST) {
+                const unsigned int index = static_cast<const CellBlock::LabelSST*>(cell->record)->sstIndex;
+                if (index < strings.size()) {
+                    const LargeString& text = strings[index];
+                    copies += text.IsWide() ? (text.wideText.size() + 1) * sizeof(wchar_t) : text.narrowText.size() + 1;
+                }
+            } else if (cell->type == kFormula) {
+                const CellBlock::Formula* rec = static_cast<const CellBlock::Formula*>(cell->record);
+                copies += sizeof(XlsCell::Formula) + rec->formula.size() + rec->shrfmla1.formula.size();
+                if (rec->string.text != nullptr)
+                    copies += (std::wcslen(rec->string.text) + 1) * (sizeof(wchar_t) + 1);
+            }
+        }
     }
     // Each record materialises at most its own row, as wide as the grid (or
     // the whole sheet width for a blank run that reaches past the grid).
     const unsigned long long width = blankRuns ? static_cast<unsigned long long>(kMaxCols) : static_cast<unsigned long long>(cols);
-    return std::min<unsigned long long>(records, static_cast<unsigned long long>(rows)) * width + 1;
+    const unsigned long long cells = std::min<unsigned long long>(records, static_cast<unsigned long long>(rows)) * width + 1;
+    return cells * sizeof(XlsCell) + static_cast<unsigned long long>(rows) * sizeof(std::vector<XlsCell>) + copies;
 }
 
 XlsWorksheet::XlsWorksheet(XlsWorkbook* excel, int sheetIndex)

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <vector>
 
+#include "biff/largestring.h"
 #include "biff/refcnt.h"
 #include "biff/worksheet.h"
 #include "xlscell.h"
@@ -60,9 +61,11 @@ public:
 
     int GetSheetIndex() const { return sheetIndex_; }
 
-    // Most cells UpdateCells would materialise for a record model; lets a
-    // loader refuse a file whose few bytes name a vast grid.
-    static unsigned long long GridCellsFor(Worksheet& model);
+    // Most bytes UpdateCells would allocate for a record model (the grid,
+    // each text cell's copy of its string from `strings`, each formula's
+    // copy of its tokens and result); lets a loader refuse a file whose few
+    // bytes would take vast memory.
+    static unsigned long long GridBytesFor(Worksheet& model, const std::vector<LargeString>& strings);
 
 private:
     friend class XlsWorkbook;

@@ -1,12 +1,30 @@
 #include "biff/rowblock.h"
 
+#include "biff/bof.h"
+#include "biff/colinfo.h"
+#include "biff/dimensions.h"
 #include "biff/eofrecord.h"
 #include "biff/exception_eof.h"
+#include "biff/index.h"
+#include "biff/mergedcells.h"
 #include "biff/sizesum.h"
+#include "biff/window2.h"
 #include "compound/littleendian.h"
 
 namespace Biff {
 namespace Sheet {
+
+namespace {
+
+// Records the worksheet reader handles itself: none of them lies inside a
+// row block.
+bool IsSheetRecord(unsigned short identifier)
+{
+    return identifier == BOF::Code || identifier == Index::Code || identifier == ColInfo::Code ||
+           identifier == Dimensions::Code || identifier == Window2::Code || identifier == MergedCells::Code;
+}
+
+} // namespace
 
 unsigned int RowBlock::Read(const char* in, unsigned int size)
 {
@@ -19,6 +37,8 @@ unsigned int RowBlock::Read(const char* in, unsigned int size)
         unsigned short identifier = 0;
         CompoundDoc::LittleEndian::Read(in, identifier, o);
         unsigned int consumed = 0;
+        if (IsSheetRecord(identifier) && o > 0)
+            return o;
         if (identifier == DBCell::Code) {
             consumed = dbcell.Read(in + o, size - o);
             return consumed == 0 ? 0 : o + consumed;

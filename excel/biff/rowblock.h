@@ -24,8 +24,11 @@ public:
     DBCell dbcell;
 
     // Reads ROW and cell records up to and including the DBCELL from the
-    // `size` bytes at `data`; other records are skipped. Returns the bytes
-    // consumed, 0 when a record does not read or the range ends first.
+    // `size` bytes at `data`; other records are skipped. A block without
+    // DBCELL (as many writers leave them) ends before the first record that
+    // belongs to the sheet itself (WINDOW2, MERGEDCELLS, a nested BOF, ...),
+    // so the sheet reader still gets those. Returns the bytes consumed, 0
+    // when a record does not read or the range ends first.
     // Meeting an EOF record throws Biff::EXCEPTION_EOF with the bytes
     // consumed through it (the cells read so far stay in the block).
     unsigned int Read(const char* data, unsigned int size);

@@ -220,6 +220,24 @@ public:
         unsigned int RecordSize() override;
     };
 
+    // Where a kept record goes back: after the records of which group it
+    // followed when read, in the order the groups are written.
+    enum Group : unsigned char {
+        AfterBOF, AfterWindow1, AfterFonts, AfterFormats, AfterXFs, AfterStyles, AfterBoundSheets, AfterSST
+    };
+
+    // A globals record the model holds in no field of its own (the 1904 date
+    // flag, the sheet links cross-sheet formulas refer through, defined
+    // names, the code page, ...): kept as read and written back where it was,
+    // after the `position`-th record of `group` (or after the group's last
+    // record when the group has shrunk since).
+    class KeptRecord {
+    public:
+        Record record;
+        Group group;
+        std::size_t position;
+    };
+
     BOF bof;
     Window1 window1;
     std::vector<Font> fonts;
@@ -230,21 +248,32 @@ public:
     SharedStringTable sharedStringTable;
     ExtSST extSST;
     EOFRecord eof;
+    // In the order read; empty for a workbook built from scratch.
+    std::vector<KeptRecord> keptRecords;
 
     Workbook();
 
     // Bytes Write emits: BOF, WINDOW1, fonts, formats above 163, XFs,
-    // styles, boundsheets, SST, EOF.
+    // styles, boundsheets, SST, EOF, each kept record where it belongs.
     unsigned int DataSize();
     unsigned int RecordSize();
+    // Offset of the SST record in what Write emits.
+    unsigned long long SSTPosition();
     // Writes the substream; returns the bytes written (RecordSize()) or 0
     // when a record cannot be written.
     unsigned int Write(char* data);
     // Reads a globals substream up to and including its EOF from the `size`
     // bytes at `data`. Returns the bytes consumed, 0 when a record is
     // malformed or the EOF is missing. Expects a freshly constructed object
-    // (lists are appended to).
+    // (lists are appended to). Records of other identifiers are kept, except
+    // EXTSST, whose positions no longer hold once the SST is rebuilt.
     unsigned int Read(const char* data, unsigned int size);
+
+private:
+    // Hands every record Write emits, in order, to `visit` (which returns
+    // false to stop); returns false when it was stopped.
+    template <typename Visit>
+    bool ForEachWritten(Visit visit);
 };
 
 } // namespace Biff

@@ -1,0 +1,395 @@
+// Workbooks other programs wrote, loaded and saved again, mean what they
+// meant; files whose cells would take far more memory than their size
+// warrants are refused cleanly.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "compound/compoundfile.h"
+#include "xlsworkbook.h"
+
+namespace {
+
+const char* const kOffice = "/usr/bin/soffice";
+const char* const kPython = "/usr/bin/python3";
+
+std::string Output(const std::string& command)
+{
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class Folder {
+public:
+    Folder()
+    {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/reload-XXXXXX";
+        path = mkdtemp(&pattern[0]) ? pattern : std::string();
+    }
+    ~Folder() { std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string path;
+};
+
+// A flat spreadsheet document: filled-down formulas (written as shared
+// formulas), a formula on another sheet, a date in the 1904 date system, a
+// merged range and a document title.
+const char* const kFlatDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:meta><dc:title>Reload title</dc:title></office:meta>
+<office:automatic-styles><number:date-style style:name="D1"><number:year number:style="long"/><number:text>-</number:text><number:month number:style="long"/><number:text>-</number:text><number:day number:style="long"/></number:date-style>
+<style:style style:name="ce1" style:family="table-cell" style:data-style-name="D1"/></office:automatic-styles>
+<office:body><office:spreadsheet>
+<table:calculation-settings><table:null-date table:date-value="1904-01-01"/></table:calculation-settings>
+<table:table table:name="Data">ROWS</table:table>
+<table:table table:name="Other"><table:table-row><table:table-cell office:value-type="float" office:value="100"/></table:table-row></table:table>
+</office:spreadsheet></office:body></office:document>
+)";
+
+std::string FlatDocument()
+{
+    std::string rows;
+    for (int r = 1; r <= 40; ++r) {
+        const std::string n = std::to_string(r);
+        rows += "<table:table-row><table:table-cell office:value-type=\"float\" office:value=\"" + n +
+                "\"/><table:table-cell table:formula=\"of:=[.A" + n + "]*2\"/>";
+        if (r == 1)
+            rows += "<table:table-cell table:formula=\"of:=[Other.A1]+1\"/>"
+                    "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"2020-01-02\"/>"
+                    "<table:table-cell table:number-columns-spanned=\"2\" table:number-rows-spanned=\"2\" "
+                    "office:value-type=\"string\"><text:p>merged</text:p></table:table-cell><table:covered-table-cell/>";
+        if (r == 2)
+            rows += "<table:table-cell/><table:table-cell/><table:covered-table-cell/><table:covered-table-cell/>";
+        rows += "</table:table-row>";
+    }
+    std::string text = kFlatDocument;
+    text.replace(text.find("ROWS"), 4, rows);
+    return text;
+}
+
+// The same content through another writer, which leaves out DBCELL records.
+const char* const kXlwtScript = R"(import sys, datetime, xlwt
+book = xlwt.Workbook()
+book.dates_1904 = True
+data = book.add_sheet('Data')
+other = book.add_sheet('Other')
+other.write(0, 0, 100)
+for r in range(40):
+    data.write(r, 0, r + 1)
+    data.write(r, 1, xlwt.Formula('A%d*2' % (r + 1)))
+data.write(0, 2, xlwt.Formula('Other!A1+1'))
+data.write(0, 3, datetime.date(2020, 1, 2), xlwt.easyxf(num_format_str='yyyy-mm-dd'))
+data.write_merge(0, 1, 4, 5, 'merged')
+book.save(sys.argv[1])
+)";
+
+// What an independent reader sees: date system, sheets with their merged
+// ranges and cells, the document's streams and title.
+const char* const kDescribeScript = R"(import sys, xlrd, olefile
+book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
+print('datemode', book.datemode)
+for s in book.sheets():
+    print(s.name, sorted(s.merged_cells))
+    for r in range(s.nrows):
+        # A blank cell (formatting only) reads as an empty one.
+        row = [(0 if c.ctype == xlrd.XL_CELL_BLANK else c.ctype, c.value) for c in s.row(r)]
+        while row and row[-1][0] == 0:
+            row.pop()
+        print(row)
+ole = olefile.OleFileIO(sys.argv[1])
+print(sorted('/'.join(p) for p in ole.listdir()))
+print('title', ole.get_metadata().title)
+)";
+
+struct Maker {
+    const char* name;
+    bool office; // made by the office suite from the flat document, else by the script
+};
+
+class Reload : public testing::TestWithParam<Maker> {};
+
+TEST_P(Reload, SavedAgainReadsTheSame)
+{
+    const Maker maker = GetParam();
+    if (access(kOffice, X_OK) != 0)
+        GTEST_SKIP() << "no office suite installed";
+    Folder folder;
+    ASSERT_FALSE(folder.path.empty());
+    const std::string& dir = folder.path;
+    const std::string office = std::string(kOffice) + " --headless --norestore -env:UserInstallation=file://" + dir +
+                               "/profile ";
+    const std::string original = dir + "/book.xls";
+    if (maker.office) {
+        std::ofstream(dir + "/book.fods") << FlatDocument();
+        std::system((office + "--convert-to xls --outdir '" + dir + "' '" + dir + "/book.fods' > /dev/null 2>&1").c_str());
+    } else {
+        std::ofstream(dir + "/make.py") << kXlwtScript;
+        std::system((std::string(kPython) + " '" + dir + "/make.py' '" + original + "'").c_str());
+    }
+    ASSERT_FALSE(ReadAll(original).empty()) << maker.name << " wrote no workbook";
+
+    // Save() after Load() writes back into the loaded file.
+    const std::string saved = dir + "/saved.xls";
+    std::ofstream(saved, std::ios::binary) << ReadAll(original);
+    {
+        Biff::XlsWorkbook book;
+        ASSERT_TRUE(book.Load(saved.c_str())) << book.GetLastError();
+        ASSERT_TRUE(book.Save()) << book.GetLastError();
+    }
+
+    std::ofstream(dir + "/describe.py") << kDescribeScript;
+    const std::string describe = std::string(kPython) + " '" + dir + "/describe.py' ";
+    const std::string before = Output(describe + "'" + original + "' 2>&1");
+    EXPECT_NE(before.find("datemode 1"), std::string::npos) << before;
+    EXPECT_NE(before.find("(0, 2, 4, 6)"), std::string::npos) << before;
+    EXPECT_EQ(Output(describe + "'" + saved + "' 2>&1"), before);
+
+    std::system((office + "--convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" + dir + "' '" +
+                 original + "' '" + saved + "' > /dev/null 2>&1")
+                    .c_str());
+    const std::string csv = ReadAll(dir + "/book.csv");
+    // Row 40 of the filled-down formulas, the other sheet's value plus one,
+    // the date (the script's workbook holds no formula results to show).
+    if (maker.office) {
+        EXPECT_NE(csv.find("\n40,80"), std::string::npos) << csv;
+        EXPECT_NE(csv.find("1,2,101,2020-01-02,merged"), std::string::npos) << csv;
+    }
+    EXPECT_EQ(ReadAll(dir + "/saved.csv"), csv);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, Reload, testing::Values(Maker{"office", true}, Maker{"xlwt", false}),
+                         [](const testing::TestParamInfo<Maker>& info) { return std::string(info.param.name); });
+
+TEST(ReloadNames, SheetNamesFollowTheFileFormat)
+{
+    struct Case {
+        std::wstring name;
+        bool taken;
+    };
+    const Case cases[] = {
+        {std::wstring(31, L'n'), true}, {std::wstring(32, L'n'), false}, {L"a[b", false}, {L"a]b", false},
+        {L"a:b", false},                {L"a*b", false},                {L"a?b", false}, {L"a/b", false},
+        {L"a\\b", false},               {L"\U0001F600 smile", true},
+        // 16 characters above U+FFFF take 32 units.
+        {std::wstring(16, L'\U0001F600'), false},
+    };
+    for (const Case& c : cases) {
+        Biff::XlsWorkbook added, renamed, renamedNarrow;
+        added.New(1);
+        renamed.New(1);
+        renamedNarrow.New(1);
+        EXPECT_EQ(added.AddWorksheet(c.name.c_str(), -1) != nullptr, c.taken);
+        EXPECT_EQ(renamed.RenameWorksheet(0, c.name.c_str()), c.taken);
+        const std::string narrow(c.name.begin(), c.name.end());
+        if (c.name.find(L'\U0001F600') == std::wstring::npos) {
+            EXPECT_EQ(renamedNarrow.RenameWorksheet("Sheet1", narrow.c_str()), c.taken);
+        }
+    }
+
+    // A name above U+FFFF is stored in UTF-16 units, as cell texts are.
+    Folder folder;
+    Biff::XlsWorkbook book;
+    book.New(1);
+    ASSERT_TRUE(book.RenameWorksheet(0, L"\U0001F600 smile"));
+    EXPECT_NE(book.GetWorksheet(L"\U0001F600 smile"), nullptr);
+    EXPECT_STREQ(book.GetUnicodeSheetName(0), L"\xD83D\xDE00 smile");
+    const std::string path = folder.path + "/name.xls";
+    ASSERT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
+    if (access(kPython, X_OK) == 0)
+        EXPECT_EQ(Output(std::string(kPython) + " -c \"import sys, xlrd; sys.stdout.buffer.write(xlrd.open_workbook('" +
+                      path + "').sheet_names()[0].encode('utf-8'))\""),
+                  "\xF0\x9F\x98\x80 smile");
+}
+
+TEST(ReloadFormats, AnUnknownCellFormatRefusesTheSave)
+{
+    Folder folder;
+    const std::string path = folder.path + "/xf.xls";
+    for (int xf : {21, 0x10000 + 3, -1}) {
+        Biff::XlsWorkbook book;
+        book.New(1);
+        book.GetWorksheet(0)->Cell(2, 1)->SetXFormatIdx(xf);
+        EXPECT_FALSE(book.SaveAs(path.c_str())) << xf;
+        EXPECT_NE(book.GetLastError().find("cell B3 of sheet 1"), std::string::npos) << book.GetLastError();
+        EXPECT_NE(access(path.c_str(), F_OK), 0);
+        book.GetWorksheet(0)->Cell(2, 1)->SetXFormatIdx(20);
+        EXPECT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
+        std::remove(path.c_str());
+    }
+}
+
+// A workbook whose one shared string (of `length` characters, 16-bit when
+// `wide`) is named by `cells` text cells.
+std::vector<char> ManyCellsOneString(unsigned int cells, unsigned int length, bool wide)
+{
+    std::vector<char> out;
+    auto u16 = [&](unsigned int v) {
+        out.push_back(static_cast<char>(v & 0xFF));
+        out.push_back(static_cast<char>(v >> 8));
+    };
+    auto u32 = [&](unsigned int v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    auto record = [&](unsigned int code, unsigned int size) {
+        u16(code);
+        u16(size);
+    };
+    auto bof = [&](unsigned int type) {
+        record(0x0809, 16);
+        u16(0x0600);
+        u16(type);
+        for (int i = 0; i < 6; ++i)
+            u16(0);
+    };
+    bof(0x0005);
+    record(0x0085, 9);
+    u32(0);
+    u16(0);
+    out.push_back(1);
+    out.push_back(0);
+    out.push_back('S');
+    // The string, continued in pieces of at most 8224 bytes, each further
+    // piece opening with the option byte.
+    const unsigned int unit = wide ? 2 : 1;
+    unsigned int left = length;
+    unsigned int room = (8224 - 11) / unit;
+    unsigned int n = std::min(left, room);
+    record(0x00FC, 11 + n * unit);
+    u32(cells);
+    u32(1);
+    u16(length);
+    out.push_back(wide ? 1 : 0);
+    for (;;) {
+        for (unsigned int i = 0; i < n; ++i) {
+            out.push_back('x');
+            if (wide)
+                out.push_back(0);
+        }
+        left -= n;
+        if (left == 0)
+            break;
+        n = std::min(left, (8224 - 1) / unit);
+        record(0x003C, 1 + n * unit);
+        out.push_back(wide ? 1 : 0);
+    }
+    record(0x000A, 0);
+    bof(0x0010);
+    record(0x0208, 16);
+    for (int i = 0; i < 8; ++i)
+        u16(0);
+    for (unsigned int i = 0; i < cells; ++i) {
+        record(0x00FD, 10);
+        u16(i % 65536);
+        u16(i / 65536);
+        u16(0);
+        u32(0);
+    }
+    record(0x000A, 0);
+    return out;
+}
+
+bool WriteDocument(const std::string& path, const std::vector<char>& stream)
+{
+    CompoundDoc::CompoundFile file;
+    const bool ok = file.Create(path.c_str()) && file.MakeFile("Workbook") == 1 &&
+                    file.WriteFile("Workbook", stream, static_cast<unsigned int>(stream.size())) == 1;
+    file.Close();
+    return ok;
+}
+
+long PeakKiB()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(ReloadMemory, ALongStringInManyCellsIsRefusedWithinBoundedMemory)
+{
+    Folder folder;
+    const std::string path = folder.path + "/amplifying.xls";
+    // About 1 MB of file, whose cells would hold 9 GB of copies of one text.
+    ASSERT_TRUE(WriteDocument(path, ManyCellsOneString(70000, 32767, true)));
+    Biff::XlsWorkbook book;
+    book.New(1);
+    EXPECT_FALSE(book.Load(path.c_str()));
+    EXPECT_NE(book.GetLastError().find("memory"), std::string::npos) << book.GetLastError();
+    EXPECT_LT(PeakKiB(), 512L * 1024);
+    // The workbook is as it was.
+    EXPECT_EQ(book.GetTotalWorkSheets(), 1);
+    EXPECT_STREQ(book.GetAnsiSheetName(0), "Sheet1");
+
+    // The same text in a few cells loads.
+    ASSERT_TRUE(WriteDocument(path, ManyCellsOneString(20, 32767, true)));
+    ASSERT_TRUE(book.Load(path.c_str())) << book.GetLastError();
+    EXPECT_EQ(book.GetWorksheet(0)->Cell(19, 0)->GetStringLength(), 32767u);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define GRIDMOLT_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GRIDMOLT_ASAN 1
+#endif
+#endif
+
+TEST(ReloadMemory, RunningOutOfMemoryWhileLoadingIsAFailedLoad)
+{
+#ifdef GRIDMOLT_ASAN
+    GTEST_SKIP() << "the address sanitizer reserves more address space than any limit allows";
+#else
+    Folder folder;
+    const std::string path = folder.path + "/large.xls";
+    // Within what its size warrants (about 3 MB of file for 120 MB of cells),
+    // but more than the process may have.
+    ASSERT_TRUE(WriteDocument(path, ManyCellsOneString(200000, 500, false)));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::ifstream status("/proc/self/statm");
+        unsigned long pages = 0;
+        status >> pages;
+        const rlim_t limit = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (48ul << 20);
+        const struct rlimit cap = {limit, limit};
+        setrlimit(RLIMIT_AS, &cap);
+        Biff::XlsWorkbook book;
+        const bool loaded = book.Load(path.c_str());
+        _exit(!loaded && book.GetLastError().find("memory") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "loading ended the process";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    Biff::XlsWorkbook book;
+    EXPECT_TRUE(book.Load(path.c_str())) << book.GetLastError();
+#endif
+}
+
+} // namespace

@@ -1,95 +1,140 @@
 #include "pageconverter.h"
 
 #include "linegrouping.h"
+#include "memorybudget.h"
 #include "textlayerwriter.h"
 
 #include <poppler-qt5.h>
 
-#include <QFile>
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 
+#include <cmath>
 #include <memory>
+#include <new>
 
 namespace
 {
 // Fast PNG compression: the images are temporary files read right after.
 const int kPngQuality = 80;
+const qint64 kMegabyte = 1024 * 1024;
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
+bool stopRequested(const QVariant &stop)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()
-        || !file.flush()) {
-        *error = QStringLiteral("cannot write \"%1\": %2").arg(path, file.errorString());
-        return false;
-    }
-    file.close();
-    return true;
+    return static_cast<const std::atomic<bool> *>(stop.value<void *>())->load();
 }
 
-bool writeImage(const QString &path, const QImage &image, QString *error)
+bool encodePng(const QImage &image, QByteArray *png)
 {
-    QImageWriter writer(path, "png");
+    png->clear();
+    QBuffer buffer(png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     writer.setQuality(kPngQuality);
-    if (!writer.write(image)) {
-        *error = QStringLiteral("cannot write \"%1\": %2").arg(path, writer.errorString());
+    return writer.write(image);
+}
+
+// A page that cannot be read keeps the page count right as a blank letter
+// page; one bit per pixel keeps it small.
+QImage blankPage()
+{
+    QImage image(QSize(612, 792), QImage::Format_Mono);
+    image.setColorCount(1);
+    image.setColor(0, qRgb(255, 255, 255));
+    image.fill(0);
+    return image;
+}
+}
+
+PageConverter::PageConverter(Poppler::Document *document, MemoryBudget *budget, const std::atomic<bool> *stop)
+    : document_(document), budget_(budget), stop_(stop)
+{
+}
+
+bool PageConverter::convert(int index, PageContent *content, QString *error) const
+{
+    const int number = index + 1;
+    try {
+        std::unique_ptr<Poppler::Page> page(document_->page(index));
+        if (!page) {
+            content->textLayer.clear();
+            if (!encodePng(blankPage(), &content->png)) {
+                *error = QStringLiteral("page %1 could not be encoded").arg(number);
+                return false;
+            }
+            return true;
+        }
+        // 72 dpi: the library makes a pixel of every point begun.
+        const QSizeF points = page->pageSizeF();
+        if (!(points.width() > 0 && points.height() > 0)) {
+            *error = QStringLiteral("page %1 has no usable size").arg(number);
+            return false;
+        }
+        if (points.width() > maxSide || points.height() > maxSide) {
+            *error = QStringLiteral("page %1 is %2 x %3 points; its image would be larger than %4 pixels a side")
+                         .arg(number).arg(std::ceil(points.width())).arg(std::ceil(points.height())).arg(maxSide);
+            return false;
+        }
+        const QSize pixels(int(std::ceil(points.width())), int(std::ceil(points.height())));
+        const qint64 bytes = MemoryBudget::imageBytes(pixels);
+        if (bytes > budget_->imageShare()) {
+            *error = QStringLiteral("page %1 (%2 x %3 points) needs %4 MB for its image; this run may use %5 MB")
+                         .arg(number).arg(pixels.width()).arg(pixels.height())
+                         .arg((bytes + kMegabyte - 1) / kMegabyte).arg(budget_->imageShare() / kMegabyte);
+            return false;
+        }
+        if (!budget_->reserve(bytes, *stop_)) {
+            *error = QStringLiteral("page %1: the run was stopped").arg(number);
+            return false;
+        }
+        struct Reserved
+        {
+            MemoryBudget *budget;
+            qint64 bytes;
+            ~Reserved() { budget->release(bytes); }
+        } reserved{budget_, bytes};
+        return render(*page, number, pixels, content, error);
+    } catch (const std::bad_alloc &) {
+        *error = QStringLiteral("page %1 needs more memory than this run may use (%2 MB)")
+                     .arg(number).arg(budget_->share() / kMegabyte);
         return false;
     }
-    return true;
 }
 
-int pixels(double points)
+bool PageConverter::render(const Poppler::Page &page, int number, const QSize &pixels, PageContent *content,
+                           QString *error) const
 {
-    // One point is one pixel; guard against absurd page boxes.
-    return qBound(1, qRound(points), 20000);
-}
-}
-
-PageConverter::PageConverter(Poppler::Document *document, const QString &outputDir)
-    : document_(document), outputDir_(outputDir)
-{
-}
-
-QString PageConverter::pageName(int number)
-{
-    return QStringLiteral("text_pg_%1").arg(number, 4, 10, QLatin1Char('0'));
-}
-
-bool PageConverter::convert(int index, QString *error) const
-{
-    std::unique_ptr<Poppler::Page> page(document_->page(index));
-    QImage image;
-    QVector<WordBox> words;
-    QSize size(612, 792);   // a letter page when the page has no usable size
-    if (page) {
-        const QSizeF points = page->pageSizeF();
-        if (points.width() > 0 && points.height() > 0)
-            size = QSize(pixels(points.width()), pixels(points.height()));
-        image = page->renderToImage(72.0, 72.0);
-        if (!image.isNull()) {
-            const QList<Poppler::TextBox *> boxes = page->textList();
-            words.reserve(boxes.size());
-            for (const Poppler::TextBox *box : boxes) {
-                const QRectF r = box->boundingBox();
-                words.append({r.left(), r.top(), r.width(), r.height(), box->text()});
-            }
-            qDeleteAll(boxes);
-        }
+    const QVariant stop = QVariant::fromValue(static_cast<void *>(const_cast<std::atomic<bool> *>(stop_)));
+    QImage image = page.renderToImage(72.0, 72.0, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
+                                      stopRequested, stop);
+    if (stop_->load()) {
+        *error = QStringLiteral("page %1: the run was stopped").arg(number);
+        return false;
     }
-    if (image.isNull()) {
-        // The page alone failed: keep the page count right with a blank page.
-        words.clear();
-        // One bit per pixel: a blank page of any size stays small.
-        image = QImage(size, QImage::Format_Mono);
-        image.setColorCount(1);
-        image.setColor(0, qRgb(255, 255, 255));
-        image.fill(0);
-    } else if (image.hasAlphaChannel()) {
+    // When the library cannot make the page's bitmap it hands back a tiny
+    // image instead of failing; that is no picture of the page.
+    if (image.isNull() || qAbs(image.width() - pixels.width()) > 1 || qAbs(image.height() - pixels.height()) > 1) {
+        *error = QStringLiteral("page %1 could not be rendered: its image is %2 x %3 pixels, the page %4 x %5 points")
+                     .arg(number).arg(image.width()).arg(image.height()).arg(pixels.width()).arg(pixels.height());
+        return false;
+    }
+    if (image.hasAlphaChannel())
         image = image.convertToFormat(QImage::Format_RGB32);
+    if (!encodePng(image, &content->png)) {
+        *error = QStringLiteral("page %1 could not be encoded").arg(number);
+        return false;
     }
+    image = QImage();
 
-    const QString base = outputDir_ + QLatin1Char('/') + pageName(index + 1);
-    return writeImage(base + QStringLiteral(".png"), image, error)
-        && writeFile(base + QStringLiteral(".htm"), formatTextLayer(groupLines(words)), error);
+    const QList<Poppler::TextBox *> boxes = page.textList(Poppler::Page::Rotate0, stopRequested, stop);
+    QVector<WordBox> words;
+    words.reserve(boxes.size());
+    for (const Poppler::TextBox *box : boxes) {
+        const QRectF r = box->boundingBox();
+        words.append({r.left(), r.top(), r.width(), r.height(), box->text()});
+    }
+    qDeleteAll(boxes);
+    content->textLayer = formatTextLayer(groupLines(words));
+    return true;
 }

@@ -1,33 +1,52 @@
 #ifndef PAGECONVERTER_H
 #define PAGECONVERTER_H
 
+#include <QByteArray>
+#include <QSize>
 #include <QString>
+
+#include <atomic>
+
+class MemoryBudget;
 
 namespace Poppler
 {
 class Document;
+class Page;
 }
 
-// Writes the page image and the text layer of pages of one document into a
-// folder. The PDF library's document objects must not be shared between
-// threads, so each worker thread owns one converter with its own document.
+// The two files of one page, made in memory: nothing is written until both
+// are complete.
+struct PageContent
+{
+    QByteArray png;         // the page image, 72 dpi: one pixel per point
+    QByteArray textLayer;   // formatTextLayer() of the page's words
+};
+
+// Renders pages of one document. The PDF library's document objects must not
+// be shared between threads, so each worker owns one converter with its own
+// document.
 class PageConverter
 {
 public:
-    PageConverter(Poppler::Document *document, const QString &outputDir);
+    // The image side the canvas and the image library accept at most.
+    static const int maxSide = 16384;
 
-    // Converts page `index` (0-based) and writes "text_pg_%04d.png" and
-    // ".htm" with the page number. A page the library cannot render or read
-    // gets a blank image and an empty text layer. Returns false, with a
-    // message in `error`, only when a file cannot be written.
-    bool convert(int index, QString *error) const;
+    PageConverter(Poppler::Document *document, MemoryBudget *budget, const std::atomic<bool> *stop);
 
-    // Base name of the files of page `number` (1-based).
-    static QString pageName(int number);
+    // Converts page `index` (0-based). A page the library cannot read at all
+    // gets a blank image and an empty text layer. False, with a reason naming
+    // the page, for a page too large, one that needs more memory than the
+    // run may use, a render that does not give the page's image, and a stop.
+    bool convert(int index, PageContent *content, QString *error) const;
 
 private:
+    bool render(const Poppler::Page &page, int number, const QSize &pixels, PageContent *content,
+                QString *error) const;
+
     Poppler::Document *document_;
-    QString outputDir_;
+    MemoryBudget *budget_;
+    const std::atomic<bool> *stop_;
 };
 
 #endif

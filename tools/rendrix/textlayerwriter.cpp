@@ -9,11 +9,7 @@ QString escapeRunText(const QString &text)
         case u'&': out += QLatin1String("&amp;"); break;
         case u'<': out += QLatin1String("&lt;"); break;
         case u'>': out += QLatin1String("&gt;"); break;
-        case u'\n':
-        case u'\r':
-        case u'\t':
-        case u'\0': out += QLatin1Char(' '); break;
-        default: out += c; break;
+        default: out += c.unicode() < 0x20 ? QLatin1Char(' ') : c; break;
         }
     }
     return out;

@@ -9,7 +9,8 @@
 
 // Makes a word safe for one text-layer line: "&", "<" and ">" become
 // character references (so the reader finds the run's end and the text can
-// still be decoded), and line breaks, tabs and NUL become a blank.
+// still be decoded), and every control character (line breaks, tabs, NUL,
+// backspace, ...) becomes a blank, so none reaches a line or a saved cell.
 QString escapeRunText(const QString &text);
 
 // The text layer of one page: one line per word,

@@ -1,0 +1,217 @@
+#include "conversionrun.h"
+
+#include "converterprocess.h"
+#include "memorybudget.h"
+#include "outputfiles.h"
+#include "pageconverter.h"
+
+#include <poppler-qt5.h>
+
+#include <QFileInfo>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace
+{
+// How long stopped workers get to finish their page before the files are
+// removed from under them.
+const auto kStopGrace = std::chrono::seconds(2);
+
+using DocumentPointer = std::unique_ptr<Poppler::Document>;
+
+DocumentPointer openDocument(const QString &path, QString *error)
+{
+    DocumentPointer doc(Poppler::Document::load(path));
+    if (!doc) {
+        *error = QStringLiteral("cannot open \"%1\": the file is damaged or not a PDF document").arg(path);
+        return nullptr;
+    }
+    if (doc->isLocked()) {
+        *error = QStringLiteral("cannot open \"%1\": the document is password-protected").arg(path);
+        return nullptr;
+    }
+    if (doc->numPages() < 1) {
+        *error = QStringLiteral("cannot open \"%1\": the document has no pages").arg(path);
+        return nullptr;
+    }
+    doc->setRenderHint(Poppler::Document::Antialiasing, true);
+    doc->setRenderHint(Poppler::Document::TextAntialiasing, true);
+    return doc;
+}
+
+int workerLimit()
+{
+    bool ok = false;
+    const int forced = qEnvironmentVariableIntValue("RENDRIX_THREADS", &ok);
+    return ok && forced > 0 ? forced : QThread::idealThreadCount();
+}
+
+// The workers of one run and what they share.
+class Workers
+{
+public:
+    Workers(const QString &pdf, int firstIndex, int count, MemoryBudget *budget, OutputFiles *files)
+        : pdf_(pdf), firstIndex_(firstIndex), count_(count), budget_(budget), files_(files)
+    {
+    }
+
+    void start(std::vector<DocumentPointer> &docs)
+    {
+        running_ = int(docs.size());
+        for (DocumentPointer &doc : docs)
+            threads_.emplace_back(&Workers::work, this, doc.get());
+    }
+
+    // Waits for the workers. On a termination signal, stops them and gives
+    // them a moment to end; returns with those still busy left running.
+    void wait()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        while (running_ > 0) {
+            ended_.wait_for(guard, std::chrono::milliseconds(50));
+            if (ConverterProcess::stopSignal()) {
+                stop_.store(true);
+                if (!ended_.wait_for(guard, kStopGrace, [this] { return running_ == 0; }))
+                    return;
+            }
+        }
+        guard.unlock();
+        for (std::thread &t : threads_)
+            t.join();
+        threads_.clear();
+    }
+
+    // The first failure's reason; empty when every page was written.
+    QString error() const { return error_; }
+
+private:
+    void work(Poppler::Document *doc)
+    {
+        const PageConverter converter(doc, budget_, &stop_);
+        try {
+            PageContent content;
+            QString message;
+            for (;;) {
+                const int index = next_.fetch_add(1);
+                if (stop_.load() || index >= count_)
+                    break;
+                if (!converter.convert(firstIndex_ + index, &content, &message)) {
+                    fail(QStringLiteral("cannot convert \"%1\": %2").arg(pdf_, message));
+                    break;
+                }
+                if (!files_->write(index + 1, "png", content.png, &message)
+                    || !files_->write(index + 1, "htm", content.textLayer, &message)) {
+                    fail(message);
+                    break;
+                }
+            }
+        } catch (const std::bad_alloc &) {
+            fail(QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf_));
+        }
+        std::lock_guard<std::mutex> guard(lock_);
+        --running_;
+        ended_.notify_all();
+    }
+
+    void fail(const QString &message)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!stop_.exchange(true))
+            error_ = message;
+    }
+
+    const QString pdf_;
+    const int firstIndex_;
+    const int count_;
+    MemoryBudget *budget_;
+    OutputFiles *files_;
+    std::atomic<int> next_{0};
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::condition_variable ended_;
+    int running_ = 0;
+    QString error_;
+    std::vector<std::thread> threads_;
+};
+
+QString convertOpened(const ConversionRequest &request, std::vector<DocumentPointer> &docs)
+{
+    const QString &pdf = request.pdfPath;
+    const int pages = docs.front()->numPages();
+    int first = 1;
+    int last = pages;
+    if (request.firstPage != 0 || request.lastPage != 0) {
+        first = request.firstPage;
+        last = request.lastPage;
+        if (first < 1 || last < first || last > pages)
+            return QStringLiteral("cannot convert \"%1\": pages %2 to %3 are not a range of the document, "
+                                  "which has %4 pages").arg(pdf).arg(first).arg(last).arg(pages);
+    }
+    const int count = last - first + 1;
+
+    // One document per worker: the library's document objects are not safe
+    // to use from several threads at once. They are opened (and closed) here
+    // on one thread, as loading touches the library's shared state.
+    const int workers = qBound(1, workerLimit(), count);
+    QString error;
+    while (int(docs.size()) < workers) {
+        DocumentPointer doc = openDocument(pdf, &error);
+        if (!doc || doc->numPages() != pages)
+            break;   // fewer workers; the output is the same
+        docs.push_back(std::move(doc));
+    }
+
+    MemoryBudget budget(MemoryBudget::shareOfThisMachine());
+    // Without the limit (no process information) a normal run is the same;
+    // only a hostile page could take more.
+    budget.limitProcess(int(docs.size()));
+    OutputFiles files(request.folder, request.base);
+    if (!files.open(&error))
+        return error;
+    Workers run(pdf, first - 1, count, &budget, &files);
+    run.start(docs);
+    run.wait();
+    if (ConverterProcess::stopSignal()) {
+        files.discard();
+        ConverterProcess::endByStopSignal();
+    }
+    error = run.error();
+    if (!error.isEmpty()) {
+        files.discard();
+        return error;
+    }
+    if (!files.commit(count, &error)) {
+        files.discard();
+        return error;
+    }
+    return QString();
+}
+}
+
+QString ConversionRun::convert(const ConversionRequest &request)
+{
+    const QFileInfo pdfInfo(request.pdfPath);
+    if (!pdfInfo.isFile() || !pdfInfo.isReadable())
+        return QStringLiteral("cannot open \"%1\": no such readable file").arg(request.pdfPath);
+    if (!QFileInfo(request.folder).isDir())
+        return QStringLiteral("output folder \"%1\" does not exist").arg(request.folder);
+
+    try {
+        QString error;
+        std::vector<DocumentPointer> docs;
+        docs.push_back(openDocument(request.pdfPath, &error));
+        if (!docs.front())
+            return error;
+        return convertOpened(request, docs);
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use")
+            .arg(request.pdfPath);
+    }
+}

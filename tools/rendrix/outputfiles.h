@@ -1,0 +1,52 @@
+#ifndef OUTPUTFILES_H
+#define OUTPUTFILES_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <mutex>
+
+// The page files of one run, "BASE_pg_%04d.png" and ".htm" in the output
+// folder. They are written into a private folder beside them and moved into
+// place only when every page is complete, so a run that fails, is stopped or
+// dies leaves no page file; a file planted at a page name is replaced, never
+// followed.
+class OutputFiles
+{
+public:
+    OutputFiles(const QString &folder, const QString &base);
+    ~OutputFiles();
+
+    // Name of page `number` (1-based) without suffix.
+    static QString pageName(const QString &base, int number);
+
+    // Makes the private folder. False, with a reason, when it cannot.
+    bool open(QString *error);
+
+    // Writes page `number`'s file with the suffix ("png" or "htm") in full.
+    // Safe from several threads; after discard() it writes nothing.
+    bool write(int number, const char *suffix, const QByteArray &bytes, QString *error);
+
+    // Moves pages 1 to `count` into place. On failure removes whatever of
+    // them it had moved.
+    bool commit(int count, QString *error);
+
+    // Removes every file this run wrote. Safe while writers are busy: a file
+    // being written disappears when it is closed.
+    void discard();
+
+private:
+    QString finalPath(int number, const char *suffix) const;
+
+    const QString folder_;
+    const QString base_;
+    std::unique_ptr<QTemporaryDir> partial_;
+    std::mutex lock_;
+    bool discarded_ = false;
+    QStringList placed_;
+};
+
+#endif

@@ -33,7 +33,8 @@ public:
         }
         return false;
     }
-    // A page number; false with the reason when there is none or it is 0.
+    // A page number; false with the reason when there is none, or it is 0
+    // or beyond any document.
     bool number(long *value, std::string *error)
     {
         skipBlanks();

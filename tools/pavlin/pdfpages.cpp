@@ -9,6 +9,8 @@
 #include <cstring>
 #include <set>
 
+#include <sys/stat.h>
+
 namespace
 {
 // The library's messages name the file, object and offset; the user needs the
@@ -35,6 +37,11 @@ PdfPages::PdfPages()
 
 bool PdfPages::open(const std::string &path, std::string *error)
 {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        *error = "it is a folder, not a file";   // the library would only say that reading failed
+        return false;
+    }
     try {
         pdf_.processFile(path.c_str());
         pages_ = QPDFPageDocumentHelper(pdf_).getAllPages();

@@ -125,8 +125,10 @@ Rules::Rules(QWidget *parent)
 
     manager = new QNetworkAccessManager(this);
     pageLabel = new QLabel(ui->frame_back);
+    pageLabel->setObjectName(QStringLiteral("pageLabel"));
     pageLabel->setMouseTracking(true);
     addButton = new QPushButton(pageLabel);
+    addButton->setObjectName(QStringLiteral("addButton"));
     addButton->hide();
     connect(addButton, &QPushButton::clicked, this, &Rules::addtorules);
 

@@ -7,7 +7,7 @@
 // the window takes an existing output file for success.
 
 #include "pdfreplacer.h"
-#include "rulefile.h"
+#include "rulelines.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -68,7 +68,7 @@ int main(int argc, char **argv)
         clearOutput(input, output);
         return Failed;
     }
-    const RuleFile rules = RuleFile::parse(bytes, option == "-tesome" ? RuleFile::Kind::Text : RuleFile::Kind::Image);
+    const RuleLines rules = RuleLines::parse(bytes, option == "-tesome" ? RuleLines::Kind::Text : RuleLines::Kind::Image);
     if (!rules.ok()) {
         say("rule file \"" + rulePath + "\", " + rules.error());
         clearOutput(input, output);

@@ -475,7 +475,7 @@ PdfReplacer::~PdfReplacer()
     fz_drop_context(ctx_);
 }
 
-bool PdfReplacer::run(const std::string &input, const std::string &output, const RuleFile &rules,
+bool PdfReplacer::run(const std::string &input, const std::string &output, const RuleLines &rules,
                       std::string *error)
 {
     fz_context *ctx = ctx_;
@@ -512,7 +512,12 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         try {
             pdf_document **slot = doc.slot();
             const char *path = input.c_str();
-            guarded(ctx, [&] { *slot = pdf_open_document(ctx, path); });
+            try {
+                guarded(ctx, [&] { *slot = pdf_open_document(ctx, path); });
+            } catch (const MupdfError &e) {
+                throw std::runtime_error(std::string("not a PDF document, or damaged beyond repair (") + e.what()
+                                         + ")");
+            }
             if (pdf_needs_password(ctx, doc.get()))
                 throw std::runtime_error("the document needs a password");
             guarded(ctx, [&] { pageCount = pdf_count_pages(ctx, *slot); });
@@ -568,8 +573,19 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         PageWriter writer(ctx, doc.get(), &fonts, &imageObjects);
 
         pdf_document *d = doc.get();
-        // One lookup table for all pages, instead of a walk of the page tree per page.
-        guarded(ctx, [&] { pdf_load_page_tree(ctx, d); });
+        // One lookup table for all pages, instead of a walk of the page tree
+        // per page; a page the repair could not find refuses the document.
+        int missing = 0;
+        guarded(ctx, [&] {
+            pdf_load_page_tree(ctx, d);
+            for (int i = 0; i < pageCount && !missing; ++i) {
+                if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
+                    missing = i + 1;
+            }
+        });
+        if (missing)
+            throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
+                                     + std::to_string(missing) + " is lost");
         for (const int64_t number : pages) {
             Page page(ctx);
             fz_rect box = fz_empty_rect;

@@ -1,7 +1,7 @@
 #ifndef OSTREL_PDFREPLACER_H
 #define OSTREL_PDFREPLACER_H
 
-#include "rulefile.h"
+#include "rulelines.h"
 
 #include <string>
 #include <vector>
@@ -29,7 +29,7 @@ public:
     // with one line naming the file and the reason in `error` otherwise.
     // A rule naming a page the document lacks, or a place that holds no
     // text, is skipped with a line in notes().
-    bool run(const std::string &input, const std::string &output, const RuleFile &rules, std::string *error);
+    bool run(const std::string &input, const std::string &output, const RuleLines &rules, std::string *error);
 
     const std::vector<std::string> &notes() const { return notes_; }
 

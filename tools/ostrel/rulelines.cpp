@@ -1,4 +1,4 @@
-#include "rulefile.h"
+#include "rulelines.h"
 
 #include <algorithm>
 
@@ -129,9 +129,9 @@ TextRule::Reading TextRule::reading(const std::string &found) const
     return at(colons[std::min(inFound, colons.size() - 1)]);
 }
 
-RuleFile RuleFile::parse(const std::string &bytes, Kind kind)
+RuleLines RuleLines::parse(const std::string &bytes, Kind kind)
 {
-    RuleFile file;
+    RuleLines file;
     size_t start = 0;
     // A byte-order mark is not written by the window, but editors add one.
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)

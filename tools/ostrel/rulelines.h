@@ -1,5 +1,5 @@
-#ifndef OSTREL_RULEFILE_H
-#define OSTREL_RULEFILE_H
+#ifndef OSTREL_RULELINES_H
+#define OSTREL_RULELINES_H
 
 // The rule files the replacement window writes, read without the PDF library
 // (and without Qt), so tests and the fuzzer call the same parser.
@@ -10,7 +10,7 @@
 // Lines end with "\r\n" or "\n"; empty lines carry no rule. Numbers are
 // unsigned decimal integers (leading zeros allowed). Nothing is escaped, so
 // a ":" in the find or replacement text, or "):" in a picture path, is read
-// as documented at TextRule::reading and RuleFile::parse.
+// as documented at TextRule::reading and RuleLines::parse.
 
 #include <cstdint>
 #include <string>
@@ -48,7 +48,7 @@ struct ImageRule
     int64_t width = 0, height = 0;
 };
 
-class RuleFile
+class RuleLines
 {
 public:
     enum class Kind { Text, Image };
@@ -59,7 +59,7 @@ public:
     //
     // An image path runs from "(" to the last "):" of the line, because the
     // width and height after it are plain numbers and cannot hold "):".
-    static RuleFile parse(const std::string &bytes, Kind kind);
+    static RuleLines parse(const std::string &bytes, Kind kind);
 
     bool ok() const { return error_.empty(); }
     const std::string &error() const { return error_; }

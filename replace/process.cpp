@@ -135,6 +135,7 @@ Process::Process(QWidget *parent)
     files->setSortingEnabled(false);
     files->horizontalHeader()->setSectionsClickable(true);
     files->horizontalHeader()->setSortIndicatorShown(true);
+    files->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     connect(files->horizontalHeader(), &QHeaderView::sectionClicked, this, &Process::sortBy);
 
     connect(files, &QTableWidget::itemDoubleClicked, this, &Process::setopenselected);
@@ -332,15 +333,10 @@ void Process::setListLocked(bool locked, bool sortable)
 
 void Process::sortBy(int column)
 {
+    // The header has already turned its indicator for this click.
     QHeaderView *header = ui->inputfiletableWidget->horizontalHeader();
-    if (!header->sectionsClickable())
-        return;
-    const Qt::SortOrder order = header->sortIndicatorSection() == column
-                                        && header->sortIndicatorOrder() == Qt::AscendingOrder
-                                    ? Qt::DescendingOrder
-                                    : Qt::AscendingOrder;
-    header->setSortIndicator(column, order);
-    ui->inputfiletableWidget->sortItems(column, order);
+    if (header->sectionsClickable())
+        ui->inputfiletableWidget->sortItems(column, header->sortIndicatorOrder());
 }
 
 void Process::startRun(const QString &program, const QStringList &arguments, int pages,
@@ -873,6 +869,15 @@ void Process::setallintorule()
     QFile::remove(RuleFile::contentRulesPath(PageFiles::tempFolder()));
     status(cellText(fileIndex, 0));
     beginContentFile();
+    // Without a page count the scan could not tell a short render from a
+    // whole one.
+    if (FileList::pageCount(cellText(fileIndex, 1)) == 0) {
+        const QString why = QStringLiteral("%1 has no page count; it is left out.").arg(cellText(fileIndex, 0));
+        status(why);
+        ++fileIndex;
+        failFile(why);
+        return;
+    }
     splitPage();
 }
 

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -148,14 +149,11 @@ private slots:
             QVERIFY2(QFile::exists(QStringLiteral(GRIDMOLT_APP_DIR "/") + p), qPrintable(p + " is not built"));
     }
 
-    // Every test in a working folder of its own holding the three programs,
-    // with a temporary folder of its own.
+    // Every test in a working folder of its own holding the three programs.
     void init()
     {
         box = std::make_unique<QTemporaryDir>(boxes + QStringLiteral("/process-XXXXXX"));
         QVERIFY(box->isValid());
-        QVERIFY(QDir().mkpath(box->path() + QStringLiteral("/tmp")));
-        qputenv("TMPDIR", QFile::encodeName(box->path() + QStringLiteral("/tmp")));
         QVERIFY(QDir::setCurrent(box->path()));
         for (const QString &p : programs)
             QVERIFY(QFile::link(QStringLiteral(GRIDMOLT_APP_DIR "/") + p, box->path() + QLatin1Char('/') + p));
@@ -312,6 +310,176 @@ private slots:
         images.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")});
         QVERIFY(images.waitForFinished(60000));
         QVERIFY2(images.readAllStandardOutput().split('\n').size() > 3, "no picture in the output");
+    }
+
+    // A run that cannot start fails its rows once, with one status line, and
+    // never leaves a chain waiting.
+    void missingProgramFailsRowsAndGoesOn_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("information tool") << "Pavlin.dll" << "";
+        QTest::newRow("page renderer") << "Dorcet.dll" << "1";
+        QTest::newRow("engine") << "Ostrel.dll" << "1";
+    }
+    void missingProgramFailsRowsAndGoesOn()
+    {
+        QFETCH(QString, program);
+        QFETCH(QString, page);
+        QVERIFY(QFile::remove(program));
+        const QString animals = sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        dialogs.filesAnswers.enqueue({animals, animals});
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        QVERIFY(win.listUnlocked());
+        QCOMPARE(win.cell(1, 1), page);
+        win.setOutput(out);
+        win.addContentRule(0, QStringLiteral("Says"), QStringLiteral("Yells"));
+        win.button("pushButton_textall_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
+        QCOMPARE(win.cell(1, 3), QStringLiteral("Failed"));
+        const QStringList said = win.lines().filter(program + QStringLiteral(" could not be started"));
+        QCOMPARE(said.size(), 1);
+        QVERIFY(win.listUnlocked());
+        QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
+    }
+
+    // Each row is judged by its own run, in both batches.
+    void batchMarksEachRowByItsOwnRun_data()
+    {
+        QTest::addColumn<bool>("byPosition");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("results");
+        for (const bool position : {false, true}) {
+            const char *kind = position ? "position: " : "content: ";
+            QTest::addRow("%sdamaged PDF between good ones", kind)
+                << position << QString() << QStringList({"Succeed", "Failed", "Succeed"});
+            QTest::addRow("%soutput folder not writable", kind)
+                << position << QStringLiteral("/proc") << QStringList({"Failed", "Failed", "Failed"});
+        }
+    }
+    void batchMarksEachRowByItsOwnRun()
+    {
+        QFETCH(bool, byPosition);
+        QFETCH(QString, folder);
+        QFETCH(QStringList, results);
+        const QString animals = sample("AnimalSounds.pdf");
+        const QString damaged = box->path() + QStringLiteral("/in/damaged.pdf");
+        QVERIFY(writeFile(damaged, readAll(animals).left(900)));
+        Window win(dialogs);
+        dialogs.filesAnswers.enqueue({animals, damaged, animals});
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        win.setOutput(folder.isEmpty() ? out : folder);
+        win.addContentRule(0, QStringLiteral("Says"), QStringLiteral("Yells"));
+        win.button(byPosition ? "pushButton_textsome_replace" : "pushButton_textall_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
+        QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
+        QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3), win.cell(2, 3)}), results);//X
+
+        if (folder.isEmpty()) {
+            // The same file twice gives two results; neither overwrote the other.
+            QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"AnimalSounds-0.pdf", "AnimalSounds.pdf"}));
+            QCOMPARE(countWord(bboxWords(out + QStringLiteral("/AnimalSounds-0.pdf")), QStringLiteral("Yells")),
+                     byPosition ? 0 : 3);
+        }
+    }
+
+    // One chain at a time: Replace is refused while counts are read and while
+    // a batch runs, and a header click sorts only when no batch runs, moving
+    // no count into another file's row.
+    void oneChainAtATime()
+    {
+        const QString animals = sample("AnimalSounds.pdf");
+        const QString schools = sample("schools.pdf");
+        Window win(dialogs);
+        win.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win.w));
+        win.setOutput(out);
+        dialogs.filesAnswers.enqueue({schools, animals});
+        win.button("openfileButton")->click();
+        QHeaderView *header = win.files()->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+        QCOMPARE(win.cell(0, 0), animals);   // sorted while counting
+        win.button("pushButton_textall_replace")->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QVERIFY(dialogs.boxes[0].text.contains(QStringLiteral("Page counts")));
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        QCOMPARE(win.cell(0, 1), QStringLiteral("1"));
+        QCOMPARE(win.cell(1, 1), QStringLiteral("5"));
+
+        win.button("pushButton_textall_replace")->click();
+        win.button("pushButton_textall_replace")->click();
+        win.button("pushButton_textsome_replace")->click();
+        QCOMPARE(dialogs.boxes.size(), 3);
+        QVERIFY(dialogs.boxes[2].text.contains(QStringLiteral("already running")));
+        QVERIFY(!win.listUnlocked());
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+        QCOMPARE(win.cell(0, 0), animals);   // not sorted during the batch
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
+        QCOMPARE(win.linesEqual(QStringLiteral("Conversion Start:")), 1);
+        QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3)}), QStringList({"Succeed", "Succeed"}));
+        QVERIFY(win.listUnlocked());
+    }
+
+    // The rules the editor saved come back into the position table in force,
+    // which stays in force whatever page the window shows, and the batch by
+    // position replaces by them.
+    void handOverAndReplaceByPosition()
+    {
+        const QString animals = sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        dialogs.filesAnswers.enqueue({animals});
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        dialogs.onExec = [](QDialog *) {
+            tmf->mode = 2;
+            tmf->texttoImage[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
+            tmf->nTexttoImage = 1;
+            return int(QDialog::Accepted);
+        };
+        win.button("pushButton_option")->click();
+        QTableWidget *texts = win.get<QTableWidget>("tableWidget_textsome");
+        QTableWidget *images = win.get<QTableWidget>("tableWidget_imagesome");
+        QVERIFY(texts->isHidden() && !images->isHidden());
+        QCOMPARE(images->item(0, 3)->text(), QStringLiteral("40"));
+        QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("file/file")).toString(), animals);
+        QCOMPARE(settings.value(QStringLiteral("file/page")).toString(), QStringLiteral("1"));
+
+        dialogs.onExec = [](QDialog *) {
+            tmf->mode = 1;
+            tmf->texttoText[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
+            tmf->nTexttoText = 1;
+            return int(QDialog::Accepted);
+        };
+        win.button("pushButton_option")->click();
+        QCOMPARE(tmf->inputKind, 2);   // the image rules were handed over
+        QCOMPARE(tmf->imagesome[0].width, QStringLiteral("40"));
+        QVERIFY(!texts->isHidden() && images->isHidden());
+        QCOMPARE(images->rowCount(), 1);
+
+        win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
+        win.setOutput(out);
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
+        QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/rules.txt")), QByteArray("1-61-100-17-13:Cat:Dog\r\n"));
+        const auto words = bboxWords(out + QStringLiteral("/AnimalSounds.pdf"));
+        QCOMPARE(countWord(words, QStringLiteral("Cat")), 0);
+        QCOMPARE(countWord(words, QStringLiteral("Dog")), 1);
+
+        // A rule file that cannot be written fails the row and names the file;
+        // the engine does not run on the old one.
+        QVERIFY(QFile::remove(PageFiles::tempFolder() + QStringLiteral("/rules.txt")));
+        QVERIFY(QDir().mkdir(PageFiles::tempFolder() + QStringLiteral("/rules.txt")));
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 2, 60000);
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
+        QCOMPARE(win.lines().filter(QStringLiteral("rules.txt")).size(), 1);
+        QVERIFY(!QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
     }
 };
 

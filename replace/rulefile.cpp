@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <QStringBuilder>
 
 namespace
 {
@@ -35,17 +36,18 @@ PositionKey cutPositionKey(const QString &key)
 
 QString textRuleLine(const PositionKey &key, const QString &find, const QString &replace)
 {
-    const QChar dash(QLatin1Char('-'));
-    return key.page + dash + key.left + dash + key.top + dash + key.width + dash + key.height
-           + QLatin1Char(':') + find + QLatin1Char(':') + replace + QStringLiteral("\r\n");
+    // One allocation per line: content runs write a line per matched run.
+    const QLatin1Char dash('-');
+    return key.page % dash % key.left % dash % key.top % dash % key.width % dash % key.height
+           % QLatin1Char(':') % find % QLatin1Char(':') % replace % QLatin1String("\r\n");
 }
 
 QString imageRuleLine(const PositionKey &key, const QString &image, const QString &width,
                       const QString &height)
 {
-    const QChar colon(QLatin1Char(':'));
-    return key.page + colon + key.left + colon + key.top + QStringLiteral(":(") + image
-           + QStringLiteral("):") + width + colon + height + QStringLiteral("\r\n");
+    const QLatin1Char colon(':');
+    return key.page % colon % key.left % colon % key.top % QLatin1String(":(") % image
+           % QLatin1String("):") % width % colon % height % QLatin1String("\r\n");
 }
 
 QString WriteResult::message() const

@@ -13,42 +13,29 @@ using XlsFormat::CellFont;
 using XlsFormat::CellFormat;
 using XlsFormat::FormatManager;
 
-TEST(FormatManager, BoldFontOfTheExport)
-{
-    Biff::XlsWorkbook book;
-    book.New(1);
-    FormatManager formats(book);
-    CellFont bold(L"Arial", 200, 700);
-    EXPECT_EQ(formats.get_font_idx(bold), 1);
-    EXPECT_EQ(formats.get_font_idx(bold), 1);
-    EXPECT_EQ(book.GetWorkbookRecords().fonts.size(), 2u);
-    EXPECT_EQ(formats.get_font_idx(CellFont()), 0); // the default font
-    const Biff::Workbook::Font& added = book.GetWorkbookRecords().fonts[1];
-    EXPECT_EQ(added.weight, 700);
-    EXPECT_EQ(added.colourIndex, 0x7FFF);
-    EXPECT_EQ(Biff::wstringFromSmallString(added.name), L"Arial");
-}
-
 TEST(FormatManager, FontIndicesSkipFour)
 {
     Biff::XlsWorkbook book;
     book.New(1);
     FormatManager formats(book);
-    int last = 0;
-    for (int i = 1; i <= 4; ++i)
-        last = formats.get_font_idx(CellFont(L"Font" + std::to_wstring(i), 200, 400));
-    EXPECT_EQ(book.GetWorkbookRecords().fonts.size(), 5u);
-    EXPECT_EQ(last, 5);
+    EXPECT_EQ(formats.get_font_idx(CellFont(L"Arial", 200, 700)), 1);
+    EXPECT_EQ(formats.get_font_idx(CellFont(L"Arial", 200, 700)), 1);
+    EXPECT_EQ(formats.get_font_idx(CellFont()), 0) << "the default font";
+    const Biff::Workbook::Font& bold = book.GetWorkbookRecords().fonts[1];
+    EXPECT_EQ(bold.weight, 700);
+    EXPECT_EQ(bold.colourIndex, 0x7FFF);
+    EXPECT_EQ(Biff::wstringFromSmallString(bold.name), L"Arial");
+    for (int i = 2; i <= 4; ++i)
+        formats.get_font_idx(CellFont(L"Font" + std::to_wstring(i), 200, 400));
     EXPECT_EQ(formats.get_font_idx(CellFont(L"Font3", 200, 400)), 3);
-
+    EXPECT_EQ(formats.get_font_idx(CellFont(L"Font4", 200, 400)), 5);
     CellFormat fmt(formats);
-    fmt.fontIndex = 5;
-    EXPECT_EQ(Biff::wstringFromSmallString(formats.get_font(fmt).name), L"Font4");
-    fmt.fontIndex = 4;
-    EXPECT_EQ(Biff::wstringFromSmallString(formats.get_font(fmt).name), L"Font4");
+    for (int index : {4, 5}) {
+        fmt.fontIndex = static_cast<unsigned short>(index);
+        EXPECT_EQ(Biff::wstringFromSmallString(formats.get_font(fmt).name), L"Font4") << index;
+    }
     fmt.fontIndex = 40;
     EXPECT_EQ(&formats.get_font(fmt), &book.GetWorkbookRecords().fonts[0]);
-
     EXPECT_EQ(formats.get_font_idx(CellFont(std::wstring(256, L'f'), 200, 400)), -1);
     EXPECT_EQ(book.GetWorkbookRecords().fonts.size(), 5u);
 }
@@ -79,24 +66,19 @@ TEST(FormatManager, NumberFormats)
     EXPECT_EQ(formats.get_format_string(fmt), L"#,##0.000");
     fmt.formatIndex = 44;
     EXPECT_EQ(formats.get_format_string(fmt), L"_($* #,##0.00_);_($* (#,##0.00);_($* \"-\"??_);_(@_)");
-}
 
-TEST(FormatManager, WorkbookFormatsContinueTheNumbering)
-{
-    Biff::XlsWorkbook book;
-    book.New(1);
+    // Formats of a loaded workbook keep their numbers; new ones follow the highest.
     Biff::Workbook::Format existing;
     existing.index = 170;
     existing.formatString = L"0.0%";
     book.GetWorkbookRecords().formats.push_back(existing);
-    Biff::Workbook::Format replaced;
-    replaced.index = 2;
-    replaced.formatString = L"0.0";
-    book.GetWorkbookRecords().formats.push_back(replaced);
-    FormatManager formats(book);
-    EXPECT_EQ(formats.get_format_idx(L"0.0%"), 170);
-    EXPECT_EQ(formats.get_format_idx(L"0.0"), 2);
-    EXPECT_EQ(formats.get_format_idx(L"0.00"), 171); // no longer built in at 2
+    existing.index = 2;
+    existing.formatString = L"0.0";
+    book.GetWorkbookRecords().formats.push_back(existing);
+    FormatManager loaded(book);
+    EXPECT_EQ(loaded.get_format_idx(L"0.0%"), 170);
+    EXPECT_EQ(loaded.get_format_idx(L"0.0"), 2);
+    EXPECT_EQ(loaded.get_format_idx(L"0.00"), 171) << "no longer built in at 2";
 }
 
 TEST(FormatManager, CellFormatsFindOrAddXFs)

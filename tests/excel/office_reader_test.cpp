@@ -24,25 +24,12 @@ std::string Utf8(const std::u16string& text)
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
         unsigned cp = text[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (cp < 0x80) {
-            out += char(cp);
-        } else if (cp < 0x800) {
-            out += char(0xC0 | (cp >> 6));
-            out += char(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += char(0xE0 | (cp >> 12));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        } else {
-            out += char(0xF0 | (cp >> 18));
-            out += char(0x80 | ((cp >> 12) & 0x3F));
-            out += char(0x80 | ((cp >> 6) & 0x3F));
-            out += char(0x80 | (cp & 0x3F));
-        }
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size())
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+        const int tail = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+        out += char(tail ? ((0xFF00 >> (tail + 1)) & 0xFF) | (cp >> (6 * tail)) : cp);
+        for (int k = tail - 1; k >= 0; --k)
+            out += char(0x80 | ((cp >> (6 * k)) & 0x3F));
     }
     return out;
 }

@@ -43,10 +43,9 @@ QString outputPath(const QString &folder, const QString &input)
     return path;
 }
 
-int timeLimitMs(int pages)
+int timeLimitMs(int pages, int baseMs, int perPageMs)
 {
-    // Generous: a slow machine under load must not lose good work.
-    const qint64 ms = 60000 + qint64(qMax(pages, 0)) * 5000;
+    const qint64 ms = qint64(baseMs) + qint64(qMax(pages, 0)) * perPageMs;
     return int(qMin<qint64>(ms, std::numeric_limits<int>::max()));
 }
 }

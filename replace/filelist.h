@@ -30,8 +30,11 @@ int pageCount(const QString &cellText);
 QString outputPath(const QString &folder, const QString &input);
 
 // Milliseconds a program may run on a file of `pages` pages before it is
-// ended: a base for starting and opening, and more for every page.
-int timeLimitMs(int pages);
+// ended: a base for starting and opening, and more for every page. The
+// defaults are generous, so a slow machine under load loses no good work.
+constexpr int defaultBaseMs = 60000;
+constexpr int defaultPerPageMs = 5000;
+int timeLimitMs(int pages, int baseMs = defaultBaseMs, int perPageMs = defaultPerPageMs);
 }
 
 #endif

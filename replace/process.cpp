@@ -96,7 +96,9 @@ Process::Process(QWidget *parent)
       dialogs(DialogService::standard()),
       chain(NoChain),
       counting(false),
-      workRow(-1)
+      workRow(-1),
+      limitBaseMs(FileList::defaultBaseMs),
+      limitPerPageMs(FileList::defaultPerPageMs)
 {
     ui->setupUi(this);
 
@@ -211,6 +213,12 @@ void Process::setDialogService(DialogService *service)
 }
 
 void Process::setdefaultpreview() {}
+
+void Process::setTimeLimits(int baseMs, int perPageMs)
+{
+    limitBaseMs = baseMs;
+    limitPerPageMs = perPageMs;
+}
 
 void Process::setRanges(const QStringList &rangeList, const QStringList &names)
 {
@@ -342,7 +350,7 @@ void Process::sortBy(int column)
 void Process::startRun(const QString &program, const QStringList &arguments, int pages,
                        void (Process::*then)(ToolRun::Outcome))
 {
-    run = new ToolRun(programPath(program), arguments, FileList::timeLimitMs(pages), this);
+    run = new ToolRun(programPath(program), arguments, FileList::timeLimitMs(pages, limitBaseMs, limitPerPageMs), this);
     connect(run, &ToolRun::ended, this, then);
 }
 

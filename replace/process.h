@@ -47,6 +47,10 @@ public:
     // Called when a removal has emptied the file list; nothing to reset.
     void setdefaultpreview();
 
+    // How long a program may run: baseMs plus perPageMs for every page of
+    // the file (FileList::timeLimitMs).
+    void setTimeLimits(int baseMs, int perPageMs);
+
     // The page ranges of the split chain ("-merge" arguments) and a name for
     // each; the window has no control that fills them.
     void setRanges(const QStringList &rangeList, const QStringList &names);
@@ -173,6 +177,8 @@ private:
     QString runFailure;          // why the file in work failed; empty while it has not
     QStringList reported;        // programs already reported as not startable in this chain
     QMetaObject::Connection previewConnection;
+    int limitBaseMs;
+    int limitPerPageMs;
 };
 
 #endif

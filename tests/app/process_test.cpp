@@ -161,6 +161,12 @@ private slots:
         QVERIFY(QDir().mkpath(out));
         dialogs = ScriptedDialogs();
         resetRecord();
+        // The temporary folder is the run's own: no rule file of an earlier test stays.
+        for (const char *name : {"rules.txt", "imagerule.txt", "textall.txt"}) {
+            const QString path = PageFiles::tempFolder() + QLatin1Char('/') + QLatin1String(name);
+            QDir().rmdir(path);
+            QFile::remove(path);
+        }
     }
 
     void ruleLinesHaveTheirShapes_data()
@@ -480,6 +486,38 @@ private slots:
         QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
         QCOMPARE(win.lines().filter(QStringLiteral("rules.txt")).size(), 1);
         QVERIFY(!QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
+    }
+
+    // A program that hangs is ended at its limit and fails only its file;
+    // closing the window ends a program still running.
+    void hangingProgramsAreEnded()
+    {
+        const QString animals = sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        dialogs.filesAnswers.enqueue({animals, animals});
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        win.setOutput(out);
+        QVERIFY(QFile::remove(QStringLiteral("Ostrel.dll")));
+        QVERIFY(writeFile(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho $$ >> pids\nexec sleep 60\n"));
+        QVERIFY(QFile::setPermissions(QStringLiteral("Ostrel.dll"), QFile::ReadOwner | QFile::ExeOwner));
+        win.w.setTimeLimits(300, 0);
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 30000);
+        QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3)}), QStringList({"Failed", "Failed"}));
+        QCOMPARE(win.lines().filter(QStringLiteral("did not finish in time")).size(), 2);
+        QVERIFY(win.listUnlocked());
+
+        win.w.setTimeLimits(60000, 0);
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 3, 30000);
+        const QByteArray pid = readAll(QStringLiteral("pids")).split('\n').value(2);
+        QVERIFY(QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)));
+        win.w.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)), 10000);
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
+        QCOMPARE(win.cell(1, 3), QStringLiteral("<none>"));
+        QVERIFY(win.listUnlocked());
     }
 };
 

@@ -54,16 +54,16 @@ bool parse(const QStringList &args, ConversionRequest *request)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    ConverterProcess::prepare();
+    ConverterProcess::prepare(kProgram);
     ConversionRequest request;
     if (!parse(ConverterProcess::arguments(argc, argv), &request)) {
-        ConverterProcess::report(kProgram, QStringLiteral("usage: Dorcet.dll <file.pdf> -ht <folder>/<base>.png "
+        ConverterProcess::report(QStringLiteral("usage: Dorcet.dll <file.pdf> -ht <folder>/<base>.png "
                                                           "[-f <first page> -l <last page>]"));
         return Usage;
     }
     const QString error = ConversionRun::convert(request);
     if (!error.isEmpty()) {
-        ConverterProcess::report(kProgram, error);
+        ConverterProcess::report(error);
         return Failed;
     }
     return Done;

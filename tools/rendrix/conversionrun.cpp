@@ -26,6 +26,10 @@ const auto kStopGrace = std::chrono::seconds(2);
 
 using DocumentPointer = std::unique_ptr<Poppler::Document>;
 
+// The document page a worker is converting, 0 while it converts none: names
+// the page when memory runs out.
+thread_local int pageInWork = 0;
+
 DocumentPointer openDocument(const QString &path, QString *error)
 {
     DocumentPointer doc(Poppler::Document::load(path));
@@ -102,12 +106,15 @@ private:
                 const int index = next_.fetch_add(1);
                 if (stop_.load() || index >= count_)
                     break;
-                if (!converter.convert(firstIndex_ + index, &content, &message)) {
+                pageInWork = firstIndex_ + index + 1;
+                const bool converted = converter.convert(firstIndex_ + index, &content, &message);
+                pageInWork = 0;
+                if (!converted) {
                     fail(QStringLiteral("cannot convert \"%1\": %2").arg(pdf_, message));
                     break;
                 }
-                if (!files_->write(index + 1, "png", content.png, &message)
-                    || !files_->write(index + 1, "htm", content.textLayer, &message)) {
+                if (!files_->write(index + 1, "htm", content.textLayer, &message)
+                    || !files_->write(index + 1, "png", content.png, &message)) {
                     fail(message);
                     break;
                 }
@@ -141,7 +148,8 @@ private:
     std::vector<std::thread> threads_;
 };
 
-QString convertOpened(const ConversionRequest &request, std::vector<DocumentPointer> &docs)
+QString convertOpened(const ConversionRequest &request, std::vector<DocumentPointer> &docs, MemoryBudget &budget,
+                      OutputFiles &files)
 {
     const QString &pdf = request.pdfPath;
     const int pages = docs.front()->numPages();
@@ -168,11 +176,9 @@ QString convertOpened(const ConversionRequest &request, std::vector<DocumentPoin
         docs.push_back(std::move(doc));
     }
 
-    MemoryBudget budget(MemoryBudget::shareOfThisMachine());
     // Without the limit (no process information) a normal run is the same;
     // only a hostile page could take more.
     budget.limitProcess(int(docs.size()));
-    OutputFiles files(request.folder, request.base);
     if (!files.open(&error))
         return error;
     Workers run(pdf, first - 1, count, &budget, &files);
@@ -203,13 +209,21 @@ QString ConversionRun::convert(const ConversionRequest &request)
     if (!QFileInfo(request.folder).isDir())
         return QStringLiteral("output folder \"%1\" does not exist").arg(request.folder);
 
+    MemoryBudget budget(MemoryBudget::shareOfThisMachine());
+    OutputFiles files(request.folder, request.base);
+    MemoryBudget::onExhaustion([&request, &budget, &files] {
+        files.discard();
+        const QString what = pageInWork ? QStringLiteral("page %1").arg(pageInWork) : QStringLiteral("it");
+        ConverterProcess::report(QStringLiteral("cannot convert \"%1\": %2 needs more memory than this run may use "
+                                                "(%3 MB)").arg(request.pdfPath, what).arg(budget.share() >> 20));
+    });
     try {
         QString error;
         std::vector<DocumentPointer> docs;
         docs.push_back(openDocument(request.pdfPath, &error));
         if (!docs.front())
             return error;
-        return convertOpened(request, docs);
+        return convertOpened(request, docs, budget, files);
     } catch (const std::bad_alloc &) {
         return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use")
             .arg(request.pdfPath);

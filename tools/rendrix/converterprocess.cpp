@@ -14,6 +14,7 @@ namespace
 {
 // Set by the signal handler, read by the run's supervising thread.
 volatile std::sig_atomic_t receivedSignal = 0;
+const char *programName = "";
 
 void recordSignal(int sig)
 {
@@ -25,8 +26,9 @@ void ignoreLibraryMessage(const QString &, const QVariant &)
 }
 }
 
-void prepare()
+void prepare(const char *program)
 {
+    programName = program;
     // Latin-1 maps every byte to one character and back: with it as the
     // local encoding, every Qt and PDF library call turns our path strings
     // back into exactly the bytes we were given.
@@ -45,10 +47,10 @@ QStringList arguments(int argc, char **argv)
     return args;
 }
 
-void report(const char *program, const QString &message)
+void report(const QString &message)
 {
     // Paths come back as the bytes they were; the rest of a message is ASCII.
-    std::fprintf(stderr, "%s: %s\n", program, message.toLatin1().constData());
+    std::fprintf(stderr, "%s: %s\n", programName, message.toLatin1().constData());
 }
 
 int stopSignal()

@@ -13,13 +13,14 @@ namespace ConverterProcess
 // size limit fails with its reason instead of ending the process; the PDF
 // library's own diagnostics are kept off the error output, which carries our
 // one line; termination requests are recorded for stopSignal().
-void prepare();
+// `program` names the program in every report.
+void prepare(const char *program);
 
 // The command line (without the program), each argument the caller's bytes.
 QStringList arguments(int argc, char **argv);
 
 // Prints "program: message" as one line on the error output.
-void report(const char *program, const QString &message);
+void report(const QString &message);
 
 // The termination signal received so far (SIGTERM, SIGINT, SIGHUP), or 0.
 int stopSignal();

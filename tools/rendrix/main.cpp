@@ -22,10 +22,10 @@ enum ExitCode { Done = 0, Failed = 1, Usage = 2 };
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    ConverterProcess::prepare();
+    ConverterProcess::prepare(kProgram);
     const QStringList args = ConverterProcess::arguments(argc, argv);
     if (args.size() != 3 || args.at(0) != QLatin1String("-htmlformat")) {
-        ConverterProcess::report(kProgram, QStringLiteral("usage: rendrix -htmlformat <file.pdf> <output folder>/text.xml"));
+        ConverterProcess::report(QStringLiteral("usage: rendrix -htmlformat <file.pdf> <output folder>/text.xml"));
         return Usage;
     }
     ConversionRequest request;
@@ -34,7 +34,7 @@ int main(int argc, char **argv)
     request.base = QStringLiteral("text");
     const QString error = ConversionRun::convert(request);
     if (!error.isEmpty()) {
-        ConverterProcess::report(kProgram, error);
+        ConverterProcess::report(error);
         return Failed;
     }
     return Done;

@@ -3,6 +3,8 @@
 #include <QFile>
 
 #include <chrono>
+#include <cstdlib>
+#include <new>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,6 +14,30 @@ namespace
 const qint64 kMegabyte = 1024 * 1024;
 // Room for one worker's stack and its allocator's first blocks.
 const qint64 kPerThread = 16 * kMegabyte;
+
+// What a failed allocation gets to report and remove its files.
+const qint64 kReserve = 64 * kMegabyte;
+
+// The new-handler's state: one per process, as the handler is.
+std::function<void()> exhaustionAction;
+std::atomic<bool> exhausted{false};
+
+void handleExhaustion()
+{
+    if (exhausted.exchange(true)) {
+        for (;;)
+            ::pause();
+    }
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_DATA, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        limit.rlim_cur += kReserve;
+        if (limit.rlim_max != RLIM_INFINITY)
+            limit.rlim_cur = qMin(limit.rlim_cur, limit.rlim_max);
+        ::setrlimit(RLIMIT_DATA, &limit);
+    }
+    exhaustionAction();
+    std::_Exit(1);
+}
 
 // Private writable memory of this process now, as the data limit counts it.
 qint64 dataInUse()
@@ -61,6 +87,12 @@ void MemoryBudget::limitProcess(int threads) const
         return;   // already tighter
     limit.rlim_cur = wanted;
     ::setrlimit(RLIMIT_DATA, &limit);
+}
+
+void MemoryBudget::onExhaustion(std::function<void()> action)
+{
+    exhaustionAction = std::move(action);
+    std::set_new_handler(handleExhaustion);
 }
 
 bool MemoryBudget::reserve(qint64 bytes, const std::atomic<bool> &stop)

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 // Keeps a conversion within a fixed share of the machine's memory. Page
@@ -34,6 +35,14 @@ public:
     // Limits the process's data to its present size plus the share and the
     // stacks of `threads` workers, where the system tells its present size.
     void limitProcess(int threads) const;
+
+    // From now on, the first allocation that fails runs `action` in the
+    // thread that failed, after raising the limit by a reserve so that it
+    // can tidy up and report; `action` must end the process. Other threads
+    // whose allocations fail meanwhile wait for that end. Throwing instead
+    // is not safe: the PDF library's destructors allocate while unwinding,
+    // which then ends the process by std::terminate.
+    static void onExhaustion(std::function<void()> action);
 
     // Waits until `bytes` fit beside the images in flight, then takes them.
     // False, taking nothing, when `stop` is set first or when `bytes` alone

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace
 {
 QString systemReason()
@@ -34,6 +37,11 @@ QString OutputFiles::finalPath(int number, const char *suffix) const
     return folder_ + QLatin1Char('/') + pageName(base_, number) + QLatin1Char('.') + QLatin1String(suffix);
 }
 
+QString OutputFiles::partialPath(int number, const char *suffix) const
+{
+    return partial_->filePath(pageName(base_, number) + QLatin1Char('.') + QLatin1String(suffix));
+}
+
 bool OutputFiles::open(QString *error)
 {
     partial_.reset(new QTemporaryDir(folder_ + QStringLiteral("/.") + base_ + QStringLiteral("-partial-XXXXXX")));
@@ -48,38 +56,34 @@ bool OutputFiles::open(QString *error)
 bool OutputFiles::write(int number, const char *suffix, const QByteArray &bytes, QString *error)
 {
     const QString target = finalPath(number, suffix);
-    QFile file(partial_->filePath(pageName(base_, number) + QLatin1Char('.') + QLatin1String(suffix)));
+    const QByteArray path = QFile::encodeName(partialPath(number, suffix));
+    int fd = -1;
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (discarded_) {
             *error = QStringLiteral("cannot write \"%1\": the run was stopped").arg(target);
             return false;
         }
-        // Unbuffered: a failed write reports the system's reason at once.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-            *error = QStringLiteral("cannot write \"%1\": %2").arg(target, file.errorString());
-            return false;
-        }
+        fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     }
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            *error = QStringLiteral("cannot write \"%1\": %2").arg(target, file.errorString());
-            return false;
-        }
+    bool written = fd >= 0;
+    for (qint64 done = 0; written && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        written = n > 0;
         done += n;
     }
-    file.close();
-    return true;
+    if (!written)
+        *error = QStringLiteral("cannot write \"%1\": %2").arg(target, systemReason());
+    if (fd >= 0)
+        ::close(fd);
+    return written;
 }
 
 bool OutputFiles::commit(int count, QString *error)
 {
-    std::lock_guard<std::mutex> guard(lock_);
     for (int number = 1; number <= count; ++number) {
         for (const char *suffix : {"png", "htm"}) {
-            const QByteArray from = QFile::encodeName(
-                partial_->filePath(pageName(base_, number) + QLatin1Char('.') + QLatin1String(suffix)));
+            const QByteArray from = QFile::encodeName(partialPath(number, suffix));
             const QString to = finalPath(number, suffix);
             // The system call itself: it replaces what stands at the name,
             // a symbolic link included, without following it.

@@ -30,16 +30,18 @@ public:
     // Safe from several threads; after discard() it writes nothing.
     bool write(int number, const char *suffix, const QByteArray &bytes, QString *error);
 
-    // Moves pages 1 to `count` into place. On failure removes whatever of
-    // them it had moved.
+    // Moves pages 1 to `count` into place once no writer is busy. On failure
+    // removes whatever of them it had moved.
     bool commit(int count, QString *error);
 
-    // Removes every file this run wrote. Safe while writers are busy: a file
-    // being written disappears when it is closed.
+    // Removes every file this run wrote. Safe while writers are busy (a file
+    // being written disappears when it is closed), and from the thread whose
+    // allocation failed: no lock is held across an allocation.
     void discard();
 
 private:
     QString finalPath(int number, const char *suffix) const;
+    QString partialPath(int number, const char *suffix) const;
 
     const QString folder_;
     const QString base_;

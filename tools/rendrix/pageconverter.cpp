@@ -79,7 +79,8 @@ bool PageConverter::convert(int index, PageContent *content, QString *error) con
         const QSize pixels(int(std::ceil(points.width())), int(std::ceil(points.height())));
         const qint64 bytes = MemoryBudget::imageBytes(pixels);
         if (bytes > budget_->imageShare()) {
-            *error = QStringLiteral("page %1 (%2 x %3 points) needs %4 MB for its image; this run may use %5 MB")
+            *error = QStringLiteral("page %1 (%2 x %3 points) needs %4 MB for its image, more than the %5 MB "
+                                    "this run allows for page images")
                          .arg(number).arg(pixels.width()).arg(pixels.height())
                          .arg((bytes + kMegabyte - 1) / kMegabyte).arg(budget_->imageShare() / kMegabyte);
             return false;

@@ -519,6 +519,37 @@ private slots:
         QCOMPARE(win.cell(1, 3), QStringLiteral("<none>"));
         QVERIFY(win.listUnlocked());
     }
+
+    // The split chain writes each range of the current file into a subfolder
+    // it makes, never over an earlier result, then hands the next file to the
+    // content run.
+    void splitChainWritesEachRange()
+    {
+        const QString schools = sample("schools.pdf");
+        const QString animals = sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        dialogs.filesAnswers.enqueue({schools, animals});
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        win.setOutput(out);
+        win.addContentRule(0, QStringLiteral("Says"), QStringLiteral("Yells"));
+        const QString first = out + QStringLiteral("/schools/1 a-b schools.pdf");
+        QVERIFY(QDir().mkpath(out + QStringLiteral("/schools")));
+        QVERIFY(writeFile(first, "earlier"));
+        win.w.setRanges({QStringLiteral("1-2"), QStringLiteral("5, 3")}, {QStringLiteral("a/b"), QStringLiteral("c")});
+        win.w.splitpdffile();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
+        QCOMPARE(win.lines().filter(QStringLiteral("Generating ")),
+                 QStringList({"Generating " + out + "/schools/1 a-b schools-0.pdf", "Generating " + out + "/schools/2 c schools.pdf"}));
+        QCOMPARE(readAll(first), QByteArray("earlier"));
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {out + QStringLiteral("/schools/2 c schools.pdf")});
+        QVERIFY(info.waitForFinished(60000));
+        QVERIFY(info.readAllStandardOutput().contains(QByteArray("Pages:           2")));
+        QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3)}), QStringList({"Succeed", "Succeed"}));
+        QCOMPARE(countWord(bboxWords(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
+        QVERIFY(win.listUnlocked());
+    }
 };
 
 QTEST_MAIN(ProcessTest)

@@ -1,4 +1,5 @@
-// The block file under the container, and the little-endian codec's bounds.
+// The block file under the container (its moves are checked through the
+// container's exact layouts), and the little-endian codec's bounds.
 
 #include "compound/block.h"
 #include "compound/littleendian.h"
@@ -32,70 +33,8 @@ protected:
     void SetUp() override { path_ = TempPath("blocks.bin"); }
     void TearDown() override { std::remove(path_.c_str()); }
 
-    // Makes blocks b0..b(n-1), each filled with its digit.
-    void MakeBlocks(Block& f, unsigned int n)
-    {
-        ASSERT_TRUE(f.Create(path_.c_str()));
-        std::vector<char> buf(512);
-        for (unsigned int i = 0; i < n; ++i) {
-            std::fill(buf.begin(), buf.end(), static_cast<char>('0' + i));
-            ASSERT_TRUE(f.Write(i, buf.data()));
-        }
-    }
-
-    std::string Order(Block& f)
-    {
-        std::string s;
-        std::vector<char> buf(512);
-        for (unsigned int i = 0; i < f.BlockCount(); ++i) {
-            EXPECT_TRUE(f.Read(i, buf.data()));
-            EXPECT_EQ(std::count(buf.begin(), buf.end(), buf[0]), 512);
-            s += buf[0];
-        }
-        EXPECT_EQ(FileBytes(path_).size(), f.BlockCount() * 512u) << "no stale bytes after the end";
-        EXPECT_EQ(f.FileSize(), f.BlockCount() * 512u);
-        return s;
-    }
-
     std::string path_;
 };
-
-TEST_F(BlockFile, InsertAndErase)
-{
-    Block f;
-    MakeBlocks(f, 4);
-    std::vector<char> x(512, 'x');
-    EXPECT_FALSE(f.Read(4, x.data())) << "block blockCount does not exist";
-    ASSERT_TRUE(f.Insert(2, x.data()));
-    EXPECT_EQ(Order(f), "01x23");
-    ASSERT_TRUE(f.Insert(5, x.data()));
-    EXPECT_EQ(Order(f), "01x23x");
-
-    MakeBlocks(f, 5);
-    std::vector<unsigned int> gone = {3, 1};
-    ASSERT_TRUE(f.Erase(gone));
-    EXPECT_EQ(Order(f), "024");
-    EXPECT_FALSE(f.Erase(3u));
-    ASSERT_TRUE(f.Erase(2u));
-    EXPECT_EQ(Order(f), "02");
-    std::vector<unsigned int> twice = {0, 0};
-    EXPECT_FALSE(f.Erase(twice));
-    EXPECT_EQ(Order(f), "02");
-
-    // many blocks: shifting copies whole chunks, results stay exact
-    MakeBlocks(f, 40);
-    for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(f.Insert(1, x.data()));
-    std::vector<unsigned int> firstFive = {1, 2, 3, 4, 5};
-    ASSERT_TRUE(f.Erase(firstFive));
-    std::string expected;
-    for (unsigned int i = 0; i < 40; ++i)
-        expected += static_cast<char>('0' + i);
-    EXPECT_EQ(Order(f), expected);
-    EXPECT_TRUE(f.Close());
-    EXPECT_FALSE(f.IsOpen());
-    EXPECT_FALSE(f.Open(path_.c_str(), std::ios_base::openmode()));
-}
 
 TEST_F(BlockFile, BlockSizesAndReadOnly)
 {

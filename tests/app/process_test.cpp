@@ -102,9 +102,10 @@ struct Window
         QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&w, &drop);
     }
-    // Adds a text (tab 0) or image (tab 1) content rule.
+    // Adds a text (tab 0) or image (tab 1) content rule; the picture is
+    // chosen through the picker.
     void addContentRule(int tab, const QString &find, const QString &replaceOrImage, const QString &width = {},
-                        const QString &height = {})
+                        const QString &height = {}, ScriptedDialogs *d = nullptr)
     {
         get<QTabWidget>("tabWidget_replacechild")->setCurrentIndex(tab);
         button("pushButton_text_add")->click();
@@ -114,7 +115,8 @@ struct Window
         if (tab == 0) {
             static_cast<QLineEdit *>(t->cellWidget(r, 1))->setText(replaceOrImage);
         } else {
-            static_cast<QPushButton *>(t->cellWidget(r, 1))->setText(replaceOrImage);
+            d->fileAnswers.enqueue(replaceOrImage);
+            static_cast<QPushButton *>(t->cellWidget(r, 1))->click();
             static_cast<QLineEdit *>(t->cellWidget(r, 2))->setText(width);
             static_cast<QLineEdit *>(t->cellWidget(r, 3))->setText(height);
         }
@@ -134,8 +136,9 @@ class ProcessTest : public QObject
 
     QString sample(const char *name)
     {
-        const QString to = box->path() + QStringLiteral("/in/") + QLatin1String(name);
-        QDir().mkpath(box->path() + QStringLiteral("/in"));
+        // Blanks and "%" in paths must reach the programs as they stand.
+        const QString to = box->path() + QStringLiteral("/in 50%/") + QLatin1String(name);
+        QDir().mkpath(box->path() + QStringLiteral("/in 50%"));
         QFile::copy(QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/samples/") + QLatin1String(name), to);
         return to;
     }
@@ -304,7 +307,11 @@ private slots:
         QImage red(40, 20, QImage::Format_RGB32);
         red.fill(Qt::red);
         QVERIFY(red.save(picture));
-        win.addContentRule(1, QStringLiteral("Cat"), picture, QStringLiteral("30"), QStringLiteral("14"));
+        win.addContentRule(1, QStringLiteral("Cat"), picture, QStringLiteral("30"), QStringLiteral("14"), &dialogs);
+        QCOMPARE(dialogs.fileFilters.last(),
+                 QStringLiteral("All Supported Files(*.bmp *.jpg *.png);;BMP File(*.bmp);;JPEF File(*.jpg);;PNG File(*.png);;ALL files(*.*)"));
+        QCOMPARE(QSettings(QStringLiteral("setting.ini"), QSettings::IniFormat).value(QStringLiteral("dir/imagefile")).toString(),
+                 box->path());
         win.button("pushButton_textall_replace")->click();
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 2, 120000);
         QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
@@ -319,26 +326,42 @@ private slots:
     }
 
     // A run that cannot start fails its rows once, with one status line, and
-    // never leaves a chain waiting.
-    void missingProgramFailsRowsAndGoesOn_data()
+    // never leaves a chain waiting; a render that leaves fewer pages than
+    // counted fails its file, whatever an earlier render left behind.
+    void brokenProgramFailsRowsAndGoesOn_data()
     {
         QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("script");   // empty: the program is missing
         QTest::addColumn<QString>("page");
-        QTest::newRow("information tool") << "Pavlin.dll" << "";
-        QTest::newRow("page renderer") << "Dorcet.dll" << "1";
-        QTest::newRow("engine") << "Ostrel.dll" << "1";
+        QTest::addColumn<QString>("said");
+        QTest::newRow("information tool") << "Pavlin.dll" << QByteArray() << "" << "Pavlin.dll could not be started";
+        QTest::newRow("page renderer") << "Dorcet.dll" << QByteArray() << "1" << "Dorcet.dll could not be started";
+        QTest::newRow("engine") << "Ostrel.dll" << QByteArray() << "1" << "Ostrel.dll could not be started";
+        QTest::newRow("render without pages") << "Dorcet.dll" << QByteArray("#!/bin/sh\nexit 0\n") << "1"
+                                              << "The text of page 1 of ";
     }
-    void missingProgramFailsRowsAndGoesOn()
+    void brokenProgramFailsRowsAndGoesOn()
     {
         QFETCH(QString, program);
+        QFETCH(QByteArray, script);
         QFETCH(QString, page);
+        QFETCH(QString, said);
         QVERIFY(QFile::remove(program));
+        if (!script.isEmpty()) {
+            QVERIFY(writeFile(program, script));
+            QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        // Left by earlier runs: neither may pass for this run's results.
+        QVERIFY(writeFile(QStringLiteral("fileinfo.txt"), "NumberOfPages: 9\n"));
+        QVERIFY(writeFile(PageFiles::tempFolder() + QStringLiteral("/split_pg_0001.htm"),
+                          "<span style=\"left:61;top:100;width:23;height:13;\">Says</span>\n"));
         const QString animals = sample("AnimalSounds.pdf");
         Window win(dialogs);
         dialogs.filesAnswers.enqueue({animals, animals});
         win.button("openfileButton")->click();
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
         QVERIFY(win.listUnlocked());
+        QCOMPARE(win.cell(0, 1), page);
         QCOMPARE(win.cell(1, 1), page);
         win.setOutput(out);
         win.addContentRule(0, QStringLiteral("Says"), QStringLiteral("Yells"));
@@ -346,8 +369,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
         QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
         QCOMPARE(win.cell(1, 3), QStringLiteral("Failed"));
-        const QStringList said = win.lines().filter(program + QStringLiteral(" could not be started"));
-        QCOMPARE(said.size(), 1);
+        QCOMPARE(win.lines().filter(said).size(), script.isEmpty() ? 1 : 2);
         QVERIFY(win.listUnlocked());
         QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
     }
@@ -372,7 +394,7 @@ private slots:
         QFETCH(QString, folder);
         QFETCH(QStringList, results);
         const QString animals = sample("AnimalSounds.pdf");
-        const QString damaged = box->path() + QStringLiteral("/in/damaged.pdf");
+        const QString damaged = box->path() + QStringLiteral("/in 50%/damaged.pdf");
         QVERIFY(writeFile(damaged, readAll(animals).left(900)));
         Window win(dialogs);
         dialogs.filesAnswers.enqueue({animals, damaged, animals});
@@ -508,10 +530,24 @@ private slots:
         QCOMPARE(win.lines().filter(QStringLiteral("did not finish in time")).size(), 2);
         QVERIFY(win.listUnlocked());
 
+        // An output folder gone during a batch: the file that just finished is
+        // judged, then the batch ends; the next one starts again at row 0.
+        const QString gone = box->path() + QStringLiteral("/gone");
+        QVERIFY(QDir().mkpath(gone));
+        win.setOutput(gone);
+        win.button("pushButton_textsome_replace")->click();
+        QVERIFY(QDir().rmdir(gone));
+        QTRY_COMPARE_WITH_TIMEOUT(win.lines().filter(QStringLiteral("Conversion stopped")).size(), 1, 30000);
+        QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3)}), QStringList({"Failed", "<none>"}));
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes[0].title, QStringLiteral("Invalid order"));
+        QVERIFY(win.listUnlocked());
+        win.setOutput(out);
+
         win.w.setTimeLimits(60000, 0);
         win.button("pushButton_textsome_replace")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 3, 30000);
-        const QByteArray pid = readAll(QStringLiteral("pids")).split('\n').value(2);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 4, 30000);
+        const QByteArray pid = readAll(QStringLiteral("pids")).split('\n').value(3);
         QVERIFY(QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)));
         win.w.close();
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)), 10000);

@@ -22,31 +22,35 @@ int TruncToInt(double d)
     return static_cast<int>(d);
 }
 
-const unsigned short kSharedFormulaRecord = 0x04BC;
-
 } // namespace
 
 // ---------------------------------------------------------------- Formula
 
-XlsCell::Formula::Formula()
-    : companion_(0), options_(0), sharedFirstRow_(0), sharedLastRow_(0), sharedFirstCol_(0), sharedLastCol_(0),
-      sharedReserved_(0)
+XlsCell::Formula::Formula() : options_(0)
 {
     std::memset(rawResult_, 0, sizeof(rawResult_));
 }
 
 XlsCell::Formula::Formula(const CellBlock::Formula& record) : Formula()
 {
-    companion_ = record.companionType;
-    options_ = record.options;
-    if (companion_ == kSharedFormulaRecord) {
-        sharedTokens_ = record.shrfmla1.formula;
-        sharedFirstRow_ = record.shrfmla1.firstRowIndex;
-        sharedLastRow_ = record.shrfmla1.lastRowIndex;
-        sharedFirstCol_ = record.shrfmla1.firstColIndex;
-        sharedLastCol_ = record.shrfmla1.lastColIndex;
-        sharedReserved_ = record.shrfmla1.reserved;
+    using Group = CellBlock::Formula;
+    switch (record.companionType) {
+    case Group::Array::Code:
+        companion_.reset(new Group::Array(record.array));
+        break;
+    case Group::ShrFmla::Code:
+        companion_.reset(new Group::ShrFmla(record.shrfmla));
+        break;
+    case Group::ShrFmla1::Code:
+        companion_.reset(new Group::ShrFmla1(record.shrfmla1));
+        break;
+    case Group::Table::Code:
+        companion_.reset(new Group::Table(record.table));
+        break;
+    default:
+        break;
     }
+    options_ = record.options;
     tokens_ = record.formula;
     for (int i = 0; i < 8; ++i)
         rawResult_[i] = static_cast<unsigned char>(record.result[i]);
@@ -248,26 +252,27 @@ bool XlsCell::get_formula(CellBlock* block) const
     if (record == nullptr)
         return false;
     const Formula& f = *formula_;
-    // Only the shared formula's data is carried; naming another companion
-    // would write an empty record of that kind behind the formula.
-    record->companionType = f.companion_ == kSharedFormulaRecord ? kSharedFormulaRecord : CellBlock::Formula::NoCompanion;
+    using Group = CellBlock::Formula;
+    record->companionType = f.companion_ ? f.companion_->code : Group::NoCompanion;
+    switch (record->companionType) {
+    case Group::Array::Code:
+        record->array = static_cast<const Group::Array&>(*f.companion_);
+        break;
+    case Group::ShrFmla::Code:
+        record->shrfmla = static_cast<const Group::ShrFmla&>(*f.companion_);
+        break;
+    case Group::ShrFmla1::Code:
+        record->shrfmla1 = static_cast<const Group::ShrFmla1&>(*f.companion_);
+        break;
+    case Group::Table::Code:
+        record->table = static_cast<const Group::Table&>(*f.companion_);
+        break;
+    default:
+        break;
+    }
     record->options = f.options_;
     for (int i = 0; i < 8; ++i)
         record->result[i] = static_cast<char>(f.rawResult_[i]);
-    if (f.companion_ != kSharedFormulaRecord) {
-        record->shrfmla1.firstRowIndex = 0;
-        record->shrfmla1.lastRowIndex = 0;
-        record->shrfmla1.firstColIndex = 0;
-        record->shrfmla1.lastColIndex = 0;
-        record->shrfmla1.reserved = 0;
-    } else {
-        record->shrfmla1.formula = f.sharedTokens_;
-        record->shrfmla1.firstRowIndex = f.sharedFirstRow_;
-        record->shrfmla1.lastRowIndex = f.sharedLastRow_;
-        record->shrfmla1.firstColIndex = f.sharedFirstCol_;
-        record->shrfmla1.lastColIndex = f.sharedLastCol_;
-        record->shrfmla1.reserved = f.sharedReserved_;
-    }
     record->formula = f.tokens_;
     record->string.Reset();
     if (!f.wstringResult_.empty()) {

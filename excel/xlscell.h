@@ -1,6 +1,7 @@
 #ifndef GRIDMOLT_XLSCELL_H
 #define GRIDMOLT_XLSCELL_H
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,7 +27,6 @@ public:
         Formula();
         explicit Formula(const CellBlock::Formula& record);
 
-        int companion_;
         // Option flags of the FORMULA record (always calculate, shared, ...):
         // a cell of a shared formula names its group only through them.
         unsigned short options_;
@@ -34,10 +34,9 @@ public:
         unsigned char rawResult_[8];
         std::wstring wstringResult_;
         std::string stringResult_;
-        unsigned short sharedFirstRow_, sharedLastRow_;
-        unsigned char sharedFirstCol_, sharedLastCol_;
-        unsigned short sharedReserved_;
-        std::vector<char> sharedTokens_;
+        // The record that completes the formula (ARRAY, TABLE or a shared
+        // formula, whose cells refer to it), as read; null for none.
+        std::unique_ptr<Record> companion_;
     };
 
     XlsCell();

@@ -83,8 +83,11 @@ unsigned long long XlsWorksheet::GridBytesFor(Worksheet& model, const std::vecto
                     copies += text.IsWide() ? (text.wideText.size() + 1) * sizeof(wchar_t) : text.narrowText.size() + 1;
                 }
             } else if (cell->type == kFormula) {
-                const CellBlock::Formula* rec = static_cast<const CellBlock::Formula*>(cell->record);
-                copies += sizeof(XlsCell::Formula) + rec->formula.size() + rec->shrfmla1.formula.size();
+                CellBlock::Formula* rec = static_cast<CellBlock::Formula*>(cell->record);
+                copies += sizeof(XlsCell::Formula) + rec->formula.size();
+                // A copy of the companion: its fields, tokens and record data.
+                if (Record* companion = rec->Companion())
+                    copies += sizeof(CellBlock::Formula) + 2ull * companion->dataSize;
                 if (rec->string.text != nullptr)
                     copies += (std::wcslen(rec->string.text) + 1) * (sizeof(wchar_t) + 1);
             }

@@ -58,7 +58,6 @@ public:
     // The whole group as Write emits it.
     unsigned int RecordSize() override;
 
-private:
     // The companion named by companionType, null for none.
     Record* Companion();
 };

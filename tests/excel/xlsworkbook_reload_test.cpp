@@ -57,8 +57,8 @@ public:
 };
 
 // A flat spreadsheet document: filled-down formulas (written as shared
-// formulas), a formula on another sheet, a date in the 1904 date system, a
-// merged range and a document title.
+// formulas), a formula on another sheet, an array formula, a date in the
+// 1904 date system, a merged range and a document title.
 const char* const kFlatDocument = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:meta="urn:oasis:names:tc:opendocument:xmlns:meta:1.0" xmlns:dc="http://purl.org/dc/elements/1.1/" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" office:version="1.2" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
 <office:meta><dc:title>Reload title</dc:title></office:meta>
@@ -82,9 +82,14 @@ std::string FlatDocument()
             rows += "<table:table-cell table:formula=\"of:=[Other.A1]+1\"/>"
                     "<table:table-cell table:style-name=\"ce1\" office:value-type=\"date\" office:date-value=\"2020-01-02\"/>"
                     "<table:table-cell table:number-columns-spanned=\"2\" table:number-rows-spanned=\"2\" "
-                    "office:value-type=\"string\"><text:p>merged</text:p></table:table-cell><table:covered-table-cell/>";
+                    "office:value-type=\"string\"><text:p>merged</text:p></table:table-cell><table:covered-table-cell/>"
+                    "<table:table-cell table:number-matrix-columns-spanned=\"1\" table:number-matrix-rows-spanned=\"3\" "
+                    "table:formula=\"of:=[.A1:.A3]*10\"/>";
         if (r == 2)
-            rows += "<table:table-cell/><table:table-cell/><table:covered-table-cell/><table:covered-table-cell/>";
+            rows += "<table:table-cell/><table:table-cell/><table:covered-table-cell/><table:covered-table-cell/>"
+                    "<table:table-cell/>";
+        if (r == 3)
+            rows += "<table:table-cell table:number-columns-repeated=\"4\"/><table:table-cell/>";
         rows += "</table:table-row>";
     }
     std::string text = kFlatDocument;
@@ -177,7 +182,8 @@ TEST_P(Reload, SavedAgainReadsTheSame)
     // the date (the script's workbook holds no formula results to show).
     if (maker.office) {
         EXPECT_NE(csv.find("\n40,80"), std::string::npos) << csv;
-        EXPECT_NE(csv.find("1,2,101,2020-01-02,merged"), std::string::npos) << csv;
+        EXPECT_NE(csv.find("1,2,101,2020-01-02,merged,,10\n"), std::string::npos) << csv;
+        EXPECT_NE(csv.find("\n3,6,,,,,30\n"), std::string::npos) << csv;
     }
     EXPECT_EQ(ReadAll(dir + "/saved.csv"), csv);
 }
@@ -220,10 +226,11 @@ TEST(ReloadNames, SheetNamesFollowTheFileFormat)
     EXPECT_STREQ(book.GetUnicodeSheetName(0), L"\xD83D\xDE00 smile");
     const std::string path = folder.path + "/name.xls";
     ASSERT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
-    if (access(kPython, X_OK) == 0)
+    if (access(kPython, X_OK) == 0) {
         EXPECT_EQ(Output(std::string(kPython) + " -c \"import sys, xlrd; sys.stdout.buffer.write(xlrd.open_workbook('" +
                       path + "').sheet_names()[0].encode('utf-8'))\""),
                   "\xF0\x9F\x98\x80 smile");
+    }
 }
 
 TEST(ReloadFormats, AnUnknownCellFormatRefusesTheSave)

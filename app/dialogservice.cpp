@@ -18,9 +18,10 @@ QStringList DialogService::getOpenFileNames(QWidget *parent, const QString &capt
 }
 
 QString DialogService::getSaveFileName(QWidget *parent, const QString &caption,
-                                       const QString &dir, const QString &filter)
+                                       const QString &dir, const QString &filter,
+                                       QString *selectedFilter)
 {
-    return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+    return QFileDialog::getSaveFileName(parent, caption, dir, filter, selectedFilter);
 }
 
 QString DialogService::getExistingDirectory(QWidget *parent, const QString &caption,

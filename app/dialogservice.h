@@ -21,8 +21,10 @@ public:
                                     const QString &dir, const QString &filter);
     virtual QStringList getOpenFileNames(QWidget *parent, const QString &caption,
                                          const QString &dir, const QString &filter);
+    // `selectedFilter`, when given, receives the filter the user chose.
     virtual QString getSaveFileName(QWidget *parent, const QString &caption,
-                                    const QString &dir, const QString &filter);
+                                    const QString &dir, const QString &filter,
+                                    QString *selectedFilter = nullptr);
     virtual QString getExistingDirectory(QWidget *parent, const QString &caption,
                                          const QString &dir);
 

@@ -197,12 +197,6 @@ QImage ExcelMain::thumbnailImage(const QString &imagePath)
     return reader.read();
 }
 
-QIcon ExcelMain::thumbnailFor(const QString &imagePath)
-{
-    const QImage image = thumbnailImage(imagePath);
-    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
-}
-
 QVector<QImage> ExcelMain::thumbnailImages(const QStringList &imagePaths)
 {
     // Decoding the page images is most of the list's set-up; images (not
@@ -278,15 +272,20 @@ void ExcelMain::showPage(int page)
     // The stored page-unit geometry goes on the canvas, and the table is
     // extracted from those same stored values: reading the truncated canvas
     // pixels back would let the lines drift at every visit.
-    const QRectF rect = pageRects.value(i);
-    const QVector<QRectF> lines = pageLines.value(i, emptyLines());
-    {
-        const QSignalBlocker block(canvas);
-        canvas->showPageTable(PageZoom::rectToCanvas(rect, zoomFactor),
-                              PageZoom::linesToCanvas(lines, zoomFactor));
-    }
+    showStoredGeometry(page);
+    extractPage(i, pageRects.value(i), pageLines.value(i, emptyLines()), true);
+}
+
+void ExcelMain::showStoredGeometry(int page)
+{
+    const int i = page - 1;
+    canvas->showPageTable(PageZoom::rectToCanvas(pageRects.value(i), zoomFactor),
+                          PageZoom::linesToCanvas(pageLines.value(i, emptyLines()), zoomFactor),
+                          ui->pushButton_drawline->isChecked());
+    // The pressed button always names the tool the canvas is in.
+    ui->pushButton_drawrect->setChecked(canvas->mode == 1);
+    ui->pushButton_drawline->setChecked(canvas->mode == 2);
     rememberShownCanvas(page);
-    extractPage(i, rect, lines, true);
 }
 
 void ExcelMain::rememberShownCanvas(int page)
@@ -392,6 +391,9 @@ void ExcelMain::on_pushButton_clicked()
         clearOutputTable();
     for (int i = 0; i < pageCount; ++i)
         extractPage(i, g.rect, g.lines, false);
+    // The page on show now holds what was applied; the canvas shows it as
+    // its stored table, so the next edit starts from there.
+    showStoredGeometry(ui->spinBox_pagenumber->value());
 }
 
 void ExcelMain::on_pushButton_save_clicked()
@@ -403,17 +405,21 @@ void ExcelMain::on_pushButton_save_clicked()
         QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
         start = settings.value(QStringLiteral("output/output"), QStringLiteral(".")).toString();
     }
-    const QString path = dialogs->getSaveFileName(
-        this, tr("Save File"), start, tr("CSV File (*.csv);;Excel File (*.xls);;All Files (*.*)"));
-    if (path.isEmpty())
+    QString filter;
+    const QString chosen = dialogs->getSaveFileName(
+        this, tr("Save File"), start, tr("CSV File (*.csv);;Excel File (*.xls);;All Files (*.*)"),
+        &filter);
+    if (chosen.isEmpty())
         return;
+    const TableFile::Target target = TableFile::saveTarget(chosen, filter);
+    const QString &path = target.path;
     {
         QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
         settings.setValue(QStringLiteral("output/output"), path);
     }
 
     TableFile::SaveResult result;
-    if (QFileInfo(path).suffix() == QLatin1String("csv")) {
+    if (target.textFile) {
         result = TableFile::save(path, pageCells);
     } else {
         const WorkbookExport::Result written = WorkbookExport::save(path, pageCells);
@@ -440,7 +446,9 @@ void ExcelMain::on_pushButton_save_clicked()
 
 void ExcelMain::openexcel(QString excel)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(excel));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(excel)))
+        dialogs->warning(this, tr("Open"),
+                         tr("No application could open %1.").arg(QDir::toNativeSeparators(excel)));
 }
 
 // ---------------------------------------------------------------- zoom and tools
@@ -574,10 +582,10 @@ Subtext ExcelMain::getSubtextInfo(QString sRow)
 
 void ExcelMain::getTextPosition(QString sxml)
 {
-    htmlLines = TextLayer::splitLines(sxml);
     // Only an import adds pages; outside one the stores keep their size.
     if (!importActive)
         return;
+    htmlLines = TextLayer::splitLines(sxml);
     pageRuns.append(TextLayer::parseText(sxml));
     generateALLtheInfo();
 }
@@ -591,9 +599,7 @@ void ExcelMain::gethtmlinfo()
     reply->deleteLater();
     if (!importActive)
         return;
-    // Parsed straight from the bytes: no copy of the page's lines is kept.
-    pageRuns.append(TextLayer::parsePage(reply->readAll()));
-    generateALLtheInfo();
+    getTextPosition(TextLayer::decodePage(reply->readAll()));
 }
 
 // ---------------------------------------------------------------- import
@@ -608,6 +614,13 @@ void ExcelMain::on_pushButton_openfile_clicked()
     if (importActive)
         return;
     const QString temp = PageFiles::tempFolder();
+    if (temp.isEmpty()) {
+        dialogs->warning(this, tr("Open"),
+                         tr("No private temporary folder could be made in %1, so no document "
+                            "can be opened.")
+                             .arg(QDir::toNativeSeparators(QDir::tempPath())));
+        return;
+    }
 
     QString startDir;
     {
@@ -732,14 +745,6 @@ void ExcelMain::generateALLtheInfo()
         networkReply = networkManager->get(QNetworkRequest(QUrl::fromLocalFile(f)));
         connect(networkReply, &QNetworkReply::finished, this, &ExcelMain::gethtmlinfo);
         return;
-    }
-    // The pages were parsed straight from their bytes; only the last page's
-    // lines are kept, as after a page-by-page parse.
-    htmlLines.clear();
-    if (importCounter > 1) {
-        QFile last(PageFiles::textPath(PageFiles::tempFolder(), importCounter - 1));
-        if (last.open(QIODevice::ReadOnly))
-            htmlLines = TextLayer::splitLines(TextLayer::decodePage(last.readAll()));
     }
     importCounter = 0;
     closeProgressDia();

@@ -44,7 +44,6 @@ public:
     // Scaled-down pictures of page images for the page list, read small
     // rather than held at page size; a null image for an unreadable file.
     static QImage thumbnailImage(const QString &imagePath);
-    static QIcon thumbnailFor(const QString &imagePath);
     static QVector<QImage> thumbnailImages(const QStringList &imagePaths);
 
     QThumbnailThread thumbnailThread;      // held, never started
@@ -130,6 +129,9 @@ private:
     void updateNavigationButtons(int page);
     // Shows page p (1-based) with its stored geometry and table.
     void showPage(int page);
+    // Puts page p's stored geometry on the canvas, editable as if just
+    // drawn, with the tool buttons showing the canvas's tool.
+    void showStoredGeometry(int page);
     // Extracts page index i from geometry in page units; refills the output
     // table when `showTable`.
     void extractPage(int index, const QRectF &rect, const QVector<QRectF> &lines, bool showTable);

@@ -51,15 +51,31 @@ void labeldraw::drawrectandline(QRectF rectangle, QVector<QRectF> columnLines)
     updateRubberBandRegion();
 }
 
-void labeldraw::showPageTable(const QRectF &rectangle, const QVector<QRectF> &columnLines)
+bool labeldraw::isEditableSize(const QRectF &rectangle)
 {
-    mode = 1;
-    hasRect = false;
-    rect = rectangle.normalized();
-    if (isEmptyTable(rectangle))
-        delrec();
-    else
-        drawrectandline(rectangle, columnLines);
+    return !(rectangle.width() <= 5 && rectangle.height() <= 5);
+}
+
+void labeldraw::showPageTable(const QRectF &rectangle, const QVector<QRectF> &columnLines,
+                              bool lineTool)
+{
+    // No edit of the page shown before goes on into this one.
+    drawing = moving = resizing = false;
+    lineFromTop = lineFromBottom = lineValid = lineSelected = false;
+    overEdge = overLine = false;
+    selectedLine = 0;
+    hoverZone = CanvasGeometry::Outside;
+    if (isEmptyTable(rectangle)) {
+        // The removed state, without the signal of a removal by the user.
+        removed = true;
+        updateRubberBandRegion();
+        update();
+        return;
+    }
+    drawrectandline(rectangle, columnLines);
+    hasRect = isEditableSize(rect);
+    mode = hasRect && lineTool ? 2 : 1;
+    updateBoundarea();
 }
 
 void labeldraw::updateResizeRec()
@@ -315,7 +331,7 @@ void labeldraw::mouseReleaseEvent(QMouseEvent *event)
         unsetCursor();
         drawing = false;
         // A click or a tiny drag leaves a visible but not editable rectangle.
-        hasRect = !(rect.width() <= 5 && rect.height() <= 5);
+        hasRect = isEditableSize(rect);
     }
     if ((lineFromTop || lineFromBottom) && lineValid) {
         updateRubberBandRegion();

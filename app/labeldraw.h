@@ -31,14 +31,19 @@ public:
     void drawrectandline(QRectF rectangle, QVector<QRectF> columnLines);
 
     // What a page change does with a page's stored geometry (already in
-    // canvas pixels): rectangle tool, nothing editable, then either the table
-    // is shown (drawrectandline, no signal) or, for an empty rectangle, the
-    // canvas is cleared with delrec() (which emits updateRecandLine()).
-    void showPageTable(const QRectF &rectangle, const QVector<QRectF> &columnLines);
+    // canvas pixels): the canvas is left exactly as if the user had just
+    // drawn it. A table can be moved, resized and given or cleared of lines
+    // at once, in the line tool when `lineTool`, else in the rectangle tool;
+    // a rectangle no larger than 5 x 5 px stays visible but not editable;
+    // an empty rectangle leaves the canvas cleared in the rectangle tool,
+    // ready for a new table. Emits nothing: nothing was edited.
+    void showPageTable(const QRectF &rectangle, const QVector<QRectF> &columnLines, bool lineTool);
 
     // A rectangle is "no table" only when its width or its height is 0; a
     // table may well start at x 0.
     static bool isEmptyTable(const QRectF &rectangle);
+    // A drawn rectangle becomes editable once one of its sides exceeds 5 px.
+    static bool isEditableSize(const QRectF &rectangle);
 
     // Recompute derived geometry from rect / band (see CanvasGeometry).
     void updateResizeRec();
@@ -48,8 +53,7 @@ public:
     // instead.
     void updateRubberBandRegion();
 
-    // Editing state. Public because the main window sets mode, hasRect and
-    // rect directly on a page change.
+    // Editing state, public so tests can see every step of an edit.
     bool drawing = false;          // a new rectangle is being drawn
     QRectF band;                   // press point to pointer, not normalised
     QRectF rect;                   // the table rectangle, always normalised

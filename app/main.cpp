@@ -1,5 +1,7 @@
+#include "dialogservice.h"
 #include "excelmain.h"
 #include "messagehandler.h"
+#include "pagefiles.h"
 #include "tm.h"
 
 #include <QApplication>
@@ -38,6 +40,16 @@ int main(int argc, char *argv[])
     QFile::remove(logFilePath());
 
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+
+    // Every page file of this run goes into a folder of its own; without it
+    // no document could be opened safely.
+    if (PageFiles::tempFolder().isEmpty()) {
+        DialogService::standard()->critical(
+            nullptr, QStringLiteral("Korvane Gridmolt"),
+            QStringLiteral("No private temporary folder could be made in %1.")
+                .arg(QDir::toNativeSeparators(QDir::tempPath())));
+        return 1;
+    }
 
     ExcelMain window;
     window.show();

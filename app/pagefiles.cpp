@@ -2,14 +2,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 
 namespace PageFiles
 {
 
 QString tempFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::TempLocation);
+    // Made once per run under a fresh name with the user's rights only, so
+    // neither another copy of the program nor another user can read,
+    // replace or plant files in it; removed with its contents at exit.
+    static const QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/gridmolt-XXXXXX"));
+    return folder.isValid() ? folder.path() : QString();
 }
 
 QString pageName(int page)

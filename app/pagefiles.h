@@ -10,6 +10,10 @@ namespace PageFiles
 // Pages beyond this are never loaded or counted.
 constexpr int maxPages = 1999;
 
+// The program's temporary folder: one folder of this run alone inside the
+// system's temporary location, readable by the user only and deleted with
+// everything in it when the program ends. The same path on every call;
+// empty when it could not be made (the start-up refuses to go on then).
 QString tempFolder();
 QString pageName(int page);
 QString imagePath(const QString &folder, int page);

@@ -1,6 +1,8 @@
 #include "tablefile.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <limits>
@@ -17,11 +19,16 @@ public:
         *out++ = char(u & 0xFF);
         *out++ = char(u >> 8);
     }
-    void units(const QString &s)
+    // The text inside a quoted field: each quote doubled, as readers of
+    // quoted fields expect.
+    void quotedUnits(const QString &s)
     {
         const ushort *u = s.utf16();
-        for (int i = 0, n = s.size(); i < n; ++i)
+        for (int i = 0, n = s.size(); i < n; ++i) {
+            if (u[i] == u'"')
+                unit(u'"');
             unit(char16_t(u[i]));
+        }
     }
 
 private:
@@ -43,6 +50,34 @@ QString TableFile::SaveResult::message() const
         .arg(QDir::toNativeSeparators(fileName), reason);
 }
 
+TableFile::Target TableFile::saveTarget(const QString &chosenPath, const QString &selectedFilter)
+{
+    const QString csv = QStringLiteral("csv");
+    Target target;
+    target.path = chosenPath;
+    const QString suffix = QFileInfo(chosenPath).suffix();
+    if (!suffix.isEmpty()) {
+        target.textFile = suffix.compare(csv, Qt::CaseInsensitive) == 0;
+        return target;
+    }
+    // The filter's own suffix: "Name (*.ext)" or "Name (*.ext *.other)".
+    static const QRegularExpression firstPattern(QStringLiteral("\\(\\*\\.([^ *)]+)"));
+    const QRegularExpressionMatch m = firstPattern.match(selectedFilter);
+    if (!m.hasMatch())
+        return target;
+    const QString filterSuffix = m.captured(1);
+    if (!chosenPath.endsWith(QLatin1Char('.')))
+        target.path += QLatin1Char('.');
+    target.path += filterSuffix;
+    target.textFile = filterSuffix.compare(csv, Qt::CaseInsensitive) == 0;
+    return target;
+}
+
+QString TableFile::savedCell(const QString &cell)
+{
+    return cell.endsWith(QLatin1Char(' ')) ? cell.chopped(1) : cell;
+}
+
 QByteArray TableFile::encode(const QVector<PageRows> &pages)
 {
     // The exact size first, so the bytes are written once into place.
@@ -51,8 +86,8 @@ QByteArray TableFile::encode(const QVector<PageRows> &pages)
         if (p > 0)
             units += 1;
         for (const QStringList &row : pages.at(p)) {
-            for (const QString &cell : row)
-                units += cell.size() + 3;   // quotes and a tab (or the line feed)
+            for (const QString &cell : row)   // quotes and a tab (or the line feed)
+                units += savedCell(cell).size() + cell.count(QLatin1Char('"')) + 3;
             if (row.isEmpty())
                 units += 1;
         }
@@ -71,7 +106,7 @@ QByteArray TableFile::encode(const QVector<PageRows> &pages)
                 if (c > 0)
                     w.unit(u'\t');
                 w.unit(u'"');
-                w.units(row.at(c));
+                w.quotedUnits(savedCell(row.at(c)));
                 w.unit(u'"');
             }
             w.unit(u'\n');
@@ -130,8 +165,13 @@ QVector<QStringList> TableFile::sheetLines(const QVector<PageRows> &pages)
         count += page.size() + 1;
     lines.reserve(count);
     for (const PageRows &page : pages) {
-        for (const QStringList &row : page)
-            lines.append(row);
+        for (const QStringList &row : page) {
+            QStringList cells;
+            cells.reserve(row.size());
+            for (const QString &cell : row)
+                cells.append(savedCell(cell));
+            lines.append(cells);
+        }
         lines.append(QStringList());
     }
     // No page at all: the joined text is empty, still one (empty) line.

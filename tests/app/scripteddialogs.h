@@ -22,6 +22,7 @@ public:
     QStringList fileCaptions;                     // captions of file dialogs
     QStringList fileDirs;                         // starting folders of file dialogs
     QStringList fileFilters;                      // filters of open and save dialogs
+    QString chosenFilter;                         // the filter a save dialog reports chosen
     // Runs instead of a modal exec; returns the dialog's result. Default: the
     // dialog is rejected at once.
     std::function<int(QDialog *)> onExec;
@@ -34,9 +35,11 @@ public:
         return nextFile(caption, dir);
     }
     QString getSaveFileName(QWidget *, const QString &caption, const QString &dir,
-                            const QString &filter) override
+                            const QString &filter, QString *selectedFilter) override
     {
         fileFilters << filter;
+        if (selectedFilter)
+            *selectedFilter = chosenFilter;
         return nextFile(caption, dir);
     }
     QString getExistingDirectory(QWidget *, const QString &caption,

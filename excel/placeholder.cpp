@@ -1,1 +1,0 @@
-// Keeps the library non-empty while the engine is being built.

@@ -325,6 +325,13 @@ bool ReadStream(const char* data, unsigned long size, unsigned long long budget,
             // A second globals substream would describe another workbook.
             if (haveGlobals)
                 break;
+            // Encryption starts right after the BOF.
+            if (total - p - bofSize >= 2 &&
+                (static_cast<unsigned char>(data[p + bofSize]) | (static_cast<unsigned char>(data[p + bofSize + 1]) << 8)) ==
+                    Workbook::FilePassCode) {
+                error = "the workbook is encrypted (protected by a password)";
+                return false;
+            }
             n = globals.Read(data + p, total - p);
             haveGlobals = true;
         } else if (bof.type == kWorksheetType && haveGlobals) {

@@ -178,6 +178,8 @@ unsigned int Workbook::Read(const char* in, unsigned int size)
             after = AfterSST;
             position = 1;
             break;
+        case FilePassCode:
+            return 0;
         case ExtSST::Code: {
             // Bucket positions into the SST as read; skipped whole.
             Record skipped;

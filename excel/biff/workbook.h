@@ -266,8 +266,11 @@ public:
     // bytes at `data`. Returns the bytes consumed, 0 when a record is
     // malformed or the EOF is missing. Expects a freshly constructed object
     // (lists are appended to). Records of other identifiers are kept, except
-    // EXTSST, whose positions no longer hold once the SST is rebuilt.
+    // EXTSST, whose positions no longer hold once the SST is rebuilt. An
+    // encrypted workbook (FILEPASS) is refused: what follows is unreadable.
     unsigned int Read(const char* data, unsigned int size);
+
+    static const unsigned short FilePassCode = 0x002F;
 
 private:
     // Hands every record Write emits, in order, to `visit` (which returns

@@ -330,6 +330,19 @@ bool WriteDocument(const std::string& path, const std::vector<char>& stream)
     return ok;
 }
 
+TEST(ReloadRefusals, AnEncryptedWorkbookIsRefused)
+{
+    Folder folder;
+    const std::string path = folder.path + "/encrypted.xls";
+    std::vector<char> stream = ManyCellsOneString(1, 5, false);
+    const char filePass[] = {0x2F, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x00, 0x02, 0x00};
+    stream.insert(stream.begin() + 20, filePass, filePass + sizeof(filePass));
+    ASSERT_TRUE(WriteDocument(path, stream));
+    Biff::XlsWorkbook book;
+    EXPECT_FALSE(book.Load(path.c_str()));
+    EXPECT_NE(book.GetLastError().find("encrypted"), std::string::npos) << book.GetLastError();
+}
+
 long PeakKiB()
 {
     struct rusage usage;

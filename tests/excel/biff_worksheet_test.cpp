@@ -31,43 +31,25 @@ std::vector<char> Written(Worksheet& sheet)
 }
 
 // Fills the row blocks of a sheet of `rows` rows: per row a MULRK over
-// columns 0-2, then one cell of a kind that changes from row to row, then a
-// MULBLANK over columns 4-5.
+// columns 0-1, then one cell of a kind that changes from row to row, then a
+// MULBLANK over columns 4-6.
 void Fill(Worksheet& sheet, unsigned short rows)
 {
     const unsigned short kinds[] = {0x0201, 0x00FD, 0x0203, 0x027E, 0x0205, 0x0006};
     sheet.index.firstUsedRowIndex = 0;
     sheet.index.lastUsedRowIndexPlusOne = rows;
     sheet.dimensions.lastUsedRowIndexPlusOne = rows;
-    sheet.dimensions.lastUsedColIndexPlusOne = 6;
+    sheet.dimensions.lastUsedColIndexPlusOne = 7;
     sheet.cellTable.rowBlocks.assign((rows + 31) / 32, RowBlock());
     for (unsigned short r = 0; r < rows; ++r) {
         RowBlock& block = sheet.cellTable.rowBlocks[r / 32];
         RowBlock::Row row;
         row.rowIndex = r;
-        row.lastCellColIndexPlusOne = 6;
+        row.lastCellColIndexPlusOne = 7;
         block.rows.push_back(row);
-
-        RefCount::SmartPtr<CellBlock> mulrk(new CellBlock);
-        mulrk->SetType(0x00BD);
-        auto* m = static_cast<CellBlock::MulRK*>(mulrk->record);
-        m->rowIndex = r;
-        m->firstColIndex = 0;
-        for (unsigned int c = 0; c < 3; ++c)
-            m->xfRKs.push_back(CellBlock::MulRK::XFRK(static_cast<unsigned short>(c), ((r * 3u + c) << 2) | 2));
-        m->lastColIndex = 2;
-        block.cellBlocks.push_back(mulrk);
-
+        block.cellBlocks.push_back(Cell(0x00BD, r, 0));
         block.cellBlocks.push_back(Cell(kinds[r % 6], r, 3));
-
-        RefCount::SmartPtr<CellBlock> mulblank(new CellBlock);
-        mulblank->SetType(0x00BE);
-        auto* b = static_cast<CellBlock::MulBlank*>(mulblank->record);
-        b->rowIndex = r;
-        b->firstColIndex = 4;
-        b->xfIndices = {20, 21};
-        b->lastColIndex = 5;
-        block.cellBlocks.push_back(mulblank);
+        block.cellBlocks.push_back(Cell(0x00BE, r, 4));
     }
     sheet.index.dbCellPositions.assign(sheet.cellTable.rowBlocks.size(), 0);
 }
@@ -351,77 +333,35 @@ TEST(WorksheetStream, EOFInsideARowBlockEndsTheSubstreamAtItsTrueEnd)
     }
 }
 
-TEST(WorksheetStream, UnknownRecordsAreSkippedWithTheirContinuePieces)
-{
-    Worksheet sheet;
-    Fill(sheet, 1);
-    AdjustPositions(sheet, 0);
-    const std::vector<char> plain = Written(sheet);
-    const std::vector<char> unknown = Hex("99 00 02 00 AA BB  3C 00 01 00 08  3C 00 02 00 02 08");
-
-    // After DIMENSIONS (worksheet level) and after the ROW (inside the block).
-    const std::size_t afterDimensions = 20 + 24 + 18;
-    const std::size_t afterRow = afterDimensions + 20;
-    std::vector<char> stream(plain.begin(), plain.begin() + afterDimensions);
-    Append(stream, unknown);
-    stream.insert(stream.end(), plain.begin() + afterDimensions, plain.begin() + afterRow);
-    Append(stream, unknown);
-    stream.insert(stream.end(), plain.begin() + afterRow, plain.end());
-
-    Worksheet back;
-    EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
-    ASSERT_EQ(back.cellTable.rowBlocks.size(), 1u);
-    EXPECT_EQ(back.cellTable.rowBlocks[0].cellBlocks.size(), 3u);
-    // Only known records are kept, so it writes back as the plain sheet.
-    EXPECT_EQ(Written(back), plain);
-}
-
-TEST(WorksheetStream, ASubstreamNestedInTheSheetIsPassedOver)
+TEST(WorksheetStream, RecordsOfNoConcernArePassedOver)
 {
     Worksheet sheet;
     Fill(sheet, 1);
     sheet.mergedCells.mergedCells.push_back(Worksheet::MergedCells::MergedCell(0, 1, 0, 1));
     AdjustPositions(sheet, 0);
     const std::vector<char> plain = Written(sheet);
-    // An embedded chart (BOF type 0x0020, with a nested BOF/EOF of its own)
-    // between WINDOW2 and MERGEDCELLS.
-    const std::size_t beforeMerged = plain.size() - 4 - 14;
-    std::vector<char> stream(plain.begin(), plain.begin() + beforeMerged);
-    Append(stream, Hex("09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
-    Append(stream, Hex("09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
-    Append(stream, Hex("0A 00 00 00"));
-    Append(stream, Hex("33 10 00 00"));
-    Append(stream, Hex("0A 00 00 00"));
-    stream.insert(stream.end(), plain.begin() + beforeMerged, plain.end());
-
-    Worksheet back;
-    EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
-    EXPECT_EQ(back.bof.type, 0x0010);
-    EXPECT_EQ(back.mergedCells.mergedCells.size(), 1u);
-    EXPECT_EQ(Written(back), plain);
-
-    // A nested substream that never ends leaves the sheet unreadable.
-    std::vector<char> open(plain.begin(), plain.begin() + beforeMerged);
-    Append(open, Hex("09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00"));
-    open.insert(open.end(), plain.begin() + beforeMerged, plain.end());
-    EXPECT_EQ(back.Read(open.data(), static_cast<unsigned int>(open.size())), 0u);
-}
-
-TEST(WorksheetStream, CellRecordAfterADBCellEndsTheCellTable)
-{
-    Worksheet sheet;
-    Fill(sheet, 1);
-    AdjustPositions(sheet, 0);
-    const std::vector<char> plain = Written(sheet);
-    const std::size_t afterTable = plain.size() - 22 - 4;
-    std::vector<char> stream(plain.begin(), plain.begin() + afterTable);
-    Append(stream, Hex("01 02 06 00 05 00 05 00 0F 00")); // stray BLANK
-    stream.insert(stream.end(), plain.begin() + afterTable, plain.end());
-
-    Worksheet back;
-    EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), stream.size());
-    ASSERT_EQ(back.cellTable.rowBlocks.size(), 1u);
-    EXPECT_EQ(back.cellTable.rowBlocks[0].cellBlocks.size(), 3u);
+    const std::size_t afterDimensions = 20 + 24 + 18, afterRow = afterDimensions + 20;
+    const std::size_t beforeMerged = plain.size() - 4 - 14, beforeWindow2 = beforeMerged - 22;
+    const char* const unknown = "99 00 02 00 AA BB  3C 00 01 00 08  3C 00 02 00 02 08"; // with CONTINUE pieces
+    const char* const chartBof = "09 08 10 00 00 06 20 00 A0 19 CD 07 C9 C0 00 00 06 03 00 00";
+    const std::string chart = std::string(chartBof) + chartBof + "0A 00 00 00  33 10 00 00  0A 00 00 00";
+    const struct { std::size_t at; std::string records; bool read; const char* what; } cases[] = {
+        {afterDimensions, unknown, true, "unknown records at sheet level"},
+        {afterRow, unknown, true, "unknown records inside a row block"},
+        {beforeMerged, chart, true, "an embedded chart with a nested substream of its own"},
+        {beforeWindow2, "01 02 06 00 05 00 05 00 0F 00", true, "a cell record after the DBCELL ends the cell table"},
+        {beforeMerged, chartBof, false, "a nested substream that never ends"},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> stream(plain.begin(), plain.begin() + static_cast<long>(c.at));
+        Append(stream, Hex(c.records.c_str()));
+        stream.insert(stream.end(), plain.begin() + static_cast<long>(c.at), plain.end());
+        Worksheet back;
+        EXPECT_EQ(back.Read(stream.data(), static_cast<unsigned int>(stream.size())), c.read ? stream.size() : 0) << c.what;
+        if (c.read) {
+            EXPECT_EQ(Written(back), plain) << c.what << ": only known records are kept";
+        }
+    }
 }
 
 TEST(WorksheetStream, RereadingReplacesTheWholeModel)
@@ -476,7 +416,7 @@ TEST(WorksheetHostile, RecordsClaimingMoreThanTheyHoldAreRefused)
     bad = good;
     const std::size_t mulrk = 20 + 24 + 18 + 20;
     ASSERT_EQ(U16(bad, mulrk), 0x00BDu);
-    bad[mulrk + 4 + 22] = 9;
+    bad[mulrk + 4 + 16] = 9;
     EXPECT_EQ(back.Read(bad.data(), static_cast<unsigned int>(bad.size())), 0u);
 
     // A record length running past the end of the stream.

@@ -483,7 +483,7 @@ bool XlsWorkbook::LoadDocument(const std::string& path)
             continue;
         CarriedStream item;
         item.path = streamPath;
-        if (file_.ReadFile(streamPath.c_str(), item.data) != 1)
+        if (file_.ReadFile(streamPath.c_str(), item.data) != CompoundDoc::CompoundFile::SUCCESS)
             continue; // a name that does not lead back to its stream cannot be written again either
         streamBytes += item.data.size();
         if (streamBytes > fileSize) {
@@ -695,10 +695,10 @@ bool XlsWorkbook::SaveTo(const std::string& target)
     if (ok) {
         int written = file_.WriteFile("Workbook", stream.get(), static_cast<unsigned int>(streamSize));
         // The streams the loaded document held beside the workbook.
-        for (size_t i = 0; written == 1 && i < carriedStreams_.size(); ++i) {
+        for (size_t i = 0; written == CompoundDoc::CompoundFile::SUCCESS && i < carriedStreams_.size(); ++i) {
             const CarriedStream& carried = carriedStreams_[i];
             written = file_.MakeFile(carried.path.c_str());
-            if (written == 1)
+            if (written == CompoundDoc::CompoundFile::SUCCESS)
                 written = file_.WriteFile(carried.path.c_str(), carried.data, static_cast<unsigned int>(carried.data.size()));
         }
         ok = written == 1;

@@ -324,8 +324,9 @@ std::vector<char> ManyCellsOneString(unsigned int cells, unsigned int length, bo
 bool WriteDocument(const std::string& path, const std::vector<char>& stream)
 {
     CompoundDoc::CompoundFile file;
-    const bool ok = file.Create(path.c_str()) && file.MakeFile("Workbook") == 1 &&
-                    file.WriteFile("Workbook", stream, static_cast<unsigned int>(stream.size())) == 1;
+    const bool ok = file.Create(path.c_str()) && file.MakeFile("Workbook") == CompoundDoc::CompoundFile::SUCCESS &&
+                    file.WriteFile("Workbook", stream, static_cast<unsigned int>(stream.size())) ==
+                        CompoundDoc::CompoundFile::SUCCESS;
     file.Close();
     return ok;
 }

@@ -1,5 +1,5 @@
 // Shared string table: split planning, one-pass writing, reading across
-// CONTINUE pieces, EXTSST.
+// CONTINUE pieces.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -13,7 +13,6 @@
 
 using Biff::LargeString;
 typedef Biff::Workbook::SharedStringTable SST;
-typedef Biff::Workbook::ExtSST ExtSST;
 
 using namespace biffTest;
 
@@ -209,28 +208,4 @@ TEST(BiffSst, ForeignPiecesAndHostileTables)
         SST h;
         EXPECT_EQ(readExact(h, b), 0u);
     }
-}
-
-TEST(BiffExtSst, SizesAndRoundTrip)
-{
-    ExtSST e;
-    EXPECT_EQ(writeExact(e), (Bytes{0xFF, 0x00, 0x02, 0x00, 0x00, 0x00}));
-    e.stringsPerBucket = 10;
-    e.streamPositions = {0x01020304, 77};
-    e.recordOffsets = {12, 300};
-    e.reservedWords = {0, 0};
-    const Bytes stream = writeExact(e);
-    EXPECT_EQ(stream, (Bytes{0xFF, 0x00, 0x12, 0x00, 10, 0, 4, 3, 2, 1, 12, 0, 0, 0, 77, 0, 0, 0, 0x2C, 1, 0, 0}));
-    ExtSST back;
-    EXPECT_EQ(readExact(back, stream), stream.size());
-    EXPECT_EQ(writeExact(back), stream);
-    EXPECT_EQ(readExact(back, Bytes{0xFF, 0x00, 0x01, 0x00, 0x00}), 0u);
-
-    // 1027 buckets still fit one piece; 1028 need a CONTINUE header.
-    ExtSST full;
-    full.streamPositions.assign(1027, 5);
-    EXPECT_EQ(full.RecordSize(), 8222u);
-    full.streamPositions.assign(1028, 5);
-    EXPECT_EQ(full.RecordSize(), 8226u + 8u);
-    writeExact(full);
 }

@@ -389,37 +389,6 @@ TEST(XlsRecords, LongAndNonBmpTextsAreStoredAsUtf16WithinTheCellLimit)
     EXPECT_EQ(strings[1].wideText.size(), 32766u);
 }
 
-TEST(XlsRecords, ExtSSTBucketsPointAtTheirStrings)
-{
-    XlsWorkbook book;
-    book.New(1);
-    XlsWorksheet* sheet = book.GetWorksheet(0);
-    // 95 distinct texts, long enough that the table spans CONTINUE pieces.
-    for (int r = 0; r < 95; ++r)
-        sheet->Cell(r, 0)->SetWString((std::to_wstring(r) + std::wstring(200 + 7 * r, L'\u00e9')).c_str());
-    const std::vector<char> stream = StreamOf(book);
-    book.AdjustExtSSTPositions();
-    const Biff::Workbook::ExtSST& ext = book.GetWorkbookRecords().extSST;
-    EXPECT_EQ(ext.stringsPerBucket, 10);
-    ASSERT_EQ(ext.streamPositions.size(), 10u);
-    const std::vector<Piece> pieces = Pieces(stream);
-    for (size_t b = 0; b < ext.streamPositions.size(); ++b) {
-        const size_t at = ext.streamPositions[b];
-        ASSERT_LT(at + 3, stream.size());
-        const std::wstring expected = std::to_wstring(10 * b) + std::wstring(200 + 70 * b, L'\u00e9');
-        const unsigned count = static_cast<unsigned char>(stream[at]) | (static_cast<unsigned char>(stream[at + 1]) << 8);
-        EXPECT_EQ(count, expected.size()) << b;
-        EXPECT_EQ(stream[at + 2], 1) << b; // 16-bit characters
-        EXPECT_EQ(stream[at + 3], static_cast<char>(expected[0])) << b;
-        // The offset inside the piece counts from the piece's header.
-        size_t pieceStart = 0;
-        for (const Piece& p : pieces)
-            if (p.offset <= at)
-                pieceStart = p.offset;
-        EXPECT_EQ(ext.recordOffsets[b], at - pieceStart) << b;
-    }
-}
-
 // ---------------------------------------------------------------- saving and loading
 
 TEST(XlsSave, RoundTripThroughOurLoaderAndXlrd)

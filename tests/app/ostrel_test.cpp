@@ -118,16 +118,16 @@ QImage OstrelTest::render(const QString &pdf, int page)
 
 // Each page shows two lines of Helvetica words, upright as the page is
 // shown, whatever its rotation: "Alpha Beta Gamma" at y 100 (Beta in red)
-// and "Note: Omega" at y 140, each word a text object placed by a relative
-// move, and a ruled line under them. Page 1 carries a link and the document
-// an outline and a title.
+// and, from a form object with a matrix of its own, "Note: Omega" at y 140;
+// each word a text object placed by a relative move; a ruled line under
+// them. Page 1 carries a link and the document an outline and a title.
 QByteArray OstrelTest::pdfWithPages(const QVector<Geometry> &pages)
 {
     const int n = pages.size();
     QVector<QByteArray> objects;
     QByteArray kids;
     for (int i = 0; i < n; ++i)
-        kids += QByteArray::number(6 + 2 * i) + " 0 R ";
+        kids += QByteArray::number(6 + 3 * i) + " 0 R ";
     objects << "<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>"
             << "<< /Type /Pages /Count " + QByteArray::number(n) + " /Kids [" + kids + "] >>"
             << "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"
@@ -155,10 +155,14 @@ QByteArray OstrelTest::pdfWithPages(const QVector<Geometry> &pages)
         const struct { const char *text; int x, y, size; const char *color; } placed[] = {
             {"Alpha", 40, 100, 14, "0 g"}, {"Beta", 120, 100, 14, "1 0 0 rg"}, {"Gamma", 260, 100, 14, "0 g"},
             {"Note:", 40, 140, 10, "0 g"}, {"Omega", 120, 140, 10, "0 g"}};
-        for (const auto &p : placed)
-            content += QByteArray("BT /F1 ") + QByteArray::number(p.size) + " Tf " + p.color + ' '
-                + QByteArray::number(p.x) + ' ' + QByteArray::number(shownHeight - p.y) + " Td (" + p.text
-                + ") Tj ET\n";
+        QByteArray form;
+        for (const auto &p : placed) {
+            const bool inForm = p.y == 140;   // the form's matrix moves it 5 units right
+            (inForm ? form : content) += QByteArray("BT /F1 ") + QByteArray::number(p.size) + " Tf " + p.color + ' '
+                + QByteArray::number(p.x - (inForm ? 5 : 0)) + ' ' + QByteArray::number(shownHeight - p.y)
+                + " Td (" + p.text + ") Tj ET\n";
+        }
+        content += "/Fm1 Do\n";
         content += "Q\n";
         const QByteArray box = QByteArray::number(c.left()) + ' ' + QByteArray::number(c.top()) + ' '
             + QByteArray::number(c.right()) + ' ' + QByteArray::number(c.bottom());
@@ -167,9 +171,13 @@ QByteArray OstrelTest::pdfWithPages(const QVector<Geometry> &pages)
             annots = " /Annots [<< /Type /Annot /Subtype /Link /Rect [" + box
                 + "] /A << /S /URI /URI (https://example.org/kept) >> >>]";
         objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 700 800] /CropBox [" + box + "] /Rotate "
-                + QByteArray::number(g.rotate) + " /Resources << /Font << /F1 3 0 R >> >> /Contents "
-                + QByteArray::number(7 + 2 * i) + " 0 R" + annots + " >>"
-                << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+                + QByteArray::number(g.rotate) + " /Resources << /Font << /F1 3 0 R >> /XObject << /Fm1 "
+                + QByteArray::number(8 + 3 * i) + " 0 R >> >> /Contents " + QByteArray::number(7 + 3 * i) + " 0 R"
+                + annots + " >>"
+                << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"
+                << "<< /Type /XObject /Subtype /Form /BBox [-2000 -2000 2000 2000] /Matrix [1 0 0 1 5 0]"
+                   " /Resources << /Font << /F1 3 0 R >> >> /Length " + QByteArray::number(form.size())
+                + " >>\nstream\n" + form + "\nendstream";
     }
     objects << "<< /Title (Kept title) >>";
     QByteArray pdf = "%PDF-1.4\n";

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 namespace
 {
@@ -23,8 +24,8 @@ struct Pass
     fz_matrix toShown;
     const std::vector<fz_rect> *boxes;
     std::vector<std::vector<Glyph>> found;   // per box, in content order
-    std::vector<int> colors{0};              // fill colour, one per saved graphics state
-    int components = 1;                      // of the fill colour space
+    int color = 0;                           // fill colour of the text being shown
+    bool libraryFilters = false;             // the library's own pass over a cleaned form
 };
 
 int channel(float v)
@@ -47,11 +48,13 @@ int fromComponents(int n, const float *c)
     }
 }
 
-// Asked by the library's content filter about every glyph shown, inside
-// form objects too; answering 1 drops the glyph.
+// Asked by the library's content filter about every glyph shown; answering
+// 1 drops the glyph. `ctm` is the content's transformation to page space.
 int removesGlyph(fz_context *, void *opaque, int *ucs, int ucsCount, fz_matrix trm, fz_matrix ctm, fz_rect bbox)
 {
     Pass *pass = static_cast<Pass *>(opaque);
+    if (pass->libraryFilters)
+        return 0;
     const fz_matrix shown = fz_concat(fz_concat(trm, ctm), pass->toShown);
     const fz_rect r = fz_transform_rect(bbox, shown);
     const fz_point c = fz_make_point((r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
@@ -65,117 +68,231 @@ int removesGlyph(fz_context *, void *opaque, int *ucs, int ucsCount, fz_matrix t
         g.origin = fz_make_point(shown.e, shown.f);
         g.direction = fz_normalize_vector(fz_make_point(shown.a, shown.b));
         g.size = fz_matrix_expansion(shown);
-        g.color = pass->colors.back();
+        g.color = pass->color;
         pass->found[i].push_back(g);
         return 1;
     }
     return 0;
 }
 
-// The filter tells nothing about colour, and it sets the text matrices only
-// when it writes the first kept glyph of a text object: after an object
-// whose glyphs were all removed it carries that object's position into the
-// next one, whose relative moves then land elsewhere. So a few of the
-// filter's operators are wrapped: BT also sets the text matrix (which BT
-// implies anyway), and the fill colour operators are followed.
+// The library's filter has two faults we work around by wrapping a few of its
+// operators. It sets the text matrices only when it writes the first kept
+// glyph of a text object, so after an object whose glyphs were all removed it
+// carries that object's position into the next one, whose relative moves
+// then land elsewhere: our BT also sets the text matrix (which BT implies
+// anyway). The form objects it filters on its own get neither that nor a
+// usable transformation, so our Do filters a form first, with a filter of
+// ours, and hands the library the cleaned copy, which it filters again
+// keeping every glyph. And it tells nothing about colour, so the fill colour
+// operators are followed.
 struct FilterOperators
 {
     void (*BT)(fz_context *, pdf_processor *);
     void (*q)(fz_context *, pdf_processor *);
     void (*Q)(fz_context *, pdf_processor *);
+    void (*cm)(fz_context *, pdf_processor *, float, float, float, float, float, float);
     void (*g)(fz_context *, pdf_processor *, float);
     void (*rg)(fz_context *, pdf_processor *, float, float, float);
     void (*k)(fz_context *, pdf_processor *, float, float, float, float);
     void (*cs)(fz_context *, pdf_processor *, const char *, fz_colorspace *);
     void (*sc)(fz_context *, pdf_processor *, int, float *);
+    void (*Do)(fz_context *, pdf_processor *, const char *, pdf_obj *, pdf_obj *);
 };
 
-// The library's own operators (the same for every filter) and the pass under
-// way; one page is filtered at a time.
+// The state our operators follow in one filter, besides the library's own.
+struct Followed
+{
+    struct Frame
+    {
+        fz_matrix ctm;
+        int color;
+    };
+    Pass *pass;
+    pdf_filter_options *options;
+    std::vector<Frame> frames;   // one per saved graphics state
+    int components = 1;          // of the fill colour space
+};
+
+// The library's own operators, the same for every filter, and the filters
+// under way (a page's and those of the forms it draws, nested).
 FilterOperators &library()
 {
     static FilterOperators ops;
     return ops;
 }
 
-Pass *&activePass()
+std::map<pdf_processor *, Followed> &followed()
 {
-    static Pass *pass = nullptr;
-    return pass;
+    static std::map<pdf_processor *, Followed> filters;
+    return filters;
 }
 
-void setFill(int color)
+Followed::Frame &frame(pdf_processor *p)
 {
-    activePass()->colors.back() = color;
+    return followed()[p].frames.back();
 }
+
+void setFill(pdf_processor *p, int color)
+{
+    frame(p).color = color;
+    followed()[p].pass->color = color;
+}
+
+pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, const Followed &outer);
 
 void wrappedBT(fz_context *ctx, pdf_processor *p)
 {
     library().BT(ctx, p);
     p->op_Tm(ctx, p, 1, 0, 0, 1, 0, 0);
+    // Text shown from here has the colour of this filter's state.
+    followed()[p].pass->color = frame(p).color;
 }
 
 void wrappedq(fz_context *ctx, pdf_processor *p)
 {
     library().q(ctx, p);
-    std::vector<int> &colors = activePass()->colors;
-    colors.push_back(colors.back());
+    std::vector<Followed::Frame> &frames = followed()[p].frames;
+    frames.push_back(frames.back());
 }
 
 void wrappedQ(fz_context *ctx, pdf_processor *p)
 {
     library().Q(ctx, p);
-    std::vector<int> &colors = activePass()->colors;
-    if (colors.size() > 1)
-        colors.pop_back();
+    std::vector<Followed::Frame> &frames = followed()[p].frames;
+    if (frames.size() > 1)
+        frames.pop_back();
+}
+
+void wrappedcm(fz_context *ctx, pdf_processor *p, float a, float b, float c, float d, float e, float f)
+{
+    library().cm(ctx, p, a, b, c, d, e, f);
+    fz_matrix &ctm = frame(p).ctm;
+    ctm = fz_concat(fz_make_matrix(a, b, c, d, e, f), ctm);
 }
 
 void wrappedg(fz_context *ctx, pdf_processor *p, float g)
 {
     library().g(ctx, p, g);
-    setFill(rgb(g, g, g));
+    setFill(p, rgb(g, g, g));
 }
 
 void wrappedrg(fz_context *ctx, pdf_processor *p, float r, float g, float b)
 {
     library().rg(ctx, p, r, g, b);
-    setFill(rgb(r, g, b));
+    setFill(p, rgb(r, g, b));
 }
 
 void wrappedk(fz_context *ctx, pdf_processor *p, float c, float m, float y, float k)
 {
     library().k(ctx, p, c, m, y, k);
     const float cmyk[4] = {c, m, y, k};
-    setFill(fromComponents(4, cmyk));
+    setFill(p, fromComponents(4, cmyk));
 }
 
 void wrappedcs(fz_context *ctx, pdf_processor *p, const char *name, fz_colorspace *cs)
 {
     library().cs(ctx, p, name, cs);
-    activePass()->components = cs ? fz_colorspace_n(ctx, cs) : 0;
-    setFill(0);   // a new colour space starts at black
+    followed()[p].components = cs ? fz_colorspace_n(ctx, cs) : 0;
+    setFill(p, 0);   // a new colour space starts at black
 }
 
 void wrappedsc(fz_context *ctx, pdf_processor *p, int n, float *color)
 {
     library().sc(ctx, p, n, color);
-    if (n == activePass()->components)
-        setFill(fromComponents(n, color));
+    if (n == followed()[p].components)
+        setFill(p, fromComponents(n, color));
 }
 
-void wrap(pdf_processor *filter)
+void wrappedDo(fz_context *ctx, pdf_processor *p, const char *name, pdf_obj *form, pdf_obj *pageResources)
 {
-    FilterOperators &ops = library();
-    ops = {filter->op_BT, filter->op_q, filter->op_Q, filter->op_g, filter->op_rg, filter->op_k, filter->op_cs,
-           filter->op_sc_color};
-    filter->op_BT = wrappedBT;
-    filter->op_q = wrappedq;
-    filter->op_Q = wrappedQ;
-    filter->op_g = wrappedg;
-    filter->op_rg = wrappedrg;
-    filter->op_k = wrappedk;
-    filter->op_cs = wrappedcs;
-    filter->op_sc_color = wrappedsc;
+    Pass *pass = followed()[p].pass;
+    pdf_obj *clean = filteredForm(ctx, form, pageResources, followed()[p]);
+    pass->libraryFilters = true;
+    fz_try(ctx)
+        library().Do(ctx, p, name, clean, pageResources);
+    fz_always(ctx) {
+        pass->libraryFilters = false;
+        pdf_drop_obj(ctx, clean);
+    }
+    fz_catch(ctx)
+        fz_rethrow(ctx);
+}
+
+// A filter of ours over `contents` into `buffer`, whose resources end up in
+// `newResources`; `ctm` maps the contents' space to page space.
+void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_obj *resources,
+                    pdf_obj *newResources, int structParents, const fz_matrix &ctm, int color, Pass *pass,
+                    pdf_filter_options *options, fz_buffer *buffer)
+{
+    pdf_processor *writer = nullptr, *filter = nullptr;
+    fz_var(writer);
+    fz_var(filter);
+    fz_try(ctx) {
+        writer = pdf_new_buffer_processor(ctx, buffer, 0);
+        filter = pdf_new_filter_processor(ctx, doc, writer, resources, newResources, structParents, ctm,
+                                          options);
+        FilterOperators &ops = library();
+        ops = {filter->op_BT, filter->op_q, filter->op_Q, filter->op_cm, filter->op_g, filter->op_rg,
+               filter->op_k, filter->op_cs, filter->op_sc_color, filter->op_Do_form};
+        filter->op_BT = wrappedBT;
+        filter->op_q = wrappedq;
+        filter->op_Q = wrappedQ;
+        filter->op_cm = wrappedcm;
+        filter->op_g = wrappedg;
+        filter->op_rg = wrappedrg;
+        filter->op_k = wrappedk;
+        filter->op_cs = wrappedcs;
+        filter->op_sc_color = wrappedsc;
+        filter->op_Do_form = wrappedDo;
+        Followed &f = followed()[filter];
+        f.pass = pass;
+        f.options = options;
+        f.frames.push_back({ctm, color});
+        pdf_process_contents(ctx, filter, doc, resources, contents, nullptr);
+        pdf_close_processor(ctx, filter);
+        pdf_close_processor(ctx, writer);
+    }
+    fz_always(ctx) {
+        followed().erase(filter);
+        pdf_drop_processor(ctx, filter);
+        pdf_drop_processor(ctx, writer);
+    }
+    fz_catch(ctx)
+        fz_rethrow(ctx);
+}
+
+// A copy of `form` without the glyphs in the boxes.
+pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, const Followed &outer)
+{
+    pdf_document *doc = pdf_get_bound_document(ctx, form);
+    pdf_obj *resources = pdf_xobject_resources(ctx, form);
+    if (!resources)
+        resources = pageResources;   // old files let forms use the page's
+    const fz_matrix ctm = fz_concat(pdf_xobject_matrix(ctx, form), outer.frames.back().ctm);
+    fz_buffer *buffer = nullptr;
+    pdf_obj *dict = nullptr, *newResources = nullptr, *copy = nullptr;
+    fz_var(buffer);
+    fz_var(dict);
+    fz_var(newResources);
+    fz_try(ctx) {
+        buffer = fz_new_buffer(ctx, 1024);
+        newResources = pdf_new_dict(ctx, doc, 4);
+        filterContents(ctx, doc, form, resources, newResources, -1, ctm, outer.frames.back().color, outer.pass,
+                       outer.options, buffer);
+        dict = pdf_copy_dict(ctx, form);
+        pdf_dict_del(ctx, dict, PDF_NAME(Filter));
+        pdf_dict_del(ctx, dict, PDF_NAME(DecodeParms));
+        pdf_dict_put(ctx, dict, PDF_NAME(Resources), newResources);
+        copy = pdf_add_stream(ctx, doc, buffer, dict, 0);
+    }
+    fz_always(ctx) {
+        pdf_drop_obj(ctx, dict);
+        pdf_drop_obj(ctx, newResources);
+        fz_drop_buffer(ctx, buffer);
+    }
+    fz_catch(ctx)
+        fz_rethrow(ctx);
+    return copy;
 }
 
 void appendUtf8(std::string *out, int c)
@@ -223,12 +340,6 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs)
     return removed;
 }
 
-// Clears the pass pointer however the filtering ends.
-struct ActivePass
-{
-    explicit ActivePass(Pass *p) { activePass() = p; }
-    ~ActivePass() { activePass() = nullptr; }
-};
 }
 
 std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
@@ -242,33 +353,25 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     std::memset(&options, 0, sizeof options);
     options.opaque = &pass;
     options.text_filter = removesGlyph;
+    // The library also filters the form copies we give it (see wrappedDo);
+    // without that it would keep the original forms.
     options.recurse = 1;
     options.instance_forms = 1;
     options.sanitize = 1;
-    const ActivePass active(&pass);
     guarded(ctx, [&] {
         fz_buffer *buffer = nullptr;
-        pdf_processor *writer = nullptr, *filter = nullptr;
         pdf_obj *resources = nullptr, *stream = nullptr, *dict = nullptr;
         fz_var(buffer);
-        fz_var(dict);
-        fz_var(writer);
-        fz_var(filter);
         fz_var(resources);
         fz_var(stream);
+        fz_var(dict);
         fz_try(ctx) {
             buffer = fz_new_buffer(ctx, 4096);
-            writer = pdf_new_buffer_processor(ctx, buffer, 0);
             resources = pdf_new_dict(ctx, doc, 4);
             pdf_obj *structParents = pdf_dict_get(ctx, page->obj, PDF_NAME(StructParents));
-            filter = pdf_new_filter_processor(ctx, doc, writer, pdf_page_resources(ctx, page), resources,
-                                              structParents ? pdf_to_int(ctx, structParents) : -1, fz_identity,
-                                              &options);
-            wrap(filter);
-            pdf_process_contents(ctx, filter, doc, pdf_page_resources(ctx, page), pdf_page_contents(ctx, page),
-                                 nullptr);
-            pdf_close_processor(ctx, filter);
-            pdf_close_processor(ctx, writer);
+            filterContents(ctx, doc, pdf_page_contents(ctx, page), pdf_page_resources(ctx, page), resources,
+                           structParents ? pdf_to_int(ctx, structParents) : -1, fz_identity, 0, &pass, &options,
+                           buffer);
             // Compressed here, fast: the document is written without
             // recompressing streams, so the others keep their bytes.
             size_t length = 0;
@@ -286,8 +389,6 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
             pdf_drop_obj(ctx, stream);
             pdf_drop_obj(ctx, dict);
             pdf_drop_obj(ctx, resources);
-            pdf_drop_processor(ctx, filter);
-            pdf_drop_processor(ctx, writer);
             fz_drop_buffer(ctx, buffer);
         }
         fz_catch(ctx)

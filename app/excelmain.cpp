@@ -5,6 +5,7 @@
 #include "labeldraw.h"
 #include "pagefiles.h"
 #include "pagezoom.h"
+#include "process.h"
 #include "tableextraction.h"
 #include "textlayer.h"
 #include "workbookexport.h"
@@ -95,6 +96,7 @@ ExcelMain::ExcelMain(QWidget *parent)
     ui->pushButton_drawrect->setToolTip(tr("Draw a table"));
     ui->pushButton_del_line->setToolTip(tr("Remove selected lines"));
     ui->pushButton_del_rect->setToolTip(tr("Remove the table"));
+    ui->pushButton_replace->setToolTip(tr("Open the replacement window: replace text and pictures in PDF files by rules"));
 
     networkManager = new QNetworkAccessManager(this);
     progressDialog = new QProgressDialog(this);
@@ -135,6 +137,7 @@ ExcelMain::~ExcelMain()
 {
     stopImportWork();
     PageFiles::dropStash(stashFolder());
+    delete replaceWindow;
     delete ui;
 }
 
@@ -961,4 +964,16 @@ void ExcelMain::generatePNG(QString sPdfInput, int nPage, QString sPngfile)
             process->deleteLater();
     });
     process->start(program, args);
+}
+
+void ExcelMain::on_pushButton_replace_clicked()
+{
+    if (!replaceWindow) {
+        replaceWindow = new Process;
+        replaceWindow->setDialogService(dialogs);
+    }
+    replaceWindow->setWindowState(replaceWindow->windowState() & ~Qt::WindowMinimized);
+    replaceWindow->show();
+    replaceWindow->raise();
+    replaceWindow->activateWindow();
 }

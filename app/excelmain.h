@@ -18,6 +18,7 @@
 
 class DialogService;
 class labeldraw;
+class Process;
 class QEvent;
 class QMouseEvent;
 class QNetworkAccessManager;
@@ -107,6 +108,8 @@ private slots:
     void on_pushButton_del_rect_clicked();
     void on_pushButton_save_clicked();
     void on_pushButton_clicked();
+    // Shows the one replacement window, made on first use and kept.
+    void on_pushButton_replace_clicked();
 
     void converterFinished(int exitCode, QProcess::ExitStatus status);
     void converterError(QProcess::ProcessError error);
@@ -146,6 +149,7 @@ private:
     Ui_ExcelMain *ui;
     DialogService *dialogs;
     QProcess *converter;
+    Process *replaceWindow = nullptr;   // a top-level window of its own
     bool importActive;       // between starting the converter and the end of the chain
     QString importError;     // why the running import failed, for the warning box
     Previous previous;

@@ -3,6 +3,7 @@
 // plain parts (rule lines, content matching, list texts) directly.
 
 #include "contentmatch.h"
+#include "excelmain.h"
 #include "filelist.h"
 #include "pagefiles.h"
 #include "process.h"
@@ -585,6 +586,32 @@ private slots:
         QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3)}), QStringList({"Succeed", "Succeed"}));
         QCOMPARE(countWord(bboxWords(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
         QVERIFY(win.listUnlocked());
+    }
+
+    // The main window's "Replace" opens the one replacement window, made on
+    // first use and raised again later.
+    void mainWindowOpensOneReplaceWindow()
+    {
+        ExcelMain main;
+        main.show();
+        QPushButton *replace = main.findChild<QPushButton *>(QStringLiteral("pushButton_replace"));
+        QVERIFY(replace && !replace->toolTip().isEmpty());
+        auto windows = [] {
+            QList<Process *> found;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *p = qobject_cast<Process *>(w))
+                    found << p;
+            return found;
+        };
+        QVERIFY(windows().isEmpty());
+        replace->click();
+        QCOMPARE(windows().size(), 1);
+        Process *first = windows().first();
+        QVERIFY(first->isVisible());
+        first->showMinimized();
+        replace->click();
+        QCOMPARE(windows(), QList<Process *>({first}));
+        QVERIFY(first->isVisible() && !first->isMinimized());
     }
 };
 

@@ -4,6 +4,7 @@
 #include "pagefiles.h"
 #include "pagezoom.h"
 #include "rulefile.h"
+#include "rulesframe.h"
 #include "textlayer.h"
 #include "tm.h"
 #include "ui_rules.h"
@@ -44,7 +45,6 @@ const char *const pageKey = "file/page";
 const char *const imageDirKey = "dir/image";
 const char *const emptyInput = "Empty input";
 const char *const noPicture = "Open Picture File";
-const char *const frameStyle = "border:2px dotted green;} QPushButton:Pressed{border:2px dotted red;";
 const char *const pictureFilter = "All Supported Files(*.bmp *.jpg *.png);;BMP File(*.bmp);;"
                                   "JPEF File(*.jpg);;PNG File(*.png);;ALL files(*.*)";
 // The renderer gets this long before the page is given up.
@@ -109,6 +109,28 @@ int recordSize(const QString &typed, const QString &runSize)
     const int value = typed.toInt(nullptr, 10);
     return value != 0 ? value : runSize.toInt(nullptr, 10);
 }
+// Showing, moving or deleting a visible child widget costs a pass over its
+// visible siblings; with the page hidden meanwhile, a page of thousands of
+// frames is laid in linear time.
+class HiddenWhileChanged
+{
+public:
+    explicit HiddenWhileChanged(QWidget *widget) : widget(widget), wasShown(!widget->isHidden())
+    {
+        widget->hide();
+    }
+    ~HiddenWhileChanged()
+    {
+        if (wasShown)
+            widget->show();
+    }
+    HiddenWhileChanged(const HiddenWhileChanged &) = delete;
+    HiddenWhileChanged &operator=(const HiddenWhileChanged &) = delete;
+
+private:
+    QWidget *widget;
+    bool wasShown;
+};
 } // namespace
 
 Rules::Rules(QWidget *parent)
@@ -417,6 +439,7 @@ void Rules::getSpecifytext()
 void Rules::deleteFrames()
 {
     dropReply();
+    const HiddenWhileChanged hidden(pageLabel);
     // In creation order: each is then found first among the label's children.
     qDeleteAll(runButtons);
     runButtons.clear();
@@ -484,22 +507,21 @@ QString Rules::gettext(QString sRow)
 
 void Rules::drawlabels()
 {
+    const HiddenWhileChanged hidden(pageLabel);
     qDeleteAll(runButtons);
     runButtons.clear();
     runButtons.reserve(runs.size());
-    const QString style = QString::fromLatin1(frameStyle);
     for (int i = 0; i < runs.size(); ++i) {
-        QPushButton *frame = new QPushButton(pageLabel);
+        QPushButton *frame = new RulesFrame(pageLabel);
         runButtons.append(frame);
         layFrame(i);
-        frame->setFlat(true);
-        frame->setStyleSheet(style);
-        // Picking goes by the focus widget, so a click must give the frame
-        // the focus on every platform.
-        frame->setFocusPolicy(Qt::StrongFocus);
         frame->show();
         connect(frame, &QPushButton::clicked, this, &Rules::textmessagebox);
     }
+    // Each new frame has a polish request queued; handled while the page is
+    // hidden, none of them queues a layout request that the event queue
+    // would compare against every waiting event.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::PolishRequest);
     addButton->raise();
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 namespace
@@ -42,9 +43,30 @@ QString OutputFiles::partialPath(int number, const char *suffix) const
     return partial_->filePath(pageName(base_, number) + QLatin1Char('.') + QLatin1String(suffix));
 }
 
+QString OutputFiles::partialPrefix() const
+{
+    return QStringLiteral(".") + base_ + QStringLiteral("-partial-");
+}
+
+void OutputFiles::removeAbandoned() const
+{
+    const QString prefix = partialPrefix();
+    const QStringList entries = QDir(folder_).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        if (!entry.startsWith(prefix))
+            continue;
+        bool ok = false;
+        const pid_t pid = pid_t(entry.mid(prefix.size()).section(QLatin1Char('-'), 0, 0).toLongLong(&ok));
+        if (ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            QDir(folder_ + QLatin1Char('/') + entry).removeRecursively();
+    }
+}
+
 bool OutputFiles::open(QString *error)
 {
-    partial_.reset(new QTemporaryDir(folder_ + QStringLiteral("/.") + base_ + QStringLiteral("-partial-XXXXXX")));
+    removeAbandoned();
+    partial_.reset(new QTemporaryDir(folder_ + QLatin1Char('/') + partialPrefix()
+                                     + QString::number(::getpid()) + QStringLiteral("-XXXXXX")));
     if (!partial_->isValid()) {
         *error = QStringLiteral("cannot write in \"%1\": %2").arg(folder_, partial_->errorString());
         partial_.reset();

@@ -13,7 +13,8 @@
 // folder. They are written into a private folder beside them and moved into
 // place only when every page is complete, so a run that fails, is stopped or
 // dies leaves no page file; a file planted at a page name is replaced, never
-// followed.
+// followed. The private folder's name holds the process id, so that a later
+// run removes the folder of a run that was killed.
 class OutputFiles
 {
 public:
@@ -23,7 +24,8 @@ public:
     // Name of page `number` (1-based) without suffix.
     static QString pageName(const QString &base, int number);
 
-    // Makes the private folder. False, with a reason, when it cannot.
+    // Removes the private folders of this base that killed runs left, and
+    // makes this run's. False, with a reason, when it cannot.
     bool open(QString *error);
 
     // Writes page `number`'s file with the suffix ("png" or "htm") in full.
@@ -42,6 +44,8 @@ public:
 private:
     QString finalPath(int number, const char *suffix) const;
     QString partialPath(int number, const char *suffix) const;
+    QString partialPrefix() const;
+    void removeAbandoned() const;
 
     const QString folder_;
     const QString base_;

@@ -75,9 +75,9 @@ int removesGlyph(fz_context *, void *opaque, int *ucs, int ucsCount, fz_matrix t
     return 0;
 }
 
-// The library's filter has two faults we work around by wrapping a few of its
-// operators. It sets the text matrices only when it writes the first kept
-// glyph of a text object, so after an object whose glyphs were all removed it
+// A few of the library filter's operators are wrapped, for three reasons.
+// The filter sets the text matrices only when it writes the first kept glyph
+// of a text object, so after an object whose glyphs were all removed it
 // carries that object's position into the next one, whose relative moves
 // then land elsewhere: our BT also sets the text matrix (which BT implies
 // anyway). The form objects it filters on its own get neither that nor a

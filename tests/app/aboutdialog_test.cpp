@@ -32,44 +32,15 @@ private slots:
             QDesktopServices::unsetUrlHandler(scheme);
     }
 
-    void fixedSizeAndTexts()
+    void fixedSizeTitleAndBackground()
     {
         AboutDialog dialog;
-        QCOMPARE(dialog.size(), QSize(320, 137));
         QCOMPARE(dialog.minimumSize(), QSize(320, 137));
         QCOMPARE(dialog.maximumSize(), QSize(320, 137));
-        QCOMPARE(dialog.windowTitle(), QString("About"));
-        auto *title = dialog.findChild<QLabel *>("label_4");
-        QVERIFY(title);
-        QCOMPARE(title->text(), QString("Korvane Gridmolt 2.0"));
-        QCOMPARE(title->font().pointSize(), 18);
-        QCOMPARE(title->geometry(), QRect(10, 10, 301, 41));
-
-        const QString home = QString::fromLatin1(AboutDialog::homePage);
-        const QString mail = QString::fromLatin1(AboutDialog::mailAddress);
-        QCOMPARE(dialog.findChild<QLabel *>("label_homepage")->text(),
-                 "<a href=" + home + "> " + home + "</a>");
-        QCOMPARE(dialog.findChild<QLabel *>("label_mail")->text(),
-                 "<a href=mailto:" + mail + "> " + mail + "</a>");
-        QVERIFY(!dialog.findChild<QLabel *>("label_3")->text().isEmpty());
-        QCOMPARE(dialog.findChild<QLabel *>("label_3")->geometry(), QRect(10, 76, 271, 16));
-        QCOMPARE(dialog.findChild<QLabel *>("label_homepage")->geometry(), QRect(10, 91, 271, 20));
-        QCOMPARE(dialog.findChild<QLabel *>("label_mail")->geometry(), QRect(10, 108, 271, 20));
-        // The icon resource is there and readable.
-        QVERIFY(!dialog.windowIcon().availableSizes().isEmpty());
-        // Placeholders that are plainly ours.
-        QVERIFY(home.contains("example.com"));
-        QVERIFY(mail.endsWith("example.com"));
-    }
-
-    void backgroundIsTheStretchedPicture()
-    {
-        AboutDialog dialog;
-        const QBrush brush = dialog.palette().brush(QPalette::Active, QPalette::Window);
-        QVERIFY(!brush.textureImage().isNull());
-        QCOMPARE(brush.textureImage().size(), QSize(320, 137));
-        QCOMPARE(dialog.palette().brush(QPalette::Inactive, QPalette::Window).textureImage().size(),
-                 QSize(320, 137));
+        QCOMPARE(dialog.findChild<QLabel *>("label_4")->text(), QString("Korvane Gridmolt 2.0"));
+        // The picture is stretched to the dialog in every colour group.
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive})
+            QCOMPARE(dialog.palette().brush(g, QPalette::Window).textureImage().size(), QSize(320, 137));
     }
 
     void clickOnEachLinkOpensItOnce_data()
@@ -95,22 +66,15 @@ private slots:
         QCOMPARE(catcher.urls.first(), QUrl(expected));
     }
 
-    void mailSlotIgnoresItsArgument()
+    // The mail slot always writes to our address; the home slot opens what
+    // it is given.
+    void slotsOpenTheirAddresses()
     {
         AboutDialog dialog;
         dialog.openMailpage("someone-else@elsewhere.invalid");
-        dialog.openMailpage(QString());
-        QCOMPARE(catcher.urls.size(), 2);
-        const QUrl expected("mailto:" + QString::fromLatin1(AboutDialog::mailAddress));
-        QCOMPARE(catcher.urls.at(0), expected);
-        QCOMPARE(catcher.urls.at(1), expected);
-    }
-
-    void homeSlotOpensTheGivenAddress()
-    {
-        AboutDialog dialog;
         dialog.openMainpage("https://other.example.com/x");
-        QCOMPARE(catcher.urls, QList<QUrl>{QUrl("https://other.example.com/x")});
+        QCOMPARE(catcher.urls, (QList<QUrl>{QUrl("mailto:" + QString::fromLatin1(AboutDialog::mailAddress)),
+                                            QUrl("https://other.example.com/x")}));
     }
 
 private:

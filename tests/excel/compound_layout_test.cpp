@@ -324,25 +324,19 @@ TEST(CompoundPaths, DirectoriesAndTheClosedObject)
 {
     NewDoc d;
     CompoundFile& cf = d.cf;
-    EXPECT_EQ(cf.ChangeDirectory(".."), 1) << "at the root, .. stays there";
     EXPECT_EQ(cf.MakeFile("a\\b\\inner"), 1) << "missing levels are made";
     EXPECT_EQ(cf.MakeFile(("a\\" + std::string(32, 'q') + "\\x").c_str()), CompoundFile::NAME_TOO_LONG);
-    EXPECT_EQ(cf.ChangeDirectory("\\a\\b"), 1);
+    EXPECT_EQ(cf.ChangeDirectory("\\a\\b\\"), 1) << "a trailing backslash is ignored";
     EXPECT_EQ(cf.MakeFile("inner2"), 1) << "relative to the current directory";
     EXPECT_EQ(cf.ChangeDirectory("missing"), CompoundFile::DIRECTORY_NOT_FOUND);
+    EXPECT_EQ(cf.ChangeDirectory("inner"), CompoundFile::DIRECTORY_NOT_FOUND) << "a stream is no storage";
     unsigned int size = 1;
     EXPECT_EQ(cf.FileSize("inner", size), 1) << "a failed change leaves the current directory";
     EXPECT_EQ(cf.ChangeDirectory(".."), 1);
     EXPECT_EQ(cf.FileSize("b\\inner", size), 1);
     EXPECT_EQ(cf.ChangeDirectory("\\"), 1);
-    EXPECT_EQ(cf.FileSize("a\\b\\inner", size), 1);
-    EXPECT_EQ(cf.FileSize("\\a\\b\\inner2", size), 1);
     EXPECT_EQ(cf.FileSize("a\\missing\\inner", size), CompoundFile::FILE_NOT_FOUND);
-    EXPECT_EQ(cf.ChangeDirectory("a\\b\\"), 1) << "a trailing backslash is ignored";
-    EXPECT_EQ(cf.ChangeDirectory("."), 1);
-    EXPECT_EQ(cf.FileSize("inner", size), 1);
-    EXPECT_EQ(cf.ChangeDirectory("inner"), CompoundFile::DIRECTORY_NOT_FOUND) << "a stream is no storage";
-    EXPECT_EQ(cf.MakeFile("inner\\x"), CompoundFile::DUPLICATE_NAME) << "no storage can replace the stream";
+    EXPECT_EQ(cf.MakeFile("a\\b\\inner\\x"), CompoundFile::DUPLICATE_NAME) << "no storage can replace the stream";
     EXPECT_EQ(cf.MakeFile(L"\\top"), 1);
     std::vector<std::wstring> paths;
     cf.StreamPaths(paths);
@@ -350,7 +344,6 @@ TEST(CompoundPaths, DirectoriesAndTheClosedObject)
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"\\a\\b\\inner", L"\\a\\b\\inner2", L"\\top"}));
 
     CompoundFile closed;
-    EXPECT_FALSE(closed.IsOpen());
     EXPECT_EQ(closed.MakeFile("x"), CompoundFile::NOT_OPEN);
     EXPECT_EQ(closed.WriteFile("x", "a", 1), CompoundFile::NOT_OPEN);
     std::vector<char> data(3, 'z');
@@ -358,7 +351,6 @@ TEST(CompoundPaths, DirectoriesAndTheClosedObject)
     EXPECT_TRUE(data.empty());
     EXPECT_EQ(closed.FileSize("x", size), CompoundFile::NOT_OPEN);
     EXPECT_EQ(closed.ChangeDirectory("\\"), CompoundFile::NOT_OPEN);
-    EXPECT_EQ(closed.Close(), 1);
     EXPECT_EQ(closed.Close(), 1);
 }
 

@@ -86,10 +86,10 @@ QString densePdf()
     return path;
 }
 
-QString rendrixProgram()
+QString toolProgram(const char *name)
 {
     // Benchmarks are built beside the application folder.
-    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/rendrix"))
+    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/") + QLatin1String(name))
         .absoluteFilePath();
 }
 
@@ -137,7 +137,7 @@ void reportCounters(benchmark::State &state, long peakKb)
 void convertWithRendrix(benchmark::State &state, const QString &threads)
 {
     const QString pdf = densePdf();
-    const QString program = rendrixProgram();
+    const QString program = toolProgram("rendrix");
     if (!QFileInfo(program).isExecutable()) {
         state.SkipWithError("rendrix is not built");
         return;
@@ -167,6 +167,33 @@ void BM_RendrixOneThread(benchmark::State &state)
     convertWithRendrix(state, QStringLiteral("1"));
 }
 BENCHMARK(BM_RendrixOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One page from the middle of the document, as the rule editor asks for it.
+// Its time is about one page's (BM_RendrixOneThread's over the page count),
+// not the document's; pages_per_s still counts every page of the document.
+void BM_DorcetOnePage(benchmark::State &state)
+{
+    const QString pdf = densePdf();
+    const QString program = toolProgram("Dorcet.dll");
+    if (!QFileInfo(program).isExecutable()) {
+        state.SkipWithError("Dorcet.dll is not built");
+        return;
+    }
+    const QString page = QString::number(pageCount() / 2 + 1);
+    long peak = 0;
+    for (auto _ : state) {
+        QTemporaryDir out;
+        const long kb = runProgram(program, {pdf, QStringLiteral("-ht"), out.filePath(QStringLiteral("text.png")),
+                                             QStringLiteral("-f"), page, QStringLiteral("-l"), page});
+        if (kb < 0) {
+            state.SkipWithError("Dorcet.dll failed");
+            return;
+        }
+        peak = std::max(peak, kb);
+    }
+    reportCounters(state, peak);
+}
+BENCHMARK(BM_DorcetOnePage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same work by the library's own page renderer and word extractor.
 void BM_LibraryToolsSideBySide(benchmark::State &state)

@@ -106,11 +106,11 @@ struct Followed
     {
         fz_matrix ctm;
         int color;
+        int components;   // of the fill colour space; 0 when we cannot read its colours
     };
     Pass *pass;
     pdf_filter_options *options;
     std::vector<Frame> frames;   // one per saved graphics state
-    int components = 1;          // of the fill colour space
 };
 
 // The library's own operators, the same for every filter, and the filters
@@ -173,12 +173,14 @@ void wrappedcm(fz_context *ctx, pdf_processor *p, float a, float b, float c, flo
 void wrappedg(fz_context *ctx, pdf_processor *p, float g)
 {
     library().g(ctx, p, g);
+    frame(p).components = 1;
     setFill(p, rgb(g, g, g));
 }
 
 void wrappedrg(fz_context *ctx, pdf_processor *p, float r, float g, float b)
 {
     library().rg(ctx, p, r, g, b);
+    frame(p).components = 3;
     setFill(p, rgb(r, g, b));
 }
 
@@ -186,20 +188,26 @@ void wrappedk(fz_context *ctx, pdf_processor *p, float c, float m, float y, floa
 {
     library().k(ctx, p, c, m, y, k);
     const float cmyk[4] = {c, m, y, k};
+    frame(p).components = 4;
     setFill(p, fromComponents(4, cmyk));
 }
 
 void wrappedcs(fz_context *ctx, pdf_processor *p, const char *name, fz_colorspace *cs)
 {
     library().cs(ctx, p, name, cs);
-    followed()[p].components = cs ? fz_colorspace_n(ctx, cs) : 0;
+    // Only grey, RGB and CMYK spaces (ICC-based ones too) have colours we
+    // can take over; in others (separations, indexed, patterns) the
+    // replacement is black.
+    const enum fz_colorspace_type type = cs ? fz_colorspace_type(ctx, cs) : FZ_COLORSPACE_NONE;
+    const bool plain = type == FZ_COLORSPACE_GRAY || type == FZ_COLORSPACE_RGB || type == FZ_COLORSPACE_CMYK;
+    frame(p).components = plain ? fz_colorspace_n(ctx, cs) : 0;
     setFill(p, 0);   // a new colour space starts at black
 }
 
 void wrappedsc(fz_context *ctx, pdf_processor *p, int n, float *color)
 {
     library().sc(ctx, p, n, color);
-    if (n == followed()[p].components)
+    if (n > 0 && n == frame(p).components)
         setFill(p, fromComponents(n, color));
 }
 
@@ -219,9 +227,9 @@ void wrappedDo(fz_context *ctx, pdf_processor *p, const char *name, pdf_obj *for
 }
 
 // A filter of ours over `contents` into `buffer`, whose resources end up in
-// `newResources`; `ctm` maps the contents' space to page space.
+// `newResources`; `start.ctm` maps the contents' space to page space.
 void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_obj *resources,
-                    pdf_obj *newResources, int structParents, const fz_matrix &ctm, int color, Pass *pass,
+                    pdf_obj *newResources, int structParents, const Followed::Frame &start, Pass *pass,
                     pdf_filter_options *options, fz_buffer *buffer)
 {
     pdf_processor *writer = nullptr, *filter = nullptr;
@@ -229,7 +237,7 @@ void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_o
     fz_var(filter);
     fz_try(ctx) {
         writer = pdf_new_buffer_processor(ctx, buffer, 0);
-        filter = pdf_new_filter_processor(ctx, doc, writer, resources, newResources, structParents, ctm,
+        filter = pdf_new_filter_processor(ctx, doc, writer, resources, newResources, structParents, start.ctm,
                                           options);
         FilterOperators &ops = library();
         ops = {filter->op_BT, filter->op_q, filter->op_Q, filter->op_cm, filter->op_g, filter->op_rg,
@@ -247,7 +255,7 @@ void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_o
         Followed &f = followed()[filter];
         f.pass = pass;
         f.options = options;
-        f.frames.push_back({ctm, color});
+        f.frames.push_back(start);
         pdf_process_contents(ctx, filter, doc, resources, contents, nullptr);
         pdf_close_processor(ctx, filter);
         pdf_close_processor(ctx, writer);
@@ -268,7 +276,8 @@ pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, co
     pdf_obj *resources = pdf_xobject_resources(ctx, form);
     if (!resources)
         resources = pageResources;   // old files let forms use the page's
-    const fz_matrix ctm = fz_concat(pdf_xobject_matrix(ctx, form), outer.frames.back().ctm);
+    Followed::Frame start = outer.frames.back();   // a form starts in the state of its Do
+    start.ctm = fz_concat(pdf_xobject_matrix(ctx, form), start.ctm);
     fz_buffer *buffer = nullptr;
     pdf_obj *dict = nullptr, *newResources = nullptr, *copy = nullptr;
     fz_var(buffer);
@@ -277,8 +286,7 @@ pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, co
     fz_try(ctx) {
         buffer = fz_new_buffer(ctx, 1024);
         newResources = pdf_new_dict(ctx, doc, 4);
-        filterContents(ctx, doc, form, resources, newResources, -1, ctm, outer.frames.back().color, outer.pass,
-                       outer.options, buffer);
+        filterContents(ctx, doc, form, resources, newResources, -1, start, outer.pass, outer.options, buffer);
         dict = pdf_copy_dict(ctx, form);
         pdf_dict_del(ctx, dict, PDF_NAME(Filter));
         pdf_dict_del(ctx, dict, PDF_NAME(DecodeParms));
@@ -370,8 +378,8 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
             resources = pdf_new_dict(ctx, doc, 4);
             pdf_obj *structParents = pdf_dict_get(ctx, page->obj, PDF_NAME(StructParents));
             filterContents(ctx, doc, pdf_page_contents(ctx, page), pdf_page_resources(ctx, page), resources,
-                           structParents ? pdf_to_int(ctx, structParents) : -1, fz_identity, 0, &pass, &options,
-                           buffer);
+                           structParents ? pdf_to_int(ctx, structParents) : -1, {fz_identity, 0, 1}, &pass,
+                           &options, buffer);
             // Compressed here, fast: the document is written without
             // recompressing streams, so the others keep their bytes.
             size_t length = 0;

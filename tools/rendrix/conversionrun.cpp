@@ -209,9 +209,10 @@ QString ConversionRun::convert(const ConversionRequest &request)
     if (!QFileInfo(request.folder).isDir())
         return QStringLiteral("output folder \"%1\" does not exist").arg(request.folder);
 
-    MemoryBudget budget(MemoryBudget::shareOfThisMachine());
+    // The budget goes first, and with it the action that uses the files.
     OutputFiles files(request.folder, request.base);
-    MemoryBudget::onExhaustion([&request, &budget, &files] {
+    MemoryBudget budget(MemoryBudget::shareOfThisMachine());
+    budget.onExhaustion([&request, &budget, &files] {
         files.discard();
         const QString what = pageInWork ? QStringLiteral("page %1").arg(pageInWork) : QStringLiteral("it");
         ConverterProcess::report(QStringLiteral("cannot convert \"%1\": %2 needs more memory than this run may use "

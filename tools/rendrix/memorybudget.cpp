@@ -89,6 +89,12 @@ void MemoryBudget::limitProcess(int threads) const
     ::setrlimit(RLIMIT_DATA, &limit);
 }
 
+MemoryBudget::~MemoryBudget()
+{
+    std::set_new_handler(nullptr);
+    exhaustionAction = nullptr;
+}
+
 void MemoryBudget::onExhaustion(std::function<void()> action)
 {
     exhaustionAction = std::move(action);

@@ -20,6 +20,10 @@ class MemoryBudget
 {
 public:
     explicit MemoryBudget(qint64 shareBytes);
+    // Ends what onExhaustion() set up: allocation failures throw again.
+    ~MemoryBudget();
+    MemoryBudget(const MemoryBudget &) = delete;
+    MemoryBudget &operator=(const MemoryBudget &) = delete;
 
     // The share: RENDRIX_MEMORY_MB megabytes when set (lets tests make it
     // small), else a quarter of the physical memory.
@@ -36,13 +40,13 @@ public:
     // stacks of `threads` workers, where the system tells its present size.
     void limitProcess(int threads) const;
 
-    // From now on, the first allocation that fails runs `action` in the
-    // thread that failed, after raising the limit by a reserve so that it
-    // can tidy up and report; `action` must end the process. Other threads
-    // whose allocations fail meanwhile wait for that end. Throwing instead
-    // is not safe: the PDF library's destructors allocate while unwinding,
-    // which then ends the process by std::terminate.
-    static void onExhaustion(std::function<void()> action);
+    // While this budget lives, the first allocation that fails runs `action`
+    // in the thread that failed, after raising the limit by a reserve so that
+    // it can tidy up and report, and then ends the process with status 1.
+    // Other threads whose allocations fail meanwhile wait for that end.
+    // Throwing instead is not safe: the PDF library's destructors allocate
+    // while unwinding, which then ends the process by std::terminate.
+    void onExhaustion(std::function<void()> action);
 
     // Waits until `bytes` fit beside the images in flight, then takes them.
     // False, taking nothing, when `stop` is set first or when `bytes` alone

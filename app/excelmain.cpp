@@ -585,10 +585,10 @@ Subtext ExcelMain::getSubtextInfo(QString sRow)
 
 void ExcelMain::getTextPosition(QString sxml)
 {
+    htmlLines = TextLayer::splitLines(sxml);
     // Only an import adds pages; outside one the stores keep their size.
     if (!importActive)
         return;
-    htmlLines = TextLayer::splitLines(sxml);
     pageRuns.append(TextLayer::parseText(sxml));
     generateALLtheInfo();
 }
@@ -836,6 +836,9 @@ void ExcelMain::resetToNoDocument()
         const QSignalBlocker block(canvas);
         canvas->delrec();
     }
+    // As after removing the table: the line tool is no longer shown pressed.
+    ui->pushButton_drawline->setChecked(false);
+    ui->pushButton_drawrect->setChecked(false);
     QPalette pal = canvas->palette();
     pal.setBrush(QPalette::Window, QBrush(QColor(255, 255, 255, 255)));
     canvas->setPalette(pal);

@@ -358,6 +358,7 @@ private slots:
         dialogs.onExec = waitForBusyDialog;
 
         // A converter that leaves no page: no document rather than a stale one.
+        button(w, "pushButton_drawline")->click();
         fakeConverter(QStringLiteral("exit 0"));
         dialogs.boxes.clear();
         import(w, bad);
@@ -366,6 +367,8 @@ private slots:
         QVERIFY(w.pageRuns.isEmpty() && w.pageRects.isEmpty());
         QCOMPARE(child<QListWidget>(w, "listwidget_view")->count(), 0);
         QVERIFY(!button(w, "pushButton_save")->isEnabled());
+        QVERIFY(!button(w, "pushButton_drawline")->isChecked());
+        QCOMPARE(w.canvas->mode, 1);
     }
 
     void pagesBeyondTheMaximumAreToldAndRemoved()

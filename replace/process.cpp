@@ -1142,15 +1142,9 @@ void Process::enteroption()
     }
     settings.sync();
 
+    // The position tables are filled only from the record, so they never
+    // hold more rows than its arrays.
     QTableWidget *table = positionTable();
-    if (table && table->rowCount() > TM::capacity) {
-        dialogs->warning(this, tr("Settings"),
-                         tr("The rule editor takes at most %1 rules; this table holds %2. "
-                            "Please remove some rules first.")
-                             .arg(int(TM::capacity))
-                             .arg(table->rowCount()));
-        return;
-    }
     auto text = [table](int r, int c) {
         const QTableWidgetItem *item = table->item(r, c);
         return item ? item->text() : QString();

@@ -1,6 +1,7 @@
 // Workbook loading from any bytes: as a "Workbook" stream image (first byte
 // even) or as a whole file (first byte odd). Whatever loads must also save
 // and read back.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,20 @@ void RoundTrip(Biff::XlsWorkbook& book)
         __builtin_trap();
     if (back.GetTotalWorkSheets() != book.GetTotalWorkSheets())
         __builtin_trap();
+    // Globals records kept without a model of their own come back as they
+    // went, in the order written (grouped after the records they followed).
+    std::vector<const Biff::Workbook::KeptRecord*> kept;
+    for (const Biff::Workbook::KeptRecord& k : book.GetWorkbookRecords().keptRecords)
+        kept.push_back(&k);
+    std::stable_sort(kept.begin(), kept.end(), [](const auto* a, const auto* b) {
+        return a->group != b->group ? a->group < b->group : a->position < b->position;
+    });
+    const std::vector<Biff::Workbook::KeptRecord>& again = back.GetWorkbookRecords().keptRecords;
+    if (again.size() != kept.size())
+        __builtin_trap();
+    for (size_t i = 0; i < kept.size(); ++i)
+        if (again[i].record.code != kept[i]->record.code || again[i].record.data != kept[i]->record.data)
+            __builtin_trap();
 }
 
 } // namespace

@@ -79,19 +79,26 @@ TEST(BiffGlobals, DefaultWorkbookLayout)
 
 TEST(BiffGlobals, RoundTripKeepsEveryField)
 {
+    // Each field a value of its own, so a field read from its neighbour's
+    // place shows in the bytes written again.
     Workbook w = defaultGlobals();
-    w.window1.activeSheet = 2;
-    w.window1.tabBarWidth = 777;
+    Workbook::Window1& w1 = w.window1;
+    w1.horizontalPosition = 0x0102, w1.verticalPosition = 0x0304, w1.width = 0x0506, w1.height = 0x0708;
+    w1.options = 0x090A, w1.activeSheet = 2, w1.firstVisibleTab = 0x0B0C, w1.selectedSheets = 0x0D0E;
+    w1.tabBarWidth = 777;
     w.fonts[0].weight = 700;
     w.fonts[0].name = L"Ar\u00EFal \u4E2D";
     w.fonts.emplace_back();
-    w.fonts.back().name = "Courier";
-    w.fonts.back().height = 240;
-    w.XFs[3].fontIndex = 5;
-    w.XFs[3].formatIndex = 164;
-    w.XFs[3].borderLines = 0x11223344;
-    w.XFs[3].colour1 = 0x55667788;
+    Workbook::Font& f = w.fonts.back();
+    f.name = "Courier";
+    f.height = 240, f.options = 0x0102, f.colourIndex = 0x0304, f.escapement = 0x0506;
+    f.underline = 0x07, f.family = 0x08, f.characterSet = 0xEE, f.reserved = 0x0A;
+    Workbook::XF& xf = w.XFs[3];
+    xf.fontIndex = 5, xf.formatIndex = 164, xf.protectionType = 0x0102, xf.alignment = 0x03, xf.rotation = 0x04;
+    xf.textProperties = 0x05, xf.usedAttributes = 0x06, xf.borderLines = 0x11223344, xf.colour1 = 0x55667788;
+    xf.colour2 = 0x99AA;
     w.styles[1].builtinIdentifier = 3;
+    w.styles[1].outlineLevel = 4;
     w.styles[2].xfIndex = 0x0010;
     w.styles[2].name = L"Mine";
     w.formats.emplace_back();
@@ -102,6 +109,7 @@ TEST(BiffGlobals, RoundTripKeepsEveryField)
     w.boundSheets.emplace_back();
     w.boundSheets.back().name = "Second";
     w.boundSheets.back().visibility = 1;
+    w.boundSheets.back().sheetType = 2;
     w.sharedStringTable.strings.resize(2);
     w.sharedStringTable.strings[0] = L"x\u00E9";
     w.sharedStringTable.strings[1] = std::string(9000, 'q').c_str();

@@ -166,6 +166,13 @@ TEST_F(RoundTrip, AcrossTheDifatThreshold)
             EXPECT_EQ(entryOf(b), 0xFFFFFFFCu);
         EXPECT_EQ(bytes.size() % 512, 0u);
         ExpectStreams({{"Workbook", data}});
+        if (difat > 0) {
+            Bytes patched = bytes;
+            PutU32(patched, BlockOffset(difatBlocks[0]), difatBlocks[0]);
+            WriteBytes(path_, patched);
+            EXPECT_FALSE(cf.Open(path_.c_str(), std::ios_base::in)) << "a DIFAT block listed as a table block";
+            WriteBytes(path_, bytes);
+        }
 
         // Shrink below the threshold again: the DIFAT goes away.
         ASSERT_TRUE(cf.Open(path_.c_str()));

@@ -1,7 +1,7 @@
 #include "pdfreplacer.h"
 
-#include "mupdfguard.h"
 #include "glyphremover.h"
+#include "mupdfguard.h"
 #include "pagewriter.h"
 #include "replacementfonts.h"
 
@@ -56,7 +56,6 @@ std::string quoted(const std::string &s)
     return "\"" + s + "\"";
 }
 
-
 // The box of the word that starts at (left, top). The rule's numbers come
 // from another library's text layer, rounded: the left edges agree within a
 // unit, but word heights differ with the font metrics each library reads, so
@@ -95,7 +94,6 @@ bool wordAt(fz_stext_page *page, double left, double top, fz_rect *found)
     }
     return best >= 0;
 }
-
 
 // The page's text as shown, from its content only (annotations keep theirs).
 // The library runs the content in the page as shown by itself.

@@ -588,6 +588,50 @@ private slots:
         QVERIFY(win.listUnlocked());
     }
 
+    // Up and Down move every selected file by one row with all its cells and
+    // leave the moved file selected; Remove takes the selected rows only.
+    void listEditing()
+    {
+        Window win(dialogs);
+        QStringList paths;
+        for (const char *n : {"a", "b", "c", "d", "e"}) {
+            paths << box->path() + QStringLiteral("/%1.pdf").arg(QLatin1String(n));
+            QVERIFY(writeFile(paths.last(), QByteArray(qstrlen(n) * 1000 + paths.size(), 'x')));
+        }
+        dialogs.filesAnswers.enqueue(paths);
+        win.button("openfileButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
+        auto column = [&](int c) {
+            QStringList out;
+            for (int r = 0; r < win.files()->rowCount(); ++r)
+                out << QFileInfo(win.cell(r, c)).fileName();
+            return out;
+        };
+        const QStringList sizes = column(2);
+        auto select = [&](std::initializer_list<int> rows) {
+            win.files()->clearSelection();
+            for (int r : rows)
+                win.files()->selectionModel()->select(win.files()->model()->index(r, 0),
+                                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        };
+        select({1, 2});
+        win.button("pushButton_down")->click();
+        QCOMPARE(column(0), QStringList({"a.pdf", "d.pdf", "b.pdf", "c.pdf", "e.pdf"}));
+        QCOMPARE(column(2), QStringList({sizes[0], sizes[3], sizes[1], sizes[2], sizes[4]}));
+        QCOMPARE(win.files()->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(win.files()->selectionModel()->selectedRows().value(0).row(), 2);
+        select({0});
+        win.button("pushButton_up")->click();
+        select({4});
+        win.button("pushButton_down")->click();
+        QCOMPARE(column(0), QStringList({"a.pdf", "d.pdf", "b.pdf", "c.pdf", "e.pdf"}));
+        select({0, 2});
+        win.button("removeButton")->click();
+        QCOMPARE(column(0), QStringList({"d.pdf", "c.pdf", "e.pdf"}));
+        win.button("removeallButton")->click();
+        QCOMPARE(win.files()->rowCount(), 0);
+    }
+
     // The main window's "Replace" opens the one replacement window, made on
     // first use and raised again later.
     void mainWindowOpensOneReplaceWindow()

@@ -111,12 +111,8 @@ void DorcetTest::commandLine_data()
     QTest::newRow("no arguments") << "Dorcet.dll" << QStringList{} << 2 << usage;
     QTest::newRow("no -ht") << "Dorcet.dll" << QStringList{"PDF", "-x", "OUT/a.png"} << 2 << usage;
     QTest::newRow("-f without -l") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/a.png", "-f", "1"} << 2 << usage;
-    QTest::newRow("-l before -f") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/a.png", "-l", "1", "-f", "1"}
-                                  << 2 << usage;
     QTest::newRow("page not a number") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/a.png", "-f", "x", "-l", "1"}
                                        << 2 << usage;
-    QTest::newRow("negative page") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/a.png", "-f", "-1", "-l", "1"}
-                                   << 2 << usage;
     QTest::newRow("page 0") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/a.png", "-f", "0", "-l", "1"} << 1
                             << range;
     QTest::newRow("last before first") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/a.png", "-f", "3", "-l", "2"}
@@ -126,7 +122,6 @@ void DorcetTest::commandLine_data()
     QTest::newRow("Dorcet missing folder") << "Dorcet.dll" << QStringList{"PDF", "-ht", "OUT/no/a.png"} << 1
                                            << "does not exist";
     QTest::newRow("rendrix no arguments") << "rendrix" << QStringList{} << 2 << usage;
-    QTest::newRow("rendrix two") << "rendrix" << QStringList{"-htmlformat", "PDF"} << 2 << usage;
     QTest::newRow("rendrix other option") << "rendrix" << QStringList{"-other", "PDF", "OUT/text.xml"} << 2 << usage;
     QTest::newRow("rendrix missing folder") << "rendrix" << QStringList{"-htmlformat", "PDF", "OUT/no/text.xml"} << 1
                                             << "does not exist";

@@ -189,26 +189,18 @@ void LineGroupingTest::escaping()
 
 void LineGroupingTest::textLayerRoundTripsThroughTheReader()
 {
-    PlacedWord a;
-    a.left = 61;
-    a.top = 78;
-    a.width = 36;
-    a.height = 13;
-    a.text = QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e<5>\n");
-    PlacedWord b = a;
-    b.left = 227;
-    b.text = "x;\"left:9\"";
+    PlacedWord a{61, 78, 36, 13, QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e<5>\n")};
+    PlacedWord b{227, 78, 36, 13, "x;\"left:9\""};
     const QByteArray layer = formatTextLayer({a, b});
-    QVERIFY(layer.startsWith("<span style=\"left:61;top:78;width:36;height:13;\">"));
-    QCOMPARE(layer.count('\n'), 2);
-
+    QCOMPARE(layer, QByteArray("<span style=\"left:61;top:78;width:36;height:13;\">Gr\xc3\xb6\xc3\x9f" "e&lt;5&gt; </span>\n"
+                               "<span style=\"left:227;top:78;width:36;height:13;\">x;\"left:9\"</span>\n"));
+    // The reader finds both runs whole; key-like text after the style does
+    // not disturb the position values.
     const Alltext runs = TextLayer::parsePage(layer);
     QCOMPARE(runs.count, 2);
     QCOMPARE(QRect(runs.subtext[0].x, runs.subtext[0].y, runs.subtext[0].width, runs.subtext[0].height),
              QRect(61, 78, 36, 13));
-    // The reader takes the text literally: references stay as written.
     QCOMPARE(runs.subtext[0].text, QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e&lt;5&gt; "));
-    // Key-like text after the style does not disturb the position values.
     QCOMPARE(runs.subtext[1].x, 227);
     QCOMPARE(runs.subtext[1].text, QStringLiteral("x;\"left:9\""));
 }

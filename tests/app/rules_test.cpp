@@ -1,9 +1,11 @@
 #include "pagefiles.h"
+#include "process.h"
 #include "rules.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
 #include "tm.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -14,7 +16,10 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTextEdit>
 #include <QtTest>
+
+#include <memory>
 
 namespace
 {
@@ -107,6 +112,13 @@ QSet<QRgb> borderColours(QWidget *frame)
     return colours;
 }
 
+void turnWheel(QWidget *w, const QPoint &global, int delta)
+{
+    QWheelEvent event(w->mapFromGlobal(global), global, QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(w, &event);
+}
+
 void handOver(const QString &file, const QString &pages)
 {
     QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);
@@ -128,9 +140,12 @@ QString ruleFile(const char *name)
 // The editor as a test sees it: its widgets by object name.
 struct Editor
 {
-    Rules rules;
+    std::unique_ptr<Rules> owned;
+    Rules &rules;
     ScriptedDialogs dialogs;
-    Editor() { rules.setDialogService(&dialogs); }
+    Editor() : owned(new Rules), rules(*owned) { rules.setDialogService(&dialogs); }
+    // The one editor that a replacement window made.
+    explicit Editor(Rules &made) : rules(made) {}
 
     template <typename T> T *get(const char *name) { return rules.findChild<T *>(QLatin1String(name)); }
     QLabel *page() { return get<QLabel>("pageLabel"); }
@@ -234,6 +249,14 @@ private slots:
         Editor e;
         handOver(pdf, QStringLiteral("2"));
         e.open();
+        CHECKED(checkFrames(e, 1, 1.0f));
+        // The wheel zooms only with the cursor above the page view.
+        QFrame *view = e.get<QFrame>("frame_back");
+        turnWheel(&e.rules, view->mapToGlobal(QPoint(20, 20)), 120);
+        CHECKED(checkFrames(e, 1, 1.0f));
+        turnWheel(&e.rules, view->mapToGlobal(QPoint(20, -5)), 120);
+        CHECKED(checkFrames(e, 1, 1.25f));
+        turnWheel(&e.rules, view->mapToGlobal(QPoint(20, -5)), -120);
         CHECKED(checkFrames(e, 1, 1.0f));
         e.click(e.get<QPushButton>("pushButton_zoomout"));   // enlarges
         e.click(e.get<QPushButton>("pushButton_zoomout"));
@@ -471,7 +494,72 @@ private slots:
         QVERIFY(!e.get<QPushButton>("pushButton_zoomout")->isEnabled() || e.pixmapSize().isEmpty());
     }
 
-    void choosingAPicture()
+    // The whole road: the window hands its first PDF to the editor, a word
+    // picked there with the mouse and given a new text comes back as the
+    // window's rule, and the window's Replace changes that word in the PDF.
+    void rulesPickedInTheEditorReplaceTheWordsThroughTheWindow()
+    {
+        for (const char *tool : {"Pavlin.dll", "Ostrel.dll"}) {
+            const QString from = QStringLiteral(GRIDMOLT_APP_DIR "/") + QLatin1String(tool);
+            QVERIFY2(QFile::copy(from, QDir::currentPath() + QLatin1Char('/') + QLatin1String(tool)), tool);
+        }
+        const QString out = QDir::currentPath() + QStringLiteral("/out");
+        QVERIFY(QDir().mkpath(out));
+        ScriptedDialogs dialogs;
+        Process window;
+        window.setDialogService(&dialogs);
+        auto button = [&](const char *name) { return window.findChild<QPushButton *>(QLatin1String(name)); };
+        auto status = [&] { return window.findChild<QTextEdit *>(QStringLiteral("textEdit_process"))->toPlainText(); };
+        dialogs.filesAnswers.enqueue({pdf});
+        button("openfileButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(button("pushButton_option")->isEnabled(), 60000);
+
+        const Word beta = wordsOf(1).at(1);
+        QString key;
+        dialogs.onExec = [&](QDialog *dialog) {
+            Editor e(*qobject_cast<Rules *>(dialog));
+            if (!QTest::qWaitFor([&] { return e.frames().size() == 3; }, 10000))
+                return int(QDialog::Rejected);
+            QPushButton *frame = e.frameOver(beta.box, 1.0f);
+            if (!frame)
+                return int(QDialog::Rejected);
+            e.click(frame);
+            e.click(e.add());
+            key = e.texts()->item(0, 0)->text();
+            qobject_cast<QLineEdit *>(e.texts()->cellWidget(0, 2))->setText(QStringLiteral("Omega"));
+            e.get<QPushButton>("pushButton_save")->click();
+            return e.rules.result();
+        };
+        button("pushButton_option")->click();
+        auto *rules = window.findChild<QTableWidget *>(QStringLiteral("tableWidget_textsome"));
+        QCOMPARE(rules->rowCount(), 1);
+        QVERIFY(key.startsWith(QLatin1String("P1 (")));
+        QCOMPARE(rules->item(0, 0)->text(), key);
+        QCOMPARE(rules->item(0, 1)->text(), QStringLiteral("Beta"));
+        QCOMPARE(rules->item(0, 2)->text(), QStringLiteral("Omega"));
+
+        // Opened again and closed without Save: the window keeps its rule.
+        dialogs.onExec = [](QDialog *dialog) {
+            dialog->reject();
+            return dialog->result();
+        };
+        button("pushButton_option")->click();
+        QCOMPARE(rules->rowCount(), 1);
+        QCOMPARE(tmf->textsome[0].replace, QStringLiteral("Omega"));
+
+        window.findChild<QTabWidget *>(QStringLiteral("tabWidget_replaceparent"))->setCurrentIndex(1);
+        window.findChild<QLineEdit *>(QStringLiteral("outputfolderEdit"))->setText(out);
+        button("pushButton_textsome_replace")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(status().contains(QLatin1String("Conversion Finished.")), 60000);
+        const QVector<Word> replaced = bboxWords(out + QStringLiteral("/words.pdf"));
+        QStringList texts;
+        for (const Word &w : replaced)
+            texts << w.text;
+        QCOMPARE(texts, QStringList({"Alpha", "Omega", "Gamma", "Delta", "Epsilon"}));
+        QVERIFY(qAbs(replaced.at(1).box.left() - beta.box.left()) < 2 && qAbs(replaced.at(1).box.top() - beta.box.top()) < 4);
+    }
+
+    void choosingAPictureAndRemovingRows()
     {
         Editor e;
         handOver(pdf, QStringLiteral("2"));
@@ -488,6 +576,22 @@ private slots:
         e.click(picture);   // left without a choice: nothing changes
         QCOMPARE(picture->text(), QStringLiteral("/pics/x.jpg"));
         QCOMPARE(e.dialogs.fileDirs.at(1), QStringLiteral("/pics"));
+
+        // Removing the rows of selected cells, whatever the columns.
+        tmf->inputKind = 1;
+        for (int i = 0; i < 5; ++i)
+            tmf->textsome[i] = {QStringLiteral("P1 (%1 1 1 1)").arg(i), QString(), QString()};
+        tmf->nTextsome = 5;
+        e.open();
+        QTableWidget *t = e.texts();
+        QCOMPARE(t->rowCount(), 5);
+        t->setRangeSelected(QTableWidgetSelectionRange(1, 0, 1, 1), true);
+        t->setRangeSelected(QTableWidgetSelectionRange(3, 1, 3, 1), true);
+        t->actions().at(0)->trigger();
+        QStringList keys;
+        for (int r = 0; r < t->rowCount(); ++r)
+            keys << t->item(r, 0)->text();
+        QCOMPARE(keys, QStringList({"P1 (0 1 1 1)", "P1 (2 1 1 1)", "P1 (4 1 1 1)"}));
     }
 };
 

@@ -77,13 +77,12 @@ int main(int argc, char **argv)
 
     PdfReplacer replacer;
     std::string error;
-    const bool done = replacer.run(input, output, rules, &error);
-    for (const std::string &note : replacer.notes())
-        say("rule file \"" + rulePath + "\", " + note);
-    if (!done) {
-        say(error);
+    if (!replacer.run(input, output, rules, &error)) {
+        say(error);   // the one line of a failure; skipped rules no longer matter
         clearOutput(input, output);
         return Failed;
     }
+    for (const std::string &note : replacer.notes())
+        say("rule file \"" + rulePath + "\", " + note);
     return Done;
 }

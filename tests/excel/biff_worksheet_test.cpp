@@ -104,6 +104,12 @@ TEST(WorksheetBytes, RowColInfoDBCellAndMergedCellsLayouts)
     Worksheet::MergedCells merged;
     merged.mergedCells.push_back(Worksheet::MergedCells::MergedCell(2, 3, 0, 4));
     EXPECT_EQ(Written(merged), Hex("E5 00 0A 00 01 00 02 00 03 00 00 00 04 00"));
+    Worksheet::Dimensions dimensions; // a full sheet: 65536 rows, 256 columns
+    dimensions.firstUsedRowIndex = 0x0102;
+    dimensions.lastUsedRowIndexPlusOne = 0x10000;
+    dimensions.firstUsedColIndex = 3;
+    dimensions.lastUsedColIndexPlusOne = 256;
+    EXPECT_EQ(Written(dimensions), Hex("00 02 0E 00 02 01 00 00 00 00 01 00 03 00 00 01 00 00"));
 
     // ColInfos read one record at a time and write them all.
     info.firstColumn = 2;

@@ -35,7 +35,9 @@ public:
     XlsWorkbook& operator=(const XlsWorkbook&) = delete;
 
     void New(int sheets);
-    // False leaves the object closed and its workbook as it was.
+    // False leaves the object closed and its workbook as it was; so does a
+    // file whose cells would take far more memory than its size warrants, or
+    // running out of memory.
     bool Load(const char* filename);
     bool Load(const wchar_t* filename);
     // Writes the workbook back to the file it was loaded from or last saved as.
@@ -51,7 +53,8 @@ public:
 
     // Reads a whole "Workbook" stream image into the records and the sheet
     // objects; returns the bytes consumed, 0 for a stream that is not a
-    // readable workbook (the workbook is then unchanged).
+    // readable workbook, whose cells would take far more memory than its size
+    // warrants, or for which memory runs out (the workbook is then unchanged).
     unsigned long Read(const char* data, unsigned long size);
     // Writes the globals and every sheet; the buffer holds StreamSize() bytes.
     unsigned long long Write(char* data);

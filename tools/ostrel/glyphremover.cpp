@@ -110,8 +110,13 @@ struct Followed
     };
     Pass *pass;
     pdf_filter_options *options;
+    int depth;                   // of form objects, the page's content being 0
     std::vector<Frame> frames;   // one per saved graphics state
 };
+
+// Forms drawn by forms deeper than this keep their text: real documents nest
+// a few levels, and each level is filtered once more by the library.
+const int kFormDepthLimit = 8;
 
 // The library's own operators, the same for every filter, and the filters
 // under way (a page's and those of the forms it draws, nested).
@@ -229,7 +234,7 @@ void wrappedDo(fz_context *ctx, pdf_processor *p, const char *name, pdf_obj *for
 // A filter of ours over `contents` into `buffer`, whose resources end up in
 // `newResources`; `start.ctm` maps the contents' space to page space.
 void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_obj *resources,
-                    pdf_obj *newResources, int structParents, const Followed::Frame &start, Pass *pass,
+                    pdf_obj *newResources, int structParents, const Followed::Frame &start, int depth, Pass *pass,
                     pdf_filter_options *options, fz_buffer *buffer)
 {
     pdf_processor *writer = nullptr, *filter = nullptr;
@@ -255,6 +260,7 @@ void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_o
         Followed &f = followed()[filter];
         f.pass = pass;
         f.options = options;
+        f.depth = depth;
         f.frames.push_back(start);
         pdf_process_contents(ctx, filter, doc, resources, contents, nullptr);
         pdf_close_processor(ctx, filter);
@@ -272,6 +278,8 @@ void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_o
 // A copy of `form` without the glyphs in the boxes.
 pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, const Followed &outer)
 {
+    if (outer.depth >= kFormDepthLimit)
+        return pdf_keep_obj(ctx, form);
     pdf_document *doc = pdf_get_bound_document(ctx, form);
     pdf_obj *resources = pdf_xobject_resources(ctx, form);
     if (!resources)
@@ -286,7 +294,8 @@ pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, co
     fz_try(ctx) {
         buffer = fz_new_buffer(ctx, 1024);
         newResources = pdf_new_dict(ctx, doc, 4);
-        filterContents(ctx, doc, form, resources, newResources, -1, start, outer.pass, outer.options, buffer);
+        filterContents(ctx, doc, form, resources, newResources, -1, start, outer.depth + 1, outer.pass, outer.options,
+                       buffer);
         dict = pdf_copy_dict(ctx, form);
         pdf_dict_del(ctx, dict, PDF_NAME(Filter));
         pdf_dict_del(ctx, dict, PDF_NAME(DecodeParms));
@@ -378,7 +387,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
             resources = pdf_new_dict(ctx, doc, 4);
             pdf_obj *structParents = pdf_dict_get(ctx, page->obj, PDF_NAME(StructParents));
             filterContents(ctx, doc, pdf_page_contents(ctx, page), pdf_page_resources(ctx, page), resources,
-                           structParents ? pdf_to_int(ctx, structParents) : -1, {fz_identity, 0, 1}, &pass,
+                           structParents ? pdf_to_int(ctx, structParents) : -1, {fz_identity, 0, 1}, 0, &pass,
                            &options, buffer);
             // Compressed here, fast: the document is written without
             // recompressing streams, so the others keep their bytes.

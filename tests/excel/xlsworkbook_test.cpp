@@ -372,8 +372,10 @@ TEST(XlsRecords, LongAndNonBmpTextsAreStoredAsUtf16WithinTheCellLimit)
     XlsWorkbook book;
     book.New(1);
     XlsWorksheet* sheet = book.GetWorksheet(0);
-    // A code point beyond 16 bits given whole becomes a surrogate pair.
-    const wchar_t whole[] = {L'a', static_cast<wchar_t>(0x1F600), 0};
+    // A code point beyond 16 bits given whole becomes a surrogate pair; one
+    // beyond Unicode a replacement character.
+    const wchar_t whole[] = {L'a', static_cast<wchar_t>(0x1F600), static_cast<wchar_t>(0xFFFF),
+                             static_cast<wchar_t>(0x10FFFF), static_cast<wchar_t>(0x110000), 0};
     sheet->Cell(0, 0)->SetWString(whole);
     // 40000 units: cut at 32767, and here the cut would split a pair.
     std::wstring longText(32766, L'x');
@@ -384,7 +386,7 @@ TEST(XlsRecords, LongAndNonBmpTextsAreStoredAsUtf16WithinTheCellLimit)
     StreamOf(book);
     const auto& strings = book.GetWorkbookRecords().sharedStringTable.strings;
     ASSERT_EQ(strings.size(), 2u);
-    const std::vector<wchar_t> pair = {L'a', static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)};
+    const std::vector<wchar_t> pair = {L'a', 0xD83D, 0xDE00, 0xFFFF, 0xDBFF, 0xDFFF, 0xFFFD};
     EXPECT_EQ(strings[0].wideText, pair);
     EXPECT_EQ(strings[1].wideText.size(), 32766u);
 }
@@ -570,7 +572,15 @@ TEST(XlsSave, NonAsciiPathsInBothWidths)
         wide += static_cast<wchar_t>(c);
     wide += L"/\u65e5\u672c.xls";
     ASSERT_TRUE(book.SaveAs(wide.c_str()));
+    // A name without a folder is saved in the working folder.
+    char* here = getcwd(nullptr, 0);
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    const bool relative = book.SaveAs("plain.xls");
+    ASSERT_EQ(chdir(here), 0);
+    std::free(here);
+    EXPECT_TRUE(relative) << book.GetLastError();
     XlsWorkbook a, b;
+    EXPECT_TRUE(a.Load((dir / "plain.xls").c_str()));
     EXPECT_TRUE(a.Load(narrow.c_str()));
     EXPECT_TRUE(b.Load(wide.c_str()));
     EXPECT_TRUE(b.Load((dir / "\xE6\x97\xA5\xE6\x9C\xAC.xls").c_str()));

@@ -28,7 +28,7 @@ private slots:
     void imageRulePutsThePictureOverTheWord_data();
     void imageRulePutsThePictureOverTheWord();
     void restOfTheDocumentIsKept();
-    void sampleGetsChineseText();
+    void samplesGetChineseTextAndAPicture();
     void failedRunLeavesNoFile_data();
     void failedRunLeavesNoFile();
     void awkwardPathsWork();
@@ -393,7 +393,7 @@ void OstrelTest::restOfTheDocumentIsKept()
     QCOMPARE(run("qpdf", {"--check", out}).exitCode, 0);
 }
 
-void OstrelTest::sampleGetsChineseText()
+void OstrelTest::samplesGetChineseTextAndAPicture()
 {
     const QString in = QStringLiteral(GRIDMOLT_SAMPLES_DIR "/us-017.pdf");
     const QString out = dir_.filePath("out.pdf"), rules = dir_.filePath("rules.txt");
@@ -418,6 +418,23 @@ void OstrelTest::sampleGetsChineseText()
                  run("pdftotext", {"-f", page, "-l", page, in, "-"}).out);
     }
     QCOMPARE(run("qpdf", {"--check", out}).exitCode, 0);
+
+    // A picture for a word of a turned page, found by the rounded corner
+    // another library's boxes give.
+    const QString turned = QStringLiteral(GRIDMOLT_SAMPLES_DIR "/rotated_page.pdf");
+    const QString picture = dir_.filePath("pic.png");
+    QVERIFY(QImage(10, 10, QImage::Format_RGB32).save(picture));
+    const Word *table = find(words(turned, 1), "Table");
+    QVERIFY(table);
+    QVERIFY(writeFile(rules, QStringLiteral("1:%1:%2:(%3):50:15\r\n").arg(qRound(table->box.left()))
+                                 .arg(qRound(table->box.top())).arg(picture).toUtf8()));
+    const Result image = ostrel(turned, "-pisome", out, rules);
+    QVERIFY2(image.exitCode == 0 && image.err.isEmpty(), image.err.constData());
+    QVERIFY(!find(words(out, 1), "Table") && find(words(out, 1), "Adjusted"));
+    // 10 pixels over 50 and 15 points: 14 and 48 pixels per inch.
+    const QString list = QString::fromUtf8(run("pdfimages", {"-list", out}).out);
+    QVERIFY2(QRegularExpression("\\n\\s+1\\s+0\\s+image\\s+10\\s+10\\s.*\\s14\\s+48\\s").match(list).hasMatch(),
+             qPrintable(list));
 }
 
 void OstrelTest::failedRunLeavesNoFile_data()

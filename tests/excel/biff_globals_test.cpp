@@ -153,6 +153,9 @@ TEST(BiffGlobals, FormatsAndStyles)
     Workbook::Style back;
     EXPECT_EQ(readExact(back, out), out.size());
     EXPECT_EQ(writeExact(back), out);
+    Bytes cut;
+    appendPiece(cut, 0x0293, Bytes{0x10, 0x00, 0x05, 0x00, 0x00, 'a'});
+    EXPECT_EQ(readExact(back, cut), 0u) << "a user style's name promising more than the record holds";
 }
 
 TEST(BiffGlobals, FormatAndStyleTextsResumeAfterAnOversizedPiece)

@@ -4,7 +4,6 @@
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSignalSpy>
@@ -63,20 +62,6 @@ private slots:
         QCOMPARE(spy.log, QStringList({"pressed", "clicked", "released", "pressed", "released",
                                        "doubleClicked", "pressed", "clicked", "released",
                                        "pressed", "released", "mouseOver", "mouseOut"}));
-    }
-
-    void labelTakesFocusOnPress()
-    {
-        QWidget window;
-        auto *other = new QLineEdit(&window);
-        auto *label = new clickablelabel(&window);
-        label->move(0, 40);
-        window.show();
-        window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
-        other->setFocus();
-        sendMouse(label, QEvent::MouseButtonPress, QPoint(5, 5), Qt::RightButton);
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(label));
     }
 
     void listLaysOutLabelsInOneColumn()

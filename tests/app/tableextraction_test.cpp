@@ -130,10 +130,6 @@ void TableExtractionTest::tables_data()
         << page({run("Item", 100, 50, 40, 24), run("change", 200, 62, 40, 10), run("detect", 260, 50, 30, 10),
                  run("Ability", 200, 50, 35, 10), run("to", 240, 50, 15, 10)})
         << true << rows({{"Item ", "Ability to detect change "}});
-    QTest::newRow("superscript stays in its line")
-        << page({run("Item", 100, 45, 40, 30), run("x", 200, 50, 10, 10), run("2", 211, 47, 5, 6),
-                 run("Y", 230, 50, 10, 22), run("next", 200, 62, 30, 10)})
-        << true << rows({{"Item ", "x 2 Y next "}});
     QTest::newRow("ties join in exchange-sort order")
         << page({run("A", 100, 50, 20, 10), run("B", 100, 50, 20, 10), run("C", 95, 50, 20, 10)})
         << false << rows({{"C B A "}});

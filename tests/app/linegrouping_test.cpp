@@ -102,7 +102,8 @@ void LineGroupingTest::linesOfPrintedWords()
          {word(72.4, 300.6, 55.5, 10.2, "inside"), word(-3, 0.2, 20, 8, "edge"), word(500, 600, 0.1, 0.1, "dot")},
          {{"inside", 301, 10}, {"edge", 1, 7}, {"dot", 600, 1}}, 3, 3},
         {"unusable words dropped",
-         {word(10, 10, 10, 10, ""), word(10, 10, 10, 10, " \t"), word(nan, 10, 10, 10, "nan"),
+         {word(10, 10, 10, 10, ""), word(10, 10, 10, 10, " \t"), word(10, 10, 10, 10, "\b\x1f"),
+          word(nan, 10, 10, 10, "nan"),
           word(10, inf, 10, 10, "inf"), word(10, 10, 10, 10, "kept")},
          {{"kept", 10, 10}}, 1, 1},
     };
@@ -192,7 +193,8 @@ void LineGroupingTest::textLayerRoundTripsThroughTheReader()
     PlacedWord a{61, 78, 36, 13, QString::fromUtf8("Gr\xc3\xb6\xc3\x9f" "e<5>\n")};
     PlacedWord b{227, 78, 36, 13, "x;\"left:9\""};
     const QByteArray layer = formatTextLayer({a, b});
-    QCOMPARE(layer, QByteArray("<span style=\"left:61;top:78;width:36;height:13;\">Gr\xc3\xb6\xc3\x9f" "e&lt;5&gt; </span>\n"
+    QCOMPARE(layer, QByteArray("<span style=\"left:61;top:78;width:36;height:13;\">"
+                               "Gr\xc3\xb6\xc3\x9f" "e&lt;5&gt; </span>\n"
                                "<span style=\"left:227;top:78;width:36;height:13;\">x;\"left:9\"</span>\n"));
     // The reader finds both runs whole; key-like text after the style does
     // not disturb the position values.

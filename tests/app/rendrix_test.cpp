@@ -79,13 +79,13 @@ void RendrixTest::outputDoesNotDependOnThreadsOrMemoryShare()
 {
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("one") && QDir(dir.path()).mkdir("many"));
-    QCOMPARE(convert(sample("schools"), dir.filePath("one"), {"RENDRIX_THREADS=1"}).exitCode, 0);
+    const QString one = dir.filePath("one"), many = dir.filePath("many");
+    QCOMPARE(convert(sample("schools"), one, {"RENDRIX_THREADS=1"}).exitCode, 0);
     // Room for the images of about two pages at once.
-    QCOMPARE(convert(sample("schools"), dir.filePath("many"), {"RENDRIX_THREADS=8", "RENDRIX_MEMORY_MB=16"}).exitCode, 0);
+    QCOMPARE(convert(sample("schools"), many, {"RENDRIX_THREADS=8", "RENDRIX_MEMORY_MB=16"}).exitCode, 0);
     for (int p = 1; p <= 5; ++p) {
         for (const char *suffix : {"htm", "png"})
-            QVERIFY2(readAll(pageFile(dir.filePath("one"), p, suffix)) == readAll(pageFile(dir.filePath("many"), p, suffix)),
-                     qPrintable(pageFile("", p, suffix)));
+            QVERIFY2(readAll(pageFile(one, p, suffix)) == readAll(pageFile(many, p, suffix)), suffix);
     }
 }
 
@@ -135,7 +135,8 @@ void RendrixTest::samples()
             inkedRuns += inked(image, QRect(run.x, run.y, run.width, run.height), 250);
             extentSet.insert({run.y, run.height});
         }
-        QVERIFY2(inkedRuns * 10 >= page.count * 9, qPrintable(QStringLiteral("%1 of %2").arg(inkedRuns).arg(page.count)));
+        QVERIFY2(inkedRuns * 10 >= page.count * 9,
+                 qPrintable(QStringLiteral("%1 of %2").arg(inkedRuns).arg(page.count)));
 
         // Every printed line is one row band: no line's extent lies within
         // another's (the extraction would drop it), and no two extents are
@@ -215,7 +216,8 @@ void RendrixTest::cropBoxAndRotationGiveThePageAsShown()
     const Subtext &run = page.subtext[0];
     QCOMPARE(run.text, QStringLiteral("Hello"));
     const QRect box(run.x, run.y, run.width, run.height);
-    const QByteArray got = QStringLiteral("(%1, %2, %3, %4)").arg(run.x).arg(run.y).arg(run.width).arg(run.height).toUtf8();
+    const QByteArray got =
+        QStringLiteral("(%1, %2, %3, %4)").arg(run.x).arg(run.y).arg(run.width).arg(run.height).toUtf8();
     QVERIFY2(qAbs(box.x() - wordBox.x()) <= 1 && qAbs(box.y() - wordBox.y()) <= 1
                  && qAbs(box.width() - wordBox.width()) <= 1 && qAbs(box.height() - wordBox.height()) <= 1,
              got.constData());

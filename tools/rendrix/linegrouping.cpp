@@ -69,6 +69,14 @@ int roundEdge(double v)
     return int(std::lround(std::max(-limit, std::min(limit, v))));
 }
 
+// Blanks and control characters alone make no word: the text layer would
+// show it as an empty run.
+bool hasVisibleText(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return !c.isSpace() && c.category() != QChar::Other_Control; });
+}
+
 // Half a line height: the smaller of the two heights decides, so a tall glyph
 // box cannot reach into the lines next to it. A floor of one point keeps
 // boxes that are a point apart together even when a height is tiny.
@@ -85,7 +93,7 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
     for (int i = 0; i < input.size(); ++i) {
         const WordBox &w = input[i];
         if (!std::isfinite(w.left) || !std::isfinite(w.top) || !std::isfinite(w.width)
-            || !std::isfinite(w.height) || w.text.trimmed().isEmpty())
+            || !std::isfinite(w.height) || !hasVisibleText(w.text))
             continue;
         Word k;
         k.left = w.width < 0 ? w.left + w.width : w.left;

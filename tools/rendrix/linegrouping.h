@@ -34,7 +34,7 @@ struct PlacedWord
 // its line nor, standing alone, covers the lines around it: such a box is
 // attached to the line it overlaps whose centre is nearest.
 //
-// The result holds one entry per input word with a usable box and non-empty
+// The result holds one entry per input word with a usable box and visible
 // text, ordered line by line from the top, left to right within a line. It
 // depends only on the input, never on its order in memory or on threads.
 QVector<PlacedWord> groupLines(const QVector<WordBox> &words);

@@ -73,7 +73,9 @@ bool PageConverter::convert(int index, PageContent *content, QString *error) con
         }
         if (points.width() > maxSide || points.height() > maxSide) {
             *error = QStringLiteral("page %1 is %2 x %3 points; its image would be larger than %4 pixels a side")
-                         .arg(number).arg(std::ceil(points.width()), 0, 'f', 0).arg(std::ceil(points.height()), 0, 'f', 0)
+                         .arg(number)
+                         .arg(std::ceil(points.width()), 0, 'f', 0)
+                         .arg(std::ceil(points.height()), 0, 'f', 0)
                          .arg(maxSide);
             return false;
         }

@@ -449,6 +449,9 @@ void OstrelTest::failedRunLeavesNoFile_data()
     QTest::newRow("damaged") << "cut.pdf" << "-tesome" << QByteArray("\r\n") << "out.pdf" << "cut.pdf";
     QTest::newRow("password") << GRIDMOLT_SAMPLES_DIR "/encrypted.pdf" << "-tesome" << QByteArray("\r\n") << "out.pdf"
                               << "encrypted.pdf";
+    QTest::newRow("a page saving 200,000 graphics states")
+        << GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf" << "-tesome"
+        << QByteArray("1-0-0-9999-9999:x:y\r\n") << "out.pdf" << "nested-states.pdf";
     QTest::newRow("malformed line, stale output removed")
         << "" << "-tesome" << QByteArray("1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n") << "stale.pdf" << "rules.txt";
     QTest::newRow("missing picture") << "" << "-pisome" << QByteArray("1:40:88:(nowhere.png):10:10\r\n") << "out.pdf"

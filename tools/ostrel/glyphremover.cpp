@@ -118,6 +118,11 @@ struct Followed
 // a few levels, and each level is filtered once more by the library.
 const int kFormDepthLimit = 8;
 
+// Saved graphics states cost the library's filter some kilobytes each; real
+// pages nest a few dozen. Content that saves more without restoring them is
+// refused before it takes gigabytes.
+const size_t kSavedStatesLimit = 4096;
+
 // The library's own operators, the same for every filter, and the filters
 // under way (a page's and those of the forms it draws, nested).
 FilterOperators &library()
@@ -155,8 +160,10 @@ void wrappedBT(fz_context *ctx, pdf_processor *p)
 
 void wrappedq(fz_context *ctx, pdf_processor *p)
 {
-    library().q(ctx, p);
     std::vector<Followed::Frame> &frames = followed()[p].frames;
+    if (frames.size() > kSavedStatesLimit)
+        fz_throw(ctx, FZ_ERROR_GENERIC, "the content saves more than %zu graphics states", kSavedStatesLimit);
+    library().q(ctx, p);
     frames.push_back(frames.back());
 }
 

@@ -183,6 +183,9 @@ void DorcetTest::hostileDocuments_data()
                                << "page 1 is 200000 x 200000 points; its image would be larger than 16384 pixels";
     QTest::newRow("big page") << readAll(corpus + "big-page.pdf") << 1 << "page 1 (16000 x 16000 points) needs";
     QTest::newRow("control characters") << readAll(corpus + "control-characters.pdf") << 0 << "Tab le x";
+    // The reader rebuilds a cross-reference table that points nowhere.
+    QTest::newRow("repairable") << readAll(corpus + "control-characters.pdf").replace("startxref\n", "startxref\n9")
+                                << 0 << "Tab le x";
     QTest::newRow("password") << readAll(sample("encrypted")) << 1 << "password-protected";
     QTest::newRow("not a PDF") << QByteArray("just some text\n") << 1 << "damaged or not a PDF";
     QTest::newRow("empty file") << QByteArray() << 1 << "damaged or not a PDF";

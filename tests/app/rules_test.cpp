@@ -170,8 +170,8 @@ struct Editor
         }
         return nullptr;
     }
-    // Opens like the replacement window does; a second opening on the same
-    // file keeps the rows the record handed over.
+    // The first opening on a file empties both tables; a later one on the
+    // same file keeps the rows the record hands over.
     void open() { rules.setIniImage(); }
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
     // Picks the frame by the mouse alone and adds it.

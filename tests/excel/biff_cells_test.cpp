@@ -140,7 +140,9 @@ TEST(CellBytes, StringResultsAreLatin1AndWidenWhenTheyMust)
     ASSERT_TRUE(s.SetText(L"two"));
     EXPECT_EQ(std::wstring(copy.text), L"a\u0101") << "copies own their text";
     EXPECT_EQ(std::wstring(assigned.text), L"a\u0101");
-    assigned = Formula::String();
+    const std::vector<char> cut = Hex("07 02 04 00 05 00 00 61");
+    EXPECT_EQ(assigned.Read(cut.data(), 8), 0u);
+    EXPECT_TRUE(assigned.empty()) << "a failed read leaves no text of the earlier one";
     EXPECT_EQ(Written(assigned), Hex("07 02 00 00"));
 
     std::wstring longText(65536, L'a');

@@ -11,12 +11,8 @@
 #include <QThread>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <new>
-#include <thread>
-#include <vector>
 
 namespace
 {
@@ -56,177 +52,148 @@ int workerLimit()
     const int forced = qEnvironmentVariableIntValue("RENDRIX_THREADS", &ok);
     return ok && forced > 0 ? forced : QThread::idealThreadCount();
 }
-
-// The workers of one run and what they share.
-class Workers
-{
-public:
-    Workers(const QString &pdf, int firstIndex, int count, MemoryBudget *budget, OutputFiles *files)
-        : pdf_(pdf), firstIndex_(firstIndex), count_(count), budget_(budget), files_(files)
-    {
-    }
-
-    void start(std::vector<DocumentPointer> &docs)
-    {
-        running_ = int(docs.size());
-        for (DocumentPointer &doc : docs)
-            threads_.emplace_back(&Workers::work, this, doc.get());
-    }
-
-    // Waits for the workers. On a termination signal, stops them and gives
-    // them a moment to end; returns with those still busy left running.
-    void wait()
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        while (running_ > 0) {
-            ended_.wait_for(guard, std::chrono::milliseconds(50));
-            if (ConverterProcess::stopSignal()) {
-                stop_.store(true);
-                if (!ended_.wait_for(guard, kStopGrace, [this] { return running_ == 0; }))
-                    return;
-            }
-        }
-        guard.unlock();
-        for (std::thread &t : threads_)
-            t.join();
-        threads_.clear();
-    }
-
-    // The first failure's reason; empty when every page was written.
-    QString error() const { return error_; }
-
-private:
-    void work(Poppler::Document *doc)
-    {
-        const PageConverter converter(doc, budget_, &stop_);
-        try {
-            PageContent content;
-            QString message;
-            for (;;) {
-                const int index = next_.fetch_add(1);
-                if (stop_.load() || index >= count_)
-                    break;
-                pageInWork = firstIndex_ + index + 1;
-                const bool converted = converter.convert(firstIndex_ + index, &content, &message);
-                pageInWork = 0;
-                if (!converted) {
-                    fail(QStringLiteral("cannot convert \"%1\": %2").arg(pdf_, message));
-                    break;
-                }
-                if (!files_->write(index + 1, "htm", content.textLayer, &message)
-                    || !files_->write(index + 1, "png", content.png, &message)) {
-                    fail(message);
-                    break;
-                }
-            }
-        } catch (const std::bad_alloc &) {
-            fail(QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf_));
-        }
-        std::lock_guard<std::mutex> guard(lock_);
-        --running_;
-        ended_.notify_all();
-    }
-
-    void fail(const QString &message)
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (!stop_.exchange(true))
-            error_ = message;
-    }
-
-    const QString pdf_;
-    const int firstIndex_;
-    const int count_;
-    MemoryBudget *budget_;
-    OutputFiles *files_;
-    std::atomic<int> next_{0};
-    std::atomic<bool> stop_{false};
-    std::mutex lock_;
-    std::condition_variable ended_;
-    int running_ = 0;
-    QString error_;
-    std::vector<std::thread> threads_;
-};
-
-QString convertOpened(const ConversionRequest &request, std::vector<DocumentPointer> &docs, MemoryBudget &budget,
-                      OutputFiles &files)
-{
-    const QString &pdf = request.pdfPath;
-    const int pages = docs.front()->numPages();
-    int first = 1;
-    int last = pages;
-    if (request.firstPage != 0 || request.lastPage != 0) {
-        first = request.firstPage;
-        last = request.lastPage;
-        if (first < 1 || last < first || last > pages)
-            return QStringLiteral("cannot convert \"%1\": pages %2 to %3 are not a range of the document, "
-                                  "which has %4 pages").arg(pdf).arg(first).arg(last).arg(pages);
-    }
-    const int count = last - first + 1;
-
-    // One document per worker: the library's document objects are not safe
-    // to use from several threads at once. They are opened (and closed) here
-    // on one thread, as loading touches the library's shared state.
-    const int workers = qBound(1, workerLimit(), count);
-    QString error;
-    while (int(docs.size()) < workers) {
-        DocumentPointer doc = openDocument(pdf, &error);
-        if (!doc || doc->numPages() != pages)
-            break;   // fewer workers; the output is the same
-        docs.push_back(std::move(doc));
-    }
-
-    // Without the limit (no process information) a normal run is the same;
-    // only a hostile page could take more.
-    budget.limitProcess(int(docs.size()));
-    if (!files.open(&error))
-        return error;
-    Workers run(pdf, first - 1, count, &budget, &files);
-    run.start(docs);
-    run.wait();
-    if (ConverterProcess::stopSignal()) {
-        files.discard();
-        ConverterProcess::endByStopSignal();
-    }
-    error = run.error();
-    if (!error.isEmpty()) {
-        files.discard();
-        return error;
-    }
-    if (!files.commit(count, &error)) {
-        files.discard();
-        return error;
-    }
-    return QString();
 }
+
+ConversionRun::ConversionRun(const QString &pdf, int firstIndex, int count, MemoryBudget *budget,
+                             OutputFiles *files)
+    : pdf_(pdf), firstIndex_(firstIndex), count_(count), budget_(budget), files_(files)
+{
 }
 
 QString ConversionRun::convert(const ConversionRequest &request)
 {
-    const QFileInfo pdfInfo(request.pdfPath);
+    const QString &pdf = request.pdfPath;
+    const QFileInfo pdfInfo(pdf);
     if (!pdfInfo.isFile() || !pdfInfo.isReadable())
-        return QStringLiteral("cannot open \"%1\": no such readable file").arg(request.pdfPath);
+        return QStringLiteral("cannot open \"%1\": no such readable file").arg(pdf);
     if (!QFileInfo(request.folder).isDir())
         return QStringLiteral("output folder \"%1\" does not exist").arg(request.folder);
 
     // The budget goes first, and with it the action that uses the files.
     OutputFiles files(request.folder, request.base);
     MemoryBudget budget(MemoryBudget::shareOfThisMachine());
-    budget.onExhaustion([&request, &budget, &files] {
+    budget.onExhaustion([&pdf, &budget, &files] {
         files.discard();
         const QString what = pageInWork ? QStringLiteral("page %1").arg(pageInWork) : QStringLiteral("it");
         ConverterProcess::report(QStringLiteral("cannot convert \"%1\": %2 needs more memory than this run may use "
-                                                "(%3 MB)").arg(request.pdfPath, what).arg(budget.share() >> 20));
+                                                "(%3 MB)").arg(pdf, what).arg(budget.share() >> 20));
     });
     try {
         QString error;
         std::vector<DocumentPointer> docs;
-        docs.push_back(openDocument(request.pdfPath, &error));
+        docs.push_back(openDocument(pdf, &error));
         if (!docs.front())
             return error;
-        return convertOpened(request, docs, budget, files);
+        const int pages = docs.front()->numPages();
+        int first = 1;
+        int last = pages;
+        if (request.firstPage != 0 || request.lastPage != 0) {
+            first = request.firstPage;
+            last = request.lastPage;
+            if (first < 1 || last < first || last > pages)
+                return QStringLiteral("cannot convert \"%1\": pages %2 to %3 are not a range of the document, "
+                                      "which has %4 pages").arg(pdf).arg(first).arg(last).arg(pages);
+        }
+        const int count = last - first + 1;
+
+        // One document per worker: the library's document objects are not
+        // safe to use from several threads at once. They are opened (and
+        // closed) here on one thread, as loading touches the library's
+        // shared state.
+        const int workers = qBound(1, workerLimit(), count);
+        std::vector<Poppler::Document *> workerDocs{docs.front().get()};
+        while (int(docs.size()) < workers) {
+            DocumentPointer doc = openDocument(pdf, &error);
+            if (!doc || doc->numPages() != pages)
+                break;   // fewer workers; the output is the same
+            workerDocs.push_back(doc.get());
+            docs.push_back(std::move(doc));
+        }
+
+        // Without the limit (no process information) a normal run is the
+        // same; only a hostile page could take more.
+        budget.limitProcess(int(docs.size()));
+        if (!files.open(&error))
+            return error;
+        ConversionRun run(pdf, first - 1, count, &budget, &files);
+        run.start(workerDocs);
+        run.wait();
+        if (ConverterProcess::stopSignal()) {
+            files.discard();
+            ConverterProcess::endByStopSignal();
+        }
+        if (!run.error_.isEmpty()) {
+            files.discard();
+            return run.error_;
+        }
+        if (!files.commit(count, &error)) {
+            files.discard();
+            return error;
+        }
+        return QString();
     } catch (const std::bad_alloc &) {
-        return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use")
-            .arg(request.pdfPath);
+        return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf);
     }
+}
+
+void ConversionRun::start(const std::vector<Poppler::Document *> &docs)
+{
+    running_ = int(docs.size());
+    for (Poppler::Document *doc : docs)
+        threads_.emplace_back(&ConversionRun::work, this, doc);
+}
+
+void ConversionRun::wait()
+{
+    std::unique_lock<std::mutex> guard(lock_);
+    while (running_ > 0) {
+        ended_.wait_for(guard, std::chrono::milliseconds(50));
+        if (ConverterProcess::stopSignal()) {
+            stop_.store(true);
+            if (!ended_.wait_for(guard, kStopGrace, [this] { return running_ == 0; }))
+                return;
+        }
+    }
+    guard.unlock();
+    for (std::thread &t : threads_)
+        t.join();
+    threads_.clear();
+}
+
+void ConversionRun::work(Poppler::Document *doc)
+{
+    const PageConverter converter(doc, budget_, &stop_);
+    try {
+        PageContent content;
+        QString message;
+        for (;;) {
+            const int index = next_.fetch_add(1);
+            if (stop_.load() || index >= count_)
+                break;
+            pageInWork = firstIndex_ + index + 1;
+            const bool converted = converter.convert(firstIndex_ + index, &content, &message);
+            pageInWork = 0;
+            if (!converted) {
+                fail(QStringLiteral("cannot convert \"%1\": %2").arg(pdf_, message));
+                break;
+            }
+            if (!files_->write(index + 1, "htm", content.textLayer, &message)
+                || !files_->write(index + 1, "png", content.png, &message)) {
+                fail(message);
+                break;
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        fail(QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf_));
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    --running_;
+    ended_.notify_all();
+}
+
+void ConversionRun::fail(const QString &message)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!stop_.exchange(true))
+        error_ = message;
 }

@@ -3,6 +3,20 @@
 
 #include <QString>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class MemoryBudget;
+class OutputFiles;
+
+namespace Poppler
+{
+class Document;
+}
+
 // What to convert: pages `firstPage` to `lastPage` (1-based, both included;
 // both 0 for the whole document) of a PDF, into the page files
 // "BASE_pg_0001.png" and ".htm", ... in a folder, numbered from 1 whatever
@@ -27,6 +41,31 @@ public:
     // Returns only when every worker has ended, except on a termination
     // signal: then it removes what the run wrote and ends the process.
     static QString convert(const ConversionRequest &request);
+
+private:
+    ConversionRun(const QString &pdf, int firstIndex, int count, MemoryBudget *budget, OutputFiles *files);
+
+    // Starts one worker per document, each taking the next page until none
+    // is left or one fails.
+    void start(const std::vector<Poppler::Document *> &docs);
+    // Waits for the workers. On a termination signal, stops them and gives
+    // them a moment to end; returns with those still busy left running.
+    void wait();
+    void work(Poppler::Document *doc);
+    void fail(const QString &message);
+
+    const QString pdf_;
+    const int firstIndex_;   // of the first page to convert, 0-based
+    const int count_;
+    MemoryBudget *budget_;
+    OutputFiles *files_;
+    std::atomic<int> next_{0};
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::condition_variable ended_;
+    int running_ = 0;
+    QString error_;   // the first failure's reason
+    std::vector<std::thread> threads_;
 };
 
 #endif

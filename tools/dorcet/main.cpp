@@ -5,7 +5,8 @@
 //
 // writes <folder>/<base>_pg_0001.png and .htm, ... for every page, or for
 // pages <first> to <last> only, numbered from 0001 whatever the first page
-// is; all of them or, on failure, none.
+// is; all of them or, on failure, none. RENDRIX_MEMORY_MB and
+// RENDRIX_THREADS work as for rendrix.
 
 #include "conversionrun.h"
 #include "converterprocess.h"

@@ -64,9 +64,15 @@ qint64 MemoryBudget::shareOfThisMachine()
         return megabytes * kMegabyte;
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0)
-        return 1024 * kMegabyte;
-    return qint64(pages) * pageSize / 4;
+    qint64 machine = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 4096 * kMegabyte;
+    // A container's own memory limit, where it has one, is the machine.
+    QFile cgroupLimit(QStringLiteral("/sys/fs/cgroup/memory.max"));
+    if (cgroupLimit.open(QIODevice::ReadOnly)) {
+        const qint64 limit = cgroupLimit.readAll().trimmed().toLongLong(&ok);
+        if (ok && limit > 0)
+            machine = qMin(machine, limit);
+    }
+    return machine / 4;
 }
 
 qint64 MemoryBudget::imageBytes(const QSize &pixels)

@@ -26,7 +26,8 @@ public:
     MemoryBudget &operator=(const MemoryBudget &) = delete;
 
     // The share: RENDRIX_MEMORY_MB megabytes when set (lets tests make it
-    // small), else a quarter of the physical memory.
+    // small), else a quarter of the physical memory or of the container's
+    // memory limit, whichever is less.
     static qint64 shareOfThisMachine();
 
     // Bytes a page image of `pixels` occupies while it is rendered and

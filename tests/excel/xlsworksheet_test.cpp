@@ -34,6 +34,10 @@ TEST(XlsWorkbookSheets, NamesNumbersAndIndices)
     wchar_t name[16];
     EXPECT_TRUE(wide->GetSheetName(name));
     EXPECT_STREQ(name, L"Sheet1");
+    char narrowName[16];
+    EXPECT_TRUE(a->GetSheetName(narrowName));
+    EXPECT_STREQ(narrowName, "Sheet1");
+    EXPECT_FALSE(wide->GetSheetName(narrowName)) << "a wide name has no narrow form";
 
     ASSERT_NE(book.AddWorksheet("Front", 0), nullptr);
     EXPECT_EQ(a->GetSheetIndex(), 1);

@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <new>
 
@@ -100,7 +101,16 @@ QString ConversionRun::convert(const ConversionRequest &request)
         // safe to use from several threads at once. They are opened (and
         // closed) here on one thread, as loading touches the library's
         // shared state.
-        const int workers = qBound(1, workerLimit(), count);
+        int workers = qBound(1, workerLimit(), count);
+        // No more workers than the first page's image fits in the share:
+        // more would only wait for memory, each holding a document.
+        const std::unique_ptr<Poppler::Page> firstPage(docs.front()->page(first - 1));
+        if (firstPage) {
+            const QSizeF points = firstPage->pageSizeF();
+            const auto side = [](double v) { return int(qBound(1.0, std::ceil(v), double(PageConverter::maxSide))); };
+            const qint64 bytes = MemoryBudget::imageBytes(QSize(side(points.width()), side(points.height())));
+            workers = int(qBound<qint64>(1, budget.imageShare() / bytes, workers));
+        }
         std::vector<Poppler::Document *> workerDocs{docs.front().get()};
         while (int(docs.size()) < workers) {
             DocumentPointer doc = openDocument(pdf, &error);

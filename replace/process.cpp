@@ -773,6 +773,26 @@ void Process::judgePrevious()
                                                                        : QStringLiteral("Failed")));
 }
 
+bool Process::nextFile(const QString &emptyText)
+{
+    judgePrevious();
+    if (!hasRows(emptyText)) {
+        endChain(QStringLiteral("Conversion stopped: the file list is empty."));
+        return false;
+    }
+    if (!hasOutputFolder()) {
+        endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
+        return false;
+    }
+    if (fileIndex >= ui->inputfiletableWidget->rowCount()) {
+        endChain(QStringLiteral("Conversion Finished."));
+        return false;
+    }
+    if (fileIndex == 0)
+        status(QStringLiteral("Conversion Start:"));
+    return true;
+}
+
 void Process::failFile(const QString &reason)
 {
     runFailure = reason;
@@ -794,22 +814,8 @@ void Process::on_pushButton_textsome_replace_clicked()
 
 void Process::positionStep()
 {
-    judgePrevious();
-    if (!hasRows(tr("Please choose files to replace"))) {
-        endChain(QStringLiteral("Conversion stopped: the file list is empty."));
+    if (!nextFile(tr("Please choose files to replace")))
         return;
-    }
-    if (!hasOutputFolder()) {
-        endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
-        return;
-    }
-    const int count = ui->inputfiletableWidget->rowCount();
-    if (fileIndex >= count) {
-        endChain(QStringLiteral("Conversion Finished."));
-        return;
-    }
-    if (fileIndex == 0)
-        status(QStringLiteral("Conversion Start:"));
     workRow = fileIndex;
     const QString input = cellText(fileIndex, 0);
     status(input);
@@ -858,22 +864,8 @@ void Process::on_pushButton_textall_replace_clicked()
 
 void Process::setallintorule()
 {
-    judgePrevious();
-    if (!hasRows(tr("Please choose files to replace."))) {
-        endChain(QStringLiteral("Conversion stopped: the file list is empty."));
+    if (!nextFile(tr("Please choose files to replace.")))
         return;
-    }
-    if (!hasOutputFolder()) {
-        endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
-        return;
-    }
-    const int count = ui->inputfiletableWidget->rowCount();
-    if (fileIndex >= count) {
-        endChain(QStringLiteral("Conversion Finished."));
-        return;
-    }
-    if (fileIndex == 0)
-        status(QStringLiteral("Conversion Start:"));
     QFile::remove(RuleFile::contentRulesPath(PageFiles::tempFolder()));
     status(cellText(fileIndex, 0));
     beginContentFile();
@@ -1105,21 +1097,8 @@ void Process::splitEnded(ToolRun::Outcome outcome)
 
 void Process::convertbegin()
 {
-    judgePrevious();
-    if (!hasRows(tr("Please choose files to replace."))) {
-        endChain(QStringLiteral("Conversion stopped: the file list is empty."));
+    if (!nextFile(tr("Please choose files to replace.")))
         return;
-    }
-    if (!hasOutputFolder()) {
-        endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
-        return;
-    }
-    if (fileIndex >= ui->inputfiletableWidget->rowCount()) {
-        endChain(QStringLiteral("Conversion Finished."));
-        return;
-    }
-    if (fileIndex == 0)
-        status(QStringLiteral("Conversion Start:"));
     status(cellText(fileIndex, 0));
     // From here the file goes on as a file of the batch by content.
     chain = ContentChain;

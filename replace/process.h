@@ -118,6 +118,10 @@ private:
     void endChain(const QString &line);
     // Marks row fileIndex - 1 by the run started for it.
     void judgePrevious();
+    // The head of every chain step: judges the run that just ended, then
+    // either ends the chain (no rows, no output folder, no rows left) and
+    // returns false, or returns true to go on with row fileIndex.
+    bool nextFile(const QString &emptyText);
     // Ends the current file as failed with `reason` in the status area and
     // goes on with the chain's next step.
     void failFile(const QString &reason);

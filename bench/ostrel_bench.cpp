@@ -5,6 +5,8 @@
 //
 // GRIDMOLT_BENCH_PAGES sets the page count (default 500).
 
+#include "programrun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -13,14 +15,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <limits.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace
 {
@@ -128,40 +122,11 @@ const std::string &documentPath()
     return path;
 }
 
-std::string ostrelProgram()
-{
-    // Benchmarks are built beside the application folder.
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
-        return std::string();
-    std::string dir(self, size_t(n));
-    return dir.substr(0, dir.rfind('/')) + "/../bin/Ostrel.dll";
-}
-
-// Runs a program (found on PATH when the name has no "/") to its end; its
-// peak resident memory in KB, or -1 when it could not run or failed.
-long runProgram(std::vector<std::string> args)
-{
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    struct rusage usage;
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss;
-}
-
 void measure(benchmark::State &state, const std::vector<std::string> &command)
 {
     long peak = 0;
     for (auto _ : state) {
-        const long kb = runProgram(command);
+        const long kb = ProgramRun::run(command);
         if (kb < 0) {
             state.SkipWithError((command.front() + " failed").c_str());
             return;
@@ -176,7 +141,7 @@ void measure(benchmark::State &state, const std::vector<std::string> &command)
 void BM_OstrelOneRulePerPage(benchmark::State &state)
 {
     const std::string in = documentPath();
-    const std::string program = ostrelProgram();
+    const std::string program = ProgramRun::appProgram("Ostrel.dll");
     if (access(program.c_str(), X_OK) != 0) {
         state.SkipWithError("Ostrel.dll is not built");
         return;

@@ -3,6 +3,8 @@
 //
 // GRIDMOLT_BENCH_PAGES sets the page count (default 2,000).
 
+#include "programrun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -10,14 +12,6 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
-
-#include <limits.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
 
 namespace
 {
@@ -111,39 +105,10 @@ std::string longPdf()
     return path;
 }
 
-std::string program()
-{
-    // Benchmarks are built beside the application folder.
-    char self[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0)
-        return std::string();
-    std::string dir(self, static_cast<size_t>(n));
-    return dir.substr(0, dir.rfind('/')) + "/../bin/Pavlin.dll";
-}
-
-// Runs the program to its end; its peak resident memory in KB, or -1 when it
-// could not run or failed.
-long runProgram(std::vector<std::string> args)
-{
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    struct rusage usage;
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss;
-}
-
 void runPavlin(benchmark::State &state, const std::vector<std::string> &options, const std::string &output)
 {
     const std::string pdf = longPdf();
-    const std::string tool = program();
+    const std::string tool = ProgramRun::appProgram("Pavlin.dll");
     if (pdf.empty()) {
         state.SkipWithError("the test document could not be written");
         return;
@@ -158,7 +123,7 @@ void runPavlin(benchmark::State &state, const std::vector<std::string> &options,
     args.push_back(workDir() + "/" + output);
     long peak = 0;
     for (auto _ : state) {
-        const long kb = runProgram(args);
+        const long kb = ProgramRun::run(args);
         if (kb < 0) {
             state.SkipWithError("Pavlin.dll failed");
             return;

@@ -348,6 +348,11 @@ TEST(CellHostile, RecordsPromisingMoreThanTheyHoldAreRefused)
         {"BD 00 0C 00 00 00 01 00 0F 00 02 00 00 00 00 00", 0, "MULRK: reversed range"},
         {"BD 00 0C 00 00 00 00 00 0F 00 02 00 00 00 00 00", 16, "MULRK: one entry"},
         {"06 00 04 00 01 00 02 00", 0, "formula shorter than its fixed fields"},
+        {"05 02 04 00 00 00 00 00", 0, "BOOLERR shorter than its fields"},
+        {"01 02 04 00 00 00 00 00", 0, "BLANK shorter than its fields"},
+        {"7E 02 06 00 00 00 00 00 0F 00", 0, "RK shorter than its fields"},
+        {"FD 00 06 00 00 00 00 00 0F 00", 0, "LABELSST shorter than its fields"},
+        {"03 02 0A 00 00 00 00 00 0F 00 00 00 00 00", 0, "NUMBER shorter than its fields"},
         {"06 00 15 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00", 0,
          "a single byte cannot hold the token length"},
     };

@@ -171,6 +171,9 @@ TEST_F(RoundTrip, AcrossTheDifatThreshold)
             PutU32(patched, BlockOffset(difatBlocks[0]), difatBlocks[0]);
             WriteBytes(path_, patched);
             EXPECT_FALSE(cf.Open(path_.c_str(), std::ios_base::in)) << "a DIFAT block listed as a table block";
+            PutU32(patched, 68, 0x00FFFFFF);
+            WriteBytes(path_, patched);
+            EXPECT_FALSE(cf.Open(path_.c_str(), std::ios_base::in)) << "the DIFAT chain starting past the end";
             WriteBytes(path_, bytes);
         }
 

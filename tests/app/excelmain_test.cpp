@@ -172,8 +172,6 @@ private slots:
         QCOMPARE(w.pageCount, 3);
         QCOMPARE(w.pageRuns.size(), 3);
         QCOMPARE(w.pageRuns[1].subtext[1].text, QStringLiteral("p2b"));
-        QCOMPARE(w.pageRects, QVector<QRectF>(3, QRectF()));
-        QCOMPARE(w.pageLines, QVector<QVector<QRectF>>(3, QVector<QRectF>(1, QRectF())));
         QSpinBox *spin = child<QSpinBox>(w, "spinBox_pagenumber");
         QCOMPARE(spin->value(), 1);
         QCOMPARE(spin->maximum(), 3);

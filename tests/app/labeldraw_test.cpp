@@ -77,18 +77,11 @@ class LabeldrawTest : public QObject
 private slots:
     void drawRectangleInAnyDirection_data();
     void drawRectangleInAnyDirection();
-    void moveDragsRectangleAndLines();
-    void resizeByEachHandle_data();
-    void resizeByEachHandle();
-    void cornerResizeKeepsLinesInProportion();
-    void sideResizeRefusedNearLineThenMadeUp();
-    void resizePastOppositeEdgeStaysNormalised();
+    void dragsEditTheTable_data();
+    void dragsEditTheTable();
     void linesAddedOnlyByAStepAwayFromTheStrip();
     void selectDragAndRemoveLine();
-    void removeTableResetsCanvas();
-    void storedTableIsEditableAsIfJustDrawn_data();
-    void storedTableIsEditableAsIfJustDrawn();
-    void paintShowsTableAndNothingAfterRemoval();
+    void removeTableClearsCanvasAndPicture();
 };
 
 void LabeldrawTest::drawRectangleInAnyDirection_data()
@@ -125,93 +118,67 @@ void LabeldrawTest::drawRectangleInAnyDirection()
     QCOMPARE(noneSpy.count(), 1);
 }
 
-void LabeldrawTest::moveDragsRectangleAndLines()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    addLine(c, 180);
-    drag(c, {150, 150}, {{160, 155}, {140, 175}});
-    QCOMPARE(c.returnRec(), QRectF(90, 125, 200, 100));
-    QCOMPARE(c.returnLine().at(0), QRectF(170, 125, 0, 100));
-    drag(c, {10, 10}, {{30, 30}});   // outside: nothing moves
-    QCOMPARE(c.returnRec(), QRectF(90, 125, 200, 100));
-}
+using Drags = QVector<QVector<QPointF>>;   // each: the press, then the steps
 
-void LabeldrawTest::resizeByEachHandle_data()
+void LabeldrawTest::dragsEditTheTable_data()
 {
-    QTest::addColumn<QPointF>("grab");
+    QTest::addColumn<QVector<qreal>>("lines");
+    QTest::addColumn<Drags>("drags");
     QTest::addColumn<QRectF>("expected");
-    QTest::addColumn<QRectF>("line");
-    // Table (100,100)-(300,200), a line at x 150; the pointer moves (+20, +10).
-    QTest::newRow("top-left") << QPointF(100, 100) << QRectF(120, 110, 180, 90) << QRectF(165, 110, 0, 90);
-    QTest::newRow("top-middle") << QPointF(200, 100) << QRectF(100, 110, 200, 90) << QRectF(150, 110, 0, 90);
-    QTest::newRow("top-right") << QPointF(300, 100) << QRectF(100, 110, 220, 90) << QRectF(155, 110, 0, 90);
-    QTest::newRow("middle-left") << QPointF(100, 150) << QRectF(120, 100, 180, 100) << QRectF(150, 100, 0, 100);
-    QTest::newRow("middle-right") << QPointF(300, 150) << QRectF(100, 100, 220, 100) << QRectF(150, 100, 0, 100);
-    QTest::newRow("bottom-left") << QPointF(100, 200) << QRectF(120, 100, 180, 110) << QRectF(165, 100, 0, 110);
-    QTest::newRow("bottom-middle") << QPointF(200, 200) << QRectF(100, 100, 200, 110) << QRectF(150, 100, 0, 110);
-    QTest::newRow("bottom-right") << QPointF(300, 200) << QRectF(100, 100, 220, 110) << QRectF(155, 100, 0, 110);
+    QTest::addColumn<QVector<qreal>>("xs");
+    // Table (100,100)-(300,200). Each handle: the pointer moves (+20, +10) in
+    // two steps, each measured from the last accepted position.
+    const struct { const char *name; QPointF grab; QRectF rect; qreal x; } handles[] = {
+        {"top-left", {100, 100}, {120, 110, 180, 90}, 165},
+        {"top-middle", {200, 100}, {100, 110, 200, 90}, 150},
+        {"top-right", {300, 100}, {100, 110, 220, 90}, 155},
+        {"middle-left", {100, 150}, {120, 100, 180, 100}, 150},
+        {"middle-right", {300, 150}, {100, 100, 220, 100}, 150},
+        {"bottom-left", {100, 200}, {120, 100, 180, 110}, 165},
+        {"bottom-middle", {200, 200}, {100, 100, 200, 110}, 150},
+        {"bottom-right", {300, 200}, {100, 100, 220, 110}, 155},
+    };
+    for (const auto &h : handles)
+        QTest::newRow(h.name) << QVector<qreal>{150} << Drags{{h.grab, h.grab + QPointF(5, 4), h.grab + QPointF(20, 10)}}
+                              << h.rect << QVector<qreal>{h.x};
+    QTest::newRow("move; a press outside moves nothing")
+        << QVector<qreal>{180} << Drags{{{150, 150}, {160, 155}, {140, 175}}, {{10, 10}, {30, 30}}}
+        << QRectF(90, 125, 200, 100) << QVector<qreal>{170};
+    QTest::newRow("corners keep lines in proportion")
+        << QVector<qreal>{100, 150, 300} << Drags{{{100, 200}, {60, 200}}, {{300, 100}, {360, 100}}}
+        << QRectF(60, 100, 300, 100) << QVector<qreal>{60, 135, 360};
+    QTest::newRow("side within 5 px of a line: refused")
+        << QVector<qreal>{150} << Drags{{{100, 150}, {146, 150}}} << QRectF(100, 100, 200, 100) << QVector<qreal>{150};
+    QTest::newRow("refused, then the whole way from the last accepted")
+        << QVector<qreal>{150} << Drags{{{100, 150}, {146, 150}, {120, 150}}} << QRectF(120, 100, 180, 100)
+        << QVector<qreal>{150};
+    QTest::newRow("right edge over the left keeps the edge it holds")
+        << QVector<qreal>{} << Drags{{{300, 150}, {50, 150}, {80, 150}}} << QRectF(80, 100, 20, 100) << QVector<qreal>{};
+    QTest::newRow("bottom edge over the top turns table and line over")
+        << QVector<qreal>{150} << Drags{{{200, 200}, {200, 40}}} << QRectF(100, 40, 200, 60) << QVector<qreal>{150};
 }
 
-void LabeldrawTest::resizeByEachHandle()
+void LabeldrawTest::dragsEditTheTable()
 {
-    QFETCH(QPointF, grab);
+    QFETCH(QVector<qreal>, lines);
+    QFETCH(Drags, drags);
     QFETCH(QRectF, expected);
-    QFETCH(QRectF, line);
+    QFETCH(QVector<qreal>, xs);
     labeldraw c(nullptr);
     drawTable(c, 100, 100, 300, 200);
-    addLine(c, 150);
-    // Two steps: each is measured from the last accepted position.
-    drag(c, grab, {grab + QPointF(5, 4), grab + QPointF(20, 10)});
+    for (qreal x : lines)
+        c.lines.append(QRectF(x, 100, 0, 100));
+    for (const QVector<QPointF> &d : drags)
+        drag(c, d.first(), d.mid(1));
     QVERIFY(near(c.returnRec(), expected));
-    QVERIFY(near(c.returnLine().value(0), line));
+    QCOMPARE(c.returnLine().size(), xs.size());
+    for (int i = 0; i < xs.size(); ++i)
+        QVERIFY(near(c.returnLine()[i], QRectF(xs[i], expected.y(), 0, expected.height())));
     QVERIFY(near(c.handles.at(7), QRectF(expected.right() - 5, expected.bottom() - 5, 10, 10)));
-}
-
-void LabeldrawTest::cornerResizeKeepsLinesInProportion()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    c.lines = {QRectF(100, 100, 0, 100), QRectF(150, 100, 0, 100), QRectF(300, 100, 0, 100)};
-    drag(c, {100, 200}, {{60, 200}});
-    QCOMPARE(lineXs(c), QVector<qreal>({60, 120, 300}));
-    drag(c, {300, 100}, {{360, 100}});
-    QCOMPARE(lineXs(c), QVector<qreal>({60, 135, 360}));
     // A corner dragged onto the opposite edge (width 0) never divides by it.
-    drag(c, {60, 100}, {{360, 100}, {370, 120}, {350, 130}});
+    drag(c, expected.topLeft(), {expected.topRight(), expected.topRight() + QPointF(10, 20), expected.topRight() + QPointF(-10, 30)});
     for (const QRectF &l : c.returnLine())
         QVERIFY(std::isfinite(l.x()) && std::isfinite(l.height()));
-}
-
-void LabeldrawTest::sideResizeRefusedNearLineThenMadeUp()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    addLine(c, 150);
-    hoverTo(c, 100, 150);
-    press(c, 100, 150);
-    move(c, 146, 150);   // within 5 px of the line: refused
-    QCOMPARE(c.returnRec().left(), 100.0);
-    move(c, 120, 150);   // the whole way from the last accepted position
-    QCOMPARE(c.returnRec().left(), 120.0);
-    release(c, 120, 150);
-    QCOMPARE(lineXs(c), QVector<qreal>({150}));
-}
-
-void LabeldrawTest::resizePastOppositeEdgeStaysNormalised()
-{
-    // The right edge over the left: the pointer keeps the edge it holds.
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    drag(c, {300, 150}, {{50, 150}, {80, 150}});
-    QCOMPARE(c.returnRec(), QRectF(80, 100, 20, 100));
-    // The bottom edge over the top one: the table and its line turn over.
-    labeldraw d(nullptr);
-    drawTable(d, 100, 100, 300, 200);
-    addLine(d, 150);
-    drag(d, {200, 200}, {{200, 40}});
-    QCOMPARE(d.returnRec(), QRectF(100, 40, 200, 60));
-    QCOMPARE(d.returnLine().at(0), QRectF(150, 40, 0, 60));
 }
 
 void LabeldrawTest::linesAddedOnlyByAStepAwayFromTheStrip()
@@ -253,68 +220,7 @@ void LabeldrawTest::selectDragAndRemoveLine()
     QCOMPARE(spy.count(), 2);
 }
 
-void LabeldrawTest::removeTableResetsCanvas()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    addLine(c, 150);
-    c.drawline();
-    QSignalSpy spy(&c, &labeldraw::updateRecandLine);
-    c.delrec();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(c.returnRec(), QRectF(0, 0, 0, 0));
-    QVERIFY(c.returnLine().isEmpty() && !c.hasRect);
-    QCOMPARE(c.mode, 1);
-    drag(c, {20, 20}, {{80, 90}});
-    QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 70));
-}
-
-void LabeldrawTest::storedTableIsEditableAsIfJustDrawn_data()
-{
-    QTest::addColumn<bool>("lineTool");
-    QTest::newRow("rectangle tool") << false;
-    QTest::newRow("line tool") << true;
-}
-
-// A page change hands the page's stored table to the canvas: the first
-// ordinary edit must change that table, never start an empty one.
-void LabeldrawTest::storedTableIsEditableAsIfJustDrawn()
-{
-    QFETCH(bool, lineTool);
-    labeldraw c(nullptr);
-    drawTable(c, 10, 10, 50, 50);
-    c.drawline();
-    hoverTo(c, 20, 20);
-    QSignalSpy spy(&c, &labeldraw::updateRecandLine);
-    const QVector<QRectF> stored{QRectF(150, 40, 0, 100), QRectF(200, 40, 0, 100)};
-    c.showPageTable(QRectF(100, 40, 200, 100), stored, lineTool);
-    QCOMPARE(spy.count(), 0);
-    QVERIFY(c.hasRect);
-    QCOMPARE(c.mode, lineTool ? 2 : 1);
-
-    drag(c, {200, 90}, {{220, 90}});                // a column line
-    QCOMPARE(lineXs(c), QVector<qreal>({150, 220}));
-    drag(c, {300, 90}, {{320, 90}});                // the right edge
-    QCOMPARE(c.returnRec(), QRectF(100, 40, 220, 100));
-    drag(c, {250, 142}, {{250, 100}});              // the bottom strip
-    QCOMPARE(c.returnLine().size(), lineTool ? 3 : 2);
-    QCOMPARE(spy.count(), 3);
-
-    // Tiny: visible, not editable; empty: cleared, ready for a new table.
-    c.showPageTable(QRectF(10, 10, 4, 4), {}, lineTool);
-    QVERIFY(!c.hasRect);
-    QCOMPARE(c.mode, 1);
-    c.showPageTable(QRectF(30, 10, 0, 50), stored, lineTool);
-    QCOMPARE(c.returnRec(), QRectF(0, 0, 0, 0));
-    QVERIFY(c.returnLine().isEmpty() && !c.hasRect);
-    QCOMPARE(c.mode, 1);
-    QCOMPARE(spy.count(), 3);
-    // A table at the page's left edge is still a table.
-    c.showPageTable(QRectF(0, 10, 100, 50), {}, lineTool);
-    QVERIFY(c.hasRect);
-}
-
-void LabeldrawTest::paintShowsTableAndNothingAfterRemoval()
+void LabeldrawTest::removeTableClearsCanvasAndPicture()
 {
     labeldraw c(nullptr);
     QPalette pal = c.palette();
@@ -329,11 +235,19 @@ void LabeldrawTest::paintShowsTableAndNothingAfterRemoval()
     QCOMPARE(img.pixelColor(60, 119), red);   // bottom edge, 1 px in
     QCOMPARE(img.pixelColor(100, 70), red);
     QCOMPARE(img.pixelColor(60, 70), QColor(Qt::white));
+    c.drawline();
+    QSignalSpy spy(&c, &labeldraw::updateRecandLine);
     c.delrec();
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(c.returnRec(), QRectF(0, 0, 0, 0));
+    QVERIFY(c.returnLine().isEmpty() && !c.hasRect);
+    QCOMPARE(c.mode, 1);
     img = c.grab().toImage();
     for (int y = 0; y < img.height(); y += 3)
         for (int x = 0; x < img.width(); x += 3)
             QVERIFY2(img.pixelColor(x, y) != red, "red pixel left after the table was removed");
+    drag(c, {20, 20}, {{80, 90}});   // the rectangle tool draws a new one
+    QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 70));
 }
 
 QTEST_MAIN(LabeldrawTest)

@@ -72,14 +72,6 @@ private slots:
             QVERIFY2(!QFileInfo::exists(folders[i]), qPrintable(folders[i]));
         }
     }
-
-    void oneFolderForTheWholeRun()
-    {
-        const QString folder = PageFiles::tempFolder();
-        QVERIFY(!folder.isEmpty());
-        QCOMPARE(PageFiles::tempFolder(), folder);
-        QVERIFY(QDir(folder).isEmpty());
-    }
 };
 
 int main(int argc, char *argv[])

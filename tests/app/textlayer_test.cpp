@@ -58,14 +58,6 @@ private slots:
         QCOMPARE(TextLayer::getSubtextInfo(line).text, text);
     }
 
-    void wholeLine()
-    {
-        const Subtext run = TextLayer::getSubtextInfo(
-            QStringLiteral("<span style=\"left:120; top:50; width:30; height:10;\">Total</span>"));
-        QCOMPARE(QVector<int>({run.x, run.y, run.width, run.height}), QVector<int>({120, 50, 30, 10}));
-        QCOMPARE(run.text, QStringLiteral("Total"));
-    }
-
     void pages_data()
     {
         QTest::addColumn<QByteArray>("bytes");

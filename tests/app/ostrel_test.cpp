@@ -13,17 +13,8 @@
 
 namespace
 {
-struct Word
-{
-    QString text;
-    QRectF box;
-};
-
-struct Result
-{
-    int exitCode = -1;
-    QByteArray out, err;
-};
+struct Word { QString text; QRectF box; };
+struct Result { int exitCode = -1; QByteArray out, err; };
 
 Result run(const QString &program, const QStringList &args, const QString &folder = QString())
 {
@@ -90,11 +81,7 @@ QImage render(const QString &pdf, int page)
 }
 
 // A page of the generated document: rotation and crop box (user space, y up).
-struct Geometry
-{
-    int rotate;
-    QRectF crop;
-};
+struct Geometry { int rotate; QRectF crop; };
 
 // Each page shows two lines of Helvetica words, upright as the page is
 // shown, whatever its rotation: "Alpha Beta Gamma" at y 100 (Beta in red)

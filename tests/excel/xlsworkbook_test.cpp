@@ -808,4 +808,14 @@ TEST_F(XlsLoad, ReadStopsAtOtherSubstreams)
     ASSERT_EQ(book.GetTotalWorkSheets(), 1);
     EXPECT_EQ(book.GetWorksheet(0)->Cell(0, 0)->GetInteger(), 1);
     EXPECT_EQ(book.Read(stream.data(), 10), 0ul);
+
+    // One text in a thousand cells: about 8 MB of cell copies from a small
+    // stream, within what its size allows.
+    XlsWorkbook shared;
+    shared.New(1);
+    const std::string text(8000, 'x');
+    for (int r = 0; r < 1000; ++r)
+        shared.GetWorksheet(0)->Cell(r, 0)->SetString(text.c_str());
+    const std::vector<char> sharedStream = StreamOf(shared);
+    EXPECT_EQ(book.Read(sharedStream.data(), sharedStream.size()), sharedStream.size()) << book.GetLastError();
 }

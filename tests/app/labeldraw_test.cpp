@@ -82,6 +82,7 @@ private slots:
     void linesAddedOnlyByAStepAwayFromTheStrip();
     void selectDragAndRemoveLine();
     void removeTableClearsCanvasAndPicture();
+    void pageChangeForgetsTheHoveredHandle();
 };
 
 void LabeldrawTest::drawRectangleInAnyDirection_data()
@@ -248,6 +249,21 @@ void LabeldrawTest::removeTableClearsCanvasAndPicture()
             QVERIFY2(img.pixelColor(x, y) != red, "red pixel left after the table was removed");
     drag(c, {20, 20}, {{80, 90}});   // the rectangle tool draws a new one
     QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 70));
+}
+
+// The pointer rests on the bottom-right handle while the next page's table,
+// whose top-left handle lies under it, is shown: a press there never drags
+// the corner the pointer was over on the page before.
+void LabeldrawTest::pageChangeForgetsTheHoveredHandle()
+{
+    labeldraw c(nullptr);
+    drawTable(c, 10, 10, 110, 110);
+    hoverTo(c, 110, 110);
+    c.showPageTable(QRectF(110, 110, 100, 100), {}, false);
+    press(c, 110, 110);
+    move(c, 120, 130);
+    release(c, 120, 130);
+    QCOMPARE(c.returnRec().bottomRight(), QPointF(210, 210));
 }
 
 QTEST_MAIN(LabeldrawTest)

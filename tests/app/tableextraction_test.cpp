@@ -164,9 +164,9 @@ void TableExtractionTest::noFixedCapacity()
         runs.append(run(QString("a%1").arg(r), 100, 50 + 20 * r, 10, 10));
         runs.append(run(QString("b%1").arg(r), 100 + 10 * 149 + 5, 50 + 20 * r, 3, 10));
     }
-    QVector<QRectF> lines;
+    QVector<QRectF> lines;   // in any order
     for (int c = 0; c < 150; ++c)
-        lines.append(QRectF(100 + 10 * c, 40, 0, 30010));
+        lines.prepend(QRectF(100 + 10 * c, 40, 0, 30010));
     const auto res = TableExtraction::extract(page(runs), QRectF(90, 40, 2000, 30010), lines);
     QCOMPARE(res.columnCount, 151);
     QCOMPARE(res.rows.size(), 1500);

@@ -20,6 +20,7 @@ private slots:
         QTest::newRow("equals and quote") << "<span left=120\">" << 120;
         QTest::newRow("to end of line") << "top:1;left:77" << 77;
         QTest::newRow("surrounding blanks and sign") << "left: +42 ;" << 42;
+        QTest::newRow("sign alone") << "left:+;" << 0;
         QTest::newRow("largest int") << "left:2147483647;" << 2147483647;
         QTest::newRow("beyond int") << "left:2147483648;" << 0;
         QTest::newRow("key at end of line") << "abc left:" << 0;

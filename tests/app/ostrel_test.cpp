@@ -85,7 +85,8 @@ struct Geometry { int rotate; QRectF crop; };
 
 // Each page shows two lines of Helvetica words, upright as the page is
 // shown, whatever its rotation: "Alpha Beta Gamma" at y 100 (Beta in red)
-// and, from a form object with a matrix of its own, "Note: Omega" at y 140;
+// and, from a form object with a matrix of its own, "Note: Omega" at y 140
+// (Note: in red from a CMYK colour space);
 // each word a text object placed by a relative move; a ruled line under
 // them. Page 1 carries a link and the document an outline and a title.
 QByteArray pdfWithPages(const QVector<Geometry> &pages)
@@ -113,7 +114,7 @@ QByteArray pdfWithPages(const QVector<Geometry> &pages)
         content += " cm 0 0 1 RG 30 " + QByteArray::number(h - 150) + " m 300 " + QByteArray::number(h - 150) + " l S\n";
         const struct { const char *text; int x, y, size; const char *color; } placed[] = {
             {"Alpha", 40, 100, 14, "0 g"}, {"Beta", 120, 100, 14, "1 0 0 rg"}, {"Gamma", 260, 100, 14, "0 g"},
-            {"Note:", 40, 140, 10, "0 g"}, {"Omega", 120, 140, 10, "0 g"}};
+            {"Note:", 40, 140, 10, "/DeviceCMYK cs 0 1 1 0 sc"}, {"Omega", 120, 140, 10, "0 g"}};
         QByteArray form;
         for (const auto &p : placed) {
             const bool inForm = p.y == 140;   // the form's matrix moves it 5 units right
@@ -183,7 +184,7 @@ private slots:
         row("bad line after a blank one", "1-2-3-4-5:a:b\r\n\r\nx\r\n", false, "", "!line 3: no \":\" after the position");
         row("text line read as image", "1-2-3-4-5:a:b\r\n", true, "", "!line 1: expected");
         row("zero width", "1:2:3:(p.png):0:5\r\n", true, "", "!line 1: the picture's width and height must be positive");
-        row("no height", "1:2:3:(p.png):5\r\n", true, "", "!line 1: expected");
+        row("no height after a good line", "1:2:3:(p.png):5:5\r\n1:2:3:(p.png):5\r\n", true, "", "!line 2: expected");
         row("empty path", "1:2:3:():5:5\r\n", true, "", "!line 1: no usable picture path");
     }
 
@@ -257,7 +258,9 @@ private slots:
         QVERIFY(german.left() > greek.right() && qAbs(german.center().y() - greek.center().y()) < 1);
         QVERIFY(qAbs(n.left() - note.left()) < 1 && qAbs(n.center().y() - note.center().y()) < 3);
         QVERIFY(greek.height() > 12 && n.height() < 13);
-        QVERIFY(count(render(out, 1), greek.toAlignedRect(), [](QColor c) { return c.red() > 150 && c.green() < 100; }) > 10);
+        const auto red = [](QColor c) { return c.red() > 150 && c.green() < 100; };
+        const QImage image = render(out, 1);
+        QVERIFY(count(image, greek.toAlignedRect(), red) > 10 && count(image, n.toAlignedRect(), red) > 5);
 
         // The rest of the document is kept: the other page, title, link and outline.
         QCOMPARE(run("pdftotext", {"-f", "2", "-l", "2", out, "-"}).out, run("pdftotext", {"-f", "2", "-l", "2", in, "-"}).out);

@@ -65,11 +65,13 @@ static QPointF handleCentre(const EObject &box, EResizeFocus::PosInHost pos)
     return {};
 }
 
-static void paintOnce(QGraphicsScene &scene)
+static QImage paintOnce(QGraphicsScene &scene)
 {
     QImage image(400, 400, QImage::Format_ARGB32);
+    image.fill(Qt::white);
     QPainter painter(&image);
     scene.render(&painter, QRectF(0, 0, 400, 400), QRectF(0, 0, 400, 400));
+    return image;
 }
 
 // A 400 x 400 scene holding one box at the given place, selected or not,
@@ -164,6 +166,7 @@ private slots:
     void pressOffTheHandlesMovesTheBox()
     {
         BoxScene b(QPointF(50, 50), false);
+        QCOMPARE(paintOnce(b.scene).pixelColor(100, 100), QColor(100, 100, 255));   // the body
         SceneDriver mouse(b.scene);
         mouse.drag(QPointF(100, 100), QPointF(130, 110));
         QVERIFY(b.box->isSelected());

@@ -25,17 +25,15 @@ struct ConverterRun
 class LimitedProcess : public QProcess
 {
 public:
-    explicit LimitedProcess(rlim_t limit = 0) : limit_(limit) {}
+    explicit LimitedProcess(rlim_t limit) : limit_(limit) {}
 
 protected:
     void setupChildProcess() override
     {
         std::signal(SIGXFSZ, SIG_DFL);
-        struct rlimit r;
-        if (limit_ > 0 && ::getrlimit(RLIMIT_FSIZE, &r) == 0) {
-            r.rlim_cur = limit_;
+        const struct rlimit r = {limit_, limit_};
+        if (limit_ > 0)
             ::setrlimit(RLIMIT_FSIZE, &r);
-        }
     }
 
 private:
@@ -54,12 +52,20 @@ inline ConverterRun runConverter(const QString &program, const QStringList &args
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(GRIDMOLT_APP_DIR "/") + program, args);
     ConverterRun result;
-    if (!process.waitForFinished(120000))
-        return result;
-    result.crashed = process.exitStatus() != QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.err = process.readAllStandardError();
+    if (process.waitForFinished(120000))
+        result = {process.exitCode(), process.exitStatus() != QProcess::NormalExit, process.readAllStandardError()};
     return result;
+}
+
+inline QString samplePdf(const QString &name)
+{
+    return QStringLiteral(GRIDMOLT_SAMPLES_DIR "/") + name + QStringLiteral(".pdf");
+}
+
+// <dir>/<base>_pg_0001.<suffix> and so on.
+inline QString pageFile(const QString &dir, const QString &base, int page, const char *suffix)
+{
+    return QStringLiteral("%1/%2_pg_%3.").arg(dir, base).arg(page, 4, 10, QLatin1Char('0')) + QLatin1String(suffix);
 }
 
 // Every entry of a folder, hidden ones included.
@@ -72,19 +78,14 @@ inline QStringList entriesIn(const QString &folder)
 // correct cross-reference table.
 inline QByteArray pdfOf(const QVector<QByteArray> &objects)
 {
-    QByteArray pdf = "%PDF-1.4\n";
-    QVector<int> offsets;
+    QByteArray pdf = "%PDF-1.4\n", table;
     for (int i = 0; i < objects.size(); ++i) {
-        offsets.append(pdf.size());
+        table += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
         pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
-    const int xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-    for (int offset : offsets)
-        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
+    const QByteArray size = QByteArray::number(objects.size() + 1);
+    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + table + "trailer\n<< /Size " + size
+        + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(pdf.size()) + "\n%%EOF\n";
 }
 
 #endif

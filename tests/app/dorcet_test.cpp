@@ -4,19 +4,20 @@
 
 #include <QtTest>
 
+#include <QImage>
 #include <QTemporaryDir>
 #include <QTextCodec>
 
 // The command lines of Dorcet.dll and rendrix, which share one engine, and
 // both programs on inputs that must fail cleanly (one line giving the reason,
-// no file left), on odd paths and when stopped.
+// no file left), on odd paths, over old page files and when stopped.
 class DorcetTest : public QObject
 {
     Q_OBJECT
 
 private slots:
     void refusalsAndHostileDocuments();
-    void oddPathsWork();
+    void oddPathsWorkAndOldPageFilesAreReplacedNeverFollowed();
     void stoppedRunLeavesNoFile();
 };
 
@@ -105,7 +106,7 @@ void DorcetTest::refusalsAndHostileDocuments()
     }
 }
 
-void DorcetTest::oddPathsWork()
+void DorcetTest::oddPathsWorkAndOldPageFilesAreReplacedNeverFollowed()
 {
     // Restores the local encoding even when a check fails.
     struct Encoding
@@ -120,11 +121,19 @@ void DorcetTest::oddPathsWork()
         QTextCodec::setCodecForLocale(name == bytes ? QTextCodec::codecForName("ISO-8859-1") : nullptr);
         QTemporaryDir dir;
         const QString folder = dir.filePath(name), pdf = folder + QLatin1Char('/') + name + QStringLiteral(".pdf");
+        const QString layer = pageFile(folder, "text", 1, "htm"), image = pageFile(folder, "text", 1, "png");
         QVERIFY(QDir().mkpath(folder) && QFile::copy(samplePdf("AnimalSounds"), pdf));
+        QVERIFY(writeFile(dir.filePath("victim"), "keep me"));
         for (const auto &program : bothPrograms(pdf, folder)) {
+            // A longer earlier text layer, and a symbolic link at the page
+            // image's name pointing at somebody's file.
+            QFile::remove(image);
+            QVERIFY(writeFile(layer, QByteArray(100000, 'x')) && QFile::link(dir.filePath("victim"), image));
             const ConverterRun run = runConverter(program.first, program.second);
             QVERIFY2(run.exitCode == 0 && firstWord(folder) == QStringLiteral("Animal"), run.err.constData());
-            QVERIFY(QFile::remove(pageFile(folder, "text", 1, "htm")));
+            QVERIFY(QFileInfo(layer).size() < 100000);
+            QCOMPARE(QImage(image).size(), QSize(612, 792));
+            QCOMPARE(readAll(dir.filePath("victim")), QByteArray("keep me"));
         }
     }
 }

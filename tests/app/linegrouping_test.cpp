@@ -22,12 +22,6 @@ private slots:
 
 namespace
 {
-const PlacedWord *find(const QVector<PlacedWord> &placed, const QString &text)
-{
-    auto it = std::find_if(placed.begin(), placed.end(), [&](const PlacedWord &p) { return p.text == text; });
-    return it == placed.end() ? nullptr : &*it;
-}
-
 // The row bands the table extraction forms: extents lying within another
 // extent are dropped; the rest are the rows.
 int rowBands(const QVector<PlacedWord> &placed)
@@ -45,61 +39,57 @@ int rowBands(const QVector<PlacedWord> &placed)
 
 void LineGroupingTest::linesOfPrintedWords()
 {
-    struct Placed
-    {
-        QString text;
-        int left, top, width, height;   // left -1: not checked
-    };
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
     const struct
     {
         const char *name;
         QVector<WordBox> words;
-        QVector<Placed> expected;
+        QVector<PlacedWord> expected;   // left -1: only top and height checked
         int bands;
         int count;   // words kept
     } cases[] = {
         {"value a point higher, other font",
          {{50, 100.2, 40, 12.1, "Total"}, {200, 99.1, 30, 12.8, "1,234"}, {300, 100.6, 20, 11.4, "EUR"}},
-         {{"Total", -1, 100, 0, 12}, {"1,234", -1, 100, 0, 12}, {"EUR", -1, 100, 0, 12}}, 1, 3},
+         {{-1, 100, 0, 12, "Total"}, {-1, 100, 0, 12, "1,234"}, {-1, 100, 0, 12, "EUR"}}, 1, 3},
         // Its box covers three lines, its centre a little above the middle one's.
         {"bullet three lines tall",
          {{60, 100, 40, 12, "above"}, {20, 100, 14, 36, "\u2022"}, {60, 114, 40, 12, "middle"},
           {120, 114, 40, 12, "line"}, {60, 128, 40, 12, "below"}},
-         {{"above", -1, 100, 0, 12}, {"\u2022", -1, 114, 0, 12}, {"middle", -1, 114, 0, 12},
-          {"below", -1, 128, 0, 12}}, 3, 5},
+         {{-1, 100, 0, 12, "above"}, {-1, 114, 0, 12, "\u2022"}, {-1, 114, 0, 12, "middle"},
+          {-1, 128, 0, 12, "below"}}, 3, 5},
         // Its centre lies between lines: it joins the nearest it covers.
         {"lone tall box between lines",
          {{60, 100, 40, 12, "one"}, {60, 114, 40, 12, "two"}, {60, 128, 40, 12, "three"}, {60, 142, 40, 12, "four"},
           {20, 95, 20, 45, "\u2022"}},
-         {{"\u2022", -1, 114, 0, 12}, {"two", -1, 114, 0, 12}, {"four", -1, 142, 0, 12}}, 4, 5},
+         {{-1, 114, 0, 12, "\u2022"}, {-1, 114, 0, 12, "two"}, {-1, 142, 0, 12, "four"}}, 4, 5},
         {"raised footnote mark",
          {{50, 100, 40, 13.2, "Revenue"}, {91, 100.5, 4, 7.7, "1"}, {200, 100, 30, 13.2, "500"}},
-         {{"1", -1, 100, 0, 13}, {"500", -1, 100, 0, 13}}, 1, 3},
+         {{-1, 100, 0, 13, "1"}, {-1, 100, 0, 13, "500"}}, 1, 3},
         {"mark and one word: the word decides",
          {{50, 100, 40, 13.2, "Revenue"}, {91, 100.5, 4, 7.7, "1"}, {50, 200, 40, 13.2, "Cost"}},
-         {{"1", -1, 100, 0, 13}, {"Cost", -1, 200, 0, 13}}, 2, 3},
+         {{-1, 100, 0, 13, "1"}, {-1, 200, 0, 13, "Cost"}}, 2, 3},
         {"heading above a table row",
          {{50, 60, 120, 26, "Annual"}, {180, 60, 120, 26, "Report"}, {50, 90, 40, 12, "Name"},
           {200, 90, 40, 12, "Value"}},
-         {{"Report", -1, 60, 0, 26}, {"Name", -1, 90, 0, 12}, {"Value", -1, 90, 0, 12}}, 2, 4},
+         {{-1, 60, 0, 26, "Report"}, {-1, 90, 0, 12, "Name"}, {-1, 90, 0, 12, "Value"}}, 2, 4},
         // Right edge 127.9.
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},
-         {{"inside", 72, 301, 56, 10}, {"edge", -1, 1, 0, 7}, {"dot", -1, 600, 0, 1}}, 3, 3},
+         {{72, 301, 56, 10, "inside"}, {-1, 1, 0, 7, "edge"}, {-1, 600, 0, 1, "dot"}}, 3, 3},
         {"unusable words dropped",
          {{10, 10, 10, 10, ""}, {10, 10, 10, 10, " \t"}, {10, 10, 10, 10, "\b\x1f"}, {nan, 10, 10, 10, "nan"},
           {10, inf, 10, 10, "inf"}, {10, 10, 10, 10, "kept"}},
-         {{"kept", -1, 10, 0, 10}}, 1, 1},
+         {{-1, 10, 0, 10, "kept"}}, 1, 1},
     };
     for (const auto &c : cases) {
         const QVector<PlacedWord> placed = groupLines(c.words);
         QVERIFY2(placed.size() == c.count && rowBands(placed) == c.bands, c.name);
         for (const PlacedWord &p : placed)
             QVERIFY2(p.left >= 1 && p.top >= 1 && p.width >= 1 && p.height >= 1, c.name);
-        for (const Placed &want : c.expected) {
-            const PlacedWord *got = find(placed, want.text);
-            QVERIFY2(got && got->top == want.top && got->height == want.height
+        for (const PlacedWord &want : c.expected) {
+            const auto got = std::find_if(placed.begin(), placed.end(),
+                                          [&](const PlacedWord &p) { return p.text == want.text; });
+            QVERIFY2(got != placed.end() && got->top == want.top && got->height == want.height
                          && (want.left < 0 || (got->left == want.left && got->width == want.width)),
                      qPrintable(QString(c.name) + ": " + want.text));
         }

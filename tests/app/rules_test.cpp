@@ -142,7 +142,7 @@ struct Editor
     void open() { rules.setIniImage(); }
     void click(QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
     // Picks the frame by the mouse alone and adds it.
-    void pick(QWidget *frame) { click(frame), click(add()); }
+    void pick(QWidget *frame) { click(frame); click(add()); }
 };
 } // namespace
 

@@ -349,6 +349,8 @@ private slots:
         }
         button(w, "pushButton_down")->click();
         QCOMPARE(w.canvas->returnRec(), QRectF(5, 5, 50, 50));
+        QTableWidget *cells = child<QTableWidget>(w, "tableWidget_rule");
+        QVERIFY(cells->rowCount() > 0);
 
         // The user closes the busy dialog of a converter that hangs.
         fakeConverter(QStringLiteral("exec sleep 60"));
@@ -372,6 +374,7 @@ private slots:
         QCOMPARE(w.pageCount, 0);
         QVERIFY(w.pageRuns.isEmpty() && w.pageRects.isEmpty());
         QCOMPARE(child<QListWidget>(w, "listwidget_view")->count(), 0);
+        QCOMPARE(cells->rowCount(), 0);
         QVERIFY(!button(w, "pushButton_save")->isEnabled());
         QVERIFY(!button(w, "pushButton_drawline")->isChecked());
         QCOMPARE(w.canvas->mode, 1);

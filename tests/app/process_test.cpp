@@ -12,6 +12,7 @@
 #include "testfiles.h"
 #include "tm.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -29,6 +30,15 @@
 #include <QtTest>
 
 #include <memory>
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
 
 namespace
 {
@@ -443,6 +453,7 @@ private slots:
         QCOMPARE(win.cell(0, 0), animals);   // not sorted during the batch
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
         QCOMPARE(win.linesEqual(QStringLiteral("Conversion Start:")), 1);
+        QVERIFY(win.lines().indexOf(QStringLiteral("Conversion Start:")) < win.lines().lastIndexOf(animals));
         QCOMPARE(QStringList({win.cell(0, 3), win.cell(1, 3)}), QStringList({"Succeed", "Succeed"}));
         QVERIFY(win.listUnlocked());
     }
@@ -493,6 +504,8 @@ private slots:
         const auto words = bboxWords(out + QStringLiteral("/AnimalSounds.pdf"));
         QCOMPARE(countWord(words, QStringLiteral("Cat")), 0);
         QCOMPARE(countWord(words, QStringLiteral("Dog")), 1);
+        win.button("pushButton_option")->click();   // refilled, not added to
+        QCOMPARE(texts->rowCount(), 1);
 
         // A rule file that cannot be written fails the row and names the file;
         // the engine does not run on the old one.
@@ -506,7 +519,7 @@ private slots:
     }
 
     // A program that hangs is ended at its limit and fails only its file;
-    // closing the window ends a program still running.
+    // closing the window ends a program still running and fails its file.
     void hangingProgramsAreEnded()
     {
         const QString animals = sample("AnimalSounds.pdf");
@@ -540,7 +553,8 @@ private slots:
         win.setOutput(out);
 
         win.w.setTimeLimits(60000, 0);
-        win.button("pushButton_textsome_replace")->click();
+        win.addContentRule(0, QStringLiteral("Says"), QStringLiteral("Yells"));
+        win.button("pushButton_textall_replace")->click();
         QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 4, 30000);
         const QByteArray pid = readAll(QStringLiteral("pids")).split('\n').value(3);
         QVERIFY(QFile::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid)));
@@ -583,7 +597,8 @@ private slots:
     }
 
     // Up and Down move every selected file by one row with all its cells and
-    // leave the moved file selected; Remove takes the selected rows only.
+    // leave the moved file selected; Remove takes the selected rows only; a
+    // double click opens the file.
     void listEditing()
     {
         Window win(dialogs);
@@ -622,6 +637,12 @@ private slots:
         select({0, 2});
         win.button("removeButton")->click();
         QCOMPARE(column(0), QStringList({"d.pdf", "c.pdf", "e.pdf"}));
+        UrlCatcher opened;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+        win.files()->setCurrentCell(0, 0);
+        emit win.files()->itemDoubleClicked(win.files()->item(0, 0));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(opened.urls, QList<QUrl>({QUrl::fromLocalFile(paths[3])}));
         win.button("removeallButton")->click();
         QCOMPARE(win.files()->rowCount(), 0);
     }

@@ -3,10 +3,8 @@
 // warrants are refused cleanly.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,47 +12,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "compound/compoundfile.h"
 #include "xlsworkbook.h"
+
+#include "biff_testutil.h"
+#include "xlsworkbook_testutil.h"
+
+using xlsTest::FileBytes;
+using xlsTest::Output;
+using xlsTest::TempDir;
+using xlsTest::WriteWorkbookStream;
 
 namespace {
 
 const char* const kOffice = "/usr/bin/soffice";
 const char* const kPython = "/usr/bin/python3";
-
-std::string Output(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class Folder {
-public:
-    Folder()
-    {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/reload-XXXXXX";
-        path = mkdtemp(&pattern[0]) ? pattern : std::string();
-    }
-    ~Folder() { std::system(("rm -rf '" + path + "'").c_str()); }
-    std::string path;
-};
 
 // A flat spreadsheet document: filled-down formulas (written as shared
 // formulas), a formula on another sheet, an array formula, a date in the
@@ -143,9 +114,9 @@ TEST_P(Reload, SavedAgainReadsTheSame)
     const Maker maker = GetParam();
     if (access(kOffice, X_OK) != 0)
         GTEST_SKIP() << "no office suite installed";
-    Folder folder;
-    ASSERT_FALSE(folder.path.empty());
-    const std::string& dir = folder.path;
+    TempDir folder;
+    ASSERT_FALSE(folder.path().empty());
+    const std::string& dir = folder.path();
     const std::string office = std::string(kOffice) + " --headless --norestore -env:UserInstallation=file://" + dir +
                                "/profile ";
     const std::string original = dir + "/book.xls";
@@ -156,11 +127,11 @@ TEST_P(Reload, SavedAgainReadsTheSame)
         std::ofstream(dir + "/make.py") << kXlwtScript;
         std::system((std::string(kPython) + " '" + dir + "/make.py' '" + original + "'").c_str());
     }
-    ASSERT_FALSE(ReadAll(original).empty()) << maker.name << " wrote no workbook";
+    ASSERT_FALSE(FileBytes(original).empty()) << maker.name << " wrote no workbook";
 
     // Save() after Load() writes back into the loaded file.
     const std::string saved = dir + "/saved.xls";
-    std::ofstream(saved, std::ios::binary) << ReadAll(original);
+    std::ofstream(saved, std::ios::binary) << FileBytes(original);
     {
         Biff::XlsWorkbook book;
         ASSERT_TRUE(book.Load(saved.c_str())) << book.GetLastError();
@@ -177,7 +148,7 @@ TEST_P(Reload, SavedAgainReadsTheSame)
     std::system((office + "--convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" + dir + "' '" +
                  original + "' '" + saved + "' > /dev/null 2>&1")
                     .c_str());
-    const std::string csv = ReadAll(dir + "/book.csv");
+    const std::string csv = FileBytes(dir + "/book.csv");
     // Row 40 of the filled-down formulas, the other sheet's value plus one,
     // the date (the script's workbook holds no formula results to show).
     if (maker.office) {
@@ -185,7 +156,7 @@ TEST_P(Reload, SavedAgainReadsTheSame)
         EXPECT_NE(csv.find("1,2,101,2020-01-02,merged,,10\n"), std::string::npos) << csv;
         EXPECT_NE(csv.find("\n3,6,,,,,30\n"), std::string::npos) << csv;
     }
-    EXPECT_EQ(ReadAll(dir + "/saved.csv"), csv);
+    EXPECT_EQ(FileBytes(dir + "/saved.csv"), csv);
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, Reload, testing::Values(Maker{"office", true}, Maker{"xlwt", false}),
@@ -193,38 +164,32 @@ INSTANTIATE_TEST_SUITE_P(Writers, Reload, testing::Values(Maker{"office", true},
 
 TEST(ReloadNames, SheetNamesFollowTheFileFormat)
 {
-    struct Case {
-        std::wstring name;
-        bool taken;
-    };
-    const Case cases[] = {
+    const std::pair<std::wstring, bool> cases[] = { // name, taken
         {std::wstring(31, L'n'), true}, {std::wstring(32, L'n'), false}, {L"a[b", false}, {L"a]b", false},
         {L"a:b", false},                {L"a*b", false},                {L"a?b", false}, {L"a/b", false},
         {L"a\\b", false},               {L"\U0001F600 smile", true},
         // 16 characters above U+FFFF take 32 units.
         {std::wstring(16, L'\U0001F600'), false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Biff::XlsWorkbook added, renamed, renamedNarrow;
-        added.New(1);
-        renamed.New(1);
-        renamedNarrow.New(1);
-        EXPECT_EQ(added.AddWorksheet(c.name.c_str(), -1) != nullptr, c.taken);
-        EXPECT_EQ(renamed.RenameWorksheet(0, c.name.c_str()), c.taken);
-        const std::string narrow(c.name.begin(), c.name.end());
-        if (c.name.find(L'\U0001F600') == std::wstring::npos) {
-            EXPECT_EQ(renamedNarrow.RenameWorksheet("Sheet1", narrow.c_str()), c.taken);
-        }
+        for (Biff::XlsWorkbook* book : {&added, &renamed, &renamedNarrow})
+            book->New(1);
+        EXPECT_EQ(added.AddWorksheet(c.first.c_str(), -1) != nullptr, c.second);
+        EXPECT_EQ(renamed.RenameWorksheet(0, c.first.c_str()), c.second);
+        const std::string narrow(c.first.begin(), c.first.end());
+        EXPECT_TRUE(c.first.find(L'\U0001F600') != std::wstring::npos ||
+                    renamedNarrow.RenameWorksheet("Sheet1", narrow.c_str()) == c.second);
     }
 
     // A name above U+FFFF is stored in UTF-16 units, as cell texts are.
-    Folder folder;
+    TempDir folder;
     Biff::XlsWorkbook book;
     book.New(1);
     ASSERT_TRUE(book.RenameWorksheet(0, L"\U0001F600 smile"));
     EXPECT_NE(book.GetWorksheet(L"\U0001F600 smile"), nullptr);
     EXPECT_STREQ(book.GetUnicodeSheetName(0), L"\xD83D\xDE00 smile");
-    const std::string path = folder.path + "/name.xls";
+    const std::string path = folder.path() + "/name.xls";
     ASSERT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
     if (access(kPython, X_OK) == 0) {
         EXPECT_EQ(Output(std::string(kPython) + " -c \"import sys, xlrd; sys.stdout.buffer.write(xlrd.open_workbook('" +
@@ -235,8 +200,8 @@ TEST(ReloadNames, SheetNamesFollowTheFileFormat)
 
 TEST(ReloadFormats, AnUnknownCellFormatRefusesTheSave)
 {
-    Folder folder;
-    const std::string path = folder.path + "/xf.xls";
+    TempDir folder;
+    const std::string path = folder.path() + "/xf.xls";
     for (int xf : {21, 0x10000 + 3, -1}) {
         Biff::XlsWorkbook book;
         book.New(1);
@@ -254,120 +219,80 @@ TEST(ReloadFormats, AnUnknownCellFormatRefusesTheSave)
 // `wide`) is named by `cells` text cells.
 std::vector<char> ManyCellsOneString(unsigned int cells, unsigned int length, bool wide)
 {
-    std::vector<char> out;
+    biffTest::Bytes out, piece;
     auto u16 = [&](unsigned int v) {
-        out.push_back(static_cast<char>(v & 0xFF));
-        out.push_back(static_cast<char>(v >> 8));
+        piece.push_back(v & 0xFF);
+        piece.push_back((v >> 8) & 0xFF);
     };
-    auto u32 = [&](unsigned int v) {
-        u16(v & 0xFFFF);
-        u16(v >> 16);
-    };
-    auto record = [&](unsigned int code, unsigned int size) {
-        u16(code);
-        u16(size);
+    auto flush = [&](unsigned short code) {
+        biffTest::appendPiece(out, code, piece);
+        piece.clear();
     };
     auto bof = [&](unsigned int type) {
-        record(0x0809, 16);
         u16(0x0600);
         u16(type);
-        for (int i = 0; i < 6; ++i)
-            u16(0);
+        piece.resize(16);
+        flush(0x0809);
     };
     bof(0x0005);
-    record(0x0085, 9);
-    u32(0);
-    u16(0);
-    out.push_back(1);
-    out.push_back(0);
-    out.push_back('S');
+    for (unsigned int v : {0, 0, 0, 1}) // BOUNDSHEET of a one-letter name
+        u16(v);
+    piece.push_back('S');
+    flush(0x0085);
+    for (unsigned int v : {cells & 0xFFFF, cells >> 16, 1u, 0u, length})
+        u16(v);
+    piece.push_back(wide);
     // The string, continued in pieces of at most 8224 bytes, each further
     // piece opening with the option byte.
     const unsigned int unit = wide ? 2 : 1;
-    unsigned int left = length;
-    unsigned int room = (8224 - 11) / unit;
-    unsigned int n = std::min(left, room);
-    record(0x00FC, 11 + n * unit);
-    u32(cells);
-    u32(1);
-    u16(length);
-    out.push_back(wide ? 1 : 0);
-    for (;;) {
-        for (unsigned int i = 0; i < n; ++i) {
-            out.push_back('x');
-            if (wide)
-                out.push_back(0);
-        }
+    for (unsigned int left = length, code = 0x00FC;; code = 0x003C, piece.push_back(wide)) {
+        const unsigned int n = std::min<unsigned int>(left, (8224 - piece.size()) / unit);
+        for (unsigned int i = 0; i < n * unit; ++i)
+            piece.push_back(i % unit ? 0 : 'x');
         left -= n;
+        flush(static_cast<unsigned short>(code));
         if (left == 0)
             break;
-        n = std::min(left, (8224 - 1) / unit);
-        record(0x003C, 1 + n * unit);
-        out.push_back(wide ? 1 : 0);
     }
-    record(0x000A, 0);
+    flush(0x000A);
     bof(0x0010);
-    record(0x0208, 16);
-    for (int i = 0; i < 8; ++i)
-        u16(0);
+    piece.resize(16);
+    flush(0x0208);
     for (unsigned int i = 0; i < cells; ++i) {
-        record(0x00FD, 10);
-        u16(i % 65536);
-        u16(i / 65536);
-        u16(0);
-        u32(0);
+        for (unsigned int v : {i % 65536, i / 65536, 0u, 0u, 0u})
+            u16(v);
+        flush(0x00FD);
     }
-    record(0x000A, 0);
-    return out;
+    flush(0x000A);
+    return std::vector<char>(out.begin(), out.end());
 }
 
-bool WriteDocument(const std::string& path, const std::vector<char>& stream)
+TEST(ReloadRefusals, EncryptedAndAmplifyingWorkbooksAreRefused)
 {
-    CompoundDoc::CompoundFile file;
-    const bool ok = file.Create(path.c_str()) && file.MakeFile("Workbook") == CompoundDoc::CompoundFile::SUCCESS &&
-                    file.WriteFile("Workbook", stream, static_cast<unsigned int>(stream.size())) ==
-                        CompoundDoc::CompoundFile::SUCCESS;
-    file.Close();
-    return ok;
-}
-
-TEST(ReloadRefusals, AnEncryptedWorkbookIsRefused)
-{
-    Folder folder;
-    const std::string path = folder.path + "/encrypted.xls";
+    TempDir folder;
+    const std::string path = folder.path() + "/refused.xls";
     std::vector<char> stream = ManyCellsOneString(1, 5, false);
     const char filePass[] = {0x2F, 0x00, 0x06, 0x00, 0x01, 0x00, 0x01, 0x00, 0x02, 0x00};
     stream.insert(stream.begin() + 20, filePass, filePass + sizeof(filePass));
-    ASSERT_TRUE(WriteDocument(path, stream));
-    Biff::XlsWorkbook book;
-    EXPECT_FALSE(book.Load(path.c_str()));
-    EXPECT_NE(book.GetLastError().find("encrypted"), std::string::npos) << book.GetLastError();
-}
-
-long PeakKiB()
-{
-    struct rusage usage;
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-TEST(ReloadMemory, ALongStringInManyCellsIsRefusedWithinBoundedMemory)
-{
-    Folder folder;
-    const std::string path = folder.path + "/amplifying.xls";
-    // About 1 MB of file, whose cells would hold 9 GB of copies of one text.
-    ASSERT_TRUE(WriteDocument(path, ManyCellsOneString(70000, 32767, true)));
+    ASSERT_TRUE(WriteWorkbookStream(path, stream));
     Biff::XlsWorkbook book;
     book.New(1);
     EXPECT_FALSE(book.Load(path.c_str()));
+    EXPECT_NE(book.GetLastError().find("encrypted"), std::string::npos) << book.GetLastError();
+
+    // About 1 MB of file, whose cells would hold 9 GB of copies of one text.
+    ASSERT_TRUE(WriteWorkbookStream(path, ManyCellsOneString(70000, 32767, true)));
+    EXPECT_FALSE(book.Load(path.c_str()));
     EXPECT_NE(book.GetLastError().find("memory"), std::string::npos) << book.GetLastError();
-    EXPECT_LT(PeakKiB(), 512L * 1024);
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 512L * 1024); // KiB
     // The workbook is as it was.
     EXPECT_EQ(book.GetTotalWorkSheets(), 1);
     EXPECT_STREQ(book.GetAnsiSheetName(0), "Sheet1");
 
     // The same text in a few cells loads.
-    ASSERT_TRUE(WriteDocument(path, ManyCellsOneString(20, 32767, true)));
+    ASSERT_TRUE(WriteWorkbookStream(path, ManyCellsOneString(20, 32767, true)));
     ASSERT_TRUE(book.Load(path.c_str())) << book.GetLastError();
     EXPECT_EQ(book.GetWorksheet(0)->Cell(19, 0)->GetStringLength(), 32767u);
 }
@@ -385,11 +310,11 @@ TEST(ReloadMemory, RunningOutOfMemoryWhileLoadingIsAFailedLoad)
 #ifdef GRIDMOLT_ASAN
     GTEST_SKIP() << "the address sanitizer reserves more address space than any limit allows";
 #else
-    Folder folder;
-    const std::string path = folder.path + "/large.xls";
+    TempDir folder;
+    const std::string path = folder.path() + "/large.xls";
     // Within what its size warrants (about 3 MB of file for 120 MB of cells),
     // but more than the process may have.
-    ASSERT_TRUE(WriteDocument(path, ManyCellsOneString(200000, 500, false)));
+    ASSERT_TRUE(WriteWorkbookStream(path, ManyCellsOneString(200000, 500, false)));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

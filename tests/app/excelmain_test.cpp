@@ -324,6 +324,7 @@ private slots:
         Window w(dialogs);
         openDocument(w, QStringLiteral("first"), 2);
         w.pageRects[1] = QRectF(5, 5, 50, 50);
+        w.pageLines[1] = {QRectF(30, 5, 0, 50)};
         const QString bad = makePdfPath(QStringLiteral("bad.pdf"));
         struct Case { const char *what; QString converter; QString says; };
         const Case cases[] = {
@@ -349,6 +350,7 @@ private slots:
         }
         button(w, "pushButton_down")->click();
         QCOMPARE(w.canvas->returnRec(), QRectF(5, 5, 50, 50));
+        QCOMPARE(w.canvas->returnLine(), QVector<QRectF>({QRectF(30, 5, 0, 50)}));
         QTableWidget *cells = child<QTableWidget>(w, "tableWidget_rule");
         QVERIFY(cells->rowCount() > 0);
 

@@ -68,6 +68,8 @@ void LineGroupingTest::linesOfPrintedWords()
         {"mark and one word: the word decides",
          {{50, 100, 40, 13.2, "Revenue"}, {91, 100.5, 4, 7.7, "1"}, {50, 200, 40, 13.2, "Cost"}},
          {{-1, 100, 0, 13, "1"}, {-1, 200, 0, 13, "Cost"}}, 2, 3},
+        {"a taller word does not stretch the line", {{50, 100, 40, 12, "word"}, {100, 95, 30, 20, "Big"}},
+         {{-1, 100, 0, 12, "word"}, {-1, 100, 0, 12, "Big"}}, 1, 2},
         {"heading above a table row",
          {{50, 60, 120, 26, "Annual"}, {180, 60, 120, 26, "Report"}, {50, 90, 40, 12, "Name"},
           {200, 90, 40, 12, "Value"}},

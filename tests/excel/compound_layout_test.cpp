@@ -102,20 +102,6 @@ TEST(CompoundRecords, HeaderAndDirectoryEntryBytes)
     EXPECT_EQ(std::wstring(r.name), std::wstring(31, L'x'));
     EXPECT_EQ(r.size, 0x01020304u);
 
-    // Sibling order: shorter names first, then character codes (case-sensitive).
-    auto named = [](const wchar_t* n) {
-        CompoundFile::DirectoryEntry d;
-        std::wcscpy(d.name, n);
-        return d;
-    };
-    const struct { const wchar_t *a, *b; bool less, greater; } order[] = {
-        {L"zzzz", L"aaaaaa", true, false}, {L"aaaaaa", L"zzzz", false, true}, {L"abc", L"abd", true, false},
-        {L"abd", L"abc", false, true},     {L"Abc", L"abc", true, false},     {L"same", L"same", true, true},
-    };
-    for (const auto& o : order) {
-        EXPECT_EQ(named(o.a) < named(o.b), o.less) << std::string(o.a, o.a + std::wcslen(o.a));
-        EXPECT_EQ(named(o.a) > named(o.b), o.greater) << std::string(o.a, o.a + std::wcslen(o.a));
-    }
 }
 
 TEST(CompoundLayout, NewDocumentAndResultCodes)
@@ -126,13 +112,10 @@ TEST(CompoundLayout, NewDocumentAndResultCodes)
     std::vector<char> header(512);
     CompoundFile::Header().Write(header.data());
     EXPECT_EQ(0, std::memcmp(b.data(), header.data(), 512));
-    EXPECT_EQ(BatEntry(b, 0), TABLE);
-    EXPECT_EQ(BatEntry(b, 1), END);
-    for (std::uint32_t i = 2; i < 128; ++i)
-        EXPECT_EQ(BatEntry(b, i), FREE);
+    for (std::uint32_t i = 0; i < 128; ++i)
+        EXPECT_EQ(BatEntry(b, i), i == 0 ? TABLE : i == 1 ? END : FREE);
     ExpectEntry(b, EntryOffset(1, 0), "Root Entry", 5, FREE, FREE, FREE, END, 0);
-    for (std::size_t i = EntryOffset(1, 1); i < 1536; ++i)
-        ASSERT_EQ(b[i], 0) << i;
+    EXPECT_EQ(std::count(b.begin() + EntryOffset(1, 1), b.end(), 0), 1536 - EntryOffset(1, 1));
 
     EXPECT_EQ(d.cf.MakeFile("Workbook"), 1);
     b = d.File();
@@ -225,24 +208,9 @@ TEST(CompoundLayout, ChainOf127BlocksAddsASecondTableBlock)
     for (std::uint32_t k = 2; k < 127; ++k)
         ASSERT_EQ(BatEntry(b, k), k + 1);
     EXPECT_EQ(BatEntry(b, 127), 129u) << "the chain steps over the table block";
-    EXPECT_EQ(BatEntry(b, 0, 128), TABLE);
-    EXPECT_EQ(BatEntry(b, 1, 128), END);
-    for (std::uint32_t i = 2; i < 128; ++i)
-        EXPECT_EQ(BatEntry(b, i, 128), FREE);
+    for (std::uint32_t i = 0; i < 128; ++i)
+        EXPECT_EQ(BatEntry(b, i, 128), i == 0 ? TABLE : i == 1 ? END : FREE);
 
-    // Shrinking to 9 blocks removes the freed blocks and the empty table block.
-    const auto nine = Pattern(9 * 512, 7);
-    ASSERT_EQ(d.cf.WriteFile("Workbook", nine, 9 * 512), 1);
-    const auto c = d.File();
-    ASSERT_EQ(c.size(), 512u * 12);
-    EXPECT_EQ(U32(c, 44), 1u);
-    EXPECT_EQ(U32(c, 80), FREE);
-    ExpectRun(c, 2, 10);
-    for (std::uint32_t i = 11; i < 128; ++i)
-        EXPECT_EQ(BatEntry(c, i), FREE);
-    std::vector<char> back;
-    EXPECT_EQ(d.cf.ReadFile("Workbook", back), 1);
-    EXPECT_EQ(back, nine);
 }
 
 TEST(CompoundLayout, ShrinkingRenumbersTheBlocksAfter)
@@ -344,13 +312,11 @@ TEST(CompoundPaths, DirectoriesAndTheClosedObject)
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"\\a\\b\\inner", L"\\a\\b\\inner2", L"\\top"}));
 
     CompoundFile closed;
-    EXPECT_EQ(closed.MakeFile("x"), CompoundFile::NOT_OPEN);
-    EXPECT_EQ(closed.WriteFile("x", "a", 1), CompoundFile::NOT_OPEN);
     std::vector<char> data(3, 'z');
-    EXPECT_EQ(closed.ReadFile("x", data), CompoundFile::NOT_OPEN);
+    for (int result : {closed.MakeFile("x"), closed.WriteFile("x", "a", 1), closed.ReadFile("x", data),
+                       closed.FileSize("x", size), closed.ChangeDirectory("\\")})
+        EXPECT_EQ(result, CompoundFile::NOT_OPEN);
     EXPECT_TRUE(data.empty());
-    EXPECT_EQ(closed.FileSize("x", size), CompoundFile::NOT_OPEN);
-    EXPECT_EQ(closed.ChangeDirectory("\\"), CompoundFile::NOT_OPEN);
     EXPECT_EQ(closed.Close(), 1);
 }
 

@@ -55,22 +55,6 @@ TEST(XlsCell, NumbersAndTexts)
     EXPECT_EQ(cell.GetMergedRows(), 3);
 }
 
-TEST(XlsCell, RKValuesDecode)
-{
-    // Integers (optionally divided by 100) and the upper 30 bits of a double.
-    const struct { unsigned int rk; int type; double value; } cases[] = {
-        {(250 << 2) | 3, XlsCell::DOUBLE, 2.5}, {(300 << 2) | 3, XlsCell::INT, 3},
-        {0xFFFFFFFEu, XlsCell::INT, -1},       {0x40080000, XlsCell::DOUBLE, 3.0},
-        {0x4062C001, XlsCell::DOUBLE, 1.5},     {0x40390001, XlsCell::DOUBLE, 0.25},
-    };
-    for (const auto& c : cases) {
-        XlsCell cell;
-        cell.SetRKValue(static_cast<int>(c.rk));
-        EXPECT_EQ(cell.Type(), c.type) << std::hex << c.rk;
-        EXPECT_EQ(cell.GetDouble(), c.value) << std::hex << c.rk;
-    }
-}
-
 TEST(XlsCell, PrintedAsUtf8)
 {
     const struct { const wchar_t* wide; int number; const char* printed; } cases[] = {

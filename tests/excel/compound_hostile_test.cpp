@@ -126,9 +126,7 @@ TEST_F(Hostile, HeaderFields)
         b[at + 1] = static_cast<unsigned char>(v >> 8);
         return b;
     };
-    auto bad = good_;
-    bad[0] = 0;
-    EXPECT_FALSE(OpenAndReadAll(bad)) << "signature";
+    EXPECT_FALSE(OpenAndReadAll(With(0, 0))) << "signature";
     for (std::uint16_t shift : {0, 7, 8, 10, 12, 31, 32, 63, 0xFFFF})
         EXPECT_FALSE(OpenAndReadAll(withU16(30, shift))) << "big block shift " << shift;
     for (std::uint16_t shift : {0, 5, 7, 9, 0xFFFF})
@@ -198,12 +196,12 @@ TEST_F(Hostile, Directories)
     auto unterminated = good_;
     std::fill(unterminated.begin() + static_cast<long>(DirEntry(4)), unterminated.begin() + static_cast<long>(DirEntry(4)) + 64, 'A');
     EXPECT_FALSE(OpenAndReadAll(unterminated)) << "no terminator within 32 units";
-    auto noRoot = good_;
-    noRoot[DirEntry(0) + 66] = 1;
-    EXPECT_FALSE(OpenAndReadAll(noRoot)) << "entry 0 is no root";
-    auto unused = good_;
-    unused[DirEntry(4) + 66] = 0;
-    EXPECT_FALSE(OpenAndReadAll(unused)) << "a link to an unused entry";
+    // Entry 0 typed as a storage, not the root; entry 4 (linked to) typed unused.
+    for (const auto& retype : {std::make_pair(DirEntry(0) + 66, 1), std::make_pair(DirEntry(4) + 66, 0)}) {
+        auto b = good_;
+        b[retype.first] = static_cast<unsigned char>(retype.second);
+        EXPECT_FALSE(OpenAndReadAll(b)) << retype.first;
+    }
     // Links (68 left sibling, 72 right sibling, 76 child) that break the tree.
     const struct { std::uint32_t entry, field, value; const char* what; } links[] = {
         {0, 76, 40, "child link past the list"},     {4, 68, 4, "sibling link to itself"},
@@ -273,9 +271,9 @@ TEST_F(Hostile, DeepNestingIsReadWithoutRecursion)
 TEST_F(Hostile, OpenFailuresLeaveTheObjectClosed)
 {
     CompoundFile cf;
-    EXPECT_FALSE(cf.Open((TempDir() + "/no/such/file.xls").c_str()));
-    EXPECT_FALSE(cf.Open(TempDir().c_str())) << "a folder is no document";
-    EXPECT_FALSE(cf.Open(base_.c_str(), std::ios_base::openmode())) << "neither in nor out";
+    // No file, a folder, neither in nor out.
+    EXPECT_FALSE(cf.Open((TempDir() + "/no/such/file.xls").c_str()) || cf.Open(TempDir().c_str()) ||
+                 cf.Open(base_.c_str(), std::ios_base::openmode()));
     // Opening never empties the document, whatever the mode says, nor creates one.
     EXPECT_TRUE(cf.Open(base_.c_str(), std::ios_base::out | std::ios_base::trunc));
     cf.Close();
@@ -286,9 +284,7 @@ TEST_F(Hostile, OpenFailuresLeaveTheObjectClosed)
     EXPECT_FALSE(cf.IsOpen());
     // An open document is closed by a failed Open.
     ASSERT_TRUE(cf.Open(base_.c_str()));
-    auto b = good_;
-    b[3] = 0;
-    WriteBytes(path_, b);
+    WriteBytes(path_, With(0, 0));
     EXPECT_FALSE(cf.Open(path_.c_str()));
     EXPECT_FALSE(cf.IsOpen());
 }

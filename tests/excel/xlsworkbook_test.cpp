@@ -212,8 +212,7 @@ TEST(XlsSave, RoundTripThroughOurLoaderAndXlrd)
     std::map<std::pair<int, int>, std::string> cells; // as the reader prints them
     XlsWorkbook book;
     XlsWorksheet* sheet = NewLikeTheMainWindow(book);
-    const std::wstring name = L"Tabelle \u00e9";
-    ASSERT_TRUE(book.RenameWorksheet(0, name.c_str()));
+    ASSERT_TRUE(book.RenameWorksheet(0, L"Tabelle \u00e9 \U0001F600")); // stored as a pair
     auto text = [&](int r, int c, const std::wstring& in, const std::wstring& out) {
         sheet->Cell(r, c)->SetWString(in.c_str());
         cells[{r, c}] = TextLine(out.empty() ? in : out);
@@ -264,7 +263,8 @@ TEST(XlsSave, RoundTripThroughOurLoaderAndXlrd)
     EXPECT_EQ(back.Cell(3, 0)->Type(), XlsCell::FORMULA);
     EXPECT_EQ(back.Cell(6, 0)->Type(), XlsCell::UNDEFINED);
     EXPECT_STREQ(back.Cell(2, 1)->GetString(), "narrow");
-    std::string expected = Hex(std::u16string(name.begin(), name.end()).data(), name.size() * 2) + " 65536 4\n";
+    const std::u16string name = u"Tabelle \u00e9 \U0001F600";
+    std::string expected = Hex(name.data(), name.size() * 2) + " 65536 4\n";
     cells[{2, 1}] = TextLine(L"narrow");
     for (const auto& e : cells) {
         const XlsCell* cell = back.Cell(e.first.first, e.first.second);

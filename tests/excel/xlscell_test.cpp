@@ -1,4 +1,4 @@
-// Cell values: kinds, conversions, RK decoding, text rules and formulas.
+// Cell values: kinds, conversions, text rules and formulas.
 
 #include <gtest/gtest.h>
 

@@ -7,294 +7,255 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QProcess>
-#include <QTemporaryDir>
 
 #include <unistd.h>
 
 // The PDF tool as the application starts it, checked with readers we did not
 // write: pdfinfo, pdftotext, pdfimages, pdffonts and qpdf.
+namespace {
+struct Result
+{
+    int exitCode = -1;
+    QByteArray out, err;
+};
+Result run(const QString &executable, const QStringList &args)
+{
+    QProcess process;
+    process.start(executable, args);
+    Result result;
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
+        result = {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    return result;
+}
+Result pavlin(const QStringList &args) { return run(GRIDMOLT_APP_DIR "/Pavlin.dll", args); }
+QString sample(const QString &name) { return GRIDMOLT_SAMPLES_DIR "/" + name; }
+// What pdfinfo says after "Pages:" (or "rot:" of a page); empty when it cannot read the file.
+QString pdfinfo(const QString &pdf, const QString &key, int page = 0)
+{
+    const QString n = QString::number(page);
+    const Result info = run("pdfinfo", page ? QStringList{"-f", n, "-l", n, pdf} : QStringList{pdf});
+    const QRegularExpression line("^" + QRegularExpression::escape(key) + "\\s+(.*)$", QRegularExpression::MultilineOption);
+    return info.exitCode == 0 ? line.match(QString::fromUtf8(info.out)).captured(1).trimmed() : QString();
+}
+QString pageText(const QString &pdf, int page)
+{
+    const QString n = QString::number(page);
+    return QString::fromUtf8(run("pdftotext", {"-f", n, "-l", n, pdf, "-"}).out).trimmed();
+}
+int listedRows(const QStringList &command)
+{
+    return QString::fromUtf8(run(command[0], command.mid(1)).out).split('\n', Qt::SkipEmptyParts).size();
+}
+bool qpdfAccepts(const QString &pdf) { return run("qpdf", {"--check", pdf}).exitCode == 0; }
+QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden); }
+}
+
 class PavlinTest : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void samplesAreCountedAndCutAsReadersSeeThem();
-    void rangesTakeTheNamedPagesInOrder_data();
-    void rangesTakeTheNamedPagesInOrder();
-    void pagesKeepLinksAndInheritedAttributes_data();
-    void pagesKeepLinksAndInheritedAttributes();
-    void restrictedDocumentIsCountedButNotCut();
-    void failuresLeaveNoFile_data();
-    void failuresLeaveNoFile();
-    void failedRunInPlaceKeepsItsInput();
-
-private:
-    struct Result
+    // Every sample: pdfinfo's count, or a refusal where pdfinfo cannot open it
+    // either; the whole document backwards keeps each page's text, images, fonts.
+    void samplesAreCountedAndCutAsReadersSeeThem()
     {
-        int exitCode = -1;
-        QByteArray out, err;
-    };
-    static Result run(const QString &executable, const QStringList &args)
-    {
-        QProcess process;
-        process.start(executable, args);
-        Result result;
-        if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-            result = {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-        return result;
-    }
-    static Result pavlin(const QStringList &args) { return run(GRIDMOLT_APP_DIR "/Pavlin.dll", args); }
-    static QString sample(const QString &name) { return GRIDMOLT_SAMPLES_DIR "/" + name; }
-    // What pdfinfo says after "Pages:" (or "size:" and "rot:" of a page); empty
-    // when it cannot read the file.
-    static QString pdfinfo(const QString &pdf, const QString &key, int page = 0)
-    {
-        const QString n = QString::number(page);
-        const Result info = run("pdfinfo", page ? QStringList{"-f", n, "-l", n, pdf} : QStringList{pdf});
-        const QRegularExpression line("^" + QRegularExpression::escape(key) + "\\s+(.*)$",
-                                      QRegularExpression::MultilineOption);
-        return info.exitCode == 0 ? line.match(QString::fromUtf8(info.out)).captured(1).trimmed() : QString();
-    }
-    static QString pageText(const QString &pdf, int page)
-    {
-        const QString n = QString::number(page);
-        return QString::fromUtf8(run("pdftotext", {"-f", n, "-l", n, pdf, "-"}).out).trimmed();
-    }
-    static int listedRows(const QString &tool, const QStringList &args)
-    {
-        return QString::fromUtf8(run(tool, args).out).split('\n', Qt::SkipEmptyParts).size();
-    }
-    static bool qpdfAccepts(const QString &pdf) { return run("qpdf", {"--check", pdf}).exitCode == 0; }
-    static QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden); }
-};
-
-void PavlinTest::initTestCase()
-{
-    QVERIFY(QFileInfo(GRIDMOLT_APP_DIR "/Pavlin.dll").isExecutable());
-    for (const char *tool : {"pdfinfo", "pdftotext", "pdfimages", "pdffonts", "qpdf"})
-        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), tool);
-}
-
-// Every sample: pdfinfo's count, or a refusal where pdfinfo cannot open it
-// either; the whole document backwards keeps each page's text, images, fonts.
-void PavlinTest::samplesAreCountedAndCutAsReadersSeeThem()
-{
-    QTemporaryDir dir;
-    const QString info = dir.filePath("fileinfo.txt"), cut = dir.filePath("cut.pdf");
-    const QStringList samples = QDir(GRIDMOLT_SAMPLES_DIR).entryList({"*.pdf"});
-    int counted = 0;
-    for (const QString &name : samples) {
-        const QString pdf = sample(name);
-        const int pages = pdfinfo(pdf, "Pages:").toInt();
-        const Result result = pavlin({pdf, "-getinfo", "-outfile", info});
-        if (pages == 0) {
-            // The count of the sample before must not be read for this one.
-            QVERIFY2(result.exitCode == 1 && result.err.contains(name.toUtf8()), qPrintable(name));
-            QVERIFY2(!QFile::exists(info), qPrintable(name));
-            continue;
+        QTemporaryDir dir;
+        const QString info = dir.filePath("fileinfo.txt"), cut = dir.filePath("cut.pdf");
+        const QStringList samples = QDir(GRIDMOLT_SAMPLES_DIR).entryList({"*.pdf"});
+        int counted = 0;
+        for (const QString &name : samples) {
+            const QString pdf = sample(name);
+            const int pages = pdfinfo(pdf, "Pages:").toInt();
+            const Result result = pavlin({pdf, "-getinfo", "-outfile", info});
+            if (pages == 0) {
+                // The count of the sample before must not be read for this one.
+                QVERIFY2(result.exitCode == 1 && result.err.contains(name.toUtf8()) && !QFile::exists(info), qPrintable(name));
+                continue;
+            }
+            ++counted;
+            QCOMPARE(readAll(info), "NumberOfPages: " + QByteArray::number(pages) + "\n");
+            QCOMPARE(pavlin({pdf, "-merge", QStringLiteral("%1-1").arg(pages), "-outfile", cut}).exitCode, 0);
+            QVERIFY2(qpdfAccepts(cut) && pdfinfo(cut, "Pages:").toInt() == pages, qPrintable(name));
+            for (int p = 1; p <= pages; ++p)
+                QVERIFY2(pageText(cut, p) == pageText(pdf, pages + 1 - p), qPrintable(name));
+            for (const QStringList &tool : {QStringList{"pdfimages", "-list"}, QStringList{"pdffonts"}})
+                QVERIFY2(listedRows(tool + QStringList{cut}) == listedRows(tool + QStringList{pdf}), qPrintable(name));
         }
-        ++counted;
-        QCOMPARE(readAll(info), "NumberOfPages: " + QByteArray::number(pages) + "\n");
-        QCOMPARE(pavlin({pdf, "-merge", QStringLiteral("%1-1").arg(pages), "-outfile", cut}).exitCode, 0);
-        QVERIFY2(qpdfAccepts(cut), qPrintable(name));
-        QCOMPARE(pdfinfo(cut, "Pages:").toInt(), pages);
-        for (int p = 1; p <= pages; ++p)
-            QVERIFY2(pageText(cut, p) == pageText(pdf, pages + 1 - p), qPrintable(name));
-        for (const QStringList &tool : {QStringList{"pdfimages", "-list"}, QStringList{"pdffonts"}})
-            QVERIFY2(listedRows(tool[0], tool.mid(1) << cut) == listedRows(tool[0], tool.mid(1) << pdf), qPrintable(name));
+        QVERIFY(samples.size() >= 5 && counted == samples.size() - 1);
     }
-    QVERIFY(samples.size() >= 5 && counted == samples.size() - 1);
-}
 
-void PavlinTest::rangesTakeTheNamedPagesInOrder_data()
-{
-    QTest::addColumn<QStringList>("range");   // as the arguments arrive
-    QTest::addColumn<QVector<int>>("pages");
-    QTest::newRow("spans and pages") << QStringList{"1-3,7,10-12"} << QVector<int>{1, 2, 3, 7, 10, 11, 12};
-    QTest::newRow("split at blanks") << QStringList{"1-3,", "7"} << QVector<int>{1, 2, 3, 7};
-    QTest::newRow("blanks around hyphen") << QStringList{"2", "-", "4"} << QVector<int>{2, 3, 4};
-    QTest::newRow("backwards") << QStringList{"12-10,1"} << QVector<int>{12, 11, 10, 1};
-    QTest::newRow("page twice") << QStringList{"5,5"} << QVector<int>{5, 5};
-}
-
-void PavlinTest::rangesTakeTheNamedPagesInOrder()
-{
-    QFETCH(QStringList, range);
-    QFETCH(QVector<int>, pages);
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath("twelve.pdf"), out = dir.filePath("cut.pdf");
+    void rangesTakeTheNamedPagesInOrder()
     {
-        QPdfWriter writer(pdf);
-        QPainter painter(&writer);
-        for (int p = 1; p <= 12; ++p) {
-            if (p > 1)
-                writer.newPage();
-            painter.drawText(QPointF(200, 200), QStringLiteral("folio%1").arg(p));
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("twelve.pdf"), out = dir.filePath("cut.pdf");
+        {
+            QPdfWriter writer(pdf);
+            QPainter painter(&writer);
+            for (int p = 1; p <= 12; ++p) {
+                if (p > 1)
+                    writer.newPage();
+                painter.drawText(QPointF(200, 200), QStringLiteral("folio%1").arg(p));
+            }
+        }
+        // The range as its arguments arrive, and the pages it takes.
+        const QVector<QPair<QStringList, QVector<int>>> cases{
+            {{"1-3,7,10-12"}, {1, 2, 3, 7, 10, 11, 12}}, {{"1-3,", "7"}, {1, 2, 3, 7}}, {{"2", "-", "4"}, {2, 3, 4}},
+            {{"12-10,1"}, {12, 11, 10, 1}},              {{"5,5"}, {5, 5}}};
+        for (const auto &c : cases) {
+            const Result result = pavlin(QStringList{pdf, "-merge"} + c.first + QStringList{"-outfile", out});
+            QVERIFY2(result.exitCode == 0 && qpdfAccepts(out), result.err.constData());
+            QCOMPARE(pdfinfo(out, "Pages:").toInt(), c.second.size());
+            for (int i = 0; i < c.second.size(); ++i)
+                QCOMPARE(pageText(out, i + 1), QStringLiteral("folio%1").arg(c.second[i]));
+            QCOMPARE(filesIn(dir.path()), QStringList({"cut.pdf", "twelve.pdf"}));
         }
     }
-    const Result result = pavlin(QStringList{pdf, "-merge"} + range + QStringList{"-outfile", out});
-    QVERIFY2(result.exitCode == 0, result.err.constData());
-    QVERIFY(qpdfAccepts(out));
-    QCOMPARE(pdfinfo(out, "Pages:").toInt(), pages.size());
-    for (int i = 0; i < pages.size(); ++i)
-        QCOMPARE(pageText(out, i + 1), QStringLiteral("folio%1").arg(pages[i]));
-    QCOMPARE(filesIn(dir.path()), QStringList({"cut.pdf", "twelve.pdf"}));
-}
 
-void PavlinTest::pagesKeepLinksAndInheritedAttributes_data()
-{
-    QTest::addColumn<QString>("range");
-    QTest::addColumn<QStringList>("pages");   // rotation, then where the page's link leads
     // Page 1 links to page 3, page 2 to a web address, page 3 to page 1.
     // Pages 1 and 2 inherit a rotation from an inner node of the page tree.
-    QTest::newRow("both ends kept") << "3,1" << QStringList{"0 page 2", "90 page 1"};
-    QTest::newRow("target left out") << "1" << QStringList{"90 nowhere"};
-    QTest::newRow("web link") << "2,3" << QStringList{"90 http://example.org/", "0 nowhere"};
-}
+    void pagesKeepLinksAndInheritedAttributes()
+    {
+        const QByteArray content = "BT /F1 12 Tf 40 50 Td (Go) Tj ET";
+        const QByteArray link = "<< /Type /Annot /Subtype /Link /Rect [40 40 90 60] ";
+        const QVector<QByteArray> objects{
+            "<< /Type /Catalog /Pages 2 0 R >>",
+            "<< /Type /Pages /Kids [11 0 R 5 0 R] /Count 3 /MediaBox [0 0 300 200] /Resources << /Font << /F1 7 0 R >> >> >>",
+            "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [8 0 R] >>",
+            "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [9 0 R] >>",
+            "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Annots [10 0 R] >>",
+            "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+            link + "/Dest [5 0 R /Fit] >>",
+            link + "/A << /S /URI /URI (http://example.org/) >> >>",
+            link + "/Dest [3 0 R /Fit] >>",
+            "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>",
+        };
+        QByteArray bytes = "%PDF-1.4\n", xref;
+        for (int i = 0; i < objects.size(); ++i) {
+            xref += QByteArray::number(bytes.size()).rightJustified(10, '0') + " 00000 n \n";
+            bytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        }
+        const QByteArray size = QByteArray::number(objects.size() + 1);
+        bytes += "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
+            + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(bytes.size()) + "\n%%EOF\n";
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("links.pdf"), out = dir.filePath("cut.pdf");
+        QVERIFY(writeFile(pdf, bytes));
+        // The range, then each page's rotation and where its link leads.
+        const QVector<QPair<QString, QStringList>> cases{{"3,1", {"0 page 2", "90 page 1"}},
+                                                         {"1", {"90 nowhere"}},
+                                                         {"2,3", {"90 http://example.org/", "0 nowhere"}}};
+        for (const auto &[range, pages] : cases) {
+            QCOMPARE(pavlin({pdf, "-merge", range, "-outfile", out}).exitCode, 0);
+            QVERIFY(qpdfAccepts(out));
 
-void PavlinTest::pagesKeepLinksAndInheritedAttributes()
-{
-    QFETCH(QString, range);
-    QFETCH(QStringList, pages);
-    const QByteArray content = "BT /F1 12 Tf 40 50 Td (Go) Tj ET";
-    const QVector<QByteArray> objects{
-        "<< /Type /Catalog /Pages 2 0 R >>",
-        "<< /Type /Pages /Kids [11 0 R 5 0 R] /Count 3 /MediaBox [0 0 300 200] /Resources << /Font << /F1 7 0 R >> >> >>",
-        "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [8 0 R] >>",
-        "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [9 0 R] >>",
-        "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Annots [10 0 R] >>",
-        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-        "<< /Type /Annot /Subtype /Link /Rect [40 40 90 60] /Dest [5 0 R /Fit] >>",
-        "<< /Type /Annot /Subtype /Link /Rect [40 40 90 60] /A << /S /URI /URI (http://example.org/) >> >>",
-        "<< /Type /Annot /Subtype /Link /Rect [40 40 90 60] /Dest [3 0 R /Fit] >>",
-        "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>",
-    };
-    QByteArray bytes = "%PDF-1.4\n", xref;
-    for (int i = 0; i < objects.size(); ++i) {
-        xref += QByteArray::number(bytes.size()).rightJustified(10, '0') + " 00000 n \n";
-        bytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+            const QJsonObject json = QJsonDocument::fromJson(run("qpdf", {"--json=2", out}).out).object();
+            const QJsonObject all = json.value("qpdf").toArray().at(1).toObject();
+            const auto value = [&](const QJsonValue &ref) {
+                return all.value("obj:" + ref.toString()).toObject().value("value");
+            };
+            QStringList pageRefs, got;
+            for (const QJsonValue &page : json.value("pages").toArray())
+                pageRefs.append(page.toObject().value("object").toString());
+            for (int i = 0; i < pageRefs.size(); ++i) {
+                const QJsonValue annotRef = value(pageRefs[i]).toObject().value("/Annots").toArray().at(0);
+                const QJsonObject annot = value(annotRef).toObject();
+                const QString target = annot.value("/Dest").toArray().at(0).toString();
+                QString where = pageRefs.contains(target) ? QStringLiteral("page %1").arg(pageRefs.indexOf(target) + 1)
+                                                          : value(target).isNull() ? "nowhere" : "a page left out";
+                if (annot.contains("/A"))
+                    where = annot.value("/A").toObject().value("/URI").toString().mid(2);   // "u:" marks text
+                got.append(pdfinfo(out, QStringLiteral("Page %1 rot:").arg(i + 1, 4), i + 1) + " " + where);
+            }
+            QCOMPARE(got, pages);
+            int pageObjects = 0;   // pages left out are not carried along unreachable
+            for (const QJsonValue &object : all)
+                pageObjects += object.toObject().value("value").toObject().value("/Type") == "/Page";
+            QCOMPARE(pageObjects, pages.size());
+        }
     }
-    const QByteArray size = QByteArray::number(objects.size() + 1);
-    bytes += "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
-        + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(bytes.size()) + "\n%%EOF\n";
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath("links.pdf"), out = dir.filePath("cut.pdf");
-    QVERIFY(writeFile(pdf, bytes));
-    QCOMPARE(pavlin({pdf, "-merge", range, "-outfile", out}).exitCode, 0);
-    QVERIFY(qpdfAccepts(out));
 
-    const QJsonObject json = QJsonDocument::fromJson(run("qpdf", {"--json=2", out}).out).object();
-    const QJsonObject all = json.value("qpdf").toArray().at(1).toObject();
-    const auto value = [&](const QJsonValue &ref) { return all.value("obj:" + ref.toString()).toObject().value("value"); };
-    QStringList pageRefs, got;
-    for (const QJsonValue &page : json.value("pages").toArray())
-        pageRefs.append(page.toObject().value("object").toString());
-    for (int i = 0; i < pageRefs.size(); ++i) {
-        const QJsonObject link = value(value(pageRefs[i]).toObject().value("/Annots").toArray().at(0)).toObject();
-        const QString target = link.value("/Dest").toArray().at(0).toString();
-        QString where = pageRefs.contains(target) ? QStringLiteral("page %1").arg(pageRefs.indexOf(target) + 1)
-                                                  : value(target).isNull() ? "nowhere" : "a page not in the document";
-        if (link.contains("/A"))
-            where = link.value("/A").toObject().value("/URI").toString().mid(2);   // "u:" marks text
-        got.append(pdfinfo(out, QStringLiteral("Page %1 rot:").arg(i + 1, 4), i + 1) + " " + where);
+    // A document that opens without a password but forbids assembling pages
+    // is counted, not cut; a run may write over its input, but a failed one
+    // must not remove it.
+    void restrictedAndInPlaceRuns()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("restricted.pdf"), info = dir.filePath("info.txt");
+        QCOMPARE(run("qpdf", {"--encrypt", "", "owner", "256", "--assemble=n", "--", sample("schools.pdf"), pdf}).exitCode, 0);
+        QCOMPARE(pavlin({pdf, "-getinfo", "-outfile", info}).exitCode, 0);
+        QCOMPARE(readAll(info), QByteArray("NumberOfPages: 5\n"));
+        const Result cut = pavlin({pdf, "-merge", "1", "-outfile", dir.filePath("cut.pdf")});
+        QVERIFY2(cut.exitCode == 1 && cut.err.contains("permissions forbid assembling"), cut.err.constData());
+        QCOMPARE(filesIn(dir.path()), QStringList({"info.txt", "restricted.pdf"}));
+
+        const QString own = dir.filePath(QString::fromUtf8("my \"table\" #2 %d \xc3\xa9t\xc3\xa9 \xe4\xb8\xad.pdf"));
+        QVERIFY(QFile::copy(sample("schools.pdf"), own));
+        QCOMPARE(pavlin({own, "-merge", "9", "-outfile", own}).exitCode, 1);
+        QCOMPARE(pdfinfo(own, "Pages:"), QStringLiteral("5"));
+        QCOMPARE(pavlin({own, "-merge", "2", "-outfile", own}).exitCode, 0);
+        QCOMPARE(pdfinfo(own, "Pages:"), QStringLiteral("1"));
     }
-    QCOMPARE(got, pages);
-    int pageObjects = 0;   // pages left out are not carried along unreachable
-    for (const QJsonValue &object : all)
-        pageObjects += object.toObject().value("value").toObject().value("/Type") == "/Page";
-    QCOMPARE(pageObjects, pages.size());
-}
 
-// Opens without a password, but its permissions forbid assembling pages.
-void PavlinTest::restrictedDocumentIsCountedButNotCut()
-{
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath("restricted.pdf"), info = dir.filePath("info.txt");
-    QCOMPARE(run("qpdf", {"--encrypt", "", "owner", "256", "--assemble=n", "--", sample("schools.pdf"), pdf}).exitCode, 0);
-    QCOMPARE(pavlin({pdf, "-getinfo", "-outfile", info}).exitCode, 0);
-    QCOMPARE(readAll(info), QByteArray("NumberOfPages: 5\n"));
-    const Result cut = pavlin({pdf, "-merge", "1", "-outfile", dir.filePath("cut.pdf")});
-    QVERIFY2(cut.exitCode == 1 && cut.err.contains("permissions forbid assembling"), cut.err.constData());
-    QCOMPARE(filesIn(dir.path()), QStringList({"info.txt", "restricted.pdf"}));
-}
+    void failuresLeaveNoFile_data()
+    {
+        QTest::addColumn<QString>("input");      // a sample, or a file the test makes
+        QTest::addColumn<QStringList>("args");   // after the input; "out" is the output file
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char *name, const char *input, const QString &args, int code, const QString &message) {
+            QTest::newRow(name) << input << args.split(' ') << code << message;
+        };
+        row("not a PDF", "text.pdf", "-getinfo -outfile out", 1, "\"text.pdf\": the file is damaged or not a PDF document");
+        row("cut off", "cutoff.pdf", "-getinfo -outfile out", 1, "\"cutoff.pdf\": the document has no pages");
+        row("password", "encrypted.pdf", "-merge 1 -outfile out", 1, "\"encrypted.pdf\": the document is password-protected");
+        row("missing file", "missing.pdf", "-getinfo -outfile out", 1, "\"missing.pdf\": No such file or directory");
+        row("page outside", "schools.pdf", "-merge 1,6 -outfile out", 1,
+            "\"schools.pdf\": page 6 is outside the document, which has 5 pages");
+        row("empty range", "schools.pdf", "-merge -outfile out", 1, "the page range is empty");
+        row("no comma", "schools.pdf", "-merge 1 2 -outfile out", 1,
+            "page range \"1 2\": items of the page range must be separated by commas");
+        row("huge page", "schools.pdf", "-merge 99999999999999999999 -outfile out", 1,
+            "page 99999999999999999999 is beyond any document");
+        row("missing folder", "schools.pdf", "-merge 1 -outfile no/such/out", 1,
+            "cannot write \"no/such/out\": the folder \"no/such\" does not exist");
+        row("read-only folder", "schools.pdf", "-getinfo -outfile ro/out", 1, "cannot write \"ro/out\": Permission denied");
+        row("no option", "schools.pdf", "-outfile out", 2, "usage: Pavlin.dll");
+    }
+    // No output file afterwards, not even one an earlier run left (the
+    // application reads it without looking at the exit status), no temporary
+    // file, and one line that names the file and the reason.
+    void failuresLeaveNoFile()
+    {
+        QFETCH(QString, input);
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()) && QDir().mkdir("ro"));
+        QVERIFY(QFile::setPermissions("ro", QFile::ReadOwner | QFile::ExeOwner));
+        if (args.last() == "ro/out" && ::access("ro", W_OK) == 0)
+            QSKIP("this user may write into read-only folders");
+        if (input == "text.pdf")
+            QVERIFY(writeFile(input, "Dear reader,\nthis is a letter.\n"));
+        else if (input == "cutoff.pdf")
+            QVERIFY(writeFile(input, readAll(sample("schools.pdf")).left(3000)));
+        else if (input != "missing.pdf")
+            QVERIFY(QFile::copy(sample(input), input));
+        const bool stale = exitCode == 1 && args.last() == "out";
+        if (stale)
+            QVERIFY(writeFile("out", "NumberOfPages: 99\n"));
+        QStringList expected = filesIn(".");
+        expected.removeOne("out");
 
-void PavlinTest::failuresLeaveNoFile_data()
-{
-    QTest::addColumn<QString>("input");      // a sample, or a file the test makes
-    QTest::addColumn<QStringList>("args");   // after the input; "out" is the output file
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");
-    const QStringList info{"-getinfo", "-outfile", "out"};
-    QTest::newRow("not a PDF") << "text.pdf" << info << 1 << "\"text.pdf\": the file is damaged or not a PDF document";
-    QTest::newRow("cut off") << "cutoff.pdf" << info << 1 << "\"cutoff.pdf\": the document has no pages";
-    QTest::newRow("password") << "encrypted.pdf" << QStringList{"-merge", "1", "-outfile", "out"} << 1
-                              << "\"encrypted.pdf\": the document is password-protected";
-    QTest::newRow("missing file") << "missing.pdf" << info << 1 << "\"missing.pdf\": No such file or directory";
-    QTest::newRow("page outside") << "schools.pdf" << QStringList{"-merge", "1,6", "-outfile", "out"} << 1
-                                  << "\"schools.pdf\": page 6 is outside the document, which has 5 pages";
-    QTest::newRow("empty range") << "schools.pdf" << QStringList{"-merge", "-outfile", "out"} << 1
-                                 << "the page range is empty";
-    QTest::newRow("no comma") << "schools.pdf" << QStringList{"-merge", "1", "2", "-outfile", "out"} << 1
-                              << "page range \"1 2\": items of the page range must be separated by commas";
-    QTest::newRow("huge page") << "schools.pdf" << QStringList{"-merge", "99999999999999999999", "-outfile", "out"}
-                               << 1 << "page 99999999999999999999 is beyond any document";
-    QTest::newRow("missing folder") << "schools.pdf" << QStringList{"-merge", "1", "-outfile", "no/such/out"} << 1
-                                    << "cannot write \"no/such/out\": the folder \"no/such\" does not exist";
-    QTest::newRow("read-only folder") << "schools.pdf" << QStringList{"-getinfo", "-outfile", "ro/out"} << 1
-                                      << "cannot write \"ro/out\": Permission denied";
-    QTest::newRow("no option") << "schools.pdf" << QStringList{"-outfile", "out"} << 2 << "usage: Pavlin.dll";
-}
-
-// No output file afterwards, not even one an earlier run left (the
-// application reads it without looking at the exit status), no temporary
-// file, and one line that names the file and the reason.
-void PavlinTest::failuresLeaveNoFile()
-{
-    QFETCH(QString, input);
-    QFETCH(QStringList, args);
-    QFETCH(int, exitCode);
-    QFETCH(QString, message);
-    QTemporaryDir dir;
-    QVERIFY(QDir::setCurrent(dir.path()) && QDir().mkdir("ro"));
-    QVERIFY(QFile::setPermissions("ro", QFile::ReadOwner | QFile::ExeOwner));
-    if (args.last() == "ro/out" && ::access("ro", W_OK) == 0)
-        QSKIP("this user may write into read-only folders");
-    if (input == "text.pdf")
-        QVERIFY(writeFile(input, "Dear reader,\nthis is a letter.\n"));
-    else if (input == "cutoff.pdf")
-        QVERIFY(writeFile(input, readAll(sample("schools.pdf")).left(3000)));
-    else if (input != "missing.pdf")
-        QVERIFY(QFile::copy(sample(input), input));
-    const bool stale = exitCode == 1 && args.last() == "out";
-    if (stale)
-        QVERIFY(writeFile("out", "NumberOfPages: 99\n"));
-    QStringList expected = filesIn(".");
-    expected.removeOne("out");
-
-    const Result result = pavlin(QStringList{input} + args);
-    QCOMPARE(result.exitCode, exitCode);
-    QVERIFY2(result.err.count('\n') == 1 && result.err.contains(message.toUtf8()), result.err.constData());
-    QVERIFY(result.err.startsWith("Pavlin.dll: ") || result.err.startsWith("usage: "));
-    if (stale)
-        QVERIFY(!QFile::exists("out"));
-    QCOMPARE(filesIn("."), expected);
-    QVERIFY(filesIn("ro").isEmpty());
-}
-
-// A run may write over its input; a failed one must not remove it.
-void PavlinTest::failedRunInPlaceKeepsItsInput()
-{
-    QTemporaryDir dir;
-    const QString pdf = dir.filePath(QString::fromUtf8("my \"table\" #2 %d \xc3\xa9t\xc3\xa9 \xe4\xb8\xad.pdf"));
-    QVERIFY(QFile::copy(sample("schools.pdf"), pdf));
-    QCOMPARE(pavlin({pdf, "-merge", "9", "-outfile", pdf}).exitCode, 1);
-    QCOMPARE(pdfinfo(pdf, "Pages:"), QStringLiteral("5"));
-    QCOMPARE(pavlin({pdf, "-merge", "2", "-outfile", pdf}).exitCode, 0);
-    QCOMPARE(pdfinfo(pdf, "Pages:"), QStringLiteral("1"));
-}
+        const Result result = pavlin(QStringList{input} + args);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.count('\n') == 1 && result.err.contains(message.toUtf8()), result.err.constData());
+        QVERIFY(result.err.startsWith("Pavlin.dll: ") || result.err.startsWith("usage: "));
+        QCOMPARE(filesIn("."), expected);
+        QVERIFY(filesIn("ro").isEmpty());
+    }
+};
 
 QTEST_MAIN(PavlinTest)
 #include "pavlin_test.moc"

@@ -5,8 +5,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPainter>
-#include <QPdfWriter>
 
 #include <unistd.h>
 
@@ -82,27 +80,17 @@ private slots:
     void rangesTakeTheNamedPagesInOrder()
     {
         QTemporaryDir dir;
-        const QString pdf = dir.filePath("twelve.pdf"), out = dir.filePath("cut.pdf");
-        {
-            QPdfWriter writer(pdf);
-            QPainter painter(&writer);
-            for (int p = 1; p <= 12; ++p) {
-                if (p > 1)
-                    writer.newPage();
-                painter.drawText(QPointF(200, 200), QStringLiteral("folio%1").arg(p));
-            }
-        }
+        const QString pdf = sample("schools.pdf"), out = dir.filePath("cut.pdf");
         // The range as its arguments arrive, and the pages it takes.
         const QVector<QPair<QStringList, QVector<int>>> cases{
-            {{"1-3,7,10-12"}, {1, 2, 3, 7, 10, 11, 12}}, {{"1-3,", "7"}, {1, 2, 3, 7}}, {{"2", "-", "4"}, {2, 3, 4}},
-            {{"12-10,1"}, {12, 11, 10, 1}},              {{"5,5"}, {5, 5}}};
+            {{"1-2,4,4-5"}, {1, 2, 4, 4, 5}}, {{"1-3,", "5"}, {1, 2, 3, 5}}, {{"2", "-", "4"}, {2, 3, 4}}, {{"5-3,1"}, {5, 4, 3, 1}}};
         for (const auto &c : cases) {
             const Result result = pavlin(QStringList{pdf, "-merge"} + c.first + QStringList{"-outfile", out});
             QVERIFY2(result.exitCode == 0 && qpdfAccepts(out), result.err.constData());
             QCOMPARE(pdfinfo(out, "Pages:").toInt(), c.second.size());
             for (int i = 0; i < c.second.size(); ++i)
-                QCOMPARE(pageText(out, i + 1), QStringLiteral("folio%1").arg(c.second[i]));
-            QCOMPARE(filesIn(dir.path()), QStringList({"cut.pdf", "twelve.pdf"}));
+                QCOMPARE(pageText(out, i + 1), pageText(pdf, c.second[i]));
+            QCOMPARE(filesIn(dir.path()), QStringList({"cut.pdf"}));
         }
     }
 
@@ -146,9 +134,7 @@ private slots:
 
             const QJsonObject json = QJsonDocument::fromJson(run("qpdf", {"--json=2", out}).out).object();
             const QJsonObject all = json.value("qpdf").toArray().at(1).toObject();
-            const auto value = [&](const QJsonValue &ref) {
-                return all.value("obj:" + ref.toString()).toObject().value("value");
-            };
+            const auto value = [&](const QJsonValue &ref) { return all.value("obj:" + ref.toString()).toObject().value("value"); };
             QStringList pageRefs, got;
             for (const QJsonValue &page : json.value("pages").toArray())
                 pageRefs.append(page.toObject().value("object").toString());

@@ -81,11 +81,9 @@ private:
     template <typename T> static T *child(ExcelMain &w, const char *name) { return w.findChild<T *>(QLatin1String(name)); }
     QPushButton *button(ExcelMain &w, const char *name) { return child<QPushButton>(w, name); }
 
-    // Page images of `size` and, for the first `textPages` (all when
-    // negative), text layers with the runs p<n>a (20, 30), p<n>b (100, 30)
-    // and p<n>c (20, 60).
-    QString makeDocument(const QString &name, int pages, QSize size = QSize(200, 300),
-                         int textPages = -1)
+    // Page images of `size` and text layers with the runs p<n>a (20, 30),
+    // p<n>b (100, 30) and p<n>c (20, 60).
+    QString makeDocument(const QString &name, int pages, QSize size = QSize(200, 300))
     {
         const QString dir = sources.path() + QLatin1Char('/') + name;
         QDir().mkpath(dir);
@@ -93,11 +91,9 @@ private:
         image.fill(Qt::white);
         for (int n = 1; n <= pages; ++n) {
             image.save(PageFiles::imagePath(dir, n), "PNG");
-            if (textPages < 0 || n <= textPages)
-                writeFile(PageFiles::textPath(dir, n),
-                          (span(20, 30, 40, 10, QStringLiteral("p%1a").arg(n))
-                           + span(100, 30, 40, 10, QStringLiteral("p%1b").arg(n))
-                           + span(20, 60, 40, 10, QStringLiteral("p%1c").arg(n))).toUtf8());
+            writeFile(PageFiles::textPath(dir, n), (span(20, 30, 40, 10, QStringLiteral("p%1a").arg(n))
+                                                    + span(100, 30, 40, 10, QStringLiteral("p%1b").arg(n))
+                                                    + span(20, 60, 40, 10, QStringLiteral("p%1c").arg(n))).toUtf8());
         }
         return dir;
     }
@@ -126,10 +122,9 @@ private:
         dialogs.fileAnswers.enqueue(pdf);
         button(w, "pushButton_openfile")->click();
     }
-    void openDocument(ExcelMain &w, const QString &name, int pages, QSize size = QSize(200, 300),
-                      int textPages = -1)
+    void openDocument(ExcelMain &w, const QString &name, int pages)
     {
-        copyingConverter(makeDocument(name, pages, size, textPages));
+        copyingConverter(makeDocument(name, pages));
         import(w, makePdfPath(name + QStringLiteral(".pdf")));
     }
 
@@ -196,9 +191,7 @@ private slots:
         QCOMPARE(cells[1], TableFile::PageRows({{"p2a ", "p2b "}, {"p2c ", ""}}));
 
         button(w, "pushButton_down")->click();
-        QVERIFY(w.canvas->hasRect);
-        QCOMPARE(w.canvas->mode, 2);
-        QVERIFY(lineTool->isChecked() && !rectTool->isChecked());
+        QVERIFY(w.canvas->hasRect && w.canvas->mode == 2 && lineTool->isChecked() && !rectTool->isChecked());
         drag(w.canvas, QPoint(80, 50), QPoint(90, 50));   // the column line
         QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(90, 20, 0, 60)}));
         QCOMPARE(w.pageRects[1], QRectF(10, 20, 170, 60));
@@ -206,8 +199,7 @@ private slots:
 
         lineTool->click();   // back to the rectangle tool
         button(w, "pushButton_down")->click();
-        QCOMPARE(w.canvas->mode, 1);
-        QVERIFY(rectTool->isChecked());
+        QVERIFY(w.canvas->mode == 1 && rectTool->isChecked());
         // Clicks that change nothing keep the stored table; a resize is an edit.
         mouse(w.canvas, QEvent::MouseButtonPress, QPoint(190, 200), Qt::RightButton);
         mouse(w.canvas, QEvent::MouseButtonRelease, QPoint(190, 200), Qt::RightButton);
@@ -237,11 +229,8 @@ private slots:
         button(w, "pushButton_zoomout")->click();   // enlarges
         QCOMPARE(w.zoomFactor, 1.25f);
         QSpinBox *spin = child<QSpinBox>(w, "spinBox_pagenumber");
-        for (int k = 0; k < 3; ++k) {
-            spin->setValue(2);
-            spin->setValue(1);
-        }
-        spin->setValue(2);
+        for (int k = 0; k < 7; ++k)
+            spin->setValue(k % 2 ? 1 : 2);
         QCOMPARE(w.canvas->returnRec(), QRectF(0, 25, 225.625, 75));
         QCOMPARE(w.canvas->returnLine(), QVector<QRectF>({QRectF(101, 25, 0, 75)}));
         QCOMPARE(w.pageRects[1], QRectF(0, 20, 180.5, 60));
@@ -256,7 +245,7 @@ private slots:
     void zoomStepsAndToolButtons()
     {
         Window w(dialogs);
-        openDocument(w, QStringLiteral("zoom"), 1, QSize(200, 300));
+        openDocument(w, QStringLiteral("zoom"), 1);
         for (int k = 0; k < 60; ++k)
             button(w, "pushButton_zoomout")->click();   // up to 16384 pixels a side
         QVERIFY(300.0 * w.zoomFactor <= 16384.0 && 300.0 * w.zoomFactor * 1.25 > 16384.0);
@@ -434,8 +423,8 @@ private slots:
             const QString bad = sources.path() + QStringLiteral("/no/such/folder/") + name;
             dialogs.fileAnswers.enqueue(bad);
             button(w, "pushButton_save")->click();
-            QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].kind == QStringLiteral("warning"));
-            QVERIFY2(dialogs.boxes[0].text.contains(QDir::toNativeSeparators(bad)), qPrintable(dialogs.boxes[0].text));
+            QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].kind == QStringLiteral("warning")
+                    && dialogs.boxes[0].text.contains(QDir::toNativeSeparators(bad)));
         }
 
         // Ok opens the file with the desktop's application, when there is one.
@@ -452,9 +441,8 @@ private slots:
         // No application: the user is told so, with the path.
         dialogs.boxes.clear();
         w.openexcel(good);
-        QCOMPARE(dialogs.boxes.size(), 1);
-        QCOMPARE(dialogs.boxes[0].kind, QStringLiteral("warning"));
-        QVERIFY(dialogs.boxes[0].text.contains(QDir::toNativeSeparators(good)));
+        QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].kind == QStringLiteral("warning")
+                && dialogs.boxes[0].text.contains(QDir::toNativeSeparators(good)));
     }
 };
 

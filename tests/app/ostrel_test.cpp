@@ -83,60 +83,53 @@ struct Geometry { int rotate; QRectF crop; };
 // them. Page 1 carries a link and the document an outline and a title.
 QByteArray pdfWithPages(const QVector<Geometry> &pages)
 {
-    const int n = pages.size();
-    QByteArray kids;
-    for (int i = 0; i < n; ++i)
-        kids += QByteArray::number(6 + 3 * i) + " 0 R ";
-    QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>",
-                                   "<< /Type /Pages /Count " + QByteArray::number(n) + " /Kids [" + kids + "] >>",
+    const auto num = [](double v) { return QByteArray::number(v); };
+    QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R /Outlines 4 0 R >>", "",   // the page tree, last
                                    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                                    "<< /Type /Outlines /First 5 0 R /Last 5 0 R /Count 1 >>",
                                    "<< /Title (Start) /Parent 4 0 R /Dest [6 0 R /Fit] >>"};
-    for (int i = 0; i < n; ++i) {
-        const QRectF &c = pages[i].crop;   // top() is the lower edge here
-        const double w = c.width(), h = pages[i].rotate % 180 ? c.width() : c.height();   // h: height as shown
+    QByteArray kids;
+    for (const Geometry &g : pages) {
+        const QRectF &c = g.crop;   // top() is the lower edge here
+        const int r = g.rotate, cos = r == 0 ? 1 : r == 180 ? -1 : 0, sin = r == 90 ? 1 : r == 270 ? -1 : 0;
+        const double h = r % 180 ? c.width() : c.height();   // height as shown
+        const int page = objects.size() + 1;   // then its content and its form
+        kids += num(page) + " 0 R ";
         // From a frame upright as shown (origin bottom left) to page space.
-        QByteArray content = "q ";
-        switch (pages[i].rotate) {
-        case 90: content += "0 1 -1 0 " + QByteArray::number(c.left() + w) + ' ' + QByteArray::number(c.top()); break;
-        case 180: content += "-1 0 0 -1 " + QByteArray::number(c.right()) + ' ' + QByteArray::number(c.bottom()); break;
-        case 270: content += "0 -1 1 0 " + QByteArray::number(c.left()) + ' ' + QByteArray::number(c.bottom()); break;
-        default: content += "1 0 0 1 " + QByteArray::number(c.left()) + ' ' + QByteArray::number(c.top()); break;
-        }
-        content += " cm 0 0 1 RG 30 " + QByteArray::number(h - 150) + " m 300 " + QByteArray::number(h - 150) + " l S\n";
+        QByteArray content = "q " + num(cos) + ' ' + num(sin) + ' ' + num(-sin) + ' ' + num(cos) + ' '
+            + num(r == 90 || r == 180 ? c.right() : c.left()) + ' ' + num(r >= 180 ? c.bottom() : c.top())
+            + " cm 0 0 1 RG 30 " + num(h - 150) + " m 300 " + num(h - 150) + " l S\n";
         const struct { const char *text; int x, y, size; const char *color; } placed[] = {
             {"Alpha", 40, 100, 14, "0 g"}, {"Beta", 120, 100, 14, "1 0 0 rg"}, {"Gamma", 260, 100, 14, "0 g"},
             {"Note:", 40, 140, 10, "/DeviceCMYK cs 0 1 1 0 sc"}, {"Omega", 120, 140, 10, "0 g"}};
         QByteArray form;
         for (const auto &p : placed) {
             const bool inForm = p.y == 140;   // the form's matrix moves it 5 units right
-            (inForm ? form : content) += QByteArray("BT /F1 ") + QByteArray::number(p.size) + " Tf " + p.color + ' '
-                + QByteArray::number(p.x - (inForm ? 5 : 0)) + ' ' + QByteArray::number(h - p.y) + " Td (" + p.text
-                + ") Tj ET\n";
+            (inForm ? form : content) += "BT /F1 " + num(p.size) + " Tf " + p.color + ' ' + num(p.x - (inForm ? 5 : 0))
+                + ' ' + num(h - p.y) + " Td (" + p.text + ") Tj ET\n";
         }
         content += "/Fm1 Do\nQ\n";
-        const QByteArray box = QByteArray::number(c.left()) + ' ' + QByteArray::number(c.top()) + ' '
-            + QByteArray::number(c.right()) + ' ' + QByteArray::number(c.bottom());
-        const QByteArray annots = i ? QByteArray() : " /Annots [<< /Type /Annot /Subtype /Link /Rect [" + box
+        const QByteArray box = num(c.left()) + ' ' + num(c.top()) + ' ' + num(c.right()) + ' ' + num(c.bottom());
+        const QByteArray annots = page > 6 ? QByteArray() : " /Annots [<< /Type /Annot /Subtype /Link /Rect [" + box
                 + "] /A << /S /URI /URI (https://example.org/kept) >> >>]";
-        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 700 800] /CropBox [" + box + "] /Rotate "
-                + QByteArray::number(pages[i].rotate) + " /Resources << /Font << /F1 3 0 R >> /XObject << /Fm1 "
-                + QByteArray::number(8 + 3 * i) + " 0 R >> >> /Contents " + QByteArray::number(7 + 3 * i) + " 0 R"
-                + annots + " >>"
-                << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream"
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 700 800] /CropBox [" + box + "] /Rotate " + num(r)
+                + " /Resources << /Font << /F1 3 0 R >> /XObject << /Fm1 " + num(page + 2) + " 0 R >> >> /Contents "
+                + num(page + 1) + " 0 R" + annots + " >>"
+                << "<< /Length " + num(content.size()) + " >>\nstream\n" + content + "\nendstream"
                 << "<< /Type /XObject /Subtype /Form /BBox [-2000 -2000 2000 2000] /Matrix [1 0 0 1 5 0]"
-                   " /Resources << /Font << /F1 3 0 R >> >> /Length " + QByteArray::number(form.size())
-                + " >>\nstream\n" + form + "\nendstream";
+                   " /Resources << /Font << /F1 3 0 R >> >> /Length " + num(form.size()) + " >>\nstream\n" + form
+                + "\nendstream";
     }
+    objects[1] = "<< /Type /Pages /Count " + num(pages.size()) + " /Kids [" + kids + "] >>";
     objects << "<< /Title (Kept title) >>";
     QByteArray pdf = "%PDF-1.4\n", xref;
     for (int i = 0; i < objects.size(); ++i) {
-        xref += QByteArray::number(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
-        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        xref += num(pdf.size()).rightJustified(10, '0') + " 00000 n \n";
+        pdf += num(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
-    const QByteArray size = QByteArray::number(objects.size() + 1), start = QByteArray::number(pdf.size());
-    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
-        + " /Root 1 0 R /Info " + QByteArray::number(objects.size()) + " 0 R >>\nstartxref\n" + start + "\n%%EOF\n";
+    const QByteArray size = num(objects.size() + 1);
+    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size + " /Root 1 0 R /Info "
+        + num(objects.size()) + " 0 R >>\nstartxref\n" + num(pdf.size()) + "\n%%EOF\n";
 }
 } // namespace
 

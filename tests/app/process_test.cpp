@@ -34,8 +34,7 @@ public slots:
 
 namespace
 {
-const QStringList programs{QStringLiteral("Pavlin.dll"), QStringLiteral("Dorcet.dll"),
-                           QStringLiteral("Ostrel.dll")};
+const QStringList programs{QStringLiteral("Pavlin.dll"), QStringLiteral("Dorcet.dll"), QStringLiteral("Ostrel.dll")};
 
 // What an independent reader says of a PDF.
 QByteArray output(const QString &program, const QStringList &args)
@@ -333,8 +332,10 @@ private slots:
 
     // One chain at a time: Replace is refused while counts are read and while
     // a batch runs, and a header click sorts only when no batch runs, moving
-    // no count into another file's row.
-    void oneChainAtATime()
+    // no count into another file's row. The split chain then writes each range
+    // of the current file into a subfolder it makes, never over an earlier
+    // result, and hands the next file to the content run.
+    void oneChainAtATimeThenSplit()
     {
         const QString animals = sample("AnimalSounds.pdf");
         const QString schools = sample("schools.pdf");
@@ -347,10 +348,12 @@ private slots:
         QHeaderView *header = win.files()->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
         QCOMPARE(win.cell(0, 0), animals);   // sorted while counting
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
+        QCOMPARE(win.cell(0, 0), schools);
         win.button("pushButton_textall_replace")->click();
         QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].text.contains(QStringLiteral("Page counts")));
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
-        QCOMPARE(win.cell(0, 1) + win.cell(1, 1), QStringLiteral("15"));
+        QCOMPARE(win.cell(0, 1) + win.cell(1, 1), QStringLiteral("51"));
 
         win.button("pushButton_textall_replace")->click();
         win.button("pushButton_textall_replace")->click();
@@ -358,11 +361,25 @@ private slots:
         QVERIFY(dialogs.boxes.size() == 3 && dialogs.boxes[2].text.contains(QStringLiteral("already running")));
         QVERIFY(!win.listUnlocked());
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
-        QCOMPARE(win.cell(0, 0), animals);   // not sorted during the batch
+        QCOMPARE(win.cell(0, 0), schools);   // not sorted during the batch
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
         QVERIFY(win.linesEqual(QStringLiteral("Conversion Start:")) == 1
                 && win.lines().indexOf(QStringLiteral("Conversion Start:")) < win.lines().lastIndexOf(animals));
         QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QVERIFY(win.listUnlocked());
+
+        win.addContentRule(0, {"Says", "Yells"});
+        const QString first = out + QStringLiteral("/schools/1 a-b schools.pdf");
+        QVERIFY(QDir().mkpath(out + QStringLiteral("/schools")) && writeFile(first, "earlier"));
+        win.w.setRanges({QStringLiteral("1-2"), QStringLiteral("5, 3")}, {QStringLiteral("a/b"), QStringLiteral("c")});
+        win.w.splitpdffile();
+        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 2, 60000);
+        QCOMPARE(win.lines().filter(QStringLiteral("Generating ")),
+                 QStringList({"Generating " + out + "/schools/1 a-b schools-0.pdf", "Generating " + out + "/schools/2 c schools.pdf"}));
+        QCOMPARE(readAll(first), QByteArray("earlier"));
+        QVERIFY(output(QStringLiteral("pdfinfo"), {out + QStringLiteral("/schools/2 c schools.pdf")}).contains("Pages:           2"));
+        QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds-0.pdf")), QStringLiteral("Yells")), 3);
         QVERIFY(win.listUnlocked());
     }
 
@@ -449,32 +466,6 @@ private slots:
         win.w.close();
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(proc), 10000);
         QCOMPARE(win.results(2), QStringList({"Failed", "<none>"}));
-        QVERIFY(win.listUnlocked());
-    }
-
-    // The split chain writes each range of the current file into a subfolder
-    // it makes, never over an earlier result, then hands the next file to the
-    // content run.
-    void splitChainWritesEachRange()
-    {
-        const QString schools = sample("schools.pdf");
-        const QString animals = sample("AnimalSounds.pdf");
-        Window win(dialogs);
-        win.open(dialogs, {schools, animals});
-        win.setOutput(out);
-        win.addContentRule(0, {"Says", "Yells"});
-        const QString first = out + QStringLiteral("/schools/1 a-b schools.pdf");
-        QVERIFY(QDir().mkpath(out + QStringLiteral("/schools")));
-        QVERIFY(writeFile(first, "earlier"));
-        win.w.setRanges({QStringLiteral("1-2"), QStringLiteral("5, 3")}, {QStringLiteral("a/b"), QStringLiteral("c")});
-        win.w.splitpdffile();
-        QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Conversion Finished.")), 1, 60000);
-        QCOMPARE(win.lines().filter(QStringLiteral("Generating ")),
-                 QStringList({"Generating " + out + "/schools/1 a-b schools-0.pdf", "Generating " + out + "/schools/2 c schools.pdf"}));
-        QCOMPARE(readAll(first), QByteArray("earlier"));
-        QVERIFY(output(QStringLiteral("pdfinfo"), {out + QStringLiteral("/schools/2 c schools.pdf")}).contains("Pages:           2"));
-        QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
-        QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
         QVERIFY(win.listUnlocked());
     }
 

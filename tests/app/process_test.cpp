@@ -59,6 +59,11 @@ void resetRecord()
     tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
 }
 
+// A program replaced by a script or missing (script empty), what the window
+// then says once for a missing program and else for each file, the batch, the
+// output folder, and the results; three results: a damaged file between good ones.
+struct RowsCase { QString program; QByteArray script; QString said; bool byPosition; QString folder; QStringList results; };
+
 // The window as a user sees it: its widgets by object name.
 struct Window
 {
@@ -111,6 +116,8 @@ struct Window
     bool listUnlocked() { return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled(); }
 };
 }
+
+Q_DECLARE_METATYPE(RowsCase)
 
 class ProcessTest : public QObject
 {
@@ -275,33 +282,22 @@ private slots:
     // file, whatever an earlier render left behind.
     void rowsFailByTheirOwnRun_data()
     {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QByteArray>("script");   // empty: the program is missing
-        QTest::addColumn<QString>("said");        // once for a missing program, else for each file
-        QTest::addColumn<bool>("byPosition");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QStringList>("results");   // a third file: a damaged one between good ones
+        QTest::addColumn<RowsCase>("c");
         const QStringList failed{"Failed", "Failed"};
         for (const char *p : {"Pavlin.dll", "Dorcet.dll", "Ostrel.dll"})
-            QTest::newRow(p) << p << QByteArray() << QStringLiteral("%1 could not be started").arg(QLatin1String(p))
-                             << false << QString() << failed;
-        QTest::newRow("render without pages") << "Dorcet.dll" << QByteArray("#!/bin/sh\nexit 0\n")
-                                              << "The text of page 1 of " << false << QString() << failed;
+            QTest::newRow(p) << RowsCase{p, {}, QStringLiteral("%1 could not be started").arg(QLatin1String(p)), false, {}, failed};
+        QTest::newRow("render without pages")
+            << RowsCase{"Dorcet.dll", "#!/bin/sh\nexit 0\n", "The text of page 1 of ", false, {}, failed};
         for (const bool position : {false, true}) {
-            QTest::addRow("damaged, by position %d", position)
-                << QString() << QByteArray() << QString() << position << QString() << QStringList({"Succeed", "Failed", "Succeed"});
-            QTest::addRow("folder not writable, by position %d", position) << QString() << QByteArray() << QString()
-                << position << QStringLiteral("/proc") << QStringList({"Failed", "Failed", "Failed"});
+            QTest::addRow("damaged, by position %d", position) << RowsCase{{}, {}, {}, position, {}, {"Succeed", "Failed", "Succeed"}};
+            QTest::addRow("folder not writable, by position %d", position)
+                << RowsCase{{}, {}, {}, position, QStringLiteral("/proc"), {"Failed", "Failed", "Failed"}};
         }
     }
     void rowsFailByTheirOwnRun()
     {
-        QFETCH(QString, program);
-        QFETCH(QByteArray, script);
-        QFETCH(QString, said);
-        QFETCH(bool, byPosition);
-        QFETCH(QString, folder);
-        QFETCH(QStringList, results);
+        QFETCH(RowsCase, c);
+        const auto &[program, script, said, byPosition, folder, results] = c;
         if (!script.isEmpty())
             replaceProgram(program, script);
         else if (!program.isEmpty())

@@ -169,7 +169,8 @@ private slots:
         }
     }
 
-    void ruleLinesHaveTheirShapes()
+    // The plain parts: rule lines, content matching, references, list texts.
+    void plainParts()
     {
         const struct { const char *key, *textLine, *imageLine; } cases[] = {
             {"P3 (120 45 60 12)", "3-120-45-60-12:Total:Sum\r\n", "3:120:45:(/pics/a b.png):80:020\r\n"},
@@ -183,11 +184,8 @@ private slots:
             QCOMPARE(RuleFile::imageRuleLine(k, QStringLiteral("/pics/a b.png"), QStringLiteral("80"), QStringLiteral("020")),
                      QLatin1String(c.imageLine));
         }
-    }
 
-    void contentRulesMatchWholeRunsAndLines()
-    {
-        // Runs: "Saint" "Paul" on one line, "Total" and "total" below,
+        // Content rules match whole runs and neighbours on one line. Runs: "Saint" "Paul" on one line, "Total" and "total" below,
         // "Total:" and "A&amp;B" further down, "Paul" alone at the far right.
         Alltext page;
         const struct { int x, y, w; const char *text; } runs[] = {
@@ -196,33 +194,27 @@ private slots:
         for (const auto &r : runs)
             page.subtext.append({r.x, r.y, r.w, 12, QString::fromUtf8(r.text)});
         page.count = page.subtext.size();
-        const struct { const char *find, *lines; } cases[] = {
+        const struct { const char *find, *lines; } finds[] = {
             {"Total", "2-100-50-40-12:Total:X\r\n"}, {"Saint Paul", "2-10-20-60-12:Saint Paul:X\r\n"},
             {"A&B", "2-10-90-30-12:A&B:X\r\n"},      {"Total:x", ""}, {"Paul Paul", ""}, {"", ""}, {"Saint  Paul", ""}};
-        for (const auto &c : cases)
+        for (const auto &c : finds)
             QCOMPARE(ContentMatch::pageRuleLines(page, 2, {{QLatin1String(c.find), QStringLiteral("X"), {}, {}, {}}},
                                                  ContentMatch::TextRules),
                      QLatin1String(c.lines));
-    }
 
-    // The converter's references turned back; unknown, invalid or too long
-    // ones stay as they stand.
-    void referencesDecoded()
-    {
-        const struct { const char *layer; QString text; } cases[] = {
+        // The converter's references turned back; unknown, invalid or too long
+        // ones stay as they stand.
+        const struct { const char *layer; QString text; } layers[] = {
             {"&lt;&gt;&quot;&apos;&amp;", QStringLiteral("<>\"'&")},
             {"&#65;&#x42;&#X43;&#5;&#00000065;&#xD7FF;&#x10FFFF;",
              QStringLiteral("ABC\x05" "A") + QChar(0xD7FF) + QString::fromUcs4(U"\U0010FFFF")},
             {"&#0;&#xD800;&#xDFFF;&#x110000;&#;&#x;&bogus;&amp", QString()},
             {"&#000000065; &ampx;", QString()},
         };
-        for (const auto &c : cases)
+        for (const auto &c : layers)
             QCOMPARE(ContentMatch::decodeText(QString::fromLatin1(c.layer)),
                      c.text.isNull() ? QString::fromLatin1(c.layer) : c.text);
-    }
 
-    void listTexts()
-    {
         QCOMPARE(FileList::sizeText(1048576), QStringLiteral("      1048.576 KB"));
         QCOMPARE(FileList::sizeText(1048577), QStringLiteral("         1.049 MB"));
         QCOMPARE(FileList::pageCountText("Title: x\nNumberOfPages: 12\n"), QStringLiteral("12"));
@@ -318,12 +310,10 @@ private slots:
         win.replace(byPosition ? "pushButton_textsome_replace" : "pushButton_textall_replace");
         QCOMPARE(win.results(results.size()), results);
         QVERIFY(win.listUnlocked());
-        if (program.isEmpty()) {
+        if (program.isEmpty())
             QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
-        } else {
-            QCOMPARE(win.lines().filter(said).size(), script.isEmpty() ? 1 : 2);
-            QVERIFY(QDir(out).entryList(QDir::Files).isEmpty());
-        }
+        else
+            QVERIFY(win.lines().filter(said).size() == (script.isEmpty() ? 1 : 2) && QDir(out).entryList(QDir::Files).isEmpty());
     }
 
     // One chain at a time: Replace is refused while counts are read and while

@@ -34,8 +34,6 @@ public slots:
 
 namespace
 {
-const QStringList programs{QStringLiteral("Pavlin.dll"), QStringLiteral("Dorcet.dll"), QStringLiteral("Ostrel.dll")};
-
 // What an independent reader says of a PDF.
 QByteArray output(const QString &program, const QStringList &args)
 {
@@ -51,12 +49,6 @@ int countWord(const QString &text, const QString &words)
 {
     const QString edge = QStringLiteral("(?<!\\S)%1(?!\\S)");
     return text.count(QRegularExpression(edge.arg(QRegularExpression::escape(words))));
-}
-
-void resetRecord()
-{
-    tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
-    tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
 }
 
 // A program replaced by a script or missing (script empty), what the window
@@ -143,30 +135,25 @@ class ProcessTest : public QObject
     }
     static void replaceProgram(const QString &program, const QByteArray &script)
     {
-        QVERIFY(QFile::remove(program));
-        QVERIFY(writeFile(program, script));
-        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(QFile::remove(program) && writeFile(program, script)
+                && QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
     }
 
 private slots:
-    void initTestCase()
-    {
-        tmf = new TM;
-        for (const QString &p : programs)
-            QVERIFY2(QFile::exists(QStringLiteral(GRIDMOLT_APP_DIR "/") + p), qPrintable(p + " is not built"));
-    }
+    void initTestCase() { tmf = new TM; }
 
     // Every test in a working folder of its own holding the three programs.
     void init()
     {
         box = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/process-XXXXXX"));
         QVERIFY(box->isValid() && QDir::setCurrent(box->path()));
-        for (const QString &p : programs)
-            QVERIFY(QFile::link(QStringLiteral(GRIDMOLT_APP_DIR "/") + p, box->path() + QLatin1Char('/') + p));
+        for (const QString p : {"/Pavlin.dll", "/Dorcet.dll", "/Ostrel.dll"})
+            QVERIFY2(QFile::exists(GRIDMOLT_APP_DIR + p) && QFile::link(GRIDMOLT_APP_DIR + p, box->path() + p), qPrintable(p));
         out = box->path() + QStringLiteral("/out put #1");
         QVERIFY(QDir().mkpath(out));
         dialogs = ScriptedDialogs();
-        resetRecord();
+        tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
+        tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
         // The temporary folder is the run's own: no rule file of an earlier test stays.
         for (const char *name : {"rules.txt", "imagerule.txt", "textall.txt"}) {
             const QString path = PageFiles::tempFolder() + QLatin1Char('/') + QLatin1String(name);

@@ -57,11 +57,10 @@ private slots:
             const QString pdf = sample(name);
             const int pages = pdfinfo(pdf, "Pages:").toInt();
             const Result result = pavlin({pdf, "-getinfo", "-outfile", info});
-            if (pages == 0) {
-                // The count of the sample before must not be read for this one.
-                QVERIFY2(result.exitCode == 1 && result.err.contains(name.toUtf8()) && !QFile::exists(info), qPrintable(name));
+            // Refused where pdfinfo refuses; the count of the sample before must not be read.
+            QVERIFY2(pages > 0 || (result.exitCode == 1 && result.err.contains(name.toUtf8()) && !QFile::exists(info)), qPrintable(name));
+            if (pages == 0)
                 continue;
-            }
             ++counted;
             QCOMPARE(readAll(info), "NumberOfPages: " + QByteArray::number(pages) + "\n");
             QCOMPARE(pavlin({pdf, "-merge", QStringLiteral("%1-1").arg(pages), "-outfile", cut}).exitCode, 0);
@@ -83,8 +82,7 @@ private slots:
             {{"1-2,4,4-5"}, {1, 2, 4, 4, 5}}, {{"1-3,", "5"}, {1, 2, 3, 5}}, {{"2", "-", "4"}, {2, 3, 4}}, {{"5-3,1"}, {5, 4, 3, 1}}};
         for (const auto &c : cases) {
             const Result result = pavlin(QStringList{pdf, "-merge"} + c.first + QStringList{"-outfile", out});
-            QVERIFY2(result.exitCode == 0 && qpdfAccepts(out), result.err.constData());
-            QCOMPARE(pdfinfo(out, "Pages:").toInt(), c.second.size());
+            QVERIFY2(result.exitCode == 0 && qpdfAccepts(out) && pdfinfo(out, "Pages:").toInt() == c.second.size(), result.err.constData());
             for (int i = 0; i < c.second.size(); ++i)
                 QCOMPARE(pageText(out, i + 1), pageText(pdf, c.second[i]));
             QCOMPARE(filesIn(dir.path()), QStringList({"cut.pdf"}));
@@ -101,8 +99,7 @@ private slots:
 
         // A run may write over its input, but a failed one must not remove it.
         const QString own = dir.filePath(QString::fromUtf8("my \"table\" #2 %d \xc3\xa9t\xc3\xa9 \xe4\xb8\xad.pdf"));
-        QVERIFY(QFile::copy(pdf, own));
-        QVERIFY(pavlin({own, "-merge", "9", "-outfile", own}).exitCode == 1 && pdfinfo(own, "Pages:") == QStringLiteral("5"));
+        QVERIFY(QFile::copy(pdf, own) && pavlin({own, "-merge", "9", "-outfile", own}).exitCode == 1 && pdfinfo(own, "Pages:") == QStringLiteral("5"));
         QVERIFY(pavlin({own, "-merge", "2", "-outfile", own}).exitCode == 0 && pdfinfo(own, "Pages:") == QStringLiteral("1"));
     }
 
@@ -121,8 +118,7 @@ private slots:
             "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
             link + "/Dest [5 0 R /Fit] >>", link + "/A << /S /URI /URI (http://example.org/) >> >>", link + "/Dest [3 0 R /Fit] >>",
-            "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>",
-        };
+            "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>"};
         QByteArray bytes = "%PDF-1.4\n", xref;
         for (int i = 0; i < objects.size(); ++i) {
             xref += QByteArray::number(bytes.size()).rightJustified(10, '0') + " 00000 n \n";
@@ -148,13 +144,11 @@ private slots:
             for (const QJsonValue &page : json.value("pages").toArray())
                 pageRefs.append(page.toObject().value("object").toString());
             for (int i = 0; i < pageRefs.size(); ++i) {
-                const QJsonValue annotRef = value(pageRefs[i]).toObject().value("/Annots").toArray().at(0);
-                const QJsonObject annot = value(annotRef).toObject();
+                const QJsonObject annot = value(value(pageRefs[i]).toObject().value("/Annots").toArray().at(0)).toObject();
                 const QString target = annot.value("/Dest").toArray().at(0).toString();
-                QString where = pageRefs.contains(target) ? QStringLiteral("page %1").arg(pageRefs.indexOf(target) + 1)
-                                                          : value(target).isNull() ? "nowhere" : "a page left out";
-                if (annot.contains("/A"))
-                    where = annot.value("/A").toObject().value("/URI").toString().mid(2);   // "u:" marks text
+                const QString where = annot.contains("/A") ? annot.value("/A").toObject().value("/URI").toString().mid(2)   // "u:" marks text
+                                      : pageRefs.contains(target) ? QStringLiteral("page %1").arg(pageRefs.indexOf(target) + 1)
+                                      : value(target).isNull() ? "nowhere" : "a page left out";
                 got.append(pdfinfo(out, QStringLiteral("Page %1 rot:").arg(i + 1, 4), i + 1) + " " + where);
             }
             QCOMPARE(got, pages);
@@ -200,9 +194,8 @@ private slots:
                 QVERIFY(writeFile("out", "NumberOfPages: 99\n"));
 
             const Result result = pavlin(QStringList{input} + args);
-            QVERIFY2(result.exitCode == c.exitCode && result.err.count('\n') == 1, result.err.constData());
-            QVERIFY2(result.err.contains(c.message.toUtf8()) && (result.err.startsWith("Pavlin.dll: ") || result.err.startsWith("usage: ")),
-                     result.err.constData());
+            QVERIFY2(result.exitCode == c.exitCode && result.err.count('\n') == 1 && result.err.contains(c.message.toUtf8())
+                         && (result.err.startsWith("Pavlin.dll: ") || result.err.startsWith("usage: ")), result.err.constData());
             QCOMPARE(filesIn("."), expected);
             QVERIFY(filesIn("ro").isEmpty());
         }

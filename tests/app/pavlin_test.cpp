@@ -16,9 +16,8 @@ Result run(const QString &executable, const QStringList &args)
 {
     QProcess process;
     process.start(executable, args);
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    const bool ended = process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return ended ? Result{process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()} : Result{};
 }
 Result pavlin(const QStringList &args) { return run(GRIDMOLT_APP_DIR "/Pavlin.dll", args); }
 QString sample(const QString &name) { return GRIDMOLT_SAMPLES_DIR "/" + name; }
@@ -33,8 +32,7 @@ QString pdfinfo(const QString &pdf, const QString &key, int page = 0)
 int listedRows(const QStringList &command) { return run(command[0], command.mid(1)).out.count('\n'); }
 QString pageText(const QString &pdf, int page)
 {
-    const QString n = QString::number(page);
-    return QString::fromUtf8(run("pdftotext", {"-f", n, "-l", n, pdf, "-"}).out).trimmed();
+    return QString::fromUtf8(run("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), pdf, "-"}).out).trimmed();
 }
 bool qpdfAccepts(const QString &pdf) { return run("qpdf", {"--check", pdf}).exitCode == 0; }
 QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden); }
@@ -107,7 +105,6 @@ private slots:
     // Pages 1 and 2 inherit a rotation from an inner node of the page tree.
     void pagesKeepLinksAndInheritedAttributes()
     {
-        const QByteArray content = "BT /F1 12 Tf 40 50 Td (Go) Tj ET";
         const QByteArray link = "<< /Type /Annot /Subtype /Link /Rect [40 40 90 60] ";
         const QVector<QByteArray> objects{
             "<< /Type /Catalog /Pages 2 0 R >>",
@@ -115,7 +112,7 @@ private slots:
             "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [8 0 R] >>",
             "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [9 0 R] >>",
             "<< /Type /Page /Parent 2 0 R /Contents 6 0 R /Annots [10 0 R] >>",
-            "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+            "<< /Length 32 >>\nstream\nBT /F1 12 Tf 40 50 Td (Go) Tj ET\nendstream",
             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
             link + "/Dest [5 0 R /Fit] >>", link + "/A << /S /URI /URI (http://example.org/) >> >>", link + "/Dest [3 0 R /Fit] >>",
             "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>"};

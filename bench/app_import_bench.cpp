@@ -10,6 +10,8 @@
 #include "pagefiles.h"
 #include "../tests/app/scripteddialogs.h"
 
+#include "benchapplication.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -31,18 +33,6 @@ int pageCount()
     bool ok = false;
     const int pages = qEnvironmentVariableIntValue("GRIDMOLT_BENCH_PAGES", &ok);
     return ok && pages > 0 ? pages : 100;
-}
-
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "app_import_bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
 }
 
 // Page files of `pages` letter-size pages, 100 rows of 30 words each, made
@@ -84,7 +74,7 @@ QString preparedPages(int pages, qint64 *textBytes)
 
 void BM_ImportIntoWindow(benchmark::State &state)
 {
-    ensureApplication();
+    ensureApplication<QApplication>();
     const int pages = pageCount();
     qint64 textBytes = 0;
     const QString source = preparedPages(pages, &textBytes);

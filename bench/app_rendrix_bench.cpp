@@ -5,6 +5,8 @@
 // GRIDMOLT_BENCH_PAGES sets the page count (default 40; the import target is
 // 2,000 pages of 3,000 words).
 
+#include "benchapplication.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -36,18 +38,6 @@ int pageCount()
     return ok && pages > 0 ? pages : 40;
 }
 
-void ensureGuiApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "app_rendrix_bench";
-    static char *argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-}
-
 QTemporaryDir &workDir()
 {
     static QTemporaryDir dir;
@@ -61,7 +51,7 @@ QString densePdf()
     static QString path;
     if (!path.isEmpty())
         return path;
-    ensureGuiApplication();
+    ensureApplication<QGuiApplication>();
     path = workDir().filePath(QStringLiteral("dense.pdf"));
     QPdfWriter writer(path);
     writer.setResolution(72);

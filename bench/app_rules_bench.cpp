@@ -9,6 +9,8 @@
 #include "tm.h"
 #include "../tests/app/scripteddialogs.h"
 
+#include "benchapplication.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -24,16 +26,9 @@
 
 namespace
 {
-void ensureApplication()
+void ensureEditorApplication()
 {
-    if (QCoreApplication::instance())
-        return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "app_rules_bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    ensureApplication<QApplication>();
     static TM record;
     record.mode = record.nTexttoText = record.nTexttoImage = 0;
     record.inputKind = record.spare = record.nTextsome = record.nImagesome = 0;
@@ -64,7 +59,7 @@ int frameCount(Rules &editor)
 
 void BM_FramesAfterTextLayer(benchmark::State &state)
 {
-    ensureApplication();
+    ensureEditorApplication();
     const QByteArray layer = textLayer(int(state.range(0)));
     Rules editor;
     // Shown, so that polishing and painting the frames count as well.
@@ -82,7 +77,7 @@ BENCHMARK(BM_FramesAfterTextLayer)->Arg(3000)->Arg(12000)->Unit(benchmark::kMill
 
 void BM_ZoomStep(benchmark::State &state)
 {
-    ensureApplication();
+    ensureEditorApplication();
     const int runs = int(state.range(0));
     QTemporaryDir prepared;
     QImage page(612, 792, QImage::Format_RGB32);

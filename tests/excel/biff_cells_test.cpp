@@ -25,8 +25,7 @@ namespace {
 std::vector<char> TokenBytes(unsigned short tokens)
 {
     std::vector<char> out(2 + tokens);
-    out[0] = static_cast<char>(tokens & 0xFF);
-    out[1] = static_cast<char>(tokens >> 8);
+    out[0] = static_cast<char>(tokens & 0xFF), out[1] = static_cast<char>(tokens >> 8);
     for (unsigned short i = 0; i < tokens; ++i)
         out[2 + i] = static_cast<char>(0x40 + i % 31);
     return out;
@@ -45,6 +44,18 @@ unsigned int ReadBytes(const std::vector<char>& bytes)
 {
     R record;
     return record.Read(bytes.data(), static_cast<unsigned int>(bytes.size()));
+}
+
+// A record of kind R holding two tokens, whose token length (at byte `at`)
+// is then stated as `length`, read back.
+template <typename R>
+unsigned int ReadWithTokenLength(std::size_t at, unsigned short length)
+{
+    R record;
+    record.formula = TokenBytes(2);
+    std::vector<char> bytes = Written(record);
+    bytes[at] = static_cast<char>(length & 0xFF), bytes[at + 1] = static_cast<char>(length >> 8);
+    return ReadBytes<R>(bytes);
 }
 
 // The record writes exactly these bytes, and reading them gives a record that
@@ -88,21 +99,18 @@ TEST(CellBytes, FixedAndMulRecords)
 
     // The last column is written after the entries; the sizes count them.
     CellBlock::MulRK mulRK;
-    mulRK.xfRKs = {CellBlock::MulRK::XFRK(15, 0x16), CellBlock::MulRK::XFRK(16, 0xFFFFFFFE)};
-    mulRK.lastColIndex = 1;
+    mulRK.xfRKs = {CellBlock::MulRK::XFRK(15, 0x16), CellBlock::MulRK::XFRK(16, 0xFFFFFFFE)}, mulRK.lastColIndex = 1;
     ExpectForm(mulRK, "BD 00 12 00 00 00 00 00 0F 00 16 00 00 00 10 00 FE FF FF FF 01 00");
 
     // An SST index beyond four bytes is refused, not wrapped.
     CellBlock::LabelSST label;
     label.sstIndex = 0x100000000ull;
     std::vector<char> out(label.RecordSize(), 0x55);
-    EXPECT_EQ(label.Write(out.data()), 0u);
-    EXPECT_EQ(out, std::vector<char>(14, 0x55));
+    EXPECT_TRUE(label.Write(out.data()) == 0u && out == std::vector<char>(14, 0x55));
     // A longer fixed record is read whole and written back at its own size.
     CellBlock::Blank blank;
     const std::vector<char> longer = Hex("01 02 08 00 01 00 02 00 0F 00 AA BB");
-    EXPECT_EQ(blank.Read(longer.data(), 12), 12u);
-    EXPECT_EQ(Written(blank), Hex("01 02 06 00 01 00 02 00 0F 00"));
+    EXPECT_TRUE(blank.Read(longer.data(), 12) == 12u && Written(blank) == Hex("01 02 06 00 01 00 02 00 0F 00"));
 }
 
 TEST(CellBytes, StringResultsAreLatin1AndWidenWhenTheyMust)
@@ -120,24 +128,20 @@ TEST(CellBytes, StringResultsAreLatin1AndWidenWhenTheyMust)
     Formula::String& same = s;
     s = same;
     ASSERT_TRUE(s.SetText(L"two"));
-    EXPECT_EQ(std::wstring(copy.text), L"a\u0101") << "copies own their text";
-    EXPECT_EQ(std::wstring(assigned.text), L"a\u0101");
+    EXPECT_TRUE(std::wstring(copy.text) == L"a\u0101" && std::wstring(assigned.text) == L"a\u0101") << "copies own their text";
     const std::vector<char> cut = Hex("07 02 04 00 05 00 00 61");
-    EXPECT_EQ(assigned.Read(cut.data(), 8), 0u);
-    EXPECT_TRUE(assigned.empty()) << "a failed read leaves no text of the earlier one";
+    EXPECT_TRUE(assigned.Read(cut.data(), 8) == 0u && assigned.empty()) << "a failed read leaves no text of the earlier one";
     EXPECT_EQ(Written(assigned), Hex("07 02 00 00"));
 
     std::wstring longText(65536, L'a');
     EXPECT_FALSE(s.SetText(longText.c_str())) << "over the count limit";
     EXPECT_EQ(std::wstring(s.text), L"two");
     longText.pop_back();
-    EXPECT_TRUE(s.SetText(longText.c_str()));
-    EXPECT_EQ(s.Length(), 65535u);
+    EXPECT_TRUE(s.SetText(longText.c_str()) && s.Length() == 65535u);
     // Text put in place by hand past the limit makes the write fail, not wrap.
     s.Reset();
-    s.text = new wchar_t[65537];
+    s.text = new wchar_t[65537](); // zeroed: the terminator
     std::wmemset(s.text, L'b', 65536);
-    s.text[65536] = 0;
     std::vector<char> out(s.RecordSize());
     EXPECT_EQ(s.Write(out.data()), 0u);
 }
@@ -151,17 +155,10 @@ TEST(CellBytes, FormulaWithEachCompanionAndAString)
     for (const auto& c : companions) {
         SCOPED_TRACE(c.code);
         Formula f;
-        f.rowIndex = 12;
-        f.colIndex = 34;
-        f.xfIndex = 56;
-        const char result[8] = {1, 2, 3, 4, 5, 6, char(0xFF), char(0xFF)};
-        std::memcpy(f.result, result, 8);
-        f.options = 0x0008;
-        f.formula = TokenBytes(7);
-        f.companionType = c.code;
-        f.array.formula = TokenBytes(2);
-        f.shrfmla.formula = TokenBytes(3);
-        f.shrfmla1.formula = TokenBytes(4);
+        f.rowIndex = 12, f.colIndex = 34, f.xfIndex = 56, f.options = 0x0008;
+        std::memcpy(f.result, "\1\2\3\4\5\6\xFF\xFF", 8);
+        f.formula = TokenBytes(7), f.companionType = c.code;
+        f.array.formula = TokenBytes(2), f.shrfmla.formula = TokenBytes(3), f.shrfmla1.formula = TokenBytes(4);
         ASSERT_TRUE(f.string.SetText(L"r\u00e9sult"));
 
         const std::vector<char> bytes = Written(f);
@@ -170,61 +167,46 @@ TEST(CellBytes, FormulaWithEachCompanionAndAString)
         EXPECT_EQ(std::vector<char>(bytes.begin(), bytes.begin() + 24),
                   Hex("06 00 1D 00 0C 00 22 00 38 00 01 02 03 04 05 06 FF FF 08 00 00 00 00 00"));
         EXPECT_TRUE(!c.size || (U16(bytes, companion) == c.code && U16(bytes, companion + 2) == c.size));
-        EXPECT_EQ(U16(bytes, bytes.size() - 13), 0x0207u);
+        EXPECT_EQ(U16(bytes, bytes.size() - 13), 0x0207u) << "the string last";
         Formula g = ReadBack<Formula>(bytes);
-        EXPECT_EQ(g.companionType, c.code);
-        EXPECT_EQ(std::wstring(g.string.text), L"r\u00e9sult");
+        EXPECT_TRUE(g.companionType == c.code && std::wstring(g.string.text) == L"r\u00e9sult");
         EXPECT_EQ(Written(g), bytes);
     }
 
     // Rereading a formula drops the companion and string of the earlier one.
-    Formula with;
-    with.formula = TokenBytes(1);
+    Formula with, without;
+    with.formula = without.formula = with.shrfmla.formula = TokenBytes(1);
     with.companionType = 0x00BC;
-    with.shrfmla.formula = TokenBytes(1);
     ASSERT_TRUE(with.string.SetText(L"old"));
-    Formula without;
-    without.formula = TokenBytes(1);
     const std::vector<char> plain = Written(without);
     EXPECT_EQ(with.Read(plain.data(), static_cast<unsigned int>(plain.size())), plain.size());
-    EXPECT_EQ(with.companionType, 0xFFFF);
-    EXPECT_TRUE(with.string.empty());
+    EXPECT_TRUE(with.companionType == 0xFFFF && with.string.empty());
 }
 
 TEST(CellContinue, VariableRecordsSizeWhatTheyWriteAcrossPieces)
 {
     for (unsigned int n : {4108u, 4109u, 4110u, 4111u, 8300u}) {
         CellBlock::MulBlank mb;
-        mb.xfIndices.assign(n, 7);
-        mb.lastColIndex = static_cast<unsigned short>(n - 1);
+        mb.xfIndices.assign(n, 7), mb.lastColIndex = static_cast<unsigned short>(n - 1);
         const std::vector<char> out = Written(mb);
-        EXPECT_EQ(out.size(), Record::StreamSize(6 + 2 * n)) << n;
-        EXPECT_EQ(ReadBack<CellBlock::MulBlank>(out).xfIndices.size(), n);
+        EXPECT_TRUE(out.size() == Record::StreamSize(6 + 2 * n) && ReadBack<CellBlock::MulBlank>(out).xfIndices.size() == n) << n;
     }
     // Data of exactly 8224 bytes is one piece, 8225 two.
     for (unsigned int tokens : {8224u - 12 - 2, 8225u - 12 - 2, 20000u}) {
         Formula::Array a;
         a.formula = TokenBytes(static_cast<unsigned short>(tokens));
         const std::vector<char> out = Written(a);
-        EXPECT_EQ(out.size(), Record::StreamSize(12 + 2 + tokens));
-        EXPECT_EQ(ReadBack<Formula::Array>(out).formula, a.formula);
-        Formula::ShrFmla s;
-        s.formula = a.formula;
-        EXPECT_EQ(ReadBack<Formula::ShrFmla>(Written(s)).formula, a.formula);
-        Formula::ShrFmla1 s1;
-        s1.formula = a.formula;
-        EXPECT_EQ(ReadBack<Formula::ShrFmla1>(Written(s1)).formula, a.formula);
+        EXPECT_TRUE(out.size() == Record::StreamSize(12 + 2 + tokens) && ReadBack<Formula::Array>(out).formula == a.formula) << tokens;
+        auto roundTrip = [&](auto record) { return record.formula = a.formula, ReadBack<decltype(record)>(Written(record)).formula; };
+        EXPECT_EQ(roundTrip(Formula::ShrFmla()), a.formula);
+        EXPECT_EQ(roundTrip(Formula::ShrFmla1()), a.formula);
     }
     // A formula too long for one piece keeps its companion behind its pieces.
     Formula f;
-    f.formula = TokenBytes(9000);
-    f.companionType = 0x0221;
-    f.array.formula = TokenBytes(3);
+    f.formula = TokenBytes(9000), f.companionType = 0x0221, f.array.formula = TokenBytes(3);
     ASSERT_TRUE(f.string.SetText(L"t"));
     Formula g = ReadBack<Formula>(Written(f));
-    EXPECT_EQ(g.formula, f.formula);
-    EXPECT_EQ(g.companionType, 0x0221);
-    EXPECT_EQ(g.array.formula, f.array.formula);
+    EXPECT_TRUE(g.formula == f.formula && g.companionType == 0x0221 && g.array.formula == f.array.formula);
     EXPECT_EQ(std::wstring(g.string.text), L"t");
 }
 
@@ -238,11 +220,8 @@ TEST(CellContinue, LongStringResultsContinueWithAnOptionByte)
             ASSERT_TRUE(s.SetText(text.c_str()));
             const std::vector<char> out = Written(s);
             const std::vector<Piece> pieces = Pieces(out);
-            for (std::size_t i = 1; i < pieces.size(); ++i) {
-                EXPECT_LE(pieces[i].payload.size(), 8224u);
-                EXPECT_EQ(pieces[i].code, 0x003C);
-                EXPECT_EQ(pieces[i].payload[0], wide ? 1 : 0);
-            }
+            for (std::size_t i = 1; i < pieces.size(); ++i)
+                EXPECT_TRUE(pieces[i].payload.size() <= 8224u && pieces[i].code == 0x003C && pieces[i].payload[0] == (wide ? 1 : 0)) << i;
             EXPECT_EQ(std::wstring(ReadBack<Formula::String>(out).text), text) << n << " wide " << wide;
         }
     }
@@ -266,10 +245,8 @@ TEST(CellBlocks, KindsSwitchAndReadWithTheirPosition)
     // Small kinds are held inside the block, the others apart; switching
     // between them must release each record once (the sanitizer sees it).
     CellBlock block;
-    EXPECT_EQ(block.RecordSize(), 0u);
     char byte = 0x55;
-    EXPECT_EQ(block.Write(&byte), 0u);
-    EXPECT_EQ(byte, 0x55);
+    EXPECT_TRUE(block.RecordSize() == 0u && block.Write(&byte) == 0u && byte == 0x55);
     block.SetType(0x0203);
     static_cast<CellBlock::Number*>(block.record)->value = 2.5;
     block.SetType(0x0203);
@@ -277,15 +254,13 @@ TEST(CellBlocks, KindsSwitchAndReadWithTheirPosition)
     for (unsigned short kind : {0x00FD, 0x0006, 0x0201, 0x00BD, 0x0205, 0x0203, 0x00BE, 0x027E, 0x00FD}) {
         block.SetType(kind);
         ASSERT_NE(block.record, nullptr) << kind;
-        EXPECT_EQ(block.type + block.record->code, 2 * kind);
-        EXPECT_EQ(block.RecordSize(), block.record->RecordSize()) << kind;
+        EXPECT_TRUE(block.type == kind && block.record->code == kind && block.RecordSize() == block.record->RecordSize()) << kind;
     }
     block.Reset();
     EXPECT_TRUE(block.type == 0xFFFF && block.record == nullptr);
 
     const std::vector<char> row = Hex("08 02 10 00 00 00 00 00 00 00 FF 00 00 00 00 00 00 01 00 00");
-    EXPECT_EQ(block.Read(row.data(), static_cast<unsigned int>(row.size())), 0u) << "no cell record";
-    EXPECT_EQ(block.type, 0xFFFF);
+    EXPECT_TRUE(block.Read(row.data(), static_cast<unsigned int>(row.size())) == 0u && block.type == 0xFFFF) << "no cell record";
     EXPECT_DEATH(block.RowIndex(), "empty cell block");
     EXPECT_DEATH(block.ColIndex(), "empty cell block");
 }
@@ -312,29 +287,19 @@ TEST(CellHostile, RecordsPromisingMoreThanTheyHoldAreRefused)
     for (const auto& c : cells)
         EXPECT_EQ(ReadBytes<CellBlock>(Hex(c.hex)), c.read) << c.what;
 
-    Formula f;
-    f.formula = TokenBytes(4);
-    std::vector<char> bytes = Written(f);
-    bytes[4 + 20] = 5; // one token byte more than there are
-    EXPECT_EQ(ReadBytes<Formula>(bytes), 0u);
-    bytes[4 + 20] = bytes[4 + 21] = char(0xFF);
-    EXPECT_EQ(ReadBytes<Formula>(bytes), 0u);
-    Formula::ShrFmla s;
-    s.formula = TokenBytes(2);
-    bytes = Written(s);
-    bytes[4 + 8] = 3;
-    EXPECT_EQ(ReadBytes<Formula::ShrFmla>(bytes), 0u);
-    Formula::Array a;
-    a.formula = TokenBytes(2);
-    bytes = Written(a);
-    bytes[4 + 12] = 3;
-    EXPECT_EQ(ReadBytes<Formula::Array>(bytes), 0u);
+    // One token byte more than there are.
+    EXPECT_EQ(ReadWithTokenLength<Formula>(4 + 20, 3), 0u);
+    EXPECT_EQ(ReadWithTokenLength<Formula>(4 + 20, 0xFFFF), 0u);
+    EXPECT_EQ(ReadWithTokenLength<Formula::ShrFmla>(4 + 8, 3), 0u);
+    EXPECT_EQ(ReadWithTokenLength<Formula::Array>(4 + 12, 3), 0u);
 
     // A broken companion or string fails the whole formula.
+    Formula f;
+    f.formula = TokenBytes(4);
     f.companionType = 0x00BC;
     f.shrfmla.formula = TokenBytes(1);
     ASSERT_TRUE(f.string.SetText(L"abc"));
-    bytes = Written(f);
+    std::vector<char> bytes = Written(f);
     EXPECT_EQ(ReadBytes<Formula>(std::vector<char>(bytes.begin(), bytes.end() - 1)), 0u) << "cut inside the STRING";
     bytes[bytes.size() - 6] = 9;
     EXPECT_EQ(ReadBytes<Formula>(bytes), 0u) << "STRING counting more characters than it holds";
@@ -348,13 +313,10 @@ TEST(CellHostile, RecordsPromisingMoreThanTheyHoldAreRefused)
 TEST(CellHostile, EveryTruncationOfEveryKindFailsCleanly)
 {
     Formula f;
-    f.formula = TokenBytes(6);
-    f.companionType = 0x0221;
-    f.array.formula = TokenBytes(2);
+    f.formula = TokenBytes(6), f.companionType = 0x0221, f.array.formula = TokenBytes(2);
     ASSERT_TRUE(f.string.SetText(L"hello"));
     CellBlock::MulRK m;
-    m.xfRKs.resize(3);
-    m.lastColIndex = 2;
+    m.xfRKs.resize(3), m.lastColIndex = 2;
     CellBlock::Number n;
     for (const std::vector<char>& sample : {Written(f), Written(m), Written(n)}) {
         for (std::size_t cut = 0; cut < sample.size(); ++cut) {

@@ -2,40 +2,30 @@
 #include "canvasgeometry.h"
 #include "labeldraw.h"
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
-#include <QSignalSpy>
 #include <QtTest>
-
-#include <cmath>
 
 namespace {
 
-void mouse(labeldraw &c, QEvent::Type type, qreal x, qreal y, Qt::MouseButton button,
-           Qt::MouseButtons buttons)
+void mouse(labeldraw &c, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
-    const QPointF pos(x, y);
     QMouseEvent e(type, pos, c.mapToGlobal(pos.toPoint()), button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(&c, &e);
 }
-void press(labeldraw &c, qreal x, qreal y) { mouse(c, QEvent::MouseButtonPress, x, y, Qt::LeftButton, Qt::LeftButton); }
-void move(labeldraw &c, qreal x, qreal y) { mouse(c, QEvent::MouseMove, x, y, Qt::NoButton, Qt::LeftButton); }
-void hoverTo(labeldraw &c, qreal x, qreal y) { mouse(c, QEvent::MouseMove, x, y, Qt::NoButton, Qt::NoButton); }
-void release(labeldraw &c, qreal x, qreal y, Qt::MouseButton b = Qt::LeftButton)
-{
-    mouse(c, QEvent::MouseButtonRelease, x, y, b, Qt::NoButton);
-}
+void press(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton); }
+void move(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton); }
+void hoverTo(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton); }
+void release(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
 
 // Hover, press, move in steps, release: one drag as a person makes it.
 void drag(labeldraw &c, QPointF from, const QVector<QPointF> &steps)
 {
-    hoverTo(c, from.x(), from.y());
-    press(c, from.x(), from.y());
+    hoverTo(c, from);
+    press(c, from);
     for (const QPointF &p : steps)
-        move(c, p.x(), p.y());
-    release(c, steps.isEmpty() ? from.x() : steps.last().x(),
-            steps.isEmpty() ? from.y() : steps.last().y());
+        move(c, p);
+    release(c, steps.isEmpty() ? from : steps.last());
 }
 
 void drawTable(labeldraw &c, qreal x1, qreal y1, qreal x2, qreal y2)
@@ -63,10 +53,10 @@ QVector<qreal> lineXs(const labeldraw &c)
 
 bool near(const QRectF &a, const QRectF &b)
 {
-    const qreal e = 1e-4;
-    return std::abs(a.x() - b.x()) < e && std::abs(a.y() - b.y()) < e
-           && std::abs(a.width() - b.width()) < e && std::abs(a.height() - b.height()) < e;
+    return QLineF(a.topLeft(), b.topLeft()).length() < 1e-4 && QLineF(a.bottomRight(), b.bottomRight()).length() < 1e-4;
 }
+
+using Drags = QVector<QVector<QPointF>>;   // each: the press, then the steps
 
 } // namespace
 
@@ -75,196 +65,158 @@ class LabeldrawTest : public QObject
     Q_OBJECT
 
 private slots:
-    void drawRectangleInAnyDirection_data();
-    void drawRectangleInAnyDirection();
-    void dragsEditTheTable_data();
-    void dragsEditTheTable();
-    void linesAddedOnlyByAStepAwayFromTheStrip();
-    void selectDragAndRemoveLine();
-    void removeTableClearsCanvasAndPicture();
-    void pageChangeForgetsTheHoveredHandle();
+    void drawRectangleInAnyDirection()
+    {
+        const QPointF directions[][2] = {{{100, 50}, {300, 200}}, {{300, 200}, {100, 50}}, {{100, 200}, {300, 50}}};
+        for (const auto &d : directions) {
+            labeldraw c(nullptr);
+            QSignalSpy spy(&c, &labeldraw::updateRecandLine);
+            c.drawrect();
+            drag(c, d[0], {(d[0] + d[1]) / 2, d[1]});
+            QCOMPARE(spy.count(), 1);
+            QVERIFY(c.hasRect && !c.drawing);
+            QCOMPARE(c.returnRec(), QRectF(100, 50, 200, 150));
+            QCOMPARE(c.handles.at(7), QRectF(295, 195, 10, 10));
+            // Without a tool nothing is drawn, but the release still reports.
+            labeldraw none(nullptr);
+            QSignalSpy noneSpy(&none, &labeldraw::updateRecandLine);
+            drag(none, d[0], {d[1]});
+            QCOMPARE(none.returnRec(), QRectF());
+            QCOMPARE(noneSpy.count(), 1);
+        }
+        // A click or a tiny drag stays visible but not editable.
+        labeldraw tiny(nullptr);
+        drawTable(tiny, 100, 100, 105, 104);
+        QVERIFY(!tiny.hasRect);
+        QCOMPARE(tiny.returnRec(), QRectF(100, 100, 5, 4));
+    }
+
+    void dragsEditTheTable()
+    {
+        struct Case { const char *name; QVector<qreal> lines; Drags drags; QRectF expected; QVector<qreal> xs; };
+        QVector<Case> cases;
+        // Table (100,100)-(300,200). Each handle: the pointer moves (+20, +10) in
+        // two steps, each measured from the last accepted position.
+        const struct { const char *name; QPointF grab; QRectF rect; qreal x; } handles[] = {
+            {"top-left", {100, 100}, {120, 110, 180, 90}, 165},
+            {"top-middle", {200, 100}, {100, 110, 200, 90}, 150},
+            {"top-right", {300, 100}, {100, 110, 220, 90}, 155},
+            {"middle-left", {100, 150}, {120, 100, 180, 100}, 150},
+            {"middle-right", {300, 150}, {100, 100, 220, 100}, 150},
+            {"bottom-left", {100, 200}, {120, 100, 180, 110}, 165},
+            {"bottom-middle", {200, 200}, {100, 100, 200, 110}, 150},
+            {"bottom-right", {300, 200}, {100, 100, 220, 110}, 155},
+        };
+        for (const auto &h : handles)
+            cases << Case{h.name, {150}, {{h.grab, h.grab + QPointF(5, 4), h.grab + QPointF(20, 10)}}, h.rect, {h.x}};
+        cases << Case{"move; a press outside moves nothing", {180},
+                      {{{150, 150}, {160, 155}, {140, 175}}, {{10, 10}, {30, 30}}}, {90, 125, 200, 100}, {170}}
+              << Case{"corners keep lines in proportion", {100, 150, 300},
+                      {{{100, 200}, {60, 200}}, {{300, 100}, {360, 100}}}, {60, 100, 300, 100}, {60, 135, 360}}
+              << Case{"side within 5 px of a line: refused", {150}, {{{100, 150}, {146, 150}}},
+                      {100, 100, 200, 100}, {150}}
+              << Case{"refused, then the whole way from the last accepted", {150},
+                      {{{100, 150}, {146, 150}, {120, 150}}}, {120, 100, 180, 100}, {150}}
+              << Case{"right edge over the left keeps the edge it holds", {}, {{{300, 150}, {50, 150}, {80, 150}}},
+                      {80, 100, 20, 100}, {}}
+              << Case{"bottom edge over the top turns table and line over", {150}, {{{200, 200}, {200, 40}}},
+                      {100, 40, 200, 60}, {150}};
+        for (const Case &k : cases) {
+            const QRectF &expected = k.expected;
+            labeldraw c(nullptr);
+            drawTable(c, 100, 100, 300, 200);
+            for (qreal x : k.lines)
+                c.lines.append(QRectF(x, 100, 0, 100));
+            for (const QVector<QPointF> &d : k.drags)
+                drag(c, d.first(), d.mid(1));
+            QVERIFY2(near(c.returnRec(), expected), k.name);
+            QVERIFY2(c.returnLine().size() == k.xs.size(), k.name);
+            for (int i = 0; i < k.xs.size(); ++i)
+                QVERIFY2(near(c.returnLine()[i], QRectF(k.xs[i], expected.y(), 0, expected.height())), k.name);
+            QVERIFY2(near(c.handles.at(7), QRectF(expected.right() - 5, expected.bottom() - 5, 10, 10)), k.name);
+            // A corner dragged onto the opposite edge (width 0) never divides by it.
+            drag(c, expected.topLeft(), {expected.topRight(), expected.topRight() + QPointF(10, 20),
+                                         expected.topRight() + QPointF(-10, 30)});
+            for (const QRectF &l : c.returnLine())
+                QVERIFY(qIsFinite(l.x()) && qIsFinite(l.height()));
+        }
+    }
+
+    void addSelectDragAndRemoveLines()
+    {
+        labeldraw c(nullptr);
+        drawTable(c, 100, 100, 300, 200);
+        QSignalSpy spy(&c, &labeldraw::updateRecandLine);
+        c.delline();   // nothing selected: silent
+        QCOMPARE(spy.count(), 0);
+        c.drawline();
+        drag(c, {150, 98}, {{170, 130}, {175, 130}});     // down, then level: added at the press
+        drag(c, {250, 204}, {{240, 150}});                // up from the bottom strip
+        drag(c, {120, 100}, {{120, 140}, {125, 120}});    // last step went back: none
+        drag(c, {130, 200}, {{130, 160}, {130, 170}});
+        drag(c, {140, 100}, {});                          // a press alone: none
+        QCOMPARE(c.returnLine(), QVector<QRectF>({QRectF(150, 100, 0, 100), QRectF(250, 100, 0, 100)}));
+        // In the rectangle tool the strip inside the table moves it instead.
+        c.drawrect();
+        drag(c, {160, 103}, {{160, 113}});
+        QCOMPARE(c.returnRec(), QRectF(100, 110, 200, 100));
+        // Dragged onto the other line or within 2 px of an edge: refused steps.
+        drag(c, {251, 150}, {{150, 150}, {299, 10}, {241, 10}});
+        QCOMPARE(lineXs(c), QVector<qreal>({150, 240}));
+        QCOMPARE(c.selectedLine, 2);
+        spy.clear();
+        c.delline();
+        QCOMPARE(lineXs(c), QVector<qreal>({150}));
+        QCOMPARE(spy.count(), 1);
+        c.selectedLine = 5;   // stale index
+        c.delline();
+        QCOMPARE(spy.count(), 1);
+    }
+
+    void removeTableClearsCanvasAndPicture()
+    {
+        labeldraw c(nullptr);
+        QPalette pal = c.palette();
+        pal.setBrush(QPalette::Window, QBrush(Qt::white));
+        c.setPalette(pal);
+        c.resize(400, 300);
+        drawTable(c, 20, 20, 220, 120);
+        addLine(c, 100);
+        const QColor red(255, 0, 0);
+        QImage img = c.grab().toImage();
+        for (const QPoint p : {QPoint(60, 20), QPoint(60, 119), QPoint(100, 70)})   // edges 1 px in, the line
+            QCOMPARE(img.pixelColor(p), red);
+        QCOMPARE(img.pixelColor(60, 70), QColor(Qt::white));
+        c.drawline();
+        QSignalSpy spy(&c, &labeldraw::updateRecandLine);
+        c.delrec();
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(c.returnRec(), QRectF(0, 0, 0, 0));
+        QVERIFY(c.returnLine().isEmpty() && !c.hasRect);
+        QCOMPARE(c.mode, 1);
+        img = c.grab().toImage();
+        for (int y = 0; y < img.height(); y += 3)
+            for (int x = 0; x < img.width(); x += 3)
+                QVERIFY2(img.pixelColor(x, y) != red, "red pixel left after the table was removed");
+        drag(c, {20, 20}, {{80, 90}});   // the rectangle tool draws a new one
+        QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 70));
+    }
+
+    // The pointer rests on the bottom-right handle while the next page's table,
+    // whose top-left handle lies under it, is shown: a press there never drags
+    // the corner the pointer was over on the page before.
+    void pageChangeForgetsTheHoveredHandle()
+    {
+        labeldraw c(nullptr);
+        drawTable(c, 10, 10, 110, 110);
+        hoverTo(c, {110, 110});
+        c.showPageTable(QRectF(110, 110, 100, 100), {}, false);
+        press(c, {110, 110});
+        move(c, {120, 130});
+        release(c, {120, 130});
+        QCOMPARE(c.returnRec().bottomRight(), QPointF(210, 210));
+    }
 };
-
-void LabeldrawTest::drawRectangleInAnyDirection_data()
-{
-    QTest::addColumn<QPointF>("from");
-    QTest::addColumn<QPointF>("to");
-    QTest::newRow("down-right") << QPointF(100, 50) << QPointF(300, 200);
-    QTest::newRow("up-left") << QPointF(300, 200) << QPointF(100, 50);
-    QTest::newRow("up-right") << QPointF(100, 200) << QPointF(300, 50);
-}
-
-void LabeldrawTest::drawRectangleInAnyDirection()
-{
-    QFETCH(QPointF, from);
-    QFETCH(QPointF, to);
-    labeldraw c(nullptr);
-    QSignalSpy spy(&c, &labeldraw::updateRecandLine);
-    c.drawrect();
-    drag(c, from, {(from + to) / 2, to});
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(c.hasRect && !c.drawing);
-    QCOMPARE(c.returnRec(), QRectF(100, 50, 200, 150));
-    QCOMPARE(c.handles.at(7), QRectF(295, 195, 10, 10));
-    // A click or a tiny drag stays visible but not editable.
-    labeldraw tiny(nullptr);
-    drawTable(tiny, 100, 100, 105, 104);
-    QVERIFY(!tiny.hasRect);
-    QCOMPARE(tiny.returnRec(), QRectF(100, 100, 5, 4));
-    // Without a tool nothing is drawn, but the release still reports.
-    labeldraw none(nullptr);
-    QSignalSpy noneSpy(&none, &labeldraw::updateRecandLine);
-    drag(none, from, {to});
-    QCOMPARE(none.returnRec(), QRectF());
-    QCOMPARE(noneSpy.count(), 1);
-}
-
-using Drags = QVector<QVector<QPointF>>;   // each: the press, then the steps
-
-void LabeldrawTest::dragsEditTheTable_data()
-{
-    QTest::addColumn<QVector<qreal>>("lines");
-    QTest::addColumn<Drags>("drags");
-    QTest::addColumn<QRectF>("expected");
-    QTest::addColumn<QVector<qreal>>("xs");
-    // Table (100,100)-(300,200). Each handle: the pointer moves (+20, +10) in
-    // two steps, each measured from the last accepted position.
-    const struct { const char *name; QPointF grab; QRectF rect; qreal x; } handles[] = {
-        {"top-left", {100, 100}, {120, 110, 180, 90}, 165},
-        {"top-middle", {200, 100}, {100, 110, 200, 90}, 150},
-        {"top-right", {300, 100}, {100, 110, 220, 90}, 155},
-        {"middle-left", {100, 150}, {120, 100, 180, 100}, 150},
-        {"middle-right", {300, 150}, {100, 100, 220, 100}, 150},
-        {"bottom-left", {100, 200}, {120, 100, 180, 110}, 165},
-        {"bottom-middle", {200, 200}, {100, 100, 200, 110}, 150},
-        {"bottom-right", {300, 200}, {100, 100, 220, 110}, 155},
-    };
-    for (const auto &h : handles)
-        QTest::newRow(h.name) << QVector<qreal>{150} << Drags{{h.grab, h.grab + QPointF(5, 4), h.grab + QPointF(20, 10)}}
-                              << h.rect << QVector<qreal>{h.x};
-    QTest::newRow("move; a press outside moves nothing")
-        << QVector<qreal>{180} << Drags{{{150, 150}, {160, 155}, {140, 175}}, {{10, 10}, {30, 30}}}
-        << QRectF(90, 125, 200, 100) << QVector<qreal>{170};
-    QTest::newRow("corners keep lines in proportion")
-        << QVector<qreal>{100, 150, 300} << Drags{{{100, 200}, {60, 200}}, {{300, 100}, {360, 100}}}
-        << QRectF(60, 100, 300, 100) << QVector<qreal>{60, 135, 360};
-    QTest::newRow("side within 5 px of a line: refused")
-        << QVector<qreal>{150} << Drags{{{100, 150}, {146, 150}}} << QRectF(100, 100, 200, 100) << QVector<qreal>{150};
-    QTest::newRow("refused, then the whole way from the last accepted")
-        << QVector<qreal>{150} << Drags{{{100, 150}, {146, 150}, {120, 150}}} << QRectF(120, 100, 180, 100)
-        << QVector<qreal>{150};
-    QTest::newRow("right edge over the left keeps the edge it holds")
-        << QVector<qreal>{} << Drags{{{300, 150}, {50, 150}, {80, 150}}} << QRectF(80, 100, 20, 100) << QVector<qreal>{};
-    QTest::newRow("bottom edge over the top turns table and line over")
-        << QVector<qreal>{150} << Drags{{{200, 200}, {200, 40}}} << QRectF(100, 40, 200, 60) << QVector<qreal>{150};
-}
-
-void LabeldrawTest::dragsEditTheTable()
-{
-    QFETCH(QVector<qreal>, lines);
-    QFETCH(Drags, drags);
-    QFETCH(QRectF, expected);
-    QFETCH(QVector<qreal>, xs);
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    for (qreal x : lines)
-        c.lines.append(QRectF(x, 100, 0, 100));
-    for (const QVector<QPointF> &d : drags)
-        drag(c, d.first(), d.mid(1));
-    QVERIFY(near(c.returnRec(), expected));
-    QCOMPARE(c.returnLine().size(), xs.size());
-    for (int i = 0; i < xs.size(); ++i)
-        QVERIFY(near(c.returnLine()[i], QRectF(xs[i], expected.y(), 0, expected.height())));
-    QVERIFY(near(c.handles.at(7), QRectF(expected.right() - 5, expected.bottom() - 5, 10, 10)));
-    // A corner dragged onto the opposite edge (width 0) never divides by it.
-    drag(c, expected.topLeft(), {expected.topRight(), expected.topRight() + QPointF(10, 20), expected.topRight() + QPointF(-10, 30)});
-    for (const QRectF &l : c.returnLine())
-        QVERIFY(std::isfinite(l.x()) && std::isfinite(l.height()));
-}
-
-void LabeldrawTest::linesAddedOnlyByAStepAwayFromTheStrip()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    c.drawline();
-    drag(c, {150, 98}, {{170, 130}, {175, 130}});     // down, then level: added at the press
-    drag(c, {250, 204}, {{240, 150}});                // up from the bottom strip
-    drag(c, {120, 100}, {{120, 140}, {125, 120}});    // last step went back: none
-    drag(c, {130, 200}, {{130, 160}, {130, 170}});
-    drag(c, {140, 100}, {});                          // a press alone: none
-    QCOMPARE(c.returnLine(), QVector<QRectF>({QRectF(150, 100, 0, 100), QRectF(250, 100, 0, 100)}));
-    // In the rectangle tool the strip inside the table moves it instead.
-    c.drawrect();
-    drag(c, {160, 103}, {{160, 113}});
-    QCOMPARE(c.returnRec(), QRectF(100, 110, 200, 100));
-    QCOMPARE(c.returnLine().size(), 2);
-}
-
-void LabeldrawTest::selectDragAndRemoveLine()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 100, 100, 300, 200);
-    addLine(c, 150);
-    addLine(c, 230);
-    QSignalSpy spy(&c, &labeldraw::updateRecandLine);
-    c.delline();   // nothing selected: silent
-    QCOMPARE(spy.count(), 0);
-    // Dragged onto the other line or within 2 px of an edge: refused steps.
-    drag(c, {231, 150}, {{150, 150}, {299, 10}, {221, 10}});
-    QCOMPARE(lineXs(c), QVector<qreal>({150, 220}));
-    QCOMPARE(c.selectedLine, 2);
-    c.delline();
-    QCOMPARE(lineXs(c), QVector<qreal>({150}));
-    QCOMPARE(spy.count(), 2);
-    c.selectedLine = 5;   // stale index
-    c.delline();
-    QCOMPARE(spy.count(), 2);
-}
-
-void LabeldrawTest::removeTableClearsCanvasAndPicture()
-{
-    labeldraw c(nullptr);
-    QPalette pal = c.palette();
-    pal.setBrush(QPalette::Window, QBrush(Qt::white));
-    c.setPalette(pal);
-    c.resize(400, 300);
-    drawTable(c, 20, 20, 220, 120);
-    addLine(c, 100);
-    const QColor red(255, 0, 0);
-    QImage img = c.grab().toImage();
-    QCOMPARE(img.pixelColor(60, 20), red);
-    QCOMPARE(img.pixelColor(60, 119), red);   // bottom edge, 1 px in
-    QCOMPARE(img.pixelColor(100, 70), red);
-    QCOMPARE(img.pixelColor(60, 70), QColor(Qt::white));
-    c.drawline();
-    QSignalSpy spy(&c, &labeldraw::updateRecandLine);
-    c.delrec();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(c.returnRec(), QRectF(0, 0, 0, 0));
-    QVERIFY(c.returnLine().isEmpty() && !c.hasRect);
-    QCOMPARE(c.mode, 1);
-    img = c.grab().toImage();
-    for (int y = 0; y < img.height(); y += 3)
-        for (int x = 0; x < img.width(); x += 3)
-            QVERIFY2(img.pixelColor(x, y) != red, "red pixel left after the table was removed");
-    drag(c, {20, 20}, {{80, 90}});   // the rectangle tool draws a new one
-    QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 70));
-}
-
-// The pointer rests on the bottom-right handle while the next page's table,
-// whose top-left handle lies under it, is shown: a press there never drags
-// the corner the pointer was over on the page before.
-void LabeldrawTest::pageChangeForgetsTheHoveredHandle()
-{
-    labeldraw c(nullptr);
-    drawTable(c, 10, 10, 110, 110);
-    hoverTo(c, 110, 110);
-    c.showPageTable(QRectF(110, 110, 100, 100), {}, false);
-    press(c, 110, 110);
-    move(c, 120, 130);
-    release(c, 120, 130);
-    QCOMPARE(c.returnRec().bottomRight(), QPointF(210, 210));
-}
 
 QTEST_MAIN(LabeldrawTest)
 #include "labeldraw_test.moc"

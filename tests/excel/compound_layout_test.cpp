@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -38,18 +39,13 @@ void ExpectEntry(const Bytes& b, std::size_t at, const std::string& name, std::u
     SCOPED_TRACE(name);
     EXPECT_EQ(EntryName(b, at), name);
     EXPECT_EQ(U16(b, at + 64), (name.size() + 1) * 2);
-    EXPECT_EQ(b[at + 66], type);
-    EXPECT_EQ(b[at + 67], 1); // colour
-    EXPECT_EQ(U32(b, at + 68), left);
-    EXPECT_EQ(U32(b, at + 72), right);
-    EXPECT_EQ(U32(b, at + 76), child);
-    for (std::size_t i = 80; i < 116; ++i)
-        EXPECT_EQ(b[at + i], 0) << "class id, flags and times stay zero, byte " << i;
-    EXPECT_EQ(U32(b, at + 116), start);
-    EXPECT_EQ(U32(b, at + 120), size);
-    EXPECT_EQ(U32(b, at + 124), 0u);
-    for (std::size_t i = name.size() * 2; i < 64; ++i)
-        EXPECT_EQ(b[at + i], 0) << "the name's tail after its terminator";
+    EXPECT_EQ(U16(b, at + 66), type + 0x100u) << "type, then colour 1";
+    // Links (left, right, child), then start, size and a zero high size word.
+    EXPECT_EQ((std::vector<std::uint32_t>{U32(b, at + 68), U32(b, at + 72), U32(b, at + 76)}), (std::vector<std::uint32_t>{left, right, child}));
+    EXPECT_EQ((std::vector<std::uint32_t>{U32(b, at + 116), U32(b, at + 120), U32(b, at + 124)}), (std::vector<std::uint32_t>{start, size, 0}));
+    EXPECT_EQ(std::count(b.begin() + static_cast<long>(at + 80), b.begin() + static_cast<long>(at + 116), 0), 36) << "class id, flags and times stay zero";
+    EXPECT_EQ(std::count(b.begin() + static_cast<long>(at + name.size() * 2), b.begin() + static_cast<long>(at + 64), 0),
+              static_cast<long>(64 - name.size() * 2)) << "the name's tail after its terminator";
 }
 
 // Big-block table entries first..last chain in order and end there.
@@ -78,29 +74,21 @@ TEST(CompoundRecords, HeaderAndDirectoryEntryBytes)
         EXPECT_EQ(U32(b, at), FREE) << at;
     CompoundFile::Header back;
     back.batCount = 77;
-    b[30] = 12; // a shift of 12 gives 4096-byte blocks
-    std::vector<char> raw(b.begin(), b.end());
-    back.Read(raw.data());
-    EXPECT_EQ(back.batCount, 1u);
-    EXPECT_EQ(back.batBlocks[108], FREE);
-    EXPECT_EQ(back.bigBlockSize, 4096u);
+    buf[30] = 12; // a shift of 12 gives 4096-byte blocks
+    back.Read(buf.data());
+    EXPECT_TRUE(back.batCount == 1u && back.batBlocks[108] == FREE && back.bigBlockSize == 4096u);
 
     // A 31-character name fills the field with its terminator last; the last
     // two bytes of an entry are not written by it.
     CompoundFile::DirectoryEntry e;
-    for (int i = 0; i < 31; ++i)
-        e.name[i] = L'x';
+    std::wmemset(e.name, L'x', 31);
     e.size = 0x01020304;
     std::vector<char> entry(128, 0x77);
     e.Write(entry.data());
-    EXPECT_EQ(entry[60], 'x');
-    EXPECT_EQ(entry[62], 0);
-    EXPECT_EQ(entry[63], 0);
-    EXPECT_EQ(entry[126], 0x77);
+    EXPECT_TRUE(entry[60] == 'x' && entry[62] == 0 && entry[63] == 0 && entry[126] == 0x77);
     CompoundFile::DirectoryEntry r;
     r.Read(entry.data());
-    EXPECT_EQ(std::wstring(r.name), std::wstring(31, L'x'));
-    EXPECT_EQ(r.size, 0x01020304u);
+    EXPECT_TRUE(std::wstring(r.name) == std::wstring(31, L'x') && r.size == 0x01020304u);
 
 }
 
@@ -131,13 +119,10 @@ TEST(CompoundLayout, NewDocumentAndResultCodes)
     EXPECT_EQ(d.cf.WriteFile("Nothing", "abc", 3), CompoundFile::FILE_NOT_FOUND);
     EXPECT_EQ(d.File(), before) << "a write to no entry changes nothing";
     std::vector<char> data;
-    EXPECT_EQ(d.cf.ReadFile("Nothing", data), CompoundFile::FILE_NOT_FOUND);
     unsigned int size = 99;
-    EXPECT_EQ(d.cf.FileSize("Nothing", size), CompoundFile::FILE_NOT_FOUND);
-    EXPECT_EQ(d.cf.FileSize("Workbook", size), 1);
-    EXPECT_EQ(size, 0u);
-    EXPECT_EQ(d.cf.ReadFile("Workbook", data), 1);
-    EXPECT_TRUE(data.empty());
+    EXPECT_TRUE(d.cf.ReadFile("Nothing", data) == CompoundFile::FILE_NOT_FOUND && d.cf.FileSize("Nothing", size) == CompoundFile::FILE_NOT_FOUND);
+    EXPECT_TRUE(d.cf.FileSize("Workbook", size) == 1 && size == 0u);
+    EXPECT_TRUE(d.cf.ReadFile("Workbook", data) == 1 && data.empty());
 }
 
 TEST(CompoundLayout, OneStreamAtTheWorkedSizes)
@@ -154,15 +139,13 @@ TEST(CompoundLayout, OneStreamAtTheWorkedSizes)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         NewDoc d;
-        ASSERT_EQ(d.cf.MakeFile("Workbook"), 1);
-        ASSERT_EQ(d.cf.WriteFile("Workbook", Pattern(3000, 3), 3000), 1);
+        ASSERT_TRUE(d.cf.MakeFile("Workbook") == 1 && d.cf.WriteFile("Workbook", Pattern(3000, 3), 3000) == 1);
         const auto data = Pattern(c.size, c.size);
         ASSERT_EQ(d.cf.WriteFile("Workbook", data, c.size), 1);
         const auto b = d.File();
         ASSERT_EQ(b.size(), 512u * c.fileBlocks);
-        EXPECT_EQ(U32(b, 44), 1u) << "one table block";
-        EXPECT_EQ(U32(b, 60), c.sbatCount ? 3 : END);
-        EXPECT_EQ(U32(b, 64), c.sbatCount);
+        // One table block; where the small-block table starts and its length.
+        EXPECT_EQ((std::vector<std::uint32_t>{U32(b, 44), U32(b, 60), U32(b, 64)}), (std::vector<std::uint32_t>{1, c.sbatCount ? 3 : END, c.sbatCount}));
         ExpectEntry(b, EntryOffset(1, 0), "Root Entry", 5, FREE, FREE, 1, c.rootStart, c.rootSize);
         ExpectEntry(b, EntryOffset(1, 1), "Workbook", 2, FREE, FREE, FREE, c.start, c.size);
         EXPECT_EQ(BatEntry(b, c.fileBlocks - 1), FREE);
@@ -175,36 +158,26 @@ TEST(CompoundLayout, OneStreamAtTheWorkedSizes)
         ASSERT_EQ(stored.size(), ((c.sbatCount ? c.rootSize : c.size) + 511) / 512 * 512);
         EXPECT_TRUE(std::equal(data.begin(), data.end(), stored.begin()));
         EXPECT_EQ(std::count(stored.begin() + c.size, stored.end(), 0), static_cast<long>(stored.size() - c.size));
+        if (!c.sbatCount || c.fileBlocks > 5)
+            ExpectRun(b, c.sbatCount ? 4 : 2, c.fileBlocks - 2);
         if (c.sbatCount) {
-            EXPECT_EQ(BatEntry(b, 2), c.fileBlocks > 5 ? 4u : END);
-            EXPECT_EQ(BatEntry(b, 3), END) << "the small-block table";
-            if (c.fileBlocks > 5)
-                ExpectRun(b, 4, c.fileBlocks - 2);
+            EXPECT_TRUE(BatEntry(b, 2) == (c.fileBlocks > 5 ? 4u : END) && BatEntry(b, 3) == END) << "block 3: the small-block table";
             for (std::uint32_t k = 0; k < 128; ++k)
                 EXPECT_EQ(U32(b, BlockOffset(3) + 4 * k), k + 1 < c.rootSize / 64 ? k + 1 : k + 1 == c.rootSize / 64 ? END : FREE);
-        } else {
-            ExpectRun(b, 2, c.fileBlocks - 2);
         }
+        unsigned int mini = 0;
+        EXPECT_TRUE(!c.sbatCount || (d.cf.FileSize("\\", mini) == 1 && mini == c.rootSize)) << "the lone backslash names the mini stream";
     }
-    NewDoc d;
-    ASSERT_EQ(d.cf.MakeFile("Workbook"), 1);
-    ASSERT_EQ(d.cf.WriteFile("Workbook", Pattern(100, 1), 100), 1);
-    unsigned int size = 0;
-    EXPECT_EQ(d.cf.FileSize("\\", size), 1);
-    EXPECT_EQ(size, 128u) << "the lone backslash names the mini stream";
 }
 
 TEST(CompoundLayout, ChainOf127BlocksAddsASecondTableBlock)
 {
     NewDoc d;
-    ASSERT_EQ(d.cf.MakeFile("Workbook"), 1);
-    ASSERT_EQ(d.cf.WriteFile("Workbook", Pattern(127 * 512, 6), 127 * 512), 1);
+    ASSERT_TRUE(d.cf.MakeFile("Workbook") == 1 && d.cf.WriteFile("Workbook", Pattern(127 * 512, 6), 127 * 512) == 1);
     const auto b = d.File();
     ASSERT_EQ(b.size(), 512u * 131);
-    EXPECT_EQ(U32(b, 44), 2u);
-    EXPECT_EQ(U32(b, 76), 0u);
-    EXPECT_EQ(U32(b, 80), 128u) << "slot 1 names the new table block at the end";
-    EXPECT_EQ(U32(b, 84), FREE);
+    // Two table blocks; slot 1 names the new one at the end.
+    EXPECT_EQ((std::vector<std::uint32_t>{U32(b, 44), U32(b, 76), U32(b, 80), U32(b, 84)}), (std::vector<std::uint32_t>{2, 0, 128, FREE}));
     for (std::uint32_t k = 2; k < 127; ++k)
         ASSERT_EQ(BatEntry(b, k), k + 1);
     EXPECT_EQ(BatEntry(b, 127), 129u) << "the chain steps over the table block";
@@ -224,8 +197,7 @@ TEST(CompoundLayout, ShrinkingRenumbersTheBlocksAfter)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.aBlocks);
         NewDoc d;
-        ASSERT_EQ(d.cf.MakeFile("A"), 1);
-        ASSERT_EQ(d.cf.MakeFile("B"), 1);
+        ASSERT_TRUE(d.cf.MakeFile("A") == 1 && d.cf.MakeFile("B") == 1);
         const auto bdata = Pattern(c.bBlocks * 512, 9);
         ASSERT_EQ(d.cf.WriteFile("A", Pattern(c.aBlocks * 512, 8), c.aBlocks * 512), 1);
         ASSERT_EQ(d.cf.WriteFile("B", bdata, c.bBlocks * 512), 1);
@@ -236,8 +208,7 @@ TEST(CompoundLayout, ShrinkingRenumbersTheBlocksAfter)
         ASSERT_EQ(d.cf.WriteFile("A", a2, c.aShrunk * 512), 1);
         b = d.File();
         ASSERT_EQ(b.size(), 512u * (3 + c.aShrunk + c.bBlocks));
-        EXPECT_EQ(U32(b, 44), 1u);
-        EXPECT_EQ(U32(b, 80), FREE);
+        EXPECT_TRUE(U32(b, 44) == 1u && U32(b, 80) == FREE) << "the second table block is gone";
         ExpectEntry(b, EntryOffset(1, 2), "B", 2, 1, FREE, FREE, 2 + c.aShrunk, c.bBlocks * 512);
         ExpectStreams(d.path, {{"A", a2}, {"B", bdata}}); // read back by olefile too
     }
@@ -276,8 +247,7 @@ TEST(CompoundLayout, SiblingTreesAndInsertionBefore)
     CompoundFile again;
     ASSERT_TRUE(again.Open(d.path.c_str()));
     std::vector<char> back;
-    EXPECT_EQ(again.ReadFile("\\B\\c5", back), 1);
-    EXPECT_EQ(std::string(back.begin(), back.end()), "c5-data");
+    EXPECT_TRUE(again.ReadFile("\\B\\c5", back) == 1 && std::string(back.begin(), back.end()) == "c5-data");
 }
 
 TEST(CompoundPaths, DirectoriesAndTheClosedObject)
@@ -292,10 +262,8 @@ TEST(CompoundPaths, DirectoriesAndTheClosedObject)
     EXPECT_EQ(cf.ChangeDirectory("inner"), CompoundFile::DIRECTORY_NOT_FOUND) << "a stream is no storage";
     unsigned int size = 1;
     EXPECT_EQ(cf.FileSize("inner", size), 1) << "a failed change leaves the current directory";
-    EXPECT_EQ(cf.ChangeDirectory(".."), 1);
-    EXPECT_EQ(cf.FileSize("b\\inner", size), 1);
-    EXPECT_EQ(cf.ChangeDirectory("\\"), 1);
-    EXPECT_EQ(cf.FileSize("a\\missing\\inner", size), CompoundFile::FILE_NOT_FOUND);
+    EXPECT_TRUE(cf.ChangeDirectory("..") == 1 && cf.FileSize("b\\inner", size) == 1);
+    EXPECT_TRUE(cf.ChangeDirectory("\\") == 1 && cf.FileSize("a\\missing\\inner", size) == CompoundFile::FILE_NOT_FOUND);
     EXPECT_EQ(cf.MakeFile("a\\b\\inner\\x"), CompoundFile::DUPLICATE_NAME) << "no storage can replace the stream";
     EXPECT_EQ(cf.MakeFile(L"\\top"), 1);
     std::vector<std::wstring> paths;
@@ -308,8 +276,7 @@ TEST(CompoundPaths, DirectoriesAndTheClosedObject)
     for (int result : {closed.MakeFile("x"), closed.WriteFile("x", "a", 1), closed.ReadFile("x", data),
                        closed.FileSize("x", size), closed.ChangeDirectory("\\")})
         EXPECT_EQ(result, CompoundFile::NOT_OPEN);
-    EXPECT_TRUE(data.empty());
-    EXPECT_EQ(closed.Close(), 1);
+    EXPECT_TRUE(data.empty() && closed.Close() == 1);
 }
 
 TEST(CompoundPaths, NonAsciiNamesAreUtf16)
@@ -320,11 +287,9 @@ TEST(CompoundPaths, NonAsciiNamesAreUtf16)
     ASSERT_EQ(d.cf.MakeFile(L"\U0001F600"), 1);
     const auto b = d.File();
     // Name order: the shorter name (one pair, two units) first.
-    EXPECT_EQ(U16(b, EntryOffset(1, 1)), 0xD83Du);
-    EXPECT_EQ(U16(b, EntryOffset(1, 1) + 2), 0xDE00u);
-    EXPECT_EQ(U16(b, EntryOffset(1, 1) + 64), 6u);
-    EXPECT_EQ(U16(b, EntryOffset(1, 2)), 0xE9u);
-    EXPECT_EQ(U16(b, EntryOffset(1, 2) + 64), 8u);
+    const std::size_t e1 = EntryOffset(1, 1), e2 = EntryOffset(1, 2);
+    EXPECT_EQ((std::vector<std::uint32_t>{U16(b, e1), U16(b, e1 + 2), U16(b, e1 + 64), U16(b, e2), U16(b, e2 + 64)}),
+              (std::vector<std::uint32_t>{0xD83D, 0xDE00, 6, 0xE9, 8}));
     unsigned int size = 0;
     EXPECT_EQ(d.cf.FileSize("\xF0\x9F\x98\x80", size), 1);
 }

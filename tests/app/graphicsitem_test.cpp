@@ -47,12 +47,7 @@ struct BoxScene
     void hover(QPointF at) { send(QEvent::GraphicsSceneMouseMove, at, Qt::NoButton, Qt::NoButton); }
     void move(QPointF at) { send(QEvent::GraphicsSceneMouseMove, at, Qt::NoButton, Qt::LeftButton); }
     void release(QPointF at) { send(QEvent::GraphicsSceneMouseRelease, at, Qt::LeftButton, Qt::NoButton); }
-    void drag(QPointF from, QPointF to)
-    {
-        press(from);
-        move(to);
-        release(to);
-    }
+    void drag(QPointF from, QPointF to) { press(from); move(to); release(to); }
 
     void send(QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
     {

@@ -31,16 +31,9 @@ QVector<QStringList> csvRows(const QString &path)
                             "with open(sys.argv[1], encoding='utf-16', newline='') as f:\n"
                             "    json.dump(list(csv.reader(f, delimiter='\\t')), sys.stdout)\n"),
              path});
-    QVector<QStringList> rows;
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
-        return rows;
-    for (const QJsonValue &row : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
-        QStringList cells;
-        for (const QJsonValue &cell : row.toArray())
-            cells << cell.toString();
-        rows << cells;
-    }
-    return rows;
+        return {};
+    return jsonRows(p.readAllStandardOutput());
 }
 
 } // namespace

@@ -5,7 +5,11 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 // The file's bytes; "<unreadable>" when it cannot be opened, so a missing
 // file never passes for an expected content, an empty one included.
@@ -22,6 +26,19 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// Rows of cells from the JSON list of lists that the Python readers print.
+inline QVector<QStringList> jsonRows(const QByteArray &json)
+{
+    QVector<QStringList> rows;
+    for (const QJsonValue &row : QJsonDocument::fromJson(json).array()) {
+        QStringList cells;
+        for (const QJsonValue &cell : row.toArray())
+            cells << cell.toString();
+        rows << cells;
+    }
+    return rows;
 }
 
 #endif

@@ -73,14 +73,7 @@ json.dump(rows, sys.stdout)
             {QStringLiteral("-c"), QString::fromLatin1(reader), path, QString::fromLatin1(kind)});
     if (!p.waitForFinished(120000) || p.exitCode() != 0)
         *error = QString::fromUtf8(p.readAllStandardError());
-    Grid rows;
-    for (const QJsonValue &row : QJsonDocument::fromJson(p.readAllStandardOutput()).array()) {
-        QStringList cells;
-        for (const QJsonValue &cell : row.toArray())
-            cells << cell.toString();
-        rows << cells;
-    }
-    return rows;
+    return jsonRows(p.readAllStandardOutput());
 }
 
 Grid trimmed(Grid rows)

@@ -78,6 +78,7 @@ void LineGroupingTest::linesOfPrintedWords()
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},
          {{72, 301, 56, 10, "inside"}, {-1, 1, 0, 7, "edge"}, {-1, 600, 0, 1, "dot"}}, 3, 3},
+        {"lines above the page", {{10, -100, 20, 8, "a"}, {10, -50, 20, 8, "b"}}, {{-1, 1, 0, 1, "a"}, {-1, 1, 0, 1, "b"}}, 1, 2},
         {"unusable words dropped",
          {{10, 10, 10, 10, ""}, {10, 10, 10, 10, " \t"}, {10, 10, 10, 10, "\b\x1f"}, {nan, 10, 10, 10, "nan"},
           {10, inf, 10, 10, "inf"}, {10, 10, 10, 10, "kept"}},

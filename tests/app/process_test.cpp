@@ -78,11 +78,11 @@ struct Window
             out << cell(r, 3);
         return out;
     }
-    // Chooses the files through the dialog and waits for their counts.
+    // Chooses the files through the dialog; open() also waits for their counts.
+    void choose(ScriptedDialogs &d, const QStringList &paths) { d.filesAnswers.enqueue(paths); button("openfileButton")->click(); }
     void open(ScriptedDialogs &d, const QStringList &paths, int finished = 1)
     {
-        d.filesAnswers.enqueue(paths);
-        button("openfileButton")->click();
+        choose(d, paths);
         QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Finished.")), finished, 60000);
     }
     // Waits for the end of the batch, which always unlocks the list.
@@ -91,11 +91,7 @@ struct Window
         QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Conversion Finished.")), batches, 120000);
         QVERIFY(listUnlocked());
     }
-    void replace(const char *name, int batches = 1)
-    {
-        button(name)->click();
-        finished(batches);
-    }
+    void replace(const char *name, int batches = 1) { button(name)->click(); finished(batches); }
     void setOutput(const QString &folder) { get<QLineEdit>("outputfolderEdit")->setText(folder); }
     // Adds a content rule to the table of the tab shown; the cells that are
     // line edits take the texts in order, a picker button is clicked.
@@ -258,6 +254,9 @@ private slots:
         QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
         QVERIFY2(output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")}).count('\n') > 2,
                  "no picture in the output");
+        win.w.setallimage();   // the image rules as typed, handed to the engine as they stand
+        QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/textall.txt")), ("Cat:(" + picture + "):30:14\r\n").toUtf8());
+        win.finished(3);
     }
 
     // Each row is judged by its own run, in both batches. A run that cannot
@@ -270,6 +269,7 @@ private slots:
         const QStringList failed{"Failed", "Failed"};
         for (const char *p : {"Pavlin.dll", "Dorcet.dll", "Ostrel.dll"})
             QTest::newRow(p) << RowsCase{p, {}, QStringLiteral("%1 could not be started").arg(QLatin1String(p)), false, {}, failed};
+        QTest::newRow("count hangs") << RowsCase{"Pavlin.dll", "#!/bin/sh\nexec sleep 60\n", "Pavlin.dll did not finish in time", false, {}, failed};
         QTest::newRow("render without pages")
             << RowsCase{"Dorcet.dll", "#!/bin/sh\nexit 0\n", "The text of page 1 of ", false, {}, failed};
         for (const bool position : {false, true}) {
@@ -294,6 +294,7 @@ private slots:
         const QString damaged = box->path() + QStringLiteral("/in 50%/damaged.pdf");
         QVERIFY(writeFile(damaged, readAll(animals).left(900)));
         Window win(dialogs);
+        win.w.setTimeLimits(3000, 60000);   // a count has no pages: 3 s
         win.open(dialogs, results.size() == 2 ? QStringList{animals, animals} : QStringList{animals, damaged, animals});
         QCOMPARE(win.cell(0, 1) + win.cell(results.size() - 1, 1), program == QStringLiteral("Pavlin.dll") ? QString() : QStringLiteral("11"));
         win.setOutput(folder.isEmpty() ? out : folder);
@@ -319,8 +320,7 @@ private slots:
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
         win.setOutput(out);
-        dialogs.filesAnswers.enqueue({schools, animals});
-        win.button("openfileButton")->click();
+        win.choose(dialogs, {schools, animals});
         QHeaderView *header = win.files()->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
         QCOMPARE(win.cell(0, 0), animals);   // sorted while counting
@@ -331,9 +331,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(win.linesEqual(QStringLiteral("Finished.")), 1, 60000);
         QCOMPARE(win.cell(0, 1) + win.cell(1, 1), QStringLiteral("51"));
 
-        win.button("pushButton_textall_replace")->click();
-        win.button("pushButton_textall_replace")->click();
-        win.button("pushButton_textsome_replace")->click();
+        for (const char *name : {"pushButton_textall_replace", "pushButton_textall_replace", "pushButton_textsome_replace"})
+            win.button(name)->click();
         QVERIFY(dialogs.boxes.size() == 3 && dialogs.boxes[2].text.contains(QStringLiteral("already running")));
         QVERIFY(!win.listUnlocked());
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
@@ -353,6 +352,8 @@ private slots:
                  QStringList({"Generating " + out + "/schools/1 a-b schools-0.pdf", "Generating " + out + "/schools/2 c schools.pdf"}));
         QVERIFY(readAll(first) == "earlier" && output(QStringLiteral("pdfinfo"), {out + QStringLiteral("/schools/2 c schools.pdf")}).contains("Pages:           2"));
         QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        // Only the next file went on by content; the split one was not replaced again.
+        QCOMPARE(QDir(out).entryList(QDir::Files), QStringList({"AnimalSounds-0.pdf", "AnimalSounds.pdf", "schools.pdf"}));
         QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds-0.pdf")), QStringLiteral("Yells")), 3);
     }
 
@@ -373,24 +374,25 @@ private slots:
         QVERIFY(texts->isHidden() && !images->isHidden() && images->item(0, 3)->text() == QStringLiteral("40"));
         QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);   // what the editor opens
         QVERIFY(settings.value(QStringLiteral("file/file")) == animals && settings.value(QStringLiteral("file/page")) == "1");
+        QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
 
         dialogs.onExec = [](QDialog *) {
             tmf->texttoText[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
             return tmf->mode = 1, tmf->nTexttoText = 1, int(QDialog::Accepted);
         };
         win.button("pushButton_option")->click();
-        QVERIFY(tmf->inputKind == 2 && tmf->imagesome[0].width == QStringLiteral("40"));   // the image rules handed over
+        QVERIFY(tmf->inputKind == 2 && tmf->imagesome[0].width == "40" && tmf->imagesome[0].height == "13");   // the image rules handed over
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
 
         win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
         win.setOutput(out);
+        win.w.setTimeLimits(0, 60000);   // the engine's time comes from the page count alone
         win.replace("pushButton_textsome_replace");
-        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
-        QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/rules.txt")), QByteArray("1-61-100-17-13:Cat:Dog\r\n"));
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Succeed") && readAll(PageFiles::tempFolder() + QStringLiteral("/rules.txt")) == "1-61-100-17-13:Cat:Dog\r\n");
         const auto words = pdfText(out + QStringLiteral("/AnimalSounds.pdf"));
         QVERIFY(countWord(words, QStringLiteral("Cat")) == 0 && countWord(words, QStringLiteral("Dog")) == 1);
-        win.button("pushButton_option")->click();   // refilled, not added to
-        QCOMPARE(texts->rowCount(), 1);
+        win.button("pushButton_option")->click();   // refilled, not added to, and handed over again
+        QVERIFY(texts->rowCount() == 1 && tmf->textsome[0].find == "Cat" && tmf->textsome[0].replace == "Dog");
 
         // A rule file that cannot be written fails the row and names the file;
         // the engine does not run on the old one.
@@ -410,11 +412,15 @@ private slots:
         win.open(dialogs, {animals, animals});
         win.setOutput(out);
         replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho $$ >> pids\nexec sleep 60\n");
-        win.w.setTimeLimits(300, 0);
+        win.w.setTimeLimits(0, 300);   // one page: 300 ms
+        QElapsedTimer clock; clock.start();
         win.replace("pushButton_textsome_replace");
-        QCOMPARE(win.results(2), QStringList({"Failed", "Failed"}));
+        QVERIFY(win.results(2) == QStringList({"Failed", "Failed"}) && clock.elapsed() < 8000);
         QCOMPARE(win.lines().filter(QStringLiteral("did not finish in time")).size(), 2);
 
+        // A count ended by closing lets the next batch start.
+        win.choose(dialogs, {animals});
+        win.w.close();
         // An output folder gone during a batch: the file that just finished is
         // judged, then the batch ends; the next one starts again at row 0.
         const QString gone = box->path() + QStringLiteral("/gone");

@@ -341,6 +341,7 @@ private slots:
             QVERIFY(c.rendererThere || QFile::rename(dorcet + QStringLiteral(".away"), dorcet));
             const QString said = e.dialogs.boxes.isEmpty() ? QString() : e.dialogs.boxes.last().text;
             QVERIFY2(said.contains(QLatin1String(c.says)) && e.pixmapSize().isEmpty(), qPrintable(said));
+            QCOMPARE(e.get<QLabel>("label_pagenumber")->text(), (*c.pages ? QStringLiteral("/") : QString()) + QLatin1String(c.pages));
             QVERIFY(!QTest::qWaitFor([&] { return !e.frames().isEmpty(); }, 50));
         }
         QCOMPARE(e.dialogs.boxes.size(), 3);

@@ -63,6 +63,13 @@ public slots:
     void open(const QUrl &url) { urls.append(url); }
 };
 
+// Counts the requests that bring the replacement window to the front.
+struct RaiseCounter : QObject
+{
+    int raised = 0;
+    bool eventFilter(QObject *o, QEvent *e) override { return raised += e->type() == QEvent::ZOrderChange && o->inherits("Process"), false; }
+};
+
 struct Window : ExcelMain
 {
     explicit Window(ScriptedDialogs &dialogs) { setDialogService(&dialogs); }
@@ -261,6 +268,12 @@ private slots:
         line->click();
         button(w, "pushButton_del_rect")->click();
         QVERIFY(!line->isChecked() && !rect->isChecked() && w.canvas->mode == 1);
+        // The replacement window, made on the first click, comes to the front at every click.
+        RaiseCounter front;
+        qApp->installEventFilter(&front);
+        for (int k = 0; k < 2; ++k)
+            button(w, "pushButton_replace")->click();
+        QCOMPARE(front.raised, 2);
     }
 
     void failedImportsKeepTheEarlierDocument()
@@ -430,8 +443,7 @@ private slots:
         dialogs.fileAnswers.enqueue(good);
         dialogs.buttons.enqueue(QMessageBox::Ok);
         button(w, "pushButton_save")->click();
-        QCOMPARE(opener.urls.value(0).toLocalFile(), good);
-        QCOMPARE(dialogs.boxes.size(), 1);
+        QVERIFY(opener.urls.value(0).toLocalFile() == good && dialogs.boxes.size() == 1);
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         // No application: the user is told so, with the path.
         dialogs.boxes.clear();

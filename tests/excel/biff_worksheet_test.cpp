@@ -92,6 +92,9 @@ TEST(WorksheetBytes, RowColInfoDBCellAndMergedCellsLayouts)
     dimensions.firstUsedRowIndex = 0x0102, dimensions.lastUsedRowIndexPlusOne = 0x10000;
     dimensions.firstUsedColIndex = 3, dimensions.lastUsedColIndexPlusOne = 256;
     EXPECT_EQ(Written(dimensions), Hex("00 02 0E 00 02 01 00 00 00 00 01 00 03 00 00 01 00 00"));
+    const std::vector<char> window = Hex("3E 02 12 00 B6 06 01 00 02 00 03 00 04 00 05 00 06 00 07 00 00 00");
+    Worksheet::Window2 window2; // each field read from its own place writes back the same bytes
+    EXPECT_TRUE(window2.Read(window.data(), 22) == 22u && Written(window2) == window);
 }
 
 TEST(WorksheetBytes, MergedRangesSplitAt1027PerRecord)
@@ -310,11 +313,13 @@ TEST(WorksheetHostile, TruncatedAndOverclaimingSubstreamsAreRefused)
     Worksheet back;
     EXPECT_EQ(back.Read(noEof.data(), static_cast<unsigned int>(noEof.size())), 0u);
 
-    // A DBCELL too short for its first field.
-    std::vector<char> shortDBCell = Hex("08 02 10 00 00 00 00 00 00 00 FF 00 00 00 00 00 00 01 00 00"
-                                        "D7 00 02 00 00 00 0A 00 00 00");
-    Worksheet::CellTable table;
-    EXPECT_EQ(table.Read(shortDBCell.data(), static_cast<unsigned int>(shortDBCell.size())), 0u);
+    // A DBCELL too short for its first field, a ROW too short for its fields.
+    const std::string row = "08 02 10 00 00 00 00 00 00 00 FF 00 00 00 00 00 00 01 00 00";
+    for (const char* tail : {"D7 00 02 00 00 00 0A 00 00 00", "08 02 01 00 00 D7 00 06 00 14 00 00 00 00 00"}) {
+        const std::vector<char> bytes = Hex((row + tail).c_str());
+        Worksheet::CellTable table;
+        EXPECT_EQ(table.Read(bytes.data(), static_cast<unsigned int>(bytes.size())), 0u) << tail;
+    }
 }
 
 TEST(WorksheetHostile, ManyTinyRowBlocksClaimNoMoreMemoryThanTheyHold)

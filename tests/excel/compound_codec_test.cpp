@@ -66,9 +66,9 @@ TEST_F(BlockFile, WidePathsBecomeUtf8)
     EXPECT_TRUE(ok);
     const wchar_t pair[] = {L'x', static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00), 0};
     EXPECT_EQ(Block::ToUtf8(pair, ok), "x\xF0\x9F\x98\x80") << "UTF-16 pairs in wide strings";
-    const wchar_t lone[] = {L'x', static_cast<wchar_t>(0xDC00), 0};
-    Block::ToUtf8(lone, ok);
-    EXPECT_FALSE(ok) << "no valid file name";
+    // A lone low half, and a high half followed by the first character past the low halves.
+    const wchar_t lone[] = {L'x', static_cast<wchar_t>(0xDC00), 0}, unpaired[] = {0xDBFF, 0xE000, 0};
+    EXPECT_TRUE(Block::ToUtf8(lone, ok).empty() && !ok && Block::ToUtf8(unpaired, ok).empty() && !ok) << "no valid file name";
     const std::wstring longName(300, L'\u00e9'); // 600 bytes: no truncation at the character count
     EXPECT_EQ(Block::ToUtf8(longName.c_str(), ok).size(), 600u);
 }

@@ -110,4 +110,5 @@ TEST(XlsCell, FormulaResultsAreSharedAndWrittenBack)
     EXPECT_EQ(textual.GetDouble(), 0.0);
     EXPECT_STREQ(textual.GetWString(), L"hi");
     EXPECT_STREQ(textual.GetString(), "hi");
+    EXPECT_TRUE(textual.get_formula(&block) && back->string.text && std::wstring(back->string.text) == L"hi") << "the text result goes back too";
 }

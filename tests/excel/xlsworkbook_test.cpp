@@ -93,7 +93,7 @@ TEST(XlsRK, OnlyExactEncodingsCount)
     // the encodings themselves are checked by the independent reader below.
     for (double d : {3.0, 1.5, 0.25, 2.25, -7.5, 0.01, 1234.56})
         EXPECT_TRUE(Biff::CanStoreAsRKValue(d)) << d;
-    for (double d : {1234567.89, 3.14159, 1e15, 0.001, std::nan(""), 1.0 / 3.0})
+    for (double d : {1234567.89, 3.14159, 1e15, 0.001, std::nan(""), 1.0 / 3.0, -21474836.49})
         EXPECT_FALSE(Biff::CanStoreAsRKValue(d)) << d;
     for (int i : {536870911, -536870912, 536870912, -536870913})
         EXPECT_EQ(Biff::CanStoreAsRKInteger(i), i == 536870911 || i == -536870912) << i;

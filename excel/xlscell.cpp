@@ -11,18 +11,12 @@
 
 namespace Biff {
 
-namespace {
-
-// Truncation toward zero into 32 bits; anything that does not fit (NaN and
-// infinities included) becomes the lowest int, as the conversion instruction does.
 int TruncToInt(double d)
 {
     if (!(d > -2147483649.0 && d < 2147483648.0))
         return std::numeric_limits<int>::min();
     return static_cast<int>(d);
 }
-
-} // namespace
 
 // ---------------------------------------------------------------- Formula
 

@@ -12,6 +12,10 @@
 
 namespace Biff {
 
+// Truncation toward zero into 32 bits; anything that does not fit (NaN and
+// infinities included) becomes the lowest int, as the conversion instruction does.
+int TruncToInt(double d);
+
 // One cell of the spreadsheet interface: empty, a number, a text of either
 // width or a formula carried over from a loaded file, with its XF index and
 // merge spans. A value type, copied into and out of the sheet's grid.

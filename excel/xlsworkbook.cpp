@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -137,13 +136,6 @@ double RKToDouble(unsigned int rk)
         std::memcpy(&d, &bits, sizeof(d));
     }
     return (rk & 1u) ? d / 100.0 : d;
-}
-
-int TruncToInt(double d)
-{
-    if (!(d > -2147483649.0 && d < 2147483648.0))
-        return INT_MIN;
-    return static_cast<int>(d);
 }
 
 std::string ParentDirectory(const std::string& path)

@@ -1,18 +1,9 @@
 #include "aboutdialog.h"
+#include "urlcatcher.h"
 
 #include <QDesktopServices>
 #include <QLabel>
 #include <QtTest>
-
-// Collects the URLs that would have been handed to the desktop.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class AboutDialogTest : public QObject
 {

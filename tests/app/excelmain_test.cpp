@@ -6,6 +6,7 @@
 #include "pagefiles.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
+#include "urlcatcher.h"
 
 #include <QDesktopServices>
 #include <QImage>
@@ -53,15 +54,6 @@ void drag(QWidget *canvas, QPoint from, QPoint to)
     mouse(canvas, QEvent::MouseMove, to);
     mouse(canvas, QEvent::MouseButtonRelease, to);
 }
-
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 // Counts the requests that bring the replacement window to the front.
 struct RaiseCounter : QObject

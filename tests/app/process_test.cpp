@@ -10,6 +10,7 @@
 #include "rulefile.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
+#include "urlcatcher.h"
 #include "tm.h"
 
 #include <QDesktopServices>
@@ -22,15 +23,6 @@
 #include <QTableWidget>
 #include <QTextEdit>
 #include <QtTest>
-
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 namespace
 {

@@ -6,11 +6,10 @@
 // 2,000 pages of 3,000 words).
 
 #include "benchapplication.h"
+#include "programrun.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -20,23 +19,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstring>
+#include <string>
 #include <vector>
-
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-
-extern char **environ;
 
 namespace
 {
-int pageCount()
-{
-    bool ok = false;
-    const int pages = qEnvironmentVariableIntValue("GRIDMOLT_BENCH_PAGES", &ok);
-    return ok && pages > 0 ? pages : 40;
-}
+int pageCount() { return ProgramRun::pageCount(40); }
 
 QTemporaryDir &workDir()
 {
@@ -78,43 +66,17 @@ QString densePdf()
 
 QString toolProgram(const char *name)
 {
-    // Benchmarks are built beside the application folder.
-    return QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/") + QLatin1String(name))
-        .absoluteFilePath();
+    return QString::fromStdString(ProgramRun::appProgram(name));
 }
 
 // Runs a program to its end; returns its peak resident memory in KB, or -1
-// when it could not run or failed.
+// when it could not run or failed. No thread count: the converter uses every core.
 long runProgram(const QString &program, const QStringList &args, const QString &threads = QString())
 {
-    std::vector<QByteArray> argStore{QFile::encodeName(program)};
+    std::vector<std::string> argv{QFile::encodeName(program).toStdString()};
     for (const QString &a : args)
-        argStore.push_back(QFile::encodeName(a));
-    std::vector<char *> argv;
-    for (QByteArray &a : argStore)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<QByteArray> envStore;
-    for (char **e = environ; *e; ++e) {
-        if (std::strncmp(*e, "RENDRIX_THREADS=", 16) != 0)
-            envStore.emplace_back(*e);
-    }
-    if (!threads.isEmpty())
-        envStore.push_back("RENDRIX_THREADS=" + threads.toLatin1());
-    std::vector<char *> envp;
-    for (QByteArray &e : envStore)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
-        return -1;
-    int status = 0;
-    struct rusage usage;
-    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return usage.ru_maxrss;
+        argv.push_back(QFile::encodeName(a).toStdString());
+    return ProgramRun::run(argv, {"RENDRIX_THREADS=" + threads.toStdString()});
 }
 
 void reportCounters(benchmark::State &state, long peakKb)

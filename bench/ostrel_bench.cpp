@@ -20,39 +20,12 @@ namespace
 {
 const int kRows = 40, kColumns = 6;
 
-int pageCount()
-{
-    const char *pages = std::getenv("GRIDMOLT_BENCH_PAGES");
-    const int n = pages ? std::atoi(pages) : 0;
-    return n > 0 ? n : 500;
-}
+int pageCount() { return ProgramRun::pageCount(500); }
 
-// A private folder for the document, the rule file and the outputs, removed
-// with everything in it when the benchmark ends.
-class WorkFolder
-{
-public:
-    WorkFolder()
-    {
-        char name[] = "/tmp/ostrel-bench-XXXXXX";
-        if (mkdtemp(name))
-            path_ = name;
-    }
-    ~WorkFolder()
-    {
-        for (const char *f : {"table.pdf", "rules.txt", "ostrel-out.pdf", "qpdf-out.pdf"})
-            std::remove((path_ + '/' + f).c_str());
-        rmdir(path_.c_str());
-    }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
+// The document, the rule file and the outputs.
 std::string workFolder()
 {
-    static const WorkFolder folder;
+    static const ProgramRun::WorkFolder folder("ostrel-bench");
     return folder.path();
 }
 

@@ -15,43 +15,12 @@
 
 namespace
 {
-int pageCount()
-{
-    const char *pages = std::getenv("GRIDMOLT_BENCH_PAGES");
-    const int n = pages ? std::atoi(pages) : 0;
-    return n > 0 ? n : 2000;
-}
+int pageCount() { return ProgramRun::pageCount(2000); }
 
-// A folder of our own for the document and the outputs, removed at exit.
-class WorkDir
-{
-public:
-    WorkDir()
-    {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/pavlin_bench.XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (mkdtemp(name.data()))
-            path_ = name.data();
-    }
-    ~WorkDir()
-    {
-        if (path_.empty())
-            return;
-        for (const char *file : {"long.pdf", "fileinfo.txt", "one.pdf"})
-            unlink((path_ + "/" + file).c_str());
-        rmdir(path_.c_str());
-    }
-    const std::string &path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
+// The document and the outputs.
 std::string workDir()
 {
-    static WorkDir dir;
+    static const ProgramRun::WorkFolder dir("pavlin_bench");
     return dir.path();
 }
 

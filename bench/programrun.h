@@ -2,11 +2,15 @@
 #define BENCH_PROGRAMRUN_H
 
 // Starting the application's external programs from a benchmark: where they
-// are, and one run to its end with its peak memory.
+// are, the page count asked for, a folder of the benchmark's own, and one run
+// to its end with its peak memory.
 
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include <dirent.h>
 #include <limits.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -28,16 +32,68 @@ inline std::string appProgram(const std::string &name)
     return dir.substr(0, dir.rfind('/')) + "/../bin/" + name;
 }
 
-// Runs a program (found on PATH when the name has no "/") to its end; its
-// peak resident memory in KB, or -1 when it could not run or failed.
-inline long run(std::vector<std::string> args)
+// GRIDMOLT_BENCH_PAGES, or `fallback` when it is unset or not a positive number.
+inline int pageCount(int fallback)
+{
+    const char *pages = std::getenv("GRIDMOLT_BENCH_PAGES");
+    const int n = pages ? std::atoi(pages) : 0;
+    return n > 0 ? n : fallback;
+}
+
+// A private folder in TMPDIR (or /tmp), removed with the files in it at exit.
+class WorkFolder
+{
+public:
+    explicit WorkFolder(const std::string &prefix)
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + ".XXXXXX";
+        if (mkdtemp(&pattern[0]))
+            path_ = pattern;
+    }
+    ~WorkFolder()
+    {
+        if (path_.empty())
+            return;
+        if (DIR *dir = opendir(path_.c_str())) {
+            while (const dirent *e = readdir(dir))
+                if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                    unlink((path_ + "/" + e->d_name).c_str());
+            closedir(dir);
+        }
+        rmdir(path_.c_str());
+    }
+    WorkFolder(const WorkFolder &) = delete;
+    WorkFolder &operator=(const WorkFolder &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Runs a program (found on PATH when the name has no "/") to its end, with
+// `env` ("NAME=value") in place of those variables; its peak resident memory
+// in KB, or -1 when it could not run or failed.
+inline long run(std::vector<std::string> args, std::vector<std::string> env = {})
 {
     std::vector<char *> argv;
     for (std::string &a : args)
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (std::string &e : env)
+        envp.push_back(&e[0]);
+    for (char **e = environ; *e; ++e) {
+        const size_t nameEnd = std::strcspn(*e, "=") + 1;
+        bool replaced = false;
+        for (const std::string &mine : env)
+            replaced = replaced || mine.compare(0, nameEnd, *e, nameEnd) == 0;
+        if (!replaced)
+            envp.push_back(*e);
+    }
+    envp.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
         return -1;
     int status = 0;
     struct rusage usage;

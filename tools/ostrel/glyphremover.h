@@ -25,6 +25,13 @@ public:
         fz_point direction = {1, 0};
         float size = 0;
         int color = 0;
+        // The removed words' extent along `direction` from `origin` (page
+        // units as shown): a wider replacement is condensed to it.
+        float width = 0;
+        // The removed glyphs' face, so the replacement keeps their weight
+        // and slant.
+        bool bold = false;
+        bool italic = false;
     };
 
     // Rewrites the content of `page`; `toShown` maps page space to the page

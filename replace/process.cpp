@@ -35,6 +35,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 using TableCells::buttonText;
 using TableCells::lineEditText;
@@ -119,10 +120,12 @@ Process::Process(QWidget *parent)
     ui->tableWidget_imagesome->hide();
     ui->tabWidget_replaceparent->setCurrentIndex(0);
     ui->tabWidget_replacechild->setCurrentIndex(0);
-    ui->tableWidget_imageall->setColumnWidth(0, 100);
-    ui->tableWidget_imageall->setColumnWidth(2, 80);
-    ui->tableWidget_imageall->setColumnWidth(3, 80);
-    ui->tableWidget_imageall->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // The widths given, or the header's own text width where that is more,
+    // so no header is cut off with the platform's font.
+    QHeaderView *sizes = ui->tableWidget_imageall->horizontalHeader();
+    for (const auto &column : {std::pair<int, int>{0, 100}, {2, 80}, {3, 80}})
+        ui->tableWidget_imageall->setColumnWidth(column.first, qMax(column.second, sizes->sectionSizeHint(column.first)));
+    sizes->setSectionResizeMode(1, QHeaderView::Stretch);
 
     // The list sorts only on a header click: with the table's own sorting,
     // writing a page count or a result into the sorted column would move rows.

@@ -28,6 +28,14 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
+// Whether process `pid` still runs (a zombie that nobody will run again
+// counts as gone), read from /proc.
+inline bool processRunning(qint64 pid)
+{
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    return pid > 0 && stat != "<unreadable>" && !stat.contains(") Z ");
+}
+
 // Rows of cells from the JSON list of lists that the Python readers print.
 inline QVector<QStringList> jsonRows(const QByteArray &json)
 {

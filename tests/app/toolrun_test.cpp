@@ -23,13 +23,6 @@ QString script(const QString &folder, const QByteArray &body)
     return path;
 }
 
-bool running(qint64 pid)
-{
-    // Gone, or a zombie that nobody will run again.
-    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-    return stat != "<unreadable>" && !stat.contains(") Z ");
-}
-
 // What every case leaves: ".gm<pid>.aB3xY9" and "out.pdf" (both to go when
 // the run is ended), ".gm<pid>x.keep" and ".gm1.other" (never this run's),
 // and "ready" with the pid once it has written them.
@@ -95,7 +88,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 15000);
         QTRY_VERIFY(alive.isNull());   // released once it has reported
         const QByteArray pid = readAll(ready).trimmed();
-        QVERIFY(!running(pid.toLongLong()));
+        QVERIFY(!processRunning(pid.toLongLong()));
         QCOMPARE(int(results[0].outcome), outcome);
         QCOMPARE(results[0].exitCode, exitCode);
         QCOMPARE(results[0].errorLines, errorLines);
@@ -133,7 +126,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readAll(box.path() + QStringLiteral("/ready")).endsWith('\n'), 10000);
         const QByteArray pid = readAll(box.path() + QStringLiteral("/ready")).trimmed();
         delete run;
-        QVERIFY(!running(pid.toLongLong()) && reports == 0);
+        QVERIFY(!processRunning(pid.toLongLong()) && reports == 0);
         QCOMPARE(QDir(box.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
                  QStringList({".gm1.other", ".gm" + pid + "x.keep", "program", "ready"}));
     }

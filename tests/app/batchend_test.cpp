@@ -283,6 +283,36 @@ private slots:
         QCOMPARE(QDir(box->out + QStringLiteral("/AnimalSounds")).entryList(QDir::Files, QDir::Name), written);
     }
 
+    // One chain at a time: every way into a chain is refused while one
+    // runs, so two engine runs never share an output name.
+    void entryPointsRefuseDuringABatch()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString picture = box->path() + QStringLiteral("/red.png");
+        QImage red(40, 20, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(picture));
+        Window win(dialogs);
+        win.open(dialogs, {animals, animals});
+        win.setOutput(box->out);
+        dialogs.fileAnswers.enqueue(picture);
+        win.addContentRule(1, {"Cat", "30", "14"});
+        win.replace("pushButton_textall_replace");   // the picture road is now the one in force
+
+        win.button("pushButton_textsome_replace")->click();
+        win.w.splitpdffile();
+        win.w.convertbegin();
+        win.w.setallintorule();
+        win.w.setallimage();
+        win.button("pushButton_textall_replace")->click();
+        QCOMPARE(dialogs.boxes.size(), 5);
+        for (const ScriptedDialogs::Box &b : dialogs.boxes)
+            QVERIFY2(b.text.contains(QStringLiteral("already running")), qPrintable(b.text));
+        win.finished(2);
+        QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QCOMPARE(QDir(box->out).entryList(QDir::Files).size(), 4);
+    }
+
     // Picture sizes typed in the editor: a negative width and an empty height
     // become the run's own size alike in the rule file, the record and the
     // window's table, and the engine replaces the word by the picture. The

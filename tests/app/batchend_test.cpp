@@ -245,6 +245,8 @@ private slots:
             << QStringList{"1 r1 AnimalSounds.pdf", "3 r3 AnimalSounds.pdf"};
         QTest::newRow("no ranges") << "<out>" << QStringList() << QStringList{"Failed", "Succeed"}
                                    << "No page ranges were given for <input>; nothing was written." << QStringList();
+        QTest::newRow("no page count") << "<out>" << QStringList{"1"} << QStringList{"Failed", "Succeed"}
+                                       << "<input> has no page count; it is left out." << QStringList();
         QTest::newRow("folder mistyped") << "<out>x" << QStringList{"1"} << QStringList{"earlier", "earlier"}
                                          << "" << QStringList();
         QTest::newRow("folder empty") << "" << QStringList{"1"} << QStringList{"earlier", "earlier"} << "" << QStringList();
@@ -258,8 +260,13 @@ private slots:
         QFETCH(QStringList, written);
         const QString animals = box->sample("AnimalSounds.pdf");
         folder.replace(QStringLiteral("<out>"), box->out);
+        // A file whose page count cannot be read, under the same name.
+        const QString first = QString::fromLatin1(QTest::currentDataTag()) == QLatin1String("no page count")
+                                  ? box->path() + QStringLiteral("/AnimalSounds.pdf")
+                                  : animals;
+        QVERIFY(first == animals || writeFile(first, readAll(animals).left(900)));
         Window win(dialogs);
-        win.open(dialogs, {animals, animals});
+        win.open(dialogs, {first, animals});
         for (int r = 0; r < 2; ++r)
             win.files()->setItem(r, 3, new QTableWidgetItem(QStringLiteral("earlier")));
         win.setOutput(folder);
@@ -276,7 +283,7 @@ private slots:
             QVERIFY(!QFileInfo::exists(folder) && !QFileInfo::exists(QStringLiteral("/AnimalSounds")));
         } else {
             win.finished(1);
-            QVERIFY2(!win.lines().filter(said.replace(QStringLiteral("<out>"), box->out).replace(QStringLiteral("<input>"), animals)).isEmpty(),
+            QVERIFY2(!win.lines().filter(said.replace(QStringLiteral("<out>"), box->out).replace(QStringLiteral("<input>"), first)).isEmpty(),
                      qPrintable(win.lines().join('\n')));
         }
         QCOMPARE(win.results(2), results);

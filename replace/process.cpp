@@ -124,7 +124,8 @@ Process::Process(QWidget *parent)
     // so no header is cut off with the platform's font.
     QHeaderView *sizes = ui->tableWidget_imageall->horizontalHeader();
     for (const auto &column : {std::pair<int, int>{0, 100}, {2, 80}, {3, 80}})
-        ui->tableWidget_imageall->setColumnWidth(column.first, qMax(column.second, sizes->sectionSizeHint(column.first)));
+        ui->tableWidget_imageall->setColumnWidth(column.first,
+                                                 qMax(column.second, sizes->sectionSizeHint(column.first)));
     sizes->setSectionResizeMode(1, QHeaderView::Stretch);
 
     // The list sorts only on a header click: with the table's own sorting,

@@ -227,6 +227,27 @@ private slots:
         QVERIFY(win.w.findChildren<ToolRun *>().isEmpty() && win.cell(0, 3) == QStringLiteral("Failed"));
     }
 
+    // A batch begun right after a stop starts no program before the stopped
+    // one has gone, so the two never write the same files at once.
+    void aNewBatchWaitsForTheStoppedProgram()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"),
+                                  "#!/bin/sh\nfor p in $(cat pids 2>/dev/null); do kill -0 $p 2>/dev/null && echo overlap >> log; done\n"
+                                  "echo $$ >> pids\ntrap '' TERM\nexec sleep 60\n");
+        Window win(dialogs);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 1, 20000);
+        win.w.close();
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 2, 20000);
+        win.w.close();
+        QCOMPARE(readAll(QStringLiteral("log")), QByteArray("<unreadable>"));
+        QTRY_VERIFY_WITH_TIMEOUT(win.w.findChildren<ToolRun *>().isEmpty(), ToolRun::graceMs + 8000);
+    }
+
     // The split chain checks the folder before it makes anything, judges
     // every range by its own output, says when a file has no ranges, and
     // clears earlier results when it starts.

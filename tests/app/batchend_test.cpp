@@ -45,6 +45,17 @@ class BatchEndTest : public QObject
     std::unique_ptr<WindowBox> box;
     ScriptedDialogs dialogs;
 
+    // One sample listed, the engine replaced by `engine`, a batch by
+    // position begun.
+    void beginWithEngine(Window &win, const QByteArray &engine)
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), engine);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        win.button("pushButton_textsome_replace")->click();
+    }
+
 private slots:
     void initTestCase() { tmf = new TM; }
     void init()
@@ -212,14 +223,9 @@ private slots:
     // killed after the grace, and its temporary file and output go with it.
     void stoppedSaveLeavesNothing()
     {
-        const QString animals = box->sample("AnimalSounds.pdf");
-        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"),
-                                  "#!/bin/sh\ntrap '' TERM\nd=$(dirname \"$3\")\n: > \"$d/.gm$$.aB3xY9\"\n"
-                                  "head -c 100 \"$1\" > \"$3\"\nexec sleep 60\n");
         Window win(dialogs);
-        win.open(dialogs, {animals});
-        win.setOutput(box->out);
-        win.button("pushButton_textsome_replace")->click();
+        beginWithEngine(win, "#!/bin/sh\ntrap '' TERM\nd=$(dirname \"$3\")\n: > \"$d/.gm$$.aB3xY9\"\n"
+                             "head -c 100 \"$1\" > \"$3\"\nexec sleep 60\n");
         QTRY_COMPARE_WITH_TIMEOUT(entries(box->out).size(), 2, 20000);
         QVERIFY(entries(box->out).first().startsWith(QStringLiteral(".gm")));
         win.w.close();
@@ -231,14 +237,9 @@ private slots:
     // one has gone, so the two never write the same files at once.
     void aNewBatchWaitsForTheStoppedProgram()
     {
-        const QString animals = box->sample("AnimalSounds.pdf");
-        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"),
-                                  "#!/bin/sh\nfor p in $(cat pids 2>/dev/null); do kill -0 $p 2>/dev/null && echo overlap >> log; done\n"
-                                  "echo $$ >> pids\ntrap '' TERM\nexec sleep 60\n");
         Window win(dialogs);
-        win.open(dialogs, {animals});
-        win.setOutput(box->out);
-        win.button("pushButton_textsome_replace")->click();
+        beginWithEngine(win, "#!/bin/sh\nfor p in $(cat pids 2>/dev/null); do kill -0 $p 2>/dev/null && echo overlap >> log; done\n"
+                             "echo $$ >> pids\ntrap '' TERM\nexec sleep 60\n");
         QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 1, 20000);
         win.w.close();
         win.button("pushButton_textsome_replace")->click();
@@ -316,10 +317,8 @@ private slots:
     void entryPointsRefuseDuringABatch()
     {
         const QString animals = box->sample("AnimalSounds.pdf");
-        const QString picture = box->path() + QStringLiteral("/red.png");
-        QImage red(40, 20, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QVERIFY(red.save(picture));
+        const QString picture = box->picture();
+        QVERIFY(!picture.isEmpty());
         Window win(dialogs);
         win.open(dialogs, {animals, animals});
         win.setOutput(box->out);
@@ -348,10 +347,8 @@ private slots:
     void editorSizesReachTheEngine()
     {
         const QString animals = box->sample("AnimalSounds.pdf");
-        const QString picture = box->path() + QStringLiteral("/red.png");
-        QImage red(40, 20, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QVERIFY(red.save(picture));
+        const QString picture = box->picture();
+        QVERIFY(!picture.isEmpty());
         Window win(dialogs);
         win.open(dialogs, {animals});
         win.setOutput(box->out);

@@ -10,7 +10,8 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev libqt5svg5
   libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
-  libharfbuzz-dev libfreetype-dev fonts-dejavu-core fonts-wqy-microhei
+  libharfbuzz-dev libfreetype-dev libfribidi-dev libfontconfig-dev
+  fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei python3-fonttools
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
   libreoffice-calc-nogui

@@ -3,18 +3,21 @@
 
   embeddedfonts.py PDF
       one line per embedded font: its name without the subset tag, then the
-      ids of the glyphs that have outlines; then one line per ToUnicode map:
-      "tounicode ok" or "tounicode bad" and the entry at fault
+      outlines of its glyphs that have one (as sorted fingerprints); then one
+      line per ToUnicode map: "tounicode ok" or "tounicode bad" and the entry
+      at fault
   embeddedfonts.py --glyphs FONTFILE TEXT
-      the ids of the glyphs with outlines FONTFILE's cmap gives the
-      characters of TEXT
+      the outlines of the glyphs FONTFILE's cmap gives the characters of
+      TEXT, as above
 """
+import hashlib
 import io
 import json
 import re
 import subprocess
 import sys
 
+from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.ttLib import TTFont
 
 
@@ -22,6 +25,19 @@ def stream(pdf, ref):
     number = ref.split()[0]
     return subprocess.run(["qpdf", "--show-object=" + number, "--filtered-stream-data", pdf],
                           capture_output=True, check=True).stdout
+
+
+def outlines(font, names):
+    """Fingerprints of the outlines of glyphs `names`, composites drawn out,
+    so the same letter matches whatever number a subset gave it."""
+    glyphs = font.getGlyphSet()
+    prints = set()
+    for name in names:
+        pen = DecomposingRecordingPen(glyphs)
+        glyphs[name].draw(pen)
+        if pen.value:
+            prints.add(hashlib.sha1(repr(pen.value).encode()).hexdigest()[:12])
+    return sorted(prints)
 
 
 def well_formed(destination):
@@ -50,9 +66,7 @@ def describe(pdf):
             continue
         if value.get("/Type") == "/FontDescriptor" and "/FontFile2" in value:
             font = TTFont(io.BytesIO(stream(pdf, value["/FontFile2"])))
-            glyf = font["glyf"]
-            drawn = [i for i, name in enumerate(font.getGlyphOrder()) if glyf[name].numberOfContours != 0]
-            print(value["/FontName"].split("+")[-1], *drawn)
+            print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
         if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
             text = stream(pdf, value["/ToUnicode"]).decode("latin-1")
             bad = [m.group(0) for block in re.findall(r"beginbfchar(.*?)endbfchar", text, re.S)
@@ -63,9 +77,8 @@ def describe(pdf):
 
 def glyphs(path, text):
     font = TTFont(path)
-    cmap, glyf = font.getBestCmap(), font["glyf"]
-    names = {cmap[ord(c)] for c in text if ord(c) in cmap}
-    print(*sorted(font.getGlyphID(n) for n in names if glyf[n].numberOfContours != 0))
+    cmap = font.getBestCmap()
+    print(*outlines(font, {cmap[ord(c)] for c in text if ord(c) in cmap}))
 
 
 if __name__ == "__main__":

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <set>
 #include <stdexcept>
 
@@ -37,6 +38,7 @@ struct HbDeleter
     void operator()(hb_font_t *f) const { hb_font_destroy(f); }
     void operator()(hb_buffer_t *b) const { hb_buffer_destroy(b); }
     void operator()(hb_subset_input_t *i) const { hb_subset_input_destroy(i); }
+    void operator()(hb_subset_plan_t *p) const { hb_subset_plan_destroy(p); }
 };
 template <typename T>
 using HbPtr = std::unique_ptr<T, HbDeleter>;
@@ -239,12 +241,13 @@ private:
         unsigned glyph;
         std::u32string text;
     };
-    std::string subset(const std::set<unsigned> &glyphs) const;
+    std::string subset(const std::set<unsigned> &glyphs, std::map<unsigned, unsigned> *newIds);
 
     Face has_;
     HbPtr<hb_blob_t> blob_;
     HbPtr<hb_face_t> face_;
     HbPtr<hb_font_t> font_;
+    HbPtr<hb_face_t> ready_;   // for subsetting, made on first use
     unsigned upem_ = 1000;
     bool outlines_ = false;
     std::vector<Code> codes_;
@@ -254,11 +257,10 @@ private:
     pdf_obj *file_ = nullptr, *toUnicode_ = nullptr, *cidToGid_ = nullptr;
 };
 
-// A TrueType font holding the outlines of `glyphs` only, each at its old
-// glyph id (so content already written stays valid when the set grows).
-// Layout tables go: they would pull in glyphs of other letters, and PDF
-// readers do not use them.
-std::string ReplacementFonts::Source::subset(const std::set<unsigned> &glyphs) const
+// A TrueType font holding the outlines of `glyphs` only (and the parts of
+// composite ones), and where each glyph went in it. Layout tables go: they
+// would pull in glyphs of other letters, and PDF readers do not use them.
+std::string ReplacementFonts::Source::subset(const std::set<unsigned> &glyphs, std::map<unsigned, unsigned> *newIds)
 {
     HbPtr<hb_subset_input_t> input(hb_subset_input_create_or_fail());
     if (!input)
@@ -270,10 +272,21 @@ std::string ReplacementFonts::Source::subset(const std::set<unsigned> &glyphs) c
     for (const char *tag : {"GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern", "morx", "mort", "kerx", "COLR",
                             "CPAL", "SVG ", "CBDT", "CBLC", "sbix", "EBDT", "EBLC", "EBSC", "vhea", "vmtx", "VORG"})
         hb_set_add(drop, HB_TAG(tag[0], tag[1], tag[2], tag[3]));
-    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_RETAIN_GIDS | HB_SUBSET_FLAGS_NO_HINTING);
-    HbPtr<hb_face_t> cut(hb_subset_or_fail(face_.get(), input.get()));
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
+    // A face made ready for cutting once: cutting again on every page that
+    // adds glyphs then costs little, even for the large CJK font.
+    if (!ready_) {
+        ready_.reset(hb_subset_preprocess(face_.get()));
+        if (!ready_)
+            throw std::runtime_error("out of memory");
+    }
+    HbPtr<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(ready_.get(), input.get()));
+    HbPtr<hb_face_t> cut(plan ? hb_subset_plan_execute_or_fail(plan.get()) : nullptr);
     if (!cut)
         throw std::runtime_error("cannot cut down a font for the replacement text");
+    const hb_map_t *moved = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
+    for (const unsigned g : glyphs)
+        (*newIds)[g] = hb_map_get(moved, g);
     HbPtr<hb_blob_t> bytes(hb_face_reference_blob(cut.get()));
     unsigned int length = 0;
     const char *data = hb_blob_get_data(bytes.get(), &length);
@@ -340,15 +353,19 @@ void ReplacementFonts::Source::embed(fz_context *ctx, pdf_document *doc)
     if (!type0_ || embedded_ == codes_.size())
         return;
     std::set<unsigned> glyphs = {0};
-    std::string cidToGid;
     std::vector<std::u32string> texts;
     for (const Code &c : codes_) {
         glyphs.insert(c.glyph);
-        cidToGid += char(c.glyph >> 8);
-        cidToGid += char(c.glyph & 0xFF);
         texts.push_back(c.text);
     }
-    const std::string file = subset(glyphs);
+    // Codes stay; the glyphs they show are numbered anew in each subset.
+    std::map<unsigned, unsigned> newIds;
+    const std::string file = subset(glyphs, &newIds);
+    std::string cidToGid;
+    for (const Code &c : codes_) {
+        cidToGid += char(newIds[c.glyph] >> 8);
+        cidToGid += char(newIds[c.glyph] & 0xFF);
+    }
     const std::string toUnicode = toUnicodeMap(texts);
     // Subset fonts are named with a tag of six capitals that differs when
     // the glyphs differ.

@@ -27,7 +27,9 @@ QString DialogService::getSaveFileName(QWidget *parent, const QString &caption,
 QString DialogService::getExistingDirectory(QWidget *parent, const QString &caption,
                                             const QString &dir)
 {
-    return QFileDialog::getExistingDirectory(parent, caption, dir);
+    // The folder as the user chose it, links not resolved to their targets.
+    return QFileDialog::getExistingDirectory(parent, caption, dir,
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
 }
 
 QMessageBox::StandardButton DialogService::information(QWidget *parent, const QString &title,

@@ -2,6 +2,7 @@
 #include "excelmain.h"
 #include "messagehandler.h"
 #include "pagefiles.h"
+#include "signalshutdown.h"
 #include "tm.h"
 
 #include <QApplication>
@@ -25,6 +26,9 @@ int main(int argc, char *argv[])
     qInstallMessageHandler(customMessageHandler);
 
     QApplication app(argc, argv);
+    // A terminate, interrupt or hang-up signal ends the event loop; the
+    // windows below then end their programs and the temporary folder goes.
+    SignalShutdown shutdown;
 
     // Our own plug-ins sit in "Plugins" beside the application folder. They
     // are added to the search path, not put in place of it: the system's

@@ -93,7 +93,8 @@ bool continuesLine(const Subtext &a, const Subtext &b)
     return b.x >= a.x && gap <= tall;
 }
 
-QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &rules, Kind kind)
+QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &rules, Kind kind,
+                      QVector<int> *ruleRows)
 {
     const QVector<Subtext> &runs = page.subtext;
     QVector<QString> texts;
@@ -107,7 +108,8 @@ QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &
         const QString &first = texts.at(i);
         if (first.isEmpty())
             continue;
-        for (const Rule &rule : rules) {
+        for (int n = 0; n < rules.size(); ++n) {
+            const Rule &rule = rules.at(n);
             // Cheap test first: most rules differ in their first character.
             if (rule.find.isEmpty() || rule.find.at(0) != first.at(0))
                 continue;
@@ -133,7 +135,10 @@ QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &
             if (kind == TextRules)
                 out += RuleFile::textRuleLine(key, rule.find, rule.replace);
             else
-                out += RuleFile::imageRuleLine(key, rule.image, rule.width, rule.height);
+                out += RuleFile::imageRuleLine(key, rule.image, RuleFile::pictureSize(rule.width, key.width),
+                                               RuleFile::pictureSize(rule.height, key.height));
+            if (ruleRows)
+                ruleRows->append(n);
         }
     }
     return out;

@@ -37,9 +37,12 @@ bool continuesLine(const Subtext &a, const Subtext &b);
 // the rules. A rule matches a run whose decoded text equals its find text,
 // and a sequence of neighbouring runs of one printed line whose decoded texts
 // joined by single blanks equal it; the line then carries the box holding
-// them all. A rule with an empty find text matches nothing. Work is linear in
-// runs x rules.
-QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &rules, Kind kind);
+// them all. A rule with an empty find text matches nothing. A picture size
+// that is no number above 0 becomes the matched box's own. When `ruleRows` is
+// given, the index in `rules` of each line's rule is appended to it. Work is
+// linear in runs x rules.
+QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &rules, Kind kind,
+                      QVector<int> *ruleRows = nullptr);
 }
 
 #endif

@@ -1,9 +1,12 @@
 #include "process.h"
 
+#include "chainrunner.h"
 #include "dialogservice.h"
 #include "filelist.h"
 #include "pagefiles.h"
+#include "rulehandover.h"
 #include "rules.h"
+#include "tablecells.h"
 #include "textlayer.h"
 #include "tm.h"
 #include "ui_process.h"
@@ -25,63 +28,55 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
-#include <QSet>
 #include <QSettings>
 #include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
+
+using TableCells::buttonText;
+using TableCells::lineEditText;
 
 namespace
 {
 const char *const infoTool = "Pavlin.dll";
 const char *const renderer = "Dorcet.dll";
 const char *const engine = "Ostrel.dll";
-const char *const pictureButtonText = "Open Picture File";
+
+// The engine's exit codes: every rule applied; nothing written; the output
+// written without the rules it names on its standard error.
+enum EngineExit { AllApplied = 0, NotWritten = 1, SomeSkipped = 2 };
+
+// The status area names at most this many lines of one program.
+constexpr int maxShownLines = 200;
 
 QSettings settingsFile()
 {
-    return QSettings(QStringLiteral("setting.ini"), QSettings::IniFormat);
-}
-
-// The distinct rows of a table's selected cells, highest first.
-QList<int> selectedRowsDescending(const QTableWidget *table)
-{
-    QSet<int> set;
-    for (const QModelIndex &index : table->selectionModel()->selectedIndexes())
-        set.insert(index.row());
-    QList<int> rows = set.values();
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
-    return rows;
-}
-
-QString quoted(const QString &s)
-{
-    return QLatin1Char('"') + s + QLatin1Char('"');
-}
-
-QString lineEditText(const QTableWidget *table, int row, int column)
-{
-    const auto *edit = qobject_cast<const QLineEdit *>(table->cellWidget(row, column));
-    return edit ? edit->text() : QString();
-}
-
-QString buttonText(const QTableWidget *table, int row, int column)
-{
-    const auto *button = qobject_cast<const QPushButton *>(table->cellWidget(row, column));
-    return button ? button->text() : QString();
+    return QSettings(QLatin1String(RuleHandover::settingsFile), QSettings::IniFormat);
 }
 
 QString splitPagePath(const QString &folder, int page)
 {
     return folder + QString::asprintf("/split_pg_%04d.htm", page);
 }
+
+// The program's own last words, else a plain statement of how it ended.
+QString exitReason(const ToolRun::Result &result, const char *program)
+{
+    if (!result.errorLines.isEmpty())
+        return result.errorLines.last();
+    if (result.crashed)
+        return QStringLiteral("%1 ended abnormally.").arg(QLatin1String(program));
+    return QStringLiteral("%1 failed (exit code %2).").arg(QLatin1String(program)).arg(result.exitCode);
+}
 }
 
 Process::Process(QWidget *parent)
     : QWidget(parent),
-      fileIndex(0),
+      runner(new ChainRunner(this)),
       ruleEditor(nullptr),
       pageCount(1),
       manager(nullptr),
@@ -94,9 +89,6 @@ Process::Process(QWidget *parent)
       previewTimer(nullptr),
       aboutDialog(nullptr),
       dialogs(DialogService::standard()),
-      chain(NoChain),
-      counting(false),
-      workRow(-1),
       limitBaseMs(FileList::defaultBaseMs),
       limitPerPageMs(FileList::defaultPerPageMs)
 {
@@ -109,7 +101,8 @@ Process::Process(QWidget *parent)
         move(s.center() - rect().center());
     }
 
-    ruleEditor = new Rules;
+    // Owned by the window, so the modal editor always opens above it.
+    ruleEditor = new Rules(this);
     manager = new QNetworkAccessManager(this);
 
     connect(ui->pushButton_option, &QPushButton::clicked, this, &Process::enteroption);
@@ -127,10 +120,12 @@ Process::Process(QWidget *parent)
     ui->tableWidget_imagesome->hide();
     ui->tabWidget_replaceparent->setCurrentIndex(0);
     ui->tabWidget_replacechild->setCurrentIndex(0);
-    ui->tableWidget_imageall->setColumnWidth(0, 100);
-    ui->tableWidget_imageall->setColumnWidth(2, 80);
-    ui->tableWidget_imageall->setColumnWidth(3, 80);
-    ui->tableWidget_imageall->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    // The widths given, or the header's own text width where that is more,
+    // so no header is cut off with the platform's font.
+    QHeaderView *sizes = ui->tableWidget_imageall->horizontalHeader();
+    for (const auto &column : {std::pair<int, int>{0, 100}, {2, 80}, {3, 80}})
+        ui->tableWidget_imageall->setColumnWidth(column.first, qMax(column.second, sizes->sectionSizeHint(column.first)));
+    sizes->setSectionResizeMode(1, QHeaderView::Stretch);
 
     // The list sorts only on a header click: with the table's own sorting,
     // writing a page count or a result into the sorted column would move rows.
@@ -201,9 +196,11 @@ Process::Process(QWidget *parent)
 
 Process::~Process()
 {
+    // Nothing of a chain may reach a window being taken apart; the runs
+    // (children of the runner) end their programs when the runner goes.
+    runner->stop();
+    dropPageReply();
     delete ui;
-    // The runs (children) end their programs when the window goes.
-    delete ruleEditor;
 }
 
 void Process::setDialogService(DialogService *service)
@@ -260,22 +257,23 @@ void Process::on_pushButton_help_clicked()
 
 void Process::closeEvent(QCloseEvent *event)
 {
-    if (chain != NoChain || counting) {
-        stopRun();
-        if (pageReply) {
-            pageReply->abort();
-            pageReply->deleteLater();
-            pageReply = nullptr;
-        }
-        if (chain != NoChain) {
-            if (workRow >= 0 && workRow < ui->inputfiletableWidget->rowCount())
-                ui->inputfiletableWidget->setItem(workRow, 3, new QTableWidgetItem(QStringLiteral("Failed")));
-            endChain(QStringLiteral("Conversion stopped: the window was closed."));
-        }
+    if (runner->running()) {
+        const bool counting = runner->kind() == ChainRunner::CountChain;
+        const int row = runner->workRow;
+        // First the stop, so nothing the steps below may trigger runs on.
+        runner->stop();
+        dropPageReply();
+        pageCounter = 1;
+        rangeIndex = 0;
+        contentLines.clear();
+        contentLineRows.clear();
+        setListLocked(false, true);
         if (counting) {
-            counting = false;
-            setListLocked(false, true);
             status(QStringLiteral("Page counting stopped: the window was closed."));
+        } else {
+            if (row >= 0 && row < ui->inputfiletableWidget->rowCount())
+                ui->inputfiletableWidget->setItem(row, 3, new QTableWidgetItem(QStringLiteral("Failed")));
+            status(QStringLiteral("Conversion stopped: the window was closed."));
         }
     }
     QWidget::closeEvent(event);
@@ -288,15 +286,19 @@ void Process::status(const QString &line)
     ui->textEdit_process->append(line);
 }
 
-QString Process::cellText(int row, int column) const
+bool Process::still(quint64 generation) const
 {
-    const QTableWidgetItem *item = ui->inputfiletableWidget->item(row, column);
-    return item ? item->text() : QString();
+    return runner->isCurrent(generation);
 }
 
-QString Process::programPath(const QString &name) const
+QString Process::cellText(int row, int column) const
 {
-    return QDir::currentPath() + QLatin1Char('/') + name;
+    return TableCells::itemText(ui->inputfiletableWidget, row, column);
+}
+
+QString Process::programPath(const char *name) const
+{
+    return QDir::currentPath() + QLatin1Char('/') + QLatin1String(name);
 }
 
 QTableWidget *Process::positionTable() const
@@ -347,36 +349,48 @@ void Process::sortBy(int column)
         ui->inputfiletableWidget->sortItems(column, header->sortIndicatorOrder());
 }
 
-void Process::startRun(const QString &program, const QStringList &arguments, int pages,
-                       void (Process::*then)(ToolRun::Outcome))
+void Process::startRun(const char *program, const QStringList &arguments, const QString &outputFile, int pages,
+                       void (Process::*then)(const ToolRun::Result &))
 {
-    run = new ToolRun(programPath(program), arguments, FileList::timeLimitMs(pages, limitBaseMs, limitPerPageMs), this);
-    connect(run, &ToolRun::ended, this, then);
+    const QString path = programPath(program);
+    qDebug().noquote() << ToolRun::commandLine(path, arguments);
+    const bool started = runner->start(path, arguments, outputFile,
+                                       FileList::timeLimitMs(pages, limitBaseMs, limitPerPageMs),
+                                       [this, then](const ToolRun::Result &result) { (this->*then)(result); });
+    // Every caller runs inside its chain with no program running.
+    Q_ASSERT(started);
+    Q_UNUSED(started);
 }
 
-void Process::stopRun()
+QString Process::runProblem(const ToolRun::Result &result, const char *program)
 {
-    delete run.data();   // ends the program; no ended() follows
-}
-
-QString Process::runProblem(ToolRun::Outcome outcome, const QString &program)
-{
-    switch (outcome) {
+    const QString name = QLatin1String(program);
+    switch (result.outcome) {
     case ToolRun::Ended:
+    case ToolRun::Stopped:
         return QString();
     case ToolRun::NotStarted:
-        if (reported.contains(program))
-            return QStringLiteral("%1 could not be started.").arg(program);
-        reported << program;
-        status(QStringLiteral("%1 could not be started: it is missing from %2 or cannot run.")
-                   .arg(program, QDir::toNativeSeparators(QDir::currentPath())));
-        return QStringLiteral("%1 could not be started.").arg(program);
+        if (runner->firstNotStarted(name))
+            status(QStringLiteral("%1 could not be started: it is missing from %2 or cannot run.")
+                       .arg(name, QDir::toNativeSeparators(QDir::currentPath())));
+        return QStringLiteral("%1 could not be started.").arg(name);
     case ToolRun::TimedOut:
         break;
     }
-    const QString why = QStringLiteral("%1 did not finish in time and was ended.").arg(program);
+    const QString why = QStringLiteral("%1 did not finish in time and was ended.").arg(name);
     status(why);
     return why;
+}
+
+void Process::dropPageReply()
+{
+    if (!pageReply)
+        return;
+    QNetworkReply *reply = pageReply;
+    pageReply = nullptr;
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
 }
 
 // ---- file list (adding, counting, editing) ---------------------------------
@@ -387,6 +401,8 @@ void Process::appendFile(const QString &path)
     const int row = files->rowCount();
     files->insertRow(row);
     auto *pathItem = new QTableWidgetItem(path);
+    // The column is narrow: the whole path shows on pointing at it.
+    pathItem->setToolTip(QDir::toNativeSeparators(path));
     files->setItem(row, 0, pathItem);
     countQueue << path;
     countItems << pathItem;
@@ -397,8 +413,7 @@ void Process::appendFile(const QString &path)
 
 void Process::startCounting()
 {
-    counting = true;
-    reported.clear();
+    runner->begin(ChainRunner::CountChain);
     setListLocked(true, true);
     getpdfpage();
 }
@@ -459,31 +474,42 @@ void Process::dropEvent(QDropEvent *event)
 
 void Process::getpdfpage()
 {
+    if (runner->kind() != ChainRunner::CountChain)
+        return;
     if (countIndex < countQueue.size()) {
-        const QString d = QDir::currentPath();
         const QString f = countQueue.at(countIndex);
-        const QString info = d + QStringLiteral("/fileinfo.txt");
-        qDebug().noquote() << quoted(d + QLatin1Char('/') + QLatin1String(infoTool)) + QLatin1Char(' ')
-                                  + quoted(f) + QStringLiteral(" -getinfo -outfile ") + quoted(info);
+        const QString info = QDir::currentPath() + QStringLiteral("/fileinfo.txt");
         // A count that fails must not read the previous file's count.
         QFile::remove(info);
-        startRun(QLatin1String(infoTool), {f, QStringLiteral("-getinfo"), QStringLiteral("-outfile"), info}, 0,
+        startRun(infoTool, {f, QStringLiteral("-getinfo"), QStringLiteral("-outfile"), info}, info, 0,
                  &Process::countEnded);
         return;
     }
-    counting = false;
+    runner->stop();
     status(QStringLiteral("Finished."));
     setListLocked(false, true);
 }
 
-void Process::countEnded(ToolRun::Outcome outcome)
+void Process::countEnded(const ToolRun::Result &result)
 {
-    runProblem(outcome, QLatin1String(infoTool));
+    const quint64 generation = runner->generation();
+    // A run that did not start or did not end in time has been named already.
+    runProblem(result, infoTool);
+    if (!still(generation))
+        return;
+    countProblem.clear();
+    if (result.outcome == ToolRun::Ended)
+        countProblem = result.exitCode != 0 || result.crashed
+                           ? exitReason(result, infoTool)
+                           : QStringLiteral("the file may be damaged or encrypted.");
     setpdfpage();
 }
 
 void Process::setpdfpage()
 {
+    if (runner->kind() != ChainRunner::CountChain)
+        return;
+    const quint64 generation = runner->generation();
     const QString p = QDir::currentPath() + QStringLiteral("/fileinfo.txt");
     qDebug() << "Information file is:" << p;
     QString n;
@@ -504,8 +530,16 @@ void Process::setpdfpage()
         const int row = ui->inputfiletableWidget->row(countItems.at(countIndex));
         if (row >= 0)
             ui->inputfiletableWidget->setItem(row, 1, new QTableWidgetItem(n));
-        status(QStringLiteral("Loading ") + countQueue.at(countIndex));
+        const QString path = countQueue.at(countIndex);
+        status(QStringLiteral("Loading ") + path);
+        // Said now, not only when a batch leaves the file out.
+        if (still(generation) && FileList::pageCount(n) == 0 && !countProblem.isEmpty())
+            status(QStringLiteral("The page count of %1 could not be read: %2")
+                       .arg(QDir::toNativeSeparators(path), countProblem));
     }
+    countProblem.clear();
+    if (!still(generation))
+        return;
     ++countIndex;
     getpdfpage();
 }
@@ -514,7 +548,7 @@ void Process::setremove()
 {
     ensurePreviewConnection();
     QTableWidget *files = ui->inputfiletableWidget;
-    for (int row : selectedRowsDescending(files)) {
+    for (int row : TableCells::selectedRowsDescending(files)) {
         if (files->rowCount() == 1)
             dropPreviewConnection();
         files->removeRow(row);
@@ -555,7 +589,7 @@ void swapRows(QTableWidget *table, int a, int b)
 void Process::setrowdown()
 {
     QTableWidget *files = ui->inputfiletableWidget;
-    for (int row : selectedRowsDescending(files)) {
+    for (int row : TableCells::selectedRowsDescending(files)) {
         if (row + 1 >= files->rowCount())
             continue;
         swapRows(files, row, row + 1);
@@ -566,7 +600,7 @@ void Process::setrowdown()
 void Process::setrowup()
 {
     QTableWidget *files = ui->inputfiletableWidget;
-    QList<int> rows = selectedRowsDescending(files);
+    QList<int> rows = TableCells::selectedRowsDescending(files);
     std::reverse(rows.begin(), rows.end());
     for (int row : rows) {
         if (row == 0)
@@ -597,32 +631,24 @@ void Process::setoutputfile()
 
 void Process::on_pushButton_removetextsome_clicked()
 {
-    QTableWidget *table = positionTable();
-    if (!table)
-        return;
-    for (int row : selectedRowsDescending(table))
-        table->removeRow(row);
+    if (QTableWidget *table = positionTable())
+        TableCells::removeSelectedRows(table);
 }
 
 void Process::on_pushButton_clicked()
 {
-    QTableWidget *table = positionTable();
-    if (!table)
-        return;
-    for (int row = table->rowCount() - 1; row >= 0; --row)
-        table->removeRow(row);
+    if (QTableWidget *table = positionTable())
+        TableCells::removeAllRows(table);
 }
 
 RuleFile::WriteResult Process::writePositionRules(QTableWidget *table, const QString &path, bool image)
 {
-    auto text = [table](int r, int c) {
-        const QTableWidgetItem *item = table->item(r, c);
-        return item ? item->text() : QString();
-    };
+    auto text = [table](int r, int c) { return TableCells::itemText(table, r, c); };
     QString lines;
     for (int r = 0; r < table->rowCount(); ++r) {
         const RuleFile::PositionKey key = RuleFile::cutPositionKey(text(r, 0));
-        lines += image ? RuleFile::imageRuleLine(key, text(r, 2), text(r, 3), text(r, 4))
+        lines += image ? RuleFile::imageRuleLine(key, text(r, 2), RuleFile::pictureSize(text(r, 3), key.width),
+                                                 RuleFile::pictureSize(text(r, 4), key.height))
                        : RuleFile::textRuleLine(key, text(r, 1), text(r, 2));
     }
     return RuleFile::write(path, lines);
@@ -652,7 +678,7 @@ void Process::on_pushButton_text_add_clicked()
     }
     auto *button = new QPushButton;
     table->setCellWidget(row, 1, button);
-    button->setText(QLatin1String(pictureButtonText));
+    button->setText(QLatin1String(RuleHandover::noPicture));
     connect(button, &QPushButton::clicked, this, &Process::setopenimagefile);
     table->setCellWidget(row, 2, new QLineEdit);
     table->setCellWidget(row, 3, new QLineEdit);
@@ -660,16 +686,12 @@ void Process::on_pushButton_text_add_clicked()
 
 void Process::on_pushButton_text_remove_clicked()
 {
-    QTableWidget *table = contentTable();
-    for (int row : selectedRowsDescending(table))
-        table->removeRow(row);
+    TableCells::removeSelectedRows(contentTable());
 }
 
 void Process::on_pushButton__text_clear_clicked()
 {
-    QTableWidget *table = contentTable();
-    for (int row = table->rowCount() - 1; row >= 0; --row)
-        table->removeRow(row);
+    TableCells::removeAllRows(contentTable());
 }
 
 void Process::setopenimagefile()
@@ -683,7 +705,7 @@ void Process::setopenimagefile()
     const QString dir = settingsFile().value(QStringLiteral("dir/imagefile"), QStringLiteral(".")).toString();
     const QString picture = dialogs->getOpenFileName(
         this, tr("Add Image"), dir,
-        tr("All Supported Files(*.bmp *.jpg *.png);;BMP File(*.bmp);;JPEF File(*.jpg);;PNG File(*.png);;ALL files(*.*)"));
+        tr(RuleHandover::pictureFilter));
     if (picture.isEmpty())
         return;
     static_cast<QPushButton *>(table->cellWidget(row, 1))->setText(picture);
@@ -710,12 +732,12 @@ QVector<ContentMatch::Rule> Process::readContentRules() const
 
 bool Process::mayStartChain()
 {
-    if (counting) {
+    if (runner->kind() == ChainRunner::CountChain) {
         dialogs->information(this, tr("Replace"),
                              tr("Page counts are still being read; please wait until they are finished."));
         return false;
     }
-    if (chain != NoChain) {
+    if (runner->running()) {
         dialogs->information(this, tr("Replace"),
                              tr("A replacement is already running; please wait until it has finished."));
         return false;
@@ -741,11 +763,10 @@ bool Process::hasOutputFolder()
     return false;
 }
 
-void Process::beginChain(Chain kind)
+void Process::beginChain(int kind)
 {
-    chain = kind;
-    fileIndex = 0;
-    reported.clear();
+    runner->begin(ChainRunner::Kind(kind));
+    pageCounter = 1;
     setListLocked(true, false);
     // A new batch leaves no row with an old result.
     QTableWidget *files = ui->inputfiletableWidget;
@@ -755,19 +776,19 @@ void Process::beginChain(Chain kind)
 
 void Process::endChain(const QString &line)
 {
-    fileIndex = 0;
-    workRow = -1;
-    chain = NoChain;
+    runner->stop();
     setListLocked(false, true);
     status(line);
 }
 
 void Process::judgePrevious()
 {
+    const int fileIndex = runner->fileIndex;
     if (fileIndex <= 0 || fileIndex > ui->inputfiletableWidget->rowCount())
         return;
     const int row = fileIndex - 1;
-    const bool ok = runFailure.isEmpty() && !outPath.isEmpty() && QFileInfo::exists(outPath)
+    const QString &outPath = runner->outPath;
+    const bool ok = runner->failure.isEmpty() && !outPath.isEmpty() && QFileInfo::exists(outPath)
                     && !cellText(row, 1).isEmpty();
     ui->inputfiletableWidget->setItem(row, 3, new QTableWidgetItem(ok ? QStringLiteral("Succeed")
                                                                        : QStringLiteral("Failed")));
@@ -775,40 +796,50 @@ void Process::judgePrevious()
 
 bool Process::nextFile(const QString &emptyText)
 {
+    const quint64 generation = runner->generation();
     judgePrevious();
     if (!hasRows(emptyText)) {
-        endChain(QStringLiteral("Conversion stopped: the file list is empty."));
+        if (still(generation))
+            endChain(QStringLiteral("Conversion stopped: the file list is empty."));
         return false;
     }
+    if (!still(generation))
+        return false;
     if (!hasOutputFolder()) {
-        endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
+        if (still(generation))
+            endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
         return false;
     }
-    if (fileIndex >= ui->inputfiletableWidget->rowCount()) {
+    if (!still(generation))
+        return false;
+    if (runner->fileIndex >= ui->inputfiletableWidget->rowCount()) {
         endChain(QStringLiteral("Conversion Finished."));
         return false;
     }
-    if (fileIndex == 0)
+    if (runner->fileIndex == 0)
         status(QStringLiteral("Conversion Start:"));
-    return true;
+    return still(generation);
 }
 
 void Process::failFile(const QString &reason)
 {
-    runFailure = reason;
-    // The step runs from the event loop, so a list of failing files never
-    // nests calls.
-    if (chain == PositionChain)
-        QTimer::singleShot(0, this, &Process::positionStep);
-    else
-        QTimer::singleShot(0, this, &Process::setallintorule);
+    runner->failure = reason;
+    runner->later([this] { nextStep(); });
+}
+
+void Process::nextStep()
+{
+    if (runner->kind() == ChainRunner::PositionChain)
+        positionStep();
+    else if (runner->kind() == ChainRunner::ContentChain)
+        contentStep();
 }
 
 void Process::on_pushButton_textsome_replace_clicked()
 {
     if (!mayStartChain() || !hasRows(tr("Please choose files to replace")) || !hasOutputFolder())
         return;
-    beginChain(PositionChain);
+    beginChain(ChainRunner::PositionChain);
     positionStep();
 }
 
@@ -816,66 +847,124 @@ void Process::positionStep()
 {
     if (!nextFile(tr("Please choose files to replace")))
         return;
-    workRow = fileIndex;
-    const QString input = cellText(fileIndex, 0);
+    const quint64 generation = runner->generation();
+    runner->workRow = runner->fileIndex;
+    runner->failure.clear();
+    const QString input = cellText(runner->fileIndex, 0);
     status(input);
-    runFailure.clear();
-    outPath = FileList::outputPath(ui->outputfolderEdit->text(), input);
-    QTableWidget *table = positionTable();
-    const bool image = table == ui->tableWidget_imagesome;
+    if (!still(generation))
+        return;
+    runner->outPath = FileList::outputPath(ui->outputfolderEdit->text(), input);
+    const bool image = positionTable() == ui->tableWidget_imagesome;
     const RuleFile::WriteResult written = image ? setimagesomerule() : settextsomerule();
-    const int pages = FileList::pageCount(cellText(fileIndex, 1));
-    ++fileIndex;
+    const int pages = FileList::pageCount(cellText(runner->fileIndex, 1));
+    ++runner->fileIndex;
     if (!written.ok) {
         status(written.message());
-        failFile(written.message());
+        if (still(generation))
+            failFile(written.message());
         return;
     }
-    const QString option = image ? QStringLiteral("-pisome") : QStringLiteral("-tesome");
-    qDebug().noquote() << quoted(programPath(QLatin1String(engine))) + QLatin1Char(' ') + quoted(input)
-                              + QLatin1Char(' ') + option + QLatin1Char(' ') + quoted(outPath)
-                              + QLatin1Char(' ') + quoted(written.fileName);
-    startRun(QLatin1String(engine), {input, option, outPath, written.fileName}, pages,
-             &Process::engineEnded);
+    startEngine(input, image ? QStringLiteral("-pisome") : QStringLiteral("-tesome"), written.fileName, pages);
 }
 
-void Process::engineEnded(ToolRun::Outcome outcome)
+void Process::startEngine(const QString &input, const QString &option, const QString &rules, int pages)
 {
-    const QString problem = runProblem(outcome, QLatin1String(engine));
-    if (!problem.isEmpty()) {
-        runFailure = problem;
-        // A run ended at its limit may have left half a file.
-        if (outcome == ToolRun::TimedOut)
-            QFile::remove(outPath);
+    startRun(engine, {input, option, runner->outPath, rules}, runner->outPath, pages, &Process::engineEnded);
+}
+
+void Process::engineEnded(const ToolRun::Result &result)
+{
+    const quint64 generation = runner->generation();
+    const QString failure = engineFailure(result);
+    if (!still(generation))
+        return;
+    runner->failure = failure;
+    nextStep();
+}
+
+QString Process::engineFailure(const ToolRun::Result &result)
+{
+    const quint64 generation = runner->generation();
+    const QString problem = runProblem(result, engine);
+    if (!problem.isEmpty() || result.outcome != ToolRun::Ended)
+        return problem;
+    const QString input = QDir::toNativeSeparators(cellText(runner->workRow, 0));
+    const QString output = QDir::toNativeSeparators(runner->outPath);
+    const bool written = QFileInfo::exists(runner->outPath);
+    if (!result.crashed && result.exitCode == AllApplied) {
+        if (written)
+            return QString();
+        const QString why = QStringLiteral("%1 wrote no output for %2.").arg(QLatin1String(engine), input);
+        status(why);
+        return why;
     }
-    if (chain == PositionChain)
-        positionStep();
-    else
-        setallintorule();
+    if (result.crashed || result.exitCode != SomeSkipped) {
+        const QString why = QStringLiteral("%1 was not replaced: %2").arg(input, exitReason(result, engine));
+        status(why);
+        return why;
+    }
+    // A partial result is a failure, and the user learns what is missing.
+    const QString why = QStringLiteral("Not every rule could be applied to %1:").arg(input);
+    status(why);
+    const QStringList &lines = result.errorLines;
+    for (int i = 0; i < lines.size() && i < maxShownLines && still(generation); ++i)
+        status(QStringLiteral("    ") + lines.at(i) + ruleRowNote(lines.at(i)));
+    if (lines.size() > maxShownLines && still(generation))
+        status(QStringLiteral("    ... and %1 more.").arg(lines.size() - maxShownLines));
+    if (still(generation))
+        status(written ? QStringLiteral("The output %1 holds the rules that were applied.").arg(output)
+                       : QStringLiteral("No output was written."));
+    return why;
+}
+
+QString Process::ruleRowNote(const QString &engineLine) const
+{
+    // The engine names a rule by its line in the rule file.
+    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
+    const QRegularExpressionMatch m = lineNumber.match(engineLine);
+    if (!m.hasMatch())
+        return QString();
+    const int line = m.captured(1).toInt();
+    if (runner->kind() == ChainRunner::PositionChain && line >= 1)
+        return QStringLiteral(" (rule %1 of the position table)").arg(line);
+    if (runner->kind() == ChainRunner::ContentChain && line >= 1 && line <= contentLineRows.size())
+        return QStringLiteral(" (rule %1 of the content table)").arg(contentLineRows.at(line - 1) + 1);
+    return QString();
 }
 
 void Process::on_pushButton_textall_replace_clicked()
 {
-    if (!mayStartChain() || !hasRows(tr("Please choose files to replace.")) || !hasOutputFolder())
-        return;
-    beginChain(ContentChain);
     setallintorule();
 }
 
 void Process::setallintorule()
 {
+    if (!mayStartChain() || !hasRows(tr("Please choose files to replace.")) || !hasOutputFolder())
+        return;
+    beginChain(ChainRunner::ContentChain);
+    contentStep();
+}
+
+void Process::contentStep()
+{
     if (!nextFile(tr("Please choose files to replace.")))
         return;
+    const quint64 generation = runner->generation();
     QFile::remove(RuleFile::contentRulesPath(PageFiles::tempFolder()));
-    status(cellText(fileIndex, 0));
+    const QString input = cellText(runner->fileIndex, 0);
     beginContentFile();
+    status(input);
+    if (!still(generation))
+        return;
     // Without a page count the scan could not tell a short render from a
     // whole one.
-    if (FileList::pageCount(cellText(fileIndex, 1)) == 0) {
-        const QString why = QStringLiteral("%1 has no page count; it is left out.").arg(cellText(fileIndex, 0));
+    if (FileList::pageCount(cellText(runner->fileIndex, 1)) == 0) {
+        const QString why = QStringLiteral("%1 has no page count; it is left out.").arg(input);
+        ++runner->fileIndex;
         status(why);
-        ++fileIndex;
-        failFile(why);
+        if (still(generation))
+            failFile(why);
         return;
     }
     splitPage();
@@ -883,37 +972,41 @@ void Process::setallintorule()
 
 void Process::beginContentFile()
 {
-    workRow = fileIndex;
-    runFailure.clear();
-    outPath.clear();
+    runner->workRow = runner->fileIndex;
+    runner->failure.clear();
+    runner->outPath.clear();
     contentKind = ui->tabWidget_replacechild->currentIndex() == 0 ? ContentMatch::TextRules
                                                                    : ContentMatch::ImageRules;
     contentRules = readContentRules();
     contentLines.clear();
+    contentLineRows.clear();
     pageCounter = 1;
 }
 
 QStringList Process::splitPage()
 {
+    if (runner->kind() != ChainRunner::ContentChain || runner->hasRun())
+        return QStringList();
     const QString temp = PageFiles::tempFolder();
     // Pages of an earlier render must never pass for this file's pages.
     QDir folder(temp);
     for (const QString &name : folder.entryList({QStringLiteral("split_pg_*")}, QDir::Files))
         folder.remove(name);
-    const QString input = cellText(fileIndex, 0);
+    const QString input = cellText(runner->fileIndex, 0);
     const QString target = temp + QStringLiteral("/split.png");
-    qDebug().noquote() << quoted(programPath(QLatin1String(renderer))) + QLatin1Char(' ') + quoted(input)
-                              + QStringLiteral(" -ht ") + quoted(target);
-    startRun(QLatin1String(renderer), {input, QStringLiteral("-ht"), target},
-             FileList::pageCount(cellText(fileIndex, 1)), &Process::afterRender);
+    startRun(renderer, {input, QStringLiteral("-ht"), target}, target,
+             FileList::pageCount(cellText(runner->fileIndex, 1)), &Process::afterRender);
     return QStringList();
 }
 
-void Process::afterRender(ToolRun::Outcome outcome)
+void Process::afterRender(const ToolRun::Result &result)
 {
-    const QString problem = runProblem(outcome, QLatin1String(renderer));
+    const quint64 generation = runner->generation();
+    const QString problem = runProblem(result, renderer);
+    if (!still(generation))
+        return;
     if (!problem.isEmpty()) {
-        ++fileIndex;
+        ++runner->fileIndex;
         failFile(problem);
         return;
     }
@@ -927,13 +1020,20 @@ void Process::setlink()
 
 void Process::getAlltheText()
 {
-    pageCount = FileList::pageCount(cellText(fileIndex, 1));
+    if (runner->kind() != ChainRunner::ContentChain || runner->hasRun() || pageReply)
+        return;
+    const quint64 generation = runner->generation();
+    pageCount = FileList::pageCount(cellText(runner->fileIndex, 1));
     if (pageCounter <= pageCount) {
         const QString path = splitPagePath(PageFiles::tempFolder(), pageCounter);
         pageReply = manager->get(QNetworkRequest(QUrl::fromLocalFile(path)));
-        connect(pageReply, &QNetworkReply::finished, this, &Process::gethtm);
-        status(QStringLiteral("Analyzing page ") + QString::number(pageCounter));
+        // A reply of a stopped chain finds another generation and is dropped.
+        connect(pageReply, &QNetworkReply::finished, this, [this, generation] {
+            if (still(generation))
+                gethtm();
+        });
         ++pageCounter;
+        status(QStringLiteral("Analyzing page ") + QString::number(pageCounter - 1));
         return;
     }
     pageCounter = 1;
@@ -943,9 +1043,10 @@ void Process::getAlltheText()
     ranges.clear();
     rangeNames.clear();
     if (!written.ok) {
+        ++runner->fileIndex;
         status(written.message());
-        ++fileIndex;
-        failFile(written.message());
+        if (still(generation))
+            failFile(written.message());
         return;
     }
     replacealltext();
@@ -966,21 +1067,24 @@ void Process::gethtm()
         getTextPosition(TextLayer::decodePage(reply->readAll()));
         return;
     }
-    const int page = pageCounter - 1;
+    const quint64 generation = runner->generation();
     const QString why = QStringLiteral("The text of page %1 of %2 could not be read: %3")
-                            .arg(page)
-                            .arg(cellText(fileIndex, 0), reply->errorString());
-    status(why);
+                            .arg(pageCounter - 1)
+                            .arg(cellText(runner->fileIndex, 0), reply->errorString());
     pageCounter = 1;
-    ++fileIndex;
-    failFile(why);
+    ++runner->fileIndex;
+    status(why);
+    if (still(generation))
+        failFile(why);
 }
 
 void Process::getTextPosition(QString sxml)
 {
+    if (runner->kind() != ChainRunner::ContentChain)
+        return;
     const Alltext page = TextLayer::parseText(sxml);
     contentLines += ContentMatch::pageRuleLines(page, pageCounter - 1, contentRules,
-                                                ContentMatch::Kind(contentKind));
+                                                ContentMatch::Kind(contentKind), &contentLineRows);
     getAlltheText();
 }
 
@@ -1001,33 +1105,45 @@ QString Process::gettext(QString sRow)
 
 void Process::replacealltext()
 {
-    const QString input = cellText(fileIndex, 0);
+    if (runner->kind() != ChainRunner::ContentChain || runner->hasRun())
+        return;
+    const quint64 generation = runner->generation();
+    const QString input = cellText(runner->fileIndex, 0);
     status(input);
-    outPath = FileList::outputPath(ui->outputfolderEdit->text(), input);
+    if (!still(generation))
+        return;
+    runner->outPath = FileList::outputPath(ui->outputfolderEdit->text(), input);
     const QString option = contentKind == ContentMatch::TextRules ? QStringLiteral("-tesome")
                                                                   : QStringLiteral("-pisome");
-    const QString rules = RuleFile::contentRulesPath(PageFiles::tempFolder());
-    qDebug().noquote() << quoted(programPath(QLatin1String(engine))) + QLatin1Char(' ') + quoted(input)
-                              + QLatin1Char(' ') + option + QLatin1Char(' ') + quoted(outPath)
-                              + QLatin1Char(' ') + quoted(rules);
-    const int pages = FileList::pageCount(cellText(fileIndex, 1));
-    ++fileIndex;
-    startRun(QLatin1String(engine), {input, option, outPath, rules}, pages, &Process::engineEnded);
+    const int pages = FileList::pageCount(cellText(runner->fileIndex, 1));
+    ++runner->fileIndex;
+    startEngine(input, option, RuleFile::contentRulesPath(PageFiles::tempFolder()), pages);
 }
 
 void Process::setallimage()
 {
     if (contentKind != ContentMatch::ImageRules)
         return;
+    if (!mayStartChain() || !hasRows(tr("Please choose files to replace.")) || !hasOutputFolder())
+        return;
+    beginChain(ChainRunner::ContentChain);
+    runner->workRow = runner->fileIndex;
+    contentLineRows.clear();
     QString lines;
     const QTableWidget *t = ui->tableWidget_imageall;
-    for (int r = 0; r < t->rowCount(); ++r)
+    for (int r = 0; r < t->rowCount(); ++r) {
         lines += lineEditText(t, r, 0) + QStringLiteral(":(") + buttonText(t, r, 1) + QStringLiteral("):")
                  + lineEditText(t, r, 2) + QLatin1Char(':') + lineEditText(t, r, 3) + QStringLiteral("\r\n");
+        contentLineRows << r;
+    }
     const RuleFile::WriteResult written = RuleFile::write(RuleFile::contentRulesPath(PageFiles::tempFolder()),
                                                           lines);
     if (!written.ok) {
+        const quint64 generation = runner->generation();
+        ++runner->fileIndex;
         status(written.message());
+        if (still(generation))
+            failFile(written.message());
         return;
     }
     replacealltext();
@@ -1037,101 +1153,146 @@ void Process::setallimage()
 
 void Process::splitpdffile()
 {
-    if (chain == NoChain) {
-        if (!mayStartChain())
-            return;
-        chain = SplitChain;
-        reported.clear();
-        setListLocked(true, false);
-    }
+    if (!mayStartChain() || !hasRows(tr("Please choose files to replace.")) || !hasOutputFolder())
+        return;
+    beginChain(ChainRunner::SplitChain);
+    rangeIndex = 0;
+    splitStep();
+}
+
+void Process::splitStep()
+{
+    const quint64 generation = runner->generation();
+    const int fileIndex = runner->fileIndex;
+    const QString input = cellText(fileIndex, 0);
     if (rangeIndex >= ranges.size()) {
+        if (ranges.isEmpty() && fileIndex < ui->inputfiletableWidget->rowCount()) {
+            // Nothing was asked of the file, so nothing stands for it.
+            runner->workRow = fileIndex;
+            runner->outPath.clear();
+            runner->failure = QStringLiteral("No page ranges were given for %1; nothing was written.").arg(input);
+            status(runner->failure);
+            if (!still(generation))
+                return;
+        }
         rangeIndex = 0;
         ranges.clear();
         rangeNames.clear();
-        ++fileIndex;
-        convertbegin();
+        ++runner->fileIndex;
+        runner->handOver(ChainRunner::ContentChain);
+        contentStep();
         return;
     }
-    const QString input = cellText(fileIndex, 0);
+    if (rangeIndex == 0) {
+        runner->workRow = fileIndex;
+        runner->failure.clear();
+        runner->outPath.clear();
+        if (FileList::pageCount(cellText(fileIndex, 1)) == 0) {
+            runner->failure = QStringLiteral("%1 has no page count; it is left out.").arg(input);
+            rangeIndex = ranges.size();
+            status(runner->failure);
+            if (still(generation))
+                runner->later([this] { splitStep(); });
+            return;
+        }
+    }
+    // Checked before anything is made, so a mistyped or empty field never
+    // makes a folder.
+    if (!hasOutputFolder()) {
+        if (still(generation)) {
+            ui->inputfiletableWidget->setItem(fileIndex, 3, new QTableWidgetItem(QStringLiteral("Failed")));
+            endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
+        }
+        return;
+    }
+    if (!still(generation))
+        return;
+    const QString output = ui->outputfolderEdit->text();
     const QString base = QFileInfo(input).baseName();
-    const QString folder = ui->outputfolderEdit->text() + QLatin1Char('/') + base;
+    const QString folder = output + QLatin1Char('/') + base;
     QString name = rangeNames.value(rangeIndex);
     name.replace(QLatin1Char('/'), QLatin1Char('-'));
     const QString stem = folder + QLatin1Char('/') + QString::number(rangeIndex + 1) + QLatin1Char(' ') + name
                          + QLatin1Char(' ') + base;
     // Never over an earlier result: the first free of stem.pdf, stem-0.pdf, ...
-    outPath = stem + QStringLiteral(".pdf");
+    QString outPath = stem + QStringLiteral(".pdf");
     for (int n = 0; QFileInfo::exists(outPath); ++n)
         outPath = stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".pdf");
-    status(QStringLiteral("Generating ") + outPath);
+    runner->outPath = outPath;
     const QString range = ranges.at(rangeIndex);
-    if (rangeIndex == 0)
-        runFailure.clear();
-    workRow = fileIndex;
     ++rangeIndex;
-    if (!QDir().mkpath(folder)) {
-        runFailure = QStringLiteral("The folder %1 could not be made.").arg(QDir::toNativeSeparators(folder));
-        status(runFailure);
-        QTimer::singleShot(0, this, &Process::splitpdffile);
+    status(QStringLiteral("Generating ") + outPath);
+    if (!still(generation))
+        return;
+    // Only the one folder named after the input, inside the folder given.
+    if (!QFileInfo(folder).isDir() && !QDir(output).mkdir(base)) {
+        const QString why = QStringLiteral("The folder %1 could not be made.").arg(QDir::toNativeSeparators(folder));
+        runner->failure = why;
+        status(why);
+        if (still(generation))
+            runner->later([this] { splitStep(); });
         return;
     }
     QStringList arguments{input, QStringLiteral("-merge")};
     arguments += range.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     arguments << QStringLiteral("-outfile") << outPath;
-    qDebug().noquote() << quoted(programPath(QLatin1String(infoTool))) + QLatin1Char(' ') + quoted(input)
-                              + QStringLiteral(" -merge ") + range + QStringLiteral(" -outfile ") + quoted(outPath);
-    startRun(QLatin1String(infoTool), arguments, FileList::pageCount(cellText(fileIndex, 1)),
-             &Process::splitEnded);
+    startRun(infoTool, arguments, outPath, FileList::pageCount(cellText(fileIndex, 1)), &Process::splitEnded);
 }
 
-void Process::splitEnded(ToolRun::Outcome outcome)
+void Process::splitEnded(const ToolRun::Result &result)
 {
-    const QString problem = runProblem(outcome, QLatin1String(infoTool));
-    if (!problem.isEmpty()) {
-        runFailure = problem;
-        if (outcome == ToolRun::TimedOut)
-            QFile::remove(outPath);
+    const quint64 generation = runner->generation();
+    QString problem = runProblem(result, infoTool);
+    if (!still(generation))
+        return;
+    // Every range is judged by its own output, not only the file's last.
+    if (problem.isEmpty() && (result.crashed || result.exitCode != 0)) {
+        problem = QStringLiteral("%1 was not written: %2")
+                      .arg(QDir::toNativeSeparators(runner->outPath), exitReason(result, infoTool));
+        status(problem);
+    } else if (problem.isEmpty() && !QFileInfo::exists(runner->outPath)) {
+        problem = QStringLiteral("%1 was not written.").arg(QDir::toNativeSeparators(runner->outPath));
+        status(problem);
     }
-    splitpdffile();
+    if (!still(generation))
+        return;
+    if (runner->failure.isEmpty())
+        runner->failure = problem;
+    splitStep();
 }
 
 void Process::convertbegin()
 {
-    if (!nextFile(tr("Please choose files to replace.")))
+    if (!mayStartChain())
         return;
-    status(cellText(fileIndex, 0));
-    // From here the file goes on as a file of the batch by content.
-    chain = ContentChain;
-    beginContentFile();
-    splitPage();
+    beginChain(ChainRunner::ContentChain);
+    contentStep();
 }
 
 // ---- the hand-over to the rule editor --------------------------------------
 
 void Process::enteroption()
 {
-    QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);
-    QTableWidget *files = ui->inputfiletableWidget;
-    if (files->rowCount() > 0) {
-        settings.setValue(QStringLiteral("file/file"), cellText(0, 0));
-        settings.setValue(QStringLiteral("file/page"), cellText(0, 1));
+    QSettings settings(QLatin1String(RuleHandover::settingsFile), QSettings::IniFormat);
+    const QString fileKey = QLatin1String(RuleHandover::fileKey), pageKey = QLatin1String(RuleHandover::pageKey);
+    if (ui->inputfiletableWidget->rowCount() > 0) {
+        settings.setValue(fileKey, cellText(0, 0));
+        settings.setValue(pageKey, cellText(0, 1));
     } else {
-        settings.setValue(QStringLiteral("file/file"), QStringLiteral("Empty input"));
-        settings.setValue(QStringLiteral("file/page"), QStringLiteral("0"));
+        settings.setValue(fileKey, QLatin1String(RuleHandover::emptyInput));
+        settings.setValue(pageKey, QStringLiteral("0"));
     }
     settings.sync();
 
-    // The position tables are filled only from the record, so they never
-    // hold more rows than its arrays.
+    // The position tables are filled from the record, so they hold no more
+    // rows than its arrays; the bound keeps it so whatever fills them.
     QTableWidget *table = positionTable();
-    auto text = [table](int r, int c) {
-        const QTableWidgetItem *item = table->item(r, c);
-        return item ? item->text() : QString();
-    };
+    auto text = [table](int r, int c) { return TableCells::itemText(table, r, c); };
+    const int rows = table ? qMin(table->rowCount(), int(TM::capacity)) : 0;
     if (table == ui->tableWidget_textsome) {
         tmf->inputKind = 1;
         tmf->nTextsome = 0;
-        for (int r = 0; r < table->rowCount(); ++r) {
+        for (int r = 0; r < rows; ++r) {
             Textsome &e = tmf->textsome[r];
             e.position = text(r, 0);
             e.find = text(r, 1);
@@ -1141,7 +1302,7 @@ void Process::enteroption()
     } else if (table == ui->tableWidget_imagesome) {
         tmf->inputKind = 2;
         tmf->nImagesome = 0;
-        for (int r = 0; r < table->rowCount(); ++r) {
+        for (int r = 0; r < rows; ++r) {
             Imagesome &e = tmf->imagesome[r];
             e.position = text(r, 0);
             e.find = text(r, 1);
@@ -1159,8 +1320,7 @@ void Process::enteroption()
     auto refill = [](QTableWidget *shown, QTableWidget *hidden, int rows) {
         shown->show();
         hidden->hide();
-        for (int r = shown->rowCount() - 1; r >= 0; --r)
-            shown->removeRow(r);
+        TableCells::removeAllRows(shown);
         for (int r = 0; r < rows; ++r)
             shown->insertRow(r);
     };

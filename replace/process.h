@@ -8,12 +8,12 @@
 #include "toolrun.h"
 
 #include <QMetaObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 #include <QWidget>
 
+class ChainRunner;
 class DialogService;
 class QCloseEvent;
 class QDragEnterEvent;
@@ -30,8 +30,9 @@ class Ui_process;
 // The batch replacement window: a list of PDFs with their page counts, rules
 // by position and by content, and the chains of external-program runs that
 // replace text or pictures in every listed PDF. Each chain step is the slot
-// of the previous run's end; only one chain runs at a time, and while one
-// runs the file list cannot be edited.
+// of the previous run's end. The chain's state lives in a ChainRunner: only
+// one chain runs at a time (page counting included), while one runs the file
+// list cannot be edited, and once a chain has stopped none of its steps runs.
 class Process : public QWidget
 {
     Q_OBJECT
@@ -56,6 +57,9 @@ public:
     void setRanges(const QStringList &rangeList, const QStringList &names);
 
 public slots:
+    // The entry points of the chains (convertbegin, splitpdffile,
+    // setallintorule, setallimage) refuse, with a message, while a chain
+    // runs; the other steps do nothing unless their chain runs.
     void convertbegin();
     void enteroption();
     void setopenfile();
@@ -106,15 +110,14 @@ private slots:
     void on_pushButton_clicked();
 
 private:
-    enum Chain { NoChain, PositionChain, ContentChain, SplitChain };
-
     // Refuses (with a message) while page counts are read or a chain runs.
     bool mayStartChain();
     // The checks every chain step makes; on failure shows the message and
     // returns false.
     bool hasRows(const QString &emptyText);
     bool hasOutputFolder();
-    void beginChain(Chain kind);
+    // Starts a batch chain: list locked, old results cleared.
+    void beginChain(int kind);
     void endChain(const QString &line);
     // Marks row fileIndex - 1 by the run started for it.
     void judgePrevious();
@@ -122,40 +125,50 @@ private:
     // either ends the chain (no rows, no output folder, no rows left) and
     // returns false, or returns true to go on with row fileIndex.
     bool nextFile(const QString &emptyText);
-    // Ends the current file as failed with `reason` in the status area and
-    // goes on with the chain's next step.
+    // Ends the current file as failed with `reason` and goes on with the
+    // chain's next file from the event loop.
     void failFile(const QString &reason);
+    void nextStep();
     void positionStep();
+    void contentStep();
     void beginContentFile();
-    void afterRender(ToolRun::Outcome outcome);
-    void engineEnded(ToolRun::Outcome outcome);
-    // Starts `program` (in the working folder) unless another run exists;
-    // `then` gets the outcome.
-    void startRun(const QString &program, const QStringList &arguments, int pages,
-                  void (Process::*then)(ToolRun::Outcome));
-    // Why a run failed, for the status area; empty when it ended.
-    QString runProblem(ToolRun::Outcome outcome, const QString &program);
-    void stopRun();
+    void afterRender(const ToolRun::Result &result);
+    void startEngine(const QString &input, const QString &option, const QString &rules, int pages);
+    void engineEnded(const ToolRun::Result &result);
+    // Says in the status area what the engine did not do; returns why the
+    // file failed, empty when it did not.
+    QString engineFailure(const ToolRun::Result &result);
+    QString ruleRowNote(const QString &engineLine) const;
+    void splitStep();
+    void splitEnded(const ToolRun::Result &result);
+    // Starts `program` (in the working folder) for the running chain; its
+    // end goes to `then` while the chain stands.
+    void startRun(const char *program, const QStringList &arguments, const QString &outputFile, int pages,
+                  void (Process::*then)(const ToolRun::Result &));
+    // Why a run failed, for the status area (said there); empty when it ended.
+    QString runProblem(const ToolRun::Result &result, const char *program);
+    void dropPageReply();
 
     void appendFile(const QString &path);
     void startCounting();
-    void countEnded(ToolRun::Outcome outcome);
-    void splitEnded(ToolRun::Outcome outcome);
+    void countEnded(const ToolRun::Result &result);
     void setListLocked(bool locked, bool sortable);
     void sortBy(int column);
     void ensurePreviewConnection();
     void dropPreviewConnection();
     void status(const QString &line);
+    // Whether the chain of generation `generation` still runs; every step
+    // asks after anything that may run the event loop or reach a listener.
+    bool still(quint64 generation) const;
 
     QTableWidget *positionTable() const;   // the one the hand-over left shown
     QTableWidget *contentTable() const;    // by the content tab
     QString cellText(int row, int column) const;
-    QString programPath(const QString &name) const;
+    QString programPath(const char *name) const;
     RuleFile::WriteResult writePositionRules(QTableWidget *table, const QString &path, bool image);
     QVector<ContentMatch::Rule> readContentRules() const;
 
-    int fileIndex;
-    QString outPath;
+    ChainRunner *runner;         // fileIndex, outPath, the run and the failure of the chain
     Rules *ruleEditor;
     int pageCount;
     QNetworkAccessManager *manager;
@@ -166,7 +179,9 @@ private:
     QStringList countQueue;
     QVector<QTableWidgetItem *> countItems;   // each queued file's path cell, wherever sorting moved it
     int countIndex;
+    QString countProblem;                     // why the last count run gave no count
     QString contentLines;                     // rule lines of the file being scanned
+    QVector<int> contentLineRows;             // the content table row of each of those lines
     QVector<ContentMatch::Rule> contentRules; // rows in force for that file
     int contentKind;
     Ui_process *ui;
@@ -174,12 +189,6 @@ private:
     AboutDialog aboutDialog;
 
     DialogService *dialogs;
-    Chain chain;
-    bool counting;
-    int workRow;                 // the file in work, -1 when none
-    QPointer<ToolRun> run;       // the one program running, if any
-    QString runFailure;          // why the file in work failed; empty while it has not
-    QStringList reported;        // programs already reported as not startable in this chain
     QMetaObject::Connection previewConnection;
     int limitBaseMs;
     int limitPerPageMs;

@@ -50,6 +50,13 @@ QString imageRuleLine(const PositionKey &key, const QString &image, const QStrin
            % QLatin1String("):") % width % colon % height % QLatin1String("\r\n");
 }
 
+QString pictureSize(const QString &typed, const QString &runSize)
+{
+    bool ok = false;
+    const int value = typed.toInt(&ok, 10);
+    return ok && value > 0 ? typed : runSize;
+}
+
 QString WriteResult::message() const
 {
     return QStringLiteral("Could not write the rule file \"%1\": %2")

@@ -32,6 +32,11 @@ QString textRuleLine(const PositionKey &key, const QString &find, const QString 
 QString imageRuleLine(const PositionKey &key, const QString &image, const QString &width,
                       const QString &height);
 
+// A picture size as a rule takes it: the typed text when it reads as a
+// decimal integer above 0, else the run's own size (an empty, zero, negative
+// or unreadable field means "the size of the text it replaces").
+QString pictureSize(const QString &typed, const QString &runSize);
+
 struct WriteResult
 {
     bool ok = false;

@@ -4,7 +4,11 @@
 #include "pagefiles.h"
 #include "pagezoom.h"
 #include "rulefile.h"
+#include "rulehandover.h"
 #include "rulesframe.h"
+#include "signalshutdown.h"
+#include "tablecells.h"
+#include "toolrun.h"
 #include "textlayer.h"
 #include "tm.h"
 #include "ui_rules.h"
@@ -28,86 +32,31 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QSet>
 #include <QSettings>
 #include <QTableWidget>
 #include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
 
-#include <algorithm>
+#include <QElapsedTimer>
+
+using TableCells::buttonText;
+using TableCells::itemText;
+using TableCells::lineEditText;
 
 namespace
 {
-const char *const settingsFile = "setting.ini";
-const char *const fileKey = "file/file";
-const char *const pageKey = "file/page";
-const char *const imageDirKey = "dir/image";
-const char *const emptyInput = "Empty input";
-const char *const noPicture = "Open Picture File";
-const char *const pictureFilter = "All Supported Files(*.bmp *.jpg *.png);;BMP File(*.bmp);;"
-                                  "JPEF File(*.jpg);;PNG File(*.png);;ALL files(*.*)";
 // The renderer gets this long before the page is given up.
 const int renderTimeoutMs = 30000;
-
-// Removes every row that holds a selected cell, highest row first so the
-// numbers still to remove stay valid.
-void removeSelectedRows(QTableWidget *table)
-{
-    QSet<int> rows;
-    const QModelIndexList selected = table->selectionModel()->selectedIndexes();
-    for (const QModelIndex &index : selected)
-        rows.insert(index.row());
-    QList<int> ordered = rows.values();
-    std::sort(ordered.begin(), ordered.end(), std::greater<int>());
-    for (int row : ordered)
-        table->removeRow(row);
-}
 
 // The row whose column-0 item reads `key`; -1 when none does.
 int rowOfKey(const QTableWidget *table, const QString &key)
 {
     for (int r = 0; r < table->rowCount(); ++r) {
-        const QTableWidgetItem *item = table->item(r, 0);
-        if (item && item->text() == key)
+        if (itemText(table, r, 0) == key)
             return r;
     }
     return -1;
-}
-
-QString itemText(const QTableWidget *table, int row, int column)
-{
-    const QTableWidgetItem *item = table->item(row, column);
-    return item ? item->text() : QString();
-}
-
-QString lineEditText(const QTableWidget *table, int row, int column)
-{
-    const QLineEdit *edit = qobject_cast<QLineEdit *>(table->cellWidget(row, column));
-    return edit ? edit->text() : QString();
-}
-
-QString buttonText(const QTableWidget *table, int row, int column)
-{
-    const QPushButton *button = qobject_cast<QPushButton *>(table->cellWidget(row, column));
-    return button ? button->text() : QString();
-}
-
-// A size typed for a picture, as the rule file takes it: the text as typed
-// when it reads as a decimal integer above 0, else the run's own size.
-QString fileSize(const QString &typed, const QString &runSize)
-{
-    bool ok = false;
-    const int value = typed.toInt(&ok, 10);
-    return ok && value > 0 ? typed : runSize;
-}
-
-// The same size as the exchange record takes it: the typed number, or the
-// run's own size where that number is 0 (empty or not a number).
-int recordSize(const QString &typed, const QString &runSize)
-{
-    const int value = typed.toInt(nullptr, 10);
-    return value != 0 ? value : runSize.toInt(nullptr, 10);
 }
 
 // Every frame shown on, or deleted from, a visible page makes the toolkit
@@ -145,7 +94,9 @@ Rules::Rules(QWidget *parent)
     setGeometry(0, 0, width(), height());
     if (const QScreen *screen = QGuiApplication::screens().value(0))
         move(screen->geometry().center() - rect().center());
-    setWindowFlags(Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    // Kept a dialog: with the replacement window as parent it must stay a
+    // window of its own above it.
+    setWindowFlags(Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
 
     manager = new QNetworkAccessManager(this);
     pageLabel = new QLabel(ui->frame_back);
@@ -234,17 +185,15 @@ void Rules::setIniImage()
     disconnect(ui->spinBox_pagenumber, QOverload<int>::of(&QSpinBox::valueChanged), this,
                &Rules::setPageChange);
 
-    QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
-    const QString file = settings.value(QString::fromLatin1(fileKey), QString::fromLatin1(emptyInput)).toString();
+    QSettings settings(QString::fromLatin1(RuleHandover::settingsFile), QSettings::IniFormat);
+    const QString file = settings.value(QString::fromLatin1(RuleHandover::fileKey), QString::fromLatin1(RuleHandover::emptyInput)).toString();
     if (file != lastFile) {
-        for (int r = ui->tableWidget_rule->rowCount() - 1; r >= 0; --r)
-            ui->tableWidget_rule->removeRow(r);
-        for (int r = ui->tableWidget_rule_image->rowCount() - 1; r >= 0; --r)
-            ui->tableWidget_rule_image->removeRow(r);
+        TableCells::removeAllRows(ui->tableWidget_rule);
+        TableCells::removeAllRows(ui->tableWidget_rule_image);
     }
     lastFile = file;
 
-    const int pages = settings.value(QString::fromLatin1(pageKey), QStringLiteral("0")).toString().toInt();
+    const int pages = settings.value(QString::fromLatin1(RuleHandover::pageKey), QStringLiteral("0")).toString().toInt();
     if (pages <= 0) {
         ui->spinBox_pagenumber->setMaximum(0);
         ui->spinBox_pagenumber->setMinimum(0);
@@ -255,7 +204,7 @@ void Rules::setIniImage()
         // No page of an earlier document may stay on show.
         clearView();
         ui->label_pagenumber->clear();
-        if (file != QLatin1String(emptyInput))
+        if (file != QLatin1String(RuleHandover::emptyInput))
             dialogs->warning(this, tr("No pages"),
                              tr("No page count is known for \"%1\", so no page can be shown.")
                                  .arg(QDir::toNativeSeparators(file)));
@@ -300,17 +249,20 @@ void Rules::generatePNGfile(QString pdffile, int page, QString pngfile)
     const QString program = QDir::currentPath() + QStringLiteral("/Dorcet.dll");
     QStringList args;
     args << pdffile << QStringLiteral("-ht") << pngfile;
-    QString commandLine = QStringLiteral("\"%1\" \"%2\" -ht \"%3\"").arg(program, pdffile, pngfile);
-    if (page != 0) {
-        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l")
-             << QString::number(page);
-        commandLine += QStringLiteral(" -f %1 -l %1").arg(page);
-    }
-    qDebug() << "PNG FILE CMD" << commandLine;
+    if (page != 0)
+        args << QStringLiteral("-f") << QString::number(page) << QStringLiteral("-l") << QString::number(page);
+    qDebug().noquote() << "PNG FILE CMD" << ToolRun::commandLine(program, args);
 
+    // Waited for in short slices, so a signal to end the program is not kept
+    // waiting for the renderer; a renderer still running is killed with the
+    // process object.
     QProcess renderer;
     renderer.start(program, args);
-    renderer.waitForFinished(renderTimeoutMs);
+    QElapsedTimer waited;
+    waited.start();
+    while (renderer.state() != QProcess::NotRunning && waited.elapsed() < renderTimeoutMs
+           && !SignalShutdown::requested())
+        renderer.waitForFinished(100);
     renderer.close();
 }
 
@@ -568,7 +520,7 @@ void Rules::addtorules()
         ui->tableWidget_rule_image->selectRow(imageRow);
     } else {
         const RuleFile::PositionKey cut = RuleFile::cutPositionKey(key);
-        const int row = addImageRow(key, picked.text, QString::fromLatin1(noPicture), QString(), QString());
+        const int row = addImageRow(key, picked.text, QString::fromLatin1(RuleHandover::noPicture), QString(), QString());
         qobject_cast<QLineEdit *>(ui->tableWidget_rule_image->cellWidget(row, 3))->setPlaceholderText(cut.width);
         qobject_cast<QLineEdit *>(ui->tableWidget_rule_image->cellWidget(row, 4))->setPlaceholderText(cut.height);
     }
@@ -607,16 +559,14 @@ int Rules::addImageRow(const QString &key, const QString &find, const QString &i
 void Rules::setinirule()
 {
     if (tmf->inputKind == 1) {
-        for (int r = ui->tableWidget_rule->rowCount() - 1; r >= 0; --r)
-            ui->tableWidget_rule->removeRow(r);
+        TableCells::removeAllRows(ui->tableWidget_rule);
         const int n = qBound(0, tmf->nTextsome, int(TM::capacity));
         for (int i = 0; i < n; ++i) {
             const Textsome &t = tmf->textsome[i];
             addTextRow(t.position, t.find, t.replace);
         }
     } else if (tmf->inputKind == 2) {
-        for (int r = ui->tableWidget_rule_image->rowCount() - 1; r >= 0; --r)
-            ui->tableWidget_rule_image->removeRow(r);
+        TableCells::removeAllRows(ui->tableWidget_rule_image);
         const int n = qBound(0, tmf->nImagesome, int(TM::capacity));
         for (int i = 0; i < n; ++i) {
             const Imagesome &m = tmf->imagesome[i];
@@ -636,24 +586,24 @@ void Rules::setopenimage()
     }
     if (row < 0)
         return;
-    QSettings settings(QString::fromLatin1(settingsFile), QSettings::IniFormat);
-    const QString dir = settings.value(QString::fromLatin1(imageDirKey), QStringLiteral(".")).toString();
-    const QString path = dialogs->getOpenFileName(this, tr("Add Image"), dir, QString::fromLatin1(pictureFilter));
+    QSettings settings(QString::fromLatin1(RuleHandover::settingsFile), QSettings::IniFormat);
+    const QString dir = settings.value(QStringLiteral("dir/image"), QStringLiteral(".")).toString();
+    const QString path = dialogs->getOpenFileName(this, tr("Add Image"), dir, QString::fromLatin1(RuleHandover::pictureFilter));
     if (path.isEmpty())
         return;
     qDebug() << "The choosen button is" << row << " " << 2;
     picture->setText(path);
-    settings.setValue(QString::fromLatin1(imageDirKey), QFileInfo(path).absolutePath());
+    settings.setValue(QStringLiteral("dir/image"), QFileInfo(path).absolutePath());
 }
 
 void Rules::removerule()
 {
-    removeSelectedRows(ui->tableWidget_rule);
+    TableCells::removeSelectedRows(ui->tableWidget_rule);
 }
 
 void Rules::removeimagerule()
 {
-    removeSelectedRows(ui->tableWidget_rule_image);
+    TableCells::removeSelectedRows(ui->tableWidget_rule_image);
 }
 
 void Rules::setradiotext()
@@ -726,34 +676,38 @@ bool Rules::saveImage()
     const int rows = table->rowCount();
     if (!fitsRecord(rows))
         return false;
-    // Every row needs its picture before the file is touched, so a stopped
-    // save leaves the previous rule file whole.
+    // One list, checked whole before anything is written, gives both the
+    // file and the record: a stopped save leaves the previous rule file, and
+    // the two never disagree about a size.
+    struct ImageRule
+    {
+        RuleFile::PositionKey key;
+        TexttoImage entry;
+    };
+    QVector<ImageRule> rules;
+    rules.reserve(rows);
     for (int r = 0; r < rows; ++r) {
-        if (buttonText(table, r, 2) == QLatin1String(noPicture)) {
+        const QString image = buttonText(table, r, 2);
+        if (image == QLatin1String(RuleHandover::noPicture)) {
             dialogs->warning(this, tr("No image"), tr("Please specify some image"));
             return false;
         }
+        const QString position = itemText(table, r, 0);
+        const RuleFile::PositionKey key = RuleFile::cutPositionKey(position);
+        rules.append({key, {position, itemText(table, r, 1), image,
+                            RuleFile::pictureSize(lineEditText(table, r, 3), key.width).toInt(),
+                            RuleFile::pictureSize(lineEditText(table, r, 4), key.height).toInt()}});
     }
     QString lines;
-    for (int r = 0; r < rows; ++r) {
-        const RuleFile::PositionKey key = RuleFile::cutPositionKey(itemText(table, r, 0));
-        lines += RuleFile::imageRuleLine(key, buttonText(table, r, 2),
-                                         fileSize(lineEditText(table, r, 3), key.width),
-                                         fileSize(lineEditText(table, r, 4), key.height));
-    }
+    for (const ImageRule &rule : rules)
+        lines += RuleFile::imageRuleLine(rule.key, rule.entry.image, QString::number(rule.entry.width),
+                                         QString::number(rule.entry.height));
     if (!writeRules(RuleFile::imageRulesPath(PageFiles::tempFolder()), lines))
         return false;
 
     tmf->mode = 2;
-    for (int r = 0; r < rows; ++r) {
-        const RuleFile::PositionKey key = RuleFile::cutPositionKey(itemText(table, r, 0));
-        TexttoImage &m = tmf->texttoImage[r];
-        m.position = itemText(table, r, 0);
-        m.find = itemText(table, r, 1);
-        m.image = buttonText(table, r, 2);
-        m.width = recordSize(lineEditText(table, r, 3), key.width);
-        m.height = recordSize(lineEditText(table, r, 4), key.height);
-    }
+    for (int r = 0; r < rows; ++r)
+        tmf->texttoImage[r] = rules.at(r).entry;
     tmf->nTexttoImage = rows;
     return true;
 }

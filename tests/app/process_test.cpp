@@ -17,6 +17,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -474,6 +475,42 @@ private slots:
         QCOMPARE(opened.urls, QList<QUrl>({QUrl::fromLocalFile(paths[3])}));
         win.button("removeallButton")->click();
         QCOMPARE(win.files()->rowCount(), 0);
+    }
+
+    // What a user sees before any batch: every button and label as wide as
+    // its text, the picture sizes' headers too, the whole path of a listed
+    // file on pointing at it, and the rule editor opening above the window.
+    void textsFitAndPathsShow()
+    {
+        Window win(dialogs);
+        win.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&win.w));
+        QDialog *editor = win.w.findChild<QDialog *>();
+        QVERIFY(editor && editor->parentWidget() == &win.w && editor->isWindow());
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor));
+        QStringList cut;
+        for (QWidget *w : win.w.findChildren<QWidget *>()) {
+            const auto *button = qobject_cast<QPushButton *>(w);
+            const auto *label = qobject_cast<QLabel *>(w);
+            const QString text = button ? button->text() : label ? label->text() : QString();
+            if (!text.isEmpty() && w->isVisible() && w->width() < w->sizeHint().width())
+                cut << QStringLiteral("%1 \"%2\" %3 < %4").arg(w->objectName(), text).arg(w->width()).arg(w->sizeHint().width());
+        }
+        QHeaderView *sizes = win.get<QTableWidget>("tableWidget_imageall")->horizontalHeader();
+        for (int c = 0; c < sizes->count(); ++c) {
+            if (sizes->sectionResizeMode(c) != QHeaderView::Stretch && sizes->sectionSize(c) < sizes->sectionSizeHint(c))
+                cut << QStringLiteral("column %1 %2 < %3").arg(c).arg(sizes->sectionSize(c)).arg(sizes->sectionSizeHint(c));
+        }
+        QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
+        editor->hide();
+
+        const QString path = box->path() + QStringLiteral("/a long folder name/deeper still/report.pdf");
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, "%PDF-1.4\n"));
+        win.open(dialogs, {path});
+        QCOMPARE(win.files()->item(0, 0)->toolTip(), path);
+        // Said when the file is added, not only at Replace.
+        QCOMPARE(win.lines().filter(QStringLiteral("The page count of %1 could not be read: ").arg(path)).size(), 1);
     }
 
     // The main window's "Replace" opens the one replacement window, made on

@@ -291,8 +291,8 @@ private slots:
         QCOMPARE(QStringList({QString::number(tmf->mode), QString::number(tmf->nTexttoText), tmf->texttoText[0].replace,
                               tmf->texttoText[1].position}), QStringList({"1", "3", "Grüße", "P12 (0 7 130 14)"}));
 
-        // Image rules: typed sizes above 0 go to the file as typed, anything
-        // else falls back to the run's size; the record falls back on 0 only.
+        // Image rules: typed sizes above 0 count, anything else (empty, zero,
+        // negative, letters) is the run's own size, alike in file and record.
         e.rules.setResult(QDialog::Rejected);
         tmf->inputKind = 2;
         const Imagesome pictures[3] = {{"P1 (5 6 118 12)", "x", "/p/a.png", "40", ""},
@@ -304,12 +304,12 @@ private slots:
         e.get<QRadioButton>("radioButton_image")->setChecked(true);
         e.rules.setsave();
         QCOMPARE(e.rules.result(), int(QDialog::Accepted));
-        QCOMPARE(readAll(ruleFile("imagerule.txt")), QByteArray("1:5:6:(/p/a.png):40:12\r\n1:7:8:(/p/b.jpg):118:12\r\n2:9:10:():080:20\r\n"));
+        QCOMPARE(readAll(ruleFile("imagerule.txt")), QByteArray("1:5:6:(/p/a.png):40:12\r\n1:7:8:(/p/b.jpg):118:12\r\n2:9:10:():80:20\r\n"));
         // Mode, counts (the other kind's left alone) and each picture with its size.
         QString record = QStringLiteral("%1 %2 %3").arg(tmf->mode).arg(tmf->nTexttoImage).arg(tmf->nTexttoText);
         for (int i = 0; i < 3; ++i)
             record += QStringLiteral(" %1:%2x%3").arg(tmf->texttoImage[i].image).arg(tmf->texttoImage[i].width).arg(tmf->texttoImage[i].height);
-        QCOMPARE(record, QStringLiteral("2 3 3 /p/a.png:40x12 /p/b.jpg:-5x12 :80x20"));
+        QCOMPARE(record, QStringLiteral("2 3 3 /p/a.png:40x12 /p/b.jpg:118x12 :80x20"));
 
         // Handed over again, two rows removed by the image table's own menu.
         e.open();

@@ -12,7 +12,7 @@ PACKAGES=(
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
   libharfbuzz-dev libfreetype-dev fonts-dejavu-core fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
+  python3 python3-xlrd python3-xlwt python3-olefile python3-pil python3-numpy xvfb xauth
   libreoffice-calc-nogui
 )
 

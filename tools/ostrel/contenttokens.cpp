@@ -1,6 +1,5 @@
 #include "contenttokens.h"
 
-#include <cstdlib>
 
 namespace
 {
@@ -35,20 +34,30 @@ int hexValue(unsigned char c)
 bool readNumber(const std::string &word, double *value)
 {
     size_t i = 0;
-    if (i < word.size() && (word[i] == '+' || word[i] == '-'))
+    const bool negative = !word.empty() && word[0] == '-';
+    if (!word.empty() && (word[0] == '+' || word[0] == '-'))
         ++i;
     bool digits = false, point = false;
+    double v = 0, scale = 1;
     for (; i < word.size(); ++i) {
-        if (word[i] >= '0' && word[i] <= '9')
+        const char c = word[i];
+        if (c >= '0' && c <= '9') {
             digits = true;
-        else if (word[i] == '.' && !point)
+            if (point) {
+                scale /= 10;
+                v += (c - '0') * scale;
+            } else {
+                v = v * 10 + (c - '0');
+            }
+        } else if (c == '.' && !point) {
             point = true;
-        else
+        } else {
             return false;
+        }
     }
     if (!digits)
         return false;
-    *value = std::strtod(word.c_str(), nullptr);
+    *value = negative ? -v : v;
     return true;
 }
 }
@@ -175,7 +184,8 @@ ContentTokens::Token ContentTokens::next()
         ++pos_;
     } else {
         while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_])))
-            t.text += bytes_[pos_++];
+            ++pos_;
+        t.text.assign(bytes_, t.start, pos_ - t.start);
         t.kind = readNumber(t.text, &t.number) ? Kind::Number : Kind::Keyword;
     }
     t.end = pos_;

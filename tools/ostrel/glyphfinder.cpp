@@ -11,6 +11,7 @@ const size_t npos = size_t(-1);
 // (a huge or turned box) is checked against every rule instead.
 const float kCell = 24;
 const size_t kCellsPerGlyph = 64;
+const size_t kScansBeforeIndex = 8;
 // Of the words found or of the rule's box (the smaller), this share at
 // least must lie in the other.
 const double kMinimumScore = 0.25;
@@ -83,9 +84,10 @@ bool breaksBetween(const PageGlyphs::Glyph &a, const PageGlyphs::Glyph &b)
 }
 }
 
-GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs)
+GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t queries)
     : glyphs_(glyphs), glyphChar_(glyphs.size(), npos), taken_(glyphs.size(), false)
 {
+    const bool indexed = queries > kScansBeforeIndex;
     size_t previous = npos;
     bool blankSince = false;
     for (size_t i = 0; i < glyphs.size(); ++i) {
@@ -111,6 +113,10 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs)
         blankSince = false;
 
         const fz_rect &b = g.box;
+        if (!indexed) {
+            large_.push_back(i);
+            continue;
+        }
         if (!(std::isfinite(b.x0) && std::isfinite(b.y0) && std::isfinite(b.x1) && std::isfinite(b.y1)))
             continue;
         const double columns = std::floor(b.x1 / kCell) - std::floor(b.x0 / kCell) + 1;
@@ -120,8 +126,9 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs)
             continue;
         }
         for (const long long cell : cellsOf(b))
-            cells_[cell].push_back(i);
+            cells_.emplace_back(cell, i);
     }
+    std::sort(cells_.begin(), cells_.end());
 }
 
 std::vector<long long> GlyphFinder::cellsOf(const fz_rect &box) const
@@ -161,9 +168,9 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
 {
     std::vector<size_t> near = large_;
     for (const long long cell : cellsOf(box)) {
-        const auto found = cells_.find(cell);
-        if (found != cells_.end())
-            near.insert(near.end(), found->second.begin(), found->second.end());
+        auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(cell, size_t(0)));
+        for (; it != cells_.end() && it->first == cell; ++it)
+            near.push_back(it->second);
     }
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());

@@ -4,7 +4,7 @@
 #include "pageglyphs.h"
 
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Finds a rule's words among a page's glyphs: the glyph sequence that spells
@@ -19,7 +19,9 @@
 class GlyphFinder
 {
 public:
-    explicit GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs);
+    // `queries`: how many finds will follow. A few are cheaper as scans of
+    // the glyphs than the index is to build; more get the index.
+    GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t queries);
 
     struct Match
     {
@@ -44,8 +46,8 @@ private:
     std::vector<size_t> glyphChar_;   // first character of each glyph (npos for blanks)
     std::vector<bool> wordStart_;     // per character: a word break lies before it
     std::vector<bool> taken_;         // per glyph
-    std::unordered_map<long long, std::vector<size_t>> cells_;   // glyphs by grid cell
-    std::vector<size_t> large_;       // glyphs too large for the grid
+    std::vector<std::pair<long long, size_t>> cells_;   // (grid cell, glyph), sorted
+    std::vector<size_t> large_;       // glyphs too large for the grid, or all of them without the grid
 };
 
 #endif

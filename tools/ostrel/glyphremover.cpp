@@ -298,7 +298,10 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
 {
     const PageGlyphs scan(ctx, doc, page, toShown, fonts);
     const std::vector<Glyph> &glyphs = scan.glyphs();
-    GlyphFinder finder(glyphs);
+    size_t queries = 0;
+    for (const Request &r : requests)
+        queries += r.finds.size();
+    GlyphFinder finder(glyphs, queries);
     std::vector<Removed> results(requests.size());
     std::vector<bool> removed(glyphs.size(), false);
     bool any = false;

@@ -42,6 +42,27 @@ int fromComponents(size_t n, const double *c)
     }
 }
 
+// An operator's name as a number, so telling operators apart costs one
+// comparison each; names longer than three letters (none is used here) are 0.
+constexpr uint32_t operatorCode(const char *name, size_t length)
+{
+    return length > 3 ? 0
+        : length == 0 ? 0
+        : uint32_t(static_cast<unsigned char>(name[0])) | (length > 1 ? uint32_t(static_cast<unsigned char>(name[1])) << 8 : 0)
+            | (length > 2 ? uint32_t(static_cast<unsigned char>(name[2])) << 16 : 0);
+}
+
+template <size_t N>
+constexpr uint32_t operatorCode(const char (&name)[N])
+{
+    return operatorCode(name, N - 1);
+}
+
+uint32_t operatorCode(const std::string &name)
+{
+    return operatorCode(name.data(), name.size());
+}
+
 bool isWhiteSpace(char32_t c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
@@ -288,48 +309,48 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
             continue;
         }
 
-        const std::string &op = t.text;
-        if (op == "q") {
+        const uint32_t op = operatorCode(t.text);
+        if (op == operatorCode("q")) {
             if (saved->size() >= kSavedStatesLimit)
                 throw MupdfError("the content saves more than 4096 graphics states");
             saved->push_back(state);
-        } else if (op == "Q") {
+        } else if (op == operatorCode("Q")) {
             if (!saved->empty()) {
                 state = saved->back();
                 saved->pop_back();
             } else if (depth == 0) {
                 restoredTooMany_ = true;
             }
-        } else if (op == "cm" && numbers(6)) {
+        } else if (op == operatorCode("cm") && numbers(6)) {
             state.ctm = fz_concat(lastMatrix(), state.ctm);
-        } else if (op == "BT") {
+        } else if (op == operatorCode("BT")) {
             tm_ = tlm_ = fz_identity;
-        } else if (op == "Tm" && numbers(6)) {
+        } else if (op == operatorCode("Tm") && numbers(6)) {
             tm_ = tlm_ = lastMatrix();
-        } else if (op == "Td" && numbers(2)) {
+        } else if (op == operatorCode("Td") && numbers(2)) {
             moveLine(number(operands.size() - 2), number(operands.size() - 1));
-        } else if (op == "TD" && numbers(2)) {
+        } else if (op == operatorCode("TD") && numbers(2)) {
             state.leading = -number(operands.size() - 1);
             moveLine(number(operands.size() - 2), number(operands.size() - 1));
-        } else if (op == "T*") {
+        } else if (op == operatorCode("T*")) {
             moveLine(0, -state.leading);
-        } else if (op == "TL" && numbers(1)) {
+        } else if (op == operatorCode("TL") && numbers(1)) {
             state.leading = number(operands.size() - 1);
-        } else if (op == "Tc" && numbers(1)) {
+        } else if (op == operatorCode("Tc") && numbers(1)) {
             state.charSpace = number(operands.size() - 1);
-        } else if (op == "Tw" && numbers(1)) {
+        } else if (op == operatorCode("Tw") && numbers(1)) {
             state.wordSpace = number(operands.size() - 1);
-        } else if (op == "Tz" && numbers(1)) {
+        } else if (op == operatorCode("Tz") && numbers(1)) {
             state.scale = number(operands.size() - 1) / 100;
-        } else if (op == "Ts" && numbers(1)) {
+        } else if (op == operatorCode("Ts") && numbers(1)) {
             state.rise = number(operands.size() - 1);
-        } else if (op == "Tf" && operands.size() >= 2 && operands[operands.size() - 2].kind == ContentTokens::Kind::Name) {
+        } else if (op == operatorCode("Tf") && operands.size() >= 2 && operands[operands.size() - 2].kind == ContentTokens::Kind::Name) {
             state.size = number(operands.size() - 1);
             pdf_obj *dict = nullptr;
             const char *name = operands[operands.size() - 2].text.c_str();
             guarded(ctx_, [&] { dict = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(Font)), name); });
             state.font = dict ? fonts_->get(resources, dict) : nullptr;
-        } else if (op == "gs" && !operands.empty()) {
+        } else if (op == operatorCode("gs") && !operands.empty()) {
             pdf_obj *font = nullptr;
             double size = 0;
             const char *name = operands.back().text.c_str();
@@ -343,34 +364,34 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                 state.font = fonts_->get(resources, font);
                 state.size = size;
             }
-        } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
-            const Show::Kind kind = op == "Tj" ? Show::Tj : op == "TJ" ? Show::TJ : op == "'" ? Show::Quote : Show::DoubleQuote;
+        } else if (op == operatorCode("Tj") || op == operatorCode("TJ") || op == operatorCode("'") || op == operatorCode("\"")) {
+            const Show::Kind kind = op == operatorCode("Tj") ? Show::Tj : op == operatorCode("TJ") ? Show::TJ : op == operatorCode("'") ? Show::Quote : Show::DoubleQuote;
             show(operands, kind, &state, streamIndex, regionStart, t.end);
-        } else if (op == "g" && numbers(1)) {
+        } else if (op == operatorCode("g") && numbers(1)) {
             state.fill = {1, true};
             state.color = rgb(number(operands.size() - 1), number(operands.size() - 1), number(operands.size() - 1));
-        } else if (op == "rg" && numbers(3)) {
+        } else if (op == operatorCode("rg") && numbers(3)) {
             state.fill = {3, true};
             const size_t b = operands.size() - 3;
             state.color = rgb(number(b), number(b + 1), number(b + 2));
-        } else if (op == "k" && numbers(4)) {
+        } else if (op == operatorCode("k") && numbers(4)) {
             state.fill = {4, true};
             const size_t b = operands.size() - 4;
             const double c[4] = {number(b), number(b + 1), number(b + 2), number(b + 3)};
             state.color = fromComponents(4, c);
-        } else if (op == "cs" && !operands.empty()) {
+        } else if (op == operatorCode("cs") && !operands.empty()) {
             state.fill = colorSpace(resources, operands.back());
             state.color = 0;   // a new colour space starts at black
-        } else if (op == "sc" || op == "scn") {
+        } else if (op == operatorCode("sc") || op == operatorCode("scn")) {
             std::vector<double> values;
             for (const Operand &o : operands)
                 if (o.kind == ContentTokens::Kind::Number)
                     values.push_back(o.number);
             if (state.fill.plain && int(values.size()) == state.fill.components)
                 state.color = fromComponents(values.size(), values.data());
-        } else if (op == "Do" && !operands.empty()) {
+        } else if (op == operatorCode("Do") && !operands.empty()) {
             drawForm(operands.back().text, streamIndex, state, depth);
-        } else if (op == "BI") {
+        } else if (op == operatorCode("BI")) {
             skipInlineImage(&tokens, streamIndex);
         }
         operands.clear();

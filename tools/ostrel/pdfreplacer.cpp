@@ -256,7 +256,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             if (rules == byPage.end())
                 continue;
             const PageGlyphs glyphs(ctx, d, page.get(), toShown, &fonts);
-            const GlyphFinder finder(glyphs.glyphs());
+            const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
             for (const Applied *a : rules->second)
                 if (!finder.find(a->find, a->box).glyphs.empty())
                     return "page " + std::to_string(i + 1) + " of the written document still shows \"" + a->find + "\"";

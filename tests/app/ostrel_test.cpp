@@ -319,6 +319,7 @@ private slots:
         row("colon in find or replacement: both readings", "12-0-7-130-14:a:b:\r\n", false, "1: 12 0 7 130 14|a|b:;a:b|");
         row("colon in replacement", "1-0-0-9-9:Time:10:30\r\n", false, "1: 1 0 0 9 9|Time|10:30;Time:10|30");
         row("leading colon is no empty find", "1-0-0-9-9::x:y\r\n", false, "1: 1 0 0 9 9|:x|y");
+        row("only a leading colon: a rule without reading", "1-0-0-9-9::x\r\n", false, "1: 1 0 0 9 9|");
         row("leading zeros, huge page", "0099999999999-080-0-1-1:a:b", false, "1: 1000000000 80 0 1 1|a|b");
         row("image", "3:120:45:(/pics/a.png):80:20\r\n", true, "1: 3 120 45 80 20|/pics/a.png");
         row("image path with ): and (", "1:5:6:(/p/x):(y).png):7:008\r\n", true, "1: 1 5 6 7 8|/p/x):(y).png");

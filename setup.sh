@@ -13,7 +13,7 @@ PACKAGES=(
   libharfbuzz-dev libfreetype-dev libfribidi-dev libfontconfig-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei python3-fonttools
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
+  python3 python3-xlrd python3-xlwt python3-olefile python3-pil python3-numpy xvfb xauth
   libreoffice-calc-nogui
 )
 

@@ -3,8 +3,9 @@
 //   Ostrel.dll IN.pdf -tesome OUT.pdf RULES   text rules
 //   Ostrel.dll IN.pdf -pisome OUT.pdf RULES   image rules
 //
-// Writes OUT.pdf only when every rule could be read and the document written;
-// the window takes an existing output file for success.
+// Exit codes: 0 every rule applied; 1 failed, no output written; 2 output
+// written, but some rules found nothing and were skipped (one line each on
+// standard error).
 
 #include "pdfreplacer.h"
 #include "rulelines.h"
@@ -21,7 +22,7 @@
 
 namespace
 {
-enum ExitCode { Done = 0, Failed = 1, Usage = 2 };
+enum ExitCode { Done = 0, Failed = 1, Partial = 2 };
 
 const char kProgram[] = "Ostrel.dll";
 
@@ -57,8 +58,9 @@ int main(int argc, char **argv)
 {
     const std::string option = argc == 5 ? argv[2] : "";
     if (option != "-tesome" && option != "-pisome") {
-        say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>");
-        return Usage;
+        say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>"
+            " (exit 0: every rule applied, 1: failed, no output, 2: output written, some rules skipped)");
+        return Failed;
     }
     const std::string input = argv[1], output = argv[3], rulePath = argv[4];
 
@@ -82,7 +84,7 @@ int main(int argc, char **argv)
         clearOutput(input, output);
         return Failed;
     }
-    for (const std::string &note : replacer.notes())
-        say("rule file \"" + rulePath + "\", " + note);
-    return Done;
+    for (const std::string &line : replacer.skipped())
+        say("rule file \"" + rulePath + "\", " + line);
+    return replacer.skipped().empty() ? Done : Partial;
 }

@@ -106,29 +106,17 @@ std::string TemporaryOutput::writeFailure() const
     return writeError_ ? std::strerror(writeError_) : std::string();
 }
 
-FILE *TemporaryOutput::stream()
-{
-    if (!stream_ && fd_ >= 0)
-        stream_ = ::fdopen(fd_, "wb");
-    return stream_;
-}
-
 bool TemporaryOutput::commit(std::string *error)
 {
     if (fd_ < 0) {
         *error = "nothing was written";
         return false;
     }
-    errno = 0;
     int reason = writeError_;
-    if (stream_ && reason == 0 && (std::fflush(stream_) != 0 || std::ferror(stream_)))
-        reason = errno ? errno : EIO;
     if (reason == 0 && ::fsync(fd_) != 0)
         reason = errno;
-    const int closed = stream_ ? std::fclose(stream_) : ::close(fd_);
-    if (closed != 0 && reason == 0)
+    if (::close(fd_) != 0 && reason == 0)
         reason = errno;
-    stream_ = nullptr;
     fd_ = -1;
     if (reason == 0) {
         const StopCleanup::Hold hold;
@@ -149,11 +137,8 @@ bool TemporaryOutput::commit(std::string *error)
 
 void TemporaryOutput::discard()
 {
-    if (stream_)
-        std::fclose(stream_);
-    else if (fd_ >= 0)
+    if (fd_ >= 0)
         ::close(fd_);
-    stream_ = nullptr;
     fd_ = -1;
     if (!temporary_.empty()) {
         const StopCleanup::Hold hold;

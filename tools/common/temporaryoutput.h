@@ -1,7 +1,6 @@
 #ifndef GRIDMOLT_TEMPORARYOUTPUT_H
 #define GRIDMOLT_TEMPORARYOUTPUT_H
 
-#include <cstdio>
 #include <string>
 
 // A file that appears at its target path only when it is complete. The
@@ -40,8 +39,6 @@ public:
     long long written() const { return written_; }
     // Why a write() failed; empty while none has.
     std::string writeFailure() const;
-    // A stream over the file for libraries that write to one.
-    FILE *stream();
 
     // Puts the complete file at the target path; false with the reason
     // ("File too large" past a file size limit) when any write or this
@@ -55,7 +52,6 @@ private:
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
-    FILE *stream_ = nullptr;
     int writeError_ = 0;
     long long written_ = 0;
 };

@@ -100,8 +100,9 @@ std::string merge(const std::string &input, const std::string &rangeText, long l
                            + std::to_string(pdf.pageCount()) + (pdf.pageCount() == 1 ? " page" : " pages"));
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
-    if (!pdf.writePages(range.pages(), out->stream(), out->target(), &error))
-        return failure("cannot take pages of", input, error);
+    if (!pdf.writePages(range.pages(), out, &error))
+        return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
+                                           : failure("cannot write", out->target(), out->writeFailure());
     if (!out->commit(&error))
         return failure("cannot write", out->target(), error);
     return std::string();

@@ -1,9 +1,12 @@
 #include "pdfpages.h"
 
+#include "temporaryoutput.h"
+
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstring>
@@ -26,6 +29,22 @@ std::string reasonOf(const std::exception &e)
     }
     return e.what();
 }
+
+// The writer's bytes into our file, which keeps the reason of a failed write.
+class IntoFile : public Pipeline
+{
+public:
+    explicit IntoFile(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) {}
+    void write(unsigned char const *data, size_t size) override
+    {
+        if (!file_->write(data, size))
+            throw std::runtime_error(file_->writeFailure());
+    }
+    void finish() override {}
+
+private:
+    TemporaryOutput *file_;
+};
 }
 
 PdfPages::PdfPages()
@@ -79,8 +98,7 @@ std::string PdfPages::extractionRefusal()
     return std::string();
 }
 
-bool PdfPages::writePages(const std::vector<long> &pages, FILE *out, const std::string &description,
-                          std::string *error)
+bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error)
 {
     try {
         const std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(pdf_).getAllPages();
@@ -119,7 +137,9 @@ bool PdfPages::writePages(const std::vector<long> &pages, FILE *out, const std::
             if (!kept.count(og))
                 pdf_.replaceObject(og, QPDFObjectHandle::newNull());
         }
-        QPDFWriter writer(pdf_, description.c_str(), out, false);
+        IntoFile file(out);
+        QPDFWriter writer(pdf_);
+        writer.setOutputPipeline(&file);
         writer.write();
     } catch (const std::bad_alloc &) {
         throw;

@@ -4,7 +4,6 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,6 +11,8 @@
 // them. The library reports failures by throwing; every method here catches
 // and returns false with a reason instead, phrased for the user. Running out
 // of memory (std::bad_alloc) is left to the caller.
+class TemporaryOutput;
+
 class PdfPages
 {
 public:
@@ -36,12 +37,11 @@ public:
 
     // Writes a document of the given pages (numbered from 1, repeats
     // allowed) in that order to `out`; false when one is outside the
-    // document. Each page keeps its content, resources, annotations and
+    // document or a write failed (the reason is the file's own then). Each page keeps its content, resources, annotations and
     // links; the rest of the document (information, metadata, outlines) is
     // kept too, with references to pages that were left out made null.
     // Changes this object: call once.
-    bool writePages(const std::vector<long> &pages, FILE *out, const std::string &description,
-                    std::string *error);
+    bool writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error);
 
 private:
     long countFromRoot();

@@ -22,6 +22,20 @@ bool isForm(QPDFObjectHandle object)
 {
     return object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals("/Form");
 }
+
+// Whether `resources` name a form to draw: content without one draws none,
+// and need not be read.
+bool namesForm(QPDFObjectHandle resources)
+{
+    QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
+    if (!xobjects.isDictionary())
+        return false;
+    for (const auto &entry : xobjects.ditems()) {
+        if (isForm(entry.second))
+            return true;
+    }
+    return false;
+}
 }
 
 std::string FormNesting::refusal(const std::string &path, const std::vector<int> &pages)
@@ -59,12 +73,15 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
     total_ = 0;
     path_.clear();
     try {
-        Pl_Buffer buffer("page content");
-        page.pipeContents(&buffer);
-        std::unique_ptr<Buffer> content(buffer.getBuffer());
-        const std::string bytes(reinterpret_cast<const char *>(content->getBuffer()), content->getSize());
-        if (!count(callsIn(bytes), page.getAttribute("/Resources", false), 1, &why))
-            return why;
+        QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+        if (namesForm(resources)) {
+            Pl_Buffer buffer("page content");
+            page.pipeContents(&buffer);
+            std::unique_ptr<Buffer> content(buffer.getBuffer());
+            const std::string bytes(reinterpret_cast<const char *>(content->getBuffer()), content->getSize());
+            if (!count(callsIn(bytes), resources, 1, &why))
+                return why;
+        }
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
@@ -91,6 +108,9 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
 
 FormNesting::Calls FormNesting::callsIn(const std::string &content)
 {
+    // Most content draws no form at all: no need to read it token by token.
+    if (content.find("Do") == std::string::npos)
+        return Calls();
     std::map<std::string, long> counted;
     auto input = std::make_shared<BufferInputSource>("content", content);
     QPDFTokenizer tokenizer;
@@ -141,12 +161,7 @@ bool FormNesting::count(const Calls &calls, QPDFObjectHandle resources, long tim
 {
     QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
     for (const auto &call : calls) {
-        // Checked before multiplying: `times` and the count are each within the limit.
-        if (call.second > kMaxDrawings || times > kMaxDrawings / call.second
-            || (total_ += times * call.second) > kMaxDrawings) {
-            *why = tooMany();
-            return false;
-        }
+        // Pictures and the like are drawn once a call: no more than the content's size.
         QPDFObjectHandle drawn = xobjects.isDictionary() ? xobjects.getKey(call.first) : QPDFObjectHandle();
         if (!isForm(drawn))
             continue;
@@ -154,6 +169,12 @@ bool FormNesting::count(const Calls &calls, QPDFObjectHandle resources, long tim
         // Renderers skip a form that draws itself, directly or not.
         if (std::find(path_.begin(), path_.end(), og) != path_.end())
             continue;
+        // Checked before multiplying: `times` and the count are each within the limit.
+        if (call.second > kMaxDrawings || times > kMaxDrawings / call.second
+            || (total_ += times * call.second) > kMaxDrawings) {
+            *why = tooMany();
+            return false;
+        }
         if (int(path_.size()) >= kMaxDepth) {
             *why = "its forms are nested more than " + std::to_string(kMaxDepth) + " deep";
             return false;

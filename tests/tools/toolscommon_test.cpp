@@ -4,6 +4,7 @@
 
 #include "formnesting.h"
 #include "inputfile.h"
+#include "memorylimit.h"
 #include "outputpath.h"
 #include "stopcleanup.h"
 #include "temporaryoutput.h"
@@ -18,6 +19,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <new>
 #include <regex>
 #include <string>
 #include <vector>
@@ -173,10 +176,61 @@ TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
         ASSERT_TRUE(dropped.create(&error) && dropped.write("x", 1));
     }
     EXPECT_TRUE(dir.entries().empty());
-    TemporaryOutput nowhere(dir / "no/such/out.pdf");
-    std::string error;
-    EXPECT_FALSE(nowhere.create(&error));
-    EXPECT_EQ(error, "the folder \"" + (dir / "no/such") + "\" does not exist");
+    // Failures to make or place the file, each with its reason.
+    const struct { std::string target; bool made; std::string reason; } rows[] = {
+        {dir / "no/such/out.pdf", false, "the folder \"" + (dir / "no/such") + "\" does not exist"},
+        {dir / "out/", false, "the output path names a folder, not a file"},
+        {dir / "never.pdf", true, "nothing was written"},
+    };
+    for (const auto &row : rows) {
+        TemporaryOutput out(row.target);
+        std::string error;
+        EXPECT_FALSE(row.made ? out.commit(&error) : out.create(&error)) << row.target;
+        EXPECT_EQ(error, row.reason);
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+// The sanitizers' allocator reserves its memory by other rules: a data limit
+// ends the process there instead of failing an allocation.
+#if defined(__SANITIZE_ADDRESS__)
+#define GRIDMOLT_NO_DATA_LIMIT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GRIDMOLT_NO_DATA_LIMIT 1
+#endif
+#endif
+
+TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
+{
+#ifdef GRIDMOLT_NO_DATA_LIMIT
+    GTEST_SKIP() << "no data limit under the address sanitizer";
+#endif
+    ::setenv("TOOLSCOMMON_MEMORY_MB", "48", 1);
+    EXPECT_EQ(MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB"), 48LL << 20);
+    ::setenv("TOOLSCOMMON_MEMORY_MB", "48x", 1);   // not a number: the machine's share
+    EXPECT_GT(MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB"), 48LL << 20);
+    // In a child: the limit binds the process for good. Exit status 0 when
+    // allocations failed within the share, the failure was noted, and the
+    // reserve then held a further 32 MB.
+    const int status = inChild([] {
+        const MemoryLimit limit(48LL << 20);
+        std::vector<std::unique_ptr<char[]>> held;
+        try {
+            for (int i = 0; i < 1000; ++i) {
+                held.emplace_back(new char[1 << 20]);
+                held.back()[0] = 1;
+            }
+            std::_Exit(2);   // a gigabyte fitted in a share of 48 MB
+        } catch (const std::bad_alloc &) {
+        }
+        if (!MemoryLimit::exhausted() || held.size() < 8)
+            std::_Exit(3);
+        std::unique_ptr<char[]> report(new char[32 << 20]);
+        report[0] = 1;
+        std::_Exit(0);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(TemporaryOutput, FileSizeLimitIsReportedAsFileTooLarge)

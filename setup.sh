@@ -46,8 +46,9 @@ case "${1:-}" in
     install_packages
     build_app
     (cd build && ctest --output-on-failure -j "$jobs")
-    # The engine once more, under AddressSanitizer and UndefinedBehaviorSanitizer,
-    # with its fuzz targets (clang's libFuzzer).
+    # The engine and what the programs share (tools/common) once more, under
+    # AddressSanitizer and UndefinedBehaviorSanitizer, with every fuzz target
+    # (clang's libFuzzer), the programs' own readers included.
     CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
       -DGRIDMOLT_APP=OFF -DGRIDMOLT_BENCH=OFF -DGRIDMOLT_SANITIZE=ON -DGRIDMOLT_FUZZ=ON
     cmake --build build-sanitize -j "$jobs"

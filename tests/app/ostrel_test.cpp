@@ -664,8 +664,8 @@ private slots:
             "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf");
         row("malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
             "stale.pdf", "rules.txt");
-        row("malformed line, output named as the input kept", "good.pdf", "-tesome", "1-x-2-3-4:a:b\r\n", "good.pdf",
-            "rules.txt");
+        row("output named as the input refused, input kept", "good.pdf", "-tesome", "1-x-2-3-4:a:b\r\n", "good.pdf",
+            "it is the input file \"good.pdf\"");
         row("missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png");
         row("picture not an image", "", "-pisome", "1:40:88:(notes.pdf):10:10\r\n", "out.pdf", "notes.pdf");
         row("no rule file", "", "-tesome", "", "out.pdf", "rules.txt");

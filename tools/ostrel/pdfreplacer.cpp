@@ -3,11 +3,14 @@
 #include "fontcache.h"
 #include "glyphfinder.h"
 #include "glyphremover.h"
+#include "inputfile.h"
 #include "mupdfguard.h"
 #include "pageglyphs.h"
 #include "pageruns.h"
+#include "mupdfmemory.h"
 #include "pagewriter.h"
 #include "replacementfonts.h"
+#include "temporaryoutput.h"
 
 #include <mupdf/pdf.h>
 #include <poppler-qt5.h>
@@ -15,7 +18,6 @@
 #include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,11 +25,15 @@
 #include <map>
 #include <memory>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace
 {
+// Pictures are read whole and decoded whole; beyond these they are refused
+// before either (a 20,000 x 20,000 picture is 1.6 GB decoded).
+const long long kMaxPictureBytes = 64LL << 20;
+const long long kMaxPicturePixels = 40LL * 1000 * 1000;
+// The library's cache of decoded fonts and images, well within the memory share.
+const size_t kStoreBytes = 64 << 20;
+
 // Owns one object of the library and drops it with its own function.
 template <typename T, void (*Drop)(fz_context *, T *)>
 class Held
@@ -48,10 +54,12 @@ private:
 void dropDocument(fz_context *ctx, pdf_document *d) { pdf_drop_document(ctx, d); }
 void dropPage(fz_context *ctx, pdf_page *p) { fz_drop_page(ctx, p ? &p->super : nullptr); }
 void dropImage(fz_context *ctx, fz_image *i) { fz_drop_image(ctx, i); }
+void dropBuffer(fz_context *ctx, fz_buffer *b) { fz_drop_buffer(ctx, b); }
 
 using Document = Held<pdf_document, dropDocument>;
 using Page = Held<pdf_page, dropPage>;
 using Image = Held<fz_image, dropImage>;
+using Bytes = Held<fz_buffer, dropBuffer>;
 
 void ignoreMessage(void *, const char *)
 {
@@ -62,21 +70,43 @@ std::string quoted(const std::string &s)
     return "\"" + s + "\"";
 }
 
-// A file in the folder of `target` that nobody else uses, made with the
-// permissions a new file there would get.
-std::string temporaryBeside(const std::string &target)
+// The library's output into our temporary file; a failed write ends the
+// library's work with an error, its reason kept by the file.
+void writeTo(fz_context *ctx, void *file, const void *data, size_t size)
 {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-    std::string name = folder + (folder.back() == '/' ? "" : "/") + ".ostrel-XXXXXX";
-    const int fd = mkstemp(&name[0]);
-    if (fd < 0)
-        throw std::runtime_error("cannot write " + quoted(target) + ": " + std::strerror(errno));
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    return name;
+    if (!static_cast<TemporaryOutput *>(file)->write(data, size))
+        fz_throw(ctx, FZ_ERROR_GENERIC, "write failed");
+}
+
+// The library asks where it is to note the places of objects.
+int64_t placeIn(fz_context *, void *file)
+{
+    return static_cast<TemporaryOutput *>(file)->written();
+}
+
+// Reads a picture file whole (a regular file, within the size limit) and
+// checks its size in pixels before anything decodes it.
+void loadPicture(fz_context *ctx, const std::string &path, fz_image **slot)
+{
+    std::string bytes, error;
+    if (!InputFile::read(path, kMaxPictureBytes, &bytes, &error))
+        throw std::runtime_error(error);
+    Bytes buffer(ctx);
+    fz_buffer **bufferSlot = buffer.slot();
+    guarded(ctx, [&] {
+        *bufferSlot = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
+                                                     bytes.size());
+        *slot = fz_new_image_from_buffer(ctx, *bufferSlot);
+    });
+    const long long pixels = (long long)(*slot)->w * (*slot)->h;
+    if (pixels > kMaxPicturePixels)
+        throw std::runtime_error("it is " + std::to_string((*slot)->w) + " x " + std::to_string((*slot)->h)
+                                 + " pixels, more than the " + std::to_string(kMaxPicturePixels / 1000000)
+                                 + " million a picture may have");
+    // Decoding the whole picture now finds damaged data.
+    guarded(ctx, [&] {
+        fz_drop_pixmap(ctx, fz_get_pixmap_from_image(ctx, *slot, nullptr, nullptr, nullptr, nullptr));
+    });
 }
 
 // The find text as the page prints it: the text layer writes "&", "<" and
@@ -269,7 +299,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
 }
 
 PdfReplacer::PdfReplacer()
-    : ctx_(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT))
+    : ctx_(fz_new_context(MupdfMemory::allocator(), nullptr, kStoreBytes))
 {
     if (ctx_) {
         // Our one line on failure says what went wrong; the library's own
@@ -293,7 +323,6 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         return false;
     }
     skipped_.clear();
-    std::string temporary;
     try {
         // Pictures first: one that cannot be read refuses the run.
         std::map<std::string, std::unique_ptr<Image>> pictures;
@@ -302,15 +331,9 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             if (picture)
                 continue;
             picture.reset(new Image(ctx));
-            fz_image **slot = picture->slot();
-            const char *path = rule.path.c_str();
             try {
-                guarded(ctx, [&] {
-                    *slot = fz_new_image_from_file(ctx, path);
-                    // Decoding the whole picture now finds damaged data.
-                    fz_drop_pixmap(ctx, fz_get_pixmap_from_image(ctx, *slot, nullptr, nullptr, nullptr, nullptr));
-                });
-            } catch (const MupdfError &e) {
+                loadPicture(ctx, rule.path, picture->slot());
+            } catch (const std::runtime_error &e) {
                 throw std::runtime_error("cannot read the picture " + quoted(rule.path) + " (line "
                                          + std::to_string(rule.line) + "): " + e.what());
             }
@@ -333,10 +356,13 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             // Every object is read now, so a repair the damage calls for
             // happens before anything is changed: a repair later would
             // rebuild the object table without the objects made meanwhile.
-            int wasRepaired = 0;
+            int wasRepaired = 0, objects = 0;
             guarded(ctx, [&] {
                 pageCount = pdf_count_pages(ctx, *slot);
-                for (int i = 1; i < pdf_xref_len(ctx, *slot); ++i) {
+                objects = pdf_xref_len(ctx, *slot);
+                // A page tree claiming more pages than the file holds
+                // objects is refused below, before any page is looked at.
+                for (int i = 1; pageCount <= objects && i < objects; ++i) {
                     fz_try(ctx)
                         pdf_cache_object(ctx, *slot, i);
                     fz_catch(ctx) {
@@ -344,11 +370,17 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
                     }
                 }
                 pageCount = pdf_count_pages(ctx, *slot);
+                objects = pdf_xref_len(ctx, *slot);
                 wasRepaired = pdf_was_repaired(ctx, *slot);
             });
             repaired = wasRepaired != 0;
             if (pageCount < 1)
                 throw std::runtime_error("the document has no pages");
+            // Every page is an object: a larger count is a claim the file
+            // cannot hold, and the library would make room for every page.
+            if (pageCount > objects)
+                throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
+                                         + " pages, more than the file holds objects");
         } catch (const std::exception &e) {
             throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
         }
@@ -478,7 +510,10 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             }
         }
 
-        temporary = temporaryBeside(output);
+        TemporaryOutput file(output);
+        std::string why;
+        if (!file.create(&why))
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
         pdf_write_options options = pdf_default_write_options;
         // Streams keep their bytes (the new content is compressed already);
         // the embedded fonts are compressed.
@@ -487,24 +522,35 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         options.do_compress_fonts = 1;
         // Unreferenced objects go: the old content streams held the removed text.
         options.do_garbage = 1;
-        const char *path = temporary.c_str();
         try {
-            guarded(ctx, [&] { pdf_save_document(ctx, d, path, &options); });
+            guarded(ctx, [&] {
+                fz_output *out = nullptr;
+                fz_var(out);
+                fz_try(ctx) {
+                    out = fz_new_output(ctx, 1 << 16, &file, writeTo, nullptr, nullptr);
+                    out->tell = placeIn;
+                    pdf_write_document(ctx, d, out, &options);
+                    fz_close_output(ctx, out);
+                }
+                fz_always(ctx)
+                    fz_drop_output(ctx, out);
+                fz_catch(ctx)
+                    fz_rethrow(ctx);
+            });
         } catch (const MupdfError &e) {
-            throw std::runtime_error("cannot write " + quoted(output) + ": " + e.what());
+            why = file.writeFailure();
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + (why.empty() ? e.what() : why));
         }
         if (repaired) {
-            const std::string problem = verifyWritten(ctx, temporary, pageCount, applied);
+            const std::string problem = verifyWritten(ctx, file.path(), pageCount, applied);
             if (!problem.empty())
                 throw std::runtime_error("refused to write " + quoted(output) + ": the input " + quoted(input)
                                          + " is damaged and had to be repaired, and " + problem);
         }
-        if (std::rename(path, output.c_str()) != 0)
-            throw std::runtime_error("cannot write " + quoted(output) + ": " + std::strerror(errno));
+        if (!file.commit(&why))
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
         return true;
     } catch (const std::exception &e) {
-        if (!temporary.empty())
-            std::remove(temporary.c_str());
         *error = e.what();
         return false;
     }

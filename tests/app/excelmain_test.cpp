@@ -142,6 +142,13 @@ private slots:
     {
         Window w(dialogs);
         QVERIFY(!button(w, "pushButton_up")->isEnabled());   // nothing to navigate yet
+        QCOMPARE(w.windowTitle(), QStringLiteral("Korvane Gridmolt"));
+        QPushButton *about = button(w, "aboutpushButton");
+        QVERIFY(about->text() == QStringLiteral("About") && !about->icon().isNull());
+        dialogs.onExec = [&](QDialog *d) { return int(d == &w.about ? QDialog::Accepted : QDialog::Rejected); };
+        about->click();
+        QCOMPARE(dialogs.execCount, 1);
+        dialogs.onExec = waitForBusyDialog;
         w.Updateoutput();
         QMetaObject::invokeMethod(&w, "on_pushButton_clicked");
         QVERIFY(w.pageTexts.isEmpty());
@@ -251,6 +258,7 @@ private slots:
         QPushButton *rect = button(w, "pushButton_drawrect");
         QPushButton *line = button(w, "pushButton_drawline");
         line->click();
+        QVERIFY(line->isChecked() && !rect->isChecked() && w.canvas->mode == 2);
         rect->click();
         rect->click();   // unchecking keeps the tool
         QVERIFY(!line->isChecked() && w.canvas->mode == 1);
@@ -274,6 +282,8 @@ private slots:
         openDocument(w, QStringLiteral("first"), 2);
         w.pageRects[1] = QRectF(5, 5, 50, 50);
         w.pageLines[1] = {QRectF(30, 5, 0, 50)};
+        button(w, "pushButton_down")->click();
+        const QString page2 = PageFiles::imagePath(PageFiles::tempFolder(), 2);
         const QString bad = makePdfPath(QStringLiteral("bad.pdf"));
         const QString half = makeDocument(QStringLiteral("half"), 1);
         const struct { const char *what; QString converter, says; } cases[] = {
@@ -288,8 +298,9 @@ private slots:
             import(w, bad);
             QVERIFY2(dialogs.boxes.size() == 1 && dialogs.boxes[0].kind == QStringLiteral("warning"), c.what);
             QVERIFY2(dialogs.boxes[0].text.contains(QDir::toNativeSeparators(bad)) && dialogs.boxes[0].text.contains(c.says), c.what);
-            QVERIFY2(w.pageCount == 2 && w.pageRuns.size() == 2 && QFile::exists(PageFiles::imagePath(PageFiles::tempFolder(), 2)), c.what);
+            QVERIFY2(w.pageCount == 2 && w.pageRuns.size() == 2 && QFile::exists(page2) && w.currentPng == page2, c.what);
         }
+        button(w, "pushButton_up")->click();
         button(w, "pushButton_down")->click();
         QCOMPARE(w.canvas->returnRec(), QRectF(5, 5, 50, 50));
         QCOMPARE(w.canvas->returnLine(), QVector<QRectF>({QRectF(30, 5, 0, 50)}));
@@ -305,14 +316,19 @@ private slots:
         QCOMPARE(w.pageCount, 2);
         dialogs.onExec = waitForBusyDialog;
 
-        // A converter that leaves no page: no document rather than a stale one.
-        button(w, "pushButton_drawline")->click();
+        // A converter that leaves no page: no document rather than a stale
+        // one, and no tool shown pressed, whichever was.
         fakeConverter(QStringLiteral("exit 0"));
-        dialogs.boxes.clear();
-        import(w, bad);
-        QVERIFY(dialogs.boxes.size() == 1 && w.pageCount == 0 && w.pageRuns.isEmpty() && w.pageRects.isEmpty());
-        QVERIFY(child<QListWidget>(w, "listwidget_view")->count() == 0 && cells->rowCount() == 0);
-        QVERIFY(!button(w, "pushButton_save")->isEnabled() && !button(w, "pushButton_drawline")->isChecked() && w.canvas->mode == 1);
+        for (const char *tool : {"pushButton_drawline", "pushButton_drawrect"}) {
+            button(w, tool)->click();
+            QVERIFY(button(w, tool)->isChecked());
+            dialogs.boxes.clear();
+            import(w, bad);
+            QVERIFY(dialogs.boxes.size() == 1 && w.pageCount == 0 && w.pageRuns.isEmpty() && w.pageRects.isEmpty());
+            QVERIFY(child<QListWidget>(w, "listwidget_view")->count() == 0 && cells->rowCount() == 0);
+            QVERIFY(!button(w, "pushButton_save")->isEnabled() && w.canvas->mode == 1 && !QFile::exists(page2));
+            QVERIFY(!button(w, "pushButton_drawline")->isChecked() && !button(w, "pushButton_drawrect")->isChecked());
+        }
     }
 
     void pagesBeyondTheMaximumAreToldAndRemoved()
@@ -329,6 +345,8 @@ private slots:
         openDocument(w, QStringLiteral("short"), 1);
         for (int n : {2, PageFiles::maxPages + 1})
             QVERIFY(!QFile::exists(PageFiles::imagePath(PageFiles::tempFolder(), n)));
+        // Nor are the long document's pages kept aside once the short one is in.
+        QVERIFY(!QFileInfo::exists(PageFiles::tempFolder() + QStringLiteral("/gridmolt-previous-pages")));
     }
 
     // Another user's links under the old fixed names in the system's

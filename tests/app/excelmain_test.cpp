@@ -246,6 +246,13 @@ private slots:
         mouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10));
         mouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10));
         QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(81, 20, 0, 60)}));
+        // Once edited, the canvas stands for its pixels, also when moved back.
+        button(w, "pushButton_drawline")->click();
+        drag(w.canvas, QPoint(126, 60), QPoint(140, 60));
+        QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(89, 20, 0, 60)}));
+        drag(w.canvas, QPoint(140, 60), QPoint(126, 60));
+        QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(80, 20, 0, 60)}));
+        button(w, "pushButton_drawrect")->click();
 
         // Zoom stops at its limits; the tool buttons.
         for (int k = 0; k < 60; ++k)
@@ -274,6 +281,29 @@ private slots:
         for (int k = 0; k < 2; ++k)
             button(w, "pushButton_replace")->click();
         QCOMPARE(front.raised, 2);
+    }
+
+    // The divider beside the page list moves with a drag that began on it,
+    // and only until the button is let go.
+    void listDividerDrag()
+    {
+        Window w(dialogs);
+        QListWidget *list = child<QListWidget>(w, "listwidget_view");
+        const QRect g = list->geometry();
+        const int y = g.y() + 10, on = g.x() + g.width() + 5;
+        mouse(&w, QEvent::MouseMove, {on, y});
+        QCOMPARE(w.cursor().shape(), Qt::SplitHCursor);
+        const struct { int from, to, width; } drags[] = {
+            {g.x() + 50, on + 40, g.width()},   // began elsewhere
+            {on, on + 40, on + 40 - g.x()}};
+        for (const auto &d : drags) {
+            mouse(&w, QEvent::MouseMove, {d.from, y});
+            mouse(&w, QEvent::MouseButtonPress, {d.from, y});
+            mouse(&w, QEvent::MouseMove, {d.to, y});
+            mouse(&w, QEvent::MouseButtonRelease, {d.to, y});
+            mouse(&w, QEvent::MouseMove, {d.to + 20, y});   // let go: stays
+            QCOMPARE(list->width(), d.width);
+        }
     }
 
     void failedImportsKeepTheEarlierDocument()

@@ -3,6 +3,7 @@
 
 #include "excelmain.h"
 #include "labeldraw.h"
+#include "mouseinput.h"
 #include "pagefiles.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
@@ -12,7 +13,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -39,21 +39,8 @@ QString span(int left, int top, int width, int height, const QString &text)
         .arg(left).arg(top).arg(width).arg(height).arg(text);
 }
 
-void mouse(QWidget *target, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
-{
-    QMouseEvent e(type, pos, target->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : button,
-                  type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &e);
-}
-
-// Hover, press, one move, release: an ordinary edit on the canvas.
-void drag(QWidget *canvas, QPoint from, QPoint to)
-{
-    mouse(canvas, QEvent::MouseMove, from);
-    mouse(canvas, QEvent::MouseButtonPress, from);
-    mouse(canvas, QEvent::MouseMove, to);
-    mouse(canvas, QEvent::MouseButtonRelease, to);
-}
+// An ordinary edit on the canvas: a drag in one step.
+void drag(QWidget *canvas, QPoint from, QPoint to) { drag(canvas, from, QVector<QPointF>{to}); }
 
 // Counts the requests that bring the replacement window to the front.
 struct RaiseCounter : QObject
@@ -207,8 +194,8 @@ private slots:
         button(w, "pushButton_down")->click();
         QVERIFY(w.canvas->mode == 1 && rectTool->isChecked());
         // Clicks that change nothing keep the stored table; a resize is an edit.
-        mouse(w.canvas, QEvent::MouseButtonPress, QPoint(190, 200), Qt::RightButton);
-        mouse(w.canvas, QEvent::MouseButtonRelease, QPoint(190, 200), Qt::RightButton);
+        sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(190, 200), Qt::RightButton);
+        sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(190, 200), Qt::RightButton);
         drag(w.canvas, QPoint(180, 50), QPoint(190, 50));
         QCOMPARE(w.pageRects[2], QRectF(10, 20, 180, 60));
         QCOMPARE(w.pageCells[2], cells[2]);
@@ -243,8 +230,8 @@ private slots:
         QCOMPARE(child<QTableWidget>(w, "tableWidget_rule")->item(0, 1)->text(), QStringLiteral("p2b "));
         // Zooming the untouched page keeps it standing for its stored values.
         button(w, "pushButton_zoomout")->click();
-        mouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10));
-        mouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10));
+        sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10));
+        sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10));
         QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(81, 20, 0, 60)}));
         // Once edited, the canvas stands for its pixels, also when moved back.
         button(w, "pushButton_drawline")->click();
@@ -291,17 +278,14 @@ private slots:
         QListWidget *list = child<QListWidget>(w, "listwidget_view");
         const QRect g = list->geometry();
         const int y = g.y() + 10, on = g.x() + g.width() + 5;
-        mouse(&w, QEvent::MouseMove, {on, y});
+        sendMouse(&w, QEvent::MouseMove, QPoint(on, y));
         QCOMPARE(w.cursor().shape(), Qt::SplitHCursor);
         const struct { int from, to, width; } drags[] = {
             {g.x() + 50, on + 40, g.width()},   // began elsewhere
             {on, on + 40, on + 40 - g.x()}};
         for (const auto &d : drags) {
-            mouse(&w, QEvent::MouseMove, {d.from, y});
-            mouse(&w, QEvent::MouseButtonPress, {d.from, y});
-            mouse(&w, QEvent::MouseMove, {d.to, y});
-            mouse(&w, QEvent::MouseButtonRelease, {d.to, y});
-            mouse(&w, QEvent::MouseMove, {d.to + 20, y});   // let go: stays
+            drag(&w, QPoint(d.from, y), QPoint(d.to, y));
+            sendMouse(&w, QEvent::MouseMove, QPoint(d.to + 20, y));   // let go: stays
             QCOMPARE(list->width(), d.width);
         }
     }

@@ -15,11 +15,20 @@ const int handledSignals[] = {SIGTERM, SIGINT, SIGHUP};
 volatile std::sig_atomic_t caught = 0;
 int wakePipe[2] = {-1, -1};
 
+pid_t owner = 0;
+
 extern "C" void noteSignal(int signal)
 {
     // Only what is safe in a signal handler: a flag, a byte, the default
     // action back for the next signal.
     const int saved = errno;
+    if (::getpid() != owner) {
+        // A child forked by a program start, not yet running its program:
+        // it ends as it would without us, and the program is not told.
+        std::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
     caught = signal;
     const char byte = char(signal);
     if (wakePipe[1] >= 0)
@@ -36,6 +45,7 @@ SignalShutdown::SignalShutdown(QObject *parent) : QObject(parent)
         wakePipe[0] = wakePipe[1] = -1;
         return;   // the signals keep their default: the program ends at once
     }
+    owner = ::getpid();
     notifier = new QSocketNotifier(wakePipe[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &SignalShutdown::wake);
     struct sigaction action = {};

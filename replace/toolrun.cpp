@@ -24,7 +24,13 @@ ToolRun::ToolRun(const QString &program, const QStringList &arguments, const QSt
     connect(limit, &QTimer::timeout, this, [this] { endProgram(TimedOut); });
     connect(grace, &QTimer::timeout, process, &QProcess::kill);
     connect(process, &QProcess::readyReadStandardError, this, &ToolRun::readErrors);
-    connect(process, &QProcess::started, this, [this] { pid = process->processId(); });
+    connect(process, &QProcess::started, this, [this] {
+        pid = process->processId();
+        // A signal must not reach the forked program before it runs its own
+        // code, so an end asked for while it started is carried out now.
+        if (endedBy != Ended)
+            terminate();
+    });
     connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             finish(endedBy == Stopped ? Stopped : NotStarted);
@@ -55,7 +61,10 @@ ToolRun::~ToolRun()
         return;
     if (endedBy == Ended)
         endedBy = Stopped;
-    process->terminate();
+    if (process->state() == QProcess::Starting)
+        process->waitForStarted(graceMs);
+    if (process->state() == QProcess::Running)
+        process->terminate();
     if (!process->waitForFinished(graceMs)) {
         process->kill();
         process->waitForFinished(5000);
@@ -74,8 +83,14 @@ void ToolRun::endProgram(Outcome why)
         return;
     endedBy = why;
     limit->stop();
-    if (process->state() == QProcess::NotRunning)
-        return;   // not started yet: the start finds the run stopped
+    // Not started yet: the start finds the run stopped. Starting: once it
+    // has started.
+    if (process->state() == QProcess::Running)
+        terminate();
+}
+
+void ToolRun::terminate()
+{
     process->terminate();
     grace->start(graceMs);
 }

@@ -58,6 +58,7 @@ signals:
 
 private:
     void endProgram(Outcome why);
+    void terminate();
     void readErrors();
     void removeLeftovers();
     void finish(Outcome outcome);

@@ -7,6 +7,7 @@
 #include "filelist.h"
 #include "pagefiles.h"
 #include "process.h"
+#include "replacewindow.h"
 #include "rulefile.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
@@ -27,81 +28,11 @@
 
 namespace
 {
-// What an independent reader says of a PDF.
-QByteArray output(const QString &program, const QStringList &args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return p.readAllStandardOutput();
-}
-QString pdfText(const QString &pdf) { return QString::fromUtf8(output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})); }
-
-// Whole words.
-int countWord(const QString &text, const QString &words)
-{
-    const QString edge = QStringLiteral("(?<!\\S)%1(?!\\S)");
-    return text.count(QRegularExpression(edge.arg(QRegularExpression::escape(words))));
-}
-
 // A program replaced by a script or missing (script empty), what the window
 // then says once for a missing program and else for each file, the batch, the
 // output folder, and the results; three results: a damaged file between good ones.
 struct RowsCase { QString program; QByteArray script; QString said; bool byPosition; QString folder; QStringList results; };
 
-// The window as a user sees it: its widgets by object name.
-struct Window
-{
-    Process w;
-    explicit Window(ScriptedDialogs &d) { w.setDialogService(&d); }
-    template <typename T> T *get(const char *name) { return w.findChild<T *>(QLatin1String(name)); }
-    QTableWidget *files() { return get<QTableWidget>("inputfiletableWidget"); }
-    QPushButton *button(const char *name) { return get<QPushButton>(name); }
-    QStringList lines() { return get<QTextEdit>("textEdit_process")->toPlainText().split(QLatin1Char('\n')); }
-    int linesEqual(const QString &l) { return lines().count(l); }
-    QString cell(int row, int column)
-    {
-        const QTableWidgetItem *item = files()->item(row, column);
-        return item ? item->text() : QStringLiteral("<none>");
-    }
-    QStringList results(int rows)
-    {
-        QStringList out;
-        for (int r = 0; r < rows; ++r)
-            out << cell(r, 3);
-        return out;
-    }
-    // Chooses the files through the dialog; open() also waits for their counts.
-    void choose(ScriptedDialogs &d, const QStringList &paths) { d.filesAnswers.enqueue(paths); button("openfileButton")->click(); }
-    void open(ScriptedDialogs &d, const QStringList &paths, int finished = 1)
-    {
-        choose(d, paths);
-        QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Finished.")), finished, 60000);
-    }
-    // Waits for the end of the batch, which always unlocks the list.
-    void finished(int batches)
-    {
-        QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Conversion Finished.")), batches, 120000);
-        QVERIFY(listUnlocked());
-    }
-    void replace(const char *name, int batches = 1) { button(name)->click(); finished(batches); }
-    void setOutput(const QString &folder) { get<QLineEdit>("outputfolderEdit")->setText(folder); }
-    // Adds a content rule to the table of the tab shown; the cells that are
-    // line edits take the texts in order, a picker button is clicked.
-    void addContentRule(int tab, const QStringList &texts)
-    {
-        get<QTabWidget>("tabWidget_replacechild")->setCurrentIndex(tab);
-        button("pushButton_text_add")->click();
-        QTableWidget *t = get<QTableWidget>(tab == 0 ? "tableWidget_textall" : "tableWidget_imageall");
-        for (int c = 0, i = 0; c < t->columnCount() && i < texts.size(); ++c) {
-            if (auto *edit = qobject_cast<QLineEdit *>(t->cellWidget(t->rowCount() - 1, c)))
-                edit->setText(texts[i++]);
-            else if (auto *picker = qobject_cast<QPushButton *>(t->cellWidget(t->rowCount() - 1, c)))
-                picker->click();
-        }
-    }
-    bool listUnlocked() { return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled(); }
-};
 }
 
 Q_DECLARE_METATYPE(RowsCase)
@@ -110,45 +41,22 @@ class ProcessTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> box;
+    std::unique_ptr<WindowBox> box;
     ScriptedDialogs dialogs;
     QString out;
 
-    QString sample(const char *name)
-    {
-        // Blanks and "%" in paths must reach the programs as they stand.
-        const QString to = box->path() + QStringLiteral("/in 50%/") + QLatin1String(name);
-        QDir().mkpath(box->path() + QStringLiteral("/in 50%"));
-        QFile::copy(QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/samples/") + QLatin1String(name), to);
-        return to;
-    }
-    static void replaceProgram(const QString &program, const QByteArray &script)
-    {
-        QVERIFY(QFile::remove(program) && writeFile(program, script)
-                && QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
-    }
+    QString sample(const char *name) { return box->sample(name); }
+    static void replaceProgram(const QString &program, const QByteArray &script) { WindowBox::replaceProgram(program, script); }
 
 private slots:
     void initTestCase() { tmf = new TM; }
 
-    // Every test in a working folder of its own holding the three programs.
     void init()
     {
-        box = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/process-XXXXXX"));
-        QVERIFY(box->isValid() && QDir::setCurrent(box->path()));
-        for (const QString p : {"/Pavlin.dll", "/Dorcet.dll", "/Ostrel.dll"})
-            QVERIFY2(QFile::exists(GRIDMOLT_APP_DIR + p) && QFile::link(GRIDMOLT_APP_DIR + p, box->path() + p), qPrintable(p));
-        out = box->path() + QStringLiteral("/out put #1");
-        QVERIFY(QDir().mkpath(out));
+        box = std::make_unique<WindowBox>();
+        QVERIFY(box->ready());
+        out = box->out;
         dialogs = ScriptedDialogs();
-        tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
-        tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
-        // The temporary folder is the run's own: no rule file of an earlier test stays.
-        for (const char *name : {"rules.txt", "imagerule.txt", "textall.txt"}) {
-            const QString path = PageFiles::tempFolder() + QLatin1Char('/') + QLatin1String(name);
-            QDir().rmdir(path);
-            QFile::remove(path);
-        }
     }
 
     // The plain parts: rule lines, content matching, references, list texts.

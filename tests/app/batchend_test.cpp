@@ -1,0 +1,330 @@
+// How a batch of the replacement window ends: closed at any moment (nothing
+// of it runs after, no program and no file of it stays), judged by the
+// engine's exit code, the split chain's ranges each judged by its own output,
+// and picture sizes typed in the editor reaching the engine as the table
+// shows them. The real programs where the road needs them, scripts in their
+// place where a program must misbehave.
+
+#include "replacewindow.h"
+#include "rules.h"
+#include "toolrun.h"
+
+#include <QRadioButton>
+
+namespace
+{
+// Everything in a folder, hidden files too.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+struct CloseCase
+{
+    const char *button;   // the Replace button, or "split" for the split chain
+    QString marker;       // close when this line is appended for the n-th time
+    int nth;
+    int delayMs;          // else close this long after the click
+    const char *broken = nullptr;   // a program removed, or "rules.txt" made unwritable
+};
+
+struct EngineCase
+{
+    QByteArray script;    // stands in for the engine; $1 input, $3 output
+    QStringList said;     // status lines expected, in order
+};
+}
+
+Q_DECLARE_METATYPE(CloseCase)
+Q_DECLARE_METATYPE(EngineCase)
+
+class BatchEndTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<WindowBox> box;
+    ScriptedDialogs dialogs;
+
+private slots:
+    void initTestCase() { tmf = new TM; }
+    void init()
+    {
+        box = std::make_unique<WindowBox>();
+        QVERIFY(box->ready());
+        dialogs = ScriptedDialogs();
+    }
+
+    // Closed at 0, 1, 3 and 10 ms after Replace, or from inside the handling
+    // of a program's end (the status line that handling writes): the row in
+    // work reads "Failed", the status area ends with the stop, nothing is
+    // written after it, no program stays and the output folder keeps nothing
+    // of the stopped file. A Replace after that starts afresh and finishes.
+    void closeStopsEverything_data()
+    {
+        QTest::addColumn<CloseCase>("c");
+        for (const int ms : {0, 1, 3, 10}) {
+            QTest::addRow("position, %d ms", ms) << CloseCase{"pushButton_textsome_replace", {}, 0, ms};
+            QTest::addRow("content, %d ms", ms) << CloseCase{"pushButton_textall_replace", {}, 0, ms};
+            QTest::addRow("split, %d ms", ms) << CloseCase{"split", {}, 0, ms};
+            // Every file fails at once, so each next step is one left for later.
+            QTest::addRow("content without renderer, %d ms", ms)
+                << CloseCase{"pushButton_textall_replace", {}, 0, ms, "Dorcet.dll"};
+            QTest::addRow("position without rule file, %d ms", ms)
+                << CloseCase{"pushButton_textsome_replace", {}, 0, ms, "rules.txt"};
+        }
+        // Each program's end: the page count (the next file's "Loading"), the
+        // renderer (its first page read), the engine (the next file's step)
+        // and the PDF tool (the next range).
+        QTest::newRow("count ends") << CloseCase{nullptr, QStringLiteral("Loading "), 1, 0};
+        QTest::newRow("render ends") << CloseCase{"pushButton_textall_replace", QStringLiteral("Analyzing page 1"), 1, 0};
+        QTest::newRow("engine ends, position") << CloseCase{"pushButton_textsome_replace", QStringLiteral("<input>"), 2, 0};
+        QTest::newRow("engine ends, content") << CloseCase{"pushButton_textall_replace", QStringLiteral("<input>"), 3, 0};
+        QTest::newRow("range ends") << CloseCase{"split", QStringLiteral("Generating "), 2, 0};
+    }
+    void closeStopsEverything()
+    {
+        QFETCH(CloseCase, c);
+        const QString animals = box->sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        win.setOutput(box->out);
+        win.addContentRule(0, {"Says", "Yells"});
+        win.w.setRanges({QStringLiteral("1"), QStringLiteral("1")}, {QStringLiteral("a"), QStringLiteral("b")});
+        QTextEdit *said = win.get<QTextEdit>("textEdit_process");
+        int closes = 0;
+        if (!c.marker.isEmpty()) {
+            const QString marker = c.marker == QStringLiteral("<input>") ? animals : c.marker;
+            connect(said, &QTextEdit::textChanged, &win.w, [&, marker] {
+                const QStringList lines = win.lines();
+                const auto from = [&marker](const QString &l) { return l.startsWith(marker); };
+                if (closes == 0 && from(lines.last()) && std::count_if(lines.begin(), lines.end(), from) == c.nth) {
+                    ++closes;
+                    win.w.close();
+                }
+            });
+        }
+        const QString rules = PageFiles::tempFolder() + QStringLiteral("/rules.txt");
+        if (c.broken && QLatin1String(c.broken) == QLatin1String("rules.txt"))
+            QVERIFY(QDir().mkdir(rules));
+        else if (c.broken)
+            QVERIFY(QFile::remove(QLatin1String(c.broken)));
+        if (c.button)
+            win.open(dialogs, {animals, animals});
+        else
+            win.choose(dialogs, {animals, animals});
+        if (c.button && QLatin1String(c.button) == QLatin1String("split"))
+            win.w.splitpdffile();
+        else if (c.button)
+            win.button(c.button)->click();
+        if (c.marker.isEmpty()) {
+            if (c.delayMs > 0)
+                QTest::qWait(c.delayMs);
+            win.w.close();
+            ++closes;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 60000);
+        const QStringList atClose = win.lines();
+        // A batch whose every file fails at once may be over before the close.
+        const bool over = c.broken && c.delayMs > 0 && atClose.last() == QStringLiteral("Conversion Finished.");
+        QVERIFY2(over || atClose.last().contains(QStringLiteral("stopped: the window was closed")), qPrintable(atClose.join('\n')));
+        QVERIFY(win.listUnlocked());
+        if (c.button)
+            QVERIFY(win.results(2).contains(QStringLiteral("Failed")));
+        // Nothing of the stopped chain runs on; its program goes.
+        QTRY_VERIFY_WITH_TIMEOUT(win.w.findChildren<ToolRun *>().isEmpty(), 10000);
+        QTest::qWait(300);
+        QCOMPARE(win.lines(), atClose);
+        // No program's temporary file (named by the programs' convention) and
+        // no output of the stopped file.
+        const QStringList left = entries(box->out);
+        for (const QString &name : left)
+            QVERIFY2(!name.startsWith(QStringLiteral(".gm")), qPrintable(name));
+        if (c.marker.isEmpty() && c.button && QLatin1String(c.button) != QLatin1String("split"))
+            QCOMPARE(QDir(box->out).entryList({QStringLiteral("*.pdf")}, QDir::Files), QStringList());
+
+        // The window works as before: a new batch from row 0 to the end.
+        if (!c.button || c.broken)
+            return;
+        win.w.show();
+        win.open(dialogs, {animals}, c.marker == QStringLiteral("Loading ") ? 1 : 2);
+        win.replace("pushButton_textsome_replace", 1);
+        QCOMPARE(win.results(3), QStringList({"Succeed", "Succeed", "Succeed"}));
+    }
+
+    // The engine's outcome decides the row: every rule applied and the output
+    // there; some rules skipped (output written, the skipped rules named with
+    // their row); nothing written with a reason; a claimed success without
+    // an output.
+    void engineOutcomes_data()
+    {
+        QTest::addColumn<EngineCase>("c");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<bool>("outputStays");
+        QTest::newRow("all applied") << EngineCase{"#!/bin/sh\ncp \"$1\" \"$3\"\n", {}} << "Succeed" << true;
+        QTest::newRow("some skipped")
+            << EngineCase{"#!/bin/sh\ncp \"$1\" \"$3\"\n"
+                          "echo 'Ostrel.dll: rule file \"r\", line 2: page 1, \"Dog\" not found; rule skipped' >&2\n"
+                          "echo 'Ostrel.dll: rule file \"r\", line 3: page 9, /p/a.png; rule skipped' >&2\nexit 2\n",
+                          {"Not every rule could be applied to <input>:",
+                           "    Ostrel.dll: rule file \"r\", line 2: page 1, \"Dog\" not found; rule skipped (rule 2 of the position table)",
+                           "    Ostrel.dll: rule file \"r\", line 3: page 9, /p/a.png; rule skipped (rule 3 of the position table)",
+                           "The output <output> holds the rules that were applied."}}
+            << "Failed" << true;
+        QTest::newRow("nothing written")
+            << EngineCase{"#!/bin/sh\necho 'Ostrel.dll: the document is damaged' >&2\nexit 1\n",
+                          {"<input> was not replaced: Ostrel.dll: the document is damaged"}}
+            << "Failed" << false;
+        QTest::newRow("success without output")
+            << EngineCase{"#!/bin/sh\nexit 0\n", {"Ostrel.dll wrote no output for <input>."}} << "Failed" << false;
+        QTest::newRow("crash") << EngineCase{"#!/bin/sh\ncp \"$1\" \"$3\"\nkill -SEGV $$\n",
+                                             {"<input> was not replaced: Ostrel.dll ended abnormally."}}
+                               << "Failed" << true;
+    }
+    void engineOutcomes()
+    {
+        QFETCH(EngineCase, c);
+        QFETCH(QString, result);
+        QFETCH(bool, outputStays);
+        const QString animals = box->sample("AnimalSounds.pdf");
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), c.script);
+        Window win(dialogs);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        dialogs.onExec = [](QDialog *) {
+            for (int i = 0; i < 3; ++i)
+                tmf->texttoText[i] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
+            return tmf->mode = 1, tmf->nTexttoText = 3, int(QDialog::Accepted);
+        };
+        win.button("pushButton_option")->click();
+        win.replace("pushButton_textsome_replace");
+        QCOMPARE(win.cell(0, 3), result);
+        const QString output = box->out + QStringLiteral("/AnimalSounds.pdf");
+        QCOMPARE(QFile::exists(output), outputStays);
+        const QStringList lines = win.lines();
+        const int from = lines.indexOf(animals) + 1;
+        QStringList expected;
+        for (QString line : c.said)
+            expected << line.replace(QStringLiteral("<input>"), animals).replace(QStringLiteral("<output>"), output);
+        QCOMPARE(lines.mid(from, expected.size()), expected);
+        QCOMPARE(lines.value(from + expected.size()), QStringLiteral("Conversion Finished."));
+    }
+
+    // An engine that ignores the terminate signal in the middle of a save is
+    // killed after the grace, and its temporary file and output go with it.
+    void stoppedSaveLeavesNothing()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"),
+                                  "#!/bin/sh\ntrap '' TERM\nd=$(dirname \"$3\")\n: > \"$d/.gm$$.aB3xY9\"\n"
+                                  "head -c 100 \"$1\" > \"$3\"\nexec sleep 60\n");
+        Window win(dialogs);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(entries(box->out).size(), 2, 20000);
+        QVERIFY(entries(box->out).first().startsWith(QStringLiteral(".gm")));
+        win.w.close();
+        QTRY_VERIFY_WITH_TIMEOUT(entries(box->out).isEmpty(), ToolRun::graceMs + 8000);
+        QVERIFY(win.w.findChildren<ToolRun *>().isEmpty() && win.cell(0, 3) == QStringLiteral("Failed"));
+    }
+
+    // The split chain checks the folder before it makes anything, judges
+    // every range by its own output, says when a file has no ranges, and
+    // clears earlier results when it starts.
+    void splitChainRanges_data()
+    {
+        QTest::addColumn<QString>("folder");        // "<out>" for the output folder
+        QTest::addColumn<QStringList>("ranges");
+        QTest::addColumn<QStringList>("results");
+        QTest::addColumn<QString>("said");          // a status line that must stand
+        QTest::addColumn<QStringList>("written");   // files under <out>/AnimalSounds
+        QTest::newRow("good ranges") << "<out>" << QStringList{"1", "1"} << QStringList{"Succeed", "Succeed"}
+                                     << "Conversion Finished." << QStringList{"1 r1 AnimalSounds.pdf", "2 r2 AnimalSounds.pdf"};
+        QTest::newRow("failing middle range")
+            << "<out>" << QStringList{"1", "7-9", "1"} << QStringList{"Failed", "Succeed"}
+            << "<out>/AnimalSounds/2 r2 AnimalSounds.pdf was not written: "
+            << QStringList{"1 r1 AnimalSounds.pdf", "3 r3 AnimalSounds.pdf"};
+        QTest::newRow("no ranges") << "<out>" << QStringList() << QStringList{"Failed", "Succeed"}
+                                   << "No page ranges were given for <input>; nothing was written." << QStringList();
+        QTest::newRow("folder mistyped") << "<out>x" << QStringList{"1"} << QStringList{"earlier", "earlier"}
+                                         << "" << QStringList();
+        QTest::newRow("folder empty") << "" << QStringList{"1"} << QStringList{"earlier", "earlier"} << "" << QStringList();
+    }
+    void splitChainRanges()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QStringList, ranges);
+        QFETCH(QStringList, results);
+        QFETCH(QString, said);
+        QFETCH(QStringList, written);
+        const QString animals = box->sample("AnimalSounds.pdf");
+        folder.replace(QStringLiteral("<out>"), box->out);
+        Window win(dialogs);
+        win.open(dialogs, {animals, animals});
+        for (int r = 0; r < 2; ++r)
+            win.files()->setItem(r, 3, new QTableWidgetItem(QStringLiteral("earlier")));
+        win.setOutput(folder);
+        win.addContentRule(0, {"Says", "Yells"});
+        QStringList names;
+        for (int i = 1; i <= ranges.size(); ++i)
+            names << QStringLiteral("r%1").arg(i);
+        win.w.setRanges(ranges, names);
+        win.w.splitpdffile();
+        if (said.isEmpty()) {
+            // Refused at once: nothing made, not the mistyped folder, not a
+            // folder at the root.
+            QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].title == QStringLiteral("Invalid order"));
+            QVERIFY(!QFileInfo::exists(folder) && !QFileInfo::exists(QStringLiteral("/AnimalSounds")));
+        } else {
+            win.finished(1);
+            QVERIFY2(!win.lines().filter(said.replace(QStringLiteral("<out>"), box->out).replace(QStringLiteral("<input>"), animals)).isEmpty(),
+                     qPrintable(win.lines().join('\n')));
+        }
+        QCOMPARE(win.results(2), results);
+        QCOMPARE(QDir(box->out + QStringLiteral("/AnimalSounds")).entryList(QDir::Files, QDir::Name), written);
+    }
+
+    // Picture sizes typed in the editor: a negative width and an empty height
+    // become the run's own size alike in the rule file, the record and the
+    // window's table, and the engine replaces the word by the picture. The
+    // content picture table's empty sizes do the same.
+    void editorSizesReachTheEngine()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString picture = box->path() + QStringLiteral("/red.png");
+        QImage red(40, 20, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        QVERIFY(red.save(picture));
+        Window win(dialogs);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        dialogs.onExec = [&picture](QDialog *dialog) {
+            auto *editor = static_cast<Rules *>(dialog);
+            tmf->inputKind = 2;
+            tmf->imagesome[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), picture, QStringLiteral("-5"), QString()};
+            tmf->nImagesome = 1;
+            editor->setinirule();
+            editor->findChild<QRadioButton *>(QStringLiteral("radioButton_image"))->setChecked(true);
+            editor->setsave();
+            return editor->result();
+        };
+        win.button("pushButton_option")->click();
+        QTableWidget *images = win.get<QTableWidget>("tableWidget_imagesome");
+        QVERIFY(!images->isHidden() && images->rowCount() == 1);
+        QCOMPARE(images->item(0, 3)->text() + QLatin1Char('x') + images->item(0, 4)->text(), QStringLiteral("17x13"));
+        QCOMPARE(tmf->texttoImage[0].width * 100 + tmf->texttoImage[0].height, 1713);
+        win.replace("pushButton_textsome_replace");
+        QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/imagerule.txt")),
+                 ("1:61:100:(" + picture + "):17:13\r\n").toUtf8());
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
+        QCOMPARE(countWord(pdfText(box->out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Cat")), 0);
+
+        dialogs.fileAnswers.enqueue(picture);
+        win.addContentRule(1, {"Cat", "", "-1"});
+        win.replace("pushButton_textall_replace", 2);
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
+        QVERIFY(readAll(PageFiles::tempFolder() + QStringLiteral("/textall.txt")).endsWith(":(" + picture.toUtf8() + "):17:13\r\n"));
+    }
+};
+
+QTEST_MAIN(BatchEndTest)
+#include "batchend_test.moc"

@@ -1,0 +1,136 @@
+// One program run: its outcome, exit code and error lines; a gentle end by a
+// terminate signal, a kill after the grace, and nothing left behind by a run
+// that was ended (its output, its ".gm<pid>." temporary files).
+
+#include "testfiles.h"
+#include "toolrun.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+// A program as a shell script in `folder`, given `folder` as its argument.
+QString script(const QString &folder, const QByteArray &body)
+{
+    const QString path = folder + QStringLiteral("/program");
+    if (!writeFile(path, "#!/bin/sh\n" + body) || !QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner))
+        return QString();
+    return path;
+}
+
+// What every case leaves: ".gm<pid>.aB3xY9" and "out.pdf" (both to go when
+// the run is ended), ".gm<pid>x.keep" and ".gm1.other" (never this run's),
+// and "ready" with the pid once it has written them.
+const QByteArray leaveFiles = ": > \"$1/.gm$$.aB3xY9\"; : > \"$1/.gm$$x.keep\"; : > \"$1/.gm1.other\"; "
+                              ": > \"$1/out.pdf\"; echo $$ > \"$1/ready\"\n";
+}
+
+class ToolRunTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void outcomes_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("limitMs");
+        QTest::addColumn<bool>("stopWhenReady");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("errorLines");
+        QTest::addColumn<QStringList>("left");   // files left in the folder, sorted
+
+        const QStringList all{".gm1.other", ".gmPIDx.keep", ".gmPID.aB3xY9", "out.pdf", "program", "ready"};
+        const QStringList cleaned{".gm1.other", ".gmPIDx.keep", "program", "ready"};
+        QTest::newRow("partial result") << QByteArray(leaveFiles + "printf 'line 1: page 1, \"Cat\" not found\\n\\n  line 3: page 2, /p/a.png  \\n' >&2\nexit 2\n")
+                                        << 60000 << false << int(ToolRun::Ended) << 2
+                                        << QStringList{"line 1: page 1, \"Cat\" not found", "line 3: page 2, /p/a.png"} << all;
+        QTest::newRow("ends by itself") << QByteArray(leaveFiles + "exit 0\n") << 60000 << false << int(ToolRun::Ended) << 0
+                                        << QStringList() << all;
+        // The programs' convention: on a terminate signal they remove their
+        // temporary file themselves; the run clears whatever remains.
+        QTest::newRow("terminated") << QByteArray("trap 'rm -f \"$1/.gm$$.aB3xY9\"; exit 143' TERM\n" + leaveFiles + "while :; do sleep 0.05; done\n")
+                                    << 60000 << true << int(ToolRun::Stopped) << 0 << QStringList() << cleaned;
+        QTest::newRow("terminate ignored, killed after the grace")
+            << QByteArray("trap '' TERM\n" + leaveFiles + "exec sleep 60\n") << 60000 << true << int(ToolRun::Stopped) << 0
+            << QStringList() << cleaned;
+        QTest::newRow("time limit") << QByteArray(leaveFiles + "exec sleep 60\n") << 300 << false << int(ToolRun::TimedOut) << 0
+                                    << QStringList() << cleaned;
+    }
+    void outcomes()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, limitMs);
+        QFETCH(bool, stopWhenReady);
+        QFETCH(int, outcome);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, errorLines);
+        QFETCH(QStringList, left);
+        QTemporaryDir box;
+        const QString program = script(box.path(), body);
+        QVERIFY(!program.isEmpty());
+        QObject owner;
+        auto *run = new ToolRun(program, {box.path()}, box.path() + QStringLiteral("/out.pdf"), limitMs, &owner);
+        QPointer<ToolRun> alive(run);
+        QList<ToolRun::Result> results;
+        connect(run, &ToolRun::ended, [&](const ToolRun::Result &r) { results << r; });
+        const QString ready = box.path() + QStringLiteral("/ready");
+        if (stopWhenReady) {
+            QTRY_VERIFY_WITH_TIMEOUT(readAll(ready).endsWith('\n'), 10000);
+            run->stop();
+            run->stop();   // a second stop changes nothing
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 15000);
+        QTRY_VERIFY(alive.isNull());   // released once it has reported
+        const QByteArray pid = readAll(ready).trimmed();
+        QVERIFY(!processRunning(pid.toLongLong()));
+        QCOMPARE(int(results[0].outcome), outcome);
+        QCOMPARE(results[0].exitCode, exitCode);
+        QCOMPARE(results[0].errorLines, errorLines);
+        QStringList expected;
+        for (const QString &name : left)
+            expected << QString(name).replace(QStringLiteral("PID"), QString::fromLatin1(pid));
+        expected.sort();
+        QCOMPARE(QDir(box.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    }
+
+    // A run stopped before its program started never starts it; one that
+    // cannot start says so; one deleted while its program ignores the
+    // terminate signal ends it all the same and leaves nothing behind.
+    void stopsBeforeStartAndOnDelete()
+    {
+        QTemporaryDir box;
+        const QString program = script(box.path(), "trap '' TERM\n" + leaveFiles + "exec sleep 60\n");
+        QObject owner;
+        for (const bool missing : {false, true}) {
+            auto *run = new ToolRun(missing ? box.path() + QStringLiteral("/none") : program, {box.path()},
+                                    box.path() + QStringLiteral("/out.pdf"), 60000, &owner);
+            QList<ToolRun::Result> results;
+            connect(run, &ToolRun::ended, [&](const ToolRun::Result &r) { results << r; });
+            if (!missing)
+                run->stop();
+            QTRY_COMPARE(results.size(), 1);
+            QCOMPARE(int(results[0].outcome), int(missing ? ToolRun::NotStarted : ToolRun::Stopped));
+        }
+        QTest::qWait(200);
+        QVERIFY(!QFile::exists(box.path() + QStringLiteral("/ready")));
+
+        auto *run = new ToolRun(program, {box.path()}, box.path() + QStringLiteral("/out.pdf"), 60000, &owner);
+        int reports = 0;
+        connect(run, &ToolRun::ended, [&] { ++reports; });
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(box.path() + QStringLiteral("/ready")).endsWith('\n'), 10000);
+        const QByteArray pid = readAll(box.path() + QStringLiteral("/ready")).trimmed();
+        delete run;
+        QVERIFY(!processRunning(pid.toLongLong()) && reports == 0);
+        QCOMPARE(QDir(box.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList({".gm1.other", ".gm" + pid + "x.keep", "program", "ready"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(ToolRunTest)
+#include "toolrun_test.moc"

@@ -390,7 +390,7 @@ private slots:
 
         // Beta becomes Greek and accented text, the colon rule keeps its
         // colon; a rule over no text and one on a missing page are skipped.
-        QVERIFY(writeFile(rules, (ruleBox(1, beta) + ":Beta:Βήτα Grüße\r\n" + ruleBox(1, note) + ":Note::N:\r\n"
+        QVERIFY(writeFile(rules, (ruleBox(1, beta) + ":Beta:Βή Gü\r\n" + ruleBox(1, note) + ":Note::N:\r\n"
                                   + "1-1-1-5-5:x:y\r\n4-1-1-10-10:x:y\r\n").toUtf8()));
         const Result r = ostrel(in, "-tesome", out, rules);
         QVERIFY2(r.exitCode == 2 && r.err.contains("line 3, page 1, \"x:y\": its find text is not in its box")
@@ -405,7 +405,7 @@ private slots:
         }
         // The new text starts at the old left edge, on the old line, in the
         // old size (14 points for Beta's line, 10 for the note) and colour.
-        const QRectF greek = boxOf(after, "Βήτα"), german = boxOf(after, "Grüße"), n = boxOf(after, "N:");
+        const QRectF greek = boxOf(after, "Βή"), german = boxOf(after, "Gü"), n = boxOf(after, "N:");
         QVERIFY(!greek.isNull() && !german.isNull() && !n.isNull() && greek.height() > 12 && n.height() < 13);
         QVERIFY(qAbs(greek.left() - beta.left()) < 1 && qAbs(greek.center().y() - beta.center().y()) < 3);
         QVERIFY(german.left() > greek.right() && qAbs(german.center().y() - greek.center().y()) < 1);

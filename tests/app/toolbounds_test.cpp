@@ -149,7 +149,7 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
     QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
 
     // Output names as long as names may be: the temporary names are short.
-    QVERIFY(writeFile("rules.txt", "1-0-0-50-50:a:b\r\n"));
+    QVERIFY(writeFile("rules.txt", "1-61-78-36-13:Animal:b\r\n"));
     const QString in = samplePdf("AnimalSounds");
     for (int length : {246, 250, 255}) {
         const QString name = QString(length - 4, QLatin1Char('n')) + ".pdf";

@@ -10,9 +10,10 @@ PACKAGES=(
   qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev libqt5svg5
   libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev
-  libharfbuzz-dev libfreetype-dev fonts-dejavu-core fonts-wqy-microhei
+  libharfbuzz-dev libfreetype-dev libfribidi-dev libfontconfig-dev
+  fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei python3-fonttools
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-xlrd python3-xlwt python3-olefile xvfb xauth
+  python3 python3-xlrd python3-xlwt python3-olefile python3-pil python3-numpy xvfb xauth
   libreoffice-calc-nogui
 )
 
@@ -45,8 +46,9 @@ case "${1:-}" in
     install_packages
     build_app
     (cd build && ctest --output-on-failure -j "$jobs")
-    # The engine once more, under AddressSanitizer and UndefinedBehaviorSanitizer,
-    # with its fuzz targets (clang's libFuzzer).
+    # The engine and what the programs share (tools/common) once more, under
+    # AddressSanitizer and UndefinedBehaviorSanitizer, with every fuzz target
+    # (clang's libFuzzer), the programs' own readers included.
     CC=clang CXX=clang++ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug \
       -DGRIDMOLT_APP=OFF -DGRIDMOLT_BENCH=OFF -DGRIDMOLT_SANITIZE=ON -DGRIDMOLT_FUZZ=ON
     cmake --build build-sanitize -j "$jobs"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -72,8 +73,9 @@ private:
 };
 
 // Runs a program (found on PATH when the name has no "/") to its end, with
-// `env` ("NAME=value") in place of those variables; its peak resident memory
-// in KB, or -1 when it could not run or failed.
+// `env` ("NAME=value") in place of those variables and its standard output
+// discarded; its peak resident memory in KB, or -1 when it could not run or
+// failed.
 inline long run(std::vector<std::string> args, std::vector<std::string> env = {})
 {
     std::vector<char *> argv;
@@ -92,8 +94,13 @@ inline long run(std::vector<std::string> args, std::vector<std::string> env = {}
             envp.push_back(*e);
     }
     envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0)
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
         return -1;
     int status = 0;
     struct rusage usage;

@@ -3,6 +3,7 @@
 
 #include "excelmain.h"
 #include "labeldraw.h"
+#include "mouseinput.h"
 #include "pagefiles.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
@@ -12,7 +13,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -39,21 +39,8 @@ QString span(int left, int top, int width, int height, const QString &text)
         .arg(left).arg(top).arg(width).arg(height).arg(text);
 }
 
-void mouse(QWidget *target, QEvent::Type type, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
-{
-    QMouseEvent e(type, pos, target->mapToGlobal(pos), type == QEvent::MouseMove ? Qt::NoButton : button,
-                  type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &e);
-}
-
-// Hover, press, one move, release: an ordinary edit on the canvas.
-void drag(QWidget *canvas, QPoint from, QPoint to)
-{
-    mouse(canvas, QEvent::MouseMove, from);
-    mouse(canvas, QEvent::MouseButtonPress, from);
-    mouse(canvas, QEvent::MouseMove, to);
-    mouse(canvas, QEvent::MouseButtonRelease, to);
-}
+// An ordinary edit on the canvas: a drag in one step.
+void drag(QWidget *canvas, QPoint from, QPoint to) { drag(canvas, from, QVector<QPointF>{to}); }
 
 // Counts the requests that bring the replacement window to the front.
 struct RaiseCounter : QObject
@@ -142,6 +129,13 @@ private slots:
     {
         Window w(dialogs);
         QVERIFY(!button(w, "pushButton_up")->isEnabled());   // nothing to navigate yet
+        QCOMPARE(w.windowTitle(), QStringLiteral("Korvane Gridmolt"));
+        QPushButton *about = button(w, "aboutpushButton");
+        QVERIFY(about->text() == QStringLiteral("About") && !about->icon().isNull());
+        dialogs.onExec = [&](QDialog *d) { return int(d == &w.about ? QDialog::Accepted : QDialog::Rejected); };
+        about->click();
+        QCOMPARE(dialogs.execCount, 1);
+        dialogs.onExec = waitForBusyDialog;
         w.Updateoutput();
         QMetaObject::invokeMethod(&w, "on_pushButton_clicked");
         QVERIFY(w.pageTexts.isEmpty());
@@ -200,8 +194,8 @@ private slots:
         button(w, "pushButton_down")->click();
         QVERIFY(w.canvas->mode == 1 && rectTool->isChecked());
         // Clicks that change nothing keep the stored table; a resize is an edit.
-        mouse(w.canvas, QEvent::MouseButtonPress, QPoint(190, 200), Qt::RightButton);
-        mouse(w.canvas, QEvent::MouseButtonRelease, QPoint(190, 200), Qt::RightButton);
+        sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(190, 200), Qt::RightButton);
+        sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(190, 200), Qt::RightButton);
         drag(w.canvas, QPoint(180, 50), QPoint(190, 50));
         QCOMPARE(w.pageRects[2], QRectF(10, 20, 180, 60));
         QCOMPARE(w.pageCells[2], cells[2]);
@@ -236,9 +230,16 @@ private slots:
         QCOMPARE(child<QTableWidget>(w, "tableWidget_rule")->item(0, 1)->text(), QStringLiteral("p2b "));
         // Zooming the untouched page keeps it standing for its stored values.
         button(w, "pushButton_zoomout")->click();
-        mouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10));
-        mouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10));
+        sendMouse(w.canvas, QEvent::MouseButtonPress, QPoint(400, 10));
+        sendMouse(w.canvas, QEvent::MouseButtonRelease, QPoint(400, 10));
         QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(81, 20, 0, 60)}));
+        // Once edited, the canvas stands for its pixels, also when moved back.
+        button(w, "pushButton_drawline")->click();
+        drag(w.canvas, QPoint(126, 60), QPoint(140, 60));
+        QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(89, 20, 0, 60)}));
+        drag(w.canvas, QPoint(140, 60), QPoint(126, 60));
+        QCOMPARE(w.pageLines[1], QVector<QRectF>({QRectF(80, 20, 0, 60)}));
+        button(w, "pushButton_drawrect")->click();
 
         // Zoom stops at its limits; the tool buttons.
         for (int k = 0; k < 60; ++k)
@@ -251,6 +252,7 @@ private slots:
         QPushButton *rect = button(w, "pushButton_drawrect");
         QPushButton *line = button(w, "pushButton_drawline");
         line->click();
+        QVERIFY(line->isChecked() && !rect->isChecked() && w.canvas->mode == 2);
         rect->click();
         rect->click();   // unchecking keeps the tool
         QVERIFY(!line->isChecked() && w.canvas->mode == 1);
@@ -268,12 +270,34 @@ private slots:
         QCOMPARE(front.raised, 2);
     }
 
+    // The divider beside the page list moves with a drag that began on it,
+    // and only until the button is let go.
+    void listDividerDrag()
+    {
+        Window w(dialogs);
+        QListWidget *list = child<QListWidget>(w, "listwidget_view");
+        const QRect g = list->geometry();
+        const int y = g.y() + 10, on = g.x() + g.width() + 5;
+        sendMouse(&w, QEvent::MouseMove, QPoint(on, y));
+        QCOMPARE(w.cursor().shape(), Qt::SplitHCursor);
+        const struct { int from, to, width; } drags[] = {
+            {g.x() + 50, on + 40, g.width()},   // began elsewhere
+            {on, on + 40, on + 40 - g.x()}};
+        for (const auto &d : drags) {
+            drag(&w, QPoint(d.from, y), QPoint(d.to, y));
+            sendMouse(&w, QEvent::MouseMove, QPoint(d.to + 20, y));   // let go: stays
+            QCOMPARE(list->width(), d.width);
+        }
+    }
+
     void failedImportsKeepTheEarlierDocument()
     {
         Window w(dialogs);
         openDocument(w, QStringLiteral("first"), 2);
         w.pageRects[1] = QRectF(5, 5, 50, 50);
         w.pageLines[1] = {QRectF(30, 5, 0, 50)};
+        button(w, "pushButton_down")->click();
+        const QString page2 = PageFiles::imagePath(PageFiles::tempFolder(), 2);
         const QString bad = makePdfPath(QStringLiteral("bad.pdf"));
         const QString half = makeDocument(QStringLiteral("half"), 1);
         const struct { const char *what; QString converter, says; } cases[] = {
@@ -288,8 +312,9 @@ private slots:
             import(w, bad);
             QVERIFY2(dialogs.boxes.size() == 1 && dialogs.boxes[0].kind == QStringLiteral("warning"), c.what);
             QVERIFY2(dialogs.boxes[0].text.contains(QDir::toNativeSeparators(bad)) && dialogs.boxes[0].text.contains(c.says), c.what);
-            QVERIFY2(w.pageCount == 2 && w.pageRuns.size() == 2 && QFile::exists(PageFiles::imagePath(PageFiles::tempFolder(), 2)), c.what);
+            QVERIFY2(w.pageCount == 2 && w.pageRuns.size() == 2 && QFile::exists(page2) && w.currentPng == page2, c.what);
         }
+        button(w, "pushButton_up")->click();
         button(w, "pushButton_down")->click();
         QCOMPARE(w.canvas->returnRec(), QRectF(5, 5, 50, 50));
         QCOMPARE(w.canvas->returnLine(), QVector<QRectF>({QRectF(30, 5, 0, 50)}));
@@ -305,14 +330,19 @@ private slots:
         QCOMPARE(w.pageCount, 2);
         dialogs.onExec = waitForBusyDialog;
 
-        // A converter that leaves no page: no document rather than a stale one.
-        button(w, "pushButton_drawline")->click();
+        // A converter that leaves no page: no document rather than a stale
+        // one, and no tool shown pressed, whichever was.
         fakeConverter(QStringLiteral("exit 0"));
-        dialogs.boxes.clear();
-        import(w, bad);
-        QVERIFY(dialogs.boxes.size() == 1 && w.pageCount == 0 && w.pageRuns.isEmpty() && w.pageRects.isEmpty());
-        QVERIFY(child<QListWidget>(w, "listwidget_view")->count() == 0 && cells->rowCount() == 0);
-        QVERIFY(!button(w, "pushButton_save")->isEnabled() && !button(w, "pushButton_drawline")->isChecked() && w.canvas->mode == 1);
+        for (const char *tool : {"pushButton_drawline", "pushButton_drawrect"}) {
+            button(w, tool)->click();
+            QVERIFY(button(w, tool)->isChecked());
+            dialogs.boxes.clear();
+            import(w, bad);
+            QVERIFY(dialogs.boxes.size() == 1 && w.pageCount == 0 && w.pageRuns.isEmpty() && w.pageRects.isEmpty());
+            QVERIFY(child<QListWidget>(w, "listwidget_view")->count() == 0 && cells->rowCount() == 0);
+            QVERIFY(!button(w, "pushButton_save")->isEnabled() && w.canvas->mode == 1 && !QFile::exists(page2));
+            QVERIFY(!button(w, "pushButton_drawline")->isChecked() && !button(w, "pushButton_drawrect")->isChecked());
+        }
     }
 
     void pagesBeyondTheMaximumAreToldAndRemoved()
@@ -329,6 +359,8 @@ private slots:
         openDocument(w, QStringLiteral("short"), 1);
         for (int n : {2, PageFiles::maxPages + 1})
             QVERIFY(!QFile::exists(PageFiles::imagePath(PageFiles::tempFolder(), n)));
+        // Nor are the long document's pages kept aside once the short one is in.
+        QVERIFY(!QFileInfo::exists(PageFiles::tempFolder() + QStringLiteral("/gridmolt-previous-pages")));
     }
 
     // Another user's links under the old fixed names in the system's

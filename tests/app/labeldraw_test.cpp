@@ -1,32 +1,14 @@
 // The page canvas driven by synthetic mouse events.
 #include "canvasgeometry.h"
 #include "labeldraw.h"
+#include "mouseinput.h"
 
 #include <QImage>
-#include <QMouseEvent>
 #include <QtTest>
 
 namespace {
 
-void mouse(labeldraw &c, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
-    QMouseEvent e(type, pos, c.mapToGlobal(pos.toPoint()), button, buttons, Qt::NoModifier);
-    QCoreApplication::sendEvent(&c, &e);
-}
-void press(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton); }
-void move(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton); }
-void hoverTo(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton); }
-void release(labeldraw &c, QPointF at) { mouse(c, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton); }
-
-// Hover, press, move in steps, release: one drag as a person makes it.
-void drag(labeldraw &c, QPointF from, const QVector<QPointF> &steps)
-{
-    hoverTo(c, from);
-    press(c, from);
-    for (const QPointF &p : steps)
-        move(c, p);
-    release(c, steps.isEmpty() ? from : steps.last());
-}
+void drag(labeldraw &c, QPointF from, const QVector<QPointF> &steps) { drag(&c, from, steps); }
 
 void drawTable(labeldraw &c, qreal x1, qreal y1, qreal x2, qreal y2)
 {
@@ -209,11 +191,11 @@ private slots:
     {
         labeldraw c(nullptr);
         drawTable(c, 10, 10, 110, 110);
-        hoverTo(c, {110, 110});
+        sendMouse(&c, QEvent::MouseMove, {110, 110});
         c.showPageTable(QRectF(110, 110, 100, 100), {}, false);
-        press(c, {110, 110});
-        move(c, {120, 130});
-        release(c, {120, 130});
+        sendMouse(&c, QEvent::MouseButtonPress, {110, 110});
+        sendMouse(&c, QEvent::MouseMove, {120, 130}, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(&c, QEvent::MouseButtonRelease, {120, 130});
         QCOMPARE(c.returnRec().bottomRight(), QPointF(210, 210));
     }
 };

@@ -1,8 +1,10 @@
 // The program's private temporary folder, seen from two runs side by side.
 // Each run is this test program started again with "--run": it writes a page
 // file into its folder, reports the folder and waits until told to end.
+// And which page files are kept aside, given back and deleted.
 
 #include "pagefiles.h"
+#include "testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -71,6 +73,30 @@ private slots:
             QCOMPARE(runs[i].exitCode(), 0);
             QVERIFY2(!QFileInfo::exists(folders[i]), qPrintable(folders[i]));
         }
+    }
+
+    // The pages past the maximum go with the others even where the page at
+    // the maximum is missing; the ones after a gap there stay.
+    void pagesPastTheMaximumAreKeptAsideAndDeleted()
+    {
+        QTemporaryDir work;
+        const QString folder = work.path() + QStringLiteral("/pages"), stash = work.path() + QStringLiteral("/stash");
+        QVERIFY(QDir().mkpath(folder));
+        const int m = PageFiles::maxPages;
+        for (int n : {1, m + 1, m + 2, m + 4})
+            QVERIFY(writeFile(PageFiles::imagePath(folder, n), "page"));
+        QVERIFY(writeFile(PageFiles::textPath(folder, m - 1), "text"));
+        const QStringList moved{PageFiles::pageName(1) + ".png", PageFiles::pageName(m - 1) + ".htm",
+                                PageFiles::pageName(m + 1) + ".png", PageFiles::pageName(m + 2) + ".png"};
+        const QStringList left{PageFiles::pageName(m + 4) + ".png"};
+        QVERIFY(PageFiles::stashPageFiles(folder, stash));
+        QCOMPARE(QDir(stash).entryList(QDir::Files), moved);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), left);
+        QVERIFY(PageFiles::restoreStash(stash, folder));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), moved + left);
+        QVERIFY(!QFileInfo::exists(stash));
+        PageFiles::deletePageFiles(folder);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), left);
     }
 };
 

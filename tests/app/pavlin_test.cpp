@@ -95,10 +95,14 @@ private slots:
         QVERIFY2(denied.exitCode == 1 && denied.err.contains("permissions forbid assembling"), denied.err.constData());
         QCOMPARE(filesIn(dir.path()), QStringList({"cut.pdf", "info.txt", "restricted.pdf"}));
 
-        // A run may write over its input, but a failed one must not remove it.
+        // A run never writes over its input, nor does a failed one remove it.
         const QString own = dir.filePath(QString::fromUtf8("my \"table\" #2 %d \xc3\xa9t\xc3\xa9 \xe4\xb8\xad.pdf"));
-        QVERIFY(QFile::copy(pdf, own) && pavlin({own, "-merge", "9", "-outfile", own}).exitCode == 1 && pdfinfo(own, "Pages:") == QStringLiteral("5"));
-        QVERIFY(pavlin({own, "-merge", "2", "-outfile", own}).exitCode == 0 && pdfinfo(own, "Pages:") == QStringLiteral("1"));
+        QVERIFY(QFile::copy(pdf, own));
+        for (const char *range : {"9", "2"}) {
+            const Result refused = pavlin({own, "-merge", range, "-outfile", own});
+            QVERIFY2(refused.exitCode == 1 && refused.err.contains("it is the input file"), refused.err.constData());
+            QCOMPARE(readAll(own), readAll(pdf));
+        }
     }
 
     // Page 1 links to page 3, page 2 to a web address, page 3 to page 1.
@@ -175,7 +179,7 @@ private slots:
             {"schools.pdf", "-merge 99999999999999999999 -outfile out", 1, "page 99999999999999999999 is beyond any document"},
             {"schools.pdf", "-merge 1 -outfile no/such/out", 1, "cannot write \"no/such/out\": the folder \"no/such\" does not exist"},
             {"schools.pdf", "-getinfo -outfile ro/out", 1, "cannot write \"ro/out\": Permission denied"},
-            {"schools.pdf", "-merge 1 -outfile ro", 1, "cannot write \"ro\": Is a directory"},
+            {"schools.pdf", "-merge 1 -outfile ro", 1, "cannot write \"ro\": it is a folder, not a file"},
             {"ro", "-getinfo -outfile out", 1, "cannot open \"ro\": it is a folder, not a file"},
             {"schools.pdf", "-outfile out", 2, "usage: Pavlin.dll"}};
         for (const auto &c : cases) {

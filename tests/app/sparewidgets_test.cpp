@@ -1,10 +1,10 @@
 #include "clickablelabel.h"
+#include "mouseinput.h"
 #include "mylistwidet_candrag.h"
 #include "scripteddialogs.h"
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QtTest>
@@ -25,13 +25,6 @@ public:
     }
     QStringList log;
 };
-
-static void sendMouse(QWidget *w, QEvent::Type type, QPoint at, Qt::MouseButton button)
-{
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, at, w->mapToGlobal(at), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &event);
-}
 
 class SpareWidgetsTest : public QObject
 {

@@ -131,7 +131,10 @@ private slots:
             QVERIFY(r.emptyGeometry && r.rows.isEmpty() && r.text.isEmpty());
             QCOMPARE(r.rect, QRectF(0, 0, 0, 0));
             QCOMPARE(r.lines, QVector<QRectF>{QRectF(0, 0, 0, 0)});
+            QVERIFY(TableExtraction::extract(p, rect, {}).emptyGeometry);
         }
+        // One unit wide is a table already.
+        QCOMPARE(TableExtraction::extract(page({run("x", 200, 50, 10, 10)}), QRectF(205, 40, 1, 60), {}).rows, Rows{{"x "}});
         QVERIFY(TableExtraction::toPageUnits(QRectF(10, 10, 50, 50), {}, 0.0f).empty);
         // At 1.25 the rectangle is divided unrounded, a line truncated.
         const auto g = TableExtraction::toPageUnits(QRectF(101, 50, 250, 100), {QRectF(101, 50, 0, 100)}, 1.25f);

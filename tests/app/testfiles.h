@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -47,6 +48,32 @@ inline QVector<QStringList> jsonRows(const QByteArray &json)
         rows << cells;
     }
     return rows;
+}
+
+// The rows of a saved table as an independent reader sees them: python's csv
+// module for "csv" (UTF-16, tab-delimited), else xlrd's first sheet (texts
+// only); the reader's complaint, if any, in `error`.
+inline QVector<QStringList> readBack(const QString &path, const char *kind, QString *error = nullptr)
+{
+    static const char *const reader = R"PY(
+import csv, json, sys
+path, kind = sys.argv[1], sys.argv[2]
+if kind == 'csv':
+    with open(path, encoding='utf-16', newline='') as f:
+        rows = list(csv.reader(f, delimiter='\t'))
+else:
+    import xlrd
+    sheet = xlrd.open_workbook(path).sheet_by_index(0)
+    rows = [[c.value if c.ctype == xlrd.XL_CELL_TEXT else '' for c in sheet.row(r)]
+            for r in range(sheet.nrows)]
+json.dump(rows, sys.stdout)
+)PY";
+    QProcess p;
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral("-c"), QString::fromLatin1(reader), path, QString::fromLatin1(kind)});
+    if ((!p.waitForFinished(120000) || p.exitCode() != 0) && error)
+        *error = QString::fromUtf8(p.readAllStandardError());
+    return jsonRows(p.readAllStandardOutput());
 }
 
 #endif

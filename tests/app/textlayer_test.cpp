@@ -11,30 +11,33 @@ class TextLayerTest : public QObject
 private slots:
     void positionValues_data()
     {
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("line");
-        QTest::addColumn<int>("left");
-        QTest::newRow("plain") << "<span style=\"left:120;top:5;\">x</span>" << 120;
-        QTest::newRow("px unit") << "<span style=\"left:120px;\">x</span>" << 0;
-        QTest::newRow("negative") << "left:-5;" << 0;
-        QTest::newRow("decimal point") << "left:12.5;" << 0;
-        QTest::newRow("equals and quote") << "<span left=120\">" << 120;
-        QTest::newRow("to end of line") << "top:1;left:77" << 77;
-        QTest::newRow("surrounding blanks and sign") << "left: +42 ;" << 42;
-        QTest::newRow("sign alone") << "left:+;" << 0;
-        QTest::newRow("largest int") << "left:2147483647;" << 2147483647;
-        QTest::newRow("beyond int") << "left:2147483648;" << 0;
-        QTest::newRow("key at end of line") << "abc left:" << 0;
-        QTest::newRow("full-width digits") << QString::fromUtf8("left:\xef\xbc\x91\xef\xbc\x92;") << 0;
+        QTest::addColumn<int>("value");
+        QTest::newRow("plain") << "left" << "<span style=\"left:120;top:5;\">x</span>" << 120;
+        QTest::newRow("px unit") << "left" << "<span style=\"left:120px;\">x</span>" << 0;
+        QTest::newRow("negative") << "left" << "left:-5;" << 0;
+        QTest::newRow("decimal point") << "left" << "left:12.5;" << 0;
+        QTest::newRow("equals and quote") << "left" << "<span left=120\">" << 120;
+        QTest::newRow("to end of line") << "left" << "top:1;left:77" << 77;
+        QTest::newRow("surrounding blanks and sign") << "left" << "left: +42 ;" << 42;
+        QTest::newRow("sign alone") << "left" << "left:+;" << 0;
+        QTest::newRow("largest int") << "left" << "left:2147483647;" << 2147483647;
+        QTest::newRow("beyond int") << "left" << "left:2147483648;" << 0;
+        QTest::newRow("key at end of line") << "left" << "abc left:" << 0;
+        QTest::newRow("full-width digits") << "left" << QString::fromUtf8("left:\xef\xbc\x91\xef\xbc\x92;") << 0;
         // The first occurrence counts, even inside a longer name; case matters.
-        QTest::newRow("inside a longer name") << "padding-left:3;left:50;" << 3;
-        QTest::newRow("case") << "Left:5;left:6;" << 6;
+        QTest::newRow("inside a longer name") << "left" << "padding-left:3;left:50;" << 3;
+        QTest::newRow("case") << "left" << "Left:5;left:6;" << 6;
+        QTest::newRow("one-letter key") << "x" << "ab x:5;" << 5;
     }
 
     void positionValues()
     {
+        QFETCH(QString, key);
         QFETCH(QString, line);
-        QFETCH(int, left);
-        QCOMPARE(TextLayer::getpos(u"left", line), left);
+        QFETCH(int, value);
+        QCOMPARE(TextLayer::getpos(key, line), value);
     }
 
     void runText_data()

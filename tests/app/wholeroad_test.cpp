@@ -6,17 +6,13 @@
 
 #include "excelmain.h"
 #include "labeldraw.h"
+#include "mouseinput.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLoggingCategory>
-#include <QMouseEvent>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -37,44 +33,8 @@ int waitForBusyDialog(QDialog *dialog)
     return dialog->result();
 }
 
-// Hover, press, two steps, release: a drag as a person makes it.
-void drag(QWidget *canvas, QPoint from, QPoint to)
-{
-    const struct { QEvent::Type type; QPoint pos; Qt::MouseButtons held; } steps[] = {
-        {QEvent::MouseMove, from, Qt::NoButton}, {QEvent::MouseButtonPress, from, Qt::LeftButton},
-        {QEvent::MouseMove, (from + to) / 2, Qt::LeftButton}, {QEvent::MouseMove, to, Qt::LeftButton},
-        {QEvent::MouseButtonRelease, to, Qt::NoButton}};
-    for (const auto &s : steps) {
-        const Qt::MouseButton button = s.type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-        QMouseEvent e(s.type, s.pos, canvas->mapToGlobal(s.pos), button, s.held, Qt::NoModifier);
-        QCoreApplication::sendEvent(canvas, &e);
-    }
-}
-
-// The rows of a saved file as an independent reader sees them; trailing
-// empty cells and rows dropped, since the workbook stores no empty cell.
-Grid readBack(const QString &path, const char *kind, QString *error)
-{
-    static const char *const reader = R"PY(
-import csv, json, sys
-path, kind = sys.argv[1], sys.argv[2]
-if kind == 'csv':
-    with open(path, encoding='utf-16', newline='') as f:
-        rows = list(csv.reader(f, delimiter='\t'))
-else:
-    import xlrd
-    sheet = xlrd.open_workbook(path).sheet_by_index(0)
-    rows = [[c.value if c.ctype == xlrd.XL_CELL_TEXT else '' for c in sheet.row(r)]
-            for r in range(sheet.nrows)]
-json.dump(rows, sys.stdout)
-)PY";
-    QProcess p;
-    p.start(QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral("-c"), QString::fromLatin1(reader), path, QString::fromLatin1(kind)});
-    if (!p.waitForFinished(120000) || p.exitCode() != 0)
-        *error = QString::fromUtf8(p.readAllStandardError());
-    return jsonRows(p.readAllStandardOutput());
-}
+// A drag in two steps.
+void drag(QWidget *canvas, QPoint from, QPoint to) { drag(canvas, from, QVector<QPointF>{(from + to) / 2, to}); }
 
 Grid trimmed(Grid rows)
 {

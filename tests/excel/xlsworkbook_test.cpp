@@ -296,12 +296,20 @@ TEST(XlsSave, LoadChangeSaveAgainThroughALink)
     // Only cells with a value give a loaded sheet its size.
     book.GetWorksheet(0)->Cell(2, 0)->SetWString(L"merged");
     book.GetWorksheet(0)->MergeCells(2, 0, 1, 4);
+    // Each kind of cell record carries its cell's format.
+    book.GetWorksheet(0)->Cell(0, 0)->SetXFormatIdx(16);
+    book.GetWorksheet(1)->Cell(5, 5)->SetXFormatIdx(17);
+    book.GetWorksheet(1)->Cell(5, 6)->Set(0.5);
+    book.GetWorksheet(1)->Cell(5, 6)->SetXFormatIdx(18);
     ASSERT_TRUE(book.SaveAs(real.c_str()));
     ASSERT_EQ(chmod(real.c_str(), 0640), 0);
     ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
     ASSERT_TRUE(book.Load(link.c_str()));
     EXPECT_EQ(book.GetWorksheet(1)->GetColWidth(1), 5000);
     EXPECT_EQ(book.GetWorksheet(0)->Cell(2, 0)->GetMergedColumns(), 4);
+    EXPECT_EQ(book.GetWorksheet(0)->Cell(0, 0)->GetXFormatIdx(), 16);
+    EXPECT_EQ(book.GetWorksheet(1)->Cell(5, 5)->GetXFormatIdx(), 17);
+    EXPECT_EQ(book.GetWorksheet(1)->Cell(5, 6)->GetXFormatIdx(), 18);
     book.GetWorksheet(0)->Cell(1, 0)->SetWString(L"added");
     ASSERT_NE(book.AddWorksheet(L"Third", -1), nullptr);
     ASSERT_TRUE(book.Save());
@@ -441,6 +449,10 @@ TEST_F(XlsLoad, MissingRandomTruncatedAndDamagedFiles)
     ASSERT_EQ(chmod(good_.c_str(), 0444), 0);
     XlsWorkbook book;
     EXPECT_TRUE(book.Load(std::wstring(good_.begin(), good_.end()).c_str()));
+    // No name, or a wide one that is no text (a lone surrogate), names no file.
+    EXPECT_FALSE(book.Load(static_cast<const char*>(nullptr)));
+    EXPECT_FALSE(book.Load(static_cast<const wchar_t*>(nullptr)));
+    EXPECT_FALSE(book.Load(L"lone \xDC00.xls"));
     EXPECT_EQ(book.GetWorksheet(0)->Cell(1, 0)->GetDouble(), 2.5);
 }
 

@@ -1,425 +1,375 @@
 #include "glyphremover.h"
 
+#include "glyphfinder.h"
 #include "mupdfguard.h"
+#include "pageglyphs.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <map>
 
 namespace
 {
-struct Glyph
-{
-    int ucs[8];
-    int count;
-    fz_point origin, direction;
-    float size;
-    int color;
-};
+using Glyph = PageGlyphs::Glyph;
+using Show = PageGlyphs::Show;
 
-// What one pass over a page's content needs and finds.
-struct Pass
+std::string number(double v)
 {
-    fz_matrix toShown;
-    const std::vector<fz_rect> *boxes;
-    std::vector<std::vector<Glyph>> found;   // per box, in content order
-    int color = 0;                           // fill colour of the text being shown
-    bool libraryFilters = false;             // the library's own pass over a cleaned form
-};
-
-int channel(float v)
-{
-    return int(std::lround(std::min(1.0f, std::max(0.0f, v)) * 255));
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.3f", std::fabs(v) < 5e-4 ? 0.0 : v);
+    std::string s(buf);
+    while (s.back() == '0')
+        s.pop_back();
+    if (s.back() == '.')
+        s.pop_back();
+    return s;
 }
 
-int rgb(float r, float g, float b)
+std::string hex(const std::string &bytes)
 {
-    return (channel(r) << 16) | (channel(g) << 8) | channel(b);
+    static const char digits[] = "0123456789abcdef";
+    std::string out = "<";
+    for (const char c : bytes) {
+        out += digits[(static_cast<unsigned char>(c) >> 4) & 0xF];
+        out += digits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return out + ">";
 }
 
-int fromComponents(int n, const float *c)
+void appendUtf8(std::string *out, char32_t c)
 {
-    switch (n) {
-    case 1: return rgb(c[0], c[0], c[0]);
-    case 3: return rgb(c[0], c[1], c[2]);
-    case 4: return rgb((1 - c[0]) * (1 - c[3]), (1 - c[1]) * (1 - c[3]), (1 - c[2]) * (1 - c[3]));
-    default: return 0;
+    if (c < 0x80) {
+        *out += char(c);
+    } else if (c < 0x800) {
+        *out += char(0xC0 | (c >> 6));
+        *out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += char(0xE0 | (c >> 12));
+        *out += char(0x80 | ((c >> 6) & 0x3F));
+        *out += char(0x80 | (c & 0x3F));
+    } else {
+        *out += char(0xF0 | (c >> 18));
+        *out += char(0x80 | ((c >> 12) & 0x3F));
+        *out += char(0x80 | ((c >> 6) & 0x3F));
+        *out += char(0x80 | (c & 0x3F));
     }
 }
 
-// Asked by the library's content filter about every glyph shown; answering
-// 1 drops the glyph. `ctm` is the content's transformation to page space.
-int removesGlyph(fz_context *, void *opaque, int *ucs, int ucsCount, fz_matrix trm, fz_matrix ctm, fz_rect bbox)
+size_t firstGlyph(const Show &show)
 {
-    Pass *pass = static_cast<Pass *>(opaque);
-    if (pass->libraryFilters)
-        return 0;
-    const fz_matrix shown = fz_concat(fz_concat(trm, ctm), pass->toShown);
-    const fz_rect r = fz_transform_rect(bbox, shown);
-    const fz_point c = fz_make_point((r.x0 + r.x1) / 2, (r.y0 + r.y1) / 2);
-    for (size_t i = 0; i < pass->boxes->size(); ++i) {
-        const fz_rect &box = (*pass->boxes)[i];
-        if (c.x < box.x0 || c.x > box.x1 || c.y < box.y0 || c.y > box.y1)
-            continue;
-        Glyph g;
-        g.count = std::min(std::max(ucsCount, 0), 8);
-        std::copy(ucs, ucs + g.count, g.ucs);
-        g.origin = fz_make_point(shown.e, shown.f);
-        g.direction = fz_normalize_vector(fz_make_point(shown.a, shown.b));
-        g.size = fz_matrix_expansion(shown);
-        g.color = pass->color;
-        pass->found[i].push_back(g);
-        return 1;
-    }
+    for (const Show::Item &item : show.items)
+        if (item.isString)
+            return item.first;
     return 0;
 }
 
-// A few of the library filter's operators are wrapped, for three reasons.
-// The filter sets the text matrices only when it writes the first kept glyph
-// of a text object, so after an object whose glyphs were all removed it
-// carries that object's position into the next one, whose relative moves
-// then land elsewhere: our BT also sets the text matrix (which BT implies
-// anyway). The form objects it filters on its own get neither that nor a
-// usable transformation, so our Do filters a form first, with a filter of
-// ours, and hands the library the cleaned copy, which it filters again
-// keeping every glyph. And it tells nothing about colour, so the fill colour
-// operators are followed.
-struct FilterOperators
+// The operator `show` without the glyphs flagged in `removed` (indexed from
+// the show's first glyph): a TJ whose numbers move as far as each removed
+// glyph did, so every kept glyph stays where it was.
+std::string rewritten(const Show &show, const std::vector<Glyph> &glyphs, const std::vector<bool> &removed)
 {
-    void (*BT)(fz_context *, pdf_processor *);
-    void (*q)(fz_context *, pdf_processor *);
-    void (*Q)(fz_context *, pdf_processor *);
-    void (*cm)(fz_context *, pdf_processor *, float, float, float, float, float, float);
-    void (*g)(fz_context *, pdf_processor *, float);
-    void (*rg)(fz_context *, pdf_processor *, float, float, float);
-    void (*k)(fz_context *, pdf_processor *, float, float, float, float);
-    void (*cs)(fz_context *, pdf_processor *, const char *, fz_colorspace *);
-    void (*sc)(fz_context *, pdf_processor *, int, float *);
-    void (*Do)(fz_context *, pdf_processor *, const char *, pdf_obj *, pdf_obj *);
-};
-
-// The state our operators follow in one filter, besides the library's own.
-struct Followed
-{
-    struct Frame
-    {
-        fz_matrix ctm;
-        int color;
-        int components;   // of the fill colour space; 0 when we cannot read its colours
+    const size_t base = firstGlyph(show);
+    std::string array, kept;
+    const auto flush = [&]() {
+        if (!kept.empty())
+            array += hex(kept);
+        kept.clear();
     };
-    Pass *pass;
-    pdf_filter_options *options;
-    int depth;                   // of form objects, the page's content being 0
-    std::vector<Frame> frames;   // one per saved graphics state
-};
-
-// Forms drawn by forms deeper than this keep their text: real documents nest
-// a few levels, and each level is filtered once more by the library.
-const int kFormDepthLimit = 8;
-
-// Saved graphics states cost the library's filter some kilobytes each; real
-// pages nest a few dozen. Content that saves more without restoring them is
-// refused before it takes gigabytes.
-const size_t kSavedStatesLimit = 4096;
-
-// The library's own operators, the same for every filter, and the filters
-// under way (a page's and those of the forms it draws, nested).
-FilterOperators &library()
-{
-    static FilterOperators ops;
-    return ops;
-}
-
-std::map<pdf_processor *, Followed> &followed()
-{
-    static std::map<pdf_processor *, Followed> filters;
-    return filters;
-}
-
-Followed::Frame &frame(pdf_processor *p)
-{
-    return followed()[p].frames.back();
-}
-
-void setFill(pdf_processor *p, int color)
-{
-    frame(p).color = color;
-    followed()[p].pass->color = color;
-}
-
-pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, const Followed &outer);
-
-void wrappedBT(fz_context *ctx, pdf_processor *p)
-{
-    library().BT(ctx, p);
-    p->op_Tm(ctx, p, 1, 0, 0, 1, 0, 0);
-    // Text shown from here has the colour of this filter's state.
-    followed()[p].pass->color = frame(p).color;
-}
-
-void wrappedq(fz_context *ctx, pdf_processor *p)
-{
-    std::vector<Followed::Frame> &frames = followed()[p].frames;
-    if (frames.size() > kSavedStatesLimit)
-        fz_throw(ctx, FZ_ERROR_GENERIC, "the content saves more than %zu graphics states", kSavedStatesLimit);
-    library().q(ctx, p);
-    frames.push_back(frames.back());
-}
-
-void wrappedQ(fz_context *ctx, pdf_processor *p)
-{
-    library().Q(ctx, p);
-    std::vector<Followed::Frame> &frames = followed()[p].frames;
-    if (frames.size() > 1)
-        frames.pop_back();
-}
-
-void wrappedcm(fz_context *ctx, pdf_processor *p, float a, float b, float c, float d, float e, float f)
-{
-    library().cm(ctx, p, a, b, c, d, e, f);
-    fz_matrix &ctm = frame(p).ctm;
-    ctm = fz_concat(fz_make_matrix(a, b, c, d, e, f), ctm);
-}
-
-void wrappedg(fz_context *ctx, pdf_processor *p, float g)
-{
-    library().g(ctx, p, g);
-    frame(p).components = 1;
-    setFill(p, rgb(g, g, g));
-}
-
-void wrappedrg(fz_context *ctx, pdf_processor *p, float r, float g, float b)
-{
-    library().rg(ctx, p, r, g, b);
-    frame(p).components = 3;
-    setFill(p, rgb(r, g, b));
-}
-
-void wrappedk(fz_context *ctx, pdf_processor *p, float c, float m, float y, float k)
-{
-    library().k(ctx, p, c, m, y, k);
-    const float cmyk[4] = {c, m, y, k};
-    frame(p).components = 4;
-    setFill(p, fromComponents(4, cmyk));
-}
-
-void wrappedcs(fz_context *ctx, pdf_processor *p, const char *name, fz_colorspace *cs)
-{
-    library().cs(ctx, p, name, cs);
-    // Only grey, RGB and CMYK spaces (ICC-based ones too) have colours we
-    // can take over; in others (separations, indexed, patterns) the
-    // replacement is black.
-    const enum fz_colorspace_type type = cs ? fz_colorspace_type(ctx, cs) : FZ_COLORSPACE_NONE;
-    const bool plain = type == FZ_COLORSPACE_GRAY || type == FZ_COLORSPACE_RGB || type == FZ_COLORSPACE_CMYK;
-    frame(p).components = plain ? fz_colorspace_n(ctx, cs) : 0;
-    setFill(p, 0);   // a new colour space starts at black
-}
-
-void wrappedsc(fz_context *ctx, pdf_processor *p, int n, float *color)
-{
-    library().sc(ctx, p, n, color);
-    if (n > 0 && n == frame(p).components)
-        setFill(p, fromComponents(n, color));
-}
-
-void wrappedDo(fz_context *ctx, pdf_processor *p, const char *name, pdf_obj *form, pdf_obj *pageResources)
-{
-    Pass *pass = followed()[p].pass;
-    pdf_obj *clean = filteredForm(ctx, form, pageResources, followed()[p]);
-    pass->libraryFilters = true;
-    fz_try(ctx)
-        library().Do(ctx, p, name, clean, pageResources);
-    fz_always(ctx) {
-        pass->libraryFilters = false;
-        pdf_drop_obj(ctx, clean);
+    for (const Show::Item &item : show.items) {
+        if (!item.isString) {
+            flush();
+            array += ' ' + number(item.number) + ' ';
+            continue;
+        }
+        for (size_t g = item.first; g < item.first + item.count; ++g) {
+            if (removed[g - base]) {
+                flush();
+                array += ' ' + number(glyphs[g].adjust) + ' ';
+            } else {
+                kept += glyphs[g].code;
+            }
+        }
+        flush();
     }
-    fz_catch(ctx)
-        fz_rethrow(ctx);
+    std::string prefix;
+    if (show.kind == Show::Quote)
+        prefix = "T* ";
+    else if (show.kind == Show::DoubleQuote)
+        prefix = number(show.quoteWordSpace) + " Tw " + number(show.quoteCharSpace) + " Tc T* ";
+    return ' ' + prefix + '[' + array + "] TJ";
 }
 
-// A filter of ours over `contents` into `buffer`, whose resources end up in
-// `newResources`; `start.ctm` maps the contents' space to page space.
-void filterContents(fz_context *ctx, pdf_document *doc, pdf_obj *contents, pdf_obj *resources,
-                    pdf_obj *newResources, int structParents, const Followed::Frame &start, int depth, Pass *pass,
-                    pdf_filter_options *options, fz_buffer *buffer)
-{
-    pdf_processor *writer = nullptr, *filter = nullptr;
-    fz_var(writer);
-    fz_var(filter);
-    fz_try(ctx) {
-        writer = pdf_new_buffer_processor(ctx, buffer, 0);
-        filter = pdf_new_filter_processor(ctx, doc, writer, resources, newResources, structParents, start.ctm,
-                                          options);
-        FilterOperators &ops = library();
-        ops = {filter->op_BT, filter->op_q, filter->op_Q, filter->op_cm, filter->op_g, filter->op_rg,
-               filter->op_k, filter->op_cs, filter->op_sc_color, filter->op_Do_form};
-        filter->op_BT = wrappedBT;
-        filter->op_q = wrappedq;
-        filter->op_Q = wrappedQ;
-        filter->op_cm = wrappedcm;
-        filter->op_g = wrappedg;
-        filter->op_rg = wrappedrg;
-        filter->op_k = wrappedk;
-        filter->op_cs = wrappedcs;
-        filter->op_sc_color = wrappedsc;
-        filter->op_Do_form = wrappedDo;
-        Followed &f = followed()[filter];
-        f.pass = pass;
-        f.options = options;
-        f.depth = depth;
-        f.frames.push_back(start);
-        pdf_process_contents(ctx, filter, doc, resources, contents, nullptr);
-        pdf_close_processor(ctx, filter);
-        pdf_close_processor(ctx, writer);
-    }
-    fz_always(ctx) {
-        followed().erase(filter);
-        pdf_drop_processor(ctx, filter);
-        pdf_drop_processor(ctx, writer);
-    }
-    fz_catch(ctx)
-        fz_rethrow(ctx);
-}
-
-// A copy of `form` without the glyphs in the boxes.
-pdf_obj *filteredForm(fz_context *ctx, pdf_obj *form, pdf_obj *pageResources, const Followed &outer)
-{
-    if (outer.depth >= kFormDepthLimit)
-        return pdf_keep_obj(ctx, form);
-    pdf_document *doc = pdf_get_bound_document(ctx, form);
-    pdf_obj *resources = pdf_xobject_resources(ctx, form);
-    if (!resources)
-        resources = pageResources;   // old files let forms use the page's
-    Followed::Frame start = outer.frames.back();   // a form starts in the state of its Do
-    start.ctm = fz_concat(pdf_xobject_matrix(ctx, form), start.ctm);
-    fz_buffer *buffer = nullptr;
-    pdf_obj *dict = nullptr, *newResources = nullptr, *copy = nullptr;
-    fz_var(buffer);
-    fz_var(dict);
-    fz_var(newResources);
-    fz_try(ctx) {
-        buffer = fz_new_buffer(ctx, 1024);
-        newResources = pdf_new_dict(ctx, doc, 4);
-        filterContents(ctx, doc, form, resources, newResources, -1, start, outer.depth + 1, outer.pass, outer.options,
-                       buffer);
-        dict = pdf_copy_dict(ctx, form);
-        pdf_dict_del(ctx, dict, PDF_NAME(Filter));
-        pdf_dict_del(ctx, dict, PDF_NAME(DecodeParms));
-        pdf_dict_put(ctx, dict, PDF_NAME(Resources), newResources);
-        copy = pdf_add_stream(ctx, doc, buffer, dict, 0);
-    }
-    fz_always(ctx) {
-        pdf_drop_obj(ctx, dict);
-        pdf_drop_obj(ctx, newResources);
-        fz_drop_buffer(ctx, buffer);
-    }
-    fz_catch(ctx)
-        fz_rethrow(ctx);
-    return copy;
-}
-
-void appendUtf8(std::string *out, int c)
-{
-    char bytes[8];
-    out->append(bytes, size_t(fz_runetochar(bytes, c)));
-}
-
-GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs)
+// What a request's words were: their text, and where and how they stood.
+GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vector<size_t> &match)
 {
     GlyphRemover::Removed removed;
     const Glyph *first = nullptr;
-    bool space = false;
-    for (const Glyph &g : glyphs) {
-        for (int i = 0; i < g.count; ++i) {
-            const int c = g.ucs[i];
-            if (c == ' ' || c == '\t' || c == 0xA0 || c == '\r' || c == '\n') {
-                space = true;
-                continue;
-            }
-            if (space && !removed.text.empty())
-                removed.text += ' ';
-            space = false;
-            appendUtf8(&removed.text, c);
-            if (!first)
-                first = &g;
+    bool blank = false;
+    for (const size_t i : match) {
+        const Glyph &g = glyphs[i];
+        if (g.space || g.text.empty()) {
+            blank = blank || g.space;
+            continue;
         }
+        if (blank && !removed.text.empty())
+            removed.text += ' ';
+        blank = false;
+        for (const char32_t c : g.text)
+            appendUtf8(&removed.text, c);
+        if (!first)
+            first = &g;
     }
     if (!first)
         return removed;
     // The start of the first glyph's line: the glyph on that baseline that
     // comes first in the writing direction.
     const fz_point d = first->direction;
-    const auto along = [d](const Glyph &g) { return g.origin.x * d.x + g.origin.y * d.y; };
-    const auto across = [d](const Glyph &g) { return g.origin.y * d.x - g.origin.x * d.y; };
+    const auto along = [d](const fz_point &p) { return p.x * d.x + p.y * d.y; };
+    const auto across = [d](const fz_point &p) { return p.y * d.x - p.x * d.y; };
     const Glyph *start = first;
-    for (const Glyph &g : glyphs) {
-        if (std::fabs(across(g) - across(*first)) < first->size / 2 && along(g) < along(*start))
+    float end = along(first->origin) + first->advance;
+    for (const size_t i : match) {
+        const Glyph &g = glyphs[i];
+        if (g.space || g.text.empty())
+            continue;
+        end = std::max(end, along(g.origin) + g.advance);
+        if (std::fabs(across(g.origin) - across(first->origin)) < first->size / 2 && along(g.origin) < along(start->origin))
             start = &g;
     }
     removed.origin = start->origin;
     removed.direction = d;
     removed.size = start->size;
     removed.color = start->color;
+    removed.width = std::max(0.0f, end - along(start->origin));
+    removed.bold = start->bold;
+    removed.italic = start->italic;
     return removed;
 }
 
-}
-
-std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
-                                                        const fz_matrix &toShown, const std::vector<fz_rect> &boxes)
+// A new stream object holding `bytes`, compressed; its dictionary copies
+// `like` (a form's) when given.
+pdf_obj *addStream(fz_context *ctx, pdf_document *doc, const std::string &bytes, pdf_obj *like, bool compress)
 {
-    Pass pass;
-    pass.toShown = toShown;
-    pass.boxes = &boxes;
-    pass.found.resize(boxes.size());
-    pdf_filter_options options;
-    std::memset(&options, 0, sizeof options);
-    options.opaque = &pass;
-    options.text_filter = removesGlyph;
-    // The library also filters the form copies we give it (see wrappedDo);
-    // without that it would keep the original forms.
-    options.recurse = 1;
-    options.instance_forms = 1;
-    options.sanitize = 1;
+    pdf_obj *stream = nullptr;
     guarded(ctx, [&] {
         fz_buffer *buffer = nullptr;
-        pdf_obj *resources = nullptr, *stream = nullptr, *dict = nullptr;
+        pdf_obj *dict = nullptr;
         fz_var(buffer);
-        fz_var(resources);
-        fz_var(stream);
         fz_var(dict);
         fz_try(ctx) {
-            buffer = fz_new_buffer(ctx, 4096);
-            resources = pdf_new_dict(ctx, doc, 4);
-            pdf_obj *structParents = pdf_dict_get(ctx, page->obj, PDF_NAME(StructParents));
-            filterContents(ctx, doc, pdf_page_contents(ctx, page), pdf_page_resources(ctx, page), resources,
-                           structParents ? pdf_to_int(ctx, structParents) : -1, {fz_identity, 0, 1}, 0, &pass,
-                           &options, buffer);
-            // Compressed here, fast: the document is written without
-            // recompressing streams, so the others keep their bytes.
-            size_t length = 0;
-            unsigned char *data = fz_new_deflated_data_from_buffer(ctx, &length, buffer, FZ_DEFLATE_BEST_SPEED);
-            fz_drop_buffer(ctx, buffer);
-            buffer = nullptr;
-            buffer = fz_new_buffer_from_data(ctx, data, length);
-            dict = pdf_new_dict(ctx, doc, 1);
-            pdf_dict_put(ctx, dict, PDF_NAME(Filter), PDF_NAME(FlateDecode));
-            stream = pdf_add_stream(ctx, doc, buffer, dict, 1);
-            pdf_dict_put(ctx, page->obj, PDF_NAME(Contents), stream);
-            pdf_dict_put(ctx, page->obj, PDF_NAME(Resources), resources);
+            buffer = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
+                                                    bytes.size());
+            dict = like ? pdf_copy_dict(ctx, like) : pdf_new_dict(ctx, doc, 1);
+            pdf_dict_del(ctx, dict, PDF_NAME(Filter));
+            pdf_dict_del(ctx, dict, PDF_NAME(DecodeParms));
+            pdf_dict_del(ctx, dict, PDF_NAME(Length));
+            pdf_dict_del(ctx, dict, PDF_NAME(DL));
+            if (compress) {
+                size_t length = 0;
+                unsigned char *data = fz_new_deflated_data_from_buffer(ctx, &length, buffer, FZ_DEFLATE_BEST_SPEED);
+                fz_drop_buffer(ctx, buffer);
+                buffer = nullptr;
+                buffer = fz_new_buffer_from_data(ctx, data, length);
+                pdf_dict_put(ctx, dict, PDF_NAME(Filter), PDF_NAME(FlateDecode));
+            }
+            stream = pdf_add_stream(ctx, doc, buffer, dict, compress ? 1 : 0);
         }
         fz_always(ctx) {
-            pdf_drop_obj(ctx, stream);
             pdf_drop_obj(ctx, dict);
-            pdf_drop_obj(ctx, resources);
             fz_drop_buffer(ctx, buffer);
         }
         fz_catch(ctx)
             fz_rethrow(ctx);
     });
-    std::vector<Removed> removed;
-    for (const std::vector<Glyph> &glyphs : pass.found)
-        removed.push_back(describe(glyphs));
-    return removed;
+    return stream;
+}
+
+// A copy of `resources` whose XObject names in `forms` point at new objects.
+pdf_obj *withForms(fz_context *ctx, pdf_document *doc, pdf_obj *resources, const std::map<std::string, pdf_obj *> &forms)
+{
+    pdf_obj *copy = nullptr;
+    guarded(ctx, [&] {
+        copy = resources ? pdf_copy_dict(ctx, resources) : pdf_new_dict(ctx, doc, 1);
+        pdf_obj *old = pdf_dict_get(ctx, copy, PDF_NAME(XObject));
+        pdf_obj *xobjects = pdf_is_dict(ctx, old) ? pdf_copy_dict(ctx, old) : pdf_new_dict(ctx, doc, 2);
+        pdf_dict_put_drop(ctx, copy, PDF_NAME(XObject), xobjects);
+    });
+    for (const auto &entry : forms) {
+        const char *name = entry.first.c_str();
+        pdf_obj *form = entry.second;
+        guarded(ctx, [&] { pdf_dict_puts(ctx, pdf_dict_get(ctx, copy, PDF_NAME(XObject)), name, form); });
+    }
+    return copy;
+}
+
+// Owns the objects made while a page is rewritten.
+class Made
+{
+public:
+    explicit Made(fz_context *ctx) : ctx_(ctx) {}
+    ~Made()
+    {
+        for (pdf_obj *o : objects_)
+            pdf_drop_obj(ctx_, o);
+    }
+    Made(const Made &) = delete;
+    Made &operator=(const Made &) = delete;
+    pdf_obj *keep(pdf_obj *o)
+    {
+        objects_.push_back(o);
+        return o;
+    }
+
+private:
+    fz_context *ctx_;
+    std::vector<pdf_obj *> objects_;
+};
+
+// Writes the page's changed streams back: new stream objects for changed
+// content, copies of the forms that hold changed content (and of the forms
+// and resources leading to them), and the page's content list, wrapped so
+// whatever is drawn after it starts in the page's first graphics state.
+void writeBack(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGlyphs &scan,
+               const std::map<int, std::string> &newBytes)
+{
+    const std::deque<PageGlyphs::Stream> &streams = scan.streams();
+    Made made(ctx);
+    std::vector<pdf_obj *> replacement(streams.size(), nullptr);
+    std::vector<std::map<std::string, pdf_obj *>> children(streams.size());
+    std::map<std::string, pdf_obj *> pageChildren;
+    pdf_obj *pageResources = nullptr;
+    for (size_t i = streams.size(); i-- > 0;) {
+        const PageGlyphs::Stream &s = streams[i];
+        const auto changed = newBytes.find(int(i));
+        if (s.parent < 0) {
+            pageResources = s.resources;
+            if (changed != newBytes.end())
+                replacement[i] = made.keep(addStream(ctx, doc, changed->second, nullptr, true));
+            continue;
+        }
+        if (changed == newBytes.end() && children[i].empty())
+            continue;
+        pdf_obj *form = made.keep(addStream(ctx, doc, changed != newBytes.end() ? changed->second : s.bytes,
+                                            s.object, true));
+        if (!children[i].empty()) {
+            pdf_obj *resources = made.keep(withForms(ctx, doc, s.resources, children[i]));
+            guarded(ctx, [&] { pdf_dict_put(ctx, form, PDF_NAME(Resources), resources); });
+        }
+        std::map<std::string, pdf_obj *> &siblings =
+            streams[size_t(s.parent)].parent < 0 ? pageChildren : children[size_t(s.parent)];
+        siblings[s.name] = form;
+    }
+    // What restores the state the page started in. Content that restores
+    // more states than it saved cannot be wrapped without changing how it
+    // draws; there only the states it leaves saved are restored.
+    const bool wrap = !scan.restoredTooMany();
+    pdf_obj *opening = wrap ? made.keep(addStream(ctx, doc, "q\n", nullptr, false)) : nullptr;
+    std::string closingBytes = "\n";
+    for (int i = 0; i < scan.openStates() + (wrap ? 1 : 0); ++i)
+        closingBytes += "Q\n";
+    pdf_obj *closing = made.keep(addStream(ctx, doc, closingBytes, nullptr, false));
+    pdf_obj *resources = pageChildren.empty() ? nullptr : made.keep(withForms(ctx, doc, pageResources, pageChildren));
+    guarded(ctx, [&] {
+        pdf_obj *contents = pdf_new_array(ctx, doc, int(streams.size()) + 2);
+        fz_try(ctx) {
+            if (opening)
+                pdf_array_push(ctx, contents, opening);
+            for (size_t i = 0; i < streams.size(); ++i) {
+                if (streams[i].parent < 0 && streams[i].object)
+                    pdf_array_push(ctx, contents, replacement[i] ? replacement[i] : streams[i].object);
+            }
+            pdf_array_push(ctx, contents, closing);
+            pdf_dict_put(ctx, page->obj, PDF_NAME(Contents), contents);
+            if (resources)
+                pdf_dict_put(ctx, page->obj, PDF_NAME(Resources), resources);
+        }
+        fz_always(ctx)
+            pdf_drop_obj(ctx, contents);
+        fz_catch(ctx)
+            fz_rethrow(ctx);
+    });
+}
+}
+
+std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
+                                                        const fz_matrix &toShown, FontCache *fonts,
+                                                        const std::vector<Request> &requests)
+{
+    const PageGlyphs scan(ctx, doc, page, toShown, fonts);
+    const std::vector<Glyph> &glyphs = scan.glyphs();
+    size_t queries = 0;
+    for (const Request &r : requests)
+        queries += r.finds.size();
+    GlyphFinder finder(glyphs, queries);
+    std::vector<Removed> results(requests.size());
+    std::vector<bool> removed(glyphs.size(), false);
+    bool any = false;
+    for (size_t r = 0; r < requests.size(); ++r) {
+        GlyphFinder::Match best;
+        int found = -1;
+        for (size_t f = 0; f < requests[r].finds.size(); ++f) {
+            GlyphFinder::Match m = finder.find(requests[r].finds[f], requests[r].box);
+            if (!m.glyphs.empty() && (best.glyphs.empty() || m.score > best.score + 1e-9)) {
+                best = std::move(m);
+                found = int(f);
+            }
+        }
+        if (found < 0)
+            continue;
+        finder.take(best);
+        for (const size_t g : best.glyphs)
+            removed[g] = true;
+        results[r] = describe(glyphs, best.glyphs);
+        results[r].found = found;
+        any = true;
+    }
+    if (!any)
+        return results;
+
+    // The operators to rewrite, once per place in a stream: a form drawn
+    // twice on the page shows its operators twice, and loses the glyphs
+    // either drawing lost.
+    struct Edit
+    {
+        size_t show;
+        std::vector<bool> removed;
+    };
+    std::map<std::pair<int, size_t>, Edit> edits;
+    const std::vector<Show> &shows = scan.shows();
+    for (size_t s = 0; s < shows.size(); ++s) {
+        const size_t base = firstGlyph(shows[s]);
+        size_t count = 0;
+        for (const Show::Item &item : shows[s].items)
+            count += item.count;
+        bool touched = false;
+        for (size_t g = base; g < base + count; ++g)
+            touched = touched || removed[g];
+        if (!touched)
+            continue;
+        Edit &edit = edits.emplace(std::make_pair(shows[s].stream, shows[s].start), Edit{s, std::vector<bool>(count, false)})
+                         .first->second;
+        if (edit.removed.size() != count)
+            continue;   // the same bytes read another way; the first reading stands
+        for (size_t g = 0; g < count; ++g)
+            edit.removed[g] = edit.removed[g] || removed[base + g];
+    }
+    std::map<int, std::string> newBytes;
+    std::map<int, size_t> copiedUpTo;
+    for (const auto &entry : edits) {
+        const int stream = entry.first.first;
+        const Show &show = shows[entry.second.show];
+        const std::string &old = scan.streams()[size_t(stream)].bytes;
+        std::string &bytes = newBytes[stream];
+        size_t &from = copiedUpTo[stream];
+        bytes.append(old, from, show.start - from);
+        bytes += rewritten(show, glyphs, entry.second.removed);
+        from = show.end;
+    }
+    for (auto &entry : newBytes) {
+        const std::string &old = scan.streams()[size_t(entry.first)].bytes;
+        entry.second.append(old, copiedUpTo[entry.first], std::string::npos);
+    }
+    writeBack(ctx, doc, page, scan, newBytes);
+    return results;
 }

@@ -6,19 +6,21 @@
 #include <string>
 #include <vector>
 
-// Takes glyphs out of a page's content, so text extraction no longer finds
-// them; everything else the content draws (other text, line art, images)
-// stays as it was. A glyph goes when the centre of its box, on the page as
-// shown, lies in one of the boxes given. The same single pass over the
-// content tells what each box held and how its text was drawn.
+class FontCache;
+
+// Takes a rule's words out of a page: the glyphs that spell the rule's find
+// text where its box lies (see GlyphFinder). Only the operators showing
+// those glyphs change, each into a TJ that keeps the other glyphs where they
+// were; every other byte of the content, and every resource, stays. A form
+// holding such a glyph is copied for this page, so other pages keep theirs.
 class GlyphRemover
 {
 public:
     struct Removed
     {
         std::string text;   // UTF-8, white space collapsed and trimmed
-        // Where the box's text started (the left end of its first line) on
-        // the page as shown: baseline origin, writing direction, font size
+        // Where the removed words started (the left end of their first line)
+        // on the page as shown: baseline origin, writing direction, font size
         // and fill colour (0xRRGGBB; black when the colour space has no
         // simple equivalent).
         fz_point origin = {0, 0};
@@ -32,12 +34,24 @@ public:
         // and slant.
         bool bold = false;
         bool italic = false;
+        // Which of the request's find texts was found; -1 when none was, and
+        // nothing was removed for the request.
+        int found = -1;
     };
 
-    // Rewrites the content of `page`; `toShown` maps page space to the page
-    // as shown. Returns one entry per box. Throws MupdfError.
+    // A rule's box (page as shown) and the texts it may name there, of
+    // which the one found best in the box is taken.
+    struct Request
+    {
+        fz_rect box;
+        std::vector<std::string> finds;
+    };
+
+    // Rewrites the content of `page` when any request is found; `toShown`
+    // maps page space to the page as shown. Returns one entry per request.
+    // Throws MupdfError.
     static std::vector<Removed> remove(fz_context *ctx, pdf_document *doc, pdf_page *page, const fz_matrix &toShown,
-                                       const std::vector<fz_rect> &boxes);
+                                       FontCache *fonts, const std::vector<Request> &requests);
 };
 
 #endif

@@ -3,25 +3,28 @@
 //   Ostrel.dll IN.pdf -tesome OUT.pdf RULES   text rules
 //   Ostrel.dll IN.pdf -pisome OUT.pdf RULES   image rules
 //
-// Writes OUT.pdf only when every rule could be read and the document written;
-// the window takes an existing output file for success.
+// Exit codes: 0 every rule applied; 1 failed, no output written; 2 output
+// written, but some rules found nothing and were skipped (one line each on
+// standard error). OUT.pdf may not be the input, the rule file or a
+// picture, nor anything but a regular file. OSTREL_MEMORY_MB bounds its
+// memory (MemoryLimit).
 
+#include "formnesting.h"
+#include "inputfile.h"
+#include "memorylimit.h"
+#include "outputpath.h"
 #include "pdfreplacer.h"
 #include "rulelines.h"
+#include "stopcleanup.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <new>
+#include <set>
 #include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
-enum ExitCode { Done = 0, Failed = 1, Usage = 2 };
+enum ExitCode { Done = 0, Failed = 1, Partial = 2 };
 
 const char kProgram[] = "Ostrel.dll";
 
@@ -30,59 +33,90 @@ void say(const std::string &line)
     std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
 }
 
-bool readFile(const std::string &path, std::string *bytes)
+// Far beyond the window's rule files (some 50 bytes a rule).
+const long long kMaxRuleFileBytes = 64LL << 20;
+
+// The pages the rules name, for the check of their forms.
+std::vector<int> rulePages(const RuleLines &rules)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    std::set<int> pages;
+    for (const TextRule &rule : rules.textRules())
+        pages.insert(int(std::min<int64_t>(rule.page, 1 << 30)));
+    for (const ImageRule &rule : rules.imageRules())
+        pages.insert(int(std::min<int64_t>(rule.page, 1 << 30)));
+    return std::vector<int>(pages.begin(), pages.end());
 }
 
-// A failed run leaves no file at the output path, not even one an earlier
-// run left there: the window would take it for this run's success. The input
-// itself is never removed.
-void clearOutput(const std::string &input, const std::string &output)
+// Reads the rules and applies them; empty on success, else the one line.
+// The pictures the rules name join `inputs`.
+std::string replace(const std::string &input, const std::string &option, const std::string &output,
+                    const std::string &rulePath, std::vector<std::string> *inputs, std::vector<std::string> *notes)
 {
-    struct stat in, out;
-    if (stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode))
-        return;
-    if (stat(input.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-        return;
-    unlink(output.c_str());
+    std::string bytes, error = InputFile::refusal(input);
+    if (!error.empty())
+        return "cannot open \"" + input + "\": " + error;
+    if (!InputFile::read(rulePath, kMaxRuleFileBytes, &bytes, &error))
+        return "cannot read the rule file \"" + rulePath + "\": " + error;
+    const RuleLines rules = RuleLines::parse(bytes, option == "-tesome" ? RuleLines::Kind::Text : RuleLines::Kind::Image);
+    if (!rules.ok())
+        return "rule file \"" + rulePath + "\", " + rules.error();
+    for (const ImageRule &rule : rules.imageRules())
+        inputs->push_back(rule.path);
+    error = OutputPath::refusal(output, *inputs);
+    if (!error.empty())
+        return "cannot write \"" + output + "\": " + error;
+    error = FormNesting::refusal(input, rulePages(rules));
+    if (!error.empty())
+        return "cannot replace in \"" + input + "\": " + error;
+    PdfReplacer replacer;
+    if (!replacer.run(input, output, rules, &error))
+        return error;
+    for (const std::string &line : replacer.skipped())
+        notes->push_back("rule file \"" + rulePath + "\", " + line);
+    return std::string();
 }
 }
 
 int main(int argc, char **argv)
 {
+    StopCleanup::prepare(kProgram);
     const std::string option = argc == 5 ? argv[2] : "";
     if (option != "-tesome" && option != "-pisome") {
-        say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>");
-        return Usage;
+        say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>"
+            " (exit 0: every rule applied, 1: failed, no output, 2: output written, some rules skipped)");
+        return Failed;
     }
     const std::string input = argv[1], output = argv[3], rulePath = argv[4];
-
-    std::string bytes;
-    if (!readFile(rulePath, &bytes)) {
-        say("cannot read the rule file \"" + rulePath + "\": " + std::strerror(errno));
-        clearOutput(input, output);
+    // Before anything is read or written; a refused path is left as it is.
+    std::vector<std::string> inputs{input, rulePath};
+    const std::string refusal = OutputPath::refusal(output, inputs);
+    if (!refusal.empty()) {
+        say("cannot write \"" + output + "\": " + refusal);
         return Failed;
     }
-    const RuleLines rules = RuleLines::parse(bytes, option == "-tesome" ? RuleLines::Kind::Text : RuleLines::Kind::Image);
-    if (!rules.ok()) {
-        say("rule file \"" + rulePath + "\", " + rules.error());
-        clearOutput(input, output);
-        return Failed;
-    }
-
-    PdfReplacer replacer;
     std::string error;
-    if (!replacer.run(input, output, rules, &error)) {
+    std::vector<std::string> notes;
+    {
+        const MemoryLimit memory(MemoryLimit::shareOfThisMachine("OSTREL_MEMORY_MB"));
+        try {
+            error = replace(input, option, output, rulePath, &inputs, &notes);
+        } catch (const std::bad_alloc &) {
+            MemoryLimit::noteExhaustion();
+        } catch (const std::exception &e) {
+            error = "cannot replace in \"" + input + "\": unexpected failure (" + e.what() + ")";
+        }
+        // A library may have skipped what it could not allocate: nothing made after that is kept.
+        if (MemoryLimit::exhausted()) {
+            error = "cannot replace in \"" + input + "\": it needs more memory than this run may use ("
+                + std::to_string(memory.shareMegabytes()) + " MB; OSTREL_MEMORY_MB sets it)";
+        }
+    }
+    if (!error.empty()) {
         say(error);   // the one line of a failure; skipped rules no longer matter
-        clearOutput(input, output);
+        OutputPath::removeStale(output, inputs, &error);
         return Failed;
     }
-    for (const std::string &note : replacer.notes())
-        say("rule file \"" + rulePath + "\", " + note);
-    return Done;
+    for (const std::string &line : notes)
+        say(line);
+    return notes.empty() ? Done : Partial;
 }

@@ -9,6 +9,13 @@
 
 namespace
 {
+// Replacement text is condensed down to this share of its width, no further.
+constexpr double kNarrowest = 0.5;
+// A face that lacks bold is stroked with lines this share of the size wide,
+// one that lacks a slant is sheared by this much.
+constexpr double kFakeBoldStroke = 0.03;
+constexpr float kFakeSlant = 0.2f;
+
 std::string number(double v)
 {
     char buf[64];
@@ -40,17 +47,24 @@ PageWriter::~PageWriter()
         pdf_drop_obj(ctx_, entry.second);
 }
 
+bool PageWriter::canDraw(const std::string &replacement)
+{
+    return fonts_->covers(replacement);
+}
+
 void PageWriter::draw(pdf_page *page, const fz_matrix &toShown, const std::vector<Text> &texts,
                       const std::vector<Picture> &pictures)
 {
     const fz_matrix toPage = fz_invert_matrix(toShown);
     std::string content;
+    std::map<size_t, std::string> fontNames;   // this page's names of the fonts
     for (const Text &t : texts)
-        content += textOperators(page, t, toPage);
+        content += textOperators(page, t, toPage, &fontNames);
     for (const Picture &p : pictures)
         content += pictureOperators(page, p, toPage);
     if (!content.empty())
         appendContent(page, content);
+    fonts_->embed(doc_);
 }
 
 // A name not yet used in the page's resources of `kind`, bound to `value`.
@@ -78,27 +92,77 @@ std::string PageWriter::bind(pdf_page *page, pdf_obj *kind, const char *prefix, 
     return name;
 }
 
-std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_matrix &toPage)
+std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_matrix &toPage,
+                                      std::map<size_t, std::string> *fontNames)
 {
-    const std::vector<ReplacementFonts::Run> runs = fonts_->encode(t.replacement);
-    if (runs.empty())
+    std::vector<ReplacementFonts::Glyph> glyphs;
+    if (!fonts_->shape(t.replacement, ReplacementFonts::Face{t.at.bold, t.at.italic}, &glyphs))
+        throw MupdfError("no installed font can draw the replacement \"" + t.replacement + "\"");
+    if (glyphs.empty())
         return std::string();
-    std::string names[2];
-    for (const ReplacementFonts::Run &run : runs) {
-        if (names[run.font].empty())
-            names[run.font] = bind(page, PDF_NAME(Font), "OstrelF", fonts_->fontObject(doc_, run.font));
+    // Condensed to the old words' width, not below half; past that, smaller.
+    double natural = 0;
+    for (const ReplacementFonts::Glyph &g : glyphs)
+        natural += g.advance;
+    double size = std::max(t.at.size, 1.0f), squeeze = 1;
+    if (t.at.width > 0 && natural * size > t.at.width) {
+        squeeze = t.at.width / (natural * size);
+        if (squeeze < kNarrowest) {
+            size *= squeeze / kNarrowest;
+            squeeze = kNarrowest;
+        }
     }
     // Glyph space to the page as shown (y down): along the old text's
     // direction, upright on its baseline; then into page space.
-    const float s = std::max(t.at.size, 1.0f);
     const fz_point d = t.at.direction;
-    const fz_matrix shown = fz_make_matrix(s * d.x, s * d.y, s * d.y, -s * d.x, t.at.origin.x, t.at.origin.y);
+    const fz_matrix shown = fz_concat(fz_make_matrix(float(size * d.x), float(size * d.y), float(size * d.y),
+                                                     float(-size * d.x), t.at.origin.x, t.at.origin.y),
+                                      toPage);
     const int c = t.at.color;
-    std::string ops = "q BT 0 Tr 0 Tc 0 Tw 100 Tz 0 Ts " + number(((c >> 16) & 0xFF) / 255.0) + ' '
-        + number(((c >> 8) & 0xFF) / 255.0) + ' ' + number((c & 0xFF) / 255.0) + " rg "
-        + matrix(fz_concat(shown, toPage)) + " Tm\n";
-    for (const ReplacementFonts::Run &run : runs)
-        ops += '/' + names[run.font] + " 1 Tf <" + run.glyphs + "> Tj\n";
+    const std::string colour = number(((c >> 16) & 0xFF) / 255.0) + ' ' + number(((c >> 8) & 0xFF) / 255.0) + ' '
+        + number((c & 0xFF) / 255.0);
+    // A face without the weight asked for is stroked as well as filled.
+    std::string ops = "q BT 0 Tc 0 Tw " + number(squeeze * 100) + " Tz " + colour + " rg " + colour + " RG "
+        + number(size * kFakeBoldStroke) + " w\n";
+    double pen = 0;   // along the baseline, in ems as drawn
+    for (size_t i = 0; i < glyphs.size();) {
+        // A segment: glyphs of one font, one made-up weight and slant, one rise.
+        const ReplacementFonts::Glyph &first = glyphs[i];
+        size_t j = i;
+        while (j < glyphs.size() && glyphs[j].font == first.font && glyphs[j].fakeBold == first.fakeBold
+               && glyphs[j].fakeItalic == first.fakeItalic && glyphs[j].yOffset == first.yOffset)
+            ++j;
+        std::string &name = (*fontNames)[first.font];
+        if (name.empty())
+            name = bind(page, PDF_NAME(Font), "OstrelF", fonts_->fontObject(doc_, first.font));
+        const fz_matrix slant = first.fakeItalic ? fz_make_matrix(1, 0, kFakeSlant, 1, 0, 0) : fz_identity;
+        const fz_matrix start = fz_concat(fz_concat(slant, fz_translate(float(pen), 0)), shown);
+        ops += matrix(start) + " Tm /" + name + " 1 Tf " + (first.fakeBold ? "2" : "0") + " Tr "
+            + number(first.yOffset) + " Ts [";
+        // Each glyph placed where shaping put it: a shift before and after
+        // it for its offset, and the difference between its advance and its
+        // width in the font (kerning, joined forms).
+        double adjust = 0;
+        const auto flush = [&] {
+            if (std::fabs(adjust) > 0.05)
+                ops += number(adjust);
+            adjust = 0;
+        };
+        for (; i < j; ++i) {
+            const ReplacementFonts::Glyph &g = glyphs[i];
+            adjust -= g.xOffset * 1000;
+            flush();
+            ops += '<';
+            static const char hex[] = "0123456789ABCDEF";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                ops += hex[(g.code >> shift) & 0xF];
+            ops += '>';
+            adjust = (g.width - g.advance + g.xOffset) * 1000;
+            pen += g.advance * squeeze;
+        }
+        flush();
+        ops += "] TJ\n";
+    }
     return ops + "ET Q\n";
 }
 

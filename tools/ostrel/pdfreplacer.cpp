@@ -1,25 +1,39 @@
 #include "pdfreplacer.h"
 
+#include "fontcache.h"
+#include "glyphfinder.h"
 #include "glyphremover.h"
+#include "inputfile.h"
 #include "mupdfguard.h"
+#include "pageglyphs.h"
+#include "pageruns.h"
+#include "mupdfmemory.h"
 #include "pagewriter.h"
 #include "replacementfonts.h"
+#include "temporaryoutput.h"
 
 #include <mupdf/pdf.h>
+#include <poppler-qt5.h>
+
+#include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace
 {
+// Pictures are read whole and decoded whole; beyond these they are refused
+// before either (a 20,000 x 20,000 picture is 1.6 GB decoded).
+const long long kMaxPictureBytes = 64LL << 20;
+const long long kMaxPicturePixels = 40LL * 1000 * 1000;
+// The library's cache of decoded fonts and images, well within the memory share.
+const size_t kStoreBytes = 64 << 20;
+
 // Owns one object of the library and drops it with its own function.
 template <typename T, void (*Drop)(fz_context *, T *)>
 class Held
@@ -39,13 +53,13 @@ private:
 
 void dropDocument(fz_context *ctx, pdf_document *d) { pdf_drop_document(ctx, d); }
 void dropPage(fz_context *ctx, pdf_page *p) { fz_drop_page(ctx, p ? &p->super : nullptr); }
-void dropText(fz_context *ctx, fz_stext_page *t) { fz_drop_stext_page(ctx, t); }
 void dropImage(fz_context *ctx, fz_image *i) { fz_drop_image(ctx, i); }
+void dropBuffer(fz_context *ctx, fz_buffer *b) { fz_drop_buffer(ctx, b); }
 
 using Document = Held<pdf_document, dropDocument>;
 using Page = Held<pdf_page, dropPage>;
-using PageText = Held<fz_stext_page, dropText>;
 using Image = Held<fz_image, dropImage>;
+using Bytes = Held<fz_buffer, dropBuffer>;
 
 void ignoreMessage(void *, const char *)
 {
@@ -56,88 +70,236 @@ std::string quoted(const std::string &s)
     return "\"" + s + "\"";
 }
 
-// The box of the word that starts at (left, top). The rule's numbers come
-// from another library's text layer, rounded: the left edges agree within a
-// unit, but word heights differ with the font metrics each library reads, so
-// a word qualifies when `top` lies in its box or up to half its height above,
-// and the word whose top is nearest wins.
-bool wordAt(fz_stext_page *page, double left, double top, fz_rect *found)
+// The library's output into our temporary file; a failed write ends the
+// library's work with an error, its reason kept by the file.
+void writeTo(fz_context *ctx, void *file, const void *data, size_t size)
 {
-    double best = -1;
-    const auto consider = [&](const fz_rect &r) {
-        if (r.x1 < r.x0 || std::fabs(r.x0 - left) > 1)
-            return;
-        const double slack = 0.5 * (r.y1 - r.y0) + 1;
-        if (top < r.y0 - slack || top > r.y1)
-            return;
-        const double distance = std::fabs(r.y0 - top);
-        if (best < 0 || distance < best) {
-            best = distance;
-            *found = r;
-        }
-    };
-    for (fz_stext_block *b = page->first_block; b; b = b->next) {
-        if (b->type != FZ_STEXT_BLOCK_TEXT)
-            continue;
-        for (fz_stext_line *line = b->u.t.first_line; line; line = line->next) {
-            fz_rect word = fz_empty_rect;
-            for (fz_stext_char *ch = line->first_char; ch; ch = ch->next) {
-                if (ch->c == ' ' || ch->c == '\t' || ch->c == 0xA0) {
-                    consider(word);
-                    word = fz_empty_rect;
-                } else {
-                    word = fz_union_rect(word, fz_rect_from_quad(ch->quad));
-                }
-            }
-            consider(word);
-        }
-    }
-    return best >= 0;
+    if (!static_cast<TemporaryOutput *>(file)->write(data, size))
+        fz_throw(ctx, FZ_ERROR_GENERIC, "write failed");
 }
 
-// The page's text as shown, from its content only (annotations keep theirs).
-// The library runs the content in the page as shown by itself.
-void readPageText(fz_context *ctx, pdf_page *page, const fz_rect &bounds, PageText *text)
+// The library asks where it is to note the places of objects.
+int64_t placeIn(fz_context *, void *file)
 {
-    fz_stext_page **slot = text->slot();
+    return static_cast<TemporaryOutput *>(file)->written();
+}
+
+// Reads a picture file whole (a regular file, within the size limit) and
+// checks its size in pixels before anything decodes it.
+void loadPicture(fz_context *ctx, const std::string &path, fz_image **slot)
+{
+    std::string bytes, error;
+    if (!InputFile::read(path, kMaxPictureBytes, &bytes, &error))
+        throw std::runtime_error(error);
+    Bytes buffer(ctx);
+    fz_buffer **bufferSlot = buffer.slot();
     guarded(ctx, [&] {
-        *slot = fz_new_stext_page(ctx, bounds);
-        fz_device *device = nullptr;
-        fz_var(device);
-        fz_try(ctx) {
-            fz_stext_options options;
-            std::memset(&options, 0, sizeof options);
-            device = fz_new_stext_device(ctx, *slot, &options);
-            pdf_run_page_contents(ctx, page, device, fz_identity, nullptr);
-            fz_close_device(ctx, device);
-        }
-        fz_always(ctx)
-            fz_drop_device(ctx, device);
-        fz_catch(ctx)
-            fz_rethrow(ctx);
+        *bufferSlot = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
+                                                     bytes.size());
+        *slot = fz_new_image_from_buffer(ctx, *bufferSlot);
+    });
+    const long long pixels = (long long)(*slot)->w * (*slot)->h;
+    if (pixels > kMaxPicturePixels)
+        throw std::runtime_error("it is " + std::to_string((*slot)->w) + " x " + std::to_string((*slot)->h)
+                                 + " pixels, more than the " + std::to_string(kMaxPicturePixels / 1000000)
+                                 + " million a picture may have");
+    // Decoding the whole picture now finds damaged data.
+    guarded(ctx, [&] {
+        fz_drop_pixmap(ctx, fz_get_pixmap_from_image(ctx, *slot, nullptr, nullptr, nullptr, nullptr));
     });
 }
 
-// A file in the folder of `target` that nobody else uses, made with the
-// permissions a new file there would get.
-std::string temporaryBeside(const std::string &target)
+// The find text as the page prints it: the text layer writes "&", "<" and
+// ">" as references, and the rule editor hands the text on as the layer
+// holds it; the window's reading decodes the named references below and
+// numeric ones.
+std::string decodedLayerText(const std::string &text)
 {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-    std::string name = folder + (folder.back() == '/' ? "" : "/") + ".ostrel-XXXXXX";
-    const int fd = mkstemp(&name[0]);
-    if (fd < 0)
-        throw std::runtime_error("cannot write " + quoted(target) + ": " + std::strerror(errno));
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    return name;
+    static const struct { const char *name; const char *value; } named[] = {
+        {"amp", "&"}, {"lt", "<"}, {"gt", ">"}, {"quot", "\""}, {"apos", "'"}};
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const size_t semi = text[i] == '&' ? text.find(';', i + 1) : std::string::npos;
+        if (semi != std::string::npos && semi - i <= 10) {
+            const std::string name = text.substr(i + 1, semi - i - 1);
+            std::string value;
+            for (const auto &n : named)
+                if (name == n.name)
+                    value = n.value;
+            if (value.empty() && name.size() >= 2 && name[0] == '#') {
+                const bool isHex = name[1] == 'x' || name[1] == 'X';
+                const std::string digits = name.substr(isHex ? 2 : 1);
+                char *end = nullptr;
+                const unsigned long code = digits.empty() ? 0 : std::strtoul(digits.c_str(), &end, isHex ? 16 : 10);
+                if (end && *end == 0 && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+                    char bytes[8];
+                    value.assign(bytes, size_t(fz_runetochar(bytes, int(code))));
+                }
+            }
+            if (!value.empty()) {
+                out += value;
+                i = semi;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// The texts a text rule may name, and the reading each comes from.
+struct Candidates
+{
+    std::vector<std::string> finds;
+    std::vector<size_t> reading;
+};
+
+Candidates candidatesOf(const std::vector<TextRule::Reading> &readings)
+{
+    Candidates c;
+    for (size_t r = 0; r < readings.size(); ++r) {
+        c.finds.push_back(readings[r].find);
+        c.reading.push_back(r);
+        const std::string decoded = decodedLayerText(readings[r].find);
+        if (decoded != readings[r].find) {
+            c.finds.push_back(decoded);
+            c.reading.push_back(r);
+        }
+    }
+    return c;
+}
+
+// The run of the converter's text layer that starts at (left, top) of a
+// page, read with the converter's own code; its text is empty when no run
+// starts there.
+struct Run
+{
+    std::string text;
+    fz_rect box = fz_empty_rect;
+};
+
+class ConverterRuns
+{
+public:
+    explicit ConverterRuns(const std::string &path)
+        : doc_(Poppler::Document::load(QFile::decodeName(path.c_str())))
+    {
+    }
+    ConverterRuns(const ConverterRuns &) = delete;
+    ConverterRuns &operator=(const ConverterRuns &) = delete;
+
+    Run at(int64_t page, int64_t left, int64_t top)
+    {
+        Run run;
+        if (!doc_ || doc_->isLocked() || page < 1 || page > doc_->numPages())
+            return run;
+        auto known = pages_.find(page);
+        if (known == pages_.end()) {
+            std::unique_ptr<Poppler::Page> p(doc_->page(int(page - 1)));
+            known = pages_.emplace(page, p ? pageRuns(*p) : QVector<PlacedWord>()).first;
+        }
+        for (const PlacedWord &w : known->second) {
+            if (w.left != left || w.top != top)
+                continue;
+            // As the layer shows it: control characters are blanks there.
+            QString text = w.text;
+            for (QChar &c : text)
+                if (c.unicode() < 0x20)
+                    c = QLatin1Char(' ');
+            run.text = text.toStdString();
+            run.box = fz_make_rect(float(w.left), float(w.top), float(w.left + w.width), float(w.top + w.height));
+            break;
+        }
+        return run;
+    }
+
+private:
+    std::unique_ptr<Poppler::Document> doc_;
+    std::map<int64_t, QVector<PlacedWord>> pages_;
+};
+
+std::string skippedLine(int line, int64_t page, const std::string &what, const std::string &why)
+{
+    return "line " + std::to_string(line) + ", page " + std::to_string(page) + ", " + what + ": " + why
+        + "; rule skipped";
+}
+
+// A rule that was applied, to be checked again in the written file.
+struct Applied
+{
+    int64_t page;
+    fz_rect box;
+    std::string find;
+};
+
+// Reads the written file back: every page, its content and resources must
+// load, and no applied rule's words may be found at their place any more.
+// Used when the input had to be repaired, where the library's repair may
+// have left objects the output needs behind.
+std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCount, const std::vector<Applied> &applied)
+{
+    Document doc(ctx);
+    pdf_document **slot = doc.slot();
+    const char *p = path.c_str();
+    int count = 0, repaired = 0;
+    try {
+        guarded(ctx, [&] {
+            *slot = pdf_open_document(ctx, p);
+            count = pdf_count_pages(ctx, *slot);
+            for (int i = 1; i < pdf_xref_len(ctx, *slot); ++i)
+                pdf_cache_object(ctx, *slot, i);
+            repaired = pdf_was_repaired(ctx, *slot);
+        });
+    } catch (const MupdfError &e) {
+        return std::string("the written document cannot be read back: ") + e.what();
+    }
+    if (repaired || count != pageCount)
+        return "the written document is damaged";
+    FontCache fonts(ctx, doc.get());
+    std::map<int64_t, std::vector<const Applied *>> byPage;
+    for (const Applied &a : applied)
+        byPage[a.page].push_back(&a);
+    for (int i = 0; i < count; ++i) {
+        Page page(ctx);
+        pdf_page **pageSlot = page.slot();
+        fz_rect box;
+        fz_matrix toShown;
+        int good = 1;
+        try {
+            pdf_document *d = doc.get();
+            guarded(ctx, [&] {
+                *pageSlot = pdf_load_page(ctx, d, i);
+                pdf_page_transform(ctx, *pageSlot, &box, &toShown);
+                good = pdf_is_dict(ctx, pdf_page_resources(ctx, *pageSlot));
+                pdf_obj *contents = pdf_page_contents(ctx, *pageSlot);
+                const int n = pdf_is_array(ctx, contents) ? pdf_array_len(ctx, contents) : 1;
+                for (int k = 0; k < n && good; ++k) {
+                    pdf_obj *stream = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, k) : contents;
+                    good = pdf_is_stream(ctx, stream);
+                    if (good)
+                        fz_drop_buffer(ctx, pdf_load_stream(ctx, stream));
+                }
+            });
+            if (!good)
+                return "page " + std::to_string(i + 1) + " of the written document lost its content or resources";
+            const auto rules = byPage.find(i + 1);
+            if (rules == byPage.end())
+                continue;
+            const PageGlyphs glyphs(ctx, d, page.get(), toShown, &fonts);
+            const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
+            for (const Applied *a : rules->second)
+                if (!finder.find(a->find, a->box).glyphs.empty())
+                    return "page " + std::to_string(i + 1) + " of the written document still shows \"" + a->find + "\"";
+        } catch (const MupdfError &e) {
+            return "page " + std::to_string(i + 1) + " of the written document cannot be read: " + e.what();
+        }
+    }
+    return std::string();
 }
 }
 
 PdfReplacer::PdfReplacer()
-    : ctx_(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT))
+    : ctx_(fz_new_context(MupdfMemory::allocator(), nullptr, kStoreBytes))
 {
     if (ctx_) {
         // Our one line on failure says what went wrong; the library's own
@@ -160,8 +322,7 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         *error = "out of memory";
         return false;
     }
-    notes_.clear();
-    std::string temporary;
+    skipped_.clear();
     try {
         // Pictures first: one that cannot be read refuses the run.
         std::map<std::string, std::unique_ptr<Image>> pictures;
@@ -170,15 +331,9 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             if (picture)
                 continue;
             picture.reset(new Image(ctx));
-            fz_image **slot = picture->slot();
-            const char *path = rule.path.c_str();
             try {
-                guarded(ctx, [&] {
-                    *slot = fz_new_image_from_file(ctx, path);
-                    // Decoding the whole picture now finds damaged data.
-                    fz_drop_pixmap(ctx, fz_get_pixmap_from_image(ctx, *slot, nullptr, nullptr, nullptr, nullptr));
-                });
-            } catch (const MupdfError &e) {
+                loadPicture(ctx, rule.path, picture->slot());
+            } catch (const std::runtime_error &e) {
                 throw std::runtime_error("cannot read the picture " + quoted(rule.path) + " (line "
                                          + std::to_string(rule.line) + "): " + e.what());
             }
@@ -186,6 +341,7 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
 
         Document doc(ctx);
         int pageCount = 0;
+        bool repaired = false;
         try {
             pdf_document **slot = doc.slot();
             const char *path = input.c_str();
@@ -197,9 +353,34 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             }
             if (pdf_needs_password(ctx, doc.get()))
                 throw std::runtime_error("the document needs a password");
-            guarded(ctx, [&] { pageCount = pdf_count_pages(ctx, *slot); });
+            // Every object is read now, so a repair the damage calls for
+            // happens before anything is changed: a repair later would
+            // rebuild the object table without the objects made meanwhile.
+            int wasRepaired = 0, objects = 0;
+            guarded(ctx, [&] {
+                pageCount = pdf_count_pages(ctx, *slot);
+                objects = pdf_xref_len(ctx, *slot);
+                // A page tree claiming more pages than the file holds
+                // objects is refused below, before any page is looked at.
+                for (int i = 1; pageCount <= objects && i < objects; ++i) {
+                    fz_try(ctx)
+                        pdf_cache_object(ctx, *slot, i);
+                    fz_catch(ctx) {
+                        // an object beyond repair is one no page may need
+                    }
+                }
+                pageCount = pdf_count_pages(ctx, *slot);
+                objects = pdf_xref_len(ctx, *slot);
+                wasRepaired = pdf_was_repaired(ctx, *slot);
+            });
+            repaired = wasRepaired != 0;
             if (pageCount < 1)
                 throw std::runtime_error("the document has no pages");
+            // Every page is an object: a larger count is a claim the file
+            // cannot hold, and the library would make room for every page.
+            if (pageCount > objects)
+                throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
+                                         + " pages, more than the file holds objects");
         } catch (const std::exception &e) {
             throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
         }
@@ -207,25 +388,25 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         ReplacementFonts fonts(ctx);
         std::vector<std::string> ruleTexts;
         for (const TextRule &rule : rules.textRules())
-            ruleTexts.push_back(rule.text);
+            for (const TextRule::Reading &r : rule.readings())
+                ruleTexts.push_back(r.replace);
         fonts.prepare(ruleTexts);
 
         // Rules by page, in file order within a page.
         std::map<int64_t, std::vector<const TextRule *>> textByPage;
         std::map<int64_t, std::vector<const ImageRule *>> imagesByPage;
-        const auto pageExists = [&](int64_t page, int line) {
+        const auto pageExists = [&](int64_t page, int line, const std::string &what) {
             if (page >= 1 && page <= pageCount)
                 return true;
-            notes_.push_back("line " + std::to_string(line) + ": the document has no page "
-                             + std::to_string(page) + "; rule skipped");
+            skipped_.push_back(skippedLine(line, page, what, "the document has no such page"));
             return false;
         };
         for (const TextRule &rule : rules.textRules()) {
-            if (pageExists(rule.page, rule.line))
+            if (pageExists(rule.page, rule.line, quoted(rule.text)))
                 textByPage[rule.page].push_back(&rule);
         }
         for (const ImageRule &rule : rules.imageRules()) {
-            if (pageExists(rule.page, rule.line))
+            if (pageExists(rule.page, rule.line, "picture " + quoted(rule.path)))
                 imagesByPage[rule.page].push_back(&rule);
         }
         std::vector<int64_t> pages;
@@ -237,6 +418,11 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
 
         PageWriter writer(ctx, doc.get(), &fonts);
+        FontCache pageFonts(ctx, doc.get());
+        std::unique_ptr<ConverterRuns> runs;
+        if (!imagesByPage.empty())
+            runs.reset(new ConverterRuns(input));
+        std::vector<Applied> applied;
 
         pdf_document *d = doc.get();
         // One lookup table for all pages, instead of a walk of the page tree
@@ -261,46 +447,61 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
                 *pageSlot = pdf_load_page(ctx, d, int(number - 1));
                 pdf_page_transform(ctx, *pageSlot, &box, &toShown);
             });
-            // Text rules name their box; an image rule names where a word
-            // starts, which only the page's text can tell.
-            std::vector<fz_rect> boxes;
-            for (const TextRule *rule : textByPage[number])
-                boxes.push_back(fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
-                                             float(rule->top + rule->height)));
-            std::vector<PageWriter::Picture> drawnPictures;
-            if (!imagesByPage[number].empty()) {
-                PageText text(ctx);
-                readPageText(ctx, page.get(), fz_transform_rect(box, toShown), &text);
-                for (const ImageRule *rule : imagesByPage[number]) {
-                    fz_rect word;
-                    if (!wordAt(text.get(), double(rule->left), double(rule->top), &word)) {
-                        notes_.push_back("line " + std::to_string(rule->line) + ": no text starts at "
-                                         + std::to_string(rule->left) + "," + std::to_string(rule->top)
-                                         + " of page " + std::to_string(number) + "; rule skipped");
+            // Text rules name their words by box and find text; a picture
+            // rule by the converter's run starting at its left and top.
+            std::vector<GlyphRemover::Request> requests;
+            std::vector<Candidates> textCandidates;
+            const std::vector<const TextRule *> &textRules = textByPage[number];
+            for (const TextRule *rule : textRules) {
+                textCandidates.push_back(candidatesOf(rule->readings()));
+                requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
+                                                 float(rule->top + rule->height)),
+                                    textCandidates.back().finds});
+            }
+            std::vector<const ImageRule *> imageRules;
+            for (const ImageRule *rule : imagesByPage[number]) {
+                const Run run = runs->at(number, rule->left, rule->top);
+                if (run.text.empty()) {
+                    skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
+                                                   "no text run starts at " + std::to_string(rule->left) + ","
+                                                       + std::to_string(rule->top)));
+                    continue;
+                }
+                imageRules.push_back(rule);
+                requests.push_back({run.box, {run.text}});
+            }
+            if (requests.empty())
+                continue;
+            try {
+                const std::vector<GlyphRemover::Removed> removed =
+                    GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, requests);
+                std::vector<PageWriter::Text> drawnTexts;
+                for (size_t i = 0; i < textRules.size(); ++i) {
+                    if (removed[i].found < 0) {
+                        skipped_.push_back(skippedLine(textRules[i]->line, number, quoted(textRules[i]->text),
+                                                       "its find text is not in its box"));
                         continue;
                     }
-                    boxes.push_back(word);
+                    const TextRule::Reading reading =
+                        textRules[i]->readings()[textCandidates[i].reading[size_t(removed[i].found)]];
+                    drawnTexts.push_back({removed[i], reading.replace});
+                    applied.push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)]});
+                }
+                std::vector<PageWriter::Picture> drawnPictures;
+                for (size_t k = 0; k < imageRules.size(); ++k) {
+                    const size_t i = textRules.size() + k;
+                    const ImageRule *rule = imageRules[k];
+                    if (removed[i].found < 0) {
+                        skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
+                                                       "the words of the run at " + std::to_string(rule->left) + ","
+                                                           + std::to_string(rule->top) + " are not found"));
+                        continue;
+                    }
                     const float left = float(rule->left), top = float(rule->top);
                     drawnPictures.push_back({pictures[rule->path]->get(),
                                              fz_make_rect(left, top, left + float(rule->width),
                                                           top + float(rule->height))});
-                }
-            }
-            if (boxes.empty())
-                continue;
-            try {
-                const std::vector<GlyphRemover::Removed> removed =
-                    GlyphRemover::remove(ctx, d, page.get(), toShown, boxes);
-                std::vector<PageWriter::Text> drawnTexts;
-                const std::vector<const TextRule *> &textRules = textByPage[number];
-                for (size_t i = 0; i < textRules.size(); ++i) {
-                    if (removed[i].text.empty()) {
-                        notes_.push_back("line " + std::to_string(textRules[i]->line)
-                                         + ": no text at that place of page " + std::to_string(number)
-                                         + "; rule skipped");
-                        continue;
-                    }
-                    drawnTexts.push_back({removed[i], textRules[i]->reading(removed[i].text).replace});
+                    applied.push_back({number, requests[i].box, requests[i].finds[0]});
                 }
                 writer.draw(page.get(), toShown, drawnTexts, drawnPictures);
             } catch (const MupdfError &e) {
@@ -309,7 +510,10 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             }
         }
 
-        temporary = temporaryBeside(output);
+        TemporaryOutput file(output);
+        std::string why;
+        if (!file.create(&why))
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
         pdf_write_options options = pdf_default_write_options;
         // Streams keep their bytes (the new content is compressed already);
         // the embedded fonts are compressed.
@@ -318,18 +522,35 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         options.do_compress_fonts = 1;
         // Unreferenced objects go: the old content streams held the removed text.
         options.do_garbage = 1;
-        const char *path = temporary.c_str();
         try {
-            guarded(ctx, [&] { pdf_save_document(ctx, d, path, &options); });
+            guarded(ctx, [&] {
+                fz_output *out = nullptr;
+                fz_var(out);
+                fz_try(ctx) {
+                    out = fz_new_output(ctx, 1 << 16, &file, writeTo, nullptr, nullptr);
+                    out->tell = placeIn;
+                    pdf_write_document(ctx, d, out, &options);
+                    fz_close_output(ctx, out);
+                }
+                fz_always(ctx)
+                    fz_drop_output(ctx, out);
+                fz_catch(ctx)
+                    fz_rethrow(ctx);
+            });
         } catch (const MupdfError &e) {
-            throw std::runtime_error("cannot write " + quoted(output) + ": " + e.what());
+            why = file.writeFailure();
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + (why.empty() ? e.what() : why));
         }
-        if (std::rename(path, output.c_str()) != 0)
-            throw std::runtime_error("cannot write " + quoted(output) + ": " + std::strerror(errno));
+        if (repaired) {
+            const std::string problem = verifyWritten(ctx, file.path(), pageCount, applied);
+            if (!problem.empty())
+                throw std::runtime_error("refused to write " + quoted(output) + ": the input " + quoted(input)
+                                         + " is damaged and had to be repaired, and " + problem);
+        }
+        if (!file.commit(&why))
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
         return true;
     } catch (const std::exception &e) {
-        if (!temporary.empty())
-            std::remove(temporary.c_str());
         *error = e.what();
         return false;
     }

@@ -12,10 +12,12 @@ struct fz_context;
 //
 // Positions are page units as the page is shown: points, origin at the top
 // left of the crop box, y downwards, the page's rotation applied. A text
-// rule removes from the page content every glyph whose centre lies in its
-// box and draws the replacement where the first removed glyph stood: same
-// baseline, direction, size and colour. An image rule removes the word whose
-// box starts at its left and top and draws the picture there instead.
+// rule removes the words its find text spells where its box lies, and
+// draws the replacement where they started: same baseline, direction, size
+// and colour. An image rule names the run of the converter's text layer
+// that starts at its left and top; it removes that run's words (found as
+// for a text rule) and draws the picture there instead. A rule whose words
+// are not found changes nothing and is reported as skipped.
 class PdfReplacer
 {
 public:
@@ -27,15 +29,15 @@ public:
     // Writes `output` only when the whole run succeeds, never half-written
     // (a temporary file in its folder is renamed into place). Returns false
     // with one line naming the file and the reason in `error` otherwise.
-    // A rule naming a page the document lacks, or a place that holds no
-    // text, is skipped with a line in notes().
+    // Rules that found nothing (a page the document lacks, words not at
+    // their place) are left out of the output, one line each in skipped().
     bool run(const std::string &input, const std::string &output, const RuleLines &rules, std::string *error);
 
-    const std::vector<std::string> &notes() const { return notes_; }
+    const std::vector<std::string> &skipped() const { return skipped_; }
 
 private:
     fz_context *ctx_;
-    std::vector<std::string> notes_;
+    std::vector<std::string> skipped_;
 };
 
 #endif

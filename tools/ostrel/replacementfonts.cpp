@@ -2,35 +2,53 @@
 
 #include "mupdfguard.h"
 
+#include <fontconfig/fontconfig.h>
+#include <fribidi.h>
+#include <hb-ot.h>
 #include <hb-subset.h>
 #include <hb.h>
 
 #include <algorithm>
-#include <memory>
+#include <cmath>
+#include <cstdio>
+#include <initializer_list>
 #include <set>
+#include <stdexcept>
 
-const char *const ReplacementFonts::kFontFiles[2] = {
+const char *const ReplacementFonts::kDejaVuFiles[4] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-    "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans-Oblique.ttf",
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf",
 };
+const char *const ReplacementFonts::kCjkFile = "/usr/share/fonts/truetype/wqy/wqy-microhei.ttc";
 
 namespace
 {
+// A ToUnicode entry longer than this would break the map's string limit;
+// no cluster of typed text comes near it.
+constexpr size_t kMaxClusterText = 64;
+// Codes are two bytes and 0 is the missing glyph.
+constexpr size_t kMaxCodes = 0xFFFF;
+
 struct HbDeleter
 {
     void operator()(hb_blob_t *b) const { hb_blob_destroy(b); }
     void operator()(hb_face_t *f) const { hb_face_destroy(f); }
     void operator()(hb_font_t *f) const { hb_font_destroy(f); }
+    void operator()(hb_buffer_t *b) const { hb_buffer_destroy(b); }
     void operator()(hb_subset_input_t *i) const { hb_subset_input_destroy(i); }
+    void operator()(hb_subset_plan_t *p) const { hb_subset_plan_destroy(p); }
 };
 template <typename T>
 using HbPtr = std::unique_ptr<T, HbDeleter>;
 
-// The code points of UTF-8 `text` that are drawn; invalid bytes come out as
+// The code points of UTF-8 `text` that are drawn: a tab is a space, other
+// control characters go, invalid bytes and lone surrogates come out as
 // U+FFFD.
-std::vector<int> drawnCodePoints(const std::string &text)
+std::u32string drawnCodePoints(const std::string &text)
 {
-    std::vector<int> out;
+    std::u32string out;
     size_t i = 0;
     while (i < text.size()) {
         int c = 0;
@@ -39,136 +57,652 @@ std::vector<int> drawnCodePoints(const std::string &text)
             c = ' ';
         if (c < 0x20 || (c >= 0x7F && c < 0xA0))
             continue;
-        out.push_back(c);
+        if ((c >= 0xD800 && c < 0xE000) || c > 0x10FFFF)
+            c = 0xFFFD;
+        out.push_back(char32_t(c));
     }
     return out;
 }
 
-class FontFile
+hb_unicode_general_category_t category(char32_t c)
+{
+    return hb_unicode_general_category(hb_unicode_funcs_get_default(), c);
+}
+
+// Characters that only steer shaping or ordering; no font needs a glyph
+// for them.
+bool ignorable(char32_t c)
+{
+    return category(c) == HB_UNICODE_GENERAL_CATEGORY_FORMAT || (c >= 0xFE00 && c <= 0xFE0F)
+        || (c >= 0xE0100 && c <= 0xE01EF) || (c >= 0x180B && c <= 0x180D) || c == 0x034F;
+}
+
+bool isMark(char32_t c)
+{
+    const hb_unicode_general_category_t g = category(c);
+    return g == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK || g == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK
+        || g == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
+}
+
+// Direction marks and embeddings have done their work once the text is
+// ordered; a reader of the text does not want them back.
+bool bidiControl(char32_t c)
+{
+    return c == 0x200E || c == 0x200F || c == 0x061C || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+uint32_t fnv(const void *data, size_t size, uint32_t h = 2166136261u)
+{
+    const unsigned char *p = static_cast<const unsigned char *>(data);
+    for (size_t i = 0; i < size; ++i)
+        h = (h ^ p[i]) * 16777619u;
+    return h;
+}
+
+void hex4(std::string *out, unsigned v)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        *out += digits[(v >> shift) & 0xF];
+}
+
+// `text` as UTF-16BE hex, a surrogate pair for a character past the BMP.
+std::string utf16Hex(const std::u32string &text)
+{
+    std::string out;
+    for (const char32_t c : text) {
+        if (c >= 0x10000) {
+            hex4(&out, 0xD800 + ((c - 0x10000) >> 10));
+            hex4(&out, 0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            hex4(&out, c);
+        }
+    }
+    return out;
+}
+
+std::string toUnicodeMap(const std::vector<std::u32string> &texts)
+{
+    std::vector<std::pair<unsigned, std::string>> entries;
+    for (size_t code = 1; code < texts.size(); ++code) {
+        if (!texts[code].empty())
+            entries.push_back({unsigned(code), utf16Hex(texts[code])});
+    }
+    std::string map = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+                      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+                      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+    // At most 100 entries a block.
+    for (size_t first = 0; first < entries.size(); first += 100) {
+        const size_t last = std::min(entries.size(), first + 100);
+        map += std::to_string(last - first) + " beginbfchar\n";
+        for (size_t i = first; i < last; ++i) {
+            map += '<';
+            hex4(&map, entries[i].first);
+            map += "> <" + entries[i].second + ">\n";
+        }
+        map += "endbfchar\n";
+    }
+    return map + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+}
+
+// A PDF name made of the letters, digits and hyphens of `name`.
+std::string plainName(const char *name)
+{
+    std::string out;
+    for (const char *p = name; *p && out.size() < 100; ++p) {
+        const char c = *p;
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-')
+            out += c;
+    }
+    return out.empty() ? std::string("Font") : out;
+}
+
+fz_buffer *newBuffer(fz_context *ctx, const std::string &bytes)
+{
+    return fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+}
+
+// Adds (or, for an existing `*ref`, replaces) a stream holding `bytes`.
+// Call inside guarded().
+void putStream(fz_context *ctx, pdf_document *doc, pdf_obj **ref, const std::string &bytes)
+{
+    fz_buffer *buffer = newBuffer(ctx, bytes);
+    fz_try(ctx) {
+        if (*ref)
+            pdf_update_stream(ctx, doc, *ref, buffer, 0);
+        else
+            *ref = pdf_add_stream(ctx, doc, buffer, nullptr, 0);
+    }
+    fz_always(ctx)
+        fz_drop_buffer(ctx, buffer);
+    fz_catch(ctx)
+        fz_rethrow(ctx);
+}
+}
+
+// One font file (one face of it) and what is drawn with it: the codes
+// handed out, each a glyph and the text it stands for.
+class ReplacementFonts::Source
 {
 public:
-    explicit FontFile(const char *path)
-        : blob_(hb_blob_create_from_file_or_fail(path))
+    Source(const std::string &path, int index, Face faceItHas)
+        : has_(faceItHas), blob_(hb_blob_create_from_file_or_fail(path.c_str()))
     {
         if (!blob_)
-            throw std::runtime_error(std::string("cannot read the font \"") + path + "\"");
-        face_.reset(hb_face_create(blob_.get(), 0));
+            throw std::runtime_error("cannot read the font \"" + path + "\"");
+        face_.reset(hb_face_create(blob_.get(), unsigned(index)));
         font_.reset(hb_font_create(face_.get()));
+        upem_ = std::max(1u, hb_face_get_upem(face_.get()));
+        // Only TrueType outlines are embedded; bitmap-only faces (colour
+        // emoji) would draw nothing.
+        HbPtr<hb_blob_t> glyf(hb_face_reference_table(face_.get(), HB_TAG('g', 'l', 'y', 'f')));
+        outlines_ = hb_blob_get_length(glyf.get()) > 0;
+        codes_.resize(1);   // code 0: the missing glyph, never drawn
     }
-    bool has(int codePoint) const
+
+    bool has(char32_t c) const
     {
         hb_codepoint_t glyph = 0;
-        return hb_font_get_nominal_glyph(font_.get(), hb_codepoint_t(codePoint), &glyph);
+        return outlines_ && hb_font_get_nominal_glyph(font_.get(), c, &glyph) && glyph != 0;
     }
-    // A standalone TrueType font holding `codePoints` only.
-    std::string subset(const std::vector<int> &codePoints) const
+    Face face() const { return has_; }
+    hb_font_t *font() const { return font_.get(); }
+    double em(hb_position_t v) const { return double(v) / upem_; }
+    // The width of `glyph` as the font object's W array gives it.
+    double width(unsigned glyph) const
     {
-        HbPtr<hb_subset_input_t> input(hb_subset_input_create_or_fail());
-        if (!input)
-            throw std::runtime_error("out of memory");
-        hb_set_t *unicodes = hb_subset_input_unicode_set(input.get());
-        for (const int c : codePoints)
-            hb_set_add(unicodes, hb_codepoint_t(c));
-        HbPtr<hb_face_t> cut(hb_subset_or_fail(face_.get(), input.get()));
-        if (!cut)
-            throw std::runtime_error("cannot cut down a font for the replacement text");
-        HbPtr<hb_blob_t> bytes(hb_face_reference_blob(cut.get()));
-        unsigned int length = 0;
-        const char *data = hb_blob_get_data(bytes.get(), &length);
-        return std::string(data, length);
+        return std::round(em(hb_font_get_glyph_h_advance(font_.get(), glyph)) * 1000) / 1000;
+    }
+
+    size_t codeCount() const { return codes_.size(); }
+    bool knows(unsigned glyph, const std::u32string &text) const { return index_.count({glyph, text}) != 0; }
+    unsigned code(unsigned glyph, const std::u32string &text)
+    {
+        auto it = index_.find({glyph, text});
+        if (it == index_.end()) {
+            it = index_.insert({{glyph, text}, unsigned(codes_.size())}).first;
+            codes_.push_back({glyph, text});
+        }
+        return it->second;
+    }
+
+    pdf_obj *object(fz_context *ctx, pdf_document *doc);
+    void embed(fz_context *ctx, pdf_document *doc);
+    void drop(fz_context *ctx)
+    {
+        for (pdf_obj *o : {type0_, cidFont_, descriptor_, file_, toUnicode_, cidToGid_})
+            pdf_drop_obj(ctx, o);
     }
 
 private:
+    struct Code
+    {
+        unsigned glyph;
+        std::u32string text;
+    };
+    std::string subset(const std::set<unsigned> &glyphs, std::map<unsigned, unsigned> *newIds);
+
+    Face has_;
     HbPtr<hb_blob_t> blob_;
     HbPtr<hb_face_t> face_;
     HbPtr<hb_font_t> font_;
+    HbPtr<hb_face_t> ready_;   // for subsetting, made on first use
+    unsigned upem_ = 1000;
+    bool outlines_ = false;
+    std::vector<Code> codes_;
+    std::map<std::pair<unsigned, std::u32string>, unsigned> index_;
+    size_t embedded_ = 0;   // codes in the objects as last written
+    pdf_obj *type0_ = nullptr, *cidFont_ = nullptr, *descriptor_ = nullptr;
+    pdf_obj *file_ = nullptr, *toUnicode_ = nullptr, *cidToGid_ = nullptr;
 };
+
+// A TrueType font holding the outlines of `glyphs` only (and the parts of
+// composite ones), and where each glyph went in it. Layout tables go: they
+// would pull in glyphs of other letters, and PDF readers do not use them.
+std::string ReplacementFonts::Source::subset(const std::set<unsigned> &glyphs, std::map<unsigned, unsigned> *newIds)
+{
+    HbPtr<hb_subset_input_t> input(hb_subset_input_create_or_fail());
+    if (!input)
+        throw std::runtime_error("out of memory");
+    hb_set_t *keep = hb_subset_input_glyph_set(input.get());
+    for (const unsigned g : glyphs)
+        hb_set_add(keep, g);
+    hb_set_t *drop = hb_subset_input_set(input.get(), HB_SUBSET_SETS_DROP_TABLE_TAG);
+    for (const char *tag : {"GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern", "morx", "mort", "kerx", "COLR",
+                            "CPAL", "SVG ", "CBDT", "CBLC", "sbix", "EBDT", "EBLC", "EBSC", "vhea", "vmtx", "VORG"})
+        hb_set_add(drop, HB_TAG(tag[0], tag[1], tag[2], tag[3]));
+    hb_subset_input_set_flags(input.get(), HB_SUBSET_FLAGS_NO_HINTING);
+    // A face made ready for cutting once: cutting again on every page that
+    // adds glyphs then costs little, even for the large CJK font.
+    if (!ready_) {
+        ready_.reset(hb_subset_preprocess(face_.get()));
+        if (!ready_)
+            throw std::runtime_error("out of memory");
+    }
+    HbPtr<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(ready_.get(), input.get()));
+    HbPtr<hb_face_t> cut(plan ? hb_subset_plan_execute_or_fail(plan.get()) : nullptr);
+    if (!cut)
+        throw std::runtime_error("cannot cut down a font for the replacement text");
+    const hb_map_t *moved = hb_subset_plan_old_to_new_glyph_mapping(plan.get());
+    for (const unsigned g : glyphs)
+        (*newIds)[g] = hb_map_get(moved, g);
+    HbPtr<hb_blob_t> bytes(hb_face_reference_blob(cut.get()));
+    unsigned int length = 0;
+    const char *data = hb_blob_get_data(bytes.get(), &length);
+    return std::string(data, length);
+}
+
+// The Type0 font, its descendant and descriptor, with what does not depend
+// on the glyphs drawn; embed() fills in the rest.
+pdf_obj *ReplacementFonts::Source::object(fz_context *ctx, pdf_document *doc)
+{
+    if (type0_)
+        return type0_;
+    hb_font_extents_t extents{};
+    hb_font_get_h_extents(font_.get(), &extents);
+    hb_position_t capHeight = 0;
+    if (!hb_ot_metrics_get_position(font_.get(), HB_OT_METRICS_TAG_CAP_HEIGHT, &capHeight))
+        capHeight = extents.ascender;
+    const float slant = hb_style_get_value(font_.get(), HB_STYLE_TAG_SLANT_ANGLE);
+    // The font's box, from its head table (xMin, yMin, xMax, yMax at 36).
+    HbPtr<hb_blob_t> head(hb_face_reference_table(face_.get(), HB_TAG('h', 'e', 'a', 'd')));
+    unsigned length = 0;
+    const unsigned char *h = reinterpret_cast<const unsigned char *>(hb_blob_get_data(head.get(), &length));
+    int box[4] = {0, int(extents.descender), int(upem_), int(extents.ascender)};
+    if (length >= 44) {
+        for (int i = 0; i < 4; ++i)
+            box[i] = int16_t(uint16_t(h[36 + 2 * i] << 8 | h[37 + 2 * i]));
+    }
+    const auto thousandths = [this](double v) { return int64_t(std::lround(v * 1000 / upem_)); };
+    guarded(ctx, [&] {
+        descriptor_ = pdf_add_new_dict(ctx, doc, 10);
+        pdf_dict_put(ctx, descriptor_, PDF_NAME(Type), PDF_NAME(FontDescriptor));
+        pdf_dict_put_int(ctx, descriptor_, PDF_NAME(Flags), 4 | (has_.italic ? 64 : 0));   // symbolic, italic
+        pdf_obj *bbox = pdf_dict_put_array(ctx, descriptor_, PDF_NAME(FontBBox), 4);
+        for (const int v : box)
+            pdf_array_push_int(ctx, bbox, thousandths(v));
+        pdf_dict_put_real(ctx, descriptor_, PDF_NAME(ItalicAngle), slant);
+        pdf_dict_put_int(ctx, descriptor_, PDF_NAME(Ascent), thousandths(extents.ascender));
+        pdf_dict_put_int(ctx, descriptor_, PDF_NAME(Descent), thousandths(extents.descender));
+        pdf_dict_put_int(ctx, descriptor_, PDF_NAME(CapHeight), thousandths(capHeight));
+        pdf_dict_put_int(ctx, descriptor_, PDF_NAME(StemV), has_.bold ? 140 : 80);
+
+        cidFont_ = pdf_add_new_dict(ctx, doc, 8);
+        pdf_dict_put(ctx, cidFont_, PDF_NAME(Type), PDF_NAME(Font));
+        pdf_dict_put(ctx, cidFont_, PDF_NAME(Subtype), PDF_NAME(CIDFontType2));
+        pdf_obj *info = pdf_dict_put_dict(ctx, cidFont_, PDF_NAME(CIDSystemInfo), 3);
+        pdf_dict_put_string(ctx, info, PDF_NAME(Registry), "Adobe", 5);
+        pdf_dict_put_string(ctx, info, PDF_NAME(Ordering), "Identity", 8);
+        pdf_dict_put_int(ctx, info, PDF_NAME(Supplement), 0);
+        pdf_dict_put(ctx, cidFont_, PDF_NAME(FontDescriptor), descriptor_);
+
+        type0_ = pdf_add_new_dict(ctx, doc, 5);
+        pdf_dict_put(ctx, type0_, PDF_NAME(Type), PDF_NAME(Font));
+        pdf_dict_put(ctx, type0_, PDF_NAME(Subtype), PDF_NAME(Type0));
+        pdf_dict_put(ctx, type0_, PDF_NAME(Encoding), PDF_NAME(Identity_H));
+        pdf_obj *descendants = pdf_dict_put_array(ctx, type0_, PDF_NAME(DescendantFonts), 1);
+        pdf_array_push(ctx, descendants, cidFont_);
+    });
+    embedded_ = 0;
+    return type0_;
+}
+
+void ReplacementFonts::Source::embed(fz_context *ctx, pdf_document *doc)
+{
+    if (!type0_ || embedded_ == codes_.size())
+        return;
+    std::set<unsigned> glyphs = {0};
+    std::vector<std::u32string> texts;
+    for (const Code &c : codes_) {
+        glyphs.insert(c.glyph);
+        texts.push_back(c.text);
+    }
+    // Codes stay; the glyphs they show are numbered anew in each subset.
+    std::map<unsigned, unsigned> newIds;
+    const std::string file = subset(glyphs, &newIds);
+    std::string cidToGid;
+    for (const Code &c : codes_) {
+        cidToGid += char(newIds[c.glyph] >> 8);
+        cidToGid += char(newIds[c.glyph] & 0xFF);
+    }
+    const std::string toUnicode = toUnicodeMap(texts);
+    // Subset fonts are named with a tag of six capitals that differs when
+    // the glyphs differ.
+    std::vector<unsigned> list(glyphs.begin(), glyphs.end());
+    uint32_t hash = fnv(list.data(), list.size() * sizeof(unsigned));
+    std::string name;
+    for (int i = 0; i < 6; ++i, hash /= 26)
+        name += char('A' + hash % 26);
+    char postscript[128] = "";
+    unsigned size = sizeof postscript;
+    hb_ot_name_get_utf8(face_.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME, HB_LANGUAGE_INVALID, &size, postscript);
+    name += '+' + plainName(postscript);
+    std::vector<int64_t> widths;
+    for (const Code &c : codes_)
+        widths.push_back(std::lround(width(c.glyph) * 1000));
+
+    guarded(ctx, [&] {
+        putStream(ctx, doc, &file_, file);
+        pdf_dict_put_int(ctx, file_, PDF_NAME(Length1), int64_t(file.size()));
+        putStream(ctx, doc, &toUnicode_, toUnicode);
+        putStream(ctx, doc, &cidToGid_, cidToGid);
+        pdf_dict_put(ctx, descriptor_, PDF_NAME(FontFile2), file_);
+        pdf_dict_put_name(ctx, descriptor_, PDF_NAME(FontName), name.c_str());
+        pdf_dict_put_name(ctx, cidFont_, PDF_NAME(BaseFont), name.c_str());
+        pdf_dict_put(ctx, cidFont_, PDF_NAME(CIDToGIDMap), cidToGid_);
+        pdf_dict_put_int(ctx, cidFont_, PDF_NAME(DW), 0);
+        pdf_obj *w = pdf_dict_put_array(ctx, cidFont_, PDF_NAME(W), 2);
+        pdf_array_push_int(ctx, w, 1);
+        pdf_obj *run = pdf_array_push_array(ctx, w, int(widths.size()));
+        for (size_t i = 1; i < widths.size(); ++i)
+            pdf_array_push_int(ctx, run, widths[i]);
+        pdf_dict_put_name(ctx, type0_, PDF_NAME(BaseFont), name.c_str());
+        pdf_dict_put(ctx, type0_, PDF_NAME(ToUnicode), toUnicode_);
+    });
+    embedded_ = codes_.size();
+}
+
+void ReplacementFonts::FcConfigDeleter::operator()(void *config) const
+{
+    FcConfigDestroy(static_cast<FcConfig *>(config));
 }
 
 ReplacementFonts::ReplacementFonts(fz_context *ctx)
-    : ctx_(ctx), covered_(2)
+    : ctx_(ctx)
 {
 }
 
 ReplacementFonts::~ReplacementFonts()
 {
-    for (size_t i = 0; i < 2; ++i) {
-        pdf_drop_obj(ctx_, objects_[i]);
-        fz_drop_font(ctx_, fonts_[i]);
-    }
+    for (const auto &source : sources_)
+        source->drop(ctx_);
 }
 
 void ReplacementFonts::prepare(const std::vector<std::string> &texts)
 {
-    std::set<int> wanted;
     for (const std::string &t : texts) {
-        for (const int c : drawnCodePoints(t))
-            wanted.insert(c);
-    }
-    if (wanted.empty())
-        return;
-    // The CJK font is opened only when the first font lacks a character.
-    std::unique_ptr<FontFile> files[2];
-    files[0].reset(new FontFile(kFontFiles[0]));
-    for (const int c : wanted) {
-        size_t chosen = 0;
-        if (!files[0]->has(c)) {
-            if (!files[1])
-                files[1].reset(new FontFile(kFontFiles[1]));
-            if (files[1]->has(c))
-                chosen = 1;
+        for (const char32_t c : drawnCodePoints(t)) {
+            if (!ignorable(c))
+                choose(int(c), Face());
         }
-        covered_[chosen].push_back(c);   // ascending: `wanted` is ordered
     }
-    for (size_t i = 0; i < 2; ++i) {
-        if (covered_[i].empty())
+}
+
+long ReplacementFonts::openFile(const std::string &path, int index, Face faceItHas)
+{
+    const auto key = std::make_pair(path, index);
+    const auto it = opened_.find(key);
+    if (it != opened_.end())
+        return it->second;
+    sources_.emplace_back(new Source(path, index, faceItHas));
+    return opened_[key] = long(sources_.size() - 1);
+}
+
+ReplacementFonts::Choice ReplacementFonts::choose(int codePoint, Face face)
+{
+    const auto key = std::make_pair(codePoint, int(face.bold) + 2 * int(face.italic));
+    const auto known = choices_.find(key);
+    if (known != choices_.end())
+        return known->second;
+    Choice choice;
+    const auto take = [&](long font) {
+        if (font < 0 || !sources_[size_t(font)]->has(char32_t(codePoint)))
+            return false;
+        const Face has = sources_[size_t(font)]->face();
+        choice = Choice{font, face.bold && !has.bold, face.italic && !has.italic};
+        return true;
+    };
+    take(openFile(kDejaVuFiles[key.second], 0, face)) || take(openFile(kDejaVuFiles[0], 0, Face()))
+        || take(openFile(kCjkFile, 0, Face())) || take(fallbackFor(codePoint, face));
+    return choices_[key] = choice;
+}
+
+// An installed font with a glyph for `codePoint`, in the face asked for
+// when there is one; -1 when none has it.
+long ReplacementFonts::fallbackFor(int codePoint, Face face)
+{
+    if (!fontconfig_) {
+        fontconfig_.reset(FcInitLoadConfigAndFonts());
+        if (!fontconfig_)
+            return -1;
+    }
+    FcConfig *config = static_cast<FcConfig *>(fontconfig_.get());
+    FcPattern *pattern = FcPatternCreate();
+    FcCharSet *wanted = FcCharSetCreate();
+    FcCharSetAddChar(wanted, FcChar32(codePoint));
+    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcPatternAddInteger(pattern, FC_WEIGHT, face.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, face.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcFontSet *sorted = FcFontSort(config, pattern, FcFalse, nullptr, &result);
+    long found = -1;
+    for (int i = 0; sorted && i < sorted->nfont && found < 0; ++i) {
+        FcPattern *font = sorted->fonts[i];
+        FcCharSet *has = nullptr;
+        FcChar8 *file = nullptr;
+        int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
+        if (FcPatternGetCharSet(font, FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, FcChar32(codePoint))
+            || FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch)
             continue;
-        const std::string bytes = files[i]->subset(covered_[i]);
-        const char *name = i == 0 ? "DejaVuSans" : "WenQuanYiMicroHei";
-        fz_font **slot = &fonts_[i];
-        fz_context *ctx = ctx_;
-        guarded(ctx, [&] {
-            fz_buffer *buffer = fz_new_buffer_from_copied_data(
-                ctx, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
-            fz_try(ctx)
-                *slot = fz_new_font_from_buffer(ctx, name, buffer, 0, 0);
-            fz_always(ctx)
-                fz_drop_buffer(ctx, buffer);
-            fz_catch(ctx)
-                fz_rethrow(ctx);
-        });
+        FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
+        FcPatternGetInteger(font, FC_SLANT, 0, &slant);
+        Face itHas;
+        itHas.bold = weight >= FC_WEIGHT_BOLD;
+        itHas.italic = slant != FC_SLANT_ROMAN;
+        try {
+            const long source = openFile(reinterpret_cast<const char *>(file), index, itHas);
+            if (sources_[size_t(source)]->has(char32_t(codePoint)))
+                found = source;
+        } catch (const std::runtime_error &) {
+            // An unreadable font file is passed over like one without the character.
+        }
     }
+    if (sorted)
+        FcFontSetDestroy(sorted);
+    FcCharSetDestroy(wanted);
+    FcPatternDestroy(pattern);
+    return found;
 }
 
-size_t ReplacementFonts::fontIndexFor(int codePoint) const
+bool ReplacementFonts::covers(const std::string &text)
 {
-    return std::binary_search(covered_[1].begin(), covered_[1].end(), codePoint) ? 1 : 0;
+    for (const char32_t c : drawnCodePoints(text)) {
+        if (!ignorable(c) && choose(int(c), Face()).font < 0)
+            return false;
+    }
+    return true;
 }
 
-std::vector<ReplacementFonts::Run> ReplacementFonts::encode(const std::string &text) const
+bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Glyph> *glyphs)
 {
-    static const char hex[] = "0123456789ABCDEF";
-    std::vector<Run> runs;
-    for (const int c : drawnCodePoints(text)) {
-        const size_t index = fontIndexFor(c);
-        if (!fonts_[index])
-            continue;   // not prepared for this text: nothing to draw with
-        const int glyph = fz_encode_character(ctx_, fonts_[index], c);
-        if (runs.empty() || runs.back().font != index)
-            runs.push_back(Run{index, std::string()});
-        std::string &g = runs.back().glyphs;
-        for (int shift = 12; shift >= 0; shift -= 4)
-            g += hex[(glyph >> shift) & 0xF];
+    glyphs->clear();
+    const std::u32string cps = drawnCodePoints(text);
+    const size_t n = cps.size();
+    if (n == 0)
+        return true;
+
+    // The font of each character; a mark stays in its base's font when
+    // that has it, an ignorable character goes with its neighbours.
+    std::vector<Choice> choice(n);
+    std::vector<bool> shown(n);
+    long previous = -1;
+    for (size_t i = 0; i < n; ++i) {
+        shown[i] = !ignorable(cps[i]);
+        if (!shown[i])
+            continue;
+        if (previous >= 0 && isMark(cps[i]) && sources_[size_t(choice[size_t(previous)].font)]->has(cps[i]))
+            choice[i] = choice[size_t(previous)];
+        else
+            choice[i] = choose(int(cps[i]), face);
+        if (choice[i].font < 0)
+            return false;
+        previous = long(i);
     }
-    return runs;
+    if (previous < 0)
+        return true;   // nothing that shows
+
+    // Embedding levels (FriBidi), with trailing white space at the
+    // paragraph's level.
+    const FriBidiStrIndex length = FriBidiStrIndex(n);
+    std::vector<FriBidiCharType> types(n);
+    std::vector<FriBidiBracketType> brackets(n);
+    std::vector<FriBidiLevel> levels(n);
+    const FriBidiChar *chars = reinterpret_cast<const FriBidiChar *>(cps.data());
+    fribidi_get_bidi_types(chars, length, types.data());
+    fribidi_get_bracket_types(chars, length, types.data(), brackets.data());
+    FriBidiParType base = FRIBIDI_PAR_ON;
+    if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), length, &base, levels.data())
+        || !fribidi_reorder_line(0, types.data(), length, 0, base, levels.data(), nullptr, nullptr))
+        throw std::runtime_error("out of memory");
+
+    // Scripts, with common characters (spaces, digits, punctuation) taking
+    // the script around them.
+    hb_unicode_funcs_t *unicode = hb_unicode_funcs_get_default();
+    std::vector<hb_script_t> scripts(n, HB_SCRIPT_COMMON);
+    hb_script_t last = HB_SCRIPT_INVALID;
+    for (size_t i = 0; i < n; ++i) {
+        const hb_script_t s = hb_unicode_script(unicode, cps[i]);
+        if (s != HB_SCRIPT_COMMON && s != HB_SCRIPT_INHERITED && s != HB_SCRIPT_UNKNOWN)
+            last = s;
+        scripts[i] = last;
+    }
+    for (size_t i = n; i-- > 0;) {
+        if (scripts[i] == HB_SCRIPT_INVALID)
+            scripts[i] = i + 1 < n && scripts[i + 1] != HB_SCRIPT_INVALID ? scripts[i + 1] : HB_SCRIPT_COMMON;
+    }
+    // Ignorable characters share the item of the shown one before them
+    // (after them at the start).
+    size_t firstShown = 0;
+    while (!shown[firstShown])
+        ++firstShown;
+    for (size_t i = 0; i < n; ++i) {
+        if (!shown[i]) {
+            const size_t from = i < firstShown ? firstShown : i - 1;
+            choice[i] = choice[from];
+            levels[i] = levels[from];
+            scripts[i] = scripts[from];
+        }
+    }
+
+    // Items: ranges of one font, level and script, shaped each on its own
+    // with the whole text as context.
+    struct Item
+    {
+        size_t start, end;
+    };
+    std::vector<Item> items;
+    for (size_t i = 0; i < n; ++i) {
+        const bool same = !items.empty() && choice[i].font == choice[i - 1].font
+            && choice[i].fakeBold == choice[i - 1].fakeBold && choice[i].fakeItalic == choice[i - 1].fakeItalic
+            && levels[i] == levels[i - 1] && scripts[i] == scripts[i - 1];
+        if (same)
+            items.back().end = i + 1;
+        else
+            items.push_back({i, i + 1});
+    }
+    // Display order of the items (rule L2): from the highest level down to
+    // the lowest odd one, every run of items at that level or above turns
+    // round.
+    FriBidiLevel highest = 0, lowestOdd = 255;
+    for (const Item &item : items) {
+        highest = std::max(highest, levels[item.start]);
+        if (levels[item.start] % 2)
+            lowestOdd = std::min(lowestOdd, levels[item.start]);
+    }
+    for (int level = highest; level >= int(lowestOdd) && level > 0; --level) {
+        for (size_t i = 0; i < items.size();) {
+            if (levels[items[i].start] < level) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < items.size() && levels[items[j].start] >= level)
+                ++j;
+            std::reverse(items.begin() + long(i), items.begin() + long(j));
+            i = j;
+        }
+    }
+
+    struct Pending
+    {
+        Glyph glyph;
+        unsigned id;
+        std::u32string text;
+    };
+    std::vector<Pending> pending;
+    HbPtr<hb_buffer_t> buffer(hb_buffer_create());
+    for (const Item &item : items) {
+        const Choice &c = choice[item.start];
+        Source &source = *sources_[size_t(c.font)];
+        hb_buffer_t *b = buffer.get();
+        hb_buffer_clear_contents(b);
+        hb_buffer_add_utf32(b, reinterpret_cast<const uint32_t *>(cps.data()), int(n), unsigned(item.start),
+                            int(item.end - item.start));
+        hb_buffer_set_direction(b, levels[item.start] % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+        hb_buffer_set_script(b, scripts[item.start]);
+        hb_buffer_set_language(b, hb_language_get_default());
+        // Marks keep clusters of their own, so each glyph gives back its
+        // own character where the font draws it apart.
+        hb_buffer_set_cluster_level(b, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS);
+        hb_shape(source.font(), b, nullptr, 0);
+        if (!hb_buffer_allocation_successful(b))
+            throw std::runtime_error("out of memory");
+        unsigned count = 0;
+        const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(b, &count);
+        const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(b, &count);
+        // A cluster's characters run to the next cluster's start.
+        std::vector<unsigned> starts;
+        for (unsigned g = 0; g < count; ++g)
+            starts.push_back(info[g].cluster);
+        std::sort(starts.begin(), starts.end());
+        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+        std::set<unsigned> given;   // clusters whose text a glyph carries already
+        for (unsigned g = 0; g < count; ++g) {
+            const unsigned cluster = info[g].cluster;
+            const auto next = std::upper_bound(starts.begin(), starts.end(), cluster);
+            const size_t end = next == starts.end() ? item.end : *next;
+            std::u32string chars;
+            bool showsSomething = false;
+            for (size_t k = cluster; k < end; ++k) {
+                showsSomething = showsSomething || shown[k];
+                if (!bidiControl(cps[k]) && chars.size() < kMaxClusterText)
+                    chars.push_back(cps[k]);
+            }
+            if (!showsSomething)
+                continue;   // hidden joiners and marks of direction
+            if (!given.insert(cluster).second)
+                chars.clear();
+            const Glyph glyph{size_t(c.font), 0, source.width(info[g].codepoint), source.em(pos[g].x_advance),
+                              source.em(pos[g].x_offset), source.em(pos[g].y_offset), c.fakeBold, c.fakeItalic};
+            pending.push_back({glyph, info[g].codepoint, chars});
+        }
+    }
+    // Codes are handed out only when every font has room for them.
+    std::map<size_t, size_t> added;
+    for (const Pending &p : pending) {
+        if (!sources_[p.glyph.font]->knows(p.id, p.text)
+            && sources_[p.glyph.font]->codeCount() + ++added[p.glyph.font] > kMaxCodes)
+            return false;
+    }
+    for (Pending &p : pending) {
+        p.glyph.code = sources_[p.glyph.font]->code(p.id, p.text);
+        glyphs->push_back(p.glyph);
+    }
+    return true;
 }
 
 pdf_obj *ReplacementFonts::fontObject(pdf_document *doc, size_t index)
 {
-    if (!objects_[index]) {
-        pdf_obj **slot = &objects_[index];
-        fz_font *font = fonts_[index];
-        guarded(ctx_, [&] { *slot = pdf_add_cid_font(ctx_, doc, font); });
-    }
-    return objects_[index];
+    return sources_.at(index)->object(ctx_, doc);
+}
+
+void ReplacementFonts::embed(pdf_document *doc)
+{
+    for (const auto &source : sources_)
+        source->embed(ctx_, doc);
 }

@@ -3,51 +3,98 @@
 
 #include <mupdf/pdf.h>
 
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The fonts replacement text is drawn in, embedded into the output so no
-// reader needs them: DejaVu Sans for Latin, Greek, Cyrillic and common
-// symbols, WenQuanYi Micro Hei for what DejaVu lacks (Chinese and the other
-// CJK scripts). Both come from Debian font packages. Each is cut down to the
-// characters the rule texts hold before it is embedded: the CJK font alone is
-// several megabytes, and its file is a collection no PDF may embed as is.
+// reader needs them. A character comes from the first of these that has it:
+// DejaVu Sans in the face asked for (regular, bold, oblique, bold oblique),
+// DejaVu Sans regular, WenQuanYi Micro Hei (Chinese and the other CJK
+// scripts), then whatever installed font fontconfig names for it. A face
+// that lacks the weight or slant asked for is made bold or slanted when
+// drawn (see Glyph::fakeBold and fakeItalic).
+//
+// Text is shaped (HarfBuzz) and put in display order (FriBidi), so joined
+// scripts get their joined forms and right-to-left text reads from the right.
+// Each font is embedded as a subset holding only the glyphs drawn, with a
+// code of its own per glyph and text, so the ToUnicode map gives every glyph
+// back the characters it stands for (a ligature all of them, an Arabic form
+// its letter, an emoji its surrogate pair).
 class ReplacementFonts
 {
 public:
-    // Where the Debian packages install the fonts, in the order they are
-    // tried for a character.
-    static const char *const kFontFiles[2];
+    // Where the Debian packages install DejaVu Sans: regular, bold,
+    // oblique, bold oblique (see Face).
+    static const char *const kDejaVuFiles[4];
+    static const char *const kCjkFile;
 
     explicit ReplacementFonts(fz_context *ctx);
     ~ReplacementFonts();
     ReplacementFonts(const ReplacementFonts &) = delete;
     ReplacementFonts &operator=(const ReplacementFonts &) = delete;
 
-    // Makes fonts that hold every character of `texts` (UTF-8). Throws
-    // MupdfError when a font file is missing or unreadable.
+    // Opens the font files `texts` (UTF-8) may need, so a missing or
+    // unreadable font stops the run before any page is changed. Nothing is
+    // embedded yet: only what is drawn goes into the output. Throws
+    // std::runtime_error.
     void prepare(const std::vector<std::string> &texts);
 
-    // `text` as runs of glyphs of one font each: the font's index and its
-    // glyph ids as 4-digit hex, ready for a "<...> Tj" operator. Control
-    // characters are dropped; a tab is a space.
-    struct Run
+    // Whether every character of `text` that shows has a glyph in one of
+    // the fonts. Control characters are dropped when drawn; format
+    // characters (joiners, direction marks) need no glyph.
+    bool covers(const std::string &text);
+
+    struct Face
+    {
+        bool bold = false;
+        bool italic = false;
+    };
+    // One glyph of shaped text, in display order. Lengths are in ems (of
+    // the size the text is drawn at).
+    struct Glyph
     {
         size_t font;
-        std::string glyphs;
+        unsigned code;   // two-byte character code in the font's object
+        double width;    // the code's width in the font's object
+        double advance, xOffset, yOffset;
+        bool fakeBold, fakeItalic;
     };
-    std::vector<Run> encode(const std::string &text) const;
+    // `text` shaped in `face`, each glyph given its code (a new code grows
+    // the font's subset at the next embed()). False, with nothing added,
+    // when a character has no glyph in any font (see covers()) or a font
+    // ran out of codes.
+    bool shape(const std::string &text, Face face, std::vector<Glyph> *glyphs);
 
-    // The font object of font `index` in `doc`, added on first use.
+    // The font object of font `index` in `doc`, added on first use; its
+    // subset is filled in by embed().
     pdf_obj *fontObject(pdf_document *doc, size_t index);
+    // Brings the subset, widths and ToUnicode map of every font object
+    // handed out up to date with the codes given so far. Throws MupdfError.
+    void embed(pdf_document *doc);
 
 private:
-    size_t fontIndexFor(int codePoint) const;
+    class Source;
+    struct Choice
+    {
+        long font = -1;   // -1: no font has the character
+        bool fakeBold = false, fakeItalic = false;
+    };
+    Choice choose(int codePoint, Face face);
+    long openFile(const std::string &path, int index, Face faceItHas);
+    long fallbackFor(int codePoint, Face face);
 
     fz_context *ctx_;
-    std::vector<std::vector<int>> covered_;   // sorted code points per font
-    fz_font *fonts_[2] = {nullptr, nullptr};
-    pdf_obj *objects_[2] = {nullptr, nullptr};
+    std::vector<std::unique_ptr<Source>> sources_;
+    std::map<std::pair<std::string, int>, long> opened_;   // file and face index to source
+    std::map<std::pair<int, int>, Choice> choices_;        // code point and face to its font
+    struct FcConfigDeleter
+    {
+        void operator()(void *config) const;
+    };
+    std::unique_ptr<void, FcConfigDeleter> fontconfig_;
 };
 
 #endif

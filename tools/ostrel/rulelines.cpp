@@ -33,16 +33,6 @@ std::vector<std::string> split(const std::string &s, char separator)
     }
 }
 
-std::string withoutSpace(const std::string &s)
-{
-    std::string out;
-    for (const char c : s) {
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            out += c;
-    }
-    return out;
-}
-
 bool parseTextLine(const std::string &line, TextRule *rule, std::string *reason)
 {
     const size_t colon = line.find(':');
@@ -106,27 +96,14 @@ bool parseImageLine(const std::string &line, ImageRule *rule, std::string *reaso
 }
 }
 
-TextRule::Reading TextRule::reading(const std::string &found) const
+std::vector<TextRule::Reading> TextRule::readings() const
 {
-    std::vector<size_t> colons;
-    for (size_t i = text.find(':'); i != std::string::npos; i = text.find(':', i + 1))
-        colons.push_back(i);
-    const auto at = [this](size_t colon) {
-        return Reading{text.substr(0, colon), text.substr(colon + 1)};
-    };
-    for (const size_t c : colons) {
-        if (text.compare(0, c, found) == 0 && c == found.size())
-            return at(c);
+    std::vector<Reading> all;
+    for (size_t i = text.find(':'); i != std::string::npos; i = text.find(':', i + 1)) {
+        if (i > 0)
+            all.push_back(Reading{text.substr(0, i), text.substr(i + 1)});
     }
-    const std::string bare = withoutSpace(found);
-    for (const size_t c : colons) {
-        if (withoutSpace(text.substr(0, c)) == bare)
-            return at(c);
-    }
-    if (colons.empty())
-        return Reading{text, std::string()};
-    const size_t inFound = size_t(std::count(found.begin(), found.end(), ':'));
-    return at(colons[std::min(inFound, colons.size() - 1)]);
+    return all;
 }
 
 RuleLines RuleLines::parse(const std::string &bytes, Kind kind)
@@ -138,14 +115,13 @@ RuleLines RuleLines::parse(const std::string &bytes, Kind kind)
         start = 3;
     int number = 0;
     while (start < bytes.size()) {
-        size_t end = bytes.find('\n', start);
+        // "\r\n", "\n" and a lone "\r" each end a line.
+        size_t end = bytes.find_first_of("\r\n", start);
         if (end == std::string::npos)
             end = bytes.size();
-        std::string line = bytes.substr(start, end - start);
-        start = end + 1;
+        const std::string line = bytes.substr(start, end - start);
+        start = end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
         if (line.empty())
             continue;
         std::string reason;
@@ -170,5 +146,7 @@ RuleLines RuleLines::parse(const std::string &bytes, Kind kind)
             return file;
         }
     }
+    if (file.text_.empty() && file.image_.empty())
+        file.error_ = "no rule in the file";
     return file;
 }

@@ -7,10 +7,10 @@
 // Text rule line:  page-left-top-width-height:find:replace
 // Image rule line: page:left:top:(path):width:height
 //
-// Lines end with "\r\n" or "\n"; empty lines carry no rule. Numbers are
+// Lines end with "\r\n", "\n" or a lone "\r"; empty lines carry no rule. Numbers are
 // unsigned decimal integers (leading zeros allowed). Nothing is escaped, so
 // a ":" in the find or replacement text, or "):" in a picture path, is read
-// as documented at TextRule::reading and RuleLines::parse.
+// as documented at TextRule::readings and RuleLines::parse.
 
 #include <cstdint>
 #include <string>
@@ -32,12 +32,11 @@ struct TextRule
         std::string find;
         std::string replace;
     };
-    // Which ":" of `text` ends the find part. `found` is the text the page
-    // holds in the rule's box; the reading whose find part equals it wins,
-    // then one that equals it apart from white space; otherwise the find
-    // part gets as many ":" as `found` has (none when `found` has none), so
-    // a ":" typed into the replacement stays there.
-    Reading reading(const std::string &found) const;
+    // The ways `text` splits into find and replacement text, one per ":"
+    // with text before it, the first ":" first: nothing is escaped, so which
+    // one the rule meant is decided by which find text the page holds in
+    // the rule's box.
+    std::vector<Reading> readings() const;
 };
 
 struct ImageRule
@@ -56,6 +55,7 @@ public:
     // Reads every line as `kind`. A malformed line (a field that is not an
     // unsigned integer, too few fields, a picture size that is not positive)
     // makes the whole file invalid: error() names the line and the reason.
+    // So does a file without any rule: running it would change nothing.
     //
     // An image path runs from "(" to the last "):" of the line, because the
     // width and height after it are plain numbers and cannot hold "):".

@@ -13,12 +13,18 @@
 // the file without looking at our exit status. Exit status 0 on success;
 // otherwise one line on standard error names the file and the reason.
 
-#include "outputfile.h"
+#include "inputfile.h"
+#include "memorylimit.h"
+#include "outputpath.h"
+#include "pagecount.h"
 #include "pagerange.h"
 #include "pdfpages.h"
+#include "stopcleanup.h"
+#include "temporaryoutput.h"
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace
@@ -41,30 +47,50 @@ std::string failure(const char *what, const std::string &path, const std::string
     return std::string(what) + " \"" + path + "\": " + reason;
 }
 
-// Each returns an empty text on success, else the failure.
-std::string getInfo(const std::string &input, OutputFile *out)
+// Reads the document into `pdf` (the whole file: the library then parses it
+// without a system call per object, and it must fit in the memory share
+// anyway); empty on success, else the failure.
+std::string openInput(const std::string &input, long long maxBytes, PdfPages *pdf)
 {
-    PdfPages pdf;
-    std::string error;
-    if (!pdf.open(input, &error))
+    std::string bytes, error;
+    if (!InputFile::read(input, maxBytes, &bytes, &error) || !pdf->open(input, std::move(bytes), &error))
         return failure("cannot open", input, error);
+    return std::string();
+}
+
+// Each returns an empty text on success, else the failure.
+std::string getInfo(const std::string &input, long long maxBytes, TemporaryOutput *out)
+{
+    std::string error = InputFile::refusal(input);
+    if (!error.empty())
+        return failure("cannot open", input, error);
+    long pages = PageCount::quick(input);
+    if (pages == 0) {
+        PdfPages pdf;
+        error = openInput(input, maxBytes, &pdf);
+        if (!error.empty())
+            return error;
+        pages = pdf.pageCount();
+    }
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
-    std::fprintf(out->stream(), "NumberOfPages: %ld\n", pdf.pageCount());
+    const std::string line = "NumberOfPages: " + std::to_string(pages) + "\n";
+    out->write(line.data(), line.size());
     if (!out->commit(&error))
         return failure("cannot write", out->target(), error);
     return std::string();
 }
 
-std::string merge(const std::string &input, const std::string &rangeText, OutputFile *out)
+std::string merge(const std::string &input, const std::string &rangeText, long long maxBytes, TemporaryOutput *out)
 {
     PageRange range;
     std::string error;
     if (!range.parse(rangeText, &error))
         return failure("cannot take pages of", input, "page range \"" + rangeText + "\": " + error);
     PdfPages pdf;
-    if (!pdf.open(input, &error))
-        return failure("cannot open", input, error);
+    error = openInput(input, maxBytes, &pdf);
+    if (!error.empty())
+        return error;
     const std::string refusal = pdf.extractionRefusal();
     if (!refusal.empty())
         return failure("cannot take pages of", input, refusal);
@@ -74,35 +100,57 @@ std::string merge(const std::string &input, const std::string &rangeText, Output
                            + std::to_string(pdf.pageCount()) + (pdf.pageCount() == 1 ? " page" : " pages"));
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
-    if (!pdf.writePages(range.pages(), out->stream(), out->target(), &error))
-        return failure("cannot take pages of", input, error);
+    if (!pdf.writePages(range.pages(), out, &error))
+        return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
+                                           : failure("cannot write", out->target(), out->writeFailure());
     if (!out->commit(&error))
         return failure("cannot write", out->target(), error);
     return std::string();
+}
+
+std::string run(int argc, char **argv, const std::string &input, TemporaryOutput *out)
+{
+    const MemoryLimit memory(MemoryLimit::shareOfThisMachine("PAVLIN_MEMORY_MB"));
+    const long long maxBytes = memory.shareMegabytes() << 20;
+    try {
+        if (std::strcmp(argv[2], "-getinfo") == 0)
+            return getInfo(input, maxBytes, out);
+        std::string range;
+        for (int i = 3; i < argc - 2; ++i)
+            range += (i > 3 ? " " : "") + std::string(argv[i]);
+        return merge(input, range, maxBytes, out);
+    } catch (const std::bad_alloc &) {
+        out->discard();
+        return failure("cannot read", input,
+                       "it needs more memory than this run may use (" + std::to_string(memory.shareMegabytes())
+                           + " MB; PAVLIN_MEMORY_MB sets it)");
+    } catch (const std::exception &e) {
+        out->discard();
+        return failure("cannot read", input, std::string("unexpected failure (") + e.what() + ")");
+    }
 }
 }
 
 int main(int argc, char **argv)
 {
-    if (argc < 5 || std::strcmp(argv[argc - 2], "-outfile") != 0)
+    StopCleanup::prepare(kProgram);
+    if (argc < 5 || std::strcmp(argv[argc - 2], "-outfile") != 0
+        || !((std::strcmp(argv[2], "-getinfo") == 0 && argc == 5) || std::strcmp(argv[2], "-merge") == 0))
         return usage();
     const std::string input = argv[1];
-    OutputFile out(argv[argc - 1]);
-    std::string error;
-    if (std::strcmp(argv[2], "-getinfo") == 0 && argc == 5) {
-        error = getInfo(input, &out);
-    } else if (std::strcmp(argv[2], "-merge") == 0) {
-        std::string range;
-        for (int i = 3; i < argc - 2; ++i)
-            range += (i > 3 ? " " : "") + std::string(argv[i]);
-        error = merge(input, range, &out);
-    } else {
-        return usage();
+    TemporaryOutput out(argv[argc - 1]);
+    // Before anything is read or written: nothing at the output path is
+    // removed when the path itself is refused.
+    const std::string refusal = OutputPath::refusal(out.target(), {input});
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, failure("cannot write", out.target(), refusal).c_str());
+        return Failed;
     }
+    std::string error = run(argc, argv, input, &out);
     if (error.empty())
         return Done;
     std::string staleError;
-    if (!out.removeStaleTarget(input, &staleError))
+    if (!OutputPath::removeStale(out.target(), {input}, &staleError))
         error += "; the file an earlier run left at \"" + out.target() + "\" could not be removed: " + staleError;
     std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
     return Failed;

@@ -1,15 +1,18 @@
 #include "pdfpages.h"
 
+#include "temporaryoutput.h"
+
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstring>
+#include <new>
 #include <set>
-
-#include <sys/stat.h>
+#include <utility>
 
 namespace
 {
@@ -26,6 +29,22 @@ std::string reasonOf(const std::exception &e)
     }
     return e.what();
 }
+
+// The writer's bytes into our file, which keeps the reason of a failed write.
+class IntoFile : public Pipeline
+{
+public:
+    explicit IntoFile(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) {}
+    void write(unsigned char const *data, size_t size) override
+    {
+        if (!file_->write(data, size))
+            throw std::runtime_error(file_->writeFailure());
+    }
+    void finish() override {}
+
+private:
+    TemporaryOutput *file_;
+};
 }
 
 PdfPages::PdfPages()
@@ -35,25 +54,39 @@ PdfPages::PdfPages()
     pdf_.setSuppressWarnings(true);
 }
 
-bool PdfPages::open(const std::string &path, std::string *error)
+bool PdfPages::open(const std::string &name, std::string bytes, std::string *error)
 {
-    struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        *error = "it is a folder, not a file";   // the library would only say that reading failed
-        return false;
-    }
+    bytes_ = std::move(bytes);
     try {
-        pdf_.processFile(path.c_str());
-        pages_ = QPDFPageDocumentHelper(pdf_).getAllPages();
+        pdf_.processMemoryFile(name.c_str(), bytes_.data(), bytes_.size());
+        count_ = countFromRoot();
+        if (count_ == 0)
+            count_ = long(QPDFPageDocumentHelper(pdf_).getAllPages().size());
+    } catch (const std::bad_alloc &) {
+        throw;
     } catch (const std::exception &e) {
         *error = reasonOf(e);
         return false;
     }
-    if (pages_.empty()) {
+    if (count_ == 0) {
         *error = "the document has no pages";
         return false;
     }
     return true;
+}
+
+long PdfPages::countFromRoot()
+{
+    QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    QPDFObjectHandle count = root.getKey("/Count");
+    QPDFObjectHandle kids = root.getKey("/Kids");
+    if (!count.isInteger() || !kids.isArray() || kids.getArrayNItems() < 1)
+        return 0;
+    // Every page is an object of its own.
+    const long long claimed = count.getIntValue();
+    if (claimed < kids.getArrayNItems() || claimed > (long long)pdf_.getXRefTable().size())
+        return 0;
+    return long(claimed);
 }
 
 std::string PdfPages::extractionRefusal()
@@ -65,10 +98,17 @@ std::string PdfPages::extractionRefusal()
     return std::string();
 }
 
-bool PdfPages::writePages(const std::vector<long> &pages, FILE *out, const std::string &description,
-                          std::string *error)
+bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error)
 {
     try {
+        const std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(pdf_).getAllPages();
+        for (long p : pages) {
+            if (p < 1 || size_t(p) > all.size()) {
+                *error = "page " + std::to_string(p) + " is outside the document, which has "
+                    + std::to_string(all.size()) + (all.size() == 1 ? " page" : " pages");
+                return false;
+            }
+        }
         // The output is this document with its page list replaced, so what
         // hangs off the catalog comes along. The new list is one flat array
         // under the root node, built in one pass: adding and removing pages
@@ -79,7 +119,7 @@ bool PdfPages::writePages(const std::vector<long> &pages, FILE *out, const std::
         QPDFObjectHandle kids = QPDFObjectHandle::newArray();
         std::set<QPDFObjGen> kept;
         for (long p : pages) {
-            QPDFObjectHandle page = pages_.at(static_cast<size_t>(p - 1)).getObjectHandle();
+            QPDFObjectHandle page = all[size_t(p - 1)].getObjectHandle();
             // A page named again becomes a page of its own that shares the
             // content: one object cannot stand twice in the tree.
             if (!kept.insert(page.getObjGen()).second)
@@ -92,13 +132,17 @@ bool PdfPages::writePages(const std::vector<long> &pages, FILE *out, const std::
         pdf_.updateAllPagesCache();
         // Pages left out are still reachable through links, outlines and
         // form fields; without this they would be written in full.
-        for (QPDFPageObjectHelper &page : pages_) {
+        for (const QPDFPageObjectHelper &page : all) {
             const QPDFObjGen og = page.getObjectHandle().getObjGen();
             if (!kept.count(og))
                 pdf_.replaceObject(og, QPDFObjectHandle::newNull());
         }
-        QPDFWriter writer(pdf_, description.c_str(), out, false);
+        IntoFile file(out);
+        QPDFWriter writer(pdf_);
+        writer.setOutputPipeline(&file);
         writer.write();
+    } catch (const std::bad_alloc &) {
+        throw;
     } catch (const std::exception &e) {
         *error = reasonOf(e);
         return false;

@@ -4,13 +4,15 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 // One PDF document, for counting its pages and writing a document of some of
 // them. The library reports failures by throwing; every method here catches
-// and returns false with a reason instead, phrased for the user.
+// and returns false with a reason instead, phrased for the user. Running out
+// of memory (std::bad_alloc) is left to the caller.
+class TemporaryOutput;
+
 class PdfPages
 {
 public:
@@ -18,27 +20,35 @@ public:
     PdfPages(const PdfPages &) = delete;
     PdfPages &operator=(const PdfPages &) = delete;
 
-    // Opens and repairs what can be repaired; false when the file is missing,
-    // not a PDF, damaged beyond repair, needs a password or has no pages.
-    bool open(const std::string &path, std::string *error);
+    // Reads the document from `bytes` (kept), repairing what can be repaired;
+    // false when it is not a PDF, is damaged beyond repair, needs a password
+    // or has no pages. `name` names it in the library's own messages.
+    bool open(const std::string &name, std::string bytes, std::string *error);
 
-    long pageCount() const { return static_cast<long>(pages_.size()); }
+    // The page count. A page count is read from the root of the page tree
+    // when it is one the file can hold (no more pages than objects in the
+    // file, no fewer than the root's own children), as readers do, so that
+    // counting does not load every page; otherwise the tree is walked.
+    long pageCount() const { return count_; }
 
     // Why the document's permissions forbid taking pages out of it; empty
     // when they allow it (always for a document that is not encrypted).
     std::string extractionRefusal();
 
-    // Writes a document of the given pages (numbered from 1, each within
-    // pageCount(), repeats allowed) in that order to `out`. Each page keeps
-    // its content, resources, annotations and links; the rest of the
-    // document (information, metadata, outlines) is kept too, with references
-    // to pages that were left out made null. Changes this object: call once.
-    bool writePages(const std::vector<long> &pages, FILE *out, const std::string &description,
-                    std::string *error);
+    // Writes a document of the given pages (numbered from 1, repeats
+    // allowed) in that order to `out`; false when one is outside the
+    // document or a write failed (the reason is the file's own then). Each page keeps its content, resources, annotations and
+    // links; the rest of the document (information, metadata, outlines) is
+    // kept too, with references to pages that were left out made null.
+    // Changes this object: call once.
+    bool writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error);
 
 private:
+    long countFromRoot();
+
+    std::string bytes_;
     QPDF pdf_;
-    std::vector<QPDFPageObjectHelper> pages_;
+    long count_ = 0;
 };
 
 #endif

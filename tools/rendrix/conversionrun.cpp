@@ -1,12 +1,14 @@
 #include "conversionrun.h"
 
 #include "converterprocess.h"
+#include "formnesting.h"
 #include "memorybudget.h"
 #include "outputfiles.h"
 #include "pageconverter.h"
 
 #include <poppler-qt5.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 
@@ -20,6 +22,9 @@ namespace
 // How long stopped workers get to finish their page before the files are
 // removed from under them.
 const auto kStopGrace = std::chrono::seconds(2);
+// Each worker holds a document of its own; beyond this many, more only wait
+// for memory or processors.
+const int kMaxWorkers = 16;
 
 using DocumentPointer = std::unique_ptr<Poppler::Document>;
 
@@ -51,7 +56,7 @@ int workerLimit()
 {
     bool ok = false;
     const int forced = qEnvironmentVariableIntValue("RENDRIX_THREADS", &ok);
-    return ok && forced > 0 ? forced : QThread::idealThreadCount();
+    return qBound(1, ok && forced > 0 ? forced : QThread::idealThreadCount(), kMaxWorkers);
 }
 }
 
@@ -123,7 +128,15 @@ QString ConversionRun::convert(const ConversionRequest &request)
         // Without the limit (no process information) a normal run is the
         // same; only a hostile page could take more.
         budget.limitProcess(int(docs.size()));
-        if (!files.open(&error))
+        // Before any page is drawn, and within the limit: forms nested to
+        // draw millions of times are refused, not followed.
+        std::vector<int> numbers;
+        for (int number = first; number <= last; ++number)
+            numbers.push_back(number);
+        const std::string nesting = FormNesting::refusal(QFile::encodeName(pdf).toStdString(), numbers);
+        if (!nesting.empty())
+            return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(nesting));
+        if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
             return error;
         ConversionRun run(pdf, first - 1, count, &budget, &files);
         run.start(workerDocs);
@@ -143,6 +156,8 @@ QString ConversionRun::convert(const ConversionRequest &request)
         return QString();
     } catch (const std::bad_alloc &) {
         return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf);
+    } catch (const std::exception &e) {
+        return QStringLiteral("cannot convert \"%1\": unexpected failure (%2)").arg(pdf, QString::fromLocal8Bit(e.what()));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "outputfiles.h"
 
+#include "outputpath.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -60,6 +62,22 @@ void OutputFiles::removeAbandoned() const
         if (ok && pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
             QDir(folder_ + QLatin1Char('/') + entry).removeRecursively();
     }
+}
+
+bool OutputFiles::checkTargets(int count, const QString &pdf, QString *error) const
+{
+    const std::vector<std::string> inputs{QFile::encodeName(pdf).toStdString()};
+    for (int number = 1; number <= count; ++number) {
+        for (const char *suffix : {"png", "htm"}) {
+            const QString target = finalPath(number, suffix);
+            const std::string refusal = OutputPath::refusal(QFile::encodeName(target).toStdString(), inputs);
+            if (!refusal.empty()) {
+                *error = QStringLiteral("cannot write \"%1\": %2").arg(target, QString::fromStdString(refusal));
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 bool OutputFiles::open(QString *error)

@@ -24,6 +24,11 @@ public:
     // Name of page `number` (1-based) without suffix.
     static QString pageName(const QString &base, int number);
 
+    // Whether pages 1 to `count` may be put in place: false, with a reason,
+    // when a page name is held by the input `pdf` (through any link) or by
+    // something that is not a regular file.
+    bool checkTargets(int count, const QString &pdf, QString *error) const;
+
     // Removes the private folders of this base that killed runs left, and
     // makes this run's. False, with a reason, when it cannot.
     bool open(QString *error);

@@ -1,7 +1,7 @@
 #include "pageconverter.h"
 
-#include "linegrouping.h"
 #include "memorybudget.h"
+#include "pageruns.h"
 #include "textlayerwriter.h"
 
 #include <poppler-qt5.h>
@@ -131,14 +131,6 @@ bool PageConverter::render(const Poppler::Page &page, int number, const QSize &p
     }
     image = QImage();
 
-    const QList<Poppler::TextBox *> boxes = page.textList(Poppler::Page::Rotate0, stopRequested, stop);
-    QVector<WordBox> words;
-    words.reserve(boxes.size());
-    for (const Poppler::TextBox *box : boxes) {
-        const QRectF r = box->boundingBox();
-        words.append({r.left(), r.top(), r.width(), r.height(), box->text()});
-    }
-    qDeleteAll(boxes);
-    content->textLayer = formatTextLayer(groupLines(words));
+    content->textLayer = formatTextLayer(pageRuns(page, stopRequested, stop));
     return true;
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
 """Writes the hostile PDFs of this folder (see README.md). Run it here."""
+import struct
 import zlib
 
 
@@ -52,3 +53,41 @@ write("control-characters.pdf",
       pages(1, 300, 200, b"BT /F1 12 Tf 50 150 Td (TabAleBx) Tj ET",
             [b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode %d 0 R >>" % 6, stream(cmap, False)],
             b" /Resources << /Font << /F1 5 0 R >> >>"))
+
+# Twelve levels of forms, each drawing the next four times: 4^12 drawings
+# from a few kilobytes.
+nested = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+          b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R"
+          b" /Resources << /XObject << /X 5 0 R >> >> >>",
+          stream(b"/X Do", False)]
+for level in range(12):
+    last = level == 11
+    form = stream(b"0 0 1 1 re f" if last else b"/X Do " * 4, False)
+    resources = b"" if last else b"/Resources << /XObject << /X %d 0 R >> >> " % (6 + level)
+    nested.append(form.replace(b"<< ", b"<< /Type /XObject /Subtype /Form /BBox [0 0 300 200] " + resources, 1))
+write("nested-forms.pdf", pdf(nested))
+# A page tree that claims two billion pages and holds one.
+write("huge-count.pdf", pdf([b"<< /Type /Catalog /Pages 2 0 R >>",
+                             b"<< /Type /Pages /Kids [3 0 R] /Count 2147483647 >>",
+                             b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] >>"]))
+# One page; the information object's table entry points into the page.
+info = pages(1, 300, 200, b"BT /F1 12 Tf 50 150 Td (Kept) Tj ET", [b"<< /Title (Info) >>"],
+             b" /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>")
+info = info.replace(b"/Root 1 0 R >>", b"/Root 1 0 R /Info 5 0 R >>")
+entries = info[info.index(b"xref\n"):].split(b"\n")
+entries[7] = b"%010d 00000 n " % (int(entries[6][:10]) + 7)
+write("bad-info-offset.pdf", info[:info.index(b"xref\n")] + b"\n".join(entries))
+
+
+def png(width, height):
+    """A white picture of one bit a pixel: small as a file, huge decoded."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    row = b"\0" + b"\xff" * ((width + 7) // 8)
+    packer = zlib.compressobj(9)
+    data = b"".join(packer.compress(row) for _ in range(height)) + packer.flush()
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 1, 0, 0, 0, 0))
+            + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
+write("huge-picture.png", png(20000, 20000))

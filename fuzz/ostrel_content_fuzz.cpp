@@ -1,0 +1,44 @@
+// Feeds arbitrary bytes to the replacement engine's content-stream token
+// reader, the one that decides which bytes of a page a rewrite replaces.
+// Tokens must come in order, each inside the bytes and after the last, the
+// reader must always move on, and skipping an inline image after any "ID"
+// must stay inside the bytes.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "contenttokens.h"
+
+namespace {
+
+void check(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    ContentTokens tokens(bytes);
+    size_t last = 0;
+    for (size_t n = 0; n <= bytes.size() + 1; ++n) {
+        const ContentTokens::Token t = tokens.next();
+        check(t.start >= last && t.end >= t.start && t.end <= bytes.size());
+        if (t.kind == ContentTokens::Kind::End) {
+            check(t.end == bytes.size());
+            return 0;
+        }
+        check(t.end > t.start);
+        if (t.kind == ContentTokens::Kind::Keyword && t.text == "ID") {
+            tokens.skipInlineImage(t.text.size() % 7);
+            check(tokens.position() <= bytes.size());
+        }
+        last = std::max(t.end, tokens.position());
+    }
+    check(false);   // more tokens than bytes: the reader stood still
+    return 0;
+}

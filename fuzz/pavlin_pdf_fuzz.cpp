@@ -1,0 +1,33 @@
+// Any bytes as the PDF tool's document: it opens with a page count of at
+// least 1 that the file's objects can hold, or is refused with a reason; and
+// the count of form drawings on every page ends, within its limit.
+#include "formnesting.h"
+#include "pdfpages.h"
+
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    PdfPages pages;
+    std::string error;
+    if (!pages.open("fuzz.pdf", std::string(reinterpret_cast<const char *>(data), size), &error))
+        return error.empty() ? (abort(), 0) : 0;
+    if (pages.pageCount() < 1)
+        abort();
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    try {
+        pdf.processMemoryFile("fuzz.pdf", reinterpret_cast<const char *>(data), size);
+        FormNesting nesting;
+        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages())
+            nesting.refusal(page);
+    } catch (const std::exception &) {
+        // Refused by the library: the programs report that in their words.
+    }
+    return 0;
+}

@@ -1,0 +1,219 @@
+#include "converterruns.h"
+#include "testfiles.h"
+
+#include <QtTest>
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// What the four programs refuse before touching anything, what they do with
+// hostile inputs, and what a stop, a full disk or a long name leaves behind.
+// Every program runs as a child with a time limit: a run that hangs fails.
+class ToolBoundsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusalsLeaveEveryFileAsItWas();
+    void hostileCountsAndLongNamesWork();
+    void fileSizeLimitIsFileTooLarge();
+    void stopMidWriteLeavesNoTemporaryFile();
+};
+
+namespace
+{
+const QString kHostile = QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/hostile/");
+
+// Every entry of the folder with its bytes (regular files) or its kind.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &name : entriesIn(folder)) {
+        const QFileInfo info(folder + '/' + name);
+        files[name] = info.isSymLink() ? "link to " + info.symLinkTarget().toUtf8()
+                      : info.isDir()   ? QByteArray("folder")
+                      : info.isFile()  ? readAll(info.filePath())
+                                       : QByteArray("special");
+    }
+    return files;
+}
+
+// A PDF of `pages` pages, each with a content stream of its own.
+QByteArray longPdf(int pages)
+{
+    QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>", ""};
+    QByteArray kids;
+    for (int p = 0; p < pages; ++p) {
+        const QByteArray content = "BT /F1 12 Tf 72 720 Td (Page " + QByteArray::number(p + 1) + ") Tj ET";
+        kids += QByteArray::number(objects.size() + 1) + " 0 R ";
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + QByteArray::number(objects.size() + 2)
+                + " 0 R /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> >>"
+                << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+    }
+    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
+    return pdfOf(objects);
+}
+}
+
+void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
+{
+    // In a fresh folder: in.pdf (a sample), soft.pdf and hard.pdf (a symbolic
+    // and a hard link to it), fifo, dir, rules.txt (from the row), a
+    // big picture and the hostile documents. Arguments name them; the
+    // message must hold `expected`.
+    const struct
+    {
+        const char *program;
+        QStringList args;
+        QByteArray rules;
+        const char *expected;
+        QString env = {};
+    } rows[] = {
+        {"Pavlin.dll", {"in.pdf", "-getinfo", "-outfile", "in.pdf"}, "", "cannot write \"in.pdf\": it is the input file \"in.pdf\""},
+        {"Pavlin.dll", {"in.pdf", "-merge", "1", "-outfile", "soft.pdf"}, "", "it is the input file \"in.pdf\""},
+        {"Pavlin.dll", {"in.pdf", "-merge", "1", "-outfile", "hard.pdf"}, "", "it is the input file \"in.pdf\""},
+        {"Pavlin.dll", {"soft.pdf", "-getinfo", "-outfile", "hard.pdf"}, "", "it is the input file \"soft.pdf\""},
+        {"Pavlin.dll", {"in.pdf", "-merge", "1", "-outfile", "fifo"}, "", "cannot write \"fifo\": it is not a regular file"},
+        {"Pavlin.dll", {"in.pdf", "-getinfo", "-outfile", "dir"}, "", "cannot write \"dir\": it is a folder, not a file"},
+        {"Pavlin.dll", {"in.pdf", "-getinfo", "-outfile", "/dev/null"}, "", "\"/dev/null\": it is not a regular file"},
+        {"Pavlin.dll", {"fifo", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"fifo\": it is not a regular file"},
+        {"Pavlin.dll", {"/dev/zero", "-merge", "1", "-outfile", "out.pdf"}, "", "cannot open \"/dev/zero\": it is not a regular"},
+        {"Pavlin.dll", {"big.pdf", "-merge", "1", "-outfile", "out.pdf"}, "", "\"big.pdf\": it is larger than 1 MB", "PAVLIN_MEMORY_MB=1"},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "in.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "soft.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "hard.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "rules.txt", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"rules.txt\""},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "pic.png", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n", "it is the input file \"pic.png\""},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "fifo", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "\"fifo\": it is not a regular file"},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "dir", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "\"dir\": it is a folder, not a file"},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "/dev/null", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "\"/dev/null\": it is not a regular"},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "out.pdf", "dir"}, "", "cannot read the rule file \"dir\": it is a folder"},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "out.pdf", "/dev/zero"}, "", "rule file \"/dev/zero\": it is not a regular file"},
+        {"Ostrel.dll", {"in.pdf", "-tesome", "out.pdf", "fifo"}, "", "rule file \"fifo\": it is not a regular file"},
+        {"Ostrel.dll", {"fifo", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "cannot open \"fifo\": it is not a regular"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(fifo):5:5\r\n",
+         "cannot read the picture \"fifo\" (line 1): it is not a regular file"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(huge.png):5:5\r\n",
+         "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n",
+         "it needs more memory than this run may use (8 MB; OSTREL_MEMORY_MB sets it)", "OSTREL_MEMORY_MB=8"},
+        {"Ostrel.dll", {"count.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
+         "\"count.pdf\": the page tree claims 2147483647 pages, more than the file holds objects"},
+        {"Ostrel.dll", {"nested.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
+         "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
+        {"rendrix", {"-htmlformat", "nested.pdf", "text.xml"}, "", "page 1: its forms draw other forms more than 100000 times"},
+        {"Dorcet.dll", {"nested.pdf", "-ht", "a.png"}, "", "page 1: its forms draw other forms more than 100000 times"},
+        {"Dorcet.dll", {"in.pdf", "-ht", "in.png"}, "", "in_pg_0001.htm\": it is the input file"},
+        {"rendrix", {"-htmlformat", "in.pdf", "text.xml"}, "", "text_pg_0001.png\": it is not a regular file"},
+    };
+    for (const auto &row : rows) {
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QVERIFY(QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
+                && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
+        QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
+                && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
+        // 30 million pixels: a small file, more than 8 MB decoded.
+        QImage picture(5000, 6000, QImage::Format_Mono);
+        picture.fill(1);
+        QVERIFY(picture.save("pic.png") && (row.rules.isEmpty() || writeFile("rules.txt", row.rules)));
+        // The page files the converters must not replace: a link to the input and a FIFO.
+        QVERIFY(::link("in.pdf", "in_pg_0001.htm") == 0 && ::mkfifo("text_pg_0001.png", 0600) == 0);
+        const QMap<QString, QByteArray> before = snapshot(dir.path());
+
+        QStringList env = row.env.isEmpty() ? QStringList() : QStringList{row.env};
+        const ConverterRun run = runConverter(row.program, row.args, env << "RENDRIX_THREADS=2");
+        const QByteArray what = (row.program + (' ' + row.args.join(' ')) + ": ").toUtf8() + run.err;
+        QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.count('\n') == 1
+                     && run.err.startsWith(QByteArray(row.program) + ": ") && run.err.contains(row.expected),
+                 what.constData());
+        QVERIFY2(snapshot(dir.path()) == before, what.constData());
+    }
+}
+
+void ToolBoundsTest::hostileCountsAndLongNamesWork()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()));
+    // A page tree claiming two billion pages holds one: counted and cut as one.
+    const QString count = kHostile + "huge-count.pdf";
+    QCOMPARE(runConverter("Pavlin.dll", {count, "-getinfo", "-outfile", "info.txt"}).exitCode, 0);
+    QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
+    QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
+    QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
+
+    // Output names as long as names may be: the temporary names are short.
+    QVERIFY(writeFile("rules.txt", "1-61-78-36-13:Animal:b\r\n"));
+    const QString in = samplePdf("AnimalSounds");
+    for (int length : {246, 250, 255}) {
+        const QString name = QString(length - 4, QLatin1Char('n')) + ".pdf";
+        const QList<QStringList> runs{{"Pavlin.dll", in, "-getinfo", "-outfile", name},
+                                      {"Pavlin.dll", in, "-merge", "1", "-outfile", name},
+                                      {"Ostrel.dll", in, "-tesome", name, "rules.txt"}};
+        for (const QStringList &args : runs) {
+            QFile::remove(name);
+            const ConverterRun run = runConverter(args[0], args.mid(1));
+            QVERIFY2(run.exitCode == 0 && QFileInfo(name).size() > 0, run.err.constData());
+        }
+    }
+    QCOMPARE(entriesIn(dir.path()).size(), 3 + 3);
+}
+
+void ToolBoundsTest::fileSizeLimitIsFileTooLarge()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir::setCurrent(dir.path()) && writeFile("rules.txt", "1-0-0-50-50:a:b\r\n"));
+    const QString in = samplePdf("schools");
+    // The program, its arguments: each output is larger than the limit.
+    const QList<QStringList> runs{{"Pavlin.dll", in, "-merge", "1-5", "-outfile", "out.pdf"},
+                                  {"Ostrel.dll", in, "-tesome", "out.pdf", "rules.txt"}};
+    for (const QStringList &args : runs) {
+        const ConverterRun run = runConverter(args[0], args.mid(1), {}, 20000);
+        QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.contains("cannot write \"out.pdf\": File too large"),
+                 run.err.constData());
+        QCOMPARE(entriesIn(dir.path()), QStringList{"rules.txt"});
+    }
+}
+
+// Each program is stopped (SIGSTOP) the moment its temporary file appears,
+// before it can have written a long document, then sent SIGTERM: the file
+// is named as the window expects, and gone once the program has ended.
+void ToolBoundsTest::stopMidWriteLeavesNoTemporaryFile()
+{
+    QTemporaryDir in, out;
+    const QString pdf = in.filePath("long.pdf"), rules = in.filePath("rules.txt");
+    QVERIFY(writeFile(pdf, longPdf(5000)) && writeFile(rules, "1-0-0-50-50:a:b\r\n"));
+    const QList<QStringList> runs{{"Pavlin.dll", pdf, "-merge", "5000-1", "-outfile", out.filePath("out.pdf")},
+                                  {"Ostrel.dll", pdf, "-tesome", out.filePath("out.pdf"), rules}};
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        for (const QStringList &args : runs) {
+            const int watch = inotify_init1(IN_CLOEXEC);
+            QVERIFY(watch >= 0 && inotify_add_watch(watch, QFile::encodeName(out.path()).constData(), IN_CREATE) >= 0);
+            QProcess process;
+            process.start(QStringLiteral(GRIDMOLT_APP_DIR "/") + args[0], args.mid(1));
+            QVERIFY(process.waitForStarted());
+            const pid_t pid = pid_t(process.processId());
+            struct pollfd ready = {watch, POLLIN, 0};
+            QVERIFY2(poll(&ready, 1, 60000) == 1, "no file was made");
+            ::kill(pid, SIGSTOP);
+            ::close(watch);
+            const QStringList made = entriesIn(out.path());
+            QVERIFY2(made.size() == 1 && QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch(),
+                     qPrintable(made.join(' ')));
+            ::kill(pid, sig);
+            ::kill(pid, SIGCONT);
+            QVERIFY(process.waitForFinished(30000));
+            QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+            QCOMPARE(entriesIn(out.path()), QStringList());
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(ToolBoundsTest)
+#include "toolbounds_test.moc"

@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""What a PDF's embedded TrueType fonts hold, read with qpdf and fontTools.
+
+  embeddedfonts.py PDF
+      one line per embedded font: its name without the subset tag, then the
+      outlines of its glyphs that have one (as sorted fingerprints); then one
+      line per ToUnicode map: "tounicode ok" or "tounicode bad" and the entry
+      at fault
+  embeddedfonts.py --glyphs FONTFILE TEXT
+      the outlines of the glyphs FONTFILE's cmap gives the characters of
+      TEXT, as above
+"""
+import hashlib
+import io
+import json
+import re
+import subprocess
+import sys
+
+from fontTools.pens.recordingPen import DecomposingRecordingPen
+from fontTools.ttLib import TTFont
+
+
+def stream(pdf, ref):
+    number = ref.split()[0]
+    return subprocess.run(["qpdf", "--show-object=" + number, "--filtered-stream-data", pdf],
+                          capture_output=True, check=True).stdout
+
+
+def outlines(font, names):
+    """Fingerprints of the outlines of glyphs `names`, composites drawn out,
+    so the same letter matches whatever number a subset gave it."""
+    glyphs = font.getGlyphSet()
+    prints = set()
+    for name in names:
+        pen = DecomposingRecordingPen(glyphs)
+        glyphs[name].draw(pen)
+        if pen.value:
+            prints.add(hashlib.sha1(repr(pen.value).encode()).hexdigest()[:12])
+    return sorted(prints)
+
+
+def well_formed(destination):
+    """A UTF-16BE destination: whole code units, surrogates in pairs."""
+    if not destination or len(destination) % 4:
+        return False
+    units = [int(destination[i:i + 4], 16) for i in range(0, len(destination), 4)]
+    i = 0
+    while i < len(units):
+        if 0xD800 <= units[i] < 0xDC00:
+            if i + 1 >= len(units) or not 0xDC00 <= units[i + 1] < 0xE000:
+                return False
+            i += 2
+        elif 0xDC00 <= units[i] < 0xE000:
+            return False
+        else:
+            i += 1
+    return True
+
+
+def describe(pdf):
+    objects = json.loads(subprocess.run(["qpdf", "--json=1", "--json-key=objects", pdf],
+                                        capture_output=True, check=True).stdout)["objects"]
+    for value in objects.values():
+        if not isinstance(value, dict):
+            continue
+        if value.get("/Type") == "/FontDescriptor" and "/FontFile2" in value:
+            font = TTFont(io.BytesIO(stream(pdf, value["/FontFile2"])))
+            print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
+        if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
+            text = stream(pdf, value["/ToUnicode"]).decode("latin-1")
+            bad = [m.group(0) for block in re.findall(r"beginbfchar(.*?)endbfchar", text, re.S)
+                   for m in re.finditer(r"<([0-9A-Fa-f]*)>\s*<([0-9A-Fa-f]*)>", block)
+                   if len(m.group(1)) != 4 or not well_formed(m.group(2))]
+            print("tounicode", "bad " + bad[0] if bad else "ok")
+
+
+def glyphs(path, text):
+    font = TTFont(path)
+    cmap = font.getBestCmap()
+    print(*outlines(font, {cmap[ord(c)] for c in text if ord(c) in cmap}))
+
+
+if __name__ == "__main__":
+    if sys.argv[1] == "--glyphs":
+        glyphs(sys.argv[2], sys.argv[3])
+    else:
+        describe(sys.argv[1])

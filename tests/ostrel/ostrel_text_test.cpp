@@ -1,0 +1,389 @@
+// The replacement engine's new text, drawn by PageWriter directly (so the
+// old words' width and face can be set) and by Ostrel.dll on rules, read
+// back with readers we did not write: pdftotext for the text and where it
+// is, pdffonts for the faces, qpdf for the file, fontTools for what the
+// embedded fonts hold.
+
+#include "mupdfguard.h"
+#include "pagewriter.h"
+#include "replacementfonts.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+struct Output
+{
+    int status = -1;
+    std::string out;
+};
+
+// Runs `args` (no shell word is taken from them) and returns its standard output.
+Output run(const std::vector<std::string> &args)
+{
+    std::string command;
+    for (const std::string &a : args) {
+        command += " '";
+        for (const char c : a)
+            command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += '\'';
+    }
+    Output result;
+    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.out.append(buffer, n);
+    result.status = pclose(pipe);
+    return result;
+}
+
+bool writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream f(path, std::ios::binary);
+    return bool(f << bytes);
+}
+
+struct Word
+{
+    std::string text;
+    double x0, y0, x1, y1;
+};
+
+std::vector<Word> words(const std::string &pdf)
+{
+    static const std::regex word(
+        R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">(.*)</word>)re");
+    std::vector<Word> list;
+    const std::string xml = run({"pdftotext", "-bbox", pdf, "-"}).out;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), word); it != std::sregex_iterator(); ++it)
+        list.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+    return list;
+}
+
+// The box around all words of the page but `except`.
+Word extent(const std::vector<Word> &list, const std::string &except)
+{
+    Word all{"", 1e9, 1e9, -1e9, -1e9};
+    for (const Word &w : list) {
+        if (w.text == except)
+            continue;
+        all = {"", std::min(all.x0, w.x0), std::min(all.y0, w.y0), std::max(all.x1, w.x1), std::max(all.y1, w.y1)};
+    }
+    return all;
+}
+
+// The page's text as pdftotext reads it, line by line, without the
+// direction marks it puts around right-to-left lines.
+std::vector<std::string> lines(const std::string &pdf)
+{
+    std::string text = run({"pdftotext", pdf, "-"}).out;
+    text = std::regex_replace(text, std::regex("\xE2\x80[\xAA-\xAE]|\f"), "");
+    std::vector<std::string> list;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        line = std::regex_replace(line, std::regex("^\\s+|\\s+$"), "");
+        if (!line.empty())
+            list.push_back(line);
+    }
+    return list;
+}
+
+// Embedded font names (without subset tag) and their glyphs with outlines,
+// and one "tounicode ok" line per ToUnicode map that is well formed.
+std::string embeddedFonts(const std::string &pdf)
+{
+    return run({"/usr/bin/python3", GRIDMOLT_SOURCE_DIR "/tests/ostrel/embeddedfonts.py", pdf}).out;
+}
+
+// One line of Helvetica (F1) or Helvetica-Bold (F2) per entry, from the
+// top of a 600 x 400 page.
+struct Line
+{
+    const char *font;
+    double x, y, size;
+    std::string text;
+};
+
+std::string pdfWithLines(const std::vector<Line> &lines)
+{
+    std::string content;
+    for (const Line &l : lines)
+        content += "BT /" + std::string(l.font) + ' ' + std::to_string(l.size) + " Tf " + std::to_string(l.x) + ' '
+            + std::to_string(l.y) + " Td (" + l.text + ") Tj ET\n";
+    const std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 400] /Resources << /Font << /F1 5 0 R /F2 6 0 R >> >>"
+        " /Contents 4 0 R >>",
+        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>",
+    };
+    std::string pdf = "%PDF-1.4\n", xref;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        char entry[32];
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::string size = std::to_string(objects.size() + 1);
+    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
+        + " /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+}
+
+// A blank page with one word, "Kept", near its foot.
+const std::vector<Line> kBlankPage = {{"F1", 50, 40, 12, "Kept"}};
+
+class OstrelTextTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/ostrel-text-XXXXXX";
+        ASSERT_TRUE(mkdtemp(&pattern[0]));
+        dir_ = pattern + '/';
+        ASSERT_TRUE(writeFile(dir_ + "in.pdf", pdfWithLines(kBlankPage)));
+    }
+    void TearDown() override { run({"rm", "-rf", dir_}); }
+
+    // A text as the engine passes it on: its baseline starts at (50, 100)
+    // of the page as shown, in black.
+    static PageWriter::Text text(const std::string &replacement, float size, float width, bool bold, bool italic)
+    {
+        PageWriter::Text t;
+        t.at.origin = {50, 100};
+        t.at.size = size;
+        t.at.width = width;
+        t.at.bold = bold;
+        t.at.italic = italic;
+        t.replacement = replacement;
+        return t;
+    }
+
+    // Draws `t` onto the blank page and saves the document as the engine
+    // does, to `out`. Returns the error, empty when drawn.
+    std::string drawn(const PageWriter::Text &t, const std::string &out)
+    {
+        std::unique_ptr<fz_context, void (*)(fz_context *)> ctx(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT),
+                                                                fz_drop_context);
+        fz_context *c = ctx.get();
+        pdf_document *doc = nullptr;
+        pdf_page *page = nullptr;
+        const std::string in = dir_ + "in.pdf";
+        std::string error;
+        try {
+            guarded(c, [&] { doc = pdf_open_document(c, in.c_str()); });
+            ReplacementFonts fonts(c);
+            PageWriter writer(c, doc, &fonts);
+            fz_rect box;
+            fz_matrix toShown;
+            guarded(c, [&] {
+                page = pdf_load_page(c, doc, 0);
+                pdf_page_transform(c, page, &box, &toShown);
+            });
+            if (!writer.canDraw(t.replacement))
+                error = "cannot draw";
+            writer.draw(page, toShown, {t}, {});
+            pdf_write_options options = pdf_default_write_options;
+            options.do_compress_fonts = 1;
+            options.do_garbage = 1;
+            guarded(c, [&] { pdf_save_document(c, doc, out.c_str(), &options); });
+        } catch (const std::exception &e) {
+            error += std::string(error.empty() ? "" : ": ") + e.what();
+        }
+        if (page)
+            fz_drop_page(c, &page->super);
+        pdf_drop_document(c, doc);
+        return error;
+    }
+
+    std::string dir_;
+};
+
+struct FaceCase
+{
+    const char *name;
+    std::string replacement;
+    bool bold, italic;
+    const char *font;   // as pdffonts names it, after the subset tag
+};
+
+TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
+{
+    const FaceCase cases[] = {
+        {"accents", "Grüße Welt", false, false, "DejaVuSans"},
+        {"bold", "Fett", true, false, "DejaVuSans-Bold"},
+        {"italic", "Schräg", false, true, "DejaVuSans-Oblique"},
+        {"bold italic", "Beides", true, true, "DejaVuSans-BoldOblique"},
+        {"Hebrew, right to left", "שלום עולם", false, false, "DejaVuSans"},
+        {"Hebrew, bold", "שלום", true, false, "DejaVuSans-Bold"},
+        {"Arabic, joined and right to left", "مرحبا بالعالم", false, false, "DejaVuSans"},
+        {"Chinese", "中文替换", false, false, "WenQuanYiMicroHei"},
+        {"Chinese, bold from a face without bold", "中文", true, false, "WenQuanYiMicroHei"},
+        {"emoji past the BMP", "ok 😀", false, false, "DejaVuSans"},
+        {"ligature", "office", false, false, "DejaVuSans"},
+        {"letter only another installed font has", "𝒜", false, false, "DejaVuMathTeXGyre-Regular"},
+    };
+    for (const FaceCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = dir_ + "out.pdf";
+        ASSERT_EQ(drawn(text(c.replacement, 14, 0, c.bold, c.italic), out), "");
+        EXPECT_EQ(lines(out), (std::vector<std::string>{c.replacement, "Kept"}));
+        // Starts at the old place, on the old line.
+        const Word all = extent(words(out), "Kept");
+        EXPECT_NEAR(all.x0, 50, 1.5);
+        EXPECT_TRUE(all.y0 < 100 && all.y1 > 100 && all.y1 < 106) << all.y0 << ' ' << all.y1;
+        const std::string fonts = run({"pdffonts", out}).out;
+        EXPECT_TRUE(std::regex_search(fonts, std::regex(std::string("\\n[A-Z]{6}\\+") + c.font
+                                                        + " +CID TrueType +Identity-H +yes +yes +yes ")))
+            << fonts;
+        const std::string embedded = embeddedFonts(out);
+        EXPECT_NE(embedded.find("tounicode ok"), std::string::npos) << embedded;
+        EXPECT_EQ(embedded.find("tounicode bad"), std::string::npos) << embedded;
+        EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
+    }
+}
+
+struct WidthCase
+{
+    const char *name;
+    double share;          // the old words' width, as a share of the text's own
+    double widthShare;     // the width drawn, as a share of the text's own
+    double heightShare;    // the height drawn, as a share of the text's own
+};
+
+TEST_F(OstrelTextTest, widerTextIsCondensedToTheOldWidth)
+{
+    const std::string natural = dir_ + "natural.pdf", out = dir_ + "out.pdf", replacement = "Replacement text";
+    ASSERT_EQ(drawn(text(replacement, 20, 0, false, false), natural), "");
+    const Word own = extent(words(natural), "Kept");
+    ASSERT_GT(own.x1 - own.x0, 100);
+    const WidthCase cases[] = {
+        {"room to spare: as it is", 1.5, 1, 1},
+        {"a quarter too wide: condensed", 0.75, 0.75, 1},
+        {"twice as wide: condensed to half", 0.5, 0.5, 1},
+        {"four times as wide: half, and half the size", 0.25, 0.25, 0.5},
+    };
+    for (const WidthCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const double width = (own.x1 - own.x0) * c.share;
+        ASSERT_EQ(drawn(text(replacement, 20, float(width), false, false), out), "");
+        EXPECT_EQ(lines(out), (std::vector<std::string>{replacement, "Kept"}));
+        const Word all = extent(words(out), "Kept");
+        EXPECT_NEAR(all.x0, own.x0, 0.5);
+        EXPECT_NEAR(all.x1 - all.x0, (own.x1 - own.x0) * c.widthShare, 1);
+        EXPECT_NEAR(all.y1 - all.y0, (own.y1 - own.y0) * c.heightShare, 1);
+    }
+}
+
+struct CoverCase
+{
+    const char *name;
+    std::string replacement;
+    bool drawable;
+};
+
+TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
+{
+    const CoverCase cases[] = {
+        {"Latin", "abc", true},
+        {"nothing that shows", "\t\x01", true},
+        {"joiner and direction mark only", "\u200D\u200F", true},
+        {"an Egyptian hieroglyph", "Name \U00013000", false},
+        {"a letter of an unassigned block", "a\U0003FFF0", false},
+    };
+    for (const CoverCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string error = drawn(text(c.replacement, 14, 0, false, false), dir_ + "out.pdf");
+        if (c.drawable) {
+            EXPECT_EQ(error, "");
+        } else {
+            // Refused by both: the caller asks first, and draw() does not draw it.
+            EXPECT_EQ(error.rfind("cannot draw: no installed font can draw", 0), 0u) << error;
+        }
+    }
+}
+
+// A rule file's line for the word `w` of page 1.
+std::string rule(const Word &w, const std::string &replacement)
+{
+    return "1-" + std::to_string(std::lround(w.x0)) + '-' + std::to_string(std::lround(w.y0)) + '-'
+        + std::to_string(std::lround(w.x1 - w.x0)) + '-' + std::to_string(std::lround(w.y1 - w.y0)) + ':' + w.text
+        + ':' + replacement + "\r\n";
+}
+
+struct RuleCase
+{
+    const char *word;
+    std::string replacement;
+};
+
+// Through the program: each word on a line of its own becomes text of
+// another script, read back as typed; the embedded font holds the
+// replacement's glyphs and none of the removed word's.
+TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
+{
+    const RuleCase cases[] = {
+        {"Secret", "Xylo"},
+        {"Hebrew", "שלום עולם"},
+        {"Arabic", "مرحبا بالعالم"},
+        {"Chinese", "中文替换"},
+        {"Smile", "ok 😀"},
+        {"Math", "𝒜"},
+    };
+    // pdftotext orders the words of a line by the direction most of the
+    // page's text has: left to right here.
+    const std::string filler = "Most of this page reads from left to right";
+    std::vector<Line> page;
+    for (const RuleCase &c : cases)
+        page.push_back({"F1", 50, 360 - 45.0 * double(page.size()), 14, c.word});
+    page.push_back({"F1", 50, 80, 12, filler});
+    page.push_back(kBlankPage[0]);
+    const std::string in = dir_ + "words.pdf", rules = dir_ + "rules.txt", out = dir_ + "out.pdf";
+    ASSERT_TRUE(writeFile(in, pdfWithLines(page)));
+    const std::vector<Word> before = words(in);
+    ASSERT_GT(before.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i)
+        ASSERT_EQ(before[i].text, cases[i].word);
+
+    // The first word alone: the only embedded font has the new letters' glyphs, no other.
+    ASSERT_TRUE(writeFile(rules, rule(before[0], cases[0].replacement)));
+    ASSERT_EQ(run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status, 0);
+    const std::string glyphs =
+        run({"/usr/bin/python3", GRIDMOLT_SOURCE_DIR "/tests/ostrel/embeddedfonts.py", "--glyphs",
+             ReplacementFonts::kDejaVuFiles[0], cases[0].replacement})
+            .out;
+    EXPECT_EQ(embeddedFonts(out), "DejaVuSans " + glyphs + "tounicode ok\n");
+
+    // All of them.
+    std::string all;
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        all += rule(before[i], cases[i].replacement);
+        expected.push_back(cases[i].replacement);
+    }
+    expected.push_back(filler);
+    expected.push_back("Kept");
+    ASSERT_TRUE(writeFile(rules, all));
+    ASSERT_EQ(run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status, 0);
+    EXPECT_EQ(lines(out), expected);
+    const std::string embedded = embeddedFonts(out);
+    EXPECT_EQ(embedded.find("tounicode bad"), std::string::npos) << embedded;
+    EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
+}
+} // namespace

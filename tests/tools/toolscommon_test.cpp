@@ -1,0 +1,377 @@
+// The checks and the temporary file every program that writes a user's file
+// relies on: which paths are refused, what is read, what a stop or a full
+// disk leaves behind, and which pages draw too many forms.
+
+#include "formnesting.h"
+#include "inputfile.h"
+#include "memorylimit.h"
+#include "outputpath.h"
+#include "stopcleanup.h"
+#include "temporaryoutput.h"
+#include "../filesizelimit.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <new>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+// A private folder for one test, removed with its files.
+class Folder
+{
+public:
+    Folder()
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/toolscommon.XXXXXX";
+        path_ = ::mkdtemp(&pattern[0]) ? pattern : std::string();
+    }
+    ~Folder()
+    {
+        for (const std::string &name : entries())
+            ::unlink((path_ + "/" + name).c_str()) == 0 || ::rmdir((path_ + "/" + name).c_str());
+        ::rmdir(path_.c_str());
+    }
+    std::string operator/(const std::string &name) const { return path_ + "/" + name; }
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        if (DIR *dir = ::opendir(path_.c_str())) {
+            while (const dirent *e = ::readdir(dir))
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    names.push_back(e->d_name);
+            ::closedir(dir);
+        }
+        return names;
+    }
+
+private:
+    std::string path_;
+};
+
+bool writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    return bool(out << bytes);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs `body` in a child process; its wait status.
+int inChild(const std::function<void()> &body)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        body();
+        std::_Exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+}
+
+TEST(OutputPath, RefusesInputsThroughLinksAndWhatIsNoRegularFile)
+{
+    Folder dir;
+    ASSERT_TRUE(writeFile(dir / "in.pdf", "input") && writeFile(dir / "old.pdf", "old"));
+    ASSERT_EQ(::symlink((dir / "in.pdf").c_str(), (dir / "soft.pdf").c_str()), 0);
+    ASSERT_EQ(::link((dir / "in.pdf").c_str(), (dir / "hard.pdf").c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling.pdf").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+    // The output, and the start of the refusal ("" for none).
+    const struct { std::string output, refusal; } rows[] = {
+        {dir / "new.pdf", ""},
+        {dir / "old.pdf", ""},
+        {dir / "dangling.pdf", ""},
+        {dir / "in.pdf", "it is the input file"},
+        {dir / "soft.pdf", "it is the input file"},
+        {dir / "hard.pdf", "it is the input file"},
+        {dir / "folder/../in.pdf", "it is the input file"},
+        {dir / "fifo", "it is not a regular file"},
+        {"/dev/null", "it is not a regular file"},
+        {dir / "folder", "it is a folder"},
+        {"", "the output path is empty"},
+    };
+    for (const auto &row : rows) {
+        const std::string refusal = OutputPath::refusal(row.output, {dir / "rules.txt", dir / "in.pdf"});
+        EXPECT_EQ(refusal.substr(0, row.refusal.size()), row.refusal) << row.output;
+        EXPECT_EQ(refusal.empty(), row.refusal.empty()) << row.output;
+    }
+    // A stale output goes; an input, a folder or a FIFO stays.
+    std::string error;
+    for (const char *name : {"old.pdf", "in.pdf", "hard.pdf", "soft.pdf", "folder", "fifo"})
+        EXPECT_TRUE(OutputPath::removeStale(dir / name, {dir / "in.pdf"}, &error)) << name;
+    EXPECT_EQ(::access((dir / "old.pdf").c_str(), F_OK), -1);
+    for (const char *name : {"in.pdf", "hard.pdf", "soft.pdf", "folder", "fifo"})
+        EXPECT_EQ(::access((dir / name).c_str(), F_OK), 0) << name;
+    EXPECT_EQ(readFile(dir / "in.pdf"), "input");
+}
+
+TEST(InputFile, ReadsRegularFilesWithinTheLimitOnly)
+{
+    Folder dir;
+    ASSERT_TRUE(writeFile(dir / "ten", "0123456789") && writeFile(dir / "empty", ""));
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);   // nobody writes: a blocking read would hang
+    // The path, the limit, and the bytes read or the start of the reason.
+    const struct { std::string path; long long limit; bool ok; std::string result; } rows[] = {
+        {dir / "ten", 10, true, "0123456789"},
+        {dir / "empty", 0, true, ""},
+        {dir / "ten", 9, false, "it is larger than 9 bytes"},
+        {dir / "fifo", 100, false, "it is not a regular file"},
+        {"/dev/zero", 100, false, "it is not a regular file"},
+        {dir / "", 100, false, "it is a folder"},
+        {dir / "missing", 100, false, "No such file or directory"},
+    };
+    for (const auto &row : rows) {
+        std::string bytes = "stale", error;
+        const bool ok = InputFile::read(row.path, row.limit, &bytes, &error);
+        EXPECT_EQ(ok, row.ok) << row.path;
+        EXPECT_EQ((ok ? bytes : error).substr(0, row.result.size()), row.result) << row.path;
+        EXPECT_EQ(InputFile::refusal(row.path).empty(), row.ok || row.limit == 9) << row.path;
+    }
+}
+
+TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
+{
+    Folder dir;
+    const std::string longName(250, 'n');
+    for (const std::string &name : {std::string("out.pdf"), longName, std::string(255, 'x')}) {
+        TemporaryOutput out(dir / name);
+        std::string error;
+        ASSERT_TRUE(out.create(&error)) << error;
+        // ".gm", the process id, "." and six characters, in the target's folder.
+        const std::string own = TemporaryOutput::namePrefix(long(::getpid()));
+        EXPECT_TRUE(std::regex_match(out.path(), std::regex(".*/" + own + "[A-Za-z0-9]{6}"))) << out.path();
+        EXPECT_TRUE(out.write("data", 4) && out.written() == 4);
+        ASSERT_TRUE(out.commit(&error)) << error;
+        EXPECT_EQ(readFile(dir / name), "data");
+        EXPECT_EQ(dir.entries().size(), 1u);
+        ::unlink((dir / name).c_str());
+    }
+    {
+        TemporaryOutput dropped(dir / "dropped.pdf");
+        std::string error;
+        ASSERT_TRUE(dropped.create(&error) && dropped.write("x", 1));
+    }
+    EXPECT_TRUE(dir.entries().empty());
+    // Failures to make or place the file, each with its reason.
+    const struct { std::string target; bool made; std::string reason; } rows[] = {
+        {dir / "no/such/out.pdf", false, "the folder \"" + (dir / "no/such") + "\" does not exist"},
+        {dir / "out/", false, "the output path names a folder, not a file"},
+        {dir / "never.pdf", true, "nothing was written"},
+    };
+    for (const auto &row : rows) {
+        TemporaryOutput out(row.target);
+        std::string error;
+        EXPECT_FALSE(row.made ? out.commit(&error) : out.create(&error)) << row.target;
+        EXPECT_EQ(error, row.reason);
+    }
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+// The sanitizers' allocator reserves its memory by other rules: a data limit
+// ends the process there instead of failing an allocation.
+#if defined(__SANITIZE_ADDRESS__)
+#define GRIDMOLT_NO_DATA_LIMIT 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GRIDMOLT_NO_DATA_LIMIT 1
+#endif
+#endif
+
+TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
+{
+#ifdef GRIDMOLT_NO_DATA_LIMIT
+    GTEST_SKIP() << "no data limit under the address sanitizer";
+#endif
+    ::setenv("TOOLSCOMMON_MEMORY_MB", "48", 1);
+    EXPECT_EQ(MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB"), 48LL << 20);
+    ::setenv("TOOLSCOMMON_MEMORY_MB", "48x", 1);   // not a number: the machine's share
+    EXPECT_GT(MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB"), 48LL << 20);
+    // In a child: the limit binds the process for good. Exit status 0 when
+    // allocations failed within the share, the failure was noted, and the
+    // reserve then held a further 32 MB.
+    const int status = inChild([] {
+        const MemoryLimit limit(48LL << 20);
+        std::vector<std::unique_ptr<char[]>> held;
+        try {
+            for (int i = 0; i < 1000; ++i) {
+                held.emplace_back(new char[1 << 20]);
+                held.back()[0] = 1;
+            }
+            std::_Exit(2);   // a gigabyte fitted in a share of 48 MB
+        } catch (const std::bad_alloc &) {
+        }
+        if (!MemoryLimit::exhausted() || held.size() < 8)
+            std::_Exit(3);
+        std::unique_ptr<char[]> report(new char[32 << 20]);
+        report[0] = 1;
+        std::_Exit(0);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+TEST(TemporaryOutput, FileSizeLimitIsReportedAsFileTooLarge)
+{
+    Folder dir;
+    FileSizeLimit limit(1000);
+    ASSERT_TRUE(limit.ok());
+    TemporaryOutput out(dir / "out.pdf");
+    std::string error;
+    ASSERT_TRUE(out.create(&error));
+    EXPECT_FALSE(out.write(std::string(5000, 'x').data(), 5000));
+    EXPECT_EQ(out.writeFailure(), "File too large");
+    EXPECT_FALSE(out.commit(&error));
+    EXPECT_EQ(error, "File too large");
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+// A program stopped while its file is half written: the temporary file goes,
+// the process ends by the signal, the target is not made. The child tells
+// through a pipe when the file stands, so the signal comes mid-write.
+TEST(StopCleanup, StopSignalsRemoveTheTemporaryFile)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        Folder dir;
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            StopCleanup::prepare("test");
+            TemporaryOutput out(dir / "out.pdf");
+            std::string error;
+            if (!out.create(&error) || !out.write("half", 4))
+                std::_Exit(3);
+            (void)!::write(ready[1], "r", 1);
+            for (;;)
+                ::pause();
+        }
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ASSERT_EQ(dir.entries().size(), 1u);
+        EXPECT_EQ(dir.entries()[0].rfind(TemporaryOutput::namePrefix(long(pid)), 0), 0u);
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_TRUE(dir.entries().empty()) << sig;
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    // An exception nobody catches ends the process with status 1, not an abort.
+    Folder dir;
+    const int status = inChild([&] {
+        StopCleanup::prepare("test");
+        TemporaryOutput out(dir / "out.pdf");
+        std::string error;
+        out.create(&error);
+        std::terminate();
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_TRUE(dir.entries().empty());
+}
+
+namespace
+{
+// A one-page document whose page draws "/F0 Do" `pageCalls` times; form i
+// draws form i+1 `calls` times, `depth` forms in all. Forms without
+// resources of their own (`inherit`) find the next form by the page's
+// resources. `annotation` draws form 0 once more as an appearance.
+std::string formsPdf(int depth, int calls, int pageCalls, bool inherit = false, bool annotation = false)
+{
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
+    std::string names;
+    for (int i = 0; i < depth; ++i)
+        names += "/F" + std::to_string(i) + " " + std::to_string(5 + i) + " 0 R ";
+    const auto stream = [](const std::string &dict, const std::string &data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    std::string pageContent;
+    for (int i = 0; i < pageCalls; ++i)
+        pageContent += "/F0 Do ";
+    objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Resources << /XObject << "
+                      + (inherit ? names : "/F0 5 0 R") + " >> >>"
+                      + (annotation ? " /Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>]" : "")
+                      + " >>");
+    objects.push_back(stream("", pageContent));
+    for (int i = 0; i < depth; ++i) {
+        // Image data that reads like a drawing of a form: not one.
+        std::string content = "BI /W 5 /H 1 /CS /G /BPC 8 ID /N Do EI ";
+        const std::string next = "/F" + std::to_string(i + 1);
+        for (int c = 0; i + 1 < depth && c < calls; ++c)
+            content += (inherit ? next : "/N") + " Do ";
+        const std::string resources = inherit || i + 1 == depth
+            ? "" : "/Resources << /XObject << /N " + std::to_string(6 + i) + " 0 R >> >>";
+        objects.push_back(stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9] " + resources, content));
+    }
+    std::string pdf = "%PDF-1.4\n", xref;
+    char entry[32];
+    for (size_t i = 0; i < objects.size(); ++i) {
+        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
+        xref += entry;
+        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const std::string size = std::to_string(objects.size() + 1);
+    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
+        + " /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+}
+}
+
+TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
+{
+    const long max = FormNesting::kMaxDrawings;
+    // Depth, calls per form, calls on the page, inherited resources, an
+    // annotation; the start of the refusal ("" for none).
+    const struct { int depth, calls, pageCalls; bool inherit, annotation; std::string refusal; } rows[] = {
+        {12, 4, 1, false, false, "its forms draw other forms more than 100000 times"},
+        {9, 4, 1, false, false, ""},                        // 1 + 4 + ... + 4^8 = 87,381
+        {9, 4, 2, false, false, "its forms draw other"},    // twice that
+        {9, 4, 1, false, true, "its forms draw other"},     // the annotation draws it all again
+        {12, 4, 1, true, false, "its forms draw other"},    // names found in the page's resources
+        {1, 0, int(max), false, false, ""},
+        {1, 0, int(max) + 1, false, false, "its forms draw other"},
+        {FormNesting::kMaxDepth, 1, 1, false, false, ""},
+        {FormNesting::kMaxDepth + 1, 1, 1, false, false, "its forms are nested more than 100 deep"},
+    };
+    for (const auto &row : rows) {
+        const std::string bytes = formsPdf(row.depth, row.calls, row.pageCalls, row.inherit, row.annotation);
+        QPDF pdf;
+        pdf.processMemoryFile("forms", bytes.data(), bytes.size());
+        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+        ASSERT_EQ(pages.size(), 1u);
+        const std::string refusal = FormNesting().refusal(pages[0]);
+        EXPECT_EQ(refusal.substr(0, row.refusal.size()), row.refusal) << row.depth << " " << row.calls;
+        EXPECT_EQ(refusal.empty(), row.refusal.empty()) << row.depth << " " << row.calls << ": " << refusal;
+    }
+    // A form that draws itself is skipped, as renderers skip it.
+    std::string loop = formsPdf(2, 4, 1);
+    loop.replace(loop.find("/N 6 0 R"), 8, "/N 5 0 R");
+    Folder dir;
+    ASSERT_TRUE(writeFile(dir / "loop.pdf", loop) && writeFile(dir / "deep.pdf", formsPdf(12, 4, 1)));
+    EXPECT_EQ(FormNesting::refusal(dir / "loop.pdf", {}), "");
+    EXPECT_EQ(FormNesting::refusal(dir / "deep.pdf", {2}), "");   // no such page
+    EXPECT_EQ(FormNesting::refusal(dir / "deep.pdf", {1}).substr(0, 8), "page 1: ");
+    EXPECT_EQ(FormNesting::refusal(dir / "missing.pdf", {}), "");   // left to the program's library
+}

@@ -1,0 +1,217 @@
+#include "contenttokens.h"
+
+
+namespace
+{
+bool isSpace(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0;
+}
+
+bool isDelimiter(unsigned char c)
+{
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/'
+        || c == '%';
+}
+
+bool isRegular(unsigned char c)
+{
+    return !isSpace(c) && !isDelimiter(c);
+}
+
+int hexValue(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// A number as content streams write them: sign, digits, one point.
+bool readNumber(const std::string &word, double *value)
+{
+    size_t i = 0;
+    const bool negative = !word.empty() && word[0] == '-';
+    if (!word.empty() && (word[0] == '+' || word[0] == '-'))
+        ++i;
+    bool digits = false, point = false;
+    double v = 0, scale = 1;
+    for (; i < word.size(); ++i) {
+        const char c = word[i];
+        if (c >= '0' && c <= '9') {
+            digits = true;
+            if (point) {
+                scale /= 10;
+                v += (c - '0') * scale;
+            } else {
+                v = v * 10 + (c - '0');
+            }
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (!digits)
+        return false;
+    *value = negative ? -v : v;
+    return true;
+}
+}
+
+void ContentTokens::skipSpace()
+{
+    while (pos_ < bytes_.size()) {
+        const unsigned char c = static_cast<unsigned char>(bytes_[pos_]);
+        if (c == '%') {
+            while (pos_ < bytes_.size() && bytes_[pos_] != '\r' && bytes_[pos_] != '\n')
+                ++pos_;
+        } else if (isSpace(c)) {
+            ++pos_;
+        } else {
+            return;
+        }
+    }
+}
+
+void ContentTokens::readString(Token *t)
+{
+    int depth = 1;
+    ++pos_;
+    while (pos_ < bytes_.size()) {
+        const char c = bytes_[pos_++];
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            if (--depth == 0)
+                return;
+        } else if (c == '\\' && pos_ < bytes_.size()) {
+            const char e = bytes_[pos_++];
+            switch (e) {
+            case 'n': t->text += '\n'; continue;
+            case 'r': t->text += '\r'; continue;
+            case 't': t->text += '\t'; continue;
+            case 'b': t->text += '\b'; continue;
+            case 'f': t->text += '\f'; continue;
+            case '\r':
+                if (pos_ < bytes_.size() && bytes_[pos_] == '\n')
+                    ++pos_;
+                continue;
+            case '\n': continue;
+            default: break;
+            }
+            if (e >= '0' && e <= '7') {
+                int v = e - '0';
+                for (int n = 0; n < 2 && pos_ < bytes_.size() && bytes_[pos_] >= '0' && bytes_[pos_] <= '7'; ++n)
+                    v = v * 8 + (bytes_[pos_++] - '0');
+                t->text += char(v & 0xFF);
+            } else {
+                t->text += e;
+            }
+            continue;
+        }
+        t->text += c;
+    }
+}
+
+void ContentTokens::readHexString(Token *t)
+{
+    ++pos_;
+    int high = -1;
+    while (pos_ < bytes_.size()) {
+        const unsigned char c = static_cast<unsigned char>(bytes_[pos_++]);
+        if (c == '>')
+            break;
+        const int v = hexValue(c);
+        if (v < 0)
+            continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            t->text += char(high * 16 + v);
+            high = -1;
+        }
+    }
+    if (high >= 0)
+        t->text += char(high * 16);
+}
+
+ContentTokens::Token ContentTokens::next()
+{
+    skipSpace();
+    Token t;
+    t.start = pos_;
+    if (pos_ >= bytes_.size()) {
+        t.end = pos_;
+        return t;
+    }
+    const unsigned char c = static_cast<unsigned char>(bytes_[pos_]);
+    if (c == '(') {
+        t.kind = Kind::String;
+        readString(&t);
+    } else if (c == '<' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '<') {
+        t.kind = Kind::OpenDict;
+        pos_ += 2;
+    } else if (c == '<') {
+        t.kind = Kind::String;
+        readHexString(&t);
+    } else if (c == '>' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '>') {
+        t.kind = Kind::CloseDict;
+        pos_ += 2;
+    } else if (c == '[' || c == ']') {
+        t.kind = c == '[' ? Kind::OpenArray : Kind::CloseArray;
+        ++pos_;
+    } else if (c == '/') {
+        t.kind = Kind::Name;
+        ++pos_;
+        while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_]))) {
+            const char n = bytes_[pos_++];
+            const int h1 = pos_ + 1 < bytes_.size() ? hexValue(static_cast<unsigned char>(bytes_[pos_])) : -1;
+            const int h2 = h1 >= 0 ? hexValue(static_cast<unsigned char>(bytes_[pos_ + 1])) : -1;
+            if (n == '#' && h2 >= 0) {
+                t.text += char(h1 * 16 + h2);
+                pos_ += 2;
+            } else {
+                t.text += n;
+            }
+        }
+    } else if (isDelimiter(c)) {
+        // A stray ")", ">", "{" or "}": one byte, of no use to a page.
+        t.kind = Kind::Other;
+        ++pos_;
+    } else {
+        while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_])))
+            ++pos_;
+        t.text.assign(bytes_, t.start, pos_ - t.start);
+        t.kind = readNumber(t.text, &t.number) ? Kind::Number : Kind::Keyword;
+    }
+    t.end = pos_;
+    return t;
+}
+
+bool ContentTokens::skipInlineImage(size_t length)
+{
+    // One white-space byte ends "ID"; the data follow.
+    if (pos_ < bytes_.size() && isSpace(static_cast<unsigned char>(bytes_[pos_])))
+        ++pos_;
+    if (length > 0 && length <= bytes_.size() - pos_)
+        pos_ += length;
+    const size_t from = pos_;
+    // "EI" between white space (or at the end); a known length only says
+    // where to start looking.
+    for (size_t i = from; i + 1 < bytes_.size(); ++i) {
+        if (bytes_[i] != 'E' || bytes_[i + 1] != 'I')
+            continue;
+        const bool before = i == from || isSpace(static_cast<unsigned char>(bytes_[i - 1]));
+        const bool after = i + 2 >= bytes_.size() || isSpace(static_cast<unsigned char>(bytes_[i + 2]));
+        if (before && after) {
+            pos_ = i + 2;
+            return true;
+        }
+    }
+    pos_ = bytes_.size();
+    return false;
+}

@@ -1,0 +1,254 @@
+#include "glyphfinder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+const size_t npos = size_t(-1);
+
+// Grid cells are a few letters wide; a glyph covering more cells than this
+// (a huge or turned box) is checked against every rule instead.
+const float kCell = 24;
+const size_t kCellsPerGlyph = 64;
+const size_t kScansBeforeIndex = 8;
+// Of the words found or of the rule's box (the smaller), this share at
+// least must lie in the other.
+const double kMinimumScore = 0.25;
+
+bool isBlank(char32_t c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B)
+        || c < 0x20;
+}
+
+// The letters a ligature stands for; other characters as they are.
+void appendFolded(std::u32string *out, char32_t c)
+{
+    switch (c) {
+    case 0xFB00: *out += U"ff"; break;
+    case 0xFB01: *out += U"fi"; break;
+    case 0xFB02: *out += U"fl"; break;
+    case 0xFB03: *out += U"ffi"; break;
+    case 0xFB04: *out += U"ffl"; break;
+    case 0xFB05:
+    case 0xFB06: *out += U"st"; break;
+    default: *out += c; break;
+    }
+}
+
+std::u32string decodeUtf8(const std::string &s)
+{
+    std::u32string out;
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (extra < 0 || i + size_t(extra) >= s.size() + (extra == 0 ? 1 : 0)) {
+            out += 0xFFFD;
+            ++i;
+            continue;
+        }
+        char32_t v = extra == 0 ? c : c & (0x3F >> extra);
+        bool good = true;
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char n = static_cast<unsigned char>(s[i + size_t(k)]);
+            good = good && (n >> 6) == 2;
+            v = (v << 6) | (n & 0x3F);
+        }
+        out += good ? v : char32_t(0xFFFD);
+        i += good ? size_t(extra) + 1 : 1;
+    }
+    return out;
+}
+
+double area(const fz_rect &r)
+{
+    return r.x1 > r.x0 && r.y1 > r.y0 ? double(r.x1 - r.x0) * double(r.y1 - r.y0) : 0;
+}
+
+// Whether a word break lies between glyphs `a` and `b` drawn one after the
+// other: another line, direction, size or font, or a gap (or a step back)
+// along the line, with the thresholds text extraction uses.
+bool breaksBetween(const PageGlyphs::Glyph &a, const PageGlyphs::Glyph &b)
+{
+    if (a.font != b.font || std::fabs(a.size - b.size) > 0.01f * std::max(a.size, b.size))
+        return true;
+    const fz_point d = a.direction;
+    if (d.x * b.direction.x + d.y * b.direction.y < 0.99f)
+        return true;
+    const float dx = b.origin.x - (a.origin.x + d.x * a.advance);
+    const float dy = b.origin.y - (a.origin.y + d.y * a.advance);
+    const float along = dx * d.x + dy * d.y;
+    const float across = dy * d.x - dx * d.y;
+    return std::fabs(across) > 0.5f || along > 0.1f * a.size || along < -0.5f * a.size;
+}
+}
+
+GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t queries)
+    : glyphs_(glyphs), glyphChar_(glyphs.size(), npos), taken_(glyphs.size(), false)
+{
+    const bool indexed = queries > kScansBeforeIndex;
+    size_t previous = npos;
+    bool blankSince = false;
+    for (size_t i = 0; i < glyphs.size(); ++i) {
+        const PageGlyphs::Glyph &g = glyphs[i];
+        if (g.space) {
+            blankSince = true;
+            continue;
+        }
+        std::u32string folded;
+        for (const char32_t c : g.text)
+            if (!isBlank(c))
+                appendFolded(&folded, c);
+        if (folded.empty())
+            continue;
+        const bool breaks = previous == npos || blankSince || breaksBetween(glyphs[previous], g);
+        glyphChar_[i] = chars_.size();
+        for (size_t k = 0; k < folded.size(); ++k) {
+            chars_ += folded[k];
+            charGlyph_.push_back(i);
+            wordStart_.push_back(k == 0 && breaks);
+        }
+        previous = i;
+        blankSince = false;
+
+        const fz_rect &b = g.box;
+        if (!indexed) {
+            large_.push_back(i);
+            continue;
+        }
+        if (!(std::isfinite(b.x0) && std::isfinite(b.y0) && std::isfinite(b.x1) && std::isfinite(b.y1)))
+            continue;
+        const double columns = std::floor(b.x1 / kCell) - std::floor(b.x0 / kCell) + 1;
+        const double rows = std::floor(b.y1 / kCell) - std::floor(b.y0 / kCell) + 1;
+        if (columns * rows > double(kCellsPerGlyph)) {
+            large_.push_back(i);
+            continue;
+        }
+        for (const long long cell : cellsOf(b))
+            cells_.emplace_back(cell, i);
+    }
+    std::sort(cells_.begin(), cells_.end());
+}
+
+std::vector<long long> GlyphFinder::cellsOf(const fz_rect &box) const
+{
+    const auto clamp = [](double v) { return (long long)std::max(-1e6, std::min(1e6, std::floor(v / kCell))); };
+    std::vector<long long> cells;
+    const long long x0 = clamp(box.x0), x1 = clamp(box.x1), y0 = clamp(box.y0), y1 = clamp(box.y1);
+    if ((x1 - x0 + 1) * (y1 - y0 + 1) > 1 << 20)
+        return cells;   // a box that is most of an impossible page: nothing can lie in all of it
+    for (long long x = x0; x <= x1; ++x)
+        for (long long y = y0; y <= y1; ++y)
+            cells.push_back(x * 4000000 + y);
+    return cells;
+}
+
+bool GlyphFinder::matches(size_t start, const std::u32string &text, const std::vector<bool> &breakBefore) const
+{
+    const size_t n = text.size();
+    if (start + n > chars_.size() || chars_.compare(start, n, text) != 0)
+        return false;
+    const size_t end = start + n;
+    if (!wordStart_[start] || (end < chars_.size() && !wordStart_[end]))
+        return false;
+    if (glyphChar_[charGlyph_[start]] != start || (end < chars_.size() && glyphChar_[charGlyph_[end]] != end))
+        return false;
+    for (size_t j = 1; j < n; ++j)
+        if (breakBefore[j] && !wordStart_[start + j])
+            return false;
+    for (size_t g = charGlyph_[start]; g <= charGlyph_[end - 1]; ++g)
+        if (taken_[g] || (!glyphs_[g].removable && (glyphChar_[g] != npos || glyphs_[g].space)))
+            return false;
+    return true;
+}
+
+GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::vector<bool> &breakBefore,
+                                       const fz_rect &box) const
+{
+    std::vector<size_t> near = large_;
+    for (const long long cell : cellsOf(box)) {
+        auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(cell, size_t(0)));
+        for (; it != cells_.end() && it->first == cell; ++it)
+            near.push_back(it->second);
+    }
+    std::sort(near.begin(), near.end());
+    near.erase(std::unique(near.begin(), near.end()), near.end());
+
+    Match best;
+    double bestDistance = 0;
+    std::vector<size_t> tried;
+    const float cx = (box.x0 + box.x1) / 2, cy = (box.y0 + box.y1) / 2;
+    for (const size_t g : near) {
+        if (taken_[g] || area(fz_intersect_rect(glyphs_[g].box, box)) <= 0)
+            continue;
+        const size_t first = glyphChar_[g];
+        for (size_t o = first; o < chars_.size() && charGlyph_[o] == g; ++o) {
+            for (size_t k = 0; k < text.size() && k <= o; ++k) {
+                if (text[k] != chars_[o])
+                    continue;
+                const size_t start = o - k;
+                if (std::find(tried.begin(), tried.end(), start) != tried.end())
+                    continue;
+                tried.push_back(start);
+                if (!matches(start, text, breakBefore))
+                    continue;
+                Match m;
+                fz_rect words = fz_empty_rect;
+                for (size_t i = charGlyph_[start]; i <= charGlyph_[start + text.size() - 1]; ++i) {
+                    m.glyphs.push_back(i);
+                    if (glyphChar_[i] != npos)
+                        words = fz_union_rect(words, glyphs_[i].box);
+                }
+                // The smaller of the two decides: a word box may be a line
+                // tall, and a rule box only a line high over a word that
+                // runs down the page.
+                const double smaller = std::min(area(words), area(box));
+                m.score = smaller > 0 ? std::min(1.0, area(fz_intersect_rect(words, box)) / smaller) : 0;
+                const double distance = std::hypot((words.x0 + words.x1) / 2 - cx, (words.y0 + words.y1) / 2 - cy);
+                if (m.score >= kMinimumScore
+                    && (best.glyphs.empty() || m.score > best.score + 1e-9
+                        || (m.score > best.score - 1e-9 && distance < bestDistance))) {
+                    best = std::move(m);
+                    bestDistance = distance;
+                }
+            }
+        }
+    }
+    return best;
+}
+
+GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box) const
+{
+    std::u32string text;
+    std::vector<bool> breakBefore;
+    bool blank = false;
+    for (const char32_t c : decodeUtf8(find)) {
+        if (isBlank(c)) {
+            blank = true;
+            continue;
+        }
+        const size_t before = text.size();
+        appendFolded(&text, c);
+        breakBefore.resize(text.size(), false);
+        breakBefore[before] = blank && before > 0;
+        blank = false;
+    }
+    if (text.empty())
+        return Match();
+    Match m = bestAt(text, breakBefore, box);
+    if (!m.glyphs.empty() || text.size() < 2)
+        return m;
+    // Right-to-left text is often drawn in the order it is shown.
+    std::u32string reversed(text.rbegin(), text.rend());
+    std::vector<bool> reversedBreaks(text.size(), false);
+    for (size_t j = 1; j < text.size(); ++j)
+        reversedBreaks[j] = breakBefore[text.size() - j];
+    return bestAt(reversed, reversedBreaks, box);
+}
+
+void GlyphFinder::take(const Match &match)
+{
+    for (const size_t g : match.glyphs)
+        taken_[g] = true;
+}

@@ -1,0 +1,15 @@
+#ifndef OSTREL_MUPDFMEMORY_H
+#define OSTREL_MUPDFMEMORY_H
+
+#include <mupdf/fitz.h>
+
+// The allocator the PDF library gets: the system's, telling MemoryLimit of
+// every failure. The library turns a failed allocation into an error that
+// some of its steps only warn about and skip (part of a page's content is
+// left out), so a run after one is not to be trusted.
+namespace MupdfMemory
+{
+const fz_alloc_context *allocator();
+}
+
+#endif

@@ -1,0 +1,120 @@
+#ifndef OSTREL_PAGEGLYPHS_H
+#define OSTREL_PAGEGLYPHS_H
+
+#include <mupdf/pdf.h>
+
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+class FontCache;
+
+// Every glyph a page's content shows, with the operator and bytes that show
+// it, found by reading the content streams (and the forms they draw) the
+// way a viewer does: graphics and text state, fonts' codes, widths and
+// Unicode. The streams are kept as decoded bytes, so a glyph can later be
+// taken out by replacing only the bytes of its operator.
+class PageGlyphs
+{
+public:
+    // A content stream: one of the page's own, or a form's. A form is
+    // reached from its parent stream through a name of that stream's
+    // resources; a form drawn several times is one stream.
+    struct Stream
+    {
+        pdf_obj *object = nullptr;      // borrowed from the document
+        pdf_obj *resources = nullptr;   // borrowed
+        std::string bytes;              // decoded
+        int parent = -1;                // -1 for the page's own streams
+        std::string name;               // the form's name in the parent's XObject resources
+    };
+
+    // One text-showing operator (Tj, TJ, ' or ") as drawn once.
+    struct Show
+    {
+        enum Kind { Tj, TJ, Quote, DoubleQuote };
+        Kind kind = Tj;
+        int stream = 0;
+        size_t start = 0, end = 0;     // its bytes in the stream, operands included
+        double size = 0, charSpace = 0, wordSpace = 0;
+        bool vertical = false;
+        double quoteWordSpace = 0, quoteCharSpace = 0;   // the operands of "
+        // The operands in order: numbers of a TJ, and strings as runs of
+        // glyphs (first, count).
+        struct Item
+        {
+            bool isString = false;
+            double number = 0;
+            size_t first = 0, count = 0;
+        };
+        std::vector<Item> items;
+    };
+
+    struct Glyph
+    {
+        size_t show = 0;
+        std::string code;              // its bytes in the string
+        std::u32string text;           // Unicode, empty when the font tells none
+        fz_rect box = fz_empty_rect;   // on the page as shown
+        fz_point origin = {0, 0};      // baseline start, as shown
+        fz_point direction = {1, 0};   // of writing, as shown, unit length
+        float size = 0;                // the em as shown
+        float advance = 0;             // along `direction`, as shown
+        double adjust = 0;             // a TJ number moving as far as the glyph does
+        bool removable = false;        // false when no TJ number can stand for it
+        bool space = false;            // white space only
+        int color = 0;                 // fill colour, 0xRRGGBB
+        bool bold = false, italic = false;
+        const void *font = nullptr;    // the same for glyphs of one font
+    };
+
+    // Reads the content of `page`. `toShown` maps page space to the page as
+    // shown. Throws MupdfError for content the limits refuse.
+    PageGlyphs(fz_context *ctx, pdf_document *doc, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
+
+    const std::deque<Stream> &streams() const { return streams_; }
+    const std::vector<Show> &shows() const { return shows_; }
+    const std::vector<Glyph> &glyphs() const { return glyphs_; }
+
+    // Graphics states the page's content leaves saved at its end, and
+    // whether it restored more than it saved on the way: what must follow
+    // it to get back to the state it started in.
+    int openStates() const { return openStates_; }
+    bool restoredTooMany() const { return restoredTooMany_; }
+
+private:
+    struct State;
+    struct Operand;
+    struct Space
+    {
+        int components = 0;
+        bool plain = false;   // grey, RGB or CMYK: colours we can take over
+    };
+
+    void run(int stream, State *state, std::vector<State> *saved, int depth);
+    void show(const std::vector<Operand> &operands, Show::Kind kind, State *state, int stream, size_t start,
+              size_t end);
+    void showString(const std::string &bytes, const State &state, size_t showIndex);
+    void drawForm(const std::string &name, int stream, const State &state, int depth);
+    void skipInlineImage(class ContentTokens *tokens, int stream);
+    int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);
+    Space colorSpace(pdf_obj *resources, const Operand &space) const;
+
+    fz_context *ctx_;
+    pdf_document *doc_;
+    fz_matrix toShown_;
+    FontCache *fonts_;
+    std::deque<Stream> streams_;   // a deque: the scan reads a stream while adding forms
+    std::map<std::pair<int, std::string>, int> formStreams_;
+    std::vector<Show> shows_;
+    std::vector<Glyph> glyphs_;
+    int openStates_ = 0;
+    bool restoredTooMany_ = false;
+    fz_matrix tm_ = fz_identity, tlm_ = fz_identity;   // text and line matrices
+    size_t formsDrawn_ = 0;
+    size_t tokens_ = 0;
+};
+
+#endif

@@ -1,0 +1,16 @@
+#include "pageruns.h"
+
+#include <poppler-qt5.h>
+
+QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
+{
+    const QList<Poppler::TextBox *> boxes = page.textList(Poppler::Page::Rotate0, stop, closure);
+    QVector<WordBox> words;
+    words.reserve(boxes.size());
+    for (const Poppler::TextBox *box : boxes) {
+        const QRectF r = box->boundingBox();
+        words.append({r.left(), r.top(), r.width(), r.height(), box->text()});
+    }
+    qDeleteAll(boxes);
+    return groupLines(words);
+}

@@ -1,0 +1,21 @@
+#ifndef PAGERUNS_H
+#define PAGERUNS_H
+
+#include "linegrouping.h"
+
+#include <QVariant>
+#include <QVector>
+
+namespace Poppler
+{
+class Page;
+}
+
+// The runs of one page's text layer, before their text is escaped: the PDF
+// library's words, each given its line's top and height. The converter
+// writes them; the replacement engine reads the same runs to find the one a
+// picture rule names, so both see one text layer.
+QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &) = nullptr,
+                             const QVariant &closure = QVariant());
+
+#endif

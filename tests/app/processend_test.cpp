@@ -38,7 +38,7 @@ struct EngineCase
 Q_DECLARE_METATYPE(CloseCase)
 Q_DECLARE_METATYPE(EngineCase)
 
-class BatchEndTest : public QObject
+class ProcessEndTest : public QObject
 {
     Q_OBJECT
 
@@ -411,5 +411,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BatchEndTest)
-#include "batchend_test.moc"
+QTEST_MAIN(ProcessEndTest)
+#include "processend_test.moc"

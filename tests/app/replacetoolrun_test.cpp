@@ -1,4 +1,5 @@
-// One program run: its outcome, exit code and error lines; a gentle end by a
+// One program run: its outcome, exit code and error lines (and how the window
+// reports an engine run); a gentle end by a
 // terminate signal, a kill after the grace, and nothing left behind by a run
 // that was ended (its output, its ".gm<pid>." temporary files).
 
@@ -31,7 +32,7 @@ const QByteArray leaveFiles = ": > \"$1/.gm$$.aB3xY9\"; : > \"$1/.gm$$x.keep\"; 
                               ": > \"$1/out.pdf\"; echo $$ > \"$1/ready\"\n";
 }
 
-class ToolRunTest : public QObject
+class ReplaceToolRunTest : public QObject
 {
     Q_OBJECT
 
@@ -161,5 +162,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ToolRunTest)
-#include "toolrun_test.moc"
+QTEST_GUILESS_MAIN(ReplaceToolRunTest)
+#include "replacetoolrun_test.moc"

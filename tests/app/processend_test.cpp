@@ -390,6 +390,24 @@ private slots:
         QCOMPARE(QDir(box->out).entryList(QDir::Files).size(), 4);
     }
 
+    // With no file listed every way into a batch says so, with the text of
+    // its own page, and starts nothing.
+    void anEmptyListStartsNothing()
+    {
+        Window win(dialogs);
+        win.setOutput(box->out);
+        win.button("pushButton_textsome_replace")->click();
+        win.button("pushButton_textall_replace")->click();
+        win.w.splitpdffile();
+        QStringList said;
+        for (const ScriptedDialogs::Box &b : dialogs.boxes)
+            said << b.kind + QLatin1Char(' ') + b.title + QLatin1Char(' ') + b.text;
+        QCOMPARE(said, QStringList({"warning Empty input Please choose files to replace",
+                                    "warning Empty input Please choose files to replace.",
+                                    "warning Empty input Please choose files to replace."}));
+        QVERIFY(win.listUnlocked() && win.lines() == QStringList({QString()}));
+    }
+
     // Picture sizes typed in the editor: a negative width and an empty height
     // become the run's own size alike in the rule file, the record and the
     // window's table, and the engine replaces the word by the picture. The

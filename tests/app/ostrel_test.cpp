@@ -662,6 +662,7 @@ private slots:
         row("password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf");
         row("a page saving 200,000 graphics states", GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf",
             "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf");
+        row("page tree claiming 2^31 pages", "count.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "claims 2147483647 pages");
         row("malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
             "stale.pdf", "rules.txt");
         row("malformed line, output named as the input kept", "good.pdf", "-tesome", "1-x-2-3-4:a:b\r\n", "good.pdf",
@@ -688,6 +689,9 @@ private slots:
         const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
         QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
                 && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
+                && writeFile(d.filePath("count.pdf"), "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n2 0 obj\n"
+                             "<< /Type /Pages /Count 2147483647 /Kids [3 0 R] >>\nendobj\n3 0 obj\n<< /Type /Page /Parent 2 0 R"
+                             " /MediaBox [0 0 10 10] >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n")
                 && (rules.isEmpty() || writeFile(d.filePath("rules.txt"), rules)));
         QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 

@@ -349,6 +349,15 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             repaired = wasRepaired != 0;
             if (pageCount < 1)
                 throw std::runtime_error("the document has no pages");
+            // Every page is an object of its own: a page tree claiming more
+            // pages than there are objects lies, and believing it would
+            // take memory in proportion to the lie.
+            int objects = 0;
+            guarded(ctx, [&] { objects = pdf_xref_len(ctx, *slot); });
+            if (pageCount >= objects)
+                throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
+                                         + " pages, but the document holds only " + std::to_string(objects)
+                                         + " objects");
         } catch (const std::exception &e) {
             throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
         }

@@ -1,5 +1,8 @@
 #include "contenttokens.h"
+#include "fontcache.h"
 #include "glyphfinder.h"
+#include "glyphremover.h"
+#include "mupdfguard.h"
 #include "pageruns.h"
 #include "rulelines.h"
 #include "testfiles.h"
@@ -198,6 +201,7 @@ QByteArray madePdf()
                              "BT /F2 20 Tf 20 222 Td (Sidebar) Tj ET\n"
                              "BT /F1 8 Tf 20 208 Td (economist) Tj ET\n"
                              "BT /F1 12 Tf 20 180 Td (Time 10:30 now) Tj ET\n"
+                             "BT /F3 12 Tf 300 180 Td (slanted) Tj ET\n"
                              "q 1 0 0 1 20 120 cm /Fm0 Do Q\n";
     const QByteArray page2 = "BT /F1 14 Tf 40 300 Td (Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
     const QByteArray form = "BT /F1 12 Tf 0 10 Td (Shared words) Tj ET";
@@ -206,7 +210,8 @@ QByteArray madePdf()
     const auto stream = [&num](const QByteArray &dict, const QByteArray &data) {
         return "<< " + dict + " /Length " + num(data.size()) + " >>\nstream\n" + data + "\nendstream";
     };
-    const QByteArray resources = "/Resources << /Font << /F1 3 0 R /F2 4 0 R >> /XObject << /Fm0 9 0 R >>"
+    const QByteArray resources = "/Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 << /Type /Font /Subtype /Type1"
+                                 " /BaseFont /Helvetica-Oblique >> >> /XObject << /Fm0 9 0 R >>"
                                  " /ColorSpace << /R20 [/Indexed /DeviceRGB 1 <202020e0e0e0>] /CS0 [/ICCBased 10 0 R] >>"
                                  " /Pattern << /P0 11 0 R >> /Shading << /Sh0 << /ShadingType 2 /ColorSpace /DeviceRGB"
                                  " /Coords [180 0 240 0] /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1]"
@@ -782,6 +787,65 @@ private slots:
         QVERIFY(finder.find(find.toStdString(), r).glyphs.empty());
         GlyphFinder indexed(glyphs, 100);
         QCOMPARE(indexed.find(find.toStdString(), r).glyphs, m.glyphs);
+    }
+
+    // What the engine hands the replacement: the removed words' start, width
+    // along the line, size and face.
+    void removedWordsTellTheirPlaceAndFace_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("italic");
+        QTest::addColumn<double>("size");
+        QTest::newRow("regular") << "Beta" << false << false << 14.0;
+        QTest::newRow("bold by name") << "Sidebar" << true << false << 20.0;
+        QTest::newRow("oblique by name") << "slanted" << false << true << 12.0;
+        QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0;
+    }
+
+    void removedWordsTellTheirPlaceAndFace()
+    {
+        QFETCH(QString, word);
+        QFETCH(bool, bold);
+        QFETCH(bool, italic);
+        QFETCH(double, size);
+        const QString in = dir_.filePath("face.pdf");
+        QVERIFY(writeFile(in, madePdf()));
+        const QVector<Word> list = words(in, 1);
+        QRectF box;
+        for (const QString &part : word.split(' '))
+            box |= boxOf(list, part);
+        QVERIFY(!box.isNull());
+        fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        pdf_document *doc = nullptr;
+        pdf_page *page = nullptr;
+        std::vector<GlyphRemover::Removed> removed;
+        try {
+            fz_matrix toShown;
+            const std::string path = in.toStdString();
+            guarded(ctx, [&] {
+                doc = pdf_open_document(ctx, path.c_str());
+                page = pdf_load_page(ctx, doc, 0);
+                fz_rect bounds;
+                pdf_page_transform(ctx, page, &bounds, &toShown);
+            });
+            FontCache fonts(ctx, doc);
+            const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
+            removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, {"Qzxv", word.toStdString()}}});
+        } catch (const std::exception &e) {
+            QWARN(e.what());
+        }
+        fz_drop_page(ctx, page ? &page->super : nullptr);
+        pdf_drop_document(ctx, doc);
+        fz_drop_context(ctx);
+        QVERIFY(removed.size() == 1 && removed[0].found == 1);
+        const GlyphRemover::Removed &w = removed[0];
+        QCOMPARE(QString::fromStdString(w.text), word);
+        QVERIFY2(qAbs(w.origin.x - box.left()) < 0.5 && qAbs(w.width - box.width()) < 1 && w.direction.x == 1,
+                 qPrintable(QStringLiteral("%1 %2").arg(w.origin.x).arg(w.width)));
+        QVERIFY(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - size) < 0.01);
+        QCOMPARE(w.bold, bold);
+        QCOMPARE(w.italic, italic);
     }
 
     void failedRunLeavesNoFile_data()

@@ -148,12 +148,18 @@ struct Run
     fz_rect box = fz_empty_rect;
 };
 
+void ignorePopplerMessage(const QString &, const QVariant &)
+{
+}
+
 class ConverterRuns
 {
 public:
     explicit ConverterRuns(const std::string &path)
-        : doc_(Poppler::Document::load(QFile::decodeName(path.c_str())))
     {
+        // As the converter does: our one line on failure, not the library's.
+        Poppler::setDebugErrorFunction(ignorePopplerMessage, QVariant());
+        doc_.reset(Poppler::Document::load(QFile::decodeName(path.c_str())));
     }
     ConverterRuns(const ConverterRuns &) = delete;
     ConverterRuns &operator=(const ConverterRuns &) = delete;

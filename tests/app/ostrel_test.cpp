@@ -848,6 +848,41 @@ private slots:
         QCOMPARE(w.italic, italic);
     }
 
+    // A picture rule names the converter's run starting at its left and
+    // top; that run's words go, found as for a text rule, whatever
+    // separates them from their neighbours.
+    void pictureRulesTakeTheConvertersRun_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("word");
+        QTest::newRow("word separated by positioning") << 1 << "Value";
+        QTest::newRow("word in a shared form") << 1 << "Shared";
+        QTest::newRow("word beside a colon word") << 1 << "now";
+        QTest::newRow("turned page") << 2 << "line";
+    }
+
+    void pictureRulesTakeTheConvertersRun()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, word);
+        QTemporaryDir work;
+        const QString in = inputFile("made", work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString picture = work.filePath("p.png");
+        QImage pixels(4, 4, QImage::Format_RGB32);
+        pixels.fill(Qt::blue);
+        const PlacedWord target = runOf(in, page, word);
+        QVERIFY(pixels.save(picture) && target.width > 0);
+        QVERIFY(writeFile(rules, QStringLiteral("%1:%2:%3:(%4):20:8\r\n").arg(page).arg(target.left).arg(target.top).arg(picture).toUtf8()));
+        const Result r = ostrel(in, "-pisome", out, rules);
+        QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
+        const QVector<Word> before = words(in, page), after = words(out, page);
+        QCOMPARE(after.size(), before.size() - 1);
+        for (const Word &w : before)
+            QCOMPARE(boxOf(after, w.text).isNull(), w.text == word);
+        QCOMPARE(QString::fromUtf8(run("pdfimages", {"-list", "-f", QString::number(page), "-l", QString::number(page), out}).out)
+                     .count(QRegularExpression("\\n\\s+\\d+\\s+\\d+\\s+image\\s+4\\s+4\\s")), 1);
+    }
+
     void failedRunLeavesNoFile_data()
     {
         QTest::addColumn<QString>("input");       // "" for a good document

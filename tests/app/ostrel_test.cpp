@@ -905,6 +905,7 @@ private slots:
         row("missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png");
         row("picture not an image", "", "-pisome", "1:40:88:(notes.pdf):10:10\r\n", "out.pdf", "notes.pdf");
         row("no rule file", "", "-tesome", "", "out.pdf", "rules.txt");
+        row("no rule file, stale output removed", "", "-tesome", "", "stale.pdf", "rules.txt");
         row("output folder missing", "", "-tesome", "1-0-0-9-9:x:y\r\n", "gone/out.pdf", "gone/out.pdf");
         row("unknown option", "", "-other", "1-0-0-9-9:x:y\r\n", "out.pdf", "usage");
         row("empty rule file", "", "-tesome", "\r\n", "out.pdf", "no rule in the file");

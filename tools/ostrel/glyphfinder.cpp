@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 namespace
 {
@@ -12,6 +13,9 @@ const size_t npos = size_t(-1);
 const float kCell = 24;
 const size_t kCellsPerGlyph = 64;
 const size_t kScansBeforeIndex = 8;
+// Glyphs looked at and characters compared for one page, at most: far
+// more than 10,000 rules of real words on a page of 100,000 glyphs take.
+const size_t kWorkLimit = size_t(1) << 30;
 // Of the words found or of the rule's box (the smaller), this share at
 // least must lie in the other.
 const double kMinimumScore = 0.25;
@@ -167,17 +171,22 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
                                        const fz_rect &box) const
 {
     std::vector<size_t> near = large_;
-    for (const long long cell : cellsOf(box)) {
+    const std::vector<long long> cells = cells_.empty() ? std::vector<long long>() : cellsOf(box);
+    work_ += cells.size();
+    for (const long long cell : cells) {
         auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(cell, size_t(0)));
         for (; it != cells_.end() && it->first == cell; ++it)
             near.push_back(it->second);
     }
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());
+    work_ += near.size();
+    if (work_ > kWorkLimit)
+        return Match();
 
     Match best;
     double bestDistance = 0;
-    std::vector<size_t> tried;
+    std::unordered_set<size_t> tried;
     const float cx = (box.x0 + box.x1) / 2, cy = (box.y0 + box.y1) / 2;
     for (const size_t g : near) {
         if (taken_[g] || area(fz_intersect_rect(glyphs_[g].box, box)) <= 0)
@@ -188,9 +197,13 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
                 if (text[k] != chars_[o])
                     continue;
                 const size_t start = o - k;
-                if (std::find(tried.begin(), tried.end(), start) != tried.end())
+                if (!tried.insert(start).second)
                     continue;
-                tried.push_back(start);
+                // Many rules over a page of the same letters could compare
+                // without end; past the budget, rules find nothing.
+                work_ += text.size();
+                if (work_ > kWorkLimit)
+                    return Match();
                 if (!matches(start, text, breakBefore))
                     continue;
                 Match m;

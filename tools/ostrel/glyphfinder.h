@@ -47,6 +47,7 @@ private:
     std::vector<bool> wordStart_;     // per character: a word break lies before it
     std::vector<bool> taken_;         // per glyph
     std::vector<std::pair<long long, size_t>> cells_;   // (grid cell, glyph), sorted
+    mutable size_t work_ = 0;         // glyphs looked at and characters compared so far
     std::vector<size_t> large_;       // glyphs too large for the grid, or all of them without the grid
 };
 

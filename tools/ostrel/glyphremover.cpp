@@ -14,16 +14,13 @@ namespace
 using Glyph = PageGlyphs::Glyph;
 using Show = PageGlyphs::Show;
 
+// A TJ adjustment or spacing in thousandths of a unit: finer than any
+// device shows.
 std::string number(double v)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.3f", std::fabs(v) < 5e-4 ? 0.0 : v);
-    std::string s(buf);
-    while (s.back() == '0')
-        s.pop_back();
-    if (s.back() == '.')
-        s.pop_back();
-    return s;
+    return buf;
 }
 
 std::string hex(const std::string &bytes)

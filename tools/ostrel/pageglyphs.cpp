@@ -481,7 +481,9 @@ void PageGlyphs::drawForm(const std::string &name, int parent, const State &stat
     ++formsDrawn_;
     if (!formResources)
         formResources = resources;   // old files let forms use their page's
-    const auto key = std::make_pair(parent, name);
+    // The page's streams share one set of resources: a name drawn from any
+    // of them is one form of the page.
+    const auto key = std::make_pair(streams_[size_t(parent)].parent < 0 ? -1 : parent, name);
     auto known = formStreams_.find(key);
     if (known == formStreams_.end())
         known = formStreams_.emplace(key, addStream(form, formResources, parent, name)).first;

@@ -2,20 +2,17 @@
 
 #include "fontcache.h"
 #include "glyphfinder.h"
+#include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
 #include "mupdfguard.h"
-#include "pageglyphs.h"
-#include "pageruns.h"
 #include "mupdfmemory.h"
+#include "pageglyphs.h"
 #include "pagewriter.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
 
 #include <mupdf/pdf.h>
-#include <poppler-qt5.h>
-
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -168,55 +165,6 @@ Candidates candidatesOf(const std::vector<TextRule::Reading> &readings)
     }
     return c;
 }
-
-// The run of the converter's text layer that starts at (left, top) of a
-// page, read with the converter's own code; its text is empty when no run
-// starts there.
-struct Run
-{
-    std::string text;
-    fz_rect box = fz_empty_rect;
-};
-
-class ConverterRuns
-{
-public:
-    explicit ConverterRuns(const std::string &path)
-        : doc_(Poppler::Document::load(QFile::decodeName(path.c_str())))
-    {
-    }
-    ConverterRuns(const ConverterRuns &) = delete;
-    ConverterRuns &operator=(const ConverterRuns &) = delete;
-
-    Run at(int64_t page, int64_t left, int64_t top)
-    {
-        Run run;
-        if (!doc_ || doc_->isLocked() || page < 1 || page > doc_->numPages())
-            return run;
-        auto known = pages_.find(page);
-        if (known == pages_.end()) {
-            std::unique_ptr<Poppler::Page> p(doc_->page(int(page - 1)));
-            known = pages_.emplace(page, p ? pageRuns(*p) : QVector<PlacedWord>()).first;
-        }
-        for (const PlacedWord &w : known->second) {
-            if (w.left != left || w.top != top)
-                continue;
-            // As the layer shows it: control characters are blanks there.
-            QString text = w.text;
-            for (QChar &c : text)
-                if (c.unicode() < 0x20)
-                    c = QLatin1Char(' ');
-            run.text = text.toStdString();
-            run.box = fz_make_rect(float(w.left), float(w.top), float(w.left + w.width), float(w.top + w.height));
-            break;
-        }
-        return run;
-    }
-
-private:
-    std::unique_ptr<Poppler::Document> doc_;
-    std::map<int64_t, QVector<PlacedWord>> pages_;
-};
 
 std::string skippedLine(int line, int64_t page, const std::string &what, const std::string &why)
 {
@@ -460,7 +408,7 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             }
             std::vector<const ImageRule *> imageRules;
             for (const ImageRule *rule : imagesByPage[number]) {
-                const Run run = runs->at(number, rule->left, rule->top);
+                const ConverterRuns::Run run = runs->at(number, rule->left, rule->top);
                 if (run.text.empty()) {
                     skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
                                                    "no text run starts at " + std::to_string(rule->left) + ","

@@ -1,0 +1,45 @@
+#ifndef OSTREL_CONVERTERRUNS_H
+#define OSTREL_CONVERTERRUNS_H
+
+#include "linegrouping.h"
+
+#include <mupdf/fitz.h>
+
+#include <QVector>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace Poppler
+{
+class Document;
+}
+
+// The runs of a document's text layer as the converter writes them (the
+// layer the rule editor showed), read with the converter's own code, so a
+// picture rule's left and top name the same run here as there.
+class ConverterRuns
+{
+public:
+    struct Run
+    {
+        std::string text;                // UTF-8; empty when no run starts there
+        fz_rect box = fz_empty_rect;     // page as shown
+    };
+
+    explicit ConverterRuns(const std::string &path);
+    ~ConverterRuns();
+    ConverterRuns(const ConverterRuns &) = delete;
+    ConverterRuns &operator=(const ConverterRuns &) = delete;
+
+    // The run that starts at (left, top) of `page` (1-based).
+    Run at(int64_t page, int64_t left, int64_t top);
+
+private:
+    std::unique_ptr<Poppler::Document> doc_;
+    std::map<int64_t, QVector<PlacedWord>> pages_;
+};
+
+#endif

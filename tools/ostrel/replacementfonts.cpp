@@ -2,7 +2,6 @@
 
 #include "mupdfguard.h"
 
-#include <fontconfig/fontconfig.h>
 #include <fribidi.h>
 #include <hb-ot.h>
 #include <hb-subset.h>
@@ -14,6 +13,7 @@
 #include <initializer_list>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 const char *const ReplacementFonts::kDejaVuFiles[4] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
@@ -403,11 +403,6 @@ void ReplacementFonts::Source::embed(fz_context *ctx, pdf_document *doc)
     embedded_ = codes_.size();
 }
 
-void ReplacementFonts::FcConfigDeleter::operator()(void *config) const
-{
-    FcConfigDestroy(static_cast<FcConfig *>(config));
-}
-
 ReplacementFonts::ReplacementFonts(fz_context *ctx)
     : ctx_(ctx)
 {
@@ -458,54 +453,68 @@ ReplacementFonts::Choice ReplacementFonts::choose(int codePoint, Face face)
     return choices_[key] = choice;
 }
 
-// An installed font with a glyph for `codePoint`, in the face asked for
-// when there is one; -1 when none has it.
-long ReplacementFonts::fallbackFor(int codePoint, Face face)
+// The installed scalable fonts, listed once, in the order of their files.
+void ReplacementFonts::listInstalled()
 {
-    if (!fontconfig_) {
-        fontconfig_.reset(FcInitLoadConfigAndFonts());
-        if (!fontconfig_)
-            return -1;
-    }
-    FcConfig *config = static_cast<FcConfig *>(fontconfig_.get());
+    listed_ = true;
+    FcConfig *config = FcInitLoadConfigAndFonts();
+    if (!config)
+        return;
     FcPattern *pattern = FcPatternCreate();
-    FcCharSet *wanted = FcCharSetCreate();
-    FcCharSetAddChar(wanted, FcChar32(codePoint));
-    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcPatternAddInteger(pattern, FC_WEIGHT, face.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, face.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcFontSet *sorted = FcFontSort(config, pattern, FcFalse, nullptr, &result);
-    long found = -1;
-    for (int i = 0; sorted && i < sorted->nfont && found < 0; ++i) {
-        FcPattern *font = sorted->fonts[i];
-        FcCharSet *has = nullptr;
+    FcObjectSet *fields = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_CHARSET, FC_WEIGHT, FC_SLANT, nullptr);
+    FcFontSet *fonts = pattern && fields ? FcFontList(config, pattern, fields) : nullptr;
+    for (int i = 0; fonts && i < fonts->nfont; ++i) {
+        FcPattern *font = fonts->fonts[i];
         FcChar8 *file = nullptr;
+        FcCharSet *charset = nullptr;
         int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
-        if (FcPatternGetCharSet(font, FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, FcChar32(codePoint))
-            || FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch)
+        if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch
+            || FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch)
             continue;
         FcPatternGetInteger(font, FC_INDEX, 0, &index);
         FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
         FcPatternGetInteger(font, FC_SLANT, 0, &slant);
-        Face itHas;
-        itHas.bold = weight >= FC_WEIGHT_BOLD;
-        itHas.italic = slant != FC_SLANT_ROMAN;
+        Face face;
+        face.bold = weight >= FC_WEIGHT_BOLD;
+        face.italic = slant != FC_SLANT_ROMAN;
+        installed_.push_back({reinterpret_cast<const char *>(file), index, face,
+                              std::shared_ptr<FcCharSet>(FcCharSetCopy(charset), FcCharSetDestroy)});
+    }
+    std::sort(installed_.begin(), installed_.end(), [](const Installed &a, const Installed &b) {
+        return std::tie(a.file, a.index) < std::tie(b.file, b.index);
+    });
+    if (fonts)
+        FcFontSetDestroy(fonts);
+    if (fields)
+        FcObjectSetDestroy(fields);
+    if (pattern)
+        FcPatternDestroy(pattern);
+    FcConfigDestroy(config);
+}
+
+// An installed font with a glyph for `codePoint`, the one closest to the
+// face asked for; -1 when none has it.
+long ReplacementFonts::fallbackFor(int codePoint, Face face)
+{
+    if (!listed_)
+        listInstalled();
+    long found = -1;
+    int best = -1;
+    for (const Installed &font : installed_) {
+        const int score = int(font.face.bold == face.bold) + int(font.face.italic == face.italic);
+        if (score <= best || !FcCharSetHasChar(font.charset.get(), FcChar32(codePoint)))
+            continue;
         try {
-            const long source = openFile(reinterpret_cast<const char *>(file), index, itHas);
-            if (sources_[size_t(source)]->has(char32_t(codePoint)))
+            const long source = openFile(font.file, font.index, font.face);
+            if (sources_[size_t(source)]->has(char32_t(codePoint))) {
                 found = source;
+                best = score;
+            }
         } catch (const std::runtime_error &) {
             // An unreadable font file is passed over like one without the character.
         }
     }
-    if (sorted)
-        FcFontSetDestroy(sorted);
-    FcCharSetDestroy(wanted);
-    FcPatternDestroy(pattern);
     return found;
 }
 

@@ -1,6 +1,7 @@
 #ifndef OSTREL_REPLACEMENTFONTS_H
 #define OSTREL_REPLACEMENTFONTS_H
 
+#include <fontconfig/fontconfig.h>
 #include <mupdf/pdf.h>
 
 #include <map>
@@ -85,16 +86,21 @@ private:
     Choice choose(int codePoint, Face face);
     long openFile(const std::string &path, int index, Face faceItHas);
     long fallbackFor(int codePoint, Face face);
+    void listInstalled();
 
     fz_context *ctx_;
     std::vector<std::unique_ptr<Source>> sources_;
     std::map<std::pair<std::string, int>, long> opened_;   // file and face index to source
     std::map<std::pair<int, int>, Choice> choices_;        // code point and face to its font
-    struct FcConfigDeleter
+    struct Installed
     {
-        void operator()(void *config) const;
+        std::string file;
+        int index;
+        Face face;
+        std::shared_ptr<FcCharSet> charset;
     };
-    std::unique_ptr<void, FcConfigDeleter> fontconfig_;
+    bool listed_ = false;
+    std::vector<Installed> installed_;   // for characters the usual fonts lack
 };
 
 #endif

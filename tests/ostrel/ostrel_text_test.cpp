@@ -233,8 +233,10 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
         {"Hebrew, right to left", "שלום עולם", false, false, "DejaVuSans"},
         {"Hebrew, bold", "שלום", true, false, "DejaVuSans-Bold"},
         {"Arabic, joined and right to left", "مرحبا بالعالم", false, false, "DejaVuSans"},
+        {"Arabic with a lam-alef ligature", "السلام عليكم", false, false, "DejaVuSans"},
         {"Chinese", "中文替换", false, false, "WenQuanYiMicroHei"},
         {"Chinese, bold from a face without bold", "中文", true, false, "WenQuanYiMicroHei"},
+        {"Chinese, italic from a face without a slant", "中文", false, true, "WenQuanYiMicroHei"},
         {"emoji past the BMP", "ok 😀", false, false, "DejaVuSans"},
         {"ligature", "office", false, false, "DejaVuSans"},
         {"letter only another installed font has", "𝒜", false, false, "DejaVuMathTeXGyre-Regular"},
@@ -257,6 +259,31 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
         EXPECT_EQ(embedded.find("tounicode bad"), std::string::npos) << embedded;
         EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
     }
+}
+
+// How many pixels of the page, rendered at 100 dpi in grey, are dark.
+int ink(const std::string &pdf, const std::string &base)
+{
+    run({"pdftoppm", "-r", "100", "-gray", "-singlefile", pdf, base});
+    std::ifstream in(base + ".pgm", std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    in >> magic >> width >> height >> maximum;
+    in.get();
+    int dark = 0;
+    for (char c; in.get(c);)
+        dark += static_cast<unsigned char>(c) < 128;
+    return magic == "P5" ? dark : -1;
+}
+
+TEST_F(OstrelTextTest, faceWithoutBoldIsMadeBold)
+{
+    const std::string regular = dir_ + "regular.pdf", bold = dir_ + "bold.pdf";
+    ASSERT_EQ(drawn(text("中文替换", 20, 0, false, false), regular), "");
+    ASSERT_EQ(drawn(text("中文替换", 20, 0, true, false), bold), "");
+    const int thin = ink(regular, dir_ + "regular"), thick = ink(bold, dir_ + "bold");
+    EXPECT_GT(thin, 100);
+    EXPECT_GT(thick, thin * 1.15) << thin << ' ' << thick;
 }
 
 struct WidthCase
@@ -341,7 +368,7 @@ TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
     const RuleCase cases[] = {
         {"Secret", "Xylo"},
         {"Hebrew", "שלום עולם"},
-        {"Arabic", "مرحبا بالعالم"},
+        {"Arabic", "السلام عليكم"},
         {"Chinese", "中文替换"},
         {"Smile", "ok 😀"},
         {"Math", "𝒜"},

@@ -686,6 +686,12 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
                 continue;   // hidden joiners and marks of direction
             if (!given.insert(cluster).second)
                 chars.clear();
+            // Readers spread a glyph's characters over its width from left
+            // to right and read right-to-left words from the right: a
+            // right-to-left ligature (lam-alef) lists its characters in
+            // display order to be read as typed.
+            if (levels[item.start] % 2)
+                std::reverse(chars.begin(), chars.end());
             const Glyph glyph{size_t(c.font), 0, source.width(info[g].codepoint), source.em(pos[g].x_advance),
                               source.em(pos[g].x_offset), source.em(pos[g].y_offset), c.fakeBold, c.fakeItalic};
             pending.push_back({glyph, info[g].codepoint, chars});

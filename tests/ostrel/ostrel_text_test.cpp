@@ -346,6 +346,41 @@ TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
     }
 }
 
+std::string repeated(const std::string &piece, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+// Text no one types but a rule file may hold: drawn, and the file stays sound.
+TEST_F(OstrelTextTest, strangeTextIsDrawnIntoASoundFile)
+{
+    const struct
+    {
+        const char *name;
+        std::string replacement;
+        std::string read;   // the start of what pdftotext reads (it drops a letter under a pile of marks)
+    } cases[] = {
+        {"embeddings nested past the limit", repeated("\u202B", 300) + "abc" + repeated("\u202C", 300), "abc"},
+        {"twenty thousand marks on one letter", "a" + repeated("\u0301", 20000), "\u0301"},
+        {"ninety thousand letters, few glyphs", repeated("x", 50000) + repeated("שלום", 10000), "xxx"},
+        {"invalid bytes and a lone surrogate", "\xFF\xFE\xED\xA0\x80" "abc", "\uFFFD\uFFFD"},
+        {"emoji joined by joiners", repeated("\U0001F600\uFE0F\u200D", 1000), "\U0001F600"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = dir_ + "out.pdf";
+        ASSERT_EQ(drawn(text(c.replacement, 14, 0, false, false), out), "");
+        const std::vector<std::string> read = lines(out);
+        ASSERT_FALSE(read.empty());
+        EXPECT_EQ(read[0].rfind(c.read, 0), 0u) << read[0].substr(0, 40);
+        EXPECT_EQ(embeddedFonts(out).find("tounicode bad"), std::string::npos);
+        EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
+    }
+}
+
 // A rule file's line for the word `w` of page 1.
 std::string rule(const Word &w, const std::string &replacement)
 {

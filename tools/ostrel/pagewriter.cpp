@@ -29,6 +29,16 @@ std::string number(double v)
     return s;
 }
 
+// `text` in quotes for a message, cut after a few words (at a character's
+// start) when it is long.
+std::string quotedStart(const std::string &text)
+{
+    size_t end = std::min(text.size(), size_t(60));
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return '"' + text.substr(0, end) + (end < text.size() ? "...\"" : "\"");
+}
+
 std::string matrix(const fz_matrix &m)
 {
     return number(m.a) + ' ' + number(m.b) + ' ' + number(m.c) + ' ' + number(m.d) + ' ' + number(m.e) + ' '
@@ -96,8 +106,11 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
                                       std::map<size_t, std::string> *fontNames)
 {
     std::vector<ReplacementFonts::Glyph> glyphs;
-    if (!fonts_->shape(t.replacement, ReplacementFonts::Face{t.at.bold, t.at.italic}, &glyphs))
-        throw MupdfError("no installed font can draw the replacement \"" + t.replacement + "\"");
+    if (!fonts_->shape(t.replacement, ReplacementFonts::Face{t.at.bold, t.at.italic}, &glyphs)) {
+        throw MupdfError(fonts_->covers(t.replacement)
+                             ? "the replacement " + quotedStart(t.replacement) + " needs more glyphs than a font can carry"
+                             : "no installed font can draw the replacement " + quotedStart(t.replacement));
+    }
     if (glyphs.empty())
         return std::string();
     // Condensed to the old words' width, not below half; past that, smaller.

@@ -698,10 +698,13 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
         }
     }
     // Codes are handed out only when every font has room for them.
-    std::map<size_t, size_t> added;
+    std::map<size_t, std::set<std::pair<unsigned, std::u32string>>> added;
     for (const Pending &p : pending) {
-        if (!sources_[p.glyph.font]->knows(p.id, p.text)
-            && sources_[p.glyph.font]->codeCount() + ++added[p.glyph.font] > kMaxCodes)
+        if (!sources_[p.glyph.font]->knows(p.id, p.text))
+            added[p.glyph.font].insert({p.id, p.text});
+    }
+    for (const auto &entry : added) {
+        if (sources_[entry.first]->codeCount() + entry.second.size() > kMaxCodes)
             return false;
     }
     for (Pending &p : pending) {

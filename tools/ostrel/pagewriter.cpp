@@ -65,6 +65,12 @@ bool PageWriter::canDraw(const std::string &replacement)
 void PageWriter::draw(pdf_page *page, const fz_matrix &toShown, const std::vector<Text> &texts,
                       const std::vector<Picture> &pictures)
 {
+    // Refused before any text takes codes in the fonts, so a refusal adds
+    // no glyph to the output.
+    for (const Text &t : texts) {
+        if (!canDraw(t.replacement))
+            throw MupdfError("no installed font can draw the replacement " + quotedStart(t.replacement));
+    }
     const fz_matrix toPage = fz_invert_matrix(toShown);
     std::string content;
     std::map<size_t, std::string> fontNames;   // this page's names of the fonts
@@ -106,11 +112,8 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
                                       std::map<size_t, std::string> *fontNames)
 {
     std::vector<ReplacementFonts::Glyph> glyphs;
-    if (!fonts_->shape(t.replacement, ReplacementFonts::Face{t.at.bold, t.at.italic}, &glyphs)) {
-        throw MupdfError(fonts_->covers(t.replacement)
-                             ? "the replacement " + quotedStart(t.replacement) + " needs more glyphs than a font can carry"
-                             : "no installed font can draw the replacement " + quotedStart(t.replacement));
-    }
+    if (!fonts_->shape(t.replacement, ReplacementFonts::Face{t.at.bold, t.at.italic}, &glyphs))
+        throw MupdfError("the replacement " + quotedStart(t.replacement) + " needs more glyphs than a font can carry");
     if (glyphs.empty())
         return std::string();
     // Condensed to the old words' width, not below half; past that, smaller.

@@ -14,7 +14,8 @@
 // reader needs them. A character comes from the first of these that has it:
 // DejaVu Sans in the face asked for (regular, bold, oblique, bold oblique),
 // DejaVu Sans regular, WenQuanYi Micro Hei (Chinese and the other CJK
-// scripts), then whatever installed font fontconfig names for it. A face
+// scripts), then any other installed font (as fontconfig lists them) that
+// has it, in the face closest to the one asked for. A face
 // that lacks the weight or slant asked for is made bold or slanted when
 // drawn (see Glyph::fakeBold and fakeItalic).
 //
@@ -73,7 +74,8 @@ public:
     // subset is filled in by embed().
     pdf_obj *fontObject(pdf_document *doc, size_t index);
     // Brings the subset, widths and ToUnicode map of every font object
-    // handed out up to date with the codes given so far. Throws MupdfError.
+    // handed out up to date with the codes given so far. Throws MupdfError
+    // or std::runtime_error.
     void embed(pdf_document *doc);
 
 private:

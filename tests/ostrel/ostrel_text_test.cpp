@@ -110,7 +110,8 @@ std::string embeddedFonts(const std::string &pdf)
 }
 
 // One line of Helvetica (F1) or Helvetica-Bold (F2) per entry, from the
-// top of a 600 x 400 page.
+// top of a 600 x 400 page, each in a content stream of its own (so new text
+// joins a list of streams).
 struct Line
 {
     const char *font;
@@ -120,19 +121,22 @@ struct Line
 
 std::string pdfWithLines(const std::vector<Line> &lines)
 {
-    std::string content;
-    for (const Line &l : lines)
-        content += "BT /" + std::string(l.font) + ' ' + std::to_string(l.size) + " Tf " + std::to_string(l.x) + ' '
-            + std::to_string(l.y) + " Td (" + l.text + ") Tj ET\n";
-    const std::vector<std::string> objects = {
+    std::vector<std::string> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 400] /Resources << /Font << /F1 5 0 R /F2 6 0 R >> >>"
-        " /Contents 4 0 R >>",
-        "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "",   // the page, once its streams are numbered
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold >>",
     };
+    std::string contents;
+    for (const Line &l : lines) {
+        const std::string content = "BT /" + std::string(l.font) + ' ' + std::to_string(l.size) + " Tf "
+            + std::to_string(l.x) + ' ' + std::to_string(l.y) + " Td (" + l.text + ") Tj ET";
+        objects.push_back("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+        contents += std::to_string(objects.size()) + " 0 R ";
+    }
+    objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 400] /Resources << /Font << /F1 4 0 R /F2 5 0 R >> >>"
+                 " /Contents [" + contents + "] >>";
     std::string pdf = "%PDF-1.4\n", xref;
     for (size_t i = 0; i < objects.size(); ++i) {
         char entry[32];

@@ -332,8 +332,8 @@ pdf_obj *ReplacementFonts::Source::object(fz_context *ctx, pdf_document *doc)
         pdf_dict_put(ctx, cidFont_, PDF_NAME(Type), PDF_NAME(Font));
         pdf_dict_put(ctx, cidFont_, PDF_NAME(Subtype), PDF_NAME(CIDFontType2));
         pdf_obj *info = pdf_dict_put_dict(ctx, cidFont_, PDF_NAME(CIDSystemInfo), 3);
-        pdf_dict_put_string(ctx, info, PDF_NAME(Registry), "Adobe", 5);
-        pdf_dict_put_string(ctx, info, PDF_NAME(Ordering), "Identity", 8);
+        pdf_dict_put_text_string(ctx, info, PDF_NAME(Registry), "Adobe");
+        pdf_dict_put_text_string(ctx, info, PDF_NAME(Ordering), "Identity");
         pdf_dict_put_int(ctx, info, PDF_NAME(Supplement), 0);
         pdf_dict_put(ctx, cidFont_, PDF_NAME(FontDescriptor), descriptor_);
 

@@ -416,6 +416,8 @@ ReplacementFonts::~ReplacementFonts()
 
 void ReplacementFonts::prepare(const std::vector<std::string> &texts)
 {
+    if (openFile(kDejaVuFiles[0], 0, Face()) < 0)
+        throw std::runtime_error(std::string("cannot read the font \"") + kDejaVuFiles[0] + "\"");
     for (const std::string &t : texts) {
         for (const char32_t c : drawnCodePoints(t)) {
             if (!ignorable(c))
@@ -430,7 +432,13 @@ long ReplacementFonts::openFile(const std::string &path, int index, Face faceItH
     const auto it = opened_.find(key);
     if (it != opened_.end())
         return it->second;
-    sources_.emplace_back(new Source(path, index, faceItHas));
+    // A font that cannot be read is passed over like one without the
+    // character (a missing bold face gives a made-up bold).
+    try {
+        sources_.emplace_back(new Source(path, index, faceItHas));
+    } catch (const std::runtime_error &) {
+        return opened_[key] = -1;
+    }
     return opened_[key] = long(sources_.size() - 1);
 }
 
@@ -505,14 +513,10 @@ long ReplacementFonts::fallbackFor(int codePoint, Face face)
         const int score = int(font.face.bold == face.bold) + int(font.face.italic == face.italic);
         if (score <= best || !FcCharSetHasChar(font.charset.get(), FcChar32(codePoint)))
             continue;
-        try {
-            const long source = openFile(font.file, font.index, font.face);
-            if (sources_[size_t(source)]->has(char32_t(codePoint))) {
-                found = source;
-                best = score;
-            }
-        } catch (const std::runtime_error &) {
-            // An unreadable font file is passed over like one without the character.
+        const long source = openFile(font.file, font.index, font.face);
+        if (source >= 0 && sources_[size_t(source)]->has(char32_t(codePoint))) {
+            found = source;
+            best = score;
         }
     }
     return found;

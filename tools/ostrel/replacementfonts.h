@@ -38,9 +38,9 @@ public:
     ReplacementFonts(const ReplacementFonts &) = delete;
     ReplacementFonts &operator=(const ReplacementFonts &) = delete;
 
-    // Opens the font files `texts` (UTF-8) may need, so a missing or
-    // unreadable font stops the run before any page is changed. Nothing is
-    // embedded yet: only what is drawn goes into the output. Throws
+    // Opens the font files `texts` (UTF-8) may need, so a missing DejaVu
+    // Sans stops the run before any page is changed. Nothing is embedded
+    // yet: only what is drawn goes into the output. Throws
     // std::runtime_error.
     void prepare(const std::vector<std::string> &texts);
 
@@ -86,7 +86,7 @@ private:
         bool fakeBold = false, fakeItalic = false;
     };
     Choice choose(int codePoint, Face face);
-    long openFile(const std::string &path, int index, Face faceItHas);
+    long openFile(const std::string &path, int index, Face faceItHas);   // -1: unreadable
     long fallbackFor(int codePoint, Face face);
     void listInstalled();
 

@@ -85,6 +85,9 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         {"Pavlin.dll", {"fifo", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"fifo\": it is not a regular file"},
         {"Pavlin.dll", {"/dev/zero", "-merge", "1", "-outfile", "out.pdf"}, "", "cannot open \"/dev/zero\": it is not a regular"},
         {"Pavlin.dll", {"big.pdf", "-merge", "1", "-outfile", "out.pdf"}, "", "\"big.pdf\": it is larger than 1 MB", "PAVLIN_MEMORY_MB=1"},
+        {"Pavlin.dll", {"array.pdf", "-merge", "1", "-outfile", "out.pdf"}, "",
+         "cannot read \"array.pdf\": it needs more memory than this run may use (2 MB; PAVLIN_MEMORY_MB sets it)",
+         "PAVLIN_MEMORY_MB=2"},
         {"Ostrel.dll", {"in.pdf", "-tesome", "in.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
         {"Ostrel.dll", {"in.pdf", "-tesome", "soft.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
         {"Ostrel.dll", {"in.pdf", "-tesome", "hard.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
@@ -119,6 +122,11 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
                 && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
         QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
                 && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
+        // 600 KB of numbers the catalog holds: tens of megabytes as the library's objects.
+        QVERIFY(writeFile("array.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>",
+                                              "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
+                                              '[' + QByteArray("1 ").repeated(300000) + ']'})));
         // 30 million pixels: a small file, more than 8 MB decoded.
         QImage picture(5000, 6000, QImage::Format_Mono);
         picture.fill(1);

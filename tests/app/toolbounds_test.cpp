@@ -155,6 +155,11 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
     QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
     QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
     QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
+    // A repair that loses nothing the pages need: the page and its text are written.
+    QCOMPARE(runConverter("Pavlin.dll", {kHostile + "bad-info-offset.pdf", "-merge", "1", "-outfile", "kept.pdf"}).exitCode, 0);
+    QProcess text;
+    text.start("pdftotext", {"kept.pdf", "-"});
+    QVERIFY(text.waitForFinished() && text.readAllStandardOutput().trimmed() == "Kept");
 
     // Output names as long as names may be: the temporary names are short.
     QVERIFY(writeFile("rules.txt", "1-0-0-50-50:a:b\r\n"));
@@ -170,7 +175,7 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
             QVERIFY2(run.exitCode == 0 && QFileInfo(name).size() > 0, run.err.constData());
         }
     }
-    QCOMPARE(entriesIn(dir.path()).size(), 3 + 3);
+    QCOMPARE(entriesIn(dir.path()).size(), 4 + 3);
 }
 
 void ToolBoundsTest::fileSizeLimitIsFileTooLarge()

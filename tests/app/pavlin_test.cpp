@@ -184,6 +184,8 @@ private slots:
             {"schools.pdf", "-merge -outfile out", 1, "the page range is empty"},
             {"schools.pdf", "-merge 1 2 -outfile out", 1, "page range \"1 2\": items of the page range must be separated by commas"},
             {"schools.pdf", "-merge 99999999999999999999 -outfile out", 1, "page 99999999999999999999 is beyond any document"},
+            {"schools.pdf", "-merge 1000000001 -outfile out", 1, "page 1000000001 is beyond any document"},
+            {"schools.pdf", "-merge 1000000000 -outfile out", 1, "page 1000000000 is outside the document, which has 5 pages"},
             {"schools.pdf", "-merge 1 -outfile no/such/out", 1, "cannot write \"no/such/out\": the folder \"no/such\" does not exist"},
             {"schools.pdf", "-getinfo -outfile ro/out", 1, "cannot write \"ro/out\": Permission denied"},
             {"schools.pdf", "-merge 1 -outfile ro", 1, "cannot write \"ro\": it is a folder, not a file"},

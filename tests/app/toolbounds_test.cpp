@@ -102,6 +102,10 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         {"Ostrel.dll", {"fifo", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "cannot open \"fifo\": it is not a regular"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(fifo):5:5\r\n",
          "cannot read the picture \"fifo\" (line 1): it is not a regular file"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(past-limit.png):5:5\r\n",
+         "picture \"past-limit.png\" (line 1): it is larger than 64 MB, the most this program reads"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(at-limit.png):5:5\r\n",
+         "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(huge.png):5:5\r\n",
          "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n",
@@ -127,6 +131,11 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
                                               "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
                                               '[' + QByteArray("1 ").repeated(300000) + ']'})));
+        // Zeros on either side of the picture file limit, without taking the disk.
+        for (const auto &[name, size] : {std::pair<const char *, qint64>{"at-limit.png", 64 << 20}, {"past-limit.png", (64 << 20) + 1}}) {
+            QFile zeros(name);
+            QVERIFY(zeros.open(QIODevice::WriteOnly) && zeros.resize(size));
+        }
         // 30 million pixels: a small file, more than 8 MB decoded.
         QImage picture(5000, 6000, QImage::Format_Mono);
         picture.fill(1);

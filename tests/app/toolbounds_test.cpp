@@ -85,6 +85,9 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         {"Pavlin.dll", {"fifo", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"fifo\": it is not a regular file"},
         {"Pavlin.dll", {"/dev/zero", "-merge", "1", "-outfile", "out.pdf"}, "", "cannot open \"/dev/zero\": it is not a regular"},
         {"Pavlin.dll", {"big.pdf", "-merge", "1", "-outfile", "out.pdf"}, "", "\"big.pdf\": it is larger than 1 MB", "PAVLIN_MEMORY_MB=1"},
+        {"Pavlin.dll", {"array.pdf", "-merge", "1", "-outfile", "out.pdf"}, "",
+         "cannot read \"array.pdf\": it needs more memory than this run may use (2 MB; PAVLIN_MEMORY_MB sets it)",
+         "PAVLIN_MEMORY_MB=2"},
         {"Ostrel.dll", {"in.pdf", "-tesome", "in.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
         {"Ostrel.dll", {"in.pdf", "-tesome", "soft.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
         {"Ostrel.dll", {"in.pdf", "-tesome", "hard.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
@@ -99,6 +102,10 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         {"Ostrel.dll", {"fifo", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "cannot open \"fifo\": it is not a regular"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(fifo):5:5\r\n",
          "cannot read the picture \"fifo\" (line 1): it is not a regular file"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(past-limit.png):5:5\r\n",
+         "picture \"past-limit.png\" (line 1): it is larger than 64 MB, the most this program reads"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(at-limit.png):5:5\r\n",
+         "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(huge.png):5:5\r\n",
          "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n",
@@ -119,6 +126,16 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
                 && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
         QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
                 && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
+        // 600 KB of numbers the catalog holds: tens of megabytes as the library's objects.
+        QVERIFY(writeFile("array.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>",
+                                              "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
+                                              '[' + QByteArray("1 ").repeated(300000) + ']'})));
+        // Zeros on either side of the picture file limit, without taking the disk.
+        for (const auto &[name, size] : {std::pair<const char *, qint64>{"at-limit.png", 64 << 20}, {"past-limit.png", (64 << 20) + 1}}) {
+            QFile zeros(name);
+            QVERIFY(zeros.open(QIODevice::WriteOnly) && zeros.resize(size));
+        }
         // 30 million pixels: a small file, more than 8 MB decoded.
         QImage picture(5000, 6000, QImage::Format_Mono);
         picture.fill(1);
@@ -147,6 +164,11 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
     QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
     QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
     QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
+    // A repair that loses nothing the pages need: the page and its text are written.
+    QCOMPARE(runConverter("Pavlin.dll", {kHostile + "bad-info-offset.pdf", "-merge", "1", "-outfile", "kept.pdf"}).exitCode, 0);
+    QProcess text;
+    text.start("pdftotext", {"kept.pdf", "-"});
+    QVERIFY(text.waitForFinished() && text.readAllStandardOutput().trimmed() == "Kept");
 
     // Output names as long as names may be: the temporary names are short.
     QVERIFY(writeFile("rules.txt", "1-61-78-36-13:Animal:b\r\n"));
@@ -162,7 +184,7 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
             QVERIFY2(run.exitCode == 0 && QFileInfo(name).size() > 0, run.err.constData());
         }
     }
-    QCOMPARE(entriesIn(dir.path()).size(), 3 + 3);
+    QCOMPARE(entriesIn(dir.path()).size(), 4 + 3);
 }
 
 void ToolBoundsTest::fileSizeLimitIsFileTooLarge()

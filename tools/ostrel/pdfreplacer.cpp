@@ -90,11 +90,15 @@ void loadPicture(fz_context *ctx, const std::string &path, fz_image **slot)
         throw std::runtime_error(error);
     Bytes buffer(ctx);
     fz_buffer **bufferSlot = buffer.slot();
-    guarded(ctx, [&] {
-        *bufferSlot = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
-                                                     bytes.size());
-        *slot = fz_new_image_from_buffer(ctx, *bufferSlot);
-    });
+    try {
+        guarded(ctx, [&] {
+            *bufferSlot = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
+                                                         bytes.size());
+            *slot = fz_new_image_from_buffer(ctx, *bufferSlot);
+        });
+    } catch (const MupdfError &e) {
+        throw std::runtime_error(std::string("it is damaged or not a picture (") + e.what() + ")");
+    }
     const long long pixels = (long long)(*slot)->w * (*slot)->h;
     if (pixels > kMaxPicturePixels)
         throw std::runtime_error("it is " + std::to_string((*slot)->w) + " x " + std::to_string((*slot)->h)

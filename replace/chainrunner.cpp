@@ -7,6 +7,11 @@ ChainRunner::ChainRunner(QObject *parent) : QObject(parent) {}
 void ChainRunner::begin(Kind kind)
 {
     stop();
+    for (const QPointer<ToolRun> &stopped : qAsConst(ending)) {
+        if (stopped)
+            stopped->waitForEnd();
+    }
+    ending.clear();
     chainKind = kind;
 }
 
@@ -16,6 +21,7 @@ void ChainRunner::stop()
     if (run) {
         // Deletes itself once its program has gone.
         run->stop();
+        ending.append(run);
         run = nullptr;
     }
     chainKind = NoChain;

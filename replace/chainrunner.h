@@ -34,7 +34,9 @@ public:
     quint64 generation() const { return gen; }
     bool isCurrent(quint64 generation) const { return running() && generation == gen; }
 
-    // Starts a chain of `kind` at row 0 with a new generation.
+    // Starts a chain of `kind` at row 0 with a new generation, once every
+    // program of a stopped chain has gone (they share files such as the
+    // page-count file and the rendered pages).
     void begin(Kind kind);
     // The split chain hands its next file on to the batch by content.
     void handOver(Kind kind) { chainKind = kind; }
@@ -66,6 +68,7 @@ private:
     Kind chainKind = NoChain;
     quint64 gen = 0;
     QPointer<ToolRun> run;
+    QList<QPointer<ToolRun>> ending;   // stopped, their programs not yet gone
     QStringList notStarted;
 };
 

@@ -124,7 +124,8 @@ Process::Process(QWidget *parent)
     // so no header is cut off with the platform's font.
     QHeaderView *sizes = ui->tableWidget_imageall->horizontalHeader();
     for (const auto &column : {std::pair<int, int>{0, 100}, {2, 80}, {3, 80}})
-        ui->tableWidget_imageall->setColumnWidth(column.first, qMax(column.second, sizes->sectionSizeHint(column.first)));
+        ui->tableWidget_imageall->setColumnWidth(column.first,
+                                                 qMax(column.second, sizes->sectionSizeHint(column.first)));
     sizes->setSectionResizeMode(1, QHeaderView::Stretch);
 
     // The list sorts only on a header click: with the table's own sorting,
@@ -354,12 +355,10 @@ void Process::startRun(const char *program, const QStringList &arguments, const 
 {
     const QString path = programPath(program);
     qDebug().noquote() << ToolRun::commandLine(path, arguments);
-    const bool started = runner->start(path, arguments, outputFile,
-                                       FileList::timeLimitMs(pages, limitBaseMs, limitPerPageMs),
-                                       [this, then](const ToolRun::Result &result) { (this->*then)(result); });
-    // Every caller runs inside its chain with no program running.
-    Q_ASSERT(started);
-    Q_UNUSED(started);
+    // Refused only for a step called from outside while its chain's program
+    // runs: the chain then goes on from that program's end.
+    runner->start(path, arguments, outputFile, FileList::timeLimitMs(pages, limitBaseMs, limitPerPageMs),
+                  [this, then](const ToolRun::Result &result) { (this->*then)(result); });
 }
 
 QString Process::runProblem(const ToolRun::Result &result, const char *program)
@@ -474,7 +473,7 @@ void Process::dropEvent(QDropEvent *event)
 
 void Process::getpdfpage()
 {
-    if (runner->kind() != ChainRunner::CountChain)
+    if (runner->kind() != ChainRunner::CountChain || runner->hasRun())
         return;
     if (countIndex < countQueue.size()) {
         const QString f = countQueue.at(countIndex);
@@ -507,7 +506,7 @@ void Process::countEnded(const ToolRun::Result &result)
 
 void Process::setpdfpage()
 {
-    if (runner->kind() != ChainRunner::CountChain)
+    if (runner->kind() != ChainRunner::CountChain || runner->hasRun())
         return;
     const quint64 generation = runner->generation();
     const QString p = QDir::currentPath() + QStringLiteral("/fileinfo.txt");

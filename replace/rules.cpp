@@ -18,6 +18,7 @@
 #include <QCursor>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -37,8 +38,6 @@
 #include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
-
-#include <QElapsedTimer>
 
 using TableCells::buttonText;
 using TableCells::itemText;
@@ -186,14 +185,16 @@ void Rules::setIniImage()
                &Rules::setPageChange);
 
     QSettings settings(QString::fromLatin1(RuleHandover::settingsFile), QSettings::IniFormat);
-    const QString file = settings.value(QString::fromLatin1(RuleHandover::fileKey), QString::fromLatin1(RuleHandover::emptyInput)).toString();
+    const QString file = settings.value(QString::fromLatin1(RuleHandover::fileKey),
+                                        QString::fromLatin1(RuleHandover::emptyInput)).toString();
     if (file != lastFile) {
         TableCells::removeAllRows(ui->tableWidget_rule);
         TableCells::removeAllRows(ui->tableWidget_rule_image);
     }
     lastFile = file;
 
-    const int pages = settings.value(QString::fromLatin1(RuleHandover::pageKey), QStringLiteral("0")).toString().toInt();
+    const int pages =
+        settings.value(QString::fromLatin1(RuleHandover::pageKey), QStringLiteral("0")).toString().toInt();
     if (pages <= 0) {
         ui->spinBox_pagenumber->setMaximum(0);
         ui->spinBox_pagenumber->setMinimum(0);
@@ -520,7 +521,8 @@ void Rules::addtorules()
         ui->tableWidget_rule_image->selectRow(imageRow);
     } else {
         const RuleFile::PositionKey cut = RuleFile::cutPositionKey(key);
-        const int row = addImageRow(key, picked.text, QString::fromLatin1(RuleHandover::noPicture), QString(), QString());
+        const int row =
+            addImageRow(key, picked.text, QString::fromLatin1(RuleHandover::noPicture), QString(), QString());
         qobject_cast<QLineEdit *>(ui->tableWidget_rule_image->cellWidget(row, 3))->setPlaceholderText(cut.width);
         qobject_cast<QLineEdit *>(ui->tableWidget_rule_image->cellWidget(row, 4))->setPlaceholderText(cut.height);
     }
@@ -588,7 +590,8 @@ void Rules::setopenimage()
         return;
     QSettings settings(QString::fromLatin1(RuleHandover::settingsFile), QSettings::IniFormat);
     const QString dir = settings.value(QStringLiteral("dir/image"), QStringLiteral(".")).toString();
-    const QString path = dialogs->getOpenFileName(this, tr("Add Image"), dir, QString::fromLatin1(RuleHandover::pictureFilter));
+    const QString path =
+        dialogs->getOpenFileName(this, tr("Add Image"), dir, QString::fromLatin1(RuleHandover::pictureFilter));
     if (path.isEmpty())
         return;
     qDebug() << "The choosen button is" << row << " " << 2;

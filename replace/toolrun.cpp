@@ -77,6 +77,18 @@ void ToolRun::stop()
     endProgram(Stopped);
 }
 
+void ToolRun::waitForEnd()
+{
+    if (process->state() == QProcess::Starting)
+        process->waitForStarted(graceMs);   // the start then sends the terminate signal
+    if (process->state() == QProcess::NotRunning)
+        return;
+    if (!process->waitForFinished(graceMs)) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
+}
+
 void ToolRun::endProgram(Outcome why)
 {
     if (done || endedBy != Ended)

@@ -46,6 +46,9 @@ public:
 
     // Ends the program (or keeps it from starting); ended(Stopped) follows.
     void stop();
+    // After stop(): waits until the program has gone, killing it when the
+    // grace passes, so nothing it writes can meet the next run's files.
+    void waitForEnd();
 
     QString program() const { return programPath; }
 

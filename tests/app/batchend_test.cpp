@@ -45,6 +45,17 @@ class BatchEndTest : public QObject
     std::unique_ptr<WindowBox> box;
     ScriptedDialogs dialogs;
 
+    // One sample listed, the engine replaced by `engine`, a batch by
+    // position begun.
+    void beginWithEngine(Window &win, const QByteArray &engine)
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), engine);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        win.button("pushButton_textsome_replace")->click();
+    }
+
 private slots:
     void initTestCase() { tmf = new TM; }
     void init()
@@ -212,19 +223,30 @@ private slots:
     // killed after the grace, and its temporary file and output go with it.
     void stoppedSaveLeavesNothing()
     {
-        const QString animals = box->sample("AnimalSounds.pdf");
-        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"),
-                                  "#!/bin/sh\ntrap '' TERM\nd=$(dirname \"$3\")\n: > \"$d/.gm$$.aB3xY9\"\n"
-                                  "head -c 100 \"$1\" > \"$3\"\nexec sleep 60\n");
         Window win(dialogs);
-        win.open(dialogs, {animals});
-        win.setOutput(box->out);
-        win.button("pushButton_textsome_replace")->click();
+        beginWithEngine(win, "#!/bin/sh\ntrap '' TERM\nd=$(dirname \"$3\")\n: > \"$d/.gm$$.aB3xY9\"\n"
+                             "head -c 100 \"$1\" > \"$3\"\nexec sleep 60\n");
         QTRY_COMPARE_WITH_TIMEOUT(entries(box->out).size(), 2, 20000);
         QVERIFY(entries(box->out).first().startsWith(QStringLiteral(".gm")));
         win.w.close();
         QTRY_VERIFY_WITH_TIMEOUT(entries(box->out).isEmpty(), ToolRun::graceMs + 8000);
         QVERIFY(win.w.findChildren<ToolRun *>().isEmpty() && win.cell(0, 3) == QStringLiteral("Failed"));
+    }
+
+    // A batch begun right after a stop starts no program before the stopped
+    // one has gone, so the two never write the same files at once.
+    void aNewBatchWaitsForTheStoppedProgram()
+    {
+        Window win(dialogs);
+        beginWithEngine(win, "#!/bin/sh\nfor p in $(cat pids 2>/dev/null); do kill -0 $p 2>/dev/null && echo overlap >> log; done\n"
+                             "echo $$ >> pids\ntrap '' TERM\nexec sleep 60\n");
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 1, 20000);
+        win.w.close();
+        win.button("pushButton_textsome_replace")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 2, 20000);
+        win.w.close();
+        QCOMPARE(readAll(QStringLiteral("log")), QByteArray("<unreadable>"));
+        QTRY_VERIFY_WITH_TIMEOUT(win.w.findChildren<ToolRun *>().isEmpty(), ToolRun::graceMs + 8000);
     }
 
     // The split chain checks the folder before it makes anything, judges
@@ -245,6 +267,8 @@ private slots:
             << QStringList{"1 r1 AnimalSounds.pdf", "3 r3 AnimalSounds.pdf"};
         QTest::newRow("no ranges") << "<out>" << QStringList() << QStringList{"Failed", "Succeed"}
                                    << "No page ranges were given for <input>; nothing was written." << QStringList();
+        QTest::newRow("no page count") << "<out>" << QStringList{"1"} << QStringList{"Failed", "Succeed"}
+                                       << "<input> has no page count; it is left out." << QStringList();
         QTest::newRow("folder mistyped") << "<out>x" << QStringList{"1"} << QStringList{"earlier", "earlier"}
                                          << "" << QStringList();
         QTest::newRow("folder empty") << "" << QStringList{"1"} << QStringList{"earlier", "earlier"} << "" << QStringList();
@@ -258,8 +282,13 @@ private slots:
         QFETCH(QStringList, written);
         const QString animals = box->sample("AnimalSounds.pdf");
         folder.replace(QStringLiteral("<out>"), box->out);
+        // A file whose page count cannot be read, under the same name.
+        const QString first = QString::fromLatin1(QTest::currentDataTag()) == QLatin1String("no page count")
+                                  ? box->path() + QStringLiteral("/AnimalSounds.pdf")
+                                  : animals;
+        QVERIFY(first == animals || writeFile(first, readAll(animals).left(900)));
         Window win(dialogs);
-        win.open(dialogs, {animals, animals});
+        win.open(dialogs, {first, animals});
         for (int r = 0; r < 2; ++r)
             win.files()->setItem(r, 3, new QTableWidgetItem(QStringLiteral("earlier")));
         win.setOutput(folder);
@@ -276,11 +305,39 @@ private slots:
             QVERIFY(!QFileInfo::exists(folder) && !QFileInfo::exists(QStringLiteral("/AnimalSounds")));
         } else {
             win.finished(1);
-            QVERIFY2(!win.lines().filter(said.replace(QStringLiteral("<out>"), box->out).replace(QStringLiteral("<input>"), animals)).isEmpty(),
+            QVERIFY2(!win.lines().filter(said.replace(QStringLiteral("<out>"), box->out).replace(QStringLiteral("<input>"), first)).isEmpty(),
                      qPrintable(win.lines().join('\n')));
         }
         QCOMPARE(win.results(2), results);
         QCOMPARE(QDir(box->out + QStringLiteral("/AnimalSounds")).entryList(QDir::Files, QDir::Name), written);
+    }
+
+    // One chain at a time: every way into a chain is refused while one
+    // runs, so two engine runs never share an output name.
+    void entryPointsRefuseDuringABatch()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString picture = box->picture();
+        QVERIFY(!picture.isEmpty());
+        Window win(dialogs);
+        win.open(dialogs, {animals, animals});
+        win.setOutput(box->out);
+        dialogs.fileAnswers.enqueue(picture);
+        win.addContentRule(1, {"Cat", "30", "14"});
+        win.replace("pushButton_textall_replace");   // the picture road is now the one in force
+
+        win.button("pushButton_textsome_replace")->click();
+        win.w.splitpdffile();
+        win.w.convertbegin();
+        win.w.setallintorule();
+        win.w.setallimage();
+        win.button("pushButton_textall_replace")->click();
+        QCOMPARE(dialogs.boxes.size(), 5);
+        for (const ScriptedDialogs::Box &b : dialogs.boxes)
+            QVERIFY2(b.text.contains(QStringLiteral("already running")), qPrintable(b.text));
+        win.finished(2);
+        QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QCOMPARE(QDir(box->out).entryList(QDir::Files).size(), 4);
     }
 
     // Picture sizes typed in the editor: a negative width and an empty height
@@ -290,10 +347,8 @@ private slots:
     void editorSizesReachTheEngine()
     {
         const QString animals = box->sample("AnimalSounds.pdf");
-        const QString picture = box->path() + QStringLiteral("/red.png");
-        QImage red(40, 20, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QVERIFY(red.save(picture));
+        const QString picture = box->picture();
+        QVERIFY(!picture.isEmpty());
         Window win(dialogs);
         win.open(dialogs, {animals});
         win.setOutput(box->out);

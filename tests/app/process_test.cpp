@@ -91,6 +91,14 @@ private slots:
             QCOMPARE(ContentMatch::pageRuleLines(page, 2, {{QLatin1String(c.find), QStringLiteral("X"), {}, {}, {}}},
                                                  ContentMatch::TextRules),
                      QLatin1String(c.lines));
+        // Picture lines: sizes that are no number above 0 are the box's own;
+        // each line names the rule that made it.
+        QVector<int> rows;
+        QCOMPARE(ContentMatch::pageRuleLines(page, 1, {{QStringLiteral("Paul"), {}, QStringLiteral("/a.png"), QStringLiteral("-3"), QString()},
+                                                       {QStringLiteral("Total"), {}, QStringLiteral("/b.png"), QStringLiteral("8"), QStringLiteral("0")}},
+                                             ContentMatch::ImageRules, &rows),
+                 QStringLiteral("1:44:20:(/a.png):26:12\r\n1:100:50:(/b.png):8:12\r\n1:400:90:(/a.png):30:12\r\n1:460:90:(/a.png):30:12\r\n"));
+        QCOMPARE(rows, QVector<int>({0, 1, 0, 0}));
 
         // The converter's references turned back; unknown, invalid or too long
         // ones stay as they stand.
@@ -144,10 +152,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(out + QStringLiteral("/schools.pdf")));
 
         // A picture for "Cat"; the second batch into the same folder keeps the first's results.
-        const QString picture = box->path() + QStringLiteral("/red.png");
-        QImage red(40, 20, QImage::Format_RGB32);
-        red.fill(Qt::red);
-        QVERIFY(red.save(picture));
+        const QString picture = box->picture();
+        QVERIFY(!picture.isEmpty());
         dialogs.fileAnswers.enqueue(picture);
         win.addContentRule(1, {"Cat", "30", "14"});
         win.replace("pushButton_textall_replace", 2);

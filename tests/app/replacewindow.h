@@ -12,6 +12,7 @@
 #include "tm.h"
 
 #include <QDir>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -131,6 +132,14 @@ public:
         QDir().mkpath(dir.path() + QStringLiteral("/in 50%"));
         QFile::copy(QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/samples/") + QLatin1String(name), to);
         return to;
+    }
+    // A 40 x 20 red picture in the folder, for picture rules.
+    QString picture() const
+    {
+        const QString path = dir.path() + QStringLiteral("/red.png");
+        QImage red(40, 20, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        return red.save(path) ? path : QString();
     }
     static void replaceProgram(const QString &program, const QByteArray &script)
     {

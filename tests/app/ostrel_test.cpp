@@ -190,18 +190,21 @@ QByteArray grayProfile()
 QByteArray madePdf()
 {
     const auto num = [](int v) { return QByteArray::number(v); };
-    const QByteArray image = QByteArray("q 100 0 0 20 260 340 cm BI /W 4 /H 1 /BPC 8 /CS /R20 ID ") + QByteArray("\x00\x01\x00\x01", 4)
-        + " EI Q\n";
+    // The image's data hold " EI Q ": only its length, from its size and
+    // named colour space, tells where they end. The word after it is moved
+    // by the state around the image.
+    const QByteArray image = QByteArray("q 1 0 0 1 0 -20 cm q 100 0 0 20 260 360 cm BI /W 8 /H 1 /BPC 8 /CS /R20 ID ")
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n";
     const QByteArray page1 = "q 0 w 0 0 1 RG 20 390 m 590 390 l S Q\n"
                              "q /CS0 cs 0.5 sc 20 330 60 40 re f Q\n"
                              "q /Pattern cs /P0 scn 100 330 60 40 re f Q\n"
                              "q 180 330 60 40 re W n /Sh0 sh Q\n" + image +
                              "BT /F1 14 Tf 20 290 Td (Alpha Beta Gamma) Tj ET\n"
                              "BT /F1 12 Tf 20 260 Td [(Cell)-3000(Value)-2500(Total)] TJ ET\n"
-                             "BT /F2 20 Tf 20 222 Td (Sidebar) Tj ET\n"
+                             "BT 0.2 0.4 0.6 rg /F2 20 Tf 20 222 Td (Sidebar) Tj ET\n"
                              "BT /F1 8 Tf 20 208 Td (economist) Tj ET\n"
                              "BT /F1 12 Tf 20 180 Td (Time 10:30 now) Tj ET\n"
-                             "BT /F3 12 Tf 300 180 Td (slanted) Tj ET\n"
+                             "q /CS0 cs 0.5 sc BT /F3 12 Tf 300 180 Td (slanted) Tj ET Q\n"
                              "BT /F1 12 Tf 400 180 Td (R&D costs) Tj ET\n"
                              "q 1 0 0 1 20 120 cm /Fm0 Do Q\n";
     const QByteArray page2 = "BT /F1 14 Tf 40 300 Td (Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
@@ -815,10 +818,12 @@ private slots:
         QTest::addColumn<bool>("bold");
         QTest::addColumn<bool>("italic");
         QTest::addColumn<double>("size");
-        QTest::newRow("regular") << "Beta" << false << false << 14.0;
-        QTest::newRow("bold by name") << "Sidebar" << true << false << 20.0;
-        QTest::newRow("oblique by name") << "slanted" << false << true << 12.0;
-        QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0;
+        QTest::addColumn<int>("color");
+        QTest::newRow("regular") << "Beta" << false << false << 14.0 << 0;
+        QTest::newRow("bold by name, RGB") << "Sidebar" << true << false << 20.0 << 0x336699;
+        QTest::newRow("oblique by name, ICC grey") << "slanted" << false << true << 12.0 << 0x808080;
+        QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0 << 0;
+        QTest::newRow("after an inline image") << "Moved" << false << false << 9.0 << 0;
     }
 
     void removedWordsTellTheirPlaceAndFace()
@@ -827,6 +832,7 @@ private slots:
         QFETCH(bool, bold);
         QFETCH(bool, italic);
         QFETCH(double, size);
+        QFETCH(int, color);
         const QString in = dir_.filePath("face.pdf");
         QVERIFY(writeFile(in, madePdf()));
         const QVector<Word> list = words(in, 1);
@@ -864,6 +870,7 @@ private slots:
         QVERIFY(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - size) < 0.01);
         QCOMPARE(w.bold, bold);
         QCOMPARE(w.italic, italic);
+        QCOMPARE(w.color, color);
     }
 
     // A picture rule names the converter's run starting at its left and

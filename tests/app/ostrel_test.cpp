@@ -788,6 +788,8 @@ private slots:
         QTest::newRow("drawn right to left") << "cba xy" << "abc" << all << "0-2";
         QTest::newRow("line break between words") << "New/York" << "New York" << all << "0-6";
         QTest::newRow("empty find") << "abc" << " " << all << "";
+        QTest::newRow("unreadable glyphs stand for any") << "abc de" << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd") << all << "0-2";
+        QTest::newRow("but not for fewer") << "abc" << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd") << all << "";
     }
 
     void wordsAreFoundWhole()

@@ -26,7 +26,10 @@ public:
     struct Run
     {
         std::string text;                // UTF-8; empty when no run starts there
-        fz_rect box = fz_empty_rect;     // page as shown
+        // Page as shown: the run's box, joined with its word's own box (a
+        // run has its line's top and height, which for a word running down
+        // the page is not where the word is).
+        fz_rect box = fz_empty_rect;
     };
 
     explicit ConverterRuns(const std::string &path);
@@ -39,7 +42,12 @@ public:
 
 private:
     std::unique_ptr<Poppler::Document> doc_;
-    std::map<int64_t, QVector<PlacedWord>> pages_;
+    struct Page
+    {
+        QVector<WordBox> words;
+        QVector<PlacedWord> runs;
+    };
+    std::map<int64_t, Page> pages_;
 };
 
 #endif

@@ -202,7 +202,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             const auto rules = byPage.find(i + 1);
             if (rules == byPage.end())
                 continue;
-            const PageGlyphs glyphs(ctx, d, page.get(), toShown, &fonts);
+            const PageGlyphs glyphs(ctx, page.get(), toShown, &fonts);
             const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
             for (const Applied *a : rules->second)
                 if (!finder.find(a->find, a->box).glyphs.empty())

@@ -158,6 +158,30 @@ QByteArray pdfWithPages(const QVector<Geometry> &pages)
         + num(objects.size()) + " 0 R >>\nstartxref\n" + num(pdf.size()) + "\n%%EOF\n";
 }
 
+// The first run of `word` whose box holds the middle of none of the word's
+// drawings (the run has its line's top and height, which for a word running
+// down the page may lie off the word), else its first run; width 0 if none.
+PlacedWord runOffItsWord(const QString &pdf, int page, const QString &word)
+{
+    const QVector<Word> drawn = words(pdf, page);
+    const std::unique_ptr<Poppler::Document> doc(Poppler::Document::load(pdf));
+    const std::unique_ptr<Poppler::Page> p(doc ? doc->page(page - 1) : nullptr);
+    PlacedWord target;
+    target.width = 0;
+    for (const PlacedWord &run : p ? pageRuns(*p) : QVector<PlacedWord>()) {
+        if (run.text != word)
+            continue;
+        const QRectF box(run.left, run.top, run.width, run.height);
+        const bool holds = std::any_of(drawn.begin(), drawn.end(),
+                                       [&](const Word &w) { return w.text == word && box.contains(w.box.center()); });
+        if (target.width == 0 || !holds)
+            target = run;
+        if (!holds)
+            break;
+    }
+    return target;
+}
+
 // A grey ICC profile (version 2, identity curve), so pages can use ICC colours.
 QByteArray grayProfile()
 {
@@ -536,7 +560,9 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<int>("page");
-        QTest::addColumn<QString>("word");     // the run's text; "#N" for the N-th run of the page
+        // the run's text; "#N" for the N-th run of the page; "?word" for a
+        // run of the word that lies off it
+        QTest::addColumn<QString>("word");
         const auto row = [](const char *name, const char *in, int page, const char *word)
         { QTest::newRow(name) << in << page << word; };
         row("words separated by blanks, page of marks", "made", 1, "Beta");
@@ -554,6 +580,7 @@ private slots:
         row("right to left", "arabic.pdf", 1, "#3");
         row("Chinese", "china.pdf", 1, "#8");
         row("vertical text", "us-017.pdf>+270:1", 1, "#80");
+        row("vertical text, run off its word", "us-017.pdf>+270:1", 1, "?for");
         row("whole page turned", "twotables.pdf>+90", 1, "#25");
     }
 
@@ -573,6 +600,8 @@ private slots:
         for (int i = 0; i < layer.size(); ++i)
             if (word.startsWith('#') ? i == word.mid(1).toInt() : layer[i].text == word)
                 target = layer[i];
+        if (word.startsWith('?'))
+            target = runOffItsWord(in, page, word.mid(1));
         QVERIFY2(target.width > 0 && !target.text.contains(':'), qPrintable(target.text));
         const QRectF box(target.left, target.top, target.width, target.height);
         QVERIFY(writeFile(rules, QStringLiteral("%1-%2-%3-%4-%5:%6:IJ\r\n").arg(page).arg(target.left).arg(target.top)
@@ -581,30 +610,33 @@ private slots:
         QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
         QCOMPARE(run("qpdf", {"--check", out}).exitCode, 0);
 
-        // The same words but the target, each at its place. The word's own
-        // box (the converter gives it its line's top and height, which for
-        // text running down the page is not the word's) may change, and
-        // the replacement's.
+        // The same words but the target, each at its place. The target is
+        // the drawing of its text that starts at the run's left, nearest the
+        // run (the converter gives a word its line's top and height, which
+        // for text running down the page is not the word's); its box may
+        // change, and the replacement's.
         const QVector<Word> before = words(in, page), after = words(out, page);
-        const QRectF grown = box.adjusted(-1, -1, 1, 1);
-        QVector<QRectF> changed{box};
-        for (const Word &w : before)
-            if (w.text == target.text && w.box.intersects(grown))
-                changed << w.box;
-        const QRectF place = std::accumulate(changed.begin(), changed.end(), QRectF(),
-                                             [](const QRectF &a, const QRectF &b) { return a.united(b); });
+        const Word *own = nullptr;
         for (const Word &w : before) {
-            if (w.text == target.text && w.box.intersects(grown))
+            const auto distance = [&box](const Word &x) { return QLineF(x.box.center(), box.center()).length(); };
+            if (w.text == target.text && qAbs(w.box.left() - target.left) < 1.5 && (!own || distance(w) < distance(*own)))
+                own = &w;
+        }
+        QVERIFY(own);
+        QVector<QRectF> changed{box, own->box};
+        for (const Word &w : before) {
+            if (&w == own)
                 continue;
             const bool there = std::any_of(after.begin(), after.end(), [&](const Word &a) {
                 return a.text == w.text && qAbs(a.box.left() - w.box.left()) < 1 && qAbs(a.box.top() - w.box.top()) < 1;
             });
             QVERIFY2(there, qPrintable("lost: " + w.text));
         }
+        const QRectF around = box.united(own->box).adjusted(-6, -6, 6, 6);
         int replacements = 0;
         for (const Word &a : after) {
-            QVERIFY2(!(a.text == target.text && a.box.intersects(grown)), "the word is still there");
-            if (a.text == "IJ" && place.adjusted(-6, -6, 6, 6).contains(a.box.center())) {
+            QVERIFY2(!(a.text == target.text && a.box == own->box), "the word is still there");
+            if (a.text == "IJ" && around.contains(a.box.center())) {
                 changed << a.box;
                 ++replacements;
             }
@@ -901,24 +933,7 @@ private slots:
         const QString picture = work.filePath("p.png");
         QImage pixels(4, 4, QImage::Format_RGB32);
         pixels.fill(Qt::blue);
-        // The first run of the word whose box holds the middle of none of
-        // the word's drawings, if there is one; else the first run.
-        const QVector<Word> drawn = words(in, page);
-        const std::unique_ptr<Poppler::Document> doc(Poppler::Document::load(in));
-        const std::unique_ptr<Poppler::Page> p(doc->page(page - 1));
-        PlacedWord target;
-        target.width = 0;
-        for (const PlacedWord &run : pageRuns(*p)) {
-            const QRectF box(run.left, run.top, run.width, run.height);
-            const bool holds = std::any_of(drawn.begin(), drawn.end(),
-                                           [&](const Word &w) { return w.text == word && box.contains(w.box.center()); });
-            if (run.text != word)
-                continue;
-            if (target.width == 0 || !holds)
-                target = run;
-            if (!holds)
-                break;
-        }
+        const PlacedWord target = runOffItsWord(in, page, word);
         QVERIFY(pixels.save(picture) && target.width > 0);
         QVERIFY(writeFile(rules, QStringLiteral("%1:%2:%3:(%4):20:8\r\n").arg(page).arg(target.left).arg(target.top).arg(picture).toUtf8()));
         const Result r = ostrel(in, "-pisome", out, rules);

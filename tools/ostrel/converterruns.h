@@ -40,6 +40,10 @@ public:
     // The run that starts at (left, top) of `page` (1-based).
     Run at(int64_t page, int64_t left, int64_t top);
 
+    // `box` (a run's, as a text rule names it) joined with the box of the
+    // word `text` (UTF-8) that starts at its left, nearest its line.
+    fz_rect wordBox(int64_t page, const std::string &text, const fz_rect &box);
+
 private:
     std::unique_ptr<Poppler::Document> doc_;
     struct Page
@@ -47,6 +51,9 @@ private:
         QVector<WordBox> words;
         QVector<PlacedWord> runs;
     };
+    const Page *read(int64_t page);
+    static fz_rect withOwnWord(const Page &page, const QString &text, const fz_rect &box);
+
     std::map<int64_t, Page> pages_;
 };
 

@@ -65,6 +65,14 @@ std::u32string decodeUtf8(const std::string &s)
     return out;
 }
 
+// A character of the find text against one of the page. Text extraction
+// writes U+FFFD for a glyph whose font tells no character; the other
+// reader may know one, or none: such a character stands for any.
+bool sameCharacter(char32_t find, char32_t page)
+{
+    return find == page || find == 0xFFFD;
+}
+
 double area(const fz_rect &r)
 {
     return r.x1 > r.x0 && r.y1 > r.y0 ? double(r.x1 - r.x0) * double(r.y1 - r.y0) : 0;
@@ -151,8 +159,11 @@ std::vector<long long> GlyphFinder::cellsOf(const fz_rect &box) const
 bool GlyphFinder::matches(size_t start, const std::u32string &text, const std::vector<bool> &breakBefore) const
 {
     const size_t n = text.size();
-    if (start + n > chars_.size() || chars_.compare(start, n, text) != 0)
+    if (start + n > chars_.size())
         return false;
+    for (size_t j = 0; j < n; ++j)
+        if (!sameCharacter(text[j], chars_[start + j]))
+            return false;
     const size_t end = start + n;
     if (!wordStart_[start] || (end < chars_.size() && !wordStart_[end]))
         return false;
@@ -194,7 +205,7 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
         const size_t first = glyphChar_[g];
         for (size_t o = first; o < chars_.size() && charGlyph_[o] == g; ++o) {
             for (size_t k = 0; k < text.size() && k <= o; ++k) {
-                if (text[k] != chars_[o])
+                if (!sameCharacter(text[k], chars_[o]))
                     continue;
                 const size_t start = o - k;
                 if (!tried.insert(start).second)

@@ -293,7 +293,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
                                                         const fz_matrix &toShown, FontCache *fonts,
                                                         const std::vector<Request> &requests)
 {
-    const PageGlyphs scan(ctx, doc, page, toShown, fonts);
+    const PageGlyphs scan(ctx, page, toShown, fonts);
     const std::vector<Glyph> &glyphs = scan.glyphs();
     size_t queries = 0;
     for (const Request &r : requests)

@@ -127,9 +127,9 @@ struct PageGlyphs::Operand
     std::vector<Operand> items;   // of an array
 };
 
-PageGlyphs::PageGlyphs(fz_context *ctx, pdf_document *doc, pdf_page *page, const fz_matrix &toShown,
+PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown,
                        FontCache *fonts)
-    : ctx_(ctx), doc_(doc), toShown_(toShown), fonts_(fonts)
+    : ctx_(ctx), toShown_(toShown), fonts_(fonts)
 {
     pdf_obj *contents = nullptr, *resources = nullptr;
     int count = 0;
@@ -517,10 +517,7 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
     s.stream = streamIndex;
     s.start = start;
     s.end = end;
-    s.size = state->size;
-    s.charSpace = state->charSpace;
-    s.wordSpace = state->wordSpace;
-    s.vertical = state->font->desc->wmode == 1;
+    const bool vertical = state->font->desc->wmode == 1;
     s.quoteWordSpace = state->wordSpace;
     s.quoteCharSpace = state->charSpace;
     const size_t index = shows_.size();
@@ -530,7 +527,7 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
         if (o.kind == ContentTokens::Kind::Number) {
             item.number = o.number;
             const float move = float(-o.number / 1000 * state->size);
-            tm_ = s.vertical ? fz_pre_translate(tm_, 0, move) : fz_pre_translate(tm_, float(move * state->scale), 0);
+            tm_ = vertical ? fz_pre_translate(tm_, 0, move) : fz_pre_translate(tm_, float(move * state->scale), 0);
         } else if (o.kind == ContentTokens::Kind::String) {
             item.isString = true;
             item.first = glyphs_.size();

@@ -38,8 +38,6 @@ public:
         Kind kind = Tj;
         int stream = 0;
         size_t start = 0, end = 0;     // its bytes in the stream, operands included
-        double size = 0, charSpace = 0, wordSpace = 0;
-        bool vertical = false;
         double quoteWordSpace = 0, quoteCharSpace = 0;   // the operands of "
         // The operands in order: numbers of a TJ, and strings as runs of
         // glyphs (first, count).
@@ -72,7 +70,7 @@ public:
 
     // Reads the content of `page`. `toShown` maps page space to the page as
     // shown. Throws MupdfError for content the limits refuse.
-    PageGlyphs(fz_context *ctx, pdf_document *doc, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
+    PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
 
     const std::deque<Stream> &streams() const { return streams_; }
     const std::vector<Show> &shows() const { return shows_; }
@@ -103,7 +101,6 @@ private:
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
 
     fz_context *ctx_;
-    pdf_document *doc_;
     fz_matrix toShown_;
     FontCache *fonts_;
     std::deque<Stream> streams_;   // a deque: the scan reads a stream while adding forms

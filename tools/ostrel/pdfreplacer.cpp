@@ -237,7 +237,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             const auto rules = byPage.find(i + 1);
             if (rules == byPage.end())
                 continue;
-            const PageGlyphs glyphs(ctx, d, page.get(), toShown, &fonts);
+            const PageGlyphs glyphs(ctx, page.get(), toShown, &fonts);
             const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
             for (const Applied *a : rules->second)
                 if (!finder.find(a->find, a->box).glyphs.empty())
@@ -425,8 +425,37 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             if (requests.empty())
                 continue;
             try {
-                const std::vector<GlyphRemover::Removed> removed =
+                std::vector<GlyphRemover::Removed> removed =
                     GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, requests);
+                // A text rule's box is its run's: the word's line's top and
+                // height, which for a word running down the page may miss
+                // the word. Those found nowhere try again in the box joined
+                // with their word's own, as the converter's library tells it.
+                std::vector<size_t> again;
+                std::vector<GlyphRemover::Request> widened;
+                for (size_t i = 0; i < textRules.size(); ++i) {
+                    if (removed[i].found >= 0)
+                        continue;
+                    if (!runs)
+                        runs.reset(new ConverterRuns(input));
+                    GlyphRemover::Request request = requests[i];
+                    for (const std::string &find : request.finds)
+                        request.box = runs->wordBox(number, find, request.box);
+                    const fz_rect &was = requests[i].box;
+                    if (request.box.y0 < was.y0 || request.box.y1 > was.y1 || request.box.x0 < was.x0
+                        || request.box.x1 > was.x1) {
+                        again.push_back(i);
+                        widened.push_back(request);
+                    }
+                }
+                if (!widened.empty()) {
+                    const std::vector<GlyphRemover::Removed> second =
+                        GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, widened);
+                    for (size_t k = 0; k < again.size(); ++k) {
+                        removed[again[k]] = second[k];
+                        requests[again[k]] = widened[k];
+                    }
+                }
                 std::vector<PageWriter::Text> drawnTexts;
                 for (size_t i = 0; i < textRules.size(); ++i) {
                     if (removed[i].found < 0) {

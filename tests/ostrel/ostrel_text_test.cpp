@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -266,42 +267,49 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
     }
 }
 
-// How many pixels of the page, rendered at 100 dpi in grey, are dark.
-int ink(const std::string &pdf, const std::string &base)
+// The page rendered at 100 dpi: a byte a pixel in grey, three in colour;
+// empty when it could not be rendered.
+std::string rendered(const std::string &pdf, const std::string &base, bool grey)
 {
-    run({"pdftoppm", "-r", "100", "-gray", "-singlefile", pdf, base});
-    std::ifstream in(base + ".pgm", std::ios::binary);
+    std::vector<std::string> args = {"pdftoppm", "-r", "100", "-singlefile", pdf, base};
+    if (grey)
+        args.insert(args.begin() + 1, "-gray");
+    run(args);
+    std::ifstream in(base + (grey ? ".pgm" : ".ppm"), std::ios::binary);
     std::string magic;
     int width = 0, height = 0, maximum = 0;
     in >> magic >> width >> height >> maximum;
     in.get();
-    int dark = 0;
-    for (char c; in.get(c);)
-        dark += static_cast<unsigned char>(c) < 128;
-    return magic == "P5" ? dark : -1;
+    const std::string pixels((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return magic == (grey ? "P5" : "P6") && pixels.size() == size_t(width) * size_t(height) * (grey ? 1 : 3)
+        ? pixels
+        : std::string();
 }
 
-// How many pixels of the page, rendered at 100 dpi, are mostly of the
-// colour `rgb` (0xRRGGBB, each part 0 or 0xFF).
+// How many pixels of the page are dark.
+int ink(const std::string &pdf, const std::string &base)
+{
+    int dark = 0;
+    for (const char c : rendered(pdf, base, true))
+        dark += static_cast<unsigned char>(c) < 128;
+    return dark;
+}
+
+// How many pixels of the page are mostly of the colour `rgb` (0xRRGGBB,
+// each part 0 or 0xFF).
 int pixelsOf(const std::string &pdf, const std::string &base, int rgb)
 {
-    run({"pdftoppm", "-r", "100", "-singlefile", pdf, base});
-    std::ifstream in(base + ".ppm", std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, maximum = 0;
-    in >> magic >> width >> height >> maximum;
-    in.get();
+    const std::string pixels = rendered(pdf, base, false);
     int count = 0;
-    unsigned char p[3];
-    while (in.read(reinterpret_cast<char *>(p), 3)) {
+    for (size_t at = 0; at + 3 <= pixels.size(); at += 3) {
         bool match = true;
         for (int i = 0; i < 3; ++i) {
-            const bool on = (rgb >> (16 - 8 * i)) & 0xFF;
-            match = match && (on ? p[i] > 160 : p[i] < 90);
+            const unsigned char p = static_cast<unsigned char>(pixels[at + size_t(i)]);
+            match = match && (((rgb >> (16 - 8 * i)) & 0xFF) ? p > 160 : p < 90);
         }
         count += match;
     }
-    return magic == "P6" ? count : -1;
+    return count;
 }
 
 TEST_F(OstrelTextTest, textKeepsTheOldColour)

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -266,19 +267,61 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
     }
 }
 
-// How many pixels of the page, rendered at 100 dpi in grey, are dark.
-int ink(const std::string &pdf, const std::string &base)
+// The page rendered at 100 dpi: a byte a pixel in grey, three in colour;
+// empty when it could not be rendered.
+std::string rendered(const std::string &pdf, const std::string &base, bool grey)
 {
-    run({"pdftoppm", "-r", "100", "-gray", "-singlefile", pdf, base});
-    std::ifstream in(base + ".pgm", std::ios::binary);
+    std::vector<std::string> args = {"pdftoppm", "-r", "100", "-singlefile", pdf, base};
+    if (grey)
+        args.insert(args.begin() + 1, "-gray");
+    run(args);
+    std::ifstream in(base + (grey ? ".pgm" : ".ppm"), std::ios::binary);
     std::string magic;
     int width = 0, height = 0, maximum = 0;
     in >> magic >> width >> height >> maximum;
     in.get();
+    const std::string pixels((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return magic == (grey ? "P5" : "P6") && pixels.size() == size_t(width) * size_t(height) * (grey ? 1 : 3)
+        ? pixels
+        : std::string();
+}
+
+// How many pixels of the page are dark.
+int ink(const std::string &pdf, const std::string &base)
+{
     int dark = 0;
-    for (char c; in.get(c);)
+    for (const char c : rendered(pdf, base, true))
         dark += static_cast<unsigned char>(c) < 128;
-    return magic == "P5" ? dark : -1;
+    return dark;
+}
+
+// How many pixels of the page are mostly of the colour `rgb` (0xRRGGBB,
+// each part 0 or 0xFF).
+int pixelsOf(const std::string &pdf, const std::string &base, int rgb)
+{
+    const std::string pixels = rendered(pdf, base, false);
+    int count = 0;
+    for (size_t at = 0; at + 3 <= pixels.size(); at += 3) {
+        bool match = true;
+        for (int i = 0; i < 3; ++i) {
+            const unsigned char p = static_cast<unsigned char>(pixels[at + size_t(i)]);
+            match = match && (((rgb >> (16 - 8 * i)) & 0xFF) ? p > 160 : p < 90);
+        }
+        count += match;
+    }
+    return count;
+}
+
+TEST_F(OstrelTextTest, textKeepsTheOldColour)
+{
+    for (const int rgb : {0xFF0000, 0x00FF00, 0x0000FF, 0xFF00FF}) {
+        SCOPED_TRACE(rgb);
+        PageWriter::Text t = text("Farbe", 20, 0, false, false);
+        t.at.color = rgb;
+        const std::string out = dir_ + "out.pdf";
+        ASSERT_EQ(drawn(t, out), "");
+        EXPECT_GT(pixelsOf(out, dir_ + "colour", rgb), 100);
+    }
 }
 
 TEST_F(OstrelTextTest, faceWithoutBoldIsMadeBold)
@@ -374,19 +417,27 @@ struct CoverCase
     const char *name;
     std::string replacement;
     bool drawable;
+    size_t glyphs;   // how many are drawn
 };
 
 TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
 {
     const CoverCase cases[] = {
-        {"Latin", "abc", true},
-        {"nothing that shows", "\t\x01", true},
-        {"joiner and direction mark only", "\u200D\u200F", true},
-        {"an Egyptian hieroglyph", "Name \U00013000", false},
-        {"a letter of an unassigned block", "a\U0003FFF0", false},
+        {"Latin", "abc", true, 3},
+        {"a tab and a control character: a space", "\t\x01", true, 1},
+        {"joiner and direction mark only", "\u200D\u200F", true, 0},
+        {"an Egyptian hieroglyph", "Name \U00013000", false, 0},
+        {"a letter of an unassigned block", "a\U0003FFF0", false, 0},
     };
     for (const CoverCase &c : cases) {
         SCOPED_TRACE(c.name);
+        // The fonts alone refuse it too, handing out no glyph.
+        std::unique_ptr<fz_context, void (*)(fz_context *)> ctx(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT),
+                                                                fz_drop_context);
+        ReplacementFonts fonts(ctx.get());
+        std::vector<ReplacementFonts::Glyph> glyphs;
+        EXPECT_EQ(fonts.shape(c.replacement, ReplacementFonts::Face(), &glyphs), c.drawable);
+        EXPECT_EQ(glyphs.size(), c.glyphs);
         const std::string error = drawn(text(c.replacement, 14, 0, false, false), dir_ + "out.pdf");
         if (c.drawable) {
             EXPECT_EQ(error, "");
@@ -406,6 +457,18 @@ std::string repeated(const std::string &piece, int times)
     return out;
 }
 
+// `count` different Chinese characters, as UTF-8.
+std::string distinctIdeographs(int count)
+{
+    std::string out;
+    for (int c = 0x4E00; c < 0x4E00 + count; ++c) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
 // Text no one types but a rule file may hold: drawn, and the file stays sound.
 TEST_F(OstrelTextTest, strangeTextIsDrawnIntoASoundFile)
 {
@@ -420,11 +483,13 @@ TEST_F(OstrelTextTest, strangeTextIsDrawnIntoASoundFile)
         {"ninety thousand letters, few glyphs", repeated("x", 50000) + repeated("שלום", 10000), "xxx"},
         {"invalid bytes and a lone surrogate", "\xFF\xFE\xED\xA0\x80" "abc", "\uFFFD\uFFFD"},
         {"emoji joined by joiners", repeated("\U0001F600\uFE0F\u200D", 1000), "\U0001F600"},
+        {"more glyphs than a block of the ToUnicode map", distinctIdeographs(250), distinctIdeographs(250)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string out = dir_ + "out.pdf";
-        ASSERT_EQ(drawn(text(c.replacement, 14, 0, false, false), out), "");
+        // Small, so the 250 characters fit on the page.
+        ASSERT_EQ(drawn(text(c.replacement, 1.8f, 0, false, false), out), "");
         const std::vector<std::string> read = lines(out);
         ASSERT_FALSE(read.empty());
         EXPECT_EQ(read[0].rfind(c.read, 0), 0u) << read[0].substr(0, 40);

@@ -114,6 +114,9 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
          "\"count.pdf\": the page tree claims 2147483647 pages, more than the file holds objects"},
         {"Ostrel.dll", {"nested.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
          "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
+        {"Ostrel.dll", {"paths.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
+         "cannot open \"paths.pdf\": its page tree is damaged"},
+        {"Pavlin.dll", {"paths.pdf", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"paths.pdf\": the file is damaged"},
         {"rendrix", {"-htmlformat", "nested.pdf", "text.xml"}, "", "page 1: its forms draw other forms more than 100000 times"},
         {"Dorcet.dll", {"nested.pdf", "-ht", "a.png"}, "", "page 1: its forms draw other forms more than 100000 times"},
         {"Dorcet.dll", {"in.pdf", "-ht", "in.png"}, "", "in_pg_0001.htm\": it is the input file"},
@@ -125,6 +128,7 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         QVERIFY(QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
                 && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
         QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
+                && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf")
                 && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
         // 600 KB of numbers the catalog holds: tens of megabytes as the library's objects.
         QVERIFY(writeFile("array.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>",

@@ -380,13 +380,17 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         // One lookup table for all pages, instead of a walk of the page tree
         // per page; a page the repair could not find refuses the document.
         int missing = 0;
-        guarded(ctx, [&] {
-            pdf_load_page_tree(ctx, d);
-            for (int i = 0; i < pageCount && !missing; ++i) {
-                if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
-                    missing = i + 1;
-            }
-        });
+        try {
+            guarded(ctx, [&] {
+                pdf_load_page_tree(ctx, d);
+                for (int i = 0; i < pageCount && !missing; ++i) {
+                    if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
+                        missing = i + 1;
+                }
+            });
+        } catch (const MupdfError &e) {
+            throw std::runtime_error("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
+        }
         if (missing)
             throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
                                      + std::to_string(missing) + " is lost");

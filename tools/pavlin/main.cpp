@@ -10,8 +10,11 @@
 // may come split over several arguments, which are joined with blanks.
 // The output file is there only when the run succeeded: a failed run also
 // removes what an earlier run left at that path, because the caller reads
-// the file without looking at our exit status. Exit status 0 on success;
-// otherwise one line on standard error names the file and the reason.
+// the file without looking at our exit status; an output path that is the
+// input (through any link) or no regular file is refused and left alone.
+// PAVLIN_MEMORY_MB bounds its memory and the size of FILE.pdf (MemoryLimit).
+// Exit status 0 on success; otherwise one line on standard error names the
+// file and the reason.
 
 #include "inputfile.h"
 #include "memorylimit.h"

@@ -59,8 +59,8 @@ case "${1:-}" in
     cmake -S . -B build-sanitize-window -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRIDMOLT_BENCH=OFF \
       "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
       "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-    cmake --build build-sanitize-window -j "$jobs" --target batchend_test toolrun_test pavlin dorcet ostrel
-    (cd build-sanitize-window && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -R '^(batchend|toolrun)_test$')
+    cmake --build build-sanitize-window -j "$jobs" --target processend_test replacetoolrun_test pavlin dorcet ostrel
+    (cd build-sanitize-window && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -R '^(processend|replacetoolrun)_test$')
     ;;
   *)
     echo "usage: bash setup.sh run|test" >&2

@@ -2,6 +2,7 @@
 
 #include "chainrunner.h"
 #include "dialogservice.h"
+#include "engineoutcome.h"
 #include "filelist.h"
 #include "pagefiles.h"
 #include "rulehandover.h"
@@ -28,7 +29,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -46,13 +46,6 @@ const char *const infoTool = "Pavlin.dll";
 const char *const renderer = "Dorcet.dll";
 const char *const engine = "Ostrel.dll";
 
-// The engine's exit codes: every rule applied; nothing written; the output
-// written without the rules it names on its standard error.
-enum EngineExit { AllApplied = 0, NotWritten = 1, SomeSkipped = 2 };
-
-// The status area names at most this many lines of one program.
-constexpr int maxShownLines = 200;
-
 QSettings settingsFile()
 {
     return QSettings(QLatin1String(RuleHandover::settingsFile), QSettings::IniFormat);
@@ -61,16 +54,6 @@ QSettings settingsFile()
 QString splitPagePath(const QString &folder, int page)
 {
     return folder + QString::asprintf("/split_pg_%04d.htm", page);
-}
-
-// The program's own last words, else a plain statement of how it ended.
-QString exitReason(const ToolRun::Result &result, const char *program)
-{
-    if (!result.errorLines.isEmpty())
-        return result.errorLines.last();
-    if (result.crashed)
-        return QStringLiteral("%1 ended abnormally.").arg(QLatin1String(program));
-    return QStringLiteral("%1 failed (exit code %2).").arg(QLatin1String(program)).arg(result.exitCode);
 }
 }
 
@@ -499,7 +482,7 @@ void Process::countEnded(const ToolRun::Result &result)
     countProblem.clear();
     if (result.outcome == ToolRun::Ended)
         countProblem = result.exitCode != 0 || result.crashed
-                           ? exitReason(result, infoTool)
+                           ? EngineOutcome::exitReason(result, QLatin1String(infoTool))
                            : QStringLiteral("the file may be damaged or encrypted.");
     setpdfpage();
 }
@@ -888,47 +871,26 @@ QString Process::engineFailure(const ToolRun::Result &result)
     const QString problem = runProblem(result, engine);
     if (!problem.isEmpty() || result.outcome != ToolRun::Ended)
         return problem;
-    const QString input = QDir::toNativeSeparators(cellText(runner->workRow, 0));
-    const QString output = QDir::toNativeSeparators(runner->outPath);
-    const bool written = QFileInfo::exists(runner->outPath);
-    if (!result.crashed && result.exitCode == AllApplied) {
-        if (written)
-            return QString();
-        const QString why = QStringLiteral("%1 wrote no output for %2.").arg(QLatin1String(engine), input);
-        status(why);
-        return why;
+    const EngineOutcome::Report report = EngineOutcome::judge(
+        result, QLatin1String(engine), QDir::toNativeSeparators(cellText(runner->workRow, 0)),
+        QDir::toNativeSeparators(runner->outPath), QFileInfo::exists(runner->outPath),
+        [this](int line) { return ruleName(line); });
+    for (const QString &line : report.lines) {
+        status(line);
+        if (!still(generation))
+            break;
     }
-    if (result.crashed || result.exitCode != SomeSkipped) {
-        const QString why = QStringLiteral("%1 was not replaced: %2").arg(input, exitReason(result, engine));
-        status(why);
-        return why;
-    }
-    // A partial result is a failure, and the user learns what is missing.
-    const QString why = QStringLiteral("Not every rule could be applied to %1:").arg(input);
-    status(why);
-    const QStringList &lines = result.errorLines;
-    for (int i = 0; i < lines.size() && i < maxShownLines && still(generation); ++i)
-        status(QStringLiteral("    ") + lines.at(i) + ruleRowNote(lines.at(i)));
-    if (lines.size() > maxShownLines && still(generation))
-        status(QStringLiteral("    ... and %1 more.").arg(lines.size() - maxShownLines));
-    if (still(generation))
-        status(written ? QStringLiteral("The output %1 holds the rules that were applied.").arg(output)
-                       : QStringLiteral("No output was written."));
-    return why;
+    return report.failure;
 }
 
-QString Process::ruleRowNote(const QString &engineLine) const
+QString Process::ruleName(int line) const
 {
-    // The engine names a rule by its line in the rule file.
-    static const QRegularExpression lineNumber(QStringLiteral("\\bline (\\d+)"));
-    const QRegularExpressionMatch m = lineNumber.match(engineLine);
-    if (!m.hasMatch())
-        return QString();
-    const int line = m.captured(1).toInt();
+    // The position table gives one rule-file line per row; a content run
+    // remembers the row of every line it wrote.
     if (runner->kind() == ChainRunner::PositionChain && line >= 1)
-        return QStringLiteral(" (rule %1 of the position table)").arg(line);
+        return QStringLiteral("rule %1 of the position table").arg(line);
     if (runner->kind() == ChainRunner::ContentChain && line >= 1 && line <= contentLineRows.size())
-        return QStringLiteral(" (rule %1 of the content table)").arg(contentLineRows.at(line - 1) + 1);
+        return QStringLiteral("rule %1 of the content table").arg(contentLineRows.at(line - 1) + 1);
     return QString();
 }
 
@@ -1247,7 +1209,8 @@ void Process::splitEnded(const ToolRun::Result &result)
     // Every range is judged by its own output, not only the file's last.
     if (problem.isEmpty() && (result.crashed || result.exitCode != 0)) {
         problem = QStringLiteral("%1 was not written: %2")
-                      .arg(QDir::toNativeSeparators(runner->outPath), exitReason(result, infoTool));
+                      .arg(QDir::toNativeSeparators(runner->outPath),
+                           EngineOutcome::exitReason(result, QLatin1String(infoTool)));
         status(problem);
     } else if (problem.isEmpty() && !QFileInfo::exists(runner->outPath)) {
         problem = QStringLiteral("%1 was not written.").arg(QDir::toNativeSeparators(runner->outPath));

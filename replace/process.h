@@ -138,7 +138,8 @@ private:
     // Says in the status area what the engine did not do; returns why the
     // file failed, empty when it did not.
     QString engineFailure(const ToolRun::Result &result);
-    QString ruleRowNote(const QString &engineLine) const;
+    // Names the table row of the rule on rule-file line `line`.
+    QString ruleName(int line) const;
     void splitStep();
     void splitEnded(const ToolRun::Result &result);
     // Starts `program` (in the working folder) for the running chain; its

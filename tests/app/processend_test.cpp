@@ -38,7 +38,7 @@ struct EngineCase
 Q_DECLARE_METATYPE(CloseCase)
 Q_DECLARE_METATYPE(EngineCase)
 
-class BatchEndTest : public QObject
+class ProcessEndTest : public QObject
 {
     Q_OBJECT
 
@@ -144,11 +144,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(win.w.findChildren<ToolRun *>().isEmpty(), 10000);
         QTest::qWait(300);
         QCOMPARE(win.lines(), atClose);
-        // No program's temporary file (named by the programs' convention) and
-        // no output of the stopped file.
+        // No program's temporary file and no output of the stopped file.
         const QStringList left = entries(box->out);
         for (const QString &name : left)
-            QVERIFY2(!name.startsWith(QStringLiteral(".gm")), qPrintable(name));
+            QVERIFY2(!name.startsWith(QLatin1Char('.')), qPrintable(name));
         if (c.marker.isEmpty() && c.button && QLatin1String(c.button) != QLatin1String("split"))
             QCOMPARE(QDir(box->out).entryList({QStringLiteral("*.pdf")}, QDir::Files), QStringList());
 
@@ -217,6 +216,32 @@ private slots:
             expected << line.replace(QStringLiteral("<input>"), animals).replace(QStringLiteral("<output>"), output);
         QCOMPARE(lines.mid(from, expected.size()), expected);
         QCOMPARE(lines.value(from + expected.size()), QStringLiteral("Conversion Finished."));
+    }
+
+    // The real engine: of two rules, the one whose box does not hold its
+    // word is skipped; the row fails, the status area names the rule's row
+    // and the output, which holds the other rule.
+    void realEngineNamesSkippedRules()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        win.open(dialogs, {animals});
+        win.setOutput(box->out);
+        dialogs.onExec = [](QDialog *) {
+            tmf->texttoText[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
+            tmf->texttoText[1] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Zebra"), QStringLiteral("Horse")};
+            return tmf->mode = 1, tmf->nTexttoText = 2, int(QDialog::Accepted);
+        };
+        win.button("pushButton_option")->click();
+        win.replace("pushButton_textsome_replace");
+        const QString output = box->out + QStringLiteral("/AnimalSounds.pdf");
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
+        const QStringList named = win.lines().filter(QStringLiteral("line 2"));
+        QVERIFY2(named.size() == 1 && named[0].contains(QStringLiteral("Zebra")) && named[0].endsWith(QStringLiteral("(rule 2 of the position table)")),
+                 qPrintable(win.lines().join('\n')));
+        QVERIFY(win.lines().contains(QStringLiteral("The output %1 holds the rules that were applied.").arg(output)));
+        const QString words = pdfText(output);
+        QVERIFY(countWord(words, QStringLiteral("Cat")) == 0 && countWord(words, QStringLiteral("Dog")) == 1);
     }
 
     // An engine that ignores the terminate signal in the middle of a save is
@@ -325,6 +350,11 @@ private slots:
         dialogs.fileAnswers.enqueue(picture);
         win.addContentRule(1, {"Cat", "30", "14"});
         win.replace("pushButton_textall_replace");   // the picture road is now the one in force
+        dialogs.onExec = [](QDialog *) {
+            tmf->texttoText[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
+            return tmf->mode = 1, tmf->nTexttoText = 1, int(QDialog::Accepted);
+        };
+        win.button("pushButton_option")->click();
 
         win.button("pushButton_textall_replace")->click();
         win.button("pushButton_textsome_replace")->click();
@@ -381,5 +411,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BatchEndTest)
-#include "batchend_test.moc"
+QTEST_MAIN(ProcessEndTest)
+#include "processend_test.moc"

@@ -1,7 +1,9 @@
-// One program run: its outcome, exit code and error lines; a gentle end by a
+// One program run: its outcome, exit code and error lines (and how the window
+// reports an engine run); a gentle end by a
 // terminate signal, a kill after the grace, and nothing left behind by a run
 // that was ended (its output, its ".gm<pid>." temporary files).
 
+#include "engineoutcome.h"
 #include "testfiles.h"
 #include "toolrun.h"
 
@@ -30,7 +32,7 @@ const QByteArray leaveFiles = ": > \"$1/.gm$$.aB3xY9\"; : > \"$1/.gm$$x.keep\"; 
                               ": > \"$1/out.pdf\"; echo $$ > \"$1/ready\"\n";
 }
 
-class ToolRunTest : public QObject
+class ReplaceToolRunTest : public QObject
 {
     Q_OBJECT
 
@@ -99,6 +101,34 @@ private slots:
         QCOMPARE(QDir(box.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
     }
 
+    // The engine's outcome as the window reports it: which rule-file line an
+    // engine line names, and a long list of skipped rules cut short.
+    void engineReports()
+    {
+        const struct { const char *line; int rule; } lines[] = {
+            {"rule file \"r\", line 12, page 3, \"Cat\": not found; rule skipped", 12},
+            {"pipeline 3 broke", 0}, {"line 0", 0}, {"line 99999999999 of a hostile file", 0}, {"no number here", 0}};
+        for (const auto &c : lines)
+            QCOMPARE(EngineOutcome::ruleLine(QLatin1String(c.line)), c.rule);
+
+        ToolRun::Result skipped;
+        skipped.exitCode = EngineOutcome::SomeSkipped;
+        for (int i = 1; i <= EngineOutcome::maxShownLines + 5; ++i)
+            skipped.errorLines << QStringLiteral("line %1, page 1: skipped").arg(i);
+        const auto name = [](int line) { return line % 2 ? QStringLiteral("row %1").arg(line) : QString(); };
+        const EngineOutcome::Report r = EngineOutcome::judge(skipped, QStringLiteral("E"), QStringLiteral("in.pdf"),
+                                                             QStringLiteral("out.pdf"), false, name);
+        QCOMPARE(r.failure, QStringLiteral("Not every rule could be applied to in.pdf:"));
+        QCOMPARE(r.lines.size(), EngineOutcome::maxShownLines + 3);
+        QCOMPARE(r.lines.mid(1, 2), QStringList({"    line 1, page 1: skipped (row 1)", "    line 2, page 1: skipped"}));
+        QCOMPARE(r.lines.mid(r.lines.size() - 2), QStringList({"    ... and 5 more.", "No output was written."}));
+
+        ToolRun::Result crashed;
+        crashed.crashed = true;
+        QCOMPARE(EngineOutcome::judge(crashed, QStringLiteral("E"), QStringLiteral("in.pdf"), QString(), true, name).failure,
+                 QStringLiteral("in.pdf was not replaced: E ended abnormally."));
+    }
+
     // A run stopped before its program started never starts it; one that
     // cannot start says so; one deleted while its program ignores the
     // terminate signal ends it all the same and leaves nothing behind.
@@ -132,5 +162,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(ToolRunTest)
-#include "toolrun_test.moc"
+QTEST_GUILESS_MAIN(ReplaceToolRunTest)
+#include "replacetoolrun_test.moc"

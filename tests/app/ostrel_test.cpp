@@ -218,7 +218,10 @@ QByteArray madePdf()
     // named colour space, tells where they end. The word after it is moved
     // by the state around the image.
     const QByteArray image = QByteArray("q 1 0 0 1 0 -20 cm q 100 0 0 20 260 360 cm BI /W 8 /H 1 /BPC 8 /CS /R20 ID ")
-        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n";
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n"
+        // The same with the colour space given inline.
+        + "q 1 0 0 1 0 -20 cm q 100 0 0 10 460 360 cm BI /W 8 /H 1 /BPC 8 /CS [/I /RGB 1 <ff00000000ff>] ID "
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 470 350 Td (Below) Tj ET Q\n";
     const QByteArray page1 = "q 0 w 0 0 1 RG 20 390 m 590 390 l S Q\n"
                              "q /CS0 cs 0.5 sc 20 330 60 40 re f Q\n"
                              "q /Pattern cs /P0 scn 100 330 60 40 re f Q\n"
@@ -642,11 +645,14 @@ private slots:
             }
         }
         QVERIFY2(replacements == 1, "no replacement at the word's place");
-        // Other pages as they were.
-        for (int other = 1; other <= pageCount(in); ++other)
-            if (other != page)
-                QCOMPARE(run("pdftotext", {"-f", QString::number(other), "-l", QString::number(other), out, "-"}).out,
-                         run("pdftotext", {"-f", QString::number(other), "-l", QString::number(other), in, "-"}).out);
+        // Other pages as they were, in text and pixels.
+        for (int other = 1; other <= pageCount(in); ++other) {
+            if (other == page)
+                continue;
+            QCOMPARE(run("pdftotext", {"-f", QString::number(other), "-l", QString::number(other), out, "-"}).out,
+                     run("pdftotext", {"-f", QString::number(other), "-l", QString::number(other), in, "-"}).out);
+            QCOMPARE(changedOutside(render100(in, other, work.path()).image, render100(out, other, work.path()).image, {}), 0);
+        }
         const Rendered was = render100(in, page, work.path()), is = render100(out, page, work.path());
         QCOMPARE(changedOutside(was.image, is.image, changed), 0);
         QVERIFY2(is.warnings.isEmpty() || is.warnings == was.warnings, is.warnings.constData());
@@ -858,6 +864,7 @@ private slots:
         QTest::newRow("oblique by name, ICC grey") << "slanted" << false << true << 12.0 << 0x808080;
         QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0 << 0;
         QTest::newRow("after an inline image") << "Moved" << false << false << 9.0 << 0;
+        QTest::newRow("after an inline image in an inline colour space") << "Below" << false << false << 9.0 << 0;
     }
 
     void removedWordsTellTheirPlaceAndFace()

@@ -18,8 +18,8 @@ const int kFormDepthLimit = 8;
 const size_t kFormsDrawnLimit = 10000;
 const size_t kSavedStatesLimit = 4096;
 const size_t kTokenLimit = 50000000;
-const size_t kGlyphLimit = 5000000;
-const size_t kStreamBytesLimit = size_t(256) << 20;
+const size_t kGlyphLimit = 1000000;
+const size_t kStreamBytesLimit = size_t(256) << 20;   // one stream, and all of a page's together
 const size_t kOperandLimit = 64;
 
 int channel(double v)
@@ -161,6 +161,9 @@ int PageGlyphs::addStream(pdf_obj *object, pdf_obj *resources, int parent, const
     guarded(ctx_, [&] { isStream = pdf_is_stream(ctx_, object); });
     if (isStream)
         s.bytes = readStream(ctx_, object);
+    bytesRead_ += s.bytes.size();
+    if (bytesRead_ > kStreamBytesLimit)
+        throw MupdfError("the page's content decodes to more than 256 MB");
     streams_.push_back(std::move(s));
     return int(streams_.size() - 1);
 }
@@ -550,7 +553,7 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
     const fz_matrix toShown = fz_concat(state.ctm, toShown_);
     while (p < end) {
         if (glyphs_.size() >= kGlyphLimit)
-            throw MupdfError("the page shows more than 5,000,000 glyphs");
+            throw MupdfError("the page shows more than 1,000,000 glyphs");
         unsigned int cpt = 0;
         const int w = std::max(1, std::min(int(end - p), pdf_decode_cmap(desc->encoding, p, end, &cpt)));
         const int cid = pdf_lookup_cmap(desc->encoding, cpt);

@@ -112,6 +112,7 @@ private:
     fz_matrix tm_ = fz_identity, tlm_ = fz_identity;   // text and line matrices
     size_t formsDrawn_ = 0;
     size_t tokens_ = 0;
+    size_t bytesRead_ = 0;
 };
 
 #endif

@@ -274,6 +274,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(win.w.findChildren<ToolRun *>().isEmpty(), ToolRun::graceMs + 8000);
     }
 
+    // A file whose scan fails half-way hands none of its rule lines to the
+    // next file: the renderer (a stand-in) writes only a first page, so the
+    // five-page file fails at its second page.
+    void aFailedScanLeavesNoRulesToTheNext()
+    {
+        const QString schools = box->sample("schools.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
+        WindowBox::replaceProgram(QStringLiteral("Dorcet.dll"),
+                                  "#!/bin/sh\necho '<span style=\"left:61;top:100;width:23;height:13;\">Says</span>' "
+                                  "> \"$(dirname \"$3\")/split_pg_0001.htm\"\n");
+        Window win(dialogs);
+        win.open(dialogs, {schools, animals});
+        win.setOutput(box->out);
+        win.addContentRule(0, {"Says", "Yells"});
+        win.replace("pushButton_textall_replace");
+        QCOMPARE(win.cell(0, 3), QStringLiteral("Failed"));
+        QCOMPARE(win.lines().filter(QStringLiteral("The text of page 2 of ")).size(), 1);
+        QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/textall.txt")), QByteArray("1-61-100-23-13:Says:Yells\r\n"));
+    }
+
     // The split chain checks the folder before it makes anything, judges
     // every range by its own output, says when a file has no ranges, and
     // clears earlier results when it starts.

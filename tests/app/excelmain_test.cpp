@@ -23,6 +23,14 @@ namespace {
 // A busy dialog that no end of the chain closed: a user would wait forever.
 bool busyDialogLeftOpen = false;
 
+// The debug lines (the log's traces) while a test listens.
+QStringList traces;
+void listen(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtDebugMsg)
+        traces << text;
+}
+
 // The busy dialog's part of the import: waits until the chain closes it.
 int waitForBusyDialog(QDialog *dialog)
 {
@@ -144,8 +152,13 @@ private slots:
         QMetaObject::invokeMethod(&w, "on_pushButton_clicked");
         QVERIFY(w.pageTexts.isEmpty());
 
+        const QtMessageHandler before = qInstallMessageHandler(listen);
         openDocument(w, QStringLiteral("three"), 3);
+        qInstallMessageHandler(before);
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
+        // The log names the converter's command, in the log's item style.
+        QCOMPARE(traces, QStringList(QStringLiteral("\"PNG FILE CMD\" \"\"%1/rendrix\" -htmlformat \"%2\"  \"%3/text.xml\"\" ")
+                                         .arg(QDir::currentPath(), sources.path() + "/three.pdf", PageFiles::tempFolder())));
         QVERIFY(w.pageCount == 3 && w.pageRuns.size() == 3);
         QCOMPARE(w.pageRuns[1].subtext[1].text, QStringLiteral("p2b"));
         QSpinBox *spin = child<QSpinBox>(w, "spinBox_pagenumber");
@@ -339,7 +352,6 @@ private slots:
         fakeConverter(QStringLiteral("exit 0"));
         for (const char *tool : {"pushButton_drawline", "pushButton_drawrect"}) {
             button(w, tool)->click();
-            QVERIFY(button(w, tool)->isChecked());
             dialogs.boxes.clear();
             import(w, bad);
             QVERIFY(dialogs.boxes.size() == 1 && w.pageCount == 0 && w.pageRuns.isEmpty() && w.pageRects.isEmpty());

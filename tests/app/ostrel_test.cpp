@@ -209,8 +209,9 @@ QByteArray grayProfile()
 // page 1 draws a hairline (0 w), a fill in an ICC colour, a pattern, a
 // shading and an inline image whose colour space is named in the resources
 // (BI /CS /R20), then words separated by blanks, by TJ positioning only, a
-// large bold word over a small one, a time with a colon, and a form it
-// shares with page 2. Page 2 is turned by /Rotate 90.
+// large bold word over a small one, a time with a colon, words drawn with
+// character spacing and by the ' and " operators, and a form it shares with
+// page 2. Page 2 is turned by /Rotate 90.
 QByteArray madePdf()
 {
     const auto num = [](int v) { return QByteArray::number(v); };
@@ -233,6 +234,8 @@ QByteArray madePdf()
                              "BT /F1 12 Tf 20 180 Td (Time 10:30 now) Tj ET\n"
                              "q /CS0 cs 0.5 sc BT /F3 12 Tf 300 180 Td (slanted) Tj ET Q\n"
                              "BT /F1 12 Tf 400 180 Td (R&D costs) Tj ET\n"
+                             "BT /F1 10 Tf 20 90 Td 1.5 Tc (Spaced out) Tj ET\n"
+                             "BT /F1 10 Tf 14 TL 300 100 Td (First) Tj (Quoted line) ' 3 0.5 (Double word) \" ET\n"
                              "q 1 0 0 1 20 120 cm /Fm0 Do Q\n";
     const QByteArray page2 = "BT /F1 14 Tf 40 300 Td (Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
     const QByteArray form = "BT /F1 12 Tf 0 10 Td (Shared words) Tj ET";
@@ -572,6 +575,9 @@ private slots:
         row("words separated by TJ positioning", "made", 1, "Value");
         row("large bold word over a small one", "made", 1, "Sidebar");
         row("the small word under it", "made", 1, "economist");
+        row("character spacing", "made", 1, "Spaced");
+        row("shown by '", "made", 1, "Quoted");
+        row("shown by \"", "made", 1, "Double");
         row("word in a form shared with page 2", "made", 1, "Shared");
         row("page turned by /Rotate 90", "made", 2, "Second");
         row("ruled table", "AnimalSounds.pdf", 1, "#5");
@@ -865,6 +871,9 @@ private slots:
         QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0 << 0;
         QTest::newRow("after an inline image") << "Moved" << false << false << 9.0 << 0;
         QTest::newRow("after an inline image in an inline colour space") << "Below" << false << false << 9.0 << 0;
+        // The colour set in the bold word's text object holds on.
+        QTest::newRow("shown by ' on the next line") << "Quoted" << false << false << 10.0 << 0x336699;
+        QTest::newRow("shown by \" with its spacing") << "Double word" << false << false << 10.0 << 0x336699;
     }
 
     void removedWordsTellTheirPlaceAndFace()

@@ -125,12 +125,12 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     const auto along = [d](const fz_point &p) { return p.x * d.x + p.y * d.y; };
     const auto across = [d](const fz_point &p) { return p.y * d.x - p.x * d.y; };
     const Glyph *start = first;
-    float end = along(first->origin) + first->advance;
+    float end = along(first->origin) + first->extent;
     for (const size_t i : match) {
         const Glyph &g = glyphs[i];
         if (g.space || g.text.empty())
             continue;
-        end = std::max(end, along(g.origin) + g.advance);
+        end = std::max(end, along(g.origin) + g.extent);
         if (std::fabs(across(g.origin) - across(first->origin)) < first->size / 2 && along(g.origin) < along(start->origin))
             start = &g;
     }

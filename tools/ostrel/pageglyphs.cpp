@@ -563,8 +563,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         p += w;
         const double wordSpace = cpt == 32 && w == 1 ? state.wordSpace : 0;
         fz_matrix tsm = fz_make_matrix(float(state.size * state.scale), 0, 0, float(state.size), 0, float(state.rise));
-        double width = 0;   // of the glyph along the writing direction, text space units of the font size
-        double move = 0;    // what the text matrix moves by
+        double width = 0;    // of the glyph, in ems
+        double length = 0;   // of the glyph along the writing direction, in ems
+        double move = 0;     // what the text matrix moves by
         if (cid >= 0) {
             int ucs[256];
             int n = desc->to_unicode ? pdf_lookup_cmap_full(desc->to_unicode, unsigned(cid), ucs) : 0;
@@ -584,8 +585,10 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
                 const pdf_vmtx v = pdf_lookup_vmtx(ctx_, desc, cid);
                 tsm.e -= float(v.x * std::fabs(state.size) * 0.001);
                 tsm.f -= float(v.y * state.size * 0.001);
-                move = v.w * 0.001 * state.size + state.charSpace + wordSpace;
+                length = v.w * 0.001;
+                move = length * state.size + state.charSpace + wordSpace;
             } else {
+                length = width;
                 move = (width * state.size + state.charSpace + wordSpace) * state.scale;
             }
         } else {
@@ -602,6 +605,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         g.direction = fz_normalize_vector(along);
         g.size = std::sqrt(glyphToShown.c * glyphToShown.c + glyphToShown.d * glyphToShown.d);
         g.advance = std::sqrt(step.x * step.x + step.y * step.y);
+        const fz_point own = fz_transform_vector(vertical ? fz_make_point(0, float(length)) : fz_make_point(float(length), 0),
+                                                 glyphToShown);
+        g.extent = std::sqrt(own.x * own.x + own.y * own.y);
         // A TJ number n moves by -n/1000 of the font size (times the
         // horizontal scaling, which the glyph's move has as well).
         const double unitMove = vertical ? state.size : state.size * state.scale;

@@ -59,7 +59,8 @@ public:
         fz_point origin = {0, 0};      // baseline start, as shown
         fz_point direction = {1, 0};   // of writing, as shown, unit length
         float size = 0;                // the em as shown
-        float advance = 0;             // along `direction`, as shown
+        float advance = 0;             // along `direction`, as shown, spacing included
+        float extent = 0;              // of the glyph itself along `direction`, as shown
         double adjust = 0;             // a TJ number moving as far as the glyph does
         bool removable = false;        // false when no TJ number can stand for it
         bool space = false;            // white space only

@@ -245,12 +245,9 @@ void Process::closeEvent(QCloseEvent *event)
         const bool counting = runner->kind() == ChainRunner::CountChain;
         const int row = runner->workRow;
         // First the stop, so nothing the steps below may trigger runs on.
+        // What a file's scan gathered is reset when the next chain begins.
         runner->stop();
         dropPageReply();
-        pageCounter = 1;
-        rangeIndex = 0;
-        contentLines.clear();
-        contentLineRows.clear();
         setListLocked(false, true);
         if (counting) {
             status(QStringLiteral("Page counting stopped: the window was closed."));

@@ -461,12 +461,15 @@ private slots:
         QVERIFY(!beta.isNull() && !note.isNull() && !gamma.isNull() && before.size() == 5);
 
         // Beta becomes Greek and accented text, the colon rule keeps its
-        // colon; a rule over no text and one on a missing page are skipped.
+        // colon; a rule over no text, one on a missing page and one whose
+        // replacement no font can draw (Gamma stays) are skipped.
         QVERIFY(writeFile(rules, (ruleBox(1, beta) + ":Beta:Βή Gü\r\n" + ruleBox(1, note) + ":Note::N:\r\n"
-                                  + "1-1-1-5-5:x:y\r\n4-1-1-10-10:x:y\r\n").toUtf8()));
+                                  + "1-1-1-5-5:x:y\r\n4-1-1-10-10:x:y\r\n" + ruleBox(1, gamma) + ":Gamma:\U000F0000\r\n").toUtf8()));
         const Result r = ostrel(in, "-tesome", out, rules);
         QVERIFY2(r.exitCode == 2 && r.err.contains("line 3, page 1, \"x:y\": its find text is not in its box")
-                     && r.err.contains("line 4, page 4, \"x:y\": the document has no such page") && r.err.count('\n') == 2,
+                     && r.err.contains("line 4, page 4, \"x:y\": the document has no such page")
+                     && r.err.contains("line 5, page 1, \"Gamma:\xf3\xb0\x80\x80\": no installed font can draw its replacement")
+                     && r.err.count('\n') == 3,
                  r.err.constData());
 
         const QVector<Word> after = words(out, 1);

@@ -155,10 +155,14 @@ struct Candidates
     std::vector<size_t> reading;
 };
 
-Candidates candidatesOf(const std::vector<TextRule::Reading> &readings)
+// Only readings whose replacement some font can draw: a word is never
+// taken out for a text that would come back as empty boxes.
+Candidates candidatesOf(const std::vector<TextRule::Reading> &readings, PageWriter *writer)
 {
     Candidates c;
     for (size_t r = 0; r < readings.size(); ++r) {
+        if (!writer->canDraw(readings[r].replace))
+            continue;
         c.finds.push_back(readings[r].find);
         c.reading.push_back(r);
         const std::string decoded = decodedLayerText(readings[r].find);
@@ -407,9 +411,16 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             // rule by the converter's run starting at its left and top.
             std::vector<GlyphRemover::Request> requests;
             std::vector<Candidates> textCandidates;
-            const std::vector<const TextRule *> &textRules = textByPage[number];
-            for (const TextRule *rule : textRules) {
-                textCandidates.push_back(candidatesOf(rule->readings()));
+            std::vector<const TextRule *> textRules;
+            for (const TextRule *rule : textByPage[number]) {
+                Candidates candidates = candidatesOf(rule->readings(), &writer);
+                if (candidates.finds.empty()) {
+                    skipped_.push_back(skippedLine(rule->line, number, quoted(rule->text),
+                                                   "no installed font can draw its replacement"));
+                    continue;
+                }
+                textRules.push_back(rule);
+                textCandidates.push_back(std::move(candidates));
                 requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
                                                  float(rule->top + rule->height)),
                                     textCandidates.back().finds});

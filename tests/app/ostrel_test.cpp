@@ -812,6 +812,7 @@ private slots:
         QTest::newRow("word after a gap") << "Cell|Value" << "Value" << all << "4-8";
         QTest::newRow("blank of the find text matches a gap") << "Cell|Value" << "Cell Value" << all << "0-8";
         QTest::newRow("part of a word") << "outline" << "line" << all << "";
+        QTest::newRow("part of a word after a blank") << "an outline" << "line" << all << "";
         QTest::newRow("start of a word") << "Second line" << "Sec" << first << "";
         QTest::newRow("blank where the page has none") << "abcd" << "ab cd" << all << "";
         QTest::newRow("box elsewhere") << "Second line" << "line" << first << "";

@@ -216,9 +216,9 @@ QByteArray madePdf()
     const auto num = [](int v) { return QByteArray::number(v); };
     // The image's data hold " EI Q ": only its length, from its size and
     // named colour space, tells where they end. The word after it is moved
-    // by the state around the image.
+    // by the state around the image and grey in a named device space.
     const QByteArray image = QByteArray("q 1 0 0 1 0 -20 cm q 100 0 0 20 260 360 cm BI /W 8 /H 1 /BPC 8 /CS /R20 ID ")
-        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n";
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /DeviceGray cs 0.4 sc /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n";
     const QByteArray page1 = "q 0 w 0 0 1 RG 20 390 m 590 390 l S Q\n"
                              "q /CS0 cs 0.5 sc 20 330 60 40 re f Q\n"
                              "q /Pattern cs /P0 scn 100 330 60 40 re f Q\n"
@@ -858,7 +858,7 @@ private slots:
         QTest::newRow("bold by name, RGB") << "Sidebar" << true << false << 20.0 << 0x336699;
         QTest::newRow("oblique by name, ICC grey") << "slanted" << false << true << 12.0 << 0x808080;
         QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0 << 0;
-        QTest::newRow("after an inline image") << "Moved" << false << false << 9.0 << 0;
+        QTest::newRow("after an inline image, grey") << "Moved" << false << false << 9.0 << 0x666666;
     }
 
     void removedWordsTellTheirPlaceAndFace()

@@ -217,9 +217,9 @@ QByteArray madePdf()
     const auto num = [](int v) { return QByteArray::number(v); };
     // The image's data hold " EI Q ": only its length, from its size and
     // named colour space, tells where they end. The word after it is moved
-    // by the state around the image.
+    // by the state around the image and grey in a named device space.
     const QByteArray image = QByteArray("q 1 0 0 1 0 -20 cm q 100 0 0 20 260 360 cm BI /W 8 /H 1 /BPC 8 /CS /R20 ID ")
-        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n"
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /DeviceGray cs 0.4 sc /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n"
         // The same with the colour space given inline.
         + "q 1 0 0 1 0 -20 cm q 100 0 0 10 460 360 cm BI /W 8 /H 1 /BPC 8 /CS [/I /RGB 1 <ff00000000ff>] ID "
         + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 470 350 Td (Below) Tj ET Q\n";
@@ -827,6 +827,7 @@ private slots:
         QTest::newRow("word after a gap") << "Cell|Value" << "Value" << all << "4-8";
         QTest::newRow("blank of the find text matches a gap") << "Cell|Value" << "Cell Value" << all << "0-8";
         QTest::newRow("part of a word") << "outline" << "line" << all << "";
+        QTest::newRow("part of a word after a blank") << "an outline" << "line" << all << "";
         QTest::newRow("start of a word") << "Second line" << "Sec" << first << "";
         QTest::newRow("blank where the page has none") << "abcd" << "ab cd" << all << "";
         QTest::newRow("box elsewhere") << "Second line" << "line" << first << "";
@@ -872,7 +873,7 @@ private slots:
         QTest::newRow("bold by name, RGB") << "Sidebar" << true << false << 20.0 << 0x336699;
         QTest::newRow("oblique by name, ICC grey") << "slanted" << false << true << 12.0 << 0x808080;
         QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0 << 0;
-        QTest::newRow("after an inline image") << "Moved" << false << false << 9.0 << 0;
+        QTest::newRow("after an inline image, grey") << "Moved" << false << false << 9.0 << 0x666666;
         QTest::newRow("after an inline image in an inline colour space") << "Below" << false << false << 9.0 << 0;
         // The colour set in the bold word's text object holds on.
         QTest::newRow("shown by ' on the next line") << "Quoted" << false << false << 10.0 << 0x336699;

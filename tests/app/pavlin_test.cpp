@@ -194,6 +194,9 @@ private slots:
             {"repaired.pdf", "-merge 1 -outfile out", 1,
              "\"repaired.pdf\": it had to be repaired, and the pages written from it could not all be read back",
              damaged("<< /Length 20 /Filter /FlateDecode >>\nstream\nxxxxxxxxxxxxxxxxxxxx\nendstream")},
+            // ... its one page's content a stream that is nowhere.
+            {"lost.pdf", "-merge 1 -outfile out", 1,
+             "\"lost.pdf\": it had to be repaired, and the pages written from it could not all be read back", damaged("[9 0 R]")},
             {"schools.pdf", "-outfile out", 2, "usage: Pavlin.dll"}};
         for (const auto &c : cases) {
             const QString input = QLatin1String(c.input);

@@ -1,7 +1,8 @@
 // Loaded into a program under test (LD_PRELOAD): the first write into a
-// temporary output file (".gm..." as the programs name them) writes half its
-// bytes and then stops the process (SIGSTOP), so a test can signal it while
-// its file is half written, the same way every time.
+// temporary output file (".gm..." as the programs name them, or a page file
+// in the converter's "-partial-" folder) writes half its bytes and then stops
+// the process (SIGSTOP), so a test can signal it while its file is half
+// written, the same way every time.
 
 #include <csignal>
 #include <cstdio>
@@ -21,7 +22,7 @@ extern "C" ssize_t write(int fd, const void *data, size_t size)
         const ssize_t length = readlink(link, target, sizeof target - 1);
         target[length > 0 ? length : 0] = '\0';
         const char *name = std::strrchr(target, '/');
-        if (name && std::strncmp(name, "/.gm", 4) == 0) {
+        if (name && (std::strncmp(name, "/.gm", 4) == 0 || std::strstr(target, "-partial-"))) {
             stopped = true;
             const ssize_t half = real(fd, data, size / 2);
             raise(SIGSTOP);

@@ -22,6 +22,7 @@ private slots:
     void hostileCountsAndLongNamesWork();
     void fileSizeLimitIsFileTooLarge();
     void stopMidWriteLeavesNoTemporaryFile();
+    void pageFileTakenMidRunIsNamed();
 };
 
 namespace
@@ -239,6 +240,31 @@ void ToolBoundsTest::stopMidWriteLeavesNoTemporaryFile()
             QCOMPARE(entriesIn(out.path()), QStringList());
         }
     }
+}
+
+// A folder put at a page file's name while the converter draws (stopped at
+// its first write): the run fails naming it, and takes back the page files
+// it had already placed.
+void ToolBoundsTest::pageFileTakenMidRunIsNamed()
+{
+    QTemporaryDir out;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", GRIDMOLT_STOP_MID_WRITE);
+    environment.insert("RENDRIX_THREADS", "1");
+    process.setProcessEnvironment(environment);
+    process.start(GRIDMOLT_APP_DIR "/rendrix", {"-htmlformat", samplePdf("schools"), out.filePath("text.xml")});
+    QVERIFY(process.waitForStarted());
+    const pid_t pid = pid_t(process.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") T "), 60000);
+    const QString taken = pageFile(out.path(), "text", 2, "htm");
+    QVERIFY(QDir().mkpath(taken + "/kept"));
+    ::kill(pid, SIGCONT);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == 1 && err == "rendrix: cannot write \"" + taken.toUtf8() + "\": Is a directory\n",
+             err.constData());
+    QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
 }
 
 QTEST_GUILESS_MAIN(ToolBoundsTest)

@@ -80,15 +80,12 @@ private slots:
     void pagesPastTheMaximumAreKeptAsideAndDeleted()
     {
         QTemporaryDir work;
-        const QString folder = work.path() + QStringLiteral("/pages"), stash = work.path() + QStringLiteral("/stash");
-        QVERIFY(QDir().mkpath(folder));
+        const QString folder = work.path(), stash = work.path() + QStringLiteral("/stash");
         const int m = PageFiles::maxPages;
-        for (int n : {1, m + 1, m + 2, m + 4})
-            QVERIFY(writeFile(PageFiles::imagePath(folder, n), "page"));
-        QVERIFY(writeFile(PageFiles::textPath(folder, m - 1), "text"));
-        const QStringList moved{PageFiles::pageName(1) + ".png", PageFiles::pageName(m - 1) + ".htm",
-                                PageFiles::pageName(m + 1) + ".png", PageFiles::pageName(m + 2) + ".png"};
-        const QStringList left{PageFiles::pageName(m + 4) + ".png"};
+        for (int n : {1, m - 1, m + 1, m + 2, m + 4})
+            QVERIFY(writeFile(n == m - 1 ? PageFiles::textPath(folder, n) : PageFiles::imagePath(folder, n), "page"));
+        const QStringList moved{"text_pg_0001.png", "text_pg_1998.htm", "text_pg_2000.png", "text_pg_2001.png"};
+        const QStringList left{"text_pg_2003.png"};
         QVERIFY(PageFiles::stashPageFiles(folder, stash));
         QCOMPARE(QDir(stash).entryList(QDir::Files), moved);
         QCOMPARE(QDir(folder).entryList(QDir::Files), left);

@@ -1,3 +1,4 @@
+#include "converterruns.h"
 #include "testfiles.h"
 
 #include <QtTest>
@@ -164,6 +165,12 @@ private slots:
     // file, and one line that names the file and the reason.
     void failuresLeaveNoFile()
     {
+        // One page of the given content object, whose table points nowhere.
+        const auto damaged = [](const QByteArray &content) {
+            QByteArray pdf = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 99 99] /Contents 4 0 R >>", content});
+            return pdf.replace("startxref\n", "startxref\n9");
+        };
         // The input (a sample, a file made here or the folder "ro"), the
         // arguments after it ("out" is the output file), the exit code and
         // what the line says.
@@ -177,10 +184,19 @@ private slots:
             {"schools.pdf", "-merge -outfile out", 1, "the page range is empty"},
             {"schools.pdf", "-merge 1 2 -outfile out", 1, "page range \"1 2\": items of the page range must be separated by commas"},
             {"schools.pdf", "-merge 99999999999999999999 -outfile out", 1, "page 99999999999999999999 is beyond any document"},
+            {"schools.pdf", "-merge 1000000001 -outfile out", 1, "page 1000000001 is beyond any document"},
+            {"schools.pdf", "-merge 1000000000 -outfile out", 1, "page 1000000000 is outside the document, which has 5 pages"},
             {"schools.pdf", "-merge 1 -outfile no/such/out", 1, "cannot write \"no/such/out\": the folder \"no/such\" does not exist"},
             {"schools.pdf", "-getinfo -outfile ro/out", 1, "cannot write \"ro/out\": Permission denied"},
             {"schools.pdf", "-merge 1 -outfile ro", 1, "cannot write \"ro\": it is a folder, not a file"},
             {"ro", "-getinfo -outfile out", 1, "cannot open \"ro\": it is a folder, not a file"},
+            // Read only after a repair (the table is nowhere), its one page's content undecodable.
+            {"repaired.pdf", "-merge 1 -outfile out", 1,
+             "\"repaired.pdf\": it had to be repaired, and the pages written from it could not all be read back",
+             damaged("<< /Length 20 /Filter /FlateDecode >>\nstream\nxxxxxxxxxxxxxxxxxxxx\nendstream")},
+            // ... its one page's content a stream that is nowhere.
+            {"lost.pdf", "-merge 1 -outfile out", 1,
+             "\"lost.pdf\": it had to be repaired, and the pages written from it could not all be read back", damaged("[9 0 R]")},
             {"schools.pdf", "-outfile out", 2, "usage: Pavlin.dll"}};
         for (const auto &c : cases) {
             const QString input = QLatin1String(c.input);

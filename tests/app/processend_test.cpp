@@ -376,12 +376,12 @@ private slots:
         };
         win.button("pushButton_option")->click();
 
+        win.button("pushButton_textall_replace")->click();
         win.button("pushButton_textsome_replace")->click();
         win.w.splitpdffile();
         win.w.convertbegin();
         win.w.setallintorule();
         win.w.setallimage();
-        win.button("pushButton_textall_replace")->click();
         QCOMPARE(dialogs.boxes.size(), 5);
         for (const ScriptedDialogs::Box &b : dialogs.boxes)
             QVERIFY2(b.text.contains(QStringLiteral("already running")), qPrintable(b.text));

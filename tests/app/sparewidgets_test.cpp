@@ -85,13 +85,9 @@ private slots:
         MylistWidet_candrag list(nullptr, &dialogs);
         list.setMaximumWidth(400);
         // The list takes its mouse events through its viewport.
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(198, 10), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list.viewport(), &press);
+        sendMouse(list.viewport(), QEvent::MouseButtonPress, QPointF(198, 10));
         QVERIFY(!list.isDragging());
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(198, 10), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(list.viewport(), &release);
+        sendMouse(list.viewport(), QEvent::MouseButtonRelease, QPointF(198, 10));
         QCOMPARE(list.edgeRect(), QRectF(195, 0, 5, 500));
         QCOMPARE(list.width(), 200);
     }

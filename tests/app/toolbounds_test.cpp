@@ -7,8 +7,6 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <poll.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +22,7 @@ private slots:
     void hostileCountsAndLongNamesWork();
     void fileSizeLimitIsFileTooLarge();
     void stopMidWriteLeavesNoTemporaryFile();
+    void pageFileTakenMidRunIsNamed();
 };
 
 namespace
@@ -85,6 +84,9 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         {"Pavlin.dll", {"fifo", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"fifo\": it is not a regular file"},
         {"Pavlin.dll", {"/dev/zero", "-merge", "1", "-outfile", "out.pdf"}, "", "cannot open \"/dev/zero\": it is not a regular"},
         {"Pavlin.dll", {"big.pdf", "-merge", "1", "-outfile", "out.pdf"}, "", "\"big.pdf\": it is larger than 1 MB", "PAVLIN_MEMORY_MB=1"},
+        {"Pavlin.dll", {"array.pdf", "-merge", "1", "-outfile", "out.pdf"}, "",
+         "cannot read \"array.pdf\": it needs more memory than this run may use (2 MB; PAVLIN_MEMORY_MB sets it)",
+         "PAVLIN_MEMORY_MB=2"},
         {"Ostrel.dll", {"in.pdf", "-tesome", "in.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
         {"Ostrel.dll", {"in.pdf", "-tesome", "soft.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
         {"Ostrel.dll", {"in.pdf", "-tesome", "hard.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
@@ -99,6 +101,10 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         {"Ostrel.dll", {"fifo", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "cannot open \"fifo\": it is not a regular"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(fifo):5:5\r\n",
          "cannot read the picture \"fifo\" (line 1): it is not a regular file"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(past-limit.png):5:5\r\n",
+         "picture \"past-limit.png\" (line 1): it is larger than 64 MB, the most this program reads"},
+        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(at-limit.png):5:5\r\n",
+         "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(huge.png):5:5\r\n",
          "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
         {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n",
@@ -107,6 +113,9 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
          "\"count.pdf\": the page tree claims 2147483647 pages, more than the file holds objects"},
         {"Ostrel.dll", {"nested.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
          "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
+        {"Ostrel.dll", {"paths.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
+         "cannot open \"paths.pdf\": its page tree is damaged"},
+        {"Pavlin.dll", {"paths.pdf", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"paths.pdf\": the file is damaged"},
         {"rendrix", {"-htmlformat", "nested.pdf", "text.xml"}, "", "page 1: its forms draw other forms more than 100000 times"},
         {"Dorcet.dll", {"nested.pdf", "-ht", "a.png"}, "", "page 1: its forms draw other forms more than 100000 times"},
         {"Dorcet.dll", {"in.pdf", "-ht", "in.png"}, "", "in_pg_0001.htm\": it is the input file"},
@@ -118,7 +127,18 @@ void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
         QVERIFY(QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
                 && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
         QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
+                && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf")
                 && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
+        // 600 KB of numbers the catalog holds: tens of megabytes as the library's objects.
+        QVERIFY(writeFile("array.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>",
+                                              "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
+                                              '[' + QByteArray("1 ").repeated(300000) + ']'})));
+        // Zeros on either side of the picture file limit, without taking the disk.
+        for (const auto &[name, size] : {std::pair<const char *, qint64>{"at-limit.png", 64 << 20}, {"past-limit.png", (64 << 20) + 1}}) {
+            QFile zeros(name);
+            QVERIFY(zeros.open(QIODevice::WriteOnly) && zeros.resize(size));
+        }
         // 30 million pixels: a small file, more than 8 MB decoded.
         QImage picture(5000, 6000, QImage::Format_Mono);
         picture.fill(1);
@@ -147,6 +167,11 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
     QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
     QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
     QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
+    // A repair that loses nothing the pages need: the page and its text are written.
+    QCOMPARE(runConverter("Pavlin.dll", {kHostile + "bad-info-offset.pdf", "-merge", "1", "-outfile", "kept.pdf"}).exitCode, 0);
+    QProcess text;
+    text.start("pdftotext", {"kept.pdf", "-"});
+    QVERIFY(text.waitForFinished() && text.readAllStandardOutput().trimmed() == "Kept");
 
     // Output names as long as names may be: the temporary names are short.
     QVERIFY(writeFile("rules.txt", "1-61-78-36-13:Animal:b\r\n"));
@@ -162,7 +187,7 @@ void ToolBoundsTest::hostileCountsAndLongNamesWork()
             QVERIFY2(run.exitCode == 0 && QFileInfo(name).size() > 0, run.err.constData());
         }
     }
-    QCOMPARE(entriesIn(dir.path()).size(), 3 + 3);
+    QCOMPARE(entriesIn(dir.path()).size(), 4 + 3);
 }
 
 void ToolBoundsTest::fileSizeLimitIsFileTooLarge()
@@ -181,30 +206,32 @@ void ToolBoundsTest::fileSizeLimitIsFileTooLarge()
     }
 }
 
-// Each program is stopped (SIGSTOP) the moment its temporary file appears,
-// before it can have written a long document, then sent SIGTERM: the file
-// is named as the window expects, and gone once the program has ended.
+// Each program stops itself halfway through its first write into its
+// temporary file (tests/app/stopmidwrite.cpp), is sent a stop signal and let
+// go on: the file is named as the window expects while it stands, and gone
+// once the program has ended by the signal.
 void ToolBoundsTest::stopMidWriteLeavesNoTemporaryFile()
 {
     QTemporaryDir in, out;
-    const QString pdf = in.filePath("long.pdf"), rules = in.filePath("rules.txt");
-    QVERIFY(writeFile(pdf, longPdf(5000)) && writeFile(rules, "1-0-0-50-50:a:b\r\n"));
-    const QList<QStringList> runs{{"Pavlin.dll", pdf, "-merge", "5000-1", "-outfile", out.filePath("out.pdf")},
-                                  {"Ostrel.dll", pdf, "-tesome", out.filePath("out.pdf"), rules}};
+    const QString rules = in.filePath("rules.txt");
+    QVERIFY(writeFile(rules, "1-0-0-50-50:a:b\r\n"));
+    const QList<QStringList> runs{{"Pavlin.dll", samplePdf("schools"), "-merge", "5-1", "-outfile", out.filePath("out.pdf")},
+                                  {"Pavlin.dll", samplePdf("schools"), "-getinfo", "-outfile", out.filePath("out.txt")},
+                                  {"Ostrel.dll", samplePdf("schools"), "-tesome", out.filePath("out.pdf"), rules}};
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         for (const QStringList &args : runs) {
-            const int watch = inotify_init1(IN_CLOEXEC);
-            QVERIFY(watch >= 0 && inotify_add_watch(watch, QFile::encodeName(out.path()).constData(), IN_CREATE) >= 0);
             QProcess process;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("LD_PRELOAD", GRIDMOLT_STOP_MID_WRITE);
+            process.setProcessEnvironment(environment);
             process.start(QStringLiteral(GRIDMOLT_APP_DIR "/") + args[0], args.mid(1));
             QVERIFY(process.waitForStarted());
             const pid_t pid = pid_t(process.processId());
-            struct pollfd ready = {watch, POLLIN, 0};
-            QVERIFY2(poll(&ready, 1, 60000) == 1, "no file was made");
-            ::kill(pid, SIGSTOP);
-            ::close(watch);
+            // Stopped: "T" after the name in the process's status line.
+            QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") T "), 60000);
             const QStringList made = entriesIn(out.path());
-            QVERIFY2(made.size() == 1 && QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch(),
+            QVERIFY2(made.size() == 1 && QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch()
+                         && QFileInfo(out.filePath(made.value(0))).size() > 0,
                      qPrintable(made.join(' ')));
             ::kill(pid, sig);
             ::kill(pid, SIGCONT);
@@ -213,6 +240,31 @@ void ToolBoundsTest::stopMidWriteLeavesNoTemporaryFile()
             QCOMPARE(entriesIn(out.path()), QStringList());
         }
     }
+}
+
+// A folder put at a page file's name while the converter draws (stopped at
+// its first write): the run fails naming it, and takes back the page files
+// it had already placed.
+void ToolBoundsTest::pageFileTakenMidRunIsNamed()
+{
+    QTemporaryDir out;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", GRIDMOLT_STOP_MID_WRITE);
+    environment.insert("RENDRIX_THREADS", "1");
+    process.setProcessEnvironment(environment);
+    process.start(GRIDMOLT_APP_DIR "/rendrix", {"-htmlformat", samplePdf("schools"), out.filePath("text.xml")});
+    QVERIFY(process.waitForStarted());
+    const pid_t pid = pid_t(process.processId());
+    QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") T "), 60000);
+    const QString taken = pageFile(out.path(), "text", 2, "htm");
+    QVERIFY(QDir().mkpath(taken + "/kept"));
+    ::kill(pid, SIGCONT);
+    QVERIFY(process.waitForFinished(60000));
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(process.exitCode() == 1 && err == "rendrix: cannot write \"" + taken.toUtf8() + "\": Is a directory\n",
+             err.constData());
+    QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
 }
 
 QTEST_GUILESS_MAIN(ToolBoundsTest)

@@ -28,13 +28,7 @@ TEST(LittleEndianCodec, VectorAccessStaysInsideTheVector)
     EXPECT_EQ(v[0], 0x44);
 }
 
-class BlockFile : public ::testing::Test {
-protected:
-    void SetUp() override { path_ = TempPath("blocks.bin"); }
-    void TearDown() override { std::remove(path_.c_str()); }
-
-    std::string path_;
-};
+using BlockFile = FileTest;
 
 TEST_F(BlockFile, BlockSizesAndReadOnly)
 {

@@ -38,16 +38,7 @@ std::vector<char> Content(std::size_t size, unsigned int seed)
 const char* const summary = "\x05SummaryInformation";
 const char* const docSummary = "\x05" "DocumentSummaryInformation";
 
-class Foreign : public ::testing::Test {
-protected:
-    void SetUp() override { path_ = TempPath("foreign.cfb"); }
-    void TearDown() override { std::remove(path_.c_str()); }
-    void ExpectStreams(const Streams& expected, bool olefileToo = true)
-    {
-        compoundtest::ExpectStreams(path_, expected, olefileToo);
-    }
-    std::string path_;
-};
+using Foreign = FileTest;
 
 } // namespace
 

@@ -16,16 +16,7 @@ using namespace compoundtest;
 
 namespace {
 
-class RoundTrip : public ::testing::Test {
-protected:
-    void SetUp() override { path_ = TempPath("rt.xls"); }
-    void TearDown() override { std::remove(path_.c_str()); }
-    void ExpectStreams(const Streams& expected, bool olefileToo = true)
-    {
-        compoundtest::ExpectStreams(path_, expected, olefileToo);
-    }
-    std::string path_;
-};
+using RoundTrip = FileTest;
 
 } // namespace
 

@@ -147,6 +147,18 @@ inline void ExpectStreams(const std::string& path, const Streams& streams, bool 
     }
 }
 
+// A test with one scratch file, removed after it.
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override { path_ = TempPath("scratch.cfb"); }
+    void TearDown() override { std::remove(path_.c_str()); }
+    void ExpectStreams(const Streams& expected, bool olefileToo = true)
+    {
+        compoundtest::ExpectStreams(path_, expected, olefileToo);
+    }
+    std::string path_;
+};
+
 } // namespace compoundtest
 
 #endif

@@ -69,9 +69,12 @@ def describe(pdf):
             print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
         if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
             text = stream(pdf, value["/ToUnicode"]).decode("latin-1")
-            bad = [m.group(0) for block in re.findall(r"beginbfchar(.*?)endbfchar", text, re.S)
-                   for m in re.finditer(r"<([0-9A-Fa-f]*)>\s*<([0-9A-Fa-f]*)>", block)
-                   if len(m.group(1)) != 4 or not well_formed(m.group(2))]
+            bad = []
+            for count, block in re.findall(r"(\d+)\s+beginbfchar(.*?)endbfchar", text, re.S):
+                entries = re.findall(r"<([0-9A-Fa-f]*)>\s*<([0-9A-Fa-f]*)>", block)
+                if len(entries) != int(count) or len(entries) > 100:   # at most 100 a block
+                    bad.append("block of %s entries" % count)
+                bad += ["<%s> <%s>" % e for e in entries if len(e[0]) != 4 or not well_formed(e[1])]
             print("tounicode", "bad " + bad[0] if bad else "ok")
 
 

@@ -231,6 +231,16 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
         std::_Exit(0);
     });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    // A failure after the limit has ended is the caller's own: not noted.
+    const int ended = inChild([] {
+        { const MemoryLimit limit(1LL << 40); }
+        try {
+            static_cast<void>(::operator new(size_t(1) << 60));
+        } catch (const std::bad_alloc &) {
+        }
+        std::_Exit(MemoryLimit::exhausted() ? 3 : 0);
+    });
+    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ended;
 }
 
 TEST(TemporaryOutput, FileSizeLimitIsReportedAsFileTooLarge)

@@ -88,7 +88,15 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
         // Content that cannot be read draws nothing.
     }
     // Each annotation's appearance is a form drawn once with the page.
-    for (QPDFAnnotationObjectHelper &annotation : page.getAnnotations()) {
+    std::vector<QPDFAnnotationObjectHelper> annotations;
+    try {
+        annotations = page.getAnnotations();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        // A list that cannot be read shows no annotation.
+    }
+    for (QPDFAnnotationObjectHelper &annotation : annotations) {
         try {
             QPDFObjectHandle appearance = annotation.getAppearanceStream("/N");
             if (!isForm(appearance))
@@ -101,6 +109,7 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
         } catch (const std::bad_alloc &) {
             throw;
         } catch (const std::exception &) {
+            // An appearance that cannot be read is not drawn.
         }
     }
     return std::string();

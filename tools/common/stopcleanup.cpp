@@ -22,7 +22,7 @@ volatile std::sig_atomic_t armed = 0;
 
 void removeArmed()
 {
-    if (armed && !pathBuffer.empty())
+    if (armed)   // only ever set once the buffer holds the name
         ::unlink(pathBuffer.data());
     armed = 0;
 }

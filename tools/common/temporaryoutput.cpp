@@ -75,8 +75,7 @@ bool TemporaryOutput::create(std::string *error)
     fd_ = fd;
     if (::fchmod(fd_, usualMode()) != 0) {
         *error = std::strerror(errno);
-        discard();
-        return false;
+        return false;   // the file goes with discard() or this object
     }
     writeError_ = 0;
     written_ = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_set>
 
 namespace
 {
@@ -12,6 +13,9 @@ const size_t npos = size_t(-1);
 const float kCell = 24;
 const size_t kCellsPerGlyph = 64;
 const size_t kScansBeforeIndex = 8;
+// Glyphs looked at and characters compared for one page, at most: far
+// more than 10,000 rules of real words on a page of 100,000 glyphs take.
+const size_t kWorkLimit = size_t(1) << 30;
 // Of the words found or of the rule's box (the smaller), this share at
 // least must lie in the other.
 const double kMinimumScore = 0.25;
@@ -59,6 +63,14 @@ std::u32string decodeUtf8(const std::string &s)
         i += good ? size_t(extra) + 1 : 1;
     }
     return out;
+}
+
+// A character of the find text against one of the page. Text extraction
+// writes U+FFFD for a glyph whose font tells no character; the other
+// reader may know one, or none: such a character stands for any.
+bool sameCharacter(char32_t find, char32_t page)
+{
+    return find == page || find == 0xFFFD;
 }
 
 double area(const fz_rect &r)
@@ -147,8 +159,11 @@ std::vector<long long> GlyphFinder::cellsOf(const fz_rect &box) const
 bool GlyphFinder::matches(size_t start, const std::u32string &text, const std::vector<bool> &breakBefore) const
 {
     const size_t n = text.size();
-    if (start + n > chars_.size() || chars_.compare(start, n, text) != 0)
+    if (start + n > chars_.size())
         return false;
+    for (size_t j = 0; j < n; ++j)
+        if (!sameCharacter(text[j], chars_[start + j]))
+            return false;
     const size_t end = start + n;
     if (!wordStart_[start] || (end < chars_.size() && !wordStart_[end]))
         return false;
@@ -167,17 +182,22 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
                                        const fz_rect &box) const
 {
     std::vector<size_t> near = large_;
-    for (const long long cell : cellsOf(box)) {
+    const std::vector<long long> cells = cells_.empty() ? std::vector<long long>() : cellsOf(box);
+    work_ += cells.size();
+    for (const long long cell : cells) {
         auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(cell, size_t(0)));
         for (; it != cells_.end() && it->first == cell; ++it)
             near.push_back(it->second);
     }
     std::sort(near.begin(), near.end());
     near.erase(std::unique(near.begin(), near.end()), near.end());
+    work_ += near.size();
+    if (work_ > kWorkLimit)
+        return Match();
 
     Match best;
     double bestDistance = 0;
-    std::vector<size_t> tried;
+    std::unordered_set<size_t> tried;
     const float cx = (box.x0 + box.x1) / 2, cy = (box.y0 + box.y1) / 2;
     for (const size_t g : near) {
         if (taken_[g] || area(fz_intersect_rect(glyphs_[g].box, box)) <= 0)
@@ -185,12 +205,16 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
         const size_t first = glyphChar_[g];
         for (size_t o = first; o < chars_.size() && charGlyph_[o] == g; ++o) {
             for (size_t k = 0; k < text.size() && k <= o; ++k) {
-                if (text[k] != chars_[o])
+                if (!sameCharacter(text[k], chars_[o]))
                     continue;
                 const size_t start = o - k;
-                if (std::find(tried.begin(), tried.end(), start) != tried.end())
+                if (!tried.insert(start).second)
                     continue;
-                tried.push_back(start);
+                // Many rules over a page of the same letters could compare
+                // without end; past the budget, rules find nothing.
+                work_ += text.size();
+                if (work_ > kWorkLimit)
+                    return Match();
                 if (!matches(start, text, breakBefore))
                     continue;
                 Match m;

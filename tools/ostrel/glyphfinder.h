@@ -15,7 +15,9 @@
 // for any word break (a space glyph, a gap, a new line), whichever way the
 // page separates its words, and the sequence must begin and end at a word
 // break, so a rule never takes part of a longer word. Ligatures count as the
-// letters they stand for; text drawn right to left may be found reversed.
+// letters they stand for; text drawn right to left may be found reversed; a
+// U+FFFD of the find text (a glyph the extraction could not read) stands for
+// any character.
 class GlyphFinder
 {
 public:
@@ -47,6 +49,7 @@ private:
     std::vector<bool> wordStart_;     // per character: a word break lies before it
     std::vector<bool> taken_;         // per glyph
     std::vector<std::pair<long long, size_t>> cells_;   // (grid cell, glyph), sorted
+    mutable size_t work_ = 0;         // glyphs looked at and characters compared so far
     std::vector<size_t> large_;       // glyphs too large for the grid, or all of them without the grid
 };
 

@@ -14,16 +14,13 @@ namespace
 using Glyph = PageGlyphs::Glyph;
 using Show = PageGlyphs::Show;
 
+// A TJ adjustment or spacing in thousandths of a unit: finer than any
+// device shows.
 std::string number(double v)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.3f", std::fabs(v) < 5e-4 ? 0.0 : v);
-    std::string s(buf);
-    while (s.back() == '0')
-        s.pop_back();
-    if (s.back() == '.')
-        s.pop_back();
-    return s;
+    return buf;
 }
 
 std::string hex(const std::string &bytes)
@@ -128,12 +125,12 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     const auto along = [d](const fz_point &p) { return p.x * d.x + p.y * d.y; };
     const auto across = [d](const fz_point &p) { return p.y * d.x - p.x * d.y; };
     const Glyph *start = first;
-    float end = along(first->origin) + first->advance;
+    float end = along(first->origin) + first->extent;
     for (const size_t i : match) {
         const Glyph &g = glyphs[i];
         if (g.space || g.text.empty())
             continue;
-        end = std::max(end, along(g.origin) + g.advance);
+        end = std::max(end, along(g.origin) + g.extent);
         if (std::fabs(across(g.origin) - across(first->origin)) < first->size / 2 && along(g.origin) < along(start->origin))
             start = &g;
     }
@@ -296,7 +293,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
                                                         const fz_matrix &toShown, FontCache *fonts,
                                                         const std::vector<Request> &requests)
 {
-    const PageGlyphs scan(ctx, doc, page, toShown, fonts);
+    const PageGlyphs scan(ctx, page, toShown, fonts);
     const std::vector<Glyph> &glyphs = scan.glyphs();
     size_t queries = 0;
     for (const Request &r : requests)

@@ -49,8 +49,8 @@ std::vector<int> rulePages(const RuleLines &rules)
 
 // Reads the rules and applies them; empty on success, else the one line.
 // The pictures the rules name join `inputs`.
-std::string replace(const std::string &input, const std::string &option, const std::string &output,
-                    const std::string &rulePath, std::vector<std::string> *inputs, std::vector<std::string> *notes)
+std::string applyRules(const std::string &input, const std::string &option, const std::string &output,
+                       const std::string &rulePath, std::vector<std::string> *inputs, std::vector<std::string> *notes)
 {
     std::string bytes, error = InputFile::refusal(input);
     if (!error.empty())
@@ -99,7 +99,7 @@ int main(int argc, char **argv)
     {
         const MemoryLimit memory(MemoryLimit::shareOfThisMachine("OSTREL_MEMORY_MB"));
         try {
-            error = replace(input, option, output, rulePath, &inputs, &notes);
+            error = applyRules(input, option, output, rulePath, &inputs, &notes);
         } catch (const std::bad_alloc &) {
             MemoryLimit::noteExhaustion();
         } catch (const std::exception &e) {

@@ -18,8 +18,8 @@ const int kFormDepthLimit = 8;
 const size_t kFormsDrawnLimit = 10000;
 const size_t kSavedStatesLimit = 4096;
 const size_t kTokenLimit = 50000000;
-const size_t kGlyphLimit = 5000000;
-const size_t kStreamBytesLimit = size_t(256) << 20;
+const size_t kGlyphLimit = 1000000;
+const size_t kStreamBytesLimit = size_t(256) << 20;   // one stream, and all of a page's together
 const size_t kOperandLimit = 64;
 
 int channel(double v)
@@ -127,9 +127,9 @@ struct PageGlyphs::Operand
     std::vector<Operand> items;   // of an array
 };
 
-PageGlyphs::PageGlyphs(fz_context *ctx, pdf_document *doc, pdf_page *page, const fz_matrix &toShown,
+PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown,
                        FontCache *fonts)
-    : ctx_(ctx), doc_(doc), toShown_(toShown), fonts_(fonts)
+    : ctx_(ctx), toShown_(toShown), fonts_(fonts)
 {
     pdf_obj *contents = nullptr, *resources = nullptr;
     int count = 0;
@@ -161,6 +161,9 @@ int PageGlyphs::addStream(pdf_obj *object, pdf_obj *resources, int parent, const
     guarded(ctx_, [&] { isStream = pdf_is_stream(ctx_, object); });
     if (isStream)
         s.bytes = readStream(ctx_, object);
+    bytesRead_ += s.bytes.size();
+    if (bytesRead_ > kStreamBytesLimit)
+        throw MupdfError("the page's content decodes to more than 256 MB");
     streams_.push_back(std::move(s));
     return int(streams_.size() - 1);
 }
@@ -481,7 +484,9 @@ void PageGlyphs::drawForm(const std::string &name, int parent, const State &stat
     ++formsDrawn_;
     if (!formResources)
         formResources = resources;   // old files let forms use their page's
-    const auto key = std::make_pair(parent, name);
+    // The page's streams share one set of resources: a name drawn from any
+    // of them is one form of the page.
+    const auto key = std::make_pair(streams_[size_t(parent)].parent < 0 ? -1 : parent, name);
     auto known = formStreams_.find(key);
     if (known == formStreams_.end())
         known = formStreams_.emplace(key, addStream(form, formResources, parent, name)).first;
@@ -515,10 +520,7 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
     s.stream = streamIndex;
     s.start = start;
     s.end = end;
-    s.size = state->size;
-    s.charSpace = state->charSpace;
-    s.wordSpace = state->wordSpace;
-    s.vertical = state->font->desc->wmode == 1;
+    const bool vertical = state->font->desc->wmode == 1;
     s.quoteWordSpace = state->wordSpace;
     s.quoteCharSpace = state->charSpace;
     const size_t index = shows_.size();
@@ -528,7 +530,7 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
         if (o.kind == ContentTokens::Kind::Number) {
             item.number = o.number;
             const float move = float(-o.number / 1000 * state->size);
-            tm_ = s.vertical ? fz_pre_translate(tm_, 0, move) : fz_pre_translate(tm_, float(move * state->scale), 0);
+            tm_ = vertical ? fz_pre_translate(tm_, 0, move) : fz_pre_translate(tm_, float(move * state->scale), 0);
         } else if (o.kind == ContentTokens::Kind::String) {
             item.isString = true;
             item.first = glyphs_.size();
@@ -551,7 +553,7 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
     const fz_matrix toShown = fz_concat(state.ctm, toShown_);
     while (p < end) {
         if (glyphs_.size() >= kGlyphLimit)
-            throw MupdfError("the page shows more than 5,000,000 glyphs");
+            throw MupdfError("the page shows more than 1,000,000 glyphs");
         unsigned int cpt = 0;
         const int w = std::max(1, std::min(int(end - p), pdf_decode_cmap(desc->encoding, p, end, &cpt)));
         const int cid = pdf_lookup_cmap(desc->encoding, cpt);
@@ -561,8 +563,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         p += w;
         const double wordSpace = cpt == 32 && w == 1 ? state.wordSpace : 0;
         fz_matrix tsm = fz_make_matrix(float(state.size * state.scale), 0, 0, float(state.size), 0, float(state.rise));
-        double width = 0;   // of the glyph along the writing direction, text space units of the font size
-        double move = 0;    // what the text matrix moves by
+        double width = 0;    // of the glyph, in ems
+        double length = 0;   // of the glyph along the writing direction, in ems
+        double move = 0;     // what the text matrix moves by
         if (cid >= 0) {
             int ucs[256];
             int n = desc->to_unicode ? pdf_lookup_cmap_full(desc->to_unicode, unsigned(cid), ucs) : 0;
@@ -582,8 +585,10 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
                 const pdf_vmtx v = pdf_lookup_vmtx(ctx_, desc, cid);
                 tsm.e -= float(v.x * std::fabs(state.size) * 0.001);
                 tsm.f -= float(v.y * state.size * 0.001);
-                move = v.w * 0.001 * state.size + state.charSpace + wordSpace;
+                length = v.w * 0.001;
+                move = length * state.size + state.charSpace + wordSpace;
             } else {
+                length = width;
                 move = (width * state.size + state.charSpace + wordSpace) * state.scale;
             }
         } else {
@@ -600,6 +605,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         g.direction = fz_normalize_vector(along);
         g.size = std::sqrt(glyphToShown.c * glyphToShown.c + glyphToShown.d * glyphToShown.d);
         g.advance = std::sqrt(step.x * step.x + step.y * step.y);
+        const fz_point own = fz_transform_vector(vertical ? fz_make_point(0, float(length)) : fz_make_point(float(length), 0),
+                                                 glyphToShown);
+        g.extent = std::sqrt(own.x * own.x + own.y * own.y);
         // A TJ number n moves by -n/1000 of the font size (times the
         // horizontal scaling, which the glyph's move has as well).
         const double unitMove = vertical ? state.size : state.size * state.scale;

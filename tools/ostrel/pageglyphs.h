@@ -38,8 +38,6 @@ public:
         Kind kind = Tj;
         int stream = 0;
         size_t start = 0, end = 0;     // its bytes in the stream, operands included
-        double size = 0, charSpace = 0, wordSpace = 0;
-        bool vertical = false;
         double quoteWordSpace = 0, quoteCharSpace = 0;   // the operands of "
         // The operands in order: numbers of a TJ, and strings as runs of
         // glyphs (first, count).
@@ -61,7 +59,8 @@ public:
         fz_point origin = {0, 0};      // baseline start, as shown
         fz_point direction = {1, 0};   // of writing, as shown, unit length
         float size = 0;                // the em as shown
-        float advance = 0;             // along `direction`, as shown
+        float advance = 0;             // along `direction`, as shown, spacing included
+        float extent = 0;              // of the glyph itself along `direction`, as shown
         double adjust = 0;             // a TJ number moving as far as the glyph does
         bool removable = false;        // false when no TJ number can stand for it
         bool space = false;            // white space only
@@ -72,7 +71,7 @@ public:
 
     // Reads the content of `page`. `toShown` maps page space to the page as
     // shown. Throws MupdfError for content the limits refuse.
-    PageGlyphs(fz_context *ctx, pdf_document *doc, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
+    PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
 
     const std::deque<Stream> &streams() const { return streams_; }
     const std::vector<Show> &shows() const { return shows_; }
@@ -103,7 +102,6 @@ private:
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
 
     fz_context *ctx_;
-    pdf_document *doc_;
     fz_matrix toShown_;
     FontCache *fonts_;
     std::deque<Stream> streams_;   // a deque: the scan reads a stream while adding forms
@@ -115,6 +113,7 @@ private:
     fz_matrix tm_ = fz_identity, tlm_ = fz_identity;   // text and line matrices
     size_t formsDrawn_ = 0;
     size_t tokens_ = 0;
+    size_t bytesRead_ = 0;
 };
 
 #endif

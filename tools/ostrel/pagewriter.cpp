@@ -29,6 +29,16 @@ std::string number(double v)
     return s;
 }
 
+// `text` in quotes for a message, cut after a few words (at a character's
+// start) when it is long.
+std::string quotedStart(const std::string &text)
+{
+    size_t end = std::min(text.size(), size_t(60));
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    return '"' + text.substr(0, end) + (end < text.size() ? "...\"" : "\"");
+}
+
 std::string matrix(const fz_matrix &m)
 {
     return number(m.a) + ' ' + number(m.b) + ' ' + number(m.c) + ' ' + number(m.d) + ' ' + number(m.e) + ' '
@@ -55,6 +65,12 @@ bool PageWriter::canDraw(const std::string &replacement)
 void PageWriter::draw(pdf_page *page, const fz_matrix &toShown, const std::vector<Text> &texts,
                       const std::vector<Picture> &pictures)
 {
+    // Refused before any text takes codes in the fonts, so a refusal adds
+    // no glyph to the output.
+    for (const Text &t : texts) {
+        if (!canDraw(t.replacement))
+            throw MupdfError("no installed font can draw the replacement " + quotedStart(t.replacement));
+    }
     const fz_matrix toPage = fz_invert_matrix(toShown);
     std::string content;
     std::map<size_t, std::string> fontNames;   // this page's names of the fonts
@@ -97,7 +113,7 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
 {
     std::vector<ReplacementFonts::Glyph> glyphs;
     if (!fonts_->shape(t.replacement, ReplacementFonts::Face{t.at.bold, t.at.italic}, &glyphs))
-        throw MupdfError("no installed font can draw the replacement \"" + t.replacement + "\"");
+        throw MupdfError("the replacement " + quotedStart(t.replacement) + " needs more glyphs than a font can carry");
     if (glyphs.empty())
         return std::string();
     // Condensed to the old words' width, not below half; past that, smaller.

@@ -46,7 +46,8 @@ public:
     // words (`at.width` > 0) is condensed to their width, down to half its
     // width; what is still too wide is drawn smaller, so it never runs over
     // the words after it. `toShown` maps page space to the page as shown.
-    // Throws MupdfError, also for a text canDraw() refuses.
+    // Throws MupdfError, also (before drawing anything) when canDraw()
+    // refuses one of the texts.
     void draw(pdf_page *page, const fz_matrix &toShown, const std::vector<Text> &texts,
               const std::vector<Picture> &pictures);
 

@@ -2,20 +2,17 @@
 
 #include "fontcache.h"
 #include "glyphfinder.h"
+#include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
 #include "mupdfguard.h"
-#include "pageglyphs.h"
-#include "pageruns.h"
 #include "mupdfmemory.h"
+#include "pageglyphs.h"
 #include "pagewriter.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
 
 #include <mupdf/pdf.h>
-#include <poppler-qt5.h>
-
-#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -93,11 +90,15 @@ void loadPicture(fz_context *ctx, const std::string &path, fz_image **slot)
         throw std::runtime_error(error);
     Bytes buffer(ctx);
     fz_buffer **bufferSlot = buffer.slot();
-    guarded(ctx, [&] {
-        *bufferSlot = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
-                                                     bytes.size());
-        *slot = fz_new_image_from_buffer(ctx, *bufferSlot);
-    });
+    try {
+        guarded(ctx, [&] {
+            *bufferSlot = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(bytes.data()),
+                                                         bytes.size());
+            *slot = fz_new_image_from_buffer(ctx, *bufferSlot);
+        });
+    } catch (const MupdfError &e) {
+        throw std::runtime_error(std::string("it is damaged or not a picture (") + e.what() + ")");
+    }
     const long long pixels = (long long)(*slot)->w * (*slot)->h;
     if (pixels > kMaxPicturePixels)
         throw std::runtime_error("it is " + std::to_string((*slot)->w) + " x " + std::to_string((*slot)->h)
@@ -154,10 +155,14 @@ struct Candidates
     std::vector<size_t> reading;
 };
 
-Candidates candidatesOf(const std::vector<TextRule::Reading> &readings)
+// Only readings whose replacement some font can draw: a word is never
+// taken out for a text that would come back as empty boxes.
+Candidates candidatesOf(const std::vector<TextRule::Reading> &readings, PageWriter *writer)
 {
     Candidates c;
     for (size_t r = 0; r < readings.size(); ++r) {
+        if (!writer->canDraw(readings[r].replace))
+            continue;
         c.finds.push_back(readings[r].find);
         c.reading.push_back(r);
         const std::string decoded = decodedLayerText(readings[r].find);
@@ -168,55 +173,6 @@ Candidates candidatesOf(const std::vector<TextRule::Reading> &readings)
     }
     return c;
 }
-
-// The run of the converter's text layer that starts at (left, top) of a
-// page, read with the converter's own code; its text is empty when no run
-// starts there.
-struct Run
-{
-    std::string text;
-    fz_rect box = fz_empty_rect;
-};
-
-class ConverterRuns
-{
-public:
-    explicit ConverterRuns(const std::string &path)
-        : doc_(Poppler::Document::load(QFile::decodeName(path.c_str())))
-    {
-    }
-    ConverterRuns(const ConverterRuns &) = delete;
-    ConverterRuns &operator=(const ConverterRuns &) = delete;
-
-    Run at(int64_t page, int64_t left, int64_t top)
-    {
-        Run run;
-        if (!doc_ || doc_->isLocked() || page < 1 || page > doc_->numPages())
-            return run;
-        auto known = pages_.find(page);
-        if (known == pages_.end()) {
-            std::unique_ptr<Poppler::Page> p(doc_->page(int(page - 1)));
-            known = pages_.emplace(page, p ? pageRuns(*p) : QVector<PlacedWord>()).first;
-        }
-        for (const PlacedWord &w : known->second) {
-            if (w.left != left || w.top != top)
-                continue;
-            // As the layer shows it: control characters are blanks there.
-            QString text = w.text;
-            for (QChar &c : text)
-                if (c.unicode() < 0x20)
-                    c = QLatin1Char(' ');
-            run.text = text.toStdString();
-            run.box = fz_make_rect(float(w.left), float(w.top), float(w.left + w.width), float(w.top + w.height));
-            break;
-        }
-        return run;
-    }
-
-private:
-    std::unique_ptr<Poppler::Document> doc_;
-    std::map<int64_t, QVector<PlacedWord>> pages_;
-};
 
 std::string skippedLine(int line, int64_t page, const std::string &what, const std::string &why)
 {
@@ -285,7 +241,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             const auto rules = byPage.find(i + 1);
             if (rules == byPage.end())
                 continue;
-            const PageGlyphs glyphs(ctx, d, page.get(), toShown, &fonts);
+            const PageGlyphs glyphs(ctx, page.get(), toShown, &fonts);
             const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
             for (const Applied *a : rules->second)
                 if (!finder.find(a->find, a->box).glyphs.empty())
@@ -428,13 +384,17 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         // One lookup table for all pages, instead of a walk of the page tree
         // per page; a page the repair could not find refuses the document.
         int missing = 0;
-        guarded(ctx, [&] {
-            pdf_load_page_tree(ctx, d);
-            for (int i = 0; i < pageCount && !missing; ++i) {
-                if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
-                    missing = i + 1;
-            }
-        });
+        try {
+            guarded(ctx, [&] {
+                pdf_load_page_tree(ctx, d);
+                for (int i = 0; i < pageCount && !missing; ++i) {
+                    if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
+                        missing = i + 1;
+                }
+            });
+        } catch (const MupdfError &e) {
+            throw std::runtime_error("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
+        }
         if (missing)
             throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
                                      + std::to_string(missing) + " is lost");
@@ -451,16 +411,23 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             // rule by the converter's run starting at its left and top.
             std::vector<GlyphRemover::Request> requests;
             std::vector<Candidates> textCandidates;
-            const std::vector<const TextRule *> &textRules = textByPage[number];
-            for (const TextRule *rule : textRules) {
-                textCandidates.push_back(candidatesOf(rule->readings()));
+            std::vector<const TextRule *> textRules;
+            for (const TextRule *rule : textByPage[number]) {
+                Candidates candidates = candidatesOf(rule->readings(), &writer);
+                if (candidates.finds.empty()) {
+                    skipped_.push_back(skippedLine(rule->line, number, quoted(rule->text),
+                                                   "no installed font can draw its replacement"));
+                    continue;
+                }
+                textRules.push_back(rule);
+                textCandidates.push_back(std::move(candidates));
                 requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
                                                  float(rule->top + rule->height)),
                                     textCandidates.back().finds});
             }
             std::vector<const ImageRule *> imageRules;
             for (const ImageRule *rule : imagesByPage[number]) {
-                const Run run = runs->at(number, rule->left, rule->top);
+                const ConverterRuns::Run run = runs->at(number, rule->left, rule->top);
                 if (run.text.empty()) {
                     skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
                                                    "no text run starts at " + std::to_string(rule->left) + ","
@@ -473,8 +440,37 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             if (requests.empty())
                 continue;
             try {
-                const std::vector<GlyphRemover::Removed> removed =
+                std::vector<GlyphRemover::Removed> removed =
                     GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, requests);
+                // A text rule's box is its run's: the word's line's top and
+                // height, which for a word running down the page may miss
+                // the word. Those found nowhere try again in the box joined
+                // with their word's own, as the converter's library tells it.
+                std::vector<size_t> again;
+                std::vector<GlyphRemover::Request> widened;
+                for (size_t i = 0; i < textRules.size(); ++i) {
+                    if (removed[i].found >= 0)
+                        continue;
+                    if (!runs)
+                        runs.reset(new ConverterRuns(input));
+                    GlyphRemover::Request request = requests[i];
+                    for (const std::string &find : request.finds)
+                        request.box = runs->wordBox(number, find, request.box);
+                    const fz_rect &was = requests[i].box;
+                    if (request.box.y0 < was.y0 || request.box.y1 > was.y1 || request.box.x0 < was.x0
+                        || request.box.x1 > was.x1) {
+                        again.push_back(i);
+                        widened.push_back(request);
+                    }
+                }
+                if (!widened.empty()) {
+                    const std::vector<GlyphRemover::Removed> second =
+                        GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, widened);
+                    for (size_t k = 0; k < again.size(); ++k) {
+                        removed[again[k]] = second[k];
+                        requests[again[k]] = widened[k];
+                    }
+                }
                 std::vector<PageWriter::Text> drawnTexts;
                 for (size_t i = 0; i < textRules.size(); ++i) {
                     if (removed[i].found < 0) {

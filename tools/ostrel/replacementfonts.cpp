@@ -2,7 +2,6 @@
 
 #include "mupdfguard.h"
 
-#include <fontconfig/fontconfig.h>
 #include <fribidi.h>
 #include <hb-ot.h>
 #include <hb-subset.h>
@@ -14,6 +13,7 @@
 #include <initializer_list>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 const char *const ReplacementFonts::kDejaVuFiles[4] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
@@ -332,8 +332,8 @@ pdf_obj *ReplacementFonts::Source::object(fz_context *ctx, pdf_document *doc)
         pdf_dict_put(ctx, cidFont_, PDF_NAME(Type), PDF_NAME(Font));
         pdf_dict_put(ctx, cidFont_, PDF_NAME(Subtype), PDF_NAME(CIDFontType2));
         pdf_obj *info = pdf_dict_put_dict(ctx, cidFont_, PDF_NAME(CIDSystemInfo), 3);
-        pdf_dict_put_string(ctx, info, PDF_NAME(Registry), "Adobe", 5);
-        pdf_dict_put_string(ctx, info, PDF_NAME(Ordering), "Identity", 8);
+        pdf_dict_put_text_string(ctx, info, PDF_NAME(Registry), "Adobe");
+        pdf_dict_put_text_string(ctx, info, PDF_NAME(Ordering), "Identity");
         pdf_dict_put_int(ctx, info, PDF_NAME(Supplement), 0);
         pdf_dict_put(ctx, cidFont_, PDF_NAME(FontDescriptor), descriptor_);
 
@@ -403,11 +403,6 @@ void ReplacementFonts::Source::embed(fz_context *ctx, pdf_document *doc)
     embedded_ = codes_.size();
 }
 
-void ReplacementFonts::FcConfigDeleter::operator()(void *config) const
-{
-    FcConfigDestroy(static_cast<FcConfig *>(config));
-}
-
 ReplacementFonts::ReplacementFonts(fz_context *ctx)
     : ctx_(ctx)
 {
@@ -421,6 +416,8 @@ ReplacementFonts::~ReplacementFonts()
 
 void ReplacementFonts::prepare(const std::vector<std::string> &texts)
 {
+    if (openFile(kDejaVuFiles[0], 0, Face()) < 0)
+        throw std::runtime_error(std::string("cannot read the font \"") + kDejaVuFiles[0] + "\"");
     for (const std::string &t : texts) {
         for (const char32_t c : drawnCodePoints(t)) {
             if (!ignorable(c))
@@ -435,7 +432,13 @@ long ReplacementFonts::openFile(const std::string &path, int index, Face faceItH
     const auto it = opened_.find(key);
     if (it != opened_.end())
         return it->second;
-    sources_.emplace_back(new Source(path, index, faceItHas));
+    // A font that cannot be read is passed over like one without the
+    // character (a missing bold face gives a made-up bold).
+    try {
+        sources_.emplace_back(new Source(path, index, faceItHas));
+    } catch (const std::runtime_error &) {
+        return opened_[key] = -1;
+    }
     return opened_[key] = long(sources_.size() - 1);
 }
 
@@ -458,54 +461,64 @@ ReplacementFonts::Choice ReplacementFonts::choose(int codePoint, Face face)
     return choices_[key] = choice;
 }
 
-// An installed font with a glyph for `codePoint`, in the face asked for
-// when there is one; -1 when none has it.
-long ReplacementFonts::fallbackFor(int codePoint, Face face)
+// The installed scalable fonts, listed once, in the order of their files.
+void ReplacementFonts::listInstalled()
 {
-    if (!fontconfig_) {
-        fontconfig_.reset(FcInitLoadConfigAndFonts());
-        if (!fontconfig_)
-            return -1;
-    }
-    FcConfig *config = static_cast<FcConfig *>(fontconfig_.get());
+    listed_ = true;
+    FcConfig *config = FcInitLoadConfigAndFonts();
+    if (!config)
+        return;
     FcPattern *pattern = FcPatternCreate();
-    FcCharSet *wanted = FcCharSetCreate();
-    FcCharSetAddChar(wanted, FcChar32(codePoint));
-    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcPatternAddInteger(pattern, FC_WEIGHT, face.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, face.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcFontSet *sorted = FcFontSort(config, pattern, FcFalse, nullptr, &result);
-    long found = -1;
-    for (int i = 0; sorted && i < sorted->nfont && found < 0; ++i) {
-        FcPattern *font = sorted->fonts[i];
-        FcCharSet *has = nullptr;
+    FcObjectSet *fields = FcObjectSetBuild(FC_FILE, FC_INDEX, FC_CHARSET, FC_WEIGHT, FC_SLANT, nullptr);
+    FcFontSet *fonts = pattern && fields ? FcFontList(config, pattern, fields) : nullptr;
+    for (int i = 0; fonts && i < fonts->nfont; ++i) {
+        FcPattern *font = fonts->fonts[i];
         FcChar8 *file = nullptr;
+        FcCharSet *charset = nullptr;
         int index = 0, weight = FC_WEIGHT_REGULAR, slant = FC_SLANT_ROMAN;
-        if (FcPatternGetCharSet(font, FC_CHARSET, 0, &has) != FcResultMatch || !FcCharSetHasChar(has, FcChar32(codePoint))
-            || FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch)
+        if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch
+            || FcPatternGetCharSet(font, FC_CHARSET, 0, &charset) != FcResultMatch)
             continue;
         FcPatternGetInteger(font, FC_INDEX, 0, &index);
         FcPatternGetInteger(font, FC_WEIGHT, 0, &weight);
         FcPatternGetInteger(font, FC_SLANT, 0, &slant);
-        Face itHas;
-        itHas.bold = weight >= FC_WEIGHT_BOLD;
-        itHas.italic = slant != FC_SLANT_ROMAN;
-        try {
-            const long source = openFile(reinterpret_cast<const char *>(file), index, itHas);
-            if (sources_[size_t(source)]->has(char32_t(codePoint)))
-                found = source;
-        } catch (const std::runtime_error &) {
-            // An unreadable font file is passed over like one without the character.
+        Face face;
+        face.bold = weight >= FC_WEIGHT_BOLD;
+        face.italic = slant != FC_SLANT_ROMAN;
+        installed_.push_back({reinterpret_cast<const char *>(file), index, face,
+                              std::shared_ptr<FcCharSet>(FcCharSetCopy(charset), FcCharSetDestroy)});
+    }
+    std::sort(installed_.begin(), installed_.end(), [](const Installed &a, const Installed &b) {
+        return std::tie(a.file, a.index) < std::tie(b.file, b.index);
+    });
+    if (fonts)
+        FcFontSetDestroy(fonts);
+    if (fields)
+        FcObjectSetDestroy(fields);
+    if (pattern)
+        FcPatternDestroy(pattern);
+    FcConfigDestroy(config);
+}
+
+// An installed font with a glyph for `codePoint`, the one closest to the
+// face asked for; -1 when none has it.
+long ReplacementFonts::fallbackFor(int codePoint, Face face)
+{
+    if (!listed_)
+        listInstalled();
+    long found = -1;
+    int best = -1;
+    for (const Installed &font : installed_) {
+        const int score = int(font.face.bold == face.bold) + int(font.face.italic == face.italic);
+        if (score <= best || !FcCharSetHasChar(font.charset.get(), FcChar32(codePoint)))
+            continue;
+        const long source = openFile(font.file, font.index, font.face);
+        if (source >= 0 && sources_[size_t(source)]->has(char32_t(codePoint))) {
+            found = source;
+            best = score;
         }
     }
-    if (sorted)
-        FcFontSetDestroy(sorted);
-    FcCharSetDestroy(wanted);
-    FcPatternDestroy(pattern);
     return found;
 }
 
@@ -677,16 +690,25 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
                 continue;   // hidden joiners and marks of direction
             if (!given.insert(cluster).second)
                 chars.clear();
+            // Readers spread a glyph's characters over its width from left
+            // to right and read right-to-left words from the right: a
+            // right-to-left ligature (lam-alef) lists its characters in
+            // display order to be read as typed.
+            if (levels[item.start] % 2)
+                std::reverse(chars.begin(), chars.end());
             const Glyph glyph{size_t(c.font), 0, source.width(info[g].codepoint), source.em(pos[g].x_advance),
                               source.em(pos[g].x_offset), source.em(pos[g].y_offset), c.fakeBold, c.fakeItalic};
             pending.push_back({glyph, info[g].codepoint, chars});
         }
     }
     // Codes are handed out only when every font has room for them.
-    std::map<size_t, size_t> added;
+    std::map<size_t, std::set<std::pair<unsigned, std::u32string>>> added;
     for (const Pending &p : pending) {
-        if (!sources_[p.glyph.font]->knows(p.id, p.text)
-            && sources_[p.glyph.font]->codeCount() + ++added[p.glyph.font] > kMaxCodes)
+        if (!sources_[p.glyph.font]->knows(p.id, p.text))
+            added[p.glyph.font].insert({p.id, p.text});
+    }
+    for (const auto &entry : added) {
+        if (sources_[entry.first]->codeCount() + entry.second.size() > kMaxCodes)
             return false;
     }
     for (Pending &p : pending) {

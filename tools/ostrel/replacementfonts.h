@@ -1,6 +1,7 @@
 #ifndef OSTREL_REPLACEMENTFONTS_H
 #define OSTREL_REPLACEMENTFONTS_H
 
+#include <fontconfig/fontconfig.h>
 #include <mupdf/pdf.h>
 
 #include <map>
@@ -13,7 +14,8 @@
 // reader needs them. A character comes from the first of these that has it:
 // DejaVu Sans in the face asked for (regular, bold, oblique, bold oblique),
 // DejaVu Sans regular, WenQuanYi Micro Hei (Chinese and the other CJK
-// scripts), then whatever installed font fontconfig names for it. A face
+// scripts), then any other installed font (as fontconfig lists them) that
+// has it, in the face closest to the one asked for. A face
 // that lacks the weight or slant asked for is made bold or slanted when
 // drawn (see Glyph::fakeBold and fakeItalic).
 //
@@ -36,9 +38,9 @@ public:
     ReplacementFonts(const ReplacementFonts &) = delete;
     ReplacementFonts &operator=(const ReplacementFonts &) = delete;
 
-    // Opens the font files `texts` (UTF-8) may need, so a missing or
-    // unreadable font stops the run before any page is changed. Nothing is
-    // embedded yet: only what is drawn goes into the output. Throws
+    // Opens the font files `texts` (UTF-8) may need, so a missing DejaVu
+    // Sans stops the run before any page is changed. Nothing is embedded
+    // yet: only what is drawn goes into the output. Throws
     // std::runtime_error.
     void prepare(const std::vector<std::string> &texts);
 
@@ -72,7 +74,8 @@ public:
     // subset is filled in by embed().
     pdf_obj *fontObject(pdf_document *doc, size_t index);
     // Brings the subset, widths and ToUnicode map of every font object
-    // handed out up to date with the codes given so far. Throws MupdfError.
+    // handed out up to date with the codes given so far. Throws MupdfError
+    // or std::runtime_error.
     void embed(pdf_document *doc);
 
 private:
@@ -83,18 +86,23 @@ private:
         bool fakeBold = false, fakeItalic = false;
     };
     Choice choose(int codePoint, Face face);
-    long openFile(const std::string &path, int index, Face faceItHas);
+    long openFile(const std::string &path, int index, Face faceItHas);   // -1: unreadable
     long fallbackFor(int codePoint, Face face);
+    void listInstalled();
 
     fz_context *ctx_;
     std::vector<std::unique_ptr<Source>> sources_;
     std::map<std::pair<std::string, int>, long> opened_;   // file and face index to source
     std::map<std::pair<int, int>, Choice> choices_;        // code point and face to its font
-    struct FcConfigDeleter
+    struct Installed
     {
-        void operator()(void *config) const;
+        std::string file;
+        int index;
+        Face face;
+        std::shared_ptr<FcCharSet> charset;
     };
-    std::unique_ptr<void, FcConfigDeleter> fontconfig_;
+    bool listed_ = false;
+    std::vector<Installed> installed_;   // for characters the usual fonts lack
 };
 
 #endif

@@ -10,8 +10,11 @@
 // may come split over several arguments, which are joined with blanks.
 // The output file is there only when the run succeeded: a failed run also
 // removes what an earlier run left at that path, because the caller reads
-// the file without looking at our exit status. Exit status 0 on success;
-// otherwise one line on standard error names the file and the reason.
+// the file without looking at our exit status; an output path that is the
+// input (through any link) or no regular file is refused and left alone.
+// PAVLIN_MEMORY_MB bounds its memory and the size of FILE.pdf (MemoryLimit).
+// Exit status 0 on success; otherwise one line on standard error names the
+// file and the reason.
 
 #include "inputfile.h"
 #include "memorylimit.h"
@@ -112,22 +115,30 @@ std::string run(int argc, char **argv, const std::string &input, TemporaryOutput
 {
     const MemoryLimit memory(MemoryLimit::shareOfThisMachine("PAVLIN_MEMORY_MB"));
     const long long maxBytes = memory.shareMegabytes() << 20;
+    std::string error;
     try {
-        if (std::strcmp(argv[2], "-getinfo") == 0)
-            return getInfo(input, maxBytes, out);
-        std::string range;
-        for (int i = 3; i < argc - 2; ++i)
-            range += (i > 3 ? " " : "") + std::string(argv[i]);
-        return merge(input, range, maxBytes, out);
+        if (std::strcmp(argv[2], "-getinfo") == 0) {
+            error = getInfo(input, maxBytes, out);
+        } else {
+            std::string range;
+            for (int i = 3; i < argc - 2; ++i)
+                range += (i > 3 ? " " : "") + std::string(argv[i]);
+            error = merge(input, range, maxBytes, out);
+        }
     } catch (const std::bad_alloc &) {
-        out->discard();
-        return failure("cannot read", input,
-                       "it needs more memory than this run may use (" + std::to_string(memory.shareMegabytes())
-                           + " MB; PAVLIN_MEMORY_MB sets it)");
+        MemoryLimit::noteExhaustion();
     } catch (const std::exception &e) {
-        out->discard();
-        return failure("cannot read", input, std::string("unexpected failure (") + e.what() + ")");
+        error = failure("cannot read", input, std::string("unexpected failure (") + e.what() + ")");
     }
+    // The library takes some failures for damage and repairs around them:
+    // nothing made after a failed allocation is trusted.
+    if (MemoryLimit::exhausted())
+        error = failure("cannot read", input,
+                        "it needs more memory than this run may use (" + std::to_string(memory.shareMegabytes())
+                            + " MB; PAVLIN_MEMORY_MB sets it)");
+    if (!error.empty())
+        out->discard();
+    return error;
 }
 }
 

@@ -7,6 +7,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <cstring>
@@ -28,6 +29,32 @@ std::string reasonOf(const std::exception &e)
         return "the file is damaged or not a PDF document (" + pdf->getMessageDetail() + ")";
     }
     return e.what();
+}
+
+// Why the document written at `path` is not `pages` pages whose content
+// can be read, without a repair; empty when it is.
+std::string verify(const std::string &path, size_t pages)
+{
+    QPDF written;
+    written.setSuppressWarnings(true);
+    bool readable = true;
+    try {
+        written.processFile(path.c_str());
+        std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(written).getAllPages();
+        if (all.size() != pages)
+            return "it had to be repaired, and the pages written from it are not all there";
+        for (QPDFPageObjectHelper &page : all) {
+            Pl_Discard discard;
+            page.pipeContents(&discard);
+        }
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        readable = false;
+    }
+    if (!readable || written.anyWarnings())
+        return "it had to be repaired, and the pages written from it could not all be read back";
+    return std::string();
 }
 
 // The writer's bytes into our file, which keeps the reason of a failed write.
@@ -141,6 +168,13 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
         QPDFWriter writer(pdf_);
         writer.setOutputPipeline(&file);
         writer.write();
+        // A repair made while the document was read may have lost what the
+        // pages refer to: what was written must hold up on its own.
+        if (pdf_.anyWarnings()) {
+            *error = verify(out->path(), pages.size());
+            if (!error->empty())
+                return false;
+        }
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {

@@ -33,7 +33,8 @@ struct ConversionRequest
 // One conversion: pages in parallel, one document per worker, page images
 // within the memory share (MemoryBudget), all page files or none. The
 // workers are RENDRIX_THREADS when set, else one per processor, at most one
-// per page.
+// per page and 16 in all. Pages whose forms draw too much (FormNesting) are
+// refused before any page is drawn.
 class ConversionRun
 {
 public:

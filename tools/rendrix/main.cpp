@@ -4,8 +4,9 @@
 //   rendrix -htmlformat <file.pdf> <folder>/text.xml
 //
 // writes <folder>/text_pg_0001.png, text_pg_0001.htm, ... for every page, all
-// of them or, on failure, none. RENDRIX_MEMORY_MB bounds its memory
-// (MemoryBudget); RENDRIX_THREADS sets the number of workers.
+// of them or, on failure, none; a page file name held by the input or by
+// anything but a regular file refuses the run. RENDRIX_MEMORY_MB bounds its
+// memory (MemoryBudget); RENDRIX_THREADS sets the number of workers (at most 16).
 
 #include "conversionrun.h"
 #include "converterprocess.h"

@@ -2,7 +2,7 @@
 
 #include <poppler-qt5.h>
 
-QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
+QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
 {
     const QList<Poppler::TextBox *> boxes = page.textList(Poppler::Page::Rotate0, stop, closure);
     QVector<WordBox> words;
@@ -12,5 +12,10 @@ QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVari
         words.append({r.left(), r.top(), r.width(), r.height(), box->text()});
     }
     qDeleteAll(boxes);
-    return groupLines(words);
+    return words;
+}
+
+QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
+{
+    return groupLines(pageWords(page, stop, closure));
 }

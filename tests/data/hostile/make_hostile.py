@@ -70,6 +70,11 @@ write("nested-forms.pdf", pdf(nested))
 write("huge-count.pdf", pdf([b"<< /Type /Catalog /Pages 2 0 R >>",
                              b"<< /Type /Pages /Kids [3 0 R] /Count 2147483647 >>",
                              b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] >>"]))
+# A page tree of 30 levels whose every node lists the next one twice: a
+# billion paths to its one page, counted as one page at the root.
+dag = [b"<< /Type /Catalog /Pages 2 0 R >>"]
+dag += [b"<< /Type /Pages /Kids [%d 0 R %d 0 R] /Count 1 >>" % (3 + level, 3 + level) for level in range(30)]
+write("page-tree-paths.pdf", pdf(dag + [b"<< /Type /Page /MediaBox [0 0 300 200] >>"]))
 # One page; the information object's table entry points into the page.
 info = pages(1, 300, 200, b"BT /F1 12 Tf 50 150 Td (Kept) Tj ET", [b"<< /Title (Info) >>"],
              b" /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>")

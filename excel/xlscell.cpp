@@ -261,8 +261,6 @@ bool XlsCell::get_formula(CellBlock* block) const
     case Group::Table::Code:
         record->table = static_cast<const Group::Table&>(*f.companion_);
         break;
-    default:
-        break;
     }
     record->options = f.options_;
     for (int i = 0; i < 8; ++i)

@@ -403,19 +403,24 @@ unsigned long XlsWorkbook::Read(const char* data, unsigned long size)
 
 bool XlsWorkbook::Load(const char* filename)
 {
-    if (filename == nullptr)
+    if (filename == nullptr) {
+        lastError_ = "no file name";
         return false;
+    }
     return LoadPath(filename);
 }
 
 bool XlsWorkbook::Load(const wchar_t* filename)
 {
-    if (filename == nullptr)
+    if (filename == nullptr) {
+        lastError_ = "no file name";
         return false;
+    }
     bool ok = false;
     const std::string path = CompoundDoc::Block::ToUtf8(filename, ok);
     if (!ok) {
         Close();
+        lastError_ = "the file name is not valid text";
         return false;
     }
     return LoadPath(path);
@@ -433,8 +438,8 @@ bool XlsWorkbook::LoadPath(const std::string& path)
     } catch (const std::length_error&) {
         lastError_ = "not enough memory to load the workbook";
     }
-    if (file_.IsOpen())
-        file_.Close();
+    // Whichever step failed, the document is closed here.
+    file_.Close();
     return false;
 }
 
@@ -451,14 +456,12 @@ bool XlsWorkbook::LoadDocument(const std::string& path)
         return false;
     }
     if (!file_.Open(path.c_str(), std::ios_base::in)) {
-        file_.Close();
         lastError_ = "not a compound document, or one that cannot be read";
         return false;
     }
     std::vector<char> stream;
     const int read = file_.ReadFile("Workbook", stream);
     if (read != 1) {
-        file_.Close();
         lastError_ = "the document holds no readable \"Workbook\" stream";
         return false;
     }
@@ -479,7 +482,6 @@ bool XlsWorkbook::LoadDocument(const std::string& path)
             continue; // a name that does not lead back to its stream cannot be written again either
         streamBytes += item.data.size();
         if (streamBytes > fileSize) {
-            file_.Close();
             lastError_ = "the document's streams overlap; it is damaged";
             return false;
         }
@@ -1059,9 +1061,7 @@ void XlsWorkbook::AdjustBoundSheetBOFPositions()
     const size_t sheets = std::min(worksheets_.size(), workbook_.boundSheets.size());
     for (size_t i = 0; i < sheets; ++i) {
         workbook_.boundSheets[i].bofPosition = static_cast<unsigned int>(p);
-        // Sizing a sheet walks all its cells; the last one's size places nothing.
-        if (i + 1 < sheets)
-            p += worksheets_[i].RecordSize();
+        p += worksheets_[i].RecordSize();
     }
 }
 

@@ -446,9 +446,15 @@ TEST_F(XlsLoad, MissingRandomTruncatedAndDamagedFiles)
     ASSERT_EQ(chmod(good_.c_str(), 0444), 0);
     XlsWorkbook book;
     EXPECT_TRUE(book.Load(std::wstring(good_.begin(), good_.end()).c_str()));
-    // No name, or a wide one that is no text (a lone surrogate), names no file.
-    EXPECT_FALSE(book.Load(static_cast<const char*>(nullptr)));
-    EXPECT_FALSE(book.Load(static_cast<const wchar_t*>(nullptr)));
+    // No name, or a wide one that is no text (a lone surrogate), names no
+    // file, and the failure says why.
+    auto errorOf = [](auto name) {
+        XlsWorkbook fresh;
+        return fresh.Load(name) ? std::string("loaded") : fresh.GetLastError();
+    };
+    EXPECT_EQ(errorOf(static_cast<const char*>(nullptr)), "no file name");
+    EXPECT_EQ(errorOf(static_cast<const wchar_t*>(nullptr)), "no file name");
+    EXPECT_EQ(errorOf(L"lone \xDC00.xls"), "the file name is not valid text");
     EXPECT_FALSE(book.Load(L"lone \xDC00.xls"));
     EXPECT_EQ(book.GetWorksheet(0)->Cell(1, 0)->GetDouble(), 2.5);
 }

@@ -367,9 +367,14 @@ TEST(XlsSave, FailedSaveKeepsTheOldFile)
     EXPECT_FALSE(big.Save());     // a failed SaveAs leaves nothing open, like a new workbook
 
     // Targets that are not plain files, or lie in no folder, are refused.
-    for (const std::string& target : {dir.path(), dir / "missing/x.xls", std::string()}) {
+    const std::pair<std::string, std::string> refused[] = {
+        {dir.path(), "the name belongs to something that is not a regular file"},
+        {dir / "missing/x.xls", "cannot create a file in the folder: No such file or directory"},
+        {std::string(), "no file name"},
+    };
+    for (const auto& [target, reason] : refused) {
         EXPECT_FALSE(big.SaveAs(target.c_str())) << target;
-        EXPECT_FALSE(big.GetLastError().empty());
+        EXPECT_EQ(big.GetLastError(), reason);
     }
     EXPECT_EQ(FileBytes(path), before);
 

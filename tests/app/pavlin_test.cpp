@@ -111,7 +111,7 @@ private slots:
     void pagesKeepLinksAndInheritedAttributes()
     {
         const QByteArray link = "<< /Type /Annot /Subtype /Link /Rect [40 40 90 60] ";
-        const QVector<QByteArray> objects{
+        const QByteArray bytes = pdfOf({
             "<< /Type /Catalog /Pages 2 0 R >>",
             "<< /Type /Pages /Kids [11 0 R 5 0 R] /Count 3 /MediaBox [0 0 300 200] /Resources << /Font << /F1 7 0 R >> >> >>",
             "<< /Type /Page /Parent 11 0 R /Contents 6 0 R /Annots [8 0 R] >>",
@@ -120,15 +120,7 @@ private slots:
             "<< /Length 32 >>\nstream\nBT /F1 12 Tf 40 50 Td (Go) Tj ET\nendstream",
             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
             link + "/Dest [5 0 R /Fit] >>", link + "/A << /S /URI /URI (http://example.org/) >> >>", link + "/Dest [3 0 R /Fit] >>",
-            "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>"};
-        QByteArray bytes = "%PDF-1.4\n", xref;
-        for (int i = 0; i < objects.size(); ++i) {
-            xref += QByteArray::number(bytes.size()).rightJustified(10, '0') + " 00000 n \n";
-            bytes += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-        }
-        const QByteArray size = QByteArray::number(objects.size() + 1);
-        bytes += "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
-            + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(bytes.size()) + "\n%%EOF\n";
+            "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 4 0 R] /Count 2 /Rotate 90 >>"});
         QTemporaryDir dir;
         const QString pdf = dir.filePath("links.pdf"), out = dir.filePath("cut.pdf");
         QVERIFY(writeFile(pdf, bytes));
@@ -174,9 +166,9 @@ private slots:
         // The input (a sample, a file made here or the folder "ro"), the
         // arguments after it ("out" is the output file), the exit code and
         // what the line says.
+        const QString lost = "\": it had to be repaired, and the pages written from it could not all be read back";
         const struct { const char *input, *args; int exitCode; QString message; QByteArray made = {}; } cases[] = {
-            {"text.pdf", "-getinfo -outfile out", 1, "\"text.pdf\": the file is damaged or not a PDF document",
-             "Dear reader,\nthis is a letter.\n"},
+            {"text.pdf", "-getinfo -outfile out", 1, "\"text.pdf\": the file is damaged or not a PDF document", "Dear reader,\n"},
             {"cutoff.pdf", "-getinfo -outfile out", 1, "\"cutoff.pdf\": the document has no pages", readAll(sample("schools.pdf")).left(3000)},
             {"encrypted.pdf", "-merge 1 -outfile out", 1, "\"encrypted.pdf\": the document is password-protected"},
             {"missing.pdf", "-getinfo -outfile out", 1, "\"missing.pdf\": No such file or directory"},
@@ -191,12 +183,10 @@ private slots:
             {"schools.pdf", "-merge 1 -outfile ro", 1, "cannot write \"ro\": it is a folder, not a file"},
             {"ro", "-getinfo -outfile out", 1, "cannot open \"ro\": it is a folder, not a file"},
             // Read only after a repair (the table is nowhere), its one page's content undecodable.
-            {"repaired.pdf", "-merge 1 -outfile out", 1,
-             "\"repaired.pdf\": it had to be repaired, and the pages written from it could not all be read back",
+            {"repaired.pdf", "-merge 1 -outfile out", 1, "\"repaired.pdf" + lost,
              damaged("<< /Length 20 /Filter /FlateDecode >>\nstream\nxxxxxxxxxxxxxxxxxxxx\nendstream")},
             // ... its one page's content a stream that is nowhere.
-            {"lost.pdf", "-merge 1 -outfile out", 1,
-             "\"lost.pdf\": it had to be repaired, and the pages written from it could not all be read back", damaged("[9 0 R]")},
+            {"lost.pdf", "-merge 1 -outfile out", 1, "\"lost.pdf" + lost, damaged("[9 0 R]")},
             {"schools.pdf", "-outfile out", 2, "usage: Pavlin.dll"}};
         for (const auto &c : cases) {
             const QString input = QLatin1String(c.input);

@@ -71,7 +71,7 @@ std::string readFile(const std::string &path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Runs `body` in a child process; its wait status.
+// Runs `body` in a child process; its exit status, -1 when it did not exit.
 int inChild(const std::function<void()> &body)
 {
     const pid_t pid = ::fork();
@@ -80,8 +80,7 @@ int inChild(const std::function<void()> &body)
         std::_Exit(0);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 }
 
@@ -89,11 +88,10 @@ TEST(OutputPath, RefusesInputsThroughLinksAndWhatIsNoRegularFile)
 {
     Folder dir;
     ASSERT_TRUE(writeFile(dir / "in.pdf", "input") && writeFile(dir / "old.pdf", "old"));
-    ASSERT_EQ(::symlink((dir / "in.pdf").c_str(), (dir / "soft.pdf").c_str()), 0);
-    ASSERT_EQ(::link((dir / "in.pdf").c_str(), (dir / "hard.pdf").c_str()), 0);
-    ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling.pdf").c_str()), 0);
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+    ASSERT_TRUE(::symlink((dir / "in.pdf").c_str(), (dir / "soft.pdf").c_str()) == 0
+                && ::link((dir / "in.pdf").c_str(), (dir / "hard.pdf").c_str()) == 0
+                && ::symlink((dir / "gone").c_str(), (dir / "dangling.pdf").c_str()) == 0
+                && ::mkfifo((dir / "fifo").c_str(), 0600) == 0 && ::mkdir((dir / "folder").c_str(), 0700) == 0);
     // The output, and the start of the refusal ("" for none).
     const struct { std::string output, refusal; } rows[] = {
         {dir / "new.pdf", ""},
@@ -202,7 +200,7 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
     // In a child: the limit binds the process for good. Exit status 0 when
     // allocations failed within the share, the failure was noted, and the
     // reserve then held a further 32 MB.
-    const int status = inChild([] {
+    EXPECT_EQ(inChild([] {
         const MemoryLimit limit(48LL << 20);
         std::vector<std::unique_ptr<char[]>> held;
         try {
@@ -217,19 +215,16 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
             std::_Exit(3);
         std::unique_ptr<char[]> report(new char[32 << 20]);
         report[0] = 1;
-        std::_Exit(0);
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }), 0);
     // A failure after the limit has ended is the caller's own: not noted.
-    const int ended = inChild([] {
+    EXPECT_EQ(inChild([] {
         { const MemoryLimit limit(1LL << 40); }
         try {
             static_cast<void>(::operator new(size_t(1) << 60));
         } catch (const std::bad_alloc &) {
         }
         std::_Exit(MemoryLimit::exhausted() ? 3 : 0);
-    });
-    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ended;
+    }), 0);
 }
 
 TEST(TemporaryOutput, FileSizeLimitIsReportedAsFileTooLarge)
@@ -277,14 +272,13 @@ TEST(StopCleanup, StopSignalsRemoveTheTemporaryFile)
     }
     // An exception nobody catches ends the process with status 1, not an abort.
     Folder dir;
-    const int status = inChild([&] {
+    EXPECT_EQ(inChild([&] {
         StopCleanup::prepare("test");
         TemporaryOutput out(dir / "out.pdf");
         std::string error;
         out.create(&error);
         std::terminate();
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    }), 1);
     EXPECT_TRUE(dir.entries().empty());
 }
 

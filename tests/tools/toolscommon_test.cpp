@@ -32,16 +32,11 @@
 
 namespace
 {
-// A private folder for one test, removed with its files.
+// A private folder for one test (under TMPDIR), removed with its files.
 class Folder
 {
 public:
-    Folder()
-    {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/toolscommon.XXXXXX";
-        path_ = ::mkdtemp(&pattern[0]) ? pattern : std::string();
-    }
+    Folder() { ::mkdtemp(&path_[0]); }
     ~Folder() { std::filesystem::remove_all(path_, ignored_); }
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
     std::vector<std::string> entries() const
@@ -53,23 +48,14 @@ public:
     }
 
 private:
-    std::string path_;
+    std::string path_ = std::filesystem::temp_directory_path() / "toolscommon.XXXXXX";
     mutable std::error_code ignored_;
 };
 
 bool writeFile(const std::string &path, const std::string &bytes) { return bool(std::ofstream(path, std::ios::binary) << bytes); }
-
+std::string readFile(const std::string &path) { std::ifstream in(path, std::ios::binary); return {std::istreambuf_iterator<char>(in), {}}; }
 // Whether `text` starts with `start`, and is empty exactly when `start` is.
-bool opens(const std::string &text, const std::string &start)
-{
-    return text.rfind(start, 0) == 0 && text.empty() == start.empty();
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+bool opens(const std::string &text, const std::string &start) { return text.rfind(start, 0) == 0 && text.empty() == start.empty(); }
 
 // Runs `body` in a child process; its exit status, -1 when it did not exit.
 int inChild(const std::function<void()> &body)

@@ -28,20 +28,11 @@ QMap<QString, QByteArray> snapshot(const QString &folder)
     return files;
 }
 
-// A PDF of `pages` pages, each with a content stream of its own.
-QByteArray longPdf(int pages)
+// One page, and a fourth object the catalog holds.
+QByteArray onePage(const QByteArray &fourth)
 {
-    QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>", ""};
-    QByteArray kids;
-    for (int p = 0; p < pages; ++p) {
-        const QByteArray content = "BT /F1 12 Tf 72 720 Td (Page " + QByteArray::number(p + 1) + ") Tj ET";
-        kids += QByteArray::number(objects.size() + 1) + " 0 R ";
-        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + QByteArray::number(objects.size() + 2)
-                + " 0 R /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> >>"
-                << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
-    }
-    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
-    return pdfOf(objects);
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", fourth});
 }
 
 // Starts the program with tests/app/stopmidwrite.cpp preloaded, which stops
@@ -129,12 +120,10 @@ private slots:
                     && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
             QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
                     && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf")
-                    && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
-            // 600 KB of numbers the catalog holds: tens of megabytes as the library's objects.
-            QVERIFY(writeFile("array.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>",
-                                                  "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                                                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
-                                                  '[' + QByteArray("1 ").repeated(300000) + ']'})));
+                    && QFile::copy(kHostile + "huge-picture.png", "huge.png"));
+            // A megabyte of text; 600 KB of numbers: tens of megabytes as the library's objects.
+            QVERIFY(writeFile("big.pdf", onePage('(' + QByteArray(1 << 20, 'x') + ')'))
+                    && writeFile("array.pdf", onePage('[' + QByteArray("1 ").repeated(300000) + ']')));
             // Zeros on either side of the picture file limit, without taking the disk.
             QFile atLimit("at-limit.png"), pastLimit("past-limit.png");
             QVERIFY(atLimit.open(QIODevice::WriteOnly) && atLimit.resize(64 << 20) && pastLimit.open(QIODevice::WriteOnly)

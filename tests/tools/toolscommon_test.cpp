@@ -131,14 +131,13 @@ TEST(InputFile, ReadsRegularFilesWithinTheLimitOnly)
 TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
 {
     Folder dir;
-    const std::string longName(250, 'n');
-    for (const std::string &name : {std::string("out.pdf"), longName, std::string(255, 'x')}) {
+    for (const std::string &name : {std::string("out.pdf"), std::string(250, 'n'), std::string(255, 'x')}) {
         TemporaryOutput out(dir / name);
         std::string error;
         ASSERT_TRUE(out.create(&error)) << error;
         // ".gm", the process id, "." and six characters, in the target's folder.
-        const std::string own = TemporaryOutput::namePrefix(long(::getpid()));
-        EXPECT_TRUE(std::regex_match(out.path(), std::regex(".*/" + own + "[A-Za-z0-9]{6}"))) << out.path();
+        EXPECT_TRUE(std::regex_match(out.path(), std::regex(".*/" + TemporaryOutput::namePrefix(long(::getpid())) + "[A-Za-z0-9]{6}")))
+            << out.path();
         ASSERT_TRUE(out.write("data", 4) && out.written() == 4 && out.commit(&error)) << error;
         EXPECT_TRUE(readFile(dir / name) == "data" && dir.entries().size() == 1u);
         ::unlink((dir / name).c_str());
@@ -190,13 +189,10 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
         const MemoryLimit limit(48LL << 20);
         std::vector<std::unique_ptr<char[]>> held;
         try {
-            for (int i = 0; i < 1000; ++i) {
-                held.emplace_back(new char[1 << 20]);
-                held.back()[0] = 1;
-            }
+            for (int i = 0; i < 1000; ++i)
+                held.emplace_back(new char[1 << 20])[0] = 1;
             std::_Exit(2);   // a gigabyte fitted in a share of 48 MB
-        } catch (const std::bad_alloc &) {
-        }
+        } catch (const std::bad_alloc &) {}
         if (!MemoryLimit::exhausted() || held.size() < 8)
             std::_Exit(3);
         std::unique_ptr<char[]> report(new char[32 << 20]);
@@ -207,8 +203,7 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
         { const MemoryLimit limit(1LL << 40); }
         try {
             static_cast<void>(::operator new(size_t(1) << 60));
-        } catch (const std::bad_alloc &) {
-        }
+        } catch (const std::bad_alloc &) {}
         std::_Exit(MemoryLimit::exhausted() ? 3 : 0);
     }), 0);
 }

@@ -115,12 +115,10 @@ private slots:
         };
         for (const auto &row : rows) {
             QTemporaryDir dir;
-            QVERIFY(QDir::setCurrent(dir.path()));
-            QVERIFY(QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
-                    && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
-            QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
-                    && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf")
-                    && QFile::copy(kHostile + "huge-picture.png", "huge.png"));
+            QVERIFY(QDir::setCurrent(dir.path()) && QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
+                    && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir")
+                    && QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
+                    && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf") && QFile::copy(kHostile + "huge-picture.png", "huge.png"));
             // A megabyte of text; 600 KB of numbers: tens of megabytes as the library's objects.
             QVERIFY(writeFile("big.pdf", onePage('(' + QByteArray(1 << 20, 'x') + ')'))
                     && writeFile("array.pdf", onePage('[' + QByteArray("1 ").repeated(300000) + ']')));
@@ -139,10 +137,9 @@ private slots:
             const QStringList env = QStringList{"RENDRIX_THREADS=2"} + (row.env.isEmpty() ? QStringList() : QStringList{row.env});
             const ConverterRun run = runConverter(row.program, row.args.split(' '), env);
             const QByteArray what = (row.program + (' ' + row.args) + ": ").toUtf8() + run.err;
-            QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.count('\n') == 1
-                         && run.err.startsWith(QByteArray(row.program) + ": ") && run.err.contains(row.expected),
+            QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.count('\n') == 1 && run.err.startsWith(QByteArray(row.program) + ": ")
+                         && run.err.contains(row.expected) && snapshot(dir.path()) == before,
                      what.constData());
-            QVERIFY2(snapshot(dir.path()) == before, what.constData());
         }
     }
 
@@ -152,8 +149,7 @@ private slots:
         QVERIFY(QDir::setCurrent(dir.path()));
         // A page tree claiming two billion pages holds one: counted and cut as one.
         const QString count = kHostile + "huge-count.pdf";
-        QCOMPARE(runConverter("Pavlin.dll", {count, "-getinfo", "-outfile", "info.txt"}).exitCode, 0);
-        QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
+        QVERIFY(runConverter("Pavlin.dll", {count, "-getinfo", "-outfile", "info.txt"}).exitCode == 0 && readAll("info.txt") == "NumberOfPages: 1\n");
         QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
         QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
         // A repair that loses nothing the pages need: the page and its text are written.

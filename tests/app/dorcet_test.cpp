@@ -76,8 +76,8 @@ private slots:
                 const ConverterRun run = runConverter(program.first, program.second, {"RENDRIX_MEMORY_MB=64", threads}, row.fileSizeLimit);
                 const QByteArray what = (program.second.join(' ') + ": ").toUtf8() + run.err;
                 if (row.exitCode == 0) {
-                    QVERIFY2(run.exitCode == 0 && firstWord(out.path()) == row.expected, what.constData());
-                    QVERIFY(QDir(out.path()).removeRecursively() && QDir().mkpath(out.path()));
+                    QVERIFY2(run.exitCode == 0 && firstWord(out.path()) == row.expected && QDir(out.path()).removeRecursively()
+                                 && QDir().mkpath(out.path()), what.constData());
                 } else {
                     QVERIFY2(!run.crashed && run.exitCode == row.exitCode && run.err.count('\n') == 1
                                  && run.err.startsWith(program.first.toUtf8() + ": ") && run.err.contains(row.expected.toUtf8()),
@@ -127,12 +127,11 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(entriesIn(dir.path()).size() == 1
                                          && !entriesIn(dir.filePath(entriesIn(dir.path()).value(0))).isEmpty(), 30000);
             kill ? process.kill() : process.terminate();
-            QVERIFY(process.waitForFinished(10000));
-            QVERIFY(process.exitStatus() == QProcess::CrashExit && entriesIn(dir.path()).filter("_pg_").isEmpty()
+            QVERIFY(process.waitForFinished(10000) && process.exitStatus() == QProcess::CrashExit && entriesIn(dir.path()).filter("_pg_").isEmpty()
                     && entriesIn(dir.path()).size() == (kill ? 1 : 0));
         }
-        QCOMPARE(runConverter("Dorcet.dll", {samplePdf("AnimalSounds"), "-ht", dir.filePath("split.png")}).exitCode, 0);
-        QCOMPARE(entriesIn(dir.path()), QStringList({"split_pg_0001.htm", "split_pg_0001.png"}));
+        QVERIFY(runConverter("Dorcet.dll", {samplePdf("AnimalSounds"), "-ht", dir.filePath("split.png")}).exitCode == 0
+                && entriesIn(dir.path()) == QStringList({"split_pg_0001.htm", "split_pg_0001.png"}));
     }
 };
 

@@ -61,9 +61,9 @@ private slots:
             if (pages == 0)
                 continue;
             ++counted;
-            QCOMPARE(readAll(info), "NumberOfPages: " + QByteArray::number(pages) + "\n");
-            QCOMPARE(pavlin({pdf, "-merge", QStringLiteral("%1-1").arg(pages), "-outfile", cut}).exitCode, 0);
-            QVERIFY2(qpdfAccepts(cut) && pdfinfo(cut, "Pages:").toInt() == pages, qPrintable(name));
+            QVERIFY2(readAll(info) == "NumberOfPages: " + QByteArray::number(pages) + "\n"
+                         && pavlin({pdf, "-merge", QStringLiteral("%1-1").arg(pages), "-outfile", cut}).exitCode == 0 && qpdfAccepts(cut)
+                         && pdfinfo(cut, "Pages:").toInt() == pages, qPrintable(name));
             for (int p = 1; p <= pages; ++p)
                 QVERIFY2(pageText(cut, p) == pageText(pdf, pages + 1 - p), qPrintable(name));
             for (const QStringList &tool : {QStringList{"pdfimages", "-list"}, QStringList{"pdffonts"}})
@@ -90,8 +90,8 @@ private slots:
         // A document that opens without a password but forbids assembling
         // pages is counted, not cut.
         const QString restricted = dir.filePath("restricted.pdf"), info = dir.filePath("info.txt");
-        QCOMPARE(run("qpdf", {"--encrypt", "", "owner", "256", "--assemble=n", "--", pdf, restricted}).exitCode, 0);
-        QVERIFY(pavlin({restricted, "-getinfo", "-outfile", info}).exitCode == 0 && readAll(info) == "NumberOfPages: 5\n");
+        QVERIFY(run("qpdf", {"--encrypt", "", "owner", "256", "--assemble=n", "--", pdf, restricted}).exitCode == 0
+                && pavlin({restricted, "-getinfo", "-outfile", info}).exitCode == 0 && readAll(info) == "NumberOfPages: 5\n");
         const Result denied = pavlin({restricted, "-merge", "1", "-outfile", dir.filePath("denied.pdf")});
         QVERIFY2(denied.exitCode == 1 && denied.err.contains("permissions forbid assembling")
                      && filesIn(dir.path()) == QStringList({"cut.pdf", "info.txt", "restricted.pdf"}), denied.err.constData());
@@ -142,10 +142,9 @@ private slots:
                                       : value(target).isNull() ? "nowhere" : "a page left out";
                 got.append(pdfinfo(out, QStringLiteral("Page %1 rot:").arg(i + 1, 4), i + 1) + " " + where);
             }
-            QCOMPARE(got, pages);
             // Pages left out are not carried along unreachable.
             const auto isPage = [](const QJsonValue &o) { return o.toObject().value("value").toObject().value("/Type") == "/Page"; };
-            QCOMPARE(int(std::count_if(all.begin(), all.end(), isPage)), pages.size());
+            QVERIFY2(got == pages && int(std::count_if(all.begin(), all.end(), isPage)) == pages.size(), qPrintable(got.join(", ")));
         }
     }
 
@@ -192,10 +191,7 @@ private slots:
             QVERIFY(QDir::setCurrent(dir.path()) && QDir().mkdir("ro") && QFile::setPermissions("ro", QFile::ReadOwner | QFile::ExeOwner));
             if (args.last() == "ro/out" && ::access("ro", W_OK) == 0)
                 continue;   // this user may write into read-only folders
-            if (!c.made.isNull())
-                QVERIFY(writeFile(input, c.made));
-            else if (input != "missing.pdf" && input != "ro")
-                QVERIFY(QFile::copy(sample(input), input));
+            QVERIFY(!c.made.isNull() ? writeFile(input, c.made) : input == "missing.pdf" || input == "ro" || QFile::copy(sample(input), input));
             QStringList expected = filesIn(".");
             if (c.exitCode == 1 && args.last() == "out")
                 QVERIFY(writeFile("out", "NumberOfPages: 99\n"));

@@ -80,11 +80,9 @@ std::vector<Word> words(const std::string &pdf)
 Word extent(const std::vector<Word> &list, const std::string &except)
 {
     Word all{"", 1e9, 1e9, -1e9, -1e9};
-    for (const Word &w : list) {
-        if (w.text == except)
-            continue;
-        all = {"", std::min(all.x0, w.x0), std::min(all.y0, w.y0), std::max(all.x1, w.x1), std::max(all.y1, w.y1)};
-    }
+    for (const Word &w : list)
+        if (w.text != except)
+            all = {"", std::min(all.x0, w.x0), std::min(all.y0, w.y0), std::max(all.x1, w.x1), std::max(all.y1, w.y1)};
     return all;
 }
 
@@ -105,10 +103,14 @@ std::vector<std::string> lines(const std::string &pdf)
 }
 
 // Embedded font names (without subset tag) and their glyphs with outlines,
-// and one "tounicode ok" line per ToUnicode map that is well formed.
-std::string embeddedFonts(const std::string &pdf)
+// and one "tounicode ok" line per ToUnicode map that is well formed; or,
+// with "--glyphs", the outlines a font file gives a text.
+std::string embeddedFonts(const std::string &pdf, const std::string &font = {}, const std::string &text = {})
 {
-    return run({"/usr/bin/python3", GRIDMOLT_SOURCE_DIR "/tests/ostrel/embeddedfonts.py", pdf}).out;
+    const std::string script = GRIDMOLT_SOURCE_DIR "/tests/ostrel/embeddedfonts.py";
+    return run(font.empty() ? std::vector<std::string>{"/usr/bin/python3", script, pdf}
+                            : std::vector<std::string>{"/usr/bin/python3", script, pdf, font, text})
+        .out;
 }
 
 // One line of Helvetica (F1) or Helvetica-Bold (F2) per entry, from the
@@ -169,16 +171,17 @@ protected:
 
     // A text as the engine passes it on: its baseline starts at (50, 100)
     // of the page as shown, in black.
-    static PageWriter::Text text(const std::string &replacement, float size, float width, bool bold, bool italic)
+    static PageWriter::Text text(const std::string &replacement, float size, float width = 0, bool bold = false,
+                                 bool italic = false, int color = 0)
     {
-        PageWriter::Text t;
-        t.at.origin = {50, 100};
-        t.at.size = size;
-        t.at.width = width;
-        t.at.bold = bold;
-        t.at.italic = italic;
-        t.replacement = replacement;
-        return t;
+        GlyphRemover::Removed at;
+        at.origin = {50, 100};
+        at.size = size;
+        at.width = width;
+        at.color = color;
+        at.bold = bold;
+        at.italic = italic;
+        return {at, replacement};
     }
 
     // Draws `t` onto the blank page and saves the document as the engine
@@ -221,17 +224,15 @@ protected:
     std::string dir_;
 };
 
-struct FaceCase
-{
-    const char *name;
-    std::string replacement;
-    bool bold, italic;
-    const char *font;   // as pdffonts names it, after the subset tag
-};
-
 TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
 {
-    const FaceCase cases[] = {
+    const struct
+    {
+        const char *name;
+        std::string replacement;
+        bool bold, italic;
+        const char *font;   // as pdffonts names it, after the subset tag
+    } cases[] = {
         {"accents", "Grüße Welt", false, false, "DejaVuSans"},
         {"bold", "Fett", true, false, "DejaVuSans-Bold"},
         {"italic", "Schräg", false, true, "DejaVuSans-Oblique"},
@@ -247,7 +248,7 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
         {"ligature", "office", false, false, "DejaVuSans"},
         {"letter only another installed font has", "𝒜", false, false, "DejaVuMathTeXGyre-Regular"},
     };
-    for (const FaceCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string out = dir_ + "out.pdf";
         ASSERT_EQ(drawn(text(c.replacement, 14, 0, c.bold, c.italic), out), "");
@@ -316,10 +317,8 @@ TEST_F(OstrelTextTest, textKeepsTheOldColour)
 {
     for (const int rgb : {0xFF0000, 0x00FF00, 0x0000FF, 0xFF00FF}) {
         SCOPED_TRACE(rgb);
-        PageWriter::Text t = text("Farbe", 20, 0, false, false);
-        t.at.color = rgb;
         const std::string out = dir_ + "out.pdf";
-        ASSERT_EQ(drawn(t, out), "");
+        ASSERT_EQ(drawn(text("Farbe", 20, 0, false, false, rgb), out), "");
         EXPECT_GT(pixelsOf(out, dir_ + "colour", rgb), 100);
     }
 }
@@ -327,37 +326,30 @@ TEST_F(OstrelTextTest, textKeepsTheOldColour)
 TEST_F(OstrelTextTest, faceWithoutBoldIsMadeBold)
 {
     const std::string regular = dir_ + "regular.pdf", bold = dir_ + "bold.pdf";
-    ASSERT_EQ(drawn(text("中文替换", 20, 0, false, false), regular), "");
+    ASSERT_EQ(drawn(text("中文替换", 20), regular), "");
     ASSERT_EQ(drawn(text("中文替换", 20, 0, true, false), bold), "");
     const int thin = ink(regular, dir_ + "regular"), thick = ink(bold, dir_ + "bold");
     EXPECT_GT(thin, 100);
     EXPECT_GT(thick, thin * 1.15) << thin << ' ' << thick;
 }
 
-struct WidthCase
-{
-    const char *name;
-    double share;          // the old words' width, as a share of the text's own
-    double widthShare;     // the width drawn, as a share of the text's own
-    double heightShare;    // the height drawn, as a share of the text's own
-};
-
 TEST_F(OstrelTextTest, widerTextIsCondensedToTheOldWidth)
 {
     const std::string natural = dir_ + "natural.pdf", out = dir_ + "out.pdf", replacement = "Replacement text";
-    ASSERT_EQ(drawn(text(replacement, 20, 0, false, false), natural), "");
+    ASSERT_EQ(drawn(text(replacement, 20), natural), "");
     const Word own = extent(words(natural), "Kept");
     ASSERT_GT(own.x1 - own.x0, 100);
-    const WidthCase cases[] = {
+    // The old words' width, and the width and height drawn, as shares of the text's own.
+    const struct { const char *name; double share, widthShare, heightShare; } cases[] = {
         {"room to spare: as it is", 1.5, 1, 1},
         {"a quarter too wide: condensed", 0.75, 0.75, 1},
         {"twice as wide: condensed to half", 0.5, 0.5, 1},
         {"four times as wide: half, and half the size", 0.25, 0.25, 0.5},
     };
-    for (const WidthCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const double width = (own.x1 - own.x0) * c.share;
-        ASSERT_EQ(drawn(text(replacement, 20, float(width), false, false), out), "");
+        ASSERT_EQ(drawn(text(replacement, 20, float(width)), out), "");
         EXPECT_EQ(lines(out), (std::vector<std::string>{replacement, "Kept"}));
         const Word all = extent(words(out), "Kept");
         EXPECT_NEAR(all.x0, own.x0, 0.5);
@@ -398,12 +390,9 @@ TEST_F(OstrelTextTest, mixedDirectionsAreShownInDisplayOrder)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const std::string out = dir_ + "out.pdf";
-        ASSERT_EQ(drawn(text(c.replacement, 14, 0, false, false), out), "");
-        std::vector<Word> found;
-        for (const Word &w : words(out)) {
-            if (w.text != "Kept")
-                found.push_back(w);
-        }
+        ASSERT_EQ(drawn(text(c.replacement, 14), out), "");
+        std::vector<Word> found = words(out);
+        found.erase(std::remove_if(found.begin(), found.end(), [](const Word &w) { return w.text == "Kept"; }), found.end());
         std::sort(found.begin(), found.end(), [](const Word &a, const Word &b) { return a.x0 < b.x0; });
         ASSERT_EQ(found.size(), c.shown.size());
         // pdftotext -bbox gives a right-to-left word as it reads it or as it is shown.
@@ -412,24 +401,16 @@ TEST_F(OstrelTextTest, mixedDirectionsAreShownInDisplayOrder)
     }
 }
 
-struct CoverCase
-{
-    const char *name;
-    std::string replacement;
-    bool drawable;
-    size_t glyphs;   // how many are drawn
-};
-
 TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
 {
-    const CoverCase cases[] = {
+    const struct { const char *name; std::string replacement; bool drawable; size_t glyphs; } cases[] = {
         {"Latin", "abc", true, 3},
         {"a tab and a control character: a space", "\t\x01", true, 1},
         {"joiner and direction mark only", "\u200D\u200F", true, 0},
         {"an Egyptian hieroglyph", "Name \U00013000", false, 0},
         {"a letter of an unassigned block", "a\U0003FFF0", false, 0},
     };
-    for (const CoverCase &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         // The fonts alone refuse it too, handing out no glyph.
         std::unique_ptr<fz_context, void (*)(fz_context *)> ctx(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT),
@@ -438,14 +419,9 @@ TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
         std::vector<ReplacementFonts::Glyph> glyphs;
         EXPECT_EQ(fonts.shape(c.replacement, ReplacementFonts::Face(), &glyphs), c.drawable);
         EXPECT_EQ(glyphs.size(), c.glyphs);
-        const std::string error = drawn(text(c.replacement, 14, 0, false, false), dir_ + "out.pdf");
-        if (c.drawable) {
-            EXPECT_EQ(error, "");
-        } else {
-            // Refused by both: the caller asks first, and draw() does not draw it.
-            const std::string message = "cannot draw: no installed font can draw the replacement \"" + c.replacement;
-            EXPECT_EQ(error, message + '"');
-        }
+        // Refused by both: the caller asks first, and draw() does not draw it.
+        EXPECT_EQ(drawn(text(c.replacement, 14), dir_ + "out.pdf"),
+                  c.drawable ? "" : "cannot draw: no installed font can draw the replacement \"" + c.replacement + '"');
     }
 }
 
@@ -489,7 +465,7 @@ TEST_F(OstrelTextTest, strangeTextIsDrawnIntoASoundFile)
         SCOPED_TRACE(c.name);
         const std::string out = dir_ + "out.pdf";
         // Small, so the 250 characters fit on the page.
-        ASSERT_EQ(drawn(text(c.replacement, 1.8f, 0, false, false), out), "");
+        ASSERT_EQ(drawn(text(c.replacement, 1.8f), out), "");
         const std::vector<std::string> read = lines(out);
         ASSERT_FALSE(read.empty());
         EXPECT_EQ(read[0].rfind(c.read, 0), 0u) << read[0].substr(0, 40);
@@ -506,18 +482,12 @@ std::string rule(const Word &w, const std::string &replacement)
         + ':' + replacement + "\r\n";
 }
 
-struct RuleCase
-{
-    const char *word;
-    std::string replacement;
-};
-
 // Through the program: each word on a line of its own becomes text of
 // another script, read back as typed; the embedded font holds the
 // replacement's glyphs and none of the removed word's.
 TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
 {
-    const RuleCase cases[] = {
+    const struct { const char *word; std::string replacement; } cases[] = {
         // "i" and "f" would bring in the "fi" ligature if the font kept its layout tables.
         {"Secret", "Xylo if"},
         {"Hebrew", "שלום עולם"},
@@ -530,7 +500,7 @@ TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
     // page's text has: left to right here.
     const std::string filler = "Most of this page reads from left to right";
     std::vector<Line> page;
-    for (const RuleCase &c : cases)
+    for (const auto &c : cases)
         page.push_back({"F1", 50, 360 - 45.0 * double(page.size()), 14, c.word});
     page.push_back({"F1", 50, 80, 12, filler});
     page.push_back(kBlankPage[0]);
@@ -544,11 +514,8 @@ TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
     // The first word alone: the only embedded font has the new letters' glyphs, no other.
     ASSERT_TRUE(writeFile(rules, rule(before[0], cases[0].replacement)));
     ASSERT_EQ(run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status, 0);
-    const std::string glyphs =
-        run({"/usr/bin/python3", GRIDMOLT_SOURCE_DIR "/tests/ostrel/embeddedfonts.py", "--glyphs",
-             ReplacementFonts::kDejaVuFiles[0], cases[0].replacement})
-            .out;
-    EXPECT_EQ(embeddedFonts(out), "DejaVuSans " + glyphs + "tounicode ok\n");
+    EXPECT_EQ(embeddedFonts(out), "DejaVuSans " + embeddedFonts("--glyphs", ReplacementFonts::kDejaVuFiles[0], cases[0].replacement)
+                                      + "tounicode ok\n");
 
     // All of them.
     std::string all;

@@ -291,19 +291,32 @@ int changedOutside(const QImage &a, const QImage &b, const QVector<QRectF> &allo
     return n;
 }
 
+QByteArray pageText(const QString &pdf, int page)
+{
+    return run("pdftotext", {"-f", QString::number(page), "-l", QString::number(page), pdf, "-"}).out;
+}
+
 int pageCount(const QString &pdf)
 {
     return QRegularExpression("Pages:\\s+(\\d+)").match(QString::fromUtf8(run("pdfinfo", {pdf}).out)).captured(1).toInt();
 }
 
-// An input for the tables below: a sample, the made document, or one of
-// them turned by qpdf ("name>rotation").
+// An input for the tables below: a sample, the made document ("made!" with
+// its information object's offset wrong, which the library repairs), or one
+// of them turned by qpdf ("name>rotation").
 QString inputFile(const QString &name, const QString &folder)
 {
     const QString source = name.section('>', 0, 0);
     QString path = folder + "/in.pdf";
-    if (source == "made") {
-        if (!writeFile(path, madePdf()))
+    if (source.startsWith("made")) {
+        QByteArray pdf = madePdf();
+        const int info = pdf.lastIndexOf("\n12 0 obj") + 1;
+        const QByteArray entry = QByteArray::number(info).rightJustified(10, '0') + " 00000 n ";
+        if (source == "made!" && (info == 0 || !pdf.contains(entry)))
+            return QString();
+        if (source == "made!")
+            pdf.replace(entry, QByteArray::number(info - 7).rightJustified(10, '0') + " 00000 n ");
+        if (!writeFile(path, pdf))
             return QString();
     } else if (!QFile::copy(GRIDMOLT_SAMPLES_DIR "/" + source, path)) {
         return QString();
@@ -469,7 +482,7 @@ private slots:
         QVERIFY(count(shown, greek.toAlignedRect(), red) > 10 && count(shown, n.toAlignedRect(), red) > 5);
 
         // The rest of the document is kept: the other page, title, link and outline.
-        QCOMPARE(run("pdftotext", {"-f", "2", "-l", "2", out, "-"}).out, run("pdftotext", {"-f", "2", "-l", "2", in, "-"}).out);
+        QCOMPARE(pageText(out, 2), pageText(in, 2));
         const QByteArray info = run("pdfinfo", {out}).out;
         QVERIFY(info.contains("Kept title") && QRegularExpression("Pages:\\s+2\\n").match(info).hasMatch());
         QVERIFY(run("pdfinfo", {"-url", out}).out.contains("https://example.org/kept"));
@@ -584,8 +597,7 @@ private slots:
         const PlacedWord target = runOf(in, page, word);
         QVERIFY2(target.width > 0 && !target.text.contains(':'), qPrintable(target.text));
         const QRectF box(target.left, target.top, target.width, target.height);
-        const Result r = ostrel(in, "-tesome", out, rules, QStringLiteral("%1-%2-%3-%4-%5:%6:IJ\r\n").arg(page).arg(target.left)
-                                .arg(target.top).arg(target.width).arg(target.height).arg(target.text));
+        const Result r = ostrel(in, "-tesome", out, rules, ruleBox(page, box) + ':' + target.text + ":IJ\r\n");
         QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
         QCOMPARE(run("qpdf", {"--check", out}).exitCode, 0);
 
@@ -625,8 +637,7 @@ private slots:
         for (int other = 1; other <= pageCount(in); ++other) {
             if (other == page)
                 continue;
-            QCOMPARE(run("pdftotext", {"-f", QString::number(other), "-l", QString::number(other), out, "-"}).out,
-                     run("pdftotext", {"-f", QString::number(other), "-l", QString::number(other), in, "-"}).out);
+            QCOMPARE(pageText(out, other), pageText(in, other));
             QCOMPARE(changedOutside(render(in, other).image, render(out, other).image, {}), 0);
         }
         const Rendered was = render(in, page), is = render(out, page);
@@ -656,8 +667,8 @@ private slots:
         QVERIFY(!layer.isEmpty());
         const PlacedWord &w = layer[layer.size() / 2];
         // Another file's word at this word's box, and a box over the whole page.
-        const Result r = ostrel(in, "-tesome", out, rules, QStringLiteral("1-%1-%2-%3-%4:Qzxv%5:IJ\r\n1-0-0-5000-5000:Supply:IJ\r\n")
-                                .arg(w.left).arg(w.top).arg(w.width).arg(w.height).arg(w.text));
+        const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, QRectF(w.left, w.top, w.width, w.height)) + ":Qzxv" + w.text
+                                + ":IJ\r\n1-0-0-5000-5000:Supply:IJ\r\n");
         QVERIFY2(r.exitCode == 2 && r.err.count('\n') == 2 && r.err.contains("line 1, page 1, \"Qzxv")
                      && r.err.contains("line 2, page 1, \"Supply:IJ\": its find text is not in its box"),
                  r.err.constData());
@@ -670,54 +681,38 @@ private slots:
     // hands them on as the layer holds them, the content road decoded).
     void findTextsAsTheWindowWritesThem_data()
     {
+        QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("word");      // on the page
         QTest::addColumn<QString>("rule");      // after the position
         QTest::addColumn<QString>("drawn");     // the replacement's first word
-        QTest::newRow("colon in both parts") << "10:30" << "10:30:Sum: 5" << "Sum:";
-        QTest::newRow("reference as the layer holds it") << "R&D" << "R&amp;D:X" << "X";
-        QTest::newRow("decoded") << "R&D" << "R&D:X" << "X";
-        QTest::newRow("numeric reference") << "R&D" << "R&#38;D:Y" << "Y";
+        QTest::newRow("colon in both parts") << "made" << "10:30" << "10:30:Sum: 5" << "Sum:";
+        QTest::newRow("reference as the layer holds it") << "made" << "R&D" << "R&amp;D:X" << "X";
+        QTest::newRow("decoded") << "made" << "R&D" << "R&D:X" << "X";
+        QTest::newRow("numeric reference") << "made" << "R&D" << "R&#38;D:Y" << "Y";
+        // A damaged input that the library repairs still gives a whole output.
+        QTest::newRow("repaired input") << "made!" << "Beta" << "Beta:Bet" << "Bet";
     }
 
     void findTextsAsTheWindowWritesThem()
     {
+        QFETCH(QString, input);
         QFETCH(QString, word);
         QFETCH(QString, rule);
         QFETCH(QString, drawn);
         QTemporaryDir work;
-        const QString in = inputFile("made", work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString in = inputFile(input, work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
         const QVector<Word> before = words(in, 1);
         const QRectF box = boxOf(before, word);
-        QVERIFY(!box.isNull());
+        QVERIFY(!in.isEmpty() && !box.isNull());
         const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + rule + "\r\n");
         QVERIFY2(r.exitCode == 0, r.err.constData());
         const QVector<Word> after = words(out, 1);
         QVERIFY(boxOf(after, word).isNull() && qAbs(boxOf(after, drawn).left() - box.left()) < 1);
         // One word less, and the replacement's words (the find texts here hold no blank).
         QCOMPARE(after.size(), before.size() - 1 + rule.count(' ') + 1);
+        QVERIFY(!boxOf(after, "Shared").isNull() && !boxOf(after, "Gamma").isNull() && pageText(out, 2).contains("Shared words"));
     }
 
-    // A damaged input that the library repairs (the /Info object's offset is
-    // wrong) still gives a whole output, checked by reading it back.
-    void repairedInputGivesWholeOutput()
-    {
-        QTemporaryDir work;
-        QByteArray pdf = madePdf();
-        const int info = pdf.lastIndexOf("\n12 0 obj") + 1;
-        const QByteArray entry = QByteArray::number(info).rightJustified(10, '0') + " 00000 n ";
-        QVERIFY(info > 0 && pdf.contains(entry));
-        pdf.replace(entry, QByteArray::number(info - 7).rightJustified(10, '0') + " 00000 n ");
-        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
-        QVERIFY(writeFile(in, pdf));
-        const QRectF beta = boxOf(words(in, 1), "Beta");
-        QVERIFY(!beta.isNull());
-        const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, beta) + ":Beta:Bet\r\n");
-        QVERIFY2(r.exitCode == 0, r.err.constData());
-        const QVector<Word> after = words(out, 1);
-        QVERIFY(boxOf(after, "Beta").isNull() && !boxOf(after, "Bet").isNull() && !boxOf(after, "Shared").isNull()
-                && !boxOf(after, "Gamma").isNull());
-        QVERIFY(run("pdftotext", {"-f", "2", "-l", "2", out, "-"}).out.contains("Shared words"));
-    }
 
     // Tokens of content streams: kind, text and byte range, so a rewrite
     // replaces exactly an operator's bytes.
@@ -830,28 +825,24 @@ private slots:
     void removedWordsTellTheirPlaceAndFace_data()
     {
         QTest::addColumn<QString>("word");
-        QTest::addColumn<bool>("bold");
-        QTest::addColumn<bool>("italic");
         QTest::addColumn<double>("size");
-        QTest::addColumn<int>("color");
-        QTest::newRow("regular") << "Beta" << false << false << 14.0 << 0;
-        QTest::newRow("bold by name, RGB") << "Sidebar" << true << false << 20.0 << 0x336699;
-        QTest::newRow("oblique by name, ICC grey") << "slanted" << false << true << 12.0 << 0x808080;
-        QTest::newRow("two words") << "Alpha Beta" << false << false << 14.0 << 0;
-        QTest::newRow("after an inline image, grey") << "Moved" << false << false << 9.0 << 0x666666;
-        QTest::newRow("after an inline image in an inline colour space") << "Below" << false << false << 9.0 << 0;
+        QTest::addColumn<QString>("face");   // bold, italic, colour
+        QTest::newRow("regular") << "Beta" << 14.0 << "0 0 0";
+        QTest::newRow("bold by name, RGB") << "Sidebar" << 20.0 << "1 0 336699";
+        QTest::newRow("oblique by name, ICC grey") << "slanted" << 12.0 << "0 1 808080";
+        QTest::newRow("two words") << "Alpha Beta" << 14.0 << "0 0 0";
+        QTest::newRow("after an inline image, grey") << "Moved" << 9.0 << "0 0 666666";
+        QTest::newRow("after an inline image in an inline colour space") << "Below" << 9.0 << "0 0 0";
         // The colour set in the bold word's text object holds on.
-        QTest::newRow("shown by ' on the next line") << "Quoted" << false << false << 10.0 << 0x336699;
-        QTest::newRow("shown by \" with its spacing") << "Double word" << false << false << 10.0 << 0x336699;
+        QTest::newRow("shown by ' on the next line") << "Quoted" << 10.0 << "0 0 336699";
+        QTest::newRow("shown by \" with its spacing") << "Double word" << 10.0 << "0 0 336699";
     }
 
     void removedWordsTellTheirPlaceAndFace()
     {
         QFETCH(QString, word);
-        QFETCH(bool, bold);
-        QFETCH(bool, italic);
         QFETCH(double, size);
-        QFETCH(int, color);
+        QFETCH(QString, face);
         const QString in = dir_.filePath("face.pdf");
         QVERIFY(writeFile(in, madePdf()));
         const QVector<Word> list = words(in, 1);
@@ -887,9 +878,7 @@ private slots:
         QVERIFY2(qAbs(w.origin.x - box.left()) < 0.5 && qAbs(w.width - box.width()) < 1 && w.direction.x == 1,
                  qPrintable(QStringLiteral("%1 %2").arg(w.origin.x).arg(w.width)));
         QVERIFY(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - size) < 0.01);
-        QCOMPARE(w.bold, bold);
-        QCOMPARE(w.italic, italic);
-        QCOMPARE(w.color, color);
+        QCOMPARE(QStringLiteral("%1 %2 %3").arg(w.bold).arg(w.italic).arg(w.color, 0, 16), face);
     }
 
     // A picture rule names the converter's run starting at its left and
@@ -946,11 +935,8 @@ private slots:
         row("password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf");
         row("a page saving 200,000 graphics states", GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf",
             "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf");
-        row("page tree claiming 2^31 pages", "count.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "claims 2147483647 pages");
         row("malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
             "stale.pdf", "rules.txt");
-        row("output named as the input refused, input kept", "good.pdf", "-tesome", "1-x-2-3-4:a:b\r\n", "good.pdf",
-            "it is the input file \"good.pdf\"");
         row("missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png");
         row("picture not an image", "", "-pisome", "1:40:88:(notes.pdf):10:10\r\n", "out.pdf", "notes.pdf");
         row("no rule file", "", "-tesome", "", "out.pdf", "rules.txt");
@@ -974,9 +960,6 @@ private slots:
         const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
         QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
                 && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
-                && writeFile(d.filePath("count.pdf"), "%PDF-1.4\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R >>\nendobj\n2 0 obj\n"
-                             "<< /Type /Pages /Count 2147483647 /Kids [3 0 R] >>\nendobj\n3 0 obj\n<< /Type /Page /Parent 2 0 R"
-                             " /MediaBox [0 0 10 10] >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%EOF\n")
                 && (rules.isEmpty() || writeFile(d.filePath("rules.txt"), rules)));
         QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 
@@ -984,7 +967,7 @@ private slots:
         const QString err = QString::fromUtf8(r.err).trimmed();
         QVERIFY2(r.exitCode == 1 && !err.contains('\n') && err.contains(named), qPrintable(err));
         // Nothing new in the folder (no temporary file); a stale output is gone, the input kept.
-        filesBefore.removeAll(output == input ? QString() : output);
+        filesBefore.removeAll(output);
         QCOMPARE(d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
     }
 };

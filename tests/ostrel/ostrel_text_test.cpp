@@ -196,15 +196,15 @@ protected:
         const std::string in = dir_ + "in.pdf";
         std::string error;
         try {
-            guarded(c, [&] { doc = pdf_open_document(c, in.c_str()); });
-            ReplacementFonts fonts(c);
-            PageWriter writer(c, doc, &fonts);
             fz_rect box;
             fz_matrix toShown;
             guarded(c, [&] {
+                doc = pdf_open_document(c, in.c_str());
                 page = pdf_load_page(c, doc, 0);
                 pdf_page_transform(c, page, &box, &toShown);
             });
+            ReplacementFonts fonts(c);
+            PageWriter writer(c, doc, &fonts);
             if (!writer.canDraw(t.replacement))
                 error = "cannot draw";
             writer.draw(page, toShown, {t}, {});
@@ -268,50 +268,27 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
     }
 }
 
-// The page rendered at 100 dpi: a byte a pixel in grey, three in colour;
-// empty when it could not be rendered.
-std::string rendered(const std::string &pdf, const std::string &base, bool grey)
+// How many pixels of the page, rendered at 100 dpi, pass `test` (red,
+// green, blue); -1 when it could not be rendered.
+template <typename Test> int pixels(const std::string &pdf, Test test)
 {
-    std::vector<std::string> args = {"pdftoppm", "-r", "100", "-singlefile", pdf, base};
-    if (grey)
-        args.insert(args.begin() + 1, "-gray");
-    run(args);
-    std::ifstream in(base + (grey ? ".pgm" : ".ppm"), std::ios::binary);
+    run({"pdftoppm", "-r", "100", "-singlefile", pdf, pdf});
+    std::ifstream in(pdf + ".ppm", std::ios::binary);
     std::string magic;
     int width = 0, height = 0, maximum = 0;
     in >> magic >> width >> height >> maximum;
     in.get();
-    const std::string pixels((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return magic == (grey ? "P5" : "P6") && pixels.size() == size_t(width) * size_t(height) * (grey ? 1 : 3)
-        ? pixels
-        : std::string();
-}
-
-// How many pixels of the page are dark.
-int ink(const std::string &pdf, const std::string &base)
-{
-    int dark = 0;
-    for (const char c : rendered(pdf, base, true))
-        dark += static_cast<unsigned char>(c) < 128;
-    return dark;
-}
-
-// How many pixels of the page are mostly of the colour `rgb` (0xRRGGBB,
-// each part 0 or 0xFF).
-int pixelsOf(const std::string &pdf, const std::string &base, int rgb)
-{
-    const std::string pixels = rendered(pdf, base, false);
+    const std::string p((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (magic != "P6" || p.size() != size_t(width) * size_t(height) * 3)
+        return -1;
     int count = 0;
-    for (size_t at = 0; at + 3 <= pixels.size(); at += 3) {
-        bool match = true;
-        for (int i = 0; i < 3; ++i) {
-            const unsigned char p = static_cast<unsigned char>(pixels[at + size_t(i)]);
-            match = match && (((rgb >> (16 - 8 * i)) & 0xFF) ? p > 160 : p < 90);
-        }
-        count += match;
-    }
+    for (size_t at = 0; at + 3 <= p.size(); at += 3)
+        count += test(static_cast<unsigned char>(p[at]), static_cast<unsigned char>(p[at + 1]), static_cast<unsigned char>(p[at + 2]));
     return count;
 }
+
+// Dark pixels: the text is black, so every part of them is dark.
+bool dark(int r, int g, int b) { return r < 128 && g < 128 && b < 128; }
 
 TEST_F(OstrelTextTest, textKeepsTheOldColour)
 {
@@ -319,7 +296,9 @@ TEST_F(OstrelTextTest, textKeepsTheOldColour)
         SCOPED_TRACE(rgb);
         const std::string out = dir_ + "out.pdf";
         ASSERT_EQ(drawn(text("Farbe", 20, 0, false, false, rgb), out), "");
-        EXPECT_GT(pixelsOf(out, dir_ + "colour", rgb), 100);
+        // Mostly of the colour: each part (0 or 0xFF) high or low.
+        const auto part = [rgb](int p, int shift) { return ((rgb >> shift) & 0xFF) ? p > 160 : p < 90; };
+        EXPECT_GT(pixels(out, [&](int r, int g, int b) { return part(r, 16) && part(g, 8) && part(b, 0); }), 100);
     }
 }
 
@@ -328,7 +307,7 @@ TEST_F(OstrelTextTest, faceWithoutBoldIsMadeBold)
     const std::string regular = dir_ + "regular.pdf", bold = dir_ + "bold.pdf";
     ASSERT_EQ(drawn(text("中文替换", 20), regular), "");
     ASSERT_EQ(drawn(text("中文替换", 20, 0, true, false), bold), "");
-    const int thin = ink(regular, dir_ + "regular"), thick = ink(bold, dir_ + "bold");
+    const int thin = pixels(regular, dark), thick = pixels(bold, dark);
     EXPECT_GT(thin, 100);
     EXPECT_GT(thick, thin * 1.15) << thin << ' ' << thick;
 }
@@ -361,16 +340,12 @@ TEST_F(OstrelTextTest, widerTextIsCondensedToTheOldWidth)
 // `text` with its characters in the opposite order.
 std::string reversed(const std::string &text)
 {
-    std::vector<std::string> chars;
-    for (const char c : text) {
-        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80 && !chars.empty())
-            chars.back() += c;
-        else
-            chars.push_back(std::string(1, c));
-    }
     std::string out;
-    for (auto it = chars.rbegin(); it != chars.rend(); ++it)
-        out += *it;
+    for (size_t end = text.size(), i = end; i-- > 0;)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {   // a character starts here
+            out += text.substr(i, end - i);
+            end = i;
+        }
     return out;
 }
 
@@ -428,7 +403,7 @@ TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
 std::string repeated(const std::string &piece, int times)
 {
     std::string out;
-    for (int i = 0; i < times; ++i)
+    while (times-- > 0)
         out += piece;
     return out;
 }

@@ -750,27 +750,20 @@ private slots:
 
     // An inline image's data end at the "EI" after their length when it is
     // known, else at the first "EI" between blanks; what follows is read on.
-    void inlineImagesAreSkipped_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");   // what follows "ID"
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QString>("next");       // the token after the image
-        QTest::newRow("known length holding EI") << QByteArray(" a EI b EI Tj", 13) << 6 << "Tj";
-        QTest::newRow("unknown length") << QByteArray(" \x00\x01 EI Q", 8) << 0 << "Q";
-        QTest::newRow("EI inside a word is data") << QByteArray(" xEIx EI Q") << 0 << "Q";
-        QTest::newRow("no EI") << QByteArray(" data") << 0 << "";
-        QTest::newRow("length past the end is no length") << QByteArray(" ab EI Q") << 100 << "Q";
-    }
-
     void inlineImagesAreSkipped()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(int, length);
-        QFETCH(QString, next);
-        const std::string data = bytes.toStdString();
-        ContentTokens tokens(data);
-        QCOMPARE(tokens.skipInlineImage(size_t(length)), !next.isEmpty());
-        QCOMPARE(QString::fromStdString(tokens.next().text), next);
+        // What follows "ID", the data's length, and the token after the image.
+        const struct { const char *name; std::string bytes; size_t length; QString next; } cases[] = {
+            {"known length holding EI", " a EI b EI Tj", 6, "Tj"},
+            {"unknown length", std::string(" \x00\x01 EI Q", 8), 0, "Q"},
+            {"EI inside a word is data", " xEIx EI Q", 0, "Q"},
+            {"no EI", " data", 0, ""},
+            {"length past the end is no length", " ab EI Q", 100, "Q"}};
+        for (const auto &c : cases) {
+            ContentTokens tokens(c.bytes);
+            QVERIFY2(tokens.skipInlineImage(c.length) != c.next.isEmpty(), c.name);
+            QCOMPARE(QString::fromStdString(tokens.next().text), c.next);
+        }
     }
 
     // The finder takes whole words by their text in the box, however the

@@ -716,36 +716,30 @@ private slots:
 
     // Tokens of content streams: kind, text and byte range, so a rewrite
     // replaces exactly an operator's bytes.
-    void contentTokensKeepTheirPlace_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("expected");   // kind:text@start-end, blank-separated
-        const auto row = [](const char *name, const QByteArray &bytes, const char *expected)
-        { QTest::newRow(name) << bytes << QString::fromUtf8(expected); };
-        row("numbers and keywords", " -.5 +3 12 1.2.3 Tj ", "N:-0.5@1-4 N:3@5-7 N:12@8-10 K:1.2.3@11-16 K:Tj@17-19");
-        row("literal string escapes", "(a\\(b\\)\\101\\n(c)d\\\nx)Tj", "S:a(b)A\\n(c)dx@0-21 K:Tj@21-23");
-        row("hex string, odd digits, blanks", "<41 42 4>", "S:AB@@0-9");
-        row("names with # codes", "/F#201 /a#zz", "n:F 1@0-6 n:a#zz@7-12");
-        row("arrays, dicts, comments", "[1(x)]%c ( no\n<</a 2>>", "[:@0-1 N:1@1-2 S:x@2-5 ]:@5-6 <:@14-16 n:a@16-18 N:2@19-20 >:@20-22");
-        row("stray delimiters", ") } >", "?:@0-1 ?:@2-3 ?:@4-5");
-        row("unterminated string", "(abc", "S:abc@0-4");
-    }
-
     void contentTokensKeepTheirPlace()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, expected);
-        const std::string data = bytes.toStdString();
-        ContentTokens tokens(data);
-        QStringList got;
-        for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
-            const char *kinds = "ENSnK[]<>?";
-            QString text = QString::fromLatin1(t.text.data(), int(t.text.size())).replace('\n', "\\n");
-            if (t.kind == ContentTokens::Kind::Number)
-                text = QString::number(t.number);
-            got << QStringLiteral("%1:%2@%3-%4").arg(QChar(kinds[int(t.kind)])).arg(text).arg(t.start).arg(t.end);
+        // The bytes and their tokens as kind:text@start-end, blank-separated.
+        const struct { const char *name; std::string bytes; QString expected; } cases[] = {
+            {"numbers and keywords", " -.5 +3 12 1.2.3 Tj ", "N:-0.5@1-4 N:3@5-7 N:12@8-10 K:1.2.3@11-16 K:Tj@17-19"},
+            {"literal string escapes", "(a\\(b\\)\\101\\n(c)d\\\nx)Tj", "S:a(b)A\\n(c)dx@0-21 K:Tj@21-23"},
+            {"hex string, odd digits, blanks", "<41 42 4>", "S:AB@@0-9"},
+            {"names with # codes", "/F#201 /a#zz", "n:F 1@0-6 n:a#zz@7-12"},
+            {"arrays, dicts, comments", "[1(x)]%c ( no\n<</a 2>>", "[:@0-1 N:1@1-2 S:x@2-5 ]:@5-6 <:@14-16 n:a@16-18 N:2@19-20 >:@20-22"},
+            {"stray delimiters", ") } >", "?:@0-1 ?:@2-3 ?:@4-5"},
+            {"unterminated string", "(abc", "S:abc@0-4"},
+        };
+        for (const auto &c : cases) {
+            ContentTokens tokens(c.bytes);
+            QStringList got;
+            for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
+                const char *kinds = "ENSnK[]<>?";
+                QString text = QString::fromLatin1(t.text.data(), int(t.text.size())).replace('\n', "\\n");
+                if (t.kind == ContentTokens::Kind::Number)
+                    text = QString::number(t.number);
+                got << QStringLiteral("%1:%2@%3-%4").arg(QChar(kinds[int(t.kind)])).arg(text).arg(t.start).arg(t.end);
+            }
+            QCOMPARE(got.join(' '), c.expected);
         }
-        QCOMPARE(got.join(' '), expected);
     }
 
     // An inline image's data end at the "EI" after their length when it is
@@ -768,49 +762,42 @@ private slots:
 
     // The finder takes whole words by their text in the box, however the
     // page separates them, and nothing else.
-    void wordsAreFoundWhole_data()
-    {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("find");
-        QTest::addColumn<QRectF>("box");
-        QTest::addColumn<QString>("expected");   // indices of the glyphs taken, "" for none
-        const QRectF all(0, 80, 400, 60), first(0, 90, 30, 12);
-        QTest::newRow("word before a space glyph") << "Second line" << "Second" << first << "0-5";
-        QTest::newRow("two words with their space") << "Second line" << "Second line" << all << "0-10";
-        QTest::newRow("word after a gap") << "Cell|Value" << "Value" << all << "4-8";
-        QTest::newRow("blank of the find text matches a gap") << "Cell|Value" << "Cell Value" << all << "0-8";
-        QTest::newRow("part of a word") << "outline" << "line" << all << "";
-        QTest::newRow("part of a word after a blank") << "an outline" << "line" << all << "";
-        QTest::newRow("start of a word") << "Second line" << "Sec" << first << "";
-        QTest::newRow("blank where the page has none") << "abcd" << "ab cd" << all << "";
-        QTest::newRow("box elsewhere") << "Second line" << "line" << first << "";
-        QTest::newRow("nearest of two in a box") << "the cat/the dog" << "the" << QRectF(0, 115, 40, 20) << "7-9";
-        QTest::newRow("ligature") << QString::fromUtf8("\xef\xac\x81nd it") << "find" << all << "0-2";
-        QTest::newRow("drawn right to left") << "cba xy" << "abc" << all << "0-2";
-        QTest::newRow("line break between words") << "New/York" << "New York" << all << "0-6";
-        QTest::newRow("empty find") << "abc" << " " << all << "";
-        QTest::newRow("unreadable glyphs stand for any") << "abc de" << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd") << all << "0-2";
-        QTest::newRow("but not for fewer") << "abc" << QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd") << all << "";
-    }
-
     void wordsAreFoundWhole()
     {
-        QFETCH(QString, line);
-        QFETCH(QString, find);
-        QFETCH(QRectF, box);
-        QFETCH(QString, expected);
-        const std::vector<PageGlyphs::Glyph> glyphs = lineOfGlyphs(line);
-        GlyphFinder finder(glyphs, 1);
-        const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
-        const GlyphFinder::Match m = finder.find(find.toStdString(), r);
-        const QString got = m.glyphs.empty() ? QString() : QStringLiteral("%1-%2").arg(m.glyphs.front()).arg(m.glyphs.back());
-        QCOMPARE(got, expected);
-        QCOMPARE(m.glyphs.size(), got.isEmpty() ? size_t(0) : m.glyphs.back() - m.glyphs.front() + 1);
-        // Taken glyphs are not found again; the index finds what scans find.
-        finder.take(m);
-        QVERIFY(finder.find(find.toStdString(), r).glyphs.empty());
-        GlyphFinder indexed(glyphs, 100);
-        QCOMPARE(indexed.find(find.toStdString(), r).glyphs, m.glyphs);
+        const QRectF all(0, 80, 400, 60), first(0, 90, 30, 12);
+        // The glyphs' line, the find text, the box, and the indices of the glyphs taken ("" for none).
+        const struct { const char *name; QString line, find; QRectF box; QString expected; } cases[] = {
+            {"word before a space glyph", "Second line", "Second", first, "0-5"},
+            {"two words with their space", "Second line", "Second line", all, "0-10"},
+            {"word after a gap", "Cell|Value", "Value", all, "4-8"},
+            {"blank of the find text matches a gap", "Cell|Value", "Cell Value", all, "0-8"},
+            {"part of a word", "outline", "line", all, ""},
+            {"part of a word after a blank", "an outline", "line", all, ""},
+            {"start of a word", "Second line", "Sec", first, ""},
+            {"blank where the page has none", "abcd", "ab cd", all, ""},
+            {"box elsewhere", "Second line", "line", first, ""},
+            {"nearest of two in a box", "the cat/the dog", "the", QRectF(0, 115, 40, 20), "7-9"},
+            {"ligature", QString::fromUtf8("\xef\xac\x81nd it"), "find", all, "0-2"},
+            {"drawn right to left", "cba xy", "abc", all, "0-2"},
+            {"line break between words", "New/York", "New York", all, "0-6"},
+            {"empty find", "abc", " ", all, ""},
+            {"unreadable glyphs stand for any", "abc de", QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"), all, "0-2"},
+            {"but not for fewer", "abc", QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd"), all, ""},
+        };
+        for (const auto &c : cases) {
+            const std::vector<PageGlyphs::Glyph> glyphs = lineOfGlyphs(c.line);
+            GlyphFinder finder(glyphs, 1);
+            const fz_rect r = fz_make_rect(float(c.box.left()), float(c.box.top()), float(c.box.right()), float(c.box.bottom()));
+            const GlyphFinder::Match m = finder.find(c.find.toStdString(), r);
+            const QString got = m.glyphs.empty() ? QString() : QStringLiteral("%1-%2").arg(m.glyphs.front()).arg(m.glyphs.back());
+            QVERIFY2(got == c.expected, qPrintable(c.name + (": " + got)));
+            QCOMPARE(m.glyphs.size(), got.isEmpty() ? size_t(0) : m.glyphs.back() - m.glyphs.front() + 1);
+            // Taken glyphs are not found again; the index finds what scans find.
+            finder.take(m);
+            QVERIFY(finder.find(c.find.toStdString(), r).glyphs.empty());
+            GlyphFinder indexed(glyphs, 100);
+            QCOMPARE(indexed.find(c.find.toStdString(), r).glyphs, m.glyphs);
+        }
     }
 
     // What the engine hands the replacement: the removed words' start, width

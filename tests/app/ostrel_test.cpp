@@ -367,64 +367,57 @@ class OstrelTest : public QObject
     QTemporaryDir dir_;
 
 private slots:
-    void ruleLinesAreRead_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("image");
-        // "count: page left top width height|find|replace;..." (every reading of
-        // the last rule) or "count: ...|path"; "!" and the start of the error
-        // for a refusal
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char *name, const QByteArray &bytes, bool image, const char *expected)
-        { QTest::newRow(name) << bytes << image << QString::fromUtf8(expected); };
-        row("text after a byte-order mark", "\xEF\xBB\xBF" "3-120-45-60-12:Total:Sum\r\n", false, "1: 3 120 45 60 12|Total|Sum");
-        row("line feeds, blank lines, no replacement", "\n1-2-3-4-5:a:b\n\r\n2-0-0-1-1:x:\n", false, "2: 2 0 0 1 1|x|");
-        row("lone carriage returns end lines", "1-72-133-41-12:Hello:Bye\r1-72-133-41-12:Second:Two\r", false,
-            "2: 1 72 133 41 12|Second|Two");
-        row("mixed line ends", "1-0-0-1-1:a:b\r\r\n2-0-0-1-1:c:d\n\r3-0-0-1-1:e:f", false, "3: 3 0 0 1 1|e|f");
-        row("colon in find or replacement: both readings", "12-0-7-130-14:a:b:\r\n", false, "1: 12 0 7 130 14|a|b:;a:b|");
-        row("colon in replacement", "1-0-0-9-9:Time:10:30\r\n", false, "1: 1 0 0 9 9|Time|10:30;Time:10|30");
-        row("leading colon is no empty find", "1-0-0-9-9::x:y\r\n", false, "1: 1 0 0 9 9|:x|y");
-        row("only a leading colon: a rule without reading", "1-0-0-9-9::x\r\n", false, "1: 1 0 0 9 9|");
-        row("leading zeros, huge page", "0099999999999-080-0-1-1:a:b", false, "1: 1000000000 80 0 1 1|a|b");
-        row("image", "3:120:45:(/pics/a.png):80:20\r\n", true, "1: 3 120 45 80 20|/pics/a.png");
-        row("image path with ): and (", "1:5:6:(/p/x):(y).png):7:008\r\n", true, "1: 1 5 6 7 8|/p/x):(y).png");
-        row("empty file", "", false, "!no rule in the file");
-        row("blank lines only", "\r\n\r\r\n", true, "!no rule in the file");
-        row("empty number", "3----:a:b\r\n", false, "!line 1: \"\" is not an unsigned integer");
-        row("four numbers", "1-2-3-4:a:b\r\n", false, "!line 1: the position needs five numbers");
-        row("no replacement part", "1-2-3-4-5:ab\r\n", false, "!line 1: no \":\" between");
-        row("sign", "1-2-3-4-+5:a:b\r\n", false, "!line 1: \"+5\" is not");
-        row("bad line after a blank one", "1-2-3-4-5:a:b\r\n\r\nx\r\n", false, "!line 3: no \":\" after the position");
-        row("bad line after lone carriage returns", "1-2-3-4-5:a:b\r\rx\r", false, "!line 3: no \":\" after the position");
-        row("text line read as image", "1-2-3-4-5:a:b\r\n", true, "!line 1: expected");
-        row("zero width", "1:2:3:(p.png):0:5\r\n", true, "!line 1: the picture's width and height must be positive");
-        row("no height after a good line", "1:2:3:(p.png):5:5\r\n1:2:3:(p.png):5\r\n", true, "!line 2: expected");
-        row("empty path", "1:2:3:():5:5\r\n", true, "!line 1: no usable picture path");
-        row("zero byte in a path", QByteArray("1:2:3:(a\0b):5:5\r\n", 17), true, "!line 1: no usable picture path");
-    }
-
     void ruleLinesAreRead()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(bool, image);
-        QFETCH(QString, expected);
-        const RuleLines file = RuleLines::parse(bytes.toStdString(), image ? RuleLines::Kind::Image : RuleLines::Kind::Text);
-        const auto box = [](const auto &r)
-        { return QStringLiteral("%1 %2 %3 %4 %5").arg(r.page).arg(r.left).arg(r.top).arg(r.width).arg(r.height); };
-        // The last rule read, or the error; a refused file keeps no rule.
-        QString got = '!' + QString::fromStdString(file.error());
-        const int count = int(file.textRules().size() + file.imageRules().size());
-        for (const TextRule &r : file.textRules()) {
-            QStringList readings;
-            for (const TextRule::Reading &reading : r.readings())
-                readings << QString::fromStdString(reading.find + '|' + reading.replace);
-            got = QStringLiteral("%1: %2|%3").arg(count).arg(box(r), readings.join(';'));
+        // The bytes, whether they are read as picture rules, and what is
+        // read: "count: page left top width height|find|replace;..." (every
+        // reading of the last rule) or "count: ...|path"; "!" and the start
+        // of the error for a refusal.
+        const struct { const char *name; QByteArray bytes; bool image; QString expected; } cases[] = {
+            {"text after a byte-order mark", "\xEF\xBB\xBF" "3-120-45-60-12:Total:Sum\r\n", false, "1: 3 120 45 60 12|Total|Sum"},
+            {"line feeds, blank lines, no replacement", "\n1-2-3-4-5:a:b\n\r\n2-0-0-1-1:x:\n", false, "2: 2 0 0 1 1|x|"},
+            {"lone carriage returns end lines", "1-72-133-41-12:Hello:Bye\r1-72-133-41-12:Second:Two\r", false,
+                "2: 1 72 133 41 12|Second|Two"},
+            {"mixed line ends", "1-0-0-1-1:a:b\r\r\n2-0-0-1-1:c:d\n\r3-0-0-1-1:e:f", false, "3: 3 0 0 1 1|e|f"},
+            {"colon in find or replacement: both readings", "12-0-7-130-14:a:b:\r\n", false, "1: 12 0 7 130 14|a|b:;a:b|"},
+            {"colon in replacement", "1-0-0-9-9:Time:10:30\r\n", false, "1: 1 0 0 9 9|Time|10:30;Time:10|30"},
+            {"leading colon is no empty find", "1-0-0-9-9::x:y\r\n", false, "1: 1 0 0 9 9|:x|y"},
+            {"only a leading colon: a rule without reading", "1-0-0-9-9::x\r\n", false, "1: 1 0 0 9 9|"},
+            {"leading zeros, huge page", "0099999999999-080-0-1-1:a:b", false, "1: 1000000000 80 0 1 1|a|b"},
+            {"image", "3:120:45:(/pics/a.png):80:20\r\n", true, "1: 3 120 45 80 20|/pics/a.png"},
+            {"image path with ): and (", "1:5:6:(/p/x):(y).png):7:008\r\n", true, "1: 1 5 6 7 8|/p/x):(y).png"},
+            {"empty file", "", false, "!no rule in the file"},
+            {"blank lines only", "\r\n\r\r\n", true, "!no rule in the file"},
+            {"empty number", "3----:a:b\r\n", false, "!line 1: \"\" is not an unsigned integer"},
+            {"four numbers", "1-2-3-4:a:b\r\n", false, "!line 1: the position needs five numbers"},
+            {"no replacement part", "1-2-3-4-5:ab\r\n", false, "!line 1: no \":\" between"},
+            {"sign", "1-2-3-4-+5:a:b\r\n", false, "!line 1: \"+5\" is not"},
+            {"bad line after a blank one", "1-2-3-4-5:a:b\r\n\r\nx\r\n", false, "!line 3: no \":\" after the position"},
+            {"bad line after lone carriage returns", "1-2-3-4-5:a:b\r\rx\r", false, "!line 3: no \":\" after the position"},
+            {"text line read as image", "1-2-3-4-5:a:b\r\n", true, "!line 1: expected"},
+            {"zero width", "1:2:3:(p.png):0:5\r\n", true, "!line 1: the picture's width and height must be positive"},
+            {"no height after a good line", "1:2:3:(p.png):5:5\r\n1:2:3:(p.png):5\r\n", true, "!line 2: expected"},
+            {"empty path", "1:2:3:():5:5\r\n", true, "!line 1: no usable picture path"},
+            {"zero byte in a path", QByteArray("1:2:3:(a\0b):5:5\r\n", 17), true, "!line 1: no usable picture path"},
+        };
+        for (const auto &c : cases) {
+            const RuleLines file = RuleLines::parse(c.bytes.toStdString(), c.image ? RuleLines::Kind::Image : RuleLines::Kind::Text);
+            const auto box = [](const auto &r)
+            { return QStringLiteral("%1 %2 %3 %4 %5").arg(r.page).arg(r.left).arg(r.top).arg(r.width).arg(r.height); };
+            // The last rule read, or the error; a refused file keeps no rule.
+            QString got = '!' + QString::fromStdString(file.error());
+            const int count = int(file.textRules().size() + file.imageRules().size());
+            for (const TextRule &r : file.textRules()) {
+                QStringList readings;
+                for (const TextRule::Reading &reading : r.readings())
+                    readings << QString::fromStdString(reading.find + '|' + reading.replace);
+                got = QStringLiteral("%1: %2|%3").arg(count).arg(box(r), readings.join(';'));
+            }
+            for (const ImageRule &r : file.imageRules())
+                got = QStringLiteral("%1: %2|%3").arg(count).arg(box(r), QString::fromStdString(r.path));
+            QVERIFY2(file.ok() != c.expected.startsWith('!') && (file.ok() ? got == c.expected : got.startsWith(c.expected)),
+                     qPrintable(c.name + (": " + got)));
         }
-        for (const ImageRule &r : file.imageRules())
-            got = QStringLiteral("%1: %2|%3").arg(count).arg(box(r), QString::fromStdString(r.path));
-        QVERIFY2(file.ok() != expected.startsWith('!') && (file.ok() ? got == expected : got.startsWith(expected)),
-                 qPrintable(got));
     }
 
     void rulesChangeTheWordWhereTheUserSawIt_data()
@@ -802,63 +795,58 @@ private slots:
 
     // What the engine hands the replacement: the removed words' start, width
     // along the line, size and face.
-    void removedWordsTellTheirPlaceAndFace_data()
-    {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<double>("size");
-        QTest::addColumn<QString>("face");   // bold, italic, colour
-        QTest::newRow("regular") << "Beta" << 14.0 << "0 0 0";
-        QTest::newRow("bold by name, RGB") << "Sidebar" << 20.0 << "1 0 336699";
-        QTest::newRow("oblique by name, ICC grey") << "slanted" << 12.0 << "0 1 808080";
-        QTest::newRow("two words") << "Alpha Beta" << 14.0 << "0 0 0";
-        QTest::newRow("after an inline image, grey") << "Moved" << 9.0 << "0 0 666666";
-        QTest::newRow("after an inline image in an inline colour space") << "Below" << 9.0 << "0 0 0";
-        // The colour set in the bold word's text object holds on.
-        QTest::newRow("shown by ' on the next line") << "Quoted" << 10.0 << "0 0 336699";
-        QTest::newRow("shown by \" with its spacing") << "Double word" << 10.0 << "0 0 336699";
-    }
-
     void removedWordsTellTheirPlaceAndFace()
     {
-        QFETCH(QString, word);
-        QFETCH(double, size);
-        QFETCH(QString, face);
         const QString in = dir_.filePath("face.pdf");
         QVERIFY(writeFile(in, madePdf()));
         const QVector<Word> list = words(in, 1);
-        QRectF box;
-        for (const QString &part : word.split(' '))
-            box |= boxOf(list, part);
-        QVERIFY(!box.isNull());
-        fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
-        pdf_document *doc = nullptr;
-        pdf_page *page = nullptr;
-        std::vector<GlyphRemover::Removed> removed;
-        try {
-            fz_matrix toShown;
-            const std::string path = in.toStdString();
-            guarded(ctx, [&] {
-                doc = pdf_open_document(ctx, path.c_str());
-                page = pdf_load_page(ctx, doc, 0);
-                fz_rect bounds;
-                pdf_page_transform(ctx, page, &bounds, &toShown);
-            });
-            FontCache fonts(ctx, doc);
-            const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
-            removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, {"Qzxv", word.toStdString()}}});
-        } catch (const std::exception &e) {
-            QWARN(e.what());
+        // The words, their size, and their face: bold, italic, colour.
+        const struct { const char *name; QString word; double size; QString face; } cases[] = {
+            {"regular", "Beta", 14.0, "0 0 0"},
+            {"bold by name, RGB", "Sidebar", 20.0, "1 0 336699"},
+            {"oblique by name, ICC grey", "slanted", 12.0, "0 1 808080"},
+            {"two words", "Alpha Beta", 14.0, "0 0 0"},
+            {"after an inline image, grey", "Moved", 9.0, "0 0 666666"},
+            {"after an inline image in an inline colour space", "Below", 9.0, "0 0 0"},
+            // The colour set in the bold word's text object holds on.
+            {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},
+            {"shown by \" with its spacing", "Double word", 10.0, "0 0 336699"},
+        };
+        for (const auto &c : cases) {
+            QRectF box;
+            for (const QString &part : c.word.split(' '))
+                box |= boxOf(list, part);
+            QVERIFY2(!box.isNull(), c.name);
+            fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+            pdf_document *doc = nullptr;
+            pdf_page *page = nullptr;
+            std::vector<GlyphRemover::Removed> removed;
+            try {
+                fz_matrix toShown;
+                const std::string path = in.toStdString();
+                guarded(ctx, [&] {
+                    doc = pdf_open_document(ctx, path.c_str());
+                    page = pdf_load_page(ctx, doc, 0);
+                    fz_rect bounds;
+                    pdf_page_transform(ctx, page, &bounds, &toShown);
+                });
+                FontCache fonts(ctx, doc);
+                const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
+                removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, {"Qzxv", c.word.toStdString()}}});
+            } catch (const std::exception &e) {
+                QWARN(e.what());
+            }
+            fz_drop_page(ctx, page ? &page->super : nullptr);
+            pdf_drop_document(ctx, doc);
+            fz_drop_context(ctx);
+            QVERIFY2(removed.size() == 1 && removed[0].found == 1, c.name);
+            const GlyphRemover::Removed &w = removed[0];
+            QCOMPARE(QString::fromStdString(w.text), c.word);
+            QVERIFY2(qAbs(w.origin.x - box.left()) < 0.5 && qAbs(w.width - box.width()) < 1 && w.direction.x == 1,
+                     qPrintable(QStringLiteral("%1: %2 %3").arg(c.name).arg(w.origin.x).arg(w.width)));
+            QVERIFY2(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - c.size) < 0.01, c.name);
+            QCOMPARE(QStringLiteral("%1 %2 %3").arg(w.bold).arg(w.italic).arg(w.color, 0, 16), c.face);
         }
-        fz_drop_page(ctx, page ? &page->super : nullptr);
-        pdf_drop_document(ctx, doc);
-        fz_drop_context(ctx);
-        QVERIFY(removed.size() == 1 && removed[0].found == 1);
-        const GlyphRemover::Removed &w = removed[0];
-        QCOMPARE(QString::fromStdString(w.text), word);
-        QVERIFY2(qAbs(w.origin.x - box.left()) < 0.5 && qAbs(w.width - box.width()) < 1 && w.direction.x == 1,
-                 qPrintable(QStringLiteral("%1 %2").arg(w.origin.x).arg(w.width)));
-        QVERIFY(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - size) < 0.01);
-        QCOMPARE(QStringLiteral("%1 %2 %3").arg(w.bold).arg(w.italic).arg(w.color, 0, 16), face);
     }
 
     // A picture rule names the converter's run starting at its left and

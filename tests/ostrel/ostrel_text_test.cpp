@@ -35,12 +35,8 @@ struct Output
 Output run(const std::vector<std::string> &args)
 {
     std::string command;
-    for (const std::string &a : args) {
-        command += " '";
-        for (const char c : a)
-            command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        command += '\'';
-    }
+    for (const std::string &a : args)
+        command += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + '\'';
     Output result;
     FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
     if (!pipe)

@@ -179,9 +179,8 @@ QByteArray grayProfile()
 {
     const auto u32 = [](quint32 v) { return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v); };
     const QByteArray d50 = u32(0xF6D6) + u32(0x10000) + u32(0xD32D);
-    QByteArray desc = "desc" + u32(0) + u32(5) + QByteArray("gray", 5);
-    desc += u32(0) + u32(0) + QByteArray(3, 0) + QByteArray(67, 0);
-    desc += QByteArray((4 - desc.size() % 4) % 4, 0);
+    // ASCII "gray", no Unicode or ScriptCode name, padded to a multiple of 4 bytes.
+    const QByteArray desc = "desc" + u32(0) + u32(5) + QByteArray("gray", 5) + u32(0) + u32(0) + QByteArray(3 + 67 + 1, 0);
     const QByteArray wtpt = "XYZ " + u32(0) + d50, curve = "curv" + u32(0) + u32(0);
     const QByteArray tags[] = {desc, wtpt, curve};
     const char *const signatures[] = {"desc", "wtpt", "kTRC"};
@@ -672,38 +671,32 @@ private slots:
     // The find text as the window writes it: the ":" split where the page
     // holds the find text, and the text layer's references (the editor
     // hands them on as the layer holds them, the content road decoded).
-    void findTextsAsTheWindowWritesThem_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("word");      // on the page
-        QTest::addColumn<QString>("rule");      // after the position
-        QTest::addColumn<QString>("drawn");     // the replacement's first word
-        QTest::newRow("colon in both parts") << "made" << "10:30" << "10:30:Sum: 5" << "Sum:";
-        QTest::newRow("reference as the layer holds it") << "made" << "R&D" << "R&amp;D:X" << "X";
-        QTest::newRow("decoded") << "made" << "R&D" << "R&D:X" << "X";
-        QTest::newRow("numeric reference") << "made" << "R&D" << "R&#38;D:Y" << "Y";
-        // A damaged input that the library repairs still gives a whole output.
-        QTest::newRow("repaired input") << "made!" << "Beta" << "Beta:Bet" << "Bet";
-    }
-
     void findTextsAsTheWindowWritesThem()
     {
-        QFETCH(QString, input);
-        QFETCH(QString, word);
-        QFETCH(QString, rule);
-        QFETCH(QString, drawn);
-        QTemporaryDir work;
-        const QString in = inputFile(input, work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
-        const QVector<Word> before = words(in, 1);
-        const QRectF box = boxOf(before, word);
-        QVERIFY(!in.isEmpty() && !box.isNull());
-        const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + rule + "\r\n");
-        QVERIFY2(r.exitCode == 0, r.err.constData());
-        const QVector<Word> after = words(out, 1);
-        QVERIFY(boxOf(after, word).isNull() && qAbs(boxOf(after, drawn).left() - box.left()) < 1);
-        // One word less, and the replacement's words (the find texts here hold no blank).
-        QCOMPARE(after.size(), before.size() - 1 + rule.count(' ') + 1);
-        QVERIFY(!boxOf(after, "Shared").isNull() && !boxOf(after, "Gamma").isNull() && pageText(out, 2).contains("Shared words"));
+        // The input, the word on the page, the rule after the position, and the replacement's first word.
+        const struct { const char *name; QString input, word, rule, drawn; } cases[] = {
+            {"colon in both parts", "made", "10:30", "10:30:Sum: 5", "Sum:"},
+            {"reference as the layer holds it", "made", "R&D", "R&amp;D:X", "X"},
+            {"decoded", "made", "R&D", "R&D:X", "X"},
+            {"numeric reference", "made", "R&D", "R&#38;D:Y", "Y"},
+            // A damaged input that the library repairs still gives a whole output.
+            {"repaired input", "made!", "Beta", "Beta:Bet", "Bet"},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString in = inputFile(c.input, work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            const QVector<Word> before = words(in, 1);
+            const QRectF box = boxOf(before, c.word);
+            QVERIFY2(!in.isEmpty() && !box.isNull(), c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + c.rule + "\r\n");
+            QVERIFY2(r.exitCode == 0, qPrintable(c.name + (": " + r.err)));
+            const QVector<Word> after = words(out, 1);
+            QVERIFY2(boxOf(after, c.word).isNull() && qAbs(boxOf(after, c.drawn).left() - box.left()) < 1, c.name);
+            // One word less, and the replacement's words (the find texts here hold no blank).
+            QCOMPARE(after.size(), before.size() - 1 + c.rule.count(' ') + 1);
+            QVERIFY2(!boxOf(after, "Shared").isNull() && !boxOf(after, "Gamma").isNull()
+                         && pageText(out, 2).contains("Shared words"), c.name);
+        }
     }
 
 
@@ -852,41 +845,37 @@ private slots:
     // A picture rule names the converter's run starting at its left and
     // top; that run's words go, found as for a text rule, whatever
     // separates them from their neighbours.
-    void pictureRulesTakeTheConvertersRun_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<int>("page");
-        QTest::addColumn<QString>("word");
-        QTest::newRow("word separated by positioning") << "made" << 1 << "Value";
-        QTest::newRow("word in a shared form") << "made" << 1 << "Shared";
-        QTest::newRow("word beside a colon word") << "made" << 1 << "now";
-        QTest::newRow("turned page") << "made" << 2 << "line";
-        // The run has its line's top and height, below or above the word.
-        QTest::newRow("short word running down the page") << "us-017.pdf>+270:1" << 1 << "for";
-    }
-
     void pictureRulesTakeTheConvertersRun()
     {
-        QFETCH(QString, input);
-        QFETCH(int, page);
-        QFETCH(QString, word);
-        QTemporaryDir work;
-        const QString in = inputFile(input, work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
-        const QString picture = work.filePath("p.png");
-        QImage pixels(4, 4, QImage::Format_RGB32);
-        pixels.fill(Qt::blue);
-        const PlacedWord target = runOf(in, page, '?' + word);
-        QVERIFY(pixels.save(picture) && target.width > 0);
-        const Result r = ostrel(in, "-pisome", out, rules, QStringLiteral("%1:%2:%3:(%4):20:8\r\n").arg(page).arg(target.left).arg(target.top).arg(picture));
-        QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
-        const QVector<Word> before = words(in, page), after = words(out, page);
-        const auto count = [](const QVector<Word> &list, const QString &text)
-        { return std::count_if(list.begin(), list.end(), [&](const Word &w) { return w.text == text; }); };
-        QCOMPARE(after.size(), before.size() - 1);
-        for (const Word &w : before)
-            QCOMPARE(count(after, w.text), count(before, w.text) - (w.text == word));
-        QCOMPARE(QString::fromUtf8(run("pdfimages", {"-list", "-f", QString::number(page), "-l", QString::number(page), out}).out)
-                     .count(QRegularExpression("\\n\\s+\\d+\\s+\\d+\\s+image\\s+4\\s+4\\s")), 1);
+        const struct { const char *name; QString input; int page; QString word; } cases[] = {
+            {"word separated by positioning", "made", 1, "Value"},
+            {"word in a shared form", "made", 1, "Shared"},
+            {"word beside a colon word", "made", 1, "now"},
+            {"turned page", "made", 2, "line"},
+            // The run has its line's top and height, below or above the word.
+            {"short word running down the page", "us-017.pdf>+270:1", 1, "for"},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString in = inputFile(c.input, work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            const QString picture = work.filePath("p.png");
+            QImage pixels(4, 4, QImage::Format_RGB32);
+            pixels.fill(Qt::blue);
+            const PlacedWord target = runOf(in, c.page, '?' + c.word);
+            QVERIFY2(pixels.save(picture) && target.width > 0, c.name);
+            const Result r = ostrel(in, "-pisome", out, rules,
+                                    QStringLiteral("%1:%2:%3:(%4):20:8\r\n").arg(c.page).arg(target.left).arg(target.top).arg(picture));
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+            const QVector<Word> before = words(in, c.page), after = words(out, c.page);
+            const auto count = [](const QVector<Word> &list, const QString &text)
+            { return std::count_if(list.begin(), list.end(), [&](const Word &w) { return w.text == text; }); };
+            QVERIFY2(after.size() == before.size() - 1, c.name);
+            for (const Word &w : before)
+                QCOMPARE(count(after, w.text), count(before, w.text) - (w.text == c.word));
+            const QString n = QString::number(c.page);
+            QVERIFY2(QString::fromUtf8(run("pdfimages", {"-list", "-f", n, "-l", n, out}).out)
+                             .count(QRegularExpression("\\n\\s+\\d+\\s+\\d+\\s+image\\s+4\\s+4\\s")) == 1, c.name);
+        }
     }
 
     void failedRunLeavesNoFile_data()

@@ -878,54 +878,43 @@ private slots:
         }
     }
 
-    void failedRunLeavesNoFile_data()
-    {
-        QTest::addColumn<QString>("input");       // "" for a good document
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QByteArray>("rules");    // "" for no rule file
-        QTest::addColumn<QString>("output");      // relative to the work folder
-        QTest::addColumn<QString>("named");       // what the message names
-        const auto row = [](const char *name, const char *in, const char *option, const char *rules, const char *out,
-                            const char *named) { QTest::newRow(name) << in << option << QByteArray(rules) << out << named; };
-        row("not a PDF", "notes.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "notes.pdf");
-        row("damaged", "cut.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "cut.pdf");
-        row("password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf");
-        row("a page saving 200,000 graphics states", GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf",
-            "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf");
-        row("malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
-            "stale.pdf", "rules.txt");
-        row("missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png");
-        row("picture not an image", "", "-pisome", "1:40:88:(notes.pdf):10:10\r\n", "out.pdf", "notes.pdf");
-        row("no rule file", "", "-tesome", "", "out.pdf", "rules.txt");
-        row("no rule file, stale output removed", "", "-tesome", "", "stale.pdf", "rules.txt");
-        row("output folder missing", "", "-tesome", "1-0-0-9-9:x:y\r\n", "gone/out.pdf", "gone/out.pdf");
-        row("unknown option", "", "-other", "1-0-0-9-9:x:y\r\n", "out.pdf", "usage");
-        row("empty rule file", "", "-tesome", "\r\n", "out.pdf", "no rule in the file");
-        row("lone carriage returns, one line unreadable", "", "-tesome", "1-40-88-30-14:Alpha:A\rBye1-72-133-41-12:Second:Two\r",
-            "out.pdf", "line 2");
-    }
-
     void failedRunLeavesNoFile()
     {
-        QFETCH(QString, input);
-        QFETCH(QString, option);
-        QFETCH(QByteArray, rules);
-        QFETCH(QString, output);
-        QFETCH(QString, named);
-        QTemporaryDir work;
-        const QDir d(work.path());
-        const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
-        QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
-                && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
-                && (rules.isEmpty() || writeFile(d.filePath("rules.txt"), rules)));
-        QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-
-        const Result r = ostrel(input.isEmpty() ? "good.pdf" : input, option, output, "rules.txt", {}, work.path());
-        const QString err = QString::fromUtf8(r.err).trimmed();
-        QVERIFY2(r.exitCode == 1 && !err.contains('\n') && err.contains(named), qPrintable(err));
-        // Nothing new in the folder (no temporary file); a stale output is gone, the input kept.
-        filesBefore.removeAll(output);
-        QCOMPARE(d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
+        // The input ("" for a good document), option, rules ("" for no rule
+        // file), output (in the work folder) and what the message names.
+        const struct { const char *name, *input, *option, *rules, *output, *named; } cases[] = {
+            {"not a PDF", "notes.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "notes.pdf"},
+            {"damaged", "cut.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "cut.pdf"},
+            {"password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf"},
+            {"a page saving 200,000 graphics states", GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf",
+                "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf"},
+            {"malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
+                "stale.pdf", "rules.txt"},
+            {"missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png"},
+            {"picture not an image", "", "-pisome", "1:40:88:(notes.pdf):10:10\r\n", "out.pdf", "notes.pdf"},
+            {"no rule file", "", "-tesome", "", "out.pdf", "rules.txt"},
+            {"no rule file, stale output removed", "", "-tesome", "", "stale.pdf", "rules.txt"},
+            {"output folder missing", "", "-tesome", "1-0-0-9-9:x:y\r\n", "gone/out.pdf", "gone/out.pdf"},
+            {"unknown option", "", "-other", "1-0-0-9-9:x:y\r\n", "out.pdf", "usage"},
+            {"empty rule file", "", "-tesome", "\r\n", "out.pdf", "no rule in the file"},
+            {"lone carriage returns, one line unreadable", "", "-tesome", "1-40-88-30-14:Alpha:A\rBye1-72-133-41-12:Second:Two\r",
+                "out.pdf", "line 2"},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QDir d(work.path());
+            const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
+            QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
+                    && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
+                    && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
+            QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            const Result r = ostrel(*c.input ? c.input : "good.pdf", c.option, c.output, "rules.txt", {}, work.path());
+            const QString err = QString::fromUtf8(r.err).trimmed();
+            QVERIFY2(r.exitCode == 1 && !err.contains('\n') && err.contains(c.named), qPrintable(c.name + (": " + err)));
+            // Nothing new in the folder (no temporary file); a stale output is gone, the input kept.
+            filesBefore.removeAll(c.output);
+            QCOMPARE(d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
+        }
     }
 };
 

@@ -5,26 +5,14 @@
 #include "contentmatch.h"
 #include "excelmain.h"
 #include "filelist.h"
-#include "pagefiles.h"
-#include "process.h"
 #include "replacewindow.h"
 #include "rulefile.h"
-#include "scripteddialogs.h"
-#include "testfiles.h"
 #include "urlcatcher.h"
-#include "tm.h"
 
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QHeaderView>
-#include <QImage>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QTextEdit>
-#include <QtTest>
 
 namespace
 {
@@ -44,9 +32,6 @@ class ProcessTest : public QObject
     std::unique_ptr<WindowBox> box;
     ScriptedDialogs dialogs;
     QString out;
-
-    QString sample(const char *name) { return box->sample(name); }
-    static void replaceProgram(const QString &program, const QByteArray &script) { WindowBox::replaceProgram(program, script); }
 
 private slots:
     void initTestCase() { tmf = new TM; }
@@ -124,10 +109,10 @@ private slots:
     // replaced by content: first words by text, then a word by a picture.
     void contentRunReplacesTextAndPictures()
     {
-        const QString animals = sample("AnimalSounds.pdf");
-        const QString schools = sample("schools.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString schools = box->sample("schools.pdf");
         Window win(dialogs);
-        win.open(dialogs, {animals});
+        win.open({animals});
         QMimeData data;   // a folder among the dropped is passed over
         data.setUrls({QUrl::fromLocalFile(box->path()), QUrl::fromLocalFile(schools)});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -194,19 +179,19 @@ private slots:
         QFETCH(RowsCase, c);
         const auto &[program, script, said, byPosition, folder, results] = c;
         if (!script.isEmpty())
-            replaceProgram(program, script);
+            WindowBox::replaceProgram(program, script);
         else if (!program.isEmpty())
             QVERIFY(QFile::remove(program));
         // Left by earlier runs: neither may pass for this run's results.
         QVERIFY(writeFile(QStringLiteral("fileinfo.txt"), "NumberOfPages: 9\n"));
         QVERIFY(writeFile(PageFiles::tempFolder() + QStringLiteral("/split_pg_0001.htm"),
                           "<span style=\"left:61;top:100;width:23;height:13;\">Says</span>\n"));
-        const QString animals = sample("AnimalSounds.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
         const QString damaged = box->path() + QStringLiteral("/in 50%/damaged.pdf");
         QVERIFY(writeFile(damaged, readAll(animals).left(900)));
         Window win(dialogs);
         win.w.setTimeLimits(3000, 60000);   // a count has no pages: 3 s
-        win.open(dialogs, results.size() == 2 ? QStringList{animals, animals} : QStringList{animals, damaged, animals});
+        win.open(results.size() == 2 ? QStringList{animals, animals} : QStringList{animals, damaged, animals});
         QCOMPARE(win.cell(0, 1) + win.cell(results.size() - 1, 1), program == QStringLiteral("Pavlin.dll") ? QString() : QStringLiteral("11"));
         win.setOutput(folder.isEmpty() ? out : folder);
         win.addContentRule(0, {"Says", "Yells"});
@@ -225,13 +210,13 @@ private slots:
     // result, and hands the next file to the content run.
     void oneChainAtATimeThenSplit()
     {
-        const QString animals = sample("AnimalSounds.pdf");
-        const QString schools = sample("schools.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString schools = box->sample("schools.pdf");
         Window win(dialogs);
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
         win.setOutput(out);
-        win.choose(dialogs, {schools, animals});
+        win.choose({schools, animals});
         QHeaderView *header = win.files()->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
         QCOMPARE(win.cell(0, 0), animals);   // sorted while counting
@@ -274,11 +259,10 @@ private slots:
     // position replaces by them.
     void handOverAndReplaceByPosition()
     {
-        const QString animals = sample("AnimalSounds.pdf");
         Window win(dialogs);
-        win.open(dialogs, {animals});
+        const QString animals = box->listed(win);
         dialogs.onExec = [](QDialog *) {
-            tmf->texttoImage[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
+            tmf->texttoImage[0] = {catBox, QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
             return tmf->mode = 2, tmf->nTexttoImage = 1, int(QDialog::Accepted);
         };
         win.button("pushButton_option")->click();
@@ -288,16 +272,11 @@ private slots:
         QVERIFY(settings.value(QStringLiteral("file/file")) == animals && settings.value(QStringLiteral("file/page")) == "1");
         QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
 
-        dialogs.onExec = [](QDialog *) {
-            tmf->texttoText[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
-            return tmf->mode = 1, tmf->nTexttoText = 1, int(QDialog::Accepted);
-        };
-        win.button("pushButton_option")->click();
+        win.positionRules({{catBox, "Cat", "Dog"}});
         QVERIFY(tmf->inputKind == 2 && tmf->imagesome[0].width == "40" && tmf->imagesome[0].height == "13");   // the image rules handed over
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
 
         win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
-        win.setOutput(out);
         win.w.setTimeLimits(0, 60000);   // the engine's time comes from the page count alone
         win.replace("pushButton_textsome_replace");
         QVERIFY(win.cell(0, 3) == QStringLiteral("Succeed") && readAll(PageFiles::tempFolder() + QStringLiteral("/rules.txt")) == "1-61-100-17-13:Cat:Dog\r\n");
@@ -319,11 +298,9 @@ private slots:
     // closing the window ends a program still running and fails its file.
     void hangingProgramsAreEnded()
     {
-        const QString animals = sample("AnimalSounds.pdf");
         Window win(dialogs);
-        win.open(dialogs, {animals, animals});
-        win.setOutput(out);
-        replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho $$ >> pids\nexec sleep 60\n");
+        const QString animals = box->listed(win, 2);
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho $$ >> pids\nexec sleep 60\n");
         win.w.setTimeLimits(0, 300);   // one page: 300 ms
         QElapsedTimer clock; clock.start();
         win.replace("pushButton_textsome_replace");
@@ -331,7 +308,7 @@ private slots:
         QCOMPARE(win.lines().filter(QStringLiteral("did not finish in time")).size(), 2);
 
         // A count ended by closing lets the next batch start.
-        win.choose(dialogs, {animals});
+        win.choose({animals});
         win.w.close();
         // An output folder gone during a batch: the file that just finished is
         // judged, then the batch ends; the next one starts again at row 0.
@@ -365,7 +342,7 @@ private slots:
         QStringList paths;
         for (const char *n : {"a", "b", "c", "d", "e"})   // sizes 1001 to 1005
             QVERIFY(writeFile((paths << box->path() + QStringLiteral("/%1.pdf").arg(QLatin1String(n))).last(), QByteArray(1001 + *n - 'a', 'x')));
-        win.open(dialogs, paths);
+        win.open(paths);
         auto rows = [&] {
             QStringList out;
             for (int r = 0; r < win.files()->rowCount(); ++r)
@@ -426,7 +403,7 @@ private slots:
 
         const QString path = box->path() + QStringLiteral("/a long folder name/deeper still/report.pdf");
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, "%PDF-1.4\n"));
-        win.open(dialogs, {path});
+        win.open({path});
         QCOMPARE(win.files()->item(0, 0)->toolTip(), path);
         // Said when the file is added, not only at Replace.
         QCOMPARE(win.lines().filter(QStringLiteral("The page count of %1 could not be read: ").arg(path)).size(), 1);

@@ -40,11 +40,18 @@ int countWord(const QString &text, const QString &words)
     return text.count(QRegularExpression(edge.arg(QRegularExpression::escape(words))));
 }
 
+// Where "Cat" stands on the first page of AnimalSounds.pdf.
+const QString catBox = QStringLiteral("P1 (61 100 17 13)");
+
+// The rule exchange record as start-up leaves it: empty.
+inline void clearRecord() { tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0; }
+
 // The window as a user sees it: its widgets by object name.
 struct Window
 {
+    ScriptedDialogs &d;
     Process w;
-    explicit Window(ScriptedDialogs &d) { w.setDialogService(&d); }
+    explicit Window(ScriptedDialogs &dialogs) : d(dialogs) { w.setDialogService(&d); }
     template <typename T> T *get(const char *name) { return w.findChild<T *>(QLatin1String(name)); }
     QTableWidget *files() { return get<QTableWidget>("inputfiletableWidget"); }
     QPushButton *button(const char *name) { return get<QPushButton>(name); }
@@ -63,10 +70,10 @@ struct Window
         return out;
     }
     // Chooses the files through the dialog; open() also waits for their counts.
-    void choose(ScriptedDialogs &d, const QStringList &paths) { d.filesAnswers.enqueue(paths); button("openfileButton")->click(); }
-    void open(ScriptedDialogs &d, const QStringList &paths, int finished = 1)
+    void choose(const QStringList &paths) { d.filesAnswers.enqueue(paths); button("openfileButton")->click(); }
+    void open(const QStringList &paths, int finished = 1)
     {
-        choose(d, paths);
+        choose(paths);
         QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Finished.")), finished, 60000);
     }
     // Waits for the end of the batch, which always unlocks the list.
@@ -91,6 +98,15 @@ struct Window
                 picker->click();
         }
     }
+    // The editor saves these text rules by position when the rules button is clicked.
+    void positionRules(const QVector<TexttoText> &rules)
+    {
+        d.onExec = [rules](QDialog *) {
+            std::copy(rules.begin(), rules.end(), tmf->texttoText);
+            return tmf->mode = 1, tmf->nTexttoText = rules.size(), int(QDialog::Accepted);
+        };
+        button("pushButton_option")->click();
+    }
     bool listUnlocked() { return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled(); }
 };
 
@@ -111,8 +127,7 @@ public:
         out = dir.path() + QStringLiteral("/out put #1");
         if (!QDir().mkpath(out))
             return;
-        tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
-        tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
+        clearRecord();
         // The temporary folder is the run's own: no rule file of an earlier test stays.
         for (const char *name : {"rules.txt", "imagerule.txt", "textall.txt"}) {
             const QString path = PageFiles::tempFolder() + QLatin1Char('/') + QLatin1String(name);
@@ -132,6 +147,14 @@ public:
         QDir().mkpath(dir.path() + QStringLiteral("/in 50%"));
         QFile::copy(QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/samples/") + QLatin1String(name), to);
         return to;
+    }
+    // AnimalSounds.pdf listed `copies` times, counted, with the output folder set.
+    QString listed(Window &win, int copies = 1) const
+    {
+        const QString animals = sample("AnimalSounds.pdf");
+        win.open(copies == 1 ? QStringList{animals} : QStringList{animals, animals});
+        win.setOutput(out);
+        return animals;
     }
     // A 40 x 20 red picture in the folder, for picture rules.
     QString picture() const

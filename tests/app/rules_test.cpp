@@ -1,12 +1,7 @@
-#include "pagefiles.h"
-#include "process.h"
+#include "replacewindow.h"
 #include "rules.h"
 #include "rulesframe.h"
-#include "scripteddialogs.h"
-#include "testfiles.h"
-#include "tm.h"
 
-#include <QtTest>
 #include <QtWidgets>
 
 namespace
@@ -157,7 +152,7 @@ private slots:
 
     void init()
     {
-        tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
+        clearRecord();
         handOver(pdf, QStringLiteral("2"));
     }
 
@@ -198,8 +193,8 @@ private slots:
         QVERIFY2(m.hasMatch() && over(QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt()),
                                       wordsOf[1].at(1).box, 1.0f), qPrintable(key));
         QVERIFY(e.texts()->item(0, 1)->text() == QLatin1String("Beta") && e.images()->item(0, 0)->text() == key);
-        QCOMPARE(qobject_cast<QLineEdit *>(e.images()->cellWidget(0, 3))->placeholderText(), m.captured(3));
-        QCOMPARE(qobject_cast<QLineEdit *>(e.images()->cellWidget(0, 4))->placeholderText(), m.captured(4));
+        const auto hint = [&](int c) { return qobject_cast<QLineEdit *>(e.images()->cellWidget(0, c))->placeholderText(); };
+        QCOMPARE(hint(3) + 'x' + hint(4), m.captured(3) + 'x' + m.captured(4));
         // The same run again only selects its rows.
         e.pick(frame);
         QCOMPARE(e.texts()->rowCount(), 1);
@@ -354,12 +349,8 @@ private slots:
     {
         QVERIFY(QDir::current().mkpath(QStringLiteral("out")));
         ScriptedDialogs dialogs;
-        Process window;
-        window.setDialogService(&dialogs);
-        auto button = [&](const char *name) { return window.findChild<QPushButton *>(QLatin1String(name)); };
-        dialogs.filesAnswers.enqueue({pdf});
-        button("openfileButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(button("pushButton_option")->isEnabled(), 60000);
+        Window win(dialogs);
+        win.open({pdf});
 
         const Word beta = wordsOf[1].at(1);
         dialogs.onExec = [&](QDialog *dialog) {
@@ -373,15 +364,13 @@ private slots:
             }
             return e.rules.result();
         };
-        button("pushButton_option")->click();
-        auto *rules = window.findChild<QTableWidget *>(QStringLiteral("tableWidget_textsome"));
+        win.button("pushButton_option")->click();
+        auto *rules = win.get<QTableWidget>("tableWidget_textsome");
         QVERIFY(rules->rowCount() == 1 && rules->item(0, 1)->text() + rules->item(0, 2)->text() == QLatin1String("BetaOmega"));
 
-        window.findChild<QTabWidget *>(QStringLiteral("tabWidget_replaceparent"))->setCurrentIndex(1);
-        window.findChild<QLineEdit *>(QStringLiteral("outputfolderEdit"))->setText(QDir::current().filePath(QStringLiteral("out")));
-        button("pushButton_textsome_replace")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QTextEdit *>(QStringLiteral("textEdit_process"))->toPlainText()
-                                     .contains(QLatin1String("Conversion Finished.")), 60000);
+        win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
+        win.setOutput(QDir::current().filePath(QStringLiteral("out")));
+        win.replace("pushButton_textsome_replace");
         const QVector<Word> replaced = bboxWords(QDir::current().filePath(QStringLiteral("out/words.pdf")));
         QStringList texts;
         for (const Word &w : replaced)

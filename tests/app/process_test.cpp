@@ -98,10 +98,9 @@ private slots:
             QCOMPARE(ContentMatch::decodeText(QString::fromLatin1(c.layer)),
                      c.text.isNull() ? QString::fromLatin1(c.layer) : c.text);
 
-        QCOMPARE(FileList::sizeText(1048576), QStringLiteral("      1048.576 KB"));
-        QCOMPARE(FileList::sizeText(1048577), QStringLiteral("         1.049 MB"));
-        QCOMPARE(FileList::pageCountText("Title: x\nNumberOfPages: 12\n"), QStringLiteral("12"));
-        QCOMPARE(FileList::pageCountText("Pages 12345678901234"), QString());
+        QCOMPARE(FileList::sizeText(1048576) + '|' + FileList::sizeText(1048577), QStringLiteral("      1048.576 KB|         1.049 MB"));
+        QCOMPARE(FileList::pageCountText("Title: x\nNumberOfPages: 12\n") + '|' + FileList::pageCountText("Pages 12345678901234"),
+                 QStringLiteral("12|"));
         QCOMPARE(FileList::outputPath(out, QStringLiteral("/x/report.final.pdf")), out + QStringLiteral("/report.pdf"));
     }
 
@@ -130,11 +129,10 @@ private slots:
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
         // schools.pdf holds no "Says": the engine refuses a rule file without
         // rules, so that file fails and gets no output.
-        QCOMPARE(win.results(2), QStringList({"Succeed", "Failed"}));
+        QVERIFY(win.results(2) == QStringList({"Succeed", "Failed"}) && !QFileInfo::exists(out + QStringLiteral("/schools.pdf")));
         const auto animalWords = pdfText(out + QStringLiteral("/AnimalSounds.pdf"));
         QVERIFY(countWord(animalWords, QStringLiteral("Says")) == 0
                 && countWord(animalWords, QStringLiteral("Yells")) == countWord(pdfText(animals), QStringLiteral("Says")));
-        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/schools.pdf")));
 
         // A picture for "Cat"; the second batch into the same folder keeps the first's results.
         const QString picture = box->picture();
@@ -142,10 +140,9 @@ private slots:
         dialogs.fileAnswers.enqueue(picture);
         win.addContentRule(1, {"Cat", "30", "14"});
         win.replace("pushButton_textall_replace", 2);
-        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
         const auto pictured = pdfText(out + QStringLiteral("/AnimalSounds-0.pdf"));
-        QVERIFY(countWord(pictured, QStringLiteral("Cat")) == 0 && countWord(pictured, QStringLiteral("Says")) == 3);
-        QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Succeed") && countWord(pictured, QStringLiteral("Cat")) == 0
+                && countWord(pictured, QStringLiteral("Says")) == 3 && countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")) == 3);
         QVERIFY2(output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")}).count('\n') > 2,
                  "no picture in the output");
         win.w.setallimage();   // the image rules as typed, handed to the engine as they stand
@@ -290,8 +287,8 @@ private slots:
         const QString rules = PageFiles::tempFolder() + QStringLiteral("/rules.txt");
         QVERIFY(QFile::remove(rules) && QDir().mkdir(rules));
         win.replace("pushButton_textsome_replace", 2);
-        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && win.lines().filter(QStringLiteral("rules.txt")).size() == 1);
-        QVERIFY(!QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && win.lines().filter(QStringLiteral("rules.txt")).size() == 1
+                && !QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
     }
 
     // A program that hangs is ended at its limit and fails only its file;
@@ -304,8 +301,8 @@ private slots:
         win.w.setTimeLimits(0, 300);   // one page: 300 ms
         QElapsedTimer clock; clock.start();
         win.replace("pushButton_textsome_replace");
-        QVERIFY(win.results(2) == QStringList({"Failed", "Failed"}) && clock.elapsed() < 8000);
-        QCOMPARE(win.lines().filter(QStringLiteral("did not finish in time")).size(), 2);
+        QVERIFY(win.results(2) == QStringList({"Failed", "Failed"}) && clock.elapsed() < 8000
+                && win.lines().filter(QStringLiteral("did not finish in time")).size() == 2);
 
         // A count ended by closing lets the next batch start.
         win.choose({animals});
@@ -318,8 +315,7 @@ private slots:
         win.button("pushButton_textsome_replace")->click();
         QVERIFY(QDir().rmdir(gone));
         QTRY_COMPARE_WITH_TIMEOUT(win.lines().filter(QStringLiteral("Conversion stopped")).size(), 1, 30000);
-        QCOMPARE(win.results(2), QStringList({"Failed", "<none>"}));
-        QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].title == QStringLiteral("Invalid order") && win.listUnlocked());
+        QVERIFY(win.results(2) == QStringList({"Failed", "<none>"}) && dialogs.boxes.size() == 1 && dialogs.boxes[0].title == QStringLiteral("Invalid order") && win.listUnlocked());
         win.setOutput(out);
 
         win.w.setTimeLimits(60000, 0);

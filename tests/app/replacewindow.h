@@ -57,16 +57,12 @@ struct Window
     QPushButton *button(const char *name) { return get<QPushButton>(name); }
     QStringList lines() { return get<QTextEdit>("textEdit_process")->toPlainText().split(QLatin1Char('\n')); }
     int linesEqual(const QString &l) { return lines().count(l); }
-    QString cell(int row, int column)
-    {
-        const QTableWidgetItem *item = files()->item(row, column);
-        return item ? item->text() : QStringLiteral("<none>");
-    }
+    QString cell(int row, int column) { const QTableWidgetItem *i = files()->item(row, column); return i ? i->text() : QStringLiteral("<none>"); }
     QStringList results(int rows)
     {
         QStringList out;
-        for (int r = 0; r < rows; ++r)
-            out << cell(r, 3);
+        while (out.size() < rows)
+            out << cell(out.size(), 3);
         return out;
     }
     // Chooses the files through the dialog; open() also waits for their counts.

@@ -114,15 +114,12 @@ class WindowBox
 public:
     WindowBox() : dir(QDir::tempPath() + QStringLiteral("/process-XXXXXX"))
     {
-        if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+        out = dir.path() + QStringLiteral("/out put #1");
+        if (!dir.isValid() || !QDir::setCurrent(dir.path()) || !QDir().mkpath(out))
             return;
-        for (const QString p : {"/Pavlin.dll", "/Dorcet.dll", "/Ostrel.dll"}) {
+        for (const QString p : {"/Pavlin.dll", "/Dorcet.dll", "/Ostrel.dll"})
             if (!QFile::exists(GRIDMOLT_APP_DIR + p) || !QFile::link(GRIDMOLT_APP_DIR + p, dir.path() + p))
                 return;
-        }
-        out = dir.path() + QStringLiteral("/out put #1");
-        if (!QDir().mkpath(out))
-            return;
         clearRecord();
         // The temporary folder is the run's own: no rule file of an earlier test stays.
         for (const char *name : {"rules.txt", "imagerule.txt", "textall.txt"}) {

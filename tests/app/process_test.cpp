@@ -25,24 +25,15 @@ struct RowsCase { QString program; QByteArray script; QString said; bool byPosit
 
 Q_DECLARE_METATYPE(RowsCase)
 
-class ProcessTest : public QObject
+class ProcessTest : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WindowBox> box;
-    ScriptedDialogs dialogs;
     QString out;
 
 private slots:
     void initTestCase() { tmf = new TM; }
-
-    void init()
-    {
-        box = std::make_unique<WindowBox>();
-        QVERIFY(box->ready());
-        out = box->out;
-        dialogs = ScriptedDialogs();
-    }
+    void init() { QVERIFY(fresh()); out = box->out; }
 
     // The plain parts: rule lines, content matching, references, list texts.
     void plainParts()

@@ -42,12 +42,9 @@ Q_DECLARE_METATYPE(CloseCase)
 Q_DECLARE_METATYPE(EngineCase)
 Q_DECLARE_METATYPE(SplitCase)
 
-class ProcessEndTest : public QObject
+class ProcessEndTest : public QObject, WindowFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<WindowBox> box;
-    ScriptedDialogs dialogs;
 
     // One sample listed, the engine replaced by `engine`, a batch by
     // position begun.
@@ -60,12 +57,7 @@ class ProcessEndTest : public QObject
 
 private slots:
     void initTestCase() { tmf = new TM; }
-    void init()
-    {
-        box = std::make_unique<WindowBox>();
-        QVERIFY(box->ready());
-        dialogs = ScriptedDialogs();
-    }
+    void init() { QVERIFY(fresh()); }
 
     // Closed at 0, 1, 3 and 10 ms after Replace, or from inside the handling
     // of a program's end (the status line that handling writes): the row in

@@ -23,6 +23,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <memory>
+
 // What an independent reader says of a PDF.
 QByteArray output(const QString &program, const QStringList &args)
 {
@@ -168,6 +170,14 @@ public:
 private:
     QTemporaryDir dir;
     bool made = false;
+};
+
+// What each window test starts from: a box of its own, no scripted answer left.
+struct WindowFixture
+{
+    std::unique_ptr<WindowBox> box;
+    ScriptedDialogs dialogs;
+    bool fresh() { box = std::make_unique<WindowBox>(); dialogs = ScriptedDialogs(); return box->ready(); }
 };
 
 #endif

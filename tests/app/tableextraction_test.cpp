@@ -245,6 +245,7 @@ private slots:
             QCOMPARE(r.text, TableExtraction::tableText(r.rows));
         }
         QVERIFY(TableExtraction::extract(p, QRectF(19999990, 19999990, 30, 30), {}).text.contains("huge "));
+        QVERIFY(TableExtraction::extract(p, rects.first(), lines).text.contains("ok "));
 
         QVERIFY(TableExtraction::extract(p, QRectF(qQNaN(), 0, 10, 10), lines).emptyGeometry);
         const auto tiny = TableExtraction::toPageUnits(QRectF(1, 1, 1, 1), lines, 1e-30f);

@@ -205,6 +205,7 @@ private slots:
             sendMouse(&c, QEvent::MouseMove, {40, 50}, Qt::LeftButton, Qt::LeftButton);
             sendMouse(&c, QEvent::MouseButtonRelease, {40, 50});
             QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 60));
+            QCOMPARE(c.handles.at(7), QRectF(75, 75, 10, 10));   // the handles are the new table's
             c.showPageTable(QRectF(110, 110, 100, 100), {}, false);
         }
     }

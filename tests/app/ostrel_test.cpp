@@ -211,8 +211,8 @@ QByteArray madePdf()
     // by the state around the image and grey in a named device space.
     const QByteArray image = QByteArray("q 1 0 0 1 0 -20 cm q 100 0 0 20 260 360 cm BI /W 8 /H 1 /BPC 8 /CS /R20 ID ")
         + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /DeviceGray cs 0.4 sc /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n"
-        // The same with the colour space given inline.
-        + "q 1 0 0 1 0 -20 cm q 100 0 0 10 460 360 cm BI /W 8 /H 1 /BPC 8 /CS [/I /RGB 1 <ff00000000ff>] ID "
+        // The same with the colour space given inline, one sample wide.
+        + "q 1 0 0 1 0 -20 cm q 100 0 0 10 460 360 cm BI /W 1 /H 8 /BPC 8 /CS [/I /RGB 1 <ff00000000ff>] ID "
         + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 470 350 Td (Below) Tj ET Q\n";
     const QByteArray page1 = "q 0 w 0 0 1 RG 20 390 m 590 390 l S Q\n"
                              "q /CS0 cs 0.5 sc 20 330 60 40 re f Q\n"

@@ -106,6 +106,8 @@ private slots:
             {O, "count.pdf -tesome out.pdf rules.txt", T, "\"count.pdf\": the page tree claims 2147483647 pages, more than the file holds objects"},
             {O, "nested.pdf -tesome out.pdf rules.txt", T,
              "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
+            {O, "nested.pdf -pisome out.pdf rules.txt", pic("pic.png"),
+             "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
             {O, "paths.pdf -tesome out.pdf rules.txt", T, "cannot open \"paths.pdf\": its page tree is damaged"},
             {P, "paths.pdf -getinfo -outfile out.txt", "", "cannot open \"paths.pdf\": the file is damaged"},
             {R, "-htmlformat nested.pdf text.xml", "", "page 1: its forms draw other forms more than 100000 times"},

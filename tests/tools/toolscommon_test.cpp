@@ -6,6 +6,7 @@
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
+#include "pdfpages.h"
 #include "stopcleanup.h"
 #include "temporaryoutput.h"
 #include "../filesizelimit.h"
@@ -341,4 +342,17 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
     EXPECT_EQ(FormNesting::refusal(dir / "deep.pdf", {2}), "");   // no such page
     EXPECT_EQ(FormNesting::refusal(dir / "deep.pdf", {1}).substr(0, 8), "page 1: ");
     EXPECT_EQ(FormNesting::refusal(dir / "missing.pdf", {}), "");   // left to the program's library
+}
+
+TEST(PdfPages, PagesOutsideTheDocumentAreRefused)
+{
+    for (long page : {0L, -1L, 2L}) {
+        PdfPages pdf;
+        std::string error;
+        ASSERT_TRUE(pdf.open("one.pdf", formsPdf(1, 0, 1), &error)) << error;
+        Folder dir;
+        TemporaryOutput out(dir / "out.pdf");
+        EXPECT_FALSE(pdf.writePages({page}, &out, &error));
+        EXPECT_EQ(error, "page " + std::to_string(page) + " is outside the document, which has 1 page");
+    }
 }

@@ -161,6 +161,7 @@ private slots:
                                          .arg(QDir::currentPath(), sources.path() + "/three.pdf", PageFiles::tempFolder())));
         QVERIFY(w.pageCount == 3 && w.pageRuns.size() == 3);
         QCOMPARE(w.pageRuns[1].subtext[1].text, QStringLiteral("p2b"));
+        QVERIFY(w.htmlLines.size() > 1 && w.htmlLines.join('\n').contains(">p3a<"));   // the last page's layer
         QSpinBox *spin = child<QSpinBox>(w, "spinBox_pagenumber");
         QVERIFY(spin->value() == 1 && spin->maximum() == 3);
         QVERIFY(!button(w, "pushButton_up")->isEnabled() && button(w, "pushButton_down")->isEnabled());

@@ -197,6 +197,17 @@ private slots:
         sendMouse(&c, QEvent::MouseMove, {120, 130}, Qt::LeftButton, Qt::LeftButton);
         sendMouse(&c, QEvent::MouseButtonRelease, {120, 130});
         QCOMPARE(c.returnRec().bottomRight(), QPointF(210, 210));
+        // Nor does a drag begun on one page go on into the next.
+        for (QPointF grab : {QPointF(160, 160), QPointF(210, 210)}) {
+            sendMouse(&c, QEvent::MouseMove, grab);
+            sendMouse(&c, QEvent::MouseButtonPress, grab);
+            c.showPageTable(QRectF(20, 20, 60, 60), {}, false);
+            sendMouse(&c, QEvent::MouseMove, {40, 50}, Qt::LeftButton, Qt::LeftButton);
+            sendMouse(&c, QEvent::MouseButtonRelease, {40, 50});
+            QCOMPARE(c.returnRec(), QRectF(20, 20, 60, 60));
+            QCOMPARE(c.handles.at(7), QRectF(75, 75, 10, 10));   // the handles are the new table's
+            c.showPageTable(QRectF(110, 110, 100, 100), {}, false);
+        }
     }
 };
 

@@ -5,26 +5,14 @@
 #include "contentmatch.h"
 #include "excelmain.h"
 #include "filelist.h"
-#include "pagefiles.h"
-#include "process.h"
 #include "replacewindow.h"
 #include "rulefile.h"
-#include "scripteddialogs.h"
-#include "testfiles.h"
 #include "urlcatcher.h"
-#include "tm.h"
 
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QHeaderView>
-#include <QImage>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QTextEdit>
-#include <QtTest>
 
 namespace
 {
@@ -37,27 +25,15 @@ struct RowsCase { QString program; QByteArray script; QString said; bool byPosit
 
 Q_DECLARE_METATYPE(RowsCase)
 
-class ProcessTest : public QObject
+class ProcessTest : public QObject, WindowFixture
 {
     Q_OBJECT
 
-    std::unique_ptr<WindowBox> box;
-    ScriptedDialogs dialogs;
     QString out;
-
-    QString sample(const char *name) { return box->sample(name); }
-    static void replaceProgram(const QString &program, const QByteArray &script) { WindowBox::replaceProgram(program, script); }
 
 private slots:
     void initTestCase() { tmf = new TM; }
-
-    void init()
-    {
-        box = std::make_unique<WindowBox>();
-        QVERIFY(box->ready());
-        out = box->out;
-        dialogs = ScriptedDialogs();
-    }
+    void init() { QVERIFY(fresh()); out = box->out; }
 
     // The plain parts: rule lines, content matching, references, list texts.
     void plainParts()
@@ -113,10 +89,9 @@ private slots:
             QCOMPARE(ContentMatch::decodeText(QString::fromLatin1(c.layer)),
                      c.text.isNull() ? QString::fromLatin1(c.layer) : c.text);
 
-        QCOMPARE(FileList::sizeText(1048576), QStringLiteral("      1048.576 KB"));
-        QCOMPARE(FileList::sizeText(1048577), QStringLiteral("         1.049 MB"));
-        QCOMPARE(FileList::pageCountText("Title: x\nNumberOfPages: 12\n"), QStringLiteral("12"));
-        QCOMPARE(FileList::pageCountText("Pages 12345678901234"), QString());
+        QCOMPARE(FileList::sizeText(1048576) + '|' + FileList::sizeText(1048577), QStringLiteral("      1048.576 KB|         1.049 MB"));
+        QCOMPARE(FileList::pageCountText("Title: x\nNumberOfPages: 12\n") + '|' + FileList::pageCountText("Pages 12345678901234"),
+                 QStringLiteral("12|"));
         QCOMPARE(FileList::outputPath(out, QStringLiteral("/x/report.final.pdf")), out + QStringLiteral("/report.pdf"));
     }
 
@@ -124,10 +99,10 @@ private slots:
     // replaced by content: first words by text, then a word by a picture.
     void contentRunReplacesTextAndPictures()
     {
-        const QString animals = sample("AnimalSounds.pdf");
-        const QString schools = sample("schools.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString schools = box->sample("schools.pdf");
         Window win(dialogs);
-        win.open(dialogs, {animals});
+        win.open({animals});
         QMimeData data;   // a folder among the dropped is passed over
         data.setUrls({QUrl::fromLocalFile(box->path()), QUrl::fromLocalFile(schools)});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
@@ -145,11 +120,10 @@ private slots:
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
         // schools.pdf holds no "Says": the engine refuses a rule file without
         // rules, so that file fails and gets no output.
-        QCOMPARE(win.results(2), QStringList({"Succeed", "Failed"}));
+        QVERIFY(win.results(2) == QStringList({"Succeed", "Failed"}) && !QFileInfo::exists(out + QStringLiteral("/schools.pdf")));
         const auto animalWords = pdfText(out + QStringLiteral("/AnimalSounds.pdf"));
         QVERIFY(countWord(animalWords, QStringLiteral("Says")) == 0
                 && countWord(animalWords, QStringLiteral("Yells")) == countWord(pdfText(animals), QStringLiteral("Says")));
-        QVERIFY(!QFileInfo::exists(out + QStringLiteral("/schools.pdf")));
 
         // A picture for "Cat"; the second batch into the same folder keeps the first's results.
         const QString picture = box->picture();
@@ -157,10 +131,9 @@ private slots:
         dialogs.fileAnswers.enqueue(picture);
         win.addContentRule(1, {"Cat", "30", "14"});
         win.replace("pushButton_textall_replace", 2);
-        QCOMPARE(win.cell(0, 3), QStringLiteral("Succeed"));
         const auto pictured = pdfText(out + QStringLiteral("/AnimalSounds-0.pdf"));
-        QVERIFY(countWord(pictured, QStringLiteral("Cat")) == 0 && countWord(pictured, QStringLiteral("Says")) == 3);
-        QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Succeed") && countWord(pictured, QStringLiteral("Cat")) == 0
+                && countWord(pictured, QStringLiteral("Says")) == 3 && countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")) == 3);
         QVERIFY2(output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")}).count('\n') > 2,
                  "no picture in the output");
         win.w.setallimage();   // the image rules as typed, handed to the engine as they stand
@@ -194,19 +167,19 @@ private slots:
         QFETCH(RowsCase, c);
         const auto &[program, script, said, byPosition, folder, results] = c;
         if (!script.isEmpty())
-            replaceProgram(program, script);
+            WindowBox::replaceProgram(program, script);
         else if (!program.isEmpty())
             QVERIFY(QFile::remove(program));
         // Left by earlier runs: neither may pass for this run's results.
         QVERIFY(writeFile(QStringLiteral("fileinfo.txt"), "NumberOfPages: 9\n"));
         QVERIFY(writeFile(PageFiles::tempFolder() + QStringLiteral("/split_pg_0001.htm"),
                           "<span style=\"left:61;top:100;width:23;height:13;\">Says</span>\n"));
-        const QString animals = sample("AnimalSounds.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
         const QString damaged = box->path() + QStringLiteral("/in 50%/damaged.pdf");
         QVERIFY(writeFile(damaged, readAll(animals).left(900)));
         Window win(dialogs);
         win.w.setTimeLimits(3000, 60000);   // a count has no pages: 3 s
-        win.open(dialogs, results.size() == 2 ? QStringList{animals, animals} : QStringList{animals, damaged, animals});
+        win.open(results.size() == 2 ? QStringList{animals, animals} : QStringList{animals, damaged, animals});
         QCOMPARE(win.cell(0, 1) + win.cell(results.size() - 1, 1), program == QStringLiteral("Pavlin.dll") ? QString() : QStringLiteral("11"));
         win.setOutput(folder.isEmpty() ? out : folder);
         win.addContentRule(0, {"Says", "Yells"});
@@ -225,13 +198,13 @@ private slots:
     // result, and hands the next file to the content run.
     void oneChainAtATimeThenSplit()
     {
-        const QString animals = sample("AnimalSounds.pdf");
-        const QString schools = sample("schools.pdf");
+        const QString animals = box->sample("AnimalSounds.pdf");
+        const QString schools = box->sample("schools.pdf");
         Window win(dialogs);
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
         win.setOutput(out);
-        win.choose(dialogs, {schools, animals});
+        win.choose({schools, animals});
         QHeaderView *header = win.files()->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
         QCOMPARE(win.cell(0, 0), animals);   // sorted while counting
@@ -274,11 +247,10 @@ private slots:
     // position replaces by them.
     void handOverAndReplaceByPosition()
     {
-        const QString animals = sample("AnimalSounds.pdf");
         Window win(dialogs);
-        win.open(dialogs, {animals});
+        const QString animals = box->listed(win);
         dialogs.onExec = [](QDialog *) {
-            tmf->texttoImage[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
+            tmf->texttoImage[0] = {catBox, QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
             return tmf->mode = 2, tmf->nTexttoImage = 1, int(QDialog::Accepted);
         };
         win.button("pushButton_option")->click();
@@ -288,16 +260,11 @@ private slots:
         QVERIFY(settings.value(QStringLiteral("file/file")) == animals && settings.value(QStringLiteral("file/page")) == "1");
         QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
 
-        dialogs.onExec = [](QDialog *) {
-            tmf->texttoText[0] = {QStringLiteral("P1 (61 100 17 13)"), QStringLiteral("Cat"), QStringLiteral("Dog")};
-            return tmf->mode = 1, tmf->nTexttoText = 1, int(QDialog::Accepted);
-        };
-        win.button("pushButton_option")->click();
+        win.positionRules({{catBox, "Cat", "Dog"}});
         QVERIFY(tmf->inputKind == 2 && tmf->imagesome[0].width == "40" && tmf->imagesome[0].height == "13");   // the image rules handed over
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
 
         win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
-        win.setOutput(out);
         win.w.setTimeLimits(0, 60000);   // the engine's time comes from the page count alone
         win.replace("pushButton_textsome_replace");
         QVERIFY(win.cell(0, 3) == QStringLiteral("Succeed") && readAll(PageFiles::tempFolder() + QStringLiteral("/rules.txt")) == "1-61-100-17-13:Cat:Dog\r\n");
@@ -311,27 +278,25 @@ private slots:
         const QString rules = PageFiles::tempFolder() + QStringLiteral("/rules.txt");
         QVERIFY(QFile::remove(rules) && QDir().mkdir(rules));
         win.replace("pushButton_textsome_replace", 2);
-        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && win.lines().filter(QStringLiteral("rules.txt")).size() == 1);
-        QVERIFY(!QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && win.lines().filter(QStringLiteral("rules.txt")).size() == 1
+                && !QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
     }
 
     // A program that hangs is ended at its limit and fails only its file;
     // closing the window ends a program still running and fails its file.
     void hangingProgramsAreEnded()
     {
-        const QString animals = sample("AnimalSounds.pdf");
         Window win(dialogs);
-        win.open(dialogs, {animals, animals});
-        win.setOutput(out);
-        replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho $$ >> pids\nexec sleep 60\n");
+        const QString animals = box->listed(win, 2);
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho $$ >> pids\nexec sleep 60\n");
         win.w.setTimeLimits(0, 300);   // one page: 300 ms
         QElapsedTimer clock; clock.start();
         win.replace("pushButton_textsome_replace");
-        QVERIFY(win.results(2) == QStringList({"Failed", "Failed"}) && clock.elapsed() < 8000);
-        QCOMPARE(win.lines().filter(QStringLiteral("did not finish in time")).size(), 2);
+        QVERIFY(win.results(2) == QStringList({"Failed", "Failed"}) && clock.elapsed() < 8000
+                && win.lines().filter(QStringLiteral("did not finish in time")).size() == 2);
 
         // A count ended by closing lets the next batch start.
-        win.choose(dialogs, {animals});
+        win.choose({animals});
         win.w.close();
         // An output folder gone during a batch: the file that just finished is
         // judged, then the batch ends; the next one starts again at row 0.
@@ -341,8 +306,7 @@ private slots:
         win.button("pushButton_textsome_replace")->click();
         QVERIFY(QDir().rmdir(gone));
         QTRY_COMPARE_WITH_TIMEOUT(win.lines().filter(QStringLiteral("Conversion stopped")).size(), 1, 30000);
-        QCOMPARE(win.results(2), QStringList({"Failed", "<none>"}));
-        QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes[0].title == QStringLiteral("Invalid order") && win.listUnlocked());
+        QVERIFY(win.results(2) == QStringList({"Failed", "<none>"}) && dialogs.boxes.size() == 1 && dialogs.boxes[0].title == QStringLiteral("Invalid order") && win.listUnlocked());
         win.setOutput(out);
 
         win.w.setTimeLimits(60000, 0);
@@ -365,7 +329,7 @@ private slots:
         QStringList paths;
         for (const char *n : {"a", "b", "c", "d", "e"})   // sizes 1001 to 1005
             QVERIFY(writeFile((paths << box->path() + QStringLiteral("/%1.pdf").arg(QLatin1String(n))).last(), QByteArray(1001 + *n - 'a', 'x')));
-        win.open(dialogs, paths);
+        win.open(paths);
         auto rows = [&] {
             QStringList out;
             for (int r = 0; r < win.files()->rowCount(); ++r)
@@ -426,7 +390,7 @@ private slots:
 
         const QString path = box->path() + QStringLiteral("/a long folder name/deeper still/report.pdf");
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, "%PDF-1.4\n"));
-        win.open(dialogs, {path});
+        win.open({path});
         QCOMPARE(win.files()->item(0, 0)->toolTip(), path);
         // Said when the file is added, not only at Replace.
         QCOMPARE(win.lines().filter(QStringLiteral("The page count of %1 could not be read: ").arg(path)).size(), 1);

@@ -10,19 +10,6 @@
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
-// The converter as the import starts it: page images and text layers, word
-// positions in points, rows of printed lines, the page as shown; and
-// Dorcet.dll, which shares its engine, makes the same files. Their command
-// lines and failures are tested in dorcet_test.
-class RendrixTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void samplesAgreeWithPopplerToolsAndDorcet();
-    void pageBoxesGiveThePageAsShownAndABrokenPageIsBlank();
-};
-
 namespace
 {
 QString outputOf(const QString &program, const QStringList &args)
@@ -71,124 +58,119 @@ QByteArray helloPdf(const QByteArray &pageBoxes, const QByteArray &kids)
 }
 }
 
-void RendrixTest::samplesAgreeWithPopplerToolsAndDorcet()
+// The converter as the import starts it: page images and text layers, word
+// positions in points, rows of printed lines, the page as shown; and
+// Dorcet.dll, which shares its engine, makes the same files. Their command
+// lines and failures are tested in dorcet_test.
+class RendrixTest : public QObject
 {
-    for (const char *name : {"AnimalSounds", "rotated_page", "china", "arabic", "schools", "us-017", "twotables",
-                             "argentina_diputados_voting_record"}) {
-        QTemporaryDir dir, split;
-        const QString pdf = samplePdf(name);
-        QCOMPARE(runConverter("rendrix", {"-htmlformat", pdf, dir.path() + "/text.xml"}, {"RENDRIX_THREADS=1"})
-                     .exitCode, 0);
-        const QVector<QSize> sizes = shownSizes(pdf);
-        QCOMPARE(entriesIn(dir.path()).size(), 2 * sizes.size());
-        // Dorcet.dll from page 2 on, on eight threads with room for the
-        // images of about two pages at once, writes the same files.
-        const int first = qMin(2, sizes.size());
-        QCOMPARE(runConverter("Dorcet.dll", {pdf, "-ht", split.path() + "/split.png", "-f", QString::number(first),
-                                             "-l", QString::number(sizes.size())},
-                              {"RENDRIX_THREADS=8", "RENDRIX_MEMORY_MB=16"}).exitCode, 0);
-        QCOMPARE(entriesIn(split.path()).size(), 2 * (sizes.size() - first + 1));
-        for (int p = first; p <= sizes.size(); ++p) {
-            for (const char *suffix : {"htm", "png"})
-                QVERIFY(readAll(pageFile(split.path(), "split", p - first + 1, suffix))
-                        == readAll(pageFile(dir.path(), "text", p, suffix)));
-        }
-        // Control characters (which the layer turns into blanks) would not be XML.
-        QXmlStreamReader words(outputOf("pdftotext", {"-bbox", pdf, "-"})
-                                   .replace(QRegularExpression(QStringLiteral("[\\x01-\\x08\\x0b-\\x1f]")), " "));
-        Alltext layer;
-        int page = 0, wordCount = 0;
-        while (!words.atEnd()) {
-            words.readNext();
-            if (words.isStartElement() && words.name() == QLatin1String("page")) {
-                QVERIFY(++page <= sizes.size());
-                QCOMPARE(QImage(pageFile(dir.path(), "text", page, "png")).size(), sizes[page - 1]);
-                const QByteArray bytes = readAll(pageFile(dir.path(), "text", page, "htm"));
-                QVERIFY(!bytes.startsWith("\xef\xbb\xbf") && QString::fromUtf8(bytes).toUtf8() == bytes);
-                layer = TextLayer::parsePage(bytes);
-                QCOMPARE(layer.count, bytes.count('\n'));
-                wordCount = 0;
-                // Each printed line is one row band: no extent lies within
-                // another's (the extraction would drop it), and none is a
-                // split copy of another (centres within half a height).
-                for (const Subtext &a : layer.subtext) {
-                    for (const Subtext &b : layer.subtext) {
-                        if ((a.y != b.y || a.height != b.height)
-                            && ((a.y <= b.y && b.y + b.height <= a.y + a.height)
-                                || qAbs(2 * a.y + a.height - 2 * b.y - b.height) <= qMin(a.height, b.height)))
-                            QFAIL(qPrintable(QStringLiteral("%1: %2 and %3").arg(name, a.text, b.text)));
-                    }
-                }
-            } else if (words.isStartElement() && words.name() == QLatin1String("word")) {
-                // Same text, same left and right edge, vertical middle within
-                // the run's line, or a word standing upright across its line.
-                const QXmlStreamAttributes box = words.attributes();
-                const double left = box.value("xMin").toDouble(), right = box.value("xMax").toDouble();
-                const double top = box.value("yMin").toDouble(), bottom = box.value("yMax").toDouble();
-                const QString text = words.readElementText();
-                ++wordCount;
-                // Undecodable glyphs come out differently in either reader.
-                QVERIFY2(text.contains(QChar::ReplacementCharacter)
-                             || std::any_of(layer.subtext.begin(), layer.subtext.end(), [&](const Subtext &r) {
-                                    return QString(r.text).replace("&lt;", "<").replace("&gt;", ">")
-                                               .replace("&amp;", "&") == text
-                                        && qAbs(r.x - left) <= 1.5 && qAbs(r.x + r.width - right) <= 1.5
-                                        && (qAbs(top + bottom - 2 * r.y - r.height) <= r.height + 4
-                                            || (top <= r.y && r.y + r.height <= bottom + 1));
-                                }),
-                         qPrintable(QStringLiteral("%1 page %2: %3").arg(name).arg(page).arg(text)));
-            } else if (words.isEndElement() && words.name() == QLatin1String("page")) {
-                QCOMPARE(layer.count, wordCount);
-            }
-        }
-        QVERIFY2(!words.hasError() && page == sizes.size(), qPrintable(words.errorString()));
-    }
-}
+    Q_OBJECT
 
-void RendrixTest::pageBoxesGiveThePageAsShownAndABrokenPageIsBlank()
-{
-    // "Hello" is about 27 points wide, ascent 9, descent 2. A page tree
-    // entry that is no page gives a blank page, alone.
-    const struct
+private slots:
+    void samplesAgreeWithPopplerToolsAndDorcet()
     {
-        QByteArray pageBoxes;
-        QByteArray kids;
-        QSize imageSize;
-        QRect wordBox;   // on the page as shown
-    } cases[] = {{"", "3 0 R", {300, 200}, {50, 41, 27, 11}},
-                 {"/CropBox [20 30 300 200]", "3 0 R", {280, 170}, {30, 41, 27, 11}},
-                 {"/CropBox [20 30 300 200] /Rotate 90", "3 0 R", {170, 280}, {118, 30, 11, 27}},
-                 {"/Rotate 270", "3 0 R", {200, 300}, {41, 223, 11, 27}},
-                 {"", "3 0 R 6 0 R 3 0 R", {300, 200}, {50, 41, 27, 11}}};
-    for (const auto &c : cases) {
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("boxes.pdf"), helloPdf(c.pageBoxes, c.kids)));
-        const QStringList args{"-htmlformat", dir.filePath("boxes.pdf"), dir.filePath("text.xml")};
-        QCOMPARE(runConverter("rendrix", args).exitCode, 0);
-        int blank = 0;
-        for (int p = 1; p <= c.kids.count('R'); ++p) {
-            const QImage image = QImage(pageFile(dir.path(), "text", p, "png")).convertToFormat(QImage::Format_RGB32);
-            const Alltext page = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", p, "htm")));
-            if (page.count == 0 && !image.isNull() && !inked(image, image.rect(), 255)) {
-                ++blank;
-                continue;
+        for (const char *name : {"AnimalSounds", "rotated_page", "china", "arabic", "schools", "us-017", "twotables",
+                                 "argentina_diputados_voting_record"}) {
+            QTemporaryDir dir, split;
+            const QString pdf = samplePdf(name);
+            const QVector<QSize> sizes = shownSizes(pdf);
+            QVERIFY2(runConverter("rendrix", {"-htmlformat", pdf, dir.path() + "/text.xml"}, {"RENDRIX_THREADS=1"}).exitCode == 0
+                         && entriesIn(dir.path()).size() == 2 * sizes.size(), name);
+            // Dorcet.dll from page 2 on, on eight threads with room for the
+            // images of about two pages at once, writes the same files.
+            const int first = qMin(2, sizes.size());
+            QVERIFY2(runConverter("Dorcet.dll", {pdf, "-ht", split.path() + "/split.png", "-f", QString::number(first), "-l", QString::number(sizes.size())},
+                                  {"RENDRIX_THREADS=8", "RENDRIX_MEMORY_MB=16"}).exitCode == 0
+                         && entriesIn(split.path()).size() == 2 * (sizes.size() - first + 1), name);
+            for (int p = first; p <= sizes.size(); ++p)
+                for (const char *suffix : {"htm", "png"})
+                    QVERIFY(readAll(pageFile(split.path(), "split", p - first + 1, suffix)) == readAll(pageFile(dir.path(), "text", p, suffix)));
+            // Control characters (which the layer turns into blanks) would not be XML.
+            QXmlStreamReader words(outputOf("pdftotext", {"-bbox", pdf, "-"})
+                                       .replace(QRegularExpression(QStringLiteral("[\\x01-\\x08\\x0b-\\x1f]")), " "));
+            Alltext layer;
+            int page = 0, wordCount = 0;
+            while (!words.atEnd()) {
+                words.readNext();
+                if (words.isStartElement() && words.name() == QLatin1String("page")) {
+                    QVERIFY(++page <= sizes.size() && QImage(pageFile(dir.path(), "text", page, "png")).size() == sizes[page - 1]);
+                    const QByteArray bytes = readAll(pageFile(dir.path(), "text", page, "htm"));
+                    QVERIFY(!bytes.startsWith("\xef\xbb\xbf") && QString::fromUtf8(bytes).toUtf8() == bytes);
+                    layer = TextLayer::parsePage(bytes);
+                    QCOMPARE(layer.count, bytes.count('\n'));
+                    wordCount = 0;
+                    // Each printed line is one row band: no extent lies within
+                    // another's (the extraction would drop it), and none is a
+                    // split copy of another (centres within half a height).
+                    for (const Subtext &a : layer.subtext)
+                        for (const Subtext &b : layer.subtext)
+                            if ((a.y != b.y || a.height != b.height)
+                                && ((a.y <= b.y && b.y + b.height <= a.y + a.height)
+                                    || qAbs(2 * a.y + a.height - 2 * b.y - b.height) <= qMin(a.height, b.height)))
+                                QFAIL(qPrintable(QStringLiteral("%1: %2 and %3").arg(name, a.text, b.text)));
+                } else if (words.isStartElement() && words.name() == QLatin1String("word")) {
+                    // Same text, same left and right edge, vertical middle within
+                    // the run's line, or a word standing upright across its line.
+                    const QXmlStreamAttributes box = words.attributes();
+                    const double left = box.value("xMin").toDouble(), right = box.value("xMax").toDouble();
+                    const double top = box.value("yMin").toDouble(), bottom = box.value("yMax").toDouble();
+                    const QString text = words.readElementText();
+                    ++wordCount;
+                    // Undecodable glyphs come out differently in either reader.
+                    QVERIFY2(text.contains(QChar::ReplacementCharacter)
+                                 || std::any_of(layer.subtext.begin(), layer.subtext.end(), [&](const Subtext &r) {
+                                        return QString(r.text).replace("&lt;", "<").replace("&gt;", ">")
+                                                   .replace("&amp;", "&") == text
+                                            && qAbs(r.x - left) <= 1.5 && qAbs(r.x + r.width - right) <= 1.5
+                                            && (qAbs(top + bottom - 2 * r.y - r.height) <= r.height + 4
+                                                || (top <= r.y && r.y + r.height <= bottom + 1));
+                                    }),
+                             qPrintable(QStringLiteral("%1 page %2: %3").arg(name).arg(page).arg(text)));
+                } else if (words.isEndElement() && words.name() == QLatin1String("page")) {
+                    QCOMPARE(layer.count, wordCount);
+                }
             }
-            QCOMPARE(image.size(), c.imageSize);
-            QCOMPARE(page.count, 1);
-            QCOMPARE(page.subtext[0].text, QStringLiteral("Hello"));
-            const QRect box(page.subtext[0].x, page.subtext[0].y, page.subtext[0].width, page.subtext[0].height);
-            const QRect d(box.topLeft() - c.wordBox.topLeft(), box.size() - c.wordBox.size());
-            QVERIFY2(qAbs(d.x()) <= 1 && qAbs(d.y()) <= 1 && qAbs(d.width()) <= 1 && qAbs(d.height()) <= 1,
-                     c.pageBoxes.constData());
-            // All the word's ink lies inside its box on the image.
-            QVERIFY(inked(image, box, 128));
-            QImage outside = image;
-            QPainter(&outside).fillRect(box.adjusted(-1, -1, 1, 1), Qt::white);
-            QVERIFY(!inked(outside, outside.rect(), 128));
+            QVERIFY2(!words.hasError() && page == sizes.size(), qPrintable(words.errorString()));
         }
-        QCOMPARE(blank, c.kids.count("6 0 R"));
     }
-}
+
+    void pageBoxesGiveThePageAsShownAndABrokenPageIsBlank()
+    {
+        // "Hello" is about 27 points wide, ascent 9, descent 2; its box is on
+        // the page as shown. A page tree entry that is no page gives a blank
+        // page, alone.
+        const struct { QByteArray pageBoxes, kids; QSize imageSize; QRect wordBox; } cases[] = {
+            {"", "3 0 R", {300, 200}, {50, 41, 27, 11}},
+            {"/CropBox [20 30 300 200]", "3 0 R", {280, 170}, {30, 41, 27, 11}},
+            {"/CropBox [20 30 300 200] /Rotate 90", "3 0 R", {170, 280}, {118, 30, 11, 27}},
+            {"/Rotate 270", "3 0 R", {200, 300}, {41, 223, 11, 27}},
+            {"", "3 0 R 6 0 R 3 0 R", {300, 200}, {50, 41, 27, 11}}};
+        for (const auto &c : cases) {
+            QTemporaryDir dir;
+            QVERIFY(writeFile(dir.filePath("boxes.pdf"), helloPdf(c.pageBoxes, c.kids))
+                    && runConverter("rendrix", {"-htmlformat", dir.filePath("boxes.pdf"), dir.filePath("text.xml")}).exitCode == 0);
+            int blank = 0;
+            for (int p = 1; p <= c.kids.count('R'); ++p) {
+                const QImage image = QImage(pageFile(dir.path(), "text", p, "png")).convertToFormat(QImage::Format_RGB32);
+                const Alltext page = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", p, "htm")));
+                if (page.count == 0 && !image.isNull() && !inked(image, image.rect(), 255)) {
+                    ++blank;
+                    continue;
+                }
+                QVERIFY2(image.size() == c.imageSize && page.count == 1 && page.subtext[0].text == "Hello", c.pageBoxes.constData());
+                const QRect box(page.subtext[0].x, page.subtext[0].y, page.subtext[0].width, page.subtext[0].height);
+                const QRect d(box.topLeft() - c.wordBox.topLeft(), box.size() - c.wordBox.size());
+                QVERIFY2(qAbs(d.x()) <= 1 && qAbs(d.y()) <= 1 && qAbs(d.width()) <= 1 && qAbs(d.height()) <= 1,
+                         c.pageBoxes.constData());
+                // All the word's ink lies inside its box on the image.
+                QImage outside = image;
+                QPainter(&outside).fillRect(box.adjusted(-1, -1, 1, 1), Qt::white);
+                QVERIFY(inked(image, box, 128) && !inked(outside, outside.rect(), 128));
+            }
+            QCOMPARE(blank, c.kids.count("6 0 R"));
+        }
+    }
+};
 
 QTEST_MAIN(RendrixTest)
 #include "rendrix_test.moc"

@@ -30,7 +30,19 @@ QString script(const QString &folder, const QByteArray &body)
 // and "ready" with the pid once it has written them.
 const QByteArray leaveFiles = ": > \"$1/.gm$$.aB3xY9\"; : > \"$1/.gm$$x.keep\"; : > \"$1/.gm1.other\"; "
                               ": > \"$1/out.pdf\"; echo $$ > \"$1/ready\"\n";
+
+// A run of `program` on `folder`, its output "out.pdf" there.
+ToolRun *start(const QString &program, const QString &folder, int limitMs, QObject *owner)
+{
+    return new ToolRun(program, {folder}, folder + QStringLiteral("/out.pdf"), limitMs, owner);
 }
+
+// A program's body, its limit, whether it is stopped once ready, what the
+// run reports, and the files left in the folder (sorted).
+struct RunCase { QByteArray body; int limitMs; bool stopWhenReady; ToolRun::Outcome outcome; int exitCode; QStringList errorLines, left; };
+}
+
+Q_DECLARE_METATYPE(RunCase)
 
 class ReplaceToolRunTest : public QObject
 {
@@ -39,50 +51,34 @@ class ReplaceToolRunTest : public QObject
 private slots:
     void outcomes_data()
     {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<int>("limitMs");
-        QTest::addColumn<bool>("stopWhenReady");
-        QTest::addColumn<int>("outcome");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QStringList>("errorLines");
-        QTest::addColumn<QStringList>("left");   // files left in the folder, sorted
-
+        QTest::addColumn<RunCase>("c");
         const QStringList all{".gm1.other", ".gmPIDx.keep", ".gmPID.aB3xY9", "out.pdf", "program", "ready"};
         const QStringList cleaned{".gm1.other", ".gmPIDx.keep", "program", "ready"};
-        QTest::newRow("partial result") << QByteArray(leaveFiles + "printf 'line 1: page 1, \"Cat\" not found\\n\\n  line 3: page 2, /p/a.png  \\n' >&2\nexit 2\n")
-                                        << 60000 << false << int(ToolRun::Ended) << 2
-                                        << QStringList{"line 1: page 1, \"Cat\" not found", "line 3: page 2, /p/a.png"} << all;
-        QTest::newRow("ends by itself") << QByteArray(leaveFiles + "exit 0\n") << 60000 << false << int(ToolRun::Ended) << 0
-                                        << QStringList() << all;
+        QTest::newRow("partial result")
+            << RunCase{leaveFiles + "printf 'line 1: page 1, \"Cat\" not found\\n\\n  line 3: page 2, /p/a.png  \\n' >&2\nexit 2\n", 60000,
+                       false, ToolRun::Ended, 2, {"line 1: page 1, \"Cat\" not found", "line 3: page 2, /p/a.png"}, all};
+        QTest::newRow("ends by itself") << RunCase{leaveFiles + "exit 0\n", 60000, false, ToolRun::Ended, 0, {}, all};
         // The programs' convention: on a terminate signal they remove their
         // temporary file themselves; the run clears whatever remains.
-        QTest::newRow("terminated") << QByteArray("trap 'rm -f \"$1/.gm$$.aB3xY9\"; exit 143' TERM\n" + leaveFiles + "while :; do sleep 0.05; done\n")
-                                    << 60000 << true << int(ToolRun::Stopped) << 0 << QStringList() << cleaned;
+        QTest::newRow("terminated") << RunCase{"trap 'rm -f \"$1/.gm$$.aB3xY9\"; exit 143' TERM\n" + leaveFiles + "while :; do sleep 0.05; done\n",
+                                               60000, true, ToolRun::Stopped, 0, {}, cleaned};
         QTest::newRow("terminate ignored, killed after the grace")
-            << QByteArray("trap '' TERM\n" + leaveFiles + "exec sleep 60\n") << 60000 << true << int(ToolRun::Stopped) << 0
-            << QStringList() << cleaned;
-        QTest::newRow("time limit") << QByteArray(leaveFiles + "exec sleep 60\n") << 300 << false << int(ToolRun::TimedOut) << 0
-                                    << QStringList() << cleaned;
+            << RunCase{"trap '' TERM\n" + leaveFiles + "exec sleep 60\n", 60000, true, ToolRun::Stopped, 0, {}, cleaned};
+        QTest::newRow("time limit") << RunCase{leaveFiles + "exec sleep 60\n", 300, false, ToolRun::TimedOut, 0, {}, cleaned};
     }
     void outcomes()
     {
-        QFETCH(QByteArray, body);
-        QFETCH(int, limitMs);
-        QFETCH(bool, stopWhenReady);
-        QFETCH(int, outcome);
-        QFETCH(int, exitCode);
-        QFETCH(QStringList, errorLines);
-        QFETCH(QStringList, left);
+        QFETCH(RunCase, c);
         QTemporaryDir box;
-        const QString program = script(box.path(), body);
+        const QString program = script(box.path(), c.body);
         QVERIFY(!program.isEmpty());
         QObject owner;
-        auto *run = new ToolRun(program, {box.path()}, box.path() + QStringLiteral("/out.pdf"), limitMs, &owner);
+        auto *run = start(program, box.path(), c.limitMs, &owner);
         QPointer<ToolRun> alive(run);
         QList<ToolRun::Result> results;
         connect(run, &ToolRun::ended, [&](const ToolRun::Result &r) { results << r; });
         const QString ready = box.path() + QStringLiteral("/ready");
-        if (stopWhenReady) {
+        if (c.stopWhenReady) {
             QTRY_VERIFY_WITH_TIMEOUT(readAll(ready).endsWith('\n'), 10000);
             run->stop();
             run->stop();   // a second stop changes nothing
@@ -91,11 +87,10 @@ private slots:
         QTRY_VERIFY(alive.isNull());   // released once it has reported
         const QByteArray pid = readAll(ready).trimmed();
         QVERIFY(!processRunning(pid.toLongLong()));
-        QCOMPARE(int(results[0].outcome), outcome);
-        QCOMPARE(results[0].exitCode, exitCode);
-        QCOMPARE(results[0].errorLines, errorLines);
+        QVERIFY(results[0].outcome == c.outcome && results[0].exitCode == c.exitCode);
+        QCOMPARE(results[0].errorLines, c.errorLines);
         QStringList expected;
-        for (const QString &name : left)
+        for (const QString &name : c.left)
             expected << QString(name).replace(QStringLiteral("PID"), QString::fromLatin1(pid));
         expected.sort();
         QCOMPARE(QDir(box.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
@@ -138,19 +133,18 @@ private slots:
         const QString program = script(box.path(), "trap '' TERM\n" + leaveFiles + "exec sleep 60\n");
         QObject owner;
         for (const bool missing : {false, true}) {
-            auto *run = new ToolRun(missing ? box.path() + QStringLiteral("/none") : program, {box.path()},
-                                    box.path() + QStringLiteral("/out.pdf"), 60000, &owner);
+            auto *run = start(missing ? box.path() + QStringLiteral("/none") : program, box.path(), 60000, &owner);
             QList<ToolRun::Result> results;
             connect(run, &ToolRun::ended, [&](const ToolRun::Result &r) { results << r; });
             if (!missing)
                 run->stop();
             QTRY_COMPARE(results.size(), 1);
-            QCOMPARE(int(results[0].outcome), int(missing ? ToolRun::NotStarted : ToolRun::Stopped));
+            QCOMPARE(results[0].outcome, missing ? ToolRun::NotStarted : ToolRun::Stopped);
         }
         QTest::qWait(200);
         QVERIFY(!QFile::exists(box.path() + QStringLiteral("/ready")));
 
-        auto *run = new ToolRun(program, {box.path()}, box.path() + QStringLiteral("/out.pdf"), 60000, &owner);
+        auto *run = start(program, box.path(), 60000, &owner);
         int reports = 0;
         connect(run, &ToolRun::ended, [&] { ++reports; });
         QTRY_VERIFY_WITH_TIMEOUT(readAll(box.path() + QStringLiteral("/ready")).endsWith('\n'), 10000);

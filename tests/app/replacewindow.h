@@ -23,6 +23,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <memory>
+
 // What an independent reader says of a PDF.
 QByteArray output(const QString &program, const QStringList &args)
 {
@@ -40,33 +42,36 @@ int countWord(const QString &text, const QString &words)
     return text.count(QRegularExpression(edge.arg(QRegularExpression::escape(words))));
 }
 
+// Where "Cat" stands on the first page of AnimalSounds.pdf.
+const QString catBox = QStringLiteral("P1 (61 100 17 13)");
+
+// The rule exchange record as start-up leaves it: empty.
+inline void clearRecord() { tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0; }
+
 // The window as a user sees it: its widgets by object name.
 struct Window
 {
+    ScriptedDialogs &d;
     Process w;
-    explicit Window(ScriptedDialogs &d) { w.setDialogService(&d); }
+    explicit Window(ScriptedDialogs &dialogs) : d(dialogs) { w.setDialogService(&d); }
     template <typename T> T *get(const char *name) { return w.findChild<T *>(QLatin1String(name)); }
     QTableWidget *files() { return get<QTableWidget>("inputfiletableWidget"); }
     QPushButton *button(const char *name) { return get<QPushButton>(name); }
     QStringList lines() { return get<QTextEdit>("textEdit_process")->toPlainText().split(QLatin1Char('\n')); }
     int linesEqual(const QString &l) { return lines().count(l); }
-    QString cell(int row, int column)
-    {
-        const QTableWidgetItem *item = files()->item(row, column);
-        return item ? item->text() : QStringLiteral("<none>");
-    }
+    QString cell(int row, int column) { const QTableWidgetItem *i = files()->item(row, column); return i ? i->text() : QStringLiteral("<none>"); }
     QStringList results(int rows)
     {
         QStringList out;
-        for (int r = 0; r < rows; ++r)
-            out << cell(r, 3);
+        while (out.size() < rows)
+            out << cell(out.size(), 3);
         return out;
     }
     // Chooses the files through the dialog; open() also waits for their counts.
-    void choose(ScriptedDialogs &d, const QStringList &paths) { d.filesAnswers.enqueue(paths); button("openfileButton")->click(); }
-    void open(ScriptedDialogs &d, const QStringList &paths, int finished = 1)
+    void choose(const QStringList &paths) { d.filesAnswers.enqueue(paths); button("openfileButton")->click(); }
+    void open(const QStringList &paths, int finished = 1)
     {
-        choose(d, paths);
+        choose(paths);
         QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Finished.")), finished, 60000);
     }
     // Waits for the end of the batch, which always unlocks the list.
@@ -91,6 +96,15 @@ struct Window
                 picker->click();
         }
     }
+    // The editor saves these text rules by position when the rules button is clicked.
+    void positionRules(const QVector<TexttoText> &rules)
+    {
+        d.onExec = [rules](QDialog *) {
+            std::copy(rules.begin(), rules.end(), tmf->texttoText);
+            return tmf->mode = 1, tmf->nTexttoText = rules.size(), int(QDialog::Accepted);
+        };
+        button("pushButton_option")->click();
+    }
     bool listUnlocked() { return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled(); }
 };
 
@@ -102,17 +116,13 @@ class WindowBox
 public:
     WindowBox() : dir(QDir::tempPath() + QStringLiteral("/process-XXXXXX"))
     {
-        if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+        out = dir.path() + QStringLiteral("/out put #1");
+        if (!dir.isValid() || !QDir::setCurrent(dir.path()) || !QDir().mkpath(out))
             return;
-        for (const QString p : {"/Pavlin.dll", "/Dorcet.dll", "/Ostrel.dll"}) {
+        for (const QString p : {"/Pavlin.dll", "/Dorcet.dll", "/Ostrel.dll"})
             if (!QFile::exists(GRIDMOLT_APP_DIR + p) || !QFile::link(GRIDMOLT_APP_DIR + p, dir.path() + p))
                 return;
-        }
-        out = dir.path() + QStringLiteral("/out put #1");
-        if (!QDir().mkpath(out))
-            return;
-        tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
-        tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
+        clearRecord();
         // The temporary folder is the run's own: no rule file of an earlier test stays.
         for (const char *name : {"rules.txt", "imagerule.txt", "textall.txt"}) {
             const QString path = PageFiles::tempFolder() + QLatin1Char('/') + QLatin1String(name);
@@ -133,6 +143,14 @@ public:
         QFile::copy(QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/samples/") + QLatin1String(name), to);
         return to;
     }
+    // AnimalSounds.pdf listed `copies` times, counted, with the output folder set.
+    QString listed(Window &win, int copies = 1) const
+    {
+        const QString animals = sample("AnimalSounds.pdf");
+        win.open(copies == 1 ? QStringList{animals} : QStringList{animals, animals});
+        win.setOutput(out);
+        return animals;
+    }
     // A 40 x 20 red picture in the folder, for picture rules.
     QString picture() const
     {
@@ -152,6 +170,14 @@ public:
 private:
     QTemporaryDir dir;
     bool made = false;
+};
+
+// What each window test starts from: a box of its own, no scripted answer left.
+struct WindowFixture
+{
+    std::unique_ptr<WindowBox> box;
+    ScriptedDialogs dialogs;
+    bool fresh() { box = std::make_unique<WindowBox>(); dialogs = ScriptedDialogs(); return box->ready(); }
 };
 
 #endif

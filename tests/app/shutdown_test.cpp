@@ -19,8 +19,7 @@ namespace
 int runBatch(int argc, char **argv, const QString &folder)
 {
     tmf = new TM;
-    tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 0;
-    tmf->nTextsome = tmf->nImagesome = tmf->inputKind = tmf->spare = 0;
+    clearRecord();
     QApplication app(argc, argv);
     SignalShutdown shutdown;
     if (!QDir::setCurrent(folder) || PageFiles::tempFolder().isEmpty()
@@ -28,8 +27,7 @@ int runBatch(int argc, char **argv, const QString &folder)
         return 1;
     ScriptedDialogs dialogs;
     Window win(dialogs);
-    dialogs.filesAnswers.enqueue({folder + QStringLiteral("/in.pdf")});
-    win.button("openfileButton")->click();
+    win.choose({folder + QStringLiteral("/in.pdf")});
     if (!QTest::qWaitFor([&] { return win.linesEqual(QStringLiteral("Finished.")) == 1; }, 60000))
         return 1;
     win.setOutput(folder);
@@ -46,19 +44,17 @@ private slots:
     void signalEndsTheProgramCleanly_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
+        for (const int s : {SIGTERM, SIGINT, SIGHUP})
+            QTest::addRow("signal %d", s) << s;
     }
     void signalEndsTheProgramCleanly()
     {
         QFETCH(int, signal);
         QTemporaryDir box;
         const QString folder = box.path(), temp = folder + QStringLiteral("/tmp");
-        QVERIFY(QDir().mkpath(temp));
-        QVERIFY(QFile::link(GRIDMOLT_APP_DIR + QStringLiteral("/Pavlin.dll"), folder + QStringLiteral("/Pavlin.dll")));
-        QVERIFY(QFile::copy(QStringLiteral(GRIDMOLT_SAMPLES_DIR "/AnimalSounds.pdf"), folder + QStringLiteral("/in.pdf")));
-        QVERIFY(writeFile(folder + QStringLiteral("/Ostrel.dll"), "#!/bin/sh\necho $$ > engine.pid\nexec sleep 60\n")
+        QVERIFY(QDir().mkpath(temp) && QFile::link(GRIDMOLT_APP_DIR + QStringLiteral("/Pavlin.dll"), folder + QStringLiteral("/Pavlin.dll"))
+                && QFile::copy(QStringLiteral(GRIDMOLT_SAMPLES_DIR "/AnimalSounds.pdf"), folder + QStringLiteral("/in.pdf"))
+                && writeFile(folder + QStringLiteral("/Ostrel.dll"), "#!/bin/sh\necho $$ > engine.pid\nexec sleep 60\n")
                 && QFile::setPermissions(folder + QStringLiteral("/Ostrel.dll"), QFile::ReadOwner | QFile::ExeOwner));
 
         QProcess program;
@@ -75,8 +71,7 @@ private slots:
         QCOMPARE(::kill(pid_t(program.processId()), signal), 0);
         QVERIFY(program.waitForFinished(20000));
         QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == SignalShutdown::exitStatus(signal));
-        QVERIFY(!processRunning(engine));
-        QVERIFY(!QFileInfo::exists(privateFolder));
+        QVERIFY(!processRunning(engine) && !QFileInfo::exists(privateFolder));
     }
 };
 

@@ -10,21 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// What the four programs refuse before touching anything, what they do with
-// hostile inputs, and what a stop, a full disk or a long name leaves behind.
-// Every program runs as a child with a time limit: a run that hangs fails.
-class ToolBoundsTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void refusalsLeaveEveryFileAsItWas();
-    void hostileCountsAndLongNamesWork();
-    void fileSizeLimitIsFileTooLarge();
-    void stopMidWriteLeavesNoTemporaryFile();
-    void pageFileTakenMidRunIsNamed();
-};
-
 namespace
 {
 const QString kHostile = QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/hostile/");
@@ -43,229 +28,216 @@ QMap<QString, QByteArray> snapshot(const QString &folder)
     return files;
 }
 
-// A PDF of `pages` pages, each with a content stream of its own.
-QByteArray longPdf(int pages)
+// One page, and a fourth object the catalog holds.
+QByteArray onePage(const QByteArray &fourth)
 {
-    QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>", ""};
-    QByteArray kids;
-    for (int p = 0; p < pages; ++p) {
-        const QByteArray content = "BT /F1 12 Tf 72 720 Td (Page " + QByteArray::number(p + 1) + ") Tj ET";
-        kids += QByteArray::number(objects.size() + 1) + " 0 R ";
-        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents " + QByteArray::number(objects.size() + 2)
-                + " 0 R /Resources << /Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> >>"
-                << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
-    }
-    objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages) + " >>";
-    return pdfOf(objects);
-}
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", fourth});
 }
 
-void ToolBoundsTest::refusalsLeaveEveryFileAsItWas()
+// Starts the program with tests/app/stopmidwrite.cpp preloaded, which stops
+// it halfway through its first write; its process id once it stands stopped
+// ("T" after the name in its status line), 0 when it never got there.
+pid_t startStopped(QProcess &process, const QString &program, const QStringList &args, const QString &threads = "2")
 {
-    // In a fresh folder: in.pdf (a sample), soft.pdf and hard.pdf (a symbolic
-    // and a hard link to it), fifo, dir, rules.txt (from the row), a
-    // big picture and the hostile documents. Arguments name them; the
-    // message must hold `expected`.
-    const struct
-    {
-        const char *program;
-        QStringList args;
-        QByteArray rules;
-        const char *expected;
-        QString env = {};
-    } rows[] = {
-        {"Pavlin.dll", {"in.pdf", "-getinfo", "-outfile", "in.pdf"}, "", "cannot write \"in.pdf\": it is the input file \"in.pdf\""},
-        {"Pavlin.dll", {"in.pdf", "-merge", "1", "-outfile", "soft.pdf"}, "", "it is the input file \"in.pdf\""},
-        {"Pavlin.dll", {"in.pdf", "-merge", "1", "-outfile", "hard.pdf"}, "", "it is the input file \"in.pdf\""},
-        {"Pavlin.dll", {"soft.pdf", "-getinfo", "-outfile", "hard.pdf"}, "", "it is the input file \"soft.pdf\""},
-        {"Pavlin.dll", {"in.pdf", "-merge", "1", "-outfile", "fifo"}, "", "cannot write \"fifo\": it is not a regular file"},
-        {"Pavlin.dll", {"in.pdf", "-getinfo", "-outfile", "dir"}, "", "cannot write \"dir\": it is a folder, not a file"},
-        {"Pavlin.dll", {"in.pdf", "-getinfo", "-outfile", "/dev/null"}, "", "\"/dev/null\": it is not a regular file"},
-        {"Pavlin.dll", {"fifo", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"fifo\": it is not a regular file"},
-        {"Pavlin.dll", {"/dev/zero", "-merge", "1", "-outfile", "out.pdf"}, "", "cannot open \"/dev/zero\": it is not a regular"},
-        {"Pavlin.dll", {"big.pdf", "-merge", "1", "-outfile", "out.pdf"}, "", "\"big.pdf\": it is larger than 1 MB", "PAVLIN_MEMORY_MB=1"},
-        {"Pavlin.dll", {"array.pdf", "-merge", "1", "-outfile", "out.pdf"}, "",
-         "cannot read \"array.pdf\": it needs more memory than this run may use (2 MB; PAVLIN_MEMORY_MB sets it)",
-         "PAVLIN_MEMORY_MB=2"},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "in.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "soft.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "hard.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"in.pdf\""},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "rules.txt", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "it is the input file \"rules.txt\""},
-        {"Ostrel.dll", {"in.pdf", "-pisome", "pic.png", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n", "it is the input file \"pic.png\""},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "fifo", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "\"fifo\": it is not a regular file"},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "dir", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "\"dir\": it is a folder, not a file"},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "/dev/null", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "\"/dev/null\": it is not a regular"},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "out.pdf", "dir"}, "", "cannot read the rule file \"dir\": it is a folder"},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "out.pdf", "/dev/zero"}, "", "rule file \"/dev/zero\": it is not a regular file"},
-        {"Ostrel.dll", {"in.pdf", "-tesome", "out.pdf", "fifo"}, "", "rule file \"fifo\": it is not a regular file"},
-        {"Ostrel.dll", {"fifo", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n", "cannot open \"fifo\": it is not a regular"},
-        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(fifo):5:5\r\n",
-         "cannot read the picture \"fifo\" (line 1): it is not a regular file"},
-        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(past-limit.png):5:5\r\n",
-         "picture \"past-limit.png\" (line 1): it is larger than 64 MB, the most this program reads"},
-        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(at-limit.png):5:5\r\n",
-         "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},
-        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(huge.png):5:5\r\n",
-         "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
-        {"Ostrel.dll", {"in.pdf", "-pisome", "out.pdf", "rules.txt"}, "1:0:0:(pic.png):5:5\r\n",
-         "it needs more memory than this run may use (8 MB; OSTREL_MEMORY_MB sets it)", "OSTREL_MEMORY_MB=8"},
-        {"Ostrel.dll", {"count.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
-         "\"count.pdf\": the page tree claims 2147483647 pages, more than the file holds objects"},
-        {"Ostrel.dll", {"nested.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
-         "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
-        {"Ostrel.dll", {"paths.pdf", "-tesome", "out.pdf", "rules.txt"}, "1-0-0-50-50:a:b\r\n",
-         "cannot open \"paths.pdf\": its page tree is damaged"},
-        {"Pavlin.dll", {"paths.pdf", "-getinfo", "-outfile", "out.txt"}, "", "cannot open \"paths.pdf\": the file is damaged"},
-        {"rendrix", {"-htmlformat", "nested.pdf", "text.xml"}, "", "page 1: its forms draw other forms more than 100000 times"},
-        {"Dorcet.dll", {"nested.pdf", "-ht", "a.png"}, "", "page 1: its forms draw other forms more than 100000 times"},
-        {"Dorcet.dll", {"in.pdf", "-ht", "in.png"}, "", "in_pg_0001.htm\": it is the input file"},
-        {"rendrix", {"-htmlformat", "in.pdf", "text.xml"}, "", "text_pg_0001.png\": it is not a regular file"},
-    };
-    for (const auto &row : rows) {
-        QTemporaryDir dir;
-        QVERIFY(QDir::setCurrent(dir.path()));
-        QVERIFY(QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
-                && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir"));
-        QVERIFY(QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
-                && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf")
-                && QFile::copy(kHostile + "huge-picture.png", "huge.png") && writeFile("big.pdf", longPdf(4000)));
-        // 600 KB of numbers the catalog holds: tens of megabytes as the library's objects.
-        QVERIFY(writeFile("array.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>",
-                                              "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                                              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
-                                              '[' + QByteArray("1 ").repeated(300000) + ']'})));
-        // Zeros on either side of the picture file limit, without taking the disk.
-        for (const auto &[name, size] : {std::pair<const char *, qint64>{"at-limit.png", 64 << 20}, {"past-limit.png", (64 << 20) + 1}}) {
-            QFile zeros(name);
-            QVERIFY(zeros.open(QIODevice::WriteOnly) && zeros.resize(size));
-        }
-        // 30 million pixels: a small file, more than 8 MB decoded.
-        QImage picture(5000, 6000, QImage::Format_Mono);
-        picture.fill(1);
-        QVERIFY(picture.save("pic.png") && (row.rules.isEmpty() || writeFile("rules.txt", row.rules)));
-        // The page files the converters must not replace: a link to the input and a FIFO.
-        QVERIFY(::link("in.pdf", "in_pg_0001.htm") == 0 && ::mkfifo("text_pg_0001.png", 0600) == 0);
-        const QMap<QString, QByteArray> before = snapshot(dir.path());
-
-        QStringList env = row.env.isEmpty() ? QStringList() : QStringList{row.env};
-        const ConverterRun run = runConverter(row.program, row.args, env << "RENDRIX_THREADS=2");
-        const QByteArray what = (row.program + (' ' + row.args.join(' ')) + ": ").toUtf8() + run.err;
-        QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.count('\n') == 1
-                     && run.err.startsWith(QByteArray(row.program) + ": ") && run.err.contains(row.expected),
-                 what.constData());
-        QVERIFY2(snapshot(dir.path()) == before, what.constData());
-    }
-}
-
-void ToolBoundsTest::hostileCountsAndLongNamesWork()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir::setCurrent(dir.path()));
-    // A page tree claiming two billion pages holds one: counted and cut as one.
-    const QString count = kHostile + "huge-count.pdf";
-    QCOMPARE(runConverter("Pavlin.dll", {count, "-getinfo", "-outfile", "info.txt"}).exitCode, 0);
-    QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
-    QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
-    QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
-    // A repair that loses nothing the pages need: the page and its text are written.
-    QCOMPARE(runConverter("Pavlin.dll", {kHostile + "bad-info-offset.pdf", "-merge", "1", "-outfile", "kept.pdf"}).exitCode, 0);
-    QProcess text;
-    text.start("pdftotext", {"kept.pdf", "-"});
-    QVERIFY(text.waitForFinished() && text.readAllStandardOutput().trimmed() == "Kept");
-
-    // Output names as long as names may be: the temporary names are short.
-    QVERIFY(writeFile("rules.txt", "1-61-78-36-13:Animal:b\r\n"));
-    const QString in = samplePdf("AnimalSounds");
-    for (int length : {246, 250, 255}) {
-        const QString name = QString(length - 4, QLatin1Char('n')) + ".pdf";
-        const QList<QStringList> runs{{"Pavlin.dll", in, "-getinfo", "-outfile", name},
-                                      {"Pavlin.dll", in, "-merge", "1", "-outfile", name},
-                                      {"Ostrel.dll", in, "-tesome", name, "rules.txt"}};
-        for (const QStringList &args : runs) {
-            QFile::remove(name);
-            const ConverterRun run = runConverter(args[0], args.mid(1));
-            QVERIFY2(run.exitCode == 0 && QFileInfo(name).size() > 0, run.err.constData());
-        }
-    }
-    QCOMPARE(entriesIn(dir.path()).size(), 4 + 3);
-}
-
-void ToolBoundsTest::fileSizeLimitIsFileTooLarge()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir::setCurrent(dir.path()) && writeFile("rules.txt", "1-0-0-50-50:a:b\r\n"));
-    const QString in = samplePdf("schools");
-    // The program, its arguments: each output is larger than the limit.
-    const QList<QStringList> runs{{"Pavlin.dll", in, "-merge", "1-5", "-outfile", "out.pdf"},
-                                  {"Ostrel.dll", in, "-tesome", "out.pdf", "rules.txt"}};
-    for (const QStringList &args : runs) {
-        const ConverterRun run = runConverter(args[0], args.mid(1), {}, 20000);
-        QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.contains("cannot write \"out.pdf\": File too large"),
-                 run.err.constData());
-        QCOMPARE(entriesIn(dir.path()), QStringList{"rules.txt"});
-    }
-}
-
-// Each program stops itself halfway through its first write into its
-// temporary file (tests/app/stopmidwrite.cpp), is sent a stop signal and let
-// go on: the file is named as the window expects while it stands, and gone
-// once the program has ended by the signal.
-void ToolBoundsTest::stopMidWriteLeavesNoTemporaryFile()
-{
-    QTemporaryDir in, out;
-    const QString rules = in.filePath("rules.txt");
-    QVERIFY(writeFile(rules, "1-0-0-50-50:a:b\r\n"));
-    const QList<QStringList> runs{{"Pavlin.dll", samplePdf("schools"), "-merge", "5-1", "-outfile", out.filePath("out.pdf")},
-                                  {"Pavlin.dll", samplePdf("schools"), "-getinfo", "-outfile", out.filePath("out.txt")},
-                                  {"Ostrel.dll", samplePdf("schools"), "-tesome", out.filePath("out.pdf"), rules}};
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        for (const QStringList &args : runs) {
-            QProcess process;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("LD_PRELOAD", GRIDMOLT_STOP_MID_WRITE);
-            process.setProcessEnvironment(environment);
-            process.start(QStringLiteral(GRIDMOLT_APP_DIR "/") + args[0], args.mid(1));
-            QVERIFY(process.waitForStarted());
-            const pid_t pid = pid_t(process.processId());
-            // Stopped: "T" after the name in the process's status line.
-            QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") T "), 60000);
-            const QStringList made = entriesIn(out.path());
-            QVERIFY2(made.size() == 1 && QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch()
-                         && QFileInfo(out.filePath(made.value(0))).size() > 0,
-                     qPrintable(made.join(' ')));
-            ::kill(pid, sig);
-            ::kill(pid, SIGCONT);
-            QVERIFY(process.waitForFinished(30000));
-            QCOMPARE(process.exitStatus(), QProcess::CrashExit);
-            QCOMPARE(entriesIn(out.path()), QStringList());
-        }
-    }
-}
-
-// A folder put at a page file's name while the converter draws (stopped at
-// its first write): the run fails naming it, and takes back the page files
-// it had already placed.
-void ToolBoundsTest::pageFileTakenMidRunIsNamed()
-{
-    QTemporaryDir out;
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("LD_PRELOAD", GRIDMOLT_STOP_MID_WRITE);
-    environment.insert("RENDRIX_THREADS", "1");
+    environment.insert("RENDRIX_THREADS", threads);
     process.setProcessEnvironment(environment);
-    process.start(GRIDMOLT_APP_DIR "/rendrix", {"-htmlformat", samplePdf("schools"), out.filePath("text.xml")});
-    QVERIFY(process.waitForStarted());
-    const pid_t pid = pid_t(process.processId());
-    QTRY_VERIFY_WITH_TIMEOUT(readAll(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") T "), 60000);
-    const QString taken = pageFile(out.path(), "text", 2, "htm");
-    QVERIFY(QDir().mkpath(taken + "/kept"));
-    ::kill(pid, SIGCONT);
-    QVERIFY(process.waitForFinished(60000));
-    const QByteArray err = process.readAllStandardError();
-    QVERIFY2(process.exitCode() == 1 && err == "rendrix: cannot write \"" + taken.toUtf8() + "\": Is a directory\n",
-             err.constData());
-    QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
+    process.start(QStringLiteral(GRIDMOLT_APP_DIR "/") + program, args);
+    const pid_t pid = process.waitForStarted() ? pid_t(process.processId()) : 0;
+    QDeadlineTimer deadline(60000);
+    while (pid && !readAll(QStringLiteral("/proc/%1/stat").arg(pid)).contains(") T ") && !deadline.hasExpired())
+        QTest::qWait(20);
+    return deadline.hasExpired() ? 0 : pid;
 }
+}
+
+// What the four programs refuse before touching anything, what they do with
+// hostile inputs, and what a stop, a full disk or a long name leaves behind.
+// Every program runs as a child with a time limit: a run that hangs fails.
+class ToolBoundsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusalsLeaveEveryFileAsItWas()
+    {
+        // In a fresh folder: in.pdf (a sample), soft.pdf and hard.pdf (a symbolic
+        // and a hard link to it), fifo, dir, rules.txt (from the row), a
+        // big picture and the hostile documents. Arguments name them; the
+        // message must hold `expected`.
+        const char *const P = "Pavlin.dll", *const O = "Ostrel.dll", *const R = "rendrix", *const D = "Dorcet.dll";
+        const QByteArray T = "1-0-0-50-50:a:b\r\n";
+        const auto pic = [](const char *name) { return "1:0:0:(" + QByteArray(name) + "):5:5\r\n"; };
+        const struct { const char *program; QString args; QByteArray rules; const char *expected; QString env = {}; } rows[] = {
+            {P, "in.pdf -getinfo -outfile in.pdf", "", "cannot write \"in.pdf\": it is the input file \"in.pdf\""},
+            {P, "in.pdf -merge 1 -outfile soft.pdf", "", "it is the input file \"in.pdf\""},
+            {P, "in.pdf -merge 1 -outfile hard.pdf", "", "it is the input file \"in.pdf\""},
+            {P, "soft.pdf -getinfo -outfile hard.pdf", "", "it is the input file \"soft.pdf\""},
+            {P, "in.pdf -merge 1 -outfile fifo", "", "cannot write \"fifo\": it is not a regular file"},
+            {P, "in.pdf -getinfo -outfile dir", "", "cannot write \"dir\": it is a folder, not a file"},
+            {P, "in.pdf -getinfo -outfile /dev/null", "", "\"/dev/null\": it is not a regular file"},
+            {P, "fifo -getinfo -outfile out.txt", "", "cannot open \"fifo\": it is not a regular file"},
+            {P, "/dev/zero -merge 1 -outfile out.pdf", "", "cannot open \"/dev/zero\": it is not a regular"},
+            {P, "big.pdf -merge 1 -outfile out.pdf", "", "\"big.pdf\": it is larger than 1 MB", "PAVLIN_MEMORY_MB=1"},
+            {P, "array.pdf -merge 1 -outfile out.pdf", "",
+             "cannot read \"array.pdf\": it needs more memory than this run may use (2 MB; PAVLIN_MEMORY_MB sets it)", "PAVLIN_MEMORY_MB=2"},
+            {O, "in.pdf -tesome in.pdf rules.txt", T, "it is the input file \"in.pdf\""},
+            {O, "in.pdf -tesome soft.pdf rules.txt", T, "it is the input file \"in.pdf\""},
+            {O, "in.pdf -tesome hard.pdf rules.txt", T, "it is the input file \"in.pdf\""},
+            {O, "in.pdf -tesome rules.txt rules.txt", T, "it is the input file \"rules.txt\""},
+            {O, "in.pdf -pisome pic.png rules.txt", pic("pic.png"), "it is the input file \"pic.png\""},
+            {O, "in.pdf -tesome fifo rules.txt", T, "\"fifo\": it is not a regular file"},
+            {O, "in.pdf -tesome dir rules.txt", T, "\"dir\": it is a folder, not a file"},
+            {O, "in.pdf -tesome /dev/null rules.txt", T, "\"/dev/null\": it is not a regular"},
+            {O, "in.pdf -tesome out.pdf dir", "", "cannot read the rule file \"dir\": it is a folder"},
+            {O, "in.pdf -tesome out.pdf /dev/zero", "", "rule file \"/dev/zero\": it is not a regular file"},
+            {O, "in.pdf -tesome out.pdf fifo", "", "rule file \"fifo\": it is not a regular file"},
+            {O, "fifo -tesome out.pdf rules.txt", T, "cannot open \"fifo\": it is not a regular"},
+            {O, "in.pdf -pisome out.pdf rules.txt", pic("fifo"), "cannot read the picture \"fifo\" (line 1): it is not a regular file"},
+            {O, "in.pdf -pisome out.pdf rules.txt", pic("past-limit.png"),
+             "picture \"past-limit.png\" (line 1): it is larger than 64 MB, the most this program reads"},
+            {O, "in.pdf -pisome out.pdf rules.txt", pic("at-limit.png"), "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},
+            {O, "in.pdf -pisome out.pdf rules.txt", pic("huge.png"),
+             "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
+            {O, "in.pdf -pisome out.pdf rules.txt", pic("pic.png"),
+             "it needs more memory than this run may use (8 MB; OSTREL_MEMORY_MB sets it)", "OSTREL_MEMORY_MB=8"},
+            {O, "count.pdf -tesome out.pdf rules.txt", T, "\"count.pdf\": the page tree claims 2147483647 pages, more than the file holds objects"},
+            {O, "nested.pdf -tesome out.pdf rules.txt", T,
+             "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
+            {O, "nested.pdf -pisome out.pdf rules.txt", pic("pic.png"),
+             "cannot replace in \"nested.pdf\": page 1: its forms draw other forms more than 100000 times"},
+            {O, "paths.pdf -tesome out.pdf rules.txt", T, "cannot open \"paths.pdf\": its page tree is damaged"},
+            {P, "paths.pdf -getinfo -outfile out.txt", "", "cannot open \"paths.pdf\": the file is damaged"},
+            {R, "-htmlformat nested.pdf text.xml", "", "page 1: its forms draw other forms more than 100000 times"},
+            {D, "nested.pdf -ht a.png", "", "page 1: its forms draw other forms more than 100000 times"},
+            {D, "in.pdf -ht in.png", "", "in_pg_0001.htm\": it is the input file"},
+            {R, "-htmlformat in.pdf text.xml", "", "text_pg_0001.png\": it is not a regular file"},
+        };
+        for (const auto &row : rows) {
+            QTemporaryDir dir;
+            QVERIFY(QDir::setCurrent(dir.path()) && QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
+                    && ::link("in.pdf", "hard.pdf") == 0 && ::mkfifo("fifo", 0600) == 0 && QDir().mkdir("dir")
+                    && QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
+                    && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf") && QFile::copy(kHostile + "huge-picture.png", "huge.png"));
+            // A megabyte of text; 600 KB of numbers: tens of megabytes as the library's objects.
+            QVERIFY(writeFile("big.pdf", onePage('(' + QByteArray(1 << 20, 'x') + ')'))
+                    && writeFile("array.pdf", onePage('[' + QByteArray("1 ").repeated(300000) + ']')));
+            // Zeros on either side of the picture file limit, without taking the disk.
+            QFile atLimit("at-limit.png"), pastLimit("past-limit.png");
+            QVERIFY(atLimit.open(QIODevice::WriteOnly) && atLimit.resize(64 << 20) && pastLimit.open(QIODevice::WriteOnly)
+                    && pastLimit.resize((64 << 20) + 1));
+            // 30 million pixels: a small file, more than 8 MB decoded.
+            QImage picture(5000, 6000, QImage::Format_Mono);
+            picture.fill(1);
+            QVERIFY(picture.save("pic.png") && (row.rules.isEmpty() || writeFile("rules.txt", row.rules)));
+            // The page files the converters must not replace: a link to the input and a FIFO.
+            QVERIFY(::link("in.pdf", "in_pg_0001.htm") == 0 && ::mkfifo("text_pg_0001.png", 0600) == 0);
+            const QMap<QString, QByteArray> before = snapshot(dir.path());
+
+            const QStringList env = QStringList{"RENDRIX_THREADS=2"} + (row.env.isEmpty() ? QStringList() : QStringList{row.env});
+            const ConverterRun run = runConverter(row.program, row.args.split(' '), env);
+            const QByteArray what = (row.program + (' ' + row.args) + ": ").toUtf8() + run.err;
+            QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.count('\n') == 1 && run.err.startsWith(QByteArray(row.program) + ": ")
+                         && run.err.contains(row.expected) && snapshot(dir.path()) == before,
+                     what.constData());
+        }
+    }
+
+    void hostileCountsAndLongNamesWork()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        // A page tree claiming two billion pages holds one: counted and cut as one.
+        const QString count = kHostile + "huge-count.pdf";
+        QVERIFY(runConverter("Pavlin.dll", {count, "-getinfo", "-outfile", "info.txt"}).exitCode == 0 && readAll("info.txt") == "NumberOfPages: 1\n");
+        QCOMPARE(runConverter("Pavlin.dll", {count, "-merge", "1", "-outfile", "one.pdf"}).exitCode, 0);
+        QVERIFY(runConverter("Pavlin.dll", {count, "-merge", "2", "-outfile", "two.pdf"}).err.contains("page 2 is outside"));
+        // A repair that loses nothing the pages need: the page and its text are written.
+        QCOMPARE(runConverter("Pavlin.dll", {kHostile + "bad-info-offset.pdf", "-merge", "1", "-outfile", "kept.pdf"}).exitCode, 0);
+        QProcess text;
+        text.start("pdftotext", {"kept.pdf", "-"});
+        QVERIFY(text.waitForFinished() && text.readAllStandardOutput().trimmed() == "Kept");
+
+        // Output names as long as names may be: the temporary names are short.
+        QVERIFY(writeFile("rules.txt", "1-61-78-36-13:Animal:b\r\n"));
+        const QString in = samplePdf("AnimalSounds");
+        for (int length : {246, 250, 255}) {
+            const QString name = QString(length - 4, QLatin1Char('n')) + ".pdf";
+            for (const QStringList &args : QList<QStringList>{{"Pavlin.dll", in, "-getinfo", "-outfile", name},
+                                                             {"Pavlin.dll", in, "-merge", "1", "-outfile", name},
+                                                             {"Ostrel.dll", in, "-tesome", name, "rules.txt"}}) {
+                QFile::remove(name);
+                const ConverterRun run = runConverter(args[0], args.mid(1));
+                QVERIFY2(run.exitCode == 0 && QFileInfo(name).size() > 0, run.err.constData());
+            }
+        }
+        QCOMPARE(entriesIn(dir.path()).size(), 4 + 3);
+    }
+
+    void fileSizeLimitIsFileTooLarge()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()) && writeFile("rules.txt", "1-0-0-50-50:a:b\r\n"));
+        const QString in = samplePdf("schools");
+        // Each output is larger than the limit.
+        for (const QStringList &args : QList<QStringList>{{"Pavlin.dll", in, "-merge", "1-5", "-outfile", "out.pdf"},
+                                                         {"Ostrel.dll", in, "-tesome", "out.pdf", "rules.txt"}}) {
+            const ConverterRun run = runConverter(args[0], args.mid(1), {}, 20000);
+            QVERIFY2(!run.crashed && run.exitCode == 1 && run.err.contains("cannot write \"out.pdf\": File too large"),
+                     run.err.constData());
+            QCOMPARE(entriesIn(dir.path()), QStringList{"rules.txt"});
+        }
+    }
+
+    // Each program, stopped in its first write, is sent a stop signal and let
+    // go on: the temporary file is named as the window expects while it
+    // stands, and gone once the program has ended by the signal.
+    void stopMidWriteLeavesNoTemporaryFile()
+    {
+        QTemporaryDir in, out;
+        const QString rules = in.filePath("rules.txt");
+        QVERIFY(writeFile(rules, "1-0-0-50-50:a:b\r\n"));
+        const QList<QStringList> runs{{"Pavlin.dll", samplePdf("schools"), "-merge", "5-1", "-outfile", out.filePath("out.pdf")},
+                                      {"Pavlin.dll", samplePdf("schools"), "-getinfo", "-outfile", out.filePath("out.txt")},
+                                      {"Ostrel.dll", samplePdf("schools"), "-tesome", out.filePath("out.pdf"), rules}};
+        for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+            for (const QStringList &args : runs) {
+                QProcess process;
+                const pid_t pid = startStopped(process, args[0], args.mid(1));
+                const QStringList made = entriesIn(out.path());
+                QVERIFY2(pid && made.size() == 1
+                             && QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch()
+                             && QFileInfo(out.filePath(made.value(0))).size() > 0,
+                         qPrintable(made.join(' ')));
+                ::kill(pid, sig);
+                ::kill(pid, SIGCONT);
+                QVERIFY(process.waitForFinished(30000));
+                QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+                QCOMPARE(entriesIn(out.path()), QStringList());
+            }
+        }
+    }
+
+    // A folder put at a page file's name while the converter draws (stopped at
+    // its first write): the run fails naming it, and takes back the page files
+    // it had already placed.
+    void pageFileTakenMidRunIsNamed()
+    {
+        QTemporaryDir out;
+        QProcess process;
+        const pid_t pid = startStopped(process, "rendrix", {"-htmlformat", samplePdf("schools"), out.filePath("text.xml")}, "1");
+        const QString taken = pageFile(out.path(), "text", 2, "htm");
+        QVERIFY(pid && QDir().mkpath(taken + "/kept"));
+        ::kill(pid, SIGCONT);
+        QVERIFY(process.waitForFinished(60000));
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(process.exitCode() == 1 && err == "rendrix: cannot write \"" + taken.toUtf8() + "\": Is a directory\n",
+                 err.constData());
+        QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
+    }
+};
 
 QTEST_GUILESS_MAIN(ToolBoundsTest)
 #include "toolbounds_test.moc"

@@ -41,21 +41,12 @@ def outlines(font, names):
 
 
 def well_formed(destination):
-    """A UTF-16BE destination: whole code units, surrogates in pairs."""
-    if not destination or len(destination) % 4:
+    """A UTF-16BE destination: whole code units, surrogates in pairs (the
+    strict decoder refuses a lone one)."""
+    try:
+        return len(destination) % 4 == 0 and bool(bytes.fromhex(destination).decode("utf-16-be"))
+    except ValueError:
         return False
-    units = [int(destination[i:i + 4], 16) for i in range(0, len(destination), 4)]
-    i = 0
-    while i < len(units):
-        if 0xD800 <= units[i] < 0xDC00:
-            if i + 1 >= len(units) or not 0xDC00 <= units[i + 1] < 0xE000:
-                return False
-            i += 2
-        elif 0xDC00 <= units[i] < 0xE000:
-            return False
-        else:
-            i += 1
-    return True
 
 
 def describe(pdf):

@@ -6,6 +6,7 @@
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
+#include "pdfpages.h"
 #include "stopcleanup.h"
 #include "temporaryoutput.h"
 #include "../filesizelimit.h"
@@ -17,6 +18,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -25,59 +27,38 @@
 #include <string>
 #include <vector>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace
 {
-// A private folder for one test, removed with its files.
+// A private folder for one test (under TMPDIR), removed with its files.
 class Folder
 {
 public:
-    Folder()
-    {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/toolscommon.XXXXXX";
-        path_ = ::mkdtemp(&pattern[0]) ? pattern : std::string();
-    }
-    ~Folder()
-    {
-        for (const std::string &name : entries())
-            ::unlink((path_ + "/" + name).c_str()) == 0 || ::rmdir((path_ + "/" + name).c_str());
-        ::rmdir(path_.c_str());
-    }
+    Folder() { ::mkdtemp(&path_[0]); }
+    ~Folder() { std::filesystem::remove_all(path_, ignored_); }
     std::string operator/(const std::string &name) const { return path_ + "/" + name; }
     std::vector<std::string> entries() const
     {
         std::vector<std::string> names;
-        if (DIR *dir = ::opendir(path_.c_str())) {
-            while (const dirent *e = ::readdir(dir))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                    names.push_back(e->d_name);
-            ::closedir(dir);
-        }
+        for (const auto &entry : std::filesystem::directory_iterator(path_, ignored_))
+            names.push_back(entry.path().filename());
         return names;
     }
 
 private:
-    std::string path_;
+    std::string path_ = std::filesystem::temp_directory_path() / "toolscommon.XXXXXX";
+    mutable std::error_code ignored_;
 };
 
-bool writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    return bool(out << bytes);
-}
+bool writeFile(const std::string &path, const std::string &bytes) { return bool(std::ofstream(path, std::ios::binary) << bytes); }
+std::string readFile(const std::string &path) { std::ifstream in(path, std::ios::binary); return {std::istreambuf_iterator<char>(in), {}}; }
+// Whether `text` starts with `start`, and is empty exactly when `start` is.
+bool opens(const std::string &text, const std::string &start) { return text.rfind(start, 0) == 0 && text.empty() == start.empty(); }
 
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Runs `body` in a child process; its wait status.
+// Runs `body` in a child process; its exit status, -1 when it did not exit.
 int inChild(const std::function<void()> &body)
 {
     const pid_t pid = ::fork();
@@ -86,8 +67,7 @@ int inChild(const std::function<void()> &body)
         std::_Exit(0);
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 }
 
@@ -95,11 +75,10 @@ TEST(OutputPath, RefusesInputsThroughLinksAndWhatIsNoRegularFile)
 {
     Folder dir;
     ASSERT_TRUE(writeFile(dir / "in.pdf", "input") && writeFile(dir / "old.pdf", "old"));
-    ASSERT_EQ(::symlink((dir / "in.pdf").c_str(), (dir / "soft.pdf").c_str()), 0);
-    ASSERT_EQ(::link((dir / "in.pdf").c_str(), (dir / "hard.pdf").c_str()), 0);
-    ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling.pdf").c_str()), 0);
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+    ASSERT_TRUE(::symlink((dir / "in.pdf").c_str(), (dir / "soft.pdf").c_str()) == 0
+                && ::link((dir / "in.pdf").c_str(), (dir / "hard.pdf").c_str()) == 0
+                && ::symlink((dir / "gone").c_str(), (dir / "dangling.pdf").c_str()) == 0
+                && ::mkfifo((dir / "fifo").c_str(), 0600) == 0 && ::mkdir((dir / "folder").c_str(), 0700) == 0);
     // The output, and the start of the refusal ("" for none).
     const struct { std::string output, refusal; } rows[] = {
         {dir / "new.pdf", ""},
@@ -116,16 +95,14 @@ TEST(OutputPath, RefusesInputsThroughLinksAndWhatIsNoRegularFile)
     };
     for (const auto &row : rows) {
         const std::string refusal = OutputPath::refusal(row.output, {dir / "rules.txt", dir / "in.pdf"});
-        EXPECT_EQ(refusal.substr(0, row.refusal.size()), row.refusal) << row.output;
-        EXPECT_EQ(refusal.empty(), row.refusal.empty()) << row.output;
+        EXPECT_TRUE(opens(refusal, row.refusal)) << row.output << ": " << refusal;
     }
     // A stale output goes; an input, a folder or a FIFO stays.
     std::string error;
     for (const char *name : {"old.pdf", "in.pdf", "hard.pdf", "soft.pdf", "folder", "fifo"})
         EXPECT_TRUE(OutputPath::removeStale(dir / name, {dir / "in.pdf"}, &error)) << name;
-    EXPECT_EQ(::access((dir / "old.pdf").c_str(), F_OK), -1);
-    for (const char *name : {"in.pdf", "hard.pdf", "soft.pdf", "folder", "fifo"})
-        EXPECT_EQ(::access((dir / name).c_str(), F_OK), 0) << name;
+    for (const char *name : {"old.pdf", "in.pdf", "hard.pdf", "soft.pdf", "folder", "fifo"})
+        EXPECT_EQ(::access((dir / name).c_str(), F_OK), name == std::string("old.pdf") ? -1 : 0) << name;
     EXPECT_EQ(readFile(dir / "in.pdf"), "input");
 }
 
@@ -147,27 +124,23 @@ TEST(InputFile, ReadsRegularFilesWithinTheLimitOnly)
     for (const auto &row : rows) {
         std::string bytes = "stale", error;
         const bool ok = InputFile::read(row.path, row.limit, &bytes, &error);
-        EXPECT_EQ(ok, row.ok) << row.path;
-        EXPECT_EQ((ok ? bytes : error).substr(0, row.result.size()), row.result) << row.path;
-        EXPECT_EQ(InputFile::refusal(row.path).empty(), row.ok || row.limit == 9) << row.path;
+        EXPECT_TRUE(ok == row.ok && (ok ? bytes : error).rfind(row.result, 0) == 0
+                    && InputFile::refusal(row.path).empty() == (row.ok || row.limit == 9)) << row.path << ": " << error;
     }
 }
 
 TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
 {
     Folder dir;
-    const std::string longName(250, 'n');
-    for (const std::string &name : {std::string("out.pdf"), longName, std::string(255, 'x')}) {
+    for (const std::string &name : {std::string("out.pdf"), std::string(250, 'n'), std::string(255, 'x')}) {
         TemporaryOutput out(dir / name);
         std::string error;
         ASSERT_TRUE(out.create(&error)) << error;
         // ".gm", the process id, "." and six characters, in the target's folder.
-        const std::string own = TemporaryOutput::namePrefix(long(::getpid()));
-        EXPECT_TRUE(std::regex_match(out.path(), std::regex(".*/" + own + "[A-Za-z0-9]{6}"))) << out.path();
-        EXPECT_TRUE(out.write("data", 4) && out.written() == 4);
-        ASSERT_TRUE(out.commit(&error)) << error;
-        EXPECT_EQ(readFile(dir / name), "data");
-        EXPECT_EQ(dir.entries().size(), 1u);
+        EXPECT_TRUE(std::regex_match(out.path(), std::regex(".*/" + TemporaryOutput::namePrefix(long(::getpid())) + "[A-Za-z0-9]{6}")))
+            << out.path();
+        ASSERT_TRUE(out.write("data", 4) && out.written() == 4 && out.commit(&error)) << error;
+        EXPECT_TRUE(readFile(dir / name) == "data" && dir.entries().size() == 1u);
         ::unlink((dir / name).c_str());
     }
     {
@@ -185,8 +158,7 @@ TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
     for (const auto &row : rows) {
         TemporaryOutput out(row.target);
         std::string error;
-        EXPECT_FALSE(row.made ? out.commit(&error) : out.create(&error)) << row.target;
-        EXPECT_EQ(error, row.reason);
+        EXPECT_TRUE(!(row.made ? out.commit(&error) : out.create(&error)) && error == row.reason) << row.target << ": " << error;
     }
     EXPECT_TRUE(dir.entries().empty());
 }
@@ -206,56 +178,46 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
 #ifdef GRIDMOLT_NO_DATA_LIMIT
     GTEST_SKIP() << "no data limit under the address sanitizer";
 #endif
-    ::setenv("TOOLSCOMMON_MEMORY_MB", "48", 1);
-    EXPECT_EQ(MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB"), 48LL << 20);
-    ::setenv("TOOLSCOMMON_MEMORY_MB", "48x", 1);   // not a number: the machine's share
-    EXPECT_GT(MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB"), 48LL << 20);
+    const auto share = [](const char *value) {
+        return ::setenv("TOOLSCOMMON_MEMORY_MB", value, 1), MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB");
+    };
+    EXPECT_EQ(share("48"), 48LL << 20);
+    EXPECT_GT(share("48x"), 48LL << 20);   // not a number: the machine's share
     // In a child: the limit binds the process for good. Exit status 0 when
     // allocations failed within the share, the failure was noted, and the
     // reserve then held a further 32 MB.
-    const int status = inChild([] {
+    EXPECT_EQ(inChild([] {
         const MemoryLimit limit(48LL << 20);
         std::vector<std::unique_ptr<char[]>> held;
         try {
-            for (int i = 0; i < 1000; ++i) {
-                held.emplace_back(new char[1 << 20]);
-                held.back()[0] = 1;
-            }
+            for (int i = 0; i < 1000; ++i)
+                held.emplace_back(new char[1 << 20])[0] = 1;
             std::_Exit(2);   // a gigabyte fitted in a share of 48 MB
-        } catch (const std::bad_alloc &) {
-        }
+        } catch (const std::bad_alloc &) {}
         if (!MemoryLimit::exhausted() || held.size() < 8)
             std::_Exit(3);
         std::unique_ptr<char[]> report(new char[32 << 20]);
         report[0] = 1;
-        std::_Exit(0);
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }), 0);
     // A failure after the limit has ended is the caller's own: not noted.
-    const int ended = inChild([] {
+    EXPECT_EQ(inChild([] {
         { const MemoryLimit limit(1LL << 40); }
         try {
             static_cast<void>(::operator new(size_t(1) << 60));
-        } catch (const std::bad_alloc &) {
-        }
+        } catch (const std::bad_alloc &) {}
         std::_Exit(MemoryLimit::exhausted() ? 3 : 0);
-    });
-    EXPECT_TRUE(WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << ended;
+    }), 0);
 }
 
 TEST(TemporaryOutput, FileSizeLimitIsReportedAsFileTooLarge)
 {
     Folder dir;
     FileSizeLimit limit(1000);
-    ASSERT_TRUE(limit.ok());
     TemporaryOutput out(dir / "out.pdf");
     std::string error;
-    ASSERT_TRUE(out.create(&error));
-    EXPECT_FALSE(out.write(std::string(5000, 'x').data(), 5000));
-    EXPECT_EQ(out.writeFailure(), "File too large");
-    EXPECT_FALSE(out.commit(&error));
-    EXPECT_EQ(error, "File too large");
-    EXPECT_TRUE(dir.entries().empty());
+    ASSERT_TRUE(limit.ok() && out.create(&error));
+    EXPECT_TRUE(!out.write(std::string(5000, 'x').data(), 5000) && out.writeFailure() == "File too large" && !out.commit(&error)
+                && error == "File too large" && dir.entries().empty()) << error;
 }
 
 // A program stopped while its file is half written: the temporary file goes,
@@ -280,26 +242,23 @@ TEST(StopCleanup, StopSignalsRemoveTheTemporaryFile)
         }
         char byte = 0;
         ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-        ASSERT_EQ(dir.entries().size(), 1u);
-        EXPECT_EQ(dir.entries()[0].rfind(TemporaryOutput::namePrefix(long(pid)), 0), 0u);
+        ASSERT_TRUE(dir.entries().size() == 1u && dir.entries()[0].rfind(TemporaryOutput::namePrefix(long(pid)), 0) == 0);
         ::kill(pid, sig);
         int status = 0;
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
-        EXPECT_TRUE(dir.entries().empty()) << sig;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig && dir.entries().empty()) << sig;
         ::close(ready[0]);
         ::close(ready[1]);
     }
     // An exception nobody catches ends the process with status 1, not an abort.
     Folder dir;
-    const int status = inChild([&] {
+    EXPECT_EQ(inChild([&] {
         StopCleanup::prepare("test");
         TemporaryOutput out(dir / "out.pdf");
         std::string error;
         out.create(&error);
         std::terminate();
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    }), 1);
     EXPECT_TRUE(dir.entries().empty());
 }
 
@@ -372,8 +331,7 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
         std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
         ASSERT_EQ(pages.size(), 1u);
         const std::string refusal = FormNesting().refusal(pages[0]);
-        EXPECT_EQ(refusal.substr(0, row.refusal.size()), row.refusal) << row.depth << " " << row.calls;
-        EXPECT_EQ(refusal.empty(), row.refusal.empty()) << row.depth << " " << row.calls << ": " << refusal;
+        EXPECT_TRUE(opens(refusal, row.refusal)) << row.depth << " " << row.calls << ": " << refusal;
     }
     // A form that draws itself is skipped, as renderers skip it.
     std::string loop = formsPdf(2, 4, 1);
@@ -384,4 +342,17 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
     EXPECT_EQ(FormNesting::refusal(dir / "deep.pdf", {2}), "");   // no such page
     EXPECT_EQ(FormNesting::refusal(dir / "deep.pdf", {1}).substr(0, 8), "page 1: ");
     EXPECT_EQ(FormNesting::refusal(dir / "missing.pdf", {}), "");   // left to the program's library
+}
+
+TEST(PdfPages, PagesOutsideTheDocumentAreRefused)
+{
+    for (long page : {0L, -1L, 2L}) {
+        PdfPages pdf;
+        std::string error;
+        ASSERT_TRUE(pdf.open("one.pdf", formsPdf(1, 0, 1), &error)) << error;
+        Folder dir;
+        TemporaryOutput out(dir / "out.pdf");
+        EXPECT_FALSE(pdf.writePages({page}, &out, &error));
+        EXPECT_EQ(error, "page " + std::to_string(page) + " is outside the document, which has 1 page");
+    }
 }

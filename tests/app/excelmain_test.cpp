@@ -280,11 +280,18 @@ private slots:
         line->click();
         button(w, "pushButton_del_rect")->click();
         QVERIFY(!line->isChecked() && !rect->isChecked() && w.canvas->mode == 1);
-        // The replacement window, made on the first click, comes to the front at every click.
+        // The replacement window, made on the first click, comes to the front and
+        // takes the keyboard at every click.
         RaiseCounter front;
         qApp->installEventFilter(&front);
-        for (int k = 0; k < 2; ++k)
+        w.show();
+        for (int k = 0; k < 2; ++k) {
+            w.activateWindow();
+            QCoreApplication::processEvents();
             button(w, "pushButton_replace")->click();
+            QCoreApplication::processEvents();
+            QVERIFY(QApplication::activeWindow() && QApplication::activeWindow()->inherits("Process"));
+        }
         QCOMPARE(front.raised, 2);
     }
 

@@ -280,16 +280,23 @@ private slots:
         line->click();
         button(w, "pushButton_del_rect")->click();
         QVERIFY(!line->isChecked() && !rect->isChecked() && w.canvas->mode == 1);
-        // The replacement window, made on the first click, comes to the front at every click.
+        // The replacement window, made on the first click, comes to the front and
+        // takes the keyboard at every click.
         RaiseCounter front;
         qApp->installEventFilter(&front);
-        for (int k = 0; k < 2; ++k)
+        w.show();
+        for (int k = 0; k < 2; ++k) {
+            w.activateWindow();
+            QCoreApplication::processEvents();
             button(w, "pushButton_replace")->click();
+            QCoreApplication::processEvents();
+            QVERIFY(QApplication::activeWindow() && QApplication::activeWindow()->inherits("Process"));
+        }
         QCOMPARE(front.raised, 2);
     }
 
     // The divider beside the page list moves with a drag that began on it,
-    // and only until the button is let go.
+    // and only until the button is let go; both dividers show their cursor.
     void listDividerDrag()
     {
         Window w(dialogs);
@@ -298,6 +305,9 @@ private slots:
         const int y = g.y() + 10, on = g.x() + g.width() + 5;
         sendMouse(&w, QEvent::MouseMove, QPoint(on, y));
         QCOMPARE(w.cursor().shape(), Qt::SplitHCursor);
+        const QRect f = child<QWidget>(w, "frame_back")->geometry();   // the divider under the page
+        sendMouse(&w, QEvent::MouseMove, QPoint(f.x() + 10, f.y() + f.height() + 5));
+        QCOMPARE(w.cursor().shape(), Qt::SplitVCursor);
         const struct { int from, to, width; } drags[] = {
             {g.x() + 50, on + 40, g.width()},   // began elsewhere
             {on, on + 40, on + 40 - g.x()}};

@@ -71,6 +71,10 @@ private slots:
         drawTable(tiny, 100, 100, 105, 104);
         QVERIFY(!tiny.hasRect);
         QCOMPARE(tiny.returnRec(), QRectF(100, 100, 5, 4));
+        // A rectangle drawn over it starts a new table, without the old lines.
+        tiny.lines.append(QRectF(102, 100, 0, 4));
+        drawTable(tiny, 100, 100, 300, 200);
+        QVERIFY(tiny.hasRect && tiny.returnLine().isEmpty());
     }
 
     void dragsEditTheTable()

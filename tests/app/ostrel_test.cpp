@@ -842,6 +842,39 @@ private slots:
         }
     }
 
+    // Glyph boxes reach from the descriptor's descent to its ascent, both
+    // in thousandths of the text size; a font without them gets 0.8 and -0.2.
+    void fontBoxesFollowTheDescriptor()
+    {
+        fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        pdf_document *doc = nullptr;
+        QString got;
+        try {
+            guarded(ctx, [&] { doc = pdf_create_document(ctx); });
+            FontCache fonts(ctx, doc);
+            for (const int descent : {-250, 0}) {
+                guarded(ctx, [&] {
+                    pdf_obj *font = pdf_add_new_dict(ctx, doc, 4), *descriptor = pdf_add_new_dict(ctx, doc, 4);
+                    pdf_dict_put(ctx, font, PDF_NAME(Subtype), PDF_NAME(Type1));
+                    pdf_dict_put_name(ctx, font, PDF_NAME(BaseFont), "Plain");
+                    pdf_dict_put_name(ctx, descriptor, PDF_NAME(FontName), "Plain");
+                    pdf_dict_put_int(ctx, descriptor, PDF_NAME(Ascent), descent ? 750 : 0);
+                    pdf_dict_put_int(ctx, descriptor, PDF_NAME(Descent), descent);
+                    pdf_dict_put(ctx, font, PDF_NAME(FontDescriptor), descriptor);
+                    const FontCache::Font *f = fonts.get(nullptr, font);
+                    got += f ? QStringLiteral("%1 %2 ").arg(double(f->ascent)).arg(double(f->descent)) : "none ";
+                    pdf_drop_obj(ctx, descriptor);
+                    pdf_drop_obj(ctx, font);
+                });
+            }
+        } catch (const std::exception &e) {
+            got = e.what();
+        }
+        pdf_drop_document(ctx, doc);
+        fz_drop_context(ctx);
+        QCOMPARE(got, QStringLiteral("0.75 -0.25 0.8 -0.2 "));
+    }
+
     // A picture rule names the converter's run starting at its left and
     // top; that run's words go, found as for a text rule, whatever
     // separates them from their neighbours.

@@ -4,6 +4,8 @@
 // is, pdffonts for the faces, qpdf for the file, fontTools for what the
 // embedded fonts hold.
 
+#include "../pdfobjects.h"
+
 #include "mupdfguard.h"
 #include "pagewriter.h"
 #include "replacementfonts.h"
@@ -137,16 +139,7 @@ std::string pdfWithLines(const std::vector<Line> &lines)
     }
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 400] /Resources << /Font << /F1 4 0 R /F2 5 0 R >> >>"
                  " /Contents [" + contents + "] >>";
-    std::string pdf = "%PDF-1.4\n", xref;
-    for (size_t i = 0; i < objects.size(); ++i) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
-        xref += entry;
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::string size = std::to_string(objects.size() + 1);
-    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
-        + " /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+    return pdfFromObjects(objects);
 }
 
 // A blank page with one word, "Kept", near its foot.

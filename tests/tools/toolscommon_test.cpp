@@ -2,6 +2,8 @@
 // relies on: which paths are refused, what is read, what a stop or a full
 // disk leaves behind, and which pages draw too many forms.
 
+#include "../pdfobjects.h"
+
 #include "formnesting.h"
 #include "inputfile.h"
 #include "memorylimit.h"
@@ -295,16 +297,7 @@ std::string formsPdf(int depth, int calls, int pageCalls, bool inherit = false, 
             ? "" : "/Resources << /XObject << /N " + std::to_string(6 + i) + " 0 R >> >>";
         objects.push_back(stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9] " + resources, content));
     }
-    std::string pdf = "%PDF-1.4\n", xref;
-    char entry[32];
-    for (size_t i = 0; i < objects.size(); ++i) {
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", pdf.size());
-        xref += entry;
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-    }
-    const std::string size = std::to_string(objects.size() + 1);
-    return pdf + "xref\n0 " + size + "\n0000000000 65535 f \n" + xref + "trailer\n<< /Size " + size
-        + " /Root 1 0 R >>\nstartxref\n" + std::to_string(pdf.size()) + "\n%%EOF\n";
+    return pdfFromObjects(objects);
 }
 }
 

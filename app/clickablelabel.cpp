@@ -10,7 +10,7 @@ clickablelabel::clickablelabel(QWidget *parent)
 
 bool clickablelabel::hitLabel(const QPoint &p) const
 {
-    return p.x() >= 0 && p.y() >= 0 && p.x() <= width() && p.y() <= height();
+    return rect().contains(p);
 }
 
 void clickablelabel::mousePressEvent(QMouseEvent *event)

@@ -11,6 +11,7 @@ class clickablelabel : public QLabel
 public:
     explicit clickablelabel(QWidget *parent = nullptr);
 
+    // Whether p is one of the label's pixels, (0, 0) to (width - 1, height - 1).
     bool hitLabel(const QPoint &p) const;
 
 signals:

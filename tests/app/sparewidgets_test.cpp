@@ -40,10 +40,12 @@ private slots:
         const QVector<Step> steps = {
             {QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton},     // a click
             {QEvent::MouseButtonRelease, {10, 10}, Qt::LeftButton},
-            {QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton},     // released outside
-            {QEvent::MouseButtonRelease, {101, 30}, Qt::LeftButton},
-            {QEvent::MouseButtonDblClick, {100, 30}, Qt::LeftButton}, // the edge is inside
-            {QEvent::MouseButtonRelease, {100, 30}, Qt::LeftButton},
+            {QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton},     // released just right of it
+            {QEvent::MouseButtonRelease, {100, 29}, Qt::LeftButton},
+            {QEvent::MouseButtonPress, {10, 10}, Qt::LeftButton},     // released just below it
+            {QEvent::MouseButtonRelease, {99, 30}, Qt::LeftButton},
+            {QEvent::MouseButtonDblClick, {99, 29}, Qt::LeftButton},  // its last pixel is inside
+            {QEvent::MouseButtonRelease, {99, 29}, Qt::LeftButton},
             {QEvent::MouseButtonPress, {10, 10}, Qt::RightButton},    // no click
             {QEvent::MouseButtonRelease, {10, 10}, Qt::RightButton},
         };
@@ -53,7 +55,7 @@ private slots:
         QCoreApplication::sendEvent(&label, &enter);
         QCoreApplication::sendEvent(&label, &leave);
         QCOMPARE(spy.log, QStringList({"pressed", "clicked", "released", "pressed", "released",
-                                       "doubleClicked", "pressed", "clicked", "released",
+                                       "pressed", "released", "doubleClicked", "pressed", "clicked", "released",
                                        "pressed", "released", "mouseOver", "mouseOut"}));
     }
 

@@ -8,26 +8,50 @@
 
 #include <cstdlib>
 
+#include <sys/stat.h>
+
 namespace {
 
-QMutex &logMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
-
-QString &logPath()
-{
-    static QString path;
-    return path;
-}
-
 // Kept open between messages: a save traces every cell, and reopening the
-// file for each line would dominate its cost.
-QFile &logFile()
+// file for each line would dominate its cost. The open file's identity tells
+// when the path no longer names it (deleted, moved or replaced while the
+// program runs); the path is then opened again, as if every line opened it.
+struct LogTarget
 {
-    static QFile file;
-    return file;
+    QMutex mutex;
+    QString path;
+    QByteArray encodedPath;
+    QFile file;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+LogTarget &logTarget()
+{
+    static LogTarget target;
+    return target;
+}
+
+bool pathNamesOpenFile(const LogTarget &target)
+{
+    struct stat named;
+    return ::stat(target.encodedPath.constData(), &named) == 0 && named.st_dev == target.device
+           && named.st_ino == target.inode;
+}
+
+bool openLog(LogTarget &target)
+{
+    target.file.setFileName(target.path);
+    if (!target.file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    struct stat opened;
+    if (::fstat(target.file.handle(), &opened) != 0) {
+        target.file.close();
+        return false;
+    }
+    target.device = opened.st_dev;
+    target.inode = opened.st_ino;
+    return true;
 }
 
 } // namespace
@@ -48,15 +72,18 @@ QString logLineFor(QtMsgType type, const QString &message)
 
 void setLogFilePath(const QString &path)
 {
-    QMutexLocker lock(&logMutex());
-    logFile().close();
-    logPath() = path;
+    LogTarget &target = logTarget();
+    QMutexLocker lock(&target.mutex);
+    target.file.close();
+    target.path = path;
+    target.encodedPath = QFile::encodeName(path);
 }
 
 QString logFilePath()
 {
-    QMutexLocker lock(&logMutex());
-    return logPath();
+    LogTarget &target = logTarget();
+    QMutexLocker lock(&target.mutex);
+    return target.path;
 }
 
 QString defaultLogFilePath()
@@ -73,15 +100,14 @@ void customMessageHandler(QtMsgType type, const QMessageLogContext &, const QStr
 
     const QString line = logLineFor(type, message);
     // One lock around open, write and close, so two threads' lines never mix.
-    QMutexLocker lock(&logMutex());
-    if (logPath().isEmpty())
+    LogTarget &target = logTarget();
+    QMutexLocker lock(&target.mutex);
+    if (target.path.isEmpty())
         return;
-    QFile &file = logFile();
-    if (!file.isOpen()) {
-        file.setFileName(logPath());
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-            return;
-    }
-    file.write((line + QLatin1Char('\n')).toUtf8());
-    file.flush();
+    if (target.file.isOpen() && !pathNamesOpenFile(target))
+        target.file.close();
+    if (!target.file.isOpen() && !openLog(target))
+        return;
+    target.file.write((line + QLatin1Char('\n')).toUtf8());
+    target.file.flush();
 }

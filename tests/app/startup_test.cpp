@@ -8,10 +8,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -60,6 +63,37 @@ private slots:
         setLogFilePath(dir.path() + QStringLiteral("/missing/folder/excellog.txt"));
         log(QtDebugMsg, QStringLiteral("lost"));
         QVERIFY(!QFile::exists(dir.path() + QStringLiteral("/missing")));
+    }
+
+    // The log deleted, moved or replaced between two messages: the second
+    // goes into the file that the path names then, as if each line opened it.
+    void logFollowsItsPath()
+    {
+        const QString aside = dir.path() + QStringLiteral("/aside.txt");
+        const auto replace = [&] {
+            QSaveFile other(logPath);
+            return other.open(QIODevice::WriteOnly) && other.write("other\n") == 6 && other.commit();
+        };
+        const struct {
+            const char *what;
+            std::function<bool()> change;
+            QByteArray atPath, atAside;
+        } cases[] = {
+            {"deleted", [&] { return QFile::remove(logPath); }, "Debug: second\n", "<unreadable>"},
+            {"moved", [&] { return QFile::rename(logPath, aside); }, "Debug: second\n", "Debug: first\n"},
+            {"replaced", replace, "other\nDebug: second\n", "<unreadable>"},
+            {"kept", [] { return true; }, "Debug: first\nDebug: second\n", "<unreadable>"},
+        };
+        for (const auto &c : cases) {
+            QFile::remove(aside);
+            QFile::remove(logPath);
+            setLogFilePath(logPath);
+            log(QtDebugMsg, QStringLiteral("first"));
+            QVERIFY2(c.change(), c.what);
+            log(QtDebugMsg, QStringLiteral("second"));
+            QVERIFY2(readAll(logPath) == c.atPath, c.what);
+            QVERIFY2(readAll(aside) == c.atAside, c.what);
+        }
     }
 
     // Writing the line may itself raise a message (here: a device that

@@ -362,7 +362,11 @@ void XlsWorksheet::UpdateCells()
     for (const Worksheet::MergedCells::MergedCell& range : model->mergedCells.mergedCells) {
         if (range.lastRowIndex < range.firstRowIndex || range.lastColIndex < range.firstColIndex)
             continue;
-        if (range.firstRowIndex >= maxRows_ || range.firstColIndex >= maxCols_)
+        if (range.firstRowIndex >= maxRows_)
+            continue;
+        // A row that a blank run lengthened holds a cell past the grid's width.
+        const size_t rowLength = std::max(static_cast<size_t>(maxCols_), cells_[range.firstRowIndex].size());
+        if (range.firstColIndex >= rowLength)
             continue;
         XlsCell* cell = MaterialisedCell(range.firstRowIndex, range.firstColIndex);
         cell->SetMergedRows(static_cast<unsigned short>(std::min(range.lastRowIndex - range.firstRowIndex + 1, 0xFFFF)));

@@ -16,6 +16,7 @@
 #include "formatmanager.h"
 #include "xlsworkbook.h"
 
+#include "biff_cells_testutil.h"
 #include "biff_testutil.h"
 #include "xlsworkbook_testutil.h"
 
@@ -487,6 +488,51 @@ TEST_F(XlsLoad, TextIndexBeyondTheTableAndFarCells)
     EXPECT_EQ(sheet.GetTotalRows(), 65536);
     EXPECT_EQ(sheet.GetTotalCols(), 256);
     EXPECT_STREQ(sheet.Cell(65535, 255)->GetWString(), L"alpha");
+}
+
+TEST_F(XlsLoad, MergedRangesWithinTheirRow)
+{
+    // The sheet (alpha, beta / 2.5, blank) made again with a MULBLANK over
+    // columns 1-3 of row 1 in place of its blank: that row reaches past the
+    // grid's two columns. A range is kept when it starts inside its own row.
+    size_t sheetBof = 0;
+    for (const Piece& p : Pieces(stream_))
+        if (p.code == 0x0809)
+            sheetBof = p.offset;
+    ASSERT_GT(sheetBof, 0u);
+    Biff::Worksheet model;
+    const unsigned int sheetSize = static_cast<unsigned int>(stream_.size() - sheetBof);
+    ASSERT_EQ(model.Read(stream_.data() + sheetBof, sheetSize), sheetSize);
+    bool replaced = false;
+    for (auto& block : model.cellTable.rowBlocks[0].cellBlocks) {
+        if (block->type == 0x0201 && block->RowIndex() == 1 && block->ColIndex() == 1) {
+            block = biffTest::Cell(0x00BE, 1, 1);
+            replaced = true;
+        }
+    }
+    ASSERT_TRUE(replaced);
+    const struct { unsigned short firstRow, lastRow, firstCol, lastCol, rows, cols; const char* what; } ranges[] = {
+        {1, 2, 1, 1, 2, 1, "inside the grid"},
+        {1, 1, 2, 3, 1, 2, "past the grid's width, inside the lengthened row"},
+        {0, 1, 2, 3, 1, 1, "past the end of its own row"},
+        {1, 1, 4, 5, 1, 1, "past the end of the lengthened row"},
+        {2, 2, 0, 1, 1, 1, "below the last row"},
+    };
+    for (const auto& r : ranges)
+        model.mergedCells.mergedCells.push_back(Biff::Worksheet::MergedCells::MergedCell(r.firstRow, r.lastRow, r.firstCol, r.lastCol));
+    std::vector<char> made(stream_.begin(), stream_.begin() + static_cast<long>(sheetBof));
+    made.resize(sheetBof + model.RecordSize());
+    ASSERT_EQ(model.Write(made.data() + sheetBof), made.size() - sheetBof);
+
+    XlsWorkbook book;
+    ASSERT_EQ(book.Read(made.data(), made.size()), made.size());
+    XlsWorksheet* sheet = book.GetWorksheet(0);
+    ASSERT_EQ(sheet->GetTotalCols(), 2);
+    for (const auto& r : ranges) {
+        const XlsCell* cell = sheet->Cell(r.firstRow, r.firstCol); // grows the grid over it
+        EXPECT_EQ(cell->GetMergedRows(), r.rows) << r.what;
+        EXPECT_EQ(cell->GetMergedColumns(), r.cols) << r.what;
+    }
 }
 
 TEST_F(XlsLoad, StrayBofsAndOtherSubstreams)

@@ -114,7 +114,7 @@ int FormatManager::get_format_idx(const std::wstring& text)
     if (found != formatIndices.end())
         return found->second;
     // A FORMAT record carries at most 255 characters; the index is 16 bits.
-    if (text.empty() || text.size() > kMaxFormatLength || nextFormatIndex > 0xFFFF)
+    if (text.size() > kMaxFormatLength || nextFormatIndex > 0xFFFF)
         return -1;
     if (text.find(L'\0') != std::wstring::npos)
         return -1;

@@ -27,7 +27,7 @@ public:
     // BIFF8 font index (4 is never given); -1 for a font name over 255 characters.
     int get_font_idx(const CellFont& font);
     const Biff::Workbook::Font& get_font(const CellFormat& fmt) const;
-    // Number-format index; -1 for an empty text or one over 255 characters.
+    // Number-format index; -1 for a text over 255 characters.
     int get_format_idx(const std::wstring& text);
     std::wstring get_format_string(const CellFormat& fmt) const;
     // XF index (list position).

@@ -56,8 +56,13 @@ TEST(FormatManager, NumberFormats)
     EXPECT_EQ(book.GetWorkbookRecords().formats[1].index, 165);
 
     EXPECT_EQ(formats.get_format_idx(std::wstring(256, L'0')), -1);
-    EXPECT_EQ(formats.get_format_idx(L""), -1);
     EXPECT_EQ(book.GetWorkbookRecords().formats.size(), 2u);
+    // An empty text is a format like any other (readers show the value as
+    // they would with "General").
+    EXPECT_EQ(formats.get_format_idx(L""), 166);
+    EXPECT_EQ(formats.get_format_idx(L""), 166);
+    ASSERT_EQ(book.GetWorkbookRecords().formats.size(), 3u);
+    EXPECT_EQ(Biff::wstringFromLargeString(book.GetWorkbookRecords().formats[2].formatString), L"");
 
     CellFormat fmt(formats);
     fmt.formatIndex = 30;

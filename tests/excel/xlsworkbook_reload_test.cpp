@@ -12,6 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "cellformat.h"
+#include "formatmanager.h"
 #include "xlsworkbook.h"
 
 #include "biff_testutil.h"
@@ -206,6 +208,53 @@ TEST(ReloadFormats, AnUnknownCellFormatRefusesTheSave)
         EXPECT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
         std::remove(path.c_str());
     }
+}
+
+// A number format with an empty text: our loader, xlrd and the office suite
+// all open the file and show the cells' values.
+TEST(ReloadFormats, AnEmptyNumberFormatOpens)
+{
+    TempDir folder;
+    const std::string& dir = folder.path();
+    const std::string path = dir + "/empty.xls";
+    {
+        Biff::XlsWorkbook book;
+        book.New(1);
+        XlsFormat::FormatManager formats(book);
+        XlsFormat::CellFormat empty(formats);
+        ASSERT_TRUE(empty.set_format_string(L""));
+        const int xf = formats.get_xf_idx(empty);
+        Biff::XlsWorksheet* sheet = book.GetWorksheet(0);
+        sheet->Cell(0, 0)->Set(1.5);
+        sheet->Cell(0, 1)->SetWString(L"text");
+        sheet->Cell(0, 0)->SetXFormatIdx(xf);
+        sheet->Cell(0, 1)->SetXFormatIdx(xf);
+        ASSERT_TRUE(book.SaveAs(path.c_str())) << book.GetLastError();
+    }
+    Biff::XlsWorkbook loaded;
+    ASSERT_TRUE(loaded.Load(path.c_str())) << loaded.GetLastError();
+    XlsFormat::FormatManager formats(loaded);
+    XlsFormat::CellFormat cell(formats);
+    cell.formatIndex = XlsFormat::FormatManager::kFirstUserFormat;
+    EXPECT_EQ(formats.get_format_string(cell), L"");
+
+    if (std::system((std::string(kPython) + " -c 'import xlrd' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "python3-xlrd is not installed";
+    std::ofstream(dir + "/formats.py") << "import sys, xlrd\n"
+                                          "b = xlrd.open_workbook(sys.argv[1], formatting_info=True)\n"
+                                          "for c in b.sheet_by_index(0).row(0):\n"
+                                          "    k = b.xf_list[c.xf_index].format_key\n"
+                                          "    print(repr(c.value), k, repr(b.format_map[k].format_str))\n";
+    EXPECT_EQ(Output(std::string(kPython) + " '" + dir + "/formats.py' '" + path + "' 2>&1"),
+              "1.5 164 ''\n'text' 164 ''\n");
+
+    if (access(kOffice, X_OK) != 0)
+        GTEST_SKIP() << "no office suite installed";
+    std::system((std::string(kOffice) + " --headless --norestore -env:UserInstallation=file://" + dir +
+                 "/profile --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir '" + dir + "' '" + path +
+                 "' > /dev/null 2>&1")
+                    .c_str());
+    EXPECT_EQ(FileBytes(dir + "/empty.csv"), "1.5,text\n");
 }
 
 // A workbook whose one shared string (of `length` characters, 16-bit when

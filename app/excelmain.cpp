@@ -427,13 +427,10 @@ void ExcelMain::on_pushButton_save_clicked()
     } else {
         const WorkbookExport::Result written = WorkbookExport::save(path, pageCells);
         result = written.save;
-        if (result.ok && (written.rowsLeftOut > 0 || written.columnsLeftOut > 0))
-            dialogs->warning(this, tr("Save File"),
-                             tr("A worksheet holds at most 65536 rows and 256 columns; "
-                                "%1 rows and %2 columns beyond them were left out of %3.")
-                                 .arg(written.rowsLeftOut)
-                                 .arg(written.columnsLeftOut)
-                                 .arg(QDir::toNativeSeparators(path)));
+        // What the file lacks is told before it is offered for opening.
+        const QString lacking = written.warning();
+        if (result.ok && !lacking.isEmpty())
+            dialogs->warning(this, tr("Save File"), lacking);
     }
     // A failed save is reported as such, never as finished.
     if (!result.ok) {

@@ -6,6 +6,7 @@
 #include "xlsworksheet.h"
 
 #include <QDebug>
+#include <QDir>
 
 #include <string>
 
@@ -14,13 +15,19 @@ namespace {
 // One wide character per UTF-16 code unit, as the engine stores it.
 std::wstring toUnits(const QString &text)
 {
-    int n = qMin(int(text.size()), WorkbookExport::maxCellUnits);
-    if (n > 0 && n < text.size() && text.at(n - 1).isHighSurrogate())
-        --n;
-    std::wstring out(size_t(n), L'\0');
-    for (int i = 0; i < n; ++i)
+    std::wstring out(size_t(text.size()), L'\0');
+    for (int i = 0; i < text.size(); ++i)
         out[size_t(i)] = wchar_t(text.at(i).unicode());
     return out;
+}
+
+// A cell as a spreadsheet names it: column letters, then the row from 1.
+QString cellName(int row, int column)
+{
+    QString letters;
+    for (int n = column + 1; n > 0; n = (n - 1) / 26)
+        letters.prepend(QChar('A' + (n - 1) % 26));
+    return letters + QString::number(row + 1);
 }
 
 } // namespace
@@ -82,6 +89,31 @@ WorkbookExport::Result WorkbookExport::save(const QString &path,
                                          : QString::fromStdString(why);
         return result;
     }
+    for (const Biff::XlsWorkbook::CellPosition &cut : workbook.GetCutCells())
+        result.cutCells.append(cellName(cut.row, cut.column));
     result.save.ok = true;
     return result;
+}
+
+QString WorkbookExport::Result::warning() const
+{
+    QStringList lines;
+    if (rowsLeftOut > 0 || columnsLeftOut > 0)
+        lines << QStringLiteral("A worksheet holds at most %1 rows and %2 columns; "
+                                "%3 rows and %4 columns beyond them were left out.")
+                     .arg(maxRows).arg(maxColumns).arg(rowsLeftOut).arg(columnsLeftOut);
+    if (!cutCells.isEmpty()) {
+        // A handful of names tells the user where to look; a list of
+        // thousands would hide the rest of the message.
+        const int named = 10;
+        QString cells = QStringList(cutCells.mid(0, named)).join(QStringLiteral(", "));
+        if (cutCells.size() > named)
+            cells += QStringLiteral(" and %1 more").arg(cutCells.size() - named);
+        lines << QStringLiteral("A cell holds at most %1 characters; the text of %2 was cut to that length.")
+                     .arg(maxCellUnits).arg(cells);
+    }
+    if (lines.isEmpty())
+        return QString();
+    lines << QStringLiteral("The rest was saved in %1.").arg(QDir::toNativeSeparators(save.fileName));
+    return lines.join(QLatin1Char('\n'));
 }

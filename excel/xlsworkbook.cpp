@@ -98,8 +98,9 @@ bool IsStoredAsIs(std::wstring_view text)
 
 // Cell text as it goes into the string table: wide characters beyond the
 // 16-bit range become surrogate pairs (a file carries UTF-16 units), and the
-// text is cut at the cell limit without splitting a pair.
-std::wstring StoredWideText(const wchar_t* text, size_t length)
+// text is cut at the cell limit without splitting a pair; `cut` tells whether
+// it was.
+std::wstring StoredWideText(const wchar_t* text, size_t length, bool& cut)
 {
     std::wstring units;
     units.reserve(std::min(length, kMaxCellText));
@@ -116,8 +117,9 @@ std::wstring StoredWideText(const wchar_t* text, size_t length)
             units.push_back(static_cast<wchar_t>(c > 0xFFFF ? 0xFFFD : c));
         }
     }
+    cut = i < length;
     // Cut short: never keep the first half of a pair whose second half went.
-    if (i < length && !units.empty()) {
+    if (cut && !units.empty()) {
         const unsigned long last = static_cast<unsigned long>(units.back());
         const unsigned long next = static_cast<unsigned long>(text[i]) & 0xFFFFFFFFul;
         if (last >= 0xD800 && last <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF)
@@ -780,6 +782,7 @@ void XlsWorkbook::UpdateWorksheets()
     sst.totalStrings = 0;
     sst.uniqueStrings = 0;
     sst.strings.clear();
+    cutCells_.clear();
 
     // Texts are looked up as views into the cells' own storage (the cells do
     // not change during a save), so a repeated text costs no allocation; the
@@ -858,19 +861,22 @@ void XlsWorkbook::UpdateWorksheets()
         waitHead = (waitHead + 1) % kLookahead;
         --waitCount;
     };
-    auto lookUp = [&](const XlsCell* cell, Sheet::LabelSST* record) {
+    // Whether the text had to be cut to the cell limit.
+    auto lookUp = [&](const XlsCell* cell, Sheet::LabelSST* record) -> bool {
         Text item;
+        bool cut = false;
         if (cell->Type() == XlsCell::STRING) {
             std::string_view text(cell->GetString(), cell->GetStringLength());
             if (text.size() > kMaxCellText) {
                 narrowStore.emplace_back(text.substr(0, kMaxCellText));
                 text = narrowStore.back();
+                cut = true;
             }
             item = {text.data(), text.size(), 0, false};
         } else {
             std::wstring_view text(cell->GetWString(), cell->GetStringLength());
             if (!IsStoredAsIs(text)) {
-                wideStore.push_back(StoredWideText(text.data(), text.size()));
+                wideStore.push_back(StoredWideText(text.data(), text.size(), cut));
                 text = wideStore.back();
             }
             item = {text.data(), text.size(), 0, true};
@@ -886,6 +892,7 @@ void XlsWorkbook::UpdateWorksheets()
         waiting[(waitHead + waitCount) % kLookahead] = {item, record};
         ++waitCount;
         ++textCells;
+        return cut;
     };
 
     for (size_t s = 0; s < sheetViews_.size(); ++s) {
@@ -986,7 +993,8 @@ void XlsWorkbook::UpdateWorksheets()
                     rec->colIndex = static_cast<unsigned short>(c);
                     rec->xfIndex = xf;
                     // The index is filled in when the lookup leaves the queue.
-                    lookUp(cell, rec);
+                    if (lookUp(cell, rec))
+                        cutCells_.push_back({static_cast<int>(s), r, c});
                     break;
                 }
                 case XlsCell::FORMULA: {

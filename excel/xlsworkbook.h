@@ -50,6 +50,17 @@ public:
     // Why the last Load, Save or SaveAs failed, in words for the user; empty
     // after a success.
     const std::string& GetLastError() const { return lastError_; }
+    // A cell by its sheet, row and column, each counted from 0.
+    struct CellPosition {
+        int sheet;
+        int row;
+        int column;
+    };
+    // The text cells whose text the records last built (by Save, SaveAs or
+    // UpdateWorksheets) hold cut to the 32,767 UTF-16 units a cell holds, as
+    // readers refuse longer ones; in sheet, row and column order. The cells
+    // themselves keep their whole text.
+    const std::vector<CellPosition>& GetCutCells() const { return cutCells_; }
 
     // Reads a whole "Workbook" stream image into the records and the sheet
     // objects; returns the bytes consumed, 0 for a stream that is not a
@@ -140,6 +151,7 @@ private:
     // File system path (bytes) of the open document; empty while closed.
     std::string path_;
     std::string lastError_;
+    std::vector<CellPosition> cutCells_;
 };
 
 } // namespace Biff

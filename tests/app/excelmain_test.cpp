@@ -486,6 +486,22 @@ private slots:
                     && dialogs.boxes[0].text.contains(QDir::toNativeSeparators(bad)));
         }
 
+        // A text longer than a cell holds is saved cut; the user learns which
+        // cell before the file is offered.
+        const TableFile::PageRows shown = w.pageCells.value(0);
+        w.pageCells[0] = {{QString(40000, QLatin1Char('x')), QStringLiteral("b ")}};
+        const QString cut = sources.path() + QStringLiteral("/cut.xls");
+        dialogs.boxes.clear();
+        dialogs.fileAnswers.enqueue(cut);
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        button(w, "pushButton_save")->click();
+        QLoggingCategory::setFilterRules(QString());
+        w.pageCells[0] = shown;
+        QVERIFY2(dialogs.boxes.size() == 2 && dialogs.boxes[0].kind == QStringLiteral("warning")
+                     && dialogs.boxes[0].text.contains(QStringLiteral(" A1 ")) && dialogs.boxes[0].text.contains(cut)
+                     && dialogs.boxes[1].title == QStringLiteral("Finished"),
+                 qPrintable(dialogs.boxes.value(0).text));
+
         // Ok opens the file with the desktop's application, when there is one.
         const QString good = sources.path() + QStringLiteral("/a#1 %20?.csv");
         UrlCatcher opener;

@@ -45,6 +45,7 @@ class WorkbookExportTest : public QObject
 private slots:
     void cellsTraceAndFont();
     void limitsOfTheSheetAndTheCell();
+    void warningTellsWhatTheFileLacks();
     void failedSaveNamesTheReasonAndKeepsTheEarlierFile();
 };
 
@@ -60,6 +61,7 @@ void WorkbookExportTest::cellsTraceAndFont()
     const WorkbookExport::Result r = WorkbookExport::save(path, pages);
     qInstallMessageHandler(before);
     QVERIFY2(r.save.ok, qPrintable(r.save.message()));
+    QCOMPARE(r.warning(), QString());   // the file holds every cell whole
     // One trace per cell that has a field; padding cells have none.
     QCOMPARE(debugLines, (QStringList{"buffer \"42\" ", "buffer \"x\",\"y\" ", "buffer \"\"q\"\" ",
                                       "buffer \"b\" ", "buffer \"\" ", "buffer \"\" "}));
@@ -90,6 +92,7 @@ void WorkbookExportTest::limitsOfTheSheetAndTheCell()
     TableFile::PageRows rows;
     for (int i = 0; i < 65540; ++i)
         rows.append(QStringList{QStringLiteral("r%1 ").arg(i)});
+    rows[5] = QStringList{QString(40000, QLatin1Char('x'))};
     const QString widePath = dir.filePath(QStringLiteral("wide.xls"));
     const QString longPath = dir.filePath(QStringLiteral("long.xls"));
     const WorkbookExport::Result w = WorkbookExport::save(widePath, {{wide}});
@@ -100,6 +103,9 @@ void WorkbookExportTest::limitsOfTheSheetAndTheCell()
     QCOMPARE(w.columnsLeftOut, 4);
     QCOMPARE(w.rowsLeftOut, 0);
     QCOMPARE(l.rowsLeftOut, 4);
+    // Cut texts are named by their cells.
+    QCOMPARE(w.cutCells, QStringList{"A1"});
+    QCOMPARE(l.cutCells, QStringList{"A6"});
     Biff::XlsWorkbook loaded;
     QVERIFY(loaded.Load(widePath.toUtf8().constData()));
     const Biff::XlsWorksheet *sheet = loaded.GetWorksheet(0);
@@ -108,6 +114,34 @@ void WorkbookExportTest::limitsOfTheSheetAndTheCell()
     QVERIFY(loaded.Load(longPath.toUtf8().constData()));
     sheet = loaded.GetWorksheet(0);
     QCOMPARE(cellText(sheet, 65535, 0), QStringLiteral("r65535"));
+    QCOMPARE(cellText(sheet, 5, 0), QString(32767, QLatin1Char('x')));
+}
+
+void WorkbookExportTest::warningTellsWhatTheFileLacks()
+{
+    QStringList twelve;
+    for (int r = 1; r <= 12; ++r)
+        twelve << QStringLiteral("B%1").arg(r);
+    const QString saved = QStringLiteral("\nThe rest was saved in %1.").arg(QDir::toNativeSeparators("/out/t.xls"));
+    const QString limits = QStringLiteral("A worksheet holds at most 65536 rows and 256 columns; "
+                                          "%1 rows and %2 columns beyond them were left out.");
+    const QString cut = QStringLiteral("A cell holds at most 32767 characters; the text of %1 was cut to that length.");
+    const struct { int rows, columns; QStringList cells; QString says; } cases[] = {
+        {0, 0, {}, QString()},
+        {4, 0, {}, limits.arg(4).arg(0) + saved},
+        {0, 3, {"C2"}, limits.arg(0).arg(3) + "\n" + cut.arg("C2") + saved},
+        {0, 0, {"A1", "D7"}, cut.arg("A1, D7") + saved},
+        {0, 0, twelve, cut.arg("B1, B2, B3, B4, B5, B6, B7, B8, B9, B10 and 2 more") + saved},
+    };
+    for (const auto &c : cases) {
+        WorkbookExport::Result r;
+        r.save.ok = true;
+        r.save.fileName = QStringLiteral("/out/t.xls");
+        r.rowsLeftOut = c.rows;
+        r.columnsLeftOut = c.columns;
+        r.cutCells = c.cells;
+        QCOMPARE(r.warning(), c.says);
+    }
 }
 
 void WorkbookExportTest::failedSaveNamesTheReasonAndKeepsTheEarlierFile()

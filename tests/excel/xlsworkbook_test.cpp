@@ -246,6 +246,7 @@ TEST(XlsSave, RoundTripThroughOurLoaderAndXlrd)
     text(5, 0, std::wstring(L"emoji ") + wchar_t(0xD83D) + wchar_t(0xDE00), L"");
     text(5, 1, std::wstring(4095, L'\u00e4'), L"");
     text(6, 1, std::wstring(32767, L'z'), L"");
+    text(4, 2, std::wstring(40000, L'w'), std::wstring(32767, L'w'));
     for (int i = 0; i < 300; ++i) {
         text(7 + i, 0, std::wstring(100 + i, static_cast<wchar_t>(L'a' + i % 26)) + std::to_wstring(i), L"");
         text(7 + i, 1, std::to_wstring(i) + L" \u0416\u0436", L"");
@@ -254,6 +255,10 @@ TEST(XlsSave, RoundTripThroughOurLoaderAndXlrd)
         text(r, r % 3, L"row " + std::to_wstring(r), L"");
     EXPECT_EQ(sheet->Cell(65536, 0), nullptr);
     ASSERT_TRUE(book.SaveAs(path.c_str()));
+    std::vector<std::pair<int, int>> cut;
+    for (const XlsWorkbook::CellPosition& p : book.GetCutCells())
+        cut.push_back({p.row, p.column});
+    EXPECT_EQ(cut, (std::vector<std::pair<int, int>>{{4, 1}, {4, 2}}));
 
     XlsWorkbook loaded;
     ASSERT_TRUE(loaded.Load(path.c_str()));
@@ -280,6 +285,50 @@ TEST(XlsSave, RoundTripThroughOurLoaderAndXlrd)
         GTEST_SKIP() << "python3-xlrd is not installed";
     std::ofstream(path + ".py") << kReaderScript;
     EXPECT_TRUE(xlsTest::Output("/usr/bin/python3 '" + path + ".py' '" + path + "'") == expected);
+}
+
+// Texts longer than a cell holds are saved cut, and the save names their
+// cells: narrow texts by characters, wide ones by the UTF-16 units they take.
+TEST(XlsSave, CutTextsAreNamed)
+{
+    TempDir dir;
+    XlsWorkbook book;
+    book.New(2);
+    const wchar_t grin = static_cast<wchar_t>(0x1F600); // two units in the file
+    const struct { int sheet, row, col; std::string narrow; std::wstring wide; bool cut; } cells[] = {
+        {0, 0, 0, std::string(32767, 'n'), L"", false},
+        {0, 0, 1, std::string(40000, 'n'), L"", true},
+        {0, 1, 0, "", std::wstring(32767, L'w'), false},
+        {0, 1, 1, "", std::wstring(32768, L'w'), true},
+        {0, 2, 3, "", std::wstring(32765, L'w') + grin, false},
+        {0, 3, 0, "", std::wstring(32766, L'w') + grin, true},
+        {1, 0, 2, "", std::wstring(40000, L'w'), true},
+    };
+    std::vector<std::string> expected;
+    for (const auto& c : cells) {
+        XlsCell* cell = book.GetWorksheet(c.sheet)->Cell(c.row, c.col);
+        if (c.narrow.empty())
+            cell->SetWString(c.wide.c_str());
+        else
+            cell->SetString(c.narrow.c_str());
+        if (c.cut)
+            expected.push_back(std::to_string(c.sheet) + ":" + std::to_string(c.row) + "," + std::to_string(c.col));
+    }
+    auto cutCells = [&book] {
+        std::vector<std::string> named;
+        for (const XlsWorkbook::CellPosition& p : book.GetCutCells())
+            named.push_back(std::to_string(p.sheet) + ":" + std::to_string(p.row) + "," + std::to_string(p.column));
+        return named;
+    };
+    ASSERT_TRUE(book.SaveAs((dir / "cut.xls").c_str()));
+    EXPECT_EQ(cutCells(), expected);
+    // The cells keep their whole text; a later save without long texts
+    // names none.
+    EXPECT_EQ(book.GetWorksheet(0)->Cell(0, 1)->GetStringLength(), 40000);
+    for (const auto& c : cells)
+        book.GetWorksheet(c.sheet)->Cell(c.row, c.col)->SetWString(L"short");
+    ASSERT_TRUE(book.Save());
+    EXPECT_TRUE(cutCells().empty());
 }
 
 TEST(XlsSave, LoadChangeSaveAgainThroughALink)

@@ -121,6 +121,8 @@ private slots:
         // schools.pdf holds no "Says": its rule file has no rule, which is
         // no error; its output holds its pages unchanged.
         QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QCOMPARE(win.lines().filter(QStringLiteral("No content rule matched")),
+                 QStringList({"No content rule matched " + schools + "; its pages are written as they were."}));
         const QString unchanged = out + QStringLiteral("/schools.pdf");
         QCOMPARE(pdfText(unchanged), pdfText(schools));
         QVERIFY(output(QStringLiteral("pdfinfo"), {unchanged}).contains("Pages:           5"));

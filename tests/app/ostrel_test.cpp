@@ -1088,6 +1088,43 @@ private slots:
             QCOMPARE(pageText(out, 1), pageText(in, 1));
         }
     }
+
+    // The engine holds every rule at once: with as many rules, or as much
+    // replacement text, as a rule file may hold, it stays within 1000 MB.
+    void anyRuleFileFitsInAGigabyte()
+    {
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        QVERIFY(QFile::copy(GRIDMOLT_SAMPLES_DIR "/schools.pdf", in));
+        // Every word of the document, each to be replaced by 4000 characters.
+        QByteArray everyWord;
+        for (int page = 1; page <= 5; ++page) {
+            for (const Word &w : words(in, page)) {
+                if (!w.text.contains(':'))
+                    everyWord += ruleBox(page, w.box).toUtf8() + ':' + w.text.toUtf8() + ':' + QByteArray(4000, 'x') + '\n';
+            }
+        }
+        const struct { const char *name; QByteArray rules; } cases[] = {
+            {"as many rules as a file holds", QByteArray("1-40-88-30-14:Alpha:A\n").repeated(int(kMaxRules))},
+            {"every word replaced by the longest text", everyWord},
+            {"as many readings as a file holds", "1-0-0-1-1:" + QByteArray(4000, ':') + '\n'},
+        };
+        for (const auto &c : cases) {
+            QVERIFY(writeFile(rules, c.rules));
+            QProcess engine;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("OSTREL_MEMORY_MB", "1000");
+            engine.setProcessEnvironment(environment);
+            engine.start(GRIDMOLT_APP_DIR "/Ostrel.dll", {in, "-tesome", out, rules});
+            const bool ended = engine.waitForFinished(120000) && engine.exitStatus() == QProcess::NormalExit;
+            const QByteArray err = engine.readAllStandardError();
+            QVERIFY2(ended && (engine.exitCode() == 0 || engine.exitCode() == 2), qPrintable(c.name + (": " + err.left(300))));
+            QCOMPARE(pageCount(out), 5);
+            // Most words were replaced: the rules skipped are a few.
+            if (c.rules == everyWord)
+                QVERIFY2(everyWord.count('\n') > 3000 && err.count('\n') < everyWord.count('\n') / 10, c.name);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(OstrelTest)

@@ -4,6 +4,7 @@
 #include "glyphremover.h"
 #include "mupdfguard.h"
 #include "pageruns.h"
+#include "picturecheck.h"
 #include "rulelines.h"
 #include "testfiles.h"
 
@@ -11,6 +12,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <QtEndian>
 
 #include <numeric>
@@ -1031,6 +1033,42 @@ private slots:
             // Nothing new in the folder (no temporary file); a stale output is gone, the input kept.
             filesBefore.removeAll(c.output);
             QCOMPARE(d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
+        }
+    }
+
+    // Pictures of every kind the window writes pass the check whole; cut
+    // or damaged ones do not; other files are left to the library.
+    void picturesAreCheckedWhole()
+    {
+        const auto saved = [](const QImage &image, const char *format, bool progressive = false) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            QImageWriter writer(&buffer, format);
+            writer.setProgressiveScanWrite(progressive);
+            return writer.write(image) ? bytes : QByteArray();
+        };
+        QImage colour(64, 48, QImage::Format_ARGB32);
+        colour.fill(QColor(200, 30, 40, 120));
+        const DamagedPictures damaged = damagedPictures();
+        // The file, and the start of what is wrong ("" for nothing).
+        const struct { const char *name; QByteArray bytes; QString expected; } cases[] = {
+            {"PNG with alpha", saved(colour, "PNG"), ""},
+            {"PNG with a palette", saved(colour.convertToFormat(QImage::Format_Indexed8), "PNG"), ""},
+            {"grey PNG", saved(colour.convertToFormat(QImage::Format_Grayscale8), "PNG"), ""},
+            {"16-bit PNG", saved(colour.convertToFormat(QImage::Format_RGBA64), "PNG"), ""},
+            {"JPEG", saved(colour, "JPG"), ""},
+            {"progressive grey JPEG", saved(colour.convertToFormat(QImage::Format_Grayscale8), "JPG", true), ""},
+            {"PNG cut after a chunk", damaged.cutPng, "read beyond end of data"},
+            {"PNG with a bit flipped", damaged.flippedPng, "IDAT: "},
+            {"JPEG cut", damaged.cutJpeg, "Premature end of JPEG file"},
+            {"PNG signature only", QByteArray("\x89PNG\r\n\x1a\n"), "read beyond end of data"},
+            {"JPEG start only", QByteArray("\xFF\xD8"), "JPEG datastream contains no image"},
+            {"not a picture", "GIF89a", ""},
+        };
+        for (const auto &c : cases) {
+            QVERIFY2(!c.bytes.isEmpty(), c.name);
+            const QString got = QString::fromStdString(PictureCheck::damage(c.bytes.toStdString()));
+            QVERIFY2(c.expected.isEmpty() ? got.isEmpty() : got.startsWith(c.expected), qPrintable(c.name + (": " + got)));
         }
     }
 

@@ -3,7 +3,8 @@
 //   Ostrel.dll IN.pdf -tesome OUT.pdf RULES   text rules
 //   Ostrel.dll IN.pdf -pisome OUT.pdf RULES   image rules
 //
-// Exit codes: 0 every rule applied; 1 failed, no output written; 2 output
+// Exit codes: 0 every rule applied (a rule file without a rule writes the
+// input's pages unchanged); 1 failed, no output written; 2 output
 // written, but some rules found nothing and were skipped (one line each on
 // standard error). OUT.pdf may not be the input, the rule file or a
 // picture, nor anything but a regular file. OSTREL_MEMORY_MB bounds its

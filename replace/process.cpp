@@ -875,8 +875,12 @@ QString Process::engineFailure(const ToolRun::Result &result)
     for (const QString &line : report.lines) {
         status(line);
         if (!still(generation))
-            break;
+            return report.failure;
     }
+    // A file without a match is no failure, but its output is its input.
+    if (report.failure.isEmpty() && runner->kind() == ChainRunner::ContentChain && contentLineRows.isEmpty())
+        status(QStringLiteral("No content rule matched %1; its pages are written as they were.")
+                   .arg(QDir::toNativeSeparators(cellText(runner->workRow, 0))));
     return report.failure;
 }
 

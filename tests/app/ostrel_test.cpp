@@ -4,12 +4,16 @@
 #include "glyphremover.h"
 #include "mupdfguard.h"
 #include "pageruns.h"
+#include "picturecheck.h"
 #include "rulelines.h"
 #include "testfiles.h"
 
 #include <poppler-qt5.h>
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
+#include <QtEndian>
 
 #include <numeric>
 #include <QtTest>
@@ -354,6 +358,38 @@ std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
     }
     return glyphs;
 }
+// Pictures of noise, damaged where the PDF library still decodes them from
+// what is left: a PNG cut after its first whole data chunk, one with a bit
+// of its data flipped (its checksum then wrong), a JPEG cut in the middle.
+struct DamagedPictures { QByteArray cutPng, flippedPng, cutJpeg; };
+
+DamagedPictures damagedPictures()
+{
+    QImage noise(200, 200, QImage::Format_RGB32);
+    quint32 seed = 1;
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, seed = seed * 1664525u + 1013904223u);
+    QByteArray png, jpeg;
+    QBuffer pngBuffer(&png), jpegBuffer(&jpeg);
+    if (!noise.save(&pngBuffer, "PNG") || !noise.save(&jpegBuffer, "JPG"))
+        return {};
+    // Chunks: length, type, data, checksum; the first after the signature is IHDR.
+    int at = 8, firstData = -1;
+    while (at + 8 <= png.size() && firstData < 0) {
+        const int length = int(qFromBigEndian<quint32>(png.constData() + at));
+        if (png.mid(at + 4, 4) == "IDAT")
+            firstData = at;
+        else
+            at += 12 + length;
+    }
+    if (firstData < 0)
+        return {};
+    const int firstEnd = firstData + 12 + int(qFromBigEndian<quint32>(png.constData() + firstData));
+    QByteArray flipped = png;
+    flipped[firstData + 20] = char(flipped[firstData + 20] ^ 1);
+    return {png.left(firstEnd), flipped, jpeg.left(jpeg.size() / 2)};
+}
 } // namespace
 
 // The replacement engine as the replacement window starts it, checked with
@@ -381,12 +417,25 @@ private slots:
             {"colon in find or replacement: both readings", "12-0-7-130-14:a:b:\r\n", false, "1: 12 0 7 130 14|a|b:;a:b|"},
             {"colon in replacement", "1-0-0-9-9:Time:10:30\r\n", false, "1: 1 0 0 9 9|Time|10:30;Time:10|30"},
             {"leading colon is no empty find", "1-0-0-9-9::x:y\r\n", false, "1: 1 0 0 9 9|:x|y"},
-            {"only a leading colon: a rule without reading", "1-0-0-9-9::x\r\n", false, "1: 1 0 0 9 9|"},
-            {"leading zeros, huge page", "0099999999999-080-0-1-1:a:b", false, "1: 1000000000 80 0 1 1|a|b"},
+            {"only a leading colon: an empty find text", "1-0-0-9-9::x\r\n", false, "!line 1: the find text is empty"},
+            {"leading zeros, huge page", "0099999999999-080-0-1-1:a:b", false, "1: 1000000000=0099999999999 80 0 1 1|a|b"},
             {"image", "3:120:45:(/pics/a.png):80:20\r\n", true, "1: 3 120 45 80 20|/pics/a.png"},
             {"image path with ): and (", "1:5:6:(/p/x):(y).png):7:008\r\n", true, "1: 1 5 6 7 8|/p/x):(y).png"},
-            {"empty file", "", false, "!no rule in the file"},
-            {"blank lines only", "\r\n\r\r\n", true, "!no rule in the file"},
+            // Nothing to do is no error.
+            {"empty file", "", false, "0: "},
+            {"blank lines only", "\r\n\r\r\n", true, "0: "},
+            {"blanks and tabs only", " \r\n\t \n", false, "0: "},
+            {"blank line between rules", "1-2-3-4-5:a:b\r\n \t\r\n2-0-0-1-1:x:y\r\n", false, "2: 2 0 0 1 1|x|y"},
+            // Texts up to their limit, every reading within it.
+            {"find and replacement at the limit", "1-0-0-1-1:" + QByteArray(4000, 'f') + ':' + QByteArray(4000, 'r'), false,
+                "1: 1 0 0 1 1|" + QString(4000, 'f') + '|' + QString(4000, 'r')},
+            {"limit counts characters, not bytes", "1-0-0-1-1:" + QString(4000, QChar(0x4e2d)).toUtf8() + ":x", false,
+                "1: 1 0 0 1 1|" + QString(4000, QChar(0x4e2d)) + "|x"},
+            {"readings past the limit left out", "1-0-0-1-1:a:" + QByteArray(3998, 'b') + ":cc", false,
+                "1: 1 0 0 1 1|a:" + QString(3998, 'b') + "|cc"},
+            {"pages past any document kept as written", "2147483648-0-0-1-1:a:b", false, "1: 1000000000=2147483648 0 0 1 1|a|b"},
+            {"image page as written", "099:2:3:(p):5:5", true, "1: 99=099 2 3 5 5|p"},
+            {"image path at the limit", "1:2:3:(" + QByteArray(4096, 'p') + "):5:5", true, "1: 1 2 3 5 5|" + QString(4096, 'p')},
             {"empty number", "3----:a:b\r\n", false, "!line 1: \"\" is not an unsigned integer"},
             {"four numbers", "1-2-3-4:a:b\r\n", false, "!line 1: the position needs five numbers"},
             {"no replacement part", "1-2-3-4-5:ab\r\n", false, "!line 1: no \":\" between"},
@@ -398,13 +447,41 @@ private slots:
             {"no height after a good line", "1:2:3:(p.png):5:5\r\n1:2:3:(p.png):5\r\n", true, "!line 2: expected"},
             {"empty path", "1:2:3:():5:5\r\n", true, "!line 1: no usable picture path"},
             {"zero byte in a path", QByteArray("1:2:3:(a\0b):5:5\r\n", 17), true, "!line 1: no usable picture path"},
+            // Refusals for a text's length or emptiness, with the line's number.
+            {"replacement past the limit", "\r\n1-0-0-1-1:a:" + QByteArray(4001, 'r'), false,
+                "!line 2: the replacement text is longer than 4000 characters"},
+            {"ten megabytes of replacement", "1-0-0-1-1:a:" + QByteArray(10 << 20, 'r'), false,
+                "!line 1: the replacement text is longer than 4000 characters"},
+            {"find past the limit", "1-0-0-1-1:" + QByteArray(4001, 'f') + ":r", false,
+                "!line 1: the find text is longer than 4000 characters"},
+            {"no reading within the limit", "1-0-0-1-1:a:" + QByteArray(4000, 'b') + ":c", false,
+                "!line 1: the find or the replacement text is longer than 4000 characters"},
+            {"empty find", "1-2-3-4-5::b\r\n", false, "!line 1: the find text is empty"},
+            {"only a colon", "1-2-3-4-5::\r\n", false, "!line 1: the find text is empty"},
+            {"image path past the limit", "1:2:3:(" + QByteArray(4097, 'p') + "):5:5", true,
+                "!line 1: the picture path is longer than 4096 bytes"},
+            // Quoted fields: at most 80 characters, control characters escaped.
+            {"long field cut", "1-" + QByteArray(300, '9') + "x-3-4-5:a:b", false, "!line 1: \"" + QString(80, '9') + "...\" is not"},
+            {"zero byte in a field", QByteArray("1-2\0-3-4-5:a:b", 15), false, "!line 1: \"2\\x00\" is not an unsigned integer"},
+            {"tab and invalid byte in a field", "1-2\t\xff-3-4-5:a:b", false, "!line 1: \"2\\t\\xFF\" is not"},
+            // What one file may ask of the engine.
+            {"rules past the limit", QByteArray("1-0-0-1-1:a:b\n").repeated(200001), false,
+                "!line 200001: a rule file holds at most 200000 rules"},
+            {"readings past the limit", ("1-0-0-1-1:" + QByteArray(4000, ':') + '\n').repeated(2), false,
+                "!line 2: the rules up to here hold more than 16 MB of find and replacement texts"},
         };
         for (const auto &c : cases) {
             const RuleLines file = RuleLines::parse(c.bytes.toStdString(), c.image ? RuleLines::Kind::Image : RuleLines::Kind::Text);
-            const auto box = [](const auto &r)
-            { return QStringLiteral("%1 %2 %3 %4 %5").arg(r.page).arg(r.left).arg(r.top).arg(r.width).arg(r.height); };
+            // The page, and "=" with the page as written when that is another number.
+            const auto box = [](const auto &r) {
+                const QString written = QString::fromStdString(r.pageText);
+                return QStringLiteral("%1%2 %3 %4 %5 %6")
+                    .arg(r.page)
+                    .arg(written == QString::number(r.page) ? QString() : '=' + written)
+                    .arg(r.left).arg(r.top).arg(r.width).arg(r.height);
+            };
             // The last rule read, or the error; a refused file keeps no rule.
-            QString got = '!' + QString::fromStdString(file.error());
+            QString got = file.ok() ? QStringLiteral("0: ") : '!' + QString::fromStdString(file.error());
             const int count = int(file.textRules().size() + file.imageRules().size());
             for (const TextRule &r : file.textRules()) {
                 QStringList readings;
@@ -929,7 +1006,13 @@ private slots:
             {"no rule file, stale output removed", "", "-tesome", "", "stale.pdf", "rules.txt"},
             {"output folder missing", "", "-tesome", "1-0-0-9-9:x:y\r\n", "gone/out.pdf", "gone/out.pdf"},
             {"unknown option", "", "-other", "1-0-0-9-9:x:y\r\n", "out.pdf", "usage"},
-            {"empty rule file", "", "-tesome", "\r\n", "out.pdf", "no rule in the file"},
+            {"empty find text", "", "-tesome", "1-40-88-30-14::A\r\n", "out.pdf", "line 1: the find text is empty"},
+            {"picture cut after a whole chunk", "", "-pisome", "1:40:88:(cut.png):10:10\r\n", "out.pdf",
+                "cannot read the picture \"cut.png\" (line 1): it is damaged"},
+            {"picture with a damaged chunk", "", "-pisome", "1:40:88:(flipped.png):10:10\r\n", "out.pdf",
+                "cannot read the picture \"flipped.png\" (line 1): it is damaged (IDAT: "},
+            {"picture cut before its end", "", "-pisome", "1:40:88:(cut.jpg):10:10\r\n", "out.pdf",
+                "cannot read the picture \"cut.jpg\" (line 1): it is damaged (Premature end of JPEG file)"},
             {"lone carriage returns, one line unreadable", "", "-tesome", "1-40-88-30-14:Alpha:A\rBye1-72-133-41-12:Second:Two\r",
                 "out.pdf", "line 2"},
         };
@@ -937,6 +1020,9 @@ private slots:
             QTemporaryDir work;
             const QDir d(work.path());
             const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
+            const DamagedPictures pictures = damagedPictures();
+            QVERIFY(writeFile(d.filePath("cut.png"), pictures.cutPng) && writeFile(d.filePath("flipped.png"), pictures.flippedPng)
+                    && writeFile(d.filePath("cut.jpg"), pictures.cutJpeg));
             QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
@@ -947,6 +1033,134 @@ private slots:
             // Nothing new in the folder (no temporary file); a stale output is gone, the input kept.
             filesBefore.removeAll(c.output);
             QCOMPARE(d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), filesBefore);
+        }
+    }
+
+    // Pictures of every kind the window writes pass the check whole; cut
+    // or damaged ones do not; other files are left to the library.
+    void picturesAreCheckedWhole()
+    {
+        const auto saved = [](const QImage &image, const char *format, bool progressive = false) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            QImageWriter writer(&buffer, format);
+            writer.setProgressiveScanWrite(progressive);
+            return writer.write(image) ? bytes : QByteArray();
+        };
+        QImage colour(64, 48, QImage::Format_ARGB32);
+        colour.fill(QColor(200, 30, 40, 120));
+        const DamagedPictures damaged = damagedPictures();
+        // The file, and the start of what is wrong ("" for nothing).
+        const struct { const char *name; QByteArray bytes; QString expected; } cases[] = {
+            {"PNG with alpha", saved(colour, "PNG"), ""},
+            {"PNG with a palette", saved(colour.convertToFormat(QImage::Format_Indexed8), "PNG"), ""},
+            {"grey PNG", saved(colour.convertToFormat(QImage::Format_Grayscale8), "PNG"), ""},
+            {"16-bit PNG", saved(colour.convertToFormat(QImage::Format_RGBA64), "PNG"), ""},
+            {"JPEG", saved(colour, "JPG"), ""},
+            {"progressive grey JPEG", saved(colour.convertToFormat(QImage::Format_Grayscale8), "JPG", true), ""},
+            {"PNG cut after a chunk", damaged.cutPng, "read beyond end of data"},
+            {"PNG with a bit flipped", damaged.flippedPng, "IDAT: "},
+            {"JPEG cut", damaged.cutJpeg, "Premature end of JPEG file"},
+            {"PNG signature only", QByteArray("\x89PNG\r\n\x1a\n"), "read beyond end of data"},
+            {"JPEG start only", QByteArray("\xFF\xD8"), "JPEG datastream contains no image"},
+            {"not a picture", "GIF89a", ""},
+        };
+        for (const auto &c : cases) {
+            QVERIFY2(!c.bytes.isEmpty(), c.name);
+            const QString got = QString::fromStdString(PictureCheck::damage(c.bytes.toStdString()));
+            QVERIFY2(c.expected.isEmpty() ? got.isEmpty() : got.startsWith(c.expected), qPrintable(c.name + (": " + got)));
+        }
+    }
+
+    // A rule file without a rule asks for nothing: the output holds the
+    // input's pages as they were, and the run is a success.
+    void nothingToDoCopiesThePages()
+    {
+        const struct { const char *name, *option; QByteArray rules; } cases[] = {
+            {"no byte", "-tesome", ""},
+            {"line ends only", "-tesome", "\r\n\n\r"},
+            {"blanks and tabs", "-pisome", " \t\r\n   \r\n"},
+            {"byte-order mark only", "-pisome", "\xEF\xBB\xBF"},
+        };
+        QTemporaryDir work;
+        const QString in = inputFile("made", work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        QVERIFY(!in.isEmpty());
+        const QImage before1 = render(in, 1).image, before2 = render(in, 2).image;
+        for (const auto &c : cases) {
+            QFile::remove(out);
+            QVERIFY(writeFile(rules, c.rules));
+            const Result r = ostrel(in, c.option, out, rules);
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+            QCOMPARE(pageCount(out), 2);
+            QCOMPARE(pageText(out, 1), pageText(in, 1));
+            QCOMPARE(pageText(out, 2), pageText(in, 2));
+            QVERIFY2(changedOutside(render(out, 1).image, before1, {}) == 0 && changedOutside(render(out, 2).image, before2, {}) == 0,
+                     c.name);
+        }
+    }
+
+    // A rule skipped names its line, the page as the file writes it, and at
+    // most the start of its text, with control characters shown.
+    void skippedRulesNameWhatTheFileSays()
+    {
+        const QByteArray long81 = QByteArray(81, 'L');
+        const struct { const char *name; QByteArray rules; QString expected; } cases[] = {
+            {"page past a 32-bit number", "2147483648-40-88-30-14:Alpha:A\r\n",
+                "line 1, page 2147483648, \"Alpha:A\": the document has no such page (it has 1); rule skipped"},
+            {"page past a 64-bit number", "\r\n99999999999999999999-40-88-30-14:Alpha:A\r\n",
+                "line 2, page 99999999999999999999, \"Alpha:A\": the document has no such page (it has 1)"},
+            {"page 0, with leading zeros", "000-40-88-30-14:Alpha:A\r\n", "line 1, page 000, \"Alpha:A\": the document has no such page"},
+            {"zero byte and escape in the find text", QByteArray("1-40-88-30-14:Al") + '\0' + "ph\x1b:A\r\n",
+                "line 1, page 1, \"Al\\x00ph\\x1B:A\": its find text is not in its box; rule skipped"},
+            {"long find text cut", "1-40-88-30-14:" + long81 + ":A\r\n",
+                "line 1, page 1, \"" + QString(80, 'L') + "...\": its find text is not in its box"},
+        };
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        QVERIFY(writeFile(in, pdfWithPages({{0, QRectF(0, 0, 700, 800)}})));
+        for (const auto &c : cases) {
+            QVERIFY(writeFile(rules, c.rules));
+            const Result r = ostrel(in, "-tesome", out, rules);
+            const QString err = QString::fromUtf8(r.err);
+            QVERIFY2(r.exitCode == 2 && err.count('\n') == 1 && err.contains(c.expected), qPrintable(c.name + (": " + err)));
+            QCOMPARE(pageText(out, 1), pageText(in, 1));
+        }
+    }
+
+    // The engine holds every rule at once: with as many rules, or as much
+    // replacement text, as a rule file may hold, it stays within 1000 MB.
+    void anyRuleFileFitsInAGigabyte()
+    {
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        QVERIFY(QFile::copy(GRIDMOLT_SAMPLES_DIR "/schools.pdf", in));
+        // Every word of the document, each to be replaced by 4000 characters.
+        QByteArray everyWord;
+        for (int page = 1; page <= 5; ++page) {
+            for (const Word &w : words(in, page)) {
+                if (!w.text.contains(':'))
+                    everyWord += ruleBox(page, w.box).toUtf8() + ':' + w.text.toUtf8() + ':' + QByteArray(4000, 'x') + '\n';
+            }
+        }
+        const struct { const char *name; QByteArray rules; } cases[] = {
+            {"as many rules as a file holds", QByteArray("1-40-88-30-14:Alpha:A\n").repeated(int(kMaxRules))},
+            {"every word replaced by the longest text", everyWord},
+            {"as many readings as a file holds", "1-0-0-1-1:" + QByteArray(4000, ':') + '\n'},
+        };
+        for (const auto &c : cases) {
+            QVERIFY(writeFile(rules, c.rules));
+            QProcess engine;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("OSTREL_MEMORY_MB", "1000");
+            engine.setProcessEnvironment(environment);
+            engine.start(GRIDMOLT_APP_DIR "/Ostrel.dll", {in, "-tesome", out, rules});
+            const bool ended = engine.waitForFinished(120000) && engine.exitStatus() == QProcess::NormalExit;
+            const QByteArray err = engine.readAllStandardError();
+            QVERIFY2(ended && (engine.exitCode() == 0 || engine.exitCode() == 2), qPrintable(c.name + (": " + err.left(300))));
+            QCOMPARE(pageCount(out), 5);
+            // Most words were replaced: the rules skipped are a few.
+            if (c.rules == everyWord)
+                QVERIFY2(everyWord.count('\n') > 3000 && err.count('\n') < everyWord.count('\n') / 10, c.name);
         }
     }
 };

@@ -118,9 +118,16 @@ private slots:
         win.addContentRule(0, {"Says", "Yells"});
         win.replace("pushButton_textall_replace");
         QVERIFY2(dialogs.boxes.isEmpty(), qPrintable(dialogs.boxes.value(0).text));
-        // schools.pdf holds no "Says": the engine refuses a rule file without
-        // rules, so that file fails and gets no output.
-        QVERIFY(win.results(2) == QStringList({"Succeed", "Failed"}) && !QFileInfo::exists(out + QStringLiteral("/schools.pdf")));
+        // schools.pdf holds no "Says": its rule file has no rule, which is
+        // no error; its output holds its pages unchanged.
+        QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QCOMPARE(win.lines().filter(QStringLiteral("No content rule matched")),
+                 QStringList({"No content rule matched " + schools + "; its pages are written as they were."}));
+        const QString unchanged = out + QStringLiteral("/schools.pdf");
+        QCOMPARE(pdfText(unchanged), pdfText(schools));
+        QVERIFY(output(QStringLiteral("pdfinfo"), {unchanged}).contains("Pages:           5"));
+        QCOMPARE(output(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("20"), QStringLiteral("-gray"), unchanged}),
+                 output(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("20"), QStringLiteral("-gray"), schools}));
         const auto animalWords = pdfText(out + QStringLiteral("/AnimalSounds.pdf"));
         QVERIFY(countWord(animalWords, QStringLiteral("Says")) == 0
                 && countWord(animalWords, QStringLiteral("Yells")) == countWord(pdfText(animals), QStringLiteral("Says")));
@@ -155,9 +162,10 @@ private slots:
         QTest::newRow("render without pages")
             << RowsCase{"Dorcet.dll", "#!/bin/sh\nexit 0\n", "The text of page 1 of ", false, {}, failed};
         for (const bool position : {false, true}) {
-            // By position the table is empty: a rule file without rules is refused.
+            // By position the table is empty: a rule file without rules asks
+            // for nothing, which is no error.
             QTest::addRow("damaged, by position %d", position)
-                << RowsCase{{}, {}, {}, position, {}, {position ? "Failed" : "Succeed", "Failed", position ? "Failed" : "Succeed"}};
+                << RowsCase{{}, {}, {}, position, {}, {"Succeed", "Failed", "Succeed"}};
             QTest::addRow("folder not writable, by position %d", position)
                 << RowsCase{{}, {}, {}, position, QStringLiteral("/proc"), {"Failed", "Failed", "Failed"}};
         }
@@ -224,8 +232,12 @@ private slots:
         win.finished(1);
         QVERIFY(win.linesEqual(QStringLiteral("Conversion Start:")) == 1
                 && win.lines().indexOf(QStringLiteral("Conversion Start:")) < win.lines().lastIndexOf(animals));
-        // No content rule yet: the engine refuses the empty rule file.
-        QCOMPARE(win.results(2), QStringList({"Failed", "Failed"}));
+        // No content rule yet: an empty rule file asks for nothing, and each
+        // output holds its input's pages; they go before the split.
+        QCOMPARE(win.results(2), QStringList({"Succeed", "Succeed"}));
+        QVERIFY(pdfText(out + QStringLiteral("/schools.pdf")) == pdfText(schools)
+                && pdfText(out + QStringLiteral("/AnimalSounds.pdf")) == pdfText(animals));
+        QVERIFY(QFile::remove(out + QStringLiteral("/schools.pdf")) && QFile::remove(out + QStringLiteral("/AnimalSounds.pdf")));
 
         win.addContentRule(0, {"Says", "Yells"});
         const QString first = out + QStringLiteral("/schools/1 a-b schools.pdf");

@@ -3,7 +3,8 @@
 //   Ostrel.dll IN.pdf -tesome OUT.pdf RULES   text rules
 //   Ostrel.dll IN.pdf -pisome OUT.pdf RULES   image rules
 //
-// Exit codes: 0 every rule applied; 1 failed, no output written; 2 output
+// Exit codes: 0 every rule applied (a rule file without a rule writes the
+// input's pages unchanged); 1 failed, no output written; 2 output
 // written, but some rules found nothing and were skipped (one line each on
 // standard error). OUT.pdf may not be the input, the rule file or a
 // picture, nor anything but a regular file. OSTREL_MEMORY_MB bounds its
@@ -16,6 +17,8 @@
 #include "pdfreplacer.h"
 #include "rulelines.h"
 #include "stopcleanup.h"
+
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <new>
@@ -35,6 +38,27 @@ void say(const std::string &line)
 
 // Far beyond the window's rule files (some 50 bytes a rule).
 const long long kMaxRuleFileBytes = 64LL << 20;
+
+// Every picture is held whole while the pages change, once for each way
+// its path is written.
+const long long kMaxPicturesBytes = 128LL << 20;
+
+// Why the pictures the rules name are too much for one run; empty when
+// they are not. A picture that cannot be read is named when it is read.
+std::string picturesRefusal(const RuleLines &rules)
+{
+    std::set<std::string> paths;
+    long long total = 0;
+    for (const ImageRule &rule : rules.imageRules()) {
+        struct stat info;
+        if (paths.insert(rule.path).second && ::stat(rule.path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            total += info.st_size;
+    }
+    if (total <= kMaxPicturesBytes)
+        return std::string();
+    return "the pictures its rules name take " + std::to_string(total >> 20) + " MB together, more than the "
+        + std::to_string(kMaxPicturesBytes >> 20) + " MB one run reads";
+}
 
 // The pages the rules name, for the check of their forms.
 std::vector<int> rulePages(const RuleLines &rules)
@@ -60,6 +84,9 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     const RuleLines rules = RuleLines::parse(bytes, option == "-tesome" ? RuleLines::Kind::Text : RuleLines::Kind::Image);
     if (!rules.ok())
         return "rule file \"" + rulePath + "\", " + rules.error();
+    error = picturesRefusal(rules);
+    if (!error.empty())
+        return "rule file \"" + rulePath + "\": " + error;
     for (const ImageRule &rule : rules.imageRules())
         inputs->push_back(rule.path);
     error = OutputPath::refusal(output, *inputs);

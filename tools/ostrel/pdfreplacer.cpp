@@ -5,10 +5,12 @@
 #include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
+#include "messagetext.h"
 #include "mupdfguard.h"
 #include "mupdfmemory.h"
 #include "pageglyphs.h"
 #include "pagewriter.h"
+#include "picturecheck.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
 
@@ -104,6 +106,9 @@ void loadPicture(fz_context *ctx, const std::string &path, fz_image **slot)
         throw std::runtime_error("it is " + std::to_string((*slot)->w) + " x " + std::to_string((*slot)->h)
                                  + " pixels, more than the " + std::to_string(kMaxPicturePixels / 1000000)
                                  + " million a picture may have");
+    error = PictureCheck::damage(bytes);
+    if (!error.empty())
+        throw std::runtime_error("it is damaged (" + error + ")");
     // Decoding the whole picture now finds damaged data.
     guarded(ctx, [&] {
         fz_drop_pixmap(ctx, fz_get_pixmap_from_image(ctx, *slot, nullptr, nullptr, nullptr, nullptr));
@@ -174,10 +179,18 @@ Candidates candidatesOf(const std::vector<TextRule::Reading> &readings, PageWrit
     return c;
 }
 
+// `page` as the rule file writes it, so a number beyond any document is
+// named as the user wrote it.
+std::string skippedLine(int line, const std::string &page, const std::string &what, const std::string &why)
+{
+    const size_t shown = MessageText::kShownCharacters;
+    return "line " + std::to_string(line) + ", page " + (page.size() > shown ? page.substr(0, shown) + "..." : page)
+        + ", " + what + ": " + why + "; rule skipped";
+}
+
 std::string skippedLine(int line, int64_t page, const std::string &what, const std::string &why)
 {
-    return "line " + std::to_string(line) + ", page " + std::to_string(page) + ", " + what + ": " + why
-        + "; rule skipped";
+    return skippedLine(line, std::to_string(page), what, why);
 }
 
 // A rule that was applied, to be checked again in the written file.
@@ -245,7 +258,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
             for (const Applied *a : rules->second)
                 if (!finder.find(a->find, a->box).glyphs.empty())
-                    return "page " + std::to_string(i + 1) + " of the written document still shows \"" + a->find + "\"";
+                    return "page " + std::to_string(i + 1) + " of the written document still shows " + MessageText::quoted(a->find);
         } catch (const MupdfError &e) {
             return "page " + std::to_string(i + 1) + " of the written document cannot be read: " + e.what();
         }
@@ -351,18 +364,19 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         // Rules by page, in file order within a page.
         std::map<int64_t, std::vector<const TextRule *>> textByPage;
         std::map<int64_t, std::vector<const ImageRule *>> imagesByPage;
-        const auto pageExists = [&](int64_t page, int line, const std::string &what) {
+        const auto pageExists = [&](int64_t page, const std::string &written, int line, const std::string &what) {
             if (page >= 1 && page <= pageCount)
                 return true;
-            skipped_.push_back(skippedLine(line, page, what, "the document has no such page"));
+            skipped_.push_back(skippedLine(line, written, what, "the document has no such page (it has "
+                                                                    + std::to_string(pageCount) + ")"));
             return false;
         };
         for (const TextRule &rule : rules.textRules()) {
-            if (pageExists(rule.page, rule.line, quoted(rule.text)))
+            if (pageExists(rule.page, rule.pageText, rule.line, MessageText::quoted(rule.text)))
                 textByPage[rule.page].push_back(&rule);
         }
         for (const ImageRule &rule : rules.imageRules()) {
-            if (pageExists(rule.page, rule.line, "picture " + quoted(rule.path)))
+            if (pageExists(rule.page, rule.pageText, rule.line, "picture " + quoted(rule.path)))
                 imagesByPage[rule.page].push_back(&rule);
         }
         std::vector<int64_t> pages;
@@ -415,7 +429,7 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             for (const TextRule *rule : textByPage[number]) {
                 Candidates candidates = candidatesOf(rule->readings(), &writer);
                 if (candidates.finds.empty()) {
-                    skipped_.push_back(skippedLine(rule->line, number, quoted(rule->text),
+                    skipped_.push_back(skippedLine(rule->line, number, MessageText::quoted(rule->text),
                                                    "no installed font can draw its replacement"));
                     continue;
                 }
@@ -474,7 +488,7 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
                 std::vector<PageWriter::Text> drawnTexts;
                 for (size_t i = 0; i < textRules.size(); ++i) {
                     if (removed[i].found < 0) {
-                        skipped_.push_back(skippedLine(textRules[i]->line, number, quoted(textRules[i]->text),
+                        skipped_.push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
                                                        "its find text is not in its box"));
                         continue;
                     }

@@ -7,7 +7,8 @@
 // Text rule line:  page-left-top-width-height:find:replace
 // Image rule line: page:left:top:(path):width:height
 //
-// Lines end with "\r\n", "\n" or a lone "\r"; empty lines carry no rule. Numbers are
+// Lines end with "\r\n", "\n" or a lone "\r"; empty lines and lines of blanks
+// carry no rule, and a file of none is no error. Numbers are
 // unsigned decimal integers (leading zeros allowed). Nothing is escaped, so
 // a ":" in the find or replacement text, or "):" in a picture path, is read
 // as documented at TextRule::readings and RuleLines::parse.
@@ -21,10 +22,28 @@
 // instead of overflowing here.
 constexpr int64_t kRuleNumberCeiling = 1000000000;
 
+// The longest find text and the longest replacement text a rule may have,
+// in characters: far beyond a word or a line of a page, and small enough
+// that what is drawn and searched for stays small.
+constexpr size_t kMaxRuleTextCharacters = 4000;
+
+// The longest picture path, in bytes: no file system opens a longer one.
+constexpr size_t kMaxPicturePathBytes = 4096;
+
+// What one rule file may ask of the engine, which holds every rule and every
+// reading of it at once: far beyond what the window writes for a document
+// (a rule for each word of a thousand pages), and within a few hundred
+// megabytes however the file is made.
+constexpr size_t kMaxRules = 200000;
+// The bytes of every reading of every text rule: a text with many ":" has
+// as many readings.
+constexpr size_t kMaxReadingBytes = size_t(16) << 20;
+
 struct TextRule
 {
     int line = 0;   // 1-based line of the rule file, for messages
     int64_t page = 0, left = 0, top = 0, width = 0, height = 0;
+    std::string pageText;   // the page as written, for messages
     std::string text;   // "find:replace", every ":" kept
 
     struct Reading
@@ -33,9 +52,10 @@ struct TextRule
         std::string replace;
     };
     // The ways `text` splits into find and replacement text, one per ":"
-    // with text before it, the first ":" first: nothing is escaped, so which
-    // one the rule meant is decided by which find text the page holds in
-    // the rule's box.
+    // with text before it and neither part longer than
+    // kMaxRuleTextCharacters, the first ":" first: nothing is escaped, so
+    // which one the rule meant is decided by which find text the page holds
+    // in the rule's box. A rule the parser accepted has at least one.
     std::vector<Reading> readings() const;
 };
 
@@ -43,6 +63,7 @@ struct ImageRule
 {
     int line = 0;
     int64_t page = 0, left = 0, top = 0;
+    std::string pageText;   // the page as written, for messages
     std::string path;
     int64_t width = 0, height = 0;
 };
@@ -53,9 +74,11 @@ public:
     enum class Kind { Text, Image };
 
     // Reads every line as `kind`. A malformed line (a field that is not an
-    // unsigned integer, too few fields, a picture size that is not positive)
-    // makes the whole file invalid: error() names the line and the reason.
-    // So does a file without any rule: running it would change nothing.
+    // unsigned integer, too few fields, a picture size that is not positive,
+    // an empty find text, a text or path beyond its limit, the rule beyond
+    // kMaxRules or kMaxReadingBytes) makes the whole
+    // file invalid: error() names the line and the reason, quoting at most
+    // the start of what it read (MessageText).
     //
     // An image path runs from "(" to the last "):" of the line, because the
     // width and height after it are plain numbers and cannot hold "):".

@@ -1,0 +1,27 @@
+#ifndef OSTREL_MESSAGETEXT_H
+#define OSTREL_MESSAGETEXT_H
+
+#include <cstddef>
+#include <string>
+
+// Texts taken from a rule file, as the engine's one-line messages show them:
+// a find text may be thousands of characters long and hold any byte, but the
+// line must stay short, readable and one line.
+class MessageText
+{
+public:
+    // How many characters of a text a message shows.
+    static constexpr size_t kShownCharacters = 80;
+
+    // `text` in double quotes: its first kShownCharacters characters, then
+    // "..." when there were more; control characters and bytes that are not
+    // UTF-8 written as \n, \r, \t or \xNN.
+    static std::string quoted(const std::string &text);
+
+    // The bytes of the character that starts at `i` of `text`: those of its
+    // UTF-8 sequence, or 1 for a byte that starts none. Characters are
+    // counted this way wherever a text's length is limited.
+    static size_t characterBytes(const std::string &text, size_t i);
+};
+
+#endif

@@ -144,6 +144,25 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     return removed;
 }
 
+// The box of a match's glyphs but its blanks.
+fz_rect inkOf(const std::vector<Glyph> &glyphs, const std::vector<size_t> &match)
+{
+    fz_rect ink = fz_empty_rect;
+    for (const size_t i : match)
+        if (!glyphs[i].space && !glyphs[i].text.empty())
+            ink = fz_union_rect(ink, glyphs[i].box);
+    return ink;
+}
+
+// Whether two drawings of a text stand at one place: the most of either
+// lies in the other.
+bool sameShowing(const fz_rect &a, const fz_rect &b)
+{
+    const fz_rect both = fz_intersect_rect(a, b);
+    const auto area = [](const fz_rect &r) { return fz_is_empty_rect(r) ? 0.0 : double(r.x1 - r.x0) * double(r.y1 - r.y0); };
+    return area(both) > 0.5 * std::max(area(a), area(b));
+}
+
 // A new stream object holding `bytes`, compressed; its dictionary copies
 // `like` (a form's) when given.
 pdf_obj *addStream(fz_context *ctx, pdf_document *doc, const std::string &bytes, pdf_obj *like, bool compress)
@@ -320,6 +339,18 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         results[r] = describe(glyphs, best.glyphs);
         results[r].found = found;
         any = true;
+        // The same words drawn again over them (a bolder look, a shadow,
+        // a form repeating the page) go as well: a reader would still read
+        // them there.
+        const fz_rect shown = inkOf(glyphs, best.glyphs);
+        for (;;) {
+            const GlyphFinder::Match again = finder.find(requests[r].finds[size_t(found)], requests[r].box);
+            if (again.glyphs.empty() || !sameShowing(shown, inkOf(glyphs, again.glyphs)))
+                break;
+            finder.take(again);
+            for (const size_t g : again.glyphs)
+                removed[g] = true;
+        }
     }
     if (!any)
         return results;
@@ -363,9 +394,30 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         bytes += rewritten(show, glyphs, entry.second.removed);
         from = show.end;
     }
+    // The page's last stream is followed by what this program draws: what
+    // it leaves open (an array, a string, an inline image without its end)
+    // would take that in, so it ends at its last whole operator. Readers
+    // drop such a dangling end anyway.
+    const std::deque<PageGlyphs::Stream> &streams = scan.streams();
+    int last = -1;
+    for (size_t i = 0; i < streams.size(); ++i)
+        if (streams[i].parent < 0 && streams[i].object)
+            last = int(i);
+    std::map<int, size_t> ends;
+    if (last >= 0) {
+        const PageGlyphs::Stream &s = streams[size_t(last)];
+        if (s.bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), s.cleanEnd) != std::string::npos) {
+            ends[last] = s.cleanEnd;
+            newBytes.emplace(last, std::string());
+        }
+    }
     for (auto &entry : newBytes) {
-        const std::string &old = scan.streams()[size_t(entry.first)].bytes;
-        entry.second.append(old, copiedUpTo[entry.first], std::string::npos);
+        const std::string &old = streams[size_t(entry.first)].bytes;
+        const auto end = ends.find(entry.first);
+        const size_t from = copiedUpTo[entry.first];
+        entry.second.append(old, from, end == ends.end() ? std::string::npos : end->second - std::min(from, end->second));
+        if (end != ends.end())
+            entry.second += '\n';
     }
     writeBack(ctx, doc, page, scan, newBytes);
     return results;

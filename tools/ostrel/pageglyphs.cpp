@@ -394,15 +394,16 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                 state.color = fromComponents(values.size(), values.data());
         } else if (op == operatorCode("Do") && !operands.empty()) {
             drawForm(operands.back().text, streamIndex, state, depth);
-        } else if (op == operatorCode("BI")) {
-            skipInlineImage(&tokens, streamIndex);
+        } else if (op == operatorCode("BI") && !skipInlineImage(&tokens, streamIndex)) {
+            return;   // its data run to the end: the image is left open
         }
         operands.clear();
         regionStart = tokens.position();
+        streams_[size_t(streamIndex)].cleanEnd = regionStart;
     }
 }
 
-void PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
+bool PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
 {
     // The image's dictionary, up to "ID".
     std::map<std::string, Operand> dict;
@@ -412,7 +413,7 @@ void PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
         if (++tokens_ > kTokenLimit)
             throw MupdfError("the page's content is too long to read");
         if (t.kind == ContentTokens::Kind::End)
-            return;
+            return false;
         if (t.kind == ContentTokens::Kind::Keyword && t.text == "ID")
             break;
         if (key.empty() && t.kind == ContentTokens::Kind::Name) {
@@ -461,7 +462,7 @@ void PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
         if (n > 0 && bpc > 0 && bpc <= 16)
             length = size_t((width->number * n * bpc + 7) / 8) * size_t(height->number);
     }
-    tokens->skipInlineImage(length);
+    return tokens->skipInlineImage(length);
 }
 
 void PageGlyphs::drawForm(const std::string &name, int parent, const State &state, int depth)

@@ -29,6 +29,11 @@ public:
         std::string bytes;              // decoded
         int parent = -1;                // -1 for the page's own streams
         std::string name;               // the form's name in the parent's XObject resources
+        // Where its last whole operator ends. What follows, when more than
+        // white space, is left open or dangling (an unclosed array, string
+        // or inline image, operands without an operator) and would take in
+        // whatever a reader reads after it.
+        size_t cleanEnd = 0;
     };
 
     // One text-showing operator (Tj, TJ, ' or ") as drawn once.
@@ -97,7 +102,7 @@ private:
               size_t end);
     void showString(const std::string &bytes, const State &state, size_t showIndex);
     void drawForm(const std::string &name, int stream, const State &state, int depth);
-    void skipInlineImage(class ContentTokens *tokens, int stream);
+    bool skipInlineImage(class ContentTokens *tokens, int stream);
     int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
 

@@ -3,6 +3,7 @@
 
 #include "rulelines.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ public:
     const std::vector<std::string> &skipped() const { return skipped_; }
 
 private:
+    // One pass over the rules but those of `left` (rule line to its reason).
+    // Rules that were applied but are not read back as asked from the
+    // written file land in `unread`, and the output is not committed.
+    void attempt(const std::string &input, const std::string &output, const RuleLines &rules,
+                 const std::map<int, std::string> &left, std::map<int, std::string> *unread);
+
     fz_context *ctx_;
     std::vector<std::string> skipped_;
 };

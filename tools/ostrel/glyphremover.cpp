@@ -1,5 +1,6 @@
 #include "glyphremover.h"
 
+#include "contenttokens.h"
 #include "glyphfinder.h"
 #include "mupdfguard.h"
 #include "pageglyphs.h"
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
 
 namespace
 {
@@ -142,6 +144,52 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     removed.bold = start->bold;
     removed.italic = start->italic;
     return removed;
+}
+
+bool hasDanglingEnd(const PageGlyphs::Stream &s)
+{
+    return s.bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), s.cleanEnd) != std::string::npos;
+}
+
+// Whether content read as readers read a page's streams, one after the
+// other as one, ends inside something left open (an array, a dictionary, a
+// string, an inline image's data), which would take in what follows.
+bool leftOpen(const std::string &content)
+{
+    ContentTokens tokens(content);
+    int arrays = 0, dicts = 0;
+    for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
+        switch (t.kind) {
+        case ContentTokens::Kind::OpenArray: ++arrays; break;
+        case ContentTokens::Kind::CloseArray: arrays = std::max(0, arrays - 1); break;
+        case ContentTokens::Kind::OpenDict: ++dicts; break;
+        case ContentTokens::Kind::CloseDict: dicts = std::max(0, dicts - 1); break;
+        case ContentTokens::Kind::String: {
+            // Only the last token can miss its end.
+            const bool literal = content[t.start] == '(';
+            if (t.end == content.size() && (literal ? t.end - t.start < 2 || content.back() != ')' : content.back() != '>'))
+                return true;
+            break;
+        }
+        case ContentTokens::Kind::Keyword:
+            if (t.text == "ID" && !tokens.skipInlineImage(0))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+    return arrays > 0 || dicts > 0;
+}
+
+// A character and the cell of a few units where a glyph showing it starts:
+// a word drawn again over itself starts its first letter in the same cell,
+// give or take the slight offset of a bolder look (a cell's neighbours are
+// not looked at: such an offset rarely crosses a cell's edge).
+unsigned long long startKey(char32_t c, const fz_point &origin)
+{
+    const auto cell = [](float v) { return (unsigned long long)(long long)std::floor(std::max(-1e6f, std::min(1e6f, v)) / 4) & 0xFFFFF; };
+    return ((unsigned long long)c << 40) | (cell(origin.x) << 20) | cell(origin.y);
 }
 
 // The box of a match's glyphs but its blanks.
@@ -318,6 +366,12 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     for (const Request &r : requests)
         queries += r.finds.size();
     GlyphFinder finder(glyphs, queries);
+    // Where each character starts, so that looking for the words drawn
+    // again is left out where no second glyph starts at their place.
+    std::unordered_map<unsigned long long, unsigned> starts;
+    for (const Glyph &g : glyphs)
+        if (!g.text.empty() && !g.space)
+            ++starts[startKey(g.text[0], g.origin)];
     std::vector<Removed> results(requests.size());
     std::vector<bool> removed(glyphs.size(), false);
     bool any = false;
@@ -333,6 +387,12 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         }
         if (found < 0)
             continue;
+        const fz_rect ink = inkOf(glyphs, best.glyphs);
+        if (std::any_of(scan.unread().begin(), scan.unread().end(),
+                        [&ink](const fz_rect &r) { return !fz_is_empty_rect(fz_intersect_rect(r, ink)); })) {
+            results[r].hiddenShowing = true;
+            continue;
+        }
         finder.take(best);
         for (const size_t g : best.glyphs)
             removed[g] = true;
@@ -343,17 +403,49 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         // a form repeating the page) go as well: a reader would still read
         // them there.
         const fz_rect shown = inkOf(glyphs, best.glyphs);
-        for (;;) {
-            const GlyphFinder::Match again = finder.find(requests[r].finds[size_t(found)], requests[r].box);
-            if (again.glyphs.empty() || !sameShowing(shown, inkOf(glyphs, again.glyphs)))
+        size_t lead = 0;
+        while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
+            ++lead;
+        const Glyph &first = glyphs[best.glyphs[lead]];
+        for (bool again = !first.text.empty() && starts[startKey(first.text[0], first.origin)] > 1; again;) {
+            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
+            again = !other.glyphs.empty() && sameShowing(shown, inkOf(glyphs, other.glyphs));
+            if (!again)
                 break;
-            finder.take(again);
-            for (const size_t g : again.glyphs)
+            finder.take(other);
+            for (const size_t g : other.glyphs)
                 removed[g] = true;
         }
     }
     if (!any)
         return results;
+    // The page's last stream is cut at its last whole operator below; the
+    // ones before it are read as one with it, and must leave nothing open.
+    const std::deque<PageGlyphs::Stream> &pageStreams = scan.streams();
+    int lastStream = -1;
+    bool dirty = false;
+    for (size_t i = 0; i < pageStreams.size(); ++i) {
+        if (pageStreams[i].parent >= 0 || !pageStreams[i].object)
+            continue;
+        if (lastStream >= 0)
+            dirty = dirty || hasDanglingEnd(pageStreams[size_t(lastStream)]);
+        lastStream = int(i);
+    }
+    if (dirty) {
+        std::string content;
+        for (int i = 0; i <= lastStream; ++i)
+            if (pageStreams[size_t(i)].parent < 0)
+                content.append(pageStreams[size_t(i)].bytes, 0,
+                               i == lastStream ? pageStreams[size_t(i)].cleanEnd : std::string::npos)
+                    .append(1, '\n');
+        if (leftOpen(content)) {
+            for (Removed &r : results) {
+                r.pageLeftOpen = r.found >= 0;
+                r.found = -1;
+            }
+            return results;
+        }
+    }
 
     // The operators to rewrite, once per place in a stream: a form drawn
     // twice on the page shows its operators twice, and loses the glyphs
@@ -406,7 +498,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     std::map<int, size_t> ends;
     if (last >= 0) {
         const PageGlyphs::Stream &s = streams[size_t(last)];
-        if (s.bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), s.cleanEnd) != std::string::npos) {
+        if (hasDanglingEnd(s)) {
             ends[last] = s.cleanEnd;
             newBytes.emplace(last, std::string());
         }

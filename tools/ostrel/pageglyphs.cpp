@@ -128,7 +128,7 @@ struct PageGlyphs::Operand
 };
 
 PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown,
-                       FontCache *fonts)
+                       FontCache *fonts, bool lastStreamOnly)
     : ctx_(ctx), toShown_(toShown), fonts_(fonts)
 {
     pdf_obj *contents = nullptr, *resources = nullptr;
@@ -141,7 +141,7 @@ PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown
     // The page's streams run as one: the state goes on from one to the next.
     State state;
     std::vector<State> saved;
-    for (int i = 0; i < count; ++i) {
+    for (int i = lastStreamOnly ? std::max(count - 1, 0) : 0; i < count; ++i) {
         pdf_obj *object = nullptr;
         guarded(ctx, [&] { object = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents; });
         const int index = addStream(object, resources, -1, std::string());
@@ -467,11 +467,10 @@ bool PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
 
 void PageGlyphs::drawForm(const std::string &name, int parent, const State &state, int depth)
 {
-    if (depth >= kFormDepthLimit || formsDrawn_ >= kFormsDrawnLimit)
-        return;   // its text stays, and no rule finds it
     pdf_obj *resources = streams_[size_t(parent)].resources;
     pdf_obj *form = nullptr, *formResources = nullptr;
     fz_matrix matrix = fz_identity;
+    fz_rect bbox = fz_infinite_rect;
     guarded(ctx_, [&] {
         pdf_obj *x = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(XObject)), name.c_str());
         if (!pdf_is_stream(ctx_, x) || !pdf_name_eq(ctx_, pdf_dict_get(ctx_, x, PDF_NAME(Subtype)), PDF_NAME(Form)))
@@ -479,9 +478,17 @@ void PageGlyphs::drawForm(const std::string &name, int parent, const State &stat
         form = x;
         formResources = pdf_dict_get(ctx_, x, PDF_NAME(Resources));
         matrix = pdf_xobject_matrix(ctx_, x);
+        if (pdf_is_array(ctx_, pdf_dict_get(ctx_, x, PDF_NAME(BBox))))
+            bbox = pdf_xobject_bbox(ctx_, x);
     });
     if (!form)
         return;
+    if (depth >= kFormDepthLimit || formsDrawn_ >= kFormsDrawnLimit) {
+        // Its text stays, and no rule finds it.
+        if (unread_.size() < kFormsDrawnLimit)
+            unread_.push_back(fz_transform_rect(bbox, fz_concat(fz_concat(matrix, state.ctm), toShown_)));
+        return;
+    }
     ++formsDrawn_;
     if (!formResources)
         formResources = resources;   // old files let forms use their page's

@@ -75,8 +75,12 @@ public:
     };
 
     // Reads the content of `page`. `toShown` maps page space to the page as
-    // shown. Throws MupdfError for content the limits refuse.
-    PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
+    // shown. With `lastStreamOnly`, only the page's last content stream is
+    // read, from the state a page starts in (what is drawn after content
+    // wrapped to restore that state). Throws MupdfError for content the
+    // limits refuse.
+    PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown, FontCache *fonts,
+               bool lastStreamOnly = false);
 
     const std::deque<Stream> &streams() const { return streams_; }
     const std::vector<Show> &shows() const { return shows_; }
@@ -86,6 +90,10 @@ public:
     // whether it restored more than it saved on the way: what must follow
     // it to get back to the state it started in.
     int openStates() const { return openStates_; }
+
+    // Where forms the limits left unread would draw, as shown: text there
+    // may be drawn again unseen.
+    const std::vector<fz_rect> &unread() const { return unread_; }
     bool restoredTooMany() const { return restoredTooMany_; }
 
 private:
@@ -113,6 +121,7 @@ private:
     std::map<std::pair<int, std::string>, int> formStreams_;
     std::vector<Show> shows_;
     std::vector<Glyph> glyphs_;
+    std::vector<fz_rect> unread_;
     int openStates_ = 0;
     bool restoredTooMany_ = false;
     fz_matrix tm_ = fz_identity, tlm_ = fz_identity;   // text and line matrices

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 namespace
 {
@@ -29,6 +30,10 @@ namespace
 // before either (a 20,000 x 20,000 picture is 1.6 GB decoded).
 const long long kMaxPictureBytes = 64LL << 20;
 const long long kMaxPicturePixels = 40LL * 1000 * 1000;
+const char *const kLeftOpen = "the page's content leaves something open across its streams, which would hide"
+                               " what is drawn after it";
+const char *const kHidden = "its words may be drawn again where forms nest too deeply to be read, and could not"
+                             " all be removed";
 // The library's cache of decoded fonts and images, well within the memory share.
 const size_t kStoreBytes = 64 << 20;
 
@@ -279,35 +284,21 @@ Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
     return w;
 }
 
-// Whether content read as readers read a page's streams, one after the
-// other as one, ends inside something left open (an array, a dictionary, a
-// string, an inline image's data), which would take in what follows.
-bool leftOpen(const std::string &content)
+// Cells of the page as shown for looking up drawn glyphs by place: a few
+// letters wide; an area is looked up over this many cells each way at most
+// (a replacement's area is a line of it).
+const float kCellSize = 32;
+const long long kAreaCells = 4096;
+
+long long cellIndex(float v)
 {
-    ContentTokens tokens(content);
-    int arrays = 0, dicts = 0;
-    for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
-        switch (t.kind) {
-        case ContentTokens::Kind::OpenArray: ++arrays; break;
-        case ContentTokens::Kind::CloseArray: arrays = std::max(0, arrays - 1); break;
-        case ContentTokens::Kind::OpenDict: ++dicts; break;
-        case ContentTokens::Kind::CloseDict: dicts = std::max(0, dicts - 1); break;
-        case ContentTokens::Kind::String: {
-            // Only the last token can miss its end.
-            const bool literal = content[t.start] == '(';
-            if (t.end == content.size() && (literal ? t.end - t.start < 2 || content.back() != ')' : content.back() != '>'))
-                return true;
-            break;
-        }
-        case ContentTokens::Kind::Keyword:
-            if (t.text == "ID" && !tokens.skipInlineImage(0))
-                return true;
-            break;
-        default:
-            break;
-        }
-    }
-    return arrays > 0 || dicts > 0;
+    // Kept positive, so a pair of them makes one key.
+    return (long long)std::floor(std::max(-1e6f, std::min(1e6f, v)) / kCellSize) + 100000;
+}
+
+long long cellOf(float x, float y)
+{
+    return (cellIndex(x) << 32) | cellIndex(y);
 }
 
 // Whether the characters of `wanted` (UTF-8, blanks aside) are all among
@@ -411,38 +402,41 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             const auto rules = byPage.find(i + 1);
             if (rules == byPage.end())
                 continue;
-            // The page's last stream holds what was drawn (or only the
-            // restored state); what is before it must leave nothing open,
-            // or a reader takes the drawing in.
-            const PageGlyphs scan(ctx, page.get(), toShown, &fonts);
-            const std::deque<PageGlyphs::Stream> &streams = scan.streams();
-            int last = -1;
-            for (size_t k = 0; k < streams.size(); ++k)
-                if (streams[k].parent < 0 && streams[k].object)
-                    last = int(k);
-            std::string before;
-            for (int k = 0; k < last; ++k)
-                if (streams[size_t(k)].parent < 0)
-                    before += streams[size_t(k)].bytes + '\n';
-            const bool open = leftOpen(before);
-            std::vector<PageGlyphs::Glyph> old, drawn;
-            for (const PageGlyphs::Glyph &g : scan.glyphs())
-                (scan.shows()[g.show].stream == last ? drawn : old).push_back(g);
-            const GlyphFinder finder(old, rules->second.size());
+            // What was drawn is the page's last stream, read from the state
+            // the page starts in (the content before it is wrapped to restore
+            // it); the removal made sure nothing before it is left open.
+            const PageGlyphs drawing(ctx, page.get(), toShown, &fonts, true);
+            std::unordered_map<long long, std::vector<size_t>> cells;
+            const std::vector<PageGlyphs::Glyph> &drawn = drawing.glyphs();
+            for (size_t g = 0; g < drawn.size(); ++g)
+                cells[cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2)].push_back(g);
+            // After a repair the words are looked for again in the whole page.
+            std::unique_ptr<PageGlyphs> whole;
+            std::unique_ptr<GlyphFinder> finder;
+            if (repaired) {
+                whole.reset(new PageGlyphs(ctx, page.get(), toShown, &fonts));
+                finder.reset(new GlyphFinder(whole->glyphs(), rules->second.size()));
+            }
             for (const Applied *a : rules->second) {
                 std::string why;
-                if (open)
-                    why = "the page's content leaves its end open, so the replacement would not be read";
-                else if (!finder.find(a->find, a->box).glyphs.empty())
-                    why = "its words are still shown at their place (drawn in a way this program cannot change)";
+                if (finder && !finder->find(a->find, a->box).glyphs.empty())
+                    why = "its words are still shown at their place";
                 if (why.empty() && !a->replace.empty()) {
                     const fz_rect area = fz_union_rect(a->box, replacementArea(a->at, a->replace.size()));
                     std::u32string read;
-                    for (const PageGlyphs::Glyph &g : drawn) {
-                        const fz_point c = {(g.box.x0 + g.box.x1) / 2, (g.box.y0 + g.box.y1) / 2};
-                        if (fz_is_point_inside_rect(c, area))
-                            read += g.text;
-                    }
+                    const long long x0 = cellIndex(area.x0), x1 = cellIndex(area.x1);
+                    const long long y0 = cellIndex(area.y0), y1 = cellIndex(area.y1);
+                    for (long long x = x0; x <= x1 && x - x0 < kAreaCells; ++x)
+                        for (long long y = y0; y <= y1 && y - y0 < kAreaCells; ++y) {
+                            const auto cell = cells.find((x << 32) | y);
+                            if (cell == cells.end())
+                                continue;
+                            for (const size_t g : cell->second) {
+                                const fz_rect &b = drawn[g].box;
+                                if (fz_is_point_inside_rect(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
+                                    read += drawn[g].text;
+                            }
+                        }
                     if (!holdsCharacters(read, a->replace))
                         why = "its replacement is not read back at its place";
                 }
@@ -710,7 +704,9 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                 for (size_t i = 0; i < textRules.size(); ++i) {
                     if (removed[i].found < 0) {
                         skipped_.push_back(skippedLine(textRules[i]->line, number, quoted(textRules[i]->text),
-                                                       "its find text is not in its box"));
+                                                       removed[i].pageLeftOpen    ? kLeftOpen
+                                                       : removed[i].hiddenShowing ? kHidden
+                                                                                  : "its find text is not in its box"));
                         continue;
                     }
                     const TextRule::Reading reading =
@@ -725,8 +721,10 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                     const ImageRule *rule = imageRules[k];
                     if (removed[i].found < 0) {
                         skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                                       "the words of the run at " + std::to_string(rule->left) + ","
-                                                           + std::to_string(rule->top) + " are not found"));
+                                                       removed[i].pageLeftOpen    ? std::string(kLeftOpen)
+                                                       : removed[i].hiddenShowing ? std::string(kHidden)
+                                                           : "the words of the run at " + std::to_string(rule->left)
+                                                               + "," + std::to_string(rule->top) + " are not found"));
                         continue;
                     }
                     const float left = float(rule->left), top = float(rule->top);

@@ -937,6 +937,10 @@ private slots:
             {"content ends in an open array", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET [", 0, 'L', false},
             {"content ends in an open string", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET (", 0, 'L', false},
             {"content ends in an inline image", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET BI /W 1 /H 1 ID ab", 0, 'L', false},
+            {"content ends in a comment", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET % ends here", 0, 'L', false},
+            {"content ends in operands", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET 1 0 0", 0, 'L', false},
+            // "|" parts the content into streams, which readers read as one.
+            {"operands in one stream, their operator in the next", "BT /F1 24 Tf 72 700 Td (Hello World)|Tj ET", 0, 'L', false},
             {"page tree misnumbered", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', true},
         };
         for (const auto &c : cases) {
@@ -945,14 +949,19 @@ private slots:
                           rules = work.filePath("rules.txt");
             const auto made = [&c](const QByteArray &content) {
                 const QByteArray form = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET";
-                return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-                              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(c.rotate)
-                                  + " /Resources << /Font << /F1 4 0 R >> /XObject << /Fm1 6 0 R >> >> /Contents 5 0 R >>",
-                              "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-                              "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
-                              "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
-                              " /Length " + QByteArray::number(form.size()) + " >>\nstream\n" + form + "\nendstream",
-                              "<< /Title (Hostile) >>"});
+                QVector<QByteArray> objects = {
+                    "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "",
+                    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                    "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
+                    " /Length " + QByteArray::number(form.size()) + " >>\nstream\n" + form + "\nendstream"};
+                QByteArray streams;
+                for (const QByteArray &part : content.split('|')) {
+                    objects << "<< /Length " + QByteArray::number(part.size()) + " >>\nstream\n" + part + "\nendstream";
+                    streams += QByteArray::number(objects.size()) + " 0 R ";
+                }
+                objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(c.rotate)
+                    + " /Resources << /Font << /F1 4 0 R >> /XObject << /Fm1 5 0 R >> >> /Contents [" + streams + "] >>";
+                return pdfOf(objects << "<< /Title (Hostile) >>");
             };
             QByteArray pdf = made(c.content);
             if (c.misnumbered) {

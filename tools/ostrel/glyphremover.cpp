@@ -1,6 +1,5 @@
 #include "glyphremover.h"
 
-#include "contenttokens.h"
 #include "glyphfinder.h"
 #include "mupdfguard.h"
 #include "pageglyphs.h"
@@ -9,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <unordered_map>
 
 namespace
 {
@@ -149,37 +147,6 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
 bool hasDanglingEnd(const PageGlyphs::Stream &s)
 {
     return s.bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), s.cleanEnd) != std::string::npos;
-}
-
-// Whether content read as readers read a page's streams, one after the
-// other as one, ends inside something left open (an array, a dictionary, a
-// string, an inline image's data), which would take in what follows.
-bool leftOpen(const std::string &content)
-{
-    ContentTokens tokens(content);
-    int arrays = 0, dicts = 0;
-    for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
-        switch (t.kind) {
-        case ContentTokens::Kind::OpenArray: ++arrays; break;
-        case ContentTokens::Kind::CloseArray: arrays = std::max(0, arrays - 1); break;
-        case ContentTokens::Kind::OpenDict: ++dicts; break;
-        case ContentTokens::Kind::CloseDict: dicts = std::max(0, dicts - 1); break;
-        case ContentTokens::Kind::String: {
-            // Only the last token can miss its end.
-            const bool literal = content[t.start] == '(';
-            if (t.end == content.size() && (literal ? t.end - t.start < 2 || content.back() != ')' : content.back() != '>'))
-                return true;
-            break;
-        }
-        case ContentTokens::Kind::Keyword:
-            if (t.text == "ID" && !tokens.skipInlineImage(0))
-                return true;
-            break;
-        default:
-            break;
-        }
-    }
-    return arrays > 0 || dicts > 0;
 }
 
 // A character and the cell of a few units where a glyph showing it starts:
@@ -340,8 +307,13 @@ void writeBack(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGly
             if (opening)
                 pdf_array_push(ctx, contents, opening);
             for (size_t i = 0; i < streams.size(); ++i) {
-                if (streams[i].parent < 0 && streams[i].object)
-                    pdf_array_push(ctx, contents, replacement[i] ? replacement[i] : streams[i].object);
+                if (streams[i].parent >= 0)
+                    continue;
+                if (replacement[i])
+                    pdf_array_push(ctx, contents, replacement[i]);
+                else
+                    for (pdf_obj *part : streams[i].parts)
+                        pdf_array_push(ctx, contents, part);
             }
             pdf_array_push(ctx, contents, closing);
             pdf_dict_put(ctx, page->obj, PDF_NAME(Contents), contents);
@@ -366,12 +338,17 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     for (const Request &r : requests)
         queries += r.finds.size();
     GlyphFinder finder(glyphs, queries);
-    // Where each character starts, so that looking for the words drawn
-    // again is left out where no second glyph starts at their place.
-    std::unordered_map<unsigned long long, unsigned> starts;
+    // Places where two glyphs of one character start: only there can words
+    // be drawn again over themselves, so only there are they looked for again.
+    std::vector<unsigned long long> starts, twice;
+    starts.reserve(glyphs.size());
     for (const Glyph &g : glyphs)
         if (!g.text.empty() && !g.space)
-            ++starts[startKey(g.text[0], g.origin)];
+            starts.push_back(startKey(g.text[0], g.origin));
+    std::sort(starts.begin(), starts.end());
+    for (size_t i = 1; i < starts.size(); ++i)
+        if (starts[i] == starts[i - 1] && (twice.empty() || twice.back() != starts[i]))
+            twice.push_back(starts[i]);
     std::vector<Removed> results(requests.size());
     std::vector<bool> removed(glyphs.size(), false);
     bool any = false;
@@ -407,7 +384,9 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
             ++lead;
         const Glyph &first = glyphs[best.glyphs[lead]];
-        for (bool again = !first.text.empty() && starts[startKey(first.text[0], first.origin)] > 1; again;) {
+        for (bool again = !first.text.empty()
+                 && std::binary_search(twice.begin(), twice.end(), startKey(first.text[0], first.origin));
+             again;) {
             const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
             again = !other.glyphs.empty() && sameShowing(shown, inkOf(glyphs, other.glyphs));
             if (!again)
@@ -419,34 +398,6 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     }
     if (!any)
         return results;
-    // The page's last stream is cut at its last whole operator below; the
-    // ones before it are read as one with it, and must leave nothing open.
-    const std::deque<PageGlyphs::Stream> &pageStreams = scan.streams();
-    int lastStream = -1;
-    bool dirty = false;
-    for (size_t i = 0; i < pageStreams.size(); ++i) {
-        if (pageStreams[i].parent >= 0 || !pageStreams[i].object)
-            continue;
-        if (lastStream >= 0)
-            dirty = dirty || hasDanglingEnd(pageStreams[size_t(lastStream)]);
-        lastStream = int(i);
-    }
-    if (dirty) {
-        std::string content;
-        for (int i = 0; i <= lastStream; ++i)
-            if (pageStreams[size_t(i)].parent < 0)
-                content.append(pageStreams[size_t(i)].bytes, 0,
-                               i == lastStream ? pageStreams[size_t(i)].cleanEnd : std::string::npos)
-                    .append(1, '\n');
-        if (leftOpen(content)) {
-            for (Removed &r : results) {
-                r.pageLeftOpen = r.found >= 0;
-                r.found = -1;
-            }
-            return results;
-        }
-    }
-
     // The operators to rewrite, once per place in a stream: a form drawn
     // twice on the page shows its operators twice, and loses the glyphs
     // either drawing lost.
@@ -486,21 +437,16 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         bytes += rewritten(show, glyphs, entry.second.removed);
         from = show.end;
     }
-    // The page's last stream is followed by what this program draws: what
-    // it leaves open (an array, a string, an inline image without its end)
+    // The page's content is followed by what this program draws: what it
+    // leaves open (an array, a string, an inline image without its end)
     // would take that in, so it ends at its last whole operator. Readers
     // drop such a dangling end anyway.
     const std::deque<PageGlyphs::Stream> &streams = scan.streams();
-    int last = -1;
-    for (size_t i = 0; i < streams.size(); ++i)
-        if (streams[i].parent < 0 && streams[i].object)
-            last = int(i);
     std::map<int, size_t> ends;
-    if (last >= 0) {
-        const PageGlyphs::Stream &s = streams[size_t(last)];
-        if (hasDanglingEnd(s)) {
-            ends[last] = s.cleanEnd;
-            newBytes.emplace(last, std::string());
+    for (size_t i = 0; i < streams.size(); ++i) {
+        if (streams[i].parent < 0 && hasDanglingEnd(streams[i])) {
+            ends[int(i)] = streams[i].cleanEnd;
+            newBytes.emplace(int(i), std::string());
         }
     }
     for (auto &entry : newBytes) {

@@ -37,10 +37,6 @@ public:
         // Which of the request's find texts was found; -1 when none was, and
         // nothing was removed for the request.
         int found = -1;
-        // The words were found, but the page's content leaves something
-        // open across its streams that would take in whatever is drawn after
-        // it; nothing was removed.
-        bool pageLeftOpen = false;
         // The words were found, but where they are the page draws forms
         // too deeply nested to be read, which may show them again; nothing
         // was removed.

@@ -138,15 +138,31 @@ PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown
         resources = pdf_page_resources(ctx, page);
         count = pdf_is_array(ctx, contents) ? pdf_array_len(ctx, contents) : 1;
     });
-    // The page's streams run as one: the state goes on from one to the next.
-    State state;
-    std::vector<State> saved;
+    Stream own;
+    own.resources = resources;
     for (int i = lastStreamOnly ? std::max(count - 1, 0) : 0; i < count; ++i) {
         pdf_obj *object = nullptr;
-        guarded(ctx, [&] { object = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents; });
-        const int index = addStream(object, resources, -1, std::string());
-        run(index, &state, &saved, 0);
+        int isStream = 0;
+        guarded(ctx, [&] {
+            object = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents;
+            isStream = pdf_is_stream(ctx, object);
+        });
+        if (!object)
+            continue;
+        own.parts.push_back(object);
+        if (isStream)
+            own.bytes += readStream(ctx, object);
+        // Readers part the streams by a white-space byte.
+        own.bytes += '\n';
+        if (own.bytes.size() > kStreamBytesLimit)
+            throw MupdfError("the page's content decodes to more than 256 MB");
     }
+    own.object = own.parts.empty() ? nullptr : own.parts.front();
+    bytesRead_ = own.bytes.size();
+    streams_.push_back(std::move(own));
+    State state;
+    std::vector<State> saved;
+    run(0, &state, &saved, 0);
     openStates_ = int(saved.size());
 }
 

@@ -19,12 +19,15 @@ class FontCache;
 class PageGlyphs
 {
 public:
-    // A content stream: one of the page's own, or a form's. A form is
-    // reached from its parent stream through a name of that stream's
-    // resources; a form drawn several times is one stream.
+    // A content stream: the page's own, or a form's. The page's streams are
+    // read as readers read them, one after the other as one (an operator's
+    // operands may stand in the stream before it), so the page has one. A
+    // form is reached from its parent stream through a name of that
+    // stream's resources; a form drawn several times is one stream.
     struct Stream
     {
-        pdf_obj *object = nullptr;      // borrowed from the document
+        pdf_obj *object = nullptr;      // borrowed from the document; for the page, its first stream
+        std::vector<pdf_obj *> parts;   // the page's: all its streams, in order (borrowed)
         pdf_obj *resources = nullptr;   // borrowed
         std::string bytes;              // decoded
         int parent = -1;                // -1 for the page's own streams
@@ -75,7 +78,7 @@ public:
     };
 
     // Reads the content of `page`. `toShown` maps page space to the page as
-    // shown. With `lastStreamOnly`, only the page's last content stream is
+    // shown. With `lastStreamOnly`, only the last of the page's streams is
     // read, from the state a page starts in (what is drawn after content
     // wrapped to restore that state). Throws MupdfError for content the
     // limits refuse.

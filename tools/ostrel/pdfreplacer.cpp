@@ -2,7 +2,6 @@
 
 #include "fontcache.h"
 #include "glyphfinder.h"
-#include "contenttokens.h"
 #include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
@@ -30,8 +29,6 @@ namespace
 // before either (a 20,000 x 20,000 picture is 1.6 GB decoded).
 const long long kMaxPictureBytes = 64LL << 20;
 const long long kMaxPicturePixels = 40LL * 1000 * 1000;
-const char *const kLeftOpen = "the page's content leaves something open across its streams, which would hide"
-                               " what is drawn after it";
 const char *const kHidden = "its words may be drawn again where forms nest too deeply to be read, and could not"
                              " all be removed";
 // The library's cache of decoded fonts and images, well within the memory share.
@@ -704,8 +701,7 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                 for (size_t i = 0; i < textRules.size(); ++i) {
                     if (removed[i].found < 0) {
                         skipped_.push_back(skippedLine(textRules[i]->line, number, quoted(textRules[i]->text),
-                                                       removed[i].pageLeftOpen    ? kLeftOpen
-                                                       : removed[i].hiddenShowing ? kHidden
+                                                       removed[i].hiddenShowing ? kHidden
                                                                                   : "its find text is not in its box"));
                         continue;
                     }
@@ -721,8 +717,7 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                     const ImageRule *rule = imageRules[k];
                     if (removed[i].found < 0) {
                         skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                                       removed[i].pageLeftOpen    ? std::string(kLeftOpen)
-                                                       : removed[i].hiddenShowing ? std::string(kHidden)
+                                                       removed[i].hiddenShowing ? std::string(kHidden)
                                                            : "the words of the run at " + std::to_string(rule->left)
                                                                + "," + std::to_string(rule->top) + " are not found"));
                         continue;

@@ -339,16 +339,22 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         queries += r.finds.size();
     GlyphFinder finder(glyphs, queries);
     // Places where two glyphs of one character start: only there can words
-    // be drawn again over themselves, so only there are they looked for again.
-    std::vector<unsigned long long> starts, twice;
-    starts.reserve(glyphs.size());
-    for (const Glyph &g : glyphs)
-        if (!g.text.empty() && !g.space)
-            starts.push_back(startKey(g.text[0], g.origin));
-    std::sort(starts.begin(), starts.end());
-    for (size_t i = 1; i < starts.size(); ++i)
-        if (starts[i] == starts[i - 1] && (twice.empty() || twice.back() != starts[i]))
-            twice.push_back(starts[i]);
+    // be drawn again over themselves, so only there are they looked for
+    // again. Kept as bits by a hash of the place, which may now and then
+    // send a word through one more search, but takes a pass over the glyphs.
+    size_t bits = 1024;
+    while (bits < glyphs.size() * 32)
+        bits *= 2;
+    std::vector<bool> once(bits, false), twice(bits, false);
+    const auto slot = [bits](unsigned long long key) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (bits - 1); };
+    for (const Glyph &g : glyphs) {
+        if (g.text.empty() || g.space)
+            continue;
+        const size_t at = slot(startKey(g.text[0], g.origin));
+        if (once[at])
+            twice[at] = true;
+        once[at] = true;
+    }
     std::vector<Removed> results(requests.size());
     std::vector<bool> removed(glyphs.size(), false);
     bool any = false;
@@ -379,14 +385,12 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         // The same words drawn again over them (a bolder look, a shadow,
         // a form repeating the page) go as well: a reader would still read
         // them there.
-        const fz_rect shown = inkOf(glyphs, best.glyphs);
         size_t lead = 0;
         while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
             ++lead;
         const Glyph &first = glyphs[best.glyphs[lead]];
-        for (bool again = !first.text.empty()
-                 && std::binary_search(twice.begin(), twice.end(), startKey(first.text[0], first.origin));
-             again;) {
+        const fz_rect shown = ink;
+        for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
             const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
             again = !other.glyphs.empty() && sameShowing(shown, inkOf(glyphs, other.glyphs));
             if (!again)

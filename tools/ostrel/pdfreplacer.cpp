@@ -21,7 +21,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <unordered_map>
 
 namespace
 {
@@ -373,6 +372,11 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
     for (const Applied &a : applied)
         byPage[a.page].push_back(&a);
     for (int i = 0; i < count; ++i) {
+        // The walk above resolved what every page refers to; a repaired
+        // input's pages are loaded whole as well.
+        const auto rules = byPage.find(i + 1);
+        if (rules == byPage.end() && !repaired)
+            continue;
         Page page(ctx);
         pdf_page **pageSlot = page.slot();
         fz_rect box;
@@ -396,17 +400,18 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             });
             if (!good)
                 return "page " + std::to_string(i + 1) + " of the written document lost its content or resources";
-            const auto rules = byPage.find(i + 1);
             if (rules == byPage.end())
                 continue;
             // What was drawn is the page's last stream, read from the state
             // the page starts in (the content before it is wrapped to restore
             // it); the removal made sure nothing before it is left open.
             const PageGlyphs drawing(ctx, page.get(), toShown, &fonts, true);
-            std::unordered_map<long long, std::vector<size_t>> cells;
             const std::vector<PageGlyphs::Glyph> &drawn = drawing.glyphs();
+            std::vector<std::pair<long long, size_t>> cells;   // (cell, glyph), sorted
+            cells.reserve(drawn.size());
             for (size_t g = 0; g < drawn.size(); ++g)
-                cells[cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2)].push_back(g);
+                cells.emplace_back(cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2), g);
+            std::sort(cells.begin(), cells.end());
             // After a repair the words are looked for again in the whole page.
             std::unique_ptr<PageGlyphs> whole;
             std::unique_ptr<GlyphFinder> finder;
@@ -425,13 +430,12 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                     const long long y0 = cellIndex(area.y0), y1 = cellIndex(area.y1);
                     for (long long x = x0; x <= x1 && x - x0 < kAreaCells; ++x)
                         for (long long y = y0; y <= y1 && y - y0 < kAreaCells; ++y) {
-                            const auto cell = cells.find((x << 32) | y);
-                            if (cell == cells.end())
-                                continue;
-                            for (const size_t g : cell->second) {
-                                const fz_rect &b = drawn[g].box;
+                            const long long key = (x << 32) | y;
+                            for (auto cell = std::lower_bound(cells.begin(), cells.end(), std::make_pair(key, size_t(0)));
+                                 cell != cells.end() && cell->first == key; ++cell) {
+                                const fz_rect &b = drawn[cell->second].box;
                                 if (fz_is_point_inside_rect(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
-                                    read += drawn[g].text;
+                                    read += drawn[cell->second].text;
                             }
                         }
                     if (!holdsCharacters(read, a->replace))

@@ -389,10 +389,9 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
             ++lead;
         const Glyph &first = glyphs[best.glyphs[lead]];
-        const fz_rect shown = ink;
         for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
             const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
-            again = !other.glyphs.empty() && sameShowing(shown, inkOf(glyphs, other.glyphs));
+            again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
             if (!again)
                 break;
             finder.take(other);
@@ -402,6 +401,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     }
     if (!any)
         return results;
+
     // The operators to rewrite, once per place in a stream: a form drawn
     // twice on the page shows its operators twice, and loses the glyphs
     // either drawing lost.

@@ -9,7 +9,8 @@
 class FontCache;
 
 // Takes a rule's words out of a page: the glyphs that spell the rule's find
-// text where its box lies (see GlyphFinder). Only the operators showing
+// text where its box lies (see GlyphFinder), and every other drawing of
+// those words over them. Only the operators showing
 // those glyphs change, each into a TJ that keeps the other glyphs where they
 // were; every other byte of the content, and every resource, stays. A form
 // holding such a glyph is copied for this page, so other pages keep theirs.

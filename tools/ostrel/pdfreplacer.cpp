@@ -281,10 +281,8 @@ Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
 }
 
 // Cells of the page as shown for looking up drawn glyphs by place: a few
-// letters wide; an area is looked up over this many cells each way at most
-// (a replacement's area is a line of it).
+// letters wide.
 const float kCellSize = 32;
-const long long kAreaCells = 4096;
 
 long long cellIndex(float v)
 {
@@ -424,20 +422,28 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 if (finder && !finder->find(a->find, a->box).glyphs.empty())
                     why = "its words are still shown at their place";
                 if (why.empty() && !a->replace.empty()) {
-                    const fz_rect area = fz_union_rect(a->box, replacementArea(a->at, a->replace.size()));
+                    const fz_rect area = replacementArea(a->at, a->replace.size());
                     std::u32string read;
+                    const auto look = [&](size_t g) {
+                        const fz_rect &b = drawn[g].box;
+                        if (fz_is_point_inside_rect(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
+                            read += drawn[g].text;
+                    };
                     const long long x0 = cellIndex(area.x0), x1 = cellIndex(area.x1);
                     const long long y0 = cellIndex(area.y0), y1 = cellIndex(area.y1);
-                    for (long long x = x0; x <= x1 && x - x0 < kAreaCells; ++x)
-                        for (long long y = y0; y <= y1 && y - y0 < kAreaCells; ++y) {
-                            const long long key = (x << 32) | y;
-                            for (auto cell = std::lower_bound(cells.begin(), cells.end(), std::make_pair(key, size_t(0)));
-                                 cell != cells.end() && cell->first == key; ++cell) {
-                                const fz_rect &b = drawn[cell->second].box;
-                                if (fz_is_point_inside_rect(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
-                                    read += drawn[cell->second].text;
+                    // An area of more cells than the page drew glyphs is read glyph by glyph.
+                    if (double(x1 - x0 + 1) * double(y1 - y0 + 1) > double(drawn.size())) {
+                        for (size_t g = 0; g < drawn.size(); ++g)
+                            look(g);
+                    } else {
+                        for (long long x = x0; x <= x1; ++x)
+                            for (long long y = y0; y <= y1; ++y) {
+                                const long long key = (x << 32) | y;
+                                for (auto cell = std::lower_bound(cells.begin(), cells.end(), std::make_pair(key, size_t(0)));
+                                     cell != cells.end() && cell->first == key; ++cell)
+                                    look(cell->second);
                             }
-                        }
+                    }
                     if (!holdsCharacters(read, a->replace))
                         why = "its replacement is not read back at its place";
                 }

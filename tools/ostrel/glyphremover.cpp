@@ -5,6 +5,7 @@
 #include "pageglyphs.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -16,11 +17,14 @@ using Show = PageGlyphs::Show;
 
 // A TJ adjustment or spacing in thousandths of a unit: finer than any
 // device shows.
+// Written without the C library's formatting, which a page of many edits
+// would spend most of its time in; what no number can be is written as 0.
 std::string number(double v)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", std::fabs(v) < 5e-4 ? 0.0 : v);
-    return buf;
+    char buf[400];   // the largest double, in full, with its decimals
+    const auto written = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) && std::fabs(v) >= 5e-4 ? v : 0.0,
+                                       std::chars_format::fixed, 3);
+    return std::string(buf, written.ptr);
 }
 
 std::string hex(const std::string &bytes)

@@ -988,6 +988,121 @@ private slots:
         }
     }
 
+    // Pages made to trip the rewrite: the word "Hello" of "Hello World",
+    // drawn again over itself, in a form, placed far right by a TJ offset,
+    // on turned pages and running up the page, after content that ends
+    // inside an array or a string, or under a page tree whose object bears
+    // another generation than its references name. Each time the word goes
+    // (every drawing), "Bye" is read inside its box from its start, World
+    // stays, the page is found, and no pixel outside the word changes.
+    void hostilePagesKeepEveryPromise()
+    {
+        // The content, the page's rotation, the edge of the word as shown
+        // where the text starts (L, T, R or B), and whether the page tree is
+        // misnumbered.
+        const struct { const char *name; QByteArray content; int rotate; char start; bool misnumbered; } cases[] = {
+            {"plain", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false},
+            {"drawn twice, a bolder look", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET BT /F1 24 Tf 72.3 700 Td (Hello World) Tj ET",
+                0, 'L', false},
+            {"drawn again from a form", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET q 1 0 0 1 0.2 0 cm /Fm1 Do Q", 0, 'L', false},
+            {"in a form only", "/Fm1 Do", 0, 'L', false},
+            {"right-aligned by a TJ offset", "BT /F1 24 Tf 72 700 Td [(World) -9000 (Hello)] TJ ET", 0, 'L', false},
+            {"page turned by 90", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 90, 'T', false},
+            {"page turned by 180", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 180, 'R', false},
+            {"page turned by 270", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 270, 'B', false},
+            {"text at 90 degrees", "BT /F1 24 Tf 0 1 -1 0 300 300 Tm (Hello World) Tj ET", 0, 'B', false},
+            {"content ends in an open array", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET [", 0, 'L', false},
+            {"content ends in an open string", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET (", 0, 'L', false},
+            {"content ends in an inline image", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET BI /W 1 /H 1 ID ab", 0, 'L', false},
+            {"content ends in a comment", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET % ends here", 0, 'L', false},
+            {"content ends in operands", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET 1 0 0", 0, 'L', false},
+            // "|" parts the content into streams, which readers read as one.
+            {"operands in one stream, their operator in the next", "BT /F1 24 Tf 72 700 Td (Hello World)|Tj ET", 0, 'L', false},
+            {"page tree misnumbered", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', true},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf"), plain = work.filePath("plain.pdf"), out = work.filePath("out.pdf"),
+                          rules = work.filePath("rules.txt");
+            const auto made = [&c](const QByteArray &content) {
+                const QByteArray form = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET";
+                QVector<QByteArray> objects = {
+                    "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "",
+                    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                    "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
+                    " /Length " + QByteArray::number(form.size()) + " >>\nstream\n" + form + "\nendstream"};
+                QByteArray streams;
+                for (const QByteArray &part : content.split('|')) {
+                    objects << "<< /Length " + QByteArray::number(part.size()) + " >>\nstream\n" + part + "\nendstream";
+                    streams += QByteArray::number(objects.size()) + " 0 R ";
+                }
+                objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(c.rotate)
+                    + " /Resources << /Font << /F1 4 0 R >> /XObject << /Fm1 5 0 R >> >> /Contents [" + streams + "] >>";
+                return pdfOf(objects << "<< /Title (Hostile) >>");
+            };
+            QByteArray pdf = made(c.content);
+            if (c.misnumbered) {
+                // The library finds the object and reads it as 2 400; every reference says 2 0.
+                const int at = pdf.indexOf("\n2 0 obj") + 1;
+                const QByteArray entry = QByteArray::number(at).rightJustified(10, '0') + " 00000 n ";
+                QVERIFY(at > 0 && pdf.contains(entry));
+                pdf.replace(entry, QByteArray::number(at).rightJustified(10, '0') + " 00400 n ").replace("\n2 0 obj", "\n2 400 obj");
+            }
+            // The word's box is read from the document as a reader takes it;
+            // the misnumbered one no reader opens, so from its sound twin.
+            QVERIFY(writeFile(in, pdf) && writeFile(plain, made(c.content)));
+            const QVector<Word> before = words(plain, 1);
+            const QRectF hello = boxOf(before, "Hello"), world = boxOf(before, "World");
+            QVERIFY2(!hello.isNull() && !world.isNull(), c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, hello) + ":Hello:Bye\r\n");
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+            QVERIFY2(pageCount(out) == 1, c.name);
+            const QVector<Word> after = words(out, 1);
+            const QRectF bye = boxOf(after, "Bye"), kept = boxOf(after, "World");
+            QVERIFY2(boxOf(after, "Hello").isNull() && after.size() == 2, c.name);
+            QVERIFY2(!kept.isNull() && qAbs(kept.left() - world.left()) < 0.5 && qAbs(kept.top() - world.top()) < 0.5, c.name);
+            // (Boxes come from each font's own height: only the ink below is held to the word's box.)
+            QVERIFY2(!bye.isNull() && hello.contains(bye.center()), qPrintable(QStringLiteral("%1: Bye at %2 %3 %4 %5").arg(c.name)
+                         .arg(bye.left()).arg(bye.top()).arg(bye.right()).arg(bye.bottom())));
+            const double startGap = c.start == 'L' ? bye.left() - hello.left() : c.start == 'R' ? hello.right() - bye.right()
+                : c.start == 'T' ? bye.top() - hello.top() : hello.bottom() - bye.bottom();
+            QVERIFY2(qAbs(startGap) < 1, qPrintable(c.name + QStringLiteral(": starts %1 off").arg(startGap)));
+            const Rendered was = render(plain, 1), is = render(out, 1);
+            QVERIFY2(changedOutside(was.image, is.image, {hello, bye}) == 0, c.name);
+            QVERIFY2(is.warnings.isEmpty(), qPrintable(c.name + (": " + is.warnings)));
+        }
+    }
+
+    // A showing the rewrite cannot reach (a form drawn more deeply than
+    // it follows) stays on the page: the rule is reported as skipped, and
+    // the page is left as it was.
+    void wordsThatCannotAllGoAreSkipped()
+    {
+        QByteArray forms;
+        QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >>"
+                                       " /XObject << /Fm1 6 0 R >> >> /Contents 5 0 R >>",
+                                       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+        const QByteArray content = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET /Fm1 Do";
+        objects << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+        // Twelve forms, each drawing the next; the last draws the words again.
+        for (int depth = 1; depth <= 12; ++depth) {
+            const QByteArray body = depth < 12 ? QByteArray("/Fm1 Do") : QByteArray("BT /F1 24 Tf 72.2 700 Td (Hello World) Tj ET");
+            objects << "<< /Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> /XObject << /Fm1 "
+                    + QByteArray::number(objects.size() + 2) + " 0 R >> >> /Length " + QByteArray::number(body.size())
+                    + " >>\nstream\n" + body + "\nendstream";
+        }
+        objects << "<< /Title (Deep) >>";
+        const QString in = dir_.filePath("deep.pdf"), out = dir_.filePath("deep-out.pdf"), rules = dir_.filePath("deep.txt");
+        QVERIFY(writeFile(in, pdfOf(objects)));
+        const QRectF hello = boxOf(words(in, 1), "Hello");
+        QVERIFY(!hello.isNull());
+        const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, hello) + ":Hello:Bye\r\n");
+        QVERIFY2(r.exitCode == 2 && r.err.contains("line 1, page 1, \"Hello:Bye\"") && r.err.count('\n') == 1, r.err.constData());
+        QVERIFY(!boxOf(words(out, 1), "Hello").isNull() && boxOf(words(out, 1), "Bye").isNull());
+        QCOMPARE(changedOutside(render(in, 1).image, render(out, 1).image, {}), 0);
+    }
+
     void failedRunLeavesNoFile()
     {
         // The input ("" for a good document), option, rules ("" for no rule
@@ -1134,12 +1249,18 @@ private slots:
         QTemporaryDir work;
         const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
         QVERIFY(QFile::copy(GRIDMOLT_SAMPLES_DIR "/schools.pdf", in));
-        // Every word of the document, each to be replaced by 4000 characters.
+        // Words of every page, each to be replaced by 4000 characters; as many
+        // as keep the written pages under the million glyphs a page may show.
         QByteArray everyWord;
+        int taken = 0;
         for (int page = 1; page <= 5; ++page) {
-            for (const Word &w : words(in, page)) {
-                if (!w.text.contains(':'))
+            const QVector<Word> pageWords = words(in, page);
+            for (int k = 0; k < pageWords.size() && k < 200; ++k) {
+                const Word &w = pageWords[k];
+                if (!w.text.contains(':')) {
                     everyWord += ruleBox(page, w.box).toUtf8() + ':' + w.text.toUtf8() + ':' + QByteArray(4000, 'x') + '\n';
+                    ++taken;
+                }
             }
         }
         const struct { const char *name; QByteArray rules; } cases[] = {
@@ -1160,7 +1281,7 @@ private slots:
             QCOMPARE(pageCount(out), 5);
             // Most words were replaced: the rules skipped are a few.
             if (c.rules == everyWord)
-                QVERIFY2(everyWord.count('\n') > 3000 && err.count('\n') < everyWord.count('\n') / 10, c.name);
+                QVERIFY2(taken > 900 && err.count('\n') < taken / 10, c.name);
         }
     }
 };

@@ -5,6 +5,7 @@
 #include "pageglyphs.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -16,11 +17,14 @@ using Show = PageGlyphs::Show;
 
 // A TJ adjustment or spacing in thousandths of a unit: finer than any
 // device shows.
+// Written without the C library's formatting, which a page of many edits
+// would spend most of its time in; what no number can be is written as 0.
 std::string number(double v)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f", std::fabs(v) < 5e-4 ? 0.0 : v);
-    return buf;
+    char buf[400];   // the largest double, in full, with its decimals
+    const auto written = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) && std::fabs(v) >= 5e-4 ? v : 0.0,
+                                       std::chars_format::fixed, 3);
+    return std::string(buf, written.ptr);
 }
 
 std::string hex(const std::string &bytes)
@@ -142,6 +146,40 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     removed.bold = start->bold;
     removed.italic = start->italic;
     return removed;
+}
+
+bool hasDanglingEnd(const PageGlyphs::Stream &s)
+{
+    return s.bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), s.cleanEnd) != std::string::npos;
+}
+
+// A character and the cell of a few units where a glyph showing it starts:
+// a word drawn again over itself starts its first letter in the same cell,
+// give or take the slight offset of a bolder look (a cell's neighbours are
+// not looked at: such an offset rarely crosses a cell's edge).
+unsigned long long startKey(char32_t c, const fz_point &origin)
+{
+    const auto cell = [](float v) { return (unsigned long long)(long long)std::floor(std::max(-1e6f, std::min(1e6f, v)) / 4) & 0xFFFFF; };
+    return ((unsigned long long)c << 40) | (cell(origin.x) << 20) | cell(origin.y);
+}
+
+// The box of a match's glyphs but its blanks.
+fz_rect inkOf(const std::vector<Glyph> &glyphs, const std::vector<size_t> &match)
+{
+    fz_rect ink = fz_empty_rect;
+    for (const size_t i : match)
+        if (!glyphs[i].space && !glyphs[i].text.empty())
+            ink = fz_union_rect(ink, glyphs[i].box);
+    return ink;
+}
+
+// Whether two drawings of a text stand at one place: the most of either
+// lies in the other.
+bool sameShowing(const fz_rect &a, const fz_rect &b)
+{
+    const fz_rect both = fz_intersect_rect(a, b);
+    const auto area = [](const fz_rect &r) { return fz_is_empty_rect(r) ? 0.0 : double(r.x1 - r.x0) * double(r.y1 - r.y0); };
+    return area(both) > 0.5 * std::max(area(a), area(b));
 }
 
 // A new stream object holding `bytes`, compressed; its dictionary copies
@@ -273,8 +311,13 @@ void writeBack(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGly
             if (opening)
                 pdf_array_push(ctx, contents, opening);
             for (size_t i = 0; i < streams.size(); ++i) {
-                if (streams[i].parent < 0 && streams[i].object)
-                    pdf_array_push(ctx, contents, replacement[i] ? replacement[i] : streams[i].object);
+                if (streams[i].parent >= 0)
+                    continue;
+                if (replacement[i])
+                    pdf_array_push(ctx, contents, replacement[i]);
+                else
+                    for (pdf_obj *part : streams[i].parts)
+                        pdf_array_push(ctx, contents, part);
             }
             pdf_array_push(ctx, contents, closing);
             pdf_dict_put(ctx, page->obj, PDF_NAME(Contents), contents);
@@ -299,6 +342,23 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
     for (const Request &r : requests)
         queries += r.finds.size();
     GlyphFinder finder(glyphs, queries);
+    // Places where two glyphs of one character start: only there can words
+    // be drawn again over themselves, so only there are they looked for
+    // again. Kept as bits by a hash of the place, which may now and then
+    // send a word through one more search, but takes a pass over the glyphs.
+    size_t bits = 1024;
+    while (bits < glyphs.size() * 32)
+        bits *= 2;
+    std::vector<bool> once(bits, false), twice(bits, false);
+    const auto slot = [bits](unsigned long long key) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (bits - 1); };
+    for (const Glyph &g : glyphs) {
+        if (g.text.empty() || g.space)
+            continue;
+        const size_t at = slot(startKey(g.text[0], g.origin));
+        if (once[at])
+            twice[at] = true;
+        once[at] = true;
+    }
     std::vector<Removed> results(requests.size());
     std::vector<bool> removed(glyphs.size(), false);
     bool any = false;
@@ -314,12 +374,34 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         }
         if (found < 0)
             continue;
+        const fz_rect ink = inkOf(glyphs, best.glyphs);
+        if (std::any_of(scan.unread().begin(), scan.unread().end(),
+                        [&ink](const fz_rect &r) { return !fz_is_empty_rect(fz_intersect_rect(r, ink)); })) {
+            results[r].hiddenShowing = true;
+            continue;
+        }
         finder.take(best);
         for (const size_t g : best.glyphs)
             removed[g] = true;
         results[r] = describe(glyphs, best.glyphs);
         results[r].found = found;
         any = true;
+        // The same words drawn again over them (a bolder look, a shadow,
+        // a form repeating the page) go as well: a reader would still read
+        // them there.
+        size_t lead = 0;
+        while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
+            ++lead;
+        const Glyph &first = glyphs[best.glyphs[lead]];
+        for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
+            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
+            again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
+            if (!again)
+                break;
+            finder.take(other);
+            for (const size_t g : other.glyphs)
+                removed[g] = true;
+        }
     }
     if (!any)
         return results;
@@ -363,9 +445,25 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         bytes += rewritten(show, glyphs, entry.second.removed);
         from = show.end;
     }
+    // The page's content is followed by what this program draws: what it
+    // leaves open (an array, a string, an inline image without its end)
+    // would take that in, so it ends at its last whole operator. Readers
+    // drop such a dangling end anyway.
+    const std::deque<PageGlyphs::Stream> &streams = scan.streams();
+    std::map<int, size_t> ends;
+    for (size_t i = 0; i < streams.size(); ++i) {
+        if (streams[i].parent < 0 && hasDanglingEnd(streams[i])) {
+            ends[int(i)] = streams[i].cleanEnd;
+            newBytes.emplace(int(i), std::string());
+        }
+    }
     for (auto &entry : newBytes) {
-        const std::string &old = scan.streams()[size_t(entry.first)].bytes;
-        entry.second.append(old, copiedUpTo[entry.first], std::string::npos);
+        const std::string &old = streams[size_t(entry.first)].bytes;
+        const auto end = ends.find(entry.first);
+        const size_t from = copiedUpTo[entry.first];
+        entry.second.append(old, from, end == ends.end() ? std::string::npos : end->second - std::min(from, end->second));
+        if (end != ends.end())
+            entry.second += '\n';
     }
     writeBack(ctx, doc, page, scan, newBytes);
     return results;

@@ -9,7 +9,8 @@
 class FontCache;
 
 // Takes a rule's words out of a page: the glyphs that spell the rule's find
-// text where its box lies (see GlyphFinder). Only the operators showing
+// text where its box lies (see GlyphFinder), and every other drawing of
+// those words over them. Only the operators showing
 // those glyphs change, each into a TJ that keeps the other glyphs where they
 // were; every other byte of the content, and every resource, stays. A form
 // holding such a glyph is copied for this page, so other pages keep theirs.
@@ -37,6 +38,10 @@ public:
         // Which of the request's find texts was found; -1 when none was, and
         // nothing was removed for the request.
         int found = -1;
+        // The words were found, but where they are the page draws forms
+        // too deeply nested to be read, which may show them again; nothing
+        // was removed.
+        bool hiddenShowing = false;
     };
 
     // A rule's box (page as shown) and the texts it may name there, of

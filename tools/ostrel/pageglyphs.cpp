@@ -128,7 +128,7 @@ struct PageGlyphs::Operand
 };
 
 PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown,
-                       FontCache *fonts)
+                       FontCache *fonts, bool lastStreamOnly)
     : ctx_(ctx), toShown_(toShown), fonts_(fonts)
 {
     pdf_obj *contents = nullptr, *resources = nullptr;
@@ -138,15 +138,31 @@ PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown
         resources = pdf_page_resources(ctx, page);
         count = pdf_is_array(ctx, contents) ? pdf_array_len(ctx, contents) : 1;
     });
-    // The page's streams run as one: the state goes on from one to the next.
+    Stream own;
+    own.resources = resources;
+    for (int i = lastStreamOnly ? std::max(count - 1, 0) : 0; i < count; ++i) {
+        pdf_obj *object = nullptr;
+        int isStream = 0;
+        guarded(ctx, [&] {
+            object = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents;
+            isStream = pdf_is_stream(ctx, object);
+        });
+        if (!object)
+            continue;
+        own.parts.push_back(object);
+        if (isStream)
+            own.bytes += readStream(ctx, object);
+        // Readers part the streams by a white-space byte.
+        own.bytes += '\n';
+        if (own.bytes.size() > kStreamBytesLimit)
+            throw MupdfError("the page's content decodes to more than 256 MB");
+    }
+    own.object = own.parts.empty() ? nullptr : own.parts.front();
+    bytesRead_ = own.bytes.size();
+    streams_.push_back(std::move(own));
     State state;
     std::vector<State> saved;
-    for (int i = 0; i < count; ++i) {
-        pdf_obj *object = nullptr;
-        guarded(ctx, [&] { object = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents; });
-        const int index = addStream(object, resources, -1, std::string());
-        run(index, &state, &saved, 0);
-    }
+    run(0, &state, &saved, 0);
     openStates_ = int(saved.size());
 }
 
@@ -394,15 +410,16 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                 state.color = fromComponents(values.size(), values.data());
         } else if (op == operatorCode("Do") && !operands.empty()) {
             drawForm(operands.back().text, streamIndex, state, depth);
-        } else if (op == operatorCode("BI")) {
-            skipInlineImage(&tokens, streamIndex);
+        } else if (op == operatorCode("BI") && !skipInlineImage(&tokens, streamIndex)) {
+            return;   // its data run to the end: the image is left open
         }
         operands.clear();
         regionStart = tokens.position();
+        streams_[size_t(streamIndex)].cleanEnd = regionStart;
     }
 }
 
-void PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
+bool PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
 {
     // The image's dictionary, up to "ID".
     std::map<std::string, Operand> dict;
@@ -412,7 +429,7 @@ void PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
         if (++tokens_ > kTokenLimit)
             throw MupdfError("the page's content is too long to read");
         if (t.kind == ContentTokens::Kind::End)
-            return;
+            return false;
         if (t.kind == ContentTokens::Kind::Keyword && t.text == "ID")
             break;
         if (key.empty() && t.kind == ContentTokens::Kind::Name) {
@@ -461,16 +478,15 @@ void PageGlyphs::skipInlineImage(ContentTokens *tokens, int streamIndex)
         if (n > 0 && bpc > 0 && bpc <= 16)
             length = size_t((width->number * n * bpc + 7) / 8) * size_t(height->number);
     }
-    tokens->skipInlineImage(length);
+    return tokens->skipInlineImage(length);
 }
 
 void PageGlyphs::drawForm(const std::string &name, int parent, const State &state, int depth)
 {
-    if (depth >= kFormDepthLimit || formsDrawn_ >= kFormsDrawnLimit)
-        return;   // its text stays, and no rule finds it
     pdf_obj *resources = streams_[size_t(parent)].resources;
     pdf_obj *form = nullptr, *formResources = nullptr;
     fz_matrix matrix = fz_identity;
+    fz_rect bbox = fz_infinite_rect;
     guarded(ctx_, [&] {
         pdf_obj *x = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(XObject)), name.c_str());
         if (!pdf_is_stream(ctx_, x) || !pdf_name_eq(ctx_, pdf_dict_get(ctx_, x, PDF_NAME(Subtype)), PDF_NAME(Form)))
@@ -478,9 +494,17 @@ void PageGlyphs::drawForm(const std::string &name, int parent, const State &stat
         form = x;
         formResources = pdf_dict_get(ctx_, x, PDF_NAME(Resources));
         matrix = pdf_xobject_matrix(ctx_, x);
+        if (pdf_is_array(ctx_, pdf_dict_get(ctx_, x, PDF_NAME(BBox))))
+            bbox = pdf_xobject_bbox(ctx_, x);
     });
     if (!form)
         return;
+    if (depth >= kFormDepthLimit || formsDrawn_ >= kFormsDrawnLimit) {
+        // Its text stays, and no rule finds it.
+        if (unread_.size() < kFormsDrawnLimit)
+            unread_.push_back(fz_transform_rect(bbox, fz_concat(fz_concat(matrix, state.ctm), toShown_)));
+        return;
+    }
     ++formsDrawn_;
     if (!formResources)
         formResources = resources;   // old files let forms use their page's

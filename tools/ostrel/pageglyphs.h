@@ -19,16 +19,24 @@ class FontCache;
 class PageGlyphs
 {
 public:
-    // A content stream: one of the page's own, or a form's. A form is
-    // reached from its parent stream through a name of that stream's
-    // resources; a form drawn several times is one stream.
+    // A content stream: the page's own, or a form's. The page's streams are
+    // read as readers read them, one after the other as one (an operator's
+    // operands may stand in the stream before it), so the page has one. A
+    // form is reached from its parent stream through a name of that
+    // stream's resources; a form drawn several times is one stream.
     struct Stream
     {
-        pdf_obj *object = nullptr;      // borrowed from the document
+        pdf_obj *object = nullptr;      // borrowed from the document; for the page, its first stream
+        std::vector<pdf_obj *> parts;   // the page's: all its streams, in order (borrowed)
         pdf_obj *resources = nullptr;   // borrowed
         std::string bytes;              // decoded
         int parent = -1;                // -1 for the page's own streams
         std::string name;               // the form's name in the parent's XObject resources
+        // Where its last whole operator ends. What follows, when more than
+        // white space, is left open or dangling (an unclosed array, string
+        // or inline image, operands without an operator) and would take in
+        // whatever a reader reads after it.
+        size_t cleanEnd = 0;
     };
 
     // One text-showing operator (Tj, TJ, ' or ") as drawn once.
@@ -70,8 +78,12 @@ public:
     };
 
     // Reads the content of `page`. `toShown` maps page space to the page as
-    // shown. Throws MupdfError for content the limits refuse.
-    PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown, FontCache *fonts);
+    // shown. With `lastStreamOnly`, only the last of the page's streams is
+    // read, from the state a page starts in (what is drawn after content
+    // wrapped to restore that state). Throws MupdfError for content the
+    // limits refuse.
+    PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown, FontCache *fonts,
+               bool lastStreamOnly = false);
 
     const std::deque<Stream> &streams() const { return streams_; }
     const std::vector<Show> &shows() const { return shows_; }
@@ -81,6 +93,10 @@ public:
     // whether it restored more than it saved on the way: what must follow
     // it to get back to the state it started in.
     int openStates() const { return openStates_; }
+
+    // Where forms the limits left unread would draw, as shown: text there
+    // may be drawn again unseen.
+    const std::vector<fz_rect> &unread() const { return unread_; }
     bool restoredTooMany() const { return restoredTooMany_; }
 
 private:
@@ -97,7 +113,7 @@ private:
               size_t end);
     void showString(const std::string &bytes, const State &state, size_t showIndex);
     void drawForm(const std::string &name, int stream, const State &state, int depth);
-    void skipInlineImage(class ContentTokens *tokens, int stream);
+    bool skipInlineImage(class ContentTokens *tokens, int stream);
     int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
 
@@ -108,6 +124,7 @@ private:
     std::map<std::pair<int, std::string>, int> formStreams_;
     std::vector<Show> shows_;
     std::vector<Glyph> glyphs_;
+    std::vector<fz_rect> unread_;
     int openStates_ = 0;
     bool restoredTooMany_ = false;
     fz_matrix tm_ = fz_identity, tlm_ = fz_identity;   // text and line matrices

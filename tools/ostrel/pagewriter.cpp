@@ -4,6 +4,7 @@
 #include "replacementfonts.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -16,12 +17,15 @@ constexpr double kNarrowest = 0.5;
 constexpr double kFakeBoldStroke = 0.03;
 constexpr float kFakeSlant = 0.2f;
 
+// Written without the C library's formatting, which a page of many new
+// texts would spend much of its time in; what no number can be is written as 0.
 std::string number(double v)
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.4f", std::fabs(v) < 1e-9 ? 0.0 : v);
+    char buf[400];   // the largest double, in full, with its decimals
+    const auto written = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) && std::fabs(v) >= 1e-9 ? v : 0.0,
+                                       std::chars_format::fixed, 4);
     // Trailing zeros only lengthen the content stream.
-    std::string s(buf);
+    std::string s(buf, written.ptr);
     while (s.back() == '0')
         s.pop_back();
     if (s.back() == '.')

@@ -30,6 +30,8 @@ namespace
 // before either (a 20,000 x 20,000 picture is 1.6 GB decoded).
 const long long kMaxPictureBytes = 64LL << 20;
 const long long kMaxPicturePixels = 40LL * 1000 * 1000;
+const char *const kHidden = "its words may be drawn again where forms nest too deeply to be read, and could not"
+                             " all be removed";
 // The library's cache of decoded fonts and images, well within the memory share.
 const size_t kStoreBytes = 64 << 20;
 
@@ -199,36 +201,193 @@ struct Applied
     int64_t page;
     fz_rect box;
     std::string find;
+    int line;
+    std::string what;          // the rule as its skipped line names it
+    std::string replace;       // the text that must be read back; empty for a picture
+    GlyphRemover::Removed at;  // where the replacement was drawn
 };
 
-// Reads the written file back: every page, its content and resources must
-// load, and no applied rule's words may be found at their place any more.
-// Used when the input had to be repaired, where the library's repair may
-// have left objects the output needs behind.
-std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCount, const std::vector<Applied> &applied)
+// What a reader meets walking a document from its catalog through the page
+// tree and everything its pages refer to.
+struct Walk
+{
+    int pages = 0;            // leaves of the page tree
+    int misnumbered = 0;      // an object referred to with another generation than it has; 0 for none
+    size_t dangling = 0;      // references to objects the document does not hold
+};
+
+// Each object once, without recursion, so any depth and any cycle take
+// time linear in the objects. With `mend`, an object whose generation the
+// library had to guess (its references name another) takes the generation
+// its references name, so it is written the way they name it.
+Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
+{
+    Walk w;
+    guarded(ctx, [&] {
+        const int length = pdf_xref_len(ctx, doc);
+        std::vector<char> seen(size_t(std::max(length, 0)), 0);
+        std::vector<pdf_obj *> todo;
+        // A reference counts when the object it names is there; the object is then read once.
+        const auto follow = [&](pdf_obj *ref) -> pdf_obj * {
+            const int num = pdf_to_num(ctx, ref), gen = pdf_to_gen(ctx, ref);
+            pdf_xref_entry *entry = num > 0 && num < length ? pdf_get_xref_entry(ctx, doc, num) : nullptr;
+            if (!entry || (entry->type != 'n' && entry->type != 'o')) {
+                ++w.dangling;
+                return nullptr;
+            }
+            if (entry->type == 'n' && entry->gen != gen) {
+                if (mend && !seen[size_t(num)])
+                    entry->gen = (unsigned short)gen;
+                else if (!w.misnumbered)
+                    w.misnumbered = num;
+            }
+            if (seen[size_t(num)])
+                return nullptr;
+            seen[size_t(num)] = 1;
+            return pdf_resolve_indirect(ctx, ref);
+        };
+        pdf_obj *root = pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root));
+        pdf_obj *catalog = pdf_is_indirect(ctx, root) ? follow(root) : root;
+        pdf_obj *tree = pdf_dict_get(ctx, catalog, PDF_NAME(Pages));
+        // The page tree first: its leaves are the pages a reader finds.
+        std::vector<pdf_obj *> nodes;
+        if (pdf_is_indirect(ctx, tree)) {
+            if (pdf_obj *top = follow(tree))
+                nodes.push_back(top);
+        }
+        while (!nodes.empty()) {
+            pdf_obj *node = nodes.back();
+            nodes.pop_back();
+            todo.push_back(node);
+            pdf_obj *kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+            if (!pdf_is_array(ctx, kids)) {
+                w.pages += pdf_name_eq(ctx, pdf_dict_get(ctx, node, PDF_NAME(Type)), PDF_NAME(Page));
+                continue;
+            }
+            for (int i = pdf_array_len(ctx, kids); i-- > 0;) {
+                pdf_obj *kid = pdf_array_get(ctx, kids, i);
+                if (pdf_is_indirect(ctx, kid)) {
+                    if (pdf_obj *k = follow(kid))
+                        nodes.push_back(k);
+                }
+            }
+        }
+        // Then everything the tree and its pages refer to.
+        while (!todo.empty()) {
+            pdf_obj *o = todo.back();
+            todo.pop_back();
+            const bool isDict = pdf_is_dict(ctx, o);
+            const int n = isDict ? pdf_dict_len(ctx, o) : pdf_is_array(ctx, o) ? pdf_array_len(ctx, o) : 0;
+            for (int i = 0; i < n; ++i) {
+                pdf_obj *v = isDict ? pdf_dict_get_val(ctx, o, i) : pdf_array_get(ctx, o, i);
+                if (pdf_is_indirect(ctx, v)) {
+                    if (isDict && pdf_name_eq(ctx, pdf_dict_get_key(ctx, o, i), PDF_NAME(Kids)))
+                        continue;   // walked above
+                    v = follow(v);
+                }
+                if (v && (pdf_is_dict(ctx, v) || pdf_is_array(ctx, v)))
+                    todo.push_back(v);
+            }
+        }
+    });
+    return w;
+}
+
+// Cells of the page as shown for looking up drawn glyphs by place: a few
+// letters wide.
+const float kCellSize = 32;
+
+long long cellIndex(float v)
+{
+    // Kept positive, so a pair of them makes one key.
+    return (long long)std::floor(std::max(-1e6f, std::min(1e6f, v)) / kCellSize) + 100000;
+}
+
+long long cellOf(float x, float y)
+{
+    return (cellIndex(x) << 32) | cellIndex(y);
+}
+
+// Whether the characters of `wanted` (UTF-8, blanks aside) are all among
+// those of `read`, each as often: the order is left aside, as text drawn
+// right to left or in joined forms is read back in another.
+bool holdsCharacters(const std::u32string &read, const std::string &wanted)
+{
+    std::u32string want;
+    for (size_t i = 0; i < wanted.size();) {
+        int c = 0;
+        const int n = fz_chartorune(&c, wanted.c_str() + i);
+        i += size_t(std::max(n, 1));
+        if (c > ' ' && c != 0xA0 && c != 0x3000 && !(c >= 0x2000 && c <= 0x200F) && !(c >= 0x202A && c <= 0x202E))
+            want += char32_t(c);
+    }
+    std::u32string have = read;
+    std::sort(want.begin(), want.end());
+    std::sort(have.begin(), have.end());
+    return std::includes(have.begin(), have.end(), want.begin(), want.end());
+}
+
+// Where a replacement drawn at `at` may show: from its start along its
+// direction over the old words' width (or, unlimited, a generous em per
+// character), an em around.
+fz_rect replacementArea(const GlyphRemover::Removed &at, size_t characters)
+{
+    const float size = std::max(at.size, 1.0f);
+    const float length = (at.width > 0 ? at.width : size * 1.5f * float(characters)) + size;
+    const fz_point end = {at.origin.x + at.direction.x * length, at.origin.y + at.direction.y * length};
+    fz_rect r = fz_make_rect(std::min(at.origin.x, end.x), std::min(at.origin.y, end.y), std::max(at.origin.x, end.x),
+                             std::max(at.origin.y, end.y));
+    return fz_expand_rect(r, size);
+}
+
+// Reads the written file back as a reader would: every page through the
+// page tree, every reference of the tree and its pages resolved by the
+// generation it names, every page's content and resources loaded. Returns
+// what makes the whole file unusable; rules whose words are still shown at
+// their place, or whose replacement is not read where it was drawn, land
+// in `unread`.
+std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCount, size_t danglingBefore,
+                          bool repaired, const std::vector<Applied> &applied, std::map<int, std::string> *unread)
 {
     Document doc(ctx);
     pdf_document **slot = doc.slot();
     const char *p = path.c_str();
-    int count = 0, repaired = 0;
+    int count = 0, damaged = 0;
     try {
         guarded(ctx, [&] {
             *slot = pdf_open_document(ctx, p);
             count = pdf_count_pages(ctx, *slot);
-            for (int i = 1; i < pdf_xref_len(ctx, *slot); ++i)
-                pdf_cache_object(ctx, *slot, i);
-            repaired = pdf_was_repaired(ctx, *slot);
+            damaged = pdf_was_repaired(ctx, *slot);
         });
     } catch (const MupdfError &e) {
         return std::string("the written document cannot be read back: ") + e.what();
     }
-    if (repaired || count != pageCount)
+    if (damaged || count != pageCount)
         return "the written document is damaged";
+    Walk w;
+    try {
+        w = walk(ctx, doc.get(), false);
+    } catch (const MupdfError &e) {
+        return std::string("the written document cannot be read back: ") + e.what();
+    }
+    if (w.pages != pageCount)
+        return "a reader finds " + std::to_string(w.pages) + " of the " + std::to_string(pageCount)
+            + " pages in the written document";
+    if (w.misnumbered)
+        return "the written document refers to its object " + std::to_string(w.misnumbered)
+            + " by another number than it bears";
+    if (w.dangling > danglingBefore)
+        return "the written document refers to objects it does not hold";
     FontCache fonts(ctx, doc.get());
     std::map<int64_t, std::vector<const Applied *>> byPage;
     for (const Applied &a : applied)
         byPage[a.page].push_back(&a);
     for (int i = 0; i < count; ++i) {
+        // The walk above resolved what every page refers to; a repaired
+        // input's pages are loaded whole as well.
+        const auto rules = byPage.find(i + 1);
+        if (rules == byPage.end() && !repaired)
+            continue;
         Page page(ctx);
         pdf_page **pageSlot = page.slot();
         fz_rect box;
@@ -245,20 +404,65 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 for (int k = 0; k < n && good; ++k) {
                     pdf_obj *stream = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, k) : contents;
                     good = pdf_is_stream(ctx, stream);
-                    if (good)
+                    // After a repair the library may have left behind data the output needs.
+                    if (good && repaired)
                         fz_drop_buffer(ctx, pdf_load_stream(ctx, stream));
                 }
             });
             if (!good)
                 return "page " + std::to_string(i + 1) + " of the written document lost its content or resources";
-            const auto rules = byPage.find(i + 1);
             if (rules == byPage.end())
                 continue;
-            const PageGlyphs glyphs(ctx, page.get(), toShown, &fonts);
-            const GlyphFinder finder(glyphs.glyphs(), rules->second.size());
-            for (const Applied *a : rules->second)
-                if (!finder.find(a->find, a->box).glyphs.empty())
-                    return "page " + std::to_string(i + 1) + " of the written document still shows " + MessageText::quoted(a->find);
+            // What was drawn is the page's last stream, read from the state
+            // the page starts in (the content before it is wrapped to restore
+            // it); the removal made sure nothing before it is left open.
+            const PageGlyphs drawing(ctx, page.get(), toShown, &fonts, true);
+            const std::vector<PageGlyphs::Glyph> &drawn = drawing.glyphs();
+            std::vector<std::pair<long long, size_t>> cells;   // (cell, glyph), sorted
+            cells.reserve(drawn.size());
+            for (size_t g = 0; g < drawn.size(); ++g)
+                cells.emplace_back(cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2), g);
+            std::sort(cells.begin(), cells.end());
+            // After a repair the words are looked for again in the whole page.
+            std::unique_ptr<PageGlyphs> whole;
+            std::unique_ptr<GlyphFinder> finder;
+            if (repaired) {
+                whole.reset(new PageGlyphs(ctx, page.get(), toShown, &fonts));
+                finder.reset(new GlyphFinder(whole->glyphs(), rules->second.size()));
+            }
+            for (const Applied *a : rules->second) {
+                std::string why;
+                if (finder && !finder->find(a->find, a->box).glyphs.empty())
+                    why = "its words are still shown at their place";
+                if (why.empty() && !a->replace.empty()) {
+                    const fz_rect area = replacementArea(a->at, a->replace.size());
+                    std::u32string read;
+                    const auto look = [&](size_t g) {
+                        const fz_rect &b = drawn[g].box;
+                        if (fz_is_point_inside_rect(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
+                            read += drawn[g].text;
+                    };
+                    const long long x0 = cellIndex(area.x0), x1 = cellIndex(area.x1);
+                    const long long y0 = cellIndex(area.y0), y1 = cellIndex(area.y1);
+                    // An area of more cells than the page drew glyphs is read glyph by glyph.
+                    if (double(x1 - x0 + 1) * double(y1 - y0 + 1) > double(drawn.size())) {
+                        for (size_t g = 0; g < drawn.size(); ++g)
+                            look(g);
+                    } else {
+                        for (long long x = x0; x <= x1; ++x)
+                            for (long long y = y0; y <= y1; ++y) {
+                                const long long key = (x << 32) | y;
+                                for (auto cell = std::lower_bound(cells.begin(), cells.end(), std::make_pair(key, size_t(0)));
+                                     cell != cells.end() && cell->first == key; ++cell)
+                                    look(cell->second);
+                            }
+                    }
+                    if (!holdsCharacters(read, a->replace))
+                        why = "its replacement is not read back at its place";
+                }
+                if (!why.empty())
+                    (*unread)[a->line] = skippedLine(a->line, a->page, a->what, why);
+            }
         } catch (const MupdfError &e) {
             return "page " + std::to_string(i + 1) + " of the written document cannot be read: " + e.what();
         }
@@ -286,13 +490,39 @@ PdfReplacer::~PdfReplacer()
 bool PdfReplacer::run(const std::string &input, const std::string &output, const RuleLines &rules,
                       std::string *error)
 {
-    fz_context *ctx = ctx_;
-    if (!ctx) {
+    if (!ctx_) {
         *error = "out of memory";
         return false;
     }
-    skipped_.clear();
+    // A rule not read back from the written file is left out, and the file
+    // written again without it; one more pass is allowed for what that
+    // changes, then the run gives up rather than loop.
+    const int kPasses = 3;
     try {
+        std::map<int, std::string> left;
+        for (int pass = 1;; ++pass) {
+            std::map<int, std::string> unread;
+            attempt(input, output, rules, left, &unread);
+            if (unread.empty())
+                return true;
+            if (pass == kPasses)
+                throw std::runtime_error("cannot write " + quoted(output) + ": " + unread.begin()->second);
+            left.insert(unread.begin(), unread.end());
+        }
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return false;
+    }
+}
+
+void PdfReplacer::attempt(const std::string &input, const std::string &output, const RuleLines &rules,
+                          const std::map<int, std::string> &left, std::map<int, std::string> *unread)
+{
+    fz_context *ctx = ctx_;
+    skipped_.clear();
+    for (const auto &entry : left)
+        skipped_.push_back(entry.second);
+    {
         // Pictures first: one that cannot be read refuses the run.
         std::map<std::string, std::unique_ptr<Image>> pictures;
         for (const ImageRule &rule : rules.imageRules()) {
@@ -353,6 +583,12 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         } catch (const std::exception &e) {
             throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
         }
+        Walk before;
+        try {
+            before = walk(ctx, doc.get(), true);
+        } catch (const MupdfError &e) {
+            throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+        }
 
         ReplacementFonts fonts(ctx);
         std::vector<std::string> ruleTexts;
@@ -372,11 +608,11 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             return false;
         };
         for (const TextRule &rule : rules.textRules()) {
-            if (pageExists(rule.page, rule.pageText, rule.line, MessageText::quoted(rule.text)))
+            if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, MessageText::quoted(rule.text)))
                 textByPage[rule.page].push_back(&rule);
         }
         for (const ImageRule &rule : rules.imageRules()) {
-            if (pageExists(rule.page, rule.pageText, rule.line, "picture " + quoted(rule.path)))
+            if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, "picture " + quoted(rule.path)))
                 imagesByPage[rule.page].push_back(&rule);
         }
         std::vector<int64_t> pages;
@@ -489,13 +725,15 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
                 for (size_t i = 0; i < textRules.size(); ++i) {
                     if (removed[i].found < 0) {
                         skipped_.push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
-                                                       "its find text is not in its box"));
+                                                       removed[i].hiddenShowing ? kHidden
+                                                                                  : "its find text is not in its box"));
                         continue;
                     }
                     const TextRule::Reading reading =
                         textRules[i]->readings()[textCandidates[i].reading[size_t(removed[i].found)]];
                     drawnTexts.push_back({removed[i], reading.replace});
-                    applied.push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)]});
+                    applied.push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)],
+                                       textRules[i]->line, MessageText::quoted(textRules[i]->text), reading.replace, removed[i]});
                 }
                 std::vector<PageWriter::Picture> drawnPictures;
                 for (size_t k = 0; k < imageRules.size(); ++k) {
@@ -503,15 +741,17 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
                     const ImageRule *rule = imageRules[k];
                     if (removed[i].found < 0) {
                         skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                                       "the words of the run at " + std::to_string(rule->left) + ","
-                                                           + std::to_string(rule->top) + " are not found"));
+                                                       removed[i].hiddenShowing ? std::string(kHidden)
+                                                           : "the words of the run at " + std::to_string(rule->left)
+                                                               + "," + std::to_string(rule->top) + " are not found"));
                         continue;
                     }
                     const float left = float(rule->left), top = float(rule->top);
                     drawnPictures.push_back({pictures[rule->path]->get(),
                                              fz_make_rect(left, top, left + float(rule->width),
                                                           top + float(rule->height))});
-                    applied.push_back({number, requests[i].box, requests[i].finds[0]});
+                    applied.push_back({number, requests[i].box, requests[i].finds[0], rule->line,
+                                       "picture " + quoted(rule->path), std::string(), removed[i]});
                 }
                 writer.draw(page.get(), toShown, drawnTexts, drawnPictures);
             } catch (const MupdfError &e) {
@@ -551,17 +791,15 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
             why = file.writeFailure();
             throw std::runtime_error("cannot write " + quoted(output) + ": " + (why.empty() ? e.what() : why));
         }
-        if (repaired) {
-            const std::string problem = verifyWritten(ctx, file.path(), pageCount, applied);
-            if (!problem.empty())
-                throw std::runtime_error("refused to write " + quoted(output) + ": the input " + quoted(input)
-                                         + " is damaged and had to be repaired, and " + problem);
-        }
+        // Read back on every input: a library may accept what readers do not.
+        const std::string problem = verifyWritten(ctx, file.path(), pageCount, before.dangling, repaired, applied, unread);
+        if (!problem.empty())
+            throw std::runtime_error("refused to write " + quoted(output) + " from " + quoted(input)
+                                     + (repaired ? ", which is damaged and had to be repaired" : std::string())
+                                     + ": " + problem);
+        if (!unread->empty())
+            return;
         if (!file.commit(&why))
             throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
-        return true;
-    } catch (const std::exception &e) {
-        *error = e.what();
-        return false;
     }
 }

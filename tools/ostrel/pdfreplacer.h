@@ -3,6 +3,7 @@
 
 #include "rulelines.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,9 @@ struct fz_context;
 //
 // Positions are page units as the page is shown: points, origin at the top
 // left of the crop box, y downwards, the page's rotation applied. A text
-// rule removes the words its find text spells where its box lies, and
-// draws the replacement where they started: same baseline, direction, size
-// and colour. An image rule names the run of the converter's text layer
+// rule removes the words its find text spells where its box lies (each
+// drawing of them there), and draws the replacement from where the first
+// of them started: same baseline, direction, size and colour. An image rule names the run of the converter's text layer
 // that starts at its left and top; it removes that run's words (found as
 // for a text rule) and draws the picture there instead. A rule whose words
 // are not found changes nothing and is reported as skipped.
@@ -30,12 +31,23 @@ public:
     // (a temporary file in its folder is renamed into place). Returns false
     // with one line naming the file and the reason in `error` otherwise.
     // Rules that found nothing (a page the document lacks, words not at
-    // their place) are left out of the output, one line each in skipped().
+    // their place) are left out of the output, one line each in skipped(),
+    // and so are rules the written file does not read back as asked (their
+    // words still shown there, or their replacement not read there): the
+    // written file is read again as readers read it, through its page tree
+    // and every reference of its pages, and an output they could not open
+    // is refused.
     bool run(const std::string &input, const std::string &output, const RuleLines &rules, std::string *error);
 
     const std::vector<std::string> &skipped() const { return skipped_; }
 
 private:
+    // One pass over the rules but those of `left` (rule line to its reason).
+    // Rules that were applied but are not read back as asked from the
+    // written file land in `unread`, and the output is not committed.
+    void attempt(const std::string &input, const std::string &output, const RuleLines &rules,
+                 const std::map<int, std::string> &left, std::map<int, std::string> *unread);
+
     fz_context *ctx_;
     std::vector<std::string> skipped_;
 };

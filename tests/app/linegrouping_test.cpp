@@ -48,9 +48,10 @@ void LineGroupingTest::linesOfPrintedWords()
         int bands;
         int count;   // words kept
     } cases[] = {
+        // The line's band holds all three.
         {"value a point higher, other font",
          {{50, 100.2, 40, 12.1, "Total"}, {200, 99.1, 30, 12.8, "1,234"}, {300, 100.6, 20, 11.4, "EUR"}},
-         {{-1, 100, 0, 12, "Total"}, {-1, 100, 0, 12, "1,234"}, {-1, 100, 0, 12, "EUR"}}, 1, 3},
+         {{-1, 99, 0, 13, "Total"}, {-1, 99, 0, 13, "1,234"}, {-1, 99, 0, 13, "EUR"}}, 1, 3},
         // Its box covers three lines, its centre a little above the middle one's.
         {"bullet three lines tall",
          {{60, 100, 40, 12, "above"}, {20, 100, 14, 36, "\u2022"}, {60, 114, 40, 12, "middle"},
@@ -68,8 +69,12 @@ void LineGroupingTest::linesOfPrintedWords()
         {"mark and one word: the word decides",
          {{50, 100, 40, 13.2, "Revenue"}, {91, 100.5, 4, 7.7, "1"}, {50, 200, 40, 13.2, "Cost"}},
          {{-1, 100, 0, 13, "1"}, {-1, 200, 0, 13, "Cost"}}, 2, 3},
+        // It keeps its own edges: the line's row still holds both.
         {"a taller word does not stretch the line", {{50, 100, 40, 12, "word"}, {100, 95, 30, 20, "Big"}},
-         {{-1, 100, 0, 12, "word"}, {-1, 100, 0, 12, "Big"}}, 1, 2},
+         {{-1, 100, 0, 12, "word"}, {-1, 95, 0, 20, "Big"}}, 1, 2},
+        {"a taller word that would reach over the next line keeps its line's band",
+         {{50, 100, 40, 12, "word"}, {100, 95, 30, 27, "Big"}, {50, 113, 40, 8, "small"}},
+         {{-1, 100, 0, 12, "Big"}, {-1, 113, 0, 8, "small"}}, 2, 3},
         {"heading above a table row",
          {{50, 60, 120, 26, "Annual"}, {180, 60, 120, 26, "Report"}, {50, 90, 40, 12, "Name"},
           {200, 90, 40, 12, "Value"}},

@@ -226,6 +226,17 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> &words, bool t
         return a.sortedPos < b.sortedPos;
     });
 
+    // Whether top to bottom holds the band of a line other than `own`: such
+    // an extent would join that line's row to its own.
+    const auto holdsOtherLine = [&](int top, int bottom, int own) {
+        auto it = std::lower_bound(byCentre.begin(), byCentre.end(), std::make_pair(double(top), -1));
+        for (; it != byCentre.end() && it->first <= bottom; ++it) {
+            const Line &other = lines[size_t(it->second)];
+            if (owner[size_t(it->second)] != own && top <= other.top && other.bottom <= bottom)
+                return true;
+        }
+        return false;
+    };
     for (const Placed &p : order) {
         const Word &w = words[size_t(p.sortedPos)];
         const Line &line = lines[size_t(p.line)];
@@ -236,8 +247,12 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> &words, bool t
         // one attached to a line it would swallow keeps that line's band.
         int top = line.top, bottom = line.bottom;
         if (owner[size_t(p.lineOfWord)] == p.lineOfWord) {
-            top = std::max(1, std::min(top, roundEdge(w.top)));
-            bottom = std::max(top + 1, std::max(bottom, roundEdge(w.top + w.height)));
+            const int ownTop = std::max(1, std::min(top, roundEdge(w.top)));
+            const int ownBottom = std::max(ownTop + 1, std::max(bottom, roundEdge(w.top + w.height)));
+            if ((ownTop < top || ownBottom > bottom) && !holdsOtherLine(ownTop, ownBottom, p.line)) {
+                top = ownTop;
+                bottom = ownBottom;
+            }
         }
         PlacedWord pw;
         pw.left = transposed ? top : left;

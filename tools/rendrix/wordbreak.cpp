@@ -30,7 +30,7 @@ GlyphPlace GlyphPlace::of(double x0, double y0, double x1, double y1, Turn turn)
 
 bool wordBreakBetween(const GlyphPlace &a, const GlyphPlace &b)
 {
-    if (a.turn != b.turn)
+    if (a.turn != b.turn || (a.font && b.font && a.font != b.font))
         return true;
     const double ta = a.across1 - a.across0, tb = b.across1 - b.across0;
     const double thick = std::max(ta, tb);

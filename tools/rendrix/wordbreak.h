@@ -16,15 +16,16 @@ struct GlyphPlace
     Turn turn = Right;
     double along0 = 0, along1 = 0;     // where the glyph itself starts and ends, spacing not included
     double across0 = 0, across1 = 0;   // its extent over the line, from the font's ascent and descent
+    const void *font = nullptr;         // the same for glyphs of one font; null when the reader does not tell
 
     // From a box (x0 <= x1, y0 <= y1, y downwards) written in `turn`.
     static GlyphPlace of(double x0, double y0, double x1, double y1, Turn turn);
 };
 
 // Whether a word break lies between glyph `a` and glyph `b` shown right
-// after it, when no space glyph does: another direction, size or line, or
-// a gap along the line (or a step back) beyond what spacing inside a word
-// gives.
+// after it, when no space glyph does: another direction, size, line or
+// (where both fonts are known) font, or a gap along the line (or a step
+// back) beyond what spacing inside a word gives.
 bool wordBreakBetween(const GlyphPlace &a, const GlyphPlace &b);
 
 #endif

@@ -1,6 +1,7 @@
 #include "linegrouping.h"
 #include "textlayer.h"
 #include "textlayerwriter.h"
+#include "wordbreak.h"
 
 #include <QtTest>
 
@@ -18,6 +19,7 @@ private slots:
     void linesOfPrintedWords();
     void tightLinesStaySeparateInReadingOrderWhateverTheInputOrder();
     void textLayerEscapesAndRoundTripsThroughTheReader();
+    void wordBreaksAsBothProgramsSeeThem();
 };
 
 namespace
@@ -83,6 +85,15 @@ void LineGroupingTest::linesOfPrintedWords()
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},
          {{72, 301, 56, 10, "inside"}, {-1, 1, 0, 7, "edge"}, {-1, 600, 0, 1, "dot"}}, 3, 3},
+        // A column of words written down the page shares its left and width;
+        // each keeps its own top and height, tall and narrow.
+        {"words running down the page",
+         {{100, 50, 12, 40, "Down", true}, {100.5, 95, 11.6, 30, "the", true}, {101, 130, 12.2, 25, "page", true},
+          {300, 60, 40, 12, "flat"}},
+         {{100, 50, 13, 40, "Down"}, {100, 95, 13, 30, "the"}, {100, 130, 13, 25, "page"}, {300, 60, 40, 12, "flat"}}, 3, 4},
+        {"two columns side by side stay apart",
+         {{100, 50, 12, 40, "left", true}, {114, 50, 12, 40, "right", true}},
+         {{100, 50, 12, 40, "left"}, {114, 50, 12, 40, "right"}}, 1, 2},
         {"lines above the page", {{10, -100, 20, 8, "a"}, {10, -50, 20, 8, "b"}}, {{-1, 1, 0, 1, "a"}, {-1, 1, 0, 1, "b"}}, 1, 2},
         {"unusable words dropped",
          {{10, 10, 10, 10, ""}, {10, 10, 10, 10, " \t"}, {10, 10, 10, 10, "\b\x1f"}, {nan, 10, 10, 10, "nan"},
@@ -157,6 +168,46 @@ void LineGroupingTest::textLayerEscapesAndRoundTripsThroughTheReader()
     const Subtext second = TextLayer::parsePage(layer).subtext.value(1);
     QCOMPARE(QRect(second.x, second.y, second.width, second.height), QRect(227, 78, 36, 13));
     QCOMPARE(second.text, QStringLiteral("x;\"left:9\""));
+}
+
+// The one rule by which the converter parts its words and the replacement
+// engine finds them again: glyph boxes of a 10-point line, 12 thick.
+void LineGroupingTest::wordBreaksAsBothProgramsSeeThem()
+{
+    int fontA = 0, fontB = 0;
+    const GlyphPlace::Turn right = GlyphPlace::Right, down = GlyphPlace::Down;
+    const struct
+    {
+        const char *name;
+        GlyphPlace a, b;
+        bool breaks;
+    } cases[] = {
+        {"next letter", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 100, 22, 112, right), false},
+        {"kerned a little apart", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16.8, 100, 22, 112, right), false},
+        {"gap of a tenth of an em", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(17.2, 100, 23, 112, right), true},
+        {"next table column", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(90, 100, 96, 112, right), true},
+        {"step back", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(2, 100, 8, 112, right), true},
+        {"overlapping a little", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(15, 100, 21, 112, right), false},
+        {"larger size", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 98, 23, 112, right), true},
+        {"raised", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 97, 22, 109, right), true},
+        {"next line", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(10, 114, 16, 126, right), true},
+        {"other direction", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 100, 28, 106, down), true},
+        {"down the page", GlyphPlace::of(100, 10, 112, 16, down), GlyphPlace::of(100, 16, 112, 22, down), false},
+        {"down the page after a gap", GlyphPlace::of(100, 10, 112, 16, down), GlyphPlace::of(100, 19, 112, 25, down), true},
+        {"up the page", GlyphPlace::of(100, 20, 112, 26, GlyphPlace::Up), GlyphPlace::of(100, 14, 112, 20, GlyphPlace::Up), false},
+        {"right to left", GlyphPlace::of(20, 100, 26, 112, GlyphPlace::Left), GlyphPlace::of(14, 100, 20, 112, GlyphPlace::Left), false},
+        {"empty box", GlyphPlace::of(10, 100, 16, 100, right), GlyphPlace::of(16, 100, 22, 100, right), true},
+    };
+    for (const auto &c : cases)
+        QVERIFY2(wordBreakBetween(c.a, c.b) == c.breaks, c.name);
+    // Fonts count where the reader tells them.
+    GlyphPlace a = GlyphPlace::of(10, 100, 16, 112, right), b = GlyphPlace::of(16, 100, 22, 112, right);
+    a.font = &fontA;
+    QVERIFY(!wordBreakBetween(a, b));
+    b.font = &fontA;
+    QVERIFY(!wordBreakBetween(a, b));
+    b.font = &fontB;
+    QVERIFY(wordBreakBetween(a, b));
 }
 
 QTEST_MAIN(LineGroupingTest)

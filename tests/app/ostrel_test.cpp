@@ -961,7 +961,6 @@ private slots:
             {"word in a shared form", "made", 1, "Shared"},
             {"word beside a colon word", "made", 1, "now"},
             {"turned page", "made", 2, "line"},
-            // The run has its line's top and height, below or above the word.
             {"short word running down the page", "us-017.pdf>+270:1", 1, "for"},
         };
         for (const auto &c : cases) {

@@ -97,6 +97,7 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
 {
     const bool indexed = queries > kScansBeforeIndex;
     size_t previous = npos;
+    GlyphPlace previousPlace;
     bool blankSince = false;
     for (size_t i = 0; i < glyphs.size(); ++i) {
         const PageGlyphs::Glyph &g = glyphs[i];
@@ -110,7 +111,8 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
                 appendFolded(&folded, c);
         if (folded.empty())
             continue;
-        const bool breaks = previous == npos || blankSince || wordBreakBetween(placeOf(glyphs[previous]), placeOf(g));
+        const GlyphPlace place = placeOf(g);
+        const bool breaks = previous == npos || blankSince || wordBreakBetween(previousPlace, place);
         glyphChar_[i] = chars_.size();
         for (size_t k = 0; k < folded.size(); ++k) {
             chars_ += folded[k];
@@ -118,6 +120,7 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
             wordStart_.push_back(k == 0 && breaks);
         }
         previous = i;
+        previousPlace = place;
         blankSince = false;
 
         const fz_rect &b = g.box;

@@ -226,16 +226,15 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> &words, bool t
         return a.sortedPos < b.sortedPos;
     });
 
-    // Whether top to bottom holds the band of a line other than `own`: such
-    // an extent would join that line's row to its own.
-    const auto holdsOtherLine = [&](int top, int bottom, int own) {
-        auto it = std::lower_bound(byCentre.begin(), byCentre.end(), std::make_pair(double(top), -1));
-        for (; it != byCentre.end() && it->first <= bottom; ++it) {
-            const Line &other = lines[size_t(it->second)];
-            if (owner[size_t(it->second)] != own && top <= other.top && other.bottom <= bottom)
-                return true;
-        }
-        return false;
+    // Whether top to bottom reaches over the middle of a line next to `own`
+    // (by centre): such an extent would join that line's row to its own. Its
+    // own middle lies inside, so the nearest line each way decides.
+    std::vector<size_t> rank(lines.size());
+    for (size_t k = 0; k < byCentre.size(); ++k)
+        rank[size_t(byCentre[k].second)] = k;
+    const auto reachesOtherLine = [&](int top, int bottom, int own) {
+        const size_t k = rank[size_t(own)];
+        return (k > 0 && byCentre[k - 1].first >= top) || (k + 1 < byCentre.size() && byCentre[k + 1].first <= bottom);
     };
     for (const Placed &p : order) {
         const Word &w = words[size_t(p.sortedPos)];
@@ -243,13 +242,14 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> &words, bool t
         const int left = std::max(1, roundEdge(w.left));
         const int width = std::max(1, roundEdge(w.left + w.width) - left);
         // A word taller than its line's band (another size, a larger font's
-        // ascent) keeps its own edges too, so its run holds all its glyphs;
-        // one attached to a line it would swallow keeps that line's band.
+        // ascent) keeps its own edges too, so its run holds all its glyphs,
+        // unless they reach over the next line; one attached to a line it
+        // would swallow keeps that line's band.
         int top = line.top, bottom = line.bottom;
         if (owner[size_t(p.lineOfWord)] == p.lineOfWord) {
             const int ownTop = std::max(1, std::min(top, roundEdge(w.top)));
             const int ownBottom = std::max(ownTop + 1, std::max(bottom, roundEdge(w.top + w.height)));
-            if ((ownTop < top || ownBottom > bottom) && !holdsOtherLine(ownTop, ownBottom, p.line)) {
+            if ((ownTop < top || ownBottom > bottom) && !reachesOtherLine(ownTop, ownBottom, p.line)) {
                 top = ownTop;
                 bottom = ownBottom;
             }

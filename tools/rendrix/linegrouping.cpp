@@ -88,7 +88,7 @@ double tolerance(double lineHeight, double wordHeight)
 // Groups the words of one writing axis into lines and appends their runs to
 // `out`. Words running down or up the page come transposed (x and y swapped),
 // so their "lines" are columns; they are swapped back on the way out.
-void appendLines(const QVector<WordBox> &input, std::vector<Word> &words, bool transposed, QVector<PlacedWord> *out)
+void appendLines(const QVector<WordBox> &input, std::vector<Word> words, bool transposed, QVector<PlacedWord> *out)
 {
     // A total order on content alone (the input position only separates
     // identical words), so the output never depends on the input order.
@@ -288,7 +288,7 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
     }
     QVector<PlacedWord> out;
     out.reserve(input.size());
-    appendLines(input, axes[0], false, &out);
-    appendLines(input, axes[1], true, &out);
+    appendLines(input, std::move(axes[0]), false, &out);
+    appendLines(input, std::move(axes[1]), true, &out);
     return out;
 }

@@ -10,18 +10,12 @@
 
 namespace
 {
-int glyphCount(const Poppler::TextBox &box)
-{
-    return box.text().toUcs4().size();
-}
-
 // Which way a word is written as shown: from its first glyph to its last;
 // a word of one glyph by its neighbour on the line, else by its box, which
 // is taller than wide unless the glyph is turned.
-GlyphPlace::Turn turnOf(const Poppler::TextBox &box)
+GlyphPlace::Turn turnOf(const Poppler::TextBox &box, int n)
 {
     QPointF from, to;
-    const int n = glyphCount(box);
     if (n >= 2) {
         from = box.charBoundingBox(0).center();
         to = box.charBoundingBox(n - 1).center();
@@ -54,10 +48,12 @@ QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVarian
     // The library parts words where it sees a break; where the shared rule
     // sees none between a word and the next on its line, they are one word,
     // so the replacement engine finds every word of the layer.
-    QVector<int> wordOf(boxes.size(), -1);
+    QVector<int> wordOf(boxes.size(), -1), glyphs(boxes.size());
     QVector<GlyphPlace::Turn> turns(boxes.size());
-    for (int i = 0; i < boxes.size(); ++i)
-        turns[i] = turnOf(*boxes[i]);
+    for (int i = 0; i < boxes.size(); ++i) {
+        glyphs[i] = boxes[i]->text().toUcs4().size();
+        turns[i] = turnOf(*boxes[i], glyphs[i]);
+    }
     QVector<WordBox> words;
     words.reserve(boxes.size());
     for (int i = 0; i < boxes.size(); ++i) {
@@ -83,9 +79,8 @@ QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVarian
             w.text += box->text();
         }
         const int j = indexOf.value(box->nextWord(), -1);
-        const int n = glyphCount(*box);
-        if (j > i && wordOf[j] < 0 && n > 0 && glyphCount(*boxes[j]) > 0 && turns[j] == turns[i]
-            && !wordBreakBetween(placeOf(box->charBoundingBox(n - 1), turns[i]),
+        if (j > i && wordOf[j] < 0 && glyphs[i] > 0 && glyphs[j] > 0 && turns[j] == turns[i]
+            && !wordBreakBetween(placeOf(box->charBoundingBox(glyphs[i] - 1), turns[i]),
                                  placeOf(boxes[j]->charBoundingBox(0), turns[j])))
             wordOf[j] = wordOf[i];
     }

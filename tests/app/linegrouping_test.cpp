@@ -1,6 +1,7 @@
 #include "linegrouping.h"
 #include "textlayer.h"
 #include "textlayerwriter.h"
+#include "wordbreak.h"
 
 #include <QtTest>
 
@@ -18,6 +19,7 @@ private slots:
     void linesOfPrintedWords();
     void tightLinesStaySeparateInReadingOrderWhateverTheInputOrder();
     void textLayerEscapesAndRoundTripsThroughTheReader();
+    void wordBreaksAsBothProgramsSeeThem();
 };
 
 namespace
@@ -48,9 +50,10 @@ void LineGroupingTest::linesOfPrintedWords()
         int bands;
         int count;   // words kept
     } cases[] = {
+        // The line's band holds all three.
         {"value a point higher, other font",
          {{50, 100.2, 40, 12.1, "Total"}, {200, 99.1, 30, 12.8, "1,234"}, {300, 100.6, 20, 11.4, "EUR"}},
-         {{-1, 100, 0, 12, "Total"}, {-1, 100, 0, 12, "1,234"}, {-1, 100, 0, 12, "EUR"}}, 1, 3},
+         {{-1, 99, 0, 13, "Total"}, {-1, 99, 0, 13, "1,234"}, {-1, 99, 0, 13, "EUR"}}, 1, 3},
         // Its box covers three lines, its centre a little above the middle one's.
         {"bullet three lines tall",
          {{60, 100, 40, 12, "above"}, {20, 100, 14, 36, "\u2022"}, {60, 114, 40, 12, "middle"},
@@ -68,8 +71,12 @@ void LineGroupingTest::linesOfPrintedWords()
         {"mark and one word: the word decides",
          {{50, 100, 40, 13.2, "Revenue"}, {91, 100.5, 4, 7.7, "1"}, {50, 200, 40, 13.2, "Cost"}},
          {{-1, 100, 0, 13, "1"}, {-1, 200, 0, 13, "Cost"}}, 2, 3},
+        // It keeps its own edges: the line's row still holds both.
         {"a taller word does not stretch the line", {{50, 100, 40, 12, "word"}, {100, 95, 30, 20, "Big"}},
-         {{-1, 100, 0, 12, "word"}, {-1, 100, 0, 12, "Big"}}, 1, 2},
+         {{-1, 100, 0, 12, "word"}, {-1, 95, 0, 20, "Big"}}, 1, 2},
+        {"a taller word that would reach over the next line keeps its line's band",
+         {{50, 100, 40, 12, "word"}, {100, 95, 30, 27, "Big"}, {50, 113, 40, 8, "small"}},
+         {{-1, 100, 0, 12, "Big"}, {-1, 113, 0, 8, "small"}}, 2, 3},
         {"heading above a table row",
          {{50, 60, 120, 26, "Annual"}, {180, 60, 120, 26, "Report"}, {50, 90, 40, 12, "Name"},
           {200, 90, 40, 12, "Value"}},
@@ -78,6 +85,15 @@ void LineGroupingTest::linesOfPrintedWords()
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},
          {{72, 301, 56, 10, "inside"}, {-1, 1, 0, 7, "edge"}, {-1, 600, 0, 1, "dot"}}, 3, 3},
+        // A column of words written down the page shares its left and width;
+        // each keeps its own top and height, tall and narrow.
+        {"words running down the page",
+         {{100, 50, 12, 40, "Down", true}, {100.5, 95, 11.6, 30, "the", true}, {101, 130, 12.2, 25, "page", true},
+          {300, 60, 40, 12, "flat"}},
+         {{100, 50, 13, 40, "Down"}, {100, 95, 13, 30, "the"}, {100, 130, 13, 25, "page"}, {300, 60, 40, 12, "flat"}}, 3, 4},
+        {"two columns side by side stay apart",
+         {{100, 50, 12, 40, "left", true}, {114, 50, 12, 40, "right", true}},
+         {{100, 50, 12, 40, "left"}, {114, 50, 12, 40, "right"}}, 1, 2},
         {"lines above the page", {{10, -100, 20, 8, "a"}, {10, -50, 20, 8, "b"}}, {{-1, 1, 0, 1, "a"}, {-1, 1, 0, 1, "b"}}, 1, 2},
         {"unusable words dropped",
          {{10, 10, 10, 10, ""}, {10, 10, 10, 10, " \t"}, {10, 10, 10, 10, "\b\x1f"}, {nan, 10, 10, 10, "nan"},
@@ -152,6 +168,46 @@ void LineGroupingTest::textLayerEscapesAndRoundTripsThroughTheReader()
     const Subtext second = TextLayer::parsePage(layer).subtext.value(1);
     QCOMPARE(QRect(second.x, second.y, second.width, second.height), QRect(227, 78, 36, 13));
     QCOMPARE(second.text, QStringLiteral("x;\"left:9\""));
+}
+
+// The one rule by which the converter parts its words and the replacement
+// engine finds them again: glyph boxes of a 10-point line, 12 thick.
+void LineGroupingTest::wordBreaksAsBothProgramsSeeThem()
+{
+    int fontA = 0, fontB = 0;
+    const GlyphPlace::Turn right = GlyphPlace::Right, down = GlyphPlace::Down;
+    const struct
+    {
+        const char *name;
+        GlyphPlace a, b;
+        bool breaks;
+    } cases[] = {
+        {"next letter", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 100, 22, 112, right), false},
+        {"kerned a little apart", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16.8, 100, 22, 112, right), false},
+        {"gap of a tenth of an em", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(17.2, 100, 23, 112, right), true},
+        {"next table column", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(90, 100, 96, 112, right), true},
+        {"step back", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(2, 100, 8, 112, right), true},
+        {"overlapping a little", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(15, 100, 21, 112, right), false},
+        {"larger size", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 98, 23, 112, right), true},
+        {"raised", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 97, 22, 109, right), true},
+        {"next line", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(10, 114, 16, 126, right), true},
+        {"other direction", GlyphPlace::of(10, 100, 16, 112, right), GlyphPlace::of(16, 100, 28, 106, down), true},
+        {"down the page", GlyphPlace::of(100, 10, 112, 16, down), GlyphPlace::of(100, 16, 112, 22, down), false},
+        {"down the page after a gap", GlyphPlace::of(100, 10, 112, 16, down), GlyphPlace::of(100, 19, 112, 25, down), true},
+        {"up the page", GlyphPlace::of(100, 20, 112, 26, GlyphPlace::Up), GlyphPlace::of(100, 14, 112, 20, GlyphPlace::Up), false},
+        {"right to left", GlyphPlace::of(20, 100, 26, 112, GlyphPlace::Left), GlyphPlace::of(14, 100, 20, 112, GlyphPlace::Left), false},
+        {"empty box", GlyphPlace::of(10, 100, 16, 100, right), GlyphPlace::of(16, 100, 22, 100, right), true},
+    };
+    for (const auto &c : cases)
+        QVERIFY2(wordBreakBetween(c.a, c.b) == c.breaks, c.name);
+    // Fonts count where the reader tells them.
+    GlyphPlace a = GlyphPlace::of(10, 100, 16, 112, right), b = GlyphPlace::of(16, 100, 22, 112, right);
+    a.font = &fontA;
+    QVERIFY(!wordBreakBetween(a, b));
+    b.font = &fontA;
+    QVERIFY(!wordBreakBetween(a, b));
+    b.font = &fontB;
+    QVERIFY(wordBreakBetween(a, b));
 }
 
 QTEST_MAIN(LineGroupingTest)

@@ -7,6 +7,7 @@
 #include "picturecheck.h"
 #include "rulelines.h"
 #include "testfiles.h"
+#include "textlayer.h"
 
 #include <poppler-qt5.h>
 
@@ -390,6 +391,33 @@ DamagedPictures damagedPictures()
     flipped[firstData + 20] = char(flipped[firstData + 20] ^ 1);
     return {png.left(firstEnd), flipped, jpeg.left(jpeg.size() / 2)};
 }
+
+// One page per rotation (0, 90, 180, 270) showing the shapes that part words
+// without a space glyph: a number after a gap made by a TJ offset and one in
+// a text object of its own, a list of codes apart by small offsets, a value
+// pushed right by a TJ offset, a letter-spaced word (alone on its line: how
+// the reader parts such a line depends on its other words), letters spaced
+// so wide after a word that each is a word, and words written up the page
+// by a turned text matrix.
+QByteArray turnedShapesPdf()
+{
+    const QByteArray content = "BT /F1 12 Tf 40 740 Td [(Total)-2000(1234)] TJ ET\n"
+                               "BT /F1 12 Tf 40 710 Td (Amount) Tj ET BT /F1 12 Tf 92 710 Td (567) Tj ET\n"
+                               "BT /F1 10 Tf 40 680 Td [(AT,)-250(BE,)-250(IE,)-250(FR)] TJ ET\n"
+                               "BT /F1 10 Tf 40 650 Td [(Label)-15000(99.5)] TJ ET\n"
+                               "BT /F1 10 Tf 2 Tc 40 620 Td (Spaced) Tj 0 Tc ET\n"
+                               "BT /F1 10 Tf 40 590 Td (Code ) Tj 3 Tc (AB12) Tj 0 Tc ET\n"
+                               "BT /F1 12 Tf 0 1 -1 0 300 400 Tm (Upwards words here) Tj ET\n";
+    QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                   "<< /Type /Pages /Count 4 /Kids [5 0 R 6 0 R 7 0 R 8 0 R] >>",
+                                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                                   "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content
+                                       + "\nendstream"};
+    for (const int rotate : {0, 90, 180, 270})
+        objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 500 800] /Rotate " + QByteArray::number(rotate)
+                + " /Resources << /Font << /F1 3 0 R >> >> /Contents 4 0 R >>";
+    return pdfOf(objects << "<< /Title (Shapes) >>");
+}
 } // namespace
 
 // The replacement engine as the replacement window starts it, checked with
@@ -745,6 +773,54 @@ private slots:
             QCOMPARE(changedOutside(render(in, page).image, render(out, page).image, {}), 0);
     }
 
+    // Every run of the converter's text layer holds its word as the page is
+    // shown, on pages turned every way and for words written up the page,
+    // and a rule built from it (its text, its box) finds that very word:
+    // the word goes, the replacement stands at its place, the rest stays.
+    void everyRunOfTheLayerIsItsWord_data()
+    {
+        QTest::addColumn<int>("page");
+        for (int page = 1; page <= 4; ++page)
+            QTest::newRow(qPrintable(QStringLiteral("turned by %1").arg((page - 1) * 90))) << page;
+    }
+
+    void everyRunOfTheLayerIsItsWord()
+    {
+        QFETCH(int, page);
+        QTemporaryDir work;
+        const QString in = work.filePath("shapes.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        QVERIFY(writeFile(in, turnedShapesPdf()));
+        const QString n = QString::number(page);
+        QCOMPARE(run(QStringLiteral(GRIDMOLT_APP_DIR "/Dorcet.dll"), {in, "-ht", work.filePath("t.png"), "-f", n, "-l", n}).exitCode, 0);
+        const Alltext layer = TextLayer::parsePage(readAll(work.filePath("t_pg_0001.htm")));
+        const QVector<Word> before = words(in, page);
+        QCOMPARE(layer.count, before.size());
+        for (const char *word : {"Total", "1234", "Amount", "567", "IE,", "99.5", "Upwards", "here", "B", "Spaced"})
+            QVERIFY2(!boxOf(before, word).isNull(), word);
+        for (const Subtext &r : layer.subtext) {
+            const QRectF run(r.x, r.y, r.width, r.height);
+            const auto held = std::find_if(before.begin(), before.end(), [&](const Word &w) {
+                return w.text == r.text && run.adjusted(-1, -1, 1, 1).contains(w.box);
+            });
+            QVERIFY2(held != before.end(), qPrintable(r.text));
+            const Result result = ostrel(in, "-tesome", out, rules, ruleBox(page, run) + ':' + r.text + ":IJ\r\n");
+            QVERIFY2(result.exitCode == 0 && result.err.isEmpty(), qPrintable(r.text + ": " + result.err));
+            const QVector<Word> after = words(out, page);
+            const auto at = [&](const Word &w, const QRectF &box) { return box.contains(w.box.center()); };
+            QVERIFY2(std::none_of(after.begin(), after.end(), [&](const Word &w) { return w.text == r.text && at(w, held->box); })
+                         && std::any_of(after.begin(), after.end(),
+                                        [&](const Word &w) { return w.text == "IJ" && at(w, run.adjusted(-6, -6, 6, 6)); }),
+                     qPrintable(r.text));
+            // The reader may join spaced letters into one word once their
+            // neighbour changed: each other word stays within a word there.
+            for (const Word &w : before)
+                QVERIFY2(&w == &*held || std::any_of(after.begin(), after.end(), [&](const Word &a) {
+                             return a.text.contains(w.text) && a.box.adjusted(-0.5, -0.5, 0.5, 0.5).contains(w.box);
+                         }),
+                         qPrintable(r.text + " took " + w.text));
+        }
+    }
+
     // The find text as the window writes it: the ":" split where the page
     // holds the find text, and the text layer's references (the editor
     // hands them on as the layer holds them, the content road decoded).
@@ -962,7 +1038,6 @@ private slots:
             {"word in a shared form", "made", 1, "Shared"},
             {"word beside a colon word", "made", 1, "now"},
             {"turned page", "made", 2, "line"},
-            // The run has its line's top and height, below or above the word.
             {"short word running down the page", "us-017.pdf>+270:1", 1, "for"},
         };
         for (const auto &c : cases) {

@@ -26,9 +26,8 @@ public:
     struct Run
     {
         std::string text;                // UTF-8; empty when no run starts there
-        // Page as shown: the run's box, joined with its word's own box (a
-        // run has its line's top and height, which for a word running down
-        // the page is not where the word is).
+        // Page as shown: the run's box (its line's band, which holds the
+        // word), joined with its word's own box.
         fz_rect box = fz_empty_rect;
     };
 

@@ -1,5 +1,7 @@
 #include "glyphfinder.h"
 
+#include "wordbreak.h"
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_set>
@@ -78,21 +80,15 @@ double area(const fz_rect &r)
     return r.x1 > r.x0 && r.y1 > r.y0 ? double(r.x1 - r.x0) * double(r.y1 - r.y0) : 0;
 }
 
-// Whether a word break lies between glyphs `a` and `b` drawn one after the
-// other: another line, direction, size or font, or a gap (or a step back)
-// along the line, with the thresholds text extraction uses.
-bool breaksBetween(const PageGlyphs::Glyph &a, const PageGlyphs::Glyph &b)
+// A glyph as the shared word-break rule sees it.
+GlyphPlace placeOf(const PageGlyphs::Glyph &g)
 {
-    if (a.font != b.font || std::fabs(a.size - b.size) > 0.01f * std::max(a.size, b.size))
-        return true;
-    const fz_point d = a.direction;
-    if (d.x * b.direction.x + d.y * b.direction.y < 0.99f)
-        return true;
-    const float dx = b.origin.x - (a.origin.x + d.x * a.advance);
-    const float dy = b.origin.y - (a.origin.y + d.y * a.advance);
-    const float along = dx * d.x + dy * d.y;
-    const float across = dy * d.x - dx * d.y;
-    return std::fabs(across) > 0.5f || along > 0.1f * a.size || along < -0.5f * a.size;
+    const fz_point d = g.direction;
+    const GlyphPlace::Turn turn = std::fabs(d.x) >= std::fabs(d.y) ? (d.x >= 0 ? GlyphPlace::Right : GlyphPlace::Left)
+                                                                   : (d.y > 0 ? GlyphPlace::Down : GlyphPlace::Up);
+    GlyphPlace p = GlyphPlace::of(g.box.x0, g.box.y0, g.box.x1, g.box.y1, turn);
+    p.font = g.font;
+    return p;
 }
 }
 
@@ -101,6 +97,7 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
 {
     const bool indexed = queries > kScansBeforeIndex;
     size_t previous = npos;
+    GlyphPlace previousPlace;
     bool blankSince = false;
     for (size_t i = 0; i < glyphs.size(); ++i) {
         const PageGlyphs::Glyph &g = glyphs[i];
@@ -114,7 +111,8 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
                 appendFolded(&folded, c);
         if (folded.empty())
             continue;
-        const bool breaks = previous == npos || blankSince || breaksBetween(glyphs[previous], g);
+        const GlyphPlace place = placeOf(g);
+        const bool breaks = previous == npos || blankSince || wordBreakBetween(previousPlace, place);
         glyphChar_[i] = chars_.size();
         for (size_t k = 0; k < folded.size(); ++k) {
             chars_ += folded[k];
@@ -122,6 +120,7 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
             wordStart_.push_back(k == 0 && breaks);
         }
         previous = i;
+        previousPlace = place;
         blankSince = false;
 
         const fz_rect &b = g.box;

@@ -14,10 +14,11 @@
 // The text is compared without its blanks: a blank of the find text stands
 // for any word break (a space glyph, a gap, a new line), whichever way the
 // page separates its words, and the sequence must begin and end at a word
-// break, so a rule never takes part of a longer word. Ligatures count as the
-// letters they stand for; text drawn right to left may be found reversed; a
-// U+FFFD of the find text (a glyph the extraction could not read) stands for
-// any character.
+// break, so a rule never takes part of a longer word. Breaks follow the rule
+// the converter parts its words by (wordbreak.h), so every word of its text
+// layer is found. Ligatures count as the letters they stand for; text drawn
+// right to left may be found reversed; a U+FFFD of the find text (a glyph the
+// extraction could not read) stands for any character.
 class GlyphFinder
 {
 public:

@@ -84,26 +84,12 @@ double tolerance(double lineHeight, double wordHeight)
 {
     return std::max(0.5 * std::min(lineHeight, wordHeight), 1.0);
 }
-}
 
-QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
+// Groups the words of one writing axis into lines and appends their runs to
+// `out`. Words running down or up the page come transposed (x and y swapped),
+// so their "lines" are columns; they are swapped back on the way out.
+void appendLines(const QVector<WordBox> &input, std::vector<Word> words, bool transposed, QVector<PlacedWord> *out)
 {
-    std::vector<Word> words;
-    words.reserve(size_t(input.size()));
-    for (int i = 0; i < input.size(); ++i) {
-        const WordBox &w = input[i];
-        if (!std::isfinite(w.left) || !std::isfinite(w.top) || !std::isfinite(w.width)
-            || !std::isfinite(w.height) || !hasVisibleText(w.text))
-            continue;
-        Word k;
-        k.left = w.width < 0 ? w.left + w.width : w.left;
-        k.top = w.height < 0 ? w.top + w.height : w.top;
-        k.width = std::fabs(w.width);
-        k.height = std::fabs(w.height);
-        k.centre = k.top + k.height / 2;
-        k.index = i;
-        words.push_back(k);
-    }
     // A total order on content alone (the input position only separates
     // identical words), so the output never depends on the input order.
     std::sort(words.begin(), words.end(), [&input](const Word &a, const Word &b) {
@@ -151,9 +137,9 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
         heights.add(w.height);
     }
 
-    // The shared box of a line: median top and bottom of its typical words,
-    // those whose height is near the line's median height.
-    std::vector<double> tops, bottoms, hs;
+    // The shared box of a line: it holds its typical words, those whose
+    // height is near the line's median height.
+    std::vector<double> hs;
     for (Line &line : lines) {
         hs.clear();
         for (int m : line.members)
@@ -163,17 +149,18 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
         double typical = hs[n / 2];
         if (n % 2 == 0 && std::fabs(hs[n / 2 - 1] - pageTypical) <= std::fabs(hs[n / 2] - pageTypical))
             typical = hs[n / 2 - 1];
-        tops.clear();
-        bottoms.clear();
+        double lineTop = 0, lineBottom = 0;
+        bool first = true;
         for (int m : line.members) {
             const Word &w = words[size_t(m)];
             if (w.height <= typical * 1.5 && w.height * 1.5 >= typical) {
-                tops.push_back(w.top);
-                bottoms.push_back(w.top + w.height);
+                lineTop = first ? w.top : std::min(lineTop, w.top);
+                lineBottom = first ? w.top + w.height : std::max(lineBottom, w.top + w.height);
+                first = false;
             }
         }
-        const int top = roundEdge(median(tops));
-        const int bottom = roundEdge(median(bottoms));
+        const int top = roundEdge(lineTop);
+        const int bottom = roundEdge(lineBottom);
         line.top = std::max(1, top);
         line.bottom = std::max(line.top + 1, bottom);
         line.centre = (line.top + line.bottom) / 2.0;
@@ -220,12 +207,13 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
         double left;
         int index;
         int sortedPos;
+        int lineOfWord;   // its own line, before any attachment
     };
     std::vector<Placed> order;
     order.reserve(words.size());
     for (int l = 0; l < int(lines.size()); ++l)
         for (int m : lines[size_t(l)].members)
-            order.push_back({owner[size_t(l)], words[size_t(m)].left, words[size_t(m)].index, m});
+            order.push_back({owner[size_t(l)], words[size_t(m)].left, words[size_t(m)].index, m, l});
     std::sort(order.begin(), order.end(), [&](const Placed &a, const Placed &b) {
         const Line &la = lines[size_t(a.line)];
         const Line &lb = lines[size_t(b.line)];
@@ -238,20 +226,69 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
         return a.sortedPos < b.sortedPos;
     });
 
-    QVector<PlacedWord> out;
-    out.reserve(int(order.size()));
+    // Whether top to bottom reaches over the middle of a line next to `own`
+    // (by centre): such an extent would join that line's row to its own. Its
+    // own middle lies inside, so the nearest line each way decides.
+    std::vector<size_t> rank(lines.size());
+    for (size_t k = 0; k < byCentre.size(); ++k)
+        rank[size_t(byCentre[k].second)] = k;
+    const auto reachesOtherLine = [&](int top, int bottom, int own) {
+        const size_t k = rank[size_t(own)];
+        return (k > 0 && byCentre[k - 1].first >= top) || (k + 1 < byCentre.size() && byCentre[k + 1].first <= bottom);
+    };
     for (const Placed &p : order) {
         const Word &w = words[size_t(p.sortedPos)];
         const Line &line = lines[size_t(p.line)];
+        const int left = std::max(1, roundEdge(w.left));
+        const int width = std::max(1, roundEdge(w.left + w.width) - left);
+        // A word taller than its line's band (another size, a larger font's
+        // ascent) keeps its own edges too, so its run holds all its glyphs,
+        // unless they reach over the next line; one attached to a line it
+        // would swallow keeps that line's band.
+        int top = line.top, bottom = line.bottom;
+        if (owner[size_t(p.lineOfWord)] == p.lineOfWord) {
+            const int ownTop = std::max(1, std::min(top, roundEdge(w.top)));
+            const int ownBottom = std::max(ownTop + 1, std::max(bottom, roundEdge(w.top + w.height)));
+            if ((ownTop < top || ownBottom > bottom) && !reachesOtherLine(ownTop, ownBottom, p.line)) {
+                top = ownTop;
+                bottom = ownBottom;
+            }
+        }
         PlacedWord pw;
-        const int left = roundEdge(w.left);
-        const int right = roundEdge(w.left + w.width);
-        pw.left = std::max(1, left);
-        pw.width = std::max(1, right - pw.left);
-        pw.top = line.top;
-        pw.height = line.bottom - line.top;
+        pw.left = transposed ? top : left;
+        pw.top = transposed ? left : top;
+        pw.width = transposed ? bottom - top : width;
+        pw.height = transposed ? width : bottom - top;
         pw.text = input[p.index].text;
-        out.append(pw);
+        out->append(pw);
     }
+}
+}
+
+QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
+{
+    // Horizontal words, and those running down or up the page with x and y
+    // swapped, so each axis is grouped by the same rule.
+    std::vector<Word> axes[2];
+    for (int i = 0; i < input.size(); ++i) {
+        const WordBox &w = input[i];
+        if (!std::isfinite(w.left) || !std::isfinite(w.top) || !std::isfinite(w.width)
+            || !std::isfinite(w.height) || !hasVisibleText(w.text))
+            continue;
+        Word k;
+        const double left = w.width < 0 ? w.left + w.width : w.left;
+        const double top = w.height < 0 ? w.top + w.height : w.top;
+        k.left = w.vertical ? top : left;
+        k.top = w.vertical ? left : top;
+        k.width = std::fabs(w.vertical ? w.height : w.width);
+        k.height = std::fabs(w.vertical ? w.width : w.height);
+        k.centre = k.top + k.height / 2;
+        k.index = i;
+        axes[w.vertical ? 1 : 0].push_back(k);
+    }
+    QVector<PlacedWord> out;
+    out.reserve(input.size());
+    appendLines(input, std::move(axes[0]), false, &out);
+    appendLines(input, std::move(axes[1]), true, &out);
     return out;
 }

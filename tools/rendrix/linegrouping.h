@@ -5,7 +5,8 @@
 #include <QVector>
 
 // A word as the PDF library gives it: its box in points, origin at the top
-// left of the page as shown, y downwards.
+// left of the page as shown, y downwards; `vertical` when it runs down or
+// up the page as shown.
 struct WordBox
 {
     double left = 0;
@@ -13,6 +14,7 @@ struct WordBox
     double width = 0;
     double height = 0;
     QString text;
+    bool vertical = false;
 };
 
 // A word as it is written into a text layer: whole points, all at least 1.
@@ -26,17 +28,21 @@ struct PlacedWord
 };
 
 // Gives every word of one visual text line the same top and height, so that
-// the table extraction sees one row band per printed line.
+// the table extraction sees one row band per printed line, while each run
+// still holds its word's own box.
 //
 // Words belong to one line when their vertical centres lie within half a
-// line height of each other. The shared top and bottom come from the line's
-// typical words (medians), so a glyph box several lines tall neither widens
-// its line nor, standing alone, covers the lines around it: such a box is
-// attached to the line it overlaps whose centre is nearest.
+// line height of each other. The shared top and bottom hold the line's
+// typical words (those near its median height); a taller word keeps its own
+// edges beyond them. A glyph box several lines tall neither widens its line
+// nor, standing alone, covers the lines around it: such a box is attached to
+// the line it overlaps whose centre is nearest and takes that line's band.
+// Vertical words form columns the same way, sharing left and width.
 //
 // The result holds one entry per input word with a usable box and visible
-// text, ordered line by line from the top, left to right within a line. It
-// depends only on the input, never on its order in memory or on threads.
+// text: the horizontal lines from the top, left to right within a line, then
+// the columns from the left. It depends only on the input, never on its order
+// in memory or on threads.
 QVector<PlacedWord> groupLines(const QVector<WordBox> &words);
 
 #endif

@@ -18,8 +18,9 @@ class Page;
 QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &) = nullptr,
                              const QVariant &closure = QVariant());
 
-// The library's words of the page, each with its own box: what pageRuns
-// groups into lines.
+// The words of the page, each with its own box and direction: the library's
+// words, joined where the word-break rule shared with the replacement engine
+// sees no break between them. What pageRuns groups into lines.
 QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &) = nullptr,
                            const QVariant &closure = QVariant());
 

@@ -9,6 +9,7 @@
 // picture, nor anything but a regular file. OSTREL_MEMORY_MB bounds its
 // memory (MemoryLimit).
 
+#include "erroroutput.h"
 #include "formnesting.h"
 #include "inputfile.h"
 #include "memorylimit.h"
@@ -17,7 +18,6 @@
 #include "rulelines.h"
 #include "stopcleanup.h"
 
-#include <cstdio>
 #include <new>
 #include <set>
 #include <string>
@@ -27,11 +27,6 @@ namespace
 enum ExitCode { Done = 0, Failed = 1, Partial = 2 };
 
 const char kProgram[] = "Ostrel.dll";
-
-void say(const std::string &line)
-{
-    std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
-}
 
 // Far beyond the window's rule files (some 50 bytes a rule).
 const long long kMaxRuleFileBytes = 64LL << 20;
@@ -82,7 +77,7 @@ int main(int argc, char **argv)
     StopCleanup::prepare(kProgram);
     const std::string option = argc == 5 ? argv[2] : "";
     if (option != "-tesome" && option != "-pisome") {
-        say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>"
+        ErrorOutput::say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>"
             " (exit 0: every rule applied, 1: failed, no output, 2: output written, some rules skipped)");
         return Failed;
     }
@@ -91,7 +86,7 @@ int main(int argc, char **argv)
     std::vector<std::string> inputs{input, rulePath};
     const std::string refusal = OutputPath::refusal(output, inputs);
     if (!refusal.empty()) {
-        say("cannot write \"" + output + "\": " + refusal);
+        ErrorOutput::say("cannot write \"" + output + "\": " + refusal);
         return Failed;
     }
     std::string error;
@@ -112,11 +107,11 @@ int main(int argc, char **argv)
         }
     }
     if (!error.empty()) {
-        say(error);   // the one line of a failure; skipped rules no longer matter
+        ErrorOutput::say(error);   // the one line of a failure; skipped rules no longer matter
         OutputPath::removeStale(output, inputs, &error);
         return Failed;
     }
     for (const std::string &line : notes)
-        say(line);
+        ErrorOutput::say(line);
     return notes.empty() ? Done : Partial;
 }

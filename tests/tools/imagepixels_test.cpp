@@ -1,6 +1,6 @@
 // The count of image pixels a page draws, from the declarations alone: every
-// way a page draws an image, as often as it draws it, and the numbers a
-// hostile file declares.
+// way a page draws an image (itself, through forms, patterns, annotations),
+// as often as it draws it, and the numbers a hostile file declares.
 
 #include "../pdfobjects.h"
 
@@ -76,6 +76,15 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
 {
     const std::string im = "/XObject << /Im 5 0 R >>";
     const std::string inlineData = " ID xxxx EI ";
+    const std::string pattern = "/Pattern << /P 5 0 R >>";
+    const auto overlapping = [](const std::string &steps) {
+        return stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 9 9] " + steps
+                          + " /Resources << /XObject << /Im 6 0 R >> >>",
+                      "/Im Do");
+    };
+    const std::string tile = stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 9 9] /XStep 9 /YStep 9"
+                                    " /Resources << /XObject << /Im 6 0 R >> >>",
+                                    "/Im Do");
     const struct { const char *what; std::string content, resources; std::vector<std::string> more; long long pixels;
                    std::string pageKeys = ""; } rows[] = {
         {"an image", "q /Im Do Q", im, {image("100", "200")}, 20000},
@@ -100,6 +109,20 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {form("/F Do /Im Do", "/Resources << /XObject << /F 5 0 R /Im 6 0 R >> >>"), image("10", "10")}, 100},
         {"an annotation's appearance", "", "", {form("/Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("7", "7")},
          49, "/Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>]"},
+        {"a tiling pattern painting twice", "/Pattern cs /P scn 0 0 9 9 re f\n0 0 5 5 re f", pattern, {tile, image("10", "10")}, 200},
+        {"a pattern restored away", "q /Pattern cs /P scn 0 0 9 9 re f Q 0 0 9 9 re f", pattern, {tile, image("10", "10")}, 100},
+        {"a pattern and a colour", "/Pattern cs /P scn 0 0 9 9 re f 0.5 g f /P scn 1 0 0 scn f", pattern,
+         {tile, image("10", "10")}, 100},
+        {"a pattern stroking, filling and showing text", "/Pattern CS /P SCN S /P scn B BT (a) Tj ET", pattern,
+         {tile, image("10", "10")}, 400},
+        {"a shading pattern", "/P scn f", pattern, {"<< /PatternType 2 /Shading << >> >>"}, 0},
+        // 100 x 100 points: 10,000 cells of 1 point, 2,500 of 2 (by the matrix), none without a step.
+        {"overlapping cells, drawn for every tile", "/P scn f", pattern, {overlapping("/XStep 1 /YStep -1"), image("2", "3")},
+         60000},
+        {"overlapping cells, scaled", "/P scn f", pattern,
+         {overlapping("/XStep 1 /YStep 1 /Matrix [0 2 2 0 5 5]"), image("2", "3")}, 15000},
+        {"overlapping cells without a step", "/P scn f", pattern, {overlapping("/XStep 0 /YStep 1"), image("2", "3")},
+         1000000000000000000LL},
         {"declared huge", "/Im Do", im, {image("100000", "100000")}, 10000000000LL},
         {"declared past any integer, beside an image", "/Bad Do /Im Do", "/XObject << /Im 5 0 R /Bad 6 0 R >>",
          {image("5", "5"), image("99999999999999999999", "1")}, 25},

@@ -8,8 +8,10 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
+#include <set>
 
 namespace
 {
@@ -77,6 +79,39 @@ QPDFObjectHandle xobjectsOf(QPDFObjectHandle resources)
     return resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
 }
 
+bool fills(const std::string &op)
+{
+    static const std::set<std::string> ops{"f", "F", "f*", "B", "B*", "b", "b*", "Tj", "TJ", "'", "\""};
+    return ops.count(op) > 0;
+}
+
+bool strokes(const std::string &op)
+{
+    static const std::set<std::string> ops{"S", "s", "B", "B*", "b", "b*"};
+    return ops.count(op) > 0;
+}
+
+// Follows operator `op` in the patterns a content stream paints with:
+// "scn" and "SCN" with a name choose one, other colours end it, "q" and
+// "Q" save and restore it. True when `op` paints.
+bool paints(const std::string &op, std::pair<std::string, std::string> *paint,
+            std::vector<std::pair<std::string, std::string>> *saved, const std::string &name)
+{
+    static const std::set<std::string> fillColours{"g", "rg", "k", "cs", "sc", "scn"};
+    static const std::set<std::string> strokeColours{"G", "RG", "K", "CS", "SC", "SCN"};
+    if (op == "q") {
+        saved->push_back(*paint);
+    } else if (op == "Q" && !saved->empty()) {
+        *paint = saved->back();
+        saved->pop_back();
+    } else if (fillColours.count(op)) {
+        paint->first = op == "scn" ? name : std::string();
+    } else if (strokeColours.count(op)) {
+        paint->second = op == "SCN" ? name : std::string();
+    }
+    return fills(op) || strokes(op);
+}
+
 std::string contentOf(QPDFPageObjectHelper &page)
 {
     Pl_Buffer buffer("page content");
@@ -127,8 +162,11 @@ std::string ImagePixels::refusal(QPDFPageObjectHelper &page)
 long long ImagePixels::pixels(QPDFPageObjectHelper &page)
 {
     path_.clear();
+    pageArea_ = 0;
     long long total = 0;
     try {
+        const QPDFObjectHandle::Rectangle box = page.getMediaBox(false).getArrayAsRectangle();
+        pageArea_ = std::fabs((box.urx - box.llx) * (box.ury - box.lly));
         const Resources resources{page.getAttribute("/Resources", false), page.getObjectHandle().getObjGen()};
         total = drawingPixels(drawingOf(contentOf(page)), resources, 0);
     } catch (const std::bad_alloc &) {
@@ -162,8 +200,9 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
 ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content)
 {
     Drawing drawing;
-    // Most content holds neither an inline image nor a drawn object.
-    if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos)
+    // Most content holds neither an inline image, nor a drawn object, nor a pattern.
+    if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
+        && content.find("scn") == std::string::npos && content.find("SCN") == std::string::npos)
         return drawing;
     auto input = std::make_shared<BufferInputSource>("content", content);
     QPDFTokenizer tokenizer;
@@ -172,6 +211,10 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content)
     // Within an inline image's dictionary, and the sizes read there.
     bool inlineDictionary = false;
     long long width = 0, height = 0;
+    // The patterns filling and stroking now (empty for a colour), and
+    // those of the graphics states saved.
+    std::pair<std::string, std::string> paint;
+    std::vector<std::pair<std::string, std::string>> saved;
     for (;;) {
         const qpdf_offset_t before = input->tell();
         const QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
@@ -187,9 +230,16 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content)
             lastName = token.getValue();
             continue;
         }
-        if (type == QPDFTokenizer::tt_word && token.getValue() == "Do" && !lastName.empty()) {
+        const std::string word = type == QPDFTokenizer::tt_word ? token.getValue() : std::string();
+        if (word == "Do" && !lastName.empty()) {
             long long &count = drawing.calls[lastName];
             count = add(count, 1);
+        } else if (!word.empty() && paints(word, &paint, &saved, lastName)) {
+            // A tiling pattern's cell is drawn again for every area it paints.
+            for (const std::string &pattern : {fills(word) ? paint.first : "", strokes(word) ? paint.second : ""}) {
+                if (!pattern.empty())
+                    drawing.patternPaints[pattern] = add(drawing.patternPaints[pattern], 1);
+            }
         } else if (type == QPDFTokenizer::tt_word && token.getValue() == "BI") {
             inlineDictionary = true;
             width = height = 0;
@@ -210,7 +260,22 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content)
 long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &resources, int depth)
 {
     QPDFObjectHandle xobjects = xobjectsOf(resources.dictionary);
+    QPDFObjectHandle dictionary = resources.dictionary;
+    QPDFObjectHandle patterns = dictionary.isDictionary() ? dictionary.getKey("/Pattern") : QPDFObjectHandle();
     long long total = drawing.inlinePixels;
+    for (const auto &paint : drawing.patternPaints) {
+        try {
+            QPDFObjectHandle pattern = patterns.isDictionary() ? patterns.getKey(paint.first) : QPDFObjectHandle();
+            if (pattern.isStream() && pattern.getDict().getKey("/PatternType").isInteger()
+                && pattern.getDict().getKey("/PatternType").getIntValue() == 1)
+                total = add(total, multiply(multiply(paint.second, tilesOf(pattern)),
+                                            formPixels(pattern, resources, depth + 1)));
+        } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const std::exception &) {
+            // A pattern that cannot be read paints nothing.
+        }
+    }
     for (const auto &call : drawing.calls) {
         try {
             QPDFObjectHandle drawn = xobjects.isDictionary() ? xobjects.getKey(call.first) : QPDFObjectHandle();
@@ -225,6 +290,25 @@ long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &re
         }
     }
     return total;
+}
+
+long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const
+{
+    // Cells that do not overlap are drawn once and copied; overlapping
+    // ones are drawn for every tile, as many as fit on the page.
+    QPDFObjectHandle dict = pattern.getDict();
+    const QPDFObjectHandle::Rectangle box = dict.getKey("/BBox").getArrayAsRectangle();
+    const double xStep = std::fabs(dict.getKey("/XStep").getNumericValue());
+    const double yStep = std::fabs(dict.getKey("/YStep").getNumericValue());
+    if (std::fabs(box.urx - box.llx) <= xStep && std::fabs(box.ury - box.lly) <= yStep)
+        return 1;
+    QPDFObjectHandle matrix = dict.getKey("/Matrix");
+    const QPDFObjectHandle::Matrix m = matrix.isArray() ? matrix.getArrayAsMatrix() : QPDFObjectHandle::Matrix(1, 0, 0, 1, 0, 0);
+    const double tiles = pageArea_ / (xStep * yStep * std::fabs(m.a * m.d - m.b * m.c));
+    // Steps or a matrix of 0 give no bound but the cap.
+    if (!(tiles < double(kCap)))
+        return kCap;
+    return std::max(1LL, (long long)std::ceil(tiles));
 }
 
 long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller, int depth)

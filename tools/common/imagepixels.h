@@ -15,8 +15,8 @@
 // bytes the file holds for it: 64 bytes declaring 100,000 x 100,000 pixels
 // keep it busy for half a minute. Counted here from the declarations,
 // before any renderer runs, so such a page is refused at once: every image
-// a page, its forms and its annotations draw, each as often as it is drawn,
-// with its soft mask, and every inline image.
+// a page, its forms, its tiling patterns and its annotations draw, each as
+// often as it is drawn, with its masks, and every inline image.
 class ImagePixels
 {
 public:
@@ -38,10 +38,12 @@ public:
 
 private:
     // What a content stream draws: the names it draws with "Do", how often
-    // each, and the pixels of its inline images.
+    // each, the patterns it paints with, how often each, and the pixels of
+    // its inline images.
     struct Drawing
     {
         std::map<std::string, long long> calls;
+        std::map<std::string, long long> patternPaints;
         long long inlinePixels = 0;
     };
     // The resources a content stream draws with, and the object whose
@@ -55,12 +57,14 @@ private:
     static Drawing drawingOf(const std::string &content);
     long long drawingPixels(const Drawing &drawing, const Resources &resources, int depth);
     long long formPixels(QPDFObjectHandle form, const Resources &caller, int depth);
+    long long tilesOf(QPDFObjectHandle pattern) const;
 
     std::map<QPDFObjGen, Drawing> forms_;
     // Pixels one drawing of a form decodes, by form and the objects it
     // draws with (its resources' /XObject entry).
     std::map<std::pair<QPDFObjGen, QPDFObjGen>, long long> pixels_;
     std::vector<QPDFObjGen> path_;   // the forms being drawn, outermost first
+    double pageArea_ = 0;            // of the page counted, in square points
 };
 
 #endif

@@ -168,7 +168,11 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
         const QPDFObjectHandle::Rectangle box = page.getMediaBox(false).getArrayAsRectangle();
         pageArea_ = std::fabs((box.urx - box.llx) * (box.ury - box.lly));
         const Resources resources{page.getAttribute("/Resources", false), page.getObjectHandle().getObjGen()};
-        total = drawingPixels(drawingOf(contentOf(page)), resources, 0);
+        // Colours are often set with "scn" too: only a page with patterns paints with one.
+        QPDFObjectHandle dictionary = resources.dictionary;
+        const bool patterns = dictionary.isDictionary() && dictionary.getKey("/Pattern").isDictionary()
+            && !dictionary.getKey("/Pattern").getKeys().empty();
+        total = drawingPixels(drawingOf(contentOf(page), patterns), resources, 0);
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
@@ -197,12 +201,13 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
     return total;
 }
 
-ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content)
+ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool patterns)
 {
     Drawing drawing;
-    // Most content holds neither an inline image, nor a drawn object, nor a pattern.
+    // Most content holds neither an inline image nor a drawn object, and
+    // reading it token by token takes longer than finding that out.
     if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
-        && content.find("scn") == std::string::npos && content.find("SCN") == std::string::npos)
+        && (!patterns || (content.find("scn") == std::string::npos && content.find("SCN") == std::string::npos)))
         return drawing;
     auto input = std::make_shared<BufferInputSource>("content", content);
     QPDFTokenizer tokenizer;
@@ -341,7 +346,7 @@ long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller
         } catch (const std::exception &) {
             // A stream that cannot be decoded draws nothing.
         }
-        parsed = forms_.emplace(og, drawingOf(content)).first;
+        parsed = forms_.emplace(og, drawingOf(content, true)).first;
     }
     path_.push_back(og);
     const long long pixels = drawingPixels(parsed->second, resources, depth);

@@ -54,7 +54,8 @@ private:
         QPDFObjGen holder;
     };
 
-    static Drawing drawingOf(const std::string &content);
+    // `patterns`: whether the content may paint with a pattern.
+    static Drawing drawingOf(const std::string &content, bool patterns);
     long long drawingPixels(const Drawing &drawing, const Resources &resources, int depth);
     long long formPixels(QPDFObjectHandle form, const Resources &caller, int depth);
     long long tilesOf(QPDFObjectHandle pattern) const;

@@ -74,11 +74,6 @@ long long imagePixels(QPDFObjectHandle image)
     return pixels;
 }
 
-QPDFObjectHandle xobjectsOf(QPDFObjectHandle resources)
-{
-    return resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
-}
-
 bool fills(const std::string &op)
 {
     static const std::set<std::string> ops{"f", "F", "f*", "B", "B*", "b", "b*", "Tj", "TJ", "'", "\""};
@@ -264,8 +259,8 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
 
 long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &resources, int depth)
 {
-    QPDFObjectHandle xobjects = xobjectsOf(resources.dictionary);
     QPDFObjectHandle dictionary = resources.dictionary;
+    QPDFObjectHandle xobjects = dictionary.isDictionary() ? dictionary.getKey("/XObject") : QPDFObjectHandle();
     QPDFObjectHandle patterns = dictionary.isDictionary() ? dictionary.getKey("/Pattern") : QPDFObjectHandle();
     long long total = drawing.inlinePixels;
     for (const auto &paint : drawing.patternPaints) {
@@ -324,14 +319,10 @@ long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller
         return 0;
     QPDFObjectHandle own = form.getDict().getKey("/Resources");
     const Resources resources = own.isDictionary() ? Resources{own, og} : caller;
-    // Forms drawn with the same objects draw the same pixels: shared
-    // dictionaries are counted once, whoever holds them.
+    // Forms drawn with the same resources draw the same pixels: a shared
+    // dictionary is counted once, whoever holds it.
     QPDFObjectHandle dictionary = resources.dictionary;
-    QPDFObjectHandle xobjects = xobjectsOf(dictionary);
-    const QPDFObjGen with = xobjects.isIndirect()     ? xobjects.getObjGen()
-                            : dictionary.isIndirect() ? dictionary.getObjGen()
-                                                      : resources.holder;
-    const auto key = std::make_pair(og, with);
+    const auto key = std::make_pair(og, dictionary.isIndirect() ? dictionary.getObjGen() : resources.holder);
     const auto known = pixels_.find(key);
     if (known != pixels_.end())
         return known->second;

@@ -61,8 +61,8 @@ private:
     long long tilesOf(QPDFObjectHandle pattern) const;
 
     std::map<QPDFObjGen, Drawing> forms_;
-    // Pixels one drawing of a form decodes, by form and the objects it
-    // draws with (its resources' /XObject entry).
+    // Pixels one drawing of a form (or pattern cell) decodes, by form and
+    // its resources: the dictionary when shared, else the object holding it.
     std::map<std::pair<QPDFObjGen, QPDFObjGen>, long long> pixels_;
     std::vector<QPDFObjGen> path_;   // the forms being drawn, outermost first
     double pageArea_ = 0;            // of the page counted, in square points

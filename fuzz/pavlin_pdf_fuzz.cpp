@@ -1,7 +1,9 @@
 // Any bytes as the PDF tool's document: it opens with a page count of at
 // least 1 that the file's objects can hold, or is refused with a reason; and
-// the count of form drawings on every page ends, within its limit.
+// the counts of form drawings and image pixels on every page end, within
+// their limits.
 #include "formnesting.h"
+#include "imagepixels.h"
 #include "pdfpages.h"
 
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -24,8 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         pdf.processMemoryFile("fuzz.pdf", reinterpret_cast<const char *>(data), size);
         FormNesting nesting;
-        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages())
+        ImagePixels images;
+        for (QPDFPageObjectHelper &page : QPDFPageDocumentHelper(pdf).getAllPages()) {
             nesting.refusal(page);
+            if (images.pixels(page) < 0)
+                abort();
+        }
     } catch (const std::exception &) {
         // Refused by the library: the programs report that in their words.
     }

@@ -3,6 +3,7 @@
 
 #include <QtTest>
 
+#include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -33,6 +34,50 @@ QByteArray onePage(const QByteArray &fourth)
 {
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R /Numbers 4 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", fourth});
+}
+
+QByteArray stream(const QByteArray &dict, const QByteArray &data)
+{
+    return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// A page of 300 x 200 points: "Hello" in 12-point Helvetica, then `content`
+// drawn with image object 6 as /Im.
+QByteArray helloAnd(const QByteArray &content, const QByteArray &image)
+{
+    const QByteArray page = "BT /F1 12 Tf 50 150 Td (Hello) Tj ET " + content;
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R"
+                  " /Resources << /Font << /F1 5 0 R >> /XObject << /Im 6 0 R >> >> >>",
+                  stream("", page), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", image});
+}
+
+// An RGB image XObject of the declared size holding 64 bytes.
+QByteArray declaredImage(const QByteArray &width, const QByteArray &height)
+{
+    return stream("/Type /XObject /Subtype /Image /Width " + width + " /Height " + height
+                      + " /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                  QByteArray(64, '\x80'));
+}
+
+// A JPEG cut short in its coded data, its end marker kept: it decodes, with
+// the JPEG library's complaint.
+QByteArray damagedJpeg()
+{
+    QImage picture(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            picture.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) % 256));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "jpg", 90))
+        return QByteArray();
+    const int cut = jpeg.indexOf("\xff\xda") + 300;   // within the scan's data
+    if (cut < 300 || cut >= jpeg.size())
+        return QByteArray();
+    return stream("/Type /XObject /Subtype /Image /Width 64 /Height 64 /ColorSpace /DeviceRGB /BitsPerComponent 8"
+                  " /Filter /DCTDecode",
+                  jpeg.left(cut) + "\xff\xd9");
 }
 
 // Starts the program with tests/app/stopmidwrite.cpp preloaded, which stops
@@ -69,8 +114,9 @@ private slots:
         // message must hold `expected`.
         const char *const P = "Pavlin.dll", *const O = "Ostrel.dll", *const R = "rendrix", *const D = "Dorcet.dll";
         const QByteArray T = "1-0-0-50-50:a:b\r\n";
+        const QByteArray pixels = "its images have 10000 million pixels, more than the 100 million a page may have";
         const auto pic = [](const char *name) { return "1:0:0:(" + QByteArray(name) + "):5:5\r\n"; };
-        const struct { const char *program; QString args; QByteArray rules; const char *expected; QString env = {}; } rows[] = {
+        const struct { const char *program; QString args; QByteArray rules; QByteArray expected; QString env = {}; } rows[] = {
             {P, "in.pdf -getinfo -outfile in.pdf", "", "cannot write \"in.pdf\": it is the input file \"in.pdf\""},
             {P, "in.pdf -merge 1 -outfile soft.pdf", "", "it is the input file \"in.pdf\""},
             {P, "in.pdf -merge 1 -outfile hard.pdf", "", "it is the input file \"in.pdf\""},
@@ -119,6 +165,12 @@ private slots:
             {R, "-htmlformat nested.pdf text.xml", "", "page 1: its forms draw other forms more than 100000 times"},
             {D, "nested.pdf -ht a.png", "", "page 1: its forms draw other forms more than 100000 times"},
             {D, "in.pdf -ht in.png", "", "in_pg_0001.htm\": it is the input file"},
+            {R, "-htmlformat image.pdf text.xml", "", "cannot convert \"image.pdf\": page 1: " + pixels},
+            {D, "image.pdf -ht a.png", "", "cannot convert \"image.pdf\": page 1: " + pixels},
+            {R, "-htmlformat inline.pdf text.xml", "", "cannot convert \"inline.pdf\": page 1: " + pixels},
+            {D, "inline.pdf -ht a.png -f 1 -l 1", "", "cannot convert \"inline.pdf\": page 1: " + pixels},
+            {R, "-htmlformat past-limit.pdf text.xml", "",
+             "page 1: its images have 101 million pixels, more than the 100 million a page may have"},
             {R, "-htmlformat in.pdf text.xml", "", "text_pg_0001.png\": it is not a regular file"},
         };
         for (const auto &row : rows) {
@@ -128,6 +180,12 @@ private slots:
                     && QFile::copy(kHostile + "nested-forms.pdf", "nested.pdf") && QFile::copy(kHostile + "huge-count.pdf", "count.pdf")
                     && QFile::copy(kHostile + "page-tree-paths.pdf", "paths.pdf") && QFile::copy(kHostile + "huge-picture.png", "huge.png"));
             // A megabyte of text; 600 KB of numbers: tens of megabytes as the library's objects.
+            // Images of 100,000 x 100,000 pixels in 64 bytes: as an object and inline.
+            const QByteArray drawn = "q 300 0 0 200 0 0 cm /Im Do Q";
+            QVERIFY(writeFile("image.pdf", helloAnd(drawn, declaredImage("100000", "100000")))
+                    && writeFile("inline.pdf", helloAnd("q 300 0 0 200 0 0 cm BI /W 100000 /H 100000 /CS /RGB /BPC 8 ID "
+                                                        + QByteArray(64, '\x80') + " EI Q", "null"))
+                    && writeFile("past-limit.pdf", helloAnd(drawn, declaredImage("100000001", "1"))));
             QVERIFY(writeFile("big.pdf", onePage('(' + QByteArray(1 << 20, 'x') + ')'))
                     && writeFile("array.pdf", onePage('[' + QByteArray("1 ").repeated(300000) + ']')));
             // Zeros on either side of the picture file limit, without taking the disk.
@@ -180,6 +238,39 @@ private slots:
             }
         }
         QCOMPARE(entriesIn(dir.path()).size(), 4 + 3);
+    }
+
+    // Images the libraries complain about as they draw them (a damaged JPEG;
+    // an image at the pixel limit, one row longer than the PDF library
+    // allocates): every program succeeds and its error output stays empty.
+    void librariesSayNothingAtSuccess()
+    {
+        const QByteArray drawn = "q 100 0 0 50 150 20 cm /Im Do Q";
+        const QByteArray jpeg = damagedJpeg();
+        QVERIFY(!jpeg.isEmpty());
+        for (const QByteArray &file : {helloAnd(drawn, jpeg), helloAnd(drawn, declaredImage("100000000", "1"))}) {
+            QTemporaryDir dir;
+            QVERIFY(QDir::setCurrent(dir.path()) && writeFile("in.pdf", file) && writeFile("rules.txt", "1-0-0-300-200:Hello:Bye\r\n")
+                    && QDir().mkdir("r") && QDir().mkdir("d"));
+            const struct { QStringList args; QStringList made; } runs[] = {
+                {{"rendrix", "-htmlformat", "in.pdf", "r/text.xml"}, {"r/text_pg_0001.png", "r/text_pg_0001.htm"}},
+                {{"Dorcet.dll", "in.pdf", "-ht", "d/a.png"}, {"d/a_pg_0001.png", "d/a_pg_0001.htm"}},
+                {{"Pavlin.dll", "in.pdf", "-getinfo", "-outfile", "info.txt"}, {"info.txt"}},
+                {{"Pavlin.dll", "in.pdf", "-merge", "1", "-outfile", "one.pdf"}, {"one.pdf"}},
+                {{"Ostrel.dll", "in.pdf", "-tesome", "out.pdf", "rules.txt"}, {"out.pdf"}},
+            };
+            for (const auto &run : runs) {
+                const ConverterRun result = runConverter(run.args[0], run.args.mid(1), {"RENDRIX_THREADS=2"});
+                QVERIFY2(!result.crashed && result.exitCode == 0 && result.err.isEmpty(),
+                         qPrintable(run.args.join(' ') + ": " + result.err));
+                for (const QString &made : run.made)
+                    QVERIFY2(QFileInfo(made).size() > 0, qPrintable(made));
+            }
+            QCOMPARE(readAll("info.txt"), QByteArray("NumberOfPages: 1\n"));
+            QProcess text;
+            text.start("pdftotext", {"out.pdf", "-"});
+            QVERIFY(text.waitForFinished() && text.readAllStandardOutput().trimmed() == "Bye");
+        }
     }
 
     void fileSizeLimitIsFileTooLarge()

@@ -1,7 +1,8 @@
 #include "stopcleanup.h"
 
+#include "erroroutput.h"
+
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <vector>
@@ -15,7 +16,6 @@ namespace
 {
 const int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-const char *programName = "";
 // Set up outside any handler; the handler only reads them.
 std::vector<char> pathBuffer;
 volatile std::sig_atomic_t armed = 0;
@@ -38,7 +38,7 @@ void onStop(int sig)
 void onTerminate()
 {
     removeArmed();
-    std::fprintf(stderr, "%s: stopped by an unexpected internal error; nothing was written\n", programName);
+    ErrorOutput::say("stopped by an unexpected internal error; nothing was written");
     std::_Exit(1);
 }
 
@@ -54,7 +54,7 @@ sigset_t stopSet()
 
 void prepare(const char *program)
 {
-    programName = program;
+    ErrorOutput::takeOver(program);
     std::signal(SIGXFSZ, SIG_IGN);
     struct sigaction action = {};
     action.sa_handler = onStop;

@@ -15,7 +15,8 @@
 // file is armed and the handler does nothing but unlink it and re-raise.
 namespace StopCleanup
 {
-// Call once at the start of main(); `program` names it in the last-resort line.
+// Call once at the start of main(); it also takes over the error output
+// (ErrorOutput), and `program` starts every line there.
 void prepare(const char *program);
 
 // Blocks the stop signals while the caller makes the file and arms it, so a

@@ -10,6 +10,7 @@
 // picture, nor anything but a regular file. OSTREL_MEMORY_MB bounds its
 // memory (MemoryLimit).
 
+#include "erroroutput.h"
 #include "formnesting.h"
 #include "inputfile.h"
 #include "memorylimit.h"
@@ -20,7 +21,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <new>
 #include <set>
 #include <string>
@@ -30,11 +30,6 @@ namespace
 enum ExitCode { Done = 0, Failed = 1, Partial = 2 };
 
 const char kProgram[] = "Ostrel.dll";
-
-void say(const std::string &line)
-{
-    std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str());
-}
 
 // Far beyond the window's rule files (some 50 bytes a rule).
 const long long kMaxRuleFileBytes = 64LL << 20;
@@ -109,7 +104,7 @@ int main(int argc, char **argv)
     StopCleanup::prepare(kProgram);
     const std::string option = argc == 5 ? argv[2] : "";
     if (option != "-tesome" && option != "-pisome") {
-        say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>"
+        ErrorOutput::say("usage: Ostrel.dll <input.pdf> -tesome|-pisome <output.pdf> <rule file>"
             " (exit 0: every rule applied, 1: failed, no output, 2: output written, some rules skipped)");
         return Failed;
     }
@@ -118,7 +113,7 @@ int main(int argc, char **argv)
     std::vector<std::string> inputs{input, rulePath};
     const std::string refusal = OutputPath::refusal(output, inputs);
     if (!refusal.empty()) {
-        say("cannot write \"" + output + "\": " + refusal);
+        ErrorOutput::say("cannot write \"" + output + "\": " + refusal);
         return Failed;
     }
     std::string error;
@@ -139,11 +134,11 @@ int main(int argc, char **argv)
         }
     }
     if (!error.empty()) {
-        say(error);   // the one line of a failure; skipped rules no longer matter
+        ErrorOutput::say(error);   // the one line of a failure; skipped rules no longer matter
         OutputPath::removeStale(output, inputs, &error);
         return Failed;
     }
     for (const std::string &line : notes)
-        say(line);
+        ErrorOutput::say(line);
     return notes.empty() ? Done : Partial;
 }

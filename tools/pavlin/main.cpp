@@ -16,6 +16,7 @@
 // Exit status 0 on success; otherwise one line on standard error names the
 // file and the reason.
 
+#include "erroroutput.h"
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
@@ -25,7 +26,6 @@
 #include "stopcleanup.h"
 #include "temporaryoutput.h"
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -38,10 +38,9 @@ const char kProgram[] = "Pavlin.dll";
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: %s FILE.pdf -getinfo -outfile INFO.txt | %s FILE.pdf -merge RANGE -outfile OUT.pdf"
-                 " (RANGE: pages from 1 and spans of pages separated by commas, e.g. 1-3,7,10-12)\n",
-                 kProgram, kProgram);
+    ErrorOutput::writeLine(std::string("usage: ") + kProgram + " FILE.pdf -getinfo -outfile INFO.txt | " + kProgram
+                           + " FILE.pdf -merge RANGE -outfile OUT.pdf"
+                             " (RANGE: pages from 1 and spans of pages separated by commas, e.g. 1-3,7,10-12)");
     return Usage;
 }
 
@@ -154,7 +153,7 @@ int main(int argc, char **argv)
     // removed when the path itself is refused.
     const std::string refusal = OutputPath::refusal(out.target(), {input});
     if (!refusal.empty()) {
-        std::fprintf(stderr, "%s: %s\n", kProgram, failure("cannot write", out.target(), refusal).c_str());
+        ErrorOutput::say(failure("cannot write", out.target(), refusal));
         return Failed;
     }
     std::string error = run(argc, argv, input, &out);
@@ -163,6 +162,6 @@ int main(int argc, char **argv)
     std::string staleError;
     if (!OutputPath::removeStale(out.target(), {input}, &staleError))
         error += "; the file an earlier run left at \"" + out.target() + "\" could not be removed: " + staleError;
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    ErrorOutput::say(error);
     return Failed;
 }

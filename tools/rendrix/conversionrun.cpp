@@ -2,6 +2,7 @@
 
 #include "converterprocess.h"
 #include "formnesting.h"
+#include "imagepixels.h"
 #include "memorybudget.h"
 #include "outputfiles.h"
 #include "pageconverter.h"
@@ -129,13 +130,17 @@ QString ConversionRun::convert(const ConversionRequest &request)
         // same; only a hostile page could take more.
         budget.limitProcess(int(docs.size()));
         // Before any page is drawn, and within the limit: forms nested to
-        // draw millions of times are refused, not followed.
+        // draw millions of times are refused, not followed, and so are
+        // images declaring more pixels than a few seconds read.
         std::vector<int> numbers;
         for (int number = first; number <= last; ++number)
             numbers.push_back(number);
-        const std::string nesting = FormNesting::refusal(QFile::encodeName(pdf).toStdString(), numbers);
-        if (!nesting.empty())
-            return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(nesting));
+        const std::string path = QFile::encodeName(pdf).toStdString();
+        std::string refusal = FormNesting::refusal(path, numbers);
+        if (refusal.empty())
+            refusal = ImagePixels::refusal(path, numbers);
+        if (!refusal.empty())
+            return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
             return error;
         ConversionRun run(pdf, first - 1, count, &budget, &files);

@@ -1,11 +1,12 @@
 #include "converterprocess.h"
 
+#include "erroroutput.h"
+
 #include <poppler-qt5.h>
 
 #include <QTextCodec>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 
 namespace ConverterProcess
@@ -14,7 +15,6 @@ namespace
 {
 // Set by the signal handler, read by the run's supervising thread.
 volatile std::sig_atomic_t receivedSignal = 0;
-const char *programName = "";
 
 void recordSignal(int sig)
 {
@@ -28,7 +28,7 @@ void ignoreLibraryMessage(const QString &, const QVariant &)
 
 void prepare(const char *program)
 {
-    programName = program;
+    ErrorOutput::takeOver(program);
     // Latin-1 maps every byte to one character and back: with it as the
     // local encoding, every Qt and PDF library call turns our path strings
     // back into exactly the bytes we were given.
@@ -50,7 +50,7 @@ QStringList arguments(int argc, char **argv)
 void report(const QString &message)
 {
     // Paths come back as the bytes they were; the rest of a message is ASCII.
-    std::fprintf(stderr, "%s: %s\n", programName, message.toLatin1().constData());
+    ErrorOutput::say(message.toLatin1().toStdString());
 }
 
 int stopSignal()

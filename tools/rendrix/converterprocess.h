@@ -10,9 +10,9 @@ namespace ConverterProcess
 {
 // Call at the start of main(), after the application object. File names are taken as the caller's bytes, valid
 // UTF-8 or not, and reach the file system unchanged; a write past a file
-// size limit fails with its reason instead of ending the process; the PDF
-// library's own diagnostics are kept off the error output, which carries our
-// one line; termination requests are recorded for stopSignal().
+// size limit fails with its reason instead of ending the process; no
+// library's diagnostics reach the error output (ErrorOutput), which carries
+// our one line; termination requests are recorded for stopSignal().
 // `program` names the program in every report.
 void prepare(const char *program);
 

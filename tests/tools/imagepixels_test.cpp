@@ -1,0 +1,168 @@
+// The count of image pixels a page draws, from the declarations alone: every
+// way a page draws an image (itself, through forms, patterns, annotations),
+// as often as it draws it, and the numbers a hostile file declares.
+
+#include "../pdfobjects.h"
+
+#include "imagepixels.h"
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace
+{
+std::string stream(const std::string &dict, const std::string &data)
+{
+    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+std::string image(const std::string &width, const std::string &height, const std::string &more = "")
+{
+    return stream("/Type /XObject /Subtype /Image /Width " + width + " /Height " + height
+                      + " /ColorSpace /DeviceGray /BitsPerComponent 8 " + more,
+                  std::string(64, 'x'));
+}
+
+std::string form(const std::string &content, const std::string &resources = "")
+{
+    return stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9] " + resources, content);
+}
+
+// One page drawing `content` with `resources` (inside its /Resources) and
+// `pageKeys` more; `more` are objects 5, 6, ...
+std::string onePage(const std::string &content, const std::string &resources, const std::vector<std::string> &more,
+                    const std::string &pageKeys = "")
+{
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Resources << "
+                                         + resources + " >> " + pageKeys + " >>",
+                                     stream("", content)};
+    objects.insert(objects.end(), more.begin(), more.end());
+    return pdfFromObjects(objects);
+}
+
+// Forms `depth` deep, each drawing the next under two names, the last a
+// pixel: 2^depth paths to one image.
+std::string doublingForms(int depth)
+{
+    std::vector<std::string> more;
+    for (int i = 0; i < depth; ++i) {
+        const std::string next = std::to_string(6 + i);
+        more.push_back(form("/A Do /B Do", "/Resources << /XObject << /A " + next + " 0 R /B " + next + " 0 R >> >>"));
+    }
+    more.push_back(image("1", "1"));
+    return onePage("/F Do", "/XObject << /F 5 0 R >>", more);
+}
+
+long long pixelsOf(const std::string &bytes)
+{
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile("page", bytes.data(), bytes.size());
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    return pages.size() == 1 ? ImagePixels().pixels(pages[0]) : -1;
+}
+}
+
+TEST(ImagePixels, EveryDrawingOfAnImageCounts)
+{
+    const std::string im = "/XObject << /Im 5 0 R >>";
+    const std::string inlineData = " ID xxxx EI ";
+    const std::string pattern = "/Pattern << /P 5 0 R >>";
+    const auto overlapping = [](const std::string &steps) {
+        return stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 9 9] " + steps
+                          + " /Resources << /XObject << /Im 6 0 R >> >>",
+                      "/Im Do");
+    };
+    const std::string tile = stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 9 9] /XStep 9 /YStep 9"
+                                    " /Resources << /XObject << /Im 6 0 R >> >>",
+                                    "/Im Do");
+    const struct { const char *what; std::string content, resources; std::vector<std::string> more; long long pixels;
+                   std::string pageKeys = ""; } rows[] = {
+        {"an image", "q /Im Do Q", im, {image("100", "200")}, 20000},
+        {"drawn three times", "/Im Do /Im Do\n/Im Do", im, {image("100", "200")}, 60000},
+        {"a name not drawn", "/Im gs /Other Do", im, {image("100", "200")}, 0},
+        {"with its soft mask", "/Im Do", im, {image("10", "10", "/SMask 6 0 R"), image("30", "40")}, 1300},
+        {"with its mask", "/Im Do", im, {image("10", "10", "/Mask 6 0 R"), image("5", "5")}, 125},
+        {"a colour-key mask is no image", "/Im Do", im, {image("10", "10", "/Mask [0 9]")}, 100},
+        {"sizes as fractions", "/Im Do", im, {image("10.9", "3.2")}, 30},
+        {"a negative size", "/Im Do", im, {image("-10", "3")}, 0},
+        {"no size", "/Im Do", im, {stream("/Subtype /Image", "x")}, 0},
+        {"inline", "BI /W 30 /H 40 /CS /G /BPC 8" + inlineData, "", {}, 1200},
+        {"inline, full names", "BI /Width 30 /Height 4.5 /ColorSpace /DeviceGray" + inlineData + "0 g", "", {}, 120},
+        {"inline data like a drawing", "BI /W 2 /H 2 ID /Im Do EI /Im Do", im, {image("3", "3")}, 13},
+        {"inline, negative", "BI /W -30 /H 40" + inlineData, "", {}, 0},
+        {"two inline", "BI /W 3 /H 4" + inlineData + "BI /H 5 /W 6" + inlineData, "", {}, 42},
+        {"a form drawing it twice, drawn four times", "/F Do /F Do /F Do /F Do", "/XObject << /F 5 0 R >>",
+         {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800},
+        {"a form drawing with the page's resources", "/F Do /F Do", "/XObject << /F 5 0 R /Im 6 0 R >>",
+         {form("/Im Do BI /W 2 /H 2" + inlineData), image("10", "10")}, 208},
+        {"a form without resources, drawn with two", "/F Do /G Do", "/XObject << /F 5 0 R /G 6 0 R /Im 7 0 R >>",
+         {form("/Im Do"), form("/F Do", "/Resources << /XObject << /F 5 0 R /Im 8 0 R >> >>"), image("10", "10"),
+          image("2", "2")}, 104},
+        {"a form drawing itself", "/F Do", "/XObject << /F 5 0 R >>",
+         {form("/F Do /Im Do", "/Resources << /XObject << /F 5 0 R /Im 6 0 R >> >>"), image("10", "10")}, 100},
+        {"an annotation's appearance", "", "", {form("/Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("7", "7")},
+         49, "/Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>]"},
+        {"a tiling pattern painting twice", "/Pattern cs /P scn 0 0 9 9 re f\n0 0 5 5 re f", pattern, {tile, image("10", "10")}, 200},
+        {"a pattern restored away", "q /Pattern cs /P scn 0 0 9 9 re f Q 0 0 9 9 re f", pattern, {tile, image("10", "10")}, 100},
+        {"a pattern and a colour", "/Pattern cs /P scn 0 0 9 9 re f 0.5 g f /P scn 1 0 0 scn f", pattern,
+         {tile, image("10", "10")}, 100},
+        {"a pattern stroking, filling and showing text", "/Pattern CS /P SCN S /P scn B BT (a) Tj ET", pattern,
+         {tile, image("10", "10")}, 400},
+        {"a shading pattern", "/P scn f", pattern, {"<< /PatternType 2 /Shading << >> >>"}, 0},
+        // 100 x 100 points: 10,000 cells of 1 point, 2,500 of 2 (by the matrix), none without a step.
+        {"overlapping cells, drawn for every tile", "/P scn f", pattern, {overlapping("/XStep 1 /YStep -1"), image("2", "3")},
+         60000},
+        {"overlapping cells, scaled", "/P scn f", pattern,
+         {overlapping("/XStep 1 /YStep 1 /Matrix [0 2 2 0 5 5]"), image("2", "3")}, 15000},
+        {"overlapping cells without a step", "/P scn f", pattern, {overlapping("/XStep 0 /YStep 1"), image("2", "3")},
+         1000000000000000000LL},
+        {"declared huge", "/Im Do", im, {image("100000", "100000")}, 10000000000LL},
+        {"declared past any integer, beside an image", "/Bad Do /Im Do", "/XObject << /Im 5 0 R /Bad 6 0 R >>",
+         {image("5", "5"), image("99999999999999999999", "1")}, 25},
+        {"declared past any fraction", "/Im Do", im, {image("99999999999999999999.5", "99999999999999999999.5")},
+         1000000000000000000LL},
+        {"inline past any integer", "BI /W 99999999999999999999 /H 99999999999999999999.5" + inlineData, "", {},
+         1000000000000000000LL},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(pixelsOf(onePage(row.content, row.resources, row.more, row.pageKeys)), row.pixels) << row.what;
+}
+
+TEST(ImagePixels, PathsThroughFormsAreMultipliedNotWalked)
+{
+    // 2^20 drawings of one pixel; then 2^70, past any count: each form is read once.
+    EXPECT_EQ(pixelsOf(doublingForms(20)), 1LL << 20);
+    EXPECT_EQ(pixelsOf(doublingForms(70)), 1000000000000000000LL);
+    // The renderers stop forms nested this deep (and the form count refuses them).
+    EXPECT_EQ(pixelsOf(doublingForms(101)), 0);
+}
+
+TEST(ImagePixels, RefusalNamesThePageAndTheLimit)
+{
+    char folder[] = "/tmp/imagepixels.XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string im = "/XObject << /Im 5 0 R >>";
+    const std::string atLimit = std::string(folder) + "/at-limit.pdf", pastLimit = std::string(folder) + "/past-limit.pdf";
+    ASSERT_TRUE(std::ofstream(atLimit, std::ios::binary) << onePage("/Im Do /Im Do", im, {image("50000000", "1")}));
+    ASSERT_TRUE(std::ofstream(pastLimit, std::ios::binary) << onePage("/Im Do", im, {image("100000001", "1")}));
+
+    EXPECT_EQ(ImagePixels::refusal(atLimit, {}), "");
+    EXPECT_EQ(ImagePixels::refusal(pastLimit, {}),
+              "page 1: its images have 101 million pixels, more than the 100 million a page may have")
+        << "100,000,001 pixels, rounded up";
+    EXPECT_EQ(ImagePixels::refusal(pastLimit, {2}), "");   // no such page
+    EXPECT_EQ(ImagePixels::refusal(std::string(folder) + "/missing.pdf", {}), "");   // left to the program's library
+    ::unlink(atLimit.c_str());
+    ::unlink(pastLimit.c_str());
+    ::rmdir(folder);
+}

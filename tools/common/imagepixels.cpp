@@ -1,0 +1,346 @@
+#include "imagepixels.h"
+
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAnnotationObjectHelper.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <new>
+#include <set>
+
+namespace
+{
+// Sums and products stop here, far above the limit and far below overflow.
+const long long kCap = 1000000000000000000LL;
+// Renderers stop far sooner; forms nested deeper are FormNesting's refusal.
+const int kMaxDepth = 100;
+const long long kMillion = 1000000;
+
+long long add(long long a, long long b)
+{
+    return std::min(kCap, a + b);
+}
+
+long long multiply(long long a, long long b)
+{
+    return a > 0 && b > kCap / a ? kCap : a * b;
+}
+
+// A declared size as the renderers read it: a number, a fraction cut off;
+// anything else, or not above 0, declares nothing to draw.
+long long sizeFromText(const std::string &text)
+{
+    size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+    if (i == 1 && text[0] == '-')
+        return 0;
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = add(multiply(value, 10), text[i] - '0');
+    return value;
+}
+
+long long sizeOf(QPDFObjectHandle number)
+{
+    if (number.isInteger())
+        return std::max(0LL, std::min(kCap, number.getIntValue()));
+    return number.isReal() ? sizeFromText(number.getRealValue()) : 0;
+}
+
+long long declaredPixels(QPDFObjectHandle image)
+{
+    QPDFObjectHandle dict = image.getDict();
+    return multiply(sizeOf(dict.getKey("/Width")), sizeOf(dict.getKey("/Height")));
+}
+
+bool isStreamOf(QPDFObjectHandle object, const char *subtype)
+{
+    return object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals(subtype);
+}
+
+// An image XObject with the masks drawn with it, each read whole.
+long long imagePixels(QPDFObjectHandle image)
+{
+    long long pixels = declaredPixels(image);
+    for (const char *mask : {"/SMask", "/Mask"}) {
+        QPDFObjectHandle drawn = image.getDict().getKey(mask);
+        if (drawn.isStream())
+            pixels = add(pixels, declaredPixels(drawn));
+    }
+    return pixels;
+}
+
+bool fills(const std::string &op)
+{
+    static const std::set<std::string> ops{"f", "F", "f*", "B", "B*", "b", "b*", "Tj", "TJ", "'", "\""};
+    return ops.count(op) > 0;
+}
+
+bool strokes(const std::string &op)
+{
+    static const std::set<std::string> ops{"S", "s", "B", "B*", "b", "b*"};
+    return ops.count(op) > 0;
+}
+
+// Follows operator `op` in the patterns a content stream paints with:
+// "scn" and "SCN" with a name choose one, other colours end it, "q" and
+// "Q" save and restore it. True when `op` paints.
+bool paints(const std::string &op, std::pair<std::string, std::string> *paint,
+            std::vector<std::pair<std::string, std::string>> *saved, const std::string &name)
+{
+    static const std::set<std::string> fillColours{"g", "rg", "k", "cs", "sc", "scn"};
+    static const std::set<std::string> strokeColours{"G", "RG", "K", "CS", "SC", "SCN"};
+    if (op == "q") {
+        saved->push_back(*paint);
+    } else if (op == "Q" && !saved->empty()) {
+        *paint = saved->back();
+        saved->pop_back();
+    } else if (fillColours.count(op)) {
+        paint->first = op == "scn" ? name : std::string();
+    } else if (strokeColours.count(op)) {
+        paint->second = op == "SCN" ? name : std::string();
+    }
+    return fills(op) || strokes(op);
+}
+
+std::string contentOf(QPDFPageObjectHelper &page)
+{
+    Pl_Buffer buffer("page content");
+    page.pipeContents(&buffer);
+    std::unique_ptr<Buffer> content(buffer.getBuffer());
+    return std::string(reinterpret_cast<const char *>(content->getBuffer()), content->getSize());
+}
+}
+
+std::string ImagePixels::refusal(const std::string &path, const std::vector<int> &pages)
+{
+    QPDF pdf;
+    std::vector<QPDFPageObjectHelper> all;
+    try {
+        pdf.setSuppressWarnings(true);
+        pdf.processFile(path.c_str());
+        all = QPDFPageDocumentHelper(pdf).getAllPages();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        return std::string();
+    }
+    std::vector<int> wanted = pages;
+    if (wanted.empty()) {
+        for (size_t i = 0; i < all.size(); ++i)
+            wanted.push_back(int(i + 1));
+    }
+    ImagePixels counter;
+    for (int number : wanted) {
+        if (number < 1 || size_t(number) > all.size())
+            continue;
+        const std::string why = counter.refusal(all[size_t(number - 1)]);
+        if (!why.empty())
+            return "page " + std::to_string(number) + ": " + why;
+    }
+    return std::string();
+}
+
+std::string ImagePixels::refusal(QPDFPageObjectHelper &page)
+{
+    const long long drawn = pixels(page);
+    if (drawn <= kMaxPixels)
+        return std::string();
+    return "its images have " + std::to_string((drawn + kMillion - 1) / kMillion) + " million pixels, more than the "
+        + std::to_string(kMaxPixels / kMillion) + " million a page may have";
+}
+
+long long ImagePixels::pixels(QPDFPageObjectHelper &page)
+{
+    path_.clear();
+    pageArea_ = 0;
+    long long total = 0;
+    try {
+        const QPDFObjectHandle::Rectangle box = page.getMediaBox(false).getArrayAsRectangle();
+        pageArea_ = std::fabs((box.urx - box.llx) * (box.ury - box.lly));
+        const Resources resources{page.getAttribute("/Resources", false), page.getObjectHandle().getObjGen()};
+        // Colours are often set with "scn" too: only a page with patterns paints with one.
+        QPDFObjectHandle dictionary = resources.dictionary;
+        const bool patterns = dictionary.isDictionary() && dictionary.getKey("/Pattern").isDictionary()
+            && !dictionary.getKey("/Pattern").getKeys().empty();
+        total = drawingPixels(drawingOf(contentOf(page), patterns), resources, 0);
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        // Content that cannot be read draws nothing.
+    }
+    std::vector<QPDFAnnotationObjectHelper> annotations;
+    try {
+        annotations = page.getAnnotations();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        // A list that cannot be read shows no annotation.
+    }
+    // Each annotation's appearance is a form drawn once with the page.
+    for (QPDFAnnotationObjectHelper &annotation : annotations) {
+        try {
+            QPDFObjectHandle appearance = annotation.getAppearanceStream("/N");
+            if (isStreamOf(appearance, "/Form"))
+                total = add(total, formPixels(appearance, Resources{QPDFObjectHandle(), appearance.getObjGen()}, 0));
+        } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const std::exception &) {
+            // An appearance that cannot be read is not drawn.
+        }
+    }
+    return total;
+}
+
+ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool patterns)
+{
+    Drawing drawing;
+    // Most content holds neither an inline image nor a drawn object, and
+    // reading it token by token takes longer than finding that out.
+    if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
+        && (!patterns || (content.find("scn") == std::string::npos && content.find("SCN") == std::string::npos)))
+        return drawing;
+    auto input = std::make_shared<BufferInputSource>("content", content);
+    QPDFTokenizer tokenizer;
+    tokenizer.allowEOF();
+    std::string lastName;
+    // Within an inline image's dictionary, and the sizes read there.
+    bool inlineDictionary = false;
+    long long width = 0, height = 0;
+    // The patterns filling and stroking now (empty for a colour), and
+    // those of the graphics states saved.
+    std::pair<std::string, std::string> paint;
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (;;) {
+        const qpdf_offset_t before = input->tell();
+        const QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
+        const QPDFTokenizer::token_type_e type = token.getType();
+        if (type == QPDFTokenizer::tt_eof || (type == QPDFTokenizer::tt_bad && input->tell() == before))
+            break;
+        const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
+        if (inlineDictionary && number && (lastName == "/W" || lastName == "/Width"))
+            width = sizeFromText(token.getValue());
+        else if (inlineDictionary && number && (lastName == "/H" || lastName == "/Height"))
+            height = sizeFromText(token.getValue());
+        if (type == QPDFTokenizer::tt_name) {
+            lastName = token.getValue();
+            continue;
+        }
+        const std::string word = type == QPDFTokenizer::tt_word ? token.getValue() : std::string();
+        if (word == "Do" && !lastName.empty()) {
+            long long &count = drawing.calls[lastName];
+            count = add(count, 1);
+        } else if (!word.empty() && paints(word, &paint, &saved, lastName)) {
+            // A tiling pattern's cell is drawn again for every area it paints.
+            for (const std::string &pattern : {fills(word) ? paint.first : "", strokes(word) ? paint.second : ""}) {
+                if (!pattern.empty())
+                    drawing.patternPaints[pattern] = add(drawing.patternPaints[pattern], 1);
+            }
+        } else if (type == QPDFTokenizer::tt_word && token.getValue() == "BI") {
+            inlineDictionary = true;
+            width = height = 0;
+        } else if (type == QPDFTokenizer::tt_word && token.getValue() == "ID") {
+            if (inlineDictionary)
+                drawing.inlinePixels = add(drawing.inlinePixels, multiply(width, height));
+            inlineDictionary = false;
+            // The image data starts after the one blank that follows "ID".
+            char blank;
+            input->read(&blank, 1);
+            tokenizer.expectInlineImage(input);
+        }
+        lastName.clear();
+    }
+    return drawing;
+}
+
+long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &resources, int depth)
+{
+    QPDFObjectHandle dictionary = resources.dictionary;
+    QPDFObjectHandle xobjects = dictionary.isDictionary() ? dictionary.getKey("/XObject") : QPDFObjectHandle();
+    QPDFObjectHandle patterns = dictionary.isDictionary() ? dictionary.getKey("/Pattern") : QPDFObjectHandle();
+    long long total = drawing.inlinePixels;
+    for (const auto &paint : drawing.patternPaints) {
+        try {
+            QPDFObjectHandle pattern = patterns.isDictionary() ? patterns.getKey(paint.first) : QPDFObjectHandle();
+            if (pattern.isStream() && pattern.getDict().getKey("/PatternType").isInteger()
+                && pattern.getDict().getKey("/PatternType").getIntValue() == 1)
+                total = add(total, multiply(multiply(paint.second, tilesOf(pattern)),
+                                            formPixels(pattern, resources, depth + 1)));
+        } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const std::exception &) {
+            // A pattern that cannot be read paints nothing.
+        }
+    }
+    for (const auto &call : drawing.calls) {
+        try {
+            QPDFObjectHandle drawn = xobjects.isDictionary() ? xobjects.getKey(call.first) : QPDFObjectHandle();
+            if (isStreamOf(drawn, "/Image"))
+                total = add(total, multiply(call.second, imagePixels(drawn)));
+            else if (isStreamOf(drawn, "/Form"))
+                total = add(total, multiply(call.second, formPixels(drawn, resources, depth + 1)));
+        } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const std::exception &) {
+            // An object that cannot be read is not drawn; the others are.
+        }
+    }
+    return total;
+}
+
+long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const
+{
+    // Cells that do not overlap are drawn once and copied; overlapping
+    // ones are drawn for every tile, as many as fit on the page.
+    QPDFObjectHandle dict = pattern.getDict();
+    const QPDFObjectHandle::Rectangle box = dict.getKey("/BBox").getArrayAsRectangle();
+    const double xStep = std::fabs(dict.getKey("/XStep").getNumericValue());
+    const double yStep = std::fabs(dict.getKey("/YStep").getNumericValue());
+    if (std::fabs(box.urx - box.llx) <= xStep && std::fabs(box.ury - box.lly) <= yStep)
+        return 1;
+    QPDFObjectHandle matrix = dict.getKey("/Matrix");
+    const QPDFObjectHandle::Matrix m = matrix.isArray() ? matrix.getArrayAsMatrix() : QPDFObjectHandle::Matrix(1, 0, 0, 1, 0, 0);
+    const double tiles = pageArea_ / (xStep * yStep * std::fabs(m.a * m.d - m.b * m.c));
+    // Steps or a matrix of 0 give no bound but the cap.
+    if (!(tiles < double(kCap)))
+        return kCap;
+    return std::max(1LL, (long long)std::ceil(tiles));
+}
+
+long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller, int depth)
+{
+    const QPDFObjGen og = form.getObjGen();
+    // Renderers skip a form that draws itself, directly or not.
+    if (depth > kMaxDepth || std::find(path_.begin(), path_.end(), og) != path_.end())
+        return 0;
+    QPDFObjectHandle own = form.getDict().getKey("/Resources");
+    const Resources resources = own.isDictionary() ? Resources{own, og} : caller;
+    // Forms drawn with the same resources draw the same pixels: a shared
+    // dictionary is counted once, whoever holds it.
+    QPDFObjectHandle dictionary = resources.dictionary;
+    const auto key = std::make_pair(og, dictionary.isIndirect() ? dictionary.getObjGen() : resources.holder);
+    const auto known = pixels_.find(key);
+    if (known != pixels_.end())
+        return known->second;
+    auto parsed = forms_.find(og);
+    if (parsed == forms_.end()) {
+        std::string content;
+        try {
+            std::shared_ptr<Buffer> data = form.getStreamData(qpdf_dl_generalized);
+            content.assign(reinterpret_cast<const char *>(data->getBuffer()), data->getSize());
+        } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const std::exception &) {
+            // A stream that cannot be decoded draws nothing.
+        }
+        parsed = forms_.emplace(og, drawingOf(content, true)).first;
+    }
+    path_.push_back(og);
+    const long long pixels = drawingPixels(parsed->second, resources, depth);
+    path_.pop_back();
+    return pixels_[key] = pixels;
+}

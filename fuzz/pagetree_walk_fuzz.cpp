@@ -12,19 +12,26 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    QPDF pdf;
-    pdf.setSuppressWarnings(true);
-    PageTree tree;
-    std::string why;
-    try {
-        pdf.processMemoryFile("fuzz.pdf", reinterpret_cast<const char *>(data), size);
-        if (!tree.walk(pdf, &why))
-            return why.empty() ? (abort(), 0) : 0;
-    } catch (const std::exception &) {
-        // Refused by the library: the programs leave that to their own.
-        return 0;
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    // Parsed page by page, and told from the bytes where they are plain.
+    for (const std::string *given : {static_cast<const std::string *>(nullptr), &bytes}) {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        PageTree tree;
+        std::string why;
+        try {
+            pdf.processMemoryFile("fuzz.pdf", bytes.data(), bytes.size());
+            if (!tree.walk(pdf, &why, given)) {
+                if (why.empty())
+                    abort();
+                continue;
+            }
+        } catch (const std::exception &) {
+            // Refused by the library: the programs leave that to their own.
+            return 0;
+        }
+        if (!why.empty() || tree.countRefusal().empty() != (tree.pages() > 0))
+            abort();
     }
-    if (!why.empty() || tree.countRefusal().empty() != (tree.pages() > 0))
-        abort();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjGen.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFXRefEntry.hh>
 
 #include <map>
 #include <string>
@@ -34,8 +35,11 @@ public:
     static std::string refusal(const std::string &path);
 
     // Walks the trees of `pdf`; false when one is deeper than the limit,
-    // with the reason. The library's failures are its caller's to catch.
-    bool walk(QPDF &pdf, std::string *why);
+    // with the reason. `bytes`, when given, are those `pdf` was read from:
+    // pages are then told from their bytes where they are plain enough,
+    // without the library parsing each. The library's failures are its
+    // caller's to catch.
+    bool walk(QPDF &pdf, std::string *why, const std::string *bytes = nullptr);
 
     // After a walk: the pages the tree holds, and why that is no page count
     // a reader would give (empty when it is one).
@@ -44,15 +48,24 @@ public:
 
 private:
     // Walks the nodes below `tops` (those with /Kids), collecting the
-    // dictionaries without /Kids into `leaves`; false when more than
-    // kMaxDepth nodes stand on one path.
+    // dictionaries without /Kids into `leaves`, and the nodes whose plain
+    // pages were counted without parsing into `plainParents_`; false when
+    // more than kMaxDepth nodes stand on one path.
     bool walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves);
-    // Whether `node` has more than kMaxDepth dictionaries above it through /Parent.
-    bool tooManyParents(QPDFObjectHandle node);
+    // Whether `kid`, as its bytes stand, is a page without kids or
+    // annotations whose /Parent is `node`; false when unsure.
+    bool plainPage(QPDFObjectHandle kid, QPDFObjectHandle node) const;
+    // The dictionaries from `dict` up through /Parent, itself included;
+    // more than kMaxDepth + 1 once past that.
+    int above(QPDFObjectHandle dict);
     std::string countOf(QPDFObjectHandle root, size_t leaves);
 
+    const std::string *bytes_ = nullptr;
+    std::map<QPDFObjGen, QPDFXRefEntry> table_;
     std::map<QPDFObjGen, int> below_;   // the most levels of nodes from a node down, itself included
     std::map<QPDFObjGen, int> above_;   // dictionaries from a node up through /Parent, itself included
+    std::vector<QPDFObjectHandle> plainParents_;
+    long plainPages_ = 0;
     bool damaged_ = false;   // a node reached twice, a loop, or a kid no reader takes alike
     long pages_ = 0;
     std::string countRefusal_;

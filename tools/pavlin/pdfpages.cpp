@@ -88,7 +88,7 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     PageTree tree;
     try {
         pdf_.processMemoryFile(name.c_str(), bytes_.data(), bytes_.size());
-        if (!tree.walk(pdf_, error))
+        if (!tree.walk(pdf_, error, &bytes_))
             return false;
     } catch (const std::bad_alloc &) {
         throw;

@@ -19,6 +19,7 @@
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
+#include "pagecount.h"
 #include "pagerange.h"
 #include "pdfpages.h"
 #include "stopcleanup.h"
@@ -67,7 +68,11 @@ std::string getInfo(const std::string &input, long long maxBytes, TemporaryOutpu
     std::string error = openInput(input, maxBytes, &pdf);
     if (!error.empty())
         return error;
-    const long pages = pdf.pageCount();
+    const long pages = pdf.pageCount(), engine = PageCount::engine(pdf.bytes());
+    if (engine != pages)
+        return failure("cannot open", input,
+                       "it is damaged, and readers disagree on its pages (" + std::to_string(pages) + " or "
+                           + (engine > 0 ? std::to_string(engine) : std::string("none")) + ")");
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
     const std::string line = "NumberOfPages: " + std::to_string(pages) + "\n";

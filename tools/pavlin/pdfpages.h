@@ -28,6 +28,8 @@ public:
 
     // The pages of the page tree, which its root states.
     long pageCount() const { return count_; }
+    // The bytes the document was read from.
+    const std::string &bytes() const { return bytes_; }
 
     // Why the document's permissions forbid taking pages out of it; empty
     // when they allow it (always for a document that is not encrypted).

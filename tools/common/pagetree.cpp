@@ -189,11 +189,13 @@ bool PageTree::plainPage(QPDFObjectHandle kid, QPDFObjectHandle node) const
     const int headSize = std::snprintf(head, sizeof head, "%d %d obj", kid.getObjectID(), kid.getGeneration());
     if (offset < 0 || size_t(offset) >= bytes.size() || bytes.compare(size_t(offset), size_t(headSize), head) != 0)
         return false;
+    // Looked for no further than a plain page reaches: each page costs its own bytes only.
     const size_t start = size_t(offset) + size_t(headSize);
-    const size_t end = bytes.find("endobj", start);
-    if (end == std::string::npos || end - start > kPlainBytes)
+    const std::string_view near(bytes.data() + start, std::min(bytes.size() - start, kPlainBytes));
+    const size_t end = near.find("endobj");
+    if (end == near.npos)
         return false;
-    const std::string_view body(bytes.data() + start, end - start);
+    const std::string_view body = near.substr(0, end);
     // Nothing that could hide a key or the object's end: strings, comments,
     // escapes in names, streams; only dictionaries and arrays, balanced.
     if (body.find_first_of("(%#{}") != body.npos || body.find("stream") != body.npos || body.find("/Kids") != body.npos

@@ -1,6 +1,7 @@
 // The checks and the temporary file every program that writes a user's file
 // relies on: which paths are refused, what is read, what a stop or a full
-// disk leaves behind, and which pages draw too many forms.
+// disk leaves behind, which pages draw too many forms, and which page trees
+// are too deep to follow or hold another page count than they state.
 
 #include "../pdfobjects.h"
 
@@ -8,6 +9,7 @@
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
+#include "pagetree.h"
 #include "pdfpages.h"
 #include "stopcleanup.h"
 #include "temporaryoutput.h"
@@ -347,5 +349,137 @@ TEST(PdfPages, PagesOutsideTheDocumentAreRefused)
         TemporaryOutput out(dir / "out.pdf");
         EXPECT_FALSE(pdf.writePages({page}, &out, &error));
         EXPECT_EQ(error, "page " + std::to_string(page) + " is outside the document, which has 1 page");
+    }
+}
+
+namespace
+{
+std::string ref(size_t object) { return std::to_string(object) + " 0 R"; }
+
+// One page under `nodes` page-tree nodes in a chain, the root first, whose
+// /Count is `count`; the page's /Parent leads up through `parents` more
+// dictionaries that no /Kids list (0: up the chain itself).
+std::vector<std::string> chainObjects(int nodes, const std::string &count = "1", int parents = 0)
+{
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
+    for (int i = 0; i < nodes; ++i)
+        objects.push_back("<< /Type /Pages /Kids [" + ref(size_t(3 + i)) + "] /Count " + (i == 0 ? count : "1")
+                          + (i > 0 ? " /Parent " + ref(size_t(1 + i)) : "") + " >>");
+    const size_t page = objects.size() + 1;
+    objects.push_back("<< /Type /Page /MediaBox [0 0 10 10] /Parent " + ref(parents > 0 ? page + 1 : page - 1) + " >>");
+    for (int i = 0; i < parents; ++i)
+        objects.push_back(i + 1 < parents ? "<< /Type /Pages /Parent " + ref(page + 2 + size_t(i)) + " >>" : "<< /Type /Pages >>");
+    return objects;
+}
+
+// One page with one widget under `levels` form fields in a chain.
+std::vector<std::string> fieldObjects(int levels)
+{
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>",
+                                     "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                     "<< /Type /Page /MediaBox [0 0 10 10] /Parent 2 0 R /Annots [" + ref(size_t(4 + levels)) + "] >>"};
+    for (int i = 0; i < levels; ++i)
+        objects.push_back("<< /T (f) /Kids [" + ref(size_t(5 + i)) + "]" + (i > 0 ? " /Parent " + ref(size_t(3 + i)) : "") + " >>");
+    objects.push_back("<< /Type /Annot /Subtype /Widget /Rect [0 0 5 5] /Parent " + ref(size_t(3 + levels)) + " >>");
+    return objects;
+}
+
+// `objects` with every `key` written as `as`.
+std::vector<std::string> hidden(std::vector<std::string> objects, const std::string &key, const std::string &as)
+{
+    for (std::string &object : objects) {
+        for (size_t at = object.find(key); at != std::string::npos; at = object.find(key, at + as.size()))
+            object.replace(at, key.size(), as);
+    }
+    return objects;
+}
+
+// A root whose /Kids are `kids`, over object 3, a page, and object 4, a node over that page.
+std::vector<std::string> kidsObjects(const std::string &kids, const std::string &count)
+{
+    return {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [" + kids + "] /Count " + count + " >>",
+            "<< /Type /Page /MediaBox [0 0 10 10] /Parent 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 /Parent 2 0 R >>"};
+}
+}
+
+TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
+{
+    const int max = PageTree::kMaxDepth;
+    const std::string deep = "its page tree is more than 100 levels deep", fields = "its form fields are nested more than 100 levels deep";
+    // The document; the refusal of the walk ("" for none); the pages counted
+    // and the start of the reason they are no page count.
+    const struct { const char *what; std::vector<std::string> objects; std::string refusal; long pages; std::string countRefusal; } rows[] = {
+        {"one node", chainObjects(1), "", 1, ""},
+        {"nodes at the limit", chainObjects(max), "", 1, ""},
+        {"nodes past the limit", chainObjects(max + 1), deep, 0, ""},
+        {"30,000 nodes", chainObjects(30000), deep, 0, ""},
+        {"50,000 nodes", chainObjects(50000), deep, 0, ""},
+        {"parents at the limit", chainObjects(1, "1", max), "", 1, ""},
+        {"parents past the limit", chainObjects(1, "1", max + 1), deep, 0, ""},
+        {"30,000 parents", chainObjects(1, "1", 30000), deep, 0, ""},
+        {"fields at the limit", fieldObjects(max), "", 1, ""},
+        {"fields past the limit", fieldObjects(max + 1), fields, 0, ""},
+        {"30,000 fields", fieldObjects(30000), fields, 0, ""},
+        // Kids no look at the bytes may miss: behind a name escape, or after a string holding "endobj".
+        {"escaped kids past the limit", hidden(chainObjects(max + 1), "/Kids", "/K#69ds"), deep, 0, ""},
+        {"kids after a string past the limit", hidden(chainObjects(max + 1), "/Kids", "/T (x endobj) /Kids"), deep, 0, ""},
+        {"parents after a comment past the limit", hidden(chainObjects(1, "1", max + 1), "/Parent", "%\n/Parent"), deep, 0, ""},
+        {"a page with a hex string", hidden(chainObjects(1), "/MediaBox", "/ID <00> /MediaBox"), "", 1, ""},
+        {"count as a real", chainObjects(1, "1.0"), "", 1, ""},
+        {"count of two billion", chainObjects(1, "2147483647"), "", 0, "its page tree claims 2147483647 pages and holds 1"},
+        {"count past 32 bits", chainObjects(1, "4294967297"), "", 0, "its page tree claims 4294967297 pages and holds 1"},
+        {"count -1", chainObjects(1, "-1"), "", 0, "its page tree claims -1 pages and holds 1"},
+        {"count 0", chainObjects(1, "0"), "", 0, "its page tree claims 0 pages and holds 1"},
+        {"count 2", chainObjects(1, "2"), "", 0, "its page tree claims 2 pages and holds 1"},
+        {"long count", chainObjects(1, std::string(3000, '9') + ".5"), "", 0, "its page tree claims 999999999999999999999999... pages"},
+        {"count a name", chainObjects(1, "/One"), "", 0, "its page tree gives no page count"},
+        {"no kids", kidsObjects("", "0"), "", 0, "the document has no pages"},
+        {"a page twice", kidsObjects("3 0 R 3 0 R", "2"), "", 2, ""},
+        {"a node twice", kidsObjects("4 0 R 4 0 R", "2"), "", 0, "its page tree is damaged"},
+        {"a loop", kidsObjects("4 0 R 2 0 R", "1"), "", 0, "its page tree is damaged"},
+        {"a kid no dictionary", kidsObjects("3 0 R 7", "1"), "", 0, "its page tree is damaged"},
+        {"a page listing kids", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                 "<< /Type /Page /Kids [4 0 R] /Parent 2 0 R >>", "<< /Type /Page /Parent 3 0 R >>"},
+         "", 0, "its page tree is damaged"},
+    };
+    for (const auto &row : rows) {
+        const std::string bytes = pdfFromObjects(row.objects);
+        // Each page parsed, and pages told from their bytes.
+        for (const std::string *given : {static_cast<const std::string *>(nullptr), &bytes}) {
+            QPDF pdf;
+            pdf.setSuppressWarnings(true);
+            pdf.processMemoryFile("tree", bytes.data(), bytes.size());
+            PageTree tree;
+            std::string why;
+            const bool walked = tree.walk(pdf, &why, given);
+            EXPECT_TRUE(walked == row.refusal.empty() && why == row.refusal) << row.what << ": " << why;
+            if (walked) {
+                EXPECT_TRUE(tree.pages() == row.pages && opens(tree.countRefusal(), row.countRefusal))
+                    << row.what << ": " << tree.pages() << " " << tree.countRefusal();
+            }
+        }
+    }
+    // From a file; one the library cannot read is left to the program's own.
+    Folder dir;
+    ASSERT_TRUE(writeFile(dir / "deep.pdf", pdfFromObjects(chainObjects(30000))) && writeFile(dir / "text.pdf", "Dear reader,\n"));
+    EXPECT_EQ(PageTree::refusal(dir / "deep.pdf"), "its page tree is more than 100 levels deep");
+    EXPECT_EQ(PageTree::refusal(dir / "text.pdf"), "");
+    EXPECT_EQ(PageTree::refusal(dir / "missing.pdf"), "");
+}
+
+TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
+{
+    // The document, and the page count or the refusal.
+    const struct { std::vector<std::string> objects; long pages; std::string error; } rows[] = {
+        {chainObjects(3), 1, ""},
+        {chainObjects(1, "2147483647"), 0, "its page tree claims 2147483647 pages and holds 1"},
+        {chainObjects(PageTree::kMaxDepth + 1), 0, "its page tree is more than 100 levels deep"},
+        {kidsObjects("", "0"), 0, "the document has no pages"},
+    };
+    for (const auto &row : rows) {
+        PdfPages pdf;
+        std::string error;
+        const bool opened = pdf.open("tree.pdf", pdfFromObjects(row.objects), &error);
+        EXPECT_TRUE(opened == row.error.empty() && error == row.error && (!opened || pdf.pageCount() == row.pages)) << error;
     }
 }

@@ -15,6 +15,7 @@
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
+#include "pagetree.h"
 #include "pdfreplacer.h"
 #include "rulelines.h"
 #include "stopcleanup.h"
@@ -72,6 +73,9 @@ std::string applyRules(const std::string &input, const std::string &option, cons
                        const std::string &rulePath, std::vector<std::string> *inputs, std::vector<std::string> *notes)
 {
     std::string bytes, error = InputFile::refusal(input);
+    if (!error.empty())
+        return "cannot open \"" + input + "\": " + error;
+    error = PageTree::refusal(input);
     if (!error.empty())
         return "cannot open \"" + input + "\": " + error;
     if (!InputFile::read(rulePath, kMaxRuleFileBytes, &bytes, &error))

@@ -63,17 +63,15 @@ std::string openInput(const std::string &input, long long maxBytes, PdfPages *pd
 // Each returns an empty text on success, else the failure.
 std::string getInfo(const std::string &input, long long maxBytes, TemporaryOutput *out)
 {
-    std::string error = InputFile::refusal(input);
+    PdfPages pdf;
+    std::string error = openInput(input, maxBytes, &pdf);
     if (!error.empty())
-        return failure("cannot open", input, error);
-    long pages = PageCount::quick(input);
-    if (pages == 0) {
-        PdfPages pdf;
-        error = openInput(input, maxBytes, &pdf);
-        if (!error.empty())
-            return error;
-        pages = pdf.pageCount();
-    }
+        return error;
+    const long pages = pdf.pageCount(), engine = PageCount::engine(pdf.bytes());
+    if (engine != pages)
+        return failure("cannot open", input,
+                       "it is damaged, and readers disagree on its pages (" + std::to_string(pages) + " or "
+                           + (engine > 0 ? std::to_string(engine) : std::string("none")) + ")");
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
     const std::string line = "NumberOfPages: " + std::to_string(pages) + "\n";

@@ -10,26 +10,9 @@ namespace
 void ignoreMessage(void *, const char *)
 {
 }
-
-// The objects of the library the count needs; errors are caught by the caller.
-long countIn(fz_context *ctx, pdf_document *doc)
-{
-    if (pdf_needs_password(ctx, doc) || pdf_was_repaired(ctx, doc))
-        return 0;
-    pdf_obj *root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
-    pdf_obj *count = pdf_dict_get(ctx, root, PDF_NAME(Count));
-    pdf_obj *kids = pdf_dict_get(ctx, root, PDF_NAME(Kids));
-    if (!pdf_is_int(ctx, count) || !pdf_is_array(ctx, kids))
-        return 0;
-    const long claimed = pdf_to_int(ctx, count);
-    const long children = pdf_array_len(ctx, kids);
-    if (children < 1 || claimed < children || claimed > pdf_xref_len(ctx, doc))
-        return 0;
-    return claimed;
-}
 }
 
-long PageCount::quick(const std::string &path)
+long PageCount::engine(const std::string &bytes)
 {
     // A small store: nothing is drawn, only the file's table and root read.
     fz_context *ctx = fz_new_context(nullptr, nullptr, 8 << 20);
@@ -37,21 +20,25 @@ long PageCount::quick(const std::string &path)
         throw std::bad_alloc();
     fz_set_error_callback(ctx, ignoreMessage, nullptr);
     fz_set_warning_callback(ctx, ignoreMessage, nullptr);
+    fz_stream *stream = nullptr;
     pdf_document *doc = nullptr;
     long pages = 0;
     bool memory = false;
+    fz_var(stream);
     fz_var(doc);
     fz_try(ctx) {
-        doc = pdf_open_document(ctx, path.c_str());
-        pages = countIn(ctx, doc);
+        stream = fz_open_memory(ctx, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+        doc = pdf_open_document_with_stream(ctx, stream);
+        pages = pdf_needs_password(ctx, doc) ? 0 : pdf_count_pages(ctx, doc);
     }
     fz_catch(ctx) {
         pages = 0;
         memory = fz_caught(ctx) == FZ_ERROR_MEMORY;
     }
     pdf_drop_document(ctx, doc);
+    fz_drop_stream(ctx, stream);
     fz_drop_context(ctx);
     if (memory)
         throw std::bad_alloc();
-    return pages;
+    return pages < 0 ? 0 : pages;
 }

@@ -1,5 +1,6 @@
 #include "pdfpages.h"
 
+#include "pagetree.h"
 #include "temporaryoutput.h"
 
 #include <qpdf/QPDFExc.hh>
@@ -84,36 +85,23 @@ PdfPages::PdfPages()
 bool PdfPages::open(const std::string &name, std::string bytes, std::string *error)
 {
     bytes_ = std::move(bytes);
+    PageTree tree;
     try {
         pdf_.processMemoryFile(name.c_str(), bytes_.data(), bytes_.size());
-        count_ = countFromRoot();
-        if (count_ == 0)
-            count_ = long(QPDFPageDocumentHelper(pdf_).getAllPages().size());
+        if (!tree.walk(pdf_, error, &bytes_))
+            return false;
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
         *error = reasonOf(e);
         return false;
     }
-    if (count_ == 0) {
-        *error = "the document has no pages";
+    count_ = tree.pages();
+    if (!tree.countRefusal().empty()) {
+        *error = tree.countRefusal();
         return false;
     }
     return true;
-}
-
-long PdfPages::countFromRoot()
-{
-    QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
-    QPDFObjectHandle count = root.getKey("/Count");
-    QPDFObjectHandle kids = root.getKey("/Kids");
-    if (!count.isInteger() || !kids.isArray() || kids.getArrayNItems() < 1)
-        return 0;
-    // Every page is an object of its own.
-    const long long claimed = count.getIntValue();
-    if (claimed < kids.getArrayNItems() || claimed > (long long)pdf_.getXRefTable().size())
-        return 0;
-    return long(claimed);
 }
 
 std::string PdfPages::extractionRefusal()

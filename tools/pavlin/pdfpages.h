@@ -21,15 +21,15 @@ public:
     PdfPages &operator=(const PdfPages &) = delete;
 
     // Reads the document from `bytes` (kept), repairing what can be repaired;
-    // false when it is not a PDF, is damaged beyond repair, needs a password
-    // or has no pages. `name` names it in the library's own messages.
+    // false when it is not a PDF, is damaged beyond repair, needs a password,
+    // has a page tree too deep to follow (PageTree) or no page count a reader
+    // would give. `name` names it in the library's own messages.
     bool open(const std::string &name, std::string bytes, std::string *error);
 
-    // The page count. A page count is read from the root of the page tree
-    // when it is one the file can hold (no more pages than objects in the
-    // file, no fewer than the root's own children), as readers do, so that
-    // counting does not load every page; otherwise the tree is walked.
+    // The pages of the page tree, which its root states.
     long pageCount() const { return count_; }
+    // The bytes the document was read from.
+    const std::string &bytes() const { return bytes_; }
 
     // Why the document's permissions forbid taking pages out of it; empty
     // when they allow it (always for a document that is not encrypted).
@@ -44,8 +44,6 @@ public:
     bool writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error);
 
 private:
-    long countFromRoot();
-
     std::string bytes_;
     QPDF pdf_;
     long count_ = 0;

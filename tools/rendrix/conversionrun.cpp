@@ -6,6 +6,7 @@
 #include "memorybudget.h"
 #include "outputfiles.h"
 #include "pageconverter.h"
+#include "pagetree.h"
 
 #include <poppler-qt5.h>
 
@@ -86,6 +87,10 @@ QString ConversionRun::convert(const ConversionRequest &request)
                                                 "(%3 MB)").arg(pdf, what).arg(budget.share() >> 20));
     });
     try {
+        // Before the library opens it: a page tree too deep for the library's recursion.
+        const std::string trees = PageTree::refusal(QFile::encodeName(pdf).toStdString());
+        if (!trees.empty())
+            return QStringLiteral("cannot open \"%1\": %2").arg(pdf, QString::fromStdString(trees));
         QString error;
         std::vector<DocumentPointer> docs;
         docs.push_back(openDocument(pdf, &error));

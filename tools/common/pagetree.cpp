@@ -1,0 +1,279 @@
+#include "pagetree.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <set>
+#include <string_view>
+#include <utility>
+
+namespace
+{
+std::string tooDeep(const char *what)
+{
+    return std::string(what) + " more than " + std::to_string(PageTree::kMaxDepth) + " levels deep";
+}
+
+// White space as the file format knows it.
+const char kBlanks[] = " \t\r\n\f";
+// A page is looked at in its bytes up to this size; larger ones are parsed.
+const size_t kPlainBytes = 4096;
+
+// A node on the way down and the kids still to visit.
+struct Level
+{
+    QPDFObjectHandle node;
+    std::vector<QPDFObjectHandle> kids;
+    size_t next = 0;
+    int below = 0;   // the most levels of nodes under it found so far
+};
+
+// A number as the file writes it, cut where it would only fill the message.
+std::string quoted(QPDFObjectHandle number)
+{
+    const std::string text = number.unparse();
+    return text.size() <= 24 ? text : text.substr(0, 24) + "...";
+}
+}
+
+std::string PageTree::refusal(const std::string &path)
+{
+    QPDF pdf;
+    PageTree tree;
+    std::string why;
+    try {
+        pdf.setSuppressWarnings(true);
+        pdf.processFile(path.c_str());
+        if (tree.walk(pdf, &why))
+            return std::string();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        return std::string();
+    }
+    return why;
+}
+
+bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
+{
+    below_.clear();
+    above_.clear();
+    plainParents_.clear();
+    plainPages_ = 0;
+    damaged_ = false;
+    pages_ = 0;
+    countRefusal_.clear();
+    bytes_ = bytes;
+    table_.clear();
+    if (bytes_)
+        table_ = pdf.getXRefTable();
+    QPDFObjectHandle catalog = pdf.getRoot();
+    QPDFObjectHandle root = catalog.getKey("/Pages");
+    std::vector<QPDFObjectHandle> pages;
+    bool within = walkDown({root}, &pages);
+    // A page's parents are the dictionaries above it; a plain page's are its node's.
+    for (size_t i = 0; within && i < pages.size(); ++i)
+        within = above(pages[i]) <= kMaxDepth + 1;
+    for (size_t i = 0; within && i < plainParents_.size(); ++i)
+        within = above(plainParents_[i]) <= kMaxDepth;
+    if (!within) {
+        *why = tooDeep("its page tree is");
+        return false;
+    }
+    // Counted before the fields are walked: they are no part of the page tree.
+    const size_t held = pages.size() + size_t(plainPages_);
+    countRefusal_ = countOf(root, held);
+    pages_ = countRefusal_.empty() ? long(held) : 0;
+
+    // A widget's field attributes are inherited through its /Parent fields.
+    QPDFObjectHandle form = catalog.getKey("/AcroForm");
+    QPDFObjectHandle fields = form.isDictionary() ? form.getKey("/Fields") : QPDFObjectHandle::newNull();
+    std::vector<QPDFObjectHandle> widgets;
+    within = !fields.isArray() || walkDown(fields.getArrayAsVector(), &widgets);
+    for (size_t i = 0; within && i < pages.size(); ++i) {
+        QPDFObjectHandle annotations = pages[i].getKey("/Annots");
+        for (int a = 0; within && annotations.isArray() && a < annotations.getArrayNItems(); ++a) {
+            QPDFObjectHandle annotation = annotations.getArrayItem(a);
+            within = !annotation.isDictionary() || above(annotation) <= kMaxDepth + 1;
+        }
+    }
+    if (!within)
+        *why = tooDeep("its form fields are nested");
+    return within;
+}
+
+bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves)
+{
+    std::vector<Level> path;
+    std::set<QPDFObjGen> onPath;
+    size_t nextTop = 0;
+    for (;;) {
+        QPDFObjectHandle kid;
+        if (!path.empty() && path.back().next == path.back().kids.size()) {
+            // Every kid visited: the node's height is known for whoever reaches it again.
+            const Level done = std::move(path.back());
+            path.pop_back();
+            const QPDFObjGen og = done.node.getObjGen();
+            if (og.isIndirect()) {
+                below_[og] = done.below + 1;
+                onPath.erase(og);
+            }
+            if (!path.empty())
+                path.back().below = std::max(path.back().below, done.below + 1);
+            continue;
+        }
+        if (!path.empty()) {
+            Level &level = path.back();
+            kid = level.kids[level.next++];
+        } else if (nextTop < tops.size()) {
+            kid = tops[nextTop++];
+        } else {
+            return true;
+        }
+        if (!path.empty() && plainPage(kid, path.back().node)) {
+            if (plainParents_.empty() || plainParents_.back().getObjGen() != path.back().node.getObjGen())
+                plainParents_.push_back(path.back().node);
+            ++plainPages_;
+            continue;
+        }
+        if (!kid.isDictionary()) {
+            damaged_ = damaged_ || !path.empty();   // a missing root is no damage: it has no pages
+            continue;
+        }
+        if (!kid.hasKey("/Kids")) {
+            leaves->push_back(kid);
+            continue;
+        }
+        // Readers differ on a page that lists kids: one takes it for a page, another for a node.
+        if (kid.getKey("/Type").isNameAndEquals("/Page"))
+            damaged_ = true;
+        const QPDFObjGen og = kid.getObjGen();
+        if (og.isIndirect()) {
+            const auto known = below_.find(og);
+            if (known != below_.end() || onPath.count(og)) {
+                // Reached again, or a loop (which readers stop at): its levels are counted once.
+                damaged_ = true;
+                const int height = known != below_.end() ? known->second : 0;
+                if (int(path.size()) + height > kMaxDepth)
+                    return false;
+                if (!path.empty())
+                    path.back().below = std::max(path.back().below, height);
+                continue;
+            }
+        }
+        if (int(path.size()) >= kMaxDepth)
+            return false;
+        Level level;
+        level.node = kid;
+        QPDFObjectHandle kids = kid.getKey("/Kids");
+        if (kids.isArray())
+            level.kids = kids.getArrayAsVector();
+        if (og.isIndirect())
+            onPath.insert(og);
+        path.push_back(std::move(level));
+    }
+}
+
+bool PageTree::plainPage(QPDFObjectHandle kid, QPDFObjectHandle node) const
+{
+    if (!bytes_ || !kid.isIndirect() || !node.isIndirect())
+        return false;
+    const auto entry = table_.find(kid.getObjGen());
+    if (entry == table_.end() || entry->second.getType() != 1)
+        return false;
+    // The object stands where the table says, as the library reads it.
+    const std::string &bytes = *bytes_;
+    const qpdf_offset_t offset = entry->second.getOffset();
+    char head[64];
+    const int headSize = std::snprintf(head, sizeof head, "%d %d obj", kid.getObjectID(), kid.getGeneration());
+    if (offset < 0 || size_t(offset) >= bytes.size() || bytes.compare(size_t(offset), size_t(headSize), head) != 0)
+        return false;
+    // Looked for no further than a plain page reaches: each page costs its own bytes only.
+    const size_t start = size_t(offset) + size_t(headSize);
+    const std::string_view near(bytes.data() + start, std::min(bytes.size() - start, kPlainBytes));
+    const size_t end = near.find("endobj");
+    if (end == near.npos)
+        return false;
+    const std::string_view body = near.substr(0, end);
+    // Nothing that could hide a key or the object's end: strings, comments,
+    // escapes in names, streams; only dictionaries and arrays, balanced.
+    if (body.find_first_of("(%#{}") != body.npos || body.find("stream") != body.npos || body.find("/Kids") != body.npos
+        || body.find("/Annots") != body.npos)
+        return false;
+    const size_t first = body.find_first_not_of(kBlanks);
+    if (first == body.npos || body.compare(first, 2, "<<") != 0)
+        return false;
+    int depth = 0, arrays = 0;
+    size_t last = first;
+    for (size_t i = first; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '<' || c == '>') {
+            if (i + 1 == body.size() || body[i + 1] != c)
+                return false;   // a hex string
+            if (c == '<' && depth == 0 && i != first)
+                return false;   // a second object
+            depth += c == '<' ? 1 : -1;
+            if (depth < 0)
+                return false;
+            last = ++i;
+        } else if (c == '[' || c == ']') {
+            arrays += c == '[' ? 1 : -1;
+            if (arrays < 0)
+                return false;
+        }
+    }
+    if (depth != 0 || arrays != 0 || body.find_first_not_of(kBlanks, last + 1) != body.npos)
+        return false;
+    // Exactly one /Parent, a reference to the node that lists it.
+    const size_t at = body.find("/Parent");
+    if (at == body.npos || body.find("/Parent", at + 1) != body.npos)
+        return false;
+    char wanted[64];
+    const int wantedSize = std::snprintf(wanted, sizeof wanted, "%d %d R", node.getObjectID(), node.getGeneration());
+    const size_t value = body.find_first_not_of(kBlanks, at + 7);
+    const size_t after = value + size_t(wantedSize);
+    return value != body.npos && value > at + 7 && body.compare(value, size_t(wantedSize), wanted) == 0
+        && after < body.size() && std::strchr(" \t\r\n\f/>", body[after]);
+}
+
+int PageTree::above(QPDFObjectHandle dict)
+{
+    // The indirect dictionaries walked, nearest first, each with the number walked before it.
+    std::vector<std::pair<QPDFObjGen, int>> chain;
+    std::set<QPDFObjGen> seen;
+    int count = 0, known = 0;
+    for (QPDFObjectHandle up = dict; up.isDictionary(); up = up.getKey("/Parent")) {
+        const QPDFObjGen og = up.getObjGen();
+        if (og.isIndirect()) {
+            const auto memo = above_.find(og);
+            if (memo != above_.end()) {
+                known = memo->second;
+                break;
+            }
+            if (!seen.insert(og).second)
+                break;   // a loop, which readers stop at
+            chain.emplace_back(og, count);
+        }
+        if (++count > kMaxDepth + 1)
+            return count;
+    }
+    const int total = count + known;
+    for (const auto &walked : chain)
+        above_[walked.first] = total - walked.second;
+    return total;
+}
+
+std::string PageTree::countOf(QPDFObjectHandle root, size_t leaves)
+{
+    if (damaged_)
+        return "its page tree is damaged: it reaches a part of itself more than once, or lists what is no page";
+    if (leaves == 0)
+        return "the document has no pages";
+    QPDFObjectHandle count = root.getKey("/Count");
+    if (!count.isNumber())
+        return "its page tree gives no page count";
+    if (count.getNumericValue() != double(leaves))
+        return "its page tree claims " + quoted(count) + " pages and holds " + std::to_string(leaves);
+    return std::string();
+}

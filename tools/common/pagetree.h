@@ -1,0 +1,74 @@
+#ifndef GRIDMOLT_PAGETREE_H
+#define GRIDMOLT_PAGETREE_H
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjGen.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFXRefEntry.hh>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The trees a reader follows from the catalog to a page: the page tree down
+// through /Kids, each page's chain of /Parent nodes it inherits attributes
+// from, and the form fields above the page's widgets. The libraries follow
+// them by recursion: a one-page file whose page sits under 30,000 nodes ends
+// them with a stack overflow, and one of them refuses any chain longer than
+// a hundred in words that name no file. Walked here first, without recursion
+// and each node once, so such a file is refused in our words before a
+// library opens it.
+//
+// The walk also gives the page count a reader reaches. Readers take the count
+// the root states and look pages up by it, so it is trusted only when the
+// tree holds exactly that many pages, none of its nodes reached twice.
+class PageTree
+{
+public:
+    // Nodes above a page, parents of a page or levels of form fields. The
+    // strictest reader stops at this many itself; real documents use a few.
+    static const int kMaxDepth = 100;
+
+    // Why the trees of the PDF at `path` are too deep for the readers; empty
+    // when they are not, or when the file cannot be read this way (the
+    // program's own library then decides).
+    static std::string refusal(const std::string &path);
+
+    // Walks the trees of `pdf`; false when one is deeper than the limit,
+    // with the reason. `bytes`, when given, are those `pdf` was read from:
+    // pages are then told from their bytes where they are plain enough,
+    // without the library parsing each. The library's failures are its
+    // caller's to catch.
+    bool walk(QPDF &pdf, std::string *why, const std::string *bytes = nullptr);
+
+    // After a walk: the pages the tree holds, and why that is no page count
+    // a reader would give (empty when it is one).
+    long pages() const { return pages_; }
+    const std::string &countRefusal() const { return countRefusal_; }
+
+private:
+    // Walks the nodes below `tops` (those with /Kids), collecting the
+    // dictionaries without /Kids into `leaves`, and the nodes whose plain
+    // pages were counted without parsing into `plainParents_`; false when
+    // more than kMaxDepth nodes stand on one path.
+    bool walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves);
+    // Whether `kid`, as its bytes stand, is a page without kids or
+    // annotations whose /Parent is `node`; false when unsure.
+    bool plainPage(QPDFObjectHandle kid, QPDFObjectHandle node) const;
+    // The dictionaries from `dict` up through /Parent, itself included;
+    // more than kMaxDepth + 1 once past that.
+    int above(QPDFObjectHandle dict);
+    std::string countOf(QPDFObjectHandle root, size_t leaves);
+
+    const std::string *bytes_ = nullptr;
+    std::map<QPDFObjGen, QPDFXRefEntry> table_;
+    std::map<QPDFObjGen, int> below_;   // the most levels of nodes from a node down, itself included
+    std::map<QPDFObjGen, int> above_;   // dictionaries from a node up through /Parent, itself included
+    std::vector<QPDFObjectHandle> plainParents_;
+    long plainPages_ = 0;
+    bool damaged_ = false;   // a node reached twice, a loop, or a kid no reader takes alike
+    long pages_ = 0;
+    std::string countRefusal_;
+};
+
+#endif

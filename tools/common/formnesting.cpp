@@ -1,4 +1,5 @@
 #include "formnesting.h"
+#include "pagerefusal.h"
 
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pl_Buffer.hh>
@@ -40,31 +41,8 @@ bool namesForm(QPDFObjectHandle resources)
 
 std::string FormNesting::refusal(const std::string &path, const std::vector<int> &pages)
 {
-    QPDF pdf;
-    std::vector<QPDFPageObjectHelper> all;
-    try {
-        pdf.setSuppressWarnings(true);
-        pdf.processFile(path.c_str());
-        all = QPDFPageDocumentHelper(pdf).getAllPages();
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        return std::string();
-    }
-    std::vector<int> wanted = pages;
-    if (wanted.empty()) {
-        for (size_t i = 0; i < all.size(); ++i)
-            wanted.push_back(int(i + 1));
-    }
     FormNesting nesting;
-    for (int number : wanted) {
-        if (number < 1 || size_t(number) > all.size())
-            continue;
-        const std::string why = nesting.refusal(all[size_t(number - 1)]);
-        if (!why.empty())
-            return "page " + std::to_string(number) + ": " + why;
-    }
-    return std::string();
+    return firstRefusedPage(path, pages, nesting);
 }
 
 std::string FormNesting::refusal(QPDFPageObjectHelper &page)

@@ -1,4 +1,5 @@
 #include "imagepixels.h"
+#include "pagerefusal.h"
 
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pl_Buffer.hh>
@@ -118,31 +119,8 @@ std::string contentOf(QPDFPageObjectHelper &page)
 
 std::string ImagePixels::refusal(const std::string &path, const std::vector<int> &pages)
 {
-    QPDF pdf;
-    std::vector<QPDFPageObjectHelper> all;
-    try {
-        pdf.setSuppressWarnings(true);
-        pdf.processFile(path.c_str());
-        all = QPDFPageDocumentHelper(pdf).getAllPages();
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        return std::string();
-    }
-    std::vector<int> wanted = pages;
-    if (wanted.empty()) {
-        for (size_t i = 0; i < all.size(); ++i)
-            wanted.push_back(int(i + 1));
-    }
     ImagePixels counter;
-    for (int number : wanted) {
-        if (number < 1 || size_t(number) > all.size())
-            continue;
-        const std::string why = counter.refusal(all[size_t(number - 1)]);
-        if (!why.empty())
-            return "page " + std::to_string(number) + ": " + why;
-    }
-    return std::string();
+    return firstRefusedPage(path, pages, counter);
 }
 
 std::string ImagePixels::refusal(QPDFPageObjectHelper &page)

@@ -3,20 +3,39 @@
 
 namespace
 {
+// What each byte is, looked up once per byte rather than compared.
+enum ByteClass : unsigned char { Regular, Space, Delimiter };
+
+struct ByteClasses
+{
+    ByteClass of[256] = {};
+};
+
+constexpr ByteClasses byteClasses()
+{
+    ByteClasses classes;
+    for (const unsigned char c : {' ', '\t', '\r', '\n', '\f', '\0'})
+        classes.of[c] = Space;
+    for (const unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
+        classes.of[c] = Delimiter;
+    return classes;
+}
+
+constexpr ByteClasses kByteClasses = byteClasses();
+
 bool isSpace(unsigned char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0;
+    return kByteClasses.of[c] == Space;
 }
 
 bool isDelimiter(unsigned char c)
 {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/'
-        || c == '%';
+    return kByteClasses.of[c] == Delimiter;
 }
 
 bool isRegular(unsigned char c)
 {
-    return !isSpace(c) && !isDelimiter(c);
+    return kByteClasses.of[c] == Regular;
 }
 
 int hexValue(unsigned char c)

@@ -268,11 +268,11 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
         case ContentTokens::Kind::Name: {
             if (operands.size() >= kOperandLimit)
                 operands.erase(operands.begin());
-            Operand o;
+            operands.emplace_back();
+            Operand &o = operands.back();
             o.kind = t.kind;
             o.number = t.number;
             o.text = std::move(t.text);
-            operands.push_back(std::move(o));
             continue;
         }
         case ContentTokens::Kind::OpenArray: {
@@ -292,11 +292,11 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                 else if (nesting == 1 && (item.kind == ContentTokens::Kind::Number
                                           || item.kind == ContentTokens::Kind::String
                                           || item.kind == ContentTokens::Kind::Name)) {
-                    Operand o;
+                    array.items.emplace_back();
+                    Operand &o = array.items.back();
                     o.kind = item.kind;
                     o.number = item.number;
                     o.text = std::move(item.text);
-                    array.items.push_back(std::move(o));
                 }
             }
             if (operands.size() >= kOperandLimit)

@@ -860,6 +860,8 @@ private slots:
         // The bytes and their tokens as kind:text@start-end, blank-separated.
         const struct { const char *name; std::string bytes; QString expected; } cases[] = {
             {"numbers and keywords", " -.5 +3 12 1.2.3 Tj ", "N:-0.5@1-4 N:3@5-7 N:12@8-10 K:1.2.3@11-16 K:Tj@17-19"},
+            {"signs and points alone are keywords", "- + . -. 5- 07.50", "K:-@0-1 K:+@2-3 K:.@4-5 K:-.@6-8 K:5-@9-11 N:7.5@12-17"},
+            {"every blank and delimiter ends a word", std::string("a\fb\0c{d%e\rf", 11), "K:a@0-1 K:b@2-3 K:c@4-5 ?:@5-6 K:d@6-7 K:f@10-11"},
             {"literal string escapes", "(a\\(b\\)\\101\\n(c)d\\\nx)Tj", "S:a(b)A\\n(c)dx@0-21 K:Tj@21-23"},
             {"hex string, odd digits, blanks", "<41 42 4>", "S:AB@@0-9"},
             {"names with # codes", "/F#201 /a#zz", "n:F 1@0-6 n:a#zz@7-12"},
@@ -936,6 +938,22 @@ private slots:
             QVERIFY(finder.find(c.find.toStdString(), r).glyphs.empty());
             GlyphFinder indexed(glyphs, 100);
             QCOMPARE(indexed.find(c.find.toStdString(), r).glyphs, m.glyphs);
+        }
+    }
+
+    // Of two matches as good and as near, the one drawn first is taken
+    // first, by scan and by index alike; here the later one lies in the
+    // index's first cell.
+    void equalMatchesGoInContentOrder()
+    {
+        const std::vector<PageGlyphs::Glyph> glyphs = lineOfGlyphs("|||ab/ab");
+        const fz_rect box = fz_make_rect(0, 92, 72, 132);
+        for (const size_t queries : {size_t(1), size_t(100)}) {
+            GlyphFinder finder(glyphs, queries);
+            const GlyphFinder::Match first = finder.find("ab", box);
+            QCOMPARE(first.glyphs, std::vector<size_t>({0, 1}));
+            finder.take(first);
+            QCOMPARE(finder.find("ab", box).glyphs, std::vector<size_t>({2, 3}));
         }
     }
 

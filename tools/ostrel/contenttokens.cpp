@@ -3,20 +3,39 @@
 
 namespace
 {
+// What each byte is, looked up once per byte rather than compared.
+enum ByteClass : unsigned char { Regular, Space, Delimiter };
+
+struct ByteClasses
+{
+    ByteClass of[256] = {};
+};
+
+constexpr ByteClasses byteClasses()
+{
+    ByteClasses classes;
+    for (const unsigned char c : {' ', '\t', '\r', '\n', '\f', '\0'})
+        classes.of[c] = Space;
+    for (const unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
+        classes.of[c] = Delimiter;
+    return classes;
+}
+
+constexpr ByteClasses kByteClasses = byteClasses();
+
 bool isSpace(unsigned char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == 0;
+    return kByteClasses.of[c] == Space;
 }
 
 bool isDelimiter(unsigned char c)
 {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}' || c == '/'
-        || c == '%';
+    return kByteClasses.of[c] == Delimiter;
 }
 
 bool isRegular(unsigned char c)
 {
-    return !isSpace(c) && !isDelimiter(c);
+    return kByteClasses.of[c] == Regular;
 }
 
 int hexValue(unsigned char c)
@@ -31,15 +50,15 @@ int hexValue(unsigned char c)
 }
 
 // A number as content streams write them: sign, digits, one point.
-bool readNumber(const std::string &word, double *value)
+bool readNumber(const char *word, size_t size, double *value)
 {
     size_t i = 0;
-    const bool negative = !word.empty() && word[0] == '-';
-    if (!word.empty() && (word[0] == '+' || word[0] == '-'))
+    const bool negative = size > 0 && word[0] == '-';
+    if (size > 0 && (word[0] == '+' || word[0] == '-'))
         ++i;
     bool digits = false, point = false;
     double v = 0, scale = 1;
-    for (; i < word.size(); ++i) {
+    for (; i < size; ++i) {
         const char c = word[i];
         if (c >= '0' && c <= '9') {
             digits = true;
@@ -185,8 +204,13 @@ ContentTokens::Token ContentTokens::next()
     } else {
         while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_])))
             ++pos_;
-        t.text.assign(bytes_, t.start, pos_ - t.start);
-        t.kind = readNumber(t.text, &t.number) ? Kind::Number : Kind::Keyword;
+        // A number's value is all its readers use.
+        if (readNumber(bytes_.data() + t.start, pos_ - t.start, &t.number)) {
+            t.kind = Kind::Number;
+        } else {
+            t.kind = Kind::Keyword;
+            t.text.assign(bytes_, t.start, pos_ - t.start);
+        }
     }
     t.end = pos_;
     return t;

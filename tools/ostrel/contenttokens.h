@@ -18,7 +18,8 @@ public:
         Kind kind = Kind::End;
         size_t start = 0, end = 0;   // byte range in the stream
         double number = 0;
-        std::string text;            // a string's bytes (escapes decoded), a name or keyword without "/"
+        std::string text;            // a string's bytes (escapes decoded), a name without "/", a keyword
+                                     // (a number has only its value)
     };
 
     explicit ContentTokens(const std::string &bytes) : bytes_(bytes) {}

@@ -80,6 +80,25 @@ double area(const fz_rect &r)
     return r.x1 > r.x0 && r.y1 > r.y0 ? double(r.x1 - r.x0) * double(r.y1 - r.y0) : 0;
 }
 
+// The area of fz_intersect_rect(a, b), worked out here: it is asked for
+// every glyph near every rule.
+double sharedArea(fz_rect a, const fz_rect &b)
+{
+    if (fz_is_infinite_rect(b))
+        return area(a);
+    if (fz_is_infinite_rect(a))
+        return area(b);
+    if (a.x0 < b.x0)
+        a.x0 = b.x0;
+    if (a.y0 < b.y0)
+        a.y0 = b.y0;
+    if (a.x1 > b.x1)
+        a.x1 = b.x1;
+    if (a.y1 > b.y1)
+        a.y1 = b.y1;
+    return area(a);
+}
+
 // A glyph as the shared word-break rule sees it.
 GlyphPlace placeOf(const PageGlyphs::Glyph &g)
 {
@@ -93,7 +112,7 @@ GlyphPlace placeOf(const PageGlyphs::Glyph &g)
 }
 
 GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t queries)
-    : glyphs_(glyphs), glyphChar_(glyphs.size(), npos), taken_(glyphs.size(), false)
+    : glyphs_(glyphs), glyphChar_(glyphs.size(), npos), taken_(glyphs.size(), false), visited_(glyphs.size(), 0)
 {
     const bool indexed = queries > kScansBeforeIndex;
     size_t previous = npos;
@@ -180,16 +199,28 @@ bool GlyphFinder::matches(size_t start, const std::u32string &text, const std::v
 GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::vector<bool> &breakBefore,
                                        const fz_rect &box) const
 {
+    // In content order: of equal matches the first found stands. The large
+    // glyphs are in order already, and lie in no cell; a glyph of several
+    // cells is taken once, so only what the cells hold is sorted.
     std::vector<size_t> near = large_;
     const std::vector<long long> cells = cells_.empty() ? std::vector<long long>() : cellsOf(box);
     work_ += cells.size();
+    if (++visit_ == 0) {
+        std::fill(visited_.begin(), visited_.end(), 0);
+        visit_ = 1;
+    }
     for (const long long cell : cells) {
         auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(cell, size_t(0)));
-        for (; it != cells_.end() && it->first == cell; ++it)
-            near.push_back(it->second);
+        for (; it != cells_.end() && it->first == cell; ++it) {
+            if (visited_[it->second] != visit_) {
+                visited_[it->second] = visit_;
+                near.push_back(it->second);
+            }
+        }
     }
-    std::sort(near.begin(), near.end());
-    near.erase(std::unique(near.begin(), near.end()), near.end());
+    const auto fromCells = near.begin() + std::ptrdiff_t(large_.size());
+    std::sort(fromCells, near.end());
+    std::inplace_merge(near.begin(), fromCells, near.end());
     work_ += near.size();
     if (work_ > kWorkLimit)
         return Match();
@@ -199,7 +230,7 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
     std::unordered_set<size_t> tried;
     const float cx = (box.x0 + box.x1) / 2, cy = (box.y0 + box.y1) / 2;
     for (const size_t g : near) {
-        if (taken_[g] || area(fz_intersect_rect(glyphs_[g].box, box)) <= 0)
+        if (taken_[g] || sharedArea(glyphs_[g].box, box) <= 0)
             continue;
         const size_t first = glyphChar_[g];
         for (size_t o = first; o < chars_.size() && charGlyph_[o] == g; ++o) {

@@ -51,6 +51,8 @@ private:
     std::vector<bool> taken_;         // per glyph
     std::vector<std::pair<long long, size_t>> cells_;   // (grid cell, glyph), sorted
     mutable size_t work_ = 0;         // glyphs looked at and characters compared so far
+    mutable std::vector<unsigned> visited_;   // per glyph: the last search that took it from a cell
+    mutable unsigned visit_ = 0;
     std::vector<size_t> large_;       // glyphs too large for the grid, or all of them without the grid
 };
 

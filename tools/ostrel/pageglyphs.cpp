@@ -268,11 +268,11 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
         case ContentTokens::Kind::Name: {
             if (operands.size() >= kOperandLimit)
                 operands.erase(operands.begin());
-            Operand o;
+            operands.emplace_back();
+            Operand &o = operands.back();
             o.kind = t.kind;
             o.number = t.number;
             o.text = std::move(t.text);
-            operands.push_back(std::move(o));
             continue;
         }
         case ContentTokens::Kind::OpenArray: {
@@ -292,11 +292,11 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                 else if (nesting == 1 && (item.kind == ContentTokens::Kind::Number
                                           || item.kind == ContentTokens::Kind::String
                                           || item.kind == ContentTokens::Kind::Name)) {
-                    Operand o;
+                    array.items.emplace_back();
+                    Operand &o = array.items.back();
                     o.kind = item.kind;
                     o.number = item.number;
                     o.text = std::move(item.text);
-                    array.items.push_back(std::move(o));
                 }
             }
             if (operands.size() >= kOperandLimit)
@@ -548,8 +548,12 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
     s.quoteWordSpace = state->wordSpace;
     s.quoteCharSpace = state->charSpace;
     const size_t index = shows_.size();
-    const std::vector<Operand> single(1, last);
-    for (const Operand &o : kind == Show::TJ ? last.items : single) {
+    // A TJ's array is walked where it lies; other shows have the one string.
+    const Operand *const items = kind == Show::TJ ? last.items.data() : &last;
+    const size_t count = kind == Show::TJ ? last.items.size() : 1;
+    s.items.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const Operand &o = items[i];
         Show::Item item;
         if (o.kind == ContentTokens::Kind::Number) {
             item.number = o.number;
@@ -581,7 +585,8 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         unsigned int cpt = 0;
         const int w = std::max(1, std::min(int(end - p), pdf_decode_cmap(desc->encoding, p, end, &cpt)));
         const int cid = pdf_lookup_cmap(desc->encoding, cpt);
-        Glyph g;
+        glyphs_.emplace_back();
+        Glyph &g = glyphs_.back();
         g.show = showIndex;
         g.code.assign(reinterpret_cast<const char *>(p), size_t(w));
         p += w;
@@ -643,6 +648,5 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         g.italic = state.font->italic;
         g.font = state.font;
         tm_ = vertical ? fz_pre_translate(tm_, 0, float(move)) : fz_pre_translate(tm_, float(move), 0);
-        glyphs_.push_back(std::move(g));
     }
 }

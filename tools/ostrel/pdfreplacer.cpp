@@ -308,6 +308,40 @@ long long cellOf(float x, float y)
     return (cellIndex(x) << 32) | cellIndex(y);
 }
 
+// (cell, glyph) pairs made in glyph order, put in the order std::sort gives
+// them: a stable counting pass by row, then one by column, each over the
+// rows or columns the glyphs span, so time is linear in the glyphs.
+void sortByCell(std::vector<std::pair<long long, size_t>> *cells)
+{
+    if (cells->empty())
+        return;
+    std::vector<std::pair<long long, size_t>> sorted(cells->size());
+    std::vector<size_t> start;
+    for (const int shift : {0, 32}) {
+        const auto part = [shift](long long key) { return (key >> shift) & 0xFFFFFFFFLL; };
+        long long low = part(cells->front().first), high = low;
+        for (const auto &c : *cells) {
+            low = std::min(low, part(c.first));
+            high = std::max(high, part(c.first));
+        }
+        start.assign(size_t(high - low + 2), 0);
+        for (const auto &c : *cells)
+            ++start[size_t(part(c.first) - low) + 1];
+        for (size_t i = 1; i < start.size(); ++i)
+            start[i] += start[i - 1];
+        for (const auto &c : *cells)
+            sorted[start[size_t(part(c.first) - low)]++] = c;
+        cells->swap(sorted);
+    }
+}
+
+// Whether `p` lies in `r`, as fz_is_point_inside_rect tells it: asked for
+// every glyph near every replacement.
+bool inside(const fz_point &p, const fz_rect &r)
+{
+    return p.x >= r.x0 && p.x < r.x1 && p.y >= r.y0 && p.y < r.y1;
+}
+
 // Whether the characters of `wanted` (UTF-8, blanks aside) are all among
 // those of `read`, each as often: the order is left aside, as text drawn
 // right to left or in joined forms is read back in another.
@@ -422,7 +456,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             cells.reserve(drawn.size());
             for (size_t g = 0; g < drawn.size(); ++g)
                 cells.emplace_back(cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2), g);
-            std::sort(cells.begin(), cells.end());
+            sortByCell(&cells);
             // After a repair the words are looked for again in the whole page.
             std::unique_ptr<PageGlyphs> whole;
             std::unique_ptr<GlyphFinder> finder;
@@ -439,7 +473,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                     std::u32string read;
                     const auto look = [&](size_t g) {
                         const fz_rect &b = drawn[g].box;
-                        if (fz_is_point_inside_rect(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
+                        if (inside(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
                             read += drawn[g].text;
                     };
                     const long long x0 = cellIndex(area.x0), x1 = cellIndex(area.x1);

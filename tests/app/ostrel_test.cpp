@@ -200,8 +200,8 @@ QByteArray grayProfile()
 // page 1 draws a hairline (0 w), a fill in an ICC colour, a pattern, a
 // shading and an inline image whose colour space is named in the resources
 // (BI /CS /R20), then words separated by blanks, by TJ positioning only, a
-// large bold word over a small one, a time with a colon, words drawn with
-// character spacing and by the ' and " operators, and a form it shares with
+// large bold word over a small one, a time with a colon, grey words drawn with
+// character spacing, words drawn by the ' and " operators, and a form it shares with
 // page 2. Page 2 is turned by /Rotate 90.
 QByteArray madePdf()
 {
@@ -225,7 +225,7 @@ QByteArray madePdf()
                              "BT /F1 12 Tf 20 180 Td (Time 10:30 now) Tj ET\n"
                              "q /CS0 cs 0.5 sc BT /F3 12 Tf 300 180 Td (slanted) Tj ET Q\n"
                              "BT /F1 12 Tf 400 180 Td (R&D costs) Tj ET\n"
-                             "BT /F1 10 Tf 20 90 Td 1.5 Tc (Spaced out) Tj ET\n"
+                             "q 0.4 g BT /F1 10 Tf 20 90 Td 1.5 Tc (Spaced out) Tj ET Q\n"
                              "BT /F1 10 Tf 14 TL 300 100 Td (First) Tj (Quoted line) ' 3 0.5 (Double word) \" ET\n"
                              "q 1 0 0 1 20 120 cm /Fm0 Do Q\n";
     const QByteArray page2 = "BT /F1 14 Tf 40 300 Td (Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
@@ -300,6 +300,37 @@ int pageCount(const QString &pdf)
     return QRegularExpression("Pages:\\s+(\\d+)").match(QString::fromUtf8(run("pdfinfo", {pdf}).out)).captured(1).toInt();
 }
 
+// The document with the cross-reference offset of its last object (the
+// information) 7 bytes early, which the library repairs on opening; empty
+// when there is no such object.
+QByteArray infoMisplaced(QByteArray pdf)
+{
+    const int last = pdf.count(" 0 obj\n");
+    const int info = pdf.lastIndexOf("\n" + QByteArray::number(last) + " 0 obj") + 1;
+    const QByteArray entry = QByteArray::number(info).rightJustified(10, '0') + " 00000 n ";
+    if (info == 0 || !pdf.contains(entry))
+        return QByteArray();
+    return pdf.replace(entry, QByteArray::number(info - 7).rightJustified(10, '0') + " 00000 n ");
+}
+
+// A repaired document of two pages of words whose second page draws from
+// `contents`: object 7, a stream that cannot be decoded (its predictor
+// names more colours than any space has), or anything else. Reading the
+// page back is first tried on the written file.
+QByteArray repairedTwoPages(const QByteArray &contents)
+{
+    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents ";
+    const QByteArray words = "BT /F1 14 Tf 40 700 Td (Alpha Beta) Tj ET";
+    const QByteArray bad(64, 'x');
+    return infoMisplaced(pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 2 /Kids [4 0 R 6 0 R] >>",
+                                "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", page + "5 0 R >>",
+                                "<< /Length " + QByteArray::number(words.size()) + " >>\nstream\n" + words + "\nendstream",
+                                page + contents + " >>",
+                                "<< /Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors 99999 >> /Length 64 >>\nstream\n"
+                                    + bad + "\nendstream",
+                                "<< /Title (Repaired) >>"}));
+}
+
 // An input for the tables below: a sample, the made document ("made!" with
 // its information object's offset wrong, which the library repairs), or one
 // of them turned by qpdf ("name>rotation").
@@ -308,14 +339,8 @@ QString inputFile(const QString &name, const QString &folder)
     const QString source = name.section('>', 0, 0);
     QString path = folder + "/in.pdf";
     if (source.startsWith("made")) {
-        QByteArray pdf = madePdf();
-        const int info = pdf.lastIndexOf("\n12 0 obj") + 1;
-        const QByteArray entry = QByteArray::number(info).rightJustified(10, '0') + " 00000 n ";
-        if (source == "made!" && (info == 0 || !pdf.contains(entry)))
-            return QString();
-        if (source == "made!")
-            pdf.replace(entry, QByteArray::number(info - 7).rightJustified(10, '0') + " 00000 n ");
-        if (!writeFile(path, pdf))
+        const QByteArray pdf = source == "made!" ? infoMisplaced(madePdf()) : madePdf();
+        if (pdf.isEmpty() || !writeFile(path, pdf))
             return QString();
     } else if (!QFile::copy(GRIDMOLT_SAMPLES_DIR "/" + source, path)) {
         return QString();
@@ -801,6 +826,7 @@ private slots:
             {"two words", "Alpha Beta", 14.0, "0 0 0"},
             {"after an inline image, grey", "Moved", 9.0, "0 0 666666"},
             {"after an inline image in an inline colour space", "Below", 9.0, "0 0 0"},
+            {"grey by g after a colour", "Spaced", 10.0, "0 0 666666"},
             // The colour set in the bold word's text object holds on.
             {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},
             {"shown by \" with its spacing", "Double word", 10.0, "0 0 336699"},
@@ -932,6 +958,11 @@ private slots:
             {"empty rule file", "", "-tesome", "\r\n", "out.pdf", "no rule in the file"},
             {"lone carriage returns, one line unreadable", "", "-tesome", "1-40-88-30-14:Alpha:A\rBye1-72-133-41-12:Second:Two\r",
                 "out.pdf", "line 2"},
+            // What a repair left out shows when the written file is read back.
+            {"repaired, a page undecodable", "undecodable.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
+                "page 2 of the written document cannot be read"},
+            {"repaired, a page without content", "lost.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
+                "page 2 of the written document lost its content"},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -939,6 +970,8 @@ private slots:
             const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
             QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
+                    && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
+                    && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
             QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             const Result r = ostrel(*c.input ? c.input : "good.pdf", c.option, c.output, "rules.txt", {}, work.path());

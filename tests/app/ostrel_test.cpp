@@ -812,14 +812,14 @@ private slots:
     }
 
     // What the engine hands the replacement: the removed words' start, width
-    // along the line, size and face.
+    // and direction along the line as the page is shown, size and face.
     void removedWordsTellTheirPlaceAndFace()
     {
         const QString in = dir_.filePath("face.pdf");
         QVERIFY(writeFile(in, madePdf()));
-        const QVector<Word> list = words(in, 1);
-        // The words, their size, and their face: bold, italic, colour.
-        const struct { const char *name; QString word; double size; QString face; } cases[] = {
+        // The words, their size, their face (bold, italic, colour), their
+        // page and the direction they run in as shown (y down).
+        const struct { const char *name; QString word; double size; QString face; int page = 1; QPointF direction = {1, 0}; } cases[] = {
             {"regular", "Beta", 14.0, "0 0 0"},
             {"bold by name, RGB", "Sidebar", 20.0, "1 0 336699"},
             {"oblique by name, ICC grey", "slanted", 12.0, "0 1 808080"},
@@ -830,8 +830,10 @@ private slots:
             // The colour set in the bold word's text object holds on.
             {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},
             {"shown by \" with its spacing", "Double word", 10.0, "0 0 336699"},
+            {"running down a turned page", "Second", 14.0, "0 0 0", 2, {0, 1}},
         };
         for (const auto &c : cases) {
+            const QVector<Word> list = words(in, c.page);
             QRectF box;
             for (const QString &part : c.word.split(' '))
                 box |= boxOf(list, part);
@@ -845,7 +847,7 @@ private slots:
                 const std::string path = in.toStdString();
                 guarded(ctx, [&] {
                     doc = pdf_open_document(ctx, path.c_str());
-                    page = pdf_load_page(ctx, doc, 0);
+                    page = pdf_load_page(ctx, doc, c.page - 1);
                     fz_rect bounds;
                     pdf_page_transform(ctx, page, &bounds, &toShown);
                 });
@@ -861,9 +863,16 @@ private slots:
             QVERIFY2(removed.size() == 1 && removed[0].found == 1, c.name);
             const GlyphRemover::Removed &w = removed[0];
             QCOMPARE(QString::fromStdString(w.text), c.word);
-            QVERIFY2(qAbs(w.origin.x - box.left()) < 0.5 && qAbs(w.width - box.width()) < 1 && w.direction.x == 1,
-                     qPrintable(QStringLiteral("%1: %2 %3").arg(c.name).arg(w.origin.x).arg(w.width)));
-            QVERIFY2(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - c.size) < 0.01, c.name);
+            // The start at the box's first edge in the writing direction, on a
+            // baseline inside the box; the width the box's length that way.
+            const QPointF origin(w.origin.x, w.origin.y), direction(w.direction.x, w.direction.y);
+            const auto along = [&c](const QPointF &p) { return QPointF::dotProduct(p, c.direction); };
+            const double first = std::min(along(box.topLeft()), along(box.bottomRight())),
+                         last = std::max(along(box.topLeft()), along(box.bottomRight()));
+            QVERIFY2(qAbs(along(origin) - first) < 0.5 && qAbs(w.width - (last - first)) < 1
+                         && (direction - c.direction).manhattanLength() < 1e-4,
+                     qPrintable(QStringLiteral("%1: %2 %3 %4 %5").arg(c.name).arg(w.origin.x).arg(w.origin.y).arg(w.width).arg(direction.y())));
+            QVERIFY2(box.contains(origin) && qAbs(w.size - c.size) < 0.01, c.name);
             QCOMPARE(QStringLiteral("%1 %2 %3").arg(w.bold).arg(w.italic).arg(w.color, 0, 16), c.face);
         }
     }

@@ -360,14 +360,23 @@ private slots:
         QCOMPARE(win.files()->rowCount(), 0);
     }
 
-    // What a user sees before any batch: every button and label as wide as
-    // its text, the picture sizes' headers too, the whole path of a listed
-    // file on pointing at it, and the rule editor opening above the window.
+    // What a user sees before any batch: the window's picture behind its
+    // widgets, every button and label as wide as its text, the picture
+    // sizes' headers too, the whole path of a listed file on pointing at it,
+    // and the rule editor opening above the window.
     void textsFitAndPathsShow()
     {
         Window win(dialogs);
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
+        // Where no widget stands the picture shows, not one plain colour.
+        const QImage shown = win.w.grab().toImage();
+        QSet<QRgb> background;
+        for (int y = 0; y < shown.height(); y += 4)
+            for (int x = 0; x < shown.width(); x += 4)
+                if (!win.w.childAt(x, y))
+                    background << shown.pixel(x, y);
+        QVERIFY2(background.size() > 20, qPrintable(QString::number(background.size())));
         QDialog *editor = win.w.findChild<QDialog *>();
         QVERIFY(editor && editor->parentWidget() == &win.w && editor->isWindow());
         editor->show();

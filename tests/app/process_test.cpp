@@ -261,7 +261,11 @@ private slots:
         QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
 
         win.positionRules({{catBox, "Cat", "Dog"}});
-        QVERIFY(tmf->inputKind == 2 && tmf->imagesome[0].width == "40" && tmf->imagesome[0].height == "13");   // the image rules handed over
+        // The picture rules handed over, every cell as the table shows it.
+        const Imagesome &handed = tmf->imagesome[0];
+        QCOMPARE(QStringList({handed.position, handed.find, handed.image, handed.width, handed.height}),
+                 QStringList({catBox, "Cat", "/a.png", "40", "13"}));
+        QCOMPARE(tmf->inputKind, 2);
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
 
         win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);

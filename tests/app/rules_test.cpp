@@ -115,6 +115,18 @@ class RulesTest : public QObject
     QString pdf;
     QMap<int, QVector<Word>> wordsOf;   // by page
 
+    // Whether a click on a rule's second cell selects the whole rule (and
+    // only it); the selection is left empty.
+    static bool clickSelectsItsRule(QTableWidget *table)
+    {
+        table->clearSelection();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(0, 1)).center());
+        const QModelIndexList selected = table->selectionModel()->selectedIndexes();
+        const bool whole = table->selectionModel()->isRowSelected(0, QModelIndex()) && selected.size() == table->columnCount();
+        table->clearSelection();
+        return whole;
+    }
+
     // What is wrong with the page on show; empty when it is `page` at
     // `zoom` with one frame over each of its words.
     QString framesWrong(Editor &e, int page, float zoom)
@@ -275,6 +287,7 @@ private slots:
         std::copy(handed, handed + 5, tmf->textsome);
         tmf->nTextsome = 5;
         e.open();
+        QVERIFY(clickSelectsItsRule(e.texts()));
         e.texts()->setRangeSelected(QTableWidgetSelectionRange(1, 0, 1, 1), true);
         e.texts()->setRangeSelected(QTableWidgetSelectionRange(3, 1, 3, 1), true);
         e.texts()->actions().at(0)->trigger();
@@ -305,6 +318,7 @@ private slots:
 
         // Handed over again, two rows removed by the image table's own menu.
         e.open();
+        QVERIFY(clickSelectsItsRule(e.images()));
         e.images()->setRangeSelected(QTableWidgetSelectionRange(1, 0, 2, 0), true);
         QVERIFY(e.images()->contextMenuPolicy() == Qt::ActionsContextMenu && e.texts()->contextMenuPolicy() == Qt::ActionsContextMenu);
         e.images()->actions().at(0)->trigger();
@@ -333,6 +347,10 @@ private slots:
             QVERIFY(c.rendererThere || QFile::rename(dorcet + QStringLiteral(".away"), dorcet));
             const QString said = e.dialogs.boxes.isEmpty() ? QString() : e.dialogs.boxes.last().text;
             QVERIFY2(said.contains(QLatin1String(c.says)) && e.pixmapSize().isEmpty(), qPrintable(said));
+            // Nor does a zoom bring the earlier page back.
+            e.click(e.get("pushButton_zoomin"));
+            e.click(e.get("pushButton_zoomout"));
+            QVERIFY(e.pixmapSize().isEmpty());
             QCOMPARE(e.get<QLabel>("label_pagenumber")->text(), (*c.pages ? QStringLiteral("/") : QString()) + QLatin1String(c.pages));
             QVERIFY(!QTest::qWaitFor([&] { return !e.frames().isEmpty(); }, 50));
         }

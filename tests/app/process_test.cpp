@@ -360,6 +360,8 @@ private slots:
         emit win.files()->itemDoubleClicked(win.files()->item(0, 0));
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QCOMPARE(opened.urls, QList<QUrl>({QUrl::fromLocalFile(paths[3])}));
+        press({1, 2}, "pushButton_up");   // two rows up together keep their order
+        QCOMPARE(rows(), QStringLiteral("c03 KB e05 KB d04 KB"));
         win.button("removeallButton")->click();
         QCOMPARE(win.files()->rowCount(), 0);
     }

@@ -202,8 +202,9 @@ QByteArray grayProfile()
 // (BI /CS /R20), then words separated by blanks, by TJ positioning only, a
 // large bold word over a small one, a time with a colon, grey words drawn with
 // character spacing, words drawn by the ' and " operators, and a form it shares with
-// page 2. Page 2 is turned by /Rotate 90.
-QByteArray madePdf()
+// page 2. Page 2 is turned by /Rotate 90. With `sharedNames` the two pages
+// also share the one dictionary that names their forms.
+QByteArray madePdf(bool sharedNames = false)
 {
     const auto num = [](int v) { return QByteArray::number(v); };
     // The image's data hold " EI Q ": only its length, from its size and
@@ -235,13 +236,14 @@ QByteArray madePdf()
     const auto stream = [&num](const QByteArray &dict, const QByteArray &data) {
         return "<< " + dict + " /Length " + num(data.size()) + " >>\nstream\n" + data + "\nendstream";
     };
+    const QByteArray forms = sharedNames ? "12 0 R" : "<< /Fm0 9 0 R >>";
     const QByteArray resources = "/Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 << /Type /Font /Subtype /Type1"
-                                 " /BaseFont /Helvetica-Oblique >> >> /XObject << /Fm0 9 0 R >>"
-                                 " /ColorSpace << /R20 [/Indexed /DeviceRGB 1 <202020e0e0e0>] /CS0 [/ICCBased 10 0 R] >>"
+                                 " /BaseFont /Helvetica-Oblique >> >> /XObject " + forms
+                                 + " /ColorSpace << /R20 [/Indexed /DeviceRGB 1 <202020e0e0e0>] /CS0 [/ICCBased 10 0 R] >>"
                                  " /Pattern << /P0 11 0 R >> /Shading << /Sh0 << /ShadingType 2 /ColorSpace /DeviceRGB"
                                  " /Coords [180 0 240 0] /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1]"
                                  " /N 1 >> >> >> >>";
-    return pdfOf({
+    QVector<QByteArray> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Count 2 /Kids [5 0 R 7 0 R] >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
@@ -253,8 +255,10 @@ QByteArray madePdf()
         stream("/Type /XObject /Subtype /Form /BBox [0 0 300 40] /Resources << /Font << /F1 3 0 R >> >>", form),
         stream("/N 1 /Alternate /DeviceGray", profile),
         stream("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10"
-               " /Resources << >>", pattern),
-        "<< /Title (Made) >>"});
+               " /Resources << >>", pattern)};
+    if (sharedNames)
+        objects << "<< /Fm0 9 0 R >>";
+    return pdfOf(objects << "<< /Title (Made) >>");
 }
 
 // The page at 100 dpi (at 72 its crop box, a pixel a point), and what poppler said while drawing it.
@@ -332,14 +336,15 @@ QByteArray repairedTwoPages(const QByteArray &contents)
 }
 
 // An input for the tables below: a sample, the made document ("made!" with
-// its information object's offset wrong, which the library repairs), or one
-// of them turned by qpdf ("name>rotation").
+// its information object's offset wrong, which the library repairs, "made="
+// with its pages sharing the names of their forms), or one of them turned by
+// qpdf ("name>rotation").
 QString inputFile(const QString &name, const QString &folder)
 {
     const QString source = name.section('>', 0, 0);
     QString path = folder + "/in.pdf";
     if (source.startsWith("made")) {
-        const QByteArray pdf = source == "made!" ? infoMisplaced(madePdf()) : madePdf();
+        const QByteArray pdf = source == "made!" ? infoMisplaced(madePdf()) : madePdf(source == "made=");
         if (pdf.isEmpty() || !writeFile(path, pdf))
             return QString();
     } else if (!QFile::copy(GRIDMOLT_SAMPLES_DIR "/" + source, path)) {
@@ -589,6 +594,7 @@ private slots:
         row("shown by '", "made", 1, "Quoted");
         row("shown by \"", "made", 1, "Double");
         row("word in a form shared with page 2", "made", 1, "Shared");
+        row("word in a form named in a dictionary shared with page 2", "made=", 1, "Shared");
         row("page turned by /Rotate 90", "made", 2, "Second");
         row("ruled table", "AnimalSounds.pdf", 1, "#5");
         row("accents", "argentina_diputados_voting_record.pdf", 1, "#40");

@@ -256,6 +256,7 @@ private slots:
         win.button("pushButton_option")->click();
         QTableWidget *texts = win.get<QTableWidget>("tableWidget_textsome"), *images = win.get<QTableWidget>("tableWidget_imagesome");
         QVERIFY(texts->isHidden() && !images->isHidden() && images->item(0, 3)->text() == QStringLiteral("40"));
+        QVERIFY(clickSelectsItsRow(images));
         QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);   // what the editor opens
         QVERIFY(settings.value(QStringLiteral("file/file")) == animals && settings.value(QStringLiteral("file/page")) == "1");
         QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
@@ -267,6 +268,7 @@ private slots:
                  QStringList({catBox, "Cat", "/a.png", "40", "13"}));
         QCOMPARE(tmf->inputKind, 2);
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
+        QVERIFY(clickSelectsItsRow(texts));
 
         win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
         win.w.setTimeLimits(0, 60000);   // the engine's time comes from the page count alone
@@ -334,6 +336,7 @@ private slots:
         for (const char *n : {"a", "b", "c", "d", "e"})   // sizes 1001 to 1005
             QVERIFY(writeFile((paths << box->path() + QStringLiteral("/%1.pdf").arg(QLatin1String(n))).last(), QByteArray(1001 + *n - 'a', 'x')));
         win.open(paths);
+        QVERIFY(clickSelectsItsRow(win.files()));
         auto rows = [&] {
             QStringList out;
             for (int r = 0; r < win.files()->rowCount(); ++r)

@@ -115,18 +115,6 @@ class RulesTest : public QObject
     QString pdf;
     QMap<int, QVector<Word>> wordsOf;   // by page
 
-    // Whether a click on a rule's second cell selects the whole rule (and
-    // only it); the selection is left empty.
-    static bool clickSelectsItsRule(QTableWidget *table)
-    {
-        table->clearSelection();
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(0, 1)).center());
-        const QModelIndexList selected = table->selectionModel()->selectedIndexes();
-        const bool whole = table->selectionModel()->isRowSelected(0, QModelIndex()) && selected.size() == table->columnCount();
-        table->clearSelection();
-        return whole;
-    }
-
     // What is wrong with the page on show; empty when it is `page` at
     // `zoom` with one frame over each of its words.
     QString framesWrong(Editor &e, int page, float zoom)
@@ -287,7 +275,7 @@ private slots:
         std::copy(handed, handed + 5, tmf->textsome);
         tmf->nTextsome = 5;
         e.open();
-        QVERIFY(clickSelectsItsRule(e.texts()));
+        QVERIFY(clickSelectsItsRow(e.texts()));
         e.texts()->setRangeSelected(QTableWidgetSelectionRange(1, 0, 1, 1), true);
         e.texts()->setRangeSelected(QTableWidgetSelectionRange(3, 1, 3, 1), true);
         e.texts()->actions().at(0)->trigger();
@@ -318,7 +306,7 @@ private slots:
 
         // Handed over again, two rows removed by the image table's own menu.
         e.open();
-        QVERIFY(clickSelectsItsRule(e.images()));
+        QVERIFY(clickSelectsItsRow(e.images()));
         e.images()->setRangeSelected(QTableWidgetSelectionRange(1, 0, 2, 0), true);
         QVERIFY(e.images()->contextMenuPolicy() == Qt::ActionsContextMenu && e.texts()->contextMenuPolicy() == Qt::ActionsContextMenu);
         e.images()->actions().at(0)->trigger();

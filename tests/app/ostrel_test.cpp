@@ -205,10 +205,11 @@ QByteArray grayProfile()
 // page 1 draws a hairline (0 w), a fill in an ICC colour, a pattern, a
 // shading and an inline image whose colour space is named in the resources
 // (BI /CS /R20), then words separated by blanks, by TJ positioning only, a
-// large bold word over a small one, a time with a colon, words drawn with
-// character spacing and by the ' and " operators, and a form it shares with
-// page 2. Page 2 is turned by /Rotate 90.
-QByteArray madePdf()
+// large bold word over a small one, a time with a colon, grey words drawn with
+// character spacing, words drawn by the ' and " operators, and a form it shares with
+// page 2. Page 2 is turned by /Rotate 90. With `sharedNames` the two pages
+// also share the one dictionary that names their forms.
+QByteArray madePdf(bool sharedNames = false)
 {
     const auto num = [](int v) { return QByteArray::number(v); };
     // The image's data hold " EI Q ": only its length, from its size and
@@ -230,7 +231,7 @@ QByteArray madePdf()
                              "BT /F1 12 Tf 20 180 Td (Time 10:30 now) Tj ET\n"
                              "q /CS0 cs 0.5 sc BT /F3 12 Tf 300 180 Td (slanted) Tj ET Q\n"
                              "BT /F1 12 Tf 400 180 Td (R&D costs) Tj ET\n"
-                             "BT /F1 10 Tf 20 90 Td 1.5 Tc (Spaced out) Tj ET\n"
+                             "q 0.4 g BT /F1 10 Tf 20 90 Td 1.5 Tc (Spaced out) Tj ET Q\n"
                              "BT /F1 10 Tf 14 TL 300 100 Td (First) Tj (Quoted line) ' 3 0.5 (Double word) \" ET\n"
                              "q 1 0 0 1 20 120 cm /Fm0 Do Q\n";
     const QByteArray page2 = "BT /F1 14 Tf 40 300 Td (Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
@@ -240,13 +241,14 @@ QByteArray madePdf()
     const auto stream = [&num](const QByteArray &dict, const QByteArray &data) {
         return "<< " + dict + " /Length " + num(data.size()) + " >>\nstream\n" + data + "\nendstream";
     };
+    const QByteArray forms = sharedNames ? "12 0 R" : "<< /Fm0 9 0 R >>";
     const QByteArray resources = "/Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 << /Type /Font /Subtype /Type1"
-                                 " /BaseFont /Helvetica-Oblique >> >> /XObject << /Fm0 9 0 R >>"
-                                 " /ColorSpace << /R20 [/Indexed /DeviceRGB 1 <202020e0e0e0>] /CS0 [/ICCBased 10 0 R] >>"
+                                 " /BaseFont /Helvetica-Oblique >> >> /XObject " + forms
+                                 + " /ColorSpace << /R20 [/Indexed /DeviceRGB 1 <202020e0e0e0>] /CS0 [/ICCBased 10 0 R] >>"
                                  " /Pattern << /P0 11 0 R >> /Shading << /Sh0 << /ShadingType 2 /ColorSpace /DeviceRGB"
                                  " /Coords [180 0 240 0] /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1]"
                                  " /N 1 >> >> >> >>";
-    return pdfOf({
+    QVector<QByteArray> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Count 2 /Kids [5 0 R 7 0 R] >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
@@ -258,8 +260,10 @@ QByteArray madePdf()
         stream("/Type /XObject /Subtype /Form /BBox [0 0 300 40] /Resources << /Font << /F1 3 0 R >> >>", form),
         stream("/N 1 /Alternate /DeviceGray", profile),
         stream("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10"
-               " /Resources << >>", pattern),
-        "<< /Title (Made) >>"});
+               " /Resources << >>", pattern)};
+    if (sharedNames)
+        objects << "<< /Fm0 9 0 R >>";
+    return pdfOf(objects << "<< /Title (Made) >>");
 }
 
 // The page at 100 dpi (at 72 its crop box, a pixel a point), and what poppler said while drawing it.
@@ -305,22 +309,48 @@ int pageCount(const QString &pdf)
     return QRegularExpression("Pages:\\s+(\\d+)").match(QString::fromUtf8(run("pdfinfo", {pdf}).out)).captured(1).toInt();
 }
 
+// The document with the cross-reference offset of its last object (the
+// information) 7 bytes early, which the library repairs on opening; empty
+// when there is no such object.
+QByteArray infoMisplaced(QByteArray pdf)
+{
+    const int last = pdf.count(" 0 obj\n");
+    const int info = pdf.lastIndexOf("\n" + QByteArray::number(last) + " 0 obj") + 1;
+    const QByteArray entry = QByteArray::number(info).rightJustified(10, '0') + " 00000 n ";
+    if (info == 0 || !pdf.contains(entry))
+        return QByteArray();
+    return pdf.replace(entry, QByteArray::number(info - 7).rightJustified(10, '0') + " 00000 n ");
+}
+
+// A repaired document of two pages of words whose second page draws from
+// `contents`: object 7, a stream that cannot be decoded (its predictor
+// names more colours than any space has), or anything else. Reading the
+// page back is first tried on the written file.
+QByteArray repairedTwoPages(const QByteArray &contents)
+{
+    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents ";
+    const QByteArray words = "BT /F1 14 Tf 40 700 Td (Alpha Beta) Tj ET";
+    const QByteArray bad(64, 'x');
+    return infoMisplaced(pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 2 /Kids [4 0 R 6 0 R] >>",
+                                "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", page + "5 0 R >>",
+                                "<< /Length " + QByteArray::number(words.size()) + " >>\nstream\n" + words + "\nendstream",
+                                page + contents + " >>",
+                                "<< /Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors 99999 >> /Length 64 >>\nstream\n"
+                                    + bad + "\nendstream",
+                                "<< /Title (Repaired) >>"}));
+}
+
 // An input for the tables below: a sample, the made document ("made!" with
-// its information object's offset wrong, which the library repairs), or one
-// of them turned by qpdf ("name>rotation").
+// its information object's offset wrong, which the library repairs, "made="
+// with its pages sharing the names of their forms), or one of them turned by
+// qpdf ("name>rotation").
 QString inputFile(const QString &name, const QString &folder)
 {
     const QString source = name.section('>', 0, 0);
     QString path = folder + "/in.pdf";
     if (source.startsWith("made")) {
-        QByteArray pdf = madePdf();
-        const int info = pdf.lastIndexOf("\n12 0 obj") + 1;
-        const QByteArray entry = QByteArray::number(info).rightJustified(10, '0') + " 00000 n ";
-        if (source == "made!" && (info == 0 || !pdf.contains(entry)))
-            return QString();
-        if (source == "made!")
-            pdf.replace(entry, QByteArray::number(info - 7).rightJustified(10, '0') + " 00000 n ");
-        if (!writeFile(path, pdf))
+        const QByteArray pdf = source == "made!" ? infoMisplaced(madePdf()) : madePdf(source == "made=");
+        if (pdf.isEmpty() || !writeFile(path, pdf))
             return QString();
     } else if (!QFile::copy(GRIDMOLT_SAMPLES_DIR "/" + source, path)) {
         return QString();
@@ -669,6 +699,7 @@ private slots:
         row("shown by '", "made", 1, "Quoted");
         row("shown by \"", "made", 1, "Double");
         row("word in a form shared with page 2", "made", 1, "Shared");
+        row("word in a form named in a dictionary shared with page 2", "made=", 1, "Shared");
         row("page turned by /Rotate 90", "made", 2, "Second");
         row("ruled table", "AnimalSounds.pdf", 1, "#5");
         row("accents", "argentina_diputados_voting_record.pdf", 1, "#40");
@@ -958,25 +989,28 @@ private slots:
     }
 
     // What the engine hands the replacement: the removed words' start, width
-    // along the line, size and face.
+    // and direction along the line as the page is shown, size and face.
     void removedWordsTellTheirPlaceAndFace()
     {
         const QString in = dir_.filePath("face.pdf");
         QVERIFY(writeFile(in, madePdf()));
-        const QVector<Word> list = words(in, 1);
-        // The words, their size, and their face: bold, italic, colour.
-        const struct { const char *name; QString word; double size; QString face; } cases[] = {
+        // The words, their size, their face (bold, italic, colour), their
+        // page and the direction they run in as shown (y down).
+        const struct { const char *name; QString word; double size; QString face; int page = 1; QPointF direction = {1, 0}; } cases[] = {
             {"regular", "Beta", 14.0, "0 0 0"},
             {"bold by name, RGB", "Sidebar", 20.0, "1 0 336699"},
             {"oblique by name, ICC grey", "slanted", 12.0, "0 1 808080"},
             {"two words", "Alpha Beta", 14.0, "0 0 0"},
             {"after an inline image, grey", "Moved", 9.0, "0 0 666666"},
             {"after an inline image in an inline colour space", "Below", 9.0, "0 0 0"},
+            {"grey by g after a colour", "Spaced", 10.0, "0 0 666666"},
             // The colour set in the bold word's text object holds on.
             {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},
             {"shown by \" with its spacing", "Double word", 10.0, "0 0 336699"},
+            {"running down a turned page", "Second", 14.0, "0 0 0", 2, {0, 1}},
         };
         for (const auto &c : cases) {
+            const QVector<Word> list = words(in, c.page);
             QRectF box;
             for (const QString &part : c.word.split(' '))
                 box |= boxOf(list, part);
@@ -990,7 +1024,7 @@ private slots:
                 const std::string path = in.toStdString();
                 guarded(ctx, [&] {
                     doc = pdf_open_document(ctx, path.c_str());
-                    page = pdf_load_page(ctx, doc, 0);
+                    page = pdf_load_page(ctx, doc, c.page - 1);
                     fz_rect bounds;
                     pdf_page_transform(ctx, page, &bounds, &toShown);
                 });
@@ -1006,9 +1040,16 @@ private slots:
             QVERIFY2(removed.size() == 1 && removed[0].found == 1, c.name);
             const GlyphRemover::Removed &w = removed[0];
             QCOMPARE(QString::fromStdString(w.text), c.word);
-            QVERIFY2(qAbs(w.origin.x - box.left()) < 0.5 && qAbs(w.width - box.width()) < 1 && w.direction.x == 1,
-                     qPrintable(QStringLiteral("%1: %2 %3").arg(c.name).arg(w.origin.x).arg(w.width)));
-            QVERIFY2(w.origin.y > box.top() && w.origin.y < box.bottom() && qAbs(w.size - c.size) < 0.01, c.name);
+            // The start at the box's first edge in the writing direction, on a
+            // baseline inside the box; the width the box's length that way.
+            const QPointF origin(w.origin.x, w.origin.y), direction(w.direction.x, w.direction.y);
+            const auto along = [&c](const QPointF &p) { return QPointF::dotProduct(p, c.direction); };
+            const double first = std::min(along(box.topLeft()), along(box.bottomRight())),
+                         last = std::max(along(box.topLeft()), along(box.bottomRight()));
+            QVERIFY2(qAbs(along(origin) - first) < 0.5 && qAbs(w.width - (last - first)) < 1
+                         && (direction - c.direction).manhattanLength() < 1e-4,
+                     qPrintable(QStringLiteral("%1: %2 %3 %4 %5").arg(c.name).arg(w.origin.x).arg(w.origin.y).arg(w.width).arg(direction.y())));
+            QVERIFY2(box.contains(origin) && qAbs(w.size - c.size) < 0.01, c.name);
             QCOMPARE(QStringLiteral("%1 %2 %3").arg(w.bold).arg(w.italic).arg(w.color, 0, 16), c.face);
         }
     }
@@ -1223,6 +1264,11 @@ private slots:
                 "cannot read the picture \"cut.jpg\" (line 1): it is damaged (Premature end of JPEG file)"},
             {"lone carriage returns, one line unreadable", "", "-tesome", "1-40-88-30-14:Alpha:A\rBye1-72-133-41-12:Second:Two\r",
                 "out.pdf", "line 2"},
+            // What a repair left out shows when the written file is read back.
+            {"repaired, a page undecodable", "undecodable.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
+                "page 2 of the written document cannot be read"},
+            {"repaired, a page without content", "lost.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
+                "page 2 of the written document lost its content"},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1233,6 +1279,8 @@ private slots:
                     && writeFile(d.filePath("cut.jpg"), pictures.cutJpeg));
             QVERIFY(writeFile(d.filePath("notes.pdf"), "not a document\n") && writeFile(d.filePath("good.pdf"), good)
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
+                    && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
+                    && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
             QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             const Result r = ostrel(*c.input ? c.input : "good.pdf", c.option, c.output, "rules.txt", {}, work.path());

@@ -268,13 +268,19 @@ private slots:
         win.button("pushButton_option")->click();
         QTableWidget *texts = win.get<QTableWidget>("tableWidget_textsome"), *images = win.get<QTableWidget>("tableWidget_imagesome");
         QVERIFY(texts->isHidden() && !images->isHidden() && images->item(0, 3)->text() == QStringLiteral("40"));
+        QVERIFY(clickSelectsItsRow(images));
         QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);   // what the editor opens
         QVERIFY(settings.value(QStringLiteral("file/file")) == animals && settings.value(QStringLiteral("file/page")) == "1");
         QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
 
         win.positionRules({{catBox, "Cat", "Dog"}});
-        QVERIFY(tmf->inputKind == 2 && tmf->imagesome[0].width == "40" && tmf->imagesome[0].height == "13");   // the image rules handed over
+        // The picture rules handed over, every cell as the table shows it.
+        const Imagesome &handed = tmf->imagesome[0];
+        QCOMPARE(QStringList({handed.position, handed.find, handed.image, handed.width, handed.height}),
+                 QStringList({catBox, "Cat", "/a.png", "40", "13"}));
+        QCOMPARE(tmf->inputKind, 2);
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
+        QVERIFY(clickSelectsItsRow(texts));
 
         win.get<QTabWidget>("tabWidget_replaceparent")->setCurrentIndex(1);
         win.w.setTimeLimits(0, 60000);   // the engine's time comes from the page count alone
@@ -342,6 +348,7 @@ private slots:
         for (const char *n : {"a", "b", "c", "d", "e"})   // sizes 1001 to 1005
             QVERIFY(writeFile((paths << box->path() + QStringLiteral("/%1.pdf").arg(QLatin1String(n))).last(), QByteArray(1001 + *n - 'a', 'x')));
         win.open(paths);
+        QVERIFY(clickSelectsItsRow(win.files()));
         auto rows = [&] {
             QStringList out;
             for (int r = 0; r < win.files()->rowCount(); ++r)
@@ -368,18 +375,29 @@ private slots:
         emit win.files()->itemDoubleClicked(win.files()->item(0, 0));
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         QCOMPARE(opened.urls, QList<QUrl>({QUrl::fromLocalFile(paths[3])}));
+        press({1, 2}, "pushButton_up");   // two rows up together keep their order
+        QCOMPARE(rows(), QStringLiteral("c03 KB e05 KB d04 KB"));
         win.button("removeallButton")->click();
         QCOMPARE(win.files()->rowCount(), 0);
     }
 
-    // What a user sees before any batch: every button and label as wide as
-    // its text, the picture sizes' headers too, the whole path of a listed
-    // file on pointing at it, and the rule editor opening above the window.
+    // What a user sees before any batch: the window's picture behind its
+    // widgets, every button and label as wide as its text, the picture
+    // sizes' headers too, the whole path of a listed file on pointing at it,
+    // and the rule editor opening above the window.
     void textsFitAndPathsShow()
     {
         Window win(dialogs);
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
+        // Where no widget stands the picture shows, not one plain colour.
+        const QImage shown = win.w.grab().toImage();
+        QSet<QRgb> background;
+        for (int y = 0; y < shown.height(); y += 4)
+            for (int x = 0; x < shown.width(); x += 4)
+                if (!win.w.childAt(x, y))
+                    background << shown.pixel(x, y);
+        QVERIFY2(background.size() > 20, qPrintable(QString::number(background.size())));
         QDialog *editor = win.w.findChild<QDialog *>();
         QVERIFY(editor && editor->parentWidget() == &win.w && editor->isWindow());
         editor->show();

@@ -29,8 +29,9 @@ struct CloseCase
 };
 
 // A script standing in for the engine ($1 input, $3 output), the status
-// lines expected in order, the row's result and whether the output stays.
-struct EngineCase { QByteArray script; QStringList said; QString result; bool outputStays; };
+// lines expected in order, the row's result, whether the output stays and
+// whether the rules come from the content table (else by position).
+struct EngineCase { QByteArray script; QStringList said; QString result; bool outputStays; bool content = false; };
 
 // The output folder ("<out>" for the usual one), the ranges, the results, a
 // status line that must stand (none: refused at once) and the files written
@@ -164,6 +165,15 @@ private slots:
                            "    Ostrel.dll: rule file \"r\", line 3: page 9, /p/a.png; rule skipped (rule 3 of the position table)",
                            "The output <output> holds the rules that were applied."},
                           "Failed", true};
+        // The rule file's lines name the content table's rows they came from:
+        // the first row finds nothing, so every line is the second row's.
+        QTest::newRow("some skipped, content table")
+            << EngineCase{"#!/bin/sh\ncp \"$1\" \"$3\"\n"
+                          "echo 'Ostrel.dll: rule file \"r\", line 2: page 1, \"Says\" not found; rule skipped' >&2\nexit 2\n",
+                          {"Not every rule could be applied to <input>:",
+                           "    Ostrel.dll: rule file \"r\", line 2: page 1, \"Says\" not found; rule skipped (rule 2 of the content table)",
+                           "The output <output> holds the rules that were applied."},
+                          "Failed", true, true};
         QTest::newRow("nothing written")
             << EngineCase{"#!/bin/sh\necho 'Ostrel.dll: the document is damaged' >&2\nexit 1\n",
                           {"<input> was not replaced: Ostrel.dll: the document is damaged"}, "Failed", false};
@@ -178,12 +188,17 @@ private slots:
         WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), c.script);
         Window win(dialogs);
         const QString animals = box->listed(win);
-        win.positionRules({3, {catBox, "Cat", "Dog"}});
-        win.replace("pushButton_textsome_replace");
+        if (c.content) {
+            win.addContentRule(0, {"Zebra", "Horse"});
+            win.addContentRule(0, {"Says", "Yells"});
+        } else {
+            win.positionRules({3, {catBox, "Cat", "Dog"}});
+        }
+        win.replace(c.content ? "pushButton_textall_replace" : "pushButton_textsome_replace");
         const QString output = box->out + QStringLiteral("/AnimalSounds.pdf");
         QVERIFY(win.cell(0, 3) == c.result && QFile::exists(output) == c.outputStays);
         const QStringList lines = win.lines();
-        const int from = lines.indexOf(animals) + 1;
+        const int from = lines.lastIndexOf(animals) + 1;   // the engine's step, after any page scan
         QStringList expected;
         for (QString line : c.said)
             expected << line.replace(QStringLiteral("<input>"), animals).replace(QStringLiteral("<output>"), output);

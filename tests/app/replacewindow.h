@@ -35,6 +35,18 @@ QByteArray output(const QString &program, const QStringList &args)
 }
 QString pdfText(const QString &pdf) { return QString::fromUtf8(output(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})); }
 
+// Whether a click on the first row's second cell selects that whole row
+// (and only it); the selection is left empty.
+bool clickSelectsItsRow(QTableWidget *table)
+{
+    table->clearSelection();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(0, 1)).center());
+    const bool whole = table->selectionModel()->isRowSelected(0, QModelIndex())
+                       && table->selectionModel()->selectedIndexes().size() == table->columnCount();
+    table->clearSelection();
+    return whole;
+}
+
 // Whole words.
 int countWord(const QString &text, const QString &words)
 {

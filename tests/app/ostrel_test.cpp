@@ -201,6 +201,36 @@ QByteArray grayProfile()
     return header + table + data;
 }
 
+// The engine's removal of one request's words on `pageNumber` of `pdf`,
+// as the replacement will be told of them; empty when the file cannot be read.
+std::vector<GlyphRemover::Removed> removeAt(const QString &pdf, int pageNumber, const QRectF &box,
+                                            const std::vector<std::string> &readings)
+{
+    fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    pdf_document *doc = nullptr;
+    pdf_page *page = nullptr;
+    std::vector<GlyphRemover::Removed> removed;
+    try {
+        fz_matrix toShown;
+        const std::string path = pdf.toStdString();
+        guarded(ctx, [&] {
+            doc = pdf_open_document(ctx, path.c_str());
+            page = pdf_load_page(ctx, doc, pageNumber - 1);
+            fz_rect bounds;
+            pdf_page_transform(ctx, page, &bounds, &toShown);
+        });
+        FontCache fonts(ctx, doc);
+        const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
+        removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, readings}});
+    } catch (const std::exception &e) {
+        qWarning("%s", e.what());
+    }
+    fz_drop_page(ctx, page ? &page->super : nullptr);
+    pdf_drop_document(ctx, doc);
+    fz_drop_context(ctx);
+    return removed;
+}
+
 // A document of the page shapes that rewriting a page's content must keep:
 // page 1 draws a hairline (0 w), a fill in an ICC colour, a pattern, a
 // shading and an inline image whose colour space is named in the resources
@@ -1015,28 +1045,7 @@ private slots:
             for (const QString &part : c.word.split(' '))
                 box |= boxOf(list, part);
             QVERIFY2(!box.isNull(), c.name);
-            fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
-            pdf_document *doc = nullptr;
-            pdf_page *page = nullptr;
-            std::vector<GlyphRemover::Removed> removed;
-            try {
-                fz_matrix toShown;
-                const std::string path = in.toStdString();
-                guarded(ctx, [&] {
-                    doc = pdf_open_document(ctx, path.c_str());
-                    page = pdf_load_page(ctx, doc, c.page - 1);
-                    fz_rect bounds;
-                    pdf_page_transform(ctx, page, &bounds, &toShown);
-                });
-                FontCache fonts(ctx, doc);
-                const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
-                removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, {"Qzxv", c.word.toStdString()}}});
-            } catch (const std::exception &e) {
-                QWARN(e.what());
-            }
-            fz_drop_page(ctx, page ? &page->super : nullptr);
-            pdf_drop_document(ctx, doc);
-            fz_drop_context(ctx);
+            const std::vector<GlyphRemover::Removed> removed = removeAt(in, c.page, box, {"Qzxv", c.word.toStdString()});
             QVERIFY2(removed.size() == 1 && removed[0].found == 1, c.name);
             const GlyphRemover::Removed &w = removed[0];
             QCOMPARE(QString::fromStdString(w.text), c.word);
@@ -1051,6 +1060,38 @@ private slots:
                      qPrintable(QStringLiteral("%1: %2 %3 %4 %5").arg(c.name).arg(w.origin.x).arg(w.origin.y).arg(w.width).arg(direction.y())));
             QVERIFY2(box.contains(origin) && qAbs(w.size - c.size) < 0.01, c.name);
             QCOMPARE(QStringLiteral("%1 %2 %3").arg(w.bold).arg(w.italic).arg(w.color, 0, 16), c.face);
+        }
+    }
+
+    // A subset font's name and descriptor may say nothing of its face; the
+    // font program itself then tells that the replacement is bold or slanted.
+    void faceFromTheFontProgram()
+    {
+        const struct { const char *name; const char *file; QString face; } cases[] = {
+            {"plain program", "DejaVuSans.ttf", "0 0"},
+            {"bold program", "DejaVuSans-Bold.ttf", "1 0"},
+            {"oblique program", "DejaVuSans-Oblique.ttf", "0 1"},
+        };
+        for (const auto &c : cases) {
+            QFile font(QStringLiteral("/usr/share/fonts/truetype/dejavu/") + c.file);
+            QVERIFY2(font.open(QIODevice::ReadOnly), c.file);
+            const QByteArray program = font.readAll();
+            const QByteArray content = "BT /F1 14 Tf 72 700 Td (Hello World) Tj ET";
+            const QString in = dir_.filePath("program.pdf");
+            QVERIFY(writeFile(in, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 800] /Contents 4 0 R"
+                                          " /Resources << /Font << /F1 5 0 R >> >> >>",
+                                          "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                                          "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+F1 /Encoding /WinAnsiEncoding"
+                                          " /FontDescriptor 6 0 R >>",
+                                          "<< /Type /FontDescriptor /FontName /ABCDEF+F1 /Flags 32 /FontBBox [0 0 1000 1000]"
+                                          " /ItalicAngle 0 /Ascent 900 /Descent -200 /CapHeight 700 /StemV 80 /FontFile2 7 0 R >>",
+                                          "<< /Length " + QByteArray::number(program.size()) + " >>\nstream\n" + program + "\nendstream"})));
+            const QRectF box = boxOf(words(in, 1), QStringLiteral("Hello"));
+            QVERIFY2(!box.isNull(), c.name);
+            const std::vector<GlyphRemover::Removed> removed = removeAt(in, 1, box, {"Hello"});
+            QVERIFY2(removed.size() == 1 && removed[0].found == 0, c.name);
+            QCOMPARE(QStringLiteral("%1 %2").arg(removed[0].bold).arg(removed[0].italic), c.face);
         }
     }
 

@@ -249,7 +249,10 @@ QByteArray madePdf(bool sharedNames = false)
         + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /DeviceGray cs 0.4 sc /F1 9 Tf 380 370 Td (Moved) Tj ET Q\n"
         // The same with the colour space given inline, one sample wide.
         + "q 1 0 0 1 0 -20 cm q 100 0 0 10 460 360 cm BI /W 1 /H 8 /BPC 8 /CS [/I /RGB 1 <ff00000000ff>] ID "
-        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 470 350 Td (Below) Tj ET Q\n";
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 470 350 Td (Below) Tj ET Q\n"
+        // A stencil mask: one bit a sample, whatever colour space is in use.
+        + "q 1 0 0 1 0 -20 cm q 64 0 0 4 540 360 cm BI /W 64 /H 1 /IM true ID "
+        + QByteArray("\x00 EI Q \x01", 8) + " EI Q BT /F1 9 Tf 540 350 Td (Masked) Tj ET Q\n";
     const QByteArray page1 = "q 0 w 0 0 1 RG 20 390 m 590 390 l S Q\n"
                              "q /CS0 cs 0.5 sc 20 330 60 40 re f Q\n"
                              "q /Pattern cs /P0 scn 100 330 60 40 re f Q\n"
@@ -1033,6 +1036,7 @@ private slots:
             {"two words", "Alpha Beta", 14.0, "0 0 0"},
             {"after an inline image, grey", "Moved", 9.0, "0 0 666666"},
             {"after an inline image in an inline colour space", "Below", 9.0, "0 0 0"},
+            {"after an inline stencil mask", "Masked", 9.0, "0 0 0"},
             {"grey by g after a colour", "Spaced", 10.0, "0 0 666666"},
             // The colour set in the bold word's text object holds on.
             {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},

@@ -34,8 +34,8 @@ const long long kMaxPicturePixels = 40LL * 1000 * 1000;
 const char *const kHidden = "its words may be drawn again where forms nest too deeply to be read, and could not"
                              " all be removed";
 const char *const kShownElsewhere = "an annotation or a Type3 glyph shows its words there too, and is kept as it is";
-const char *const kUnreadElsewhere = "the annotations or Type3 glyphs of its page are too many or too deep to be read,"
-                                     " and may show its words again";
+const char *const kUnreadElsewhere = "the annotations or Type3 glyphs of its page could not all be read, and may"
+                                     " show its words again";
 // The library's cache of decoded fonts and images, well within the memory share.
 const size_t kStoreBytes = 64 << 20;
 
@@ -475,7 +475,12 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             bool othersComplete = true;
             std::unique_ptr<GlyphFinder> elsewhere;
             if (paths.annotations || paths.type3) {
-                others = UnfollowedText::glyphs(ctx, page.get(), paths, &othersComplete);
+                // What the library cannot run there, a reader may still show.
+                try {
+                    others = UnfollowedText::glyphs(ctx, page.get(), paths, &othersComplete);
+                } catch (const MupdfError &) {
+                    othersComplete = false;
+                }
                 elsewhere.reset(new GlyphFinder(others, rules->second.size()));
             }
             for (const Applied *a : rules->second) {

@@ -417,6 +417,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
     if (w.dangling > danglingBefore)
         return "the written document refers to objects it does not hold";
     FontCache fonts(ctx, doc.get());
+    UnfollowedText unfollowed(ctx);
     std::map<int64_t, std::vector<const Applied *>> byPage;
     for (const Applied &a : applied)
         byPage[a.page].push_back(&a);
@@ -470,14 +471,14 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             }
             // What annotations and Type3 glyphs show, where the rewrite did
             // not reach: the words must not be shown there again either.
-            const UnfollowedText::Paths paths = UnfollowedText::of(ctx, page.get());
+            const UnfollowedText::Paths paths = unfollowed.of(page.get());
             std::vector<PageGlyphs::Glyph> others;
             bool othersComplete = true;
             std::unique_ptr<GlyphFinder> elsewhere;
             if (paths.annotations || paths.type3) {
                 // What the library cannot run there, a reader may still show.
                 try {
-                    others = UnfollowedText::glyphs(ctx, page.get(), paths, &othersComplete);
+                    others = unfollowed.glyphs(page.get(), paths, &othersComplete);
                 } catch (const MupdfError &) {
                     othersComplete = false;
                 }

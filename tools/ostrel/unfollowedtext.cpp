@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <new>
-#include <set>
 
 namespace
 {
@@ -157,21 +156,29 @@ void ignoreText(fz_context *ctx, fz_device *dev, const fz_text *text, fz_matrix 
     collect(ctx, dev, text, ctm);
 }
 
-// The dictionaries in `dict`'s entry `key` (a resources' Font, XObject or
-// Pattern), each resolved.
-std::vector<pdf_obj *> entries(fz_context *ctx, pdf_obj *dict, pdf_obj *key)
+// The list of `dict`'s entry `key` (a resources' Font, XObject or
+// Pattern), resolved; null when there is none.
+pdf_obj *listOf(fz_context *ctx, pdf_obj *dict, pdf_obj *key)
 {
-    pdf_obj *group = nullptr;
-    int n = 0;
+    pdf_obj *list = nullptr;
     guarded(ctx, [&] {
-        group = pdf_dict_get(ctx, dict, key);
-        n = pdf_dict_len(ctx, group);
+        list = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, dict, key));
+        if (!pdf_is_dict(ctx, list))
+            list = nullptr;
     });
+    return list;
+}
+
+// The dictionaries `list` names, each resolved.
+std::vector<pdf_obj *> entries(fz_context *ctx, pdf_obj *list)
+{
+    int n = 0;
+    guarded(ctx, [&] { n = pdf_dict_len(ctx, list); });
     std::vector<pdf_obj *> found;
     for (int i = 0; i < n; ++i) {
         pdf_obj *value = nullptr;
         guarded(ctx, [&] {
-            value = pdf_resolve_indirect(ctx, pdf_dict_get_val(ctx, group, i));
+            value = pdf_resolve_indirect(ctx, pdf_dict_get_val(ctx, list, i));
             if (!pdf_is_dict(ctx, value))
                 value = nullptr;
         });
@@ -182,15 +189,18 @@ std::vector<pdf_obj *> entries(fz_context *ctx, pdf_obj *dict, pdf_obj *key)
 }
 }
 
-UnfollowedText::Paths UnfollowedText::of(fz_context *ctx, pdf_page *page)
+UnfollowedText::Paths UnfollowedText::of(pdf_page *page)
 {
+    fz_context *ctx = ctx_;
     Paths paths;
     pdf_obj *annotations = nullptr, *resources = nullptr;
     int count = 0;
     guarded(ctx, [&] {
         annotations = pdf_dict_get(ctx, page->obj, PDF_NAME(Annots));
         count = pdf_array_len(ctx, annotations);
-        resources = pdf_page_resources(ctx, page);
+        resources = pdf_resolve_indirect(ctx, pdf_page_resources(ctx, page));
+        if (!pdf_is_dict(ctx, resources))
+            resources = nullptr;
     });
     // Links and pop-ups draw no text; any other annotation may.
     for (int i = 0; i < count && !paths.annotations; ++i) {
@@ -203,43 +213,50 @@ UnfollowedText::Paths UnfollowedText::of(fz_context *ctx, pdf_page *page)
         });
     }
     // The page's resources, and those of the forms and tiling patterns they
-    // name, each once.
-    std::vector<pdf_obj *> todo;
+    // name, each once; what an earlier page found clean is not walked again.
+    std::vector<pdf_obj *> todo, walked;
     std::set<pdf_obj *> seen;
-    pdf_obj *own = nullptr;
-    guarded(ctx, [&] { own = pdf_is_dict(ctx, resources) ? pdf_resolve_indirect(ctx, resources) : nullptr; });
-    if (own)
-        todo.push_back(own);
-    while (!todo.empty() && !paths.type3) {
+    if (resources)
+        todo.push_back(resources);
+    const auto fresh = [&](pdf_obj *o) { return o && !clean_.count(o) && seen.insert(o).second; };
+    while (!todo.empty()) {
         pdf_obj *r = todo.back();
         todo.pop_back();
-        if (!seen.insert(r).second)
+        if (!fresh(r))
             continue;
-        if (seen.size() > kResourcesLimit) {
+        walked.push_back(r);
+        if (walked.size() > kResourcesLimit) {
             paths.type3 = true;
-            break;
+            return paths;
         }
-        for (pdf_obj *font : entries(ctx, r, PDF_NAME(Font)))
-            guarded(ctx, [&] { paths.type3 = paths.type3 || pdf_name_eq(ctx, pdf_dict_get(ctx, font, PDF_NAME(Subtype)), PDF_NAME(Type3)); });
-        std::vector<pdf_obj *> holders = entries(ctx, r, PDF_NAME(XObject));
-        const std::vector<pdf_obj *> patterns = entries(ctx, r, PDF_NAME(Pattern));
-        holders.insert(holders.end(), patterns.begin(), patterns.end());
-        for (pdf_obj *holder : holders) {
-            pdf_obj *inner = nullptr;
-            guarded(ctx, [&] {
-                inner = pdf_resolve_indirect(ctx, pdf_dict_get(ctx, holder, PDF_NAME(Resources)));
-                if (!pdf_is_dict(ctx, inner))
-                    inner = nullptr;
-            });
-            if (inner)
-                todo.push_back(inner);
+        pdf_obj *fonts = listOf(ctx, r, PDF_NAME(Font));
+        if (fresh(fonts)) {
+            walked.push_back(fonts);
+            for (pdf_obj *font : entries(ctx, fonts)) {
+                guarded(ctx, [&] { paths.type3 = pdf_name_eq(ctx, pdf_dict_get(ctx, font, PDF_NAME(Subtype)), PDF_NAME(Type3)); });
+                if (paths.type3)
+                    return paths;
+            }
+        }
+        for (pdf_obj *key : {PDF_NAME(XObject), PDF_NAME(Pattern)}) {
+            pdf_obj *list = listOf(ctx, r, key);
+            if (!fresh(list))
+                continue;
+            walked.push_back(list);
+            for (pdf_obj *holder : entries(ctx, list)) {
+                pdf_obj *inner = listOf(ctx, holder, PDF_NAME(Resources));
+                if (inner)
+                    todo.push_back(inner);
+            }
         }
     }
+    clean_.insert(walked.begin(), walked.end());
     return paths;
 }
 
-std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(fz_context *ctx, pdf_page *page, const Paths &paths, bool *complete)
+std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Paths &paths, bool *complete) const
 {
+    fz_context *ctx = ctx_;
     std::vector<Glyph> out;
     fz_cookie cookie = {};
     int whole = 1;

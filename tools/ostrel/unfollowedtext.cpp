@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <new>
+#include <set>
+#include <utility>
 
 namespace
 {
@@ -31,7 +33,9 @@ struct Collector
     fz_device super;
     std::vector<Glyph> *out;
     fz_cookie *cookie;
+    std::set<std::pair<const fz_font *, int>> *bare;   // Type3 glyphs whose procedure draws no text
     size_t seen;
+    size_t texts;         // text objects met
     int depth;            // Type3 procedures being run
     int inAnnotations;
     int complete;
@@ -78,12 +82,29 @@ void stop(Collector *c)
     c->cookie->abort = 1;
 }
 
-// What a Type3 glyph's procedure draws, taken in as text drawn there.
+void markBare(Collector *c, const fz_font *font, int gid) noexcept
+{
+    try {
+        c->bare->emplace(font, gid);
+    } catch (const std::bad_alloc &) {
+        // only run again the next time it is drawn
+    }
+}
+
+// What a Type3 glyph's procedure draws, taken in as text drawn there. A
+// procedure found to draw no text (most draw shapes or pictures only) is
+// not run again.
 void runType3(fz_context *ctx, Collector *c, fz_font *font, int gid, const fz_matrix &m)
 {
+    if (c->bare->count(std::make_pair(static_cast<const fz_font *>(font), gid)))
+        return;
+    const size_t before = c->texts;
     ++c->depth;
-    fz_try(ctx)
+    fz_try(ctx) {
         fz_run_t3_glyph(ctx, font, gid, m, &c->super);
+        if (c->texts == before)
+            markBare(c, font, gid);
+    }
     fz_always(ctx)
         --c->depth;
     fz_catch(ctx)
@@ -93,6 +114,7 @@ void runType3(fz_context *ctx, Collector *c, fz_font *font, int gid, const fz_ma
 void collect(fz_context *ctx, fz_device *dev, const fz_text *text, fz_matrix ctm)
 {
     Collector *c = reinterpret_cast<Collector *>(dev);
+    ++c->texts;
     const bool wanted = c->inAnnotations || c->depth > 0;
     for (const fz_text_span *span = text->head; span && c->complete; span = span->next) {
         const bool type3 = span->font && span->font->t3procs;
@@ -258,6 +280,7 @@ std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Path
 {
     fz_context *ctx = ctx_;
     std::vector<Glyph> out;
+    std::set<std::pair<const fz_font *, int>> bare;
     fz_cookie cookie = {};
     int whole = 1;
     guarded(ctx, [&] {
@@ -272,6 +295,7 @@ std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Path
             c->super.clip_stroke_text = clipStrokeText;
             c->super.ignore_text = ignoreText;
             c->out = &out;
+            c->bare = &bare;
             c->cookie = &cookie;
             c->complete = 1;
             // The content only for what its Type3 glyphs draw.

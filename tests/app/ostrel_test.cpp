@@ -1203,6 +1203,7 @@ private slots:
             {"again in a form drawn more deeply than followed", "/Fm1 Do", "", 0, 12, "Bye", 2},
             {"again by a FreeText annotation", "", "FreeText", 700, 0, "Bye", 2},
             {"again by a Stamp annotation", "", "Stamp", 700, 0, "Bye", 2},
+            {"again by a form field", "", "Widget", 700, 0, "Bye", 2},
             {"again by a Type3 glyph's procedure", "BT /F2 24 Tf 72 700 Td (X) Tj ET", "", 0, 0, "Bye", 2},
             {"an annotation showing it elsewhere", "", "FreeText", 400, 0, "Bye", 0},
             {"a Type3 glyph's procedure showing it elsewhere", "BT /F2 24 Tf 72 300 Td (X) Tj ET", "", 0, 0, "Bye", 0},
@@ -1213,7 +1214,10 @@ private slots:
                 return "<< " + dict + " /Length " + QByteArray::number(body.size()) + " >>\nstream\n" + body + "\nendstream";
             };
             const QByteArray content = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET " + c.more;
-            QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "",
+            const bool field = QByteArray(c.annotation) == "Widget";
+            QVector<QByteArray> objects = {field ? "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [9 0 R] >> >>"
+                                                 : "<< /Type /Catalog /Pages 2 0 R >>",
+                                           "<< /Type /Pages /Count 1 /Kids [3 0 R] >>", "",
                                            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", content),
                                            // The glyph X of a Type3 font draws "Hello" in Helvetica, an em high.
                                            stream("", "2700 0 d0 BT /F1 1000 Tf 0 0 Td (Hello) Tj ET"),
@@ -1224,7 +1228,7 @@ private slots:
             if (*c.annotation) {
                 objects << stream("/Type /XObject /Subtype /Form /BBox [0 0 200 40] /Resources << /Font << /F1 4 0 R >> >>",
                                   "BT /F1 24 Tf 0 5 Td (Hello) Tj ET");
-                objects << "<< /Type /Annot /Subtype /" + QByteArray(c.annotation) + " /Rect [72 " + QByteArray::number(c.shownAt - 5)
+                objects << "<< /Type /Annot /Subtype /" + QByteArray(c.annotation) + (field ? " /FT /Tx /T (f) /V (Hello)" : "") + " /Rect [72 " + QByteArray::number(c.shownAt - 5)
                         + " 272 " + QByteArray::number(c.shownAt + 35) + "] /Contents (Hello) /DA (/Helv 24 Tf 0 g) /AP << /N "
                         + QByteArray::number(objects.size()) + " 0 R >> >>";
                 annots = " /Annots [" + QByteArray::number(objects.size()) + " 0 R]";

@@ -385,6 +385,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
             removed[g] = true;
         results[r] = describe(glyphs, best.glyphs);
         results[r].found = found;
+        results[r].ink = ink;
         any = true;
         // The same words drawn again over them (a bolder look, a shadow,
         // a form repeating the page) go as well: a reader would still read

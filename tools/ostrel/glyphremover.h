@@ -35,6 +35,8 @@ public:
         // and slant.
         bool bold = false;
         bool italic = false;
+        // Where the removed glyphs lay (page as shown), blanks left out.
+        fz_rect ink = fz_empty_rect;
         // Which of the request's find texts was found; -1 when none was, and
         // nothing was removed for the request.
         int found = -1;

@@ -13,6 +13,7 @@
 #include "picturecheck.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
+#include "unfollowedtext.h"
 
 #include <mupdf/pdf.h>
 
@@ -32,6 +33,9 @@ const long long kMaxPictureBytes = 64LL << 20;
 const long long kMaxPicturePixels = 40LL * 1000 * 1000;
 const char *const kHidden = "its words may be drawn again where forms nest too deeply to be read, and could not"
                              " all be removed";
+const char *const kShownElsewhere = "an annotation or a Type3 glyph shows its words there too, and is kept as it is";
+const char *const kUnreadElsewhere = "the annotations or Type3 glyphs of its page could not all be read, and may"
+                                     " show its words again";
 // The library's cache of decoded fonts and images, well within the memory share.
 const size_t kStoreBytes = 64 << 20;
 
@@ -413,6 +417,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
     if (w.dangling > danglingBefore)
         return "the written document refers to objects it does not hold";
     FontCache fonts(ctx, doc.get());
+    UnfollowedText unfollowed(ctx);
     std::map<int64_t, std::vector<const Applied *>> byPage;
     for (const Applied &a : applied)
         byPage[a.page].push_back(&a);
@@ -464,10 +469,30 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 whole.reset(new PageGlyphs(ctx, page.get(), toShown, &fonts));
                 finder.reset(new GlyphFinder(whole->glyphs(), rules->second.size()));
             }
+            // What annotations and Type3 glyphs show, where the rewrite did
+            // not reach: the words must not be shown there again either.
+            const UnfollowedText::Paths paths = unfollowed.of(page.get());
+            std::vector<PageGlyphs::Glyph> others;
+            bool othersComplete = true;
+            std::unique_ptr<GlyphFinder> elsewhere;
+            if (paths.annotations || paths.type3) {
+                // What the library cannot run there, a reader may still show.
+                try {
+                    others = unfollowed.glyphs(page.get(), paths, &othersComplete);
+                } catch (const MupdfError &) {
+                    othersComplete = false;
+                }
+                elsewhere.reset(new GlyphFinder(others, rules->second.size()));
+            }
             for (const Applied *a : rules->second) {
                 std::string why;
                 if (finder && !finder->find(a->find, a->box).glyphs.empty())
                     why = "its words are still shown at their place";
+                if (why.empty() && !othersComplete)
+                    why = kUnreadElsewhere;
+                if (why.empty() && elsewhere
+                    && !elsewhere->find(a->find, fz_is_empty_rect(a->at.ink) ? a->box : a->at.ink).glyphs.empty())
+                    why = kShownElsewhere;
                 if (why.empty() && !a->replace.empty()) {
                     const fz_rect area = replacementArea(a->at, a->replace.size());
                     std::u32string read;

@@ -33,7 +33,8 @@ public:
     // Rules that found nothing (a page the document lacks, words not at
     // their place) are left out of the output, one line each in skipped(),
     // and so are rules the written file does not read back as asked (their
-    // words still shown there, or their replacement not read there): the
+    // words still shown there, by the content, an annotation or a Type3
+    // glyph, or their replacement not read there): the
     // written file is read again as readers read it, through its page tree
     // and every reference of its pages, and an output they could not open
     // is refused.

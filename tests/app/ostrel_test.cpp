@@ -237,8 +237,9 @@ std::vector<GlyphRemover::Removed> removeAt(const QString &pdf, int pageNumber, 
 // (BI /CS /R20), then words separated by blanks, by TJ positioning only, a
 // large bold word over a small one, a time with a colon, grey words drawn with
 // character spacing, words drawn by the ' and " operators, and a form it shares with
-// page 2. Page 2 is turned by /Rotate 90. With `sharedNames` the two pages
-// also share the one dictionary that names their forms.
+// page 2. Page 2 is turned by /Rotate 90, its content two streams split
+// inside a text object. With `sharedNames` the two pages also share the one
+// dictionary that names their forms.
 QByteArray madePdf(bool sharedNames = false)
 {
     const auto num = [](int v) { return QByteArray::number(v); };
@@ -267,14 +268,14 @@ QByteArray madePdf(bool sharedNames = false)
                              "q 0.4 g BT /F1 10 Tf 20 90 Td 1.5 Tc (Spaced out) Tj ET Q\n"
                              "BT /F1 10 Tf 14 TL 300 100 Td (First) Tj (Quoted line) ' 3 0.5 (Double word) \" ET\n"
                              "q 1 0 0 1 20 120 cm /Fm0 Do Q\n";
-    const QByteArray page2 = "BT /F1 14 Tf 40 300 Td (Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
+    const QByteArray page2 = "BT /F1 14 Tf 40 300 Td", page2Rest = "(Second line) Tj ET\nq 1 0 0 1 40 200 cm /Fm0 Do Q\n";
     const QByteArray form = "BT /F1 12 Tf 0 10 Td (Shared words) Tj ET";
     const QByteArray pattern = "1 0 0 rg 0 0 5 5 re f";
     const QByteArray profile = grayProfile();
     const auto stream = [&num](const QByteArray &dict, const QByteArray &data) {
         return "<< " + dict + " /Length " + num(data.size()) + " >>\nstream\n" + data + "\nendstream";
     };
-    const QByteArray forms = sharedNames ? "12 0 R" : "<< /Fm0 9 0 R >>";
+    const QByteArray forms = sharedNames ? "13 0 R" : "<< /Fm0 9 0 R >>";
     const QByteArray resources = "/Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 << /Type /Font /Subtype /Type1"
                                  " /BaseFont /Helvetica-Oblique >> >> /XObject " + forms
                                  + " /ColorSpace << /R20 [/Indexed /DeviceRGB 1 <202020e0e0e0>] /CS0 [/ICCBased 10 0 R] >>"
@@ -288,12 +289,13 @@ QByteArray madePdf(bool sharedNames = false)
         "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Bold >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] " + resources + " /Contents 6 0 R >>",
         stream("", page1),
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Rotate 90 " + resources + " /Contents 8 0 R >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Rotate 90 " + resources + " /Contents [8 0 R 12 0 R] >>",
         stream("", page2),
         stream("/Type /XObject /Subtype /Form /BBox [0 0 300 40] /Resources << /Font << /F1 3 0 R >> >>", form),
         stream("/N 1 /Alternate /DeviceGray", profile),
         stream("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10"
-               " /Resources << >>", pattern)};
+               " /Resources << >>", pattern),
+        stream("", page2Rest)};
     if (sharedNames)
         objects << "<< /Fm0 9 0 R >>";
     return pdfOf(objects << "<< /Title (Made) >>");

@@ -314,6 +314,25 @@ private slots:
         QCOMPARE(readAll(ruleFile("imagerule.txt")), QByteArray("1:5:6:(/p/a.png):40:12\r\n"));
     }
 
+    // The rule tables write in black on a desktop whose text is light.
+    void rulesAreWrittenInBlack()
+    {
+        const QPalette was = QApplication::palette();
+        QPalette light = was;
+        light.setColor(QPalette::Text, Qt::white);
+        QApplication::setPalette(light);
+        QStringList colours;
+        {
+            Editor e;
+            for (QTableWidget *table : {e.texts(), e.images()}) {
+                table->ensurePolished();
+                colours << table->palette().color(QPalette::Text).name();
+            }
+        }
+        QApplication::setPalette(was);
+        QCOMPARE(colours, QStringList({"#000000", "#000000"}));
+    }
+
     void openingNeverShowsAStalePage()
     {
         // The main window's first page lies in the temporary folder itself.

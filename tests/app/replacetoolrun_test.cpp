@@ -59,9 +59,12 @@ private slots:
                        false, ToolRun::Ended, 2, {"line 1: page 1, \"Cat\" not found", "line 3: page 2, /p/a.png"}, all};
         QTest::newRow("ends by itself") << RunCase{leaveFiles + "exit 0\n", 60000, false, ToolRun::Ended, 0, {}, all};
         // The programs' convention: on a terminate signal they remove their
-        // temporary file themselves; the run clears whatever remains.
-        QTest::newRow("terminated") << RunCase{"trap 'rm -f \"$1/.gm$$.aB3xY9\"; exit 143' TERM\n" + leaveFiles + "while :; do sleep 0.05; done\n",
-                                               60000, true, ToolRun::Stopped, 0, {}, cleaned};
+        // temporary file themselves (and here say they were asked); the run
+        // clears whatever remains.
+        QTest::newRow("terminated")
+            << RunCase{"trap 'rm -f \"$1/.gm$$.aB3xY9\"; : > \"$1/asked\"; exit 143' TERM\n" + leaveFiles
+                           + "while :; do sleep 0.05; done\n",
+                       60000, true, ToolRun::Stopped, 0, {}, QStringList(cleaned) << "asked"};
         QTest::newRow("terminate ignored, killed after the grace")
             << RunCase{"trap '' TERM\n" + leaveFiles + "exec sleep 60\n", 60000, true, ToolRun::Stopped, 0, {}, cleaned};
         QTest::newRow("time limit") << RunCase{leaveFiles + "exec sleep 60\n", 300, false, ToolRun::TimedOut, 0, {}, cleaned};

@@ -1,9 +1,8 @@
 #include "formnesting.h"
 #include "pagerefusal.h"
+#include "pageparts.h"
 
 #include <qpdf/BufferInputSource.hh>
-#include <qpdf/Pl_Buffer.hh>
-#include <qpdf/QPDFAnnotationObjectHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 #include <qpdf/QUtil.hh>
@@ -53,11 +52,7 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
     try {
         QPDFObjectHandle resources = page.getAttribute("/Resources", false);
         if (namesForm(resources)) {
-            Pl_Buffer buffer("page content");
-            page.pipeContents(&buffer);
-            std::unique_ptr<Buffer> content(buffer.getBuffer());
-            const std::string bytes(reinterpret_cast<const char *>(content->getBuffer()), content->getSize());
-            if (!count(callsIn(bytes), resources, 1, &why))
+            if (!count(callsIn(pageContent(page)), resources, 1, &why))
                 return why;
         }
     } catch (const std::bad_alloc &) {
@@ -65,20 +60,8 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
     } catch (const std::exception &) {
         // Content that cannot be read draws nothing.
     }
-    // Each annotation's appearance is a form drawn once with the page.
-    std::vector<QPDFAnnotationObjectHelper> annotations;
-    try {
-        annotations = page.getAnnotations();
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        // A list that cannot be read shows no annotation.
-    }
-    for (QPDFAnnotationObjectHelper &annotation : annotations) {
+    for (QPDFObjectHandle &appearance : appearanceForms(page)) {
         try {
-            QPDFObjectHandle appearance = annotation.getAppearanceStream("/N");
-            if (!isForm(appearance))
-                continue;
             path_.assign(1, appearance.getObjGen());
             if (++total_ > kMaxDrawings)
                 return tooMany();

@@ -1,10 +1,9 @@
 #include "imagepixels.h"
 #include "pagerefusal.h"
+#include "pageparts.h"
 
 #include <qpdf/BufferInputSource.hh>
-#include <qpdf/Pl_Buffer.hh>
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFAnnotationObjectHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
@@ -108,13 +107,6 @@ bool paints(const std::string &op, std::pair<std::string, std::string> *paint,
     return fills(op) || strokes(op);
 }
 
-std::string contentOf(QPDFPageObjectHelper &page)
-{
-    Pl_Buffer buffer("page content");
-    page.pipeContents(&buffer);
-    std::unique_ptr<Buffer> content(buffer.getBuffer());
-    return std::string(reinterpret_cast<const char *>(content->getBuffer()), content->getSize());
-}
 }
 
 std::string ImagePixels::refusal(const std::string &path, const std::vector<int> &pages)
@@ -145,26 +137,15 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
         QPDFObjectHandle dictionary = resources.dictionary;
         const bool patterns = dictionary.isDictionary() && dictionary.getKey("/Pattern").isDictionary()
             && !dictionary.getKey("/Pattern").getKeys().empty();
-        total = drawingPixels(drawingOf(contentOf(page), patterns), resources, 0);
+        total = drawingPixels(drawingOf(pageContent(page), patterns), resources, 0);
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
         // Content that cannot be read draws nothing.
     }
-    std::vector<QPDFAnnotationObjectHelper> annotations;
-    try {
-        annotations = page.getAnnotations();
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        // A list that cannot be read shows no annotation.
-    }
-    // Each annotation's appearance is a form drawn once with the page.
-    for (QPDFAnnotationObjectHelper &annotation : annotations) {
+    for (QPDFObjectHandle &appearance : appearanceForms(page)) {
         try {
-            QPDFObjectHandle appearance = annotation.getAppearanceStream("/N");
-            if (isStreamOf(appearance, "/Form"))
-                total = add(total, formPixels(appearance, Resources{QPDFObjectHandle(), appearance.getObjGen()}, 0));
+            total = add(total, formPixels(appearance, Resources{QPDFObjectHandle(), appearance.getObjGen()}, 0));
         } catch (const std::bad_alloc &) {
             throw;
         } catch (const std::exception &) {

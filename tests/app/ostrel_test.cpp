@@ -1180,9 +1180,9 @@ private slots:
     void hostilePagesKeepEveryPromise()
     {
         // The content, the page's rotation, the edge of the word as shown
-        // where the text starts (L, T, R or B), and whether the page tree is
-        // misnumbered.
-        const struct { const char *name; QByteArray content; int rotate; char start; bool misnumbered; } cases[] = {
+        // where the text starts (L, T, R or B), whether the page tree is
+        // misnumbered, and whether the page takes its resources from it.
+        const struct { const char *name; QByteArray content; int rotate; char start; bool misnumbered; bool inherited = false; } cases[] = {
             {"plain", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false},
             {"drawn twice, a bolder look", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET BT /F1 24 Tf 72.3 700 Td (Hello World) Tj ET",
                 0, 'L', false},
@@ -1202,6 +1202,7 @@ private slots:
             {"operands in one stream, their operator in the next", "BT /F1 24 Tf 72 700 Td (Hello World)|Tj ET", 0, 'L', false},
             {"page tree misnumbered", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', true},
             {"in a Type3 font whose glyphs are the letters", "BT /F2 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false},
+            {"resources inherited from the page tree", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false, true},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1239,8 +1240,11 @@ private slots:
                             + "] >> /FirstChar 32 /LastChar 114 /Widths [" + widths + "] >>";
                     type3 = " /F2 " + QByteArray::number(objects.size()) + " 0 R";
                 }
+                const QByteArray resources = " /Resources << /Font << /F1 4 0 R" + type3 + " >> /XObject << /Fm1 5 0 R >> >>";
+                if (c.inherited)
+                    objects[1] = "<< /Type /Pages /Count 1 /Kids [3 0 R]" + resources + " >>";
                 objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(c.rotate)
-                    + " /Resources << /Font << /F1 4 0 R" + type3 + " >> /XObject << /Fm1 5 0 R >> >> /Contents [" + streams + "] >>";
+                    + (c.inherited ? QByteArray() : resources) + " /Contents [" + streams + "] >>";
                 return pdfOf(objects << "<< /Title (Hostile) >>");
             };
             QByteArray pdf = made(c.content);

@@ -272,7 +272,8 @@ namespace
 // draws form i+1 `calls` times, `depth` forms in all. Forms without
 // resources of their own (`inherit`) find the next form by the page's
 // resources. `annotation` draws form 0 once more as an appearance.
-std::string formsPdf(int depth, int calls, int pageCalls, bool inherit = false, bool annotation = false)
+std::string formsPdf(int depth, int calls, int pageCalls, bool inherit = false, bool annotation = false,
+                     const std::string &pageLead = std::string())
 {
     std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"};
     std::string names;
@@ -281,7 +282,7 @@ std::string formsPdf(int depth, int calls, int pageCalls, bool inherit = false, 
     const auto stream = [](const std::string &dict, const std::string &data) {
         return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
     };
-    std::string pageContent;
+    std::string pageContent = pageLead;
     for (int i = 0; i < pageCalls; ++i)
         pageContent += "/F0 Do ";
     objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Resources << /XObject << "
@@ -307,8 +308,9 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
 {
     const long max = FormNesting::kMaxDrawings;
     // Depth, calls per form, calls on the page, inherited resources, an
-    // annotation; the start of the refusal ("" for none).
-    const struct { int depth, calls, pageCalls; bool inherit, annotation; std::string refusal; } rows[] = {
+    // annotation; the start of the refusal ("" for none); what the page's
+    // content holds before its calls.
+    const struct { int depth, calls, pageCalls; bool inherit, annotation; std::string refusal, lead = ""; } rows[] = {
         {12, 4, 1, false, false, "its forms draw other forms more than 100000 times"},
         {9, 4, 1, false, false, ""},                        // 1 + 4 + ... + 4^8 = 87,381
         {9, 4, 2, false, false, "its forms draw other"},    // twice that
@@ -318,9 +320,11 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
         {1, 0, int(max) + 1, false, false, "its forms draw other"},
         {FormNesting::kMaxDepth, 1, 1, false, false, ""},
         {FormNesting::kMaxDepth + 1, 1, 1, false, false, "its forms are nested more than 100 deep"},
+        // Tokens a reader skips do not end the count.
+        {12, 4, 1, false, false, "its forms draw other", ") > ] } "},
     };
     for (const auto &row : rows) {
-        const std::string bytes = formsPdf(row.depth, row.calls, row.pageCalls, row.inherit, row.annotation);
+        const std::string bytes = formsPdf(row.depth, row.calls, row.pageCalls, row.inherit, row.annotation, row.lead);
         QPDF pdf;
         pdf.processMemoryFile("forms", bytes.data(), bytes.size());
         std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();

@@ -215,9 +215,11 @@ private slots:
                 && e.images()->item(1, 1)->text() == QLatin1String("Delta"));
 
         // A later page change must not take the reply of the page left at once.
-        for (int page : {1, 2, 1})
+        for (int page : {1, 2, 1, 0})   // there is no page 0: it stays on page 1
             e.get<QSpinBox>("spinBox_pagenumber")->setValue(page);
         QCOMPARE(framesWrong(e, 1, 1.25f), QString());
+        QVERIFY(e.get<QSpinBox>("spinBox_pagenumber")->value() == 1 && e.get("pushButton_up")->isEnabled()
+                && !e.get("pushButton_down")->isEnabled());
         QVERIFY(!QTest::qWaitFor([&] { return e.frames().size() != wordsOf[1].size(); }, 100));
 
         // Zoom steps stop where the page image would leave 16..16384 pixels.

@@ -89,6 +89,7 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
                    std::string pageKeys = ""; } rows[] = {
         {"an image", "q /Im Do Q", im, {image("100", "200")}, 20000},
         {"drawn three times", "/Im Do /Im Do\n/Im Do", im, {image("100", "200")}, 60000},
+        {"after tokens a reader skips", ") > ] } /Im Do", im, {image("100", "200")}, 20000},
         {"a name not drawn", "/Im gs /Other Do", im, {image("100", "200")}, 0},
         {"with its soft mask", "/Im Do", im, {image("10", "10", "/SMask 6 0 R"), image("30", "40")}, 1300},
         {"with its mask", "/Im Do", im, {image("10", "10", "/Mask 6 0 R"), image("5", "5")}, 125},

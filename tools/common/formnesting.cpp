@@ -1,8 +1,8 @@
 #include "formnesting.h"
+#include "contenttokenizer.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
 
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 #include <qpdf/QUtil.hh>
@@ -82,28 +82,16 @@ FormNesting::Calls FormNesting::callsIn(const std::string &content)
     if (content.find("Do") == std::string::npos)
         return Calls();
     std::map<std::string, long> counted;
-    auto input = std::make_shared<BufferInputSource>("content", content);
-    QPDFTokenizer tokenizer;
-    tokenizer.allowEOF();
+    ContentTokenizer tokens(content);
     std::string lastName;
-    for (;;) {
-        const qpdf_offset_t before = input->tell();
-        const QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
+    for (QPDFTokenizer::Token token; tokens.next(&token);) {
         const QPDFTokenizer::token_type_e type = token.getType();
-        if (type == QPDFTokenizer::tt_eof || (type == QPDFTokenizer::tt_bad && input->tell() == before))
-            break;
         if (type == QPDFTokenizer::tt_name) {
             lastName = token.getValue();
             continue;
         }
-        if (type == QPDFTokenizer::tt_word && token.getValue() == "Do" && !lastName.empty()) {
+        if (type == QPDFTokenizer::tt_word && token.getValue() == "Do" && !lastName.empty())
             ++counted[lastName];
-        } else if (type == QPDFTokenizer::tt_word && token.getValue() == "ID") {
-            // The image data starts after the one blank that follows "ID".
-            char blank;
-            input->read(&blank, 1);
-            tokenizer.expectInlineImage(input);
-        }
         lastName.clear();
     }
     return Calls(counted.begin(), counted.end());

@@ -1,8 +1,8 @@
 #include "imagepixels.h"
+#include "contenttokenizer.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
 
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
@@ -163,9 +163,7 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
     if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
         && (!patterns || (content.find("scn") == std::string::npos && content.find("SCN") == std::string::npos)))
         return drawing;
-    auto input = std::make_shared<BufferInputSource>("content", content);
-    QPDFTokenizer tokenizer;
-    tokenizer.allowEOF();
+    ContentTokenizer tokens(content);
     std::string lastName;
     // Within an inline image's dictionary, and the sizes read there.
     bool inlineDictionary = false;
@@ -174,12 +172,8 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
     // those of the graphics states saved.
     std::pair<std::string, std::string> paint;
     std::vector<std::pair<std::string, std::string>> saved;
-    for (;;) {
-        const qpdf_offset_t before = input->tell();
-        const QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
+    for (QPDFTokenizer::Token token; tokens.next(&token);) {
         const QPDFTokenizer::token_type_e type = token.getType();
-        if (type == QPDFTokenizer::tt_eof || (type == QPDFTokenizer::tt_bad && input->tell() == before))
-            break;
         const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
         if (inlineDictionary && number && (lastName == "/W" || lastName == "/Width"))
             width = sizeFromText(token.getValue());
@@ -206,10 +200,6 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
             if (inlineDictionary)
                 drawing.inlinePixels = add(drawing.inlinePixels, multiply(width, height));
             inlineDictionary = false;
-            // The image data starts after the one blank that follows "ID".
-            char blank;
-            input->read(&blank, 1);
-            tokenizer.expectInlineImage(input);
         }
         lastName.clear();
     }

@@ -21,15 +21,6 @@ std::wstring toUnits(const QString &text)
     return out;
 }
 
-// A cell as a spreadsheet names it: column letters, then the row from 1.
-QString cellName(int row, int column)
-{
-    QString letters;
-    for (int n = column + 1; n > 0; n = (n - 1) / 26)
-        letters.prepend(QChar('A' + (n - 1) % 26));
-    return letters + QString::number(row + 1);
-}
-
 } // namespace
 
 WorkbookExport::Result WorkbookExport::save(const QString &path,
@@ -90,7 +81,8 @@ WorkbookExport::Result WorkbookExport::save(const QString &path,
         return result;
     }
     for (const Biff::XlsWorkbook::CellPosition &cut : workbook.GetCutCells())
-        result.cutCells.append(cellName(cut.row, cut.column));
+        result.cutCells.append(QString::fromStdString(
+            Biff::XlsWorkbook::CellName(size_t(cut.row), size_t(cut.column))));
     result.save.ok = true;
     return result;
 }

@@ -575,6 +575,14 @@ bool XlsWorkbook::SaveAs(const wchar_t* filename)
     return SaveAs(path.c_str());
 }
 
+std::string XlsWorkbook::CellName(size_t row, size_t column)
+{
+    std::string name;
+    for (size_t n = column + 1; n > 0; n = (n - 1) / 26)
+        name.insert(name.begin(), static_cast<char>('A' + (n - 1) % 26));
+    return name + std::to_string(row + 1);
+}
+
 bool XlsWorkbook::CellFormatsKnown()
 {
     // A cell record holds 16 bits of XF index, and a reader takes one past
@@ -590,10 +598,7 @@ bool XlsWorkbook::CellFormatsKnown()
                 const int xf = rows[r][c].GetXFormatIdx();
                 if (xf >= 0 && static_cast<size_t>(xf) < formats)
                     continue;
-                std::string cell;
-                for (size_t n = c + 1; n > 0; n = (n - 1) / 26)
-                    cell.insert(cell.begin(), static_cast<char>('A' + (n - 1) % 26));
-                lastError_ = "cell " + cell + std::to_string(r + 1) + " of sheet " + std::to_string(s + 1) +
+                lastError_ = "cell " + CellName(r, c) + " of sheet " + std::to_string(s + 1) +
                              " has cell format " + std::to_string(xf) + ", but the workbook has only " +
                              std::to_string(workbook_.XFs.size());
                 return false;

@@ -61,6 +61,8 @@ public:
     // readers refuse longer ones; in sheet, row and column order. The cells
     // themselves keep their whole text.
     const std::vector<CellPosition>& GetCutCells() const { return cutCells_; }
+    // A cell as readers name it: column letters, then the row from 1 ("B7").
+    static std::string CellName(size_t row, size_t column);
 
     // Reads a whole "Workbook" stream image into the records and the sheet
     // objects; returns the bytes consumed, 0 for a stream that is not a

@@ -3,9 +3,7 @@
 #include "pagerefusal.h"
 #include "pageparts.h"
 
-#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
-#include <qpdf/QUtil.hh>
 
 #include <algorithm>
 #include <memory>

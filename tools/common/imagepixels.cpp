@@ -1,10 +1,9 @@
 #include "imagepixels.h"
 #include "contenttokenizer.h"
+#include "formnesting.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
 
-#include <qpdf/QPDF.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
@@ -17,8 +16,6 @@ namespace
 {
 // Sums and products stop here, far above the limit and far below overflow.
 const long long kCap = 1000000000000000000LL;
-// Renderers stop far sooner; forms nested deeper are FormNesting's refusal.
-const int kMaxDepth = 100;
 const long long kMillion = 1000000;
 
 long long add(long long a, long long b)
@@ -193,10 +190,10 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
                 if (!pattern.empty())
                     drawing.patternPaints[pattern] = add(drawing.patternPaints[pattern], 1);
             }
-        } else if (type == QPDFTokenizer::tt_word && token.getValue() == "BI") {
+        } else if (word == "BI") {
             inlineDictionary = true;
             width = height = 0;
-        } else if (type == QPDFTokenizer::tt_word && token.getValue() == "ID") {
+        } else if (word == "ID") {
             if (inlineDictionary)
                 drawing.inlinePixels = add(drawing.inlinePixels, multiply(width, height));
             inlineDictionary = false;
@@ -264,7 +261,7 @@ long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller
 {
     const QPDFObjGen og = form.getObjGen();
     // Renderers skip a form that draws itself, directly or not.
-    if (depth > kMaxDepth || std::find(path_.begin(), path_.end(), og) != path_.end())
+    if (depth > FormNesting::kMaxDepth || std::find(path_.begin(), path_.end(), og) != path_.end())
         return 0;
     QPDFObjectHandle own = form.getDict().getKey("/Resources");
     const Resources resources = own.isDictionary() ? Resources{own, og} : caller;

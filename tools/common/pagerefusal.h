@@ -1,5 +1,6 @@
-// The file-level half of a per-page check (FormNesting, ImagePixels): open
-// the file with qpdf and ask `check.refusal(page)` of each wanted page.
+// The file-level half of the per-page checks (FormNesting, ImagePixels):
+// open the file with qpdf once and ask each check's `refusal(page)` of each
+// wanted page.
 #pragma once
 
 #include <qpdf/QPDF.hh>
@@ -9,11 +10,12 @@
 #include <string>
 #include <vector>
 
-// "page N: why" for the first of `pages` (every page when empty) that
-// `check` refuses, or "" when none is. Pages past the end are left out, and a
-// file qpdf cannot open is left to the program's own library to judge.
-template <class Check>
-std::string firstRefusedPage(const std::string &path, const std::vector<int> &pages, Check &check)
+// "page N: why" for the first of `pages` (every page when empty) that a
+// check refuses, the checks asked in turn over all pages, the file read
+// once; "" when none is. Pages past the end are left out, and a file qpdf
+// cannot open is left to the program's own library to judge.
+template <class... Checks>
+std::string firstRefusedPage(const std::string &path, const std::vector<int> &pages, Checks &...checks)
 {
     QPDF pdf;
     std::vector<QPDFPageObjectHelper> all;
@@ -31,12 +33,17 @@ std::string firstRefusedPage(const std::string &path, const std::vector<int> &pa
         for (size_t i = 0; i < all.size(); ++i)
             wanted.push_back(int(i + 1));
     }
-    for (int number : wanted) {
-        if (number < 1 || size_t(number) > all.size())
-            continue;
-        const std::string why = check.refusal(all[size_t(number - 1)]);
-        if (!why.empty())
-            return "page " + std::to_string(number) + ": " + why;
-    }
-    return std::string();
+    std::string why;
+    const auto ask = [&](auto &check) {
+        for (size_t k = 0; why.empty() && k < wanted.size(); ++k) {
+            const int number = wanted[k];
+            if (number < 1 || size_t(number) > all.size())
+                continue;
+            const std::string refused = check.refusal(all[size_t(number - 1)]);
+            if (!refused.empty())
+                why = "page " + std::to_string(number) + ": " + refused;
+        }
+    };
+    (ask(checks), ...);
+    return why;
 }

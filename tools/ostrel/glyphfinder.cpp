@@ -102,9 +102,7 @@ double sharedArea(fz_rect a, const fz_rect &b)
 // A glyph as the shared word-break rule sees it.
 GlyphPlace placeOf(const PageGlyphs::Glyph &g)
 {
-    const fz_point d = g.direction;
-    const GlyphPlace::Turn turn = std::fabs(d.x) >= std::fabs(d.y) ? (d.x >= 0 ? GlyphPlace::Right : GlyphPlace::Left)
-                                                                   : (d.y > 0 ? GlyphPlace::Down : GlyphPlace::Up);
+    const GlyphPlace::Turn turn = GlyphPlace::turnOf(g.direction.x, g.direction.y);
     GlyphPlace p = GlyphPlace::of(g.box.x0, g.box.y0, g.box.x1, g.box.y1, turn);
     p.font = g.font;
     return p;

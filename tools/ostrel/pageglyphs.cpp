@@ -63,11 +63,6 @@ uint32_t operatorCode(const std::string &name)
     return operatorCode(name.data(), name.size());
 }
 
-bool isWhiteSpace(char32_t c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
-}
-
 // Up to `size` bytes of `stream`; 0 at its end, and where damaged data
 // stop it (what it gave until there is what viewers show).
 size_t readSome(fz_context *ctx, fz_stream *stream, unsigned char *buffer, size_t size)
@@ -126,6 +121,11 @@ struct PageGlyphs::Operand
     std::string text;
     std::vector<Operand> items;   // of an array
 };
+
+bool PageGlyphs::isWhiteSpace(char32_t c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
+}
 
 PageGlyphs::PageGlyphs(fz_context *ctx, pdf_page *page, const fz_matrix &toShown,
                        FontCache *fonts, bool lastStreamOnly)

@@ -77,6 +77,9 @@ public:
         const void *font = nullptr;    // the same for glyphs of one font
     };
 
+    // Whether `c` shows as white space: a glyph of only these is a space.
+    static bool isWhiteSpace(char32_t c);
+
     // Reads the content of `page`. `toShown` maps page space to the page as
     // shown. With `lastStreamOnly`, only the last of the page's streams is
     // read, from the state a page starts in (what is drawn after content

@@ -163,7 +163,7 @@ std::string decodedLayerText(const std::string &text)
 struct Candidates
 {
     std::vector<std::string> finds;
-    std::vector<size_t> reading;
+    std::vector<std::string> replaces;   // the replacement of each find
 };
 
 // Only readings whose replacement some font can draw: a word is never
@@ -175,11 +175,11 @@ Candidates candidatesOf(const std::vector<TextRule::Reading> &readings, PageWrit
         if (!writer->canDraw(readings[r].replace))
             continue;
         c.finds.push_back(readings[r].find);
-        c.reading.push_back(r);
+        c.replaces.push_back(readings[r].replace);
         const std::string decoded = decodedLayerText(readings[r].find);
         if (decoded != readings[r].find) {
             c.finds.push_back(decoded);
-            c.reading.push_back(r);
+            c.replaces.push_back(readings[r].replace);
         }
     }
     return c;
@@ -787,11 +787,10 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                                                                               : "its find text is not in its box"));
                     continue;
                 }
-                const TextRule::Reading reading =
-                    textRules[i]->readings()[textCandidates[i].reading[size_t(removed[i].found)]];
-                drawnTexts.push_back({removed[i], reading.replace});
+                const std::string &replace = textCandidates[i].replaces[size_t(removed[i].found)];
+                drawnTexts.push_back({removed[i], replace});
                 applied.push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)],
-                                   textRules[i]->line, MessageText::quoted(textRules[i]->text), reading.replace, removed[i]});
+                                   textRules[i]->line, MessageText::quoted(textRules[i]->text), replace, removed[i]});
             }
             std::vector<PageWriter::Picture> drawnPictures;
             for (size_t k = 0; k < imageRules.size(); ++k) {

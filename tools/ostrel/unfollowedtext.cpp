@@ -20,11 +20,6 @@ const size_t kGlyphLimit = 1000000;
 
 using Glyph = PageGlyphs::Glyph;
 
-bool isWhiteSpace(char32_t c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0 || c == 0x3000 || (c >= 0x2000 && c <= 0x200B);
-}
-
 // A device that takes in the glyphs of text: all of it while annotations
 // are run, only what Type3 procedures draw while the content is. Called
 // from the library, so it throws only the library's way.
@@ -56,7 +51,7 @@ bool add(std::vector<Glyph> *out, int ucs, const fz_matrix &m, float advance, bo
         g.size = std::sqrt(m.c * m.c + m.d * m.d);
         g.advance = g.extent = advance * g.size;
         g.removable = true;   // as the finder asks of a word's glyphs; nothing is removed here
-        g.space = ucs > 0 && isWhiteSpace(char32_t(ucs));
+        g.space = ucs > 0 && PageGlyphs::isWhiteSpace(char32_t(ucs));
         g.font = font;
         return true;
     } catch (const std::bad_alloc &) {

@@ -6,6 +6,7 @@
 #include "memorybudget.h"
 #include "outputfiles.h"
 #include "pageconverter.h"
+#include "pagerefusal.h"
 #include "pagetree.h"
 
 #include <poppler-qt5.h>
@@ -141,9 +142,9 @@ QString ConversionRun::convert(const ConversionRequest &request)
         for (int number = first; number <= last; ++number)
             numbers.push_back(number);
         const std::string path = QFile::encodeName(pdf).toStdString();
-        std::string refusal = FormNesting::refusal(path, numbers);
-        if (refusal.empty())
-            refusal = ImagePixels::refusal(path, numbers);
+        FormNesting nesting;
+        ImagePixels pixels;
+        const std::string refusal = firstRefusedPage(path, numbers, nesting, pixels);
         if (!refusal.empty())
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))

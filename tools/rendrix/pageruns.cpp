@@ -6,7 +6,6 @@
 
 #include <QHash>
 
-#include <cmath>
 
 namespace
 {
@@ -26,10 +25,7 @@ GlyphPlace::Turn turnOf(const Poppler::TextBox &box, int n)
         const QRectF r = box.boundingBox();
         return r.width() > r.height() ? GlyphPlace::Down : GlyphPlace::Right;
     }
-    const double dx = to.x() - from.x(), dy = to.y() - from.y();
-    if (std::fabs(dx) >= std::fabs(dy))
-        return dx >= 0 ? GlyphPlace::Right : GlyphPlace::Left;
-    return dy > 0 ? GlyphPlace::Down : GlyphPlace::Up;
+    return GlyphPlace::turnOf(to.x() - from.x(), to.y() - from.y());
 }
 
 GlyphPlace placeOf(const QRectF &r, GlyphPlace::Turn turn)

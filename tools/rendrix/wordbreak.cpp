@@ -15,6 +15,13 @@ const double kSize = 0.05;
 const double kShift = 0.1;
 }
 
+GlyphPlace::Turn GlyphPlace::turnOf(double dx, double dy)
+{
+    if (std::fabs(dx) >= std::fabs(dy))
+        return dx >= 0 ? Right : Left;
+    return dy > 0 ? Down : Up;
+}
+
 GlyphPlace GlyphPlace::of(double x0, double y0, double x1, double y1, Turn turn)
 {
     GlyphPlace p;

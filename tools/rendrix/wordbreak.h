@@ -20,6 +20,8 @@ struct GlyphPlace
 
     // From a box (x0 <= x1, y0 <= y1, y downwards) written in `turn`.
     static GlyphPlace of(double x0, double y0, double x1, double y1, Turn turn);
+    // The turn nearest to a step of (dx, dy) along the writing, y downwards.
+    static Turn turnOf(double dx, double dy);
 };
 
 // Whether a word break lies between glyph `a` and glyph `b` shown right

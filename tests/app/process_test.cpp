@@ -3,6 +3,7 @@
 // plain parts (rule lines, content matching, list texts) directly.
 
 #include "contentmatch.h"
+#include "debugtraces.h"
 #include "excelmain.h"
 #include "filelist.h"
 #include "replacewindow.h"
@@ -199,6 +200,26 @@ private slots:
             QVERIFY(win.lines().filter(said).size() == (script.isEmpty() ? 1 : 2) && QDir(out).entryList(QDir::Files).isEmpty());
     }
 
+    // Each count writes its command line, the information file it reads and
+    // the count to the log; an information file that cannot be read says so.
+    void countsAreTraced()
+    {
+        DebugTraces traces;
+        Window win(dialogs);
+        const QString animals = box->listed(win);
+        const QString here = QDir::currentPath();
+        const QStringList counted = {
+            QStringLiteral("\"%1/Pavlin.dll\" \"%2\" -getinfo -outfile \"%1/fileinfo.txt\"").arg(here, animals),
+            QStringLiteral("Information file is: \"%1/fileinfo.txt\"").arg(here), QStringLiteral("Page number is:1.\n")};
+        QCOMPARE(traces.lines(), counted);
+
+        traces.clear();
+        WindowBox::replaceProgram(QStringLiteral("Pavlin.dll"), "#!/bin/sh\nexit 0\n");
+        QVERIFY(QDir().mkdir(QStringLiteral("fileinfo.txt")));
+        win.open({animals}, 2);
+        QCOMPARE(traces.lines(), QStringList(counted.mid(0, 2)) << QStringLiteral("No information file."));
+    }
+
     // One chain at a time: Replace is refused while counts are read and while
     // a batch runs, and a header click sorts only when no batch runs, moving
     // no count into another file's row. The split chain then writes each range
@@ -278,7 +299,7 @@ private slots:
         const Imagesome &handed = tmf->imagesome[0];
         QCOMPARE(QStringList({handed.position, handed.find, handed.image, handed.width, handed.height}),
                  QStringList({catBox, "Cat", "/a.png", "40", "13"}));
-        QCOMPARE(tmf->inputKind, 2);
+        QCOMPARE(QStringLiteral("%1 %2").arg(tmf->inputKind).arg(tmf->nImagesome), QStringLiteral("2 1"));
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
         QVERIFY(clickSelectsItsRow(texts));
 
@@ -289,7 +310,7 @@ private slots:
         const auto words = pdfText(out + QStringLiteral("/AnimalSounds.pdf"));
         QVERIFY(countWord(words, QStringLiteral("Cat")) == 0 && countWord(words, QStringLiteral("Dog")) == 1);
         win.button("pushButton_option")->click();   // refilled, not added to, and handed over again
-        QVERIFY(texts->rowCount() == 1 && tmf->textsome[0].find == "Cat" && tmf->textsome[0].replace == "Dog");
+        QVERIFY(texts->rowCount() == 1 && tmf->nTextsome == 1 && tmf->textsome[0].find == "Cat" && tmf->textsome[0].replace == "Dog");
 
         // A rule file that cannot be written fails the row and names the file;
         // the engine does not run on the old one.

@@ -1,3 +1,4 @@
+#include "debugtraces.h"
 #include "replacewindow.h"
 #include "rules.h"
 #include "rulesframe.h"
@@ -156,8 +157,12 @@ private slots:
 
     void framesStandOverTheWordsAndPickTheirRuns()
     {
+        DebugTraces traces;
         Editor e;
         QCOMPARE(framesWrong(e, 1, 1.0f), QString());
+        QCOMPARE(traces.count(QStringLiteral("PNG FILE CMD \"%1/Dorcet.dll\" \"%2\" -ht \"%3/editor/text.png\" -f 1 -l 1")
+                                  .arg(QDir::currentPath(), pdf, PageFiles::tempFolder())),
+                 1);
         // The wheel zooms only with the cursor above the page view.
         const auto turnWheel = [&](int y, int delta) {
             const QPoint global = e.get<QFrame>("frame_back")->mapToGlobal(QPoint(20, y));
@@ -205,6 +210,7 @@ private slots:
         e.click(picture);
         e.click(picture);   // left without a choice: nothing changes
         QVERIFY(picture->text() == QLatin1String("/pics/x.jpg") && e.dialogs.fileDirs == QStringList({".", "/pics"}));
+        QCOMPARE(traces.count(QStringLiteral("The choosen button is 0   2")), 1);
 
         // On page 2 it is another key.
         e.click(e.get("pushButton_up"));
@@ -236,6 +242,7 @@ private slots:
     // leaves the editor open; one that can writes both.
     void savingWritesTheRuleFileAndTheRecordOrNothing()
     {
+        DebugTraces traces;
         Editor e;
         tmf->mode = tmf->nTexttoText = tmf->nTexttoImage = 7;
         const QByteArray before("earlier rules\r\n");
@@ -314,6 +321,8 @@ private slots:
         e.images()->actions().at(0)->trigger();
         e.rules.setsave();
         QCOMPARE(readAll(ruleFile("imagerule.txt")), QByteArray("1:5:6:(/p/a.png):40:12\r\n"));
+        // Every save names the text rule file, whichever kind it writes.
+        QCOMPARE(traces.count(QStringLiteral("rule text file is: \"%1\\n\"").arg(ruleFile("rules.txt"))), 6);
     }
 
     // The rule tables write in black on a desktop whose text is light.

@@ -35,6 +35,7 @@ class ProcessTest : public QObject, WindowFixture
 private slots:
     void initTestCase() { tmf = new TM; }
     void init() { QVERIFY(fresh()); out = box->out; }
+    void cleanup() { Patience::afterCase(); }
 
     // The plain parts: rule lines, content matching, references, list texts.
     void plainParts()

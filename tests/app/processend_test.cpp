@@ -59,6 +59,7 @@ class ProcessEndTest : public QObject, WindowFixture
 private slots:
     void initTestCase() { tmf = new TM; }
     void init() { QVERIFY(fresh()); }
+    void cleanup() { Patience::afterCase(); }
 
     // Closed at 0, 1, 3 and 10 ms after Replace, or from inside the handling
     // of a program's end (the status line that handling writes): the row in
@@ -123,7 +124,7 @@ private slots:
             win.w.close();
             ++closes;
         }
-        QTRY_COMPARE_WITH_TIMEOUT(closes, 1, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(closes, 1, Patience::ms(60000));
         const QStringList atClose = win.lines();
         // A batch whose every file fails at once may be over before the close.
         const bool over = c.broken && c.delayMs > 0 && atClose.last() == QStringLiteral("Conversion Finished.");
@@ -235,16 +236,16 @@ private slots:
         beginWithEngine(win, "#!/bin/sh\nfor p in $(cat pids 2>/dev/null); do kill -0 $p 2>/dev/null && echo overlap >> log; done\n"
                              "echo $$ >> pids\ntrap '' TERM\nd=$(dirname \"$3\")\n: > \"$d/.gm$$.aB3xY9\"\n"
                              "head -c 100 \"$1\" > \"$3\"\nexec sleep 60\n");
-        QTRY_COMPARE_WITH_TIMEOUT(entries(box->out).size(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(entries(box->out).size(), 2, Patience::ms(20000));
         QVERIFY(entries(box->out).first().startsWith(QStringLiteral(".gm")));
         win.w.close();
         QTRY_VERIFY_WITH_TIMEOUT(entries(box->out).isEmpty(), ToolRun::graceMs + 8000);
         QVERIFY(win.w.findChildren<ToolRun *>().isEmpty() && win.cell(0, 3) == QStringLiteral("Failed"));
         win.button("pushButton_textsome_replace")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 2, Patience::ms(20000));
         win.w.close();
         win.button("pushButton_textsome_replace")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 3, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(QStringLiteral("pids")).count('\n'), 3, Patience::ms(20000));
         win.w.close();
         QTRY_VERIFY_WITH_TIMEOUT(win.w.findChildren<ToolRun *>().isEmpty() && entries(box->out).isEmpty(), ToolRun::graceMs + 8000);
         QCOMPARE(readAll(QStringLiteral("log")), QByteArray("<unreadable>"));

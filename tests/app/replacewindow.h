@@ -6,6 +6,7 @@
 // independent readers that judge what the programs wrote.
 
 #include "pagefiles.h"
+#include "patience.h"
 #include "process.h"
 #include "scripteddialogs.h"
 #include "testfiles.h"
@@ -84,12 +85,12 @@ struct Window
     void open(const QStringList &paths, int finished = 1)
     {
         choose(paths);
-        QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Finished.")), finished, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Finished.")), finished, Patience::ms(60000));
     }
     // Waits for the end of the batch, which always unlocks the list.
     void finished(int batches)
     {
-        QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Conversion Finished.")), batches, 120000);
+        QTRY_COMPARE_WITH_TIMEOUT(linesEqual(QStringLiteral("Conversion Finished.")), batches, Patience::ms(120000));
         QVERIFY(listUnlocked());
     }
     void replace(const char *name, int batches = 1) { button(name)->click(); finished(batches); }

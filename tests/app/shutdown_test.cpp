@@ -41,6 +41,7 @@ class ShutdownTest : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanup() { Patience::afterCase(); }
     void signalEndsTheProgramCleanly_data()
     {
         QTest::addColumn<int>("signal");
@@ -63,7 +64,7 @@ private slots:
         program.setProcessEnvironment(env);
         program.setStandardErrorFile(QProcess::nullDevice());
         program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--batch"), folder});
-        QTRY_VERIFY_WITH_TIMEOUT(readAll(folder + QStringLiteral("/engine.pid")).endsWith('\n'), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(folder + QStringLiteral("/engine.pid")).endsWith('\n'), Patience::ms(60000));
         const qint64 engine = readAll(folder + QStringLiteral("/engine.pid")).trimmed().toLongLong();
         const QString privateFolder = QString::fromUtf8(readAll(folder + QStringLiteral("/tempfolder")));
         QVERIFY(processRunning(engine) && privateFolder.startsWith(temp) && QFileInfo(privateFolder).isDir());

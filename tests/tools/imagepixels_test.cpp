@@ -97,6 +97,8 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
         {"sizes as fractions", "/Im Do", im, {image("10.9", "3.2")}, 30},
         {"a negative size", "/Im Do", im, {image("-10", "3")}, 0},
         {"no size", "/Im Do", im, {stream("/Subtype /Image", "x")}, 0},
+        {"a size that is a name", "/Im Do", im, {image("/W", "30")}, 0},
+        {"a zero width", "/Im Do", im, {image("0", "30")}, 0},
         {"inline", "BI /W 30 /H 40 /CS /G /BPC 8" + inlineData, "", {}, 1200},
         {"inline, full names", "BI /Width 30 /Height 4.5 /ColorSpace /DeviceGray" + inlineData + "0 g", "", {}, 120},
         {"inline data like a drawing", "BI /W 2 /H 2 ID /Im Do EI /Im Do", im, {image("3", "3")}, 13},

@@ -2,6 +2,7 @@
 // replacement engine, driven through its widgets and the dialog seam; its
 // plain parts (rule lines, content matching, list texts) directly.
 
+#include "aboutdialog.h"
 #include "contentmatch.h"
 #include "debugtraces.h"
 #include "excelmain.h"
@@ -10,6 +11,7 @@
 #include "rulefile.h"
 #include "urlcatcher.h"
 
+#include <QAction>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -401,6 +403,41 @@ private slots:
         QCOMPARE(rows(), QStringLiteral("c03 KB e05 KB d04 KB"));
         win.button("removeallButton")->click();
         QCOMPARE(win.files()->rowCount(), 0);
+
+        // The content rules of the tab shown: selected rows go by the button
+        // or the table's menu, all of them by the clear button.
+        for (const int tab : {0, 1}) {
+            QTableWidget *t = win.get<QTableWidget>(tab == 0 ? "tableWidget_textall" : "tableWidget_imageall");
+            QTableWidget *other = win.get<QTableWidget>(tab == 0 ? "tableWidget_imageall" : "tableWidget_textall");
+            const int othersRows = other->rowCount();
+            for (const char *find : {"one", "two", "three", "four"})
+                win.addContentRule(tab, {QLatin1String(find)});
+            const auto finds = [t] {
+                QStringList out;
+                for (int r = 0; r < t->rowCount(); ++r)
+                    out << qobject_cast<QLineEdit *>(t->cellWidget(r, 0))->text();
+                return out.join(QLatin1Char(' '));
+            };
+            t->selectRow(1);
+            win.button("pushButton_text_remove")->click();
+            t->selectRow(2);
+            t->actions().at(0)->trigger();
+            QCOMPARE(finds(), QStringLiteral("one three"));
+            win.button("pushButton__text_clear")->click();
+            QVERIFY(t->rowCount() == 0 && other->rowCount() == othersRows);
+        }
+
+        // About shows the product's dialog; Help opens the guide.
+        QStringList shown;
+        dialogs.onExec = [&shown](QDialog *d) { return shown << QLatin1String(d->metaObject()->className()), 0; };
+        win.button("registerpushButton")->click();
+        QCOMPARE(shown, QStringList({"AboutDialog"}));
+        const QUrl guide(QString::fromLatin1(AboutDialog::homePage) + QStringLiteral("/guide"));
+        UrlCatcher web;
+        QDesktopServices::setUrlHandler(guide.scheme(), &web, "open");
+        win.button("pushButton_help")->click();
+        QDesktopServices::unsetUrlHandler(guide.scheme());
+        QCOMPARE(web.urls, QList<QUrl>({guide}));
     }
 
     // What a user sees before any batch: the window's picture behind its

@@ -278,6 +278,74 @@ private slots:
         QCOMPARE(countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")), 3);
     }
 
+    // What the split and content chains say when they cannot write an output
+    // or a rule file; each failure fails its row, and the batch ends.
+    void chainsNameWhatTheyCouldNotWrite()
+    {
+        // With no file listed the editor is told so.
+        Window win(dialogs);
+        dialogs.onExec = [](QDialog *) { return int(QDialog::Rejected); };
+        win.button("pushButton_option")->click();
+        QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("file/file")).toString() + '|' + settings.value(QStringLiteral("file/page")).toString(),
+                 QStringLiteral("Empty input|0"));
+
+        const QString animals = box->listed(win);
+        const QString folder = out + QStringLiteral("/AnimalSounds");
+        const QString first = QDir::toNativeSeparators(folder + QStringLiteral("/1 a AnimalSounds.pdf"));
+        const QString pavlin = QDir::currentPath() + QStringLiteral("/Pavlin.dll");
+        const struct { const char *name; std::function<void()> before; QString said; int times; } cases[] = {
+            {"a file where its folder belongs", [&] { writeFile(folder, "x"); },
+             QStringLiteral("The folder %1 could not be made.").arg(QDir::toNativeSeparators(folder)), 2},
+            {"the program writes nothing", [&] { WindowBox::replaceProgram(pavlin, "#!/bin/sh\nexit 0\n"); },
+             first + QStringLiteral(" was not written."), 1},
+            {"the output folder gone after the first range", [&] {
+                 connect(win.get<QTextEdit>("textEdit_process"), &QTextEdit::textChanged, &win.w, [&] {
+                     if (win.lines().last().startsWith(QLatin1String("Generating ")))
+                         win.setOutput(out + QStringLiteral("/gone"));
+                 });
+             }, QStringLiteral("Conversion stopped: the output folder does not exist."), 1},
+        };
+        int batches = 0;
+        for (const auto &c : cases) {
+            win.setOutput(out);
+            c.before();
+            win.w.setRanges({QStringLiteral("1"), QStringLiteral("1")}, {QStringLiteral("a"), QStringLiteral("b")});
+            win.w.splitpdffile();
+            if (c.said.startsWith(QLatin1String("Conversion stopped")))
+                QTRY_VERIFY(win.linesEqual(c.said) == 1 && win.listUnlocked());
+            else
+                win.finished(++batches);
+            QVERIFY2(win.linesEqual(c.said) == c.times && win.results(1) == QStringList({"Failed"}), qPrintable(c.name + QLatin1Char('\n') + win.lines().join(QLatin1Char('\n'))));
+            QFile::remove(folder);
+        }
+        QVERIFY(QFile::remove(pavlin) && QFile::link(GRIDMOLT_APP_DIR + QStringLiteral("/Pavlin.dll"), pavlin));
+
+        // A content rule file that cannot be replaced fails the row, for
+        // text and for picture rules; the entry point of the content chain
+        // behind the split runs the same batch.
+        disconnect(win.get<QTextEdit>("textEdit_process"), &QTextEdit::textChanged, &win.w, nullptr);
+        win.setOutput(out);
+        const QString rules = PageFiles::tempFolder() + QStringLiteral("/textall.txt");
+        QVERIFY(QDir().mkdir(rules));
+        for (const int tab : {0, 1}) {
+            win.addContentRule(tab, {"Says", "Yells"});
+            win.replace("pushButton_textall_replace", ++batches);
+            QVERIFY(win.results(1) == QStringList({"Failed"}) && win.lines().filter(QStringLiteral("textall.txt")).size() == tab + 1);
+        }
+        win.get<QTableWidget>("tableWidget_textall")->setRowCount(0);
+        win.w.setallimage();   // the picture rules as typed
+        win.finished(++batches);
+        QVERIFY(win.results(1) == QStringList({"Failed"}) && win.lines().filter(QStringLiteral("textall.txt")).size() == 3);
+        QVERIFY(QDir().rmdir(rules));
+        win.get<QTabWidget>("tabWidget_replacechild")->setCurrentIndex(0);
+        win.addContentRule(0, {"Says", "Yells"});
+        win.w.convertbegin();
+        win.finished(++batches);
+        QVERIFY(win.results(1) == QStringList({"Succeed"}) && countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")) == 3);
+        QVERIFY(!animals.isEmpty());
+    }
+
     // The rules the editor saved come back into the position table in force,
     // which stays in force whatever page the window shows, and the batch by
     // position replaces by them.

@@ -1402,6 +1402,8 @@ private slots:
                 "page 2 of the written document lost its content"},
             {"an object named by two numbers", "twonumbers.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
                 "refused to write \"out.pdf\" from \"twonumbers.pdf\": the written document refers to its object 5 by another number than it bears"},
+            {"picture of one pixel too many", "", "-pisome", "1:40:88:(wide.png):10:10\r\n", "out.pdf",
+                "cannot read the picture \"wide.png\" (line 1): it is 754717 x 53 pixels, more than the 40 million a picture may have"},
             {"disk full", "", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "cannot write \"out.pdf\": File too large", 1},
         };
         // A page whose content object is also named with generation 1; the library finds it by either.
@@ -1424,6 +1426,11 @@ private slots:
                     && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
                     && writeFile(d.filePath("twonumbers.pdf"), twoNumbers)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
+            if (QByteArray(c.rules).contains("wide.png")) {
+                QImage wide(754717, 53, QImage::Format_Grayscale8);   // 40,000,001 pixels
+                wide.fill(0);
+                QVERIFY(wide.save(d.filePath("wide.png")));
+            }
             QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             const QString input = *c.input ? c.input : "good.pdf";
             const Result r = c.blocks ? run("sh", {"-c", QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(c.blocks),

@@ -1291,11 +1291,17 @@ private slots:
         // Helvetica); the subtype of an annotation whose appearance draws
         // "Hello" on the baseline `shownAt` (none when empty); how deeply
         // nested forms draw "Hello World" again (0 for none).
-        const struct { const char *name; QByteArray more; const char *annotation; int shownAt, forms; const char *replace; int exitCode; } cases[] = {
+        // `mode` sets how the appearance renders its text ("" fills it).
+        const struct { const char *name; QByteArray more; const char *annotation; int shownAt, forms; const char *replace; int exitCode;
+                       const char *mode = ""; } cases[] = {
             {"again in a form drawn more deeply than followed", "/Fm1 Do", "", 0, 12, "Bye", 2},
             {"again by a FreeText annotation", "", "FreeText", 700, 0, "Bye", 2},
             {"again by a Stamp annotation", "", "Stamp", 700, 0, "Bye", 2},
             {"again by a form field", "", "Widget", 700, 0, "Bye", 2},
+            {"again by an annotation stroking it", "", "FreeText", 700, 0, "Bye", 2, "1 Tr"},
+            {"again by an annotation clipping with it", "", "FreeText", 700, 0, "Bye", 2, "7 Tr"},
+            {"again by an annotation stroking and clipping with it", "", "FreeText", 700, 0, "Bye", 2, "5 Tr"},
+            {"again by an annotation hiding it", "", "FreeText", 700, 0, "Bye", 2, "3 Tr"},
             {"again by a Type3 glyph's procedure", "BT /F2 24 Tf 72 700 Td (X) Tj ET", "", 0, 0, "Bye", 2},
             {"an annotation showing it elsewhere", "", "FreeText", 400, 0, "Bye", 0},
             {"a Type3 glyph's procedure showing it elsewhere", "BT /F2 24 Tf 72 300 Td (X) Tj ET", "", 0, 0, "Bye", 0},
@@ -1319,7 +1325,7 @@ private slots:
             QByteArray annots;
             if (*c.annotation) {
                 objects << stream("/Type /XObject /Subtype /Form /BBox [0 0 200 40] /Resources << /Font << /F1 4 0 R >> >>",
-                                  "BT /F1 24 Tf 0 5 Td (Hello) Tj ET");
+                                  "BT /F1 24 Tf " + QByteArray(c.mode) + " 0 5 Td (Hello) Tj ET");
                 objects << "<< /Type /Annot /Subtype /" + QByteArray(c.annotation) + (field ? " /FT /Tx /T (f) /V (Hello)" : "") + " /Rect [72 " + QByteArray::number(c.shownAt - 5)
                         + " 272 " + QByteArray::number(c.shownAt + 35) + "] /Contents (Hello) /DA (/Helv 24 Tf 0 g) /AP << /N "
                         + QByteArray::number(objects.size()) + " 0 R >> >>";
@@ -1365,7 +1371,8 @@ private slots:
     {
         // The input ("" for a good document), option, rules ("" for no rule
         // file), output (in the work folder) and what the message names.
-        const struct { const char *name, *input, *option, *rules, *output, *named; } cases[] = {
+        // `blocks`: the most 512-byte blocks a file of the run may hold (0: no limit).
+        const struct { const char *name, *input, *option, *rules, *output, *named; int blocks = 0; } cases[] = {
             {"not a PDF", "notes.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "notes.pdf"},
             {"damaged", "cut.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "cut.pdf"},
             {"password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf"},
@@ -1393,7 +1400,19 @@ private slots:
                 "page 2 of the written document cannot be read"},
             {"repaired, a page without content", "lost.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
                 "page 2 of the written document lost its content"},
+            {"an object named by two numbers", "twonumbers.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
+                "refused to write \"out.pdf\" from \"twonumbers.pdf\": the written document refers to its object 5 by another number than it bears"},
+            {"picture of one pixel too many", "", "-pisome", "1:40:88:(wide.png):10:10\r\n", "out.pdf",
+                "cannot read the picture \"wide.png\" (line 1): it is 754717 x 53 pixels, more than the 40 million a picture may have"},
+            {"disk full", "", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "cannot write \"out.pdf\": File too large", 1},
         };
+        // A page whose content object is also named with generation 1; the library finds it by either.
+        const QByteArray words = "BT /F1 14 Tf 40 700 Td (Alpha Beta) Tj ET";
+        const QByteArray twoNumbers = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [4 0 R] >>",
+            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R"
+            " /PieceInfo << /X 5 1 R >> >>",
+            "<< /Length " + QByteArray::number(words.size()) + " >>\nstream\n" + words + "\nendstream", "<< /Title (Two numbers) >>"});
         for (const auto &c : cases) {
             QTemporaryDir work;
             const QDir d(work.path());
@@ -1405,9 +1424,18 @@ private slots:
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
                     && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
                     && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
+                    && writeFile(d.filePath("twonumbers.pdf"), twoNumbers)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
+            if (QByteArray(c.rules).contains("wide.png")) {
+                QImage wide(754717, 53, QImage::Format_Grayscale8);   // 40,000,001 pixels
+                wide.fill(0);
+                QVERIFY(wide.save(d.filePath("wide.png")));
+            }
             QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-            const Result r = ostrel(*c.input ? c.input : "good.pdf", c.option, c.output, "rules.txt", {}, work.path());
+            const QString input = *c.input ? c.input : "good.pdf";
+            const Result r = c.blocks ? run("sh", {"-c", QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(c.blocks),
+                                                   GRIDMOLT_APP_DIR "/Ostrel.dll", input, c.option, c.output, "rules.txt"}, work.path())
+                                      : ostrel(input, c.option, c.output, "rules.txt", {}, work.path());
             const QString err = QString::fromUtf8(r.err).trimmed();
             QVERIFY2(r.exitCode == 1 && !err.contains('\n') && err.contains(c.named), qPrintable(c.name + (": " + err)));
             // Nothing new in the folder (no temporary file); a stale output is gone, the input kept.

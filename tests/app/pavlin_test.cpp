@@ -174,6 +174,19 @@ private slots:
             {"schools.pdf", "-merge 99999999999999999999 -outfile out", 1, "page 99999999999999999999 is beyond any document"},
             {"schools.pdf", "-merge 1000000001 -outfile out", 1, "page 1000000001 is beyond any document"},
             {"schools.pdf", "-merge 1000000000 -outfile out", 1, "page 1000000000 is outside the document, which has 5 pages"},
+            // Where a page number belongs: nothing, a letter, a character that shows nothing, page 0.
+            {"schools.pdf", "-merge 1,3- -outfile out", 1, "page range \"1,3-\": a page number is missing at the end"},
+            {"schools.pdf", "-merge 1, -outfile out", 1, "page range \"1,\": a page number is missing at the end"},
+            {"schools.pdf", "-merge 2,x -outfile out", 1, "page range \"2,x\": \"x\" stands where a page number belongs"},
+            {"schools.pdf", "-merge 5-a -outfile out", 1, "page range \"5-a\": \"a\" stands where a page number belongs"},
+            {"schools.pdf", "-merge 1-\x7f -outfile out", 1, "a character that is no digit stands where a page number belongs"},
+            {"schools.pdf", "-merge 0 -outfile out", 1, "page range \"0\": pages are numbered from 1"},
+            {"schools.pdf", "-merge 3-0 -outfile out", 1, "page range \"3-0\": pages are numbered from 1"},
+            {"schools.pdf", "-merge 00 -outfile out", 1, "page range \"00\": pages are numbered from 1"},
+            // The system's own files: one no run can remove, one that cannot be read.
+            {"schools.pdf", "-merge 0 -outfile /proc/version", 1, "pages are numbered from 1; the file an earlier run left at "
+             "\"/proc/version\" could not be removed: Operation not permitted"},
+            {"/proc/self/mem", "-getinfo -outfile out", 1, "cannot open \"/proc/self/mem\": Input/output error"},
             {"schools.pdf", "-merge 1 -outfile no/such/out", 1, "cannot write \"no/such/out\": the folder \"no/such\" does not exist"},
             {"schools.pdf", "-getinfo -outfile ro/out", 1, "cannot write \"ro/out\": Permission denied"},
             {"schools.pdf", "-merge 1 -outfile ro", 1, "cannot write \"ro\": it is a folder, not a file"},
@@ -191,7 +204,8 @@ private slots:
             QVERIFY(QDir::setCurrent(dir.path()) && QDir().mkdir("ro") && QFile::setPermissions("ro", QFile::ReadOwner | QFile::ExeOwner));
             if (args.last() == "ro/out" && ::access("ro", W_OK) == 0)
                 continue;   // this user may write into read-only folders
-            QVERIFY(!c.made.isNull() ? writeFile(input, c.made) : input == "missing.pdf" || input == "ro" || QFile::copy(sample(input), input));
+            QVERIFY(!c.made.isNull() ? writeFile(input, c.made)
+                                     : input == "missing.pdf" || input == "ro" || input.startsWith('/') || QFile::copy(sample(input), input));
             QStringList expected = filesIn(".");
             if (c.exitCode == 1 && args.last() == "out")
                 QVERIFY(writeFile("out", "NumberOfPages: 99\n"));

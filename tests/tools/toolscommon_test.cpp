@@ -17,6 +17,7 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <gtest/gtest.h>
 
@@ -115,22 +116,29 @@ TEST(InputFile, ReadsRegularFilesWithinTheLimitOnly)
     Folder dir;
     ASSERT_TRUE(writeFile(dir / "ten", "0123456789") && writeFile(dir / "empty", ""));
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);   // nobody writes: a blocking read would hang
-    // The path, the limit, and the bytes read or the start of the reason.
-    const struct { std::string path; long long limit; bool ok; std::string result; } rows[] = {
-        {dir / "ten", 10, true, "0123456789"},
-        {dir / "empty", 0, true, ""},
-        {dir / "ten", 9, false, "it is larger than 9 bytes"},
-        {dir / "fifo", 100, false, "it is not a regular file"},
-        {"/dev/zero", 100, false, "it is not a regular file"},
-        {dir / "", 100, false, "it is a folder"},
-        {dir / "missing", 100, false, "No such file or directory"},
+    // The path, the limit, the bytes read or the start of the reason, and
+    // whether it opens (only its reading fails).
+    const struct { std::string path; long long limit; bool ok; std::string result; bool opens; } rows[] = {
+        {dir / "ten", 10, true, "0123456789", true},
+        {dir / "empty", 0, true, "", true},
+        {dir / "ten", 9, false, "it is larger than 9 bytes", true},
+        {dir / "fifo", 100, false, "it is not a regular file", false},
+        {"/dev/zero", 100, false, "it is not a regular file", false},
+        {dir / "", 100, false, "it is a folder", false},
+        {dir / "missing", 100, false, "No such file or directory", false},
+        // The system's files state no size: the limit holds as they are read.
+        {"/proc/self/maps", 100, false, "it is larger than 100 bytes, the most this program reads", true},
+        {"/proc/self/mem", 100, false, "Input/output error", true},
     };
+    const auto descriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    const auto before = descriptors();
     for (const auto &row : rows) {
         std::string bytes = "stale", error;
         const bool ok = InputFile::read(row.path, row.limit, &bytes, &error);
         EXPECT_TRUE(ok == row.ok && (ok ? bytes : error).rfind(row.result, 0) == 0
-                    && InputFile::refusal(row.path).empty() == (row.ok || row.limit == 9)) << row.path << ": " << error;
+                    && InputFile::refusal(row.path).empty() == row.opens) << row.path << ": " << error;
     }
+    EXPECT_EQ(descriptors(), before);   // each file closed again, read or refused
 }
 
 TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
@@ -165,6 +173,15 @@ TEST(TemporaryOutput, ShortNameBesideTheTargetAndNothingLeftOnFailure)
         EXPECT_TRUE(!(row.made ? out.commit(&error) : out.create(&error)) && error == row.reason) << row.target << ": " << error;
     }
     EXPECT_TRUE(dir.entries().empty());
+    // A folder made at the target while the file was written: the file cannot take its place, and goes.
+    {
+        TemporaryOutput out(dir / "late");
+        std::string error;
+        ASSERT_TRUE(out.create(&error) && out.write("data", 4) && ::mkdir((dir / "late").c_str(), 0700) == 0
+                    && writeFile(dir / "late/kept", "kept"));
+        EXPECT_TRUE(!out.commit(&error) && error == "Is a directory" && dir.entries() == std::vector<std::string>{"late"}) << error;
+        EXPECT_EQ(readFile(dir / "late/kept"), "kept");
+    }
 }
 
 // The sanitizers' allocator reserves its memory by other rules: a data limit
@@ -388,6 +405,29 @@ std::vector<std::string> fieldObjects(int levels)
     return objects;
 }
 
+// A root over node 3 over page 4, written as `page`; node 3's /Parent
+// leads up through `parents` dictionaries that no /Kids list.
+std::vector<std::string> nodeObjects(const std::string &page, int parents)
+{
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                     "<< /Type /Pages /Kids [4 0 R] /Count 1 /Parent 5 0 R >>", page};
+    for (int i = 0; i < parents; ++i)
+        objects.push_back(i + 1 < parents ? "<< /Type /Pages /Parent " + ref(size_t(6 + i)) + " >>" : "<< /Type /Pages >>");
+    return objects;
+}
+
+// Node 3 (over page 4) under the root, and again under `chain` more nodes.
+std::vector<std::string> againObjects(int chain)
+{
+    std::vector<std::string> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
+                                     "<< /Type /Pages /Kids [4 0 R] /Count 1 /Parent 2 0 R >>",
+                                     "<< /Type /Page /MediaBox [0 0 10 10] /Parent 3 0 R >>"};
+    for (int i = 0; i < chain; ++i)
+        objects.push_back("<< /Type /Pages /Kids [" + ref(i + 1 < chain ? size_t(6 + i) : 3) + "] /Count 1 /Parent "
+                          + ref(i > 0 ? size_t(4 + i) : 2) + " >>");
+    return objects;
+}
+
 // `objects` with every `key` written as `as`.
 std::vector<std::string> hidden(std::vector<std::string> objects, const std::string &key, const std::string &as)
 {
@@ -410,6 +450,8 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
 {
     const int max = PageTree::kMaxDepth;
     const std::string deep = "its page tree is more than 100 levels deep", fields = "its form fields are nested more than 100 levels deep";
+    const std::string bare = "<< /Type /Page /MediaBox [0 0 10 10] >>", plainDict = "<< /Type /Page /MediaBox [0 0 10 10] /Parent 3 0 R";
+    const std::string plain = plainDict + " >>";
     // The document; the refusal of the walk ("" for none); the pages counted
     // and the start of the reason they are no page count.
     const struct { const char *what; std::vector<std::string> objects; std::string refusal; long pages; std::string countRefusal; } rows[] = {
@@ -444,6 +486,22 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         {"a kid no dictionary", kidsObjects("3 0 R 7", "1"), "", 0, "its page tree is damaged"},
         {"a page listing kids", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                  "<< /Type /Page /Kids [4 0 R] /Parent 2 0 R >>", "<< /Type /Page /Parent 3 0 R >>"},
+         "", 0, "its page tree is damaged"},
+        {"a kid no object", kidsObjects("3 0 R 9 0 R", "1"), "", 0, "its page tree is damaged"},
+        // A node reached again deeper down: its levels count from there.
+        {"a node again at the limit", againObjects(max - 2), "", 0, "its page tree is damaged"},
+        {"a node again past the limit", againObjects(max - 1), deep, 0, ""},
+        // A page's parents past its node's: a plain page is no exception.
+        {"a page over a node with parents at the limit", nodeObjects(plain, max - 1), "", 1, ""},
+        {"a page over a node with parents past the limit", nodeObjects(plain, max), deep, 0, ""},
+        // The /Parent written outside the page's dictionary is none: the node's parents are not the page's.
+        {"a parent after the page", nodeObjects(bare + " /Parent 3 0 R", max + 1), "", 1, ""},
+        {"a parent in a second dictionary", nodeObjects(bare + " << /Parent 3 0 R >>", max + 1), "", 1, ""},
+        {"a parent after the page closed twice", nodeObjects(bare + " >> /Parent 3 0 R <<", max + 1), "", 1, ""},
+        // What the library reads as no page: an array closed once too often, a stream past the bytes looked at.
+        {"a page closing an array twice", nodeObjects("<< /Type /Page /MediaBox [0 0 10 10]] /Parent 3 0 R [ >>", max + 1),
+         "", 0, "its page tree is damaged"},
+        {"a page that is a stream", nodeObjects(plainDict + " /Length 1 >>" + std::string(5000, ' ') + "stream\nx\nendstream", max + 1),
          "", 0, "its page tree is damaged"},
     };
     for (const auto &row : rows) {
@@ -486,4 +544,17 @@ TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
         const bool opened = pdf.open("tree.pdf", pdfFromObjects(row.objects), &error);
         EXPECT_TRUE(opened == row.error.empty() && error == row.error && (!opened || pdf.pageCount() == row.pages)) << error;
     }
+    // Pages kept in object streams have no place of their own in the file: they are parsed.
+    QPDF source;
+    const std::string plain = pdfFromObjects(chainObjects(3));
+    source.processMemoryFile("plain", plain.data(), plain.size());
+    QPDFWriter writer(source);
+    writer.setOutputMemory();
+    writer.setObjectStreamMode(qpdf_o_generate);
+    writer.write();
+    const std::shared_ptr<Buffer> packed = writer.getBufferSharedPointer();
+    PdfPages pdf;
+    std::string error;
+    EXPECT_TRUE(pdf.open("packed.pdf", std::string(reinterpret_cast<const char *>(packed->getBuffer()), packed->getSize()), &error)
+                && pdf.pageCount() == 1) << error;
 }

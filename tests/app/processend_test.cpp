@@ -30,8 +30,9 @@ struct CloseCase
 
 // A script standing in for the engine ($1 input, $3 output), the status
 // lines expected in order, the row's result, whether the output stays and
-// whether the rules come from the content table (else by position).
-struct EngineCase { QByteArray script; QStringList said; QString result; bool outputStays; bool content = false; };
+// and the find texts of the content table's rows (none: the rules are by
+// position).
+struct EngineCase { QByteArray script; QStringList said; QString result; bool outputStays; QStringList content = {}; };
 
 // The output folder ("<out>" for the usual one), the ranges, the results, a
 // status line that must stand (none: refused at once) and the files written
@@ -174,7 +175,18 @@ private slots:
                           {"Not every rule could be applied to <input>:",
                            "    Ostrel.dll: rule file \"r\", line 2: page 1, \"Says\" not found; rule skipped (rule 2 of the content table)",
                            "The output <output> holds the rules that were applied."},
-                          "Failed", true, true};
+                          "Failed", true, {"Zebra", "Says"}};
+        // "Cat" stands before the first "Says": line 1 is the second row's,
+        // line 2 the first row's.
+        QTest::newRow("some skipped, content rows apart")
+            << EngineCase{"#!/bin/sh\ncp \"$1\" \"$3\"\n"
+                          "echo 'Ostrel.dll: rule file \"r\", line 1: skipped' >&2\n"
+                          "echo 'Ostrel.dll: rule file \"r\", line 2: skipped' >&2\nexit 2\n",
+                          {"Not every rule could be applied to <input>:",
+                           "    Ostrel.dll: rule file \"r\", line 1: skipped (rule 2 of the content table)",
+                           "    Ostrel.dll: rule file \"r\", line 2: skipped (rule 1 of the content table)",
+                           "The output <output> holds the rules that were applied."},
+                          "Failed", true, {"Says", "Cat"}};
         QTest::newRow("nothing written")
             << EngineCase{"#!/bin/sh\necho 'Ostrel.dll: the document is damaged' >&2\nexit 1\n",
                           {"<input> was not replaced: Ostrel.dll: the document is damaged"}, "Failed", false};
@@ -189,13 +201,13 @@ private slots:
         WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), c.script);
         Window win(dialogs);
         const QString animals = box->listed(win);
-        if (c.content) {
-            win.addContentRule(0, {"Zebra", "Horse"});
-            win.addContentRule(0, {"Says", "Yells"});
+        if (!c.content.isEmpty()) {
+            for (const QString &find : c.content)
+                win.addContentRule(0, {find, QStringLiteral("Other")});
         } else {
             win.positionRules({3, {catBox, "Cat", "Dog"}});
         }
-        win.replace(c.content ? "pushButton_textall_replace" : "pushButton_textsome_replace");
+        win.replace(!c.content.isEmpty() ? "pushButton_textall_replace" : "pushButton_textsome_replace");
         const QString output = box->out + QStringLiteral("/AnimalSounds.pdf");
         QVERIFY(win.cell(0, 3) == c.result && QFile::exists(output) == c.outputStays);
         const QStringList lines = win.lines();

@@ -325,6 +325,35 @@ private slots:
         QCOMPARE(traces.count(QStringLiteral("rule text file is: \"%1\\n\"").arg(ruleFile("rules.txt"))), 6);
     }
 
+    // The editor shows as many rules as the record hands over: none for a
+    // count of 0 or below, at most as many as the record holds.
+    void handedCountsBoundTheTables()
+    {
+        const int most = int(TM::capacity);
+        for (int i = 0; i < most; ++i) {
+            tmf->textsome[i] = {QStringLiteral("P1 (1 1 1 1)"), QStringLiteral("t%1").arg(i), QStringLiteral("x")};
+            tmf->imagesome[i] = {QStringLiteral("P1 (1 1 1 1)"), QStringLiteral("i%1").arg(i), QString(), QString(), QString()};
+        }
+        // Each after a hand-over of 2, on the file already open (the first
+        // opening on a file starts empty).
+        const struct { int kind, count, rows; } cases[] = {
+            {1, 0, 0}, {1, -3, 0}, {1, 1, 1}, {1, most + 5, most}, {2, 0, 0}, {2, -1, 0}, {2, 3, 3}, {2, most + 1, most},
+        };
+        Editor e;
+        QStringList wrong;
+        for (const auto &c : cases) {
+            QTableWidget *table = c.kind == 1 ? e.texts() : e.images();
+            for (const int count : {2, c.count}) {
+                tmf->inputKind = c.kind;
+                tmf->nTextsome = tmf->nImagesome = count;
+                e.open();
+            }
+            if (table->rowCount() != c.rows)
+                wrong << QStringLiteral("kind %1, %2 handed: %3 rows").arg(c.kind).arg(c.count).arg(table->rowCount());
+        }
+        QCOMPARE(wrong.join(QStringLiteral("; ")), QString());
+    }
+
     // The rule tables write in black on a desktop whose text is light.
     void rulesAreWrittenInBlack()
     {

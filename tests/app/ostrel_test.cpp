@@ -2,6 +2,7 @@
 #include "fontcache.h"
 #include "glyphfinder.h"
 #include "glyphremover.h"
+#include "messagetext.h"
 #include "mupdfguard.h"
 #include "pageruns.h"
 #include "picturecheck.h"
@@ -400,27 +401,29 @@ QString inputFile(const QString &name, const QString &folder)
 
 // Glyphs of one line for the finder: each character of `text` a glyph of
 // advance 6 at size 10, a blank a space glyph, a "|" a gap of 20 units
-// (words separated by positioning only) and a "/" a new line 30 units lower.
+// (words separated by positioning only), a "/" a new line 30 units lower
+// and a "^" makes the glyphs after it 40 times as large.
 std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
 {
     std::vector<PageGlyphs::Glyph> glyphs;
-    float x = 0, y = 100;
+    float x = 0, y = 100, scale = 1;
     for (const uint c : text.toUcs4()) {
-        if (c == '|' || c == '/') {
-            x = c == '|' ? x + 20 : 0;
+        if (c == '|' || c == '/' || c == '^') {
+            x = c == '|' ? x + 20 : c == '/' ? 0 : x;
             y += c == '/' ? 30 : 0;
+            scale = c == '^' ? 40 : scale;
             continue;
         }
         PageGlyphs::Glyph g;
         g.text = std::u32string(1, char32_t(c));
         g.space = c == ' ';
         g.origin = {x, y};
-        g.size = 10;
-        g.advance = 6;
-        g.box = fz_make_rect(x, y - 8, x + 6, y + 2);
+        g.size = 10 * scale;
+        g.advance = 6 * scale;
+        g.box = fz_make_rect(x, y - 8 * scale, x + 6 * scale, y + 2 * scale);
         g.removable = true;
         glyphs.push_back(g);
-        x += 6;
+        x += 6 * scale;
     }
     return glyphs;
 }
@@ -557,6 +560,8 @@ private slots:
             {"long field cut", "1-" + QByteArray(300, '9') + "x-3-4-5:a:b", false, "!line 1: \"" + QString(80, '9') + "...\" is not"},
             {"zero byte in a field", QByteArray("1-2\0-3-4-5:a:b", 15), false, "!line 1: \"2\\x00\" is not an unsigned integer"},
             {"tab and invalid byte in a field", "1-2\t\xff-3-4-5:a:b", false, "!line 1: \"2\\t\\xFF\" is not"},
+            {"cut sequence in a field", "1-2\xc3x-3-4-5:a:b", false, "!line 1: \"2\\xC3x\" is not"},
+            {"letter in a picture rule's number", "1:2:x3:(p.png):5:5\r\n", true, "!line 1: \"x3\" is not an unsigned integer"},
             // What one file may ask of the engine.
             {"rules past the limit", QByteArray("1-0-0-1-1:a:b\n").repeated(200001), false,
                 "!line 200001: a rule file holds at most 200000 rules"},
@@ -929,6 +934,7 @@ private slots:
             {"signs and points alone are keywords", "- + . -. 5- 07.50", "K:-@0-1 K:+@2-3 K:.@4-5 K:-.@6-8 K:5-@9-11 N:7.5@12-17"},
             {"every blank and delimiter ends a word", std::string("a\fb\0c{d%e\rf", 11), "K:a@0-1 K:b@2-3 K:c@4-5 ?:@5-6 K:d@6-7 K:f@10-11"},
             {"literal string escapes", "(a\\(b\\)\\101\\n(c)d\\\nx)Tj", "S:a(b)A\\n(c)dx@0-21 K:Tj@21-23"},
+            {"escapes of controls", "(a\\rb\\tc\\bd\\fe)", "S:a\\rb\\tc\\bd\\fe@0-15"},
             {"hex string, odd digits, blanks", "<41 42 4>", "S:AB@@0-9"},
             {"names with # codes", "/F#201 /a#zz", "n:F 1@0-6 n:a#zz@7-12"},
             {"arrays, dicts, comments", "[1(x)]%c ( no\n<</a 2>>", "[:@0-1 N:1@1-2 S:x@2-5 ]:@5-6 <:@14-16 n:a@16-18 N:2@19-20 >:@20-22"},
@@ -940,7 +946,8 @@ private slots:
             QStringList got;
             for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
                 const char *kinds = "ENSnK[]<>?";
-                QString text = QString::fromLatin1(t.text.data(), int(t.text.size())).replace('\n', "\\n");
+                QString text = QString::fromLatin1(t.text.data(), int(t.text.size()))
+                                   .replace('\n', "\\n").replace('\r', "\\r").replace('\t', "\\t").replace('\b', "\\b").replace('\f', "\\f");
                 if (t.kind == ContentTokens::Kind::Number)
                     text = QString::number(t.number);
                 got << QStringLiteral("%1:%2@%3-%4").arg(QChar(kinds[int(t.kind)])).arg(text).arg(t.start).arg(t.end);
@@ -972,8 +979,10 @@ private slots:
     void wordsAreFoundWhole()
     {
         const QRectF all(0, 80, 400, 60), first(0, 90, 30, 12);
-        // The glyphs' line, the find text, the box, and the indices of the glyphs taken ("" for none).
-        const struct { const char *name; QString line, find; QRectF box; QString expected; } cases[] = {
+        // The glyphs' line, the find text (UTF-8, or bytes that are none),
+        // the box, the indices of the glyphs taken ("" for none), and what
+        // another rule took in the box before.
+        const struct { const char *name; QString line; std::string find; QRectF box; QString expected; std::string takenBefore = {}; } cases[] = {
             {"word before a space glyph", "Second line", "Second", first, "0-5"},
             {"two words with their space", "Second line", "Second line", all, "0-10"},
             {"word after a gap", "Cell|Value", "Value", all, "4-8"},
@@ -988,22 +997,39 @@ private slots:
             {"drawn right to left", "cba xy", "abc", all, "0-2"},
             {"line break between words", "New/York", "New York", all, "0-6"},
             {"empty find", "abc", " ", all, ""},
-            {"unreadable glyphs stand for any", "abc de", QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"), all, "0-2"},
-            {"but not for fewer", "abc", QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd"), all, ""},
+            {"unreadable glyphs stand for any", "abc de", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", all, "0-2"},
+            {"but not for fewer", "abc", "\xef\xbf\xbd\xef\xbf\xbd", all, ""},
+            // Each ligature is the letters it stands for, on the page and in the find text.
+            {"ff ligature", QString::fromUtf8("e\xef\xac\x80" "ect"), "effect", all, "0-4"},
+            {"fl ligature", QString::fromUtf8("\xef\xac\x82" "at"), "flat", all, "0-2"},
+            {"ffi ligature", QString::fromUtf8("o\xef\xac\x83" "ce"), "office", all, "0-3"},
+            {"ffl ligature", QString::fromUtf8("ba\xef\xac\x84" "e"), "baffle", all, "0-3"},
+            {"long s t ligature", QString::fromUtf8("fa\xef\xac\x85"), "fast", all, "0-2"},
+            {"st ligature", QString::fromUtf8("\xef\xac\x86" "op"), "stop", all, "0-2"},
+            {"ligature in the find text", "office", "o\xef\xac\x83" "ce", all, "0-5"},
+            // A byte that starts no character is one the extraction could not read.
+            {"stray byte in the find text", "abc de", "a\xff" "c", all, "0-2"},
+            {"stray bytes count one each", "abc de", "a\x80\x80" "c", all, ""},
+            {"words another rule took", "Second line", "Second line", all, "", "line"},
+            {"huge letters, in the index as well", "^Big word", "Big", all, "0-2"},
         };
         for (const auto &c : cases) {
             const std::vector<PageGlyphs::Glyph> glyphs = lineOfGlyphs(c.line);
             GlyphFinder finder(glyphs, 1);
             const fz_rect r = fz_make_rect(float(c.box.left()), float(c.box.top()), float(c.box.right()), float(c.box.bottom()));
-            const GlyphFinder::Match m = finder.find(c.find.toStdString(), r);
+            GlyphFinder indexed(glyphs, 100);
+            if (!c.takenBefore.empty()) {
+                finder.take(finder.find(c.takenBefore, r));
+                indexed.take(indexed.find(c.takenBefore, r));
+            }
+            const GlyphFinder::Match m = finder.find(c.find, r);
             const QString got = m.glyphs.empty() ? QString() : QStringLiteral("%1-%2").arg(m.glyphs.front()).arg(m.glyphs.back());
             QVERIFY2(got == c.expected, qPrintable(c.name + (": " + got)));
             QCOMPARE(m.glyphs.size(), got.isEmpty() ? size_t(0) : m.glyphs.back() - m.glyphs.front() + 1);
             // Taken glyphs are not found again; the index finds what scans find.
             finder.take(m);
-            QVERIFY(finder.find(c.find.toStdString(), r).glyphs.empty());
-            GlyphFinder indexed(glyphs, 100);
-            QCOMPARE(indexed.find(c.find.toStdString(), r).glyphs, m.glyphs);
+            QVERIFY(finder.find(c.find, r).glyphs.empty());
+            QCOMPARE(indexed.find(c.find, r).glyphs, m.glyphs);
         }
     }
 
@@ -1505,6 +1531,19 @@ private slots:
             QVERIFY2(r.exitCode == 2 && err.count('\n') == 1 && err.contains(c.expected), qPrintable(c.name + (": " + err)));
             QCOMPARE(pageText(out, 1), pageText(in, 1));
         }
+    }
+
+    // Texts in messages stay on one line: line ends, tabs and bytes that
+    // start no character are written as escapes, UTF-8 as it is.
+    void messagesQuoteTextsOnOneLine()
+    {
+        const struct { const char *name; std::string text, expected; } cases[] = {
+            {"line feed and carriage return", "a\nb\rc\r\n", "\"a\\nb\\rc\\r\\n\""},
+            {"tab, delete and a cut sequence", "\t\x7f\xc3(", "\"\\t\\x7F\\xC3(\""},
+            {"two- and four-byte characters", "\xc3\xbc\xf0\x9f\x98\x80", "\"\xc3\xbc\xf0\x9f\x98\x80\""},
+        };
+        for (const auto &c : cases)
+            QVERIFY2(MessageText::quoted(c.text) == c.expected, qPrintable(c.name + (": " + QString::fromStdString(MessageText::quoted(c.text)))));
     }
 
     // The engine holds every rule at once: with as many rules, or as much

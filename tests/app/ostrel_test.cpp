@@ -302,6 +302,51 @@ QByteArray madePdf(bool sharedNames = false)
     return pdfOf(objects << "<< /Title (Made) >>");
 }
 
+// A page of words in the colours and encodings the made document leaves
+// out: CMYK by k (and by sc after k), device RGB named, calibrated RGB and grey and Lab from the
+// resources, a word after an inline image in a DeviceN space of two
+// colorants and one after an image in an inline indexed space by its long
+// name (each image's data hold " EI Q ", which only their length passes
+// over), an accented word in WinAnsi and a letter whose ToUnicode entry is a
+// character outside the Basic Multilingual Plane.
+QByteArray colouredWordsPdf()
+{
+    const auto stream = [](const QByteArray &dict, const QByteArray &data) {
+        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    const QByteArray content = QByteArray("BT /F1 12 Tf 0.2 0.4 0.6 0 k 40 360 Td (Cmyk) Tj ET\n"
+                                          "BT /F1 12 Tf 0 0 0 1 k 0.2 0.4 0.6 0 sc 120 360 Td (Ink) Tj ET\n"
+                                          "BT /F1 12 Tf /DeviceRGB cs 0 0 1 sc 40 340 Td (Blue) Tj ET\n"
+                                          "BT /F1 12 Tf /CR cs 0 1 0 sc 40 320 Td (Green) Tj ET\n"
+                                          "BT /F1 12 Tf /LB cs 50 20 20 sc 40 300 Td (Lab) Tj ET\n"
+                                          "BT /F1 12 Tf /CG cs 0.5 sc 40 280 Td (Gray) Tj ET 0 g\n"
+                                          "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 360 cm BI /W 5 /H 1 /BPC 8 /CS /DN ID ")
+        + QByteArray("\x00\x01\x02\x03 EI Q ", 10) + " EI Q BT /F1 12 Tf 300 370 Td (Mixed) Tj ET Q\n"
+        + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 320 cm BI /W 10 /H 1 /BPC 8 /CS [/Indexed /DeviceRGB 1 <ff00000000ff>] ID "
+        + QByteArray("\x00\x01\x00\x01 EI Q ", 10) + " EI Q BT /F1 12 Tf 300 330 Td (Listed) Tj ET Q\n"
+        // An image whose dictionary gives the data's length (L); and a move
+        // of a name, which readers pass over.
+        + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 280 cm BI /W 6 /H 1 /BPC 8 /CS /G /L 6 ID " + QByteArray("\x00 EI Q", 6)
+        + " EI Q BT /F1 12 Tf 300 290 Td (Sized) Tj ET Q\n"
+        + "BT /F1 12 Tf 300 220 Td /X 200 Td (Named) Tj ET\n"
+        + "BT /F2 12 Tf 40 260 Td (Caf\\351) Tj ET\n"
+        + "BT /F3 12 Tf 40 240 Td (AB) Tj ET\n";
+    const QByteArray white = "<< /WhitePoint [0.9505 1 1.089] >>";
+    const QByteArray toUnicode = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Wide def /CMapType 2 def\n"
+                                 "1 begincodespacerange <00> <FF> endcodespacerange\n"
+                                 "2 beginbfchar <41> <D835DC00> <42> <0042> endbfchar\n"
+                                 "endcmap CMapName currentdict /CMap defineresource pop end end";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 5 0 R"
+                  " /F2 6 0 R /F3 7 0 R >> /ColorSpace << /CR [/CalRGB " + white + "] /CG [/CalGray " + white + "] /LB [/Lab "
+                      + white + "] /DN [/DeviceN [/A /B] /DeviceGray 8 0 R] >> >> >>",
+                  stream("", content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 9 0 R >>",
+                  stream("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1]", "{ add 2 div }"), stream("", toUnicode),
+                  "<< /Title (Colours) >>"});
+}
+
 // The page at 100 dpi (at 72 its crop box, a pixel a point), and what poppler said while drawing it.
 struct Rendered { QImage image; QByteArray warnings; };
 
@@ -1053,11 +1098,13 @@ private slots:
     // and direction along the line as the page is shown, size and face.
     void removedWordsTellTheirPlaceAndFace()
     {
-        const QString in = dir_.filePath("face.pdf");
-        QVERIFY(writeFile(in, madePdf()));
+        const QString made = dir_.filePath("face.pdf"), coloured = dir_.filePath("coloured.pdf");
+        QVERIFY(writeFile(made, madePdf()) && writeFile(coloured, colouredWordsPdf()));
         // The words, their size, their face (bold, italic, colour), their
-        // page and the direction they run in as shown (y down).
-        const struct { const char *name; QString word; double size; QString face; int page = 1; QPointF direction = {1, 0}; } cases[] = {
+        // page, the direction they run in as shown (y down) and whether
+        // they are those of the coloured page.
+        const struct { const char *name; QString word; double size; QString face; int page = 1; QPointF direction = {1, 0};
+                       bool colouredPage = false; } cases[] = {
             {"regular", "Beta", 14.0, "0 0 0"},
             {"bold by name, RGB", "Sidebar", 20.0, "1 0 336699"},
             {"oblique by name, ICC grey", "slanted", 12.0, "0 1 808080"},
@@ -1070,8 +1117,21 @@ private slots:
             {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},
             {"shown by \" with its spacing", "Double word", 10.0, "0 0 336699"},
             {"running down a turned page", "Second", 14.0, "0 0 0", 2, {0, 1}},
+            {"CMYK by k", "Cmyk", 12.0, "0 0 cc9966", 1, {1, 0}, true},
+            {"CMYK by sc after k", "Ink", 12.0, "0 0 cc9966", 1, {1, 0}, true},
+            {"device RGB by name", "Blue", 12.0, "0 0 ff", 1, {1, 0}, true},
+            {"calibrated RGB", "Green", 12.0, "0 0 ff00", 1, {1, 0}, true},
+            {"Lab is not taken over", "Lab", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"calibrated grey", "Gray", 12.0, "0 0 808080", 1, {1, 0}, true},
+            {"after an image of two colorants", "Mixed", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"after an image in an indexed space by its long name", "Listed", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"after an image of a given length", "Sized", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"a move of a name passed over", "Named", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"two-byte character", QString::fromUtf8("Caf\xc3\xa9"), 12.0, "0 0 0", 1, {1, 0}, true},
+            {"four-byte character", QString::fromUtf8("\xf0\x9d\x90\x80" "B"), 12.0, "0 0 0", 1, {1, 0}, true},
         };
         for (const auto &c : cases) {
+            const QString in = c.colouredPage ? coloured : made;
             const QVector<Word> list = words(in, c.page);
             QRectF box;
             for (const QString &part : c.word.split(' '))

@@ -1289,6 +1289,8 @@ private slots:
             {"page tree misnumbered", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', true},
             {"in a Type3 font whose glyphs are the letters", "BT /F2 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false},
             {"resources inherited from the page tree", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false, true},
+            {"inside as many saved states as a page may hold", QByteArray("q ").repeated(4096) + "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"
+                + QByteArray(" Q").repeated(4096), 0, 'L', false},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1379,6 +1381,8 @@ private slots:
         // nested forms draw "Hello World" again (0 for none).
         const struct { const char *name; QByteArray more; const char *annotation; int shownAt, forms; const char *replace; int exitCode; } cases[] = {
             {"again in a form drawn more deeply than followed", "/Fm1 Do", "", 0, 12, "Bye", 2},
+            {"again in forms nested as deeply as followed", "/Fm1 Do", "", 0, 8, "Bye", 0},
+            {"again in forms nested one deeper than followed", "/Fm1 Do", "", 0, 9, "Bye", 2},
             {"again by a FreeText annotation", "", "FreeText", 700, 0, "Bye", 2},
             {"again by a Stamp annotation", "", "Stamp", 700, 0, "Bye", 2},
             {"again by a form field", "", "Widget", 700, 0, "Bye", 2},
@@ -1457,6 +1461,8 @@ private slots:
             {"password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf"},
             {"a page saving 200,000 graphics states", GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf",
                 "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf"},
+            {"a page saving one state more than it may", "states.pdf", "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf",
+                "states.pdf\": the content saves more than 4096 graphics states"},
             {"malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
                 "stale.pdf", "rules.txt"},
             {"missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png"},
@@ -1484,6 +1490,12 @@ private slots:
             QTemporaryDir work;
             const QDir d(work.path());
             const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
+            const QByteArray states = QByteArray("q ").repeated(4097) + "BT /F1 24 Tf 72 700 Td (Hello) Tj ET" + QByteArray(" Q").repeated(4097);
+            const QByteArray savedStates = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R"
+                                                  " /Resources << /Font << /F1 5 0 R >> >> >>",
+                                                  "<< /Length " + QByteArray::number(states.size()) + " >>\nstream\n" + states + "\nendstream",
+                                                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "<< /Title (States) >>"});
             const DamagedPictures pictures = damagedPictures();
             QVERIFY(writeFile(d.filePath("cut.png"), pictures.cutPng) && writeFile(d.filePath("flipped.png"), pictures.flippedPng)
                     && writeFile(d.filePath("cut.jpg"), pictures.cutJpeg));
@@ -1491,6 +1503,7 @@ private slots:
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
                     && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
                     && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
+                    && writeFile(d.filePath("states.pdf"), savedStates)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
             QStringList filesBefore = d.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
             const Result r = ostrel(*c.input ? c.input : "good.pdf", c.option, c.output, "rules.txt", {}, work.path());

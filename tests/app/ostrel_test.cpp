@@ -2,6 +2,7 @@
 #include "fontcache.h"
 #include "glyphfinder.h"
 #include "glyphremover.h"
+#include "messagetext.h"
 #include "mupdfguard.h"
 #include "pageruns.h"
 #include "picturecheck.h"
@@ -301,6 +302,51 @@ QByteArray madePdf(bool sharedNames = false)
     return pdfOf(objects << "<< /Title (Made) >>");
 }
 
+// A page of words in the colours and encodings the made document leaves
+// out: CMYK by k (and by sc after k), device RGB named, calibrated RGB and grey and Lab from the
+// resources, a word after an inline image in a DeviceN space of two
+// colorants and one after an image in an inline indexed space by its long
+// name (each image's data hold " EI Q ", which only their length passes
+// over), an accented word in WinAnsi and a letter whose ToUnicode entry is a
+// character outside the Basic Multilingual Plane.
+QByteArray colouredWordsPdf()
+{
+    const auto stream = [](const QByteArray &dict, const QByteArray &data) {
+        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    const QByteArray content = QByteArray("BT /F1 12 Tf 0.2 0.4 0.6 0 k 40 360 Td (Cmyk) Tj ET\n"
+                                          "BT /F1 12 Tf 0 0 0 1 k 0.2 0.4 0.6 0 sc 120 360 Td (Ink) Tj ET\n"
+                                          "BT /F1 12 Tf /DeviceRGB cs 0 0 1 sc 40 340 Td (Blue) Tj ET\n"
+                                          "BT /F1 12 Tf /CR cs 0 1 0 sc 40 320 Td (Green) Tj ET\n"
+                                          "BT /F1 12 Tf /LB cs 50 20 20 sc 40 300 Td (Lab) Tj ET\n"
+                                          "BT /F1 12 Tf /CG cs 0.5 sc 40 280 Td (Gray) Tj ET 0 g\n"
+                                          "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 360 cm BI /W 5 /H 1 /BPC 8 /CS /DN ID ")
+        + QByteArray("\x00\x01\x02\x03 EI Q ", 10) + " EI Q BT /F1 12 Tf 300 370 Td (Mixed) Tj ET Q\n"
+        + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 320 cm BI /W 10 /H 1 /BPC 8 /CS [/Indexed /DeviceRGB 1 <ff00000000ff>] ID "
+        + QByteArray("\x00\x01\x00\x01 EI Q ", 10) + " EI Q BT /F1 12 Tf 300 330 Td (Listed) Tj ET Q\n"
+        // An image whose dictionary gives the data's length (L); and a move
+        // of a name, which readers pass over.
+        + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 280 cm BI /W 6 /H 1 /BPC 8 /CS /G /L 6 ID " + QByteArray("\x00 EI Q", 6)
+        + " EI Q BT /F1 12 Tf 300 290 Td (Sized) Tj ET Q\n"
+        + "BT /F1 12 Tf 300 220 Td /X 200 Td (Named) Tj ET\n"
+        + "BT /F2 12 Tf 40 260 Td (Caf\\351) Tj ET\n"
+        + "BT /F3 12 Tf 40 240 Td (AB) Tj ET\n";
+    const QByteArray white = "<< /WhitePoint [0.9505 1 1.089] >>";
+    const QByteArray toUnicode = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Wide def /CMapType 2 def\n"
+                                 "1 begincodespacerange <00> <FF> endcodespacerange\n"
+                                 "2 beginbfchar <41> <D835DC00> <42> <0042> endbfchar\n"
+                                 "endcmap CMapName currentdict /CMap defineresource pop end end";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 5 0 R"
+                  " /F2 6 0 R /F3 7 0 R >> /ColorSpace << /CR [/CalRGB " + white + "] /CG [/CalGray " + white + "] /LB [/Lab "
+                      + white + "] /DN [/DeviceN [/A /B] /DeviceGray 8 0 R] >> >> >>",
+                  stream("", content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 9 0 R >>",
+                  stream("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1]", "{ add 2 div }"), stream("", toUnicode),
+                  "<< /Title (Colours) >>"});
+}
+
 // The page at 100 dpi (at 72 its crop box, a pixel a point), and what poppler said while drawing it.
 struct Rendered { QImage image; QByteArray warnings; };
 
@@ -400,27 +446,29 @@ QString inputFile(const QString &name, const QString &folder)
 
 // Glyphs of one line for the finder: each character of `text` a glyph of
 // advance 6 at size 10, a blank a space glyph, a "|" a gap of 20 units
-// (words separated by positioning only) and a "/" a new line 30 units lower.
+// (words separated by positioning only), a "/" a new line 30 units lower
+// and a "^" makes the glyphs after it 40 times as large.
 std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
 {
     std::vector<PageGlyphs::Glyph> glyphs;
-    float x = 0, y = 100;
+    float x = 0, y = 100, scale = 1;
     for (const uint c : text.toUcs4()) {
-        if (c == '|' || c == '/') {
-            x = c == '|' ? x + 20 : 0;
+        if (c == '|' || c == '/' || c == '^') {
+            x = c == '|' ? x + 20 : c == '/' ? 0 : x;
             y += c == '/' ? 30 : 0;
+            scale = c == '^' ? 40 : scale;
             continue;
         }
         PageGlyphs::Glyph g;
         g.text = std::u32string(1, char32_t(c));
         g.space = c == ' ';
         g.origin = {x, y};
-        g.size = 10;
-        g.advance = 6;
-        g.box = fz_make_rect(x, y - 8, x + 6, y + 2);
+        g.size = 10 * scale;
+        g.advance = 6 * scale;
+        g.box = fz_make_rect(x, y - 8 * scale, x + 6 * scale, y + 2 * scale);
         g.removable = true;
         glyphs.push_back(g);
-        x += 6;
+        x += 6 * scale;
     }
     return glyphs;
 }
@@ -557,6 +605,8 @@ private slots:
             {"long field cut", "1-" + QByteArray(300, '9') + "x-3-4-5:a:b", false, "!line 1: \"" + QString(80, '9') + "...\" is not"},
             {"zero byte in a field", QByteArray("1-2\0-3-4-5:a:b", 15), false, "!line 1: \"2\\x00\" is not an unsigned integer"},
             {"tab and invalid byte in a field", "1-2\t\xff-3-4-5:a:b", false, "!line 1: \"2\\t\\xFF\" is not"},
+            {"cut sequence in a field", "1-2\xc3x-3-4-5:a:b", false, "!line 1: \"2\\xC3x\" is not"},
+            {"letter in a picture rule's number", "1:2:x3:(p.png):5:5\r\n", true, "!line 1: \"x3\" is not an unsigned integer"},
             // What one file may ask of the engine.
             {"rules past the limit", QByteArray("1-0-0-1-1:a:b\n").repeated(200001), false,
                 "!line 200001: a rule file holds at most 200000 rules"},
@@ -929,6 +979,7 @@ private slots:
             {"signs and points alone are keywords", "- + . -. 5- 07.50", "K:-@0-1 K:+@2-3 K:.@4-5 K:-.@6-8 K:5-@9-11 N:7.5@12-17"},
             {"every blank and delimiter ends a word", std::string("a\fb\0c{d%e\rf", 11), "K:a@0-1 K:b@2-3 K:c@4-5 ?:@5-6 K:d@6-7 K:f@10-11"},
             {"literal string escapes", "(a\\(b\\)\\101\\n(c)d\\\nx)Tj", "S:a(b)A\\n(c)dx@0-21 K:Tj@21-23"},
+            {"escapes of controls", "(a\\rb\\tc\\bd\\fe)", "S:a\\rb\\tc\\bd\\fe@0-15"},
             {"hex string, odd digits, blanks", "<41 42 4>", "S:AB@@0-9"},
             {"names with # codes", "/F#201 /a#zz", "n:F 1@0-6 n:a#zz@7-12"},
             {"arrays, dicts, comments", "[1(x)]%c ( no\n<</a 2>>", "[:@0-1 N:1@1-2 S:x@2-5 ]:@5-6 <:@14-16 n:a@16-18 N:2@19-20 >:@20-22"},
@@ -940,7 +991,8 @@ private slots:
             QStringList got;
             for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
                 const char *kinds = "ENSnK[]<>?";
-                QString text = QString::fromLatin1(t.text.data(), int(t.text.size())).replace('\n', "\\n");
+                QString text = QString::fromLatin1(t.text.data(), int(t.text.size()))
+                                   .replace('\n', "\\n").replace('\r', "\\r").replace('\t', "\\t").replace('\b', "\\b").replace('\f', "\\f");
                 if (t.kind == ContentTokens::Kind::Number)
                     text = QString::number(t.number);
                 got << QStringLiteral("%1:%2@%3-%4").arg(QChar(kinds[int(t.kind)])).arg(text).arg(t.start).arg(t.end);
@@ -972,8 +1024,10 @@ private slots:
     void wordsAreFoundWhole()
     {
         const QRectF all(0, 80, 400, 60), first(0, 90, 30, 12);
-        // The glyphs' line, the find text, the box, and the indices of the glyphs taken ("" for none).
-        const struct { const char *name; QString line, find; QRectF box; QString expected; } cases[] = {
+        // The glyphs' line, the find text (UTF-8, or bytes that are none),
+        // the box, the indices of the glyphs taken ("" for none), and what
+        // another rule took in the box before.
+        const struct { const char *name; QString line; std::string find; QRectF box; QString expected; std::string takenBefore = {}; } cases[] = {
             {"word before a space glyph", "Second line", "Second", first, "0-5"},
             {"two words with their space", "Second line", "Second line", all, "0-10"},
             {"word after a gap", "Cell|Value", "Value", all, "4-8"},
@@ -988,22 +1042,39 @@ private slots:
             {"drawn right to left", "cba xy", "abc", all, "0-2"},
             {"line break between words", "New/York", "New York", all, "0-6"},
             {"empty find", "abc", " ", all, ""},
-            {"unreadable glyphs stand for any", "abc de", QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"), all, "0-2"},
-            {"but not for fewer", "abc", QString::fromUtf8("\xef\xbf\xbd\xef\xbf\xbd"), all, ""},
+            {"unreadable glyphs stand for any", "abc de", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd", all, "0-2"},
+            {"but not for fewer", "abc", "\xef\xbf\xbd\xef\xbf\xbd", all, ""},
+            // Each ligature is the letters it stands for, on the page and in the find text.
+            {"ff ligature", QString::fromUtf8("e\xef\xac\x80" "ect"), "effect", all, "0-4"},
+            {"fl ligature", QString::fromUtf8("\xef\xac\x82" "at"), "flat", all, "0-2"},
+            {"ffi ligature", QString::fromUtf8("o\xef\xac\x83" "ce"), "office", all, "0-3"},
+            {"ffl ligature", QString::fromUtf8("ba\xef\xac\x84" "e"), "baffle", all, "0-3"},
+            {"long s t ligature", QString::fromUtf8("fa\xef\xac\x85"), "fast", all, "0-2"},
+            {"st ligature", QString::fromUtf8("\xef\xac\x86" "op"), "stop", all, "0-2"},
+            {"ligature in the find text", "office", "o\xef\xac\x83" "ce", all, "0-5"},
+            // A byte that starts no character is one the extraction could not read.
+            {"stray byte in the find text", "abc de", "a\xff" "c", all, "0-2"},
+            {"stray bytes count one each", "abc de", "a\x80\x80" "c", all, ""},
+            {"words another rule took", "Second line", "Second line", all, "", "line"},
+            {"huge letters, in the index as well", "^Big word", "Big", all, "0-2"},
         };
         for (const auto &c : cases) {
             const std::vector<PageGlyphs::Glyph> glyphs = lineOfGlyphs(c.line);
             GlyphFinder finder(glyphs, 1);
             const fz_rect r = fz_make_rect(float(c.box.left()), float(c.box.top()), float(c.box.right()), float(c.box.bottom()));
-            const GlyphFinder::Match m = finder.find(c.find.toStdString(), r);
+            GlyphFinder indexed(glyphs, 100);
+            if (!c.takenBefore.empty()) {
+                finder.take(finder.find(c.takenBefore, r));
+                indexed.take(indexed.find(c.takenBefore, r));
+            }
+            const GlyphFinder::Match m = finder.find(c.find, r);
             const QString got = m.glyphs.empty() ? QString() : QStringLiteral("%1-%2").arg(m.glyphs.front()).arg(m.glyphs.back());
             QVERIFY2(got == c.expected, qPrintable(c.name + (": " + got)));
             QCOMPARE(m.glyphs.size(), got.isEmpty() ? size_t(0) : m.glyphs.back() - m.glyphs.front() + 1);
             // Taken glyphs are not found again; the index finds what scans find.
             finder.take(m);
-            QVERIFY(finder.find(c.find.toStdString(), r).glyphs.empty());
-            GlyphFinder indexed(glyphs, 100);
-            QCOMPARE(indexed.find(c.find.toStdString(), r).glyphs, m.glyphs);
+            QVERIFY(finder.find(c.find, r).glyphs.empty());
+            QCOMPARE(indexed.find(c.find, r).glyphs, m.glyphs);
         }
     }
 
@@ -1027,11 +1098,13 @@ private slots:
     // and direction along the line as the page is shown, size and face.
     void removedWordsTellTheirPlaceAndFace()
     {
-        const QString in = dir_.filePath("face.pdf");
-        QVERIFY(writeFile(in, madePdf()));
+        const QString made = dir_.filePath("face.pdf"), coloured = dir_.filePath("coloured.pdf");
+        QVERIFY(writeFile(made, madePdf()) && writeFile(coloured, colouredWordsPdf()));
         // The words, their size, their face (bold, italic, colour), their
-        // page and the direction they run in as shown (y down).
-        const struct { const char *name; QString word; double size; QString face; int page = 1; QPointF direction = {1, 0}; } cases[] = {
+        // page, the direction they run in as shown (y down) and whether
+        // they are those of the coloured page.
+        const struct { const char *name; QString word; double size; QString face; int page = 1; QPointF direction = {1, 0};
+                       bool colouredPage = false; } cases[] = {
             {"regular", "Beta", 14.0, "0 0 0"},
             {"bold by name, RGB", "Sidebar", 20.0, "1 0 336699"},
             {"oblique by name, ICC grey", "slanted", 12.0, "0 1 808080"},
@@ -1044,8 +1117,21 @@ private slots:
             {"shown by ' on the next line", "Quoted", 10.0, "0 0 336699"},
             {"shown by \" with its spacing", "Double word", 10.0, "0 0 336699"},
             {"running down a turned page", "Second", 14.0, "0 0 0", 2, {0, 1}},
+            {"CMYK by k", "Cmyk", 12.0, "0 0 cc9966", 1, {1, 0}, true},
+            {"CMYK by sc after k", "Ink", 12.0, "0 0 cc9966", 1, {1, 0}, true},
+            {"device RGB by name", "Blue", 12.0, "0 0 ff", 1, {1, 0}, true},
+            {"calibrated RGB", "Green", 12.0, "0 0 ff00", 1, {1, 0}, true},
+            {"Lab is not taken over", "Lab", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"calibrated grey", "Gray", 12.0, "0 0 808080", 1, {1, 0}, true},
+            {"after an image of two colorants", "Mixed", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"after an image in an indexed space by its long name", "Listed", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"after an image of a given length", "Sized", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"a move of a name passed over", "Named", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"two-byte character", QString::fromUtf8("Caf\xc3\xa9"), 12.0, "0 0 0", 1, {1, 0}, true},
+            {"four-byte character", QString::fromUtf8("\xf0\x9d\x90\x80" "B"), 12.0, "0 0 0", 1, {1, 0}, true},
         };
         for (const auto &c : cases) {
+            const QString in = c.colouredPage ? coloured : made;
             const QVector<Word> list = words(in, c.page);
             QRectF box;
             for (const QString &part : c.word.split(' '))
@@ -1203,6 +1289,8 @@ private slots:
             {"page tree misnumbered", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', true},
             {"in a Type3 font whose glyphs are the letters", "BT /F2 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false},
             {"resources inherited from the page tree", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false, true},
+            {"inside as many saved states as a page may hold", QByteArray("q ").repeated(4096) + "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"
+                + QByteArray(" Q").repeated(4096), 0, 'L', false},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1295,6 +1383,8 @@ private slots:
         const struct { const char *name; QByteArray more; const char *annotation; int shownAt, forms; const char *replace; int exitCode;
                        const char *mode = ""; } cases[] = {
             {"again in a form drawn more deeply than followed", "/Fm1 Do", "", 0, 12, "Bye", 2},
+            {"again in forms nested as deeply as followed", "/Fm1 Do", "", 0, 8, "Bye", 0},
+            {"again in forms nested one deeper than followed", "/Fm1 Do", "", 0, 9, "Bye", 2},
             {"again by a FreeText annotation", "", "FreeText", 700, 0, "Bye", 2},
             {"again by a Stamp annotation", "", "Stamp", 700, 0, "Bye", 2},
             {"again by a form field", "", "Widget", 700, 0, "Bye", 2},
@@ -1378,6 +1468,8 @@ private slots:
             {"password", GRIDMOLT_SAMPLES_DIR "/encrypted.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "encrypted.pdf"},
             {"a page saving 200,000 graphics states", GRIDMOLT_SOURCE_DIR "/tests/data/hostile/nested-states.pdf",
                 "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf", "nested-states.pdf"},
+            {"a page saving one state more than it may", "states.pdf", "-tesome", "1-0-0-9999-9999:x:y\r\n", "out.pdf",
+                "states.pdf\": the content saves more than 4096 graphics states"},
             {"malformed line, stale output removed", "", "-tesome", "1-40-88-30-14:Alpha:A\r\n1-x-2-3-4:a:b\r\n",
                 "stale.pdf", "rules.txt"},
             {"missing picture", "", "-pisome", "1:40:88:(nowhere.png):10:10\r\n", "out.pdf", "nowhere.png"},
@@ -1417,6 +1509,12 @@ private slots:
             QTemporaryDir work;
             const QDir d(work.path());
             const QByteArray good = pdfWithPages({{0, QRectF(0, 0, 700, 800)}});
+            const QByteArray states = QByteArray("q ").repeated(4097) + "BT /F1 24 Tf 72 700 Td (Hello) Tj ET" + QByteArray(" Q").repeated(4097);
+            const QByteArray savedStates = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R"
+                                                  " /Resources << /Font << /F1 5 0 R >> >> >>",
+                                                  "<< /Length " + QByteArray::number(states.size()) + " >>\nstream\n" + states + "\nendstream",
+                                                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "<< /Title (States) >>"});
             const DamagedPictures pictures = damagedPictures();
             QVERIFY(writeFile(d.filePath("cut.png"), pictures.cutPng) && writeFile(d.filePath("flipped.png"), pictures.flippedPng)
                     && writeFile(d.filePath("cut.jpg"), pictures.cutJpeg));
@@ -1425,6 +1523,7 @@ private slots:
                     && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
                     && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
                     && writeFile(d.filePath("twonumbers.pdf"), twoNumbers)
+                    && writeFile(d.filePath("states.pdf"), savedStates)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
             if (QByteArray(c.rules).contains("wide.png")) {
                 QImage wide(754717, 53, QImage::Format_Grayscale8);   // 40,000,001 pixels
@@ -1533,6 +1632,19 @@ private slots:
             QVERIFY2(r.exitCode == 2 && err.count('\n') == 1 && err.contains(c.expected), qPrintable(c.name + (": " + err)));
             QCOMPARE(pageText(out, 1), pageText(in, 1));
         }
+    }
+
+    // Texts in messages stay on one line: line ends, tabs and bytes that
+    // start no character are written as escapes, UTF-8 as it is.
+    void messagesQuoteTextsOnOneLine()
+    {
+        const struct { const char *name; std::string text, expected; } cases[] = {
+            {"line feed and carriage return", "a\nb\rc\r\n", "\"a\\nb\\rc\\r\\n\""},
+            {"tab, delete and a cut sequence", "\t\x7f\xc3(", "\"\\t\\x7F\\xC3(\""},
+            {"two- and four-byte characters", "\xc3\xbc\xf0\x9f\x98\x80", "\"\xc3\xbc\xf0\x9f\x98\x80\""},
+        };
+        for (const auto &c : cases)
+            QVERIFY2(MessageText::quoted(c.text) == c.expected, qPrintable(c.name + (": " + QString::fromStdString(MessageText::quoted(c.text)))));
     }
 
     // The engine holds every rule at once: with as many rules, or as much

@@ -219,6 +219,15 @@ private slots:
         e.pick(e.frameOver(wordsOf[2].at(0).box, 1.25f));
         QVERIFY(e.images()->rowCount() == 2 && e.images()->item(1, 0)->text().startsWith(QLatin1String("P2 ("))
                 && e.images()->item(1, 1)->text() == QLatin1String("Delta"));
+        // A press beside the frames takes the add button away; down goes back a page.
+        e.click(e.frameOver(wordsOf[2].at(1).box, 1.25f));
+        QVERIFY(!e.add()->isHidden());
+        QTest::mouseClick(&e.rules, Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(e.add()->isHidden());
+        e.click(e.get("pushButton_down"));
+        QCOMPARE(framesWrong(e, 1, 1.25f), QString());
+        e.click(e.get("pushButton_down"));   // there is no page 0
+        QCOMPARE(e.get<QSpinBox>("spinBox_pagenumber")->value(), 1);
 
         // A later page change must not take the reply of the page left at once.
         for (int page : {1, 2, 1, 0})   // there is no page 0: it stays on page 1
@@ -267,9 +276,23 @@ private slots:
         QVERIFY(QFile::remove(ruleFile("rules.txt")) && QDir().mkdir(ruleFile("rules.txt")));
         e.rules.setsave();
         QVERIFY(QDir().rmdir(ruleFile("rules.txt")));
-        QVERIFY(e.dialogs.boxes.size() == 3 && e.dialogs.boxes.at(0).text == QLatin1String("Please specify some image")
+
+        // The same two for picture rules: too many rows, then a file that
+        // cannot be replaced (the row without a picture gone).
+        e.get<QRadioButton>("radioButton_image")->setChecked(true);
+        const int pictured = e.images()->rowCount();
+        e.images()->setRowCount(201);
+        e.rules.setsave();
+        e.images()->setRowCount(1);
+        QVERIFY(pictured == 2 && QFile::remove(ruleFile("imagerule.txt")) && QDir().mkdir(ruleFile("imagerule.txt")));
+        e.rules.setsave();
+        QVERIFY(QDir().rmdir(ruleFile("imagerule.txt")) && writeFile(ruleFile("imagerule.txt"), before));
+        e.get<QRadioButton>("radioButton_text")->setChecked(true);
+        QVERIFY(e.dialogs.boxes.size() == 5 && e.dialogs.boxes.at(0).text == QLatin1String("Please specify some image")
                 && e.dialogs.boxes.at(1).text.contains(QLatin1String("At most 200 rules"))
-                && e.dialogs.boxes.at(2).text.contains(ruleFile("rules.txt")));
+                && e.dialogs.boxes.at(2).text.contains(ruleFile("rules.txt"))
+                && e.dialogs.boxes.at(3).text.contains(QLatin1String("At most 200 rules"))
+                && e.dialogs.boxes.at(4).text.contains(ruleFile("imagerule.txt")));
 
         QCOMPARE(e.rules.result(), int(QDialog::Rejected));
         QCOMPARE(QStringLiteral("%1 %2 %3").arg(tmf->mode).arg(tmf->nTexttoText).arg(tmf->nTexttoImage), QStringLiteral("7 7 7"));
@@ -322,7 +345,7 @@ private slots:
         e.rules.setsave();
         QCOMPARE(readAll(ruleFile("imagerule.txt")), QByteArray("1:5:6:(/p/a.png):40:12\r\n"));
         // Every save names the text rule file, whichever kind it writes.
-        QCOMPARE(traces.count(QStringLiteral("rule text file is: \"%1\\n\"").arg(ruleFile("rules.txt"))), 6);
+        QCOMPARE(traces.count(QStringLiteral("rule text file is: \"%1\\n\"").arg(ruleFile("rules.txt"))), 8);
     }
 
     // The editor shows as many rules as the record hands over: none for a

@@ -782,15 +782,12 @@ bool Process::nextFile(const QString &emptyText)
             endChain(QStringLiteral("Conversion stopped: the file list is empty."));
         return false;
     }
-    if (!still(generation))
-        return false;
+    // Both checks show a dialog, which may end the chain, only when they fail.
     if (!hasOutputFolder()) {
         if (still(generation))
             endChain(QStringLiteral("Conversion stopped: the output folder does not exist."));
         return false;
     }
-    if (!still(generation))
-        return false;
     if (runner->fileIndex >= ui->inputfiletableWidget->rowCount()) {
         endChain(QStringLiteral("Conversion Finished."));
         return false;
@@ -1167,8 +1164,6 @@ void Process::splitStep()
         }
         return;
     }
-    if (!still(generation))
-        return;
     const QString output = ui->outputfolderEdit->text();
     const QString base = QFileInfo(input).baseName();
     const QString folder = output + QLatin1Char('/') + base;

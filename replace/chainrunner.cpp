@@ -41,11 +41,11 @@ void ChainRunner::later(std::function<void()> step)
     });
 }
 
-bool ChainRunner::start(const QString &program, const QStringList &arguments, const QString &outputFile,
+void ChainRunner::start(const QString &program, const QStringList &arguments, const QString &outputFile,
                         int limitMs, std::function<void(const ToolRun::Result &)> then)
 {
     if (!running() || run)
-        return false;
+        return;
     run = new ToolRun(program, arguments, outputFile, limitMs, this);
     const quint64 mine = gen;
     connect(run, &ToolRun::ended, this, [this, mine, then](const ToolRun::Result &result) {
@@ -54,7 +54,6 @@ bool ChainRunner::start(const QString &program, const QStringList &arguments, co
         run = nullptr;
         then(result);
     });
-    return true;
 }
 
 bool ChainRunner::firstNotStarted(const QString &program)

@@ -49,9 +49,10 @@ public:
     void later(std::function<void()> step);
 
     // Starts `program` with `arguments`, writing `outputFile`, ended after
-    // limitMs; `then` gets the result while the chain still stands. Refuses
-    // (false) while no chain runs or another program runs.
-    bool start(const QString &program, const QStringList &arguments, const QString &outputFile, int limitMs,
+    // limitMs; `then` gets the result while the chain still stands. Does
+    // nothing while no chain runs or another program runs: that program's
+    // end goes on with the chain.
+    void start(const QString &program, const QStringList &arguments, const QString &outputFile, int limitMs,
                std::function<void(const ToolRun::Result &)> then);
     bool hasRun() const { return !run.isNull(); }
 

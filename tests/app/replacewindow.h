@@ -118,7 +118,17 @@ struct Window
         };
         button("pushButton_option")->click();
     }
-    bool listUnlocked() { return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled(); }
+    bool listUnlocked()
+    {
+        return button("openfileButton")->isEnabled() && button("pushButton_option")->isEnabled()
+               && files()->contextMenuPolicy() == Qt::ActionsContextMenu;
+    }
+    // While a chain runs: the list's buttons and its menu are off.
+    bool listLocked()
+    {
+        return !button("openfileButton")->isEnabled() && !button("pushButton_option")->isEnabled()
+               && files()->contextMenuPolicy() == Qt::NoContextMenu;
+    }
 };
 
 // A working folder of its own (made current) with links to the three real

@@ -143,9 +143,11 @@ private slots:
         // Stopped by a signal it can catch, then killed as the windows stop it:
         // no page file either time, and the next run tidies up after the kill.
         QTemporaryDir dir;
+        qint64 dead = 0;
         for (bool kill : {false, true}) {
             QProcess process;
             process.start(GRIDMOLT_APP_DIR "/Dorcet.dll", {GRIDMOLT_SOURCE_DIR "/tests/data/hostile/slow-pages.pdf", "-ht", dir.filePath("split.png")});
+            dead = process.processId();
             // Stop it once some pages are written.
             QTRY_VERIFY_WITH_TIMEOUT(entriesIn(dir.path()).size() == 1
                                          && !entriesIn(dir.filePath(entriesIn(dir.path()).value(0))).isEmpty(), 30000);
@@ -153,8 +155,18 @@ private slots:
             QVERIFY(process.waitForFinished(10000) && process.exitStatus() == QProcess::CrashExit && entriesIn(dir.path()).filter("_pg_").isEmpty()
                     && entriesIn(dir.path()).size() == (kill ? 1 : 0));
         }
-        QVERIFY(runConverter("Dorcet.dll", {samplePdf("AnimalSounds"), "-ht", dir.filePath("split.png")}).exitCode == 0
-                && entriesIn(dir.path()) == QStringList({"split_pg_0001.htm", "split_pg_0001.png"}));
+        // Only the partial folders of this base whose process is gone: not
+        // that of a run still going (this test's own process id), nor those of
+        // another base.
+        const QString live = QStringLiteral(".split-partial-%1-abcdef").arg(QCoreApplication::applicationPid());
+        const QString other = QStringLiteral(".text-partial-%1-abcdef").arg(dead);
+        for (const QString &folder : {live, other, QStringLiteral(".split-partial-%1-second").arg(dead)})
+            QVERIFY(QDir(dir.path()).mkpath(folder + "/half") && writeFile(dir.filePath(folder + "/split_pg_0001.htm"), "<span"));
+        QVERIFY(runConverter("Dorcet.dll", {samplePdf("AnimalSounds"), "-ht", dir.filePath("split.png")}).exitCode == 0);
+        QStringList left = entriesIn(dir.path());
+        left.sort();
+        QCOMPARE(left, QStringList({live, other, "split_pg_0001.htm", "split_pg_0001.png"}));
+        QCOMPARE(entriesIn(dir.filePath(live)), QStringList({"half", "split_pg_0001.htm"}));
     }
 };
 

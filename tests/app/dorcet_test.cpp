@@ -34,9 +34,18 @@ private slots:
         // PDF: the input written from `content`, OUT: an empty folder. Rows with
         // no program run both on the input, with a file size limit when one is
         // given (a full disk; one thread, so page 1 comes first); exit code 0: the
-        // expected text of page 1, else part of the reason.
+        // expected text of page 1, else part of the reason ("PDF" in quotes: the input's path).
         const QString hostile = QStringLiteral(GRIDMOLT_SOURCE_DIR "/tests/data/hostile/");
         const QByteArray schools = readAll(samplePdf("schools")), tabs = readAll(hostile + "control-characters.pdf");
+        // "Hello" on a page of 100 x 100 points, then four of 1500 x 1500: the
+        // first page's image leaves room for four workers, and a large page's
+        // (18 MB) fits but once in the 32 MB the images may take at a time.
+        const QByteArray hello = "BT /F1 12 Tf 20 50 Td (Hello) Tj ET";
+        const QByteArray growing = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 6 0 R 6 0 R 6 0 R 6 0 R] /Count 5 >>",
+                                          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+                                          "<< /Length " + QByteArray::number(hello.size()) + " >>\nstream\n" + hello + "\nendstream",
+                                          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                                          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1500 1500] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>"});
         const struct { QString program, args; QByteArray content; int exitCode; QString expected; rlim_t fileSizeLimit = 0; } rows[] = {
             {"Dorcet.dll", "", schools, 2, "usage:"},
             {"Dorcet.dll", "PDF -x OUT/a.png", schools, 2, "usage:"},
@@ -46,6 +55,19 @@ private slots:
             {"Dorcet.dll", "PDF -ht OUT/a.png -f 9 -l 2", schools, 1, "pages 9 to 2 are not a range"},
             {"Dorcet.dll", "PDF -ht OUT/a.png -f 5 -l 6", schools, 1, "doc.pdf\": pages 5 to 6 are not a range of the document, which has 5 pages"},
             {"Dorcet.dll", "PDF -ht OUT/no/a.png", schools, 1, "does not exist"},
+            {"Dorcet.dll", "PDF -ht OUT/.png", schools, 2, "usage:"},
+            {"Dorcet.dll", "PDF -ht OUT/", schools, 2, "usage:"},
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f +1 -l 1", schools, 2, "usage:"},
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f 1 -l 99999999999", schools, 2, "usage:"},
+            {"Dorcet.dll", "PDF -ht OUT/text.PNG", schools, 0, "Vote"},
+            // Nothing can be made in /proc, not even by the superuser.
+            {"Dorcet.dll", "PDF -ht /proc/a.png", schools, 1, "Dorcet.dll: cannot write in \"/proc\": No such file or directory\n"},
+            {"rendrix", "-htmlformat PDF /proc/text.xml", schools, 1, "rendrix: cannot write in \"/proc\": No such file or directory\n"},
+            {"rendrix", "-htmlformat PDF OUT/text.xml more", schools, 2, "usage:"},
+            // Out of memory in a page of a range: the page as the document numbers it.
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f 2 -l 2", readAll(hostile + "nested-states.pdf"), 1,
+             "Dorcet.dll: cannot convert \"PDF\": page 2 needs more memory than this run may use (64 MB)\n"},
+            {{}, {}, growing, 0, "Hello"},
             {"rendrix", "", schools, 2, "usage:"},
             {"rendrix", "-other PDF OUT/text.xml", schools, 2, "usage:"},
             {"rendrix", "-htmlformat PDF OUT/no/text.xml", schools, 1, "does not exist"},
@@ -80,7 +102,8 @@ private slots:
                                  && QDir().mkpath(out.path()), what.constData());
                 } else {
                     QVERIFY2(!run.crashed && run.exitCode == row.exitCode && run.err.count('\n') == 1
-                                 && run.err.startsWith(program.first.toUtf8() + ": ") && run.err.contains(row.expected.toUtf8()),
+                                 && run.err.startsWith(program.first.toUtf8() + ": ")
+                                 && run.err.contains(QString(row.expected).replace("\"PDF\"", '"' + pdf + '"').toUtf8()),
                              what.constData());
                 }
                 QCOMPARE(entriesIn(out.path()), QStringList());
@@ -120,9 +143,11 @@ private slots:
         // Stopped by a signal it can catch, then killed as the windows stop it:
         // no page file either time, and the next run tidies up after the kill.
         QTemporaryDir dir;
+        qint64 dead = 0;
         for (bool kill : {false, true}) {
             QProcess process;
             process.start(GRIDMOLT_APP_DIR "/Dorcet.dll", {GRIDMOLT_SOURCE_DIR "/tests/data/hostile/slow-pages.pdf", "-ht", dir.filePath("split.png")});
+            dead = process.processId();
             // Stop it once some pages are written.
             QTRY_VERIFY_WITH_TIMEOUT(entriesIn(dir.path()).size() == 1
                                          && !entriesIn(dir.filePath(entriesIn(dir.path()).value(0))).isEmpty(), 30000);
@@ -130,8 +155,18 @@ private slots:
             QVERIFY(process.waitForFinished(10000) && process.exitStatus() == QProcess::CrashExit && entriesIn(dir.path()).filter("_pg_").isEmpty()
                     && entriesIn(dir.path()).size() == (kill ? 1 : 0));
         }
-        QVERIFY(runConverter("Dorcet.dll", {samplePdf("AnimalSounds"), "-ht", dir.filePath("split.png")}).exitCode == 0
-                && entriesIn(dir.path()) == QStringList({"split_pg_0001.htm", "split_pg_0001.png"}));
+        // Only the partial folders of this base whose process is gone: not
+        // that of a run still going (this test's own process id), nor those of
+        // another base.
+        const QString live = QStringLiteral(".split-partial-%1-abcdef").arg(QCoreApplication::applicationPid());
+        const QString other = QStringLiteral(".text-partial-%1-abcdef").arg(dead);
+        for (const QString &folder : {live, other, QStringLiteral(".split-partial-%1-second").arg(dead)})
+            QVERIFY(QDir(dir.path()).mkpath(folder + "/half") && writeFile(dir.filePath(folder + "/split_pg_0001.htm"), "<span"));
+        QVERIFY(runConverter("Dorcet.dll", {samplePdf("AnimalSounds"), "-ht", dir.filePath("split.png")}).exitCode == 0);
+        QStringList left = entriesIn(dir.path());
+        left.sort();
+        QCOMPARE(left, QStringList({live, other, "split_pg_0001.htm", "split_pg_0001.png"}));
+        QCOMPARE(entriesIn(dir.filePath(live)), QStringList({"half", "split_pg_0001.htm"}));
     }
 };
 

@@ -49,6 +49,7 @@ void LineGroupingTest::linesOfPrintedWords()
         QVector<PlacedWord> expected;   // left -1: only top and height checked
         int bands;
         int count;   // words kept
+        QString order = {};   // when set: the runs' texts in layer order
     } cases[] = {
         // The line's band holds all three.
         {"value a point higher, other font",
@@ -99,12 +100,42 @@ void LineGroupingTest::linesOfPrintedWords()
          {{10, 10, 10, 10, ""}, {10, 10, 10, 10, " \t"}, {10, 10, 10, 10, "\b\x1f"}, {nan, 10, 10, 10, "nan"},
           {10, inf, 10, 10, "inf"}, {10, 10, 10, 10, "kept"}},
          {{-1, 10, 0, 10, "kept"}}, 1, 1},
+        // A lone box over two lines, its centre (rounded) nearer one of them,
+        // joins that one; the farther comes first among those it holds in one
+        // case, second in the other. Midway, the upper one.
+        {"lone tall box nearer the upper line",
+         {{60, 100, 40, 12, "one"}, {60, 114, 40, 12, "two"}, {60, 128, 40, 12, "three"}, {20, 92.2, 20, 40, "\u2022"}},
+         {{-1, 100, 0, 12, "\u2022"}, {-1, 100, 0, 12, "one"}, {-1, 114, 0, 12, "two"}}, 3, 4, "\u2022 one two three"},
+        {"lone tall box nearer the lower line",
+         {{60, 100, 40, 12, "one"}, {60, 114, 40, 12, "two"}, {60, 128, 40, 12, "three"}, {20, 93.8, 20, 40, "\u2022"}},
+         {{-1, 114, 0, 12, "\u2022"}, {-1, 100, 0, 12, "one"}, {-1, 114, 0, 12, "two"}}, 3, 4, "one \u2022 two three"},
+        {"lone tall box midway: the upper line",
+         {{60, 100, 40, 12, "one"}, {60, 114, 40, 12, "two"}, {60, 128, 40, 12, "three"}, {20, 93, 20, 40, "\u2022"}},
+         {{-1, 100, 0, 12, "\u2022"}}, 3, 4, "\u2022 one two three"},
+        // Words at one spot: same centre and left; the one reaching higher
+        // first, then the narrower, then by text, whatever the input order.
+        {"same centre and left: the higher top first",
+         {{50, 100, 20, 12, "short"}, {50, 98, 30, 16, "tall"}},
+         {{-1, 98, 0, 16, "tall"}, {-1, 98, 0, 16, "short"}}, 1, 2, "tall short"},
+        {"same centre, left and top: the narrower first",
+         {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}},
+         {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}}, 1, 2, "zeta alpha"},
+        {"same box: by text", {{50, 100, 20, 12, "b"}, {50, 100, 20, 12, "a"}}, {}, 1, 2, "a b"},
     };
     for (const auto &c : cases) {
         const QVector<PlacedWord> placed = groupLines(c.words);
         QVERIFY2(placed.size() == c.count && rowBands(placed) == c.bands, c.name);
         for (const PlacedWord &p : placed)
             QVERIFY2(p.left >= 1 && p.top >= 1 && p.width >= 1 && p.height >= 1, c.name);
+        if (!c.order.isEmpty()) {
+            QStringList texts;
+            for (const PlacedWord &p : placed)
+                texts << p.text;
+            QVERIFY2(texts.join(' ') == c.order, qPrintable(QString(c.name) + ": " + texts.join(' ')));
+            // The same whatever the input order.
+            QVector<WordBox> reversed(c.words.rbegin(), c.words.rend());
+            QVERIFY2(formatTextLayer(groupLines(reversed)) == formatTextLayer(placed), c.name);
+        }
         for (const PlacedWord &want : c.expected) {
             const auto got = std::find_if(placed.begin(), placed.end(),
                                           [&](const PlacedWord &p) { return p.text == want.text; });
@@ -154,7 +185,7 @@ void LineGroupingTest::textLayerEscapesAndRoundTripsThroughTheReader()
         {"a\nb\rc\td", "a b c d"},
         {QString::fromUtf16(u"a\0b", 3), "a b"},
         {"a\bb\x1b" "c\x1f" "d\x7f", "a b c d\x7f"},
-        {"\"q\";", "\"q\";"},
+        {"\"q\" 'r'!;", "\"q\" 'r'!;"},   // quotes and the first printable characters kept
     };
     for (const auto &c : cases)
         QCOMPARE(escapeRunText(c[0]), c[1]);

@@ -56,6 +56,17 @@ QByteArray helloPdf(const QByteArray &pageBoxes, const QByteArray &kids)
                   "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "(not a page)"});
 }
+
+// A page of 300 x 200 points drawing `content` with /F1, Helvetica in the
+// Windows encoding (so ' is a straight quote).
+QByteArray textPdf(const QByteArray &content, const QByteArray &pageBoxes)
+{
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] " + pageBoxes
+                      + " /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+                  "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"});
+}
 }
 
 // The converter as the import starts it: page images and text layers, word
@@ -190,6 +201,54 @@ private slots:
                 QVERIFY(inked(image, box, 128) && !inked(outside, outside.rect(), 128));
             }
             QCOMPARE(blank, c.kids.count("6 0 R"));
+        }
+    }
+
+    void wordsTheLibraryPartsWithoutAGapAreOneRun()
+    {
+        // Drawn out of order, "lo" first, the library parts "Hel" and "lo"
+        // even where no gap parts them: the layer has one run whose box holds
+        // both as pdftotext reports them, its edges rounded. "lo" is larger
+        // (its top 41.25, that of "Hel" 41.68), and on a page turned upside
+        // down it lies left of "Hel". Runs hold text as the layer escapes it.
+        const struct { const char *name; QByteArray content, pageBoxes; QStringList runs; } cases[] = {
+            {"no gap, other size", "BT /F1 12.6 Tf 68 149.7 Td (lo) Tj /F1 12 Tf -18 0 Td (Hel) Tj ET", "", {"Hello"}},
+            {"no gap, upside down", "BT /F1 12.6 Tf 68 149.7 Td (lo) Tj /F1 12 Tf -18 0 Td (Hel) Tj ET", "/Rotate 180", {"Hello"}},
+            {"a gap", "BT /F1 12 Tf 71 150 Td (lo) Tj -21 0 Td (Hel) Tj ET", "", {"Hel", "lo"}},
+            {"markup characters", "BT /F1 12 Tf 50 150 Td (R&D <x> \"q\" 'y') Tj ET", "", {"R&amp;D", "&lt;x&gt;", "\"q\"", "'y'"}},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir dir;
+            const QString pdf = dir.filePath("line.pdf");
+            QVERIFY(writeFile(pdf, textPdf(c.content, c.pageBoxes)));
+            const ConverterRun run = runConverter("rendrix", {"-htmlformat", pdf, dir.filePath("text.xml")});
+            QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), run.err.constData());
+            const Alltext layer = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", 1, "htm")));
+            QVERIFY2(layer.count == c.runs.size(), c.name);
+            // The words pdftotext reads, in its order, united into the expected runs.
+            QXmlStreamReader words(outputOf("pdftotext", {"-bbox", pdf, "-"}));
+            int k = 0;
+            QString text;
+            QRectF box;
+            while (!words.atEnd()) {
+                if (words.readNext() != QXmlStreamReader::StartElement || words.name() != QLatin1String("word"))
+                    continue;
+                const QXmlStreamAttributes a = words.attributes();
+                const QRectF word(QPointF(a.value("xMin").toDouble(), a.value("yMin").toDouble()),
+                                  QPointF(a.value("xMax").toDouble(), a.value("yMax").toDouble()));
+                box = text.isEmpty() ? word : box.united(word);
+                text += words.readElementText().replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;");
+                QVERIFY2(k < c.runs.size() && c.runs[k].startsWith(text), c.name);
+                if (text != c.runs[k])
+                    continue;
+                const Subtext &r = layer.subtext[k];
+                const QRect rounded(QPoint(qRound(box.left()), qRound(box.top())), QPoint(qRound(box.right()) - 1, qRound(box.bottom()) - 1));
+                QVERIFY2(r.text == text && QRect(r.x, r.y, r.width, r.height) == rounded,
+                         qPrintable(QStringLiteral("%1: %2 at %3 %4 %5 %6").arg(c.name, r.text).arg(r.x).arg(r.y).arg(r.width).arg(r.height)));
+                ++k;
+                text.clear();
+            }
+            QVERIFY2(k == c.runs.size() && !words.hasError(), c.name);
         }
     }
 };

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -229,6 +230,9 @@ private slots:
             {R, "-htmlformat past-limit.pdf text.xml", "",
              "page 1: its images have 101 million pixels, more than the 100 million a page may have"},
             {R, "-htmlformat in.pdf text.xml", "", "text_pg_0001.png\": it is not a regular file"},
+            // Memory runs out before any page is drawn, in the per-page checks.
+            {R, "-htmlformat numbers.pdf text.xml", "", "rendrix: cannot convert \"numbers.pdf\": it needs more memory than this run may use (8 MB)\n",
+             "RENDRIX_MEMORY_MB=8"},
         };
         // Page trees of 30,000 and 50,000 levels, and just past the limit; form
         // fields past it; root counts over one page that no reader takes.
@@ -236,6 +240,10 @@ private slots:
                                              {"over.pdf", chainPdf(101)}, {"fields.pdf", fieldsPdf(30000)},
                                              {"minus.pdf", chainPdf(1, "-1")}, {"zero.pdf", chainPdf(1, "0")},
                                              {"wide.pdf", chainPdf(1, "4294967297")},
+                                             // A million numbers in the page's resources: as objects of the checks, far more than 8 MB.
+                                             {"numbers.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                                                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Numbers ["
+                                                                        + QByteArray("1 ").repeated(1000000) + "] >> >>"})},
                                              // 167 bytes cut from the middle: one library repairs it and finds its page, another none.
                                              {"split.pdf", readAll(samplePdf("arabic")).remove(8321, 167)}};
         for (const auto &row : rows) {
@@ -386,20 +394,32 @@ private slots:
         QVERIFY(writeFile(rules, "1-0-0-50-50:a:b\r\n"));
         const QList<QStringList> runs{{"Pavlin.dll", samplePdf("schools"), "-merge", "5-1", "-outfile", out.filePath("out.pdf")},
                                       {"Pavlin.dll", samplePdf("schools"), "-getinfo", "-outfile", out.filePath("out.txt")},
-                                      {"Ostrel.dll", samplePdf("schools"), "-tesome", out.filePath("out.pdf"), rules}};
+                                      {"Ostrel.dll", samplePdf("schools"), "-tesome", out.filePath("out.pdf"), rules},
+                                      {"rendrix", "-htmlformat", samplePdf("schools"), out.filePath("text.xml")},
+                                      {"Dorcet.dll", samplePdf("schools"), "-ht", out.filePath("a.png")}};
         for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
             for (const QStringList &args : runs) {
                 QProcess process;
                 const pid_t pid = startStopped(process, args[0], args.mid(1));
                 const QStringList made = entriesIn(out.path());
+                // The converters write into a folder of their own, named by base:
+                // one page file is half written.
+                const QString folder = out.filePath(made.value(0));
+                const QStringList inFolder = entriesIn(folder);
+                const bool halfWritten = std::any_of(inFolder.begin(), inFolder.end(), [&](const QString &name) {
+                    return QFileInfo(folder + '/' + name).isFile() && QFileInfo(folder + '/' + name).size() > 0;
+                });
                 QVERIFY2(pid && made.size() == 1
-                             && QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch()
-                             && QFileInfo(out.filePath(made.value(0))).size() > 0,
-                         qPrintable(made.join(' ')));
+                             && (QRegularExpression(QStringLiteral("^\\.gm%1\\.[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch()
+                                 ? QFileInfo(out.filePath(made[0])).size() > 0
+                                 : QRegularExpression(QStringLiteral("^\\.(text|a)-partial-%1-[A-Za-z0-9]{6}$").arg(pid)).match(made[0]).hasMatch()
+                                       && halfWritten),
+                         qPrintable(made.join(' ') + ": " + inFolder.join(' ')));
                 ::kill(pid, sig);
                 ::kill(pid, SIGCONT);
                 QVERIFY(process.waitForFinished(30000));
                 QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+                QCOMPARE(process.exitCode(), sig);   // ended by that very signal
                 QCOMPARE(entriesIn(out.path()), QStringList());
             }
         }
@@ -421,6 +441,46 @@ private slots:
         QVERIFY2(process.exitCode() == 1 && err == "rendrix: cannot write \"" + taken.toUtf8() + "\": Is a directory\n",
                  err.constData());
         QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
+    }
+
+    // Each worker of the converter holds the document open once: stopped at
+    // its first write, the process holds as many as RENDRIX_THREADS asks, at
+    // most 16, and no more than images of the first page fit in half the
+    // memory share. Twenty letter pages; 0 or no number: the processors.
+    void workersFollowThreadsAndMemory()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("letters.pdf");
+        QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 20 >>"};
+        for (int page = 3; page < 23; ++page) {
+            objects[1].insert(objects[1].indexOf(']'), QByteArray::number(page) + " 0 R ");
+            objects.append("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>");
+        }
+        QVERIFY(writeFile(pdf, pdfOf(objects)));
+        const int processors = qBound(1, QThread::idealThreadCount(), 16);
+        const struct { QString threads; QByteArray memoryMb; int workers; } rows[] = {
+            {"40", "", 16}, {"17", "", 16}, {"16", "", 16}, {"3", "", 3}, {"1", "", 1}, {"0", "", processors},
+            {"x", "", processors},
+            // Half the share for images, 3.9 MB a page: 16 MB leaves room for two, 14 MB for one.
+            {"8", "16", 2}, {"8", "14", 1},
+        };
+        for (const auto &row : rows) {
+            QDir(dir.filePath("out")).removeRecursively();
+            QVERIFY(QDir().mkpath(dir.filePath("out")));
+            if (!row.memoryMb.isEmpty())
+                qputenv("RENDRIX_MEMORY_MB", row.memoryMb);
+            QProcess process;
+            const pid_t pid = startStopped(process, "Dorcet.dll", {pdf, "-ht", dir.filePath("out/a.png")}, row.threads);
+            qunsetenv("RENDRIX_MEMORY_MB");
+            const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+            int open = 0;
+            for (const QString &fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+                open += QFileInfo(fds + '/' + fd).symLinkTarget() == pdf;
+            if (pid > 0)
+                ::kill(pid, SIGKILL);
+            QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(30000));
+            QVERIFY2(pid && open == row.workers, qPrintable(row.threads + ": " + QString::number(open)));
+        }
     }
 };
 

@@ -292,7 +292,7 @@ void Rules::setframeImage()
 
 void Rules::showScaledPage()
 {
-    const QSize size = PageZoom::scaledSize(pagePixmap.size(), zoom);
+    const QSize size = PageZoom::scaledSize(QSize(int(pageW), int(pageH)), zoom);
     pageLabel->setPixmap(pagePixmap.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     pageLabel->adjustSize();
 }
@@ -463,9 +463,8 @@ QString Rules::gettext(QString sRow)
 
 void Rules::drawlabels()
 {
+    // The page's request was made after deleteFrames(): no frame is left.
     const HiddenWhileChanged hidden(pageLabel);
-    qDeleteAll(runButtons);
-    runButtons.clear();
     runButtons.reserve(runs.size());
     for (int i = 0; i < runs.size(); ++i) {
         QPushButton *frame = new RulesFrame(pageLabel);

@@ -59,8 +59,6 @@ ToolRun::~ToolRun()
     process->disconnect(this);
     if (process->state() == QProcess::NotRunning)
         return;
-    if (endedBy == Ended)
-        endedBy = Stopped;
     if (process->state() == QProcess::Starting)
         process->waitForStarted(graceMs);
     if (process->state() == QProcess::Running)

@@ -344,8 +344,15 @@ private slots:
         e.images()->actions().at(0)->trigger();
         e.rules.setsave();
         QCOMPARE(readAll(ruleFile("imagerule.txt")), QByteArray("1:5:6:(/p/a.png):40:12\r\n"));
+        // As many rules as the record holds are saved.
+        e.rules.setResult(QDialog::Rejected);
+        e.get<QRadioButton>("radioButton_text")->setChecked(true);
+        e.texts()->setRowCount(200);
+        e.rules.setsave();
+        QVERIFY(e.rules.result() == QDialog::Accepted && tmf->nTexttoText == 200
+                && readAll(ruleFile("rules.txt")).count('\n') == 200);
         // Every save names the text rule file, whichever kind it writes.
-        QCOMPARE(traces.count(QStringLiteral("rule text file is: \"%1\\n\"").arg(ruleFile("rules.txt"))), 8);
+        QCOMPARE(traces.count(QStringLiteral("rule text file is: \"%1\\n\"").arg(ruleFile("rules.txt"))), 9);
     }
 
     // The editor shows as many rules as the record hands over: none for a

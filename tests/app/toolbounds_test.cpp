@@ -233,6 +233,9 @@ private slots:
             // Memory runs out before any page is drawn, in the per-page checks.
             {R, "-htmlformat numbers.pdf text.xml", "", "rendrix: cannot convert \"numbers.pdf\": it needs more memory than this run may use (8 MB)\n",
              "RENDRIX_MEMORY_MB=8"},
+            // Fewer: the checks pass, and no worker can be started in what is left.
+            {R, "-htmlformat workers.pdf dir/text.xml", "", "rendrix: cannot convert \"workers.pdf\": it needs more memory than this run may use (8 MB)\n",
+             "RENDRIX_MEMORY_MB=8"},
         };
         // Page trees of 30,000 and 50,000 levels, and just past the limit; form
         // fields past it; root counts over one page that no reader takes.
@@ -244,6 +247,9 @@ private slots:
                                              {"numbers.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Numbers ["
                                                                         + QByteArray("1 ").repeated(1000000) + "] >> >>"})},
+                                             {"workers.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                                                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Numbers ["
+                                                                        + QByteArray("1 ").repeated(400000) + "] >> >>"})},
                                              // 167 bytes cut from the middle: one library repairs it and finds its page, another none.
                                              {"split.pdf", readAll(samplePdf("arabic")).remove(8321, 167)}};
         for (const auto &row : rows) {

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <memory>
 #include <new>
+#include <system_error>
 
 namespace
 {
@@ -150,7 +151,11 @@ QString ConversionRun::convert(const ConversionRequest &request)
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
             return error;
         ConversionRun run(pdf, first - 1, count, &budget, &files);
-        run.start(workerDocs);
+        if (!run.start(workerDocs)) {
+            files.discard();
+            return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use (%2 MB)")
+                .arg(pdf).arg(budget.share() >> 20);
+        }
         run.wait();
         if (ConverterProcess::stopSignal()) {
             files.discard();
@@ -172,11 +177,20 @@ QString ConversionRun::convert(const ConversionRequest &request)
     }
 }
 
-void ConversionRun::start(const std::vector<Poppler::Document *> &docs)
+bool ConversionRun::start(const std::vector<Poppler::Document *> &docs)
 {
-    running_ = int(docs.size());
-    for (Poppler::Document *doc : docs)
-        threads_.emplace_back(&ConversionRun::work, this, doc);
+    // A thread the system cannot give (memory is tight) means one worker
+    // less; every worker takes pages until none is left, so one does all.
+    std::lock_guard<std::mutex> guard(lock_);
+    for (Poppler::Document *doc : docs) {
+        try {
+            threads_.emplace_back(&ConversionRun::work, this, doc);
+        } catch (const std::system_error &) {
+            break;
+        }
+        ++running_;
+    }
+    return running_ > 0;
 }
 
 void ConversionRun::wait()

@@ -47,9 +47,9 @@ public:
 private:
     ConversionRun(const QString &pdf, int firstIndex, int count, MemoryBudget *budget, OutputFiles *files);
 
-    // Starts one worker per document, each taking the next page until none
-    // is left or one fails.
-    void start(const std::vector<Poppler::Document *> &docs);
+    // Starts one worker per document, as many as the system gives, each
+    // taking the next page until none is left or one fails; false for none.
+    bool start(const std::vector<Poppler::Document *> &docs);
     // Waits for the workers. On a termination signal, stops them and gives
     // them a moment to end; returns with those still busy left running.
     void wait();

@@ -147,9 +147,14 @@ private slots:
                 && countWord(pictured, QStringLiteral("Says")) == 3 && countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")) == 3);
         QVERIFY2(output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")}).count('\n') > 2,
                  "no picture in the output");
-        win.w.setallimage();   // the image rules as typed, handed to the engine as they stand
+        // The image rules as typed, handed to the engine as they stand; an
+        // engine failing on each file is reported for that file.
+        WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho 'Ostrel.dll: damaged' >&2\nexit 1\n");
+        win.w.setallimage();
         QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/textall.txt")), ("Cat:(" + picture + "):30:14\r\n").toUtf8());
         win.finished(3);
+        for (const QString &file : {schools, animals})
+            QVERIFY2(win.linesEqual(file + QStringLiteral(" was not replaced: Ostrel.dll: damaged")) == 1, qPrintable(win.lines().join('\n')));
     }
 
     // Each row is judged by its own run, in both batches. A run that cannot
@@ -239,7 +244,8 @@ private slots:
         win.choose({schools, animals});
         QHeaderView *header = win.files()->horizontalHeader();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
-        QCOMPARE(win.cell(0, 0), animals);   // sorted while counting
+        QCOMPARE(win.cell(0, 0), animals);   // sorted while counting, the header showing how
+        QVERIFY(header->isSortIndicatorShown() && header->sortIndicatorSection() == 0);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(header->sectionViewportPosition(0) + 5, 5));
         QCOMPARE(win.cell(0, 0), schools);
         win.button("pushButton_textall_replace")->click();

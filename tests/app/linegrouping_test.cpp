@@ -121,6 +121,15 @@ void LineGroupingTest::linesOfPrintedWords()
          {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}},
          {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}}, 1, 2, "zeta alpha"},
         {"same box: by text", {{50, 100, 20, 12, "b"}, {50, 100, 20, 12, "a"}}, {}, 1, 2, "a b"},
+        // A tall word and a small one: the line's height is then the smaller
+        // (the middle of the two), so a tall word 7 points lower is another line.
+        {"the line's height is its words' middle height",
+         {{50, 90, 30, 20, "Tall"}, {100, 96, 30, 10, "small"}, {150, 97, 30, 20, "lower"}}, {}, 2, 3},
+        // Five heights rising along one centre: the middle one, 30, lets a
+        // word 12 points lower join.
+        {"the line's height follows its rising middle",
+         {{10, 95, 9, 10, "a"}, {20, 90.1, 9, 20, "b"}, {30, 85.2, 9, 30, "c"}, {40, 80.3, 9, 40, "d"},
+          {50, 75.4, 9, 50, "e"}, {60, 92, 9, 40, "f"}}, {}, 1, 6},
     };
     for (const auto &c : cases) {
         const QVector<PlacedWord> placed = groupLines(c.words);

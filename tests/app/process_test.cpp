@@ -359,11 +359,14 @@ private slots:
     {
         Window win(dialogs);
         const QString animals = box->listed(win);
-        dialogs.onExec = [](QDialog *) {
+        QByteArray onDisk;   // what another reader of the settings finds while the editor is open
+        dialogs.onExec = [&onDisk](QDialog *) {
+            onDisk = readAll(QStringLiteral("setting.ini"));
             tmf->texttoImage[0] = {catBox, QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
             return tmf->mode = 2, tmf->nTexttoImage = 1, int(QDialog::Accepted);
         };
         win.button("pushButton_option")->click();
+        QVERIFY2(onDisk.contains("AnimalSounds.pdf") && onDisk.contains("page=1"), onDisk.constData());
         QTableWidget *texts = win.get<QTableWidget>("tableWidget_textsome"), *images = win.get<QTableWidget>("tableWidget_imagesome");
         QVERIFY(texts->isHidden() && !images->isHidden() && images->item(0, 3)->text() == QStringLiteral("40"));
         QVERIFY(clickSelectsItsRow(images));

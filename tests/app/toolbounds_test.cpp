@@ -449,6 +449,37 @@ private slots:
         QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
     }
 
+    // A folder put at the output's name while the file is written (stopped at
+    // its first write): the written file cannot take its place; the run fails
+    // naming it, leaves the folder as it was and no temporary file.
+    void outputTakenMidWriteIsNamed()
+    {
+        QTemporaryDir in;
+        const QString rules = in.filePath("rules.txt");
+        QVERIFY(writeFile(rules, "1-0-0-9999-9999:Animal:Beast\r\n"));
+        const struct { const char *program; QStringList args; } rows[] = {
+            {"Ostrel.dll", {samplePdf("AnimalSounds"), "-tesome", "OUT", rules}},
+            {"Pavlin.dll", {samplePdf("schools"), "-merge", "2", "-outfile", "OUT"}},
+        };
+        for (const auto &row : rows) {
+            QTemporaryDir out;
+            const QString target = out.filePath("out.pdf");
+            QStringList args = row.args;
+            args.replaceInStrings("OUT", target);
+            QProcess process;
+            const pid_t pid = startStopped(process, row.program, args);
+            QVERIFY2(pid && QDir().mkpath(target + "/kept"), row.program);
+            ::kill(pid, SIGCONT);
+            QVERIFY(process.waitForFinished(60000));
+            const QByteArray err = process.readAllStandardError();
+            QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 1
+                         && err == QByteArray(row.program) + ": cannot write \"" + target.toUtf8() + "\": Is a directory\n",
+                     err.constData());
+            QCOMPARE(entriesIn(out.path()), QStringList{"out.pdf"});
+            QCOMPARE(entriesIn(target), QStringList{"kept"});
+        }
+    }
+
     // Each worker of the converter holds the document open once: stopped at
     // its first write, the process holds as many as RENDRIX_THREADS asks, at
     // most 16, and no more than images of the first page fit in half the

@@ -118,6 +118,23 @@ int pdfinfoPages(const QString &pdf)
     return at < 0 ? 0 : out.mid(at + 8, out.indexOf('\n', at + 1) - at - 8).trimmed().toInt();
 }
 
+// A sample encrypted with an empty password (RC4, a 128-bit key) whose key
+// length then reads 136 bits: one library takes the key as 128 bits and
+// reads the pages, the other refuses to open the document at all.
+QByteArray oddKeyLength(const QString &sample)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("key.pdf");
+    QProcess qpdf;
+    qpdf.start("qpdf", {"--allow-weak-crypto", "--object-streams=disable", "--encrypt", "", "owner", "128", "--use-aes=n",
+                        "--", sample, out});
+    if (!qpdf.waitForFinished(60000) || qpdf.exitCode() != 0)
+        return QByteArray();
+    QByteArray pdf = readAll(out);
+    const QByteArray length = "/Filter /Standard /Length 128";
+    return pdf.count(length) == 1 ? pdf.replace(length, "/Filter /Standard /Length 136") : QByteArray();
+}
+
 // Starts the program with tests/app/stopmidwrite.cpp preloaded, which stops
 // it halfway through its first write; its process id once it stands stopped
 // ("T" after the name in its status line), 0 when it never got there.
@@ -220,6 +237,8 @@ private slots:
             {P, "zero.pdf -getinfo -outfile out.txt", "", "cannot open \"zero.pdf\": its page tree claims 0 pages and holds 1"},
             {P, "wide.pdf -getinfo -outfile out.txt", "", "cannot open \"wide.pdf\": its page tree claims 4294967297 pages and holds 1"},
             {P, "split.pdf -getinfo -outfile out.txt", "", "cannot open \"split.pdf\": it is damaged, and readers disagree on its pages (1 or none)"},
+            // The library that refuses it fails for want of a key, not of memory.
+            {P, "key.pdf -getinfo -outfile out.txt", "", "cannot open \"key.pdf\": it is damaged, and readers disagree on its pages (5 or none)"},
             {R, "-htmlformat nested.pdf text.xml", "", "page 1: its forms draw other forms more than 100000 times"},
             {D, "nested.pdf -ht a.png", "", "page 1: its forms draw other forms more than 100000 times"},
             {D, "in.pdf -ht in.png", "", "in_pg_0001.htm\": it is the input file"},
@@ -251,7 +270,9 @@ private slots:
                                                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Numbers ["
                                                                         + QByteArray("1 ").repeated(400000) + "] >> >>"})},
                                              // 167 bytes cut from the middle: one library repairs it and finds its page, another none.
-                                             {"split.pdf", readAll(samplePdf("arabic")).remove(8321, 167)}};
+                                             {"split.pdf", readAll(samplePdf("arabic")).remove(8321, 167)},
+                                             {"key.pdf", oddKeyLength(samplePdf("schools"))}};
+        QVERIFY(!made["key.pdf"].isEmpty());
         for (const auto &row : rows) {
             QTemporaryDir dir;
             QVERIFY(QDir::setCurrent(dir.path()) && QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")

@@ -118,6 +118,23 @@ int pdfinfoPages(const QString &pdf)
     return at < 0 ? 0 : out.mid(at + 8, out.indexOf('\n', at + 1) - at - 8).trimmed().toInt();
 }
 
+// A sample encrypted with an empty password (RC4, a 128-bit key) whose key
+// length then reads 136 bits: one library takes the key as 128 bits and
+// reads the pages, the other refuses to open the document at all.
+QByteArray oddKeyLength(const QString &sample)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath("key.pdf");
+    QProcess qpdf;
+    qpdf.start("qpdf", {"--allow-weak-crypto", "--object-streams=disable", "--encrypt", "", "owner", "128", "--use-aes=n",
+                        "--", sample, out});
+    if (!qpdf.waitForFinished(60000) || qpdf.exitCode() != 0)
+        return QByteArray();
+    QByteArray pdf = readAll(out);
+    const QByteArray length = "/Filter /Standard /Length 128";
+    return pdf.count(length) == 1 ? pdf.replace(length, "/Filter /Standard /Length 136") : QByteArray();
+}
+
 // Starts the program with tests/app/stopmidwrite.cpp preloaded, which stops
 // it halfway through its first write; its process id once it stands stopped
 // ("T" after the name in its status line), 0 when it never got there.
@@ -220,6 +237,8 @@ private slots:
             {P, "zero.pdf -getinfo -outfile out.txt", "", "cannot open \"zero.pdf\": its page tree claims 0 pages and holds 1"},
             {P, "wide.pdf -getinfo -outfile out.txt", "", "cannot open \"wide.pdf\": its page tree claims 4294967297 pages and holds 1"},
             {P, "split.pdf -getinfo -outfile out.txt", "", "cannot open \"split.pdf\": it is damaged, and readers disagree on its pages (1 or none)"},
+            // The library that refuses it fails for want of a key, not of memory.
+            {P, "key.pdf -getinfo -outfile out.txt", "", "cannot open \"key.pdf\": it is damaged, and readers disagree on its pages (5 or none)"},
             {R, "-htmlformat nested.pdf text.xml", "", "page 1: its forms draw other forms more than 100000 times"},
             {D, "nested.pdf -ht a.png", "", "page 1: its forms draw other forms more than 100000 times"},
             {D, "in.pdf -ht in.png", "", "in_pg_0001.htm\": it is the input file"},
@@ -251,7 +270,9 @@ private slots:
                                                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Numbers ["
                                                                         + QByteArray("1 ").repeated(400000) + "] >> >>"})},
                                              // 167 bytes cut from the middle: one library repairs it and finds its page, another none.
-                                             {"split.pdf", readAll(samplePdf("arabic")).remove(8321, 167)}};
+                                             {"split.pdf", readAll(samplePdf("arabic")).remove(8321, 167)},
+                                             {"key.pdf", oddKeyLength(samplePdf("schools"))}};
+        QVERIFY(!made["key.pdf"].isEmpty());
         for (const auto &row : rows) {
             QTemporaryDir dir;
             QVERIFY(QDir::setCurrent(dir.path()) && QFile::copy(samplePdf("AnimalSounds"), "in.pdf") && QFile::link("in.pdf", "soft.pdf")
@@ -447,6 +468,37 @@ private slots:
         QVERIFY2(process.exitCode() == 1 && err == "rendrix: cannot write \"" + taken.toUtf8() + "\": Is a directory\n",
                  err.constData());
         QCOMPARE(entriesIn(out.path()), QStringList{"text_pg_0002.htm"});
+    }
+
+    // A folder put at the output's name while the file is written (stopped at
+    // its first write): the written file cannot take its place; the run fails
+    // naming it, leaves the folder as it was and no temporary file.
+    void outputTakenMidWriteIsNamed()
+    {
+        QTemporaryDir in;
+        const QString rules = in.filePath("rules.txt");
+        QVERIFY(writeFile(rules, "1-0-0-9999-9999:Animal:Beast\r\n"));
+        const struct { const char *program; QStringList args; } rows[] = {
+            {"Ostrel.dll", {samplePdf("AnimalSounds"), "-tesome", "OUT", rules}},
+            {"Pavlin.dll", {samplePdf("schools"), "-merge", "2", "-outfile", "OUT"}},
+        };
+        for (const auto &row : rows) {
+            QTemporaryDir out;
+            const QString target = out.filePath("out.pdf");
+            QStringList args = row.args;
+            args.replaceInStrings("OUT", target);
+            QProcess process;
+            const pid_t pid = startStopped(process, row.program, args);
+            QVERIFY2(pid && QDir().mkpath(target + "/kept"), row.program);
+            ::kill(pid, SIGCONT);
+            QVERIFY(process.waitForFinished(60000));
+            const QByteArray err = process.readAllStandardError();
+            QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 1
+                         && err == QByteArray(row.program) + ": cannot write \"" + target.toUtf8() + "\": Is a directory\n",
+                     err.constData());
+            QCOMPARE(entriesIn(out.path()), QStringList{"out.pdf"});
+            QCOMPARE(entriesIn(target), QStringList{"kept"});
+        }
     }
 
     // Each worker of the converter holds the document open once: stopped at

@@ -241,6 +241,13 @@ private slots:
         for (int i = 0; i < 30; ++i)
             e.click(e.get("pushButton_zoomout"));
         QVERIFY(e.pixmapSize().height() <= 16384 && e.pixmapSize().height() > 16384 / 1.25);
+        // So large a page scrolls in its view.
+        e.rules.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&e.rules));
+        const QScrollArea *view = e.rules.findChild<QScrollArea *>();
+        QVERIFY(view);
+        QTRY_VERIFY(view->verticalScrollBar()->maximum() > 16384 / 2 && view->horizontalScrollBar()->maximum() > 0);
+        e.rules.hide();
         for (int i = 0; i < 60; ++i)
             e.click(e.get("pushButton_zoomin"));
         QVERIFY(e.pixmapSize().width() >= 16 && e.pixmapSize().width() < 16 / 0.8);

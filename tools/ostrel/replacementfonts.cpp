@@ -344,7 +344,6 @@ pdf_obj *ReplacementFonts::Source::object(fz_context *ctx, pdf_document *doc)
         pdf_obj *descendants = pdf_dict_put_array(ctx, type0_, PDF_NAME(DescendantFonts), 1);
         pdf_array_push(ctx, descendants, cidFont_);
     });
-    embedded_ = 0;
     return type0_;
 }
 

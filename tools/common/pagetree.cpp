@@ -37,7 +37,7 @@ std::string quoted(QPDFObjectHandle number)
 }
 }
 
-std::string PageTree::refusal(const std::string &path)
+std::string PageTree::refusal(const std::string &path, bool countedAsStated)
 {
     QPDF pdf;
     PageTree tree;
@@ -46,7 +46,7 @@ std::string PageTree::refusal(const std::string &path)
         pdf.setSuppressWarnings(true);
         pdf.processFile(path.c_str());
         if (tree.walk(pdf, &why))
-            return std::string();
+            return countedAsStated && tree.overclaimed_ ? tree.countRefusal_ : std::string();
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
@@ -62,6 +62,7 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     plainParents_.clear();
     plainPages_ = 0;
     damaged_ = false;
+    overclaimed_ = false;
     pages_ = 0;
     countRefusal_.clear();
     bytes_ = bytes;
@@ -85,6 +86,8 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     const size_t held = pages.size() + size_t(plainPages_);
     countRefusal_ = countOf(root, held);
     pages_ = countRefusal_.empty() ? long(held) : 0;
+    QPDFObjectHandle claimed = root.getKey("/Count");
+    overclaimed_ = !damaged_ && held > 0 && claimed.isNumber() && claimed.getNumericValue() > double(held);
 
     // A widget's field attributes are inherited through its /Parent fields.
     QPDFObjectHandle form = catalog.getKey("/AcroForm");

@@ -31,8 +31,10 @@ public:
 
     // Why the trees of the PDF at `path` are too deep for the readers; empty
     // when they are not, or when the file cannot be read this way (the
-    // program's own library then decides).
-    static std::string refusal(const std::string &path);
+    // program's own library then decides). With `countedAsStated`, also a
+    // root that claims more pages than the tree holds: a library that sizes
+    // its page table by the claim leaves part of it unfilled.
+    static std::string refusal(const std::string &path, bool countedAsStated = false);
 
     // Walks the trees of `pdf`; false when one is deeper than the limit,
     // with the reason. `bytes`, when given, are those `pdf` was read from:
@@ -66,6 +68,7 @@ private:
     std::map<QPDFObjGen, int> above_;   // dictionaries from a node up through /Parent, itself included
     std::vector<QPDFObjectHandle> plainParents_;
     long plainPages_ = 0;
+    bool overclaimed_ = false;   // the root claims more pages than the tree holds
     bool damaged_ = false;   // a node reached twice, a loop, or a kid no reader takes alike
     long pages_ = 0;
     std::string countRefusal_;

@@ -75,7 +75,7 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     std::string bytes, error = InputFile::refusal(input);
     if (!error.empty())
         return "cannot open \"" + input + "\": " + error;
-    error = PageTree::refusal(input);
+    error = PageTree::refusal(input, true);
     if (!error.empty())
         return "cannot open \"" + input + "\": " + error;
     if (!InputFile::read(rulePath, kMaxRuleFileBytes, &bytes, &error))

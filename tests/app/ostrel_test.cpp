@@ -1445,8 +1445,10 @@ private slots:
             }));
             const QString last = replace.split(' ').last();
             if (c.exitCode == 2) {
+                // Named with its reason: forms too deep to read, or a drawing the scan does not follow.
+                const QByteArray why = c.forms ? "where forms nest too deeply to be read" : "shows its words there too";
                 QVERIFY2(r.exitCode == 2 && r.err.contains("line 1, page 1, \"Hello:" + replace.toUtf8() + '"')
-                             && r.err.count('\n') == 1, qPrintable(c.name + (": " + r.err)));
+                             && r.err.contains(why) && r.err.count('\n') == 1, qPrintable(c.name + (": " + r.err)));
                 QVERIFY2(helloThere == 1 && boxOf(after, last).isNull(), c.name);
                 QVERIFY2(changedOutside(render(in, 1).image, render(out, 1).image, {}) == 0, c.name);
             } else {

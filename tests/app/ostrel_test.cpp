@@ -1259,8 +1259,9 @@ private slots:
     // drawn again over itself, in a form, placed far right by a TJ offset,
     // on turned pages and running up the page, after content that ends
     // inside an array or a string, under a page tree whose object bears
-    // another generation than its references name, or in a Type3 font
-    // whose glyphs are the letters. Each time the word goes
+    // another generation than its references name, in a Type3 font
+    // whose glyphs are the letters, beside a stray delimiter or a name that
+    // readers pass over, or in the font a graphics state sets. Each time the word goes
     // (every drawing), "Bye" is read inside its box from its start, World
     // stays, the page is found, and no pixel outside the word changes.
     void hostilePagesKeepEveryPromise()
@@ -1291,6 +1292,11 @@ private slots:
             {"resources inherited from the page tree", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false, true},
             {"inside as many saved states as a page may hold", QByteArray("q ").repeated(4096) + "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"
                 + QByteArray(" Q").repeated(4096), 0, 'L', false},
+            // Readers take a stray delimiter for a broken object and go on; the
+            // rewrite leaves it out with the operator after it.
+            {"a stray delimiter before the words", "BT /F1 24 Tf 72 700 Td ) (Hello World) Tj ET", 0, 'L', false},
+            {"a name inside a TJ array", "BT /F1 24 Tf 72 700 Td [(Hello) /X ( World)] TJ ET", 0, 'L', false},
+            {"font and size set by a graphics state", "BT /GS1 gs 72 700 Td (Hello World) Tj ET", 0, 'L', false},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1328,7 +1334,8 @@ private slots:
                             + "] >> /FirstChar 32 /LastChar 114 /Widths [" + widths + "] >>";
                     type3 = " /F2 " + QByteArray::number(objects.size()) + " 0 R";
                 }
-                const QByteArray resources = " /Resources << /Font << /F1 4 0 R" + type3 + " >> /XObject << /Fm1 5 0 R >> >>";
+                const QByteArray resources = " /Resources << /Font << /F1 4 0 R" + type3 + " >> /XObject << /Fm1 5 0 R >>"
+                                             " /ExtGState << /GS1 << /Font [4 0 R 24] >> >> >>";
                 if (c.inherited)
                     objects[1] = "<< /Type /Pages /Count 1 /Kids [3 0 R]" + resources + " >>";
                 objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(c.rotate)

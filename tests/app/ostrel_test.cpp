@@ -1323,6 +1323,49 @@ private slots:
         }
     }
 
+    // One run over two pages: the replacement on the second page may need
+    // glyphs the font made for the first lacks, or draw nothing at all
+    // (only characters that steer shaping, or a control character). Each
+    // page then shows its own replacement, read back and drawn in the
+    // removed word's red, and keeps its other words.
+    void replacementsOnTwoPagesShareTheirFonts()
+    {
+        // The replacements of Beta on page 1 and on page 2, and the words read of the second.
+        const struct { const char *name; QString first, second; QStringList secondWords; } cases[] = {
+            {"the second adds glyphs", "Bye", "Quiz", {"Quiz"}},
+            {"the second adds glyphs of another script", "Bye", QString::fromUtf8("\xce\x92\xce\xae"), {QString::fromUtf8("\xce\x92\xce\xae")}},
+            {"the second uses the first's glyphs", "Bye", "eyB", {"eyB"}},
+            {"the second a zero-width joiner", "Bye", QString(QChar(0x200D)), {}},
+            {"the second joiners only", "Bye", QString(QChar(0x200D)) + QChar(0x200C), {}},
+            {"the second a control character", "Bye", QString(QChar(1)), {}},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            QVERIFY(writeFile(in, pdfWithPages({{0, QRectF(0, 0, 700, 800)}, {0, QRectF(0, 0, 700, 800)}})));
+            const QRectF beta = boxOf(words(in, 1), "Beta");
+            QVERIFY2(!beta.isNull() && boxOf(words(in, 2), "Beta") == beta, c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, beta) + ":Beta:" + c.first + "\r\n" + ruleBox(2, beta)
+                                    + ":Beta:" + c.second + "\r\n");
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+            for (int page = 1; page <= 2; ++page) {
+                const QVector<Word> before = words(in, page), after = words(out, page);
+                const QStringList expected = page == 1 ? QStringList{c.first} : c.secondWords;
+                QVERIFY2(after.size() == before.size() - 1 + expected.size() && boxOf(after, "Beta").isNull(), c.name);
+                for (const Word &w : before)
+                    QVERIFY2(w.text == "Beta" || boxOf(after, w.text).topLeft() == w.box.topLeft(), qPrintable(c.name + (": " + w.text)));
+                const QImage shown = render(out, page, 72).image;
+                for (const QString &text : expected) {
+                    const QRectF box = boxOf(after, text);
+                    QVERIFY2(!box.isNull() && qAbs(box.left() - beta.left()) < 1 && count(shown, box.toAlignedRect(), red) > 10,
+                             qPrintable(QStringLiteral("%1: page %2").arg(c.name).arg(page)));
+                }
+                if (expected.isEmpty())
+                    QVERIFY2(count(shown, beta.adjusted(-4, -4, 40, 4).toAlignedRect(), red) == 0, c.name);
+            }
+        }
+    }
+
     // A subset font's name and descriptor may say nothing of its face; the
     // font program itself then tells that the replacement is bold or slanted.
     void faceFromTheFontProgram()

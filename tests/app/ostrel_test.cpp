@@ -1366,6 +1366,66 @@ private slots:
         }
     }
 
+    // What one page may ask for, to the unit: as many forms drawn, glyphs
+    // shown and tokens read as it may, and one more. A form past its
+    // limit is left unread (the rule finding "Hello" there is skipped); a
+    // page past the others cannot be changed, and the run stops.
+    void pageLimitsHoldToTheUnit()
+    {
+        const QByteArray shown = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET";
+        // Forms: /E draws nothing, /Fm1 the words, /Fn 4997 tokens.
+        const auto forms = [](int empty) { return QByteArray("/E Do ").repeated(empty) + "/Fm1 Do"; };
+        const auto glyphs = [&shown](int more) { return shown + " BT /F1 1 Tf 0 0 Td (" + QByteArray(1000000 - 11 + more, ' ') + ") Tj ET"; };
+        // The page's 10 tokens and the end of its stream, 9,999 forms of
+        // 4,998 (their end counted) drawn by 2 each, and 4,989 more: 50,000,000.
+        const auto tokens = [&shown](int more) { return shown + QByteArray(" /Fn Do").repeated(9999) + QByteArray(" n").repeated(4989 + more); };
+        // The content, the exit code and the start of the message (none
+        // for 0); whether the written page is read back (poppler takes
+        // seconds over fifty million tokens; the engine reads its words back itself).
+        const struct { const char *name; QByteArray content; int exitCode; const char *message; bool readBack = true; } cases[] = {
+            {"as many forms as a page may draw", forms(9999), 0, ""},
+            {"one form more", forms(10000), 2, "line 1, page 1, \"Hello:Bye\": its find text is not in its box"},
+            {"as many glyphs as a page may show", glyphs(0), 0, ""},
+            {"one glyph more", glyphs(1), 1, "cannot change page 1 of \"in.pdf\": the page shows more than 1,000,000 glyphs"},
+            {"as many tokens as a page may hold", tokens(0), 0, "", false},
+            {"one token more", tokens(1), 1, "cannot change page 1 of \"in.pdf\": the page's content is too long to read", false},
+        };
+        const auto stream = [](const QByteArray &dict, const QByteArray &data) {
+            return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+        };
+        const auto page = [&](const QByteArray &content) {
+            return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 5 0 R /Resources << /Font << /F1 4 0 R >>"
+                          " /XObject << /E 6 0 R /Fm1 7 0 R /Fn 8 0 R >> >> >>",
+                          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", content),
+                          stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", ""),
+                          stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>", shown),
+                          stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", QByteArray("n ").repeated(4997)),
+                          "<< /Title (Limits) >>"});
+        };
+        QTemporaryDir work;
+        const QString plain = work.filePath("plain.pdf");
+        QVERIFY(writeFile(plain, page(shown)));
+        const QVector<Word> before = words(plain, 1);
+        const QRectF hello = boxOf(before, "Hello"), world = boxOf(before, "World");
+        QVERIFY(!hello.isNull() && !world.isNull());
+        for (const auto &c : cases) {
+            const QString out = work.filePath("out.pdf");
+            QFile::remove(out);
+            QVERIFY2(writeFile(work.filePath("in.pdf"), page(c.content)), c.name);
+            const Result r = ostrel("in.pdf", "-tesome", "out.pdf", work.filePath("rules.txt"), ruleBox(1, hello) + ":Hello:Bye\r\n", work.path());
+            QVERIFY2(r.exitCode == c.exitCode && (*c.message ? r.err.contains(c.message) && r.err.count('\n') == 1 : r.err.isEmpty()),
+                     qPrintable(c.name + (": " + r.err)));
+            QVERIFY2(QFile::exists(out) == (c.exitCode != 1), c.name);
+            if (c.exitCode == 1 || !c.readBack)
+                continue;
+            const QVector<Word> after = words(out, 1);
+            const QRectF bye = boxOf(after, "Bye");
+            QVERIFY2(boxOf(after, c.exitCode == 0 ? "Hello" : "Bye").isNull() && boxOf(after, "World") == world, c.name);
+            QVERIFY2(c.exitCode == 2 || (!bye.isNull() && qAbs(bye.left() - hello.left()) < 1), c.name);
+        }
+    }
+
     // A subset font's name and descriptor may say nothing of its face; the
     // font program itself then tells that the replacement is bold or slanted.
     void faceFromTheFontProgram()

@@ -531,6 +531,110 @@ QByteArray turnedShapesPdf()
                 + " /Resources << /Font << /F1 3 0 R >> >> /Contents 4 0 R >>";
     return pdfOf(objects << "<< /Title (Shapes) >>");
 }
+
+// A page in fonts that show what Helvetica cannot: /F2 Helvetica whose
+// code 200 names a glyph no reader knows a character for; over an embedded
+// DejaVu Sans, /F3 written down the page (Identity-V), /F4 written down the
+// page by a one-byte map of its own that gives the space no glyph (a space
+// then moves by the word spacing only), /F5 written across (Identity-H)
+// with no character for "#". In `content`, "{text}" stands for the
+// two-byte codes of `text` in /F3 and /F5, a string of one-byte codes
+// serves /F4. Empty when the font cannot be read.
+QByteArray otherFontsPdf(const QByteArray &content)
+{
+    QFile file(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"));
+    const QByteArray program = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QString letters = QStringLiteral("HeloWrdAagin #");
+    QMap<QChar, int> gid;   // of each letter in the program
+    fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    try {
+        guarded(ctx, [&] {
+            fz_buffer *buffer = fz_new_buffer_from_copied_data(ctx, reinterpret_cast<const unsigned char *>(program.constData()),
+                                                               size_t(program.size()));
+            fz_font *font = nullptr;
+            fz_try(ctx)
+                font = fz_new_font_from_buffer(ctx, "DejaVuSans", buffer, 0, 0);
+            fz_always(ctx)
+                fz_drop_buffer(ctx, buffer);
+            fz_catch(ctx)
+                fz_rethrow(ctx);
+            for (const QChar c : letters)
+                gid[c] = fz_encode_character(ctx, font, c.unicode());
+            fz_drop_font(ctx, font);
+        });
+    } catch (const std::exception &) {
+        gid.clear();
+    }
+    fz_drop_context(ctx);
+    if (gid.size() != letters.size() || std::count(gid.begin(), gid.end(), 0))
+        return QByteArray();
+    const auto hex = [](int v, int digits) { return "<" + QByteArray::number(v, 16).rightJustified(digits, '0') + ">"; };
+    const auto toUnicode = [&](const QVector<QPair<int, int>> &pairs, int digits) {
+        QByteArray entries;
+        for (const auto &p : pairs)
+            entries += hex(p.first, digits) + ' ' + hex(p.second, 4) + '\n';
+        return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Letters-UCS def /CMapType 2 def\n"
+               "1 begincodespacerange " + hex(0, digits) + ' ' + hex(digits == 2 ? 0xFF : 0xFFFF, digits)
+            + " endcodespacerange\n" + QByteArray::number(pairs.size()) + " beginbfchar\n" + entries
+            + "endbfchar\nendcmap CMapName currentdict /CMap defineresource pop end end";
+    };
+    QVector<QPair<int, int>> byGlyph, byCode, known;
+    QByteArray cids;
+    for (const QChar c : letters) {
+        byGlyph << qMakePair(gid[c], int(c.unicode()));
+        if (c != '#')
+            known << qMakePair(gid[c], int(c.unicode()));
+        if (c != ' ' && c != '#') {
+            byCode << qMakePair(int(c.unicode()), int(c.unicode()));
+            cids += hex(c.unicode(), 2) + ' ' + QByteArray::number(gid[c]) + '\n';
+        }
+    }
+    const QByteArray system = "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>";
+    const QByteArray cmap = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap " + system
+        + " def /CMapName /Letters-V def /CMapType 1 def /WMode 1 def\n1 begincodespacerange <00> <FF> endcodespacerange\n"
+        + QByteArray::number(byCode.size()) + " begincidchar\n" + cids
+        + "endcidchar\nendcmap CMapName currentdict /CMap defineresource pop end end";
+    QByteArray shown = content;
+    static const QRegularExpression braced(QStringLiteral("\\{([^}]*)\\}"));
+    for (QRegularExpressionMatch m = braced.match(QString::fromLatin1(shown)); m.hasMatch();
+         m = braced.match(QString::fromLatin1(shown))) {
+        QByteArray codes;
+        for (const QChar c : m.captured(1))
+            codes += QByteArray::number(gid.value(c), 16).rightJustified(4, '0');
+        shown.replace(m.capturedStart(), m.capturedLength(), "<" + codes + ">");
+    }
+    const auto stream = [](const QByteArray &dict, const QByteArray &data) {
+        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    // Glyphs a cell high and an em wide; what maps to no glyph (CID 0) moves nothing down the page.
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F2 5 0 R"
+                  " /F3 6 0 R /F4 7 0 R /F5 8 0 R >> >> >>",
+                  stream("", shown),
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding << /Type /Encoding /Differences [200 /zzqq] >> >>",
+                  "<< /Type /Font /Subtype /Type0 /BaseFont /DejaVuSans /Encoding /Identity-V /DescendantFonts [9 0 R] /ToUnicode 12 0 R >>",
+                  "<< /Type /Font /Subtype /Type0 /BaseFont /DejaVuSans /Encoding 13 0 R /DescendantFonts [9 0 R] /ToUnicode 14 0 R >>",
+                  "<< /Type /Font /Subtype /Type0 /BaseFont /DejaVuSans /Encoding /Identity-H /DescendantFonts [9 0 R] /ToUnicode 15 0 R >>",
+                  "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /DejaVuSans " + system + " /FontDescriptor 10 0 R /DW 1000"
+                  " /W2 [0 [0 500 880]] /DW2 [880 -1000] /CIDToGIDMap /Identity >>",
+                  "<< /Type /FontDescriptor /FontName /DejaVuSans /Flags 32 /FontBBox [-1021 -463 1793 1232] /ItalicAngle 0"
+                  " /Ascent 928 /Descent -236 /CapHeight 700 /StemV 80 /FontFile2 11 0 R >>",
+                  stream("/Length1 " + QByteArray::number(program.size()), program), stream("", toUnicode(byGlyph, 4)),
+                  stream("/Type /CMap /CMapName /Letters-V " + system + " /WMode 1", cmap), stream("", toUnicode(byCode, 2)),
+                  stream("", toUnicode(known, 4)), "<< /Title (Other fonts) >>"});
+}
+
+// The box of the dark pixels of `image` inside `area`; null when there are none.
+QRect inkIn(const QImage &image, const QRect &area)
+{
+    QRect ink;
+    const QRect inside = area & image.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 128)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
 } // namespace
 
 // The replacement engine as the replacement window starts it, checked with
@@ -1155,6 +1259,173 @@ private slots:
         }
     }
 
+    // Words written down the page and words beside a glyph no character is
+    // known for: the words go, "Bye" is read where their ink was (across the
+    // line within a quarter of the size of its middle, along it within it),
+    // and nothing else moves. The find text's U+FFFD stands for the unknown
+    // glyph; without it the word is not whole and the rule is skipped.
+    void otherFontsKeepTheirPlaces()
+    {
+        // The content (see otherFontsPdf), the find text, the words as
+        // pdftotext reads them whose boxes make the rule's, whether the
+        // line runs down the page, and the exit code.
+        const struct { const char *name; QByteArray content; const char *find; QStringList words; bool down; int exitCode; } cases[] = {
+            {"written down the page", "BT /F3 24 Tf 300 700 Td {Hello World} Tj ET", "Hello", {"Hello"}, true, 0},
+            {"down the page, after a TJ offset", "BT /F3 24 Tf 300 740 Td [{Hello} 3000 {World}] TJ ET", "World", {"World"},
+                true, 0},
+            {"down the page, a space of word spacing only", "BT /F4 24 Tf -30 Tw 300 750 Td (Hello World Again) Tj ET",
+                "Hello World", {"Hello", "World"}, true, 0},
+            {"a glyph named with no character", "BT /F2 24 Tf 72 700 Td (World Hello\\310) Tj ET", "Hello\xef\xbf\xbd",
+                {QString::fromUtf8("Hello\xc3\x88")}, false, 0},
+            {"a word beside a glyph named with no character", "BT /F2 24 Tf 72 700 Td (World Hello\\310) Tj ET", "Hello",
+                {QString::fromUtf8("Hello\xc3\x88")}, false, 2},
+            {"a glyph the map gives no character", "BT /F5 24 Tf 72 700 Td {World Hello#} Tj ET", "Hello\xef\xbf\xbd",
+                {"Hello"}, false, 0},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            const QByteArray pdf = otherFontsPdf(c.content);
+            QVERIFY2(!pdf.isEmpty() && writeFile(in, pdf), c.name);
+            const QVector<Word> before = words(in, 1);
+            QRectF box;
+            for (const QString &w : c.words)
+                box |= boxOf(before, w);
+            QVERIFY2(!box.isNull() && before.size() > c.words.size(), c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + QString::fromUtf8(c.find) + ":Bye\r\n");
+            const Rendered was = render(in, 1, 72), is = render(out, 1, 72);
+            if (c.exitCode == 2) {
+                QVERIFY2(r.exitCode == 2 && r.err.contains("its find text is not in its box") && r.err.count('\n') == 1,
+                         qPrintable(c.name + (": " + r.err)));
+                QVERIFY2(changedOutside(render(in, 1).image, render(out, 1).image, {}) == 0, c.name);
+                continue;
+            }
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+            const QVector<Word> after = words(out, 1);
+            for (const Word &w : before) {
+                const QRectF kept = boxOf(after, w.text);
+                QVERIFY2(c.words.contains(w.text) ? kept.isNull()
+                         : !kept.isNull() && qAbs(kept.left() - w.box.left()) < 0.5 && qAbs(kept.top() - w.box.top()) < 0.5,
+                         qPrintable(c.name + (": " + w.text)));
+            }
+            // Readers box a glyph written down the page an em above its ink.
+            const QRect around = box.adjusted(-24, -24, 24, 24).toAlignedRect();
+            const QRect old = inkIn(was.image, around), bye = inkIn(is.image, around);
+            const QRectF read = boxOf(after, "Bye");
+            QVERIFY2(!old.isNull() && !bye.isNull() && !read.isNull() && around.contains(read.center().toPoint()), c.name);
+            const double oldAcross = c.down ? old.center().x() : old.center().y(), byeAcross = c.down ? bye.center().x() : bye.center().y();
+            const bool within = c.down ? bye.top() >= old.top() - 2 && bye.bottom() <= old.bottom() + 2
+                                       : bye.left() >= old.left() - 2 && bye.right() <= old.right() + 2;
+            QVERIFY2(qAbs(oldAcross - byeAcross) < 6 && within,
+                     qPrintable(QStringLiteral("%1: ink at %2 %3 %4 %5, was %6 %7 %8 %9").arg(c.name).arg(bye.left()).arg(bye.top())
+                                    .arg(bye.right()).arg(bye.bottom()).arg(old.left()).arg(old.top()).arg(old.right()).arg(old.bottom())));
+            QVERIFY2(changedOutside(render(in, 1).image, render(out, 1).image, {QRectF(around)}) == 0, c.name);
+        }
+    }
+
+    // One run over two pages: the replacement on the second page may need
+    // glyphs the font made for the first lacks, or draw nothing at all
+    // (only characters that steer shaping, or a control character). Each
+    // page then shows its own replacement, read back and drawn in the
+    // removed word's red, and keeps its other words.
+    void replacementsOnTwoPagesShareTheirFonts()
+    {
+        // The replacements of Beta on page 1 and on page 2, and the words read of the second.
+        const struct { const char *name; QString first, second; QStringList secondWords; } cases[] = {
+            {"the second adds glyphs", "Bye", "Quiz", {"Quiz"}},
+            {"the second adds glyphs of another script", "Bye", QString::fromUtf8("\xce\x92\xce\xae"), {QString::fromUtf8("\xce\x92\xce\xae")}},
+            {"the second uses the first's glyphs", "Bye", "eyB", {"eyB"}},
+            {"the second a zero-width joiner", "Bye", QString(QChar(0x200D)), {}},
+            {"the second joiners only", "Bye", QString(QChar(0x200D)) + QChar(0x200C), {}},
+            {"the second a control character", "Bye", QString(QChar(1)), {}},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            QVERIFY(writeFile(in, pdfWithPages({{0, QRectF(0, 0, 700, 800)}, {0, QRectF(0, 0, 700, 800)}})));
+            const QRectF beta = boxOf(words(in, 1), "Beta");
+            QVERIFY2(!beta.isNull() && boxOf(words(in, 2), "Beta") == beta, c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, beta) + ":Beta:" + c.first + "\r\n" + ruleBox(2, beta)
+                                    + ":Beta:" + c.second + "\r\n");
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+            for (int page = 1; page <= 2; ++page) {
+                const QVector<Word> before = words(in, page), after = words(out, page);
+                const QStringList expected = page == 1 ? QStringList{c.first} : c.secondWords;
+                QVERIFY2(after.size() == before.size() - 1 + expected.size() && boxOf(after, "Beta").isNull(), c.name);
+                for (const Word &w : before)
+                    QVERIFY2(w.text == "Beta" || boxOf(after, w.text).topLeft() == w.box.topLeft(), qPrintable(c.name + (": " + w.text)));
+                const QImage shown = render(out, page, 72).image;
+                for (const QString &text : expected) {
+                    const QRectF box = boxOf(after, text);
+                    QVERIFY2(!box.isNull() && qAbs(box.left() - beta.left()) < 1 && count(shown, box.toAlignedRect(), red) > 10,
+                             qPrintable(QStringLiteral("%1: page %2").arg(c.name).arg(page)));
+                }
+                if (expected.isEmpty())
+                    QVERIFY2(count(shown, beta.adjusted(-4, -4, 40, 4).toAlignedRect(), red) == 0, c.name);
+            }
+        }
+    }
+
+    // What one page may ask for, to the unit: as many forms drawn, glyphs
+    // shown and tokens read as it may, and one more. A form past its
+    // limit is left unread (the rule finding "Hello" there is skipped); a
+    // page past the others cannot be changed, and the run stops.
+    void pageLimitsHoldToTheUnit()
+    {
+        const QByteArray shown = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET";
+        // Forms: /E draws nothing, /Fm1 the words, /Fn 4997 tokens.
+        const auto forms = [](int empty) { return QByteArray("/E Do ").repeated(empty) + "/Fm1 Do"; };
+        const auto glyphs = [&shown](int more) { return shown + " BT /F1 1 Tf 0 0 Td (" + QByteArray(1000000 - 11 + more, ' ') + ") Tj ET"; };
+        // The page's 10 tokens and the end of its stream, 9,999 forms of
+        // 4,998 (their end counted) drawn by 2 each, and 4,989 more: 50,000,000.
+        const auto tokens = [&shown](int more) { return shown + QByteArray(" /Fn Do").repeated(9999) + QByteArray(" n").repeated(4989 + more); };
+        // The content, the exit code and the start of the message (none
+        // for 0); whether the written page is read back (poppler takes
+        // seconds over fifty million tokens; the engine reads its words back itself).
+        const struct { const char *name; QByteArray content; int exitCode; const char *message; bool readBack = true; } cases[] = {
+            {"as many forms as a page may draw", forms(9999), 0, ""},
+            {"one form more", forms(10000), 2, "line 1, page 1, \"Hello:Bye\": its find text is not in its box"},
+            {"as many glyphs as a page may show", glyphs(0), 0, ""},
+            {"one glyph more", glyphs(1), 1, "cannot change page 1 of \"in.pdf\": the page shows more than 1,000,000 glyphs"},
+            {"as many tokens as a page may hold", tokens(0), 0, "", false},
+            {"one token more", tokens(1), 1, "cannot change page 1 of \"in.pdf\": the page's content is too long to read", false},
+        };
+        const auto stream = [](const QByteArray &dict, const QByteArray &data) {
+            return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+        };
+        const auto page = [&](const QByteArray &content) {
+            return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 5 0 R /Resources << /Font << /F1 4 0 R >>"
+                          " /XObject << /E 6 0 R /Fm1 7 0 R /Fn 8 0 R >> >> >>",
+                          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", content),
+                          stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", ""),
+                          stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>", shown),
+                          stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", QByteArray("n ").repeated(4997)),
+                          "<< /Title (Limits) >>"});
+        };
+        QTemporaryDir work;
+        const QString plain = work.filePath("plain.pdf");
+        QVERIFY(writeFile(plain, page(shown)));
+        const QVector<Word> before = words(plain, 1);
+        const QRectF hello = boxOf(before, "Hello"), world = boxOf(before, "World");
+        QVERIFY(!hello.isNull() && !world.isNull());
+        for (const auto &c : cases) {
+            const QString out = work.filePath("out.pdf");
+            QFile::remove(out);
+            QVERIFY2(writeFile(work.filePath("in.pdf"), page(c.content)), c.name);
+            const Result r = ostrel("in.pdf", "-tesome", "out.pdf", work.filePath("rules.txt"), ruleBox(1, hello) + ":Hello:Bye\r\n", work.path());
+            QVERIFY2(r.exitCode == c.exitCode && (*c.message ? r.err.contains(c.message) && r.err.count('\n') == 1 : r.err.isEmpty()),
+                     qPrintable(c.name + (": " + r.err)));
+            QVERIFY2(QFile::exists(out) == (c.exitCode != 1), c.name);
+            if (c.exitCode == 1 || !c.readBack)
+                continue;
+            const QVector<Word> after = words(out, 1);
+            const QRectF bye = boxOf(after, "Bye");
+            QVERIFY2(boxOf(after, c.exitCode == 0 ? "Hello" : "Bye").isNull() && boxOf(after, "World") == world, c.name);
+            QVERIFY2(c.exitCode == 2 || (!bye.isNull() && qAbs(bye.left() - hello.left()) < 1), c.name);
+        }
+    }
+
     // A subset font's name and descriptor may say nothing of its face; the
     // font program itself then tells that the replacement is bold or slanted.
     void faceFromTheFontProgram()
@@ -1259,8 +1530,9 @@ private slots:
     // drawn again over itself, in a form, placed far right by a TJ offset,
     // on turned pages and running up the page, after content that ends
     // inside an array or a string, under a page tree whose object bears
-    // another generation than its references name, or in a Type3 font
-    // whose glyphs are the letters. Each time the word goes
+    // another generation than its references name, in a Type3 font
+    // whose glyphs are the letters, beside a stray delimiter or a name that
+    // readers pass over, or in the font a graphics state sets. Each time the word goes
     // (every drawing), "Bye" is read inside its box from its start, World
     // stays, the page is found, and no pixel outside the word changes.
     void hostilePagesKeepEveryPromise()
@@ -1291,6 +1563,11 @@ private slots:
             {"resources inherited from the page tree", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET", 0, 'L', false, true},
             {"inside as many saved states as a page may hold", QByteArray("q ").repeated(4096) + "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"
                 + QByteArray(" Q").repeated(4096), 0, 'L', false},
+            // Readers take a stray delimiter for a broken object and go on; the
+            // rewrite leaves it out with the operator after it.
+            {"a stray delimiter before the words", "BT /F1 24 Tf 72 700 Td ) (Hello World) Tj ET", 0, 'L', false},
+            {"a name inside a TJ array", "BT /F1 24 Tf 72 700 Td [(Hello) /X ( World)] TJ ET", 0, 'L', false},
+            {"font and size set by a graphics state", "BT /GS1 gs 72 700 Td (Hello World) Tj ET", 0, 'L', false},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1328,7 +1605,8 @@ private slots:
                             + "] >> /FirstChar 32 /LastChar 114 /Widths [" + widths + "] >>";
                     type3 = " /F2 " + QByteArray::number(objects.size()) + " 0 R";
                 }
-                const QByteArray resources = " /Resources << /Font << /F1 4 0 R" + type3 + " >> /XObject << /Fm1 5 0 R >> >>";
+                const QByteArray resources = " /Resources << /Font << /F1 4 0 R" + type3 + " >> /XObject << /Fm1 5 0 R >>"
+                                             " /ExtGState << /GS1 << /Font [4 0 R 24] >> >> >>";
                 if (c.inherited)
                     objects[1] = "<< /Type /Pages /Count 1 /Kids [3 0 R]" + resources + " >>";
                 objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(c.rotate)

@@ -289,6 +289,13 @@ TEST_F(OstrelTextTest, textKeepsTheOldColour)
         const auto part = [rgb](int p, int shift) { return ((rgb >> shift) & 0xFF) ? p > 160 : p < 90; };
         EXPECT_GT(pixels(out, [&](int r, int g, int b) { return part(r, 16) && part(g, 8) && part(b, 0); }), 100);
     }
+    // Tones between: the solid inside of the strokes has the very colour.
+    for (const int rgb : {0x335577, 0x997755, 0x010305}) {
+        SCOPED_TRACE(rgb);
+        const std::string out = dir_ + "out.pdf";
+        ASSERT_EQ(drawn(text("Farbe", 20, 0, false, false, rgb), out), "");
+        EXPECT_GT(pixels(out, [rgb](int r, int g, int b) { return (r << 16 | g << 8 | b) == rgb; }), 20);
+    }
 }
 
 TEST_F(OstrelTextTest, faceWithoutBoldIsMadeBold)

@@ -328,6 +328,9 @@ QByteArray colouredWordsPdf()
         // of a name, which readers pass over.
         + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 280 cm BI /W 6 /H 1 /BPC 8 /CS /G /L 6 ID " + QByteArray("\x00 EI Q", 6)
         + " EI Q BT /F1 12 Tf 300 290 Td (Sized) Tj ET Q\n"
+        // One bit a sample, 9 a row: each row fills two bytes.
+        + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 240 cm BI /W 9 /H 4 /BPC 1 /CS /G ID " + QByteArray("\x00\x00\x00 EI (", 8)
+        + " EI Q BT /F1 12 Tf 300 250 Td (Bits) Tj ET Q\n"
         + "BT /F1 12 Tf 300 220 Td /X 200 Td (Named) Tj ET\n"
         + "BT /F2 12 Tf 40 260 Td (Caf\\351) Tj ET\n"
         + "BT /F3 12 Tf 40 240 Td (AB) Tj ET\n";
@@ -1230,6 +1233,7 @@ private slots:
             {"after an image of two colorants", "Mixed", 12.0, "0 0 0", 1, {1, 0}, true},
             {"after an image in an indexed space by its long name", "Listed", 12.0, "0 0 0", 1, {1, 0}, true},
             {"after an image of a given length", "Sized", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"after an image of rows in whole bytes", "Bits", 12.0, "0 0 0", 1, {1, 0}, true},
             {"a move of a name passed over", "Named", 12.0, "0 0 0", 1, {1, 0}, true},
             {"two-byte character", QString::fromUtf8("Caf\xc3\xa9"), 12.0, "0 0 0", 1, {1, 0}, true},
             {"four-byte character", QString::fromUtf8("\xf0\x9d\x90\x80" "B"), 12.0, "0 0 0", 1, {1, 0}, true},

@@ -388,6 +388,14 @@ private slots:
             if (table->rowCount() != c.rows)
                 wrong << QStringLiteral("kind %1, %2 handed: %3 rows").arg(c.kind).arg(c.count).arg(table->rowCount());
         }
+        // Another file: both tables start empty, whatever the record holds.
+        tmf->inputKind = 1;
+        tmf->nTextsome = 2;
+        e.open();
+        handOver(QDir::currentPath() + QStringLiteral("/other.pdf"), QStringLiteral("1"));
+        e.open();
+        if (e.texts()->rowCount() + e.images()->rowCount() != 0)
+            wrong << QStringLiteral("another file: %1 and %2 rows").arg(e.texts()->rowCount()).arg(e.images()->rowCount());
         QCOMPARE(wrong.join(QStringLiteral("; ")), QString());
     }
 

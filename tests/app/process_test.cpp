@@ -390,15 +390,20 @@ private slots:
         const auto words = pdfText(out + QStringLiteral("/AnimalSounds.pdf"));
         QVERIFY(countWord(words, QStringLiteral("Cat")) == 0 && countWord(words, QStringLiteral("Dog")) == 1);
         win.button("pushButton_option")->click();   // refilled, not added to, and handed over again
-        QVERIFY(texts->rowCount() == 1 && tmf->nTextsome == 1 && tmf->textsome[0].find == "Cat" && tmf->textsome[0].replace == "Dog");
+        QVERIFY(texts->rowCount() == 1 && tmf->inputKind == 1 && tmf->nTextsome == 1 && tmf->textsome[0].find == "Cat"
+                && tmf->textsome[0].replace == "Dog");
 
         // A rule file that cannot be written fails the row and names the file;
         // the engine does not run on the old one.
         const QString rules = PageFiles::tempFolder() + QStringLiteral("/rules.txt");
         QVERIFY(QFile::remove(rules) && QDir().mkdir(rules));
         win.replace("pushButton_textsome_replace", 2);
-        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && win.lines().filter(QStringLiteral("rules.txt")).size() == 1
+        const QStringList said = win.lines().filter(QStringLiteral("rules.txt"));
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && said.size() == 1
                 && !QFile::exists(out + QStringLiteral("/AnimalSounds-0.pdf")));
+        // The line gives the reason after the file's name.
+        const QString named = QStringLiteral("Could not write the rule file \"%1\": ").arg(rules);
+        QVERIFY2(said[0].startsWith(named) && said[0].size() > named.size() + 3, qPrintable(said[0]));
     }
 
     // A program that hangs is ended at its limit and fails only its file;

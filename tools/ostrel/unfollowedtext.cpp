@@ -32,8 +32,8 @@ struct Collector
     size_t seen;
     size_t texts;         // text objects met
     int depth;            // Type3 procedures being run
-    int inAnnotations;
-    int complete;
+    bool inAnnotations;
+    bool complete;
 };
 
 // Adds one glyph; false when memory runs out.
@@ -73,7 +73,7 @@ bool extend(std::vector<Glyph> *out, int ucs) noexcept
 
 void stop(Collector *c)
 {
-    c->complete = 0;
+    c->complete = false;
     c->cookie->abort = 1;
 }
 
@@ -277,7 +277,7 @@ std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Path
     std::vector<Glyph> out;
     std::set<std::pair<const fz_font *, int>> bare;
     fz_cookie cookie = {};
-    int whole = 1;
+    bool whole = true;
     guarded(ctx, [&] {
         fz_device *dev = nullptr;
         fz_var(dev);
@@ -292,11 +292,11 @@ std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Path
             c->out = &out;
             c->bare = &bare;
             c->cookie = &cookie;
-            c->complete = 1;
+            c->complete = true;
             // The content only for what its Type3 glyphs draw.
             if (paths.type3)
                 pdf_run_page_contents(ctx, page, dev, fz_identity, &cookie);
-            c->inAnnotations = 1;
+            c->inAnnotations = true;
             if (paths.annotations && c->complete) {
                 pdf_run_page_annots(ctx, page, dev, fz_identity, &cookie);
                 pdf_run_page_widgets(ctx, page, dev, fz_identity, &cookie);
@@ -309,6 +309,6 @@ std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Path
         fz_catch(ctx)
             fz_rethrow(ctx);
     });
-    *complete = whole != 0;
+    *complete = whole;
     return out;
 }

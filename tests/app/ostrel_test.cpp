@@ -1422,26 +1422,34 @@ private slots:
         // The content, the exit code and the start of the message (none
         // for 0); whether the written page is read back (poppler takes
         // seconds over fifty million tokens; the engine reads its words back itself).
-        const struct { const char *name; QByteArray content; int exitCode; const char *message; bool readBack = true; } cases[] = {
+        // `annotated`: glyphs an annotation shows away from the words (none when negative).
+        const struct { const char *name; QByteArray content; int exitCode; const char *message; bool readBack = true; int annotated = -1; } cases[] = {
             {"as many forms as a page may draw", forms(9999), 0, ""},
             {"one form more", forms(10000), 2, "line 1, page 1, \"Hello:Bye\": its find text is not in its box"},
             {"as many glyphs as a page may show", glyphs(0), 0, ""},
             {"one glyph more", glyphs(1), 1, "cannot change page 1 of \"in.pdf\": the page shows more than 1,000,000 glyphs"},
             {"as many tokens as a page may hold", tokens(0), 0, "", false},
             {"one token more", tokens(1), 1, "cannot change page 1 of \"in.pdf\": the page's content is too long to read", false},
+            {"as many glyphs as annotations may show", shown, 0, "", true, 1000000},
+            {"one glyph more in annotations", shown, 2, "line 1, page 1, \"Hello:Bye\": the annotations or Type3 glyphs of its page could not all be read", true, 1000001},
         };
         const auto stream = [](const QByteArray &dict, const QByteArray &data) {
             return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
         };
-        const auto page = [&](const QByteArray &content) {
-            return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-                          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 5 0 R /Resources << /Font << /F1 4 0 R >>"
-                          " /XObject << /E 6 0 R /Fm1 7 0 R /Fn 8 0 R >> >> >>",
-                          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", content),
-                          stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", ""),
-                          stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>", shown),
-                          stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", QByteArray("n ").repeated(4997)),
-                          "<< /Title (Limits) >>"});
+        const auto page = [&](const QByteArray &content, int annotated = -1) {
+            QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 5 0 R /Resources << /Font << /F1 4 0 R >>"
+                                        " /XObject << /E 6 0 R /Fm1 7 0 R /Fn 8 0 R >> >>"
+                                            + QByteArray(annotated >= 0 ? " /Annots [10 0 R]" : "") + " >>",
+                                        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", content),
+                                        stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", ""),
+                                        stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>", shown),
+                                        stream("/Type /XObject /Subtype /Form /BBox [0 0 1 1]", QByteArray("n ").repeated(4997))};
+            if (annotated >= 0)
+                objects << stream("/Type /XObject /Subtype /Form /BBox [0 0 100 20] /Resources << /Font << /F1 4 0 R >> >>",
+                                  "BT /F1 1 Tf 0 5 Td (" + QByteArray(annotated, ' ') + ") Tj ET")
+                        << "<< /Type /Annot /Subtype /FreeText /Rect [400 100 500 120] /Contents () /DA (/Helv 1 Tf 0 g) /AP << /N 9 0 R >> >>";
+            return pdfOf(objects << "<< /Title (Limits) >>");
         };
         QTemporaryDir work;
         const QString plain = work.filePath("plain.pdf");
@@ -1452,7 +1460,7 @@ private slots:
         for (const auto &c : cases) {
             const QString out = work.filePath("out.pdf");
             QFile::remove(out);
-            QVERIFY2(writeFile(work.filePath("in.pdf"), page(c.content)), c.name);
+            QVERIFY2(writeFile(work.filePath("in.pdf"), page(c.content, c.annotated)), c.name);
             const Result r = ostrel("in.pdf", "-tesome", "out.pdf", work.filePath("rules.txt"), ruleBox(1, hello) + ":Hello:Bye\r\n", work.path());
             QVERIFY2(r.exitCode == c.exitCode && (*c.message ? r.err.contains(c.message) && r.err.count('\n') == 1 : r.err.isEmpty()),
                      qPrintable(c.name + (": " + r.err)));

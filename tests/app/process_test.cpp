@@ -352,6 +352,27 @@ private slots:
         QVERIFY(!animals.isEmpty());
     }
 
+    // An output folder that goes while a content batch runs stops it at the
+    // next file: nothing of that file is started, the list is given back.
+    void outputFolderGoneStopsTheBatch()
+    {
+        Window win(dialogs);
+        box->listed(win, 2);
+        win.addContentRule(0, {"Says", "Yells"});
+        bool moved = false;
+        connect(win.get<QTextEdit>("textEdit_process"), &QTextEdit::textChanged, &win.w, [&] {
+            if (!moved && win.lines().last() == QLatin1String("Conversion Start:")) {
+                moved = true;
+                win.setOutput(out + QStringLiteral("/gone"));
+            }
+        });
+        win.button("pushButton_textall_replace")->click();
+        const QString stopped = QStringLiteral("Conversion stopped: the output folder does not exist.");
+        QTRY_VERIFY_WITH_TIMEOUT(win.linesEqual(stopped) == 1 && win.listUnlocked(), Patience::ms(60000));
+        QTest::qWait(500);   // nothing more comes
+        QVERIFY2(win.lines().last() == stopped && win.cell(1, 3) != QLatin1String("Succeed"), qPrintable(win.lines().join('\n')));
+    }
+
     // The rules the editor saved come back into the position table in force,
     // which stays in force whatever page the window shows, and the batch by
     // position replaces by them.

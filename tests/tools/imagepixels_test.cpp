@@ -62,6 +62,22 @@ std::string doublingForms(int depth)
     return onePage("/F Do", "/XObject << /F 5 0 R >>", more);
 }
 
+// Tiling patterns `levels` deep, each painting one cell of the next, the
+// last an image of 10 x 10 pixels.
+std::string patternChain(int levels)
+{
+    std::vector<std::string> more;
+    for (int i = 0; i < levels; ++i) {
+        const std::string next = std::to_string(6 + i);
+        const bool last = i == levels - 1;
+        more.push_back(stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 9 9] /XStep 9 /YStep 9 /Resources << "
+                                  + std::string(last ? "/XObject << /Im " : "/Pattern << /P ") + next + " 0 R >> >>",
+                              last ? "/Im Do" : "/Pattern cs /P scn 0 0 9 9 re f"));
+    }
+    more.push_back(image("10", "10"));
+    return onePage("/Pattern cs /P scn 0 0 9 9 re f", "/Pattern << /P 5 0 R >>", more);
+}
+
 long long pixelsOf(const std::string &bytes)
 {
     QPDF pdf;
@@ -148,6 +164,10 @@ TEST(ImagePixels, PathsThroughFormsAreMultipliedNotWalked)
     EXPECT_EQ(pixelsOf(doublingForms(70)), 1000000000000000000LL);
     // The renderers stop forms nested this deep (and the form count refuses them).
     EXPECT_EQ(pixelsOf(doublingForms(101)), 0);
+    // Patterns painting patterns count as forms drawing forms, a level each.
+    EXPECT_EQ(pixelsOf(patternChain(1)), 100);
+    EXPECT_EQ(pixelsOf(patternChain(100)), 100);
+    EXPECT_EQ(pixelsOf(patternChain(101)), 0);
 }
 
 TEST(ImagePixels, RefusalNamesThePageAndTheLimit)

@@ -371,6 +371,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(win.linesEqual(stopped) == 1 && win.listUnlocked(), Patience::ms(60000));
         QTest::qWait(500);   // nothing more comes
         QVERIFY2(win.lines().last() == stopped && win.cell(1, 3) != QLatin1String("Succeed"), qPrintable(win.lines().join('\n')));
+        // The folder that is not there is taken out of its field, after a word to the user.
+        QVERIFY(win.get<QLineEdit>("outputfolderEdit")->text().isEmpty() && !dialogs.boxes.isEmpty()
+                && dialogs.boxes.last().text == QLatin1String("Please specify an output folder."));
     }
 
     // The rules the editor saved come back into the position table in force,

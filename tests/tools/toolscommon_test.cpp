@@ -339,6 +339,8 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
         {FormNesting::kMaxDepth + 1, 1, 1, false, false, "its forms are nested more than 100 deep"},
         // Tokens a reader skips do not end the count.
         {12, 4, 1, false, false, "its forms draw other", ") > ] } "},
+        // A name that is not the last operand before Do draws nothing.
+        {1, 0, int(max), false, false, "", "/F0 1 Do /F0 /N Do "},
     };
     for (const auto &row : rows) {
         const std::string bytes = formsPdf(row.depth, row.calls, row.pageCalls, row.inherit, row.annotation, row.lead);

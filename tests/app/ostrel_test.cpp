@@ -844,7 +844,8 @@ private slots:
         QVERIFY(gammaRun.width > 0 && qAbs(left - gamma.left()) < 1);
         const Result placed = ostrel(in, "-pisome", pictured, rules,
                                      QStringLiteral("1:%1:%2:(%3):40:16\r\n1:5:5:(%3):10:10\r\n").arg(left).arg(top).arg(picture));
-        QVERIFY2(placed.exitCode == 2 && placed.err.contains("line 2, page 1, picture") && placed.err.contains("no text run starts at 5,5"),
+        QVERIFY2(placed.exitCode == 2 && placed.err.contains("line 2, page 1, picture") && placed.err.contains("no text run starts at 5,5")
+                     && placed.err.count('\n') == 1,
                  placed.err.constData());
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 5);   // no temporary file left
         const QVector<Word> covered = words(pictured, 1);

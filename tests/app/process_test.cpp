@@ -386,7 +386,7 @@ private slots:
         QByteArray onDisk;   // what another reader of the settings finds while the editor is open
         dialogs.onExec = [&onDisk](QDialog *) {
             onDisk = readAll(QStringLiteral("setting.ini"));
-            tmf->texttoImage[0] = {catBox, QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 13};
+            tmf->texttoImage[0] = {catBox, QStringLiteral("Cat"), QStringLiteral("/a.png"), 40, 12};
             return tmf->mode = 2, tmf->nTexttoImage = 1, int(QDialog::Accepted);
         };
         win.button("pushButton_option")->click();
@@ -396,13 +396,13 @@ private slots:
         QVERIFY(clickSelectsItsRow(images));
         QSettings settings(QStringLiteral("setting.ini"), QSettings::IniFormat);   // what the editor opens
         QVERIFY(settings.value(QStringLiteral("file/file")) == animals && settings.value(QStringLiteral("file/page")) == "1");
-        QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:13\r\n"));
+        QCOMPARE(readAll(win.w.setimagesomerule().fileName), QByteArray("1:61:100:(/a.png):40:12\r\n"));
 
         win.positionRules({{catBox, "Cat", "Dog"}});
         // The picture rules handed over, every cell as the table shows it.
         const Imagesome &handed = tmf->imagesome[0];
         QCOMPARE(QStringList({handed.position, handed.find, handed.image, handed.width, handed.height}),
-                 QStringList({catBox, "Cat", "/a.png", "40", "13"}));
+                 QStringList({catBox, "Cat", "/a.png", "40", "12"}));
         QCOMPARE(QStringLiteral("%1 %2").arg(tmf->inputKind).arg(tmf->nImagesome), QStringLiteral("2 1"));
         QVERIFY(!texts->isHidden() && images->isHidden() && images->rowCount() == 1);
         QVERIFY(clickSelectsItsRow(texts));

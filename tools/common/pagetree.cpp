@@ -86,8 +86,6 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     const size_t held = pages.size() + size_t(plainPages_);
     countRefusal_ = countOf(root, held);
     pages_ = countRefusal_.empty() ? long(held) : 0;
-    QPDFObjectHandle claimed = root.getKey("/Count");
-    overclaimed_ = !damaged_ && held > 0 && claimed.isNumber() && claimed.getNumericValue() > double(held);
 
     // A widget's field attributes are inherited through its /Parent fields.
     QPDFObjectHandle form = catalog.getKey("/AcroForm");
@@ -276,6 +274,7 @@ std::string PageTree::countOf(QPDFObjectHandle root, size_t leaves)
     QPDFObjectHandle count = root.getKey("/Count");
     if (!count.isNumber())
         return "its page tree gives no page count";
+    overclaimed_ = count.getNumericValue() > double(leaves);
     if (count.getNumericValue() != double(leaves))
         return "its page tree claims " + quoted(count) + " pages and holds " + std::to_string(leaves);
     return std::string();

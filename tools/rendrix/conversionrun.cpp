@@ -23,6 +23,14 @@
 
 namespace
 {
+// What a run says when `what` (the document or one of its pages) does not
+// fit in its memory share.
+QString memoryRefusal(const QString &pdf, const QString &what, const MemoryBudget &budget)
+{
+    return QStringLiteral("cannot convert \"%1\": %2 needs more memory than this run may use (%3 MB)")
+        .arg(pdf, what).arg(budget.share() >> 20);
+}
+
 // How long stopped workers get to finish their page before the files are
 // removed from under them.
 const auto kStopGrace = std::chrono::seconds(2);
@@ -85,8 +93,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
     budget.onExhaustion([&pdf, &budget, &files] {
         files.discard();
         const QString what = pageInWork ? QStringLiteral("page %1").arg(pageInWork) : QStringLiteral("it");
-        ConverterProcess::report(QStringLiteral("cannot convert \"%1\": %2 needs more memory than this run may use "
-                                                "(%3 MB)").arg(pdf, what).arg(budget.share() >> 20));
+        ConverterProcess::report(memoryRefusal(pdf, what, budget));
     });
     try {
         // Before the library opens it: a page tree too deep for the library's recursion.
@@ -153,8 +160,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
         ConversionRun run(pdf, first - 1, count, &budget, &files);
         if (!run.start(workerDocs)) {
             files.discard();
-            return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use (%2 MB)")
-                .arg(pdf).arg(budget.share() >> 20);
+            return memoryRefusal(pdf, QStringLiteral("it"), budget);
         }
         run.wait();
         if (ConverterProcess::stopSignal()) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +40,19 @@ std::string errorOutputOf(const std::function<void()> &body)
     ::close(pipeEnds[0]);
     int status = 0;
     return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? got : "(no exit)";
+}
+
+// Descriptors this process holds open, from /proc; -1 when it cannot tell.
+int openDescriptors()
+{
+    DIR *listing = ::opendir("/proc/self/fd");
+    if (!listing)
+        return -1;
+    int n = 0;
+    while (const dirent *entry = ::readdir(listing))
+        n += entry->d_name[0] != '.';
+    ::closedir(listing);
+    return n - 1;   // the listing's own
 }
 
 // What a library does: prints on the error output by itself.
@@ -87,6 +101,19 @@ TEST(ErrorOutput, WithoutAnErrorOutputNoFileTakesItsPlace)
                   const int file = ::open("/dev/zero", O_RDONLY);
                   if (file == STDERR_FILENO)
                       std::_Exit(4);
+              }),
+              "");
+}
+
+TEST(ErrorOutput, TheTakeOverHoldsOneDescriptorMore)
+{
+    // The caller's output is kept; the stand-in that replaces it is not.
+    const int before = openDescriptors();
+    ASSERT_GT(before, 0);
+    EXPECT_EQ(errorOutputOf([before] {
+                  ErrorOutput::takeOver("prog");
+                  if (openDescriptors() != before + 1)
+                      std::_Exit(5);
               }),
               "");
 }

@@ -60,11 +60,18 @@ void dropDocument(fz_context *ctx, pdf_document *d) { pdf_drop_document(ctx, d);
 void dropPage(fz_context *ctx, pdf_page *p) { fz_drop_page(ctx, p ? &p->super : nullptr); }
 void dropImage(fz_context *ctx, fz_image *i) { fz_drop_image(ctx, i); }
 void dropBuffer(fz_context *ctx, fz_buffer *b) { fz_drop_buffer(ctx, b); }
+// Held on a document whose page lookup table is loaded: gives the table back.
+void dropPageTable(fz_context *ctx, pdf_document *d)
+{
+    if (d)
+        pdf_drop_page_tree(ctx, d);
+}
 
 using Document = Held<pdf_document, dropDocument>;
 using Page = Held<pdf_page, dropPage>;
 using Image = Held<fz_image, dropImage>;
 using Bytes = Held<fz_buffer, dropBuffer>;
+using PageTable = Held<pdf_document, dropPageTable>;
 
 void ignoreMessage(void *, const char *)
 {
@@ -692,9 +699,12 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
     // One lookup table for all pages, instead of a walk of the page tree
     // per page; a page the repair could not find refuses the document.
     int missing = 0;
+    PageTable pageTable(ctx);
+    pdf_document **tableSlot = pageTable.slot();
     try {
         guarded(ctx, [&] {
             pdf_load_page_tree(ctx, d);
+            *tableSlot = d;
             for (int i = 0; i < pageCount && !missing; ++i) {
                 if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
                     missing = i + 1;

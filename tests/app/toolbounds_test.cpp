@@ -414,6 +414,24 @@ private slots:
         }
     }
 
+    // A disk that cannot keep what was written: the flush at the end fails,
+    // the run fails naming the output, and neither it nor a temporary file
+    // is left.
+    void failedFlushLeavesNoOutput()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()) && writeFile("rules.txt", "1-0-0-50-50:a:b\r\n"));
+        const QString in = samplePdf("schools");
+        for (const QStringList &args : QList<QStringList>{{"Pavlin.dll", in, "-merge", "1-2", "-outfile", "out"},
+                                                         {"Pavlin.dll", in, "-getinfo", "-outfile", "out"},
+                                                         {"Ostrel.dll", in, "-tesome", "out", "rules.txt"}}) {
+            const ConverterRun run = runConverter(args[0], args.mid(1), {"LD_PRELOAD=" GRIDMOLT_FAILING_FLUSH});
+            QVERIFY2(!run.crashed && run.exitCode == 1 && run.err == args[0].toUtf8() + ": cannot write \"out\": Input/output error\n",
+                     run.err.constData());
+            QCOMPARE(entriesIn(dir.path()), QStringList{"rules.txt"});
+        }
+    }
+
     // Each program, stopped in its first write, is sent a stop signal and let
     // go on: the temporary file is named as the window expects while it
     // stands, and gone once the program has ended by the signal.

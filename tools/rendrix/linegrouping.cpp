@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <queue>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -215,15 +216,8 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> words, bool tr
         for (int m : lines[size_t(l)].members)
             order.push_back({owner[size_t(l)], words[size_t(m)].left, words[size_t(m)].index, m, l});
     std::sort(order.begin(), order.end(), [&](const Placed &a, const Placed &b) {
-        const Line &la = lines[size_t(a.line)];
-        const Line &lb = lines[size_t(b.line)];
-        if (la.top != lb.top)
-            return la.top < lb.top;
-        if (a.line != b.line)
-            return a.line < b.line;
-        if (a.left != b.left)
-            return a.left < b.left;
-        return a.sortedPos < b.sortedPos;
+        return std::tie(lines[size_t(a.line)].top, a.line, a.left, a.sortedPos)
+            < std::tie(lines[size_t(b.line)].top, b.line, b.left, b.sortedPos);
     });
 
     // Whether top to bottom reaches over the middle of a line next to `own`

@@ -4,8 +4,8 @@
   embeddedfonts.py PDF
       one line per embedded font: its name without the subset tag, then the
       outlines of its glyphs that have one (as sorted fingerprints); then one
-      line per ToUnicode map: "tounicode ok" or "tounicode bad" and the entry
-      at fault
+      line per Type0 font with a ToUnicode map: "type0 ok", or "type0 bad"
+      and the first fault of its map or of the dictionaries readers need
   embeddedfonts.py --glyphs FONTFILE TEXT
       the outlines of the glyphs FONTFILE's cmap gives the characters of
       TEXT, as above
@@ -49,6 +49,33 @@ def well_formed(destination):
         return False
 
 
+def dictionary_faults(objects, type0):
+    """What a Type0 font of Identity-H over an embedded TrueType lacks of
+    the entries readers require of it, its descendant and its descriptor."""
+    cid = objects.get((type0.get("/DescendantFonts") or [""])[0], {})
+    descriptor = objects.get(str(cid.get("/FontDescriptor")), {})
+    name = type0.get("/BaseFont")
+    wanted = [
+        ("type0 /Type", type0.get("/Type"), "/Font"),
+        ("type0 /Encoding", type0.get("/Encoding"), "/Identity-H"),
+        ("one descendant", len(type0.get("/DescendantFonts", [])), 1),
+        ("cidfont /Type", cid.get("/Type"), "/Font"),
+        ("cidfont /Subtype", cid.get("/Subtype"), "/CIDFontType2"),
+        ("cidfont /BaseFont", cid.get("/BaseFont"), name),
+        ("cidfont /CIDSystemInfo", cid.get("/CIDSystemInfo"),
+         {"/Registry": "Adobe", "/Ordering": "Identity", "/Supplement": 0}),
+        ("descriptor /Type", descriptor.get("/Type"), "/FontDescriptor"),
+        ("descriptor /FontName", descriptor.get("/FontName"), name),
+        ("descriptor /FontBBox", len(descriptor.get("/FontBBox", [])), 4),
+    ]
+    faults = ["%s is %r" % (what, got) for what, got, want in wanted if got != want]
+    faults += ["cidfont lacks " + key for key in ("/CIDToGIDMap", "/W") if key not in cid]
+    faults += ["descriptor lacks " + key for key in
+               ("/Flags", "/ItalicAngle", "/Ascent", "/Descent", "/CapHeight", "/StemV", "/FontFile2")
+               if not isinstance(descriptor.get(key), (int, float, str))]
+    return faults
+
+
 def describe(pdf):
     objects = json.loads(subprocess.run(["qpdf", "--json=1", "--json-key=objects", pdf],
                                         capture_output=True, check=True).stdout)["objects"]
@@ -60,13 +87,13 @@ def describe(pdf):
             print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
         if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
             text = stream(pdf, value["/ToUnicode"]).decode("latin-1")
-            bad = []
+            bad = dictionary_faults(objects, value)
             for count, block in re.findall(r"(\d+)\s+beginbfchar(.*?)endbfchar", text, re.S):
                 entries = re.findall(r"<([0-9A-Fa-f]*)>\s*<([0-9A-Fa-f]*)>", block)
                 if len(entries) != int(count) or len(entries) > 100:   # at most 100 a block
                     bad.append("block of %s entries" % count)
                 bad += ["<%s> <%s>" % e for e in entries if len(e[0]) != 4 or not well_formed(e[1])]
-            print("tounicode", "bad " + bad[0] if bad else "ok")
+            print("type0", "bad " + bad[0] if bad else "ok")
 
 
 def glyphs(path, text):

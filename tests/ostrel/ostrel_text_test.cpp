@@ -101,7 +101,8 @@ std::vector<std::string> lines(const std::string &pdf)
 }
 
 // Embedded font names (without subset tag) and their glyphs with outlines,
-// and one "tounicode ok" line per ToUnicode map that is well formed; or,
+// and one "type0 ok" line per Type0 font whose map and dictionaries are
+// well formed; or,
 // with "--glyphs", the outlines a font file gives a text.
 std::string embeddedFonts(const std::string &pdf, const std::string &font = {}, const std::string &text = {})
 {
@@ -251,8 +252,8 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
                                                         + " +CID TrueType +Identity-H +yes +yes +yes ")))
             << fonts;
         const std::string embedded = embeddedFonts(out);
-        EXPECT_NE(embedded.find("tounicode ok"), std::string::npos) << embedded;
-        EXPECT_EQ(embedded.find("tounicode bad"), std::string::npos) << embedded;
+        EXPECT_NE(embedded.find("type0 ok"), std::string::npos) << embedded;
+        EXPECT_EQ(embedded.find("type0 bad"), std::string::npos) << embedded;
         EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
     }
 }
@@ -441,7 +442,7 @@ TEST_F(OstrelTextTest, strangeTextIsDrawnIntoASoundFile)
         const std::vector<std::string> read = lines(out);
         ASSERT_FALSE(read.empty());
         EXPECT_EQ(read[0].rfind(c.read, 0), 0u) << read[0].substr(0, 40);
-        EXPECT_EQ(embeddedFonts(out).find("tounicode bad"), std::string::npos);
+        EXPECT_EQ(embeddedFonts(out).find("type0 bad"), std::string::npos);
         EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
     }
 }
@@ -487,7 +488,7 @@ TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
     ASSERT_TRUE(writeFile(rules, rule(before[0], cases[0].replacement)));
     ASSERT_EQ(run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status, 0);
     EXPECT_EQ(embeddedFonts(out), "DejaVuSans " + embeddedFonts("--glyphs", ReplacementFonts::kDejaVuFiles[0], cases[0].replacement)
-                                      + "tounicode ok\n");
+                                      + "type0 ok\n");
 
     // All of them.
     std::string all;
@@ -502,7 +503,7 @@ TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
     ASSERT_EQ(run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status, 0);
     EXPECT_EQ(lines(out), expected);
     const std::string embedded = embeddedFonts(out);
-    EXPECT_EQ(embedded.find("tounicode bad"), std::string::npos) << embedded;
+    EXPECT_EQ(embedded.find("type0 bad"), std::string::npos) << embedded;
     EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
 }
 } // namespace

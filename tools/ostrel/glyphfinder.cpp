@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <unordered_set>
 
 namespace
 {
-const size_t npos = size_t(-1);
+const size_t npos = std::numeric_limits<size_t>::max();
 
 // Grid cells are a few letters wide; a glyph covering more cells than this
 // (a huge or turned box) is checked against every rule instead.

@@ -137,7 +137,9 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
 
 bool hasDanglingEnd(const PageGlyphs::Stream &s)
 {
-    return s.bytes.find_first_not_of(std::string(" \t\r\n\f\0", 6), s.cleanEnd) != std::string::npos;
+    // The content syntax's white space, NUL (the literal's end) among it.
+    static const char kWhite[] = " \t\r\n\f";
+    return s.bytes.find_first_not_of(kWhite, s.cleanEnd, sizeof kWhite) != std::string::npos;
 }
 
 // A character and the cell of a few units where a glyph showing it starts:

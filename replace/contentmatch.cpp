@@ -119,9 +119,9 @@ QString pageRuleLines(const Alltext &page, int pageNumber, const QVector<Rule> &
             // 64-bit: a box edge of a hostile layer may pass the int range.
             qint64 left = runs.at(i).x, top = runs.at(i).y;
             qint64 right = left + runs.at(i).width, bottom = top + runs.at(i).height;
+            // Each later run starts at or right of the one before it.
             for (int j = i + 1; j < end; ++j) {
                 const Subtext &r = runs.at(j);
-                left = qMin<qint64>(left, r.x);
                 top = qMin<qint64>(top, r.y);
                 right = qMax<qint64>(right, qint64(r.x) + r.width);
                 bottom = qMax<qint64>(bottom, qint64(r.y) + r.height);

@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScreen>
 
 namespace
 {
@@ -553,6 +554,10 @@ private slots:
     void textsFitAndPathsShow()
     {
         Window win(dialogs);
+        // It opens in the middle of the first screen.
+        const QPoint middle = QGuiApplication::screens().first()->geometry().center();
+        QVERIFY2((win.w.geometry().center() - middle).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("%1,%2").arg(win.w.geometry().center().x()).arg(win.w.geometry().center().y())));
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
         // Where no widget stands the picture shows, not one plain colour.

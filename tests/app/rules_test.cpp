@@ -251,6 +251,8 @@ private slots:
         for (int i = 0; i < 60; ++i)
             e.click(e.get("pushButton_zoomin"));
         QVERIFY(e.pixmapSize().width() >= 16 && e.pixmapSize().width() < 16 / 0.8);
+        // A page smaller than its view sits at the top left, where its frames are.
+        QCOMPARE(e.get<QLabel>("pageLabel")->alignment(), Qt::AlignLeft | Qt::AlignTop);
         QVERIFY(e.dialogs.boxes.isEmpty());
     }
 

@@ -72,6 +72,20 @@ private slots:
             QCOMPARE(ContentMatch::pageRuleLines(page, 2, {{QLatin1String(c.find), QStringLiteral("X"), {}, {}, {}}},
                                                  ContentMatch::TextRules),
                      QLatin1String(c.lines));
+        // A run continues another's line when their middles lie within half
+        // the taller height and it starts at or after the other, at most that
+        // height past its end; each edge exactly.
+        const Subtext saint{10, 20, 30, 12, QStringLiteral("Saint")};
+        const struct { const char *name; Subtext next; bool continues; } lines[] = {
+            {"half a height lower", {40, 26, 20, 12, {}}, true},   {"more than half lower", {40, 27, 20, 12, {}}, false},
+            {"half a height higher", {40, 14, 20, 12, {}}, true},  {"more than half higher", {40, 13, 20, 12, {}}, false},
+            {"a taller run's half lower", {40, 26, 20, 20, {}}, true}, {"more than that", {40, 27, 20, 20, {}}, false},
+            {"a height's gap", {52, 20, 20, 12, {}}, true},        {"a wider gap", {53, 20, 20, 12, {}}, false},
+            {"at the same start", {10, 20, 20, 12, {}}, true},     {"starting before", {9, 20, 40, 12, {}}, false},
+        };
+        for (const auto &l : lines)
+            QVERIFY2(ContentMatch::continuesLine(saint, l.next) == l.continues, l.name);
+
         // Picture lines: sizes that are no number above 0 are the box's own;
         // each line names the rule that made it.
         QVector<int> rows;

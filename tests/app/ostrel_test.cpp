@@ -1725,6 +1725,7 @@ private slots:
             {"again by an annotation stroking and clipping with it", "", "FreeText", 700, 0, "Bye", 2, "5 Tr"},
             {"again by an annotation hiding it", "", "FreeText", 700, 0, "Bye", 2, "3 Tr"},
             {"again by a Type3 glyph's procedure", "BT /F2 24 Tf 72 700 Td (X) Tj ET", "", 0, 0, "Bye", 2},
+            {"again by a Type3 glyph drawn elsewhere first", "BT /F2 24 Tf 72 300 Td (X) Tj 0 400 Td (X) Tj ET", "", 0, 0, "Bye", 2},
             {"an annotation showing it elsewhere", "", "FreeText", 400, 0, "Bye", 0},
             {"a Type3 glyph's procedure showing it elsewhere", "BT /F2 24 Tf 72 300 Td (X) Tj ET", "", 0, 0, "Bye", 0},
             {"a replacement holding the find text, an annotation elsewhere", "", "Stamp", 400, 0, "Hello there", 0},

@@ -1338,6 +1338,11 @@ private slots:
             for (const QString &w : c.words)
                 box |= boxOf(before, w);
             QVERIFY2(!box.isNull() && before.size() > c.words.size(), c.name);
+            // A column written down the page stands where it was put: its
+            // glyphs' left edge half an em left of its x (300), after any TJ
+            // move too.
+            const std::vector<GlyphRemover::Removed> removed = removeAt(in, 1, box, {c.find});
+            QVERIFY2(!c.down || (removed.size() == 1 && qAbs(removed[0].origin.x - 288) < 0.01), c.name);
             const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + QString::fromUtf8(c.find) + ":Bye\r\n");
             const Rendered was = render(in, 1, 72), is = render(out, 1, 72);
             if (c.exitCode == 2) {

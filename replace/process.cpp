@@ -93,7 +93,6 @@ Process::Process(QWidget *parent)
 
     QTableWidget *files = ui->inputfiletableWidget;
     files->setSelectionBehavior(QAbstractItemView::SelectRows);
-    files->setEditTriggers(QAbstractItemView::NoEditTriggers);
     for (QTableWidget *t : {ui->tableWidget_textsome, ui->tableWidget_imagesome,
                             ui->tableWidget_textall, ui->tableWidget_imageall}) {
         t->setSelectionBehavior(QAbstractItemView::SelectRows);

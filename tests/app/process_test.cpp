@@ -565,6 +565,39 @@ private slots:
     // widgets, every button and label as wide as its text, the picture
     // sizes' headers too, the whole path of a listed file on pointing at it,
     // and the rule editor opening above the window.
+    // The window as it opens: its title and buttons, tables that select
+    // whole rows, are not edited in place and offer their actions on a
+    // right click, the widths given, files taken by dropping.
+    void windowAsItOpens()
+    {
+        Window win(dialogs);
+        QCOMPARE(win.w.windowTitle(), QStringLiteral("Korvane Quillmere"));
+        QVERIFY(win.w.acceptDrops());
+        QVERIFY(win.button("registerpushButton")->text() == QStringLiteral("About") && !win.button("registerpushButton")->icon().isNull());
+        QVERIFY(win.get<QTextEdit>("textEdit_process")->toPlainText().isEmpty());
+        const QStringList ruleActions{QStringLiteral("Delete Selected Rule(s)")};
+        const struct { const char *table; QStringList actions; } tables[] = {
+            {"inputfiletableWidget", {"Add File(s)", "View PDF File", "Delete Selected Item(s)", "Delete All Item(s)"}},
+            {"tableWidget_textsome", ruleActions}, {"tableWidget_imagesome", ruleActions},
+            {"tableWidget_textall", ruleActions},  {"tableWidget_imageall", ruleActions},
+        };
+        for (const auto &t : tables) {
+            const QTableWidget *table = win.get<QTableWidget>(t.table);
+            QStringList actions;
+            for (const QAction *a : table->actions())
+                actions << a->text();
+            QVERIFY2(table->selectionBehavior() == QAbstractItemView::SelectRows
+                         && table->editTriggers() == QAbstractItemView::NoEditTriggers
+                         && table->contextMenuPolicy() == Qt::ActionsContextMenu && actions == t.actions,
+                     t.table);
+        }
+        const QTableWidget *pictures = win.get<QTableWidget>("tableWidget_imageall");
+        QVERIFY(pictures->columnWidth(0) >= 100 && pictures->columnWidth(2) >= 80 && pictures->columnWidth(3) >= 80
+                && pictures->horizontalHeader()->sectionResizeMode(1) == QHeaderView::Stretch);
+        QVERIFY(win.get<QTableWidget>("tableWidget_textsome")->isVisibleTo(&win.w)
+                && !win.get<QTableWidget>("tableWidget_imagesome")->isVisibleTo(&win.w));
+    }
+
     void textsFitAndPathsShow()
     {
         Window win(dialogs);

@@ -136,6 +136,29 @@ class RulesTest : public QObject
     }
 
 private slots:
+    // The editor as it opens: a dialog of its own in the middle of the
+    // screen, text rules chosen, both tables selecting whole rows, not
+    // edited in place and offering their removal on a right click, the
+    // picture table's narrow columns as given, nothing to save yet.
+    void editorAsItOpens()
+    {
+        Editor e;
+        QVERIFY(e.rules.windowFlags() & Qt::Dialog);
+        const QPoint middle = QGuiApplication::screens().first()->geometry().center();
+        QVERIFY((e.rules.geometry().center() - middle).manhattanLength() <= 1);
+        QVERIFY(e.get<QRadioButton>("radioButton_text")->isChecked() && e.texts()->isEnabled() && !e.images()->isEnabled());
+        QVERIFY(!e.get("pushButton_save")->isEnabled());
+        for (const QTableWidget *table : {e.texts(), e.images()}) {
+            QVERIFY2(table->selectionBehavior() == QAbstractItemView::SelectRows
+                         && table->editTriggers() == QAbstractItemView::NoEditTriggers
+                         && table->contextMenuPolicy() == Qt::ActionsContextMenu && table->actions().size() == 1
+                         && table->actions().first()->text() == QStringLiteral("Delete Selected Rule(s)"),
+                     qPrintable(table->objectName()));
+        }
+        // The last column stretches to the table's edge.
+        QVERIFY(e.images()->columnWidth(1) == 60 && e.images()->columnWidth(3) == 60 && e.images()->columnWidth(4) >= 60);
+    }
+
     void initTestCase()
     {
         tmf = new TM;

@@ -122,7 +122,11 @@ struct Line
     std::string text;
 };
 
-std::string pdfWithLines(const std::vector<Line> &lines)
+// How the page lists its content: as an array of streams, as the one
+// stream (of the first line) or not at all.
+enum class Contents { List, One, None };
+
+std::string pdfWithLines(const std::vector<Line> &lines, Contents shape = Contents::List)
 {
     std::vector<std::string> objects = {
         "<< /Type /Catalog /Pages 2 0 R >>",
@@ -139,7 +143,8 @@ std::string pdfWithLines(const std::vector<Line> &lines)
         contents += std::to_string(objects.size()) + " 0 R ";
     }
     objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 600 400] /Resources << /Font << /F1 4 0 R /F2 5 0 R >> >>"
-                 " /Contents [" + contents + "] >>";
+        + (shape == Contents::List ? " /Contents [" + contents + "]" : shape == Contents::One ? std::string(" /Contents 6 0 R") : "")
+        + " >>";
     return pdfFromObjects(objects);
 }
 
@@ -213,6 +218,25 @@ protected:
 
     std::string dir_;
 };
+
+// The new text goes after the page's own content, however the page lists it.
+TEST_F(OstrelTextTest, newTextFollowsContentOfAnyShape)
+{
+    const struct { const char *name; Contents shape; const char *read; } cases[] = {
+        {"a list of streams", Contents::List, "Kept\nNeu"},
+        {"one stream", Contents::One, "Kept\nNeu"},
+        {"no content", Contents::None, "Neu"},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(writeFile(dir_ + "in.pdf", pdfWithLines(kBlankPage, c.shape)));
+        const std::string out = dir_ + "out.pdf";
+        EXPECT_EQ(drawn(text("Neu", 12), out), "") << c.name;
+        std::string read = run({"pdftotext", "-raw", out, "-"}).out;
+        read.erase(read.find_last_not_of("\n\f") + 1);
+        EXPECT_EQ(read, c.read) << c.name;
+        EXPECT_EQ(run({"qpdf", "--check", out}).status, 0) << c.name;
+    }
+}
 
 TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
 {

@@ -1797,9 +1797,10 @@ private slots:
         }
     }
 
-    // An annotation drawing "Hello" over the words with a glyph its font's
-    // map gives two characters ("He" of "Hllo") shows the words there too.
-    void twoCharacterGlyphOfAnAnnotationCounts()
+    // An annotation drawing "Hello" over the words shows them there too:
+    // by a glyph its font's map gives two characters ("He" of "Hllo"), or
+    // after other words that stand outside the rule's box.
+    void annotationGlyphsCountOneByOne()
     {
         const auto stream = [](const QByteArray &dict, const QByteArray &body) {
             return "<< " + dict + " /Length " + QByteArray::number(body.size()) + " >>\nstream\n" + body + "\nendstream";
@@ -1807,25 +1808,34 @@ private slots:
         const QByteArray map = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /He def /CMapType 2 def\n"
                                "1 begincodespacerange <00> <FF> endcodespacerange\n3 beginbfchar <48> <00480065> <6C> <006C>"
                                " <6F> <006F> endbfchar\nendcmap CMapName currentdict /CMap defineresource pop end end";
-        const QVector<QByteArray> objects = {
-            "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R"
-            " /Annots [9 0 R] >>",
-            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"),
-            stream("", map), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>",
-            stream("/Type /XObject /Subtype /Form /BBox [0 0 200 40] /Resources << /Font << /FH 7 0 R >> >>",
-                   "BT /FH 24 Tf 0 5 Td (Hllo) Tj ET"),
-            "<< /Type /Annot /Subtype /FreeText /Rect [72 695 272 735] /Contents (Hello) /DA (/Helv 24 Tf 0 g) /AP << /N 8 0 R >> >>",
-            "<< /Title (Two characters) >>"};
-        QTemporaryDir work;
-        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
-        QVERIFY(writeFile(in, pdfOf(objects)));
-        const QRectF hello = boxOf(words(in, 1), "Hello");
-        QVERIFY(!hello.isNull());
-        const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, hello) + ":Hello:Bye\r\n");
-        QVERIFY2(r.exitCode == 2 && r.err.contains("line 1, page 1, \"Hello:Bye\": an annotation or a Type3 glyph shows its words there too")
-                     && r.err.count('\n') == 1,
-                 r.err.constData());
+        // The font of the appearance (/F1 Helvetica, /FH with the map), what
+        // it shows and where its line starts ("Say " is 48.024 wide).
+        const struct { const char *name; QByteArray font, shown, left; } cases[] = {
+            {"a glyph standing for two characters", "FH", "(Hllo)", "72"},
+            {"after words outside the box", "F1", "(Say Hello)", "23.976"},
+        };
+        for (const auto &c : cases) {
+            const QVector<QByteArray> objects = {
+                "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R"
+                " /Annots [9 0 R] >>",
+                "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", stream("", "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"),
+                stream("", map), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>",
+                stream("/Type /XObject /Subtype /Form /BBox [0 0 200 40] /Resources << /Font << /FH 7 0 R /F1 4 0 R >> >>",
+                       "BT /" + c.font + " 24 Tf 0 5 Td " + c.shown + " Tj ET"),
+                "<< /Type /Annot /Subtype /FreeText /Rect [" + c.left + " 695 " + QByteArray::number(c.left.toDouble() + 200) + " 735] /Contents (Hello)"
+                " /DA (/Helv 24 Tf 0 g) /AP << /N 8 0 R >> >>",
+                "<< /Title (One by one) >>"};
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            QVERIFY(writeFile(in, pdfOf(objects)));
+            const QRectF hello = boxOf(words(in, 1), "Hello");
+            QVERIFY2(!hello.isNull(), c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, hello) + ":Hello:Bye\r\n");
+            QVERIFY2(r.exitCode == 2 && r.err.contains("line 1, page 1, \"Hello:Bye\": an annotation or a Type3 glyph shows its words there too")
+                         && r.err.count('\n') == 1,
+                     qPrintable(c.name + (": " + r.err)));
+        }
     }
 
     void failedRunLeavesNoFile()

@@ -1585,6 +1585,40 @@ private slots:
         }
     }
 
+    // A picture rule whose run is drawn only where forms nest too deeply
+    // to be read is skipped: its words are not found. The page keeps its
+    // words and gets no picture.
+    void pictureRuleOutOfReachIsSkipped()
+    {
+        const auto stream = [](const QByteArray &dict, const QByteArray &body) {
+            return "<< " + dict + " /Length " + QByteArray::number(body.size()) + " >>\nstream\n" + body + "\nendstream";
+        };
+        QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Fm1 5 0 R >> >>"
+                                       " /Contents 4 0 R >>",
+                                       stream("", "/Fm1 Do")};
+        for (int depth = 1; depth <= 12; ++depth)
+            objects << stream("/Type /XObject /Subtype /Form /BBox [0 0 612 792] /Resources << /Font << /F1 << /Type /Font"
+                              " /Subtype /Type1 /BaseFont /Helvetica >> >> /XObject << /Fm1 " + QByteArray::number(objects.size() + 2) + " 0 R >> >>",
+                              depth < 12 ? QByteArray("/Fm1 Do") : QByteArray("BT /F1 24 Tf 72 700 Td (Hello World) Tj ET"));
+        objects << "<< /Title (Deep) >>";
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString picture = work.filePath("p.png");
+        QImage pixels(4, 4, QImage::Format_RGB32);
+        pixels.fill(Qt::blue);
+        QVERIFY(writeFile(in, pdfOf(objects)) && pixels.save(picture));
+        const PlacedWord target = runOf(in, 1, "Hello");
+        QVERIFY(target.width > 0);
+        const Result r = ostrel(in, "-pisome", out, rules,
+                                QStringLiteral("1:%1:%2:(%3):20:8\r\n").arg(target.left).arg(target.top).arg(picture));
+        QVERIFY2(r.exitCode == 2 && r.err.count('\n') == 1 && r.err.contains("line 1, page 1, picture")
+                     && r.err.contains(QStringLiteral(": the words of the run at %1,%2 are not found; rule skipped").arg(target.left).arg(target.top).toUtf8()),
+                 r.err.constData());
+        QCOMPARE(run("pdftotext", {out, "-"}).out, run("pdftotext", {in, "-"}).out);
+        QVERIFY(!run("pdfimages", {"-list", out}).out.contains(" image "));
+    }
+
     // Pages made to trip the rewrite: the word "Hello" of "Hello World",
     // drawn again over itself, in a form, placed far right by a TJ offset,
     // on turned pages and running up the page, after content that ends

@@ -36,7 +36,8 @@ int matchAt(const QVector<Subtext> &runs, const QVector<QString> &texts, int fir
             const QString &find)
 {
     int pos = 0;
-    for (int j = first; j < texts.size(); ++j) {
+    // Each pass ends the match or has a next run to go on with.
+    for (int j = first;; ++j) {
         const QString &t = texts.at(j);
         if (t.isEmpty() || t.size() > find.size() - pos
             || QStringView(find).mid(pos, t.size()) != QStringView(t))
@@ -49,7 +50,6 @@ int matchAt(const QVector<Subtext> &runs, const QVector<QString> &texts, int fir
             return -1;
         ++pos;
     }
-    return -1;
 }
 }
 

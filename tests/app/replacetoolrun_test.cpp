@@ -14,6 +14,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 namespace
 {
 // A program as a shell script in `folder`, given `folder` as its argument.
@@ -97,6 +99,31 @@ private slots:
             expected << QString(name).replace(QStringLiteral("PID"), QString::fromLatin1(pid));
         expected.sort();
         QCOMPARE(QDir(box.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    }
+
+    // A program that writes far more to its error output than is kept: the
+    // first 256 KB are its lines, and the rest is read as it comes, never
+    // held (the test's peak memory grows by far less than was written).
+    void errorOutputIsHeldInBoundedMemory()
+    {
+        QTemporaryDir box;
+        const QString program = script(box.path(), "echo first >&2\nhead -c 64000000 /dev/zero | tr '\\0' x >&2\nexit 2\n");
+        QVERIFY(!program.isEmpty());
+        rusage before{};
+        QVERIFY(::getrusage(RUSAGE_SELF, &before) == 0);
+        QObject owner;
+        QList<ToolRun::Result> results;
+        connect(start(program, box.path(), 120000, &owner), &ToolRun::ended, [&](const ToolRun::Result &r) { results << r; });
+        QTRY_COMPARE_WITH_TIMEOUT(results.size(), 1, 120000);
+        rusage after{};
+        QVERIFY(::getrusage(RUSAGE_SELF, &after) == 0);
+        QVERIFY(results[0].outcome == ToolRun::Ended && results[0].exitCode == 2);
+        QVERIFY2(results[0].errorLines.size() == 2 && results[0].errorLines[0] == QStringLiteral("first")
+                     && results[0].errorLines[1].size() == 256 * 1024 - 6,
+                 qPrintable(QString::number(results[0].errorLines.value(1).size())));
+#ifndef __SANITIZE_ADDRESS__   // the sanitizer holds freed memory back for a while
+        QVERIFY2(after.ru_maxrss - before.ru_maxrss < 32 * 1024, qPrintable(QString::number(after.ru_maxrss - before.ru_maxrss)));
+#endif
     }
 
     // The engine's outcome as the window reports it: which rule-file line an

@@ -32,13 +32,13 @@ int rgb(double r, double g, double b)
     return (channel(r) << 16) | (channel(g) << 8) | channel(b);
 }
 
+// `n` is 1, 3 or 4: only plain spaces come here.
 int fromComponents(size_t n, const double *c)
 {
     switch (n) {
-    case 1: return rgb(c[0], c[0], c[0]);
     case 3: return rgb(c[0], c[1], c[2]);
     case 4: return rgb((1 - c[0]) * (1 - c[3]), (1 - c[1]) * (1 - c[3]), (1 - c[2]) * (1 - c[3]));
-    default: return 0;
+    default: return rgb(c[0], c[0], c[0]);
     }
 }
 

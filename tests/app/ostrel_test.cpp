@@ -304,7 +304,7 @@ QByteArray madePdf(bool sharedNames = false)
 
 // A page of words in the colours and encodings the made document leaves
 // out: CMYK by k (and by sc after k), device RGB named, calibrated RGB and grey and Lab from the
-// resources, ICC based RGB and CMYK, a word after an inline image in a DeviceN space of two
+// resources, ICC based RGB and CMYK, device spaces named in the resources, a word after an inline image in a DeviceN space of two
 // colorants and one after an image in an inline indexed space by its long
 // name (each image's data hold " EI Q ", which only their length passes
 // over), an accented word in WinAnsi and a letter whose ToUnicode entry is a
@@ -322,6 +322,8 @@ QByteArray colouredWordsPdf()
                                           "BT /F1 12 Tf /CG cs 0.5 sc 40 280 Td (Gray) Tj ET 0 g\n"
                                           "BT /F1 12 Tf /IR cs 1 0 0 sc 120 340 Td (Red) Tj ET\n"
                                           "BT /F1 12 Tf /IK cs 0 0 0 0.5 sc 120 320 Td (Key) Tj ET 0 g\n"
+                                          "BT /F1 12 Tf /NG cs 0.5 sc 120 300 Td (Dim) Tj ET 0 g\n"
+                                          "BT /F1 12 Tf /NC cs 1 0 0 0 sc 120 280 Td (Cyan) Tj ET 0 g\n"
                                           "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 360 cm BI /W 5 /H 1 /BPC 8 /CS /DN ID ")
         + QByteArray("\x00\x01\x02\x03 EI Q ", 10) + " EI Q BT /F1 12 Tf 300 370 Td (Mixed) Tj ET Q\n"
         + "q 1 0 0 1 0 -20 cm q 50 0 0 10 300 320 cm BI /W 10 /H 1 /BPC 8 /CS [/Indexed /DeviceRGB 1 <ff00000000ff>] ID "
@@ -344,7 +346,7 @@ QByteArray colouredWordsPdf()
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 5 0 R"
                   " /F2 6 0 R /F3 7 0 R >> /ColorSpace << /CR [/CalRGB " + white + "] /CG [/CalGray " + white + "] /LB [/Lab "
-                      + white + "] /DN [/DeviceN [/A /B] /DeviceGray 8 0 R] /IR [/ICCBased 10 0 R] /IK [/ICCBased 11 0 R] >> >> >>",
+                      + white + "] /DN [/DeviceN [/A /B] /DeviceGray 8 0 R] /IR [/ICCBased 10 0 R] /IK [/ICCBased 11 0 R] /NG /DeviceGray /NC /DeviceCMYK >> >> >>",
                   stream("", content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 9 0 R >>",
@@ -1272,6 +1274,8 @@ private slots:
             {"calibrated grey", "Gray", 12.0, "0 0 808080", 1, {1, 0}, true},
             {"ICC based RGB", "Red", 12.0, "0 0 ff0000", 1, {1, 0}, true},
             {"ICC based CMYK", "Key", 12.0, "0 0 808080", 1, {1, 0}, true},
+            {"device grey named in the resources", "Dim", 12.0, "0 0 808080", 1, {1, 0}, true},
+            {"device CMYK named in the resources", "Cyan", 12.0, "0 0 ffff", 1, {1, 0}, true},
             {"after an image of two colorants", "Mixed", 12.0, "0 0 0", 1, {1, 0}, true},
             {"after an image in an indexed space by its long name", "Listed", 12.0, "0 0 0", 1, {1, 0}, true},
             {"after an image of a given length", "Sized", 12.0, "0 0 0", 1, {1, 0}, true},

@@ -196,7 +196,9 @@ private slots:
              damaged("<< /Length 20 /Filter /FlateDecode >>\nstream\nxxxxxxxxxxxxxxxxxxxx\nendstream")},
             // ... its one page's content a stream that is nowhere.
             {"lost.pdf", "-merge 1 -outfile out", 1, "\"lost.pdf" + lost, damaged("[9 0 R]")},
-            {"schools.pdf", "-outfile out", 2, "usage: Pavlin.dll"}};
+            {"schools.pdf", "-outfile out", 2, "usage: Pavlin.dll"},
+            {"schools.pdf", "-getinfo 1 -outfile out", 2, "usage: Pavlin.dll"},
+            {"schools.pdf", "-count -outfile out", 2, "usage: Pavlin.dll"}};
         for (const auto &c : cases) {
             const QString input = QLatin1String(c.input);
             const QStringList args = QString::fromLatin1(c.args).split(' ');

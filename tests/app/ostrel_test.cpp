@@ -1664,6 +1664,8 @@ private slots:
             // rewrite leaves it out with the operator after it.
             {"a stray delimiter before the words", "BT /F1 24 Tf 72 700 Td ) (Hello World) Tj ET", 0, 'L', false},
             {"a name inside a TJ array", "BT /F1 24 Tf 72 700 Td [(Hello) /X ( World)] TJ ET", 0, 'L', false},
+            {"placed by TD and T*", "BT /F1 24 Tf 72 740 Td 0 -20 TD T* (Hello World) Tj ET", 0, 'L', false},
+            {"narrowed by Tz", "BT /F1 24 Tf 60 Tz 72 700 Td (Hello World) Tj ET", 0, 'L', false},
             {"font and size set by a graphics state", "BT /GS1 gs 72 700 Td (Hello World) Tj ET", 0, 'L', false},
         };
         for (const auto &c : cases) {
@@ -1740,6 +1742,38 @@ private slots:
             const Rendered was = render(plain, 1), is = render(out, 1);
             QVERIFY2(changedOutside(was.image, is.image, {hello, bye}) == 0, c.name);
             QVERIFY2(is.warnings.isEmpty(), qPrintable(c.name + (": " + is.warnings)));
+        }
+    }
+
+    // Where the text state puts a word: its start on the baseline as shown
+    // and its width, as the engine hands them to the replacement.
+    void textStatePlacesTheWord()
+    {
+        // Helvetica's "Hello" at 24 points is 54.672 wide; the page is 792 high.
+        const struct { const char *name; QByteArray state; QPointF origin; double width; } cases[] = {
+            {"plain", "72 700 Td", {72, 92}, 54.672},
+            {"lines moved by TD and T*", "72 740 Td 0 -20 TD T*", {72, 92}, 54.672},
+            {"narrowed by Tz", "60 Tz 72 700 Td", {72, 92}, 54.672 * 0.6},
+            {"raised by Ts", "6 Ts 72 700 Td", {72, 86}, 54.672},
+            {"a leading set by TL", "30 TL 72 730 Td T*", {72, 92}, 54.672},
+        };
+        for (const auto &c : cases) {
+            const QByteArray content = "BT /F1 24 Tf " + c.state + " (Hello World) Tj ET";
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf");
+            QVERIFY(writeFile(in, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
+                                         " /Contents 5 0 R >>",
+                                         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                                         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                                         "<< /Title (State) >>"})));
+            const QRectF box = boxOf(words(in, 1), "Hello");
+            QVERIFY2(!box.isNull(), c.name);
+            const std::vector<GlyphRemover::Removed> removed = removeAt(in, 1, box, {"Hello"});
+            QVERIFY2(removed.size() == 1 && removed[0].found == 0, c.name);
+            QVERIFY2(qAbs(removed[0].origin.x - c.origin.x()) < 0.01 && qAbs(removed[0].origin.y - c.origin.y()) < 0.01
+                         && qAbs(removed[0].width - c.width) < 0.01,
+                     qPrintable(QStringLiteral("%1: %2 %3 %4").arg(c.name).arg(removed[0].origin.x).arg(removed[0].origin.y).arg(removed[0].width)));
         }
     }
 

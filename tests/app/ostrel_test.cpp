@@ -1756,9 +1756,14 @@ private slots:
             {"narrowed by Tz", "60 Tz 72 700 Td", {72, 92}, 54.672 * 0.6},
             {"raised by Ts", "6 Ts 72 700 Td", {72, 86}, 54.672},
             {"a leading set by TL", "30 TL 72 730 Td T*", {72, 92}, 54.672},
+            {"set by Tm", "1 0 0 1 72 700 Tm", {72, 92}, 54.672},
+            {"sized by Tm", "0.5 0 0 0.5 72 700 Tm", {72, 92}, 54.672 / 2},
+            {"spaced by Tc", "2 Tc 72 700 Td", {72, 92}, 62.672},
+            {"in a space scaled by cm", "", {72, 92}, 54.672},
         };
         for (const auto &c : cases) {
-            const QByteArray content = "BT /F1 24 Tf " + c.state + " (Hello World) Tj ET";
+            const QByteArray content = c.state.isEmpty() ? "q 2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello World) Tj ET Q"
+                                                         : "BT /F1 24 Tf " + c.state + " (Hello World) Tj ET";
             QTemporaryDir work;
             const QString in = work.filePath("in.pdf");
             QVERIFY(writeFile(in, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",

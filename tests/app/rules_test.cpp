@@ -365,8 +365,10 @@ private slots:
         // Mode, counts (the other kind's left alone) and each picture with its size.
         QString record = QStringLiteral("%1 %2 %3 %4").arg(e.rules.result()).arg(tmf->mode).arg(tmf->nTexttoImage).arg(tmf->nTexttoText);
         for (int i = 0; i < 3; ++i)
-            record += QStringLiteral(" %1:%2x%3").arg(tmf->texttoImage[i].image).arg(tmf->texttoImage[i].width).arg(tmf->texttoImage[i].height);
-        QCOMPARE(record, QStringLiteral("%1 2 3 3 /p/a.png:40x12 /p/b.jpg:118x12 :80x20").arg(int(QDialog::Accepted)));
+            record += QStringLiteral(" %1|%2|%3:%4x%5").arg(tmf->texttoImage[i].position, tmf->texttoImage[i].find, tmf->texttoImage[i].image)
+                          .arg(tmf->texttoImage[i].width).arg(tmf->texttoImage[i].height);
+        QCOMPARE(record, QStringLiteral("%1 2 3 3 P1 (5 6 118 12)|x|/p/a.png:40x12 P1 (7 8 118 12)|y|/p/b.jpg:118x12 P2 (9 10 30 20)|z|:80x20")
+                             .arg(int(QDialog::Accepted)));
 
         // Handed over again, two rows removed by the image table's own menu.
         e.open();

@@ -143,7 +143,9 @@ private slots:
     void editorAsItOpens()
     {
         Editor e;
-        QVERIFY(e.rules.windowFlags() & Qt::Dialog);
+        // A dialog that can be made larger, smaller and closed.
+        QVERIFY((e.rules.windowFlags() & (Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint))
+                == (Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint));
         const QPoint middle = QGuiApplication::screens().first()->geometry().center();
         QVERIFY((e.rules.geometry().center() - middle).manhattanLength() <= 1);
         QVERIFY(e.get<QRadioButton>("radioButton_text")->isChecked() && e.texts()->isEnabled() && !e.images()->isEnabled());

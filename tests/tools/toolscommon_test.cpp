@@ -231,6 +231,24 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
     }), 0);
 }
 
+// A caller that closed the standard input leaves descriptor 0 free: the
+// temporary file may get it, and is written all the same.
+TEST(TemporaryOutput, WrittenWhenItGetsDescriptorZero)
+{
+    Folder dir;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(STDIN_FILENO);
+        TemporaryOutput out(dir / "out.pdf");
+        std::string error;
+        std::_Exit(out.create(&error) && out.write("data", 4) && out.commit(&error) ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(dir / "out.pdf"), "data");
+}
+
 TEST(TemporaryOutput, FileSizeLimitIsReportedAsFileTooLarge)
 {
     Folder dir;

@@ -404,6 +404,7 @@ TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
         {"a tab and a control character: a space", "\t\x01", true, 1},
         {"joiner and direction mark only", "\u200D\u200F", true, 0},
         {"a heart and its emoji selector", "\u2764\uFE0F", true, 1},
+        {"a mark with no letter before it", "\u0301a", true, 2},
         {"an Egyptian hieroglyph", "Name \U00013000", false, 0},
         {"a letter of an unassigned block", "a\U0003FFF0", false, 0},
     };

@@ -1589,6 +1589,42 @@ private slots:
         }
     }
 
+    // A column of the same word at the same left: a picture rule on one row
+    // takes that row's word, whichever row it is.
+    void pictureRuleTakesItsOwnRowOfAColumn()
+    {
+        const QByteArray content = "BT /F1 12 Tf 72 700 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj ET";
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString picture = work.filePath("p.png");
+        QImage pixels(4, 4, QImage::Format_RGB32);
+        pixels.fill(Qt::blue);
+        QVERIFY(pixels.save(picture));
+        QVERIFY(writeFile(in, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
+                                     " /Contents 5 0 R >>",
+                                     "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                                     "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                                     "<< /Title (Column) >>"})));
+        const QVector<Word> before = words(in, 1);
+        QCOMPARE(before.size(), 4);
+        for (int row = 0; row < 4; ++row) {
+            const PlacedWord target = runOf(in, 1, '#' + QString::number(row));
+            QVERIFY(target.text == "Yes");
+            const Result r = ostrel(in, "-pisome", out, rules,
+                                    QStringLiteral("1:%1:%2:(%3):8:8\r\n").arg(target.left).arg(target.top).arg(picture));
+            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(r.err));
+            QStringList left;
+            for (const Word &w : words(out, 1))
+                left << QString::number(qRound(w.box.top()));
+            QStringList expected;
+            for (int other = 0; other < 4; ++other)
+                if (other != row)
+                    expected << QString::number(qRound(before[other].box.top()));
+            QCOMPARE(left, expected);
+        }
+    }
+
     // A picture rule whose run is drawn only where forms nest too deeply
     // to be read is skipped: its words are not found. The page keeps its
     // words and gets no picture.

@@ -204,8 +204,10 @@ private slots:
             e.click(e.get(button));
         QCOMPARE(framesWrong(e, 1, 1.25f), QString());
 
-        // A dotted border 2 pixels wide: green, red while pressed.
+        // A dotted border 2 pixels wide: green, red while pressed; a flat
+        // button that takes the focus by click and by tab.
         RulesFrame *frame = e.frameOver(wordsOf[1].at(1).box, 1.25f);
+        QVERIFY(frame->isFlat() && frame->focusPolicy() == Qt::StrongFocus);
         QCOMPARE(borderColours(frame), QSet<QRgb>({qRgb(0, 255, 0)}));
         frame->setDown(true);
         QCOMPARE(borderColours(frame), QSet<QRgb>({qRgb(255, 0, 0)}));

@@ -173,6 +173,7 @@ private slots:
             {"schools.pdf", "-merge 1 2 -outfile out", 1, "page range \"1 2\": items of the page range must be separated by commas"},
             {"schools.pdf", "-merge 99999999999999999999 -outfile out", 1, "page 99999999999999999999 is beyond any document"},
             {"schools.pdf", "-merge 1000000001 -outfile out", 1, "page 1000000001 is beyond any document"},
+            {"schools.pdf", "-merge 10000000000 -outfile out", 1, "page 10000000000 is beyond any document"},
             {"schools.pdf", "-merge 1000000000 -outfile out", 1, "page 1000000000 is outside the document, which has 5 pages"},
             // Where a page number belongs: nothing, a letter, a character that shows nothing, page 0.
             {"schools.pdf", "-merge 1,3- -outfile out", 1, "page range \"1,3-\": a page number is missing at the end"},

@@ -17,6 +17,7 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <malloc.h>
 #include <numeric>
 #include <QtTest>
 
@@ -2071,6 +2072,13 @@ private slots:
             const QString got = QString::fromStdString(PictureCheck::damage(c.bytes.toStdString()));
             QVERIFY2(c.expected.isEmpty() ? got.isEmpty() : got.startsWith(c.expected), qPrintable(c.name + (": " + got)));
         }
+        // Each check gives back what its decoder took, whole picture or not:
+        // a run may check many pictures.
+        const size_t inUse = mallinfo2().uordblks;
+        for (int i = 0; i < 1000; ++i)
+            for (const auto &c : cases)
+                PictureCheck::damage(c.bytes.toStdString());
+        QVERIFY2(mallinfo2().uordblks < inUse + (1 << 20), qPrintable(QString::number(qint64(mallinfo2().uordblks - inUse))));
     }
 
     // A rule file without a rule asks for nothing: the output holds the

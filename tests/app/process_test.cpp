@@ -241,6 +241,7 @@ private slots:
             QStringLiteral("\"%1/Pavlin.dll\" \"%2\" -getinfo -outfile \"%1/fileinfo.txt\"").arg(here, animals),
             QStringLiteral("Information file is: \"%1/fileinfo.txt\"").arg(here), QStringLiteral("Page number is:1.\n")};
         QCOMPARE(traces.lines(), counted);
+        QVERIFY(win.lines().filter(QStringLiteral("could not be read")).isEmpty());   // a good count says nothing of the kind
 
         traces.clear();
         WindowBox::replaceProgram(QStringLiteral("Pavlin.dll"), "#!/bin/sh\nexit 0\n");

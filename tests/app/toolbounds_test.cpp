@@ -202,6 +202,8 @@ private slots:
             {O, "in.pdf -pisome out.pdf rules.txt", pic("at-limit.png"), "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},
             {O, "in.pdf -pisome out.pdf rules.txt", pic("huge.png"),
              "picture \"huge.png\" (line 1): it is 20000 x 20000 pixels, more than the 40 million"},
+            {O, "in.pdf -pisome out.pdf rules.txt", pic("at-limit.png") + pic("./at-limit.png"),
+             "picture \"at-limit.png\" (line 1): it is damaged or not a picture"},   // 128 MB together: as many as one run reads
             {O, "in.pdf -pisome out.pdf rules.txt", pic("at-limit.png") + pic("./at-limit.png") + pic(".//at-limit.png"),
              "rule file \"rules.txt\": the pictures its rules name take 192 MB together, more than the 128 MB one run reads"},
             {O, "in.pdf -tesome out.pdf rules.txt", "1-0-0-50-50:a:" + QByteArray(10 << 20, 'x') + "\r\n",

@@ -430,6 +430,22 @@ private slots:
         QCOMPARE(wrong.join(QStringLiteral("; ")), QString());
     }
 
+    // Up and down step one page at a time and stop at the first and last.
+    void pagesStepOneAtATime()
+    {
+        Editor e;
+        handOver(QDir::currentPath() + QStringLiteral("/gone.pdf"), QStringLiteral("3"));
+        e.open();
+        QSpinBox *page = e.get<QSpinBox>("spinBox_pagenumber");
+        QStringList seen;
+        for (void (Rules::*step)() : {&Rules::setpageup, &Rules::setpageup, &Rules::setpageup, &Rules::setpagedown,
+                                      &Rules::setpagedown, &Rules::setpagedown}) {
+            (e.rules.*step)();
+            seen << QString::number(page->value());
+        }
+        QCOMPARE(seen.join(' '), QStringLiteral("2 3 3 2 1 1"));
+    }
+
     // The rule tables write in black on a desktop whose text is light.
     void rulesAreWrittenInBlack()
     {

@@ -500,6 +500,9 @@ private slots:
         for (const char *n : {"a", "b", "c", "d", "e"})   // sizes 1001 to 1005
             QVERIFY(writeFile((paths << box->path() + QStringLiteral("/%1.pdf").arg(QLatin1String(n))).last(), QByteArray(1001 + *n - 'a', 'x')));
         win.open(paths);
+        win.choose({});   // left without a choice: the next choice starts where the last one chose
+        QVERIFY(dialogs.fileDirs.size() >= 2 && dialogs.fileDirs.last() == box->path()
+                && dialogs.fileDirs.at(dialogs.fileDirs.size() - 2) != box->path());
         QVERIFY(clickSelectsItsRow(win.files()));
         auto rows = [&] {
             QStringList out;

@@ -97,6 +97,16 @@ QByteArray pdfOf(const QVector<QByteArray> &objects)
         + QByteArray::number(objects.size()) + " 0 R >>\nstartxref\n" + QByteArray::number(pdf.size()) + "\n%%EOF\n";
 }
 
+// A PDF of one 612 x 792 page drawing `content`, with Helvetica as /F1.
+QByteArray helveticaPagePdf(const QByteArray &content)
+{
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R >>",
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                  "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                  "<< /Title (One page) >>"});
+}
+
 // A page of the generated document: rotation and crop box (user space, y up).
 struct Geometry { int rotate; QRectF crop; };
 
@@ -1601,12 +1611,7 @@ private slots:
         QImage pixels(4, 4, QImage::Format_RGB32);
         pixels.fill(Qt::blue);
         QVERIFY(pixels.save(picture));
-        QVERIFY(writeFile(in, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
-                                     " /Contents 5 0 R >>",
-                                     "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-                                     "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
-                                     "<< /Title (Column) >>"})));
+        QVERIFY(writeFile(in, helveticaPagePdf(content)));
         const QVector<Word> before = words(in, 1);
         QCOMPARE(before.size(), 4);
         for (int row = 0; row < 4; ++row) {
@@ -1803,12 +1808,7 @@ private slots:
                                                          : "BT /F1 24 Tf " + c.state + " (Hello World) Tj ET";
             QTemporaryDir work;
             const QString in = work.filePath("in.pdf");
-            QVERIFY(writeFile(in, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-                                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >>"
-                                         " /Contents 5 0 R >>",
-                                         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-                                         "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
-                                         "<< /Title (State) >>"})));
+            QVERIFY(writeFile(in, helveticaPagePdf(content)));
             const QRectF box = boxOf(words(in, 1), "Hello");
             QVERIFY2(!box.isNull(), c.name);
             const std::vector<GlyphRemover::Removed> removed = removeAt(in, 1, box, {"Hello"});

@@ -97,14 +97,27 @@ QByteArray pdfOf(const QVector<QByteArray> &objects)
         + QByteArray::number(objects.size()) + " 0 R >>\nstartxref\n" + QByteArray::number(pdf.size()) + "\n%%EOF\n";
 }
 
+// A picture of 4 x 4 blue pixels at `path`, for picture rules.
+bool saveBluePicture(const QString &path)
+{
+    QImage pixels(4, 4, QImage::Format_RGB32);
+    pixels.fill(Qt::blue);
+    return pixels.save(path);
+}
+
+// A stream object holding `data`, its dictionary `dict` with the length added.
+QByteArray stream(const QByteArray &dict, const QByteArray &data)
+{
+    return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
 // A PDF of one 612 x 792 page drawing `content`, with Helvetica as /F1.
 QByteArray helveticaPagePdf(const QByteArray &content)
 {
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-                  "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
-                  "<< /Title (One page) >>"});
+                  stream("", content), "<< /Title (One page) >>"});
 }
 
 // A page of the generated document: rotation and crop box (user space, y up).
@@ -254,7 +267,6 @@ std::vector<GlyphRemover::Removed> removeAt(const QString &pdf, int pageNumber, 
 // dictionary that names their forms.
 QByteArray madePdf(bool sharedNames = false)
 {
-    const auto num = [](int v) { return QByteArray::number(v); };
     // The image's data hold " EI Q ": only its length, from its size and
     // named colour space, tells where they end. The word after it is moved
     // by the state around the image and grey in a named device space.
@@ -284,9 +296,6 @@ QByteArray madePdf(bool sharedNames = false)
     const QByteArray form = "BT /F1 12 Tf 0 10 Td (Shared words) Tj ET";
     const QByteArray pattern = "1 0 0 rg 0 0 5 5 re f";
     const QByteArray profile = grayProfile();
-    const auto stream = [&num](const QByteArray &dict, const QByteArray &data) {
-        return "<< " + dict + " /Length " + num(data.size()) + " >>\nstream\n" + data + "\nendstream";
-    };
     const QByteArray forms = sharedNames ? "13 0 R" : "<< /Fm0 9 0 R >>";
     const QByteArray resources = "/Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 << /Type /Font /Subtype /Type1"
                                  " /BaseFont /Helvetica-Oblique >> >> /XObject " + forms
@@ -322,9 +331,6 @@ QByteArray madePdf(bool sharedNames = false)
 // character outside the Basic Multilingual Plane.
 QByteArray colouredWordsPdf()
 {
-    const auto stream = [](const QByteArray &dict, const QByteArray &data) {
-        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
-    };
     const QByteArray content = QByteArray("BT /F1 12 Tf 0.2 0.4 0.6 0 k 40 360 Td (Cmyk) Tj ET\n"
                                           "BT /F1 12 Tf 0 0 0 1 k 0.2 0.4 0.6 0 sc 120 360 Td (Ink) Tj ET\n"
                                           "BT /F1 12 Tf /DeviceRGB cs 0 0 1 sc 40 340 Td (Blue) Tj ET\n"
@@ -647,9 +653,6 @@ QByteArray otherFontsPdf(const QByteArray &content)
             codes += QByteArray::number(gid.value(c), 16).rightJustified(4, '0');
         shown.replace(m.capturedStart(), m.capturedLength(), "<" + codes + ">");
     }
-    const auto stream = [](const QByteArray &dict, const QByteArray &data) {
-        return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
-    };
     // Glyphs a cell high and an em wide; what maps to no glyph (CID 0) moves nothing down the page.
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources << /Font << /F2 5 0 R"
@@ -1459,9 +1462,6 @@ private slots:
             {"as many glyphs as annotations may show", shown, 0, "", true, 1000000},
             {"one glyph more in annotations", shown, 2, "line 1, page 1, \"Hello:Bye\": the annotations or Type3 glyphs of its page could not all be read", true, 1000001},
         };
-        const auto stream = [](const QByteArray &dict, const QByteArray &data) {
-            return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
-        };
         const auto page = [&](const QByteArray &content, int annotated = -1) {
             QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 5 0 R /Resources << /Font << /F1 4 0 R >>"
@@ -1581,10 +1581,8 @@ private slots:
             QTemporaryDir work;
             const QString in = inputFile(c.input, work.path()), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
             const QString picture = work.filePath("p.png");
-            QImage pixels(4, 4, QImage::Format_RGB32);
-            pixels.fill(Qt::blue);
             const PlacedWord target = runOf(in, c.page, '?' + c.word);
-            QVERIFY2(pixels.save(picture) && target.width > 0, c.name);
+            QVERIFY2(saveBluePicture(picture) && target.width > 0, c.name);
             const Result r = ostrel(in, "-pisome", out, rules,
                                     QStringLiteral("%1:%2:%3:(%4):20:8\r\n").arg(c.page).arg(target.left).arg(target.top).arg(picture));
             QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
@@ -1608,10 +1606,7 @@ private slots:
         QTemporaryDir work;
         const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
         const QString picture = work.filePath("p.png");
-        QImage pixels(4, 4, QImage::Format_RGB32);
-        pixels.fill(Qt::blue);
-        QVERIFY(pixels.save(picture));
-        QVERIFY(writeFile(in, helveticaPagePdf(content)));
+        QVERIFY(saveBluePicture(picture) && writeFile(in, helveticaPagePdf(content)));
         const QVector<Word> before = words(in, 1);
         QCOMPARE(before.size(), 4);
         for (int row = 0; row < 4; ++row) {
@@ -1636,9 +1631,6 @@ private slots:
     // words and gets no picture.
     void pictureRuleOutOfReachIsSkipped()
     {
-        const auto stream = [](const QByteArray &dict, const QByteArray &body) {
-            return "<< " + dict + " /Length " + QByteArray::number(body.size()) + " >>\nstream\n" + body + "\nendstream";
-        };
         QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                                        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /XObject << /Fm1 5 0 R >> >>"
                                        " /Contents 4 0 R >>",
@@ -1651,9 +1643,7 @@ private slots:
         QTemporaryDir work;
         const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
         const QString picture = work.filePath("p.png");
-        QImage pixels(4, 4, QImage::Format_RGB32);
-        pixels.fill(Qt::blue);
-        QVERIFY(writeFile(in, pdfOf(objects)) && pixels.save(picture));
+        QVERIFY(writeFile(in, pdfOf(objects)) && saveBluePicture(picture));
         const PlacedWord target = runOf(in, 1, "Hello");
         QVERIFY(target.width > 0);
         const Result r = ostrel(in, "-pisome", out, rules,
@@ -1850,9 +1840,6 @@ private slots:
             {"a replacement holding the find text, an annotation elsewhere", "", "Stamp", 400, 0, "Hello there", 0},
         };
         for (const auto &c : cases) {
-            const auto stream = [](const QByteArray &dict, const QByteArray &body) {
-                return "<< " + dict + " /Length " + QByteArray::number(body.size()) + " >>\nstream\n" + body + "\nendstream";
-            };
             const QByteArray content = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET " + c.more;
             const bool field = QByteArray(c.annotation) == "Widget";
             QVector<QByteArray> objects = {field ? "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [9 0 R] >> >>"
@@ -1916,9 +1903,6 @@ private slots:
     // after other words that stand outside the rule's box.
     void annotationGlyphsCountOneByOne()
     {
-        const auto stream = [](const QByteArray &dict, const QByteArray &body) {
-            return "<< " + dict + " /Length " + QByteArray::number(body.size()) + " >>\nstream\n" + body + "\nendstream";
-        };
         const QByteArray map = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /He def /CMapType 2 def\n"
                                "1 begincodespacerange <00> <FF> endcodespacerange\n3 beginbfchar <48> <00480065> <6C> <006C>"
                                " <6F> <006F> endbfchar\nendcmap CMapName currentdict /CMap defineresource pop end end";

@@ -16,7 +16,6 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QScreen>
 
 namespace
 {
@@ -592,16 +591,8 @@ private slots:
             {"tableWidget_textsome", ruleActions}, {"tableWidget_imagesome", ruleActions},
             {"tableWidget_textall", ruleActions},  {"tableWidget_imageall", ruleActions},
         };
-        for (const auto &t : tables) {
-            const QTableWidget *table = win.get<QTableWidget>(t.table);
-            QStringList actions;
-            for (const QAction *a : table->actions())
-                actions << a->text();
-            QVERIFY2(table->selectionBehavior() == QAbstractItemView::SelectRows
-                         && table->editTriggers() == QAbstractItemView::NoEditTriggers
-                         && table->contextMenuPolicy() == Qt::ActionsContextMenu && actions == t.actions,
-                     t.table);
-        }
+        for (const auto &t : tables)
+            QVERIFY2(offersRowActions(win.get<QTableWidget>(t.table), t.actions), t.table);
         const QTableWidget *pictures = win.get<QTableWidget>("tableWidget_imageall");
         QVERIFY(pictures->columnWidth(0) >= 100 && pictures->columnWidth(2) >= 80 && pictures->columnWidth(3) >= 80
                 && pictures->horizontalHeader()->sectionResizeMode(1) == QHeaderView::Stretch);
@@ -612,10 +603,7 @@ private slots:
     void textsFitAndPathsShow()
     {
         Window win(dialogs);
-        // It opens in the middle of the first screen.
-        const QPoint middle = QGuiApplication::screens().first()->geometry().center();
-        QVERIFY2((win.w.geometry().center() - middle).manhattanLength() <= 1,
-                 qPrintable(QStringLiteral("%1,%2").arg(win.w.geometry().center().x()).arg(win.w.geometry().center().y())));
+        QVERIFY(centredOnScreen(win.w));   // in the middle of the first screen
         win.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&win.w));
         // Where no widget stands the picture shows, not one plain colour.

@@ -12,12 +12,14 @@
 #include "testfiles.h"
 #include "tm.h"
 
+#include <QAction>
 #include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -46,6 +48,24 @@ bool clickSelectsItsRow(QTableWidget *table)
                        && table->selectionModel()->selectedIndexes().size() == table->columnCount();
     table->clearSelection();
     return whole;
+}
+
+// Whether a table selects whole rows, is not edited in place and offers
+// exactly `actions` on a right click.
+bool offersRowActions(const QTableWidget *table, const QStringList &actions)
+{
+    QStringList offered;
+    for (const QAction *a : table->actions())
+        offered << a->text();
+    return table->selectionBehavior() == QAbstractItemView::SelectRows
+           && table->editTriggers() == QAbstractItemView::NoEditTriggers
+           && table->contextMenuPolicy() == Qt::ActionsContextMenu && offered == actions;
+}
+
+// Whether `window` stands in the middle of the first screen.
+bool centredOnScreen(const QWidget &window)
+{
+    return (window.geometry().center() - QGuiApplication::screens().first()->geometry().center()).manhattanLength() <= 1;
 }
 
 // Whole words.

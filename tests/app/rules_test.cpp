@@ -146,17 +146,11 @@ private slots:
         // A dialog that can be made larger, smaller and closed.
         QVERIFY((e.rules.windowFlags() & (Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint))
                 == (Qt::Dialog | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint));
-        const QPoint middle = QGuiApplication::screens().first()->geometry().center();
-        QVERIFY((e.rules.geometry().center() - middle).manhattanLength() <= 1);
+        QVERIFY(centredOnScreen(e.rules));
         QVERIFY(e.get<QRadioButton>("radioButton_text")->isChecked() && e.texts()->isEnabled() && !e.images()->isEnabled());
         QVERIFY(!e.get("pushButton_save")->isEnabled());
-        for (const QTableWidget *table : {e.texts(), e.images()}) {
-            QVERIFY2(table->selectionBehavior() == QAbstractItemView::SelectRows
-                         && table->editTriggers() == QAbstractItemView::NoEditTriggers
-                         && table->contextMenuPolicy() == Qt::ActionsContextMenu && table->actions().size() == 1
-                         && table->actions().first()->text() == QStringLiteral("Delete Selected Rule(s)"),
-                     qPrintable(table->objectName()));
-        }
+        for (const QTableWidget *table : {e.texts(), e.images()})
+            QVERIFY2(offersRowActions(table, {QStringLiteral("Delete Selected Rule(s)")}), qPrintable(table->objectName()));
         // The last column stretches to the table's edge.
         QVERIFY(e.images()->columnWidth(1) == 60 && e.images()->columnWidth(3) == 60 && e.images()->columnWidth(4) >= 60);
     }

@@ -7,10 +7,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,17 +42,10 @@ std::string errorOutputOf(const std::function<void()> &body)
     return ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? got : "(no exit)";
 }
 
-// Descriptors this process holds open, from /proc; -1 when it cannot tell.
-int openDescriptors()
+// Descriptors this process holds open (the listing's own among them).
+long openDescriptors()
 {
-    DIR *listing = ::opendir("/proc/self/fd");
-    if (!listing)
-        return -1;
-    int n = 0;
-    while (const dirent *entry = ::readdir(listing))
-        n += entry->d_name[0] != '.';
-    ::closedir(listing);
-    return n - 1;   // the listing's own
+    return long(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
 // What a library does: prints on the error output by itself.
@@ -108,7 +101,7 @@ TEST(ErrorOutput, WithoutAnErrorOutputNoFileTakesItsPlace)
 TEST(ErrorOutput, TheTakeOverHoldsOneDescriptorMore)
 {
     // The caller's output is kept; the stand-in that replaces it is not.
-    const int before = openDescriptors();
+    const long before = openDescriptors();
     ASSERT_GT(before, 0);
     EXPECT_EQ(errorOutputOf([before] {
                   ErrorOutput::takeOver("prog");

@@ -334,6 +334,24 @@ private slots:
         QCOMPARE(QDir(box->out + QStringLiteral("/AnimalSounds")).entryList(QDir::Files, QDir::Name), written);
     }
 
+    // The page ranges serve one file: a batch by content that reads a file
+    // in between takes them too, so a later split finds none.
+    void aContentBatchEmptiesThePageRanges()
+    {
+        const QString animals = box->sample("AnimalSounds.pdf");
+        Window win(dialogs);
+        win.open({animals});
+        win.setOutput(box->out);
+        win.addContentRule(0, {"Says", "Yells"});
+        win.w.setRanges({QStringLiteral("1")}, {QStringLiteral("r1")});
+        win.replace("pushButton_textall_replace");
+        win.w.splitpdffile();
+        win.finished(2);
+        QVERIFY2(win.lines().contains(QStringLiteral("No page ranges were given for %1; nothing was written.").arg(animals)),
+                 qPrintable(win.lines().join('\n')));
+        QVERIFY(!QFileInfo::exists(box->out + QStringLiteral("/AnimalSounds")));
+    }
+
     // One chain at a time: every way into a chain is refused while one
     // runs, so two engine runs never share an output name.
     void entryPointsRefuseDuringABatch()

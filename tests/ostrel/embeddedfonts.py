@@ -49,7 +49,7 @@ def well_formed(destination):
         return False
 
 
-def dictionary_faults(objects, type0):
+def dictionary_faults(pdf, objects, type0):
     """What a Type0 font of Identity-H over an embedded TrueType lacks of
     the entries readers require of it, its descendant and its descriptor."""
     cid = objects.get((type0.get("/DescendantFonts") or [""])[0], {})
@@ -73,7 +73,25 @@ def dictionary_faults(objects, type0):
     faults += ["descriptor lacks " + key for key in
                ("/Flags", "/ItalicAngle", "/Ascent", "/Descent", "/CapHeight", "/StemV", "/FontFile2")
                if not isinstance(descriptor.get(key), (int, float, str))]
-    return faults
+    return faults + width_faults(pdf, cid, descriptor)
+
+
+def width_faults(pdf, cid, descriptor):
+    """Where the glyph a code's CIDToGIDMap entry names is not in the font,
+    or is not as wide as /W says: the map would draw another glyph."""
+    widths = cid.get("/W", [])
+    if len(widths) != 2 or not isinstance(widths[1], list) or "/FontFile2" not in descriptor:
+        return []
+    font = TTFont(io.BytesIO(stream(pdf, descriptor["/FontFile2"])))
+    order, scale = font.getGlyphOrder(), 1000 / font["head"].unitsPerEm
+    gids = stream(pdf, cid["/CIDToGIDMap"])
+    for code, width in enumerate(widths[1], start=widths[0]):
+        gid = int.from_bytes(gids[2 * code:2 * code + 2], "big")
+        if gid >= len(order):
+            return ["code %d maps to glyph %d of %d" % (code, gid, len(order))]
+        if abs(font["hmtx"][order[gid]][0] * scale - width) > 1:
+            return ["code %d is %s wide, its glyph %d %g" % (code, width, gid, font["hmtx"][order[gid]][0] * scale)]
+    return []
 
 
 def describe(pdf):
@@ -87,7 +105,7 @@ def describe(pdf):
             print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
         if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
             text = stream(pdf, value["/ToUnicode"]).decode("latin-1")
-            bad = dictionary_faults(objects, value)
+            bad = dictionary_faults(pdf, objects, value)
             for count, block in re.findall(r"(\d+)\s+beginbfchar(.*?)endbfchar", text, re.S):
                 entries = re.findall(r"<([0-9A-Fa-f]*)>\s*<([0-9A-Fa-f]*)>", block)
                 if len(entries) != int(count) or len(entries) > 100:   # at most 100 a block

@@ -358,6 +358,25 @@ TEST_F(OstrelTextTest, widerTextIsCondensedToTheOldWidth)
     }
 }
 
+// A character that shows nothing takes the script of the letter before it,
+// so it does not split the letters around it: they keep their kerning.
+TEST_F(OstrelTextTest, ignorableCharacterKeepsItsNeighboursKerning)
+{
+    const std::string plain = dir_ + "plain.pdf", out = dir_ + "out.pdf";
+    ASSERT_EQ(drawn(text("AVAV", 40), plain), "");
+    const Word own = extent(words(plain), "Kept");
+    const struct { const char *name; std::string replacement; } cases[] = {
+        {"a separator of another script (Mongolian)", "A\u180EVAV"},
+        {"a word joiner", "AV\u2060AV"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(drawn(text(c.replacement, 40), out), "");
+        const Word all = extent(words(out), "Kept");
+        EXPECT_NEAR(all.x1 - all.x0, own.x1 - own.x0, 0.2);
+    }
+}
+
 // `text` with its characters in the opposite order.
 std::string reversed(const std::string &text)
 {

@@ -11,7 +11,10 @@
 #include <functional>
 #include <string>
 
+#include <csignal>
+
 #include <fcntl.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,6 +65,9 @@ void libraryNoise()
 TEST(ErrorOutput, OnlyOurLinesReachTheCaller)
 {
     const std::string longMessage(200000, 'x');
+    std::string varied(1 << 20, ' ');
+    for (size_t i = 0; i < varied.size(); ++i)
+        varied[i] = char('!' + i % 89);
     const struct { const char *what; std::function<void()> body; std::string expected; } rows[] = {
         {"before the take-over, a library's words pass", [] { libraryNoise(); },
          "Bogus memory allocation size\nCorrupt JPEG data\n"},
@@ -78,6 +84,20 @@ TEST(ErrorOutput, OnlyOurLinesReachTheCaller)
          "prog: cannot open \"a.pdf\": it is damaged\nprog: " + std::string("a\0b", 3) + "\nusage: prog FILE\n"},
         {"a line longer than a pipe holds", [&longMessage] { ErrorOutput::takeOver("p"); ErrorOutput::say(longMessage); },
          "p: " + longMessage + "\n"},
+        {"a line whose writes signals cut short goes on where each part ended",
+         [&varied] {
+             // Without SA_RESTART, a signal ends a blocked write with what it wrote.
+             struct sigaction quiet = {};
+             quiet.sa_handler = [](int) {};
+             ::sigaction(SIGALRM, &quiet, nullptr);
+             ::fcntl(STDERR_FILENO, F_SETPIPE_SZ, 4096);
+             const itimerval often = {{0, 200}, {0, 200}}, never = {};
+             ::setitimer(ITIMER_REAL, &often, nullptr);
+             ErrorOutput::takeOver("p");
+             ErrorOutput::say(varied);
+             ::setitimer(ITIMER_REAL, &never, nullptr);
+         },
+         "p: " + varied + "\n"},
     };
     for (const auto &row : rows)
         EXPECT_EQ(errorOutputOf(row.body), row.expected) << row.what;

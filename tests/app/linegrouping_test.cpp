@@ -66,6 +66,10 @@ void LineGroupingTest::linesOfPrintedWords()
          {{60, 100, 40, 12, "one"}, {60, 114, 40, 12, "two"}, {60, 128, 40, 12, "three"}, {60, 142, 40, 12, "four"},
           {20, 95, 20, 45, "\u2022"}},
          {{-1, 114, 0, 12, "\u2022"}, {-1, 114, 0, 12, "two"}, {-1, 142, 0, 12, "four"}}, 4, 5},
+        // The first line by centre: its centre lies above the one line it holds.
+        {"tall box above the middle of the line it holds",
+         {{20, 100, 20, 40, "\u2022"}, {60, 121, 40, 12, "one"}},
+         {{-1, 121, 0, 12, "\u2022"}, {-1, 121, 0, 12, "one"}}, 1, 2},
         {"raised footnote mark",
          {{50, 100, 40, 13.2, "Revenue"}, {91, 100.5, 4, 7.7, "1"}, {200, 100, 30, 13.2, "500"}},
          {{-1, 100, 0, 13, "1"}, {-1, 100, 0, 13, "500"}}, 1, 3},

@@ -397,6 +397,27 @@ private slots:
                 && dialogs.boxes.last().text == QLatin1String("Please specify an output folder."));
     }
 
+    // The position table shows as many rules as the record counts, within
+    // what the record holds.
+    void handedBackRowsAreTheRecordsCount()
+    {
+        Window win(dialogs);
+        box->listed(win);
+        const struct { int mode, count, rows; } cases[] = {
+            {1, 0, 0}, {1, -3, 0}, {1, 2, 2}, {1, TM::capacity + 5, TM::capacity},
+            {2, 0, 0}, {2, 2, 2}, {2, TM::capacity + 1, TM::capacity}};
+        for (const auto &c : cases) {
+            dialogs.onExec = [&c](QDialog *) {
+                tmf->mode = c.mode;
+                (c.mode == 1 ? tmf->nTexttoText : tmf->nTexttoImage) = c.count;
+                return int(QDialog::Accepted);
+            };
+            win.button("pushButton_option")->click();
+            const char *shown = c.mode == 1 ? "tableWidget_textsome" : "tableWidget_imagesome";
+            QVERIFY2(win.get<QTableWidget>(shown)->rowCount() == c.rows, qPrintable(QStringLiteral("%1 %2").arg(c.mode).arg(c.count)));
+        }
+    }
+
     // The rules the editor saved come back into the position table in force,
     // which stays in force whatever page the window shows, and the batch by
     // position replaces by them.

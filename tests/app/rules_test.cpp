@@ -485,6 +485,8 @@ private slots:
             e.click(e.get("pushButton_zoomin"));
             QVERIFY(e.pixmapSize().isEmpty());
             QCOMPARE(e.get<QLabel>("label_pagenumber")->text(), (*c.pages ? QStringLiteral("/") : QString()) + QLatin1String(c.pages));
+            // Without a page count no page can be chosen either.
+            QCOMPARE(e.get<QSpinBox>("spinBox_pagenumber")->maximum(), QByteArray(c.pages).toInt());
             QVERIFY(!QTest::qWaitFor([&] { return !e.frames().isEmpty(); }, 50));
         }
         QCOMPARE(e.dialogs.boxes.size(), 3);

@@ -1195,6 +1195,10 @@ private slots:
             {"two words with their space", "Second line", "Second line", all, "0-10"},
             {"word after a gap", "Cell|Value", "Value", all, "4-8"},
             {"blank of the find text matches a gap", "Cell|Value", "Cell Value", all, "0-8"},
+            // Blanks of other kinds, at both ends of the range of them.
+            {"an en quad of the find text matches a gap", "Cell|Value", "Cell\xe2\x80\x80Value", all, "0-8"},
+            {"so does a zero width space", "Cell|Value", "Cell\xe2\x80\x8bValue", all, "0-8"},
+            {"an en quad on the page parts words", QString::fromUtf8("Cell\xe2\x80\x80Value"), "Value", all, "5-9"},
             {"part of a word", "outline", "line", all, ""},
             {"part of a word after a blank", "an outline", "line", all, ""},
             {"start of a word", "Second line", "Sec", first, ""},

@@ -93,6 +93,23 @@ QByteArray chainPdf(int nodes, const QByteArray &count = "1")
     return pdfOf(objects);
 }
 
+// One page under a chain of `height` page tree nodes that the root lists
+// first and again at the end of a chain of `before` nodes, so it is reached
+// again `before` levels deeper.
+QByteArray sharedChainPdf(int height, int before)
+{
+    const int shared = 3, chain = shared + height, page = chain + before;
+    QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>",
+                                "<< /Type /Pages /Kids [" + QByteArray::number(shared) + " 0 R " + QByteArray::number(chain) + " 0 R] /Count 2 >>"};
+    const auto node = [](int kid) { return "<< /Type /Pages /Kids [" + QByteArray::number(kid) + " 0 R] /Count 1 >>"; };
+    for (int i = 0; i < height; ++i)
+        objects.push_back(node(i + 1 < height ? shared + i + 1 : page));
+    for (int i = 0; i < before; ++i)
+        objects.push_back(node(i + 1 < before ? chain + i + 1 : shared));
+    objects.push_back("<< /Type /Page /MediaBox [0 0 300 200] /Parent " + QByteArray::number(shared + height - 1) + " 0 R >>");
+    return pdfOf(objects);
+}
+
 // One page with one widget under `levels` form fields in a chain.
 QByteArray fieldsPdf(int levels)
 {
@@ -223,6 +240,8 @@ private slots:
             {P, "deeper.pdf -merge 1 -outfile out.pdf", "", "cannot open \"deeper.pdf\": its page tree is more than 100 levels deep"},
             {P, "over.pdf -merge 1 -outfile out.pdf", "", "cannot open \"over.pdf\": its page tree is more than 100 levels deep"},
             {P, "fields.pdf -getinfo -outfile out.txt", "", "cannot open \"fields.pdf\": its form fields are nested more than 100 levels deep"},
+            // 60 levels reached again 50 levels down.
+            {P, "shared.pdf -getinfo -outfile out.txt", "", "cannot open \"shared.pdf\": its page tree is more than 100 levels deep"},
             {O, "deep.pdf -tesome out.pdf rules.txt", T, "cannot open \"deep.pdf\": its page tree is more than 100 levels deep"},
             {O, "deeper.pdf -pisome out.pdf rules.txt", pic("pic.png"), "cannot open \"deeper.pdf\": its page tree is more than 100 levels deep"},
             {O, "over.pdf -tesome out.pdf rules.txt", T, "cannot open \"over.pdf\": its page tree is more than 100 levels deep"},
@@ -265,6 +284,7 @@ private slots:
         // fields past it; root counts over one page that no reader takes.
         const QMap<QString, QByteArray> made{{"deep.pdf", chainPdf(30000)}, {"deeper.pdf", chainPdf(50000)},
                                              {"over.pdf", chainPdf(101)}, {"fields.pdf", fieldsPdf(30000)},
+                                             {"shared.pdf", sharedChainPdf(60, 50)},
                                              {"minus.pdf", chainPdf(1, "-1")}, {"zero.pdf", chainPdf(1, "0")},
                                              {"wide.pdf", chainPdf(1, "4294967297")}, {"two.pdf", chainPdf(1, "2")},
                                              // A million numbers in the page's resources: as objects of the checks, far more than 8 MB.

@@ -358,11 +358,18 @@ TEST_F(OstrelTextTest, widerTextIsCondensedToTheOldWidth)
     }
 }
 
-// A character that shows nothing takes the script of the letter before it,
-// so it does not split the letters around it: they keep their kerning.
+// Letters keep their kerning, and a character that shows nothing takes the
+// script of the letter before it, so it does not split the letters around
+// it: they keep theirs too.
 TEST_F(OstrelTextTest, ignorableCharacterKeepsItsNeighboursKerning)
 {
     const std::string plain = dir_ + "plain.pdf", out = dir_ + "out.pdf";
+    // The pair is kerned: together narrower than apart.
+    const auto widthOf = [&](const std::string &replacement) {
+        const Word w = drawn(text(replacement, 40), out).empty() ? extent(words(out), "Kept") : Word{"", 0, 0, 0, 0};
+        return w.x1 - w.x0;
+    };
+    EXPECT_GT(widthOf("A") + widthOf("V") - widthOf("AV"), 1);
     ASSERT_EQ(drawn(text("AVAV", 40), plain), "");
     const Word own = extent(words(plain), "Kept");
     const struct { const char *name; std::string replacement; } cases[] = {

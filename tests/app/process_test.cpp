@@ -121,8 +121,11 @@ private slots:
         const QString schools = box->sample("schools.pdf");
         Window win(dialogs);
         win.open({animals});
-        QMimeData data;   // a folder among the dropped is passed over
-        data.setUrls({QUrl::fromLocalFile(box->path()), QUrl::fromLocalFile(schools)});
+        // A folder and a file that is no PDF among the dropped are passed over.
+        const QString notes = box->path() + QStringLiteral("/notes.txt");
+        QVERIFY(writeFile(notes, "no PDF"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(box->path()), QUrl::fromLocalFile(notes), QUrl::fromLocalFile(schools)});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&win.w, &enter);
         QVERIFY(enter.isAccepted());
@@ -661,8 +664,8 @@ private slots:
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && writeFile(path, "%PDF-1.4\n"));
         win.open({path});
         QCOMPARE(win.files()->item(0, 0)->toolTip(), path);
-        // Said when the file is added, not only at Replace.
-        QCOMPARE(win.lines().filter(QStringLiteral("The page count of %1 could not be read: ").arg(path)).size(), 1);
+        // Said when the file is added, not only at Replace, in the counting program's words.
+        QCOMPARE(win.lines().filter(QStringLiteral("The page count of %1 could not be read: Pavlin.dll: cannot open").arg(path)).size(), 1);
     }
 
     // The main window's "Replace" opens the one replacement window, made on

@@ -278,7 +278,8 @@ private slots:
         win.setOutput(box->out);
         win.addContentRule(0, {"Says", "Yells"});
         win.replace("pushButton_textall_replace");
-        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed") && win.lines().filter(QStringLiteral("The text of page 2 of ")).size() == 1);
+        QVERIFY(win.cell(0, 3) == QStringLiteral("Failed")
+                && win.lines().filter(QStringLiteral("The text of page 2 of %1 could not be read: ").arg(schools)).size() == 1);
         QCOMPARE(readAll(PageFiles::tempFolder() + QStringLiteral("/textall.txt")), QByteArray("1-61-100-23-13:Says:Yells\r\n"));
     }
 

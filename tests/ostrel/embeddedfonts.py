@@ -10,6 +10,7 @@
       the outlines of the glyphs FONTFILE's cmap gives the characters of
       TEXT, as above
 """
+import functools
 import hashlib
 import io
 import json
@@ -21,6 +22,7 @@ from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.ttLib import TTFont
 
 
+@functools.lru_cache(maxsize=None)   # a font file is read for its outlines and again for its widths
 def stream(pdf, ref):
     number = ref.split()[0]
     return subprocess.run(["qpdf", "--show-object=" + number, "--filtered-stream-data", pdf],
@@ -89,8 +91,9 @@ def width_faults(pdf, cid, descriptor):
         gid = int.from_bytes(gids[2 * code:2 * code + 2], "big")
         if gid >= len(order):
             return ["code %d maps to glyph %d of %d" % (code, gid, len(order))]
-        if abs(font["hmtx"][order[gid]][0] * scale - width) > 1:
-            return ["code %d is %s wide, its glyph %d %g" % (code, width, gid, font["hmtx"][order[gid]][0] * scale)]
+        advance = font["hmtx"][order[gid]][0] * scale
+        if abs(advance - width) > 1:
+            return ["code %d is %s wide, its glyph %d %g" % (code, width, gid, advance)]
     return []
 
 

@@ -5,13 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
-
-#include <csignal>
 
 #include <fcntl.h>
 #include <sys/time.h>

@@ -14,6 +14,7 @@ import functools
 import hashlib
 import io
 import json
+import math
 import re
 import subprocess
 import sys
@@ -22,7 +23,7 @@ from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.ttLib import TTFont
 
 
-@functools.lru_cache(maxsize=None)   # a font file is read for its outlines and again for its widths
+@functools.lru_cache(maxsize=None)   # a font file is read for its outlines, its widths and its length
 def stream(pdf, ref):
     number = ref.split()[0]
     return subprocess.run(["qpdf", "--show-object=" + number, "--filtered-stream-data", pdf],
@@ -75,7 +76,39 @@ def dictionary_faults(pdf, objects, type0):
     faults += ["descriptor lacks " + key for key in
                ("/Flags", "/ItalicAngle", "/Ascent", "/Descent", "/CapHeight", "/StemV", "/FontFile2")
                if not isinstance(descriptor.get(key), (int, float, str))]
-    return faults + width_faults(pdf, cid, descriptor)
+    return faults + width_faults(pdf, cid, descriptor) + metric_faults(pdf, objects, descriptor)
+
+
+def metric_faults(pdf, objects, descriptor):
+    """Where the descriptor's measures are not the font file's own, in
+    thousandths of the em, or its flags and stem not those of its face
+    (named Bold, Oblique or Italic)."""
+    if "/FontFile2" not in descriptor:
+        return []
+    font = TTFont(io.BytesIO(stream(pdf, descriptor["/FontFile2"])))
+    scale = 1000 / font["head"].unitsPerEm
+
+    def lround(v):   # halves away from zero, as the program rounds
+        return int(math.copysign(math.floor(abs(v * scale) + 0.5), v))
+
+    head, os2, hhea = font["head"], font["OS/2"], font["hhea"]
+    typo = os2.fsSelection & 0x80   # the font asks for its typographic ascent and descent
+    ascent = os2.sTypoAscender if typo else hhea.ascent
+    face = str(descriptor.get("/FontName"))
+    italic = "Oblique" in face or "Italic" in face
+    wanted = [
+        ("/FontBBox", descriptor.get("/FontBBox"), [lround(v) for v in (head.xMin, head.yMin, head.xMax, head.yMax)]),
+        ("/Ascent", descriptor.get("/Ascent"), lround(ascent)),
+        ("/Descent", descriptor.get("/Descent"), lround(os2.sTypoDescender if typo else hhea.descent)),
+        ("/CapHeight", descriptor.get("/CapHeight"), lround(getattr(os2, "sCapHeight", ascent))),
+        ("/ItalicAngle", descriptor.get("/ItalicAngle"), font["post"].italicAngle),
+        ("/Flags", descriptor.get("/Flags"), 4 + (64 if italic else 0)),
+        ("/StemV", descriptor.get("/StemV"), 140 if "Bold" in face else 80),
+        ("/FontFile2 /Length1", objects.get(descriptor["/FontFile2"], {}).get("/Length1"),
+         len(stream(pdf, descriptor["/FontFile2"]))),
+    ]
+    return ["descriptor %s is %r, not %r" % (what, got, want) for what, got, want in wanted
+            if not (isinstance(got, (int, float, list)) and got == want)]
 
 
 def width_faults(pdf, cid, descriptor):

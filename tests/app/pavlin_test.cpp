@@ -170,6 +170,7 @@ private slots:
             {"missing.pdf", "-getinfo -outfile out", 1, "\"missing.pdf\": No such file or directory"},
             {"schools.pdf", "-merge 1,6 -outfile out", 1, "\"schools.pdf\": page 6 is outside the document, which has 5 pages"},
             {"schools.pdf", "-merge -outfile out", 1, "the page range is empty"},
+            {"schools.pdf", "-merge \t -outfile out", 1, "the page range is empty"},   // blanks only
             {"schools.pdf", "-merge 1 2 -outfile out", 1, "page range \"1 2\": items of the page range must be separated by commas"},
             {"schools.pdf", "-merge 99999999999999999999 -outfile out", 1, "page 99999999999999999999 is beyond any document"},
             {"schools.pdf", "-merge 1000000001 -outfile out", 1, "page 1000000001 is beyond any document"},

@@ -550,6 +550,30 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
     EXPECT_EQ(PageTree::refusal(dir / "missing.pdf"), "");
 }
 
+// Plain pages are counted from their bytes, without the library parsing
+// them: the walk leaves them unread, so bytes changed after it are what
+// the library reads. Given no bytes, it parses them.
+TEST(PageTree, PlainPagesAreCountedWithoutParsing)
+{
+    const std::string page = "<< /Type /Page /MediaBox [0 0 10 10] /Parent 2 0 R >>";
+    for (const bool givenBytes : {true, false}) {
+        std::string bytes = pdfFromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                                            "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>", page, page, page});
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("plain", bytes.data(), bytes.size());
+        PageTree tree;
+        std::string why;
+        ASSERT_TRUE(tree.walk(pdf, &why, givenBytes ? &bytes : nullptr)) << why;
+        EXPECT_EQ(tree.pages(), 3);
+        for (size_t at = bytes.find("10 10]"); at != std::string::npos; at = bytes.find("10 10]", at))
+            bytes.replace(at, 5, "20 20");
+        for (int id = 3; id <= 5; ++id)
+            EXPECT_EQ(pdf.getObjectByID(id, 0).getKey("/MediaBox").getArrayItem(2).getIntValue(), givenBytes ? 20 : 10)
+                << givenBytes << " " << id;
+    }
+}
+
 TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
 {
     // The document, and the page count or the refusal.

@@ -406,18 +406,25 @@ private slots:
     {
         Window win(dialogs);
         box->listed(win);
+        // Each opening also hands over the rows the last one left shown,
+        // none included.
         const struct { int mode, count, rows; } cases[] = {
-            {1, 0, 0}, {1, -3, 0}, {1, 2, 2}, {1, TM::capacity + 5, TM::capacity},
-            {2, 0, 0}, {2, 2, 2}, {2, TM::capacity + 1, TM::capacity}};
+            {1, 0, 0}, {1, -3, 0}, {1, 2, 2}, {1, TM::capacity + 5, TM::capacity}, {1, 0, 0},
+            {2, 0, 0}, {2, 2, 2}, {2, TM::capacity + 1, TM::capacity}, {2, 0, 0}, {1, 2, 2}};
+        QString shown = QStringLiteral("1 0");
         for (const auto &c : cases) {
-            dialogs.onExec = [&c](QDialog *) {
+            QString handed;
+            dialogs.onExec = [&c, &handed](QDialog *) {
+                handed = QStringLiteral("%1 %2").arg(tmf->inputKind).arg(tmf->inputKind == 1 ? tmf->nTextsome : tmf->nImagesome);
                 tmf->mode = c.mode;
                 (c.mode == 1 ? tmf->nTexttoText : tmf->nTexttoImage) = c.count;
                 return int(QDialog::Accepted);
             };
             win.button("pushButton_option")->click();
-            const char *shown = c.mode == 1 ? "tableWidget_textsome" : "tableWidget_imagesome";
-            QVERIFY2(win.get<QTableWidget>(shown)->rowCount() == c.rows, qPrintable(QStringLiteral("%1 %2").arg(c.mode).arg(c.count)));
+            const char *table = c.mode == 1 ? "tableWidget_textsome" : "tableWidget_imagesome";
+            QVERIFY2(win.get<QTableWidget>(table)->rowCount() == c.rows && handed == shown,
+                     qPrintable(QStringLiteral("%1 %2: handed %3").arg(c.mode).arg(c.count).arg(handed)));
+            shown = QStringLiteral("%1 %2").arg(c.mode).arg(c.rows);
         }
     }
 

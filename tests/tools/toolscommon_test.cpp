@@ -473,6 +473,15 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
     const std::string deep = "its page tree is more than 100 levels deep", fields = "its form fields are nested more than 100 levels deep";
     const std::string bare = "<< /Type /Page /MediaBox [0 0 10 10] >>", plainDict = "<< /Type /Page /MediaBox [0 0 10 10] /Parent 3 0 R";
     const std::string plain = plainDict + " >>";
+    // nodeObjects() with another node over a plain page listed first.
+    const auto afterAnotherNode = [&](int parents) {
+        std::vector<std::string> objects = nodeObjects(plain, parents);
+        const size_t node = objects.size() + 1;
+        objects[1] = "<< /Type /Pages /Kids [" + ref(node) + " 3 0 R] /Count 2 >>";
+        objects.push_back("<< /Type /Pages /Kids [" + ref(node + 1) + "] /Count 1 /Parent 2 0 R >>");
+        objects.push_back("<< /Type /Page /MediaBox [0 0 10 10] /Parent " + ref(node) + " >>");
+        return objects;
+    };
     // The document; the refusal of the walk ("" for none); the pages counted
     // and the start of the reason they are no page count.
     const struct { const char *what; std::vector<std::string> objects; std::string refusal; long pages; std::string countRefusal; } rows[] = {
@@ -515,6 +524,8 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         // A page's parents past its node's: a plain page is no exception.
         {"a page over a node with parents at the limit", nodeObjects(plain, max - 1), "", 1, ""},
         {"a page over a node with parents past the limit", nodeObjects(plain, max), deep, 0, ""},
+        {"... after another node's page", afterAnotherNode(max - 1), "", 2, ""},
+        {"... past the limit after another node's page", afterAnotherNode(max), deep, 0, ""},
         // The /Parent written outside the page's dictionary is none: the node's parents are not the page's.
         {"a parent after the page", nodeObjects(bare + " /Parent 3 0 R", max + 1), "", 1, ""},
         {"a parent in a second dictionary", nodeObjects(bare + " << /Parent 3 0 R >>", max + 1), "", 1, ""},

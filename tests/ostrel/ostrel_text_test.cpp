@@ -428,6 +428,7 @@ TEST_F(OstrelTextTest, textNoFontCanDrawIsRefusedNotDrawnAsBoxes)
         {"a tab and a control character: a space", "\t\x01", true, 1},
         {"controls at the ends of their ranges go, the characters beside them stay", "\x1F~\x7F\u0080\u009F \u00A0", true, 3},
         {"joiner and direction mark only", "\u200D\u200F", true, 0},
+        {"control characters only", "\x01\x02", true, 0},
         {"a heart and its emoji selector", "\u2764\uFE0F", true, 1},
         {"a mark with no letter before it", "\u0301a", true, 2},
         {"an Egyptian hieroglyph", "Name \U00013000", false, 0},

@@ -540,6 +540,10 @@ TEST_F(OstrelTextTest, engineDrawsEveryScriptReadableAndEmbedsOnlyTheNewGlyphs)
     ASSERT_EQ(run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status, 0);
     EXPECT_EQ(embeddedFonts(out), "DejaVuSans " + embeddedFonts("--glyphs", ReplacementFonts::kDejaVuFiles[0], cases[0].replacement)
                                       + "type0 ok\n");
+    // The old words leave the file, not only the page: no stream that held them stays behind.
+    std::ifstream written(out, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(!bytes.empty() && bytes.find("(Secret)") == std::string::npos);
 
     // All of them.
     std::string all;

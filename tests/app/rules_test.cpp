@@ -209,6 +209,7 @@ private slots:
         // Picked: a text rule and an image rule keyed by the run's box in page units.
         e.click(frame);
         QVERIFY(!e.add()->isHidden() && e.add()->x() == frame->geometry().right() + 1);
+        const QString tip = QToolTip::text();   // the run's place, shown where it was pressed
         e.click(e.add());
         QVERIFY(e.add()->isHidden() && e.get("pushButton_save")->isEnabled());
         QVERIFY(e.texts()->rowCount() == 1 && e.images()->rowCount() == 1);
@@ -217,6 +218,7 @@ private slots:
         QVERIFY2(m.hasMatch() && over(QRect(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m.captured(4).toInt()),
                                       wordsOf[1].at(1).box, 1.0f), qPrintable(key));
         QVERIFY(e.texts()->item(0, 1)->text() == QLatin1String("Beta") && e.images()->item(0, 0)->text() == key);
+        QCOMPARE(tip, QStringLiteral("Position\n X- %1 Y- %2").arg(m.captured(1), m.captured(2)));
         const auto hint = [&](int c) { return qobject_cast<QLineEdit *>(e.images()->cellWidget(0, c))->placeholderText(); };
         QCOMPARE(hint(3) + 'x' + hint(4), m.captured(3) + 'x' + m.captured(4));
         // The same run again only selects its rows.
@@ -244,6 +246,12 @@ private slots:
         QVERIFY(e.images()->rowCount() == 2 && e.images()->item(1, 0)->text().startsWith(QLatin1String("P2 ("))
                 && e.images()->item(1, 1)->text() == QLatin1String("Delta"));
         // A press beside the frames takes the add button away; down goes back a page.
+        e.click(e.frameOver(wordsOf[2].at(1).box, 1.25f));
+        QVERIFY(!e.add()->isHidden());
+        // So does a zoom step, which moves the frame it stood beside.
+        e.click(e.get("pushButton_zoomin"));
+        QVERIFY(e.add()->isHidden());
+        e.click(e.get("pushButton_zoomout"));
         e.click(e.frameOver(wordsOf[2].at(1).box, 1.25f));
         QVERIFY(!e.add()->isHidden());
         QTest::mouseClick(&e.rules, Qt::LeftButton, {}, QPoint(2, 2));

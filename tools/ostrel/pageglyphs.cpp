@@ -547,7 +547,6 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
     const bool vertical = state->font->desc->wmode == 1;
     s.quoteWordSpace = state->wordSpace;
     s.quoteCharSpace = state->charSpace;
-    const size_t index = shows_.size();
     // A TJ's array is walked where it lies; other shows have the one string.
     const Operand *const items = kind == Show::TJ ? last.items.data() : &last;
     const size_t count = kind == Show::TJ ? last.items.size() : 1;
@@ -562,7 +561,7 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
         } else if (o.kind == ContentTokens::Kind::String) {
             item.isString = true;
             item.first = glyphs_.size();
-            showString(o.text, *state, index);
+            showString(o.text, *state);
             item.count = glyphs_.size() - item.first;
         } else {
             continue;
@@ -572,7 +571,7 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
     shows_.push_back(std::move(s));
 }
 
-void PageGlyphs::showString(const std::string &bytes, const State &state, size_t showIndex)
+void PageGlyphs::showString(const std::string &bytes, const State &state)
 {
     pdf_font_desc *desc = state.font->desc;
     const bool vertical = desc->wmode == 1;
@@ -587,7 +586,6 @@ void PageGlyphs::showString(const std::string &bytes, const State &state, size_t
         const int cid = pdf_lookup_cmap(desc->encoding, cpt);
         glyphs_.emplace_back();
         Glyph &g = glyphs_.back();
-        g.show = showIndex;
         g.code.assign(reinterpret_cast<const char *>(p), size_t(w));
         p += w;
         const double wordSpace = cpt == 32 && w == 1 ? state.wordSpace : 0;

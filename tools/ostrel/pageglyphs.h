@@ -60,7 +60,6 @@ public:
 
     struct Glyph
     {
-        size_t show = 0;
         std::string code;              // its bytes in the string
         std::u32string text;           // Unicode, empty when the font tells none
         fz_rect box = fz_empty_rect;   // on the page as shown
@@ -114,7 +113,7 @@ private:
     void run(int stream, State *state, std::vector<State> *saved, int depth);
     void show(const std::vector<Operand> &operands, Show::Kind kind, State *state, int stream, size_t start,
               size_t end);
-    void showString(const std::string &bytes, const State &state, size_t showIndex);
+    void showString(const std::string &bytes, const State &state);
     void drawForm(const std::string &name, int stream, const State &state, int depth);
     bool skipInlineImage(class ContentTokens *tokens, int stream);
     int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);

@@ -12,10 +12,15 @@ class SecDialogTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Each as its form makes it: titled, 400 x 300, with nothing in it.
     void emptyDialogAndFramelessForm()
     {
-        QVERIFY(SecDialog().findChildren<QWidget *>().isEmpty());
-        QVERIFY(floatform().windowFlags().testFlag(Qt::FramelessWindowHint));
+        const SecDialog dialog;
+        QVERIFY(dialog.findChildren<QWidget *>().isEmpty());
+        QCOMPARE(dialog.windowTitle() + QStringLiteral(" %1x%2").arg(dialog.width()).arg(dialog.height()), QStringLiteral("Dialog 400x300"));
+        const floatform form;
+        QVERIFY(form.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(form.windowTitle() + QStringLiteral(" %1x%2").arg(form.width()).arg(form.height()), QStringLiteral("Form 400x300"));
     }
 
     // A notch of the wheel, either way round, changes the view's own zoom

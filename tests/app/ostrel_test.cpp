@@ -329,6 +329,17 @@ QByteArray madePdf(bool sharedNames = false)
 // name (each image's data hold " EI Q ", which only their length passes
 // over), an accented word in WinAnsi and a letter whose ToUnicode entry is a
 // character outside the Basic Multilingual Plane.
+// A descriptor of a face named Plain, of the given weight, and a font of it.
+QByteArray weighed(const QByteArray &weight)
+{
+    return "<< /Type /FontDescriptor /FontName /Plain /Flags 32 /FontBBox [0 -200 1000 900] /ItalicAngle 0 /Ascent 900"
+           " /Descent -200 /CapHeight 700 /StemV 80 /FontWeight " + weight + " >>";
+}
+QByteArray plainFont(int descriptor)
+{
+    return "<< /Type /Font /Subtype /Type1 /BaseFont /Plain /FontDescriptor " + QByteArray::number(descriptor) + " 0 R >>";
+}
+
 QByteArray colouredWordsPdf()
 {
     const QByteArray content = QByteArray("BT /F1 12 Tf 0.2 0.4 0.6 0 k 40 360 Td (Cmyk) Tj ET\n"
@@ -354,7 +365,10 @@ QByteArray colouredWordsPdf()
         + " EI Q BT /F1 12 Tf 300 250 Td (Bits) Tj ET Q\n"
         + "BT /F1 12 Tf 300 220 Td /X 200 Td (Named) Tj ET\n"
         + "BT /F2 12 Tf 40 260 Td (Caf\\351) Tj ET\n"
-        + "BT /F3 12 Tf 40 240 Td (AB) Tj ET\n";
+        + "BT /F3 12 Tf 40 240 Td (AB) Tj ET\n"
+        // Faces told only by the weights their descriptors give.
+        + "BT /F4 12 Tf 40 220 Td (Heavy) Tj ET BT /F5 12 Tf 40 200 Td (Semi) Tj ET BT /F6 12 Tf 40 180 Td (Medium) Tj ET\n"
+        + "BT /F7 12 Tf 300 200 Td <0057006900640065> Tj ET\n";
     const QByteArray white = "<< /WhitePoint [0.9505 1 1.089] >>";
     const QByteArray toUnicode = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Wide def /CMapType 2 def\n"
                                  "1 begincodespacerange <00> <FF> endcodespacerange\n"
@@ -362,14 +376,21 @@ QByteArray colouredWordsPdf()
                                  "endcmap CMapName currentdict /CMap defineresource pop end end";
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 5 0 R"
-                  " /F2 6 0 R /F3 7 0 R >> /ColorSpace << /CR [/CalRGB " + white + "] /CG [/CalGray " + white + "] /LB [/Lab "
+                  " /F2 6 0 R /F3 7 0 R /F4 14 0 R /F5 16 0 R /F6 18 0 R /F7 19 0 R >> /ColorSpace << /CR [/CalRGB " + white + "] /CG [/CalGray " + white + "] /LB [/Lab "
                       + white + "] /DN [/DeviceN [/A /B] /DeviceGray 8 0 R] /IR [/ICCBased 10 0 R] /IK [/ICCBased 11 0 R] /NG /DeviceGray /NC /DeviceCMYK >> >> >>",
                   stream("", content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 9 0 R >>",
                   stream("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1]", "{ add 2 div }"), stream("", toUnicode),
                   stream("/N 3 /Alternate /DeviceRGB", "profile"), stream("/N 4 /Alternate /DeviceCMYK", "profile"),
-                  "<< /Title (Colours) >>"});
+                  "<< /Title (Colours) >>", weighed("700"), plainFont(13), weighed("600"), plainFont(15), weighed("599"), plainFont(17),
+                  "<< /Type /Font /Subtype /Type0 /BaseFont /Plain /Encoding /Identity-H /DescendantFonts [20 0 R] /ToUnicode 21 0 R >>",
+                  "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Plain /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity)"
+                  " /Supplement 0 >> /DW 500 /FontDescriptor 13 0 R >>",
+                  stream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Two def /CMapType 2 def\n"
+                             "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
+                             "1 beginbfrange <0020> <007E> <0020> endbfrange\n"
+                             "endcmap CMapName currentdict /CMap defineresource pop end end")});
 }
 
 // The page at 100 dpi (at 72 its crop box, a pixel a point), and what poppler said while drawing it.
@@ -1301,6 +1322,10 @@ private slots:
             {"a move of a name passed over", "Named", 12.0, "0 0 0", 1, {1, 0}, true},
             {"two-byte character", QString::fromUtf8("Caf\xc3\xa9"), 12.0, "0 0 0", 1, {1, 0}, true},
             {"four-byte character", QString::fromUtf8("\xf0\x9d\x90\x80" "B"), 12.0, "0 0 0", 1, {1, 0}, true},
+            {"bold by weight", "Heavy", 12.0, "1 0 0", 1, {1, 0}, true},
+            {"bold by the least bold weight", "Semi", 12.0, "1 0 0", 1, {1, 0}, true},
+            {"not bold just under it", "Medium", 12.0, "0 0 0", 1, {1, 0}, true},
+            {"bold by the weight of a composite font's descendant", "Wide", 12.0, "1 0 0", 1, {1, 0}, true},
         };
         for (const auto &c : cases) {
             const QString in = c.colouredPage ? coloured : made;

@@ -302,6 +302,27 @@ TEST(StopCleanup, StopSignalsRemoveTheTemporaryFile)
     EXPECT_TRUE(dir.entries().empty());
 }
 
+// A stop signal that comes while a Hold stands waits for its end, and then ends the process.
+TEST(StopCleanup, HoldDefersStopSignals)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        EXPECT_EQ(inChild([sig] {
+            StopCleanup::prepare("test");
+            const StopCleanup::Hold hold;
+            ::raise(sig);
+            std::_Exit(7);
+        }), 7) << sig;
+        EXPECT_EQ(inChild([sig] {
+            StopCleanup::prepare("test");
+            {
+                const StopCleanup::Hold hold;
+                ::raise(sig);
+            }
+            std::_Exit(7);
+        }), -1) << sig;
+    }
+}
+
 namespace
 {
 // A one-page document whose page draws "/F0 Do" `pageCalls` times; form i

@@ -1850,8 +1850,9 @@ private slots:
         // "Hello" on the baseline `shownAt` (none when empty); how deeply
         // nested forms draw "Hello World" again (0 for none).
         // `mode` sets how the appearance renders its text ("" fills it).
+        // `twoCharacters` maps the Type3 glyph X to "He".
         const struct { const char *name; QByteArray more; const char *annotation; int shownAt, forms; const char *replace; int exitCode;
-                       const char *mode = ""; } cases[] = {
+                       const char *mode = ""; bool twoCharacters = false; } cases[] = {
             {"again in a form drawn more deeply than followed", "/Fm1 Do", "", 0, 12, "Bye", 2},
             {"again in forms nested as deeply as followed", "/Fm1 Do", "", 0, 8, "Bye", 0},
             {"again in forms nested one deeper than followed", "/Fm1 Do", "", 0, 9, "Bye", 2},
@@ -1866,6 +1867,7 @@ private slots:
             {"again by a Type3 glyph drawn elsewhere first", "BT /F2 24 Tf 72 300 Td (X) Tj 0 400 Td (X) Tj ET", "", 0, 0, "Bye", 2},
             {"an annotation showing it elsewhere", "", "FreeText", 400, 0, "Bye", 0},
             {"a Type3 glyph's procedure showing it elsewhere", "BT /F2 24 Tf 72 300 Td (X) Tj ET", "", 0, 0, "Bye", 0},
+            {"... by a glyph standing for two characters", "BT /F2 24 Tf 72 300 Td (X) Tj ET", "", 0, 0, "Bye", 0, "", true},
             {"a replacement holding the find text, an annotation elsewhere", "", "Stamp", 400, 0, "Hello there", 0},
         };
         for (const auto &c : cases) {
@@ -1900,6 +1902,12 @@ private slots:
                 + QByteArray(c.more.contains("/F2") ? " /F2 7 0 R" : "") + " >>"
                 + (c.forms ? " /XObject << /Fm1 " + firstForm + " 0 R >>" : QByteArray()) + " >> /Contents 5 0 R" + annots + " >>";
             objects << "<< /Title (Shown again) >>";
+            if (c.twoCharacters) {
+                objects << stream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /He def /CMapType 2 def\n"
+                                      "1 begincodespacerange <00> <FF> endcodespacerange\n1 beginbfchar <58> <00480065> endbfchar\n"
+                                      "endcmap CMapName currentdict /CMap defineresource pop end end");
+                objects[6].insert(objects[6].size() - 3, " /ToUnicode " + QByteArray::number(objects.size()) + " 0 R");
+            }
             QTemporaryDir work;
             const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
             QVERIFY(writeFile(in, pdfOf(objects)));

@@ -121,6 +121,7 @@ private slots:
         const QString schools = box->sample("schools.pdf");
         Window win(dialogs);
         win.open({animals});
+        QCOMPARE(win.files()->currentIndex(), win.files()->model()->index(0, 0));   // chosen files start at the first
         // A folder and a file that is no PDF among the dropped are passed over.
         const QString notes = box->path() + QStringLiteral("/notes.txt");
         QVERIFY(writeFile(notes, "no PDF"));

@@ -155,6 +155,12 @@ private slots:
         QVERIFY(countWord(animalWords, QStringLiteral("Says")) == 0
                 && countWord(animalWords, QStringLiteral("Yells")) == countWord(pdfText(animals), QStringLiteral("Says")));
 
+        // A new picture rule's button asks for its picture; a rule made and cleared leaves no row.
+        win.addContentRule(1, {"Cat"});
+        QTableWidget *pictures = win.get<QTableWidget>("tableWidget_imageall");
+        QCOMPARE(qobject_cast<QPushButton *>(pictures->cellWidget(0, 1))->text(), QStringLiteral("Open Picture File"));
+        win.button("pushButton__text_clear")->click();
+        QCOMPARE(pictures->rowCount(), 0);
         // A picture for "Cat"; the second batch into the same folder keeps the first's results.
         const QString picture = box->picture();
         QVERIFY(!picture.isEmpty());

@@ -70,6 +70,10 @@ private slots:
         QTest::newRow("terminate ignored, killed after the grace")
             << RunCase{"trap '' TERM\n" + leaveFiles + "exec sleep 60\n", 60000, true, ToolRun::Stopped, 0, {}, cleaned};
         QTest::newRow("time limit") << RunCase{leaveFiles + "exec sleep 60\n", 300, false, ToolRun::TimedOut, 0, {}, cleaned};
+        // A link standing at the output's name is no work of the run's.
+        QTest::newRow("stopped with a link at the output's name")
+            << RunCase{QByteArray(leaveFiles).replace(": > \"$1/out.pdf\"", "ln -s program \"$1/out.pdf\"") + "exec sleep 60\n", 60000,
+                       true, ToolRun::Stopped, 0, {}, QStringList(cleaned) << "out.pdf"};
     }
     void outcomes()
     {

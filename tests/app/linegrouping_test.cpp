@@ -89,7 +89,7 @@ void LineGroupingTest::linesOfPrintedWords()
         // Right edge 127.9.
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},
-         {{72, 301, 56, 10, "inside"}, {-1, 1, 0, 7, "edge"}, {-1, 600, 0, 1, "dot"}}, 3, 3},
+         {{72, 301, 56, 10, "inside"}, {1, 1, 16, 7, "edge"}, {500, 600, 1, 1, "dot"}}, 3, 3},
         // A column of words written down the page shares its left and width;
         // each keeps its own top and height, tall and narrow.
         {"words running down the page",

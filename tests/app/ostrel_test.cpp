@@ -322,13 +322,6 @@ QByteArray madePdf(bool sharedNames = false)
     return pdfOf(objects << "<< /Title (Made) >>");
 }
 
-// A page of words in the colours and encodings the made document leaves
-// out: CMYK by k (and by sc after k), device RGB named, calibrated RGB and grey and Lab from the
-// resources, ICC based RGB and CMYK, device spaces named in the resources, a word after an inline image in a DeviceN space of two
-// colorants and one after an image in an inline indexed space by its long
-// name (each image's data hold " EI Q ", which only their length passes
-// over), an accented word in WinAnsi and a letter whose ToUnicode entry is a
-// character outside the Basic Multilingual Plane.
 // A descriptor of a face named Plain, of the given weight, and a font of it.
 QByteArray weighed(const QByteArray &weight)
 {
@@ -340,6 +333,22 @@ QByteArray plainFont(int descriptor)
     return "<< /Type /Font /Subtype /Type1 /BaseFont /Plain /FontDescriptor " + QByteArray::number(descriptor) + " 0 R >>";
 }
 
+// A ToUnicode map from codes between the two of `codespace` by `entries`
+// (a bfchar or bfrange block).
+QByteArray unicodeMap(const QByteArray &codespace, const QByteArray &entries)
+{
+    return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Map def /CMapType 2 def\n"
+           "1 begincodespacerange " + codespace + " endcodespacerange\n" + entries
+        + "\nendcmap CMapName currentdict /CMap defineresource pop end end";
+}
+
+// A page of words in the colours and encodings the made document leaves
+// out: CMYK by k (and by sc after k), device RGB named, calibrated RGB and grey and Lab from the
+// resources, ICC based RGB and CMYK, device spaces named in the resources, a word after an inline image in a DeviceN space of two
+// colorants and one after an image in an inline indexed space by its long
+// name (each image's data hold " EI Q ", which only their length passes
+// over), an accented word in WinAnsi and a letter whose ToUnicode entry is a
+// character outside the Basic Multilingual Plane.
 QByteArray colouredWordsPdf()
 {
     const QByteArray content = QByteArray("BT /F1 12 Tf 0.2 0.4 0.6 0 k 40 360 Td (Cmyk) Tj ET\n"
@@ -370,10 +379,7 @@ QByteArray colouredWordsPdf()
         + "BT /F4 12 Tf 40 220 Td (Heavy) Tj ET BT /F5 12 Tf 40 200 Td (Semi) Tj ET BT /F6 12 Tf 40 180 Td (Medium) Tj ET\n"
         + "BT /F7 12 Tf 300 200 Td <0057006900640065> Tj ET\n";
     const QByteArray white = "<< /WhitePoint [0.9505 1 1.089] >>";
-    const QByteArray toUnicode = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Wide def /CMapType 2 def\n"
-                                 "1 begincodespacerange <00> <FF> endcodespacerange\n"
-                                 "2 beginbfchar <41> <D835DC00> <42> <0042> endbfchar\n"
-                                 "endcmap CMapName currentdict /CMap defineresource pop end end";
+    const QByteArray toUnicode = unicodeMap("<00> <FF>", "2 beginbfchar <41> <D835DC00> <42> <0042> endbfchar");
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 5 0 R"
                   " /F2 6 0 R /F3 7 0 R /F4 14 0 R /F5 16 0 R /F6 18 0 R /F7 19 0 R >> /ColorSpace << /CR [/CalRGB " + white + "] /CG [/CalGray " + white + "] /LB [/Lab "
@@ -387,10 +393,7 @@ QByteArray colouredWordsPdf()
                   "<< /Type /Font /Subtype /Type0 /BaseFont /Plain /Encoding /Identity-H /DescendantFonts [20 0 R] /ToUnicode 21 0 R >>",
                   "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /Plain /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity)"
                   " /Supplement 0 >> /DW 500 /FontDescriptor 13 0 R >>",
-                  stream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Two def /CMapType 2 def\n"
-                             "1 begincodespacerange <0000> <FFFF> endcodespacerange\n"
-                             "1 beginbfrange <0020> <007E> <0020> endbfrange\n"
-                             "endcmap CMapName currentdict /CMap defineresource pop end end")});
+                  stream("", unicodeMap("<0000> <FFFF>", "1 beginbfrange <0020> <007E> <0020> endbfrange"))});
 }
 
 // The page at 100 dpi (at 72 its crop box, a pixel a point), and what poppler said while drawing it.
@@ -1903,9 +1906,7 @@ private slots:
                 + (c.forms ? " /XObject << /Fm1 " + firstForm + " 0 R >>" : QByteArray()) + " >> /Contents 5 0 R" + annots + " >>";
             objects << "<< /Title (Shown again) >>";
             if (c.twoCharacters) {
-                objects << stream("", "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /He def /CMapType 2 def\n"
-                                      "1 begincodespacerange <00> <FF> endcodespacerange\n1 beginbfchar <58> <00480065> endbfchar\n"
-                                      "endcmap CMapName currentdict /CMap defineresource pop end end");
+                objects << stream("", unicodeMap("<00> <FF>", "1 beginbfchar <58> <00480065> endbfchar"));
                 objects[6].insert(objects[6].size() - 3, " /ToUnicode " + QByteArray::number(objects.size()) + " 0 R");
             }
             QTemporaryDir work;
@@ -1940,9 +1941,7 @@ private slots:
     // after other words that stand outside the rule's box.
     void annotationGlyphsCountOneByOne()
     {
-        const QByteArray map = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /He def /CMapType 2 def\n"
-                               "1 begincodespacerange <00> <FF> endcodespacerange\n3 beginbfchar <48> <00480065> <6C> <006C>"
-                               " <6F> <006F> endbfchar\nendcmap CMapName currentdict /CMap defineresource pop end end";
+        const QByteArray map = unicodeMap("<00> <FF>", "3 beginbfchar <48> <00480065> <6C> <006C> <6F> <006F> endbfchar");
         // The font of the appearance (/F1 Helvetica, /FH with the map), what
         // it shows and where its line starts ("Say " is 48.024 wide).
         const struct { const char *name; QByteArray font, shown, left; } cases[] = {

@@ -23,11 +23,16 @@ from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.ttLib import TTFont
 
 
-@functools.lru_cache(maxsize=None)   # a font file is read for its outlines, its widths and its length
+@functools.lru_cache(maxsize=None)   # a font file's bytes are wanted for its tables and again for its length
 def stream(pdf, ref):
     number = ref.split()[0]
     return subprocess.run(["qpdf", "--show-object=" + number, "--filtered-stream-data", pdf],
                           capture_output=True, check=True).stdout
+
+
+@functools.lru_cache(maxsize=None)   # its tables are read for its outlines, widths and measures
+def font_file(pdf, ref):
+    return TTFont(io.BytesIO(stream(pdf, ref)))
 
 
 def outlines(font, names):
@@ -85,7 +90,7 @@ def metric_faults(pdf, objects, descriptor):
     (named Bold, Oblique or Italic)."""
     if "/FontFile2" not in descriptor:
         return []
-    font = TTFont(io.BytesIO(stream(pdf, descriptor["/FontFile2"])))
+    font = font_file(pdf, descriptor["/FontFile2"])
     scale = 1000 / font["head"].unitsPerEm
 
     def lround(v):   # halves away from zero, as the program rounds
@@ -117,7 +122,7 @@ def width_faults(pdf, cid, descriptor):
     widths = cid.get("/W", [])
     if len(widths) != 2 or not isinstance(widths[1], list) or "/FontFile2" not in descriptor:
         return []
-    font = TTFont(io.BytesIO(stream(pdf, descriptor["/FontFile2"])))
+    font = font_file(pdf, descriptor["/FontFile2"])
     order, scale = font.getGlyphOrder(), 1000 / font["head"].unitsPerEm
     gids = stream(pdf, cid["/CIDToGIDMap"])
     for code, width in enumerate(widths[1], start=widths[0]):
@@ -137,7 +142,7 @@ def describe(pdf):
         if not isinstance(value, dict):
             continue
         if value.get("/Type") == "/FontDescriptor" and "/FontFile2" in value:
-            font = TTFont(io.BytesIO(stream(pdf, value["/FontFile2"])))
+            font = font_file(pdf, value["/FontFile2"])
             print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
         if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
             text = stream(pdf, value["/ToUnicode"]).decode("latin-1")

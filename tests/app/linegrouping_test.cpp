@@ -79,6 +79,9 @@ void LineGroupingTest::linesOfPrintedWords()
         // It keeps its own edges: the line's row still holds both.
         {"a taller word does not stretch the line", {{50, 100, 40, 12, "word"}, {100, 95, 30, 20, "Big"}},
          {{-1, 100, 0, 12, "word"}, {-1, 95, 0, 20, "Big"}}, 1, 2},
+        {"a taller word between lines it does not reach keeps its own edges",
+         {{50, 60, 40, 12, "above"}, {50, 100, 40, 12, "word"}, {100, 95, 30, 20, "Big"}, {50, 140, 40, 12, "below"}},
+         {{-1, 60, 0, 12, "above"}, {-1, 95, 0, 20, "Big"}, {-1, 140, 0, 12, "below"}}, 3, 4},
         {"a taller word that would reach over the next line keeps its line's band",
          {{50, 100, 40, 12, "word"}, {100, 95, 30, 27, "Big"}, {50, 113, 40, 8, "small"}},
          {{-1, 100, 0, 12, "Big"}, {-1, 113, 0, 8, "small"}}, 2, 3},

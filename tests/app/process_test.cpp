@@ -655,6 +655,14 @@ private slots:
                 if (!win.w.childAt(x, y))
                     background << shown.pixel(x, y);
         QVERIFY2(background.size() > 20, qPrintable(QString::number(background.size())));
+        // The file list's column headers are blue, its row headers white.
+        QTableWidget *list = win.files();
+        list->setRowCount(1);
+        QTRY_VERIFY(list->verticalHeader()->width() > 0);
+        const QImage header = list->horizontalHeader()->grab().toImage(), rows = list->verticalHeader()->grab().toImage();
+        QCOMPARE(QColor(header.pixel(header.width() / 2, 2)), QColor("CornflowerBlue"));
+        QCOMPARE(QColor(rows.pixel(rows.width() - 3, list->rowHeight(0) / 2)), QColor("GhostWhite"));
+        list->setRowCount(0);
         QDialog *editor = win.w.findChild<QDialog *>();
         QVERIFY(editor && editor->parentWidget() == &win.w && editor->isWindow());
         editor->show();

@@ -208,7 +208,8 @@ private slots:
 
         // Picked: a text rule and an image rule keyed by the run's box in page units.
         e.click(frame);
-        QVERIFY(!e.add()->isHidden() && e.add()->x() == frame->geometry().right() + 1);
+        QVERIFY(!e.add()->isHidden() && e.add()->geometry() == QRect(frame->geometry().right() + 1, frame->y(), 121, 23));
+        QCOMPARE(e.add()->text(), QStringLiteral("Add it to the table"));
         const QString tip = QToolTip::text();   // the run's place, shown where it was pressed
         e.click(e.add());
         QVERIFY(e.add()->isHidden() && e.get("pushButton_save")->isEnabled());

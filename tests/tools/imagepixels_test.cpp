@@ -157,6 +157,18 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
         EXPECT_EQ(pixelsOf(onePage(row.content, row.resources, row.more, row.pageKeys)), row.pixels) << row.what;
 }
 
+TEST(ImagePixels, ContentThatCannotBeReadDrawsNothing)
+{
+    // The page's own content fails to decode; its annotation still draws.
+    const std::string page = pdfFromObjects(
+        {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R /Resources << /XObject << /Im 6 0 R >> >>"
+         " /Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>] >>",
+         stream("/Filter /FlateDecode", "/Im Do, not compressed"),
+         form("/Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("7", "7")});
+    EXPECT_EQ(pixelsOf(page), 49);
+}
+
 TEST(ImagePixels, PathsThroughFormsAreMultipliedNotWalked)
 {
     // 2^20 drawings of one pixel; then 2^70, past any count: each form is read once.

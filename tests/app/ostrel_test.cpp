@@ -521,7 +521,8 @@ QString inputFile(const QString &name, const QString &folder)
 // Glyphs of one line for the finder: each character of `text` a glyph of
 // advance 6 at size 10, a blank a space glyph, a "|" a gap of 20 units
 // (words separated by positioning only), a "/" a new line 30 units lower
-// and a "^" makes the glyphs after it 40 times as large.
+// and a "^" makes the glyphs after it 40 times as large; a "~" is a space
+// glyph of no width (a word spacing that takes the space's advance back).
 std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
 {
     std::vector<PageGlyphs::Glyph> glyphs;
@@ -533,16 +534,17 @@ std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
             scale = c == '^' ? 40 : scale;
             continue;
         }
+        const float advance = c == '~' ? 0 : 6 * scale;
         PageGlyphs::Glyph g;
-        g.text = std::u32string(1, char32_t(c));
-        g.space = c == ' ';
+        g.text = std::u32string(1, c == '~' ? U' ' : char32_t(c));
+        g.space = c == ' ' || c == '~';
         g.origin = {x, y};
         g.size = 10 * scale;
-        g.advance = 6 * scale;
-        g.box = fz_make_rect(x, y - 8 * scale, x + 6 * scale, y + 2 * scale);
+        g.advance = advance;
+        g.box = fz_make_rect(x, y - 8 * scale, x + advance, y + 2 * scale);
         g.removable = true;
         glyphs.push_back(g);
-        x += 6 * scale;
+        x += advance;
     }
     return glyphs;
 }
@@ -1218,6 +1220,7 @@ private slots:
             {"word before a space glyph", "Second line", "Second", first, "0-5"},
             {"two words with their space", "Second line", "Second line", all, "0-10"},
             {"word after a gap", "Cell|Value", "Value", all, "4-8"},
+            {"word after a space glyph of no width", "Cell~Value", "Value", all, "5-9"},
             {"blank of the find text matches a gap", "Cell|Value", "Cell Value", all, "0-8"},
             // Blanks of other kinds, at both ends of the range of them.
             {"an en quad of the find text matches a gap", "Cell|Value", "Cell\xe2\x80\x80Value", all, "0-8"},

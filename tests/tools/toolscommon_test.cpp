@@ -517,6 +517,9 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         {"fields at the limit", fieldObjects(max), "", 1, ""},
         {"fields past the limit", fieldObjects(max + 1), fields, 0, ""},
         {"30,000 fields", fieldObjects(30000), fields, 0, ""},
+        // The widget's fields are reached from the page alone.
+        {"fields of the page's widget at the limit", hidden(fieldObjects(max), "/AcroForm", "/NoForm"), "", 1, ""},
+        {"fields of the page's widget past the limit", hidden(fieldObjects(max + 1), "/AcroForm", "/NoForm"), fields, 0, ""},
         // Kids no look at the bytes may miss: behind a name escape, or after a string holding "endobj".
         {"escaped kids past the limit", hidden(chainObjects(max + 1), "/Kids", "/K#69ds"), deep, 0, ""},
         {"kids after a string past the limit", hidden(chainObjects(max + 1), "/Kids", "/T (x endobj) /Kids"), deep, 0, ""},

@@ -10,9 +10,10 @@ namespace
 // A word on a page, in points.
 struct Word { int page; QString text; QRectF box; };
 
-// US-letter pages, one point per device unit; each word is drawn with its
-// left edge and baseline at the top left of its box.
-bool makePdf(const QString &path, const QVector<Word> &words)
+// US-letter pages unless `later` gives the size of those after the first,
+// one point per device unit; each word is drawn with its left edge and
+// baseline at the top left of its box.
+bool makePdf(const QString &path, const QVector<Word> &words, const QPageSize &later = QPageSize(QPageSize::Letter))
 {
     QPdfWriter writer(path);
     writer.setResolution(72);
@@ -20,8 +21,10 @@ bool makePdf(const QString &path, const QVector<Word> &words)
     QPainter painter(&writer);
     painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 14));
     for (int i = 0; i < words.size(); ++i) {   // in page order
-        if (i > 0 && words[i].page != words[i - 1].page)
+        if (i > 0 && words[i].page != words[i - 1].page) {
+            writer.setPageSize(later);
             writer.newPage();
+        }
         painter.drawText(words[i].box.topLeft(), words[i].text);
     }
     return painter.end();
@@ -450,6 +453,23 @@ private slots:
             seen << QString::number(page->value());
         }
         QCOMPARE(seen.join(' '), QStringLiteral("2 3 3 2 1 1"));
+    }
+
+    // A zoom that a larger page cannot take is fitted to it: its own size.
+    void zoomIsFittedToTheNextPage()
+    {
+        const QString mixed = QDir::currentPath() + QStringLiteral("/mixed.pdf");
+        QVERIFY(makePdf(mixed, {{1, "Small", {72, 100, 0, 0}}, {2, "Large", {72, 100, 0, 0}}},
+                        QPageSize(QSizeF(2000, 4000), QPageSize::Point)));
+        handOver(mixed, QStringLiteral("2"));
+        Editor e;
+        QTRY_COMPARE(e.pixmapSize(), QSize(612, 792));
+        for (int i = 0; i < 30; ++i)
+            e.click(e.get("pushButton_zoomout"));
+        QVERIFY(e.pixmapSize().height() > 16384 / 1.25);
+        e.get<QSpinBox>("spinBox_pagenumber")->setValue(2);
+        QTRY_COMPARE(e.pixmapSize(), QSize(2000, 4000));
+        QTRY_COMPARE(e.frames().size(), 1);
     }
 
     // The rule tables write in black on a desktop whose text is light.

@@ -522,12 +522,18 @@ QString inputFile(const QString &name, const QString &folder)
 // advance 6 at size 10, a blank a space glyph, a "|" a gap of 20 units
 // (words separated by positioning only), a "/" a new line 30 units lower
 // and a "^" makes the glyphs after it 40 times as large; a "~" is a space
-// glyph of no width (a word spacing that takes the space's advance back).
+// glyph of no width (a word spacing that takes the space's advance back);
+// a "*" makes the next glyph one the rewrite cannot remove.
 std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
 {
     std::vector<PageGlyphs::Glyph> glyphs;
     float x = 0, y = 100, scale = 1;
+    bool fixed = false;
     for (const uint c : text.toUcs4()) {
+        if (c == '*') {
+            fixed = true;
+            continue;
+        }
         if (c == '|' || c == '/' || c == '^') {
             x = c == '|' ? x + 20 : c == '/' ? 0 : x;
             y += c == '/' ? 30 : 0;
@@ -542,7 +548,8 @@ std::vector<PageGlyphs::Glyph> lineOfGlyphs(const QString &text)
         g.size = 10 * scale;
         g.advance = advance;
         g.box = fz_make_rect(x, y - 8 * scale, x + advance, y + 2 * scale);
-        g.removable = true;
+        g.removable = !fixed;
+        fixed = false;
         glyphs.push_back(g);
         x += advance;
     }
@@ -1250,6 +1257,9 @@ private slots:
             {"stray byte in the find text", "abc de", "a\xff" "c", all, "0-2"},
             {"stray bytes count one each", "abc de", "a\x80\x80" "c", all, ""},
             {"words another rule took", "Second line", "Second line", all, "", "line"},
+            {"a letter the rewrite cannot remove", "Sec*ond line", "Second", first, ""},
+            {"a blank the rewrite cannot remove", "Second* line", "Second line", all, ""},
+            {"beside what the rewrite cannot remove", "Second*|line", "Second", first, "0-5"},
             {"huge letters, in the index as well", "^Big word", "Big", all, "0-2"},
         };
         for (const auto &c : cases) {

@@ -375,6 +375,8 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
         {12, 4, 1, true, false, "its forms draw other"},    // names found in the page's resources
         {1, 0, int(max), false, false, ""},
         {1, 0, int(max) + 1, false, false, "its forms draw other"},
+        {1, 0, int(max) - 1, false, true, ""},   // the appearance is the last drawing allowed
+        {1, 0, int(max), false, true, "its forms draw other"},
         {FormNesting::kMaxDepth, 1, 1, false, false, ""},
         {FormNesting::kMaxDepth + 1, 1, 1, false, false, "its forms are nested more than 100 deep"},
         // Tokens a reader skips do not end the count.

@@ -512,6 +512,8 @@ private slots:
             QVERIFY(c.rendererThere || QFile::rename(dorcet + QStringLiteral(".away"), dorcet));
             const QString said = e.dialogs.boxes.isEmpty() ? QString() : e.dialogs.boxes.last().text;
             QVERIFY2(said.contains(QLatin1String(c.says)) && e.pixmapSize().isEmpty(), qPrintable(said));
+            // The emptied view takes no room the page had: nothing is left to scroll to.
+            QVERIFY(e.get<QLabel>("pageLabel")->width() < 100 && e.get<QLabel>("pageLabel")->height() < 100);
             // Nor does a zoom bring the earlier page back; with no page it
             // is refused, so the next page shows as large as the last one.
             e.click(e.get("pushButton_zoomin"));

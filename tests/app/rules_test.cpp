@@ -186,10 +186,10 @@ private slots:
                                   .arg(QDir::currentPath(), pdf, PageFiles::tempFolder())),
                  1);
         // The wheel zooms only with the cursor above the page view.
-        const auto turnWheel = [&](int y, int delta) {
+        const auto turnWheel = [&](int y, int delta, bool sideways = false) {
             const QPoint global = e.get<QFrame>("frame_back")->mapToGlobal(QPoint(20, y));
-            QWheelEvent event(e.rules.mapFromGlobal(global), global, QPoint(), QPoint(0, delta), Qt::NoButton,
-                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QWheelEvent event(e.rules.mapFromGlobal(global), global, QPoint(), sideways ? QPoint(delta, 0) : QPoint(0, delta),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QCoreApplication::sendEvent(&e.rules, &event);
         };
         turnWheel(0, 120);   // the view's top row is inside it
@@ -197,6 +197,10 @@ private slots:
         turnWheel(-1, 120);
         QCOMPARE(framesWrong(e, 1, 1.25f), QString());
         turnWheel(-1, -120);
+        // A wheel turned sideways zooms as well, the same way round.
+        turnWheel(-1, 120, true);
+        QCOMPARE(framesWrong(e, 1, 1.25f), QString());
+        turnWheel(-1, -120, true);
         for (const char *button : {"pushButton_zoomout", "pushButton_zoomout", "pushButton_zoomin"})   // out enlarges
             e.click(e.get(button));
         QCOMPARE(framesWrong(e, 1, 1.25f), QString());

@@ -170,8 +170,16 @@ private slots:
         const auto pictured = pdfText(out + QStringLiteral("/AnimalSounds-0.pdf"));
         QVERIFY(win.cell(0, 3) == QStringLiteral("Succeed") && countWord(pictured, QStringLiteral("Cat")) == 0
                 && countWord(pictured, QStringLiteral("Says")) == 3 && countWord(pdfText(out + QStringLiteral("/AnimalSounds.pdf")), QStringLiteral("Yells")) == 3);
-        QVERIFY2(output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), out + QStringLiteral("/AnimalSounds-0.pdf")}).count('\n') > 2,
-                 "no picture in the output");
+        // Each "Cat" got the picture at the width and height typed (its
+        // pixels over its resolution, in points).
+        const QStringList listed = QString::fromUtf8(output(QStringLiteral("pdfimages"), {QStringLiteral("-list"),
+                                       out + QStringLiteral("/AnimalSounds-0.pdf")})).split('\n', Qt::SkipEmptyParts).mid(2);
+        QVERIFY2(!listed.isEmpty(), "no picture in the output");
+        for (const QString &line : listed) {
+            const QStringList f = line.simplified().split(' ');
+            QVERIFY2(f.size() > 13 && qAbs(f[3].toDouble() * 72 / f[12].toDouble() - 30) < 0.5
+                         && qAbs(f[4].toDouble() * 72 / f[13].toDouble() - 14) < 0.5, qPrintable(line));
+        }
         // The image rules as typed, handed to the engine as they stand; an
         // engine failing on each file is reported for that file.
         WindowBox::replaceProgram(QStringLiteral("Ostrel.dll"), "#!/bin/sh\necho 'Ostrel.dll: damaged' >&2\nexit 1\n");

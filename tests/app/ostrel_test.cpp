@@ -1669,6 +1669,19 @@ private slots:
                     expected << QString::number(qRound(before[other].box.top()));
             QCOMPARE(left, expected);
         }
+        // Two rules on the page, each taking its own row.
+        QString both;
+        for (int row : {0, 2}) {
+            const PlacedWord target = runOf(in, 1, '#' + QString::number(row));
+            both += QStringLiteral("1:%1:%2:(%3):8:8\r\n").arg(target.left).arg(target.top).arg(picture);
+        }
+        const Result r = ostrel(in, "-pisome", out, rules, both);
+        QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(r.err));
+        QStringList left;
+        for (const Word &w : words(out, 1))
+            left << QString::number(qRound(w.box.top()));
+        QCOMPARE(left, QStringList({QString::number(qRound(before[1].box.top())), QString::number(qRound(before[3].box.top()))}));
+        QCOMPARE(QString::fromUtf8(run("pdfimages", {"-list", out}).out).count(QRegularExpression("\\n\\s+1\\s+\\d+\\s+image\\s")), 2);
     }
 
     // A picture rule whose run is drawn only where forms nest too deeply

@@ -261,6 +261,9 @@ TEST_F(OstrelTextTest, textIsReadAsTypedInTheFaceOfTheOldWords)
         {"emoji past the BMP", "ok 😀", false, false, "DejaVuSans"},
         {"ligature", "office", false, false, "DejaVuSans"},
         {"letter only another installed font has", "𝒜", false, false, "DejaVuMathTeXGyre-Regular"},
+        // Several have it (the serif and its condensed cut): the first by file name, whatever order the system lists them in.
+        {"letter two installed fonts have", "x˯", false, false, "DejaVuSerif"},
+        {"letter two installed fonts have, bold", "x˯", true, false, "DejaVuSerif-Bold"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

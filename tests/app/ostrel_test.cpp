@@ -1850,6 +1850,13 @@ private slots:
             {"sized by Tm", "0.5 0 0 0.5 72 700 Tm", {72, 92}, 54.672 / 2},
             {"spaced by Tc", "2 Tc 72 700 Td", {72, 92}, 62.672},
             {"in a space scaled by cm", "", {72, 92}, 54.672},
+            // An operator short of its numbers is passed over, as readers pass it.
+            {"a Ts of a name", "6 Ts /X Ts 72 700 Td", {72, 86}, 54.672},
+            {"a Tc of a name", "2 Tc /X Tc 72 700 Td", {72, 92}, 62.672},
+            {"a Tz of a name", "60 Tz /X Tz 72 700 Td", {72, 92}, 54.672 * 0.6},
+            {"a TL of a name", "30 TL /X TL 72 730 Td T*", {72, 92}, 54.672},
+            {"a Td with a name", "72 700 Td /X 5 Td", {72, 92}, 54.672},
+            {"a Tm with a name", "1 0 0 1 72 700 Tm /X 0 0 1 9 9 Tm", {72, 92}, 54.672},
         };
         for (const auto &c : cases) {
             const QByteArray content = c.state.isEmpty() ? "q 2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello World) Tj ET Q"

@@ -777,6 +777,8 @@ private slots:
                 "!line 2: the replacement text is longer than 4000 characters"},
             {"ten megabytes of replacement", "1-0-0-1-1:a:" + QByteArray(10 << 20, 'r'), false,
                 "!line 1: the replacement text is longer than 4000 characters"},
+            {"find at the limit, replacement past it", "1-0-0-1-1:" + QByteArray(4000, 'f') + ':' + QByteArray(4001, 'r'), false,
+                "!line 1: the replacement text is longer than 4000 characters"},
             {"find past the limit", "1-0-0-1-1:" + QByteArray(4001, 'f') + ":r", false,
                 "!line 1: the find text is longer than 4000 characters"},
             {"no reading within the limit", "1-0-0-1-1:a:" + QByteArray(4000, 'b') + ":c", false,

@@ -379,6 +379,9 @@ TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
         {1, 0, int(max), false, true, "its forms draw other"},
         {FormNesting::kMaxDepth, 1, 1, false, false, ""},
         {FormNesting::kMaxDepth + 1, 1, 1, false, false, "its forms are nested more than 100 deep"},
+        // An appearance is the first level of what it draws.
+        {FormNesting::kMaxDepth, 1, 0, false, true, ""},
+        {FormNesting::kMaxDepth + 1, 1, 0, false, true, "its forms are nested more than 100 deep"},
         // Tokens a reader skips do not end the count.
         {12, 4, 1, false, false, "its forms draw other", ") > ] } "},
         // A name that is not the last operand before Do draws nothing.

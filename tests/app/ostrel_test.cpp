@@ -2093,6 +2093,23 @@ private slots:
         }
     }
 
+    // A picture of as many pixels as one may have is placed (one more is
+    // refused, above).
+    void pictureAtThePixelLimitIsPlaced()
+    {
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString picture = work.filePath("limit.png");
+        QImage limit(800000, 50, QImage::Format_Grayscale8);   // 40,000,000 pixels
+        limit.fill(0);
+        QVERIFY(limit.save(picture) && writeFile(in, helveticaPagePdf("BT /F1 24 Tf 72 700 Td (Hello) Tj ET")));
+        const PlacedWord target = runOf(in, 1, "Hello");
+        const Result r = ostrel(in, "-pisome", out, rules,
+                                QStringLiteral("1:%1:%2:(%3):20:8\r\n").arg(target.left).arg(target.top).arg(picture));
+        QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
+        QVERIFY(QString::fromUtf8(run("pdfimages", {"-list", out}).out).contains(QRegularExpression("\\s+image\\s+800000\\s+50\\s")));
+    }
+
     // Pictures of every kind the window writes pass the check whole; cut
     // or damaged ones do not; other files are left to the library.
     void picturesAreCheckedWhole()

@@ -1842,7 +1842,8 @@ private slots:
     void textStatePlacesTheWord()
     {
         // Helvetica's "Hello" at 24 points is 54.672 wide; the page is 792 high.
-        const struct { const char *name; QByteArray state; QPointF origin; double width; } cases[] = {
+        // "Hello World" is 124.008 wide.
+        const struct { const char *name; QByteArray state; QPointF origin; double width; const char *find = "Hello"; } cases[] = {
             {"plain", "72 700 Td", {72, 92}, 54.672},
             {"lines moved by TD and T*", "72 740 Td 0 -20 TD T*", {72, 92}, 54.672},
             {"narrowed by Tz", "60 Tz 72 700 Td", {72, 92}, 54.672 * 0.6},
@@ -1859,6 +1860,8 @@ private slots:
             {"a TL of a name", "30 TL /X TL 72 730 Td T*", {72, 92}, 54.672},
             {"a Td with a name", "72 700 Td /X 5 Td", {72, 92}, 54.672},
             {"a Tm with a name", "1 0 0 1 72 700 Tm /X 0 0 1 9 9 Tm", {72, 92}, 54.672},
+            {"spaced by Tw", "5 Tw 72 700 Td", {72, 92}, 129.008, "Hello World"},
+            {"a Tw of a name", "5 Tw /X Tw 72 700 Td", {72, 92}, 129.008, "Hello World"},
         };
         for (const auto &c : cases) {
             const QByteArray content = c.state.isEmpty() ? "q 2 0 0 2 0 0 cm BT /F1 12 Tf 36 350 Td (Hello World) Tj ET Q"
@@ -1866,9 +1869,10 @@ private slots:
             QTemporaryDir work;
             const QString in = work.filePath("in.pdf");
             QVERIFY(writeFile(in, helveticaPagePdf(content)));
-            const QRectF box = boxOf(words(in, 1), "Hello");
+            const QVector<Word> shown = words(in, 1);
+            const QRectF box = boxOf(shown, "Hello").united(boxOf(shown, QString::fromLatin1(c.find).section(' ', -1)));
             QVERIFY2(!box.isNull(), c.name);
-            const std::vector<GlyphRemover::Removed> removed = removeAt(in, 1, box, {"Hello"});
+            const std::vector<GlyphRemover::Removed> removed = removeAt(in, 1, box, {c.find});
             QVERIFY2(removed.size() == 1 && removed[0].found == 0, c.name);
             QVERIFY2(qAbs(removed[0].origin.x - c.origin.x()) < 0.01 && qAbs(removed[0].origin.y - c.origin.y()) < 0.01
                          && qAbs(removed[0].width - c.width) < 0.01,

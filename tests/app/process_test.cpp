@@ -699,6 +699,21 @@ private slots:
         QCOMPARE(win.lines().filter(QStringLiteral("The page count of %1 could not be read: Pavlin.dll: cannot open").arg(path)).size(), 1);
     }
 
+    // The editor the window made speaks through the window's dialogs: the
+    // first file, gone since it was listed, is said there.
+    void editorSpeaksThroughTheWindowsDialogs()
+    {
+        Window win(dialogs);
+        const QString gone = box->path() + QStringLiteral("/gone.pdf");
+        QVERIFY(QFile::copy(box->sample("AnimalSounds.pdf"), gone));
+        win.open({gone});
+        QVERIFY(QFile::remove(gone));
+        dialogs.onExec = [](QDialog *) { return int(QDialog::Rejected); };
+        win.button("pushButton_option")->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes[0].text, QStringLiteral("The file \"%1\" cannot be found.").arg(gone));
+    }
+
     // The main window's "Replace" opens the one replacement window, made on
     // first use and raised again later.
     void mainWindowOpensOneReplaceWindow()

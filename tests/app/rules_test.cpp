@@ -509,6 +509,7 @@ private slots:
             handOver(pdf, QStringLiteral("2"));
             e.open();
             QCOMPARE(framesWrong(e, 1, 1.0f), QString());
+            QVERIFY(e.get("pushButton_zoomin")->isEnabled() && e.get("pushButton_zoomout")->isEnabled());   // again after no page
             QCOMPARE(readAll(mainPage), QByteArray("main window page"));
             QVERIFY(c.rendererThere || QFile::rename(dorcet, dorcet + QStringLiteral(".away")));
             handOver(c.file, QLatin1String(c.pages));

@@ -1859,6 +1859,7 @@ private slots:
             {"a Tz of a name", "60 Tz /X Tz 72 700 Td", {72, 92}, 54.672 * 0.6},
             {"a TL of a name", "30 TL /X TL 72 730 Td T*", {72, 92}, 54.672},
             {"a Td with a name", "72 700 Td /X 5 Td", {72, 92}, 54.672},
+            {"a TD with a name", "72 700 Td /X -20 TD", {72, 92}, 54.672},
             {"a Tm with a name", "1 0 0 1 72 700 Tm /X 0 0 1 9 9 Tm", {72, 92}, 54.672},
             {"spaced by Tw", "5 Tw 72 700 Td", {72, 92}, 129.008, "Hello World"},
             {"a Tw of a name", "5 Tw /X Tw 72 700 Td", {72, 92}, 129.008, "Hello World"},

@@ -52,6 +52,11 @@ private slots:
             {"Dorcet.dll", "PDF -ht OUT/a.png -f 1", schools, 2, "usage:"},
             {"Dorcet.dll", "PDF -ht OUT/a.png -f x -l 1", schools, 2, "usage:"},
             {"Dorcet.dll", "PDF -ht OUT/a.png -f 0 -l 1", schools, 1, "pages 0 to 1 are not a range"},
+            // Pages are numbered from 1, for both ends alike: a 0 is no "whole document".
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f 0 -l 0", schools, 1, "\"PDF\": pages 0 to 0 are not a range (-f 0: pages are numbered from 1)"},
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f 0 -l 3", schools, 1, "\"PDF\": pages 0 to 3 are not a range (-f 0: pages are numbered from 1)"},
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f 1 -l 0", schools, 1, "\"PDF\": pages 1 to 0 are not a range (-l 0: pages are numbered from 1)"},
+            {"Dorcet.dll", "PDF -ht OUT/a.png -f 000 -l 2", schools, 1, "pages 0 to 2 are not a range (-f 0: pages are numbered from 1)"},
             {"Dorcet.dll", "PDF -ht OUT/a.png -f 9 -l 2", schools, 1, "pages 9 to 2 are not a range"},
             {"Dorcet.dll", "PDF -ht OUT/a.png -f 5 -l 6", schools, 1, "doc.pdf\": pages 5 to 6 are not a range of the document, which has 5 pages"},
             {"Dorcet.dll", "PDF -ht OUT/no/a.png", schools, 1, "does not exist"},

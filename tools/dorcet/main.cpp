@@ -4,9 +4,9 @@
 //   Dorcet.dll <file.pdf> -ht <folder>/<base>.png [-f <first> -l <last>]
 //
 // writes <folder>/<base>_pg_0001.png and .htm, ... for every page, or for
-// pages <first> to <last> only, numbered from 0001 whatever the first page
-// is; all of them or, on failure, none. RENDRIX_MEMORY_MB and
-// RENDRIX_THREADS work as for rendrix.
+// pages <first> to <last> only (the document's numbers, from 1), numbered
+// from 0001 whatever the first page is; all of them or, on failure, none.
+// RENDRIX_MEMORY_MB and RENDRIX_THREADS work as for rendrix.
 
 #include "conversionrun.h"
 #include "converterprocess.h"
@@ -57,10 +57,20 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     ConverterProcess::prepare(kProgram);
     ConversionRequest request;
-    if (!parse(ConverterProcess::arguments(argc, argv), &request)) {
+    const QStringList args = ConverterProcess::arguments(argc, argv);
+    if (!parse(args, &request)) {
         ConverterProcess::report(QStringLiteral("usage: Dorcet.dll <file.pdf> -ht <folder>/<base>.png "
                                                           "[-f <first page> -l <last page>]"));
         return Usage;
+    }
+    // Pages are numbered from 1; a 0 given would read as no range, the whole document.
+    if (args.size() == 7 && (request.firstPage < 1 || request.lastPage < 1)) {
+        ConverterProcess::report(QStringLiteral("cannot convert \"%1\": pages %2 to %3 are not a range (%4 0: pages are numbered from 1)")
+                                     .arg(request.pdfPath)
+                                     .arg(request.firstPage)
+                                     .arg(request.lastPage)
+                                     .arg(request.firstPage < 1 ? QStringLiteral("-f") : QStringLiteral("-l")));
+        return Failed;
     }
     const QString error = ConversionRun::convert(request);
     if (!error.isEmpty()) {

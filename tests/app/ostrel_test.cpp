@@ -8,6 +8,7 @@
 #include "picturecheck.h"
 #include "rulelines.h"
 #include "testfiles.h"
+#include "../ostrel/testfonts.h"
 #include "textlayer.h"
 
 #include <poppler-qt5.h>
@@ -727,6 +728,10 @@ class OstrelTest : public QObject
     QTemporaryDir dir_;
 
 private slots:
+    // Whatever else the machine has, the engine draws only with the fonts
+    // these tests expect: a replacement no font can draw is that on any machine.
+    void initTestCase() { QVERIFY(TestFonts::useOnlyTheTestFonts(dir_.path().toStdString())); }
+
     void ruleLinesAreRead()
     {
         // The bytes, whether they are read as picture rules, and what is

@@ -5,6 +5,7 @@
 // embedded fonts hold.
 
 #include "../pdfobjects.h"
+#include "testfonts.h"
 
 #include "mupdfguard.h"
 #include "pagewriter.h"
@@ -160,6 +161,8 @@ protected:
         std::string pattern = std::string(tmp ? tmp : "/tmp") + "/ostrel-text-XXXXXX";
         ASSERT_TRUE(mkdtemp(&pattern[0]));
         dir_ = pattern + '/';
+        // Whatever else the machine has, only the fonts these tests expect.
+        ASSERT_TRUE(TestFonts::useOnlyTheTestFonts(pattern));
         ASSERT_TRUE(writeFile(dir_ + "in.pdf", pdfWithLines(kBlankPage)));
     }
     void TearDown() override { run({"rm", "-rf", dir_}); }

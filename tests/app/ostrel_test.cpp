@@ -73,6 +73,17 @@ QString ruleBox(int page, const QRectF &r)
     return QString::asprintf("%d-%d-%d-%d-%d", page, qRound(r.left()), qRound(r.top()), qRound(r.width()), qRound(r.height()));
 }
 
+// `text` as UTF-16, big- or little-endian, with its byte-order mark or without.
+QByteArray utf16(const QString &text, bool bigEndian, bool mark = true)
+{
+    QByteArray bytes;
+    for (const QChar c : (mark ? QString(QChar(0xFEFF)) : QString()) + text) {
+        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
 // How many pixels of `area` pass `test`.
 template <typename Test> int count(const QImage &image, const QRect &area, Test test)
 {
@@ -803,6 +814,36 @@ private slots:
                 "!line 200001: a rule file holds at most 200000 rules"},
             {"readings past the limit", ("1-0-0-1-1:" + QByteArray(4000, ':') + '\n').repeated(2), false,
                 "!line 2: the rules up to here hold more than 16 MB of find and replacement texts"},
+            // Files as editors save them: UTF-16 either way round, with or
+            // without its mark; a line of other bytes refused, naming it.
+            {"UTF-16LE with its mark", utf16(QStringLiteral("1-0-0-9-9:Grüße:中文 😀\r\n"), false), false, "1: 1 0 0 9 9|Grüße|中文 😀"},
+            {"UTF-16BE with its mark", utf16(QStringLiteral("\r\n1-0-0-9-9:Grüße:中文 😀"), true), false, "1: 1 0 0 9 9|Grüße|中文 😀"},
+            {"UTF-16LE without a mark", utf16(QStringLiteral("1-0-0-9-9:a:ü\n"), false, false), false, "1: 1 0 0 9 9|a|ü"},
+            {"UTF-16BE without a mark, a picture", utf16(QStringLiteral("3:120:45:(/p/ü.png):80:20"), true, false), true,
+                "1: 3 120 45 80 20|/p/ü.png"},
+            {"UTF-16 blank lines only", utf16(QStringLiteral(" \r\n\r"), false), false, "0: "},
+            {"UTF-16LE, half a surrogate pair after a lone carriage return", utf16(QStringLiteral("1-0-0-9-9:a:b\r\r\n1-0-0-9-9:a:"), false)
+                + QByteArray("\x3D\xD8\r\0\n\0", 6), false, "!line 3: it is not UTF-16 text (it holds U+D83D, half of a surrogate pair, alone)"},
+            {"UTF-16BE, the second half of a pair first", utf16(QStringLiteral("1-0-0-9-9:a:"), true) + QByteArray("\xDE\x00", 2), false,
+                "!line 1: it is not UTF-16 text (it holds U+DE00"},
+            {"UTF-16, a byte left over", utf16(QStringLiteral("1-0-0-9-9:a:b\n"), false) + 'x', false,
+                "!line 2: it is not UTF-16 text (the file ends in half a character)"},
+            {"UTF-32", QByteArray("\xFF\xFE\0\0" "1\0\0\0", 8), false, "!line 1: the file is UTF-32 text"},
+            {"Latin-1 on line 2", "1-0-0-9-9:a:b\r\n1-0-0-9-9:Gr\xFC\xDF" "e:x\r\n", false,
+                "!line 2: it is not UTF-8 text (from byte 13: \"\\xFC\\xDFe:x\"); save the rule file as UTF-8"},
+            {"a surrogate written as UTF-8", "1-0-0-9-9:a:\xED\xA0\x80", false, "!line 1: it is not UTF-8 text (from byte 13: \"\\xED\\xA0\\x80\")"},
+            {"an overlong form", "1-0-0-9-9:\xE0\x80\xAF:x", false, "!line 1: it is not UTF-8 text (from byte 11:"},
+            {"past U+10FFFF", "1-0-0-9-9:a:\xF4\x90\x80\x80", false, "!line 1: it is not UTF-8 text (from byte 13:"},
+            {"a picture path not UTF-8", "1:2:3:(caf\xE9.png):5:5", true, "!line 1: it is not UTF-8 text (from byte 11: \"\\xE9.png):5:5\")"},
+            {"the highest character", "1-0-0-9-9:a:\xF4\x8F\xBF\xBF", false, "1: 1 0 0 9 9|a|\U0010FFFF"},
+            // A rule given again is left out, named as a repeat of the first.
+            {"a repeated line", "1-0-0-9-9:a:b\r\n2-0-0-1-1:x:y\r\n01-0-0-9-9:a:b\r\n1-0-0-9-9:a:b\r\n", false,
+                "2: 2 0 0 1 1|x|y / line 3, page 01, \"a:b\": it repeats line 1; rule skipped"
+                " / line 4, page 1, \"a:b\": it repeats line 1; rule skipped"},
+            {"the same box with other texts: no repeat", "1-0-0-9-9:a:b\n1-0-0-9-9:a:c\n1-0-0-9-9:b:b\n1-0-0-9-8:a:b\n", false,
+                "4: 1 0 0 9 8|a|b"},
+            {"a picture repeated in another size", "1:2:3:(p.png):5:5\n1:2:3:(p.png):9:9\n1:2:3:(q.png):5:5\n", true,
+                "2: 1 2 3 5 5|q.png / line 2, page 1, picture \"p.png\": it repeats line 1; rule skipped"},
         };
         for (const auto &c : cases) {
             const RuleLines file = RuleLines::parse(c.bytes.toStdString(), c.image ? RuleLines::Kind::Image : RuleLines::Kind::Text);
@@ -825,6 +866,8 @@ private slots:
             }
             for (const ImageRule &r : file.imageRules())
                 got = QStringLiteral("%1: %2|%3").arg(count).arg(box(r), QString::fromStdString(r.path));
+            for (const std::string &repeat : file.repeats())
+                got += " / " + QString::fromStdString(repeat);
             QVERIFY2(file.ok() != c.expected.startsWith('!') && (file.ok() ? got == c.expected : got.startsWith(c.expected)),
                      qPrintable(c.name + (": " + got)));
         }
@@ -2208,6 +2251,51 @@ private slots:
             const QString err = QString::fromUtf8(r.err);
             QVERIFY2(r.exitCode == 2 && err.count('\n') == 1 && err.contains(c.expected), qPrintable(c.name + (": " + err)));
             QCOMPARE(pageText(out, 1), pageText(in, 1));
+        }
+    }
+
+    // Rule files as editors save them: UTF-8 with or without its mark and
+    // UTF-16 either way round are applied as typed; a line of other bytes
+    // (Latin-1) refuses the run, naming the line, and nothing is written;
+    // a line given twice is skipped as a repeat of the first.
+    void ruleFilesAsEditorsSaveThem()
+    {
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        QVERIFY(writeFile(in, pdfWithPages({{0, QRectF(0, 0, 700, 800)}})));
+        const QVector<Word> before = words(in, 1);
+        const QString beta = ruleBox(1, boxOf(before, "Beta")) + QStringLiteral(":Beta:Grüße\r\n");
+        const QString gamma = ruleBox(1, boxOf(before, "Gamma")) + QStringLiteral(":Gamma:中文替换\r\n");
+        const struct { const char *name; QByteArray rules; int exitCode; QString message; } cases[] = {
+            {"UTF-8", (beta + gamma).toUtf8(), 0, {}},
+            {"UTF-8 with its mark", "\xEF\xBB\xBF" + (beta + gamma).toUtf8(), 0, {}},
+            {"UTF-16LE with its mark", utf16(beta + gamma, false), 0, {}},
+            {"UTF-16BE with its mark", utf16(beta + gamma, true), 0, {}},
+            {"Latin-1, its second line not UTF-8", (ruleBox(1, boxOf(before, "Gamma")) + ":Gamma:Ok\r\n" + beta).toLatin1(), 1,
+                "\", line 2: it is not UTF-8 text (from byte "},
+            {"a line given twice", (beta + gamma + beta).toUtf8(), 2, "\", line 3, page 1, \"Beta:Grüße\": it repeats line 1; rule skipped"},
+        };
+        for (const auto &c : cases) {
+            QFile::remove(out);
+            QVERIFY(writeFile(rules, c.rules));
+            const Result r = ostrel(in, "-tesome", out, rules);
+            const QString err = QString::fromUtf8(r.err);
+            QVERIFY2(r.exitCode == c.exitCode
+                         && (c.message.isEmpty() ? err.isEmpty()
+                                                 : err.count('\n') == 1 && err.startsWith("Ostrel.dll: rule file \"" + rules)
+                                                       && err.contains(c.message)),
+                     qPrintable(c.name + QStringLiteral(" (exit %1): ").arg(r.exitCode) + err));
+            if (c.exitCode == 1) {
+                QVERIFY2(!QFile::exists(out), c.name);
+                continue;
+            }
+            // pdftotext reads the replacements where the old words were.
+            const QVector<Word> after = words(out, 1);
+            const QRectF german = boxOf(after, QStringLiteral("Grüße")), chinese = boxOf(after, QStringLiteral("中文替换"));
+            QVERIFY2(!german.isNull() && !chinese.isNull() && qAbs(german.left() - boxOf(before, "Beta").left()) < 1
+                         && qAbs(chinese.left() - boxOf(before, "Gamma").left()) < 1 && boxOf(after, "Beta").isNull()
+                         && boxOf(after, "Gamma").isNull() && !boxOf(after, "Alpha").isNull(),
+                     c.name);
         }
     }
 

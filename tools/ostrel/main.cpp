@@ -5,10 +5,10 @@
 //
 // Exit codes: 0 every rule applied (a rule file without a rule writes the
 // input's pages unchanged); 1 failed, no output written; 2 output
-// written, but some rules found nothing and were skipped (one line each on
-// standard error). OUT.pdf may not be the input, the rule file or a
-// picture, nor anything but a regular file. OSTREL_MEMORY_MB bounds its
-// memory (MemoryLimit).
+// written, but some rules found nothing or repeated an earlier line and
+// were skipped (one line each on standard error). OUT.pdf may not be the
+// input, the rule file or a picture, nor anything but a regular file.
+// OSTREL_MEMORY_MB bounds its memory (MemoryLimit).
 
 #include "erroroutput.h"
 #include "formnesting.h"
@@ -98,6 +98,8 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     if (!replacer.run(input, output, rules, &error))
         return error;
     for (const std::string &line : replacer.skipped())
+        notes->push_back("rule file \"" + rulePath + "\", " + line);
+    for (const std::string &line : rules.repeats())
         notes->push_back("rule file \"" + rulePath + "\", " + line);
     return std::string();
 }

@@ -5,6 +5,8 @@
 namespace
 {
 // The length of the UTF-8 sequence at `i`, or 0 when none starts there.
+// Only shortest forms of code points up to U+10FFFF that are not
+// surrogates count, as every reader of UTF-8 takes them.
 size_t sequenceAt(const std::string &s, size_t i)
 {
     const unsigned char lead = static_cast<unsigned char>(s[i]);
@@ -17,6 +19,11 @@ size_t sequenceAt(const std::string &s, size_t i)
         if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
             return 0;
     }
+    // The second byte's range where the lead allows less than every continuation.
+    const unsigned char second = length > 1 ? static_cast<unsigned char>(s[i + 1]) : 0;
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90)
+        || (lead == 0xF4 && second > 0x8F))
+        return 0;
     return length;
 }
 }
@@ -52,4 +59,15 @@ size_t MessageText::characterBytes(const std::string &text, size_t i)
 {
     const size_t length = sequenceAt(text, i);
     return length ? length : 1;
+}
+
+size_t MessageText::notUtf8At(const std::string &text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = sequenceAt(text, i);
+        if (length == 0)
+            return i;
+        i += length;
+    }
+    return std::string::npos;
 }

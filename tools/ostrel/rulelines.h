@@ -7,6 +7,10 @@
 // Text rule line:  page-left-top-width-height:find:replace
 // Image rule line: page:left:top:(path):width:height
 //
+// The file is UTF-8 text, with or without a byte-order mark, or UTF-16
+// text (with its mark, or starting with a character below U+007F); a line
+// of other bytes is refused, never read as some other character.
+//
 // Lines end with "\r\n", "\n" or a lone "\r"; empty lines and lines of blanks
 // carry no rule, and a file of none is no error. Numbers are
 // unsigned decimal integers (leading zeros allowed). Nothing is escaped, so
@@ -75,10 +79,16 @@ public:
 
     // Reads every line as `kind`. A malformed line (a field that is not an
     // unsigned integer, too few fields, a picture size that is not positive,
-    // an empty find text, a text or path beyond its limit, the rule beyond
-    // kMaxRules or kMaxReadingBytes) makes the whole
+    // an empty find text, a text or path beyond its limit, bytes that are
+    // not UTF-8 or UTF-16 text, the rule beyond kMaxRules or
+    // kMaxReadingBytes) makes the whole
     // file invalid: error() names the line and the reason, quoting at most
     // the start of what it read (MessageText).
+    //
+    // A rule that repeats an earlier line is left out, and told in
+    // repeats(): a text rule of the same page, box and text; a picture rule
+    // of the same page, place and picture path, whatever its size (the
+    // earlier one takes the run).
     //
     // An image path runs from "(" to the last "):" of the line, because the
     // width and height after it are plain numbers and cannot hold "):".
@@ -88,11 +98,18 @@ public:
     const std::string &error() const { return error_; }
     const std::vector<TextRule> &textRules() const { return text_; }
     const std::vector<ImageRule> &imageRules() const { return image_; }
+    // One line for each rule left out as a repeat, in the order of the
+    // file, worded as the engine's other skipped rules.
+    const std::vector<std::string> &repeats() const { return repeats_; }
 
 private:
+    // Reads the lines of UTF-8 `text` from `start`.
+    void readLines(const std::string &text, size_t start, Kind kind);
+
     std::string error_;
     std::vector<TextRule> text_;
     std::vector<ImageRule> image_;
+    std::vector<std::string> repeats_;
 };
 
 #endif

@@ -296,9 +296,9 @@ private slots:
             {D, "inline.pdf -ht a.png -f 1 -l 1", "", "cannot convert \"inline.pdf\": page 1: " + pixels},
             {R, "-htmlformat one-bit.pdf text.xml", "", "cannot convert \"one-bit.pdf\": page 1: " + pixels},
             {D, "one-bit.pdf -ht a.png", "", "cannot convert \"one-bit.pdf\": page 1: " + pixels},
-            // Four units of work a pixel of three bytes: 500,000,004 in all.
+            // Four units of work a pixel of three bytes: 1,000,000,004 in all.
             {R, "-htmlformat past-limit.pdf text.xml", "",
-             "page 1: its images (126 million pixels) and forms take more work to draw than a page may"},
+             "page 1: its images (251 million pixels) and forms take more work to draw than a page may"},
             {R, "-htmlformat in.pdf text.xml", "", "text_pg_0001.png\": it is not a regular file"},
             // Memory runs out before any page is drawn, in the per-page checks.
             {R, "-htmlformat numbers.pdf text.xml", "", "rendrix: cannot convert \"numbers.pdf\": it needs more memory than this run may use (8 MB)\n",
@@ -338,7 +338,7 @@ private slots:
                     && writeFile("inline.pdf", helloAnd("q 300 0 0 200 0 0 cm BI /W 100000 /H 100000 /CS /RGB /BPC 8 ID "
                                                         + QByteArray(64, '\x80') + " EI Q", "null"))
                     && writeFile("one-bit.pdf", helloAnd(drawn, scanImage(100000, 100000)))
-                    && writeFile("past-limit.pdf", helloAnd(drawn, declaredImage("125000001", "1"))));
+                    && writeFile("past-limit.pdf", helloAnd(drawn, declaredImage("250000001", "1"))));
             QVERIFY(writeFile("big.pdf", onePage('(' + QByteArray(1 << 20, 'x') + ')'))
                     && writeFile("array.pdf", onePage('[' + QByteArray("1 ").repeated(300000) + ']')));
             // Zeros on either side of the picture file limit, without taking the disk.

@@ -123,8 +123,9 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
                                     " /Resources << /XObject << /Im 6 0 R >> >>",
                                     "/Im Do");
     const std::string gray1 = "/ColorSpace /DeviceGray /BitsPerComponent 1";
-    // The work (when not -1): a unit a pixel and one a byte of its data, and
-    // what FormNesting counts for each drawing of a form or pattern cell.
+    // The work (when not -1): a unit a pixel and one a byte of its data, twice
+    // that for four inks and six times for Lab, and what FormNesting counts
+    // for each drawing of a form or pattern cell.
     const struct { const char *what; std::string content, resources; std::vector<std::string> more; long long pixels;
                    std::string pageKeys = ""; long long work = -1; } rows[] = {
         {"an image", "q /Im Do Q", im, {image("100", "200")}, 20000, "", 40000},
@@ -133,14 +134,16 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
         {"a gray scan of a sheet of A2 at 600 dpi", "/Im Do", im, {image("9921", "14031")}, 139201551, "", 278403102},
         {"a mask", "/Im Do", im, {imageWith("800", "100", "/ImageMask true /BitsPerComponent 8")}, 80000, "", 90000},
         {"in colour", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceRGB /BitsPerComponent 8")}, 100, "", 400},
-        {"16-bit CMYK", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceCMYK /BitsPerComponent 16")}, 100, "", 900},
+        {"16-bit CMYK", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceCMYK /BitsPerComponent 16")}, 100, "", 1800},
+        {"Lab", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/Lab << /WhitePoint [0.95 1 1.09] >>] /BitsPerComponent 8")},
+         100, "", 2400},
         {"ICC-based", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/ICCBased 6 0 R] /BitsPerComponent 8"),
                                      stream("/N 3", "x")}, 100, "", 400},
         {"indexed", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/Indexed /DeviceRGB 1 <000000FFFFFF>] /BitsPerComponent 8")},
          100, "", 200},
         {"two inks", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/DeviceN [/A /B] /DeviceCMYK 6 0 R] /BitsPerComponent 2"),
-                                    "<< /FunctionType 2 /Domain [0 1] /N 1 >>"}, 100, "", 150},
-        {"depth and colours its own", "/Im Do", im, {imageWith("10", "10", "/Filter /JPXDecode")}, 100, "", 500},
+                                    "<< /FunctionType 2 /Domain [0 1] /N 1 >>"}, 100, "", 300},
+        {"depth and colours its own", "/Im Do", im, {imageWith("10", "10", "/Filter /JPXDecode")}, 100, "", 1000},
         {"a depth of no image", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceGray /BitsPerComponent 99")}, 100, "", 200},
         {"drawn three times", "/Im Do /Im Do\n/Im Do", im, {image("100", "200")}, 60000},
         {"after tokens a reader skips", ") > ] } /Im Do", im, {image("100", "200")}, 20000},
@@ -156,15 +159,15 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
         {"inline", "BI /W 30 /H 40 /CS /G /BPC 8" + inlineData, "", {}, 1200, "", 2400},
         {"inline, a mask", "BI /W 80 /H 10 /IM true" + inlineData, "", {}, 800, "", 900},
         {"inline, indexed", "BI /W 10 /H 10 /CS [/I /RGB 1 <000000FFFFFF>] /BPC 8" + inlineData, "", {}, 100, "", 200},
-        {"inline, colours of the page's", "BI /W 10 /H 10 /CS /CS0 /BPC 8" + inlineData, "", {}, 100, "", 500},
+        {"inline, colours of the page's", "BI /W 10 /H 10 /CS /CS0 /BPC 8" + inlineData, "", {}, 100, "", 1000},
         {"inline, full names", "BI /Width 30 /Height 4.5 /ColorSpace /DeviceGray" + inlineData + "0 g", "", {}, 120},
         {"inline data like a drawing", "BI /W 2 /H 2 ID /Im Do EI /Im Do", im, {image("3", "3")}, 13},
         {"inline, negative", "BI /W -30 /H 40" + inlineData, "", {}, 0},
         {"two inline", "BI /W 3 /H 4" + inlineData + "BI /H 5 /W 6" + inlineData, "", {}, 42},
         {"a form drawing it twice, drawn four times", "/F Do /F Do /F Do /F Do", "/XObject << /F 5 0 R >>",
-         {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800, "", 4 * (400 + 1630)},
+         {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800, "", 4 * (400 + 5390)},
         {"a symbol drawn 120,000 times", repeated("/F Do ", 120000), "/XObject << /F 5 0 R >>", {form("0 0 1 1 re f")}, 0, "",
-         120000 * 1620},
+         120000 * 5360},
         {"a texture tiled 1,600 times", repeated("/Im Do ", 1600), im,
          {imageWith("256", "256", "/ColorSpace /DeviceRGB /BitsPerComponent 8")}, 1600 * 65536, "", 1600 * 65536 * 4},
         {"a form drawing with the page's resources", "/F Do /F Do", "/XObject << /F 5 0 R /Im 6 0 R >>",
@@ -177,7 +180,7 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
         {"an annotation's appearance", "", "", {form("/Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("7", "7")},
          49, "/Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>]"},
         {"a tiling pattern painting twice", "/Pattern cs /P scn 0 0 9 9 re f\n0 0 5 5 re f", pattern, {tile, image("10", "10")}, 200,
-         "", 2 * (200 + 1560)},
+         "", 2 * (200 + 5180)},
         {"a pattern restored away", "q /Pattern cs /P scn 0 0 9 9 re f Q 0 0 9 9 re f", pattern, {tile, image("10", "10")}, 100},
         {"a pattern and a colour", "/Pattern cs /P scn 0 0 9 9 re f 0.5 g f /P scn 1 0 0 scn f", pattern,
          {tile, image("10", "10")}, 100},
@@ -241,13 +244,13 @@ TEST(ImagePixels, RefusalNamesThePageAndTheLimit)
     const std::string im = "/XObject << /Im 5 0 R >>";
     const std::string atLimit = std::string(folder) + "/at-limit.pdf", pastLimit = std::string(folder) + "/past-limit.pdf";
     // A pixel of one gray byte is two units of work.
-    ASSERT_TRUE(std::ofstream(atLimit, std::ios::binary) << onePage("/Im Do /Im Do", im, {image("125000000", "1")}));
-    ASSERT_TRUE(std::ofstream(pastLimit, std::ios::binary) << onePage("/Im Do", im, {image("250000001", "1")}));
+    ASSERT_TRUE(std::ofstream(atLimit, std::ios::binary) << onePage("/Im Do /Im Do", im, {image("250000000", "1")}));
+    ASSERT_TRUE(std::ofstream(pastLimit, std::ios::binary) << onePage("/Im Do", im, {image("500000001", "1")}));
 
     EXPECT_EQ(ImagePixels::refusal(atLimit, {}), "");
     EXPECT_EQ(ImagePixels::refusal(pastLimit, {}),
-              "page 1: its images (251 million pixels) and forms take more work to draw than a page may")
-        << "250,000,001 pixels, rounded up";
+              "page 1: its images (501 million pixels) and forms take more work to draw than a page may")
+        << "500,000,001 pixels, rounded up";
     EXPECT_EQ(ImagePixels::refusal(pastLimit, {2}), "");   // no such page
     EXPECT_EQ(ImagePixels::refusal(std::string(folder) + "/missing.pdf", {}), "");   // left to the program's library
     ::unlink(atLimit.c_str());

@@ -13,9 +13,10 @@
 namespace
 {
 // Setting up one drawing of a form, and reading one byte of its content,
-// in units of work.
-const long long kSetupWork = 1500;
-const long long kByteWork = 10;
+// in units of work: the converter reads a page twice, for its image and
+// for its words, some ten microseconds a drawing each time.
+const long long kSetupWork = 5000;
+const long long kByteWork = 30;
 
 // Products stop at the largest value: past the limit, never past the type.
 long long multiply(long long a, long long b)

@@ -23,16 +23,15 @@
 class FormNesting
 {
 public:
-    // A page's budget of drawing work, shared with its images (ImagePixels).
-    // A unit is what the renderer spends making one pixel of an image, some
-    // five nanoseconds: the budget is a few seconds of drawing.
-    static const long long kMaxWork = 500000000;
+    // A page's budget of drawing work, shared with its images (ImagePixels):
+    // a few seconds. A unit is a few nanoseconds of drawing; a gray pixel of
+    // an image costs two.
+    static const long long kMaxWork = 1000000000;
     // Renderers stop far sooner; the limit keeps this count's own recursion shallow.
     static const int kMaxDepth = 100;
 
     // The work of drawing a form once whose content has `bytes` bytes: the
-    // renderers set up a drawing (some ten microseconds) and read its
-    // content anew each time.
+    // renderers set up each drawing and read its content anew each time.
     static long long drawingWork(long long bytes);
 
     // Why page `number` (from 1) of `path` draws too much; empty when it

@@ -59,57 +59,73 @@ bool isStreamOf(QPDFObjectHandle object, const char *subtype)
     return object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals(subtype);
 }
 
-// The colour components of a colour space named `name`, in full or as an
-// inline image abbreviates it; 4, the most of a device space, for one the
-// renderer decides (a resource's name, an image's own).
-int componentsOfName(const std::string &name)
+// What a renderer reads and does for a pixel's colour: its components,
+// and a factor for the colours it converts by arithmetic pixel by pixel,
+// which cost it twice (four inks) to six times (Lab) what gray or RGB do.
+struct Colours
 {
-    static const std::map<std::string, int> known{
-        {"/DeviceGray", 1}, {"/G", 1}, {"/CalGray", 1}, {"/Indexed", 1}, {"/I", 1}, {"/Separation", 1},
-        {"/DeviceRGB", 3}, {"/RGB", 3}, {"/CalRGB", 3}, {"/Lab", 3}};
+    int components;
+    int factor;
+};
+
+// A colour space named `name`, in full or as an inline image abbreviates it;
+// four inks for one the renderer decides (a resource's name, an image's own).
+Colours coloursOfName(const std::string &name)
+{
+    static const std::map<std::string, Colours> known{
+        {"/DeviceGray", {1, 1}}, {"/G", {1, 1}}, {"/CalGray", {1, 1}}, {"/Indexed", {1, 1}}, {"/I", {1, 1}},
+        {"/Separation", {1, 1}}, {"/DeviceRGB", {3, 1}}, {"/RGB", {3, 1}}, {"/CalRGB", {3, 1}}, {"/Lab", {3, 6}}};
     const auto found = known.find(name);
-    return found == known.end() ? 4 : found->second;
+    return found == known.end() ? Colours{4, 2} : found->second;
 }
 
-int componentsOf(QPDFObjectHandle space)
+Colours coloursOf(QPDFObjectHandle space)
 {
     if (space.isName())
-        return componentsOfName(space.getName());
+        return coloursOfName(space.getName());
     if (!space.isArray() || space.getArrayNItems() < 1 || !space.getArrayItem(0).isName())
-        return 4;
+        return coloursOfName(std::string());
     const std::string family = space.getArrayItem(0).getName();
     QPDFObjectHandle second = space.getArrayNItems() > 1 ? space.getArrayItem(1) : QPDFObjectHandle();
-    if (family == "/ICCBased" && second.isStream() && second.getDict().getKey("/N").isInteger())
-        return int(std::max(1LL, std::min(4LL, second.getDict().getKey("/N").getIntValue())));
-    if (family == "/DeviceN" && second.isArray())
-        return std::max(1, std::min(32, second.getArrayNItems()));
-    return componentsOfName(family);
+    if (family == "/ICCBased" && second.isStream() && second.getDict().getKey("/N").isInteger()) {
+        const int components = int(std::max(1LL, std::min(4LL, second.getDict().getKey("/N").getIntValue())));
+        return Colours{components, components == 4 ? 2 : 1};
+    }
+    if (family == "/DeviceN" && second.isArray()) {
+        const int components = std::max(1, std::min(32, second.getArrayNItems()));
+        return Colours{components, components > 1 ? 2 : 1};
+    }
+    return coloursOfName(family);
 }
 
-// Bits a pixel of the image of `dict` has in the file: a mask has one; a
-// depth not given (a JPEG 2000 image's own) is taken as 8 bits.
-int bitsPerPixel(QPDFObjectHandle dict)
+// Work: a unit a pixel, and one for each byte of its data, times the
+// colours' factor.
+long long pixelWork(long long pixels, int bitsPerPixel, int factor)
+{
+    return multiply(multiply(pixels, 8 + bitsPerPixel), factor) / 8;
+}
+
+// The work of drawing `pixels` of the image of `dict` once: a mask has one
+// bit a pixel; a depth not given (a JPEG 2000 image's own) is taken as 8 bits.
+long long imageWork(QPDFObjectHandle dict, long long pixels)
 {
     QPDFObjectHandle imageMask = dict.getKey("/ImageMask");
     if (imageMask.isBool() && imageMask.getBoolValue())
-        return 1;
+        return pixelWork(pixels, 1, 1);
     QPDFObjectHandle bits = dict.getKey("/BitsPerComponent");
-    const long long depth = bits.isInteger() ? bits.getIntValue() : 8;
-    return int(depth >= 1 && depth <= 16 ? depth : 8) * componentsOf(dict.getKey("/ColorSpace"));
+    const long long depth = bits.isInteger() && bits.getIntValue() >= 1 && bits.getIntValue() <= 16 ? bits.getIntValue() : 8;
+    const Colours colours = coloursOf(dict.getKey("/ColorSpace"));
+    return pixelWork(pixels, int(depth) * colours.components, colours.factor);
 }
 
-// Work: a unit a pixel, and one for each byte of its data.
-long long pixelWork(long long pixels, int bitsPerPixel)
-{
-    return multiply(pixels, 8 + bitsPerPixel) / 8;
-}
 // What an inline image's dictionary declares, read a token at a time from
 // "BI" on; `key` is the name before the token.
 struct InlineImage
 {
     bool open = false;   // within the dictionary
     long long width = 0, height = 0;
-    int bits = 8, components = 4;
+    int bits = 8;
+    Colours colours = coloursOfName(std::string());
     bool mask = false;
     bool spaceArray = false;   // within "/CS [", before its family
 
@@ -126,10 +142,10 @@ struct InlineImage
         if (!open) {
             return;
         } else if (spaceArray && type == QPDFTokenizer::tt_name) {
-            components = componentsOfName(value == "/I" ? "/Indexed" : value);
+            colours = coloursOfName(value);
             spaceArray = false;
         } else if (key == "/CS" || key == "/ColorSpace") {
-            components = type == QPDFTokenizer::tt_name ? componentsOfName(value) : components;
+            colours = type == QPDFTokenizer::tt_name ? coloursOfName(value) : colours;
             spaceArray = type == QPDFTokenizer::tt_array_open;
         } else if (number && (key == "/W" || key == "/Width")) {
             width = sizeFromText(value);
@@ -143,7 +159,10 @@ struct InlineImage
         }
     }
     long long pixels() const { return multiply(width, height); }
-    long long work() const { return pixelWork(pixels(), mask ? 1 : bits * components); }
+    long long work() const
+    {
+        return mask ? pixelWork(pixels(), 1, 1) : pixelWork(pixels(), bits * colours.components, colours.factor);
+    }
 };
 
 bool fills(const std::string &op)
@@ -201,15 +220,15 @@ std::string ImagePixels::refusal(QPDFPageObjectHelper &page)
 ImagePixels::Cost ImagePixels::imageCost(QPDFObjectHandle image)
 {
     const long long pixels = declaredPixels(image);
-    Cost cost{pixels, pixelWork(pixels, bitsPerPixel(image.getDict()))};
+    Cost cost{pixels, imageWork(image.getDict(), pixels)};
     // Masks drawn with it, each read whole: a soft mask of gray levels, a mask of one bit.
     for (const char *mask : {"/SMask", "/Mask"}) {
         QPDFObjectHandle drawn = image.getDict().getKey(mask);
         if (!drawn.isStream())
             continue;
         const long long maskPixels = declaredPixels(drawn);
-        const int bits = std::string(mask) == "/Mask" ? 1 : bitsPerPixel(drawn.getDict());
-        cost = plus(cost, Cost{maskPixels, pixelWork(maskPixels, bits)});
+        const long long work = std::string(mask) == "/Mask" ? pixelWork(maskPixels, 1, 1) : imageWork(drawn.getDict(), maskPixels);
+        cost = plus(cost, Cost{maskPixels, work});
     }
     return cost;
 }

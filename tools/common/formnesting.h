@@ -26,7 +26,7 @@ public:
     // A page's budget of drawing work, shared with its images (ImagePixels):
     // a few seconds. A unit is a few nanoseconds of drawing; a gray pixel of
     // an image costs two.
-    static const long long kMaxWork = 1000000000;
+    static constexpr long long kMaxWork = 1000000000;
     // Renderers stop far sooner; the limit keeps this count's own recursion shallow.
     static const int kMaxDepth = 100;
 

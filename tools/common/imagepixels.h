@@ -18,10 +18,11 @@
 // once: every image a page, its forms, its tiling patterns and its
 // annotations draw, each as often as it is drawn, with its masks, and every
 // inline image. A pixel costs a unit of work and each byte of its data at
-// the image's own depth another, so a one-bit scan of a large sheet at 1200
-// dpi is drawn, as the renderer draws it in a second or two; each drawing of
-// a form or pattern cell costs what FormNesting counts for it. The page's
-// budget is FormNesting::kMaxWork.
+// the image's own depth another, twice that for four inks and six times for
+// Lab, whose colours the renderer converts pixel by pixel: a one-bit scan of
+// a large sheet at 1200 dpi is drawn, as the renderer draws it in a second
+// or two. Each drawing of a form or pattern cell costs what FormNesting
+// counts for it. The page's budget is FormNesting::kMaxWork.
 class ImagePixels
 {
 public:

@@ -328,8 +328,7 @@ ImagePixels::Cost ImagePixels::drawingCost(const Drawing &drawing, const Resourc
             QPDFObjectHandle pattern = patterns.isDictionary() ? patterns.getKey(paint.first) : QPDFObjectHandle();
             if (pattern.isStream() && pattern.getDict().getKey("/PatternType").isInteger()
                 && pattern.getDict().getKey("/PatternType").getIntValue() == 1)
-                total = plus(total, times(formCost(pattern, resources, depth + 1),
-                                          multiply(paint.second, tilesOf(pattern))));
+                total = plus(total, patternCost(pattern, paint.second, resources, depth));
         } catch (const std::bad_alloc &) {
             throw;
         } catch (const std::exception &) {
@@ -350,6 +349,20 @@ ImagePixels::Cost ImagePixels::drawingCost(const Drawing &drawing, const Resourc
         }
     }
     return total;
+}
+
+ImagePixels::Cost ImagePixels::patternCost(QPDFObjectHandle pattern, long long paints, const Resources &resources,
+                                           int depth)
+{
+    const Cost cell = formCost(pattern, resources, depth + 1);
+    // The tiles are counted as if each paint covered the page, far more than
+    // the small areas hatches fill: beyond the first drawing of the cell a
+    // paint counts only what the cell's images cost, as it did before its
+    // drawing was weighed.
+    const auto parsed = forms_.find(pattern.getObjGen());
+    const long long setup = parsed == forms_.end() ? 0 : FormNesting::drawingWork(parsed->second.bytes);
+    const Cost tile{cell.pixels, cell.work - std::min(setup, cell.work)};
+    return plus(times(cell, paints), times(tile, multiply(paints, tilesOf(pattern) - 1)));
 }
 
 long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const

@@ -74,6 +74,8 @@ private:
     static Drawing drawingOf(const std::string &content, bool patterns);
     Cost drawingCost(const Drawing &drawing, const Resources &resources, int depth);
     Cost formCost(QPDFObjectHandle form, const Resources &caller, int depth);
+    // A tiling pattern painting `paints` times.
+    Cost patternCost(QPDFObjectHandle pattern, long long paints, const Resources &resources, int depth);
     long long tilesOf(QPDFObjectHandle pattern) const;
 
     std::map<QPDFObjGen, Drawing> forms_;

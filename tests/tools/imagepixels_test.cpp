@@ -253,8 +253,14 @@ TEST(ImagePixels, RefusalNamesThePageAndTheLimit)
               "page 1: its images (501 million pixels) and forms take more work to draw than a page may")
         << "500,000,001 pixels, rounded up";
     EXPECT_EQ(ImagePixels::refusal(pastLimit, {2}), "");   // no such page
+    // Forms alone: 200,000 drawings of one form of 12 bytes, a billion units and more.
+    const std::string forms = std::string(folder) + "/forms.pdf";
+    ASSERT_TRUE(std::ofstream(forms, std::ios::binary)
+                << onePage(repeated("/F Do ", 200000), "/XObject << /F 5 0 R >>", {form("0 0 1 1 re f")}));
+    EXPECT_EQ(ImagePixels::refusal(forms, {}), "page 1: drawing its forms and patterns takes more work than a page may");
     EXPECT_EQ(ImagePixels::refusal(std::string(folder) + "/missing.pdf", {}), "");   // left to the program's library
     ::unlink(atLimit.c_str());
     ::unlink(pastLimit.c_str());
+    ::unlink(forms.c_str());
     ::rmdir(folder);
 }

@@ -211,6 +211,8 @@ std::string ImagePixels::refusal(QPDFPageObjectHelper &page)
     const Cost drawn = cost(page);
     if (drawn.work <= FormNesting::kMaxWork)
         return std::string();
+    if (drawn.pixels == 0)
+        return "drawing its forms and patterns takes more work than a page may";
     const std::string pixels = drawn.pixels < kMillion
         ? std::to_string(drawn.pixels) + " pixels"
         : std::to_string((drawn.pixels + kMillion - 1) / kMillion) + " million pixels";

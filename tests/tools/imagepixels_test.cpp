@@ -31,9 +31,23 @@ std::string image(const std::string &width, const std::string &height, const std
                   std::string(64, 'x'));
 }
 
+// An image of `width` x `height` pixels with `keys` for its depth and colours.
+std::string imageWith(const std::string &width, const std::string &height, const std::string &keys)
+{
+    return stream("/Type /XObject /Subtype /Image /Width " + width + " /Height " + height + " " + keys, std::string(64, 'x'));
+}
+
 std::string form(const std::string &content, const std::string &resources = "")
 {
     return stream("/Type /XObject /Subtype /Form /BBox [0 0 9 9] " + resources, content);
+}
+
+std::string repeated(const std::string &text, int times)
+{
+    std::string all;
+    for (int i = 0; i < times; ++i)
+        all += text;
+    return all;
 }
 
 // One page drawing `content` with `resources` (inside its /Resources) and
@@ -78,13 +92,20 @@ std::string patternChain(int levels)
     return onePage("/Pattern cs /P scn 0 0 9 9 re f", "/Pattern << /P 5 0 R >>", more);
 }
 
-long long pixelsOf(const std::string &bytes)
+long long pixelsOf(const std::string &bytes, bool work = false)
 {
     QPDF pdf;
     pdf.setSuppressWarnings(true);
     pdf.processMemoryFile("page", bytes.data(), bytes.size());
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-    return pages.size() == 1 ? ImagePixels().pixels(pages[0]) : -1;
+    if (pages.size() != 1)
+        return -1;
+    return work ? ImagePixels().work(pages[0]) : ImagePixels().pixels(pages[0]);
+}
+
+long long workOf(const std::string &bytes)
+{
+    return pixelsOf(bytes, true);
 }
 }
 
@@ -101,27 +122,54 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
     const std::string tile = stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 9 9] /XStep 9 /YStep 9"
                                     " /Resources << /XObject << /Im 6 0 R >> >>",
                                     "/Im Do");
+    const std::string gray1 = "/ColorSpace /DeviceGray /BitsPerComponent 1";
+    // The work (when not -1): a unit a pixel and one a byte of its data, twice
+    // that for four inks and six times for Lab, and what FormNesting counts
+    // for each drawing of a form or pattern cell.
     const struct { const char *what; std::string content, resources; std::vector<std::string> more; long long pixels;
-                   std::string pageKeys = ""; } rows[] = {
-        {"an image", "q /Im Do Q", im, {image("100", "200")}, 20000},
+                   std::string pageKeys = ""; long long work = -1; } rows[] = {
+        {"an image", "q /Im Do Q", im, {image("100", "200")}, 20000, "", 40000},
+        {"a one-bit scan of a sheet of A3 at 1200 dpi", "/Im Do", im,
+         {imageWith("20000", "14000", gray1 + " /Filter /CCITTFaxDecode")}, 280000000, "", 315000000},
+        {"a gray scan of a sheet of A2 at 600 dpi", "/Im Do", im, {image("9921", "14031")}, 139201551, "", 278403102},
+        {"a mask", "/Im Do", im, {imageWith("800", "100", "/ImageMask true /BitsPerComponent 8")}, 80000, "", 90000},
+        {"in colour", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceRGB /BitsPerComponent 8")}, 100, "", 400},
+        {"16-bit CMYK", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceCMYK /BitsPerComponent 16")}, 100, "", 1800},
+        {"Lab", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/Lab << /WhitePoint [0.95 1 1.09] >>] /BitsPerComponent 8")},
+         100, "", 2400},
+        {"ICC-based", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/ICCBased 6 0 R] /BitsPerComponent 8"),
+                                     stream("/N 3", "x")}, 100, "", 400},
+        {"indexed", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/Indexed /DeviceRGB 1 <000000FFFFFF>] /BitsPerComponent 8")},
+         100, "", 200},
+        {"two inks", "/Im Do", im, {imageWith("10", "10", "/ColorSpace [/DeviceN [/A /B] /DeviceCMYK 6 0 R] /BitsPerComponent 2"),
+                                    "<< /FunctionType 2 /Domain [0 1] /N 1 >>"}, 100, "", 300},
+        {"depth and colours its own", "/Im Do", im, {imageWith("10", "10", "/Filter /JPXDecode")}, 100, "", 1000},
+        {"a depth of no image", "/Im Do", im, {imageWith("10", "10", "/ColorSpace /DeviceGray /BitsPerComponent 99")}, 100, "", 200},
         {"drawn three times", "/Im Do /Im Do\n/Im Do", im, {image("100", "200")}, 60000},
         {"after tokens a reader skips", ") > ] } /Im Do", im, {image("100", "200")}, 20000},
         {"a name not drawn", "/Im gs /Other Do", im, {image("100", "200")}, 0},
-        {"with its soft mask", "/Im Do", im, {image("10", "10", "/SMask 6 0 R"), image("30", "40")}, 1300},
-        {"with its mask", "/Im Do", im, {image("10", "10", "/Mask 6 0 R"), image("5", "5")}, 125},
+        {"with its soft mask", "/Im Do", im, {image("10", "10", "/SMask 6 0 R"), image("30", "40")}, 1300, "", 2600},
+        {"with its mask", "/Im Do", im, {image("10", "10", "/Mask 6 0 R"), image("5", "5")}, 125, "", 228},
         {"a colour-key mask is no image", "/Im Do", im, {image("10", "10", "/Mask [0 9]")}, 100},
         {"sizes as fractions", "/Im Do", im, {image("10.9", "3.2")}, 30},
         {"a negative size", "/Im Do", im, {image("-10", "3")}, 0},
         {"no size", "/Im Do", im, {stream("/Subtype /Image", "x")}, 0},
         {"a size that is a name", "/Im Do", im, {image("/W", "30")}, 0},
         {"a zero width", "/Im Do", im, {image("0", "30")}, 0},
-        {"inline", "BI /W 30 /H 40 /CS /G /BPC 8" + inlineData, "", {}, 1200},
+        {"inline", "BI /W 30 /H 40 /CS /G /BPC 8" + inlineData, "", {}, 1200, "", 2400},
+        {"inline, a mask", "BI /W 80 /H 10 /IM true" + inlineData, "", {}, 800, "", 900},
+        {"inline, indexed", "BI /W 10 /H 10 /CS [/I /RGB 1 <000000FFFFFF>] /BPC 8" + inlineData, "", {}, 100, "", 200},
+        {"inline, colours of the page's", "BI /W 10 /H 10 /CS /CS0 /BPC 8" + inlineData, "", {}, 100, "", 1000},
         {"inline, full names", "BI /Width 30 /Height 4.5 /ColorSpace /DeviceGray" + inlineData + "0 g", "", {}, 120},
         {"inline data like a drawing", "BI /W 2 /H 2 ID /Im Do EI /Im Do", im, {image("3", "3")}, 13},
         {"inline, negative", "BI /W -30 /H 40" + inlineData, "", {}, 0},
         {"two inline", "BI /W 3 /H 4" + inlineData + "BI /H 5 /W 6" + inlineData, "", {}, 42},
         {"a form drawing it twice, drawn four times", "/F Do /F Do /F Do /F Do", "/XObject << /F 5 0 R >>",
-         {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800},
+         {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800, "", 4 * (400 + 5390)},
+        {"a symbol drawn 120,000 times", repeated("/F Do ", 120000), "/XObject << /F 5 0 R >>", {form("0 0 1 1 re f")}, 0, "",
+         120000 * 5360},
+        {"a texture tiled 1,600 times", repeated("/Im Do ", 1600), im,
+         {imageWith("256", "256", "/ColorSpace /DeviceRGB /BitsPerComponent 8")}, 1600 * 65536, "", 1600 * 65536 * 4},
         {"a form drawing with the page's resources", "/F Do /F Do", "/XObject << /F 5 0 R /Im 6 0 R >>",
          {form("/Im Do BI /W 2 /H 2" + inlineData), image("10", "10")}, 208},
         {"a form without resources, drawn with two", "/F Do /G Do", "/XObject << /F 5 0 R /G 6 0 R /Im 7 0 R >>",
@@ -131,7 +179,8 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {form("/F Do /Im Do", "/Resources << /XObject << /F 5 0 R /Im 6 0 R >> >>"), image("10", "10")}, 100},
         {"an annotation's appearance", "", "", {form("/Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("7", "7")},
          49, "/Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>]"},
-        {"a tiling pattern painting twice", "/Pattern cs /P scn 0 0 9 9 re f\n0 0 5 5 re f", pattern, {tile, image("10", "10")}, 200},
+        {"a tiling pattern painting twice", "/Pattern cs /P scn 0 0 9 9 re f\n0 0 5 5 re f", pattern, {tile, image("10", "10")}, 200,
+         "", 2 * (200 + 5180)},
         {"a pattern restored away", "q /Pattern cs /P scn 0 0 9 9 re f Q 0 0 9 9 re f", pattern, {tile, image("10", "10")}, 100},
         {"a pattern and a colour", "/Pattern cs /P scn 0 0 9 9 re f 0.5 g f /P scn 1 0 0 scn f", pattern,
          {tile, image("10", "10")}, 100},
@@ -139,13 +188,15 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {tile, image("10", "10")}, 400},
         {"a shading pattern", "/P scn f", pattern, {"<< /PatternType 2 /Shading << >> >>"}, 0},
         // 100 x 100 points: 10,000 cells of 1 point, 2,500 of 2 (by the matrix), none without a step.
+        // The cell's drawing is weighed once a paint; its images on every tile.
         {"overlapping cells, drawn for every tile", "/P scn f", pattern, {overlapping("/XStep 1 /YStep -1"), image("2", "3")},
-         60000},
+         60000, "", 5180 + 10000 * 12},
         {"overlapping cells, scaled", "/P scn f", pattern,
          {overlapping("/XStep 1 /YStep 1 /Matrix [0 2 2 0 5 5]"), image("2", "3")}, 15000},
         {"overlapping cells without a step", "/P scn f", pattern, {overlapping("/XStep 0 /YStep 1"), image("2", "3")},
          1000000000000000000LL},
-        {"declared huge", "/Im Do", im, {image("100000", "100000")}, 10000000000LL},
+        {"declared huge", "/Im Do", im, {image("100000", "100000")}, 10000000000LL, "", 20000000000LL},
+        {"declared huge, one bit", "/Im Do", im, {imageWith("100000", "100000", gray1)}, 10000000000LL, "", 11250000000LL},
         {"declared past any integer, beside an image", "/Bad Do /Im Do", "/XObject << /Im 5 0 R /Bad 6 0 R >>",
          {image("5", "5"), image("99999999999999999999", "1")}, 25},
         {"declared past any fraction", "/Im Do", im, {image("99999999999999999999.5", "99999999999999999999.5")},
@@ -153,8 +204,13 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
         {"inline past any integer", "BI /W 99999999999999999999 /H 99999999999999999999.5" + inlineData, "", {},
          1000000000000000000LL},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(pixelsOf(onePage(row.content, row.resources, row.more, row.pageKeys)), row.pixels) << row.what;
+    for (const auto &row : rows) {
+        const std::string page = onePage(row.content, row.resources, row.more, row.pageKeys);
+        EXPECT_EQ(pixelsOf(page), row.pixels) << row.what;
+        if (row.work >= 0) {
+            EXPECT_EQ(workOf(page), row.work) << row.what;
+        }
+    }
 }
 
 TEST(ImagePixels, ContentThatCannotBeReadDrawsNothing)
@@ -188,16 +244,23 @@ TEST(ImagePixels, RefusalNamesThePageAndTheLimit)
     ASSERT_NE(::mkdtemp(folder), nullptr);
     const std::string im = "/XObject << /Im 5 0 R >>";
     const std::string atLimit = std::string(folder) + "/at-limit.pdf", pastLimit = std::string(folder) + "/past-limit.pdf";
-    ASSERT_TRUE(std::ofstream(atLimit, std::ios::binary) << onePage("/Im Do /Im Do", im, {image("50000000", "1")}));
-    ASSERT_TRUE(std::ofstream(pastLimit, std::ios::binary) << onePage("/Im Do", im, {image("100000001", "1")}));
+    // A pixel of one gray byte is two units of work.
+    ASSERT_TRUE(std::ofstream(atLimit, std::ios::binary) << onePage("/Im Do /Im Do", im, {image("250000000", "1")}));
+    ASSERT_TRUE(std::ofstream(pastLimit, std::ios::binary) << onePage("/Im Do", im, {image("500000001", "1")}));
 
     EXPECT_EQ(ImagePixels::refusal(atLimit, {}), "");
     EXPECT_EQ(ImagePixels::refusal(pastLimit, {}),
-              "page 1: its images have 101 million pixels, more than the 100 million a page may have")
-        << "100,000,001 pixels, rounded up";
+              "page 1: its images (501 million pixels) and forms take more work to draw than a page may")
+        << "500,000,001 pixels, rounded up";
     EXPECT_EQ(ImagePixels::refusal(pastLimit, {2}), "");   // no such page
+    // Forms alone: 200,000 drawings of one form of 12 bytes, a billion units and more.
+    const std::string forms = std::string(folder) + "/forms.pdf";
+    ASSERT_TRUE(std::ofstream(forms, std::ios::binary)
+                << onePage(repeated("/F Do ", 200000), "/XObject << /F 5 0 R >>", {form("0 0 1 1 re f")}));
+    EXPECT_EQ(ImagePixels::refusal(forms, {}), "page 1: drawing its forms and patterns takes more work than a page may");
     EXPECT_EQ(ImagePixels::refusal(std::string(folder) + "/missing.pdf", {}), "");   // left to the program's library
     ::unlink(atLimit.c_str());
     ::unlink(pastLimit.c_str());
+    ::unlink(forms.c_str());
     ::rmdir(folder);
 }

@@ -363,27 +363,34 @@ std::string formsPdf(int depth, int calls, int pageCalls, bool inherit = false, 
 
 TEST(FormNesting, EveryPathThroughTheFormsIsCounted)
 {
-    const long max = FormNesting::kMaxDrawings;
+    // The most drawings of a form of one inline image, 39 bytes, that the budget allows.
+    const long long max = FormNesting::kMaxWork / FormNesting::drawingWork(39);
+    const std::string over = "drawing its forms takes more work than a page may";
     // Depth, calls per form, calls on the page, inherited resources, an
     // annotation; the start of the refusal ("" for none); what the page's
     // content holds before its calls.
     const struct { int depth, calls, pageCalls; bool inherit, annotation; std::string refusal, lead = ""; } rows[] = {
-        {12, 4, 1, false, false, "its forms draw other forms more than 100000 times"},
-        {9, 4, 1, false, false, ""},                        // 1 + 4 + ... + 4^8 = 87,381
-        {9, 4, 2, false, false, "its forms draw other"},    // twice that
-        {9, 4, 1, false, true, "its forms draw other"},     // the annotation draws it all again
-        {12, 4, 1, true, false, "its forms draw other"},    // names found in the page's resources
+        {12, 4, 1, false, false, over + " (at least 349525 form drawings)"},
+        // 1 + 4 + ... + 4^7 drawings of a form of 63 bytes, 4^8 of one of 39:
+        // 555 million units, over half the budget.
+        {9, 4, 1, false, false, ""},
+        {9, 4, 2, false, false, over},
+        {10, 4, 1, false, false, over},                     // four times as much
+        {8, 4, 1, false, true, ""},                         // the annotation draws it all again
+        {9, 4, 1, false, true, over},
+        {12, 4, 1, true, false, over},                      // names found in the page's resources
+        // A symbol drawn 162,074 times, without nesting.
         {1, 0, int(max), false, false, ""},
-        {1, 0, int(max) + 1, false, false, "its forms draw other"},
+        {1, 0, int(max) + 1, false, false, over},
         {1, 0, int(max) - 1, false, true, ""},   // the appearance is the last drawing allowed
-        {1, 0, int(max), false, true, "its forms draw other"},
+        {1, 0, int(max), false, true, over},
         {FormNesting::kMaxDepth, 1, 1, false, false, ""},
         {FormNesting::kMaxDepth + 1, 1, 1, false, false, "its forms are nested more than 100 deep"},
         // An appearance is the first level of what it draws.
         {FormNesting::kMaxDepth, 1, 0, false, true, ""},
         {FormNesting::kMaxDepth + 1, 1, 0, false, true, "its forms are nested more than 100 deep"},
         // Tokens a reader skips do not end the count.
-        {12, 4, 1, false, false, "its forms draw other", ") > ] } "},
+        {12, 4, 1, false, false, over, ") > ] } "},
         // A name that is not the last operand before Do draws nothing.
         {1, 0, int(max), false, false, "", "/F0 1 Do /F0 /N Do "},
     };

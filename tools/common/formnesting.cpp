@@ -6,14 +6,23 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <new>
 
 namespace
 {
-std::string tooMany()
+// Setting up one drawing of a form, and reading one byte of its content,
+// in units of work: the converter reads a page twice, for its image and
+// for its words, some ten microseconds a drawing each time.
+const long long kSetupWork = 5000;
+const long long kByteWork = 30;
+
+// Products stop at the largest value: past the limit, never past the type.
+long long multiply(long long a, long long b)
 {
-    return "its forms draw other forms more than " + std::to_string(FormNesting::kMaxDrawings) + " times";
+    const long long most = std::numeric_limits<long long>::max();
+    return a > 0 && b > most / a ? most : a * b;
 }
 
 bool isForm(QPDFObjectHandle object)
@@ -36,6 +45,11 @@ bool namesForm(QPDFObjectHandle resources)
 }
 }
 
+long long FormNesting::drawingWork(long long bytes)
+{
+    return kSetupWork + multiply(std::max(0LL, bytes), kByteWork);
+}
+
 std::string FormNesting::refusal(const std::string &path, const std::vector<int> &pages)
 {
     FormNesting nesting;
@@ -45,7 +59,7 @@ std::string FormNesting::refusal(const std::string &path, const std::vector<int>
 std::string FormNesting::refusal(QPDFPageObjectHelper &page)
 {
     std::string why;
-    total_ = 0;
+    work_ = drawings_ = 0;
     path_.clear();
     try {
         QPDFObjectHandle resources = page.getAttribute("/Resources", false);
@@ -61,9 +75,8 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
     for (QPDFObjectHandle &appearance : appearanceForms(page)) {
         try {
             path_.assign(1, appearance.getObjGen());
-            if (++total_ > kMaxDrawings)
-                return tooMany();
-            if (!count(callsOf(appearance), appearance.getDict().getKey("/Resources"), 1, &why))
+            const Form &form = formOf(appearance);
+            if (!draw(form, 1, &why) || !count(form.calls, appearance.getDict().getKey("/Resources"), 1, &why))
                 return why;
         } catch (const std::bad_alloc &) {
             throw;
@@ -79,7 +92,7 @@ FormNesting::Calls FormNesting::callsIn(const std::string &content)
     // Most content draws no form at all: no need to read it token by token.
     if (content.find("Do") == std::string::npos)
         return Calls();
-    std::map<std::string, long> counted;
+    std::map<std::string, long long> counted;
     ContentTokenizer tokens(content);
     std::string lastName;
     for (QPDFTokenizer::Token token; tokens.next(&token);) {
@@ -95,25 +108,38 @@ FormNesting::Calls FormNesting::callsIn(const std::string &content)
     return Calls(counted.begin(), counted.end());
 }
 
-const FormNesting::Calls &FormNesting::callsOf(QPDFObjectHandle form)
+const FormNesting::Form &FormNesting::formOf(QPDFObjectHandle form)
 {
     const QPDFObjGen og = form.getObjGen();
-    const auto known = calls_.find(og);
-    if (known != calls_.end())
+    const auto known = forms_.find(og);
+    if (known != forms_.end())
         return known->second;
-    Calls calls;
+    Form read;
     try {
         std::shared_ptr<Buffer> data = form.getStreamData(qpdf_dl_generalized);
-        calls = callsIn(std::string(reinterpret_cast<const char *>(data->getBuffer()), data->getSize()));
+        read.bytes = (long long)data->getSize();
+        read.calls = callsIn(std::string(reinterpret_cast<const char *>(data->getBuffer()), data->getSize()));
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
         // A stream that cannot be decoded draws nothing.
     }
-    return calls_[og] = std::move(calls);
+    return forms_[og] = std::move(read);
 }
 
-bool FormNesting::count(const Calls &calls, QPDFObjectHandle resources, long times, std::string *why)
+bool FormNesting::draw(const Form &form, long long times, std::string *why)
+{
+    // Each drawing costs at least the setup: within the limit, neither sum nears overflow.
+    work_ = std::min(kMaxWork + 1, work_ + std::min(kMaxWork + 1, multiply(times, drawingWork(form.bytes))));
+    drawings_ = std::min(kMaxWork, drawings_ + std::min(kMaxWork, times));
+    if (work_ <= kMaxWork)
+        return true;
+    *why = "drawing its forms takes more work than a page may (at least " + std::to_string(drawings_)
+        + " form drawings)";
+    return false;
+}
+
+bool FormNesting::count(const Calls &calls, QPDFObjectHandle resources, long long times, std::string *why)
 {
     QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle();
     for (const auto &call : calls) {
@@ -125,21 +151,18 @@ bool FormNesting::count(const Calls &calls, QPDFObjectHandle resources, long tim
         // Renderers skip a form that draws itself, directly or not.
         if (std::find(path_.begin(), path_.end(), og) != path_.end())
             continue;
-        // Checked before multiplying: `times` and the count are each within the limit.
-        if (call.second > kMaxDrawings || times > kMaxDrawings / call.second
-            || (total_ += times * call.second) > kMaxDrawings) {
-            *why = tooMany();
-            return false;
-        }
         if (int(path_.size()) >= kMaxDepth) {
             *why = "its forms are nested more than " + std::to_string(kMaxDepth) + " deep";
             return false;
         }
+        const Form &form = formOf(drawn);
+        const long long drawings = multiply(times, call.second);
+        if (!draw(form, drawings, why))
+            return false;
         // A form without resources of its own uses those it is drawn with.
         QPDFObjectHandle own = drawn.getDict().getKey("/Resources");
         path_.push_back(og);
-        const Calls &inner = callsOf(drawn);
-        const bool within = count(inner, own.isDictionary() ? own : resources, times * call.second, why);
+        const bool within = count(form.calls, own.isDictionary() ? own : resources, drawings, why);
         path_.pop_back();
         if (!within)
             return false;

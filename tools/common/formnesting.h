@@ -11,21 +11,28 @@
 #include <utility>
 #include <vector>
 
-// How much drawing a page's forms set off. A form (a content stream drawn by
+// How much work a page's forms set off. A form (a content stream drawn by
 // "Do") may draw other forms, each of them several times: a few kilobytes of
 // forms nested twelve deep, four calls each, make 16 million drawings, which
-// the renderers follow one by one for minutes and gigabytes. Counted here
-// before any renderer runs, every path through the forms multiplied out, so
-// such a page is refused at once. The count stops at the limit, so it costs
-// no more than the limit itself whatever the file claims.
+// the renderers follow one by one for minutes. Counted here before any
+// renderer runs, every path through the forms multiplied out, each drawing
+// weighed by what the renderers spend on it, so such a page is refused at
+// once, while a plan drawing one symbol a hundred thousand times is not. The
+// count stops at the limit, so it costs no more than the limit itself
+// whatever the file claims.
 class FormNesting
 {
 public:
-    // Far beyond real pages (a map with a symbol form at every town has
-    // thousands), and still about a second of rendering.
-    static const long kMaxDrawings = 100000;
+    // A page's budget of drawing work, shared with its images (ImagePixels):
+    // a few seconds. A unit is a few nanoseconds of drawing; a gray pixel of
+    // an image costs two.
+    static constexpr long long kMaxWork = 1000000000;
     // Renderers stop far sooner; the limit keeps this count's own recursion shallow.
     static const int kMaxDepth = 100;
+
+    // The work of drawing a form once whose content has `bytes` bytes: the
+    // renderers set up each drawing and read its content anew each time.
+    static long long drawingWork(long long bytes);
 
     // Why page `number` (from 1) of `path` draws too much; empty when it
     // does not, or when the file cannot be read this way (the program's own
@@ -37,15 +44,25 @@ public:
     std::string refusal(QPDFPageObjectHelper &page);
 
 private:
-    // The names a content stream draws with "Do", and how often each.
-    using Calls = std::vector<std::pair<std::string, long>>;
+    // The names a form's content draws with "Do", how often each, and the
+    // content's size.
+    using Calls = std::vector<std::pair<std::string, long long>>;
+    struct Form
+    {
+        Calls calls;
+        long long bytes = 0;
+    };
     static Calls callsIn(const std::string &content);
-    const Calls &callsOf(QPDFObjectHandle form);
-    bool count(const Calls &calls, QPDFObjectHandle resources, long times, std::string *why);
+    const Form &formOf(QPDFObjectHandle form);
+    // Adds `times` drawings of `form` to the count; false, with the reason,
+    // past a limit.
+    bool draw(const Form &form, long long times, std::string *why);
+    bool count(const Calls &calls, QPDFObjectHandle resources, long long times, std::string *why);
 
-    std::map<QPDFObjGen, Calls> calls_;
+    std::map<QPDFObjGen, Form> forms_;
     std::vector<QPDFObjGen> path_;   // the forms being drawn, outermost first
-    long total_ = 0;
+    long long work_ = 0;
+    long long drawings_ = 0;
 };
 
 #endif

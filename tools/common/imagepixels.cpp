@@ -59,17 +59,111 @@ bool isStreamOf(QPDFObjectHandle object, const char *subtype)
     return object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals(subtype);
 }
 
-// An image XObject with the masks drawn with it, each read whole.
-long long imagePixels(QPDFObjectHandle image)
+// What a renderer reads and does for a pixel's colour: its components,
+// and a factor for the colours it converts by arithmetic pixel by pixel,
+// which cost it twice (four inks) to six times (Lab) what gray or RGB do.
+struct Colours
 {
-    long long pixels = declaredPixels(image);
-    for (const char *mask : {"/SMask", "/Mask"}) {
-        QPDFObjectHandle drawn = image.getDict().getKey(mask);
-        if (drawn.isStream())
-            pixels = add(pixels, declaredPixels(drawn));
-    }
-    return pixels;
+    int components;
+    int factor;
+};
+
+// A colour space named `name`, in full or as an inline image abbreviates it;
+// four inks for one the renderer decides (a resource's name, an image's own).
+Colours coloursOfName(const std::string &name)
+{
+    static const std::map<std::string, Colours> known{
+        {"/DeviceGray", {1, 1}}, {"/G", {1, 1}}, {"/CalGray", {1, 1}}, {"/Indexed", {1, 1}}, {"/I", {1, 1}},
+        {"/Separation", {1, 1}}, {"/DeviceRGB", {3, 1}}, {"/RGB", {3, 1}}, {"/CalRGB", {3, 1}}, {"/Lab", {3, 6}}};
+    const auto found = known.find(name);
+    return found == known.end() ? Colours{4, 2} : found->second;
 }
+
+Colours coloursOf(QPDFObjectHandle space)
+{
+    if (space.isName())
+        return coloursOfName(space.getName());
+    if (!space.isArray() || space.getArrayNItems() < 1 || !space.getArrayItem(0).isName())
+        return coloursOfName(std::string());
+    const std::string family = space.getArrayItem(0).getName();
+    QPDFObjectHandle second = space.getArrayNItems() > 1 ? space.getArrayItem(1) : QPDFObjectHandle();
+    if (family == "/ICCBased" && second.isStream() && second.getDict().getKey("/N").isInteger()) {
+        const int components = int(std::max(1LL, std::min(4LL, second.getDict().getKey("/N").getIntValue())));
+        return Colours{components, components == 4 ? 2 : 1};
+    }
+    if (family == "/DeviceN" && second.isArray()) {
+        const int components = std::max(1, std::min(32, second.getArrayNItems()));
+        return Colours{components, components > 1 ? 2 : 1};
+    }
+    return coloursOfName(family);
+}
+
+// Work: a unit a pixel, and one for each byte of its data, times the
+// colours' factor.
+long long pixelWork(long long pixels, int bitsPerPixel, int factor)
+{
+    return multiply(multiply(pixels, 8 + bitsPerPixel), factor) / 8;
+}
+
+// The work of drawing `pixels` of the image of `dict` once: a mask has one
+// bit a pixel; a depth not given (a JPEG 2000 image's own) is taken as 8 bits.
+long long imageWork(QPDFObjectHandle dict, long long pixels)
+{
+    QPDFObjectHandle imageMask = dict.getKey("/ImageMask");
+    if (imageMask.isBool() && imageMask.getBoolValue())
+        return pixelWork(pixels, 1, 1);
+    QPDFObjectHandle bits = dict.getKey("/BitsPerComponent");
+    const long long depth = bits.isInteger() && bits.getIntValue() >= 1 && bits.getIntValue() <= 16 ? bits.getIntValue() : 8;
+    const Colours colours = coloursOf(dict.getKey("/ColorSpace"));
+    return pixelWork(pixels, int(depth) * colours.components, colours.factor);
+}
+
+// What an inline image's dictionary declares, read a token at a time from
+// "BI" on; `key` is the name before the token.
+struct InlineImage
+{
+    bool open = false;   // within the dictionary
+    long long width = 0, height = 0;
+    int bits = 8;
+    Colours colours = coloursOfName(std::string());
+    bool mask = false;
+    bool spaceArray = false;   // within "/CS [", before its family
+
+    void read(const QPDFTokenizer::Token &token, const std::string &key)
+    {
+        const QPDFTokenizer::token_type_e type = token.getType();
+        const std::string &value = token.getValue();
+        if (type == QPDFTokenizer::tt_word && value == "BI") {
+            *this = InlineImage();
+            open = true;
+            return;
+        }
+        const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
+        if (!open) {
+            return;
+        } else if (spaceArray && type == QPDFTokenizer::tt_name) {
+            colours = coloursOfName(value);
+            spaceArray = false;
+        } else if (key == "/CS" || key == "/ColorSpace") {
+            colours = type == QPDFTokenizer::tt_name ? coloursOfName(value) : colours;
+            spaceArray = type == QPDFTokenizer::tt_array_open;
+        } else if (number && (key == "/W" || key == "/Width")) {
+            width = sizeFromText(value);
+        } else if (number && (key == "/H" || key == "/Height")) {
+            height = sizeFromText(value);
+        } else if (number && (key == "/BPC" || key == "/BitsPerComponent")) {
+            const long long depth = sizeFromText(value);
+            bits = int(depth >= 1 && depth <= 16 ? depth : 8);
+        } else if (type == QPDFTokenizer::tt_bool && (key == "/IM" || key == "/ImageMask")) {
+            mask = value == "true";
+        }
+    }
+    long long pixels() const { return multiply(width, height); }
+    long long work() const
+    {
+        return mask ? pixelWork(pixels(), 1, 1) : pixelWork(pixels(), bits * colours.components, colours.factor);
+    }
+};
 
 bool fills(const std::string &op)
 {
@@ -114,18 +208,48 @@ std::string ImagePixels::refusal(const std::string &path, const std::vector<int>
 
 std::string ImagePixels::refusal(QPDFPageObjectHelper &page)
 {
-    const long long drawn = pixels(page);
-    if (drawn <= kMaxPixels)
+    const Cost drawn = cost(page);
+    if (drawn.work <= FormNesting::kMaxWork)
         return std::string();
-    return "its images have " + std::to_string((drawn + kMillion - 1) / kMillion) + " million pixels, more than the "
-        + std::to_string(kMaxPixels / kMillion) + " million a page may have";
+    if (drawn.pixels == 0)
+        return "drawing its forms and patterns takes more work than a page may";
+    const std::string pixels = drawn.pixels < kMillion
+        ? std::to_string(drawn.pixels) + " pixels"
+        : std::to_string((drawn.pixels + kMillion - 1) / kMillion) + " million pixels";
+    return "its images (" + pixels + ") and forms take more work to draw than a page may";
 }
 
-long long ImagePixels::pixels(QPDFPageObjectHelper &page)
+ImagePixels::Cost ImagePixels::imageCost(QPDFObjectHandle image)
+{
+    const long long pixels = declaredPixels(image);
+    Cost cost{pixels, imageWork(image.getDict(), pixels)};
+    // Masks drawn with it, each read whole: a soft mask of gray levels, a mask of one bit.
+    for (const char *mask : {"/SMask", "/Mask"}) {
+        QPDFObjectHandle drawn = image.getDict().getKey(mask);
+        if (!drawn.isStream())
+            continue;
+        const long long maskPixels = declaredPixels(drawn);
+        const long long work = std::string(mask) == "/Mask" ? pixelWork(maskPixels, 1, 1) : imageWork(drawn.getDict(), maskPixels);
+        cost = plus(cost, Cost{maskPixels, work});
+    }
+    return cost;
+}
+
+ImagePixels::Cost ImagePixels::plus(const Cost &a, const Cost &b)
+{
+    return Cost{add(a.pixels, b.pixels), add(a.work, b.work)};
+}
+
+ImagePixels::Cost ImagePixels::times(const Cost &a, long long count)
+{
+    return Cost{multiply(a.pixels, count), multiply(a.work, count)};
+}
+
+ImagePixels::Cost ImagePixels::cost(QPDFPageObjectHelper &page)
 {
     path_.clear();
     pageArea_ = 0;
-    long long total = 0;
+    Cost total;
     try {
         const QPDFObjectHandle::Rectangle box = page.getMediaBox(false).getArrayAsRectangle();
         pageArea_ = std::fabs((box.urx - box.llx) * (box.ury - box.lly));
@@ -134,7 +258,7 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
         QPDFObjectHandle dictionary = resources.dictionary;
         const bool patterns = dictionary.isDictionary() && dictionary.getKey("/Pattern").isDictionary()
             && !dictionary.getKey("/Pattern").getKeys().empty();
-        total = drawingPixels(drawingOf(pageContent(page), patterns), resources, 0);
+        total = drawingCost(drawingOf(pageContent(page), patterns), resources, 0);
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &) {
@@ -142,7 +266,7 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
     }
     for (QPDFObjectHandle &appearance : appearanceForms(page)) {
         try {
-            total = add(total, formPixels(appearance, Resources{QPDFObjectHandle(), appearance.getObjGen()}, 0));
+            total = plus(total, formCost(appearance, Resources{QPDFObjectHandle(), appearance.getObjGen()}, 0));
         } catch (const std::bad_alloc &) {
             throw;
         } catch (const std::exception &) {
@@ -155,6 +279,7 @@ long long ImagePixels::pixels(QPDFPageObjectHelper &page)
 ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool patterns)
 {
     Drawing drawing;
+    drawing.bytes = (long long)content.size();
     // Most content holds neither an inline image nor a drawn object, and
     // reading it token by token takes longer than finding that out.
     if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
@@ -162,20 +287,14 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
         return drawing;
     ContentTokenizer tokens(content);
     std::string lastName;
-    // Within an inline image's dictionary, and the sizes read there.
-    bool inlineDictionary = false;
-    long long width = 0, height = 0;
+    InlineImage image;
     // The patterns filling and stroking now (empty for a colour), and
     // those of the graphics states saved.
     std::pair<std::string, std::string> paint;
     std::vector<std::pair<std::string, std::string>> saved;
     for (QPDFTokenizer::Token token; tokens.next(&token);) {
         const QPDFTokenizer::token_type_e type = token.getType();
-        const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
-        if (inlineDictionary && number && (lastName == "/W" || lastName == "/Width"))
-            width = sizeFromText(token.getValue());
-        else if (inlineDictionary && number && (lastName == "/H" || lastName == "/Height"))
-            height = sizeFromText(token.getValue());
+        image.read(token, lastName);
         if (type == QPDFTokenizer::tt_name) {
             lastName = token.getValue();
             continue;
@@ -190,32 +309,28 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
                 if (!pattern.empty())
                     drawing.patternPaints[pattern] = add(drawing.patternPaints[pattern], 1);
             }
-        } else if (word == "BI") {
-            inlineDictionary = true;
-            width = height = 0;
         } else if (word == "ID") {
-            if (inlineDictionary)
-                drawing.inlinePixels = add(drawing.inlinePixels, multiply(width, height));
-            inlineDictionary = false;
+            if (image.open)
+                drawing.inlineImages = plus(drawing.inlineImages, Cost{image.pixels(), image.work()});
+            image.open = false;
         }
         lastName.clear();
     }
     return drawing;
 }
 
-long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &resources, int depth)
+ImagePixels::Cost ImagePixels::drawingCost(const Drawing &drawing, const Resources &resources, int depth)
 {
     QPDFObjectHandle dictionary = resources.dictionary;
     QPDFObjectHandle xobjects = dictionary.isDictionary() ? dictionary.getKey("/XObject") : QPDFObjectHandle();
     QPDFObjectHandle patterns = dictionary.isDictionary() ? dictionary.getKey("/Pattern") : QPDFObjectHandle();
-    long long total = drawing.inlinePixels;
+    Cost total = drawing.inlineImages;
     for (const auto &paint : drawing.patternPaints) {
         try {
             QPDFObjectHandle pattern = patterns.isDictionary() ? patterns.getKey(paint.first) : QPDFObjectHandle();
             if (pattern.isStream() && pattern.getDict().getKey("/PatternType").isInteger()
                 && pattern.getDict().getKey("/PatternType").getIntValue() == 1)
-                total = add(total, multiply(multiply(paint.second, tilesOf(pattern)),
-                                            formPixels(pattern, resources, depth + 1)));
+                total = plus(total, patternCost(pattern, paint.second, resources, depth));
         } catch (const std::bad_alloc &) {
             throw;
         } catch (const std::exception &) {
@@ -226,9 +341,9 @@ long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &re
         try {
             QPDFObjectHandle drawn = xobjects.isDictionary() ? xobjects.getKey(call.first) : QPDFObjectHandle();
             if (isStreamOf(drawn, "/Image"))
-                total = add(total, multiply(call.second, imagePixels(drawn)));
+                total = plus(total, times(imageCost(drawn), call.second));
             else if (isStreamOf(drawn, "/Form"))
-                total = add(total, multiply(call.second, formPixels(drawn, resources, depth + 1)));
+                total = plus(total, times(formCost(drawn, resources, depth + 1), call.second));
         } catch (const std::bad_alloc &) {
             throw;
         } catch (const std::exception &) {
@@ -236,6 +351,20 @@ long long ImagePixels::drawingPixels(const Drawing &drawing, const Resources &re
         }
     }
     return total;
+}
+
+ImagePixels::Cost ImagePixels::patternCost(QPDFObjectHandle pattern, long long paints, const Resources &resources,
+                                           int depth)
+{
+    const Cost cell = formCost(pattern, resources, depth + 1);
+    // The tiles are counted as if each paint covered the page, far more than
+    // the small areas hatches fill: beyond the first drawing of the cell a
+    // paint counts only what the cell's images cost, as it did before its
+    // drawing was weighed.
+    const auto parsed = forms_.find(pattern.getObjGen());
+    const long long setup = parsed == forms_.end() ? 0 : FormNesting::drawingWork(parsed->second.bytes);
+    const Cost tile{cell.pixels, cell.work - std::min(setup, cell.work)};
+    return plus(times(cell, paints), times(tile, multiply(paints, tilesOf(pattern) - 1)));
 }
 
 long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const
@@ -257,20 +386,20 @@ long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const
     return std::max(1LL, (long long)std::ceil(tiles));
 }
 
-long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller, int depth)
+ImagePixels::Cost ImagePixels::formCost(QPDFObjectHandle form, const Resources &caller, int depth)
 {
     const QPDFObjGen og = form.getObjGen();
     // Renderers skip a form that draws itself, directly or not.
     if (depth > FormNesting::kMaxDepth || std::find(path_.begin(), path_.end(), og) != path_.end())
-        return 0;
+        return Cost();
     QPDFObjectHandle own = form.getDict().getKey("/Resources");
     const Resources resources = own.isDictionary() ? Resources{own, og} : caller;
     // Forms drawn with the same resources draw the same pixels: a shared
     // dictionary is counted once, whoever holds it.
     QPDFObjectHandle dictionary = resources.dictionary;
     const auto key = std::make_pair(og, dictionary.isIndirect() ? dictionary.getObjGen() : resources.holder);
-    const auto known = pixels_.find(key);
-    if (known != pixels_.end())
+    const auto known = costs_.find(key);
+    if (known != costs_.end())
         return known->second;
     auto parsed = forms_.find(og);
     if (parsed == forms_.end()) {
@@ -286,7 +415,8 @@ long long ImagePixels::formPixels(QPDFObjectHandle form, const Resources &caller
         parsed = forms_.emplace(og, drawingOf(content, true)).first;
     }
     path_.push_back(og);
-    const long long pixels = drawingPixels(parsed->second, resources, depth);
+    Cost cost = drawingCost(parsed->second, resources, depth);
     path_.pop_back();
-    return pixels_[key] = pixels;
+    cost.work = add(cost.work, FormNesting::drawingWork(parsed->second.bytes));
+    return costs_[key] = cost;
 }

@@ -145,7 +145,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
         budget.limitProcess(int(docs.size()));
         // Before any page is drawn, and within the limit: forms nested to
         // draw millions of times are refused, not followed, and so are
-        // images declaring more pixels than a few seconds read.
+        // images declaring more pixels than a few seconds of drawing read.
         std::vector<int> numbers;
         for (int number = first; number <= last; ++number)
             numbers.push_back(number);

@@ -1,5 +1,6 @@
 #include "pdfpages.h"
 
+#include "pagesleftout.h"
 #include "pagetree.h"
 #include "temporaryoutput.h"
 
@@ -101,57 +102,82 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
         *error = tree.countRefusal();
         return false;
     }
+    pages_ = tree.inOrder();
     return true;
 }
 
-std::string PdfPages::extractionRefusal()
+void PdfPages::inherit(const PageTree::Listed &listed)
 {
-    if (!pdf_.allowModifyAssembly())
-        return "the document's permissions forbid assembling its pages";
-    if (!pdf_.allowExtractAll())
-        return "the document's permissions forbid extracting its content";
-    return std::string();
+    static const char *const inherited[] = {"/MediaBox", "/CropBox", "/Resources", "/Rotate"};
+    QPDFObjectHandle page = listed.page;
+    std::set<QPDFObjGen> seen;
+    int steps = 0;
+    // The walk of the tree has refused chains of nodes longer than this.
+    for (QPDFObjectHandle up = listed.node; up.isDictionary() && steps <= PageTree::kMaxDepth;
+         up = up.getKey("/Parent"), ++steps) {
+        if (up.isIndirect() && !seen.insert(up.getObjGen()).second)
+            break;
+        for (const char *key : inherited) {
+            if (!page.hasKey(key) && up.hasKey(key))
+                page.replaceKey(key, up.getKey(key));
+        }
+    }
+}
+
+void PdfPages::replaceTree(const std::vector<long> &pages)
+{
+    // The output is this document with its page list replaced, so what hangs
+    // off the catalog comes along. The new list is one flat array under the
+    // root node, built in one pass: adding and removing pages one at a time
+    // through the library costs time in proportion to the document for
+    // every page. Types readers do without are written as the format has them.
+    QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+    std::set<QPDFObjGen> placed;
+    for (long p : pages) {
+        const PageTree::Listed &listed = pages_[size_t(p - 1)];
+        QPDFObjectHandle page = listed.page;
+        if (placed.insert(page.getObjGen()).second) {
+            inherit(listed);
+        } else {
+            // A page named again becomes a page of its own that shares the
+            // content: one object cannot stand twice in the tree.
+            page = pdf_.makeIndirectObject(page.shallowCopy());
+        }
+        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        page.replaceKey("/Parent", root);
+        kids.appendItem(page);
+    }
+    root.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
+    root.removeKey("/Parent");
+    root.replaceKey("/Kids", kids);
+    root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
+    pdf_.updateAllPagesCache();
 }
 
 bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error)
 {
+    for (long p : pages) {
+        if (p < 1 || size_t(p) > pages_.size()) {
+            *error = "page " + std::to_string(p) + " is outside the document, which has "
+                + std::to_string(pages_.size()) + (pages_.size() == 1 ? " page" : " pages");
+            return false;
+        }
+    }
     try {
-        const std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(pdf_).getAllPages();
-        for (long p : pages) {
-            if (p < 1 || size_t(p) > all.size()) {
-                *error = "page " + std::to_string(p) + " is outside the document, which has "
-                    + std::to_string(all.size()) + (all.size() == 1 ? " page" : " pages");
-                return false;
-            }
+        std::set<QPDFObjGen> kept, leftOut;
+        for (long p : pages)
+            kept.insert(pages_[size_t(p - 1)].page.getObjGen());
+        for (const PageTree::Listed &listed : pages_) {
+            if (!kept.count(listed.page.getObjGen()))
+                leftOut.insert(listed.page.getObjGen());
         }
-        // The output is this document with its page list replaced, so what
-        // hangs off the catalog comes along. The new list is one flat array
-        // under the root node, built in one pass: adding and removing pages
-        // one at a time through the library costs time in proportion to the
-        // document for every page.
-        QPDFPageDocumentHelper(pdf_).pushInheritedAttributesToPage();
-        QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
-        QPDFObjectHandle kids = QPDFObjectHandle::newArray();
-        std::set<QPDFObjGen> kept;
-        for (long p : pages) {
-            QPDFObjectHandle page = all[size_t(p - 1)].getObjectHandle();
-            // A page named again becomes a page of its own that shares the
-            // content: one object cannot stand twice in the tree.
-            if (!kept.insert(page.getObjGen()).second)
-                page = pdf_.makeIndirectObject(page.shallowCopy());
-            page.replaceKey("/Parent", root);
-            kids.appendItem(page);
-        }
-        root.replaceKey("/Kids", kids);
-        root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
-        pdf_.updateAllPagesCache();
+        replaceTree(pages);
+        PagesLeftOut(kept, leftOut).prune(pdf_);
         // Pages left out are still reachable through links, outlines and
         // form fields; without this they would be written in full.
-        for (const QPDFPageObjectHelper &page : all) {
-            const QPDFObjGen og = page.getObjectHandle().getObjGen();
-            if (!kept.count(og))
-                pdf_.replaceObject(og, QPDFObjectHandle::newNull());
-        }
+        for (const QPDFObjGen &og : leftOut)
+            pdf_.replaceObject(og, QPDFObjectHandle::newNull());
         IntoFile file(out);
         QPDFWriter writer(pdf_);
         writer.setOutputPipeline(&file);

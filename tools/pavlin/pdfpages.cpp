@@ -1,5 +1,6 @@
 #include "pdfpages.h"
 
+#include "memorylimit.h"
 #include "pagesleftout.h"
 #include "pagetree.h"
 #include "temporaryoutput.h"
@@ -19,6 +20,14 @@
 
 namespace
 {
+// zlib's words for a failed allocation, which the library passes on in an
+// error of its own.
+bool zlibOutOfMemory(const std::exception &e)
+{
+    const std::string what = e.what();
+    return what.find("insufficient memory") != std::string::npos || what.find("zlib memory error") != std::string::npos;
+}
+
 // The library's messages name the file, object and offset; the user needs the
 // kind of failure first.
 std::string reasonOf(const std::exception &e)
@@ -51,7 +60,9 @@ std::string verify(const std::string &path, size_t pages)
         }
     } catch (const std::bad_alloc &) {
         throw;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
         readable = false;
     }
     if (!readable || written.anyWarnings())
@@ -94,6 +105,8 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
         *error = reasonOf(e);
         return false;
     }
@@ -181,6 +194,13 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
         IntoFile file(out);
         QPDFWriter writer(pdf_);
         writer.setOutputPipeline(&file);
+        // Streams are written as they were read, and objects outside object
+        // streams: compressing them again would call zlib, whose failed
+        // allocations the library reports as errors of its own, also from
+        // the destructors that finish its pipelines, which ends the process.
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(false);
+        writer.setObjectStreamMode(qpdf_o_disable);
         writer.write();
         // A repair made while the document was read may have lost what the
         // pages refer to: what was written must hold up on its own.
@@ -192,6 +212,8 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
         *error = reasonOf(e);
         return false;
     }

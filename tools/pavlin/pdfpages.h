@@ -12,7 +12,8 @@
 // One PDF document, for counting its pages and writing a document of some of
 // them. The library reports failures by throwing; every method here catches
 // and returns false with a reason instead, phrased for the user. Running out
-// of memory (std::bad_alloc) is left to the caller.
+// of memory (std::bad_alloc) is left to the caller; zlib's failed allocations,
+// which the library reports as its own errors, are told to MemoryLimit.
 class TemporaryOutput;
 
 class PdfPages

@@ -43,10 +43,10 @@ bool qpdfAccepts(const QString &pdf) { return run("qpdf", {"--check", pdf}).exit
 QStringList filesIn(const QString &dir) { return QDir(dir).entryList(QDir::Files | QDir::Hidden); }
 
 // Three pages showing "One", "Two" and "Three" (objects 3 to 5) under the
-// root node, whose /Kids and /Count are given; `pageOne`, `pageTwo` and
-// `root` are written before the pages' and the root's keys.
+// root node, whose /Kids and /Count are given; `pageTwo`, `root` and
+// `catalog` are written among the keys of page 2, the root and the catalog.
 QByteArray threePages(const QByteArray &kids, const QByteArray &count, const QByteArray &root = "/Type /Pages",
-                      const QByteArray &pageTwo = "/Type /Page")
+                      const QByteArray &pageTwo = "/Type /Page", const QByteArray &catalog = "")
 {
     const auto page = [](const QByteArray &type, int content) {
         return "<< " + type + " /Parent 2 0 R /MediaBox [0 0 200 100] /Contents " + QByteArray::number(content)
@@ -56,7 +56,7 @@ QByteArray threePages(const QByteArray &kids, const QByteArray &count, const QBy
         const QByteArray content = "BT /F1 12 Tf 20 50 Td (" + shown + ") Tj ET";
         return "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
     };
-    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< " + root + " /Kids [" + kids + "] /Count " + count + " >>",
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R " + catalog + ">>", "<< " + root + " /Kids [" + kids + "] /Count " + count + " >>",
                   page("/Type /Page", 6), page(pageTwo, 7), page("/Type /Page", 8), text("One"), text("Two"), text("Three"),
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
 }
@@ -251,6 +251,33 @@ private slots:
                          && run("qpdf", {"--show-npages", out}).out.trimmed() == count.toLatin1(), cut.err.constData());
             for (int p = 1; p <= row.pages.size(); ++p)
                 QVERIFY2(pageText(out, p) == row.pages[row.pages.size() - p], row.what);
+        }
+    }
+
+    // Each page of a cut keeps the label it had (qpdf's reading of the
+    // labels of each page, the number it starts from made the page's own).
+    void pagesKeepTheirLabels()
+    {
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("labels.pdf"), out = dir.filePath("cut.pdf");
+        QVERIFY(writeFile(pdf, threePages("3 0 R 4 0 R 5 0 R", "3", "/Type /Pages", "/Type /Page",
+                                          "/PageLabels << /Nums [0 << /S /r >> 2 << /P (A-) /S /D /St 5 >>] >> ")));
+        const auto labels = [](const QString &file) {
+            QStringList each;
+            for (const QJsonValue &page : QJsonDocument::fromJson(run("qpdf", {"--json=2", "--json-key=pages", file}).out)
+                                              .object().value("pages").toArray())
+                each.append(QString::fromUtf8(QJsonDocument(page.toObject().value("label").toObject()).toJson(QJsonDocument::Compact)));
+            return each;
+        };
+        const QStringList original = labels(pdf);
+        QVERIFY(original.size() == 3 && original[0] != original[1] && original[1] != original[2]);
+        const QVector<QPair<QString, QVector<int>>> cases{{"3,1", {3, 1}}, {"2-3", {2, 3}}, {"1,1", {1, 1}}, {"3-1", {3, 2, 1}}};
+        for (const auto &[range, pages] : cases) {
+            QVERIFY(pavlin({pdf, "-merge", range, "-outfile", out}).exitCode == 0);
+            QStringList expected;
+            for (int p : pages)
+                expected.append(original[p - 1]);
+            QCOMPARE(labels(out), expected);
         }
     }
 

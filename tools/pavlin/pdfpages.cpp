@@ -8,6 +8,7 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageLabelDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_Discard.hh>
@@ -168,6 +169,24 @@ void PdfPages::replaceTree(const std::vector<long> &pages)
     pdf_.updateAllPagesCache();
 }
 
+void PdfPages::relabel(const std::vector<long> &pages)
+{
+    QPDFPageLabelDocumentHelper labels(pdf_);
+    if (!labels.hasPageLabels())
+        return;
+    // Labels go by the place of a page: each run of pages that follow one
+    // another in the document keeps the labels it had, from its new place.
+    std::vector<QPDFObjectHandle> numbers;
+    for (size_t first = 0, last = 0; first < pages.size(); first = last + 1) {
+        for (last = first; last + 1 < pages.size() && pages[last + 1] == pages[last] + 1;)
+            ++last;
+        labels.getLabelsForPageRange(pages[first] - 1, pages[last] - 1, static_cast<long long>(first), numbers);
+    }
+    QPDFObjectHandle tree = QPDFObjectHandle::newDictionary();
+    tree.replaceKey("/Nums", QPDFObjectHandle::newArray(numbers));
+    pdf_.getRoot().replaceKey("/PageLabels", tree);
+}
+
 bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error)
 {
     for (long p : pages) {
@@ -185,6 +204,7 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
             if (!kept.count(listed.page.getObjGen()))
                 leftOut.insert(listed.page.getObjGen());
         }
+        relabel(pages);
         replaceTree(pages);
         PagesLeftOut(kept, leftOut).prune(pdf_);
         // Pages left out are still reachable through links, outlines and

@@ -40,9 +40,10 @@ public:
     // page keeps its content, resources, annotations and links; the rest of
     // the document (information, metadata, encryption) is kept too, with
     // references to pages that were left out made null, and the form fields
-    // and outline items of those pages left out (PagesLeftOut). Whatever
-    // the permissions say: a document that opens without a password is cut
-    // as every program of ours rewrites it, keeping its encryption.
+    // and outline items of those pages left out (PagesLeftOut); each page
+    // keeps its label. Whatever the permissions say, a document that opens
+    // without a password is cut as every program of ours rewrites it,
+    // keeping its encryption.
     // Changes this object: call once.
     bool writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error);
 
@@ -52,6 +53,8 @@ private:
     static void inherit(const PageTree::Listed &listed);
     // The pages in their new order under the root node.
     void replaceTree(const std::vector<long> &pages);
+    // The page labels of the pages given, at their new places.
+    void relabel(const std::vector<long> &pages);
 
     std::string bytes_;
     QPDF pdf_;

@@ -238,6 +238,9 @@ private slots:
             {"a page listed twice", threePages("3 0 R 4 0 R 4 0 R", "3"), {"One", "Two", "Two"}},
             {"a count one low", threePages("3 0 R 4 0 R 5 0 R", "2"), {"One", "Two"}},
             {"another generation", otherGeneration, {"One", "Two", "Three"}},
+            {"a page written among the kids",
+             threePages("3 0 R << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 7 0 R "
+                        "/Resources << /Font << /F1 9 0 R >> >> >> 5 0 R", "3"), {"One", "Two", "Three"}},
         };
         for (const auto &row : rows) {
             QTemporaryDir dir;

@@ -197,6 +197,12 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
         }
     }
     try {
+        // A page written inside its node's /Kids is given a number of its
+        // own, which tells it from the others.
+        for (PageTree::Listed &listed : pages_) {
+            if (!listed.page.isIndirect())
+                listed.page = pdf_.makeIndirectObject(listed.page);
+        }
         std::set<QPDFObjGen> kept, leftOut;
         for (long p : pages)
             kept.insert(pages_[size_t(p - 1)].page.getObjGen());

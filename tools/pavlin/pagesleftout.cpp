@@ -37,6 +37,10 @@ void PagesLeftOut::pruneForm(QPDF &pdf)
             stay.appendItem(fields.getArrayItem(i));
     }
     form.replaceKey("/Fields", stay);
+    // Fields the form does not list are still reached from their widgets:
+    // their kids on pages left out go too.
+    for (const QPDFObjGen &widget : keptWidgets_)
+        keepField(topOf(pdf.getObject(widget)), 0);
     // The calculation order names fields; only those that stay can be in it.
     QPDFObjectHandle order = form.getKey("/CO");
     if (order.isArray()) {
@@ -80,6 +84,18 @@ bool PagesLeftOut::keepField(QPDFObjectHandle field, int depth)
     if (og.isIndirect())
         judged_[og] = keep;
     return keep;
+}
+
+QPDFObjectHandle PagesLeftOut::topOf(QPDFObjectHandle field)
+{
+    std::set<QPDFObjGen> seen;
+    // The walk of the trees has refused forms nested deeper.
+    for (int up = 0; up <= PageTree::kMaxDepth && field.getKey("/Parent").isDictionary(); ++up) {
+        if (field.isIndirect() && !seen.insert(field.getObjGen()).second)
+            break;
+        field = field.getKey("/Parent");
+    }
+    return field;
 }
 
 void PagesLeftOut::pruneOutlines(QPDF &pdf)

@@ -32,6 +32,8 @@ private:
     // Whether `field` has a widget on a page kept, pruning its /Kids to
     // those that do; each field is judged once, a loop as none.
     bool keepField(QPDFObjectHandle field, int depth);
+    // The field at the top of the /Parent chain of `field`.
+    static QPDFObjectHandle topOf(QPDFObjectHandle field);
     void pruneOutlines(QPDF &pdf);
     // The items of `items` and of their descendants that stay, in order,
     // each relinked to its own items that stay.

@@ -39,8 +39,8 @@ const char kProgram[] = "Pavlin.dll";
 int usage()
 {
     ErrorOutput::say(std::string("usage: ") + kProgram + " FILE.pdf -getinfo -outfile INFO.txt | " + kProgram
-                           + " FILE.pdf -merge RANGE -outfile OUT.pdf"
-                             " (RANGE: pages from 1 and spans of pages separated by commas, e.g. 1-3,7,10-12)");
+                     + " FILE.pdf -merge RANGE -outfile OUT.pdf"
+                       " (RANGE: pages from 1 and spans of pages separated by commas, e.g. 1-3,7,10-12)");
     return Usage;
 }
 

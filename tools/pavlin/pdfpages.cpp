@@ -72,19 +72,25 @@ std::string verify(const std::string &path, size_t pages)
 }
 
 // The writer's bytes into our file, which keeps the reason of a failed write.
+// The first failure ends the writing; what comes after it, from the
+// destructors that finish the library's pipelines while that unwinds, is
+// dropped: a second exception there would end the process.
 class IntoFile : public Pipeline
 {
 public:
     explicit IntoFile(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) {}
     void write(unsigned char const *data, size_t size) override
     {
-        if (!file_->write(data, size))
+        if (!failed_ && !file_->write(data, size)) {
+            failed_ = true;
             throw std::runtime_error(file_->writeFailure());
+        }
     }
     void finish() override {}
 
 private:
     TemporaryOutput *file_;
+    bool failed_ = false;
 };
 }
 

@@ -622,6 +622,56 @@ TEST(PageTree, PlainPagesAreCountedWithoutParsing)
     }
 }
 
+// The outline of three pages: A (page 1); B (page 3, open) over B1 (page 2)
+// and B2 (page 1); C (page 2, closed) over C1 (page 3). Items leading to a
+// page left out go, their own items taking their place; counts follow.
+TEST(PdfPages, CutsRelinkTheOutlineAroundPagesLeftOut)
+{
+    const auto item = [](const std::string &title, int page, const std::string &links) {
+        return "<< /Title (" + title + ") /Dest [" + std::to_string(page + 2) + " 0 R /Fit] " + links + " >>";
+    };
+    const std::string pdf = pdfFromObjects({
+        "<< /Type /Catalog /Pages 2 0 R /Outlines 6 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", "<< /Type /Outlines /First 7 0 R /Last 9 0 R /Count 5 >>",
+        item("A", 1, "/Parent 6 0 R /Next 8 0 R"), item("B", 3, "/Parent 6 0 R /Prev 7 0 R /Next 9 0 R /First 10 0 R /Last 11 0 R /Count 2"),
+        item("C", 2, "/Parent 6 0 R /Prev 8 0 R /First 12 0 R /Last 12 0 R /Count -1"),
+        item("B1", 2, "/Parent 8 0 R /Next 11 0 R"), item("B2", 1, "/Parent 8 0 R /Prev 10 0 R"), item("C1", 3, "/Parent 9 0 R")});
+    // The pages cut, then each item as "title count" in reading order, its own items in brackets.
+    const struct { std::vector<long> pages; std::string outline; long rootCount; } rows[] = {
+        {{2}, "B1 0, C 0", 2},
+        {{1, 3}, "A 0, B 1 [B2 0], C1 0", 4},
+        {{1, 2, 3}, "A 0, B 2 [B1 0, B2 0], C -1 [C1 0]", 5},
+    };
+    for (const auto &row : rows) {
+        PdfPages pages;
+        std::string error;
+        Folder dir;
+        TemporaryOutput out(dir / "cut.pdf");
+        ASSERT_TRUE(pages.open("outline.pdf", pdf, &error) && out.create(&error) && pages.writePages(row.pages, &out, &error)
+                    && out.commit(&error)) << error;
+        QPDF cut;
+        cut.processFile((dir / "cut.pdf").c_str());
+        std::function<std::string(QPDFObjectHandle)> listed = [&](QPDFObjectHandle first) {
+            std::string text;
+            QPDFObjectHandle previous = QPDFObjectHandle::newNull();
+            for (QPDFObjectHandle at = first; at.isDictionary(); previous = at, at = at.getKey("/Next")) {
+                // Each item's links back agree with the way down.
+                EXPECT_TRUE(at.getKey("/Prev").isSameObjectAs(previous) || (previous.isNull() && !at.hasKey("/Prev")));
+                QPDFObjectHandle count = at.getKey("/Count");
+                text += (text.empty() ? "" : ", ") + at.getKey("/Title").getUTF8Value() + " "
+                    + std::to_string(count.isInteger() ? count.getIntValue() : 0);
+                if (at.hasKey("/First"))
+                    text += " [" + listed(at.getKey("/First")) + "]";
+            }
+            return text;
+        };
+        QPDFObjectHandle outlines = cut.getRoot().getKey("/Outlines");
+        EXPECT_EQ(listed(outlines.getKey("/First")), row.outline);
+        EXPECT_EQ(outlines.getKey("/Count").getIntValue(), row.rootCount);
+    }
+}
+
 TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
 {
     // The document, and the page count or the refusal.

@@ -1,6 +1,6 @@
 // Any bytes as a PDF whose page tree is walked before a library follows it:
 // the walk ends within its limits; a refusal has a reason; a count is given
-// only without a reason against it, and is at least one page.
+// only without a reason against it, is at least one page, and lists as many.
 #include "pagetree.h"
 
 #include <qpdf/QPDF.hh>
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             // Refused by the library: the programs leave that to their own.
             return 0;
         }
-        if (!why.empty() || tree.countRefusal().empty() != (tree.pages() > 0))
+        if (!why.empty() || tree.countRefusal().empty() != (tree.pages() > 0) || tree.inOrder().size() != size_t(tree.pages()))
             abort();
     }
     return 0;

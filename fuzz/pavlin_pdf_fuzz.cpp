@@ -1,10 +1,12 @@
 // Any bytes as the PDF tool's document: it opens with a page count of at
-// least 1 that the file's objects can hold, or is refused with a reason; and
-// the counts of form drawings and image pixels on every page end, within
-// their limits.
+// least 1 that the file's objects can hold, or is refused with a reason; its
+// last and first page are cut (into a temporary file that is discarded),
+// or refused with a reason; and the counts of form drawings and image pixels
+// on every page end, within their limits.
 #include "formnesting.h"
 #include "imagepixels.h"
 #include "pdfpages.h"
+#include "temporaryoutput.h"
 
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
@@ -21,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return error.empty() ? (abort(), 0) : 0;
     if (pages.pageCount() < 1)
         abort();
+    TemporaryOutput out("/tmp/pavlin-fuzz-cut.pdf");
+    if (out.create(&error) && !pages.writePages({pages.pageCount(), 1}, &out, &error) && error.empty())
+        abort();
+    out.discard();
     QPDF pdf;
     pdf.setSuppressWarnings(true);
     try {

@@ -480,6 +480,10 @@ void Process::countEnded(const ToolRun::Result &result)
         countProblem = result.exitCode != 0 || result.crashed
                            ? EngineOutcome::exitReason(result, QLatin1String(infoTool))
                            : QStringLiteral("the file may be damaged or encrypted.");
+    // Only a run that succeeded is read: a failed or stopped one may have
+    // left a file it did not finish, or one an earlier run wrote.
+    if (result.outcome != ToolRun::Ended || result.crashed || result.exitCode != 0)
+        QFile::remove(QDir::currentPath() + QStringLiteral("/fileinfo.txt"));
     setpdfpage();
 }
 

@@ -201,6 +201,11 @@ private slots:
         for (const char *p : {"Pavlin.dll", "Dorcet.dll", "Ostrel.dll"})
             QTest::newRow(p) << RowsCase{p, {}, QStringLiteral("%1 could not be started").arg(QLatin1String(p)), false, {}, failed};
         QTest::newRow("count hangs") << RowsCase{"Pavlin.dll", "#!/bin/sh\nexec sleep 60\n", "Pavlin.dll did not finish in time", false, {}, failed};
+        // A count that failed after it wrote its file: the file is not read.
+        QTest::newRow("count fails after writing")
+            << RowsCase{"Pavlin.dll", "#!/bin/sh\nfor a; do last=\"$a\"; done\necho 'NumberOfPages: 7' > \"$last\"\n"
+                                      "echo 'Pavlin.dll: stopped on the way' >&2\nexit 1\n",
+                        "Pavlin.dll: stopped on the way", false, {}, failed};
         QTest::newRow("render without pages")
             << RowsCase{"Dorcet.dll", "#!/bin/sh\nexit 0\n", "The text of page 1 of ", false, {}, failed};
         for (const bool position : {false, true}) {

@@ -549,11 +549,18 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         {"a page twice", kidsObjects("3 0 R 3 0 R", "2"), "", 2, ""},
         {"a node twice", kidsObjects("4 0 R 4 0 R", "2"), "", 0, "its page tree is damaged"},
         {"a loop", kidsObjects("4 0 R 2 0 R", "1"), "", 0, "its page tree is damaged"},
-        {"a kid no dictionary", kidsObjects("3 0 R 7", "1"), "", 0, "its page tree is damaged"},
+        // What every reader passes over or takes alike.
+        {"a kid no dictionary", kidsObjects("3 0 R 7", "1"), "", 1, ""},
+        {"a null kid", kidsObjects("3 0 R null", "1"), "", 1, ""},
+        {"a name kid", kidsObjects("/Name 3 0 R", "1"), "", 1, ""},
+        {"a page without type", hidden(kidsObjects("3 0 R", "1"), "/Type /Page /MediaBox", "/MediaBox"), "", 1, ""},
+        {"a node without type", hidden(kidsObjects("4 0 R", "1"), "/Type /Pages /Kids", "/Kids"), "", 1, ""},
+        {"a count one below the pages", kidsObjects("3 0 R 4 0 R", "1"), "", 1, ""},
+        {"a count below the pages, as a real", kidsObjects("3 0 R 4 0 R", "1.0"), "", 0, "its page tree claims 1.0 pages and holds 2"},
         {"a page listing kids", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                  "<< /Type /Page /Kids [4 0 R] /Parent 2 0 R >>", "<< /Type /Page /Parent 3 0 R >>"},
          "", 0, "its page tree is damaged"},
-        {"a kid no object", kidsObjects("3 0 R 9 0 R", "1"), "", 0, "its page tree is damaged"},
+        {"a kid no object", kidsObjects("3 0 R 9 0 R", "1"), "", 1, ""},
         // A node reached again deeper down: its levels count from there.
         {"a node again at the limit", againObjects(max - 2), "", 0, "its page tree is damaged"},
         {"a node again past the limit", againObjects(max - 1), deep, 0, ""},
@@ -568,9 +575,9 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         {"a parent after the page closed twice", nodeObjects(bare + " >> /Parent 3 0 R <<", max + 1), "", 1, ""},
         // What the library reads as no page: an array closed once too often, a stream past the bytes looked at.
         {"a page closing an array twice", nodeObjects("<< /Type /Page /MediaBox [0 0 10 10]] /Parent 3 0 R [ >>", max + 1),
-         "", 0, "its page tree is damaged"},
+         "", 0, "the document has no pages"},
         {"a page that is a stream", nodeObjects(plainDict + " /Length 1 >>" + std::string(5000, ' ') + "stream\nx\nendstream", max + 1),
-         "", 0, "its page tree is damaged"},
+         "", 0, "the document has no pages"},
     };
     for (const auto &row : rows) {
         const std::string bytes = pdfFromObjects(row.objects);
@@ -584,7 +591,8 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
             const bool walked = tree.walk(pdf, &why, given);
             EXPECT_TRUE(walked == row.refusal.empty() && why == row.refusal) << row.what << ": " << why;
             if (walked) {
-                EXPECT_TRUE(tree.pages() == row.pages && opens(tree.countRefusal(), row.countRefusal))
+                EXPECT_TRUE(tree.pages() == row.pages && opens(tree.countRefusal(), row.countRefusal)
+                            && tree.inOrder().size() == size_t(row.pages))
                     << row.what << ": " << tree.pages() << " " << tree.countRefusal();
             }
         }
@@ -621,6 +629,56 @@ TEST(PageTree, PlainPagesAreCountedWithoutParsing)
     }
 }
 
+// The outline of three pages: A (page 1); B (page 3, open) over B1 (page 2)
+// and B2 (page 1); C (page 2, closed) over C1 (page 3). Items leading to a
+// page left out go, their own items taking their place; counts follow.
+TEST(PdfPages, CutsRelinkTheOutlineAroundPagesLeftOut)
+{
+    const auto item = [](const std::string &title, int page, const std::string &links) {
+        return "<< /Title (" + title + ") /Dest [" + std::to_string(page + 2) + " 0 R /Fit] " + links + " >>";
+    };
+    const std::string pdf = pdfFromObjects({
+        "<< /Type /Catalog /Pages 2 0 R /Outlines 6 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>", "<< /Type /Outlines /First 7 0 R /Last 9 0 R /Count 5 >>",
+        item("A", 1, "/Parent 6 0 R /Next 8 0 R"), item("B", 3, "/Parent 6 0 R /Prev 7 0 R /Next 9 0 R /First 10 0 R /Last 11 0 R /Count 2"),
+        item("C", 2, "/Parent 6 0 R /Prev 8 0 R /First 12 0 R /Last 12 0 R /Count -1"),
+        item("B1", 2, "/Parent 8 0 R /Next 11 0 R"), item("B2", 1, "/Parent 8 0 R /Prev 10 0 R"), item("C1", 3, "/Parent 9 0 R")});
+    // The pages cut, then each item as "title count" in reading order, its own items in brackets.
+    const struct { std::vector<long> pages; std::string outline; long rootCount; } rows[] = {
+        {{2}, "B1 0, C 0", 2},
+        {{1, 3}, "A 0, B 1 [B2 0], C1 0", 4},
+        {{1, 2, 3}, "A 0, B 2 [B1 0, B2 0], C -1 [C1 0]", 5},
+    };
+    for (const auto &row : rows) {
+        PdfPages pages;
+        std::string error;
+        Folder dir;
+        TemporaryOutput out(dir / "cut.pdf");
+        ASSERT_TRUE(pages.open("outline.pdf", pdf, &error) && out.create(&error) && pages.writePages(row.pages, &out, &error)
+                    && out.commit(&error)) << error;
+        QPDF cut;
+        cut.processFile((dir / "cut.pdf").c_str());
+        std::function<std::string(QPDFObjectHandle)> listed = [&](QPDFObjectHandle first) {
+            std::string text;
+            QPDFObjectHandle previous = QPDFObjectHandle::newNull();
+            for (QPDFObjectHandle at = first; at.isDictionary(); previous = at, at = at.getKey("/Next")) {
+                // Each item's links back agree with the way down.
+                EXPECT_TRUE(at.getKey("/Prev").isSameObjectAs(previous) || (previous.isNull() && !at.hasKey("/Prev")));
+                QPDFObjectHandle count = at.getKey("/Count");
+                text += (text.empty() ? "" : ", ") + at.getKey("/Title").getUTF8Value() + " "
+                    + std::to_string(count.isInteger() ? count.getIntValue() : 0);
+                if (at.hasKey("/First"))
+                    text += " [" + listed(at.getKey("/First")) + "]";
+            }
+            return text;
+        };
+        QPDFObjectHandle outlines = cut.getRoot().getKey("/Outlines");
+        EXPECT_EQ(listed(outlines.getKey("/First")), row.outline);
+        EXPECT_EQ(outlines.getKey("/Count").getIntValue(), row.rootCount);
+    }
+}
+
 TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
 {
     // The document, and the page count or the refusal.
@@ -629,6 +687,8 @@ TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
         {chainObjects(1, "2147483647"), 0, "its page tree claims 2147483647 pages and holds 1"},
         {chainObjects(PageTree::kMaxDepth + 1), 0, "its page tree is more than 100 levels deep"},
         {kidsObjects("", "0"), 0, "the document has no pages"},
+        {kidsObjects("3 0 R null 4 0 R", "2"), 2, ""},
+        {kidsObjects("3 0 R 4 0 R", "1"), 1, ""},
     };
     for (const auto &row : rows) {
         PdfPages pdf;
@@ -636,6 +696,13 @@ TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
         const bool opened = pdf.open("tree.pdf", pdfFromObjects(row.objects), &error);
         EXPECT_TRUE(opened == row.error.empty() && error == row.error && (!opened || pdf.pageCount() == row.pages)) << error;
     }
+    // A page whose object was written with another generation than its
+    // references give: readers find it by its number, and so does the walk.
+    std::string otherGeneration = pdfFromObjects(kidsObjects("4 0 R 3 0 R", "2"));
+    otherGeneration.replace(otherGeneration.find("\n3 0 obj"), 8, "\n3 1 obj");
+    PdfPages again;
+    std::string why;
+    EXPECT_TRUE(again.open("generation.pdf", otherGeneration, &why) && again.pageCount() == 2) << why;
     // Pages kept in object streams have no place of their own in the file: they are parsed.
     QPDF source;
     const std::string plain = pdfFromObjects(chainObjects(3));

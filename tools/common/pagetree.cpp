@@ -65,14 +65,17 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     overclaimed_ = false;
     pages_ = 0;
     countRefusal_.clear();
+    inOrder_.clear();
+    pdf_ = &pdf;
     bytes_ = bytes;
     table_.clear();
+    tableRead_ = false;
     if (bytes_)
         table_ = pdf.getXRefTable();
     QPDFObjectHandle catalog = pdf.getRoot();
     QPDFObjectHandle root = catalog.getKey("/Pages");
     std::vector<QPDFObjectHandle> pages;
-    bool within = walkDown({root}, &pages);
+    bool within = walkDown({root}, &pages, &inOrder_);
     // A page's parents are the dictionaries above it; a plain page's are its node's.
     for (size_t i = 0; within && i < pages.size(); ++i)
         within = above(pages[i]) <= kMaxDepth + 1;
@@ -85,7 +88,7 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     // Counted before the fields are walked: they are no part of the page tree.
     const size_t held = pages.size() + size_t(plainPages_);
     countRefusal_ = countOf(root, held);
-    pages_ = countRefusal_.empty() ? long(held) : 0;
+    inOrder_.resize(size_t(pages_));
 
     // A widget's field attributes are inherited through its /Parent fields.
     QPDFObjectHandle form = catalog.getKey("/AcroForm");
@@ -104,7 +107,8 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     return within;
 }
 
-bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves)
+bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves,
+                        std::vector<Listed> *inOrder)
 {
     std::vector<Level> path;
     std::set<QPDFObjGen> onPath;
@@ -132,18 +136,24 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         } else {
             return true;
         }
-        if (!path.empty() && plainPage(kid, path.back().node)) {
-            if (plainParents_.empty() || plainParents_.back().getObjGen() != path.back().node.getObjGen())
-                plainParents_.push_back(path.back().node);
+        const QPDFObjectHandle lister = path.empty() ? QPDFObjectHandle::newNull() : path.back().node;
+        if (!path.empty() && plainPage(kid, lister)) {
+            if (plainParents_.empty() || plainParents_.back().getObjGen() != lister.getObjGen())
+                plainParents_.push_back(lister);
             ++plainPages_;
+            if (inOrder)
+                inOrder->push_back({kid, lister});
             continue;
         }
-        if (!kid.isDictionary()) {
-            damaged_ = damaged_ || !path.empty();   // a missing root is no damage: it has no pages
+        if (!kid.isDictionary())
+            kid = ofAnyGeneration(kid);
+        // Every reader passes over a kid that is no dictionary.
+        if (!kid.isDictionary())
             continue;
-        }
         if (!kid.hasKey("/Kids")) {
             leaves->push_back(kid);
+            if (inOrder)
+                inOrder->push_back({kid, lister});
             continue;
         }
         // Readers differ on a page that lists kids: one takes it for a page, another for a node.
@@ -174,6 +184,26 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
             onPath.insert(og);
         path.push_back(std::move(level));
     }
+}
+
+QPDFObjectHandle PageTree::ofAnyGeneration(QPDFObjectHandle kid)
+{
+    if (!kid.isIndirect() || !kid.isNull())
+        return kid;
+    // Read once, after the library's repair has listed what the file holds.
+    if (!tableRead_) {
+        table_ = pdf_->getXRefTable();
+        tableRead_ = true;
+    }
+    const int id = kid.getObjectID();
+    for (auto entry = table_.lower_bound(QPDFObjGen(id, 0)); entry != table_.end() && entry->first.getObj() == id; ++entry) {
+        if (entry->first.getGen() == kid.getGeneration())
+            continue;
+        QPDFObjectHandle found = pdf_->getObjectByID(id, entry->first.getGen());
+        if (found.isDictionary())
+            return found;
+    }
+    return kid;
 }
 
 bool PageTree::plainPage(QPDFObjectHandle kid, QPDFObjectHandle node) const
@@ -267,15 +297,19 @@ int PageTree::above(QPDFObjectHandle dict)
 
 std::string PageTree::countOf(QPDFObjectHandle root, size_t leaves)
 {
+    pages_ = 0;
     if (damaged_)
-        return "its page tree is damaged: it reaches a part of itself more than once, or lists what is no page";
+        return "its page tree is damaged: it reaches a part of itself more than once, or a page lists pages";
     if (leaves == 0)
         return "the document has no pages";
     QPDFObjectHandle count = root.getKey("/Count");
     if (!count.isNumber())
         return "its page tree gives no page count";
     overclaimed_ = count.getNumericValue() > double(leaves);
-    if (count.getNumericValue() != double(leaves))
+    // Below the pages held, readers agree on the count stated, in whole pages.
+    const bool under = count.isInteger() && count.getIntValue() >= 1 && count.getIntValue() < (long long)leaves;
+    if (count.getNumericValue() != double(leaves) && !under)
         return "its page tree claims " + quoted(count) + " pages and holds " + std::to_string(leaves);
+    pages_ = under ? long(count.getIntValue()) : long(leaves);
     return std::string();
 }

@@ -19,9 +19,16 @@
 // and each node once, so such a file is refused in our words before a
 // library opens it.
 //
-// The walk also gives the page count a reader reaches. Readers take the count
-// the root states and look pages up by it, so it is trusted only when the
-// tree holds exactly that many pages, none of its nodes reached twice.
+// The walk also gives the page count a reader reaches, and the pages in the
+// order readers show them. Readers take the count the root states and look
+// pages up by it: it is trusted when the tree holds at least that many pages
+// (a count below the pages is the count every reader gives, and they show
+// the first ones), no node reached twice. What readers pass over alike is
+// no damage: a kid that is no dictionary (null, a name, a number, a
+// reference to nothing), a page without /Type, a node without /Type, one
+// page listed twice (it counts twice), and a page whose object was written
+// with another generation than its references give (readers ignore the
+// generation; it is found by its number).
 class PageTree
 {
 public:
@@ -43,17 +50,32 @@ public:
     // caller's to catch.
     bool walk(QPDF &pdf, std::string *why, const std::string *bytes = nullptr);
 
-    // After a walk: the pages the tree holds, and why that is no page count
-    // a reader would give (empty when it is one).
+    // After a walk: the pages readers count, and why the tree gives no page
+    // count a reader would give (empty when it gives one).
     long pages() const { return pages_; }
     const std::string &countRefusal() const { return countRefusal_; }
+
+    // After a walk that gave a count: the pages() pages in reading order,
+    // each with the node that lists it (inherited attributes come from
+    // there). A page listed twice stands twice.
+    struct Listed
+    {
+        QPDFObjectHandle page;
+        QPDFObjectHandle node;
+    };
+    const std::vector<Listed> &inOrder() const { return inOrder_; }
 
 private:
     // Walks the nodes below `tops` (those with /Kids), collecting the
     // dictionaries without /Kids into `leaves`, and the nodes whose plain
     // pages were counted without parsing into `plainParents_`; false when
-    // more than kMaxDepth nodes stand on one path.
-    bool walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves);
+    // more than kMaxDepth nodes stand on one path. With `inOrder`, every
+    // leaf, plain or not, is also listed there in order.
+    bool walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves,
+                  std::vector<Listed> *inOrder = nullptr);
+    // `kid` itself, or the object of its number written with another
+    // generation when `kid` refers to nothing.
+    QPDFObjectHandle ofAnyGeneration(QPDFObjectHandle kid);
     // Whether `kid`, as its bytes stand, is a page without kids or
     // annotations whose /Parent is `node`; false when unsure.
     bool plainPage(QPDFObjectHandle kid, QPDFObjectHandle node) const;
@@ -62,16 +84,19 @@ private:
     int above(QPDFObjectHandle dict);
     std::string countOf(QPDFObjectHandle root, size_t leaves);
 
+    QPDF *pdf_ = nullptr;
     const std::string *bytes_ = nullptr;
     std::map<QPDFObjGen, QPDFXRefEntry> table_;
+    bool tableRead_ = false;   // table_ read after the library's repairs
     std::map<QPDFObjGen, int> below_;   // the most levels of nodes from a node down, itself included
     std::map<QPDFObjGen, int> above_;   // dictionaries from a node up through /Parent, itself included
     std::vector<QPDFObjectHandle> plainParents_;
     long plainPages_ = 0;
     bool overclaimed_ = false;   // the root claims more pages than the tree holds
-    bool damaged_ = false;   // a node reached twice, a loop, or a kid no reader takes alike
+    bool damaged_ = false;   // a node reached twice, a loop, or a page listing kids
     long pages_ = 0;
     std::string countRefusal_;
+    std::vector<Listed> inOrder_;
 };
 
 #endif

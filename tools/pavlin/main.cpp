@@ -8,10 +8,10 @@
 //
 // RANGE is written as PageRange reads it ("1-3,7,10-12", pages from 1); it
 // may come split over several arguments, which are joined with blanks.
-// The output file is there only when the run succeeded: a failed run also
-// removes what an earlier run left at that path, because the caller reads
-// the file without looking at our exit status; an output path that is the
-// input (through any link) or no regular file is refused and left alone.
+// The output file is there only when the run succeeded: every run first
+// removes what an earlier run left at that path, so that a failed or
+// stopped one leaves nothing there; an output path that is the input
+// (through any link) or no regular file is refused and left alone.
 // PAVLIN_MEMORY_MB bounds its memory and the size of FILE.pdf (MemoryLimit).
 // Exit status 0 on success; otherwise one line on standard error names the
 // file and the reason.
@@ -38,9 +38,9 @@ const char kProgram[] = "Pavlin.dll";
 
 int usage()
 {
-    ErrorOutput::writeLine(std::string("usage: ") + kProgram + " FILE.pdf -getinfo -outfile INFO.txt | " + kProgram
-                           + " FILE.pdf -merge RANGE -outfile OUT.pdf"
-                             " (RANGE: pages from 1 and spans of pages separated by commas, e.g. 1-3,7,10-12)");
+    ErrorOutput::say(std::string("usage: ") + kProgram + " FILE.pdf -getinfo -outfile INFO.txt | " + kProgram
+                     + " FILE.pdf -merge RANGE -outfile OUT.pdf"
+                       " (RANGE: pages from 1 and spans of pages separated by commas, e.g. 1-3,7,10-12)");
     return Usage;
 }
 
@@ -60,6 +60,19 @@ std::string openInput(const std::string &input, long long maxBytes, PdfPages *pd
     return std::string();
 }
 
+// Puts the finished output in place, unless an allocation failed on the
+// way: the library repairs around some failures, and what it made after one
+// is not trusted (run() reports it).
+std::string commit(TemporaryOutput *out)
+{
+    std::string error;
+    if (MemoryLimit::exhausted())
+        throw std::bad_alloc();
+    if (!out->commit(&error))
+        return failure("cannot write", out->target(), error);
+    return std::string();
+}
+
 // Each returns an empty text on success, else the failure.
 std::string getInfo(const std::string &input, long long maxBytes, TemporaryOutput *out)
 {
@@ -76,9 +89,7 @@ std::string getInfo(const std::string &input, long long maxBytes, TemporaryOutpu
         return failure("cannot write", out->target(), error);
     const std::string line = "NumberOfPages: " + std::to_string(pages) + "\n";
     out->write(line.data(), line.size());
-    if (!out->commit(&error))
-        return failure("cannot write", out->target(), error);
-    return std::string();
+    return commit(out);
 }
 
 std::string merge(const std::string &input, const std::string &rangeText, long long maxBytes, TemporaryOutput *out)
@@ -91,9 +102,6 @@ std::string merge(const std::string &input, const std::string &rangeText, long l
     error = openInput(input, maxBytes, &pdf);
     if (!error.empty())
         return error;
-    const std::string refusal = pdf.extractionRefusal();
-    if (!refusal.empty())
-        return failure("cannot take pages of", input, refusal);
     if (range.lastPageNamed() > pdf.pageCount())
         return failure("cannot take pages of", input,
                        "page " + std::to_string(range.lastPageNamed()) + " is outside the document, which has "
@@ -103,9 +111,7 @@ std::string merge(const std::string &input, const std::string &rangeText, long l
     if (!pdf.writePages(range.pages(), out, &error))
         return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
                                            : failure("cannot write", out->target(), out->writeFailure());
-    if (!out->commit(&error))
-        return failure("cannot write", out->target(), error);
-    return std::string();
+    return commit(out);
 }
 
 std::string run(int argc, char **argv, const std::string &input, TemporaryOutput *out)
@@ -154,10 +160,14 @@ int main(int argc, char **argv)
         ErrorOutput::say(failure("cannot write", out.target(), refusal));
         return Failed;
     }
+    // Removed before the work starts too, so that a run stopped by a signal
+    // or ended by the runtime leaves no earlier result; a file that cannot
+    // be removed is named once the run has failed.
+    std::string staleError;
+    OutputPath::removeStale(out.target(), {input}, &staleError);
     std::string error = run(argc, argv, input, &out);
     if (error.empty())
         return Done;
-    std::string staleError;
     if (!OutputPath::removeStale(out.target(), {input}, &staleError))
         error += "; the file an earlier run left at \"" + out.target() + "\" could not be removed: " + staleError;
     ErrorOutput::say(error);

@@ -1,5 +1,7 @@
 #include "pagecount.h"
 
+#include "mupdfmemory.h"
+
 #include <mupdf/pdf.h>
 
 #include <new>
@@ -15,7 +17,9 @@ void ignoreMessage(void *, const char *)
 long PageCount::engine(const std::string &bytes)
 {
     // A small store: nothing is drawn, only the file's table and root read.
-    fz_context *ctx = fz_new_context(nullptr, nullptr, 8 << 20);
+    // The library repairs around a failed allocation and may then count no
+    // pages: the allocator tells MemoryLimit, so that is said as memory.
+    fz_context *ctx = fz_new_context(MupdfMemory::allocator(), nullptr, 8 << 20);
     if (!ctx)
         throw std::bad_alloc();
     fz_set_error_callback(ctx, ignoreMessage, nullptr);

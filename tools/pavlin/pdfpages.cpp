@@ -1,11 +1,14 @@
 #include "pdfpages.h"
 
+#include "memorylimit.h"
+#include "pagesleftout.h"
 #include "pagetree.h"
 #include "temporaryoutput.h"
 
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageLabelDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_Discard.hh>
@@ -18,6 +21,14 @@
 
 namespace
 {
+// zlib's words for a failed allocation, which the library passes on in an
+// error of its own.
+bool zlibOutOfMemory(const std::exception &e)
+{
+    const std::string what = e.what();
+    return what.find("insufficient memory") != std::string::npos || what.find("zlib memory error") != std::string::npos;
+}
+
 // The library's messages name the file, object and offset; the user needs the
 // kind of failure first.
 std::string reasonOf(const std::exception &e)
@@ -50,7 +61,9 @@ std::string verify(const std::string &path, size_t pages)
         }
     } catch (const std::bad_alloc &) {
         throw;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
         readable = false;
     }
     if (!readable || written.anyWarnings())
@@ -59,19 +72,25 @@ std::string verify(const std::string &path, size_t pages)
 }
 
 // The writer's bytes into our file, which keeps the reason of a failed write.
+// The first failure ends the writing; what comes after it, from the
+// destructors that finish the library's pipelines while that unwinds, is
+// dropped: a second exception there would end the process.
 class IntoFile : public Pipeline
 {
 public:
     explicit IntoFile(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) {}
     void write(unsigned char const *data, size_t size) override
     {
-        if (!file_->write(data, size))
+        if (!failed_ && !file_->write(data, size)) {
+            failed_ = true;
             throw std::runtime_error(file_->writeFailure());
+        }
     }
     void finish() override {}
 
 private:
     TemporaryOutput *file_;
+    bool failed_ = false;
 };
 }
 
@@ -93,6 +112,8 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
         *error = reasonOf(e);
         return false;
     }
@@ -101,60 +122,117 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
         *error = tree.countRefusal();
         return false;
     }
+    pages_ = tree.inOrder();
     return true;
 }
 
-std::string PdfPages::extractionRefusal()
+void PdfPages::inherit(const PageTree::Listed &listed)
 {
-    if (!pdf_.allowModifyAssembly())
-        return "the document's permissions forbid assembling its pages";
-    if (!pdf_.allowExtractAll())
-        return "the document's permissions forbid extracting its content";
-    return std::string();
+    static const char *const inherited[] = {"/MediaBox", "/CropBox", "/Resources", "/Rotate"};
+    QPDFObjectHandle page = listed.page;
+    std::set<QPDFObjGen> seen;
+    int steps = 0;
+    // The walk of the tree has refused chains of nodes longer than this.
+    for (QPDFObjectHandle up = listed.node; up.isDictionary() && steps <= PageTree::kMaxDepth;
+         up = up.getKey("/Parent"), ++steps) {
+        if (up.isIndirect() && !seen.insert(up.getObjGen()).second)
+            break;
+        for (const char *key : inherited) {
+            if (!page.hasKey(key) && up.hasKey(key))
+                page.replaceKey(key, up.getKey(key));
+        }
+    }
+}
+
+void PdfPages::replaceTree(const std::vector<long> &pages)
+{
+    // The output is this document with its page list replaced, so what hangs
+    // off the catalog comes along. The new list is one flat array under the
+    // root node, built in one pass: adding and removing pages one at a time
+    // through the library costs time in proportion to the document for
+    // every page. Types readers do without are written as the format has them.
+    QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+    std::set<QPDFObjGen> placed;
+    for (long p : pages) {
+        const PageTree::Listed &listed = pages_[size_t(p - 1)];
+        QPDFObjectHandle page = listed.page;
+        if (placed.insert(page.getObjGen()).second) {
+            inherit(listed);
+        } else {
+            // A page named again becomes a page of its own that shares the
+            // content: one object cannot stand twice in the tree.
+            page = pdf_.makeIndirectObject(page.shallowCopy());
+        }
+        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        page.replaceKey("/Parent", root);
+        kids.appendItem(page);
+    }
+    root.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
+    root.removeKey("/Parent");
+    root.replaceKey("/Kids", kids);
+    root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
+    pdf_.updateAllPagesCache();
+}
+
+void PdfPages::relabel(const std::vector<long> &pages)
+{
+    QPDFPageLabelDocumentHelper labels(pdf_);
+    if (!labels.hasPageLabels())
+        return;
+    // Labels go by the place of a page: each run of pages that follow one
+    // another in the document keeps the labels it had, from its new place.
+    std::vector<QPDFObjectHandle> numbers;
+    for (size_t first = 0, last = 0; first < pages.size(); first = last + 1) {
+        for (last = first; last + 1 < pages.size() && pages[last + 1] == pages[last] + 1;)
+            ++last;
+        labels.getLabelsForPageRange(pages[first] - 1, pages[last] - 1, static_cast<long long>(first), numbers);
+    }
+    QPDFObjectHandle tree = QPDFObjectHandle::newDictionary();
+    tree.replaceKey("/Nums", QPDFObjectHandle::newArray(numbers));
+    pdf_.getRoot().replaceKey("/PageLabels", tree);
 }
 
 bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error)
 {
+    for (long p : pages) {
+        if (p < 1 || size_t(p) > pages_.size()) {
+            *error = "page " + std::to_string(p) + " is outside the document, which has "
+                + std::to_string(pages_.size()) + (pages_.size() == 1 ? " page" : " pages");
+            return false;
+        }
+    }
     try {
-        const std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(pdf_).getAllPages();
-        for (long p : pages) {
-            if (p < 1 || size_t(p) > all.size()) {
-                *error = "page " + std::to_string(p) + " is outside the document, which has "
-                    + std::to_string(all.size()) + (all.size() == 1 ? " page" : " pages");
-                return false;
-            }
+        // A page written inside its node's /Kids is given a number of its
+        // own, which tells it from the others.
+        for (PageTree::Listed &listed : pages_) {
+            if (!listed.page.isIndirect())
+                listed.page = pdf_.makeIndirectObject(listed.page);
         }
-        // The output is this document with its page list replaced, so what
-        // hangs off the catalog comes along. The new list is one flat array
-        // under the root node, built in one pass: adding and removing pages
-        // one at a time through the library costs time in proportion to the
-        // document for every page.
-        QPDFPageDocumentHelper(pdf_).pushInheritedAttributesToPage();
-        QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
-        QPDFObjectHandle kids = QPDFObjectHandle::newArray();
-        std::set<QPDFObjGen> kept;
-        for (long p : pages) {
-            QPDFObjectHandle page = all[size_t(p - 1)].getObjectHandle();
-            // A page named again becomes a page of its own that shares the
-            // content: one object cannot stand twice in the tree.
-            if (!kept.insert(page.getObjGen()).second)
-                page = pdf_.makeIndirectObject(page.shallowCopy());
-            page.replaceKey("/Parent", root);
-            kids.appendItem(page);
+        std::set<QPDFObjGen> kept, leftOut;
+        for (long p : pages)
+            kept.insert(pages_[size_t(p - 1)].page.getObjGen());
+        for (const PageTree::Listed &listed : pages_) {
+            if (!kept.count(listed.page.getObjGen()))
+                leftOut.insert(listed.page.getObjGen());
         }
-        root.replaceKey("/Kids", kids);
-        root.replaceKey("/Count", QPDFObjectHandle::newInteger(static_cast<long long>(pages.size())));
-        pdf_.updateAllPagesCache();
+        relabel(pages);
+        replaceTree(pages);
+        PagesLeftOut(kept, leftOut).prune(pdf_);
         // Pages left out are still reachable through links, outlines and
         // form fields; without this they would be written in full.
-        for (const QPDFPageObjectHelper &page : all) {
-            const QPDFObjGen og = page.getObjectHandle().getObjGen();
-            if (!kept.count(og))
-                pdf_.replaceObject(og, QPDFObjectHandle::newNull());
-        }
+        for (const QPDFObjGen &og : leftOut)
+            pdf_.replaceObject(og, QPDFObjectHandle::newNull());
         IntoFile file(out);
         QPDFWriter writer(pdf_);
         writer.setOutputPipeline(&file);
+        // Streams are written as they were read, and objects outside object
+        // streams: compressing them again would call zlib, whose failed
+        // allocations the library reports as errors of its own, also from
+        // the destructors that finish its pipelines, which ends the process.
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(false);
+        writer.setObjectStreamMode(qpdf_o_disable);
         writer.write();
         // A repair made while the document was read may have lost what the
         // pages refer to: what was written must hold up on its own.
@@ -166,6 +244,8 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
         *error = reasonOf(e);
         return false;
     }

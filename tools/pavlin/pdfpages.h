@@ -1,6 +1,8 @@
 #ifndef GRIDMOLT_PDFPAGES_H
 #define GRIDMOLT_PDFPAGES_H
 
+#include "pagetree.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -10,7 +12,8 @@
 // One PDF document, for counting its pages and writing a document of some of
 // them. The library reports failures by throwing; every method here catches
 // and returns false with a reason instead, phrased for the user. Running out
-// of memory (std::bad_alloc) is left to the caller.
+// of memory (std::bad_alloc) is left to the caller; zlib's failed allocations,
+// which the library reports as its own errors, are told to MemoryLimit.
 class TemporaryOutput;
 
 class PdfPages
@@ -31,22 +34,32 @@ public:
     // The bytes the document was read from.
     const std::string &bytes() const { return bytes_; }
 
-    // Why the document's permissions forbid taking pages out of it; empty
-    // when they allow it (always for a document that is not encrypted).
-    std::string extractionRefusal();
-
     // Writes a document of the given pages (numbered from 1, repeats
     // allowed) in that order to `out`; false when one is outside the
-    // document or a write failed (the reason is the file's own then). Each page keeps its content, resources, annotations and
-    // links; the rest of the document (information, metadata, outlines) is
-    // kept too, with references to pages that were left out made null.
+    // document or a write failed (the reason is the file's own then). Each
+    // page keeps its content, resources, annotations and links; the rest of
+    // the document (information, metadata, encryption) is kept too, with
+    // references to pages that were left out made null, and the form fields
+    // and outline items of those pages left out (PagesLeftOut); each page
+    // keeps its label. Whatever the permissions say, a document that opens
+    // without a password is cut as every program of ours rewrites it,
+    // keeping its encryption.
     // Changes this object: call once.
     bool writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error);
 
 private:
+    // Gives each page what it inherits from the nodes above it, which the
+    // cut leaves out.
+    static void inherit(const PageTree::Listed &listed);
+    // The pages in their new order under the root node.
+    void replaceTree(const std::vector<long> &pages);
+    // The page labels of the pages given, at their new places.
+    void relabel(const std::vector<long> &pages);
+
     std::string bytes_;
     QPDF pdf_;
     long count_ = 0;
+    std::vector<PageTree::Listed> pages_;   // in reading order
 };
 
 #endif

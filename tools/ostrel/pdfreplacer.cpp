@@ -535,6 +535,334 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
     }
     return std::string();
 }
+
+using Pictures = std::map<std::string, std::unique_ptr<Image>>;
+
+// Pictures first: one that cannot be read refuses the run.
+Pictures loadPictures(fz_context *ctx, const RuleLines &rules)
+{
+    Pictures pictures;
+    for (const ImageRule &rule : rules.imageRules()) {
+        std::unique_ptr<Image> &picture = pictures[rule.path];
+        if (picture)
+            continue;
+        picture.reset(new Image(ctx));
+        try {
+            loadPicture(ctx, rule.path, picture->slot());
+        } catch (const std::runtime_error &e) {
+            throw std::runtime_error("cannot read the picture " + quoted(rule.path) + " (line "
+                                     + std::to_string(rule.line) + "): " + e.what());
+        }
+    }
+    return pictures;
+}
+
+// The input as the library opened it.
+struct OpenedInput
+{
+    explicit OpenedInput(fz_context *ctx) : doc(ctx) {}
+    Document doc;
+    int pageCount = 0;
+    bool repaired = false;   // the library had to rebuild its object table
+};
+
+// Opens the input and reads every object, so a repair the damage calls for
+// happens before anything is changed; refuses a document without pages or
+// with a page count it cannot hold.
+void openInput(fz_context *ctx, const std::string &input, OpenedInput *opened)
+{
+    try {
+        pdf_document **slot = opened->doc.slot();
+        const char *path = input.c_str();
+        try {
+            guarded(ctx, [&] { *slot = pdf_open_document(ctx, path); });
+        } catch (const MupdfError &e) {
+            throw std::runtime_error(std::string("not a PDF document, or damaged beyond repair (") + e.what()
+                                     + ")");
+        }
+        if (pdf_needs_password(ctx, opened->doc.get()))
+            throw std::runtime_error("the document needs a password");
+        // Every object is read now, so a repair the damage calls for
+        // happens before anything is changed: a repair later would
+        // rebuild the object table without the objects made meanwhile.
+        int pageCount = 0, wasRepaired = 0, objects = 0;
+        guarded(ctx, [&] {
+            pageCount = pdf_count_pages(ctx, *slot);
+            objects = pdf_xref_len(ctx, *slot);
+            // A page tree claiming more pages than the file holds
+            // objects is refused below, before any page is looked at.
+            for (int i = 1; pageCount <= objects && i < objects; ++i) {
+                fz_try(ctx)
+                    pdf_cache_object(ctx, *slot, i);
+                fz_catch(ctx) {
+                    // an object beyond repair is one no page may need
+                }
+            }
+            pageCount = pdf_count_pages(ctx, *slot);
+            objects = pdf_xref_len(ctx, *slot);
+            wasRepaired = pdf_was_repaired(ctx, *slot);
+        });
+        opened->pageCount = pageCount;
+        opened->repaired = wasRepaired != 0;
+        if (pageCount < 1)
+            throw std::runtime_error("the document has no pages");
+        // Every page is an object: a larger count is a claim the file
+        // cannot hold, and the library would make room for every page.
+        if (pageCount > objects)
+            throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
+                                     + " pages, more than the file holds objects");
+    } catch (const std::exception &e) {
+        throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+    }
+}
+
+// The rules of one pass by page, in file order within a page.
+struct Plan
+{
+    std::map<int64_t, std::vector<const TextRule *>> textByPage;
+    std::map<int64_t, std::vector<const ImageRule *>> imagesByPage;
+    std::vector<int64_t> pages;   // ascending, each once
+};
+
+// Every rule but those of `left`; a rule naming a page the document lacks
+// is skipped.
+Plan planRules(const RuleLines &rules, const std::map<int, std::string> &left, int pageCount,
+               std::vector<std::string> *skipped)
+{
+    Plan plan;
+    const auto pageExists = [&](int64_t page, const std::string &written, int line, const std::string &what) {
+        if (page >= 1 && page <= pageCount)
+            return true;
+        skipped->push_back(skippedLine(line, written, what, "the document has no such page (it has "
+                                                                + std::to_string(pageCount) + ")"));
+        return false;
+    };
+    for (const TextRule &rule : rules.textRules()) {
+        if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, MessageText::quoted(rule.text)))
+            plan.textByPage[rule.page].push_back(&rule);
+    }
+    for (const ImageRule &rule : rules.imageRules()) {
+        if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, "picture " + quoted(rule.path)))
+            plan.imagesByPage[rule.page].push_back(&rule);
+    }
+    for (const auto &entry : plan.textByPage)
+        plan.pages.push_back(entry.first);
+    for (const auto &entry : plan.imagesByPage)
+        plan.pages.push_back(entry.first);
+    std::sort(plan.pages.begin(), plan.pages.end());
+    plan.pages.erase(std::unique(plan.pages.begin(), plan.pages.end()), plan.pages.end());
+    return plan;
+}
+
+// One lookup table for all pages, instead of a walk of the page tree per
+// page; a page the repair could not find refuses the document.
+void loadPageTable(fz_context *ctx, const std::string &input, const OpenedInput &opened, PageTable *table)
+{
+    pdf_document *d = opened.doc.get();
+    const int pageCount = opened.pageCount;
+    int missing = 0;
+    pdf_document **tableSlot = table->slot();
+    try {
+        guarded(ctx, [&] {
+            pdf_load_page_tree(ctx, d);
+            *tableSlot = d;
+            for (int i = 0; i < pageCount && !missing; ++i) {
+                if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
+                    missing = i + 1;
+            }
+        });
+    } catch (const MupdfError &e) {
+        throw std::runtime_error("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
+    }
+    if (missing)
+        throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
+                                 + std::to_string(missing) + " is lost");
+}
+
+// What changing the pages of one pass shares.
+struct Editing
+{
+    fz_context *ctx;
+    pdf_document *doc;
+    const std::string &input;
+    PageWriter *writer;
+    FontCache *pageFonts;
+    std::unique_ptr<ConverterRuns> *runs;   // the converter's reading, made when first needed
+    const Pictures &pictures;
+    std::vector<Applied> *applied;
+    std::vector<std::string> *skipped;
+};
+
+// Applies the rules of page `number`: takes their words out and draws what
+// replaces them; what was applied is noted for the read-back.
+void changePage(const Editing &e, int64_t number, const std::vector<const TextRule *> &pageTextRules,
+                const std::vector<const ImageRule *> &pageImageRules)
+{
+    fz_context *ctx = e.ctx;
+    Page page(ctx);
+    fz_rect box = fz_empty_rect;
+    fz_matrix toShown = fz_identity;
+    pdf_page **pageSlot = page.slot();
+    pdf_document *d = e.doc;
+    guarded(ctx, [&] {
+        *pageSlot = pdf_load_page(ctx, d, int(number - 1));
+        pdf_page_transform(ctx, *pageSlot, &box, &toShown);
+    });
+    // Text rules name their words by box and find text; a picture
+    // rule by the converter's run starting at its left and top.
+    std::vector<GlyphRemover::Request> requests;
+    std::vector<Candidates> textCandidates;
+    std::vector<const TextRule *> textRules;
+    for (const TextRule *rule : pageTextRules) {
+        Candidates candidates = candidatesOf(rule->readings(), e.writer);
+        if (candidates.finds.empty()) {
+            e.skipped->push_back(skippedLine(rule->line, number, MessageText::quoted(rule->text),
+                                             "no installed font can draw its replacement"));
+            continue;
+        }
+        textRules.push_back(rule);
+        textCandidates.push_back(std::move(candidates));
+        requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
+                                         float(rule->top + rule->height)),
+                            textCandidates.back().finds});
+    }
+    std::vector<const ImageRule *> imageRules;
+    for (const ImageRule *rule : pageImageRules) {
+        const ConverterRuns::Run run = (*e.runs)->at(number, rule->left, rule->top);
+        if (run.text.empty()) {
+            e.skipped->push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
+                                             "no text run starts at " + std::to_string(rule->left) + ","
+                                                 + std::to_string(rule->top)));
+            continue;
+        }
+        imageRules.push_back(rule);
+        requests.push_back({run.box, {run.text}});
+    }
+    if (requests.empty())
+        return;
+    try {
+        std::vector<GlyphRemover::Removed> removed =
+            GlyphRemover::remove(ctx, d, page.get(), toShown, e.pageFonts, requests);
+        // A text rule's box is its run's: the word's line's top and
+        // height, which for a word running down the page may miss
+        // the word. Those found nowhere try again in the box joined
+        // with their word's own, as the converter's library tells it.
+        std::vector<size_t> again;
+        std::vector<GlyphRemover::Request> widened;
+        for (size_t i = 0; i < textRules.size(); ++i) {
+            if (removed[i].found >= 0)
+                continue;
+            if (!*e.runs)
+                e.runs->reset(new ConverterRuns(e.input));
+            GlyphRemover::Request request = requests[i];
+            for (const std::string &find : request.finds)
+                request.box = (*e.runs)->wordBox(number, find, request.box);
+            const fz_rect &was = requests[i].box;
+            if (request.box.y0 < was.y0 || request.box.y1 > was.y1 || request.box.x0 < was.x0
+                || request.box.x1 > was.x1) {
+                again.push_back(i);
+                widened.push_back(request);
+            }
+        }
+        if (!widened.empty()) {
+            const std::vector<GlyphRemover::Removed> second =
+                GlyphRemover::remove(ctx, d, page.get(), toShown, e.pageFonts, widened);
+            for (size_t k = 0; k < again.size(); ++k) {
+                removed[again[k]] = second[k];
+                requests[again[k]] = widened[k];
+            }
+        }
+        std::vector<PageWriter::Text> drawnTexts;
+        for (size_t i = 0; i < textRules.size(); ++i) {
+            if (removed[i].found < 0) {
+                e.skipped->push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
+                                                 removed[i].hiddenShowing ? kHidden
+                                                                            : "its find text is not in its box"));
+                continue;
+            }
+            const std::string &replace = textCandidates[i].replaces[size_t(removed[i].found)];
+            drawnTexts.push_back({removed[i], replace});
+            e.applied->push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)],
+                                  textRules[i]->line, MessageText::quoted(textRules[i]->text), replace, removed[i]});
+        }
+        std::vector<PageWriter::Picture> drawnPictures;
+        for (size_t k = 0; k < imageRules.size(); ++k) {
+            const size_t i = textRules.size() + k;
+            const ImageRule *rule = imageRules[k];
+            if (removed[i].found < 0) {
+                e.skipped->push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
+                                                 removed[i].hiddenShowing ? std::string(kHidden)
+                                                     : "the words of the run at " + std::to_string(rule->left)
+                                                         + "," + std::to_string(rule->top) + " are not found"));
+                continue;
+            }
+            const float left = float(rule->left), top = float(rule->top);
+            drawnPictures.push_back({e.pictures.at(rule->path)->get(),
+                                     fz_make_rect(left, top, left + float(rule->width), top + float(rule->height))});
+            e.applied->push_back({number, requests[i].box, requests[i].finds[0], rule->line,
+                                  "picture " + quoted(rule->path), std::string(), removed[i]});
+        }
+        e.writer->draw(page.get(), toShown, drawnTexts, drawnPictures);
+    } catch (const MupdfError &err) {
+        throw std::runtime_error("cannot change page " + std::to_string(number) + " of " + quoted(e.input) + ": "
+                                 + err.what());
+    }
+}
+
+// Writes the changed document into `file`, the temporary file of the output.
+void writeOutput(fz_context *ctx, pdf_document *d, TemporaryOutput *file)
+{
+    std::string why;
+    if (!file->create(&why))
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
+    pdf_write_options options = pdf_default_write_options;
+    // Streams keep their bytes (the new content is compressed already);
+    // the embedded fonts are compressed.
+    options.do_compress = 0;
+    options.do_compress_images = 1;
+    options.do_compress_fonts = 1;
+    // Unreferenced objects go: the old content streams held the removed text.
+    options.do_garbage = 1;
+    try {
+        guarded(ctx, [&] {
+            fz_output *out = nullptr;
+            fz_var(out);
+            fz_try(ctx) {
+                out = fz_new_output(ctx, 1 << 16, file, writeTo, nullptr, nullptr);
+                out->tell = placeIn;
+                pdf_write_document(ctx, d, out, &options);
+                fz_close_output(ctx, out);
+            }
+            fz_always(ctx)
+                fz_drop_output(ctx, out);
+            fz_catch(ctx)
+                fz_rethrow(ctx);
+        });
+    } catch (const MupdfError &e) {
+        why = file->writeFailure();
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + (why.empty() ? e.what() : why));
+    }
+}
+
+// Reads the written file back and puts it at the output path when it is
+// usable and every applied rule reads back as asked; rules that do not land
+// in `unread` and nothing is put there.
+void verifyAndCommit(fz_context *ctx, const std::string &input, const OpenedInput &opened, size_t danglingBefore,
+                     const std::vector<Applied> &applied, TemporaryOutput *file, std::map<int, std::string> *unread)
+{
+    // Read back on every input: a library may accept what readers do not.
+    const std::string problem =
+        verifyWritten(ctx, file->path(), opened.pageCount, danglingBefore, opened.repaired, applied, unread);
+    if (!problem.empty())
+        throw std::runtime_error("refused to write " + quoted(file->target()) + " from " + quoted(input)
+                                 + (opened.repaired ? ", which is damaged and had to be repaired" : std::string())
+                                 + ": " + problem);
+    if (!unread->empty())
+        return;
+    std::string why;
+    if (!file->commit(&why))
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
+}
 }
 
 PdfReplacer::PdfReplacer()
@@ -588,69 +916,13 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
     skipped_.clear();
     for (const auto &entry : left)
         skipped_.push_back(entry.second);
-    // Pictures first: one that cannot be read refuses the run.
-    std::map<std::string, std::unique_ptr<Image>> pictures;
-    for (const ImageRule &rule : rules.imageRules()) {
-        std::unique_ptr<Image> &picture = pictures[rule.path];
-        if (picture)
-            continue;
-        picture.reset(new Image(ctx));
-        try {
-            loadPicture(ctx, rule.path, picture->slot());
-        } catch (const std::runtime_error &e) {
-            throw std::runtime_error("cannot read the picture " + quoted(rule.path) + " (line "
-                                     + std::to_string(rule.line) + "): " + e.what());
-        }
-    }
+    const Pictures pictures = loadPictures(ctx, rules);
 
-    Document doc(ctx);
-    int pageCount = 0;
-    bool repaired = false;
-    try {
-        pdf_document **slot = doc.slot();
-        const char *path = input.c_str();
-        try {
-            guarded(ctx, [&] { *slot = pdf_open_document(ctx, path); });
-        } catch (const MupdfError &e) {
-            throw std::runtime_error(std::string("not a PDF document, or damaged beyond repair (") + e.what()
-                                     + ")");
-        }
-        if (pdf_needs_password(ctx, doc.get()))
-            throw std::runtime_error("the document needs a password");
-        // Every object is read now, so a repair the damage calls for
-        // happens before anything is changed: a repair later would
-        // rebuild the object table without the objects made meanwhile.
-        int wasRepaired = 0, objects = 0;
-        guarded(ctx, [&] {
-            pageCount = pdf_count_pages(ctx, *slot);
-            objects = pdf_xref_len(ctx, *slot);
-            // A page tree claiming more pages than the file holds
-            // objects is refused below, before any page is looked at.
-            for (int i = 1; pageCount <= objects && i < objects; ++i) {
-                fz_try(ctx)
-                    pdf_cache_object(ctx, *slot, i);
-                fz_catch(ctx) {
-                    // an object beyond repair is one no page may need
-                }
-            }
-            pageCount = pdf_count_pages(ctx, *slot);
-            objects = pdf_xref_len(ctx, *slot);
-            wasRepaired = pdf_was_repaired(ctx, *slot);
-        });
-        repaired = wasRepaired != 0;
-        if (pageCount < 1)
-            throw std::runtime_error("the document has no pages");
-        // Every page is an object: a larger count is a claim the file
-        // cannot hold, and the library would make room for every page.
-        if (pageCount > objects)
-            throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
-                                     + " pages, more than the file holds objects");
-    } catch (const std::exception &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
-    }
+    OpenedInput opened(ctx);
+    openInput(ctx, input, &opened);
     Walk before;
     try {
-        before = walk(ctx, doc.get(), true);
+        before = walk(ctx, opened.doc.get(), true);
     } catch (const MupdfError &e) {
         throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
     }
@@ -662,210 +934,21 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
             ruleTexts.push_back(r.replace);
     fonts.prepare(ruleTexts);
 
-    // Rules by page, in file order within a page.
-    std::map<int64_t, std::vector<const TextRule *>> textByPage;
-    std::map<int64_t, std::vector<const ImageRule *>> imagesByPage;
-    const auto pageExists = [&](int64_t page, const std::string &written, int line, const std::string &what) {
-        if (page >= 1 && page <= pageCount)
-            return true;
-        skipped_.push_back(skippedLine(line, written, what, "the document has no such page (it has "
-                                                                + std::to_string(pageCount) + ")"));
-        return false;
-    };
-    for (const TextRule &rule : rules.textRules()) {
-        if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, MessageText::quoted(rule.text)))
-            textByPage[rule.page].push_back(&rule);
-    }
-    for (const ImageRule &rule : rules.imageRules()) {
-        if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, "picture " + quoted(rule.path)))
-            imagesByPage[rule.page].push_back(&rule);
-    }
-    std::vector<int64_t> pages;
-    for (const auto &entry : textByPage)
-        pages.push_back(entry.first);
-    for (const auto &entry : imagesByPage)
-        pages.push_back(entry.first);
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
-
-    PageWriter writer(ctx, doc.get(), &fonts);
-    FontCache pageFonts(ctx, doc.get());
+    Plan plan = planRules(rules, left, opened.pageCount, &skipped_);
+    pdf_document *d = opened.doc.get();
+    PageWriter writer(ctx, d, &fonts);
+    FontCache pageFonts(ctx, d);
     std::unique_ptr<ConverterRuns> runs;
-    if (!imagesByPage.empty())
+    if (!plan.imagesByPage.empty())
         runs.reset(new ConverterRuns(input));
     std::vector<Applied> applied;
-
-    pdf_document *d = doc.get();
-    // One lookup table for all pages, instead of a walk of the page tree
-    // per page; a page the repair could not find refuses the document.
-    int missing = 0;
     PageTable pageTable(ctx);
-    pdf_document **tableSlot = pageTable.slot();
-    try {
-        guarded(ctx, [&] {
-            pdf_load_page_tree(ctx, d);
-            *tableSlot = d;
-            for (int i = 0; i < pageCount && !missing; ++i) {
-                if (!pdf_is_dict(ctx, pdf_lookup_page_obj(ctx, d, i)))
-                    missing = i + 1;
-            }
-        });
-    } catch (const MupdfError &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
-    }
-    if (missing)
-        throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
-                                 + std::to_string(missing) + " is lost");
-    for (const int64_t number : pages) {
-        Page page(ctx);
-        fz_rect box = fz_empty_rect;
-        fz_matrix toShown = fz_identity;
-        pdf_page **pageSlot = page.slot();
-        guarded(ctx, [&] {
-            *pageSlot = pdf_load_page(ctx, d, int(number - 1));
-            pdf_page_transform(ctx, *pageSlot, &box, &toShown);
-        });
-        // Text rules name their words by box and find text; a picture
-        // rule by the converter's run starting at its left and top.
-        std::vector<GlyphRemover::Request> requests;
-        std::vector<Candidates> textCandidates;
-        std::vector<const TextRule *> textRules;
-        for (const TextRule *rule : textByPage[number]) {
-            Candidates candidates = candidatesOf(rule->readings(), &writer);
-            if (candidates.finds.empty()) {
-                skipped_.push_back(skippedLine(rule->line, number, MessageText::quoted(rule->text),
-                                               "no installed font can draw its replacement"));
-                continue;
-            }
-            textRules.push_back(rule);
-            textCandidates.push_back(std::move(candidates));
-            requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
-                                             float(rule->top + rule->height)),
-                                textCandidates.back().finds});
-        }
-        std::vector<const ImageRule *> imageRules;
-        for (const ImageRule *rule : imagesByPage[number]) {
-            const ConverterRuns::Run run = runs->at(number, rule->left, rule->top);
-            if (run.text.empty()) {
-                skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                               "no text run starts at " + std::to_string(rule->left) + ","
-                                                   + std::to_string(rule->top)));
-                continue;
-            }
-            imageRules.push_back(rule);
-            requests.push_back({run.box, {run.text}});
-        }
-        if (requests.empty())
-            continue;
-        try {
-            std::vector<GlyphRemover::Removed> removed =
-                GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, requests);
-            // A text rule's box is its run's: the word's line's top and
-            // height, which for a word running down the page may miss
-            // the word. Those found nowhere try again in the box joined
-            // with their word's own, as the converter's library tells it.
-            std::vector<size_t> again;
-            std::vector<GlyphRemover::Request> widened;
-            for (size_t i = 0; i < textRules.size(); ++i) {
-                if (removed[i].found >= 0)
-                    continue;
-                if (!runs)
-                    runs.reset(new ConverterRuns(input));
-                GlyphRemover::Request request = requests[i];
-                for (const std::string &find : request.finds)
-                    request.box = runs->wordBox(number, find, request.box);
-                const fz_rect &was = requests[i].box;
-                if (request.box.y0 < was.y0 || request.box.y1 > was.y1 || request.box.x0 < was.x0
-                    || request.box.x1 > was.x1) {
-                    again.push_back(i);
-                    widened.push_back(request);
-                }
-            }
-            if (!widened.empty()) {
-                const std::vector<GlyphRemover::Removed> second =
-                    GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, widened);
-                for (size_t k = 0; k < again.size(); ++k) {
-                    removed[again[k]] = second[k];
-                    requests[again[k]] = widened[k];
-                }
-            }
-            std::vector<PageWriter::Text> drawnTexts;
-            for (size_t i = 0; i < textRules.size(); ++i) {
-                if (removed[i].found < 0) {
-                    skipped_.push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
-                                                   removed[i].hiddenShowing ? kHidden
-                                                                              : "its find text is not in its box"));
-                    continue;
-                }
-                const std::string &replace = textCandidates[i].replaces[size_t(removed[i].found)];
-                drawnTexts.push_back({removed[i], replace});
-                applied.push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)],
-                                   textRules[i]->line, MessageText::quoted(textRules[i]->text), replace, removed[i]});
-            }
-            std::vector<PageWriter::Picture> drawnPictures;
-            for (size_t k = 0; k < imageRules.size(); ++k) {
-                const size_t i = textRules.size() + k;
-                const ImageRule *rule = imageRules[k];
-                if (removed[i].found < 0) {
-                    skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                                   removed[i].hiddenShowing ? std::string(kHidden)
-                                                       : "the words of the run at " + std::to_string(rule->left)
-                                                           + "," + std::to_string(rule->top) + " are not found"));
-                    continue;
-                }
-                const float left = float(rule->left), top = float(rule->top);
-                drawnPictures.push_back({pictures[rule->path]->get(),
-                                         fz_make_rect(left, top, left + float(rule->width),
-                                                      top + float(rule->height))});
-                applied.push_back({number, requests[i].box, requests[i].finds[0], rule->line,
-                                   "picture " + quoted(rule->path), std::string(), removed[i]});
-            }
-            writer.draw(page.get(), toShown, drawnTexts, drawnPictures);
-        } catch (const MupdfError &e) {
-            throw std::runtime_error("cannot change page " + std::to_string(number) + " of " + quoted(input)
-                                     + ": " + e.what());
-        }
-    }
+    loadPageTable(ctx, input, opened, &pageTable);
+    const Editing editing = {ctx, d, input, &writer, &pageFonts, &runs, pictures, &applied, &skipped_};
+    for (const int64_t number : plan.pages)
+        changePage(editing, number, plan.textByPage[number], plan.imagesByPage[number]);
 
     TemporaryOutput file(output);
-    std::string why;
-    if (!file.create(&why))
-        throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
-    pdf_write_options options = pdf_default_write_options;
-    // Streams keep their bytes (the new content is compressed already);
-    // the embedded fonts are compressed.
-    options.do_compress = 0;
-    options.do_compress_images = 1;
-    options.do_compress_fonts = 1;
-    // Unreferenced objects go: the old content streams held the removed text.
-    options.do_garbage = 1;
-    try {
-        guarded(ctx, [&] {
-            fz_output *out = nullptr;
-            fz_var(out);
-            fz_try(ctx) {
-                out = fz_new_output(ctx, 1 << 16, &file, writeTo, nullptr, nullptr);
-                out->tell = placeIn;
-                pdf_write_document(ctx, d, out, &options);
-                fz_close_output(ctx, out);
-            }
-            fz_always(ctx)
-                fz_drop_output(ctx, out);
-            fz_catch(ctx)
-                fz_rethrow(ctx);
-        });
-    } catch (const MupdfError &e) {
-        why = file.writeFailure();
-        throw std::runtime_error("cannot write " + quoted(output) + ": " + (why.empty() ? e.what() : why));
-    }
-    // Read back on every input: a library may accept what readers do not.
-    const std::string problem = verifyWritten(ctx, file.path(), pageCount, before.dangling, repaired, applied, unread);
-    if (!problem.empty())
-        throw std::runtime_error("refused to write " + quoted(output) + " from " + quoted(input)
-                                 + (repaired ? ", which is damaged and had to be repaired" : std::string())
-                                 + ": " + problem);
-    if (!unread->empty())
-        return;
-    if (!file.commit(&why))
-        throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
+    writeOutput(ctx, d, &file);
+    verifyAndCommit(ctx, input, opened, before.dangling, applied, &file, unread);
 }

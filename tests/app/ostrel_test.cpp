@@ -2206,6 +2206,41 @@ private slots:
         }
     }
 
+    // A C++ exception out of a guarded call (memory running out in a
+    // container it fills) leaves the library's error handler as an error of
+    // the library does: a later error is caught where it is raised, not
+    // thrown into the handler of a call that has returned.
+    void guardedCallsLeaveTheLibrarysHandlerOnAnyException()
+    {
+        fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        QVERIFY(ctx);
+        const fz_error_stack_slot *const top = ctx->error.top;
+        bool thrown = false;
+        try {
+            guarded(ctx, [] { throw std::bad_alloc(); });
+        } catch (const std::bad_alloc &) {
+            thrown = true;
+        }
+        QVERIFY(thrown && ctx->error.top == top);
+        // Nested: the inner call's handler is left as well.
+        thrown = false;
+        try {
+            guarded(ctx, [&] { guarded(ctx, [] { throw std::runtime_error("inner"); }); });
+        } catch (const std::runtime_error &e) {
+            thrown = std::string(e.what()) == "inner" && !dynamic_cast<const MupdfError *>(&e);
+        }
+        QVERIFY(thrown && ctx->error.top == top);
+        QString later;
+        try {
+            guarded(ctx, [&] { fz_throw(ctx, FZ_ERROR_GENERIC, "later"); });
+        } catch (const MupdfError &e) {
+            later = e.what();
+        }
+        QCOMPARE(later, QStringLiteral("later"));
+        QVERIFY(ctx->error.top == top);
+        fz_drop_context(ctx);
+    }
+
     // Texts in messages stay on one line: line ends, tabs and bytes that
     // start no character are written as escapes, UTF-8 as it is.
     void messagesQuoteTextsOnOneLine()

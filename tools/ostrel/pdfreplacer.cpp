@@ -5,6 +5,7 @@
 #include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
+#include "memorylimit.h"
 #include "messagetext.h"
 #include "mupdfguard.h"
 #include "mupdfmemory.h"
@@ -24,6 +25,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 
 namespace
 {
@@ -234,10 +236,12 @@ struct Walk
 Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
 {
     Walk w;
+    int length = 0;
+    guarded(ctx, [&] { length = pdf_xref_len(ctx, doc); });
+    // Outside the guarded part: an error of the library jumps past it.
+    std::vector<char> seen(size_t(std::max(length, 0)), 0);
+    std::vector<pdf_obj *> todo, nodes;
     guarded(ctx, [&] {
-        const int length = pdf_xref_len(ctx, doc);
-        std::vector<char> seen(size_t(std::max(length, 0)), 0);
-        std::vector<pdf_obj *> todo;
         // A reference counts when the object it names is there; the object is then read once.
         const auto follow = [&](pdf_obj *ref) -> pdf_obj * {
             const int num = pdf_to_num(ctx, ref), gen = pdf_to_gen(ctx, ref);
@@ -261,7 +265,6 @@ Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
         pdf_obj *catalog = pdf_is_indirect(ctx, root) ? follow(root) : root;
         pdf_obj *tree = pdf_dict_get(ctx, catalog, PDF_NAME(Pages));
         // The page tree first: its leaves are the pages a reader finds.
-        std::vector<pdf_obj *> nodes;
         if (pdf_is_indirect(ctx, tree)) {
             if (pdf_obj *top = follow(tree))
                 nodes.push_back(top);
@@ -859,6 +862,10 @@ void verifyAndCommit(fz_context *ctx, const std::string &input, const OpenedInpu
                                  + ": " + problem);
     if (!unread->empty())
         return;
+    // A library that failed to allocate may have left out part of what it
+    // read or wrote, and only told of it in a warning.
+    if (MemoryLimit::exhausted())
+        throw std::bad_alloc();
     std::string why;
     if (!file->commit(&why))
         throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
@@ -903,6 +910,8 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
                 throw std::runtime_error("cannot write " + quoted(output) + ": " + unread.begin()->second);
             left.insert(unread.begin(), unread.end());
         }
+    } catch (const std::bad_alloc &) {
+        throw;   // the caller tells of the memory share
     } catch (const std::exception &e) {
         *error = e.what();
         return false;

@@ -4,6 +4,7 @@
 #include "glyphremover.h"
 #include "messagetext.h"
 #include "mupdfguard.h"
+#include "operandcounts.h"
 #include "pageruns.h"
 #include "picturecheck.h"
 #include "rulelines.h"
@@ -1966,6 +1967,68 @@ private slots:
                 QVERIFY2(helloThere == (replace.contains("Hello") ? 1 : 0), c.name);
                 QVERIFY2(!boxOf(after, last).isNull() && boxOf(after, last).intersects(hello.adjusted(0, 0, 100, 0)), c.name);
             }
+        }
+    }
+
+    // Where poppler stops reading a page's content: at an operator given
+    // fewer operands than it takes, arrays and dictionaries counting one.
+    void operatorsShortOfOperandsAreFound()
+    {
+        const struct { const char *content; bool stops; } cases[] = {
+            {"1 w 0 0 m 10 10 l S", false},
+            {"w 0 0 m", true},
+            {"BT /F1 12 Tf 72 700 Td (Hi) Tj ET", false},
+            {"BT /F1 Tf ET", true},
+            {"[3 1] 0 d [(a) -20 (b)] TJ", false},
+            {"[3 1] d", true},
+            {"/P << /MCID 0 >> BDC EMC", false},
+            {"<< /MCID 0 >> BDC", true},
+            {"0x12 w", true},
+            {"q 1 0 0 1 0 0 cm Q 0.5 g 1 0 0 rg", false},
+            {"1 0 0 rg 0 0 RG", true},
+            {"BI /W 2 /H 1 /BPC 8 /CS /G ID w) EI 1 w", false},
+            {"BI /W 2 /H 1 /BPC 8 /CS /G ID w) EI w", true},
+            {") } 1 w", false},
+            {"", false},
+        };
+        for (const auto &c : cases)
+            QVERIFY2(OperandCounts::anyShort(c.content) == c.stops, c.content);
+    }
+
+    // Poppler gives up a content stream at an operator without its operands,
+    // where the engine's library reads on: a replacement drawn after such
+    // damage, or for words after it, is not read by the converter. Such a
+    // rule is skipped and its page left as it was; a damage both read past
+    // keeps the rule.
+    void replacementsTheConverterCannotReadAreSkipped()
+    {
+        const QByteArray first = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET\n";
+        const QByteArray second = "\nBT /F1 24 Tf 72 600 Td (Second line) Tj ET\n";
+        const struct { const char *name; QByteArray content; const char *word; int exitCode; } cases[] = {
+            {"no damage", first + second, "Hello", 0},
+            {"damage after the words", first + "w" + second, "Hello", 2},
+            {"damage before the words", second + "Tj\n" + first, "Hello", 2},
+            {"another operator without operands after the words", first + "rg" + second, "World", 2},
+            {"an unknown operator both read past", first + "0x12" + second, "Hello", 0},
+        };
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString whole = work.filePath("whole.pdf");
+        for (const auto &c : cases) {
+            // The word's box as poppler finds it on the page without the damage.
+            QVERIFY(writeFile(whole, helveticaPagePdf(first + second)) && writeFile(in, helveticaPagePdf(c.content)));
+            const QRectF box = boxOf(words(whole, 1), c.word);
+            QVERIFY2(!box.isNull(), c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + c.word + ":ZQXJ\r\n");
+            if (c.exitCode == 0) {
+                QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+                QVERIFY2(pageText(out, 1).contains("ZQXJ") && !pageText(out, 1).contains(c.word), c.name);
+                continue;
+            }
+            QVERIFY2(r.exitCode == 2 && r.err.count('\n') == 1
+                         && r.err.contains("line 1, page 1, \"" + QByteArray(c.word) + ":ZQXJ\": the converter does not read"),
+                     qPrintable(c.name + (": " + r.err)));
+            QVERIFY2(pageContent(out, 1) == pageContent(in, 1), c.name);
         }
     }
 

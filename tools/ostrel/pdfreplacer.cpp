@@ -2,6 +2,7 @@
 
 #include "fontcache.h"
 #include "glyphfinder.h"
+#include "converterreading.h"
 #include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
@@ -9,9 +10,11 @@
 #include "messagetext.h"
 #include "mupdfguard.h"
 #include "mupdfmemory.h"
+#include "operandcounts.h"
 #include "pageglyphs.h"
 #include "pagewriter.h"
 #include "picturecheck.h"
+#include "placeindex.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
 #include "unfollowedtext.h"
@@ -75,8 +78,11 @@ using Image = Held<fz_image, dropImage>;
 using Bytes = Held<fz_buffer, dropBuffer>;
 using PageTable = Held<pdf_document, dropPageTable>;
 
-void ignoreMessage(void *, const char *)
+// The library's errors and warnings, counted: each tells of damage it met
+// and read past, where poppler may read otherwise.
+void countMessage(void *count, const char *)
 {
+    ++*static_cast<int *>(count);
 }
 
 std::string quoted(const std::string &s)
@@ -307,55 +313,6 @@ Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
     return w;
 }
 
-// Cells of the page as shown for looking up drawn glyphs by place: a few
-// letters wide.
-const float kCellSize = 32;
-
-long long cellIndex(float v)
-{
-    // Kept positive, so a pair of them makes one key.
-    return (long long)std::floor(std::max(-1e6f, std::min(1e6f, v)) / kCellSize) + 100000;
-}
-
-long long cellOf(float x, float y)
-{
-    return (cellIndex(x) << 32) | cellIndex(y);
-}
-
-// (cell, glyph) pairs made in glyph order, put in the order std::sort gives
-// them: a stable counting pass by row, then one by column, each over the
-// rows or columns the glyphs span, so time is linear in the glyphs.
-void sortByCell(std::vector<std::pair<long long, size_t>> *cells)
-{
-    if (cells->empty())
-        return;
-    std::vector<std::pair<long long, size_t>> sorted(cells->size());
-    std::vector<size_t> start;
-    for (const int shift : {0, 32}) {
-        const auto part = [shift](long long key) { return (key >> shift) & 0xFFFFFFFFLL; };
-        long long low = part(cells->front().first), high = low;
-        for (const auto &c : *cells) {
-            low = std::min(low, part(c.first));
-            high = std::max(high, part(c.first));
-        }
-        start.assign(size_t(high - low + 2), 0);
-        for (const auto &c : *cells)
-            ++start[size_t(part(c.first) - low) + 1];
-        for (size_t i = 1; i < start.size(); ++i)
-            start[i] += start[i - 1];
-        for (const auto &c : *cells)
-            sorted[start[size_t(part(c.first) - low)]++] = c;
-        cells->swap(sorted);
-    }
-}
-
-// Whether `p` lies in `r`, as fz_is_point_inside_rect tells it: asked for
-// every glyph near every replacement.
-bool inside(const fz_point &p, const fz_rect &r)
-{
-    return p.x >= r.x0 && p.x < r.x1 && p.y >= r.y0 && p.y < r.y1;
-}
-
 // Whether the characters of `wanted` (UTF-8, blanks aside) are all among
 // those of `read`, each as often: the order is left aside, as text drawn
 // right to left or in joined forms is read back in another.
@@ -388,6 +345,34 @@ fz_rect replacementArea(const GlyphRemover::Removed &at, size_t characters)
     return fz_expand_rect(r, size);
 }
 
+// The page's content streams decoded and joined, as readers join them.
+std::string contentOf(fz_context *ctx, pdf_page *page)
+{
+    std::string bytes;
+    int count = 0;
+    pdf_obj *contents = nullptr;
+    guarded(ctx, [&] {
+        contents = pdf_page_contents(ctx, page);
+        count = pdf_is_array(ctx, contents) ? pdf_array_len(ctx, contents) : 1;
+    });
+    for (int i = 0; i < count; ++i) {
+        Bytes buffer(ctx);
+        fz_buffer **slot = buffer.slot();
+        guarded(ctx, [&] {
+            pdf_obj *stream = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents;
+            if (pdf_is_stream(ctx, stream))
+                *slot = pdf_load_stream(ctx, stream);
+        });
+        if (!buffer.get())
+            continue;
+        unsigned char *data = nullptr;
+        const size_t length = fz_buffer_storage(ctx, buffer.get(), &data);
+        bytes.append(reinterpret_cast<const char *>(data), length);
+        bytes += '\n';
+    }
+    return bytes;
+}
+
 // Reads the written file back as a reader would: every page through the
 // page tree, every reference of the tree and its pages resolved by the
 // generation it names, every page's content and resources loaded. Returns
@@ -395,7 +380,8 @@ fz_rect replacementArea(const GlyphRemover::Removed &at, size_t characters)
 // their place, or whose replacement is not read where it was drawn, land
 // in `unread`.
 std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCount, size_t danglingBefore,
-                          bool repaired, const std::vector<Applied> &applied, std::map<int, std::string> *unread)
+                          bool repaired, const int *libraryMessages, const std::vector<Applied> &applied,
+                          std::map<int, std::string> *unread)
 {
     Document doc(ctx);
     pdf_document **slot = doc.slot();
@@ -428,6 +414,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
         return "the written document refers to objects it does not hold";
     FontCache fonts(ctx, doc.get());
     UnfollowedText unfollowed(ctx);
+    std::unique_ptr<ConverterReading> converter;   // made when a replacement text is to be read
     std::map<int64_t, std::vector<const Applied *>> byPage;
     for (const Applied &a : applied)
         byPage[a.page].push_back(&a);
@@ -467,11 +454,13 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             // it); the removal made sure nothing before it is left open.
             const PageGlyphs drawing(ctx, page.get(), toShown, &fonts, true);
             const std::vector<PageGlyphs::Glyph> &drawn = drawing.glyphs();
-            std::vector<std::pair<long long, size_t>> cells;   // (cell, glyph), sorted
-            cells.reserve(drawn.size());
-            for (size_t g = 0; g < drawn.size(); ++g)
-                cells.emplace_back(cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2), g);
-            sortByCell(&cells);
+            std::vector<fz_rect> middles;
+            middles.reserve(drawn.size());
+            for (const PageGlyphs::Glyph &g : drawn) {
+                const float x = (g.box.x0 + g.box.x1) / 2, y = (g.box.y0 + g.box.y1) / 2;
+                middles.push_back(fz_make_rect(x, y, x, y));
+            }
+            const PlaceIndex places(std::move(middles));
             // After a repair the words are looked for again in the whole page.
             std::unique_ptr<PageGlyphs> whole;
             std::unique_ptr<GlyphFinder> finder;
@@ -494,6 +483,18 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 }
                 elsewhere.reset(new GlyphFinder(others, rules->second.size()));
             }
+            // Poppler reads a page as the library does but where the library
+            // met damage (it told of an error or a warning, or repaired the
+            // file) or where an operator lacks operands: only then is the
+            // page read again as the converter reads it.
+            int shortOperands = -1;
+            const auto popplerMayDiffer = [&] {
+                if (repaired || *libraryMessages > 0)
+                    return true;
+                if (shortOperands < 0)
+                    shortOperands = OperandCounts::anyShort(contentOf(ctx, page.get())) ? 1 : 0;
+                return shortOperands == 1;
+            };
             for (const Applied *a : rules->second) {
                 std::string why;
                 if (finder && !finder->find(a->find, a->box).glyphs.empty())
@@ -506,28 +507,19 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 if (why.empty() && !a->replace.empty()) {
                     const fz_rect area = replacementArea(a->at, a->replace.size());
                     std::u32string read;
-                    const auto look = [&](size_t g) {
-                        const fz_rect &b = drawn[g].box;
-                        if (inside(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
-                            read += drawn[g].text;
-                    };
-                    const long long x0 = cellIndex(area.x0), x1 = cellIndex(area.x1);
-                    const long long y0 = cellIndex(area.y0), y1 = cellIndex(area.y1);
-                    // An area of more cells than the page drew glyphs is read glyph by glyph.
-                    if (double(x1 - x0 + 1) * double(y1 - y0 + 1) > double(drawn.size())) {
-                        for (size_t g = 0; g < drawn.size(); ++g)
-                            look(g);
-                    } else {
-                        for (long long x = x0; x <= x1; ++x)
-                            for (long long y = y0; y <= y1; ++y) {
-                                const long long key = (x << 32) | y;
-                                for (auto cell = std::lower_bound(cells.begin(), cells.end(), std::make_pair(key, size_t(0)));
-                                     cell != cells.end() && cell->first == key; ++cell)
-                                    look(cell->second);
-                            }
-                    }
-                    if (!holdsCharacters(read, a->replace))
+                    for (const size_t g : places.meeting(area))
+                        read += drawn[g].text;
+                    if (!holdsCharacters(read, a->replace)) {
                         why = "its replacement is not read back at its place";
+                    } else if (popplerMayDiffer()) {
+                        // The converter reads the page as poppler does, which
+                        // may stop short where the content is damaged.
+                        if (!converter)
+                            converter.reset(new ConverterReading(path));
+                        if (!holdsCharacters(converter->textIn(a->page, area), a->replace))
+                            why = "the converter does not read its replacement at its place (its page's content may be"
+                                  " damaged there)";
+                    }
                 }
                 if (!why.empty())
                     (*unread)[a->line] = skippedLine(a->line, a->page, a->what, why);
@@ -851,11 +843,12 @@ void writeOutput(fz_context *ctx, pdf_document *d, TemporaryOutput *file)
 // usable and every applied rule reads back as asked; rules that do not land
 // in `unread` and nothing is put there.
 void verifyAndCommit(fz_context *ctx, const std::string &input, const OpenedInput &opened, size_t danglingBefore,
-                     const std::vector<Applied> &applied, TemporaryOutput *file, std::map<int, std::string> *unread)
+                     const int *libraryMessages, const std::vector<Applied> &applied, TemporaryOutput *file,
+                     std::map<int, std::string> *unread)
 {
     // Read back on every input: a library may accept what readers do not.
-    const std::string problem =
-        verifyWritten(ctx, file->path(), opened.pageCount, danglingBefore, opened.repaired, applied, unread);
+    const std::string problem = verifyWritten(ctx, file->path(), opened.pageCount, danglingBefore, opened.repaired,
+                                              libraryMessages, applied, unread);
     if (!problem.empty())
         throw std::runtime_error("refused to write " + quoted(file->target()) + " from " + quoted(input)
                                  + (opened.repaired ? ", which is damaged and had to be repaired" : std::string())
@@ -878,8 +871,8 @@ PdfReplacer::PdfReplacer()
     if (ctx_) {
         // Our one line on failure says what went wrong; the library's own
         // messages (repairs, warnings) would only bury it.
-        fz_set_error_callback(ctx_, ignoreMessage, nullptr);
-        fz_set_warning_callback(ctx_, ignoreMessage, nullptr);
+        fz_set_error_callback(ctx_, countMessage, &libraryMessages_);
+        fz_set_warning_callback(ctx_, countMessage, &libraryMessages_);
     }
 }
 
@@ -922,6 +915,7 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                           const std::map<int, std::string> &left, std::map<int, std::string> *unread)
 {
     fz_context *ctx = ctx_;
+    libraryMessages_ = 0;
     skipped_.clear();
     for (const auto &entry : left)
         skipped_.push_back(entry.second);
@@ -959,5 +953,5 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
 
     TemporaryOutput file(output);
     writeOutput(ctx, d, &file);
-    verifyAndCommit(ctx, input, opened, before.dangling, applied, &file, unread);
+    verifyAndCommit(ctx, input, opened, before.dangling, &libraryMessages_, applied, &file, unread);
 }

@@ -50,6 +50,7 @@ private:
                  const std::map<int, std::string> &left, std::map<int, std::string> *unread);
 
     fz_context *ctx_;
+    int libraryMessages_ = 0;   // the library's errors and warnings in this pass
     std::vector<std::string> skipped_;
 };
 

@@ -15,6 +15,7 @@
 #include "pagewriter.h"
 #include "picturecheck.h"
 #include "placeindex.h"
+#include "qpdfrepair.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
 #include "unfollowedtext.h"
@@ -41,6 +42,14 @@ const char *const kHidden = "its words may be drawn again where forms nest too d
 const char *const kShownElsewhere = "an annotation or a Type3 glyph shows its words there too, and is kept as it is";
 const char *const kUnreadElsewhere = "the annotations or Type3 glyphs of its page could not all be read, and may"
                                      " show its words again";
+// What the library could not take of the input as it stands: the run is
+// tried again on the input as repaired.
+class InputFault : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The library's cache of decoded fonts and images, well within the memory share.
 const size_t kStoreBytes = 64 << 20;
 
@@ -561,21 +570,36 @@ struct OpenedInput
     bool repaired = false;   // the library had to rebuild its object table
 };
 
-// Opens the input and reads every object, so a repair the damage calls for
-// happens before anything is changed; refuses a document without pages or
-// with a page count it cannot hold.
-void openInput(fz_context *ctx, const std::string &input, OpenedInput *opened)
+// Opens the input, from its `repaired` bytes when there are any, and reads
+// every object, so a repair the damage calls for happens before anything is
+// changed; refuses a document without pages or with a page count it cannot
+// hold.
+void openInput(fz_context *ctx, const std::string &input, const std::string &repaired, OpenedInput *opened)
 {
+    bool locked = false;
     try {
         pdf_document **slot = opened->doc.slot();
-        const char *path = input.c_str();
         try {
-            guarded(ctx, [&] { *slot = pdf_open_document(ctx, path); });
+            guarded(ctx, [&] {
+                if (repaired.empty()) {
+                    *slot = pdf_open_document(ctx, input.c_str());
+                    return;
+                }
+                fz_stream *stream =
+                    fz_open_memory(ctx, reinterpret_cast<const unsigned char *>(repaired.data()), repaired.size());
+                fz_try(ctx)
+                    *slot = pdf_open_document_with_stream(ctx, stream);
+                fz_always(ctx)
+                    fz_drop_stream(ctx, stream);
+                fz_catch(ctx)
+                    fz_rethrow(ctx);
+            });
         } catch (const MupdfError &e) {
             throw std::runtime_error(std::string("not a PDF document, or damaged beyond repair (") + e.what()
                                      + ")");
         }
-        if (pdf_needs_password(ctx, opened->doc.get()))
+        locked = pdf_needs_password(ctx, opened->doc.get());
+        if (locked)
             throw std::runtime_error("the document needs a password");
         // Every object is read now, so a repair the damage calls for
         // happens before anything is changed: a repair later would
@@ -598,7 +622,7 @@ void openInput(fz_context *ctx, const std::string &input, OpenedInput *opened)
             wasRepaired = pdf_was_repaired(ctx, *slot);
         });
         opened->pageCount = pageCount;
-        opened->repaired = wasRepaired != 0;
+        opened->repaired = wasRepaired != 0 || !repaired.empty();
         if (pageCount < 1)
             throw std::runtime_error("the document has no pages");
         // Every page is an object: a larger count is a claim the file
@@ -607,7 +631,10 @@ void openInput(fz_context *ctx, const std::string &input, OpenedInput *opened)
             throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
                                      + " pages, more than the file holds objects");
     } catch (const std::exception &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+        // Without its password no library of ours reads it.
+        if (locked)
+            throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+        throw InputFault("cannot open " + quoted(input) + ": " + e.what());
     }
 }
 
@@ -667,10 +694,10 @@ void loadPageTable(fz_context *ctx, const std::string &input, const OpenedInput 
             }
         });
     } catch (const MupdfError &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
+        throw InputFault("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
     }
     if (missing)
-        throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
+        throw InputFault("cannot open " + quoted(input) + ": the document is damaged, page "
                                  + std::to_string(missing) + " is lost");
 }
 
@@ -699,10 +726,15 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
     fz_matrix toShown = fz_identity;
     pdf_page **pageSlot = page.slot();
     pdf_document *d = e.doc;
-    guarded(ctx, [&] {
-        *pageSlot = pdf_load_page(ctx, d, int(number - 1));
-        pdf_page_transform(ctx, *pageSlot, &box, &toShown);
-    });
+    try {
+        guarded(ctx, [&] {
+            *pageSlot = pdf_load_page(ctx, d, int(number - 1));
+            pdf_page_transform(ctx, *pageSlot, &box, &toShown);
+        });
+    } catch (const MupdfError &err) {
+        throw InputFault("cannot open " + quoted(e.input) + ": its page " + std::to_string(number) + " cannot be read ("
+                         + err.what() + ")");
+    }
     // Text rules name their words by box and find text; a picture
     // rule by the converter's run starting at its left and top.
     std::vector<GlyphRemover::Request> requests;
@@ -799,13 +831,13 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
         }
         e.writer->draw(page.get(), toShown, drawnTexts, drawnPictures);
     } catch (const MupdfError &err) {
-        throw std::runtime_error("cannot change page " + std::to_string(number) + " of " + quoted(e.input) + ": "
+        throw InputFault("cannot change page " + std::to_string(number) + " of " + quoted(e.input) + ": "
                                  + err.what());
     }
 }
 
 // Writes the changed document into `file`, the temporary file of the output.
-void writeOutput(fz_context *ctx, pdf_document *d, TemporaryOutput *file)
+void writeOutput(fz_context *ctx, const std::string &input, pdf_document *d, TemporaryOutput *file)
 {
     std::string why;
     if (!file->create(&why))
@@ -835,7 +867,10 @@ void writeOutput(fz_context *ctx, pdf_document *d, TemporaryOutput *file)
         });
     } catch (const MupdfError &e) {
         why = file->writeFailure();
-        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + (why.empty() ? e.what() : why));
+        // The library reads every object again as it writes: one it cannot read is the input's fault.
+        if (why.empty())
+            throw InputFault("cannot rewrite " + quoted(input) + ": it is damaged (" + e.what() + ")");
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
     }
 }
 
@@ -850,9 +885,8 @@ void verifyAndCommit(fz_context *ctx, const std::string &input, const OpenedInpu
     const std::string problem = verifyWritten(ctx, file->path(), opened.pageCount, danglingBefore, opened.repaired,
                                               libraryMessages, applied, unread);
     if (!problem.empty())
-        throw std::runtime_error("refused to write " + quoted(file->target()) + " from " + quoted(input)
-                                 + (opened.repaired ? ", which is damaged and had to be repaired" : std::string())
-                                 + ": " + problem);
+        throw InputFault("cannot rewrite " + quoted(input)
+                         + (opened.repaired ? ", which is damaged and had to be repaired" : std::string()) + ": " + problem);
     if (!unread->empty())
         return;
     // A library that failed to allocate may have left out part of what it
@@ -882,32 +916,53 @@ PdfReplacer::~PdfReplacer()
 }
 
 bool PdfReplacer::run(const std::string &input, const std::string &output, const RuleLines &rules,
-                      std::string *error)
+                      QpdfRepair *repair, std::string *error)
 {
     if (!ctx_) {
         *error = "out of memory";
         return false;
     }
-    // A rule not read back from the written file is left out, and the file
-    // written again without it; one more pass is allowed for what that
-    // changes, then the run gives up rather than loop.
-    const int kPasses = 3;
+    repaired_.clear();
     try {
-        std::map<int, std::string> left;
-        for (int pass = 1;; ++pass) {
-            std::map<int, std::string> unread;
-            attempt(input, output, rules, left, &unread);
-            if (unread.empty())
-                return true;
-            if (pass == kPasses)
-                throw std::runtime_error("cannot write " + quoted(output) + ": " + unread.begin()->second);
-            left.insert(unread.begin(), unread.end());
+        try {
+            passes(input, output, rules);
+        } catch (const InputFault &e) {
+            // Out of memory, a repair would only fail the same way, later.
+            if (!repair || MemoryLimit::exhausted())
+                throw;
+            std::string why;
+            if (!repair->rewrite(&repaired_, &why))
+                throw std::runtime_error(std::string(e.what()) + "; it cannot be repaired either: " + why);
+            try {
+                passes(input, output, rules);
+            } catch (const InputFault &again) {
+                throw std::runtime_error(std::string(again.what()) + " (also once repaired)");
+            }
         }
+        return true;
     } catch (const std::bad_alloc &) {
         throw;   // the caller tells of the memory share
     } catch (const std::exception &e) {
         *error = e.what();
         return false;
+    }
+}
+
+void PdfReplacer::passes(const std::string &input, const std::string &output, const RuleLines &rules)
+{
+    // A rule not read back from the written file is left out, and the file
+    // written again without it; one more pass is allowed for what that
+    // changes, then the run gives up rather than loop.
+    const int kPasses = 3;
+    std::map<int, std::string> left;
+    for (int pass = 1;; ++pass) {
+        std::map<int, std::string> unread;
+        attempt(input, output, rules, left, &unread);
+        if (unread.empty())
+            return;
+        if (pass == kPasses)
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + unread.begin()->second);
+        left.insert(unread.begin(), unread.end());
     }
 }
 
@@ -922,12 +977,12 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
     const Pictures pictures = loadPictures(ctx, rules);
 
     OpenedInput opened(ctx);
-    openInput(ctx, input, &opened);
+    openInput(ctx, input, repaired_, &opened);
     Walk before;
     try {
         before = walk(ctx, opened.doc.get(), true);
     } catch (const MupdfError &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+        throw InputFault("cannot open " + quoted(input) + ": " + e.what());
     }
 
     ReplacementFonts fonts(ctx);
@@ -952,6 +1007,6 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
         changePage(editing, number, plan.textByPage[number], plan.imagesByPage[number]);
 
     TemporaryOutput file(output);
-    writeOutput(ctx, d, &file);
+    writeOutput(ctx, input, d, &file);
     verifyAndCommit(ctx, input, opened, before.dangling, &libraryMessages_, applied, &file, unread);
 }

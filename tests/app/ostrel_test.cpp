@@ -502,9 +502,9 @@ QByteArray quirkyTreePdf(const QByteArray &quirk)
 
 // A page showing "Page 1" whose objects but its content lie in an object
 // stream, found through a cross-reference stream (neither compressed); the
-// information dictionary `info` is packed with them. With `header`, the
-// stream's list of objects starts with it instead.
-QByteArray packedPdf(const QByteArray &info, const QByteArray &header = {})
+// information dictionary `info` is packed with them. `bend`, when given,
+// rewrites the stream's list of objects and their places ("1 0 2 34 ...").
+QByteArray packedPdf(const QByteArray &info, QByteArray (*bend)(const QByteArray &) = nullptr)
 {
     const auto num = [](int v) { return QByteArray::number(v); };
     const QVector<QPair<int, QByteArray>> packed = {
@@ -517,8 +517,8 @@ QByteArray packedPdf(const QByteArray &info, const QByteArray &header = {})
         list += num(object.first) + ' ' + num(body.size()) + ' ';
         body += object.second + '\n';
     }
-    if (!header.isEmpty())
-        list = header + list.mid(header.size());
+    if (bend)
+        list = bend(list);
     QByteArray pdf = "%PDF-1.5\n";
     const int content = pdf.size();
     pdf += "5 0 obj\n" + stream("", "BT /F1 24 Tf 72 700 Td (Page 1) Tj ET") + "\nendobj\n";
@@ -1927,6 +1927,9 @@ private slots:
             {"an object named by two numbers", quirkyTreePdf("numbers"), "Page 1|Page 2|Page 3", 2},
             // Text for a key where a name must be, in an object stream: read on open, refused when written.
             {"a key that is no name in an object stream", packedPdf("<< (Title) (Packed) >>"), "Page 1", 1},
+            {"an object stream placing an object past its end", packedPdf("<< /Title (Packed) >>", [](const QByteArray &list) {
+                 return list.left(list.lastIndexOf(" 6 ")) + " 6 9999 ";
+             }), "Page 1", 1},
             {"an owner password, a null among the kids", quirkyTreePdf("null"), "Page 1|Page 2|Page 3", 2, true},
         };
         for (const auto &c : cases) {
@@ -2263,7 +2266,9 @@ private slots:
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
                     && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
                     && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
-                    && writeFile(d.filePath("packed.pdf"), packedPdf("<< /Title (Packed) >>", "1 0 2 x"))
+                    && writeFile(d.filePath("packed.pdf"), packedPdf("<< /Title (Packed) >>", [](const QByteArray &list) {
+                        return "1 0 2 x" + list.mid(7);
+                    }))
                     && writeFile(d.filePath("states.pdf"), savedStates)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
             if (QByteArray(c.rules).contains("wide.png")) {

@@ -118,7 +118,9 @@ bool QpdfRepair::collectPages(std::string *why)
             if (node.hasKey(key))
                 level.inherited[key] = node.getKey(key);
         }
-        level.kids = node.getKey("/Kids").getArrayAsVector();
+        QPDFObjectHandle kids = node.getKey("/Kids");
+        if (kids.isArray())
+            level.kids = kids.getArrayAsVector();
         path.push_back(std::move(level));
         return true;
     };

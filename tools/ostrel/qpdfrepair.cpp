@@ -181,6 +181,10 @@ bool QpdfRepair::rewrite(std::string *bytes, std::string *why)
     try {
         // Plain objects, stream data as it stands: only what was read
         // changes, and the encryption is the input's.
+        // The writer gives the table's size only in place of a /Size the
+        // trailer has: a damaged trailer may have none, and a reader
+        // without it rebuilds the table from whatever looks like an object.
+        pdf_->getTrailer().replaceKey("/Size", QPDFObjectHandle::newInteger(0));
         QPDFWriter writer(*pdf_);
         writer.setOutputMemory();
         writer.setObjectStreamMode(qpdf_o_disable);

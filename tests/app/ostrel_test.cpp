@@ -1954,7 +1954,9 @@ private slots:
                 const Result r = ostrel(in, "-tesome", out, rules);
                 const QString what = QString(c.name) + (ruled ? ": " : ", no rule: ") + r.err;
                 QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(what));
+                // The input as it was; no temporary file of the first try left.
                 QVERIFY2(readAll(in) == bytes, qPrintable(what));
+                QVERIFY2(QDir(work.path()).entryList({".gm*"}, QDir::Files | QDir::Hidden).isEmpty(), qPrintable(what));
                 QVERIFY2(pageCount(out) == texts.size() && qpdfPageCount(out) == texts.size(), qPrintable(what));
                 QVERIFY2(run("qpdf", {"--check", out}).exitCode == 0, qPrintable(what));
                 const bool locked = QString::fromUtf8(run("pdfinfo", {out}).out).contains(QRegularExpression("Encrypted:\\s+yes"));

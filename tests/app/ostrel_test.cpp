@@ -476,7 +476,8 @@ QByteArray repairedTwoPages(const QByteArray &contents)
 // "null" and "name" such a kid stands among the kids, "twice" page 2 is
 // listed again in place of page 3, "self" page 2 is its own parent, "low"
 // the /Count is one below the kids, "numbers" page 2 also names its
-// content with generation 1. Every reader takes each with one page count.
+// content with generation 1; anything else, none of these. Every reader
+// takes each with one page count.
 QByteArray quirkyTreePdf(const QByteArray &quirk)
 {
     const auto num = [](int v) { return QByteArray::number(v); };
@@ -537,6 +538,12 @@ QByteArray packedPdf(const QByteArray &info, QByteArray (*bend)(const QByteArray
     const int table = pdf.size();
     return pdf + "8 0 obj\n" + stream("/Type /XRef /Size 9 /W [1 2 1] /Root 1 0 R /Info 6 0 R", entries)
         + "\nendobj\nstartxref\n" + num(table) + "\n%%EOF\n";
+}
+
+// How pdfinfo says the document is encrypted: "yes (print:yes ...)" or "no".
+QString encryptionOf(const QString &pdf)
+{
+    return QRegularExpression("Encrypted:\\s+([^\\n]*)").match(QString::fromUtf8(run("pdfinfo", {pdf}).out)).captured(1);
 }
 
 // The page count qpdf reads.
@@ -1931,6 +1938,7 @@ private slots:
                  return list.left(list.lastIndexOf(" 6 ")) + " 6 9999 ";
              }), "Page 1", 1},
             {"an owner password, a null among the kids", quirkyTreePdf("null"), "Page 1|Page 2|Page 3", 2, true},
+            {"an owner password that forbids changes", quirkyTreePdf(""), "Page 1|Page 2|Page 3", 2, true},
         };
         for (const auto &c : cases) {
             QTemporaryDir work;
@@ -1959,8 +1967,9 @@ private slots:
                 QVERIFY2(QDir(work.path()).entryList({".gm*"}, QDir::Files | QDir::Hidden).isEmpty(), qPrintable(what));
                 QVERIFY2(pageCount(out) == texts.size() && qpdfPageCount(out) == texts.size(), qPrintable(what));
                 QVERIFY2(run("qpdf", {"--check", out}).exitCode == 0, qPrintable(what));
-                const bool locked = QString::fromUtf8(run("pdfinfo", {out}).out).contains(QRegularExpression("Encrypted:\\s+yes"));
-                QVERIFY2(locked == c.encrypted, qPrintable(what));
+                // The same encryption, algorithm and permissions.
+                const QString locked = encryptionOf(out);
+                QVERIFY2(locked == encryptionOf(in) && locked.contains(c.encrypted ? "yes" : "no"), qPrintable(what + ": " + locked));
                 for (int n = 1; n <= texts.size(); ++n) {
                     QByteArray expected = texts[n - 1];
                     if (ruled && n == c.page)

@@ -54,13 +54,14 @@ case "${1:-}" in
     cmake --build build-sanitize -j "$jobs"
     (cd build-sanitize && ctest --output-on-failure -j "$jobs")
     # The replacement window's batch endings (closed at any moment, programs
-    # ended) once more under the same sanitizers, with the programs they run.
+    # ended) and the engine under small memory shares once more under the same
+    # sanitizers, with the programs they run.
     # Qt's own allocations are not ours to free: no leak report.
     cmake -S . -B build-sanitize-window -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRIDMOLT_BENCH=OFF \
       "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
       "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-    cmake --build build-sanitize-window -j "$jobs" --target processend_test replacetoolrun_test pavlin dorcet ostrel
-    (cd build-sanitize-window && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -R '^(processend|replacetoolrun)_test$')
+    cmake --build build-sanitize-window -j "$jobs" --target processend_test replacetoolrun_test ostrelmemory_test pavlin dorcet ostrel
+    (cd build-sanitize-window && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -R '^(processend|replacetoolrun|ostrelmemory)_test$')
     ;;
   *)
     echo "usage: bash setup.sh run|test" >&2

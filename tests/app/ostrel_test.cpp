@@ -4,6 +4,7 @@
 #include "glyphremover.h"
 #include "messagetext.h"
 #include "mupdfguard.h"
+#include "operandcounts.h"
 #include "pageruns.h"
 #include "picturecheck.h"
 #include "rulelines.h"
@@ -480,6 +481,88 @@ QByteArray repairedTwoPages(const QByteArray &contents)
                                 "<< /Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors 99999 >> /Length 64 >>\nstream\n"
                                     + bad + "\nendstream",
                                 "<< /Title (Repaired) >>"}));
+}
+
+// Three pages showing "Page 1" to "Page 3", their tree bent as `quirk`
+// says: "notype" page 2 lacks /Type, "nodetype" the /Pages node does,
+// "null" and "name" such a kid stands among the kids, "twice" page 2 is
+// listed again in place of page 3, "self" page 2 is its own parent, "low"
+// the /Count is one below the kids, "numbers" page 2 also names its
+// content with generation 1; anything else, none of these. Every reader
+// takes each with one page count.
+QByteArray quirkyTreePdf(const QByteArray &quirk)
+{
+    const auto num = [](int v) { return QByteArray::number(v); };
+    QByteArray kids = "4 0 R 5 0 R 6 0 R";
+    if (quirk == "null" || quirk == "name")
+        kids = "4 0 R " + QByteArray(quirk == "null" ? "null" : "/Odd") + " 5 0 R 6 0 R";
+    if (quirk == "twice")
+        kids = "4 0 R 5 0 R 5 0 R";
+    QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
+                                   "<< " + QByteArray(quirk == "nodetype" ? "" : "/Type /Pages ") + "/Count "
+                                       + (quirk == "low" ? "2" : "3") + " /Kids [" + kids + "] >>",
+                                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    for (int n = 1; n <= 3; ++n) {
+        const bool bent = n == 2;
+        objects << "<< " + QByteArray(bent && quirk == "notype" ? "" : "/Type /Page ") + "/Parent "
+                + (bent && quirk == "self" ? "5" : "2") + " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >>"
+                  " /Contents " + num(6 + n) + " 0 R" + (bent && quirk == "numbers" ? " /PieceInfo << /X 8 1 R >>" : "") + " >>";
+    }
+    for (int n = 1; n <= 3; ++n)
+        objects << stream("", "BT /F1 24 Tf 72 700 Td (Page " + num(n) + ") Tj ET");
+    return pdfOf(objects << "<< /Title (Quirks) >>");
+}
+
+// A page showing "Page 1" whose objects but its content lie in an object
+// stream, found through a cross-reference stream (neither compressed); the
+// information dictionary `info` is packed with them. `bend`, when given,
+// rewrites the stream's list of objects and their places ("1 0 2 34 ...").
+QByteArray packedPdf(const QByteArray &info, QByteArray (*bend)(const QByteArray &) = nullptr)
+{
+    const auto num = [](int v) { return QByteArray::number(v); };
+    const QVector<QPair<int, QByteArray>> packed = {
+        {1, "<< /Type /Catalog /Pages 2 0 R >>"}, {2, "<< /Type /Pages /Count 1 /Kids [4 0 R] >>"},
+        {3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"},
+        {4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R >>"},
+        {6, info}};
+    QByteArray list, body;
+    for (const auto &object : packed) {
+        list += num(object.first) + ' ' + num(body.size()) + ' ';
+        body += object.second + '\n';
+    }
+    if (bend)
+        list = bend(list);
+    QByteArray pdf = "%PDF-1.5\n";
+    const int content = pdf.size();
+    pdf += "5 0 obj\n" + stream("", "BT /F1 24 Tf 72 700 Td (Page 1) Tj ET") + "\nendobj\n";
+    const int objects = pdf.size();
+    pdf += "7 0 obj\n" + stream("/Type /ObjStm /N 5 /First " + num(list.size()), list + body) + "\nendobj\n";
+    // Entries of 1 + 2 + 1 bytes: the kind, then the place or the stream, then the generation or the index.
+    const auto entry = [](int kind, int field, int last) {
+        return QByteArray(1, char(kind)) + char(field >> 8) + char(field & 0xFF) + char(last);
+    };
+    QByteArray entries = entry(0, 0, 255);
+    for (int n = 1; n <= 7; ++n) {
+        const auto at = std::find_if(packed.begin(), packed.end(), [n](const auto &o) { return o.first == n; });
+        entries += at != packed.end() ? entry(2, 7, int(at - packed.begin())) : entry(1, n == 5 ? content : objects, 0);
+    }
+    entries += entry(1, pdf.size(), 0);
+    const int table = pdf.size();
+    return pdf + "8 0 obj\n" + stream("/Type /XRef /Size 9 /W [1 2 1] /Root 1 0 R /Info 6 0 R", entries)
+        + "\nendobj\nstartxref\n" + num(table) + "\n%%EOF\n";
+}
+
+// How pdfinfo says the document is encrypted: "yes (print:yes ...)" or "no".
+QString encryptionOf(const QString &pdf)
+{
+    return QRegularExpression("Encrypted:\\s+([^\\n]*)").match(QString::fromUtf8(run("pdfinfo", {pdf}).out)).captured(1);
+}
+
+// The page count qpdf reads.
+int qpdfPageCount(const QString &pdf)
+{
+    const Result r = run("qpdf", {"--show-npages", pdf});
+    return r.exitCode == 0 || r.exitCode == 3 ? r.out.trimmed().toInt() : -1;   // 3: read with warnings
 }
 
 // The page's own content streams, decoded and joined, as qpdf reads them.
@@ -1879,6 +1962,74 @@ private slots:
         }
     }
 
+    // Files every reader takes with one page count, which the engine's own
+    // library cannot take as they stand (it refuses their page tree, or
+    // fails writing what it read): they are rewritten as the second library
+    // repairs them, with the pages pdfinfo gives, and keep their encryption.
+    void filesReadersTakeAreRewritten()
+    {
+        // The input, the text of each page the readers number ("|" between
+        // pages), the page whose "Page" the rule replaces, and whether it is
+        // encrypted (an owner password, none to open it). Poppler stops at a
+        // null or a name among the kids, and reads no text after them.
+        const struct { const char *name; QByteArray pdf; QByteArray texts; int page; bool encrypted = false; } cases[] = {
+            {"a page without /Type", quirkyTreePdf("notype"), "Page 1|Page 2|Page 3", 2},
+            {"a /Pages node without /Type", quirkyTreePdf("nodetype"), "Page 1|Page 2|Page 3", 2},
+            {"a null among the kids", quirkyTreePdf("null"), "Page 1|Page 2|Page 3", 2},
+            {"a name among the kids", quirkyTreePdf("name"), "Page 1|Page 2|Page 3", 3},
+            {"a page listed twice", quirkyTreePdf("twice"), "Page 1|Page 2|Page 2", 3},
+            {"a page that is its own parent", quirkyTreePdf("self"), "Page 1|Page 2|Page 3", 2},
+            {"a /Count one below the kids", quirkyTreePdf("low"), "Page 1|Page 2", 2},
+            {"an object named by two numbers", quirkyTreePdf("numbers"), "Page 1|Page 2|Page 3", 2},
+            // Text for a key where a name must be, in an object stream: read on open, refused when written.
+            {"a key that is no name in an object stream", packedPdf("<< (Title) (Packed) >>"), "Page 1", 1},
+            {"an object stream placing an object past its end", packedPdf("<< /Title (Packed) >>", [](const QByteArray &list) {
+                 return list.left(list.lastIndexOf(" 6 ")) + " 6 9999 ";
+             }), "Page 1", 1},
+            {"an owner password, a null among the kids", quirkyTreePdf("null"), "Page 1|Page 2|Page 3", 2, true},
+            {"an owner password that forbids changes", quirkyTreePdf(""), "Page 1|Page 2|Page 3", 2, true},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir work;
+            const QString plain = work.filePath("plain.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            QString in = plain;
+            QVERIFY(writeFile(plain, c.pdf));
+            if (c.encrypted) {
+                in = work.filePath("in.pdf");
+                QVERIFY(run("qpdf", {"--encrypt", "", "owner", "256", "--modify=none", "--", plain, in}).exitCode == 0);
+            }
+            const QByteArray bytes = readAll(in);
+            const QList<QByteArray> texts = c.texts.split('|');
+            // The readers agree on the input's pages.
+            QVERIFY2(pageCount(in) == texts.size() && qpdfPageCount(in) == texts.size(), c.name);
+            // First without a rule; the word's place is then read from what was written.
+            for (const bool ruled : {false, true}) {
+                const QRectF word = ruled ? boxOf(words(out, c.page), "Page") : QRectF();
+                QVERIFY2(!ruled || !word.isNull(), c.name);
+                QVERIFY(writeFile(rules, ruled ? (ruleBox(c.page, word) + ":Page:Leaf\r\n").toUtf8() : QByteArray()));
+                QFile::remove(out);
+                const Result r = ostrel(in, "-tesome", out, rules);
+                const QString what = QString(c.name) + (ruled ? ": " : ", no rule: ") + r.err;
+                QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(what));
+                // The input as it was; no temporary file of the first try left.
+                QVERIFY2(readAll(in) == bytes, qPrintable(what));
+                QVERIFY2(QDir(work.path()).entryList({".gm*"}, QDir::Files | QDir::Hidden).isEmpty(), qPrintable(what));
+                QVERIFY2(pageCount(out) == texts.size() && qpdfPageCount(out) == texts.size(), qPrintable(what));
+                QVERIFY2(run("qpdf", {"--check", out}).exitCode == 0, qPrintable(what));
+                // The same encryption, algorithm and permissions.
+                const QString locked = encryptionOf(out);
+                QVERIFY2(locked == encryptionOf(in) && locked.contains(c.encrypted ? "yes" : "no"), qPrintable(what + ": " + locked));
+                for (int n = 1; n <= texts.size(); ++n) {
+                    QByteArray expected = texts[n - 1];
+                    if (ruled && n == c.page)
+                        expected.replace("Page", "Leaf");
+                    const QByteArray is = pageText(out, n).trimmed();
+                    QVERIFY2(is == expected, qPrintable(what + QStringLiteral(", page %1: ").arg(n) + is));
+                }
+            }
+        }
+    }
+
     // Where the text state puts a word: its start on the baseline as shown
     // and its width, as the engine hands them to the replacement.
     void textStatePlacesTheWord()
@@ -2019,6 +2170,68 @@ private slots:
         }
     }
 
+    // Where poppler stops reading a page's content: at an operator given
+    // fewer operands than it takes, arrays and dictionaries counting one.
+    void operatorsShortOfOperandsAreFound()
+    {
+        const struct { const char *content; bool stops; } cases[] = {
+            {"1 w 0 0 m 10 10 l S", false},
+            {"w 0 0 m", true},
+            {"BT /F1 12 Tf 72 700 Td (Hi) Tj ET", false},
+            {"BT /F1 Tf ET", true},
+            {"[3 1] 0 d [(a) -20 (b)] TJ", false},
+            {"[3 1] d", true},
+            {"/P << /MCID 0 >> BDC EMC", false},
+            {"<< /MCID 0 >> BDC", true},
+            {"0x12 w", true},
+            {"q 1 0 0 1 0 0 cm Q 0.5 g 1 0 0 rg", false},
+            {"1 0 0 rg 0 0 RG", true},
+            {"BI /W 2 /H 1 /BPC 8 /CS /G ID w) EI 1 w", false},
+            {"BI /W 2 /H 1 /BPC 8 /CS /G ID w) EI w", true},
+            {") } 1 w", false},
+            {"", false},
+        };
+        for (const auto &c : cases)
+            QVERIFY2(OperandCounts::anyShort(c.content) == c.stops, c.content);
+    }
+
+    // Poppler gives up a content stream at an operator without its operands,
+    // where the engine's library reads on: a replacement drawn after such
+    // damage, or for words after it, is not read by the converter. Such a
+    // rule is skipped and its page left as it was; a damage both read past
+    // keeps the rule.
+    void replacementsTheConverterCannotReadAreSkipped()
+    {
+        const QByteArray first = "BT /F1 24 Tf 72 700 Td (Hello World) Tj ET\n";
+        const QByteArray second = "\nBT /F1 24 Tf 72 600 Td (Second line) Tj ET\n";
+        const struct { const char *name; QByteArray content; const char *word; int exitCode; } cases[] = {
+            {"no damage", first + second, "Hello", 0},
+            {"damage after the words", first + "w" + second, "Hello", 2},
+            {"damage before the words", second + "Tj\n" + first, "Hello", 2},
+            {"another operator without operands after the words", first + "rg" + second, "World", 2},
+            {"an unknown operator both read past", first + "0x12" + second, "Hello", 0},
+        };
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString whole = work.filePath("whole.pdf");
+        for (const auto &c : cases) {
+            // The word's box as poppler finds it on the page without the damage.
+            QVERIFY(writeFile(whole, helveticaPagePdf(first + second)) && writeFile(in, helveticaPagePdf(c.content)));
+            const QRectF box = boxOf(words(whole, 1), c.word);
+            QVERIFY2(!box.isNull(), c.name);
+            const Result r = ostrel(in, "-tesome", out, rules, ruleBox(1, box) + ':' + c.word + ":ZQXJ\r\n");
+            if (c.exitCode == 0) {
+                QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(c.name + (": " + r.err)));
+                QVERIFY2(pageText(out, 1).contains("ZQXJ") && !pageText(out, 1).contains(c.word), c.name);
+                continue;
+            }
+            QVERIFY2(r.exitCode == 2 && r.err.count('\n') == 1
+                         && r.err.contains("line 1, page 1, \"" + QByteArray(c.word) + ":ZQXJ\": the converter does not read"),
+                     qPrintable(c.name + (": " + r.err)));
+            QVERIFY2(pageContent(out, 1) == pageContent(in, 1), c.name);
+        }
+    }
+
     // An annotation drawing "Hello" over the words shows them there too:
     // by a glyph its font's map gives two characters ("He" of "Hllo"), or
     // after other words that stand outside the rule's box.
@@ -2090,19 +2303,13 @@ private slots:
                 "page 2 of the written document cannot be read"},
             {"repaired, a page without content", "lost.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
                 "page 2 of the written document lost its content"},
-            {"an object named by two numbers", "twonumbers.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
-                "refused to write \"out.pdf\" from \"twonumbers.pdf\": the written document refers to its object 5 by another number than it bears"},
+            // Neither library finds the catalog in a stream whose list of objects is damaged.
+            {"an object stream no reader reads", "packed.pdf", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf",
+                "cannot open \"packed.pdf\": the document has no pages; it cannot be repaired either: "},
             {"picture of one pixel too many", "", "-pisome", "1:40:88:(wide.png):10:10\r\n", "out.pdf",
                 "cannot read the picture \"wide.png\" (line 1): it is 754717 x 53 pixels, more than the 40 million a picture may have"},
             {"disk full", "", "-tesome", "1-0-0-9-9:x:y\r\n", "out.pdf", "cannot write \"out.pdf\": File too large", 1},
         };
-        // A page whose content object is also named with generation 1; the library finds it by either.
-        const QByteArray words = "BT /F1 14 Tf 40 700 Td (Alpha Beta) Tj ET";
-        const QByteArray twoNumbers = pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [4 0 R] >>",
-            "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >> /Contents 5 0 R"
-            " /PieceInfo << /X 5 1 R >> >>",
-            "<< /Length " + QByteArray::number(words.size()) + " >>\nstream\n" + words + "\nendstream", "<< /Title (Two numbers) >>"});
         for (const auto &c : cases) {
             QTemporaryDir work;
             const QDir d(work.path());
@@ -2120,7 +2327,9 @@ private slots:
                     && writeFile(d.filePath("cut.pdf"), good.left(good.size() / 4)) && writeFile(d.filePath("stale.pdf"), good)
                     && writeFile(d.filePath("undecodable.pdf"), repairedTwoPages("7 0 R"))
                     && writeFile(d.filePath("lost.pdf"), repairedTwoPages("[5 0 R 9 0 R]"))
-                    && writeFile(d.filePath("twonumbers.pdf"), twoNumbers)
+                    && writeFile(d.filePath("packed.pdf"), packedPdf("<< /Title (Packed) >>", [](const QByteArray &list) {
+                        return "1 0 2 x" + list.mid(7);
+                    }))
                     && writeFile(d.filePath("states.pdf"), savedStates)
                     && (!*c.rules || writeFile(d.filePath("rules.txt"), c.rules)));
             if (QByteArray(c.rules).contains("wide.png")) {
@@ -2299,6 +2508,41 @@ private slots:
                          && boxOf(after, "Gamma").isNull() && !boxOf(after, "Alpha").isNull(),
                      c.name);
         }
+    }
+
+    // A C++ exception out of a guarded call (memory running out in a
+    // container it fills) leaves the library's error handler as an error of
+    // the library does: a later error is caught where it is raised, not
+    // thrown into the handler of a call that has returned.
+    void guardedCallsLeaveTheLibrarysHandlerOnAnyException()
+    {
+        fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        QVERIFY(ctx);
+        const fz_error_stack_slot *const top = ctx->error.top;
+        bool thrown = false;
+        try {
+            guarded(ctx, [] { throw std::bad_alloc(); });
+        } catch (const std::bad_alloc &) {
+            thrown = true;
+        }
+        QVERIFY(thrown && ctx->error.top == top);
+        // Nested: the inner call's handler is left as well.
+        thrown = false;
+        try {
+            guarded(ctx, [&] { guarded(ctx, [] { throw std::runtime_error("inner"); }); });
+        } catch (const std::runtime_error &e) {
+            thrown = std::string(e.what()) == "inner" && !dynamic_cast<const MupdfError *>(&e);
+        }
+        QVERIFY(thrown && ctx->error.top == top);
+        QString later;
+        try {
+            guarded(ctx, [&] { fz_throw(ctx, FZ_ERROR_GENERIC, "later"); });
+        } catch (const MupdfError &e) {
+            later = e.what();
+        }
+        QCOMPARE(later, QStringLiteral("later"));
+        QVERIFY(ctx->error.top == top);
+        fz_drop_context(ctx);
     }
 
     // Texts in messages stay on one line: line ends, tabs and bytes that

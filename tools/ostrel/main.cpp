@@ -17,8 +17,11 @@
 #include "outputpath.h"
 #include "pagetree.h"
 #include "pdfreplacer.h"
+#include "qpdfrepair.h"
 #include "rulelines.h"
 #include "stopcleanup.h"
+
+#include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <sys/stat.h>
 
@@ -67,6 +70,50 @@ std::vector<int> rulePages(const RuleLines &rules)
     return std::vector<int>(pages.begin(), pages.end());
 }
 
+// Why the input's page tree is refused before anything else reads it:
+// deeper than readers go, or claiming more pages than it holds (a library
+// that sizes its page table by the claim leaves part of it unfilled).
+// Empty otherwise, and when the file cannot be read this way (the
+// engine's own library then decides).
+std::string pageTreeRefusal(QpdfRepair &reading)
+{
+    QPDF *pdf = reading.reading();
+    if (!pdf)
+        return std::string();
+    std::string why;
+    try {
+        PageTree tree;
+        if (!tree.walk(*pdf, &why))
+            return why;
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        return std::string();
+    }
+    std::vector<QPDFObjectHandle> pages;
+    return !reading.pages(&pages, &why) && reading.stated() > reading.held() ? why : std::string();
+}
+
+// "page N: why" for the first of `numbers` whose forms draw too much; empty
+// when none does, or when the pages cannot be found this way.
+std::string formRefusal(QpdfRepair &reading, const std::vector<int> &numbers)
+{
+    std::vector<QPDFObjectHandle> pages;
+    std::string why;
+    if (!reading.pages(&pages, &why))
+        return std::string();
+    FormNesting nesting;
+    for (const int number : numbers) {
+        if (number < 1 || size_t(number) > pages.size())
+            continue;
+        QPDFPageObjectHelper page(pages[size_t(number - 1)]);
+        why = nesting.refusal(page);
+        if (!why.empty())
+            return "page " + std::to_string(number) + ": " + why;
+    }
+    return std::string();
+}
+
 // Reads the rules and applies them; empty on success, else the one line.
 // The pictures the rules name join `inputs`.
 std::string applyRules(const std::string &input, const std::string &option, const std::string &output,
@@ -75,7 +122,10 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     std::string bytes, error = InputFile::refusal(input);
     if (!error.empty())
         return "cannot open \"" + input + "\": " + error;
-    error = PageTree::refusal(input, true);
+    // One reading of the input for the checks and, should the engine's
+    // library not take the file, its repair.
+    QpdfRepair reading(input);
+    error = pageTreeRefusal(reading);
     if (!error.empty())
         return "cannot open \"" + input + "\": " + error;
     if (!InputFile::read(rulePath, kMaxRuleFileBytes, &bytes, &error))
@@ -91,11 +141,11 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     error = OutputPath::refusal(output, *inputs);
     if (!error.empty())
         return "cannot write \"" + output + "\": " + error;
-    error = FormNesting::refusal(input, rulePages(rules));
+    error = formRefusal(reading, rulePages(rules));
     if (!error.empty())
         return "cannot replace in \"" + input + "\": " + error;
     PdfReplacer replacer;
-    if (!replacer.run(input, output, rules, &error))
+    if (!replacer.run(input, output, rules, &reading, &error))
         return error;
     for (const std::string &line : replacer.skipped())
         notes->push_back("rule file \"" + rulePath + "\", " + line);

@@ -2,15 +2,20 @@
 
 #include "fontcache.h"
 #include "glyphfinder.h"
+#include "converterreading.h"
 #include "converterruns.h"
 #include "glyphremover.h"
 #include "inputfile.h"
+#include "memorylimit.h"
 #include "messagetext.h"
 #include "mupdfguard.h"
 #include "mupdfmemory.h"
+#include "operandcounts.h"
 #include "pageglyphs.h"
 #include "pagewriter.h"
 #include "picturecheck.h"
+#include "placeindex.h"
+#include "qpdfrepair.h"
 #include "replacementfonts.h"
 #include "temporaryoutput.h"
 #include "unfollowedtext.h"
@@ -24,6 +29,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 
 namespace
 {
@@ -36,6 +42,14 @@ const char *const kHidden = "its words may be drawn again where forms nest too d
 const char *const kShownElsewhere = "an annotation or a Type3 glyph shows its words there too, and is kept as it is";
 const char *const kUnreadElsewhere = "the annotations or Type3 glyphs of its page could not all be read, and may"
                                      " show its words again";
+// What the library could not take of the input as it stands: the run is
+// tried again on the input as repaired.
+class InputFault : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The library's cache of decoded fonts and images, well within the memory share.
 const size_t kStoreBytes = 64 << 20;
 
@@ -73,8 +87,11 @@ using Image = Held<fz_image, dropImage>;
 using Bytes = Held<fz_buffer, dropBuffer>;
 using PageTable = Held<pdf_document, dropPageTable>;
 
-void ignoreMessage(void *, const char *)
+// The library's errors and warnings, counted: each tells of damage it met
+// and read past, where poppler may read otherwise.
+void countMessage(void *count, const char *)
 {
+    ++*static_cast<int *>(count);
 }
 
 std::string quoted(const std::string &s)
@@ -234,10 +251,12 @@ struct Walk
 Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
 {
     Walk w;
+    int length = 0;
+    guarded(ctx, [&] { length = pdf_xref_len(ctx, doc); });
+    // Outside the guarded part: an error of the library jumps past it.
+    std::vector<char> seen(size_t(std::max(length, 0)), 0);
+    std::vector<pdf_obj *> todo, nodes;
     guarded(ctx, [&] {
-        const int length = pdf_xref_len(ctx, doc);
-        std::vector<char> seen(size_t(std::max(length, 0)), 0);
-        std::vector<pdf_obj *> todo;
         // A reference counts when the object it names is there; the object is then read once.
         const auto follow = [&](pdf_obj *ref) -> pdf_obj * {
             const int num = pdf_to_num(ctx, ref), gen = pdf_to_gen(ctx, ref);
@@ -261,7 +280,6 @@ Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
         pdf_obj *catalog = pdf_is_indirect(ctx, root) ? follow(root) : root;
         pdf_obj *tree = pdf_dict_get(ctx, catalog, PDF_NAME(Pages));
         // The page tree first: its leaves are the pages a reader finds.
-        std::vector<pdf_obj *> nodes;
         if (pdf_is_indirect(ctx, tree)) {
             if (pdf_obj *top = follow(tree))
                 nodes.push_back(top);
@@ -304,55 +322,6 @@ Walk walk(fz_context *ctx, pdf_document *doc, bool mend)
     return w;
 }
 
-// Cells of the page as shown for looking up drawn glyphs by place: a few
-// letters wide.
-const float kCellSize = 32;
-
-long long cellIndex(float v)
-{
-    // Kept positive, so a pair of them makes one key.
-    return (long long)std::floor(std::max(-1e6f, std::min(1e6f, v)) / kCellSize) + 100000;
-}
-
-long long cellOf(float x, float y)
-{
-    return (cellIndex(x) << 32) | cellIndex(y);
-}
-
-// (cell, glyph) pairs made in glyph order, put in the order std::sort gives
-// them: a stable counting pass by row, then one by column, each over the
-// rows or columns the glyphs span, so time is linear in the glyphs.
-void sortByCell(std::vector<std::pair<long long, size_t>> *cells)
-{
-    if (cells->empty())
-        return;
-    std::vector<std::pair<long long, size_t>> sorted(cells->size());
-    std::vector<size_t> start;
-    for (const int shift : {0, 32}) {
-        const auto part = [shift](long long key) { return (key >> shift) & 0xFFFFFFFFLL; };
-        long long low = part(cells->front().first), high = low;
-        for (const auto &c : *cells) {
-            low = std::min(low, part(c.first));
-            high = std::max(high, part(c.first));
-        }
-        start.assign(size_t(high - low + 2), 0);
-        for (const auto &c : *cells)
-            ++start[size_t(part(c.first) - low) + 1];
-        for (size_t i = 1; i < start.size(); ++i)
-            start[i] += start[i - 1];
-        for (const auto &c : *cells)
-            sorted[start[size_t(part(c.first) - low)]++] = c;
-        cells->swap(sorted);
-    }
-}
-
-// Whether `p` lies in `r`, as fz_is_point_inside_rect tells it: asked for
-// every glyph near every replacement.
-bool inside(const fz_point &p, const fz_rect &r)
-{
-    return p.x >= r.x0 && p.x < r.x1 && p.y >= r.y0 && p.y < r.y1;
-}
-
 // Whether the characters of `wanted` (UTF-8, blanks aside) are all among
 // those of `read`, each as often: the order is left aside, as text drawn
 // right to left or in joined forms is read back in another.
@@ -385,6 +354,34 @@ fz_rect replacementArea(const GlyphRemover::Removed &at, size_t characters)
     return fz_expand_rect(r, size);
 }
 
+// The page's content streams decoded and joined, as readers join them.
+std::string contentOf(fz_context *ctx, pdf_page *page)
+{
+    std::string bytes;
+    int count = 0;
+    pdf_obj *contents = nullptr;
+    guarded(ctx, [&] {
+        contents = pdf_page_contents(ctx, page);
+        count = pdf_is_array(ctx, contents) ? pdf_array_len(ctx, contents) : 1;
+    });
+    for (int i = 0; i < count; ++i) {
+        Bytes buffer(ctx);
+        fz_buffer **slot = buffer.slot();
+        guarded(ctx, [&] {
+            pdf_obj *stream = pdf_is_array(ctx, contents) ? pdf_array_get(ctx, contents, i) : contents;
+            if (pdf_is_stream(ctx, stream))
+                *slot = pdf_load_stream(ctx, stream);
+        });
+        if (!buffer.get())
+            continue;
+        unsigned char *data = nullptr;
+        const size_t length = fz_buffer_storage(ctx, buffer.get(), &data);
+        bytes.append(reinterpret_cast<const char *>(data), length);
+        bytes += '\n';
+    }
+    return bytes;
+}
+
 // Reads the written file back as a reader would: every page through the
 // page tree, every reference of the tree and its pages resolved by the
 // generation it names, every page's content and resources loaded. Returns
@@ -392,7 +389,8 @@ fz_rect replacementArea(const GlyphRemover::Removed &at, size_t characters)
 // their place, or whose replacement is not read where it was drawn, land
 // in `unread`.
 std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCount, size_t danglingBefore,
-                          bool repaired, const std::vector<Applied> &applied, std::map<int, std::string> *unread)
+                          bool repaired, const int *libraryMessages, const std::vector<Applied> &applied,
+                          std::map<int, std::string> *unread)
 {
     Document doc(ctx);
     pdf_document **slot = doc.slot();
@@ -425,6 +423,7 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
         return "the written document refers to objects it does not hold";
     FontCache fonts(ctx, doc.get());
     UnfollowedText unfollowed(ctx);
+    std::unique_ptr<ConverterReading> converter;   // made when a replacement text is to be read
     std::map<int64_t, std::vector<const Applied *>> byPage;
     for (const Applied &a : applied)
         byPage[a.page].push_back(&a);
@@ -464,11 +463,13 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
             // it); the removal made sure nothing before it is left open.
             const PageGlyphs drawing(ctx, page.get(), toShown, &fonts, true);
             const std::vector<PageGlyphs::Glyph> &drawn = drawing.glyphs();
-            std::vector<std::pair<long long, size_t>> cells;   // (cell, glyph), sorted
-            cells.reserve(drawn.size());
-            for (size_t g = 0; g < drawn.size(); ++g)
-                cells.emplace_back(cellOf((drawn[g].box.x0 + drawn[g].box.x1) / 2, (drawn[g].box.y0 + drawn[g].box.y1) / 2), g);
-            sortByCell(&cells);
+            std::vector<fz_rect> middles;
+            middles.reserve(drawn.size());
+            for (const PageGlyphs::Glyph &g : drawn) {
+                const float x = (g.box.x0 + g.box.x1) / 2, y = (g.box.y0 + g.box.y1) / 2;
+                middles.push_back(fz_make_rect(x, y, x, y));
+            }
+            const PlaceIndex places(std::move(middles));
             // After a repair the words are looked for again in the whole page.
             std::unique_ptr<PageGlyphs> whole;
             std::unique_ptr<GlyphFinder> finder;
@@ -491,6 +492,18 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 }
                 elsewhere.reset(new GlyphFinder(others, rules->second.size()));
             }
+            // Poppler reads a page as the library does but where the library
+            // met damage (it told of an error or a warning, or repaired the
+            // file) or where an operator lacks operands: only then is the
+            // page read again as the converter reads it.
+            int shortOperands = -1;
+            const auto popplerMayDiffer = [&] {
+                if (repaired || *libraryMessages > 0)
+                    return true;
+                if (shortOperands < 0)
+                    shortOperands = OperandCounts::anyShort(contentOf(ctx, page.get())) ? 1 : 0;
+                return shortOperands == 1;
+            };
             for (const Applied *a : rules->second) {
                 std::string why;
                 if (finder && !finder->find(a->find, a->box).glyphs.empty())
@@ -503,28 +516,19 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
                 if (why.empty() && !a->replace.empty()) {
                     const fz_rect area = replacementArea(a->at, a->replace.size());
                     std::u32string read;
-                    const auto look = [&](size_t g) {
-                        const fz_rect &b = drawn[g].box;
-                        if (inside(fz_make_point((b.x0 + b.x1) / 2, (b.y0 + b.y1) / 2), area))
-                            read += drawn[g].text;
-                    };
-                    const long long x0 = cellIndex(area.x0), x1 = cellIndex(area.x1);
-                    const long long y0 = cellIndex(area.y0), y1 = cellIndex(area.y1);
-                    // An area of more cells than the page drew glyphs is read glyph by glyph.
-                    if (double(x1 - x0 + 1) * double(y1 - y0 + 1) > double(drawn.size())) {
-                        for (size_t g = 0; g < drawn.size(); ++g)
-                            look(g);
-                    } else {
-                        for (long long x = x0; x <= x1; ++x)
-                            for (long long y = y0; y <= y1; ++y) {
-                                const long long key = (x << 32) | y;
-                                for (auto cell = std::lower_bound(cells.begin(), cells.end(), std::make_pair(key, size_t(0)));
-                                     cell != cells.end() && cell->first == key; ++cell)
-                                    look(cell->second);
-                            }
-                    }
-                    if (!holdsCharacters(read, a->replace))
+                    for (const size_t g : places.meeting(area))
+                        read += drawn[g].text;
+                    if (!holdsCharacters(read, a->replace)) {
                         why = "its replacement is not read back at its place";
+                    } else if (popplerMayDiffer()) {
+                        // The converter reads the page as poppler does, which
+                        // may stop short where the content is damaged.
+                        if (!converter)
+                            converter.reset(new ConverterReading(path));
+                        if (!holdsCharacters(converter->textIn(a->page, area), a->replace))
+                            why = "the converter does not read its replacement at its place (its page's content may be"
+                                  " damaged there)";
+                    }
                 }
                 if (!why.empty())
                     (*unread)[a->line] = skippedLine(a->line, a->page, a->what, why);
@@ -535,61 +539,13 @@ std::string verifyWritten(fz_context *ctx, const std::string &path, int pageCoun
     }
     return std::string();
 }
-}
 
-PdfReplacer::PdfReplacer()
-    : ctx_(fz_new_context(MupdfMemory::allocator(), nullptr, kStoreBytes))
-{
-    if (ctx_) {
-        // Our one line on failure says what went wrong; the library's own
-        // messages (repairs, warnings) would only bury it.
-        fz_set_error_callback(ctx_, ignoreMessage, nullptr);
-        fz_set_warning_callback(ctx_, ignoreMessage, nullptr);
-    }
-}
+using Pictures = std::map<std::string, std::unique_ptr<Image>>;
 
-PdfReplacer::~PdfReplacer()
+// Pictures first: one that cannot be read refuses the run.
+Pictures loadPictures(fz_context *ctx, const RuleLines &rules)
 {
-    fz_drop_context(ctx_);
-}
-
-bool PdfReplacer::run(const std::string &input, const std::string &output, const RuleLines &rules,
-                      std::string *error)
-{
-    if (!ctx_) {
-        *error = "out of memory";
-        return false;
-    }
-    // A rule not read back from the written file is left out, and the file
-    // written again without it; one more pass is allowed for what that
-    // changes, then the run gives up rather than loop.
-    const int kPasses = 3;
-    try {
-        std::map<int, std::string> left;
-        for (int pass = 1;; ++pass) {
-            std::map<int, std::string> unread;
-            attempt(input, output, rules, left, &unread);
-            if (unread.empty())
-                return true;
-            if (pass == kPasses)
-                throw std::runtime_error("cannot write " + quoted(output) + ": " + unread.begin()->second);
-            left.insert(unread.begin(), unread.end());
-        }
-    } catch (const std::exception &e) {
-        *error = e.what();
-        return false;
-    }
-}
-
-void PdfReplacer::attempt(const std::string &input, const std::string &output, const RuleLines &rules,
-                          const std::map<int, std::string> &left, std::map<int, std::string> *unread)
-{
-    fz_context *ctx = ctx_;
-    skipped_.clear();
-    for (const auto &entry : left)
-        skipped_.push_back(entry.second);
-    // Pictures first: one that cannot be read refuses the run.
-    std::map<std::string, std::unique_ptr<Image>> pictures;
+    Pictures pictures;
     for (const ImageRule &rule : rules.imageRules()) {
         std::unique_ptr<Image> &picture = pictures[rule.path];
         if (picture)
@@ -602,25 +558,53 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                                      + std::to_string(rule.line) + "): " + e.what());
         }
     }
+    return pictures;
+}
 
-    Document doc(ctx);
+// The input as the library opened it.
+struct OpenedInput
+{
+    explicit OpenedInput(fz_context *ctx) : doc(ctx) {}
+    Document doc;
     int pageCount = 0;
-    bool repaired = false;
+    bool repaired = false;   // the library had to rebuild its object table
+};
+
+// Opens the input, from its `repaired` bytes when there are any, and reads
+// every object, so a repair the damage calls for happens before anything is
+// changed; refuses a document without pages or with a page count it cannot
+// hold.
+void openInput(fz_context *ctx, const std::string &input, const std::string &repaired, OpenedInput *opened)
+{
+    bool locked = false;
     try {
-        pdf_document **slot = doc.slot();
-        const char *path = input.c_str();
+        pdf_document **slot = opened->doc.slot();
         try {
-            guarded(ctx, [&] { *slot = pdf_open_document(ctx, path); });
+            guarded(ctx, [&] {
+                if (repaired.empty()) {
+                    *slot = pdf_open_document(ctx, input.c_str());
+                    return;
+                }
+                fz_stream *stream =
+                    fz_open_memory(ctx, reinterpret_cast<const unsigned char *>(repaired.data()), repaired.size());
+                fz_try(ctx)
+                    *slot = pdf_open_document_with_stream(ctx, stream);
+                fz_always(ctx)
+                    fz_drop_stream(ctx, stream);
+                fz_catch(ctx)
+                    fz_rethrow(ctx);
+            });
         } catch (const MupdfError &e) {
             throw std::runtime_error(std::string("not a PDF document, or damaged beyond repair (") + e.what()
                                      + ")");
         }
-        if (pdf_needs_password(ctx, doc.get()))
+        locked = pdf_needs_password(ctx, opened->doc.get());
+        if (locked)
             throw std::runtime_error("the document needs a password");
         // Every object is read now, so a repair the damage calls for
         // happens before anything is changed: a repair later would
         // rebuild the object table without the objects made meanwhile.
-        int wasRepaired = 0, objects = 0;
+        int pageCount = 0, wasRepaired = 0, objects = 0;
         guarded(ctx, [&] {
             pageCount = pdf_count_pages(ctx, *slot);
             objects = pdf_xref_len(ctx, *slot);
@@ -637,7 +621,8 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
             objects = pdf_xref_len(ctx, *slot);
             wasRepaired = pdf_was_repaired(ctx, *slot);
         });
-        repaired = wasRepaired != 0;
+        opened->pageCount = pageCount;
+        opened->repaired = wasRepaired != 0 || !repaired.empty();
         if (pageCount < 1)
             throw std::runtime_error("the document has no pages");
         // Every page is an object: a larger count is a claim the file
@@ -646,61 +631,59 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
             throw std::runtime_error("the page tree claims " + std::to_string(pageCount)
                                      + " pages, more than the file holds objects");
     } catch (const std::exception &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+        // Without its password no library of ours reads it.
+        if (locked)
+            throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
+        throw InputFault("cannot open " + quoted(input) + ": " + e.what());
     }
-    Walk before;
-    try {
-        before = walk(ctx, doc.get(), true);
-    } catch (const MupdfError &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": " + e.what());
-    }
+}
 
-    ReplacementFonts fonts(ctx);
-    std::vector<std::string> ruleTexts;
-    for (const TextRule &rule : rules.textRules())
-        for (const TextRule::Reading &r : rule.readings())
-            ruleTexts.push_back(r.replace);
-    fonts.prepare(ruleTexts);
-
-    // Rules by page, in file order within a page.
+// The rules of one pass by page, in file order within a page.
+struct Plan
+{
     std::map<int64_t, std::vector<const TextRule *>> textByPage;
     std::map<int64_t, std::vector<const ImageRule *>> imagesByPage;
+    std::vector<int64_t> pages;   // ascending, each once
+};
+
+// Every rule but those of `left`; a rule naming a page the document lacks
+// is skipped.
+Plan planRules(const RuleLines &rules, const std::map<int, std::string> &left, int pageCount,
+               std::vector<std::string> *skipped)
+{
+    Plan plan;
     const auto pageExists = [&](int64_t page, const std::string &written, int line, const std::string &what) {
         if (page >= 1 && page <= pageCount)
             return true;
-        skipped_.push_back(skippedLine(line, written, what, "the document has no such page (it has "
+        skipped->push_back(skippedLine(line, written, what, "the document has no such page (it has "
                                                                 + std::to_string(pageCount) + ")"));
         return false;
     };
     for (const TextRule &rule : rules.textRules()) {
         if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, MessageText::quoted(rule.text)))
-            textByPage[rule.page].push_back(&rule);
+            plan.textByPage[rule.page].push_back(&rule);
     }
     for (const ImageRule &rule : rules.imageRules()) {
         if (!left.count(rule.line) && pageExists(rule.page, rule.pageText, rule.line, "picture " + quoted(rule.path)))
-            imagesByPage[rule.page].push_back(&rule);
+            plan.imagesByPage[rule.page].push_back(&rule);
     }
-    std::vector<int64_t> pages;
-    for (const auto &entry : textByPage)
-        pages.push_back(entry.first);
-    for (const auto &entry : imagesByPage)
-        pages.push_back(entry.first);
-    std::sort(pages.begin(), pages.end());
-    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    for (const auto &entry : plan.textByPage)
+        plan.pages.push_back(entry.first);
+    for (const auto &entry : plan.imagesByPage)
+        plan.pages.push_back(entry.first);
+    std::sort(plan.pages.begin(), plan.pages.end());
+    plan.pages.erase(std::unique(plan.pages.begin(), plan.pages.end()), plan.pages.end());
+    return plan;
+}
 
-    PageWriter writer(ctx, doc.get(), &fonts);
-    FontCache pageFonts(ctx, doc.get());
-    std::unique_ptr<ConverterRuns> runs;
-    if (!imagesByPage.empty())
-        runs.reset(new ConverterRuns(input));
-    std::vector<Applied> applied;
-
-    pdf_document *d = doc.get();
-    // One lookup table for all pages, instead of a walk of the page tree
-    // per page; a page the repair could not find refuses the document.
+// One lookup table for all pages, instead of a walk of the page tree per
+// page; a page the repair could not find refuses the document.
+void loadPageTable(fz_context *ctx, const std::string &input, const OpenedInput &opened, PageTable *table)
+{
+    pdf_document *d = opened.doc.get();
+    const int pageCount = opened.pageCount;
     int missing = 0;
-    PageTable pageTable(ctx);
-    pdf_document **tableSlot = pageTable.slot();
+    pdf_document **tableSlot = table->slot();
     try {
         guarded(ctx, [&] {
             pdf_load_page_tree(ctx, d);
@@ -711,126 +694,154 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
             }
         });
     } catch (const MupdfError &e) {
-        throw std::runtime_error("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
+        throw InputFault("cannot open " + quoted(input) + ": its page tree is damaged (" + e.what() + ")");
     }
     if (missing)
-        throw std::runtime_error("cannot open " + quoted(input) + ": the document is damaged, page "
+        throw InputFault("cannot open " + quoted(input) + ": the document is damaged, page "
                                  + std::to_string(missing) + " is lost");
-    for (const int64_t number : pages) {
-        Page page(ctx);
-        fz_rect box = fz_empty_rect;
-        fz_matrix toShown = fz_identity;
-        pdf_page **pageSlot = page.slot();
+}
+
+// What changing the pages of one pass shares.
+struct Editing
+{
+    fz_context *ctx;
+    pdf_document *doc;
+    const std::string &input;
+    PageWriter *writer;
+    FontCache *pageFonts;
+    std::unique_ptr<ConverterRuns> *runs;   // the converter's reading, made when first needed
+    const Pictures &pictures;
+    std::vector<Applied> *applied;
+    std::vector<std::string> *skipped;
+};
+
+// Applies the rules of page `number`: takes their words out and draws what
+// replaces them; what was applied is noted for the read-back.
+void changePage(const Editing &e, int64_t number, const std::vector<const TextRule *> &pageTextRules,
+                const std::vector<const ImageRule *> &pageImageRules)
+{
+    fz_context *ctx = e.ctx;
+    Page page(ctx);
+    fz_rect box = fz_empty_rect;
+    fz_matrix toShown = fz_identity;
+    pdf_page **pageSlot = page.slot();
+    pdf_document *d = e.doc;
+    try {
         guarded(ctx, [&] {
             *pageSlot = pdf_load_page(ctx, d, int(number - 1));
             pdf_page_transform(ctx, *pageSlot, &box, &toShown);
         });
-        // Text rules name their words by box and find text; a picture
-        // rule by the converter's run starting at its left and top.
-        std::vector<GlyphRemover::Request> requests;
-        std::vector<Candidates> textCandidates;
-        std::vector<const TextRule *> textRules;
-        for (const TextRule *rule : textByPage[number]) {
-            Candidates candidates = candidatesOf(rule->readings(), &writer);
-            if (candidates.finds.empty()) {
-                skipped_.push_back(skippedLine(rule->line, number, MessageText::quoted(rule->text),
-                                               "no installed font can draw its replacement"));
-                continue;
-            }
-            textRules.push_back(rule);
-            textCandidates.push_back(std::move(candidates));
-            requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
-                                             float(rule->top + rule->height)),
-                                textCandidates.back().finds});
-        }
-        std::vector<const ImageRule *> imageRules;
-        for (const ImageRule *rule : imagesByPage[number]) {
-            const ConverterRuns::Run run = runs->at(number, rule->left, rule->top);
-            if (run.text.empty()) {
-                skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                               "no text run starts at " + std::to_string(rule->left) + ","
-                                                   + std::to_string(rule->top)));
-                continue;
-            }
-            imageRules.push_back(rule);
-            requests.push_back({run.box, {run.text}});
-        }
-        if (requests.empty())
-            continue;
-        try {
-            std::vector<GlyphRemover::Removed> removed =
-                GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, requests);
-            // A text rule's box is its run's: the word's line's top and
-            // height, which for a word running down the page may miss
-            // the word. Those found nowhere try again in the box joined
-            // with their word's own, as the converter's library tells it.
-            std::vector<size_t> again;
-            std::vector<GlyphRemover::Request> widened;
-            for (size_t i = 0; i < textRules.size(); ++i) {
-                if (removed[i].found >= 0)
-                    continue;
-                if (!runs)
-                    runs.reset(new ConverterRuns(input));
-                GlyphRemover::Request request = requests[i];
-                for (const std::string &find : request.finds)
-                    request.box = runs->wordBox(number, find, request.box);
-                const fz_rect &was = requests[i].box;
-                if (request.box.y0 < was.y0 || request.box.y1 > was.y1 || request.box.x0 < was.x0
-                    || request.box.x1 > was.x1) {
-                    again.push_back(i);
-                    widened.push_back(request);
-                }
-            }
-            if (!widened.empty()) {
-                const std::vector<GlyphRemover::Removed> second =
-                    GlyphRemover::remove(ctx, d, page.get(), toShown, &pageFonts, widened);
-                for (size_t k = 0; k < again.size(); ++k) {
-                    removed[again[k]] = second[k];
-                    requests[again[k]] = widened[k];
-                }
-            }
-            std::vector<PageWriter::Text> drawnTexts;
-            for (size_t i = 0; i < textRules.size(); ++i) {
-                if (removed[i].found < 0) {
-                    skipped_.push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
-                                                   removed[i].hiddenShowing ? kHidden
-                                                                              : "its find text is not in its box"));
-                    continue;
-                }
-                const std::string &replace = textCandidates[i].replaces[size_t(removed[i].found)];
-                drawnTexts.push_back({removed[i], replace});
-                applied.push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)],
-                                   textRules[i]->line, MessageText::quoted(textRules[i]->text), replace, removed[i]});
-            }
-            std::vector<PageWriter::Picture> drawnPictures;
-            for (size_t k = 0; k < imageRules.size(); ++k) {
-                const size_t i = textRules.size() + k;
-                const ImageRule *rule = imageRules[k];
-                if (removed[i].found < 0) {
-                    skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                                   removed[i].hiddenShowing ? std::string(kHidden)
-                                                       : "the words of the run at " + std::to_string(rule->left)
-                                                           + "," + std::to_string(rule->top) + " are not found"));
-                    continue;
-                }
-                const float left = float(rule->left), top = float(rule->top);
-                drawnPictures.push_back({pictures[rule->path]->get(),
-                                         fz_make_rect(left, top, left + float(rule->width),
-                                                      top + float(rule->height))});
-                applied.push_back({number, requests[i].box, requests[i].finds[0], rule->line,
-                                   "picture " + quoted(rule->path), std::string(), removed[i]});
-            }
-            writer.draw(page.get(), toShown, drawnTexts, drawnPictures);
-        } catch (const MupdfError &e) {
-            throw std::runtime_error("cannot change page " + std::to_string(number) + " of " + quoted(input)
-                                     + ": " + e.what());
-        }
+    } catch (const MupdfError &err) {
+        throw InputFault("cannot open " + quoted(e.input) + ": its page " + std::to_string(number) + " cannot be read ("
+                         + err.what() + ")");
     }
+    // Text rules name their words by box and find text; a picture
+    // rule by the converter's run starting at its left and top.
+    std::vector<GlyphRemover::Request> requests;
+    std::vector<Candidates> textCandidates;
+    std::vector<const TextRule *> textRules;
+    for (const TextRule *rule : pageTextRules) {
+        Candidates candidates = candidatesOf(rule->readings(), e.writer);
+        if (candidates.finds.empty()) {
+            e.skipped->push_back(skippedLine(rule->line, number, MessageText::quoted(rule->text),
+                                             "no installed font can draw its replacement"));
+            continue;
+        }
+        textRules.push_back(rule);
+        textCandidates.push_back(std::move(candidates));
+        requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
+                                         float(rule->top + rule->height)),
+                            textCandidates.back().finds});
+    }
+    std::vector<const ImageRule *> imageRules;
+    for (const ImageRule *rule : pageImageRules) {
+        const ConverterRuns::Run run = (*e.runs)->at(number, rule->left, rule->top);
+        if (run.text.empty()) {
+            e.skipped->push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
+                                             "no text run starts at " + std::to_string(rule->left) + ","
+                                                 + std::to_string(rule->top)));
+            continue;
+        }
+        imageRules.push_back(rule);
+        requests.push_back({run.box, {run.text}});
+    }
+    if (requests.empty())
+        return;
+    try {
+        std::vector<GlyphRemover::Removed> removed =
+            GlyphRemover::remove(ctx, d, page.get(), toShown, e.pageFonts, requests);
+        // A text rule's box is its run's: the word's line's top and
+        // height, which for a word running down the page may miss
+        // the word. Those found nowhere try again in the box joined
+        // with their word's own, as the converter's library tells it.
+        std::vector<size_t> again;
+        std::vector<GlyphRemover::Request> widened;
+        for (size_t i = 0; i < textRules.size(); ++i) {
+            if (removed[i].found >= 0)
+                continue;
+            if (!*e.runs)
+                e.runs->reset(new ConverterRuns(e.input));
+            GlyphRemover::Request request = requests[i];
+            for (const std::string &find : request.finds)
+                request.box = (*e.runs)->wordBox(number, find, request.box);
+            const fz_rect &was = requests[i].box;
+            if (request.box.y0 < was.y0 || request.box.y1 > was.y1 || request.box.x0 < was.x0
+                || request.box.x1 > was.x1) {
+                again.push_back(i);
+                widened.push_back(request);
+            }
+        }
+        if (!widened.empty()) {
+            const std::vector<GlyphRemover::Removed> second =
+                GlyphRemover::remove(ctx, d, page.get(), toShown, e.pageFonts, widened);
+            for (size_t k = 0; k < again.size(); ++k) {
+                removed[again[k]] = second[k];
+                requests[again[k]] = widened[k];
+            }
+        }
+        std::vector<PageWriter::Text> drawnTexts;
+        for (size_t i = 0; i < textRules.size(); ++i) {
+            if (removed[i].found < 0) {
+                e.skipped->push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
+                                                 removed[i].hiddenShowing ? kHidden
+                                                                            : "its find text is not in its box"));
+                continue;
+            }
+            const std::string &replace = textCandidates[i].replaces[size_t(removed[i].found)];
+            drawnTexts.push_back({removed[i], replace});
+            e.applied->push_back({number, requests[i].box, textCandidates[i].finds[size_t(removed[i].found)],
+                                  textRules[i]->line, MessageText::quoted(textRules[i]->text), replace, removed[i]});
+        }
+        std::vector<PageWriter::Picture> drawnPictures;
+        for (size_t k = 0; k < imageRules.size(); ++k) {
+            const size_t i = textRules.size() + k;
+            const ImageRule *rule = imageRules[k];
+            if (removed[i].found < 0) {
+                e.skipped->push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
+                                                 removed[i].hiddenShowing ? std::string(kHidden)
+                                                     : "the words of the run at " + std::to_string(rule->left)
+                                                         + "," + std::to_string(rule->top) + " are not found"));
+                continue;
+            }
+            const float left = float(rule->left), top = float(rule->top);
+            drawnPictures.push_back({e.pictures.at(rule->path)->get(),
+                                     fz_make_rect(left, top, left + float(rule->width), top + float(rule->height))});
+            e.applied->push_back({number, requests[i].box, requests[i].finds[0], rule->line,
+                                  "picture " + quoted(rule->path), std::string(), removed[i]});
+        }
+        e.writer->draw(page.get(), toShown, drawnTexts, drawnPictures);
+    } catch (const MupdfError &err) {
+        throw InputFault("cannot change page " + std::to_string(number) + " of " + quoted(e.input) + ": "
+                                 + err.what());
+    }
+}
 
-    TemporaryOutput file(output);
+// Writes the changed document into `file`, the temporary file of the output.
+void writeOutput(fz_context *ctx, const std::string &input, pdf_document *d, TemporaryOutput *file)
+{
     std::string why;
-    if (!file.create(&why))
-        throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
+    if (!file->create(&why))
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
     pdf_write_options options = pdf_default_write_options;
     // Streams keep their bytes (the new content is compressed already);
     // the embedded fonts are compressed.
@@ -844,7 +855,7 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
             fz_output *out = nullptr;
             fz_var(out);
             fz_try(ctx) {
-                out = fz_new_output(ctx, 1 << 16, &file, writeTo, nullptr, nullptr);
+                out = fz_new_output(ctx, 1 << 16, file, writeTo, nullptr, nullptr);
                 out->tell = placeIn;
                 pdf_write_document(ctx, d, out, &options);
                 fz_close_output(ctx, out);
@@ -855,17 +866,147 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
                 fz_rethrow(ctx);
         });
     } catch (const MupdfError &e) {
-        why = file.writeFailure();
-        throw std::runtime_error("cannot write " + quoted(output) + ": " + (why.empty() ? e.what() : why));
+        why = file->writeFailure();
+        // The library reads every object again as it writes: one it cannot read is the input's fault.
+        if (why.empty())
+            throw InputFault("cannot rewrite " + quoted(input) + ": it is damaged (" + e.what() + ")");
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
     }
+}
+
+// Reads the written file back and puts it at the output path when it is
+// usable and every applied rule reads back as asked; rules that do not land
+// in `unread` and nothing is put there.
+void verifyAndCommit(fz_context *ctx, const std::string &input, const OpenedInput &opened, size_t danglingBefore,
+                     const int *libraryMessages, const std::vector<Applied> &applied, TemporaryOutput *file,
+                     std::map<int, std::string> *unread)
+{
     // Read back on every input: a library may accept what readers do not.
-    const std::string problem = verifyWritten(ctx, file.path(), pageCount, before.dangling, repaired, applied, unread);
+    const std::string problem = verifyWritten(ctx, file->path(), opened.pageCount, danglingBefore, opened.repaired,
+                                              libraryMessages, applied, unread);
     if (!problem.empty())
-        throw std::runtime_error("refused to write " + quoted(output) + " from " + quoted(input)
-                                 + (repaired ? ", which is damaged and had to be repaired" : std::string())
-                                 + ": " + problem);
+        throw InputFault("cannot rewrite " + quoted(input)
+                         + (opened.repaired ? ", which is damaged and had to be repaired" : std::string()) + ": " + problem);
     if (!unread->empty())
         return;
-    if (!file.commit(&why))
-        throw std::runtime_error("cannot write " + quoted(output) + ": " + why);
+    // A library that failed to allocate may have left out part of what it
+    // read or wrote, and only told of it in a warning.
+    if (MemoryLimit::exhausted())
+        throw std::bad_alloc();
+    std::string why;
+    if (!file->commit(&why))
+        throw std::runtime_error("cannot write " + quoted(file->target()) + ": " + why);
+}
+}
+
+PdfReplacer::PdfReplacer()
+    : ctx_(fz_new_context(MupdfMemory::allocator(), nullptr, kStoreBytes))
+{
+    if (ctx_) {
+        // Our one line on failure says what went wrong; the library's own
+        // messages (repairs, warnings) would only bury it.
+        fz_set_error_callback(ctx_, countMessage, &libraryMessages_);
+        fz_set_warning_callback(ctx_, countMessage, &libraryMessages_);
+    }
+}
+
+PdfReplacer::~PdfReplacer()
+{
+    fz_drop_context(ctx_);
+}
+
+bool PdfReplacer::run(const std::string &input, const std::string &output, const RuleLines &rules,
+                      QpdfRepair *repair, std::string *error)
+{
+    if (!ctx_) {
+        *error = "out of memory";
+        return false;
+    }
+    repaired_.clear();
+    try {
+        try {
+            passes(input, output, rules);
+        } catch (const InputFault &e) {
+            // Out of memory, a repair would only fail the same way, later.
+            if (!repair || MemoryLimit::exhausted())
+                throw;
+            std::string why;
+            if (!repair->rewrite(&repaired_, &why))
+                throw std::runtime_error(std::string(e.what()) + "; it cannot be repaired either: " + why);
+            try {
+                passes(input, output, rules);
+            } catch (const InputFault &again) {
+                throw std::runtime_error(std::string(again.what()) + " (also once repaired)");
+            }
+        }
+        return true;
+    } catch (const std::bad_alloc &) {
+        throw;   // the caller tells of the memory share
+    } catch (const std::exception &e) {
+        *error = e.what();
+        return false;
+    }
+}
+
+void PdfReplacer::passes(const std::string &input, const std::string &output, const RuleLines &rules)
+{
+    // A rule not read back from the written file is left out, and the file
+    // written again without it; one more pass is allowed for what that
+    // changes, then the run gives up rather than loop.
+    const int kPasses = 3;
+    std::map<int, std::string> left;
+    for (int pass = 1;; ++pass) {
+        std::map<int, std::string> unread;
+        attempt(input, output, rules, left, &unread);
+        if (unread.empty())
+            return;
+        if (pass == kPasses)
+            throw std::runtime_error("cannot write " + quoted(output) + ": " + unread.begin()->second);
+        left.insert(unread.begin(), unread.end());
+    }
+}
+
+void PdfReplacer::attempt(const std::string &input, const std::string &output, const RuleLines &rules,
+                          const std::map<int, std::string> &left, std::map<int, std::string> *unread)
+{
+    fz_context *ctx = ctx_;
+    libraryMessages_ = 0;
+    skipped_.clear();
+    for (const auto &entry : left)
+        skipped_.push_back(entry.second);
+    const Pictures pictures = loadPictures(ctx, rules);
+
+    OpenedInput opened(ctx);
+    openInput(ctx, input, repaired_, &opened);
+    Walk before;
+    try {
+        before = walk(ctx, opened.doc.get(), true);
+    } catch (const MupdfError &e) {
+        throw InputFault("cannot open " + quoted(input) + ": " + e.what());
+    }
+
+    ReplacementFonts fonts(ctx);
+    std::vector<std::string> ruleTexts;
+    for (const TextRule &rule : rules.textRules())
+        for (const TextRule::Reading &r : rule.readings())
+            ruleTexts.push_back(r.replace);
+    fonts.prepare(ruleTexts);
+
+    Plan plan = planRules(rules, left, opened.pageCount, &skipped_);
+    pdf_document *d = opened.doc.get();
+    PageWriter writer(ctx, d, &fonts);
+    FontCache pageFonts(ctx, d);
+    std::unique_ptr<ConverterRuns> runs;
+    if (!plan.imagesByPage.empty())
+        runs.reset(new ConverterRuns(input));
+    std::vector<Applied> applied;
+    PageTable pageTable(ctx);
+    loadPageTable(ctx, input, opened, &pageTable);
+    const Editing editing = {ctx, d, input, &writer, &pageFonts, &runs, pictures, &applied, &skipped_};
+    for (const int64_t number : plan.pages)
+        changePage(editing, number, plan.textByPage[number], plan.imagesByPage[number]);
+
+    TemporaryOutput file(output);
+    writeOutput(ctx, input, d, &file);
+    verifyAndCommit(ctx, input, opened, before.dangling, &libraryMessages_, applied, &file, unread);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 struct fz_context;
+class QpdfRepair;
 
 // Applies the rules of one rule file to one PDF and writes the result.
 //
@@ -37,12 +38,19 @@ public:
     // glyph, or their replacement not read there): the
     // written file is read again as readers read it, through its page tree
     // and every reference of its pages, and an output they could not open
-    // is refused.
-    bool run(const std::string &input, const std::string &output, const RuleLines &rules, std::string *error);
+    // is refused. An input the library cannot take as it stands (it cannot
+    // open it, find its pages, or write what it read) is taken as `repair`
+    // rewrites it, when given, and refused only when that fails too,
+    // naming the input and its fault.
+    bool run(const std::string &input, const std::string &output, const RuleLines &rules, QpdfRepair *repair,
+             std::string *error);
 
     const std::vector<std::string> &skipped() const { return skipped_; }
 
 private:
+    // The passes over the rules, each leaving out those the last could not
+    // read back, until one writes the output.
+    void passes(const std::string &input, const std::string &output, const RuleLines &rules);
     // One pass over the rules but those of `left` (rule line to its reason).
     // Rules that were applied but are not read back as asked from the
     // written file land in `unread`, and the output is not committed.
@@ -50,7 +58,10 @@ private:
                  const std::map<int, std::string> &left, std::map<int, std::string> *unread);
 
     fz_context *ctx_;
+    int libraryMessages_ = 0;   // the library's errors and warnings in this pass
     std::vector<std::string> skipped_;
+    // The input as repaired, read instead of the file once it had to be; empty before.
+    std::string repaired_;
 };
 
 #endif

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <initializer_list>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <tuple>
@@ -193,6 +194,9 @@ public:
             throw std::runtime_error("cannot read the font \"" + path + "\"");
         face_.reset(hb_face_create(blob_.get(), unsigned(index)));
         font_.reset(hb_font_create(face_.get()));
+        // Harfbuzz gives its empty objects when memory runs out.
+        if (face_.get() == hb_face_get_empty() || font_.get() == hb_font_get_empty())
+            throw std::bad_alloc();
         upem_ = std::max(1u, hb_face_get_upem(face_.get()));
         // Only TrueType outlines are embedded; bitmap-only faces (colour
         // emoji) would draw nothing.
@@ -262,9 +266,11 @@ private:
 // would pull in glyphs of other letters, and PDF readers do not use them.
 std::string ReplacementFonts::Source::subset(const std::set<unsigned> &glyphs, std::map<unsigned, unsigned> *newIds)
 {
+    // Harfbuzz allocates past the new-handler that tells of memory running
+    // out: its failures are thrown as the handler would.
     HbPtr<hb_subset_input_t> input(hb_subset_input_create_or_fail());
     if (!input)
-        throw std::runtime_error("out of memory");
+        throw std::bad_alloc();
     hb_set_t *keep = hb_subset_input_glyph_set(input.get());
     for (const unsigned g : glyphs)
         hb_set_add(keep, g);
@@ -276,9 +282,11 @@ std::string ReplacementFonts::Source::subset(const std::set<unsigned> &glyphs, s
     // A face made ready for cutting once: cutting again on every page that
     // adds glyphs then costs little, even for the large CJK font.
     if (!ready_) {
-        ready_.reset(hb_subset_preprocess(face_.get()));
-        if (!ready_)
-            throw std::runtime_error("out of memory");
+        // Short of memory, harfbuzz 6 hands back the face it was given, and
+        // without a reference of its own (kept as it is, the face would be
+        // released twice). That face is cut all the same, only slower.
+        hb_face_t *ready = hb_subset_preprocess(face_.get());
+        ready_.reset(ready && ready != face_.get() ? ready : hb_face_reference(face_.get()));
     }
     HbPtr<hb_subset_plan_t> plan(hb_subset_plan_create_or_fail(ready_.get(), input.get()));
     HbPtr<hb_face_t> cut(plan ? hb_subset_plan_execute_or_fail(plan.get()) : nullptr);
@@ -570,7 +578,7 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
     FriBidiParType base = FRIBIDI_PAR_ON;
     if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), length, &base, levels.data())
         || !fribidi_reorder_line(0, types.data(), length, 0, base, levels.data(), nullptr, nullptr))
-        throw std::runtime_error("out of memory");
+        throw std::bad_alloc();
 
     // Scripts, with common characters (spaces, digits, punctuation) taking
     // the script around them.
@@ -663,7 +671,7 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
         hb_buffer_set_cluster_level(b, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS);
         hb_shape(source.font(), b, nullptr, 0);
         if (!hb_buffer_allocation_successful(b))
-            throw std::runtime_error("out of memory");
+            throw std::bad_alloc();
         unsigned count = 0;
         const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(b, &count);
         const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(b, &count);

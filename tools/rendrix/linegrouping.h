@@ -32,12 +32,16 @@ struct PlacedWord
 // still holds its word's own box.
 //
 // Words belong to one line when their vertical centres lie within half a
-// line height of each other. The shared top and bottom hold the line's
+// line height of each other and they share a baseline or top, or stand
+// beside each other (a raised mark, another size within a sentence): lines
+// of neighbouring columns with other line spacing stay apart. The shared
+// top and bottom hold the line's
 // typical words (those near its median height); a taller word keeps its own
 // edges beyond them. A glyph box several lines tall neither widens its line
 // nor, standing alone, covers the lines around it: such a box is attached to
 // the line it overlaps whose centre is nearest and takes that line's band.
-// Vertical words form columns the same way, sharing left and width.
+// Vertical words form columns the same way, sharing left and width. No two
+// runs share left and top, the key a picture rule names its run by.
 //
 // The result holds one entry per input word with a usable box and visible
 // text: the horizontal lines from the top, left to right within a line, then

@@ -350,6 +350,26 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> words, bool tr
     }
 }
 
+// Words that form no line, each with its own box, from the top and the left.
+void appendAlone(const QVector<WordBox> &input, std::vector<Word> words, QVector<PlacedWord> *out)
+{
+    std::sort(words.begin(), words.end(), [&input](const Word &a, const Word &b) {
+        if (std::tie(a.top, a.left, a.width, a.height) != std::tie(b.top, b.left, b.width, b.height))
+            return std::tie(a.top, a.left, a.width, a.height) < std::tie(b.top, b.left, b.width, b.height);
+        const int byText = input[a.index].text.compare(input[b.index].text);
+        return byText != 0 ? byText < 0 : a.index < b.index;
+    });
+    for (const Word &w : words) {
+        PlacedWord pw;
+        pw.left = std::max(1, roundEdge(w.left));
+        pw.top = std::max(1, roundEdge(w.top));
+        pw.width = std::max(1, roundEdge(w.left + w.width) - pw.left);
+        pw.height = std::max(1, roundEdge(w.top + w.height) - pw.top);
+        pw.text = input[w.index].text;
+        out->append(pw);
+    }
+}
+
 // A picture rule names its run by page, left and top, so no two runs of a
 // page may share them. A run whose corner an earlier run has moves it a unit
 // right or down, its far edges kept, so it still holds its word within a
@@ -383,8 +403,8 @@ void giveEachRunItsOwnCorner(QVector<PlacedWord> *runs)
 QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
 {
     // Horizontal words, and those running down or up the page with x and y
-    // swapped, so each axis is grouped by the same rule.
-    std::vector<Word> axes[2];
+    // swapped, so each axis is grouped by the same rule; tilted words alone.
+    std::vector<Word> axes[3];
     for (int i = 0; i < input.size(); ++i) {
         const WordBox &w = input[i];
         if (!std::isfinite(w.left) || !std::isfinite(w.top) || !std::isfinite(w.width)
@@ -393,18 +413,20 @@ QVector<PlacedWord> groupLines(const QVector<WordBox> &input)
         Word k;
         const double left = w.width < 0 ? w.left + w.width : w.left;
         const double top = w.height < 0 ? w.top + w.height : w.top;
-        k.left = w.vertical ? top : left;
-        k.top = w.vertical ? left : top;
-        k.width = std::fabs(w.vertical ? w.height : w.width);
-        k.height = std::fabs(w.vertical ? w.width : w.height);
+        const bool swap = w.vertical && !w.tilted;
+        k.left = swap ? top : left;
+        k.top = swap ? left : top;
+        k.width = std::fabs(swap ? w.height : w.width);
+        k.height = std::fabs(swap ? w.width : w.height);
         k.centre = k.top + k.height / 2;
         k.index = i;
-        axes[w.vertical ? 1 : 0].push_back(k);
+        axes[w.tilted ? 2 : w.vertical ? 1 : 0].push_back(k);
     }
     QVector<PlacedWord> out;
     out.reserve(input.size());
     appendLines(input, std::move(axes[0]), false, &out);
     appendLines(input, std::move(axes[1]), true, &out);
+    appendAlone(input, std::move(axes[2]), &out);
     giveEachRunItsOwnCorner(&out);
     return out;
 }

@@ -89,6 +89,20 @@ void LineGroupingTest::linesOfPrintedWords()
          {{50, 60, 120, 26, "Annual"}, {180, 60, 120, 26, "Report"}, {50, 90, 40, 12, "Name"},
           {200, 90, 40, 12, "Value"}},
          {{-1, 60, 0, 26, "Report"}, {-1, 90, 0, 12, "Name"}, {-1, 90, 0, 12, "Value"}}, 2, 4},
+        // Columns whose line spacings differ: their lines drift apart down
+        // the page. Lines of separate columns that share no baseline stay
+        // apart, so no line of one column reaches the next line of another
+        // (which would give "AV," and "brown" one top at one left).
+        {"columns of other line spacings",
+         {{50, 100, 30, 10, "AV,"}, {200, 102, 30, 10, "b"}, {350, 104, 30, 10, "c"}, {50, 106, 30, 10, "brown"}},
+         {{50, 100, 30, 10, "AV,"}, {-1, 102, 0, 10, "b"}, {-1, 104, 0, 10, "c"}, {50, 106, 30, 10, "brown"}}, 4, 4},
+        {"columns on one baseline are one line",
+         {{50, 100, 30, 12, "left"}, {200, 100.6, 30, 11.5, "middle"}, {350, 101.2, 30, 10.9, "right"}},
+         {{-1, 100, 0, 12, "left"}, {-1, 100, 0, 12, "middle"}, {-1, 100, 0, 12, "right"}}, 1, 3},
+        // A tilted word's box holds its turned glyphs; it makes no row.
+        {"a tilted word keeps its own box",
+         {{50, 100, 40, 12, "level"}, {60.4, 90.2, 50.3, 40.4, "tilted", false, true}, {100, 104, 40, 12, "more"}},
+         {{50, 100, 40, 12, "level"}, {60, 90, 51, 41, "tilted"}}, 1, 3, "level more tilted"},
         // Right edge 127.9.
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},

@@ -9,6 +9,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <QtMath>
+
+#include <cmath>
+#include <functional>
+#include <tuple>
 
 namespace
 {
@@ -57,15 +62,106 @@ QByteArray helloPdf(const QByteArray &pageBoxes, const QByteArray &kids)
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>", "(not a page)"});
 }
 
-// A page of 300 x 200 points drawing `content` with /F1, Helvetica in the
-// Windows encoding (so ' is a straight quote).
-QByteArray textPdf(const QByteArray &content, const QByteArray &pageBoxes)
+// A page of 300 x 200 points (or `mediaBox`) drawing `content` with /F1,
+// Helvetica in the Windows encoding (so ' is a straight quote).
+QByteArray textPdf(const QByteArray &content, const QByteArray &pageBoxes, const QByteArray &mediaBox = "0 0 300 200")
 {
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] " + pageBoxes
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [" + mediaBox + "] " + pageBoxes
                       + " /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
                   "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"});
+}
+
+// The words pdftotext reads on the first page, their boxes on the page as shown.
+QVector<QPair<QRectF, QString>> popplerWords(const QString &pdf)
+{
+    QVector<QPair<QRectF, QString>> out;
+    QXmlStreamReader words(outputOf("pdftotext", {"-bbox", "-f", "1", "-l", "1", pdf, "-"}));
+    while (!words.atEnd()) {
+        if (words.readNext() != QXmlStreamReader::StartElement || words.name() != QLatin1String("word"))
+            continue;
+        const QXmlStreamAttributes a = words.attributes();
+        const QRectF box(QPointF(a.value("xMin").toDouble(), a.value("yMin").toDouble()),
+                         QPointF(a.value("xMax").toDouble(), a.value("yMax").toDouble()));
+        out.append({box, words.readElementText()});
+    }
+    return out;
+}
+
+// Text drawn by a text matrix turned by `degrees` from its baseline origin
+// (x, y) in PDF space, in Helvetica of `size` points.
+struct Turned
+{
+    double x, y, size, degrees;
+    QByteArray text;
+
+    QByteArray content() const
+    {
+        const double a = qDegreesToRadians(degrees);
+        return QStringLiteral("BT /F1 %1 Tf %2 %3 %4 %5 %6 %7 Tm (%8) Tj ET\n")
+            .arg(size).arg(std::cos(a)).arg(std::sin(a)).arg(-std::sin(a)).arg(std::cos(a)).arg(x).arg(y)
+            .arg(QString::fromLatin1(text)).toLatin1();
+    }
+
+    // Each glyph's box, advance by ascent and descent (Helvetica's), turned,
+    // on the page as shown, with the word it belongs to; none for a letter
+    // whose advance is not known here. `shown` maps PDF space onto the page
+    // as shown.
+    QVector<QPair<QRectF, QString>> glyphBoxes(const std::function<QPointF(QPointF)> &shown) const
+    {
+        // Helvetica's advances, per mille of the size, of the letters used.
+        const QHash<char, int> advance{{' ', 278}, {'a', 556}, {'b', 556}, {'d', 556}, {'e', 556}, {'g', 556}, {'h', 556},
+                                       {'i', 222}, {'l', 222}, {'n', 556}, {'o', 556}, {'r', 333}, {'s', 500},
+                                       {'t', 278}, {'u', 556}, {'S', 667}, {'Q', 778}, {'y', 500}};
+        const double a = qDegreesToRadians(degrees), c = std::cos(a), s = std::sin(a);
+        QVector<QPair<QRectF, QString>> out;
+        double along = 0;
+        for (const QByteArray &word : text.split(' ')) {
+            for (const char ch : word) {
+                if (!advance.contains(ch))
+                    return {};
+                const double w = advance.value(ch) * size / 1000, up = 0.718 * size, down = -0.207 * size;
+                QRectF box;
+                for (const QPointF corner : {QPointF(along, down), QPointF(along + w, down), QPointF(along, up), QPointF(along + w, up)}) {
+                    const QPointF p = shown(QPointF(x + corner.x() * c - corner.y() * s, y + corner.x() * s + corner.y() * c));
+                    box = box.isNull() ? QRectF(p, QSizeF(0.001, 0.001)) : box.united(QRectF(p, QSizeF(0.001, 0.001)));
+                }
+                out.append({box, QString::fromLatin1(word)});
+                along += w;
+            }
+            along += advance.value(' ') * size / 1000;
+        }
+        return out;
+    }
+};
+
+// Three columns of other sizes and line spacings, so their lines drift
+// against each other down the page.
+QByteArray columnsContent()
+{
+    const char *words[] = {"brown", "AV,", "fox", "jumps", "over", "the", "lazy", "dog", "and", "more"};
+    QByteArray content;
+    int k = 0;
+    for (const auto &column : {std::make_tuple(40, 10.4, 10), std::make_tuple(230, 11.9, 10), std::make_tuple(420, 9.7, 9)})
+        for (int line = 0; line < 30; ++line) {
+            QByteArray text;
+            for (int w = 0; w < 4; ++w)
+                text += QByteArray(words[k++ % 10]) + (w < 3 ? " " : "");
+            content += "BT /F1 " + QByteArray::number(std::get<2>(column)) + " Tf " + QByteArray::number(std::get<0>(column))
+                + " " + QByteArray::number(370 - line * std::get<1>(column)) + " Td (" + text + ") Tj ET\n";
+        }
+    return content;
+}
+
+// Lines of 10-point text, each with a raised 6-point mark after a word.
+QByteArray raisedMarksContent()
+{
+    QByteArray content;
+    for (int line = 0; line < 8; ++line)
+        content += "BT /F1 10 Tf 40 " + QByteArray::number(170 - line * 11.5) + " Td (Results of line " + QByteArray::number(line)
+            + ") Tj 3.5 Ts /F1 6 Tf (" + QByteArray::number(line + 1) + ") Tj 0 Ts /F1 10 Tf ( were checked) Tj ET\n";
+    return content;
 }
 }
 
@@ -260,6 +356,77 @@ private slots:
                 text.clear();
             }
             QVERIFY2(k == c.runs.size() && !words.hasError(), c.name);
+        }
+    }
+
+    void runsHoldTheirWordsAloneOnEveryPage()
+    {
+        // Each run holds its words as pdftotext reads them, and tilted
+        // glyphs turned, within a unit; no run takes the middle of a level
+        // word it does not hold; no two runs share left and top (the key a
+        // picture rule names its run by). /Rotate 90 shows PDF (x, y) at
+        // (y, x).
+        const auto upright = [](QPointF p) { return QPointF(p.x(), 400 - p.y()); };
+        const auto turned = [](QPointF p) { return QPointF(p.y(), p.x()); };
+        const struct
+        {
+            const char *name;
+            QByteArray content, pageBoxes;
+            QVector<Turned> tilted;
+            bool turnedPage;
+        } cases[] = {
+            {"three columns, other line spacings", columnsContent(), "", {}, false},
+            {"three columns on a page turned by 90", columnsContent(), "/Rotate 90", {}, true},
+            {"raised marks on a page turned by 90", raisedMarksContent(), "/Rotate 90", {}, true},
+            {"raised marks", raisedMarksContent(), "", {}, false},
+            {"a title at 30 degrees", "BT /F1 12 Tf 40 40 Td (level words below) Tj ET\n",
+             "", {{60, 200, 24, 30, "Slide title here"}, {300, 120, 11, 30, "a tilted note at an angle"}}, false},
+            {"falling at 20 degrees, and rising at 10", "", "",
+             {{60, 300, 20, -20, "Quarterly results by region"}, {250, 100, 14, 10, "the tilted line"}}, false},
+            {"tilted on a page turned by 90", "BT /F1 12 Tf 40 40 Td (level words) Tj ET\n", "/Rotate 90",
+             {{80, 150, 20, 30, "Quarterly results"}, {300, 300, 11, -35, "a tilted note"}}, true},
+        };
+        for (const auto &c : cases) {
+            QTemporaryDir dir;
+            const QString pdf = dir.filePath("page.pdf");
+            QByteArray content = c.content;
+            for (const Turned &t : c.tilted)
+                content += t.content();
+            QVERIFY(writeFile(pdf, textPdf(content, c.pageBoxes, "0 0 612 400"))
+                    && runConverter("rendrix", {"-htmlformat", pdf, dir.filePath("text.xml")}).exitCode == 0);
+            const Alltext layer = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", 1, "htm")));
+            QVERIFY2(layer.count > 0, c.name);
+            const auto holds = [](const Subtext &r, const QRectF &box) {
+                return r.x <= box.left() + 1 && r.y <= box.top() + 1 && box.right() <= r.x + r.width + 1
+                    && box.bottom() <= r.y + r.height + 1;
+            };
+            QVector<QPair<QRectF, QString>> boxes = popplerWords(pdf);
+            for (const Turned &t : c.tilted) {
+                const auto glyphs = t.glyphBoxes(c.turnedPage ? std::function<QPointF(QPointF)>(turned) : upright);
+                QVERIFY2(!glyphs.isEmpty(), t.text.constData());
+                boxes += glyphs;
+            }
+            for (const auto &word : boxes) {
+                const auto held = std::find_if(layer.subtext.begin(), layer.subtext.end(), [&](const Subtext &r) {
+                    return r.text.contains(word.second) && holds(r, word.first);
+                });
+                QVERIFY2(held != layer.subtext.end(), qPrintable(QStringLiteral("%1: %2").arg(c.name, word.second)));
+                // The boxes of tilted words may hold corners of their neighbours.
+                for (const Subtext &r : layer.subtext)
+                    QVERIFY2(!c.tilted.isEmpty() || r.text.contains(word.second)
+                                 || !QRectF(r.x, r.y, r.width, r.height).contains(word.first.center()),
+                             qPrintable(QStringLiteral("%1: %2 over %3").arg(c.name, r.text, word.second)));
+            }
+            QSet<QPair<int, int>> corners;
+            for (const Subtext &r : layer.subtext)
+                corners.insert({r.x, r.y});
+            QVERIFY2(corners.size() == layer.count, c.name);
+            // A tilted line is read as its words.
+            for (const Turned &t : c.tilted)
+                for (const QByteArray &word : t.text.split(' '))
+                    QVERIFY2(std::any_of(layer.subtext.begin(), layer.subtext.end(),
+                                         [&](const Subtext &r) { return r.text == QString::fromLatin1(word); }),
+                             qPrintable(QStringLiteral("%1: %2").arg(c.name, QString::fromLatin1(word))));
         }
     }
 };

@@ -69,13 +69,34 @@ struct Line
     int target = -1;            // line this one was attached to, or -1
 };
 
+// The edges (tops or bottoms) of a line's words, as the few values they
+// gather at: a printed line has a baseline or two (another size, a raised
+// mark), so the first few kept answer for the rest.
+class Edges
+{
+public:
+    void add(double v, double within)
+    {
+        if (values_.size() < kKept && !near(v, within))
+            values_.push_back(v);
+    }
+    bool near(double v, double within) const
+    {
+        return std::any_of(values_.begin(), values_.end(), [&](double e) { return std::fabs(e - v) <= within; });
+    }
+
+private:
+    static const size_t kKept = 8;
+    std::vector<double> values_;
+};
+
 // A line the sweep may still add words to: what deciding a join needs,
-// each in logarithmic time.
+// each in at most logarithmic time.
 struct OpenLine
 {
     int line = 0;
     RunningMedian heights;
-    std::multiset<double> tops, bottoms;
+    Edges tops, bottoms;
     std::set<std::pair<double, int>> byLeft;   // (left, sorted index) of its words
 };
 
@@ -112,12 +133,6 @@ double tolerance(double lineHeight, double wordHeight)
 double edgeTolerance(double lineHeight, double wordHeight)
 {
     return std::max(0.15 * std::min(lineHeight, wordHeight), 0.5);
-}
-
-bool near(const std::multiset<double> &edges, double v, double within)
-{
-    const auto it = edges.lower_bound(v - within);
-    return it != edges.end() && *it <= v + within;
 }
 
 // Whether `w` stands beside a word of the line along it (a raised mark, a
@@ -162,7 +177,7 @@ std::vector<Line> formLines(const std::vector<Word> &words)
             if (distance > tolerance(lineHeight, w.height) || (best && distance >= bestDistance))
                 continue;
             const double within = edgeTolerance(lineHeight, w.height);
-            if (near(o.bottoms, w.top + w.height, within) || near(o.tops, w.top, within) || besideWord(o, words, w, i)) {
+            if (o.bottoms.near(w.top + w.height, within) || o.tops.near(w.top, within) || besideWord(o, words, w, i)) {
                 best = &o;
                 bestDistance = distance;
             }
@@ -177,8 +192,10 @@ std::vector<Line> formLines(const std::vector<Word> &words)
         }
         lines[size_t(best->line)].members.push_back(i);
         best->heights.add(w.height);
-        best->tops.insert(w.top);
-        best->bottoms.insert(w.top + w.height);
+        // Edges a tenth of the tolerance apart count as one.
+        const double same = 0.1 * edgeTolerance(best->heights.value(), w.height);
+        best->tops.add(w.top, same);
+        best->bottoms.add(w.top + w.height, same);
         best->byLeft.emplace(w.left, i);
     }
     return lines;

@@ -207,7 +207,8 @@ void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, 
     // Slopes spread a word a round over spaces; a tilted line of more words
     // than this is rare.
     const int kSpaceRounds = 6;
-    for (int round = 0; round <= kSpaceRounds; ++round) {
+    bool changed = true;
+    for (int round = 0; round <= kSpaceRounds && changed; ++round) {
         const bool space = round > 0;
         std::vector<double> found = *slopes;
         for (int i = 0; i < int(pieces.size()); ++i) {
@@ -237,6 +238,9 @@ void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, 
                 }
             }
         }
+        // Spaces are followed while they give slopes; the first round over
+        // them is also where a pair shows its slope by itself.
+        changed = round == 0 || found != *slopes;
         *slopes = std::move(found);
     }
 }

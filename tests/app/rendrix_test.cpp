@@ -313,14 +313,17 @@ private slots:
 
     void wordsTheLibraryPartsWithoutAGapAreOneRun()
     {
-        // Drawn out of order, "lo" first, the library parts "Hel" and "lo"
-        // even where no gap parts them: the layer has one run whose box holds
-        // both as pdftotext reports them, its edges rounded. "lo" is larger
-        // (its top 41.25, that of "Hel" 41.68), and on a page turned upside
-        // down it lies left of "Hel". Runs hold text as the layer escapes it.
+        // The library parts "Hel" and "lo" where the size changes even
+        // where no gap parts them: the layer has one run whose box holds both
+        // as pdftotext reports them, its edges rounded. "lo" is larger (its
+        // top 41.25, that of "Hel" 41.68), and on a page turned upside down
+        // it lies left of "Hel". Drawn out of order, "lo" first, they stay
+        // two runs, as the replacement engine, which reads glyphs in drawing
+        // order, sees two words. Runs hold text as the layer escapes it.
         const struct { const char *name; QByteArray content, pageBoxes; QStringList runs; } cases[] = {
-            {"no gap, other size", "BT /F1 12.6 Tf 68 149.7 Td (lo) Tj /F1 12 Tf -18 0 Td (Hel) Tj ET", "", {"Hello"}},
-            {"no gap, upside down", "BT /F1 12.6 Tf 68 149.7 Td (lo) Tj /F1 12 Tf -18 0 Td (Hel) Tj ET", "/Rotate 180", {"Hello"}},
+            {"no gap, other size", "BT /F1 12 Tf 50 149.7 Td (Hel) Tj /F1 12.6 Tf (lo) Tj ET", "", {"Hello"}},
+            {"no gap, upside down", "BT /F1 12 Tf 50 149.7 Td (Hel) Tj /F1 12.6 Tf (lo) Tj ET", "/Rotate 180", {"Hello"}},
+            {"no gap, drawn out of order", "BT /F1 12.6 Tf 68 149.7 Td (lo) Tj /F1 12 Tf -18 0 Td (Hel) Tj ET", "", {"Hel", "lo"}},
             {"a gap", "BT /F1 12 Tf 71 150 Td (lo) Tj -21 0 Td (Hel) Tj ET", "", {"Hel", "lo"}},
             {"markup characters", "BT /F1 12 Tf 50 150 Td (R&D <x> \"q\" 'y') Tj ET", "", {"R&amp;D", "&lt;x&gt;", "\"q\"", "'y'"}},
         };
@@ -350,7 +353,12 @@ private slots:
                     continue;
                 const Subtext &r = layer.subtext[k];
                 const QRect rounded(QPoint(qRound(box.left()), qRound(box.top())), QPoint(qRound(box.right()) - 1, qRound(box.bottom()) - 1));
-                QVERIFY2(r.text == text && QRect(r.x, r.y, r.width, r.height) == rounded,
+                // Two runs of one line share its band, which may reach a unit
+                // past a word's own edges.
+                const QRect run(r.x, r.y, r.width, r.height);
+                QVERIFY2(r.text == text
+                             && (run == rounded
+                                 || (c.runs.size() > 1 && run.contains(rounded) && rounded.adjusted(-1, -1, 1, 1).contains(run))),
                          qPrintable(QStringLiteral("%1: %2 at %3 %4 %5 %6").arg(c.name, r.text).arg(r.x).arg(r.y).arg(r.width).arg(r.height)));
                 ++k;
                 text.clear();

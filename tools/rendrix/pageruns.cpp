@@ -281,24 +281,46 @@ std::vector<Piece> piecesOf(const Boxes &boxes, const IndexOf &indexOf)
     return pieces;
 }
 
+QString withoutBlanks(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        if (!c.isSpace())
+            out += c;
+    return out;
+}
+
 // For each piece, the next piece of its word, or -1; each piece follows at
 // most one. The library parts words where it sees a break; where the shared
 // rule sees none between a word and the next on its line, they are one
-// word, so the replacement engine finds every word of the layer. The pieces
-// of a tilted word touch one another along it: one word too.
-std::vector<int> wordLinks(const Boxes &boxes, const IndexOf &indexOf, const std::vector<Piece> &pieces,
-                           std::vector<double> *slopes)
+// word, so the replacement engine finds every word of the layer. The engine
+// reads glyphs in the order the page draws them, so two words drawn apart
+// (the second first, or others between) stay two: the page's text in that
+// order, read once and only when such a pair is met, must hold the two
+// together. The pieces of a tilted word touch one another along it: one
+// word too.
+std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
+                           const std::vector<Piece> &pieces, std::vector<double> *slopes)
 {
     const int n = boxes.size();
     std::vector<int> next(size_t(n), -1), previous(size_t(n), -1);
     linkTiltedPieces(pieces, &next, slopes);
+    QString drawn;
+    bool read = false;
     for (int i = 0; i < n; ++i) {
         const int j = indexOf.value(boxes[i]->nextWord(), -1);
         const Piece &a = pieces[size_t(i)];
-        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && pieces[size_t(j)].glyphs > 0
-            && pieces[size_t(j)].place.turn == a.place.turn
-            && !wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
-                                 placeOf(boxes[j]->charBoundingBox(0), a.place.turn)))
+        if (next[size_t(i)] >= 0 || j <= i || a.glyphs == 0 || pieces[size_t(j)].glyphs == 0
+            || pieces[size_t(j)].place.turn != a.place.turn
+            || wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
+                                placeOf(boxes[j]->charBoundingBox(0), a.place.turn)))
+            continue;
+        if (!read) {
+            drawn = withoutBlanks(page.text(QRectF(), Poppler::Page::RawOrderLayout));
+            read = true;
+        }
+        if (drawn.contains(withoutBlanks(boxes[i]->text() + boxes[j]->text())))
             next[size_t(i)] = j;
     }
     for (int i = 0; i < n; ++i) {
@@ -359,7 +381,7 @@ QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVarian
         indexOf.insert(boxes[i], i);
     const std::vector<Piece> pieces = piecesOf(boxes, indexOf);
     std::vector<double> slopes(pieces.size(), 0);
-    const std::vector<int> next = wordLinks(boxes, indexOf, pieces, &slopes);
+    const std::vector<int> next = wordLinks(page, boxes, indexOf, pieces, &slopes);
     const QVector<WordBox> words = wordsOf(boxes, pieces, next, slopes);
     qDeleteAll(boxes);
     return words;

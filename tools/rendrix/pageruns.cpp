@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -291,37 +293,78 @@ QString withoutBlanks(const QString &text)
     return out;
 }
 
+// Which of `keys` `text` holds. One pass over the text for each length of
+// key, with a rolling hash, for at most this many lengths (a page's joined
+// word pairs have a few dozen); keys of further lengths count as not held.
+const size_t kKeyLengths = 64;
+
+std::vector<bool> heldIn(const QString &text, const std::vector<QString> &keys)
+{
+    std::vector<bool> held(keys.size(), false);
+    const quint64 base = 1000003;
+    const auto hashOf = [&](const QString &s) {
+        quint64 h = 0;
+        for (const QChar c : s)
+            h = h * base + c.unicode();
+        return h;
+    };
+    std::map<int, std::unordered_map<quint64, std::vector<size_t>>> byLength;
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (!keys[k].isEmpty() && keys[k].size() <= text.size())
+            byLength[keys[k].size()][hashOf(keys[k])].push_back(k);
+    size_t lengths = 0;
+    for (const auto &entry : byLength) {
+        if (++lengths > kKeyLengths)
+            break;
+        const int m = entry.first;
+        quint64 power = 1;
+        for (int i = 0; i < m; ++i)
+            power *= base;
+        quint64 h = 0;
+        for (int i = 0; i < text.size(); ++i) {
+            h = h * base + text[i].unicode() - (i >= m ? power * text[i - m].unicode() : 0);
+            const auto found = i >= m - 1 ? entry.second.find(h) : entry.second.end();
+            if (found == entry.second.end())
+                continue;
+            for (const size_t k : found->second)
+                held[k] = held[k] || QStringRef(&text, i - m + 1, m) == keys[k];
+        }
+    }
+    return held;
+}
+
 // For each piece, the next piece of its word, or -1; each piece follows at
 // most one. The library parts words where it sees a break; where the shared
 // rule sees none between a word and the next on its line, they are one
 // word, so the replacement engine finds every word of the layer. The engine
 // reads glyphs in the order the page draws them, so two words drawn apart
 // (the second first, or others between) stay two: the page's text in that
-// order, read once and only when such a pair is met, must hold the two
-// together. The pieces of a tilted word touch one another along it: one
-// word too.
+// order, read only for a page with such a pair, must hold the two together.
+// The pieces of a tilted word touch one another along it: one word too.
 std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
                            const std::vector<Piece> &pieces, std::vector<double> *slopes)
 {
     const int n = boxes.size();
     std::vector<int> next(size_t(n), -1), previous(size_t(n), -1);
     linkTiltedPieces(pieces, &next, slopes);
-    QString drawn;
-    bool read = false;
+    std::vector<std::pair<int, int>> pairs;
+    std::vector<QString> keys;
     for (int i = 0; i < n; ++i) {
         const int j = indexOf.value(boxes[i]->nextWord(), -1);
         const Piece &a = pieces[size_t(i)];
-        if (next[size_t(i)] >= 0 || j <= i || a.glyphs == 0 || pieces[size_t(j)].glyphs == 0
-            || pieces[size_t(j)].place.turn != a.place.turn
-            || wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
-                                placeOf(boxes[j]->charBoundingBox(0), a.place.turn)))
-            continue;
-        if (!read) {
-            drawn = withoutBlanks(page.text(QRectF(), Poppler::Page::RawOrderLayout));
-            read = true;
+        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && pieces[size_t(j)].glyphs > 0
+            && pieces[size_t(j)].place.turn == a.place.turn
+            && !wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
+                                 placeOf(boxes[j]->charBoundingBox(0), a.place.turn))) {
+            pairs.emplace_back(i, j);
+            keys.push_back(withoutBlanks(boxes[i]->text() + boxes[j]->text()));
         }
-        if (drawn.contains(withoutBlanks(boxes[i]->text() + boxes[j]->text())))
-            next[size_t(i)] = j;
+    }
+    if (!pairs.empty()) {
+        const std::vector<bool> held = heldIn(withoutBlanks(page.text(QRectF(), Poppler::Page::RawOrderLayout)), keys);
+        for (size_t k = 0; k < pairs.size(); ++k)
+            if (held[k])
+                next[size_t(pairs[k].first)] = pairs[k].second;
     }
     for (int i = 0; i < n; ++i) {
         const int j = next[size_t(i)];

@@ -119,20 +119,21 @@ QRectF tiltedBox(const Piece &p, double slope)
     const double norm = std::sqrt(1 + slope * slope);
     const double upAlong = -up * slope / norm, upAcross = up / norm;   // unit vector to the glyphs' tops
     double along0 = place.along0, along1 = place.along1, across0 = place.across0, across1 = place.across1;
-    for (const bool low : {true, false})
-    for (const double share : {0.6, 0.9}) {
+    for (const bool low : {true, false}) {
         const double height = std::max(0.0, glyphThickness(p, slope, low));
         // The first glyph's box: on a line going to smaller `across`, the lowest.
         const double first0 = slope < 0 ? place.across1 - height : place.across0;
-        const double ascent = share * height, descent = height - ascent;
-        const double base = (up < 0 ? first0 : first0 + height) - up * ascent;
-        for (const double along : {place.along0, place.along1}) {
-            const double across = base + (along - place.along0) * slope;
-            for (const double reach : {ascent, -descent}) {
-                along0 = std::min(along0, along + reach * upAlong);
-                along1 = std::max(along1, along + reach * upAlong);
-                across0 = std::min(across0, across + reach * upAcross);
-                across1 = std::max(across1, across + reach * upAcross);
+        for (const double share : {0.6, 0.9}) {
+            const double ascent = share * height, descent = height - ascent;
+            const double base = (up < 0 ? first0 : first0 + height) - up * ascent;
+            for (const double along : {place.along0, place.along1}) {
+                const double across = base + (along - place.along0) * slope;
+                for (const double reach : {ascent, -descent}) {
+                    along0 = std::min(along0, along + reach * upAlong);
+                    along1 = std::max(along1, along + reach * upAlong);
+                    across0 = std::min(across0, across + reach * upAcross);
+                    across1 = std::max(across1, across + reach * upAcross);
+                }
             }
         }
     }
@@ -193,7 +194,7 @@ double slopeShown(const Piece &a, const Piece &b, double slope)
 
 // For each piece, the tilted piece that continues its word, or -1; and the
 // slope of each piece's line (0 when level). Pieces are found by where they
-// start along their writing, so a page costs its words' log. Touching
+// start along their writing, in logarithmic time each. Touching
 // pieces show a tilted line; a piece a space from one of them joins no word
 // but takes its slope where the two agree.
 void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, std::vector<double> *slopes)
@@ -246,10 +247,7 @@ void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, 
         *slopes = std::move(found);
     }
 }
-}
 
-namespace
-{
 using Boxes = QList<Poppler::TextBox *>;
 using IndexOf = QHash<const Poppler::TextBox *, int>;
 

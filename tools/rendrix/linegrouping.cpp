@@ -100,6 +100,9 @@ struct OpenLine
     std::set<std::pair<double, int>> byLeft;   // (left, sorted index) of its words
 };
 
+// Lines looked at each way for one a tall word would reach over, at most.
+const size_t kReachLooks = 16;
+
 // Lines open at once, at most: a page has a few columns side by side; past
 // this the oldest line is closed, so a hostile page stays linear.
 const size_t kOpenLines = 32;
@@ -329,15 +332,29 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> words, bool tr
             < std::tie(lines[size_t(b.line)].top, b.line, b.left, b.sortedPos);
     });
 
-    // Whether top to bottom reaches over the middle of a line next to `own`
-    // (by centre): such an extent would join that line's row to its own. Its
-    // own middle lies inside, so the nearest line each way decides.
+    // Whether top to bottom reaches over the middle of another line that
+    // overlaps `left`..`right` along: such an extent would join that line's
+    // row to its own. Lines of other columns do not count. Its own middle
+    // lies inside, so lines by centre are looked at outwards from it, a few
+    // each way at most (more count as reached).
     std::vector<size_t> rank(lines.size());
     for (size_t k = 0; k < byCentre.size(); ++k)
         rank[size_t(byCentre[k].second)] = k;
-    const auto reachesOtherLine = [&](int top, int bottom, int own) {
+    const auto reachesOtherLine = [&](int top, int bottom, int own, double left, double right) {
+        const auto beside = [&](size_t r) {
+            const Line &other = lines[size_t(byCentre[r].second)];
+            return other.left < right && left < other.right;
+        };
         const size_t k = rank[size_t(own)];
-        return (k > 0 && byCentre[k - 1].first >= top) || (k + 1 < byCentre.size() && byCentre[k + 1].first <= bottom);
+        size_t looked = 0;
+        for (size_t r = k; r > 0 && byCentre[r - 1].first >= top; --r)
+            if (++looked > kReachLooks || beside(r - 1))
+                return true;
+        looked = 0;
+        for (size_t r = k + 1; r < byCentre.size() && byCentre[r].first <= bottom; ++r)
+            if (++looked > kReachLooks || beside(r))
+                return true;
+        return false;
     };
     for (const Placed &p : order) {
         const Word &w = words[size_t(p.sortedPos)];
@@ -352,7 +369,7 @@ void appendLines(const QVector<WordBox> &input, std::vector<Word> words, bool tr
         if (owner[size_t(p.lineOfWord)] == p.lineOfWord) {
             const int ownTop = std::max(1, std::min(top, roundEdge(w.top)));
             const int ownBottom = std::max(ownTop + 1, std::max(bottom, roundEdge(w.top + w.height)));
-            if ((ownTop < top || ownBottom > bottom) && !reachesOtherLine(ownTop, ownBottom, p.line)) {
+            if ((ownTop < top || ownBottom > bottom) && !reachesOtherLine(ownTop, ownBottom, p.line, w.left, w.left + w.width)) {
                 top = ownTop;
                 bottom = ownBottom;
             }

@@ -26,11 +26,6 @@ struct Word
 class RunningMedian
 {
 public:
-    void clear()
-    {
-        lower_ = {};
-        upper_ = {};
-    }
     void add(double v)
     {
         if (lower_.empty() || v <= lower_.top())

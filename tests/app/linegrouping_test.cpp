@@ -147,6 +147,11 @@ void LineGroupingTest::linesOfPrintedWords()
          {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}},
          {{51, 100, 29, 12, "alpha"}, {50, 100, 20, 12, "zeta"}}, 1, 2, "zeta alpha"},
         {"same box: by text", {{50, 100, 20, 12, "b"}, {50, 100, 20, 12, "a"}}, {}, 1, 2, "a b"},
+        // A third moves a unit down, a fourth both ways; a fifth finds no
+        // corner of its own within a unit and is left out.
+        {"words piled on one spot: each its own corner",
+         {{50, 100, 20, 12, "e"}, {50, 100, 20, 12, "d"}, {50, 100, 20, 12, "c"}, {50, 100, 20, 12, "b"}, {50, 100, 20, 12, "a"}},
+         {{50, 100, 20, 12, "a"}, {51, 100, 19, 12, "b"}, {50, 101, 20, 11, "c"}, {51, 101, 19, 11, "d"}}, 1, 4, "a b c d"},
         // A tall word and a small one: the line's height is then the smaller
         // (the middle of the two), so a tall word 7 points lower is another line.
         {"the line's height is its words' middle height",

@@ -43,7 +43,9 @@ struct PlacedWord
 // nor, standing alone, covers the lines around it: such a box is attached to
 // the line it overlaps whose centre is nearest and takes that line's band.
 // Vertical words form columns the same way, sharing left and width. No two
-// runs share left and top, the key a picture rule names its run by.
+// runs share left and top, the key a picture rule names its run by: a run on
+// an earlier run's corner moves a unit right or down (its far edges kept),
+// and one that finds no free corner so is left out.
 //
 // A tilted word belongs to no line (it makes no table row) and keeps its own
 // box.

@@ -44,7 +44,7 @@ GlyphPlace::Turn turnOfOneGlyph(const Poppler::TextBox &box, const GlyphPlace::T
 }
 
 // A lone glyph runs the way most words of its axis on the page run that
-// show it (a turned page's all run up, or all down): the pieces of a tilted
+// show it (a turned page's all run up, or all down): the fragments of a tilted
 // line, each a lone glyph, then join in their order.
 void settleGuessedTurns(const std::vector<bool> &guessed, std::vector<GlyphPlace::Turn> *turns)
 {
@@ -89,20 +89,20 @@ double upSide(GlyphPlace::Turn turn)
 
 // A word of the library seen along its writing: its box, where its last
 // glyph starts, and how many glyphs it has.
-struct Piece
+struct Fragment
 {
     GlyphPlace place;
     double lastStart = 0;
     int glyphs = 0;
 };
 
-// The library gives a tilted line as pieces, each holding the level boxes
+// The library gives a tilted line as fragments, each holding the level boxes
 // of (most of) its glyphs, every one as tall as the font at its own baseline
 // and as wide as its advance reaches along the page's axis, so the glyphs,
 // turned, stand out of it. The height of one such glyph box when the
 // baseline moves `slope` across per unit along: at least `low`, at most the
-// piece's.
-double glyphThickness(const Piece &p, double slope, bool low)
+// fragment's.
+double glyphThickness(const Fragment &p, double slope, bool low)
 {
     const double height = p.place.across1 - p.place.across0;
     return low ? height - std::fabs(slope) * (p.lastStart - p.place.along0) : height;
@@ -112,7 +112,7 @@ double glyphThickness(const Piece &p, double slope, bool low)
 // the baseline lies in a glyph's box depends on the font; the box holds the
 // glyphs for an ascent of 60 to 90 percent of the height, which every
 // common font has.
-QRectF tiltedBox(const Piece &p, double slope)
+QRectF tiltedBox(const Fragment &p, double slope)
 {
     const GlyphPlace &place = p.place;
     const double up = upSide(place.turn);
@@ -121,7 +121,8 @@ QRectF tiltedBox(const Piece &p, double slope)
     double along0 = place.along0, along1 = place.along1, across0 = place.across0, across1 = place.across1;
     for (const bool low : {true, false}) {
         const double height = std::max(0.0, glyphThickness(p, slope, low));
-        // The first glyph's box: on a line going to smaller `across`, the lowest.
+        // The first glyph's box: on a line going to smaller `across`, the
+        // lowest.
         const double first0 = slope < 0 ? place.across1 - height : place.across0;
         for (const double share : {0.6, 0.9}) {
             const double ascent = share * height, descent = height - ascent;
@@ -140,22 +141,22 @@ QRectF tiltedBox(const Piece &p, double slope)
     return shownBox(place.turn, along0, along1, across0, across1);
 }
 
-// Along a tilted line, pieces of one word touch (within this share of their
+// Along a tilted line, fragments of one word touch (within this share of their
 // height, as the word-break rule's gap), and the next word starts within a
 // space of at most this share.
 const double kTouch = 0.08;
 const double kSpace = 0.6;
 
-// The slope of a tilted line (across per unit along), from two of its pieces
+// The slope of a tilted line (across per unit along), from two of its fragments
 // one after the other, the same size, the second starting where the first
 // ends or (with `space`) up to a space later; 0 when they stand level or are
 // no such pair. Their first glyphs' baselines step across as far as their
-// starts step along, times the slope: the first glyph is the piece's lowest
+// starts step along, times the slope: the first glyph is the fragment's lowest
 // (the edge at larger `across`) on a line going to smaller `across`, else
-// its highest. A piece's box may not be much taller than one glyph's (a
-// level word is no piece), and the step across is less than a glyph's
+// its highest. A fragment's box may not be much taller than one glyph's (a
+// level word is no fragment), and the step across is less than a glyph's
 // height (words of table rows one under another are no line).
-double tiltBetween(const Piece &a, const Piece &b, bool space)
+double tiltBetween(const Fragment &a, const Fragment &b, bool space)
 {
     const double step = b.place.along0 - a.place.along0, gap = b.place.along0 - a.place.along1;
     if (a.place.turn != b.place.turn || !(step > 0))
@@ -177,13 +178,13 @@ double tiltBetween(const Piece &a, const Piece &b, bool space)
     return 0;
 }
 
-// `slope` where a pair of pieces shows it by itself: one of a single glyph,
+// `slope` where a pair of fragments shows it by itself: one of a single glyph,
 // the other of several whose box rises by that slope over its glyphs to just
 // the first one's height; else 0.
-double slopeShown(const Piece &a, const Piece &b, double slope)
+double slopeShown(const Fragment &a, const Fragment &b, double slope)
 {
     for (const auto &pair : {std::make_pair(&a, &b), std::make_pair(&b, &a)}) {
-        const Piece &one = *pair.first, &several = *pair.second;
+        const Fragment &one = *pair.first, &several = *pair.second;
         const double height = glyphThickness(one, slope, false), low = glyphThickness(several, slope, true);
         if (one.lastStart == one.place.along0 && several.lastStart > several.place.along0
             && glyphThickness(several, slope, false) - low >= 0.1 * height && std::fabs(low - height) <= 0.02 * height)
@@ -192,19 +193,19 @@ double slopeShown(const Piece &a, const Piece &b, double slope)
     return 0;
 }
 
-// For each piece, the tilted piece that continues its word, or -1; and the
-// slope of each piece's line (0 when level). Pieces are found by where they
-// start along their writing, in logarithmic time each. Touching
-// pieces show a tilted line; a piece a space from one of them joins no word
-// but takes its slope where the two agree.
-void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, std::vector<double> *slopes)
+// For each fragment, the tilted fragment that continues its word, or -1; and
+// the slope of each fragment's line (0 when level). Fragments are found by
+// where they start along their writing, in logarithmic time each. Touching
+// fragments show a tilted line; a fragment a space from one of them joins no
+// word but takes its slope where the two agree.
+void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int> *next, std::vector<double> *slopes)
 {
     std::vector<std::pair<std::pair<int, double>, int>> byStart;
-    byStart.reserve(pieces.size());
-    for (int i = 0; i < int(pieces.size()); ++i)
-        byStart.push_back({{int(pieces[size_t(i)].place.turn), pieces[size_t(i)].place.along0}, i});
+    byStart.reserve(fragments.size());
+    for (int i = 0; i < int(fragments.size()); ++i)
+        byStart.push_back({{int(fragments[size_t(i)].place.turn), fragments[size_t(i)].place.along0}, i});
     std::sort(byStart.begin(), byStart.end());
-    // Pieces starting at one spot are few; a page of many is not searched
+    // Fragments starting at one spot are few; a page of many is not searched
     // past this many.
     const int kCandidates = 8;
     // Slopes spread a word a round over spaces; a tilted line of more words
@@ -214,8 +215,8 @@ void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, 
     for (int round = 0; round <= kSpaceRounds && changed; ++round) {
         const bool space = round > 0;
         std::vector<double> found = *slopes;
-        for (int i = 0; i < int(pieces.size()); ++i) {
-            const GlyphPlace &a = pieces[size_t(i)].place;
+        for (int i = 0; i < int(fragments.size()); ++i) {
+            const GlyphPlace &a = fragments[size_t(i)].place;
             const double height = a.across1 - a.across0;
             auto it = std::lower_bound(byStart.begin(), byStart.end(),
                                        std::make_pair(std::make_pair(int(a.turn), a.along1 - kTouch * height), -1));
@@ -223,7 +224,7 @@ void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, 
                             && it->first.second <= a.along1 + (space ? kSpace : kTouch) * height;
                  ++k, ++it) {
                 const int j = it->second;
-                const double slope = tiltBetween(pieces[size_t(i)], pieces[size_t(j)], space);
+                const double slope = tiltBetween(fragments[size_t(i)], fragments[size_t(j)], space);
                 if (slope == 0)
                     continue;
                 if (!space) {
@@ -234,7 +235,7 @@ void linkTiltedPieces(const std::vector<Piece> &pieces, std::vector<int> *next, 
                 }
                 const double known = (*slopes)[size_t(i)] != 0 ? (*slopes)[size_t(i)]
                     : (*slopes)[size_t(j)] != 0                ? (*slopes)[size_t(j)]
-                                                               : slopeShown(pieces[size_t(i)], pieces[size_t(j)], slope);
+                                                               : slopeShown(fragments[size_t(i)], fragments[size_t(j)], slope);
                 if (known != 0 && std::fabs(slope - known) <= 0.15 * std::fabs(known)) {
                     found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : known;
                     found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : known;
@@ -252,33 +253,33 @@ using Boxes = QList<Poppler::TextBox *>;
 using IndexOf = QHash<const Poppler::TextBox *, int>;
 
 // The library's words seen along their writing.
-std::vector<Piece> piecesOf(const Boxes &boxes, const IndexOf &indexOf)
+std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
 {
     const int n = boxes.size();
     const size_t count = size_t(n);
-    std::vector<Piece> pieces(count);
+    std::vector<Fragment> fragments(count);
     std::vector<GlyphPlace::Turn> turns(count, GlyphPlace::Right);
     std::vector<bool> guessed(count, false);
     for (int i = 0; i < n; ++i) {
-        pieces[size_t(i)].glyphs = boxes[i]->text().toUcs4().size();
-        if (pieces[size_t(i)].glyphs >= 2)
-            turns[size_t(i)] = turnOf(*boxes[i], pieces[size_t(i)].glyphs);
+        fragments[size_t(i)].glyphs = boxes[i]->text().toUcs4().size();
+        if (fragments[size_t(i)].glyphs >= 2)
+            turns[size_t(i)] = turnOf(*boxes[i], fragments[size_t(i)].glyphs);
     }
     for (int i = 0; i < n; ++i) {
-        if (pieces[size_t(i)].glyphs >= 2)
+        if (fragments[size_t(i)].glyphs >= 2)
             continue;
         const int j = indexOf.value(boxes[i]->nextWord(), -1);
         bool guess = false;
-        turns[size_t(i)] = turnOfOneGlyph(*boxes[i], j >= 0 && pieces[size_t(j)].glyphs >= 2 ? &turns[size_t(j)] : nullptr, &guess);
+        turns[size_t(i)] = turnOfOneGlyph(*boxes[i], j >= 0 && fragments[size_t(j)].glyphs >= 2 ? &turns[size_t(j)] : nullptr, &guess);
         guessed[size_t(i)] = guess;
     }
     settleGuessedTurns(guessed, &turns);
     for (int i = 0; i < n; ++i) {
-        Piece &p = pieces[size_t(i)];
+        Fragment &p = fragments[size_t(i)];
         p.place = placeOf(boxes[i]->boundingBox(), turns[size_t(i)]);
         p.lastStart = p.glyphs > 1 ? placeOf(boxes[i]->charBoundingBox(p.glyphs - 1), p.place.turn).along0 : p.place.along0;
     }
-    return pieces;
+    return fragments;
 }
 
 QString withoutBlanks(const QString &text)
@@ -331,27 +332,27 @@ std::vector<bool> heldIn(const QString &text, const std::vector<QString> &keys)
     return held;
 }
 
-// For each piece, the next piece of its word, or -1; each piece follows at
-// most one. The library parts words where it sees a break; where the shared
-// rule sees none between a word and the next on its line, they are one
+// For each fragment, the next fragment of its word, or -1; each fragment
+// follows at most one. The library parts words where it sees a break; where the
+// shared rule sees none between a word and the next on its line, they are one
 // word, so the replacement engine finds every word of the layer. The engine
-// reads glyphs in the order the page draws them, so two words drawn apart
-// (the second first, or others between) stay two: the page's text in that
-// order, read only for a page with such a pair, must hold the two together.
-// The pieces of a tilted word touch one another along it: one word too.
+// reads glyphs in the order the page draws them, so two words drawn apart (the
+// second first, or others between) stay two: the page's text in that order,
+// read only for a page with such a pair, must hold the two together. The
+// fragments of a tilted word touch one another along it: one word too.
 std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
-                           const std::vector<Piece> &pieces, std::vector<double> *slopes)
+                           const std::vector<Fragment> &fragments, std::vector<double> *slopes)
 {
     const int n = boxes.size();
     std::vector<int> next(size_t(n), -1), previous(size_t(n), -1);
-    linkTiltedPieces(pieces, &next, slopes);
+    linkTiltedFragments(fragments, &next, slopes);
     std::vector<std::pair<int, int>> pairs;
     std::vector<QString> keys;
     for (int i = 0; i < n; ++i) {
         const int j = indexOf.value(boxes[i]->nextWord(), -1);
-        const Piece &a = pieces[size_t(i)];
-        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && pieces[size_t(j)].glyphs > 0
-            && pieces[size_t(j)].place.turn == a.place.turn
+        const Fragment &a = fragments[size_t(i)];
+        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && fragments[size_t(j)].glyphs > 0
+            && fragments[size_t(j)].place.turn == a.place.turn
             && !wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
                                  placeOf(boxes[j]->charBoundingBox(0), a.place.turn))) {
             pairs.emplace_back(i, j);
@@ -374,10 +375,10 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
     return next;
 }
 
-// Each word from its first piece on, in the library's order of first
-// pieces; a ring of links (which the library's order cannot make, but
+// Each word from its first fragment on, in the library's order of first
+// fragments; a ring of links (which the library's order cannot make, but
 // costs nothing to survive) starts where it was first met.
-QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Piece> &pieces, const std::vector<int> &next,
+QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<int> &next,
                          const std::vector<double> &slopes)
 {
     const int n = boxes.size();
@@ -396,7 +397,7 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Piece> &pieces, c
             for (int i = start; i >= 0 && !done[size_t(i)]; i = next[size_t(i)]) {
                 done[size_t(i)] = true;
                 const double slope = slopes[size_t(i)];
-                const QRectF r = slope != 0 ? tiltedBox(pieces[size_t(i)], slope) : boxes[i]->boundingBox();
+                const QRectF r = slope != 0 ? tiltedBox(fragments[size_t(i)], slope) : boxes[i]->boundingBox();
                 box = i == start ? r : box.united(r);
                 w.text += boxes[i]->text();
                 w.tilted = w.tilted || slope != 0;
@@ -405,7 +406,7 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Piece> &pieces, c
             w.top = box.top();
             w.width = box.width();
             w.height = box.height();
-            const GlyphPlace::Turn turn = pieces[size_t(start)].place.turn;
+            const GlyphPlace::Turn turn = fragments[size_t(start)].place.turn;
             w.vertical = turn == GlyphPlace::Down || turn == GlyphPlace::Up;
             words.append(w);
         }
@@ -420,10 +421,10 @@ QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVarian
     IndexOf indexOf;
     for (int i = 0; i < boxes.size(); ++i)
         indexOf.insert(boxes[i], i);
-    const std::vector<Piece> pieces = piecesOf(boxes, indexOf);
-    std::vector<double> slopes(pieces.size(), 0);
-    const std::vector<int> next = wordLinks(page, boxes, indexOf, pieces, &slopes);
-    const QVector<WordBox> words = wordsOf(boxes, pieces, next, slopes);
+    const std::vector<Fragment> fragments = fragmentsOf(boxes, indexOf);
+    std::vector<double> slopes(fragments.size(), 0);
+    const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, &slopes);
+    const QVector<WordBox> words = wordsOf(boxes, fragments, next, slopes);
     qDeleteAll(boxes);
     return words;
 }

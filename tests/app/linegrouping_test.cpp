@@ -85,10 +85,27 @@ void LineGroupingTest::linesOfPrintedWords()
         {"a taller word that would reach over the next line keeps its line's band",
          {{50, 100, 40, 12, "word"}, {100, 95, 30, 27, "Big"}, {50, 113, 40, 8, "small"}},
          {{-1, 100, 0, 12, "Big"}, {-1, 113, 0, 8, "small"}}, 2, 3},
+        {"a taller word keeps its own edges over a line of another column",
+         {{50, 100, 40, 12, "word"}, {95, 96, 30, 20, "Big"}, {300, 91, 30, 12, "other"}},
+         {{-1, 100, 0, 12, "word"}, {-1, 96, 0, 20, "Big"}, {-1, 91, 0, 12, "other"}}, 2, 3},
         {"heading above a table row",
          {{50, 60, 120, 26, "Annual"}, {180, 60, 120, 26, "Report"}, {50, 90, 40, 12, "Name"},
           {200, 90, 40, 12, "Value"}},
          {{-1, 60, 0, 26, "Report"}, {-1, 90, 0, 12, "Name"}, {-1, 90, 0, 12, "Value"}}, 2, 4},
+        // Columns whose line spacings differ: their lines drift apart down
+        // the page. Lines of separate columns that share no baseline stay
+        // apart, so no line of one column reaches the next line of another
+        // (which would give "AV," and "brown" one top at one left).
+        {"columns of other line spacings",
+         {{50, 100, 30, 10, "AV,"}, {200, 102, 30, 10, "b"}, {350, 104, 30, 10, "c"}, {50, 106, 30, 10, "brown"}},
+         {{50, 100, 30, 10, "AV,"}, {-1, 102, 0, 10, "b"}, {-1, 104, 0, 10, "c"}, {50, 106, 30, 10, "brown"}}, 4, 4},
+        {"columns on one baseline are one line",
+         {{50, 100, 30, 12, "left"}, {200, 100.6, 30, 11.5, "middle"}, {350, 101.2, 30, 10.9, "right"}},
+         {{-1, 100, 0, 12, "left"}, {-1, 100, 0, 12, "middle"}, {-1, 100, 0, 12, "right"}}, 1, 3},
+        // A tilted word's box holds its turned glyphs; it makes no row.
+        {"a tilted word keeps its own box",
+         {{50, 100, 40, 12, "level"}, {60.4, 90.2, 50.3, 40.4, "tilted", false, true}, {100, 104, 40, 12, "more"}},
+         {{50, 100, 40, 12, "level"}, {60, 90, 51, 41, "tilted"}}, 1, 3, "level more tilted"},
         // Right edge 127.9.
         {"edges rounded, at least 1",
          {{72.4, 300.6, 55.5, 10.2, "inside"}, {-3, 0.2, 20, 8, "edge"}, {500, 600, 0.1, 0.1, "dot"}},
@@ -121,13 +138,20 @@ void LineGroupingTest::linesOfPrintedWords()
          {{-1, 100, 0, 12, "\u2022"}}, 3, 4, "\u2022 one two three"},
         // Words at one spot: same centre and left; the one reaching higher
         // first, then the narrower, then by text, whatever the input order.
+        // A later run on the corner of an earlier one moves a unit right, its
+        // right edge kept, so a picture rule names each by its own corner.
         {"same centre and left: the higher top first",
          {{50, 100, 20, 12, "short"}, {50, 98, 30, 16, "tall"}},
          {{-1, 98, 0, 16, "tall"}, {-1, 98, 0, 16, "short"}}, 1, 2, "tall short"},
         {"same centre, left and top: the narrower first",
          {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}},
-         {{50, 100, 30, 12, "alpha"}, {50, 100, 20, 12, "zeta"}}, 1, 2, "zeta alpha"},
+         {{51, 100, 29, 12, "alpha"}, {50, 100, 20, 12, "zeta"}}, 1, 2, "zeta alpha"},
         {"same box: by text", {{50, 100, 20, 12, "b"}, {50, 100, 20, 12, "a"}}, {}, 1, 2, "a b"},
+        // A third moves a unit down, a fourth both ways; a fifth finds no
+        // corner of its own within a unit and is left out.
+        {"words piled on one spot: each its own corner",
+         {{50, 100, 20, 12, "e"}, {50, 100, 20, 12, "d"}, {50, 100, 20, 12, "c"}, {50, 100, 20, 12, "b"}, {50, 100, 20, 12, "a"}},
+         {{50, 100, 20, 12, "a"}, {51, 100, 19, 12, "b"}, {50, 101, 20, 11, "c"}, {51, 101, 19, 11, "d"}}, 1, 4, "a b c d"},
         // A tall word and a small one: the line's height is then the smaller
         // (the middle of the two), so a tall word 7 points lower is another line.
         {"the line's height is its words' middle height",

@@ -6,26 +6,59 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace
 {
-// Which way a word is written as shown: from its first glyph to its last;
-// a word of one glyph by its neighbour on the line, else by its box, which
-// is taller than wide unless the glyph is turned.
+// Which way a word of two glyphs or more is written as shown: from its first
+// glyph to its last.
 GlyphPlace::Turn turnOf(const Poppler::TextBox &box, int n)
 {
-    QPointF from, to;
-    if (n >= 2) {
-        from = box.charBoundingBox(0).center();
-        to = box.charBoundingBox(n - 1).center();
-    } else if (box.nextWord()) {
-        from = box.boundingBox().center();
-        to = box.nextWord()->boundingBox().center();
-    } else {
-        const QRectF r = box.boundingBox();
-        return r.width() > r.height() ? GlyphPlace::Down : GlyphPlace::Right;
-    }
+    const QPointF from = box.charBoundingBox(0).center(), to = box.charBoundingBox(n - 1).center();
     return GlyphPlace::turnOf(to.x() - from.x(), to.y() - from.y());
+}
+
+// A word of one glyph is written the way of the next word on its line when
+// that word's own glyphs show it. Else the step to its neighbour, or its box
+// (taller than wide unless the glyph is turned), tells only the axis:
+// `guessed` is then set, and the way along it is Right or Down.
+GlyphPlace::Turn turnOfOneGlyph(const Poppler::TextBox &box, const GlyphPlace::Turn *nextTurn, bool *guessed)
+{
+    const QRectF r = box.boundingBox();
+    GlyphPlace::Turn turn = r.width() > r.height() ? GlyphPlace::Down : GlyphPlace::Right;
+    if (box.nextWord()) {
+        const QPointF from = r.center(), to = box.nextWord()->boundingBox().center();
+        turn = GlyphPlace::turnOf(to.x() - from.x(), to.y() - from.y());
+    }
+    *guessed = !nextTurn || *nextTurn != turn;
+    if (*guessed && turn == GlyphPlace::Left)
+        return GlyphPlace::Right;
+    if (*guessed && turn == GlyphPlace::Up)
+        return GlyphPlace::Down;
+    return turn;
+}
+
+// A lone glyph runs the way most words of its axis on the page run that
+// show it (a turned page's all run up, or all down): the fragments of a tilted
+// line, each a lone glyph, then join in their order.
+void settleGuessedTurns(const std::vector<bool> &guessed, std::vector<GlyphPlace::Turn> *turns)
+{
+    int votes[4] = {0, 0, 0, 0};
+    for (size_t i = 0; i < turns->size(); ++i)
+        if (!guessed[i])
+            ++votes[(*turns)[i]];
+    for (size_t i = 0; i < turns->size(); ++i) {
+        if (!guessed[i])
+            continue;
+        const GlyphPlace::Turn other = (*turns)[i] == GlyphPlace::Right ? GlyphPlace::Left : GlyphPlace::Up;
+        if (votes[other] > votes[(*turns)[i]])
+            (*turns)[i] = other;
+    }
 }
 
 GlyphPlace placeOf(const QRectF &r, GlyphPlace::Turn turn)
@@ -33,53 +66,365 @@ GlyphPlace placeOf(const QRectF &r, GlyphPlace::Turn turn)
     const QRectF n = r.normalized();
     return GlyphPlace::of(n.left(), n.top(), n.right(), n.bottom(), turn);
 }
+
+// The box on the page as shown of `along0`..`along1` by `across0`..`across1`
+// seen along `turn` (GlyphPlace's frame).
+QRectF shownBox(GlyphPlace::Turn turn, double along0, double along1, double across0, double across1)
+{
+    switch (turn) {
+    case GlyphPlace::Right: return QRectF(QPointF(along0, across0), QPointF(along1, across1));
+    case GlyphPlace::Left: return QRectF(QPointF(-along1, across0), QPointF(-along0, across1));
+    case GlyphPlace::Down: return QRectF(QPointF(across0, along0), QPointF(across1, along1));
+    case GlyphPlace::Up: return QRectF(QPointF(across0, -along1), QPointF(across1, -along0));
+    }
+    return QRectF();
+}
+
+// The side of the glyphs' tops in GlyphPlace's frame: -1 towards smaller
+// `across`, +1 towards larger.
+double upSide(GlyphPlace::Turn turn)
+{
+    return turn == GlyphPlace::Right || turn == GlyphPlace::Up ? -1 : 1;
+}
+
+// A word of the library seen along its writing: its box, where its last
+// glyph starts, and how many glyphs it has.
+struct Fragment
+{
+    GlyphPlace place;
+    double lastStart = 0;
+    int glyphs = 0;
+};
+
+// The library gives a tilted line as fragments, each holding the level boxes
+// of (most of) its glyphs, every one as tall as the font at its own baseline
+// and as wide as its advance reaches along the page's axis, so the glyphs,
+// turned, stand out of it. The height of one such glyph box when the
+// baseline moves `slope` across per unit along: at least `low`, at most the
+// fragment's.
+double glyphThickness(const Fragment &p, double slope, bool low)
+{
+    const double height = p.place.across1 - p.place.across0;
+    return low ? height - std::fabs(slope) * (p.lastStart - p.place.along0) : height;
+}
+
+// The box as shown of the turned glyphs of `p` on a line of `slope`. Where
+// the baseline lies in a glyph's box depends on the font; the box holds the
+// glyphs for an ascent of 60 to 90 percent of the height, which every
+// common font has.
+QRectF tiltedBox(const Fragment &p, double slope)
+{
+    const GlyphPlace &place = p.place;
+    const double up = upSide(place.turn);
+    const double norm = std::sqrt(1 + slope * slope);
+    const double upAlong = -up * slope / norm, upAcross = up / norm;   // unit vector to the glyphs' tops
+    double along0 = place.along0, along1 = place.along1, across0 = place.across0, across1 = place.across1;
+    for (const bool low : {true, false}) {
+        const double height = std::max(0.0, glyphThickness(p, slope, low));
+        // The first glyph's box: on a line going to smaller `across`, the
+        // lowest.
+        const double first0 = slope < 0 ? place.across1 - height : place.across0;
+        for (const double share : {0.6, 0.9}) {
+            const double ascent = share * height, descent = height - ascent;
+            const double base = (up < 0 ? first0 : first0 + height) - up * ascent;
+            for (const double along : {place.along0, place.along1}) {
+                const double across = base + (along - place.along0) * slope;
+                for (const double reach : {ascent, -descent}) {
+                    along0 = std::min(along0, along + reach * upAlong);
+                    along1 = std::max(along1, along + reach * upAlong);
+                    across0 = std::min(across0, across + reach * upAcross);
+                    across1 = std::max(across1, across + reach * upAcross);
+                }
+            }
+        }
+    }
+    return shownBox(place.turn, along0, along1, across0, across1);
+}
+
+// Along a tilted line, fragments of one word touch (within this share of their
+// height, as the word-break rule's gap), and the next word starts within a
+// space of at most this share.
+const double kTouch = 0.08;
+const double kSpace = 0.6;
+
+// The slope of a tilted line (across per unit along), from two of its fragments
+// one after the other, the same size, the second starting where the first
+// ends or (with `space`) up to a space later; 0 when they stand level or are
+// no such pair. Their first glyphs' baselines step across as far as their
+// starts step along, times the slope: the first glyph is the fragment's lowest
+// (the edge at larger `across`) on a line going to smaller `across`, else
+// its highest. A fragment's box may not be much taller than one glyph's (a
+// level word is no fragment), and the step across is less than a glyph's
+// height (words of table rows one under another are no line).
+double tiltBetween(const Fragment &a, const Fragment &b, bool space)
+{
+    const double step = b.place.along0 - a.place.along0, gap = b.place.along0 - a.place.along1;
+    if (a.place.turn != b.place.turn || !(step > 0))
+        return 0;
+    const double fromLow = (b.place.across1 - a.place.across1) / step, fromHigh = (b.place.across0 - a.place.across0) / step;
+    for (const double slope : {fromLow < 0 ? fromLow : 0, fromHigh > 0 ? fromHigh : 0}) {
+        // Below about 6 degrees: level text, or a raised letter of the same
+        // size; past about 50 the library reads it as running down or up.
+        if (!(std::fabs(slope) >= 0.1 && std::fabs(slope) <= 1.2))
+            continue;
+        const double highA = glyphThickness(a, slope, false), lowA = glyphThickness(a, slope, true);
+        const double highB = glyphThickness(b, slope, false), lowB = glyphThickness(b, slope, true);
+        const double slack = 0.02 * highA;
+        if (lowA >= 0.6 * highA && lowB >= 0.6 * highB && lowA <= highB + slack && lowB <= highA + slack
+            && std::fabs(slope * step) <= 0.75 * highA && gap >= -kTouch * highA
+            && gap <= (space ? kSpace : kTouch) * highA)
+            return slope;
+    }
+    return 0;
+}
+
+// `slope` where a pair of fragments shows it by itself: one of a single glyph,
+// the other of several whose box rises by that slope over its glyphs to just
+// the first one's height; else 0.
+double slopeShown(const Fragment &a, const Fragment &b, double slope)
+{
+    for (const auto &pair : {std::make_pair(&a, &b), std::make_pair(&b, &a)}) {
+        const Fragment &one = *pair.first, &several = *pair.second;
+        const double height = glyphThickness(one, slope, false), low = glyphThickness(several, slope, true);
+        if (one.lastStart == one.place.along0 && several.lastStart > several.place.along0
+            && glyphThickness(several, slope, false) - low >= 0.1 * height && std::fabs(low - height) <= 0.02 * height)
+            return slope;
+    }
+    return 0;
+}
+
+// For each fragment, the tilted fragment that continues its word, or -1; and
+// the slope of each fragment's line (0 when level). Fragments are found by
+// where they start along their writing, in logarithmic time each. Touching
+// fragments show a tilted line; a fragment a space from one of them joins no
+// word but takes its slope where the two agree.
+void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int> *next, std::vector<double> *slopes)
+{
+    std::vector<std::pair<std::pair<int, double>, int>> byStart;
+    byStart.reserve(fragments.size());
+    for (int i = 0; i < int(fragments.size()); ++i)
+        byStart.push_back({{int(fragments[size_t(i)].place.turn), fragments[size_t(i)].place.along0}, i});
+    std::sort(byStart.begin(), byStart.end());
+    // Fragments starting at one spot are few; a page of many is not searched
+    // past this many.
+    const int kCandidates = 8;
+    // Slopes spread a word a round over spaces; a tilted line of more words
+    // than this is rare.
+    const int kSpaceRounds = 6;
+    bool changed = true;
+    for (int round = 0; round <= kSpaceRounds && changed; ++round) {
+        const bool space = round > 0;
+        std::vector<double> found = *slopes;
+        for (int i = 0; i < int(fragments.size()); ++i) {
+            const GlyphPlace &a = fragments[size_t(i)].place;
+            const double height = a.across1 - a.across0;
+            auto it = std::lower_bound(byStart.begin(), byStart.end(),
+                                       std::make_pair(std::make_pair(int(a.turn), a.along1 - kTouch * height), -1));
+            for (int k = 0; k < kCandidates && it != byStart.end() && it->first.first == int(a.turn)
+                            && it->first.second <= a.along1 + (space ? kSpace : kTouch) * height;
+                 ++k, ++it) {
+                const int j = it->second;
+                const double slope = tiltBetween(fragments[size_t(i)], fragments[size_t(j)], space);
+                if (slope == 0)
+                    continue;
+                if (!space) {
+                    (*next)[size_t(i)] = j;
+                    found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : slope;
+                    found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : slope;
+                    break;
+                }
+                const double known = (*slopes)[size_t(i)] != 0 ? (*slopes)[size_t(i)]
+                    : (*slopes)[size_t(j)] != 0                ? (*slopes)[size_t(j)]
+                                                               : slopeShown(fragments[size_t(i)], fragments[size_t(j)], slope);
+                if (known != 0 && std::fabs(slope - known) <= 0.15 * std::fabs(known)) {
+                    found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : known;
+                    found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : known;
+                }
+            }
+        }
+        // Spaces are followed while they give slopes; the first round over
+        // them is also where a pair shows its slope by itself.
+        changed = round == 0 || found != *slopes;
+        *slopes = std::move(found);
+    }
+}
+
+using Boxes = QList<Poppler::TextBox *>;
+using IndexOf = QHash<const Poppler::TextBox *, int>;
+
+// The library's words seen along their writing.
+std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
+{
+    const int n = boxes.size();
+    const size_t count = size_t(n);
+    std::vector<Fragment> fragments(count);
+    std::vector<GlyphPlace::Turn> turns(count, GlyphPlace::Right);
+    std::vector<bool> guessed(count, false);
+    for (int i = 0; i < n; ++i) {
+        fragments[size_t(i)].glyphs = boxes[i]->text().toUcs4().size();
+        if (fragments[size_t(i)].glyphs >= 2)
+            turns[size_t(i)] = turnOf(*boxes[i], fragments[size_t(i)].glyphs);
+    }
+    for (int i = 0; i < n; ++i) {
+        if (fragments[size_t(i)].glyphs >= 2)
+            continue;
+        const int j = indexOf.value(boxes[i]->nextWord(), -1);
+        bool guess = false;
+        turns[size_t(i)] = turnOfOneGlyph(*boxes[i], j >= 0 && fragments[size_t(j)].glyphs >= 2 ? &turns[size_t(j)] : nullptr, &guess);
+        guessed[size_t(i)] = guess;
+    }
+    settleGuessedTurns(guessed, &turns);
+    for (int i = 0; i < n; ++i) {
+        Fragment &p = fragments[size_t(i)];
+        p.place = placeOf(boxes[i]->boundingBox(), turns[size_t(i)]);
+        p.lastStart = p.glyphs > 1 ? placeOf(boxes[i]->charBoundingBox(p.glyphs - 1), p.place.turn).along0 : p.place.along0;
+    }
+    return fragments;
+}
+
+QString withoutBlanks(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text)
+        if (!c.isSpace())
+            out += c;
+    return out;
+}
+
+// Which of `keys` `text` holds. One pass over the text for each length of
+// key, with a rolling hash, for at most this many lengths (a page's joined
+// word pairs have a few dozen); keys of further lengths count as not held.
+const size_t kKeyLengths = 64;
+
+std::vector<bool> heldIn(const QString &text, const std::vector<QString> &keys)
+{
+    std::vector<bool> held(keys.size(), false);
+    const quint64 base = 1000003;
+    const auto hashOf = [&](const QString &s) {
+        quint64 h = 0;
+        for (const QChar c : s)
+            h = h * base + c.unicode();
+        return h;
+    };
+    std::map<int, std::unordered_map<quint64, std::vector<size_t>>> byLength;
+    for (size_t k = 0; k < keys.size(); ++k)
+        if (!keys[k].isEmpty() && keys[k].size() <= text.size())
+            byLength[keys[k].size()][hashOf(keys[k])].push_back(k);
+    size_t lengths = 0;
+    for (const auto &entry : byLength) {
+        if (++lengths > kKeyLengths)
+            break;
+        const int m = entry.first;
+        quint64 power = 1;
+        for (int i = 0; i < m; ++i)
+            power *= base;
+        quint64 h = 0;
+        for (int i = 0; i < text.size(); ++i) {
+            h = h * base + text[i].unicode() - (i >= m ? power * text[i - m].unicode() : 0);
+            const auto found = i >= m - 1 ? entry.second.find(h) : entry.second.end();
+            if (found == entry.second.end())
+                continue;
+            for (const size_t k : found->second)
+                held[k] = held[k] || QStringRef(&text, i - m + 1, m) == keys[k];
+        }
+    }
+    return held;
+}
+
+// For each fragment, the next fragment of its word, or -1; each fragment
+// follows at most one. The library parts words where it sees a break; where the
+// shared rule sees none between a word and the next on its line, they are one
+// word, so the replacement engine finds every word of the layer. The engine
+// reads glyphs in the order the page draws them, so two words drawn apart (the
+// second first, or others between) stay two: the page's text in that order,
+// read only for a page with such a pair, must hold the two together. The
+// fragments of a tilted word touch one another along it: one word too.
+std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
+                           const std::vector<Fragment> &fragments, std::vector<double> *slopes)
+{
+    const int n = boxes.size();
+    std::vector<int> next(size_t(n), -1), previous(size_t(n), -1);
+    linkTiltedFragments(fragments, &next, slopes);
+    std::vector<std::pair<int, int>> pairs;
+    std::vector<QString> keys;
+    for (int i = 0; i < n; ++i) {
+        const int j = indexOf.value(boxes[i]->nextWord(), -1);
+        const Fragment &a = fragments[size_t(i)];
+        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && fragments[size_t(j)].glyphs > 0
+            && fragments[size_t(j)].place.turn == a.place.turn
+            && !wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
+                                 placeOf(boxes[j]->charBoundingBox(0), a.place.turn))) {
+            pairs.emplace_back(i, j);
+            keys.push_back(withoutBlanks(boxes[i]->text() + boxes[j]->text()));
+        }
+    }
+    if (!pairs.empty()) {
+        const std::vector<bool> held = heldIn(withoutBlanks(page.text(QRectF(), Poppler::Page::RawOrderLayout)), keys);
+        for (size_t k = 0; k < pairs.size(); ++k)
+            if (held[k])
+                next[size_t(pairs[k].first)] = pairs[k].second;
+    }
+    for (int i = 0; i < n; ++i) {
+        const int j = next[size_t(i)];
+        if (j >= 0 && previous[size_t(j)] < 0)
+            previous[size_t(j)] = i;
+        else
+            next[size_t(i)] = -1;
+    }
+    return next;
+}
+
+// Each word from its first fragment on, in the library's order of first
+// fragments; a ring of links (which the library's order cannot make, but
+// costs nothing to survive) starts where it was first met.
+QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<int> &next,
+                         const std::vector<double> &slopes)
+{
+    const int n = boxes.size();
+    std::vector<bool> first(size_t(n), true), done(size_t(n), false);
+    for (int i = 0; i < n; ++i)
+        if (next[size_t(i)] >= 0)
+            first[size_t(next[size_t(i)])] = false;
+    QVector<WordBox> words;
+    words.reserve(n);
+    for (const bool heads : {true, false}) {
+        for (int start = 0; start < n; ++start) {
+            if (done[size_t(start)] || (heads && !first[size_t(start)]))
+                continue;
+            WordBox w;
+            QRectF box;
+            for (int i = start; i >= 0 && !done[size_t(i)]; i = next[size_t(i)]) {
+                done[size_t(i)] = true;
+                const double slope = slopes[size_t(i)];
+                const QRectF r = slope != 0 ? tiltedBox(fragments[size_t(i)], slope) : boxes[i]->boundingBox();
+                box = i == start ? r : box.united(r);
+                w.text += boxes[i]->text();
+                w.tilted = w.tilted || slope != 0;
+            }
+            w.left = box.left();
+            w.top = box.top();
+            w.width = box.width();
+            w.height = box.height();
+            const GlyphPlace::Turn turn = fragments[size_t(start)].place.turn;
+            w.vertical = turn == GlyphPlace::Down || turn == GlyphPlace::Up;
+            words.append(w);
+        }
+    }
+    return words;
+}
 }
 
 QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
 {
-    const QList<Poppler::TextBox *> boxes = page.textList(Poppler::Page::Rotate0, stop, closure);
-    QHash<const Poppler::TextBox *, int> indexOf;
+    const Boxes boxes = page.textList(Poppler::Page::Rotate0, stop, closure);
+    IndexOf indexOf;
     for (int i = 0; i < boxes.size(); ++i)
         indexOf.insert(boxes[i], i);
-    // The library parts words where it sees a break; where the shared rule
-    // sees none between a word and the next on its line, they are one word,
-    // so the replacement engine finds every word of the layer.
-    QVector<int> wordOf(boxes.size(), -1), glyphs(boxes.size());
-    QVector<GlyphPlace::Turn> turns(boxes.size());
-    for (int i = 0; i < boxes.size(); ++i) {
-        glyphs[i] = boxes[i]->text().toUcs4().size();
-        turns[i] = turnOf(*boxes[i], glyphs[i]);
-    }
-    QVector<WordBox> words;
-    words.reserve(boxes.size());
-    for (int i = 0; i < boxes.size(); ++i) {
-        const Poppler::TextBox *box = boxes[i];
-        const QRectF r = box->boundingBox();
-        if (wordOf[i] < 0) {
-            wordOf[i] = words.size();
-            WordBox w;
-            w.left = r.left();
-            w.top = r.top();
-            w.width = r.width();
-            w.height = r.height();
-            w.text = box->text();
-            w.vertical = turns[i] == GlyphPlace::Down || turns[i] == GlyphPlace::Up;
-            words.append(w);
-        } else {
-            WordBox &w = words[wordOf[i]];
-            const QRectF joined = QRectF(w.left, w.top, w.width, w.height).united(r);
-            w.left = joined.left();
-            w.top = joined.top();
-            w.width = joined.width();
-            w.height = joined.height();
-            w.text += box->text();
-        }
-        const int j = indexOf.value(box->nextWord(), -1);
-        if (j > i && wordOf[j] < 0 && glyphs[i] > 0 && glyphs[j] > 0 && turns[j] == turns[i]
-            && !wordBreakBetween(placeOf(box->charBoundingBox(glyphs[i] - 1), turns[i]),
-                                 placeOf(boxes[j]->charBoundingBox(0), turns[j])))
-            wordOf[j] = wordOf[i];
-    }
+    const std::vector<Fragment> fragments = fragmentsOf(boxes, indexOf);
+    std::vector<double> slopes(fragments.size(), 0);
+    const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, &slopes);
+    const QVector<WordBox> words = wordsOf(boxes, fragments, next, slopes);
     qDeleteAll(boxes);
     return words;
 }

@@ -20,7 +20,9 @@ QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVari
 
 // The words of the page, each with its own box and direction: the library's
 // words, joined where the word-break rule shared with the replacement engine
-// sees no break between them. What pageRuns groups into lines.
+// sees no break between them and the page draws them one after the other;
+// the fragments of a tilted word joined, their box holding the turned glyphs.
+// What pageRuns groups into lines.
 QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &) = nullptr,
                            const QVariant &closure = QVariant());
 

@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QThread>
 
 #include <chrono>
@@ -43,6 +44,30 @@ using DocumentPointer = std::unique_ptr<Poppler::Document>;
 // The document page a worker is converting, 0 while it converts none: names
 // the page when memory runs out.
 thread_local int pageInWork = 0;
+
+// The library sets up its colour profile for every drawing the first time
+// one starts, in a variable all documents share: workers starting their
+// first pages at once would set it together and free it twice. One blank
+// page drawn here, before any worker runs, sets it up once.
+void prepareSharedDrawingState()
+{
+    QByteArray pdf("%PDF-1.4\n");
+    QVector<int> offsets;
+    for (const char *object : {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 1 1] >>"}) {
+        offsets.push_back(pdf.size());
+        pdf += QByteArray::number(offsets.size()) + " 0 obj\n" + object + "\nendobj\n";
+    }
+    const int table = pdf.size();
+    pdf += "xref\n0 4\n0000000000 65535 f \n";
+    for (const int offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(table) + "\n%%EOF\n";
+    const std::unique_ptr<Poppler::Document> doc(Poppler::Document::loadFromData(pdf));
+    const std::unique_ptr<Poppler::Page> page(doc ? doc->page(0) : nullptr);
+    if (page)
+        page->renderToImage(72, 72);
+}
 
 DocumentPointer openDocument(const QString &path, QString *error)
 {
@@ -157,6 +182,8 @@ QString ConversionRun::convert(const ConversionRequest &request)
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
             return error;
+        if (workerDocs.size() > 1)
+            prepareSharedDrawingState();
         ConversionRun run(pdf, first - 1, count, &budget, &files);
         if (!run.start(workerDocs)) {
             files.discard();

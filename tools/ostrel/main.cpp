@@ -141,6 +141,11 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     error = OutputPath::refusal(output, *inputs);
     if (!error.empty())
         return "cannot write \"" + output + "\": " + error;
+    // Once the path is known to be none of the inputs, and before the work:
+    // a run stopped by a signal then leaves no earlier result there. A file
+    // that cannot be removed is named if the run fails.
+    std::string staleError;
+    OutputPath::removeStale(output, *inputs, &staleError);
     error = formRefusal(reading, rulePages(rules));
     if (!error.empty())
         return "cannot replace in \"" + input + "\": " + error;

@@ -272,6 +272,44 @@ private slots:
         }
     }
 
+    // Page trees every reader counts alike, though the converter's library
+    // alone would lose pages of them: each page is converted with its own
+    // words, in the order readers number them.
+    void pageTreeQuirksAreConvertedWhole()
+    {
+        const struct { const char *name, *kids; bool otherGeneration; } cases[] = {
+            {"a name before the kids", "/Foo 3 0 R 4 0 R 5 0 R", false},
+            {"a null before the kids", "null 3 0 R 4 0 R 5 0 R", false},
+            {"a page written with another generation", "3 0 R 4 0 R 5 0 R", true},
+            {"as written", "3 0 R 4 0 R 5 0 R", false},
+        };
+        for (const auto &c : cases) {
+            QVector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>",
+                                        "<< /Type /Pages /Kids [" + QByteArray(c.kids) + "] /Count 3 >>"};
+            for (int page = 1; page <= 3; ++page)
+                objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents " + QByteArray::number(5 + page)
+                               + " 0 R /Resources << /Font << /F1 9 0 R >> >> >>";
+            for (int page = 1; page <= 3; ++page) {
+                const QByteArray content = "BT /F1 12 Tf 50 150 Td (Page" + QByteArray::number(page) + ") Tj ET";
+                objects << "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream";
+            }
+            objects << "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+            QByteArray pdf = pdfOf(objects);
+            if (c.otherGeneration)
+                pdf.replace("\n4 0 obj\n", "\n4 1 obj\n");
+            QTemporaryDir dir;
+            QVERIFY(writeFile(dir.filePath("quirk.pdf"), pdf));
+            QVERIFY2(runConverter("rendrix", {"-htmlformat", dir.filePath("quirk.pdf"), dir.filePath("text.xml")}).exitCode == 0,
+                     c.name);
+            for (int page = 1; page <= 3; ++page) {
+                const Alltext layer = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", page, "htm")));
+                QVERIFY2(layer.count == 1 && layer.subtext[0].text == "Page" + QString::number(page),
+                         qPrintable(QStringLiteral("%1, page %2").arg(c.name).arg(page)));
+            }
+            QVERIFY2(!QFile::exists(pageFile(dir.path(), "text", 4, "htm")), c.name);
+        }
+    }
+
     void pageBoxesGiveThePageAsShownAndABrokenPageIsBlank()
     {
         // "Hello" is about 27 points wide, ascent 9, descent 2; its box is on

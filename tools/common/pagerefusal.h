@@ -10,24 +10,13 @@
 #include <string>
 #include <vector>
 
-// "page N: why" for the first of `pages` (every page when empty) that a
-// check refuses, the checks asked in turn over all pages, the file read
-// once; "" when none is. Pages past the end are left out, and a file qpdf
-// cannot open is left to the program's own library to judge.
-template <class... Checks>
-std::string firstRefusedPage(const std::string &path, const std::vector<int> &pages, Checks &...checks)
+// "page N: why" for the first of `pages` (every page when empty) among
+// `all`, the document's pages in order, that a check refuses, the checks
+// asked in turn over all pages; "" when none is. Pages past the end are
+// left out.
+template <class Page, class... Checks>
+std::string firstRefusedPage(const std::vector<Page> &all, const std::vector<int> &pages, Checks &...checks)
 {
-    QPDF pdf;
-    std::vector<QPDFPageObjectHelper> all;
-    try {
-        pdf.setSuppressWarnings(true);
-        pdf.processFile(path.c_str());
-        all = QPDFPageDocumentHelper(pdf).getAllPages();
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        return std::string();
-    }
     std::vector<int> wanted = pages;
     if (wanted.empty()) {
         for (size_t i = 0; i < all.size(); ++i)
@@ -39,11 +28,38 @@ std::string firstRefusedPage(const std::string &path, const std::vector<int> &pa
             const int number = wanted[k];
             if (number < 1 || size_t(number) > all.size())
                 continue;
-            const std::string refused = check.refusal(all[size_t(number - 1)]);
+            QPDFPageObjectHelper page(all[size_t(number - 1)]);
+            const std::string refused = check.refusal(page);
             if (!refused.empty())
                 why = "page " + std::to_string(number) + ": " + refused;
         }
     };
     (ask(checks), ...);
     return why;
+}
+
+// The same for the document `load` reads into the QPDF it is given, read
+// once; a document qpdf cannot open is left to the program's own library
+// to judge.
+template <class Load, class... Checks>
+std::string firstRefusedPageOf(Load load, const std::vector<int> &pages, Checks &...checks)
+{
+    QPDF pdf;
+    std::vector<QPDFPageObjectHelper> all;
+    try {
+        pdf.setSuppressWarnings(true);
+        load(pdf);
+        all = QPDFPageDocumentHelper(pdf).getAllPages();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        return std::string();
+    }
+    return firstRefusedPage(all, pages, checks...);
+}
+
+template <class... Checks>
+std::string firstRefusedPage(const std::string &path, const std::vector<int> &pages, Checks &...checks)
+{
+    return firstRefusedPageOf([&path](QPDF &pdf) { pdf.processFile(path.c_str()); }, pages, checks...);
 }

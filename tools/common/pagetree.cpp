@@ -63,6 +63,7 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     plainPages_ = 0;
     damaged_ = false;
     overclaimed_ = false;
+    passedOver_ = false;
     pages_ = 0;
     countRefusal_.clear();
     inOrder_.clear();
@@ -145,8 +146,10 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
                 inOrder->push_back({kid, lister});
             continue;
         }
-        if (!kid.isDictionary())
+        if (!kid.isDictionary()) {
+            passedOver_ = true;
             kid = ofAnyGeneration(kid);
+        }
         // Every reader passes over a kid that is no dictionary.
         if (!kid.isDictionary())
             continue;

@@ -54,6 +54,11 @@ public:
     // count a reader would give (empty when it gives one).
     long pages() const { return pages_; }
     const std::string &countRefusal() const { return countRefusal_; }
+    // Whether the root claims more pages than the tree holds.
+    bool overclaimed() const { return overclaimed_; }
+    // Whether the walk passed over a kid that is no dictionary or found a
+    // page by its number alone: some readers stop there and lose pages.
+    bool passedOver() const { return passedOver_; }
 
     // After a walk that gave a count: the pages() pages in reading order,
     // each with the node that lists it (inherited attributes come from
@@ -94,6 +99,7 @@ private:
     long plainPages_ = 0;
     bool overclaimed_ = false;   // the root claims more pages than the tree holds
     bool damaged_ = false;   // a node reached twice, a loop, or a page listing kids
+    bool passedOver_ = false;
     long pages_ = 0;
     std::string countRefusal_;
     std::vector<Listed> inOrder_;

@@ -15,6 +15,7 @@
 #include "inputfile.h"
 #include "memorylimit.h"
 #include "outputpath.h"
+#include "pagerefusal.h"
 #include "pagetree.h"
 #include "pdfreplacer.h"
 #include "qpdfrepair.h"
@@ -70,48 +71,16 @@ std::vector<int> rulePages(const RuleLines &rules)
     return std::vector<int>(pages.begin(), pages.end());
 }
 
-// Why the input's page tree is refused before anything else reads it:
-// deeper than readers go, or claiming more pages than it holds (a library
-// that sizes its page table by the claim leaves part of it unfilled).
-// Empty otherwise, and when the file cannot be read this way (the
-// engine's own library then decides).
-std::string pageTreeRefusal(QpdfRepair &reading)
-{
-    QPDF *pdf = reading.reading();
-    if (!pdf)
-        return std::string();
-    std::string why;
-    try {
-        PageTree tree;
-        if (!tree.walk(*pdf, &why))
-            return why;
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        return std::string();
-    }
-    std::vector<QPDFObjectHandle> pages;
-    return !reading.pages(&pages, &why) && reading.stated() > reading.held() ? why : std::string();
-}
-
 // "page N: why" for the first of `numbers` whose forms draw too much; empty
 // when none does, or when the pages cannot be found this way.
 std::string formRefusal(QpdfRepair &reading, const std::vector<int> &numbers)
 {
     std::vector<QPDFObjectHandle> pages;
     std::string why;
-    if (!reading.pages(&pages, &why))
+    if (numbers.empty() || !reading.pages(&pages, &why))
         return std::string();
     FormNesting nesting;
-    for (const int number : numbers) {
-        if (number < 1 || size_t(number) > pages.size())
-            continue;
-        QPDFPageObjectHelper page(pages[size_t(number - 1)]);
-        why = nesting.refusal(page);
-        if (!why.empty())
-            return "page " + std::to_string(number) + ": " + why;
-    }
-    return std::string();
+    return firstRefusedPage(pages, numbers, nesting);
 }
 
 // Reads the rules and applies them; empty on success, else the one line.
@@ -125,7 +94,7 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     // One reading of the input for the checks and, should the engine's
     // library not take the file, its repair.
     QpdfRepair reading(input);
-    error = pageTreeRefusal(reading);
+    error = reading.treeRefusal();
     if (!error.empty())
         return "cannot open \"" + input + "\": " + error;
     if (!InputFile::read(rulePath, kMaxRuleFileBytes, &bytes, &error))

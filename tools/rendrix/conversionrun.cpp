@@ -7,7 +7,7 @@
 #include "outputfiles.h"
 #include "pageconverter.h"
 #include "pagerefusal.h"
-#include "pagetree.h"
+#include "qpdfrepair.h"
 
 #include <poppler-qt5.h>
 
@@ -69,9 +69,10 @@ void prepareSharedDrawingState()
         page->renderToImage(72, 72);
 }
 
-DocumentPointer openDocument(const QString &path, QString *error)
+// `repaired`, when not empty, holds the document rewritten from the file at `path`.
+DocumentPointer openDocument(const QString &path, const QByteArray &repaired, QString *error)
 {
-    DocumentPointer doc(Poppler::Document::load(path));
+    DocumentPointer doc(repaired.isEmpty() ? Poppler::Document::load(path) : Poppler::Document::loadFromData(repaired));
     if (!doc) {
         *error = QStringLiteral("cannot open \"%1\": the file is damaged or not a PDF document").arg(path);
         return nullptr;
@@ -121,13 +122,23 @@ QString ConversionRun::convert(const ConversionRequest &request)
         ConverterProcess::report(memoryRefusal(pdf, what, budget));
     });
     try {
-        // Before the library opens it: a page tree too deep for the library's recursion.
-        const std::string trees = PageTree::refusal(QFile::encodeName(pdf).toStdString());
-        if (!trees.empty())
-            return QStringLiteral("cannot open \"%1\": %2").arg(pdf, QString::fromStdString(trees));
+        // Before the library opens it: a page tree too deep for the library's
+        // recursion, or one it would lose pages of, which is drawn as
+        // another library rewrites it.
+        const std::string path = QFile::encodeName(pdf).toStdString();
+        std::string repaired;
+        {
+            QpdfRepair reading(path);
+            const std::string trees = reading.treeRefusal(false);
+            if (!trees.empty())
+                return QStringLiteral("cannot open \"%1\": %2").arg(pdf, QString::fromStdString(trees));
+            std::string why;
+            if (reading.readersStumble() && !reading.rewrite(&repaired, &why))
+                repaired.clear();
+        }
         QString error;
         std::vector<DocumentPointer> docs;
-        docs.push_back(openDocument(pdf, &error));
+        docs.push_back(openDocument(pdf, QByteArray::fromStdString(repaired), &error));
         if (!docs.front())
             return error;
         const int pages = docs.front()->numPages();
@@ -158,7 +169,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
         }
         std::vector<Poppler::Document *> workerDocs{docs.front().get()};
         while (int(docs.size()) < workers) {
-            DocumentPointer doc = openDocument(pdf, &error);
+            DocumentPointer doc = openDocument(pdf, QByteArray::fromStdString(repaired), &error);
             if (!doc || doc->numPages() != pages)
                 break;   // fewer workers; the output is the same
             workerDocs.push_back(doc.get());
@@ -174,10 +185,13 @@ QString ConversionRun::convert(const ConversionRequest &request)
         std::vector<int> numbers;
         for (int number = first; number <= last; ++number)
             numbers.push_back(number);
-        const std::string path = QFile::encodeName(pdf).toStdString();
         FormNesting nesting;
         ImagePixels pixels;
-        const std::string refusal = firstRefusedPage(path, numbers, nesting, pixels);
+        // Read again now, within the limit: what it costs is the run's.
+        const std::string refusal = repaired.empty()
+            ? firstRefusedPage(path, numbers, nesting, pixels)
+            : firstRefusedPageOf([&repaired](QPDF &pdf) { pdf.processMemoryFile("repaired", repaired.data(), repaired.size()); },
+                                 numbers, nesting, pixels);
         if (!refusal.empty())
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))

@@ -1,5 +1,7 @@
-#ifndef OSTREL_QPDFREPAIR_H
-#define OSTREL_QPDFREPAIR_H
+#ifndef GRIDMOLT_QPDFREPAIR_H
+#define GRIDMOLT_QPDFREPAIR_H
+
+#include "pagetree.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -16,7 +18,8 @@
 // kids, a page listed twice, a page that is its own parent. The repair
 // writes the same document again in plain objects, its page tree one node
 // over the pages readers find, each page carrying what it inherited, and
-// the encryption the input has; the engine then reads those bytes.
+// the encryption the input has; the engine and the converter then read
+// those bytes.
 class QpdfRepair
 {
 public:
@@ -29,29 +32,37 @@ public:
 
     // The pages readers number, in their order, after the page tree was
     // made one node (idempotent); false with what is wrong with the tree.
-    // `stated` is the count the tree gives, `held` the pages it holds.
     bool pages(std::vector<QPDFObjectHandle> *list, std::string *why);
-    long long stated() const { return stated_; }
-    long long held() const { return held_; }
+
+    // Why the page tree is refused before any library follows it: deeper
+    // than readers go, or claiming more pages than it holds (a library that
+    // sizes its page table by the claim leaves part of it unfilled). Empty
+    // otherwise, and when the file cannot be read this way (the program's
+    // own library then decides). With `claimsToo` false, only a tree too deep.
+    std::string treeRefusal(bool claimsToo = true);
+
+    // Whether the tree holds what some reader stops at and the rewrite
+    // mends: a kid that is no dictionary, a page found by its number alone.
+    bool readersStumble() const { return tree_.passedOver(); }
 
     // The input rewritten as above; false with what is wrong with the
     // input when it cannot be.
     bool rewrite(std::string *bytes, std::string *why);
 
 private:
-    // Walks the page tree from the catalog, each node once and without
-    // recursion, collecting its leaves with what they inherit.
+    // The leaves the page tree's walk found, each a page object of its own
+    // carrying what it inherits from the nodes above it.
     bool collectPages(std::string *why);
 
     std::string path_;
     std::unique_ptr<QPDF> pdf_;
     bool opened_ = false;
     bool flattened_ = false;
+    bool refused_ = false;   // the walk refused the tree outright
     std::string failure_;
     std::string treeFault_;
+    PageTree tree_;
     std::vector<QPDFObjectHandle> pages_;
-    long long stated_ = 0;
-    long long held_ = 0;
 };
 
 #endif

@@ -1,31 +1,17 @@
 #include "qpdfrepair.h"
 
-#include "pagetree.h"
-
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjGen.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <map>
 #include <new>
 #include <set>
-#include <utility>
 
 namespace
 {
 // What a page takes from the nodes above it when it lacks it itself.
 const char *const kInherited[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
-
-using Inherited = std::map<std::string, QPDFObjectHandle>;
-
-// A node of the page tree on the way down and the kids still to visit.
-struct Level
-{
-    std::vector<QPDFObjectHandle> kids;
-    size_t next = 0;
-    Inherited inherited;
-};
 
 // The library's reason without the file name it puts first: ours names the input.
 std::string reasonOf(const std::exception &e)
@@ -94,83 +80,46 @@ bool QpdfRepair::pages(std::vector<QPDFObjectHandle> *list, std::string *why)
 
 bool QpdfRepair::collectPages(std::string *why)
 {
-    QPDFObjectHandle root = pdf_->getRoot().getKey("/Pages");
-    if (!root.isDictionary() || !root.getKey("/Kids").isArray()) {
-        *why = "it has no page tree";
+    if (!tree_.walk(*pdf_, why)) {
+        refused_ = true;
         return false;
     }
-    std::set<QPDFObjGen> nodes, listed;
-    std::vector<Level> path;
-    // A node is entered once: one reached again would give its pages again.
-    const auto enter = [&](QPDFObjectHandle node) {
-        if (node.isIndirect() && !nodes.insert(node.getObjGen()).second) {
-            *why = "its page tree is damaged: it reaches a part of itself more than once";
-            return false;
-        }
-        if (path.size() >= size_t(PageTree::kMaxDepth)) {
-            *why = "its page tree is more than " + std::to_string(PageTree::kMaxDepth) + " levels deep";
-            return false;
-        }
-        Level level;
-        if (!path.empty())
-            level.inherited = path.back().inherited;
-        for (const char *key : kInherited) {
-            if (node.hasKey(key))
-                level.inherited[key] = node.getKey(key);
-        }
-        QPDFObjectHandle kids = node.getKey("/Kids");
-        if (kids.isArray())
-            level.kids = kids.getArrayAsVector();
-        path.push_back(std::move(level));
-        return true;
-    };
-    if (!enter(root))
+    if (!tree_.countRefusal().empty()) {
+        *why = tree_.countRefusal();
+        refused_ = tree_.overclaimed();
         return false;
-    while (!path.empty()) {
-        if (path.back().next == path.back().kids.size()) {
-            path.pop_back();
-            continue;
-        }
-        QPDFObjectHandle kid = path.back().kids[path.back().next++];
-        if (!kid.isDictionary())
-            continue;   // a null or a name: readers pass over it
-        if (kid.hasKey("/Kids")) {
-            if (kid.getKey("/Type").isNameAndEquals("/Page")) {
-                *why = "its page tree is damaged: a page lists kids";
-                return false;
-            }
-            if (!enter(kid))
-                return false;
-            continue;
-        }
+    }
+    std::set<QPDFObjGen> listed;
+    for (const PageTree::Listed &entry : tree_.inOrder()) {
+        QPDFObjectHandle page = entry.page;
         // A page listed again is a page of its own to readers: it becomes a copy.
-        if (!kid.isIndirect() || !listed.insert(kid.getObjGen()).second) {
-            kid = pdf_->makeIndirectObject(kid.shallowCopy());
-            listed.insert(kid.getObjGen());
+        if (!page.isIndirect() || !listed.insert(page.getObjGen()).second) {
+            page = pdf_->makeIndirectObject(page.shallowCopy());
+            listed.insert(page.getObjGen());
         }
-        for (const auto &attribute : path.back().inherited) {
-            if (!kid.hasKey(attribute.first))
-                kid.replaceKey(attribute.first, attribute.second);
+        // From the node that lists it up, each node once: the walk held the
+        // chain to the depth limit, but a /Parent may lead anywhere.
+        std::set<QPDFObjGen> seen;
+        for (QPDFObjectHandle node = entry.node; node.isDictionary() && seen.size() <= size_t(PageTree::kMaxDepth);
+             node = node.getKey("/Parent")) {
+            if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
+                break;
+            for (const char *key : kInherited) {
+                if (!page.hasKey(key) && node.hasKey(key))
+                    page.replaceKey(key, node.getKey(key));
+            }
         }
-        kid.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-        pages_.push_back(kid);
+        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        pages_.push_back(page);
     }
-    held_ = static_cast<long long>(pages_.size());
-    QPDFObjectHandle count = root.getKey("/Count");
-    stated_ = count.isInteger() ? count.getIntValue() : held_;
-    if (held_ == 0) {
-        *why = "the document has no pages";
-        return false;
-    }
-    if (stated_ > held_ || stated_ < 1) {
-        const std::string claim = count.unparse();
-        *why = "its page tree claims " + (claim.size() <= 24 ? claim : claim.substr(0, 24) + "...") + " pages and holds "
-            + std::to_string(held_);
-        return false;
-    }
-    // Readers number the pages the tree states and no more.
-    pages_.resize(size_t(stated_));
     return true;
+}
+
+std::string QpdfRepair::treeRefusal(bool claimsToo)
+{
+    std::vector<QPDFObjectHandle> list;
+    std::string why;
+    return !pages(&list, &why) && refused_ && (claimsToo || !tree_.overclaimed()) ? why : std::string();
 }
 
 bool QpdfRepair::rewrite(std::string *bytes, std::string *why)

@@ -17,23 +17,6 @@ constexpr uint32_t keyOf(const char *name)
 
 // The operators of a fixed number of operands, as the PDF reference lists
 // them; those of a varying number (SC, SCN, sc, scn) need at least one.
-struct Arity
-{
-    uint32_t key;
-    int operands;
-};
-constexpr Arity kArities[] = {
-    {keyOf("w"), 1}, {keyOf("J"), 1}, {keyOf("j"), 1}, {keyOf("M"), 1}, {keyOf("d"), 2}, {keyOf("ri"), 1},
-    {keyOf("i"), 1}, {keyOf("gs"), 1}, {keyOf("cm"), 6}, {keyOf("m"), 2}, {keyOf("l"), 2}, {keyOf("c"), 6},
-    {keyOf("v"), 4}, {keyOf("y"), 4}, {keyOf("re"), 4}, {keyOf("Tc"), 1}, {keyOf("Tw"), 1}, {keyOf("Tz"), 1},
-    {keyOf("TL"), 1}, {keyOf("Tf"), 2}, {keyOf("Tr"), 1}, {keyOf("Ts"), 1}, {keyOf("Td"), 2}, {keyOf("TD"), 2},
-    {keyOf("Tm"), 6}, {keyOf("Tj"), 1}, {keyOf("TJ"), 1}, {keyOf("'"), 1}, {keyOf("\""), 3}, {keyOf("d0"), 2},
-    {keyOf("d1"), 6}, {keyOf("CS"), 1}, {keyOf("cs"), 1}, {keyOf("SC"), 1}, {keyOf("SCN"), 1}, {keyOf("sc"), 1},
-    {keyOf("scn"), 1}, {keyOf("G"), 1}, {keyOf("g"), 1}, {keyOf("RG"), 3}, {keyOf("rg"), 3}, {keyOf("K"), 4},
-    {keyOf("k"), 4}, {keyOf("sh"), 1}, {keyOf("Do"), 1}, {keyOf("MP"), 1}, {keyOf("DP"), 2}, {keyOf("BMC"), 1},
-    {keyOf("BDC"), 2},
-};
-
 int operandsOf(const char *word, size_t length)
 {
     if (length == 0 || length > 3)
@@ -41,29 +24,47 @@ int operandsOf(const char *word, size_t length)
     uint32_t key = 0;
     for (size_t i = 0; i < length; ++i)
         key |= uint32_t(static_cast<unsigned char>(word[i])) << (8 * i);
-    for (const Arity &a : kArities)
-        if (a.key == key)
-            return a.operands;
-    return 0;
+    switch (key) {
+    case keyOf("w"): case keyOf("J"): case keyOf("j"): case keyOf("M"): case keyOf("ri"): case keyOf("i"):
+    case keyOf("gs"): case keyOf("Tc"): case keyOf("Tw"): case keyOf("Tz"): case keyOf("TL"): case keyOf("Tr"):
+    case keyOf("Ts"): case keyOf("Tj"): case keyOf("TJ"): case keyOf("'"): case keyOf("CS"): case keyOf("cs"):
+    case keyOf("SC"): case keyOf("SCN"): case keyOf("sc"): case keyOf("scn"): case keyOf("G"): case keyOf("g"):
+    case keyOf("sh"): case keyOf("Do"): case keyOf("MP"): case keyOf("BMC"):
+        return 1;
+    case keyOf("d"): case keyOf("m"): case keyOf("l"): case keyOf("Tf"): case keyOf("Td"): case keyOf("TD"):
+    case keyOf("d0"): case keyOf("DP"): case keyOf("BDC"):
+        return 2;
+    case keyOf("\""): case keyOf("RG"): case keyOf("rg"):
+        return 3;
+    case keyOf("v"): case keyOf("y"): case keyOf("re"): case keyOf("K"): case keyOf("k"):
+        return 4;
+    case keyOf("cm"): case keyOf("c"): case keyOf("Tm"): case keyOf("d1"):
+        return 6;
+    default:
+        return 0;
+    }
 }
 
-// What each byte is to the scan: white space, a delimiter, or neither.
-enum Class : unsigned char { Regular, Space, Delimiter };
+// What each byte is to the scan: white space, a delimiter, a byte of a
+// number, or another byte of a name or keyword.
+enum Class : unsigned char { Regular = 0, Space = 1, Delimiter = 2, Numeric = 4 };
 
 struct Classes
 {
-    Class of[256] = {};
+    unsigned char of[256] = {};
     constexpr Classes()
     {
         for (const char c : {' ', '\n', '\r', '\t', '\f', '\0'})
             of[static_cast<unsigned char>(c)] = Space;
         for (const char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
             of[static_cast<unsigned char>(c)] = Delimiter;
+        for (const char c : {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '+', '-', '.'})
+            of[static_cast<unsigned char>(c)] = Numeric;
     }
 };
 constexpr Classes kClasses;
 
-Class classOf(char c)
+unsigned char classOf(char c)
 {
     return kClasses.of[static_cast<unsigned char>(c)];
 }
@@ -73,25 +74,9 @@ bool isSpace(char c)
     return classOf(c) == Space;
 }
 
-bool isNumber(const char *from, const char *to)
+bool ends(char c)
 {
-    if (from < to && (*from == '+' || *from == '-'))
-        ++from;
-    bool digits = false, point = false;
-    for (; from < to; ++from) {
-        if (*from >= '0' && *from <= '9')
-            digits = true;
-        else if (*from == '.' && !point)
-            point = true;
-        else
-            return false;
-    }
-    return digits;
-}
-
-bool is(const char *word, size_t length, const char *keyword)
-{
-    return length == std::strlen(keyword) && std::memcmp(word, keyword, length) == 0;
+    return (classOf(c) & (Space | Delimiter)) != 0;
 }
 }
 
@@ -142,26 +127,28 @@ bool OperandCounts::anyShort(const std::string &bytes)
             ++p;
             closed();
         } else if (c == '/') {
-            for (++p; p < end && classOf(*p) == Regular;)
+            for (++p; p < end && !ends(*p);)
                 ++p;
             operands += depth == 0;
         } else if (classOf(c) == Delimiter) {
             ++p;   // a stray ")", ">", "{" or "}", skipped by readers
         } else {
             const char *const word = p;
-            while (p < end && classOf(*p) == Regular)
-                ++p;
+            bool numeric = true;
+            for (; p < end && !ends(*p); ++p)
+                numeric = numeric && classOf(*p) == Numeric;
             if (depth > 0)
                 continue;
             const size_t length = size_t(p - word);
-            if (isNumber(word, p) || is(word, length, "true") || is(word, length, "false") || is(word, length, "null")) {
+            if (numeric || (length == 4 && (!std::memcmp(word, "true", 4) || !std::memcmp(word, "null", 4)))
+                || (length == 5 && !std::memcmp(word, "false", 5))) {
                 ++operands;
                 continue;
             }
             if (operands < operandsOf(word, length))
                 return true;
             operands = 0;
-            if (is(word, length, "ID")) {
+            if (length == 2 && word[0] == 'I' && word[1] == 'D') {
                 // An inline image's data, up to "EI" between white space.
                 const char *data = p < end ? p + 1 : p;
                 for (p = end; data + 1 < end; ++data)

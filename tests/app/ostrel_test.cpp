@@ -2189,6 +2189,8 @@ private slots:
             {"BI /W 2 /H 1 /BPC 8 /CS /G ID w) EI 1 w", false},
             {"BI /W 2 /H 1 /BPC 8 /CS /G ID w) EI w", true},
             {") } 1 w", false},
+            {"(a\\) (b) c) Tj <41 42> Tj % w\n(x) Tj", false},
+            {"(a\\) (b) c) Tf", true},
             {"", false},
         };
         for (const auto &c : cases)

@@ -111,11 +111,13 @@ QByteArray stream(const QByteArray &dict, const QByteArray &data)
     return "<< " + dict + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }
 
-// A PDF of one 612 x 792 page drawing `content`, with Helvetica as /F1.
-QByteArray helveticaPagePdf(const QByteArray &content)
+// A PDF of one 612 x 792 page drawing `content`, with Helvetica as /F1,
+// turned by `rotate`.
+QByteArray helveticaPagePdf(const QByteArray &content, int rotate = 0)
 {
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
-                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Rotate " + QByteArray::number(rotate)
+                      + " /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R >>",
                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                   stream("", content), "<< /Title (One page) >>"});
 }
@@ -1645,37 +1647,58 @@ private slots:
         }
     }
 
-    // A column of the same word at the same left: a picture rule on one row
-    // takes that row's word, whichever row it is, and draws one picture.
+    // The same word four times at the same left as shown: a column of rows
+    // on an upright page, and on pages turned by 90 and 270 a line running
+    // down (or up) the page whose words stand up to two and a half units
+    // apart across it, so the line's band starts that far off some of them. A
+    // picture rule on one word takes that word, whichever it is, and draws
+    // one picture; a rule whose place starts no run is skipped.
     void pictureRuleTakesItsOwnRowOfAColumn()
     {
-        const QByteArray content = "BT /F1 12 Tf 72 700 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj ET";
-        QTemporaryDir work;
-        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
-        const QString picture = work.filePath("p.png");
-        QVERIFY(saveBluePicture(picture) && writeFile(in, helveticaPagePdf(content)));
-        const QVector<Word> before = words(in, 1);
-        QCOMPARE(before.size(), 4);
-        // Each row alone, then two rules on the page.
-        for (const QVector<int> &taken : QVector<QVector<int>>{{0}, {1}, {2}, {3}, {0, 2}}) {
-            QString lines;
-            for (int row : taken) {
-                const PlacedWord target = runOf(in, 1, '#' + QString::number(row));
-                QVERIFY(target.text == "Yes");
-                lines += QStringLiteral("1:%1:%2:(%3):8:8\r\n").arg(target.left).arg(target.top).arg(picture);
+        const struct { int rotate; QByteArray content; } pages[] = {
+            {0, "BT /F1 12 Tf 72 700 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj ET"},
+            {90, "BT /F1 12 Tf 72 400 Td (Yes) Tj 60 -2 Td (Yes) Tj 60 2.5 Td (Yes) Tj 60 -2.5 Td (Yes) Tj ET"},
+            {270, "BT /F1 12 Tf 72 400 Td (Yes) Tj 60 2 Td (Yes) Tj 60 -2.5 Td (Yes) Tj 60 2.5 Td (Yes) Tj ET"},
+        };
+        for (const auto &page : pages) {
+            QTemporaryDir work;
+            const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+            const QString picture = work.filePath("p.png");
+            QVERIFY(saveBluePicture(picture) && writeFile(in, helveticaPagePdf(page.content, page.rotate)));
+            const QVector<Word> before = words(in, 1);
+            QCOMPARE(before.size(), 4);
+            // Each row alone, then two rules on the page, then one beside
+            // a run's start.
+            for (const QVector<int> &taken : QVector<QVector<int>>{{0}, {1}, {2}, {3}, {0, 2}, {-1}}) {
+                QString lines;
+                QVector<QRect> runs;
+                for (int row : taken) {
+                    const PlacedWord target = runOf(in, 1, '#' + QString::number(qMax(row, 0)));
+                    QVERIFY(target.text == "Yes");
+                    runs << QRect(target.left, target.top, target.width, target.height);
+                    lines += QStringLiteral("1:%1:%2:(%3):8:8\r\n").arg(target.left + (row < 0)).arg(target.top).arg(picture);
+                }
+                const Result r = ostrel(in, "-pisome", out, rules, lines);
+                const QString why = QStringLiteral("turned by %1, rows %2: %3").arg(page.rotate).arg(taken.size()).arg(r.err.constData());
+                if (taken[0] < 0) {
+                    QVERIFY2(r.exitCode == 2 && r.err.count('\n') == 1
+                                 && r.err.contains(QStringLiteral("no text run starts at %1,%2; rule skipped")
+                                                       .arg(runs[0].left() + 1).arg(runs[0].top()).toUtf8()),
+                             qPrintable(why));
+                    continue;
+                }
+                QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(why));
+                // The words left: those whose middle no taken run holds.
+                QStringList left, expected;
+                for (const Word &w : words(out, 1))
+                    left << QStringLiteral("%1,%2").arg(qRound(w.box.left())).arg(qRound(w.box.top()));
+                for (const Word &w : before)
+                    if (std::none_of(runs.begin(), runs.end(), [&](const QRect &run) { return QRectF(run).adjusted(-1, -1, 1, 1).contains(w.box.center()); }))
+                        expected << QStringLiteral("%1,%2").arg(qRound(w.box.left())).arg(qRound(w.box.top()));
+                QVERIFY2(left == expected && expected.size() == 4 - taken.size(), qPrintable(why + left.join(' ')));
+                QCOMPARE(QString::fromUtf8(run("pdfimages", {"-list", out}).out).count(QRegularExpression("\\n\\s+1\\s+\\d+\\s+image\\s")),
+                         taken.size());
             }
-            const Result r = ostrel(in, "-pisome", out, rules, lines);
-            QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), qPrintable(r.err));
-            QStringList left;
-            for (const Word &w : words(out, 1))
-                left << QString::number(qRound(w.box.top()));
-            QStringList expected;
-            for (int other = 0; other < 4; ++other)
-                if (!taken.contains(other))
-                    expected << QString::number(qRound(before[other].box.top()));
-            QCOMPARE(left, expected);
-            QCOMPARE(QString::fromUtf8(run("pdfimages", {"-list", out}).out).count(QRegularExpression("\\n\\s+1\\s+\\d+\\s+image\\s")),
-                     taken.size());
         }
     }
 

@@ -747,9 +747,7 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
         for (const ImageRule *rule : imagesByPage[number]) {
             const ConverterRuns::Run run = runs->at(number, rule->left, rule->top);
             if (run.text.empty()) {
-                skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                               "no text run starts at " + std::to_string(rule->left) + ","
-                                                   + std::to_string(rule->top)));
+                skipped_.push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path), run.missing));
                 continue;
             }
             imageRules.push_back(rule);

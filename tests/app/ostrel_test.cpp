@@ -324,6 +324,47 @@ QByteArray madePdf(bool sharedNames = false)
     return pdfOf(objects << "<< /Title (Made) >>");
 }
 
+// Words in fonts whose widths have fractions, as pdfTeX and reportlab write
+// them: page 1 in a Type 1 font, page 2 in a TrueType one (neither embedded:
+// readers place the glyphs by the widths). Each has a long line drawn by a
+// TJ with word spacing and a number of many decimals, and one drawn by a Tj
+// with character spacing.
+QByteArray fractionalPdf()
+{
+    QByteArray widths;
+    for (int c = 32; c <= 122; ++c)
+        widths += QByteArray::number(420 + (c * 37) % 250) + (c % 3 == 0 ? ".4 " : c % 3 == 1 ? ".55 " : ".7 ");
+    const QByteArray font = " /FirstChar 32 /LastChar 122 /Widths [" + widths + "] >>";
+    const QByteArray content = "BT /F1 16 Tf 0.37 Tw 30 300 Td [(Alpha Bravo )-12.3456789(Charlie Delta Echo Foxtrot Golf)] TJ ET\n"
+                               "BT /F1 16 Tf 0.21 Tc 30 260 Td (India Juliet Kilo Lima Mike November) Tj ET\n";
+    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 5 0 R /Resources << /Font << /F1 ";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 2 /Kids [3 0 R 4 0 R] >>",
+                  page + "6 0 R >> >> >>", page + "7 0 R >> >> >>", stream("", content),
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica" + font,
+                  "<< /Type /Font /Subtype /TrueType /BaseFont /Arial /Encoding /WinAnsiEncoding" + font,
+                  "<< /Title (Fractional widths) >>"});
+}
+
+// Words whose text readers take from the /ActualText of a marked span over
+// glyphs that spell something else: a letter-spaced heading, and a word of
+// other letters (its text in UTF-16); one whose /ActualText is in properties
+// the page's resources name, which readers pass over; words beside them.
+QByteArray markedPdf()
+{
+    const QByteArray content = "BT /F1 14 Tf 40 300 Td (Before) Tj ET\n"
+                               "/Span << /ActualText (INFORMATION) /Lang (en) >> BDC BT /F1 14 Tf 2 Tc 120 300 Td"
+                               " (I N F O R M A T I O N) Tj ET EMC\n"
+                               "BT /F1 14 Tf 400 300 Td (After) Tj ET\n"
+                               "/Span << /ActualText <FEFF00530075006D006D006100720079> >> BDC BT /F1 12 Tf 40 250 Td"
+                               " (Zqxjvkw) Tj ET EMC\n"
+                               "BT /F1 12 Tf 140 250 Td (more words) Tj ET\n"
+                               "/Span /MC0 BDC BT /F1 12 Tf 40 200 Td (Kept) Tj ET EMC\n";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 << /Type"
+                  " /Font /Subtype /Type1 /BaseFont /Helvetica >> >> /Properties << /MC0 << /ActualText (Other) >> >> >> >>",
+                  stream("", content), "<< /Title (Marked) >>"});
+}
+
 // A descriptor of a face named Plain, of the given weight, and a font of it.
 QByteArray weighed(const QByteArray &weight)
 {
@@ -499,14 +540,18 @@ QStringList showOperations(const QByteArray &content)
 
 // An input for the tables below: a sample, the made document ("made!" with
 // its information object's offset wrong, which the library repairs, "made="
-// with its pages sharing the names of their forms), or one of them turned by
-// qpdf ("name>rotation").
+// with its pages sharing the names of their forms), the words in fonts of
+// fractional widths ("fractional"), the words of marked spans ("marked"), or
+// one of them turned by qpdf ("name>rotation").
 QString inputFile(const QString &name, const QString &folder)
 {
     const QString source = name.section('>', 0, 0);
     QString path = folder + "/in.pdf";
-    if (source.startsWith("made")) {
-        const QByteArray pdf = source == "made!" ? infoMisplaced(madePdf()) : madePdf(source == "made=");
+    if (source.startsWith("made") || source == "fractional" || source == "marked") {
+        const QByteArray pdf = source == "fractional" ? fractionalPdf()
+            : source == "marked"                  ? markedPdf()
+            : source == "made!"                   ? infoMisplaced(madePdf())
+                                                  : madePdf(source == "made=");
         if (pdf.isEmpty() || !writeFile(path, pdf))
             return QString();
     } else if (!QFile::copy(GRIDMOLT_SAMPLES_DIR "/" + source, path)) {
@@ -954,7 +999,7 @@ private slots:
 
     // A rule on one word, as the window writes it from the converter's run:
     // the word goes whole, the replacement stands at its place, every other
-    // word stays where it was, and no pixel changes outside the word's box
+    // word stays where it was (to a thousandth of a unit), and no pixel changes outside the word's box
     // and the replacement (at 100 dpi, where a box is reliable).
     void oneWordChangesOnlyItsPlace_data()
     {
@@ -975,6 +1020,13 @@ private slots:
         row("word in a form shared with page 2", "made", 1, "Shared");
         row("word in a form named in a dictionary shared with page 2", "made=", 1, "Shared");
         row("page turned by /Rotate 90", "made", 2, "Second");
+        row("fractional widths, the rest of a TJ after it", "fractional", 1, "Bravo");
+        row("fractional widths and character spacing, the rest of a Tj", "fractional", 1, "Juliet");
+        row("TrueType of fractional widths", "fractional", 2, "Bravo");
+        row("fractional widths, turned", "fractional>+90", 2, "Juliet");
+        row("text of a span's /ActualText", "marked", 1, "INFORMATION");
+        row("/ActualText in UTF-16 over other letters", "marked", 1, "Summary");
+        row("/ActualText in properties the resources name", "marked", 1, "Kept");
         row("ruled table", "AnimalSounds.pdf", 1, "#5");
         row("accents", "argentina_diputados_voting_record.pdf", 1, "#40");
         row("table over pages", "schools.pdf", 2, "#30");
@@ -1021,7 +1073,7 @@ private slots:
             if (&w == own)
                 continue;
             const bool there = std::any_of(after.begin(), after.end(), [&](const Word &a) {
-                return a.text == w.text && qAbs(a.box.left() - w.box.left()) < 1 && qAbs(a.box.top() - w.box.top()) < 1;
+                return a.text == w.text && qAbs(a.box.left() - w.box.left()) < 0.001 && qAbs(a.box.top() - w.box.top()) < 0.001;
             });
             QVERIFY2(there, qPrintable("lost: " + w.text));
         }

@@ -119,6 +119,12 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
     bool blankSince = false;
     for (size_t i = 0; i < glyphs.size(); ++i) {
         const PageGlyphs::Glyph &g = glyphs[i];
+        if (g.continues) {
+            // A word break after the span lies after its last glyph.
+            if (previous != npos && !blankSince)
+                previousPlace = placeOf(g);
+            continue;
+        }
         if (g.space) {
             blankSince = true;
             continue;
@@ -160,6 +166,14 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
     std::sort(cells_.begin(), cells_.end());
 }
 
+size_t GlyphFinder::lastGlyph(size_t character) const
+{
+    size_t g = charGlyph_[character];
+    while (g + 1 < glyphs_.size() && glyphs_[g + 1].continues)
+        ++g;
+    return g;
+}
+
 std::vector<long long> GlyphFinder::cellsOf(const fz_rect &box) const
 {
     const auto clamp = [](double v) { return (long long)std::max(-1e6, std::min(1e6, std::floor(v / kCell))); };
@@ -189,7 +203,7 @@ bool GlyphFinder::matches(size_t start, const std::u32string &text, const std::v
     for (size_t j = 1; j < n; ++j)
         if (breakBefore[j] && !wordStart_[start + j])
             return false;
-    for (size_t g = charGlyph_[start]; g <= charGlyph_[end - 1]; ++g)
+    for (size_t g = charGlyph_[start]; g <= lastGlyph(end - 1); ++g)
         if (taken_[g] || (!glyphs_[g].removable && (glyphChar_[g] != npos || glyphs_[g].space)))
             return false;
     return true;
@@ -248,9 +262,9 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
                     continue;
                 Match m;
                 fz_rect words = fz_empty_rect;
-                for (size_t i = charGlyph_[start]; i <= charGlyph_[start + text.size() - 1]; ++i) {
+                for (size_t i = charGlyph_[start]; i <= lastGlyph(start + text.size() - 1); ++i) {
                     m.glyphs.push_back(i);
-                    if (glyphChar_[i] != npos)
+                    if (glyphChar_[i] != npos || glyphs_[i].continues)
                         words = fz_union_rect(words, glyphs_[i].box);
                 }
                 // The smaller of the two decides: a word box may be a line

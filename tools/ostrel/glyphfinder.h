@@ -18,7 +18,8 @@
 // the converter parts its words by (wordbreak.h), so every word of its text
 // layer is found. Ligatures count as the letters they stand for; text drawn
 // right to left may be found reversed; a U+FFFD of the find text (a glyph the
-// extraction could not read) stands for any character.
+// extraction could not read) stands for any character. Glyphs a marked span
+// gives an /ActualText for are found by that text, as readers read them.
 class GlyphFinder
 {
 public:
@@ -42,6 +43,8 @@ private:
     Match bestAt(const std::u32string &text, const std::vector<bool> &breakBefore, const fz_rect &box) const;
     bool matches(size_t start, const std::u32string &text, const std::vector<bool> &breakBefore) const;
     std::vector<long long> cellsOf(const fz_rect &box) const;
+    // The glyph of `character`, or the last of the glyphs that continue it.
+    size_t lastGlyph(size_t character) const;
 
     const std::vector<PageGlyphs::Glyph> &glyphs_;
     std::u32string chars_;            // the page's non-blank text, in content order

@@ -348,7 +348,9 @@ QByteArray fractionalPdf()
 // Words whose text readers take from the /ActualText of a marked span over
 // glyphs that spell something else: a letter-spaced heading, and a word of
 // other letters (its text in UTF-16); one whose /ActualText is in properties
-// the page's resources name, which readers pass over; words beside them.
+// the page's resources name, which readers pass over; words beside them. And
+// words in a font re-encoded as ps2pdf does, whose glyphs are named by
+// numbers only ("g65"): readers take the numbers for the characters.
 QByteArray markedPdf()
 {
     const QByteArray content = "BT /F1 14 Tf 40 300 Td (Before) Tj ET\n"
@@ -358,10 +360,14 @@ QByteArray markedPdf()
                                "/Span << /ActualText <FEFF00530075006D006D006100720079> >> BDC BT /F1 12 Tf 40 250 Td"
                                " (Zqxjvkw) Tj ET EMC\n"
                                "BT /F1 12 Tf 140 250 Td (more words) Tj ET\n"
-                               "/Span /MC0 BDC BT /F1 12 Tf 40 200 Td (Kept) Tj ET EMC\n";
+                               "/Span /MC0 BDC BT /F1 12 Tf 40 200 Td (Kept) Tj ET EMC\n"
+                               "BT /F2 12 Tf 0 Tc 300 200 Td (CAB DAB BAD) Tj ET\n";
     return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
                   "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 400] /Contents 4 0 R /Resources << /Font << /F1 << /Type"
-                  " /Font /Subtype /Type1 /BaseFont /Helvetica >> >> /Properties << /MC0 << /ActualText (Other) >> >> >> >>",
+                  " /Font /Subtype /Type1 /BaseFont /Helvetica >> /F2 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding"
+                  " << /Type /Encoding /BaseEncoding /WinAnsiEncoding /Differences [65 /g65 /g66 /g67 /g68] >> /FirstChar 32"
+                  " /LastChar 68 /Widths [278 " + QByteArray("0 ").repeated(32) + "667 667 722 722] >> >>"
+                  " /Properties << /MC0 << /ActualText (Other) >> >> >> >>",
                   stream("", content), "<< /Title (Marked) >>"});
 }
 
@@ -1027,6 +1033,7 @@ private slots:
         row("text of a span's /ActualText", "marked", 1, "INFORMATION");
         row("/ActualText in UTF-16 over other letters", "marked", 1, "Summary");
         row("/ActualText in properties the resources name", "marked", 1, "Kept");
+        row("glyphs named by numbers only", "marked", 1, "DAB");
         row("ruled table", "AnimalSounds.pdf", 1, "#5");
         row("accents", "argentina_diputados_voting_record.pdf", 1, "#40");
         row("table over pages", "schools.pdf", 2, "#30");

@@ -70,10 +70,13 @@ std::u32string decodeUtf8(const std::string &s)
 
 // A character of the find text against one of the page. Text extraction
 // writes U+FFFD for a glyph whose font tells no character; the other
-// reader may know one, or none: such a character stands for any.
+// reader may know one, or none: such a character stands for any. So does a
+// glyph whose character this reader cannot tell (its font names it only by
+// a glyph name the converter's library reads as a number, as fonts that
+// ps2pdf re-encoded do).
 bool sameCharacter(char32_t find, char32_t page)
 {
-    return find == page || find == 0xFFFD;
+    return find == page || find == 0xFFFD || page == 0xFFFD;
 }
 
 double area(const fz_rect &r)

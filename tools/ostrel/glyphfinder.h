@@ -18,7 +18,8 @@
 // the converter parts its words by (wordbreak.h), so every word of its text
 // layer is found. Ligatures count as the letters they stand for; text drawn
 // right to left may be found reversed; a U+FFFD of the find text (a glyph the
-// extraction could not read) stands for any character. Glyphs a marked span
+// extraction could not read), and a glyph whose character the page's fonts
+// do not tell, stand for any character. Glyphs a marked span
 // gives an /ActualText for are found by that text, as readers read them.
 class GlyphFinder
 {

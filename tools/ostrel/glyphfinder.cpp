@@ -24,7 +24,7 @@ const size_t kWorkLimit = size_t(1) << 30;
 const double kMinimumScore = 0.25;
 // Glyphs about a box, at most, that are put in the order they are shown
 // when the content's order spells no word there.
-const size_t kLineLimit = 4096;
+const size_t kLineLimit = 1024;
 
 bool isBlank(char32_t c)
 {
@@ -396,7 +396,7 @@ bool GlyphFinder::spells(const std::vector<std::pair<double, size_t>> &line, siz
     return false;
 }
 
-GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box) const
+GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box, bool shownOrder) const
 {
     std::u32string text;
     std::vector<bool> breakBefore;
@@ -426,7 +426,7 @@ GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box
     // The converter's library reads a line in the order it is shown, so a
     // word of its layer may join glyphs the content draws apart (a comma
     // drawn after the next line).
-    return m.glyphs.empty() ? byPlace(text, breakBefore, box) : m;
+    return m.glyphs.empty() && shownOrder ? byPlace(text, breakBefore, box) : m;
 }
 
 void GlyphFinder::take(const Match &match)

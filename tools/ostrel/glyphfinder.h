@@ -38,8 +38,9 @@ public:
 
     // The best match of `find` (UTF-8) in `box` (page as shown) among glyphs
     // no earlier match took; an empty match when there is none. The glyphs
-    // of a match are taken.
-    Match find(const std::string &find, const fz_rect &box) const;
+    // of a match are taken. Without `shownOrder`, only the content's order
+    // is looked at (for words drawn again where a match was found).
+    Match find(const std::string &find, const fz_rect &box, bool shownOrder = true) const;
     void take(const Match &match);
 
 private:

@@ -395,7 +395,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
             ++lead;
         const Glyph &first = glyphs[best.glyphs[lead]];
         for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
-            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
+            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box, false);
             again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
             if (!again)
                 break;

@@ -1725,15 +1725,16 @@ private slots:
     }
 
     // The same word four times at the same left as shown: a column of rows
-    // on an upright page, and on pages turned by 90 and 270 a line running
-    // down (or up) the page whose words stand up to two and a half units
-    // apart across it, so the line's band starts that far off some of them. A
-    // picture rule on one word takes that word, whichever it is, and draws
-    // one picture; a rule whose place starts no run is skipped.
+    // on a page upright or turned by 180, and on pages turned by 90 and 270
+    // a line running down (or up) the page whose words stand up to two and
+    // a half units apart across it, so the line's band starts that far off
+    // some of them. A picture rule on one word takes that word, whichever it
+    // is, and draws one picture; a rule whose place starts no run is skipped.
     void pictureRuleTakesItsOwnRowOfAColumn()
     {
         const struct { int rotate; QByteArray content; } pages[] = {
             {0, "BT /F1 12 Tf 72 700 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj ET"},
+            {180, "BT /F1 12 Tf 72 700 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj 0 -14 Td (Yes) Tj ET"},
             {90, "BT /F1 12 Tf 72 400 Td (Yes) Tj 60 -2 Td (Yes) Tj 60 2.5 Td (Yes) Tj 60 -2.5 Td (Yes) Tj ET"},
             {270, "BT /F1 12 Tf 72 400 Td (Yes) Tj 60 2 Td (Yes) Tj 60 -2.5 Td (Yes) Tj 60 2.5 Td (Yes) Tj ET"},
         };

@@ -1691,6 +1691,66 @@ private slots:
         QCOMPARE(got, QStringLiteral("0.75 -0.25 0.8 -0.2 "));
     }
 
+    // Advance widths as the font's dictionary writes them, fractions kept:
+    // a simple font's /Widths, a Type 3 font's scaled by its matrix, a CID
+    // font's /W in both of its forms; where every width is whole, and for
+    // what the dictionary does not give, the library's.
+    void fontWidthsAsWritten()
+    {
+        const QByteArray type3 = "<< /Type /Font /Subtype /Type3 /FontMatrix [0.01 0 0 0.01 0 0] /FontBBox [0 0 100 100]"
+                                 " /CharProcs << /a 8 0 R >> /Encoding << /Differences [65 /a] >> /Resources << >>"
+                                 " /FirstChar 65 /LastChar 65 /Widths [45.25] >>";
+        const QByteArray cid = "<< /Type /Font /Subtype /Type0 /BaseFont /Plain /Encoding /Identity-H /DescendantFonts"
+                               " [<< /Type /Font /Subtype /CIDFontType0 /BaseFont /Plain /CIDSystemInfo << /Registry (Adobe)"
+                               " /Ordering (Identity) /Supplement 0 >> /DW 1000 /W [1 [500.5 250.25] 10 20 333.3]"
+                               " /FontDescriptor << /Type /FontDescriptor /FontName /Plain /Flags 32 /FontBBox [0 0 1000 1000]"
+                               " /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 >> >>] >>";
+        const struct { QByteArray font; QVector<int> codes; } cases[] = {
+            {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /FirstChar 65 /LastChar 67 /Widths [611.5 667.25 722] >>",
+             {65, 66, 67, 68}},
+            {"<< /Type /Font /Subtype /TrueType /BaseFont /Helvetica /FirstChar 65 /LastChar 66 /Widths [600 700] >>", {65, 66}},
+            {type3, {65}},
+            {cid, {1, 2, 15, 5}},
+        };
+        QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Count 0 /Kids [] >>"};
+        for (const auto &c : cases)
+            objects << c.font;
+        objects << "<< >>" << stream("", "0 0 d0") << "<< /Title (Widths) >>";
+        const QByteArray pdf = pdfOf(objects);
+        fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+        pdf_document *doc = nullptr;
+        QStringList got;
+        try {
+            guarded(ctx, [&] {
+                fz_stream *in = fz_open_memory(ctx, reinterpret_cast<const unsigned char *>(pdf.constData()), size_t(pdf.size()));
+                fz_try(ctx)
+                    doc = pdf_open_document_with_stream(ctx, in);
+                fz_always(ctx)
+                    fz_drop_stream(ctx, in);
+                fz_catch(ctx)
+                    fz_rethrow(ctx);
+            });
+            FontCache fonts(ctx, doc);
+            for (int i = 0; i < int(std::size(cases)); ++i) {
+                pdf_obj *dict = nullptr;
+                guarded(ctx, [&] { dict = pdf_new_indirect(ctx, doc, 3 + i, 0); });
+                const FontCache::Font *f = fonts.get(nullptr, dict);
+                QStringList widths;
+                for (const int code : cases[i].codes)
+                    widths << (f ? QString::number(f->width(ctx, code)) : "none");
+                got << widths.join(' ');
+                guarded(ctx, [&] { pdf_drop_obj(ctx, dict); });
+            }
+        } catch (const std::exception &e) {
+            got << e.what();
+        }
+        pdf_drop_document(ctx, doc);
+        fz_drop_context(ctx);
+        // Code 68 of the first font has no width of its own: the library's
+        // for a missing one.
+        QCOMPARE(got.join(" | "), QStringLiteral("611.5 667.25 722 0 | 600 700 | 452.5 | 500.5 250.25 333.3 1000"));
+    }
+
     // A picture rule names the converter's run starting at its left and
     // top; that run's words go, found as for a text rule, whatever
     // separates them from their neighbours.

@@ -158,7 +158,7 @@ const FontCache::Font *FontCache::get(pdf_obj *resources, pdf_obj *dict)
             pdf_obj *descendant = pdf_array_get(ctx, pdf_dict_get(ctx, key, PDF_NAME(DescendantFonts)), 0);
             descriptor = pdf_dict_get(ctx, descendant, PDF_NAME(FontDescriptor));
         }
-        weight = pdf_dict_get_int(ctx, descriptor, pdf_new_name(ctx, "FontWeight"));
+        weight = pdf_to_int(ctx, pdf_dict_gets(ctx, descriptor, "FontWeight"));
         fontBold = desc->font ? fz_font_is_bold(ctx, desc->font) : 0;
         fontItalic = desc->font ? fz_font_is_italic(ctx, desc->font) : 0;
     }

@@ -25,7 +25,8 @@ class ConverterRuns
 public:
     struct Run
     {
-        std::string text;                // UTF-8; empty when no run starts there
+        std::string text;                // UTF-8; empty when no run, or more than one, starts there
+        std::string missing;             // then why no run is taken, in our words
         // Page as shown: the run's box (its line's band, which holds the
         // word), joined with its word's own box.
         fz_rect box = fz_empty_rect;
@@ -36,11 +37,13 @@ public:
     ConverterRuns(const ConverterRuns &) = delete;
     ConverterRuns &operator=(const ConverterRuns &) = delete;
 
-    // The run that starts at (left, top) of `page` (1-based).
+    // The run that starts at (left, top) of `page` (1-based): the only one,
+    // as a rule names its run by that place alone.
     Run at(int64_t page, int64_t left, int64_t top);
 
     // `box` (a run's, as a text rule names it) joined with the box of the
-    // word `text` (UTF-8) that starts at its left, nearest its line.
+    // word `text` (UTF-8) that starts where it starts along its writing,
+    // nearest its line.
     fz_rect wordBox(int64_t page, const std::string &text, const fz_rect &box);
 
 private:

@@ -22,6 +22,9 @@ const size_t kWorkLimit = size_t(1) << 30;
 // Of the words found or of the rule's box (the smaller), this share at
 // least must lie in the other.
 const double kMinimumScore = 0.25;
+// Glyphs about a box, at most, that are put in the order they are shown
+// when the content's order spells no word there.
+const size_t kLineLimit = 1024;
 
 bool isBlank(char32_t c)
 {
@@ -70,10 +73,13 @@ std::u32string decodeUtf8(const std::string &s)
 
 // A character of the find text against one of the page. Text extraction
 // writes U+FFFD for a glyph whose font tells no character; the other
-// reader may know one, or none: such a character stands for any.
+// reader may know one, or none: such a character stands for any. So does a
+// glyph whose character this reader cannot tell (its font names it only by
+// a glyph name the converter's library reads as a number, as fonts that
+// ps2pdf re-encoded do).
 bool sameCharacter(char32_t find, char32_t page)
 {
-    return find == page || find == 0xFFFD;
+    return find == page || find == 0xFFFD || page == 0xFFFD;
 }
 
 double area(const fz_rect &r)
@@ -119,6 +125,12 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
     bool blankSince = false;
     for (size_t i = 0; i < glyphs.size(); ++i) {
         const PageGlyphs::Glyph &g = glyphs[i];
+        if (g.continues) {
+            // A word break after the span lies after its last glyph.
+            if (previous != npos && !blankSince)
+                previousPlace = placeOf(g);
+            continue;
+        }
         if (g.space) {
             blankSince = true;
             continue;
@@ -160,6 +172,14 @@ GlyphFinder::GlyphFinder(const std::vector<PageGlyphs::Glyph> &glyphs, size_t qu
     std::sort(cells_.begin(), cells_.end());
 }
 
+size_t GlyphFinder::lastGlyph(size_t character) const
+{
+    size_t g = charGlyph_[character];
+    while (g + 1 < glyphs_.size() && glyphs_[g + 1].continues)
+        ++g;
+    return g;
+}
+
 std::vector<long long> GlyphFinder::cellsOf(const fz_rect &box) const
 {
     const auto clamp = [](double v) { return (long long)std::max(-1e6, std::min(1e6, std::floor(v / kCell))); };
@@ -189,18 +209,17 @@ bool GlyphFinder::matches(size_t start, const std::u32string &text, const std::v
     for (size_t j = 1; j < n; ++j)
         if (breakBefore[j] && !wordStart_[start + j])
             return false;
-    for (size_t g = charGlyph_[start]; g <= charGlyph_[end - 1]; ++g)
+    for (size_t g = charGlyph_[start]; g <= lastGlyph(end - 1); ++g)
         if (taken_[g] || (!glyphs_[g].removable && (glyphChar_[g] != npos || glyphs_[g].space)))
             return false;
     return true;
 }
 
-GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::vector<bool> &breakBefore,
-                                       const fz_rect &box) const
+std::vector<size_t> GlyphFinder::near(const fz_rect &box) const
 {
-    // In content order: of equal matches the first found stands. The large
-    // glyphs are in order already, and lie in no cell; a glyph of several
-    // cells is taken once, so only what the cells hold is sorted.
+    // In content order. The large glyphs are in order already, and lie in
+    // no cell; a glyph of several cells is taken once, so only what the
+    // cells hold is sorted.
     std::vector<size_t> near = large_;
     const std::vector<long long> cells = cells_.empty() ? std::vector<long long>() : cellsOf(box);
     work_ += cells.size();
@@ -221,13 +240,20 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
     std::sort(fromCells, near.end());
     std::inplace_merge(near.begin(), fromCells, near.end());
     work_ += near.size();
+    return near;
+}
+
+GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::vector<bool> &breakBefore,
+                                       const fz_rect &box) const
+{
+    // Of equal matches the first found in content order stands.
+    const std::vector<size_t> near = this->near(box);
     if (work_ > kWorkLimit)
         return Match();
 
     Match best;
     double bestDistance = 0;
     std::unordered_set<size_t> tried;
-    const float cx = (box.x0 + box.x1) / 2, cy = (box.y0 + box.y1) / 2;
     for (const size_t g : near) {
         if (taken_[g] || sharedArea(glyphs_[g].box, box) <= 0)
             continue;
@@ -247,18 +273,9 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
                 if (!matches(start, text, breakBefore))
                     continue;
                 Match m;
-                fz_rect words = fz_empty_rect;
-                for (size_t i = charGlyph_[start]; i <= charGlyph_[start + text.size() - 1]; ++i) {
+                for (size_t i = charGlyph_[start]; i <= lastGlyph(start + text.size() - 1); ++i)
                     m.glyphs.push_back(i);
-                    if (glyphChar_[i] != npos)
-                        words = fz_union_rect(words, glyphs_[i].box);
-                }
-                // The smaller of the two decides: a word box may be a line
-                // tall, and a rule box only a line high over a word that
-                // runs down the page.
-                const double smaller = std::min(area(words), area(box));
-                m.score = smaller > 0 ? std::min(1.0, area(fz_intersect_rect(words, box)) / smaller) : 0;
-                const double distance = std::hypot((words.x0 + words.x1) / 2 - cx, (words.y0 + words.y1) / 2 - cy);
+                const double distance = scored(&m, box);
                 if (m.score >= kMinimumScore
                     && (best.glyphs.empty() || m.score > best.score + 1e-9
                         || (m.score > best.score - 1e-9 && distance < bestDistance))) {
@@ -271,7 +288,115 @@ GlyphFinder::Match GlyphFinder::bestAt(const std::u32string &text, const std::ve
     return best;
 }
 
-GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box) const
+double GlyphFinder::scored(Match *m, const fz_rect &box) const
+{
+    fz_rect words = fz_empty_rect;
+    for (const size_t i : m->glyphs)
+        if (glyphChar_[i] != npos || glyphs_[i].continues)
+            words = fz_union_rect(words, glyphs_[i].box);
+    // The smaller of the two decides: a word box may be a line tall, and a
+    // rule box only a line high over a word that runs down the page.
+    const double smaller = std::min(area(words), area(box));
+    m->score = smaller > 0 ? std::min(1.0, area(fz_intersect_rect(words, box)) / smaller) : 0;
+    return std::hypot((words.x0 + words.x1) / 2 - (box.x0 + box.x1) / 2, (words.y0 + words.y1) / 2 - (box.y0 + box.y1) / 2);
+}
+
+GlyphFinder::Match GlyphFinder::byPlace(const std::u32string &text, const std::vector<bool> &breakBefore,
+                                        const fz_rect &box) const
+{
+    // The glyphs about the box, a line's thickness around it, so the
+    // neighbours that end a word are seen too.
+    const float pad = std::max(box.x1 - box.x0, box.y1 - box.y0) / 2 + 12;
+    const std::vector<size_t> around = near(fz_make_rect(box.x0 - pad, box.y0 - pad, box.x1 + pad, box.y1 + pad));
+    if (work_ > kWorkLimit || around.size() > kLineLimit)
+        return Match();
+    Match best;
+    double bestDistance = 0;
+    for (const size_t s : around) {
+        if (taken_[s] || glyphChar_[s] == npos || !sameCharacter(text[0], chars_[glyphChar_[s]])
+            || sharedArea(glyphs_[s].box, box) <= 0)
+            continue;
+        // The glyphs of its line (their middles over its extent across the
+        // line) in the order they are shown.
+        const GlyphPlace first = placeOf(glyphs_[s]);
+        std::vector<std::pair<double, size_t>> line;
+        for (const size_t g : around) {
+            const GlyphPlace p = placeOf(glyphs_[g]);
+            const double middle = (p.across0 + p.across1) / 2;
+            if (glyphChar_[g] != npos && p.turn == first.turn && middle >= first.across0
+                && middle <= first.across1)
+                line.emplace_back(p.along0, g);
+        }
+        work_ += line.size() * 2;
+        if (work_ > kWorkLimit)
+            return Match();
+        std::stable_sort(line.begin(), line.end());
+        size_t at = 0;
+        while (line[at].second != s)
+            ++at;
+        Match m;
+        if (spells(line, at, text, breakBefore, &m.glyphs)) {
+            const double distance = scored(&m, box);
+            if (m.score >= kMinimumScore
+                && (best.glyphs.empty() || m.score > best.score + 1e-9 || (m.score > best.score - 1e-9 && distance < bestDistance))) {
+                best = std::move(m);
+                bestDistance = distance;
+            }
+        }
+    }
+    return best;
+}
+
+bool GlyphFinder::spells(const std::vector<std::pair<double, size_t>> &line, size_t at, const std::u32string &text,
+                         const std::vector<bool> &breakBefore, std::vector<size_t> *glyphs) const
+{
+    // The blanks the content draws right between two glyphs; none when it
+    // draws anything else there.
+    const auto blanksBetween = [&](size_t a, size_t b) {
+        std::vector<size_t> blanks;
+        for (size_t g = a + 1; g < b; ++g) {
+            if (glyphs_[g].space)
+                blanks.push_back(g);
+            else if (glyphChar_[g] != npos || glyphs_[g].continues)
+                return std::vector<size_t>();
+        }
+        return blanks;
+    };
+    // A break between two glyphs of the line shown one after the other:
+    // blanks between them, or the shared rule's.
+    const auto breakAfter = [&](size_t k) {
+        return k + 1 >= line.size() || !blanksBetween(line[k].second, line[k + 1].second).empty()
+            || wordBreakBetween(placeOf(glyphs_[line[k].second]), placeOf(glyphs_[line[k + 1].second]));
+    };
+    const auto removable = [&](size_t g) { return !taken_[g] && glyphs_[g].removable; };
+    if (at > 0 && !breakAfter(at - 1))
+        return false;
+    size_t c = 0;   // characters of `text` spelled so far
+    for (size_t k = at; k < line.size(); ++k) {
+        const size_t g = line[k].second;
+        if (c > 0) {
+            const std::vector<size_t> blanks = blanksBetween(line[k - 1].second, g);
+            if (breakBefore[c] && blanks.empty() && !breakAfter(k - 1))
+                return false;
+            for (const size_t b : blanks) {
+                if (!removable(b))
+                    return false;
+                glyphs->push_back(b);
+            }
+        }
+        if (!removable(g))
+            return false;
+        glyphs->push_back(g);
+        for (size_t o = glyphChar_[g]; o < chars_.size() && charGlyph_[o] == g; ++o, ++c)
+            if (c >= text.size() || !sameCharacter(text[c], chars_[o]))
+                return false;
+        if (c == text.size())
+            return breakAfter(k);
+    }
+    return false;
+}
+
+GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box, bool shownOrder) const
 {
     std::u32string text;
     std::vector<bool> breakBefore;
@@ -297,7 +422,11 @@ GlyphFinder::Match GlyphFinder::find(const std::string &find, const fz_rect &box
     std::vector<bool> reversedBreaks(text.size(), false);
     for (size_t j = 1; j < text.size(); ++j)
         reversedBreaks[j] = breakBefore[text.size() - j];
-    return bestAt(reversed, reversedBreaks, box);
+    m = bestAt(reversed, reversedBreaks, box);
+    // The converter's library reads a line in the order it is shown, so a
+    // word of its layer may join glyphs the content draws apart (a comma
+    // drawn after the next line).
+    return m.glyphs.empty() && shownOrder ? byPlace(text, breakBefore, box) : m;
 }
 
 void GlyphFinder::take(const Match &match)

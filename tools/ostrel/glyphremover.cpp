@@ -15,16 +15,18 @@ namespace
 using Glyph = PageGlyphs::Glyph;
 using Show = PageGlyphs::Show;
 
-// A TJ adjustment or spacing in thousandths of a unit: finer than any
-// device shows.
-// Written without the C library's formatting, which a page of many edits
-// would spend most of its time in; what no number can be is written as 0.
+// A TJ adjustment as the shortest decimal that reads back as the same
+// double, without an exponent (PDF numbers have none): a kept glyph after
+// removed ones then stands where it stood. Written without the C library's
+// formatting, which a page of many edits would spend most of its time in;
+// what no number can be, and what moves by less than a billionth of a
+// unit, is written as 0.
 std::string number(double v)
 {
-    char buf[400];   // the largest double, in full, with its decimals
-    const auto written = std::to_chars(buf, buf + sizeof buf, std::isfinite(v) && std::fabs(v) >= 5e-4 ? v : 0.0,
-                                       std::chars_format::fixed, 3);
-    return std::string(buf, written.ptr);
+    char buf[400];   // the largest double, in full
+    const double written = std::isfinite(v) && std::fabs(v) >= 1e-9 ? v : 0.0;
+    const auto end = std::to_chars(buf, buf + sizeof buf, written, std::chars_format::fixed);
+    return std::string(buf, end.ptr);
 }
 
 std::string hex(const std::string &bytes)
@@ -52,10 +54,14 @@ size_t firstGlyph(const Show &show)
     return 0;
 }
 
-// The operator `show` without the glyphs flagged in `removed` (indexed from
-// the show's first glyph): a TJ whose numbers move as far as each removed
-// glyph did, so every kept glyph stays where it was.
-std::string rewritten(const Show &show, const std::vector<Glyph> &glyphs, const std::vector<bool> &removed)
+// The operator `show` (its stream's bytes `bytes`) without the glyphs
+// flagged in `removed` (indexed from the show's first glyph): a TJ in which
+// each removed glyph becomes a number moving exactly as far as it did (one
+// a glyph, so a reader adds the same steps as for the glyphs), and whose
+// other numbers keep the bytes the file wrote, so every kept glyph stays
+// where it was.
+std::string rewritten(const Show &show, const std::string &bytes, const std::vector<Glyph> &glyphs,
+                      const std::vector<bool> &removed)
 {
     const size_t base = firstGlyph(show);
     std::string array, kept;
@@ -64,10 +70,13 @@ std::string rewritten(const Show &show, const std::vector<Glyph> &glyphs, const 
             array += hex(kept);
         kept.clear();
     };
+    const auto copied = [&bytes](size_t from, size_t to) {
+        return to > from && to <= bytes.size() ? bytes.substr(from, to - from) : std::string("0");
+    };
     for (const Show::Item &item : show.items) {
         if (!item.isString) {
             flush();
-            array += ' ' + number(item.number) + ' ';
+            array += ' ' + copied(item.start, item.end) + ' ';
             continue;
         }
         for (size_t g = item.first; g < item.first + item.count; ++g) {
@@ -84,7 +93,8 @@ std::string rewritten(const Show &show, const std::vector<Glyph> &glyphs, const 
     if (show.kind == Show::Quote)
         prefix = "T* ";
     else if (show.kind == Show::DoubleQuote)
-        prefix = number(show.quoteWordSpace) + " Tw " + number(show.quoteCharSpace) + " Tc T* ";
+        prefix = copied(show.wordSpaceStart, show.wordSpaceEnd) + " Tw " + copied(show.charSpaceStart, show.charSpaceEnd)
+            + " Tc T* ";
     return ' ' + prefix + '[' + array + "] TJ";
 }
 
@@ -119,7 +129,7 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     float end = along(first->origin) + first->extent;
     for (const size_t i : match) {
         const Glyph &g = glyphs[i];
-        if (g.space || g.text.empty())
+        if (g.space || (g.text.empty() && !g.continues))
             continue;
         end = std::max(end, along(g.origin) + g.extent);
         if (std::fabs(across(g.origin) - across(first->origin)) < first->size / 2 && along(g.origin) < along(start->origin))
@@ -152,12 +162,13 @@ unsigned long long startKey(char32_t c, const fz_point &origin)
     return ((unsigned long long)c << 40) | (cell(origin.x) << 20) | cell(origin.y);
 }
 
-// The box of a match's glyphs but its blanks.
+// The box of a match's glyphs but its blanks (glyphs of an /ActualText span
+// all count: they show its text).
 fz_rect inkOf(const std::vector<Glyph> &glyphs, const std::vector<size_t> &match)
 {
     fz_rect ink = fz_empty_rect;
     for (const size_t i : match)
-        if (!glyphs[i].space && !glyphs[i].text.empty())
+        if (!glyphs[i].space && (!glyphs[i].text.empty() || glyphs[i].continues))
             ink = fz_union_rect(ink, glyphs[i].box);
     return ink;
 }
@@ -384,7 +395,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
             ++lead;
         const Glyph &first = glyphs[best.glyphs[lead]];
         for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
-            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box);
+            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box, false);
             again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
             if (!again)
                 break;
@@ -432,7 +443,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         std::string &bytes = newBytes[stream];
         size_t &from = copiedUpTo[stream];
         bytes.append(old, from, show.start - from);
-        bytes += rewritten(show, glyphs, entry.second.removed);
+        bytes += rewritten(show, old, glyphs, entry.second.removed);
         from = show.end;
     }
     // The page's content is followed by what this program draws: what it

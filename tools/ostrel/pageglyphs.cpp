@@ -118,6 +118,8 @@ struct PageGlyphs::Operand
 {
     ContentTokens::Kind kind = ContentTokens::Kind::Other;
     double number = 0;
+    size_t start = 0, end = 0;   // its bytes in the stream
+    bool actual = false;         // a dictionary with an /ActualText, which `text` then holds
     std::string text;
     std::vector<Operand> items;   // of an array
 };
@@ -235,6 +237,7 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
     pdf_obj *resources = streams_[size_t(streamIndex)].resources;
     ContentTokens tokens(bytes);
     std::vector<Operand> operands;
+    std::vector<bool> marks;   // per open marked-content sequence: whether it gave an /ActualText
     size_t regionStart = 0;
     const auto number = [&operands](size_t i) {
         return i < operands.size() && operands[i].kind == ContentTokens::Kind::Number ? operands[i].number : 0.0;
@@ -272,6 +275,8 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
             Operand &o = operands.back();
             o.kind = t.kind;
             o.number = t.number;
+            o.start = t.start;
+            o.end = t.end;
             o.text = std::move(t.text);
             continue;
         }
@@ -296,6 +301,8 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                     Operand &o = array.items.back();
                     o.kind = item.kind;
                     o.number = item.number;
+                    o.start = item.start;
+                    o.end = item.end;
                     o.text = std::move(item.text);
                 }
             }
@@ -305,10 +312,14 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
             continue;
         }
         case ContentTokens::Kind::OpenDict: {
-            // Marked-content properties: nothing a glyph depends on.
+            // Marked-content properties: of them only the text the marked
+            // glyphs stand for, /ActualText, makes a difference to glyphs.
+            Operand o;
+            o.kind = ContentTokens::Kind::OpenDict;
             int nesting = 1;
+            bool actualNext = false;
             while (nesting > 0) {
-                const ContentTokens::Token item = tokens.next();
+                ContentTokens::Token item = tokens.next();
                 if (++tokens_ > kTokenLimit)
                     throw MupdfError("the page's content is too long to read");
                 if (item.kind == ContentTokens::Kind::End)
@@ -316,9 +327,14 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                 nesting += item.kind == ContentTokens::Kind::OpenDict ? 1
                     : item.kind == ContentTokens::Kind::CloseDict   ? -1
                                                                     : 0;
+                if (nesting == 1 && actualNext && item.kind == ContentTokens::Kind::String) {
+                    o.actual = true;
+                    o.text = std::move(item.text);
+                }
+                actualNext = nesting == 1 && item.kind == ContentTokens::Kind::Name && item.text == "ActualText";
             }
-            Operand o;
-            o.kind = ContentTokens::Kind::OpenDict;
+            if (operands.size() >= kOperandLimit)
+                operands.erase(operands.begin());
             operands.push_back(std::move(o));
             continue;
         }
@@ -408,6 +424,15 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
                     values.push_back(o.number);
             if (state.fill.plain && int(values.size()) == state.fill.components)
                 state.color = fromComponents(values.size(), values.data());
+        } else if (op == operatorCode("BDC") && operands.size() >= 2) {
+            beginMarked(operands.back(), &marks);
+        } else if (op == operatorCode("BMC")) {
+            marks.push_back(false);
+        } else if (op == operatorCode("EMC")) {
+            if (!marks.empty() && marks.back())
+                endActualText();
+            if (!marks.empty())
+                marks.pop_back();
         } else if (op == operatorCode("Do") && !operands.empty()) {
             drawForm(operands.back().text, streamIndex, state, depth);
         } else if (op == operatorCode("BI") && !skipInlineImage(&tokens, streamIndex)) {
@@ -416,6 +441,48 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
         operands.clear();
         regionStart = tokens.position();
         streams_[size_t(streamIndex)].cleanEnd = regionStart;
+    }
+}
+
+void PageGlyphs::beginMarked(const Operand &properties, std::vector<bool> *marks)
+{
+    // Only the properties written in the content count: readers pass
+    // over an /ActualText of properties the resources name.
+    const bool actual = properties.actual;
+    marks->push_back(actual);
+    if (!actual)
+        return;
+    // A span inside another replaces it, as readers take it.
+    if (inActualText_)
+        endActualText();
+    char *utf8 = nullptr;
+    const std::string &written = properties.text;
+    guarded(ctx_, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx_, written.data(), written.size()); });
+    actualText_.clear();
+    for (const char *p = utf8; p && *p;) {
+        int c = 0;
+        p += fz_chartorune(&c, p);
+        if (c > 0)
+            actualText_ += char32_t(c);
+    }
+    fz_free(ctx_, utf8);
+    inActualText_ = true;
+    actualTextFirst_ = glyphs_.size();
+}
+
+void PageGlyphs::endActualText()
+{
+    inActualText_ = false;
+    if (actualTextFirst_ >= glyphs_.size())
+        return;   // it marked no glyph: readers show nothing for it
+    // The span's text stands on its first glyph; the others continue it.
+    Glyph &first = glyphs_[actualTextFirst_];
+    first.text = actualText_;
+    first.space = !actualText_.empty() && std::all_of(actualText_.begin(), actualText_.end(), isWhiteSpace);
+    for (size_t g = actualTextFirst_ + 1; g < glyphs_.size(); ++g) {
+        glyphs_[g].text.clear();
+        glyphs_[g].space = false;
+        glyphs_[g].continues = true;
     }
 }
 
@@ -526,9 +593,12 @@ void PageGlyphs::drawForm(const std::string &name, int parent, const State &stat
 void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, State *state, int streamIndex,
                       size_t start, size_t end)
 {
+    const Operand *wordSpace = nullptr, *charSpace = nullptr;
     if (kind == Show::DoubleQuote && operands.size() >= 3) {
-        state->wordSpace = operands[operands.size() - 3].number;
-        state->charSpace = operands[operands.size() - 2].number;
+        wordSpace = &operands[operands.size() - 3];
+        charSpace = &operands[operands.size() - 2];
+        state->wordSpace = wordSpace->number;
+        state->charSpace = charSpace->number;
     }
     if (kind == Show::Quote || kind == Show::DoubleQuote) {
         tlm_ = fz_pre_translate(tlm_, 0, float(-state->leading));
@@ -545,8 +615,15 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
     s.start = start;
     s.end = end;
     const bool vertical = state->font->desc->wmode == 1;
-    s.quoteWordSpace = state->wordSpace;
-    s.quoteCharSpace = state->charSpace;
+    // What is no number reads as 0, and is written so.
+    const auto bytesOf = [](const Operand *o, size_t *from, size_t *to) {
+        if (o && o->kind == ContentTokens::Kind::Number) {
+            *from = o->start;
+            *to = o->end;
+        }
+    };
+    bytesOf(wordSpace, &s.wordSpaceStart, &s.wordSpaceEnd);
+    bytesOf(charSpace, &s.charSpaceStart, &s.charSpaceEnd);
     // A TJ's array is walked where it lies; other shows have the one string.
     const Operand *const items = kind == Show::TJ ? last.items.data() : &last;
     const size_t count = kind == Show::TJ ? last.items.size() : 1;
@@ -556,6 +633,8 @@ void PageGlyphs::show(const std::vector<Operand> &operands, Show::Kind kind, Sta
         Show::Item item;
         if (o.kind == ContentTokens::Kind::Number) {
             item.number = o.number;
+            item.start = o.start;
+            item.end = o.end;
             const float move = float(-o.number / 1000 * state->size);
             tm_ = vertical ? fz_pre_translate(tm_, 0, move) : fz_pre_translate(tm_, float(move * state->scale), 0);
         } else if (o.kind == ContentTokens::Kind::String) {
@@ -592,7 +671,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         fz_matrix tsm = fz_make_matrix(float(state.size * state.scale), 0, 0, float(state.size), 0, float(state.rise));
         double width = 0;    // of the glyph, in ems
         double length = 0;   // of the glyph along the writing direction, in ems
+        double written = 0;  // the same in thousandths, as the font writes it
         double move = 0;     // what the text matrix moves by
+        double spacing = wordSpace;   // what the character and word spacing add to it
         if (cid >= 0) {
             int ucs[256];
             int n = desc->to_unicode ? pdf_lookup_cmap_full(desc->to_unicode, unsigned(cid), ucs) : 0;
@@ -607,11 +688,14 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
             for (int i = 0; i < std::min(n, 256); ++i)
                 if (ucs[i] > 0 && ucs[i] <= 0x10FFFF)
                     g.text += char32_t(ucs[i]);
-            width = pdf_lookup_hmtx(ctx_, desc, cid).w * 0.001;
+            written = state.font->width(ctx_, cid);
+            width = written / 1000;
+            spacing += state.charSpace;
             if (vertical) {
                 const pdf_vmtx v = pdf_lookup_vmtx(ctx_, desc, cid);
                 tsm.e -= float(v.x * std::fabs(state.size) * 0.001);
                 tsm.f -= float(v.y * state.size * 0.001);
+                written = v.w;
                 length = v.w * 0.001;
                 move = length * state.size + state.charSpace + wordSpace;
             } else {
@@ -639,7 +723,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         // horizontal scaling, which the glyph's move has as well).
         const double unitMove = vertical ? state.size : state.size * state.scale;
         g.removable = std::isfinite(move) && std::fabs(unitMove) > 1e-9;
-        g.adjust = g.removable ? -move * 1000 / unitMove : 0;
+        // Worked out from the widths as written rather than from `move`,
+        // so whole and written widths give the number without a rounding.
+        g.adjust = g.removable ? -(written + spacing * 1000 / state.size) : 0;
         g.space = !g.text.empty() && std::all_of(g.text.begin(), g.text.end(), isWhiteSpace);
         g.color = state.color;
         g.bold = state.font->bold;

@@ -46,13 +46,16 @@ public:
         Kind kind = Tj;
         int stream = 0;
         size_t start = 0, end = 0;     // its bytes in the stream, operands included
-        double quoteWordSpace = 0, quoteCharSpace = 0;   // the operands of "
-        // The operands in order: numbers of a TJ, and strings as runs of
-        // glyphs (first, count).
+        // The operands of " (word and character spacing): their bytes in
+        // the stream; none when they are no numbers.
+        size_t wordSpaceStart = 0, wordSpaceEnd = 0, charSpaceStart = 0, charSpaceEnd = 0;
+        // The operands in order: numbers of a TJ (their value and bytes in
+        // the stream), and strings as runs of glyphs (first, count).
         struct Item
         {
             bool isString = false;
             double number = 0;
+            size_t start = 0, end = 0;
             size_t first = 0, count = 0;
         };
         std::vector<Item> items;
@@ -71,6 +74,9 @@ public:
         double adjust = 0;             // a TJ number moving as far as the glyph does
         bool removable = false;        // false when no TJ number can stand for it
         bool space = false;            // white space only
+        // Shows part of the text of the glyph before it: glyphs a marked
+        // span gives an /ActualText for have that text on the first of them.
+        bool continues = false;
         int color = 0;                 // fill colour, 0xRRGGBB
         bool bold = false, italic = false;
         const void *font = nullptr;    // the same for glyphs of one font
@@ -116,6 +122,8 @@ private:
     void showString(const std::string &bytes, const State &state);
     void drawForm(const std::string &name, int stream, const State &state, int depth);
     bool skipInlineImage(class ContentTokens *tokens, int stream);
+    void beginMarked(const Operand &properties, std::vector<bool> *marks);
+    void endActualText();
     int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
 
@@ -133,6 +141,10 @@ private:
     size_t formsDrawn_ = 0;
     size_t tokens_ = 0;
     size_t bytesRead_ = 0;
+    // The /ActualText span open, and its first glyph.
+    bool inActualText_ = false;
+    std::u32string actualText_;
+    size_t actualTextFirst_ = 0;
 };
 
 #endif

@@ -757,9 +757,7 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
     for (const ImageRule *rule : pageImageRules) {
         const ConverterRuns::Run run = (*e.runs)->at(number, rule->left, rule->top);
         if (run.text.empty()) {
-            e.skipped->push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path),
-                                             "no text run starts at " + std::to_string(rule->left) + ","
-                                                 + std::to_string(rule->top)));
+            e.skipped->push_back(skippedLine(rule->line, number, "picture " + quoted(rule->path), run.missing));
             continue;
         }
         imageRules.push_back(rule);

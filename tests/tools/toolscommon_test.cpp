@@ -10,6 +10,7 @@
 #include "memorylimit.h"
 #include "outputpath.h"
 #include "pagetree.h"
+#include "qpdfrepair.h"
 #include "pdfpages.h"
 #include "stopcleanup.h"
 #include "temporaryoutput.h"
@@ -600,9 +601,9 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
     // From a file; one the library cannot read is left to the program's own.
     Folder dir;
     ASSERT_TRUE(writeFile(dir / "deep.pdf", pdfFromObjects(chainObjects(30000))) && writeFile(dir / "text.pdf", "Dear reader,\n"));
-    EXPECT_EQ(PageTree::refusal(dir / "deep.pdf"), "its page tree is more than 100 levels deep");
-    EXPECT_EQ(PageTree::refusal(dir / "text.pdf"), "");
-    EXPECT_EQ(PageTree::refusal(dir / "missing.pdf"), "");
+    EXPECT_EQ(QpdfRepair(dir / "deep.pdf").treeRefusal(), "its page tree is more than 100 levels deep");
+    EXPECT_EQ(QpdfRepair(dir / "text.pdf").treeRefusal(), "");
+    EXPECT_EQ(QpdfRepair(dir / "missing.pdf").treeRefusal(), "");
 }
 
 // Plain pages are counted from their bytes, without the library parsing

@@ -27,15 +27,15 @@ namespace
 int callerOutput = -1;
 const char *programName = "";
 
-// `prefixed`: with "program: " before the message.
-void write(bool prefixed, const char *message, size_t size)
+// "program: message" and the line's end.
+void write(const char *message, size_t size)
 {
     if (callerOutput < 0)
         return;
     // No allocation: this also reports that memory ran out. One call keeps
     // the line whole beside other writers; what a full pipe leaves follows.
-    iovec parts[] = {{const_cast<char *>(programName), prefixed ? std::strlen(programName) : 0},
-                     {const_cast<char *>(": "), prefixed ? 2u : 0u},
+    iovec parts[] = {{const_cast<char *>(programName), std::strlen(programName)},
+                     {const_cast<char *>(": "), 2},
                      {const_cast<char *>(message), size},
                      {const_cast<char *>("\n"), 1}};
     iovec *part = parts;
@@ -74,16 +74,11 @@ void takeOver(const char *program)
 
 void say(const std::string &message)
 {
-    write(true, message.data(), message.size());
+    write(message.data(), message.size());
 }
 
 void say(const char *message)
 {
-    write(true, message, std::strlen(message));
-}
-
-void writeLine(const std::string &line)
-{
-    write(false, line.data(), line.size());
+    write(message, std::strlen(message));
 }
 }

@@ -18,8 +18,6 @@ void takeOver(const char *program);
 // Writes "program: message" as one line, in one write.
 void say(const std::string &message);
 void say(const char *message);
-// Writes `line` as it is, as one line (a usage text).
-void writeLine(const std::string &line);
 }
 
 #endif

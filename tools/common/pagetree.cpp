@@ -37,24 +37,6 @@ std::string quoted(QPDFObjectHandle number)
 }
 }
 
-std::string PageTree::refusal(const std::string &path, bool countedAsStated)
-{
-    QPDF pdf;
-    PageTree tree;
-    std::string why;
-    try {
-        pdf.setSuppressWarnings(true);
-        pdf.processFile(path.c_str());
-        if (tree.walk(pdf, &why))
-            return countedAsStated && tree.overclaimed_ ? tree.countRefusal_ : std::string();
-    } catch (const std::bad_alloc &) {
-        throw;
-    } catch (const std::exception &) {
-        return std::string();
-    }
-    return why;
-}
-
 bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
 {
     below_.clear();

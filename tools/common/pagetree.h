@@ -36,13 +36,6 @@ public:
     // strictest reader stops at this many itself; real documents use a few.
     static const int kMaxDepth = 100;
 
-    // Why the trees of the PDF at `path` are too deep for the readers; empty
-    // when they are not, or when the file cannot be read this way (the
-    // program's own library then decides). With `countedAsStated`, also a
-    // root that claims more pages than the tree holds: a library that sizes
-    // its page table by the claim leaves part of it unfilled.
-    static std::string refusal(const std::string &path, bool countedAsStated = false);
-
     // Walks the trees of `pdf`; false when one is deeper than the limit,
     // with the reason. `bytes`, when given, are those `pdf` was read from:
     // pages are then told from their bytes where they are plain enough,

@@ -1,47 +1,22 @@
 #include "converterreading.h"
 
 #include "pageruns.h"
+#include "popplerroom.h"
 
 #include <poppler-qt5.h>
 
 #include <QFile>
 
-#include <new>
-
-#include <sys/mman.h>
-
 namespace
 {
-// Poppler ends the process when its malloc fails. Reading a page takes it a
-// few megabytes; a run with less left of its memory share stops here, as
-// out of memory, rather than by a signal.
-const size_t kPopplerHeadroom = 4 << 20;
-
 void ignoreLibraryMessage(const QString &, const QVariant &)
 {
-}
-
-// Whether `bytes` more fit in the process's data limit now, asked of the
-// system so no allocator keeps them.
-bool roomFor(size_t bytes)
-{
-    void *p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED)
-        return false;
-    ::munmap(p, bytes);
-    return true;
-}
-
-void needRoom()
-{
-    if (!roomFor(kPopplerHeadroom))
-        throw std::bad_alloc();
 }
 }
 
 ConverterReading::ConverterReading(const std::string &path)
 {
-    needRoom();
+    PopplerRoom::need();
     // As the converter does: our one line on failure, not the library's.
     Poppler::setDebugErrorFunction(ignoreLibraryMessage, QVariant());
     doc_.reset(Poppler::Document::load(QFile::decodeName(path.c_str())));
@@ -57,7 +32,7 @@ const ConverterReading::Page &ConverterReading::read(int64_t page)
     Page read;
     std::vector<fz_rect> boxes;
     if (doc_ && !doc_->isLocked() && page >= 1 && page <= doc_->numPages()) {
-        needRoom();
+        PopplerRoom::need();
         const std::unique_ptr<Poppler::Page> p(doc_->page(int(page - 1)));
         if (p) {
             for (const WordBox &w : pageWords(*p)) {

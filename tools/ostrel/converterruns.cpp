@@ -1,6 +1,7 @@
 #include "converterruns.h"
 
 #include "pageruns.h"
+#include "popplerroom.h"
 
 #include <poppler-qt5.h>
 
@@ -20,6 +21,7 @@ void ignoreLibraryMessage(const QString &, const QVariant &)
 
 ConverterRuns::ConverterRuns(const std::string &path)
 {
+    PopplerRoom::need();
     // As the converter does: our one line on failure, not the library's.
     Poppler::setDebugErrorFunction(ignoreLibraryMessage, QVariant());
     doc_.reset(Poppler::Document::load(QFile::decodeName(path.c_str())));
@@ -33,6 +35,7 @@ const ConverterRuns::Page *ConverterRuns::read(int64_t page)
         return nullptr;
     auto known = pages_.find(page);
     if (known == pages_.end()) {
+        PopplerRoom::need();
         std::unique_ptr<Poppler::Page> p(doc_->page(int(page - 1)));
         Page read;
         if (p) {

@@ -43,9 +43,28 @@ std::string reasonOf(const std::exception &e)
     return e.what();
 }
 
-// Why the document written at `path` is not `pages` pages whose content
-// can be read, without a repair; empty when it is.
-std::string verify(const std::string &path, size_t pages)
+// Whether the content of `page`, of `pdf`, decodes without a fault.
+bool contentReads(QPDF &pdf, QPDFPageObjectHelper page)
+{
+    const size_t before = pdf.numWarnings();
+    try {
+        Pl_Discard discard;
+        page.pipeContents(&discard);
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &e) {
+        if (zlibOutOfMemory(e))
+            MemoryLimit::noteExhaustion();
+        return false;
+    }
+    return pdf.numWarnings() == before;
+}
+
+// Why the document written at `path` is not the pages `taken` (of
+// `source`) whose content reads as theirs does, without a repair; empty
+// when it is. Content the input itself holds damaged, which readers show
+// as far as it goes, is copied as it is and no fault of the writing.
+std::string verify(const std::string &path, QPDF &source, const std::vector<QPDFObjectHandle> &taken)
 {
     QPDF written;
     written.setSuppressWarnings(true);
@@ -53,12 +72,11 @@ std::string verify(const std::string &path, size_t pages)
     try {
         written.processFile(path.c_str());
         std::vector<QPDFPageObjectHelper> all = QPDFPageDocumentHelper(written).getAllPages();
-        if (all.size() != pages)
+        if (all.size() != taken.size())
             return "it had to be repaired, and the pages written from it are not all there";
-        for (QPDFPageObjectHelper &page : all) {
-            Pl_Discard discard;
-            page.pipeContents(&discard);
-        }
+        readable = !written.anyWarnings();
+        for (size_t i = 0; readable && i < all.size(); ++i)
+            readable = contentReads(written, all[i]) || !contentReads(source, taken[i]);
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
@@ -66,7 +84,7 @@ std::string verify(const std::string &path, size_t pages)
             MemoryLimit::noteExhaustion();
         readable = false;
     }
-    if (!readable || written.anyWarnings())
+    if (!readable)
         return "it had to be repaired, and the pages written from it could not all be read back";
     return std::string();
 }
@@ -237,7 +255,10 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
         // A repair made while the document was read may have lost what the
         // pages refer to: what was written must hold up on its own.
         if (pdf_.anyWarnings()) {
-            *error = verify(out->path(), pages.size());
+            std::vector<QPDFObjectHandle> taken;
+            for (long p : pages)
+                taken.push_back(pages_[size_t(p - 1)].page);
+            *error = verify(out->path(), pdf_, taken);
             if (!error->empty())
                 return false;
         }

@@ -78,17 +78,35 @@ bool QpdfRepair::pages(std::vector<QPDFObjectHandle> *list, std::string *why)
     return treeFault_.empty();
 }
 
+bool QpdfRepair::walked(std::string *why)
+{
+    if (!reading()) {
+        *why = failure_;
+        return false;
+    }
+    if (!walkedOnce_) {
+        walkedOnce_ = true;
+        try {
+            if (!tree_.walk(*pdf_, &walkFault_)) {
+                refused_ = true;
+            } else if (!tree_.countRefusal().empty()) {
+                walkFault_ = tree_.countRefusal();
+                refused_ = tree_.overclaimed();
+            }
+        } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const std::exception &e) {
+            walkFault_ = "its page tree is damaged (" + reasonOf(e) + ")";
+        }
+    }
+    *why = walkFault_;
+    return walkFault_.empty();
+}
+
 bool QpdfRepair::collectPages(std::string *why)
 {
-    if (!tree_.walk(*pdf_, why)) {
-        refused_ = true;
+    if (!walked(why))
         return false;
-    }
-    if (!tree_.countRefusal().empty()) {
-        *why = tree_.countRefusal();
-        refused_ = tree_.overclaimed();
-        return false;
-    }
     std::set<QPDFObjGen> listed;
     for (const PageTree::Listed &entry : tree_.inOrder()) {
         QPDFObjectHandle page = entry.page;
@@ -117,9 +135,8 @@ bool QpdfRepair::collectPages(std::string *why)
 
 std::string QpdfRepair::treeRefusal(bool claimsToo)
 {
-    std::vector<QPDFObjectHandle> list;
     std::string why;
-    return !pages(&list, &why) && refused_ && (claimsToo || !tree_.overclaimed()) ? why : std::string();
+    return !walked(&why) && refused_ && (claimsToo || !tree_.overclaimed()) ? why : std::string();
 }
 
 bool QpdfRepair::rewrite(std::string *bytes, std::string *why)

@@ -50,6 +50,8 @@ public:
     bool rewrite(std::string *bytes, std::string *why);
 
 private:
+    // Walks the page tree once; false with what is wrong with it.
+    bool walked(std::string *why);
     // The leaves the page tree's walk found, each a page object of its own
     // carrying what it inherits from the nodes above it.
     bool collectPages(std::string *why);
@@ -57,9 +59,11 @@ private:
     std::string path_;
     std::unique_ptr<QPDF> pdf_;
     bool opened_ = false;
+    bool walkedOnce_ = false;
     bool flattened_ = false;
     bool refused_ = false;   // the walk refused the tree outright
     std::string failure_;
+    std::string walkFault_;
     std::string treeFault_;
     PageTree tree_;
     std::vector<QPDFObjectHandle> pages_;

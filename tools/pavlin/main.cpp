@@ -16,6 +16,7 @@
 // Exit status 0 on success; otherwise one line on standard error names the
 // file and the reason.
 
+#include "enginerepair.h"
 #include "erroroutput.h"
 #include "inputfile.h"
 #include "memorylimit.h"
@@ -27,6 +28,7 @@
 #include "temporaryoutput.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -52,10 +54,21 @@ std::string failure(const char *what, const std::string &path, const std::string
 // Reads the document into `pdf` (the whole file: the library then parses it
 // without a system call per object, and it must fit in the memory share
 // anyway); empty on success, else the failure.
-std::string openInput(const std::string &input, long long maxBytes, PdfPages *pdf)
+std::string openInput(const std::string &input, long long maxBytes, std::unique_ptr<PdfPages> *pdf)
 {
     std::string bytes, error;
-    if (!InputFile::read(input, maxBytes, &bytes, &error) || !pdf->open(input, std::move(bytes), &error))
+    if (!InputFile::read(input, maxBytes, &bytes, &error))
+        return failure("cannot open", input, error);
+    pdf->reset(new PdfPages);
+    if ((*pdf)->open(input, std::move(bytes), &error))
+        return std::string();
+    // What the library could not read at all, the engine's library may,
+    // repairing another way; a tree refused or a password wanted stays so.
+    std::string repaired, again;
+    if (!(*pdf)->unreadable() || !EngineRepair::rewrite((*pdf)->bytes(), &repaired))
+        return failure("cannot open", input, error);
+    pdf->reset(new PdfPages);
+    if (!(*pdf)->open(input, std::move(repaired), &again))
         return failure("cannot open", input, error);
     return std::string();
 }
@@ -76,11 +89,11 @@ std::string commit(TemporaryOutput *out)
 // Each returns an empty text on success, else the failure.
 std::string getInfo(const std::string &input, long long maxBytes, TemporaryOutput *out)
 {
-    PdfPages pdf;
+    std::unique_ptr<PdfPages> pdf;
     std::string error = openInput(input, maxBytes, &pdf);
     if (!error.empty())
         return error;
-    const long pages = pdf.pageCount(), engine = PageCount::engine(pdf.bytes());
+    const long pages = pdf->pageCount(), engine = PageCount::engine(pdf->bytes());
     if (engine != pages)
         return failure("cannot open", input,
                        "it is damaged, and readers disagree on its pages (" + std::to_string(pages) + " or "
@@ -98,17 +111,17 @@ std::string merge(const std::string &input, const std::string &rangeText, long l
     std::string error;
     if (!range.parse(rangeText, &error))
         return failure("cannot take pages of", input, "page range \"" + rangeText + "\": " + error);
-    PdfPages pdf;
+    std::unique_ptr<PdfPages> pdf;
     error = openInput(input, maxBytes, &pdf);
     if (!error.empty())
         return error;
-    if (range.lastPageNamed() > pdf.pageCount())
+    if (range.lastPageNamed() > pdf->pageCount())
         return failure("cannot take pages of", input,
                        "page " + std::to_string(range.lastPageNamed()) + " is outside the document, which has "
-                           + std::to_string(pdf.pageCount()) + (pdf.pageCount() == 1 ? " page" : " pages"));
+                           + std::to_string(pdf->pageCount()) + (pdf->pageCount() == 1 ? " page" : " pages"));
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
-    if (!pdf.writePages(range.pages(), out, &error))
+    if (!pdf->writePages(range.pages(), out, &error))
         return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
                                            : failure("cannot write", out->target(), out->writeFailure());
     return commit(out);

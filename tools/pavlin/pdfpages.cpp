@@ -132,6 +132,8 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     } catch (const std::exception &e) {
         if (zlibOutOfMemory(e))
             MemoryLimit::noteExhaustion();
+        const auto *pdf = dynamic_cast<const QPDFExc *>(&e);
+        unreadable_ = pdf && pdf->getErrorCode() != qpdf_e_password;
         *error = reasonOf(e);
         return false;
     }

@@ -29,6 +29,10 @@ public:
     // would give. `name` names it in the library's own messages.
     bool open(const std::string &name, std::string bytes, std::string *error);
 
+    // After a failed open(): whether the library could not read the file
+    // at all (not a password it wants, nor a page tree it refused).
+    bool unreadable() const { return unreadable_; }
+
     // The pages of the page tree, which its root states.
     long pageCount() const { return count_; }
     // The bytes the document was read from.
@@ -59,6 +63,7 @@ private:
     std::string bytes_;
     QPDF pdf_;
     long count_ = 0;
+    bool unreadable_ = false;
     std::vector<PageTree::Listed> pages_;   // in reading order
 };
 

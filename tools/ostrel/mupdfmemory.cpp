@@ -3,6 +3,7 @@
 #include "memorylimit.h"
 
 #include <cstdlib>
+#include <new>
 
 namespace MupdfMemory
 {
@@ -30,10 +31,24 @@ void release(void *, void *p)
 }
 
 const fz_alloc_context kAllocator = {nullptr, allocate, reallocate, release};
+
+void ignoreMessage(void *, const char *)
+{
+}
 }
 
 const fz_alloc_context *allocator()
 {
     return &kAllocator;
+}
+
+fz_context *newQuietContext(size_t storeBytes)
+{
+    fz_context *ctx = fz_new_context(&kAllocator, nullptr, storeBytes);
+    if (!ctx)
+        throw std::bad_alloc();
+    fz_set_error_callback(ctx, ignoreMessage, nullptr);
+    fz_set_warning_callback(ctx, ignoreMessage, nullptr);
+    return ctx;
 }
 }

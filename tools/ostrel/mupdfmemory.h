@@ -10,6 +10,11 @@
 namespace MupdfMemory
 {
 const fz_alloc_context *allocator();
+
+// A context on this allocator, with a store of `storeBytes`, whose
+// library's own messages go nowhere (the program's one line says what
+// failed); throws std::bad_alloc when there is no memory for it.
+fz_context *newQuietContext(size_t storeBytes);
 }
 
 #endif

@@ -6,21 +6,9 @@
 
 #include <new>
 
-namespace
-{
-// The library's messages would only reach the error output; ours say it.
-void ignoreMessage(void *, const char *)
-{
-}
-}
-
 bool EngineRepair::rewrite(const std::string &bytes, std::string *out)
 {
-    fz_context *ctx = fz_new_context(MupdfMemory::allocator(), nullptr, 8 << 20);
-    if (!ctx)
-        throw std::bad_alloc();
-    fz_set_error_callback(ctx, ignoreMessage, nullptr);
-    fz_set_warning_callback(ctx, ignoreMessage, nullptr);
+    fz_context *ctx = MupdfMemory::newQuietContext(8 << 20);
     fz_stream *stream = nullptr;
     pdf_document *doc = nullptr;
     fz_buffer *buffer = nullptr;

@@ -6,24 +6,12 @@
 
 #include <new>
 
-namespace
-{
-// The document's messages would only reach the error output; ours say it.
-void ignoreMessage(void *, const char *)
-{
-}
-}
-
 long PageCount::engine(const std::string &bytes)
 {
     // A small store: nothing is drawn, only the file's table and root read.
     // The library repairs around a failed allocation and may then count no
     // pages: the allocator tells MemoryLimit, so that is said as memory.
-    fz_context *ctx = fz_new_context(MupdfMemory::allocator(), nullptr, 8 << 20);
-    if (!ctx)
-        throw std::bad_alloc();
-    fz_set_error_callback(ctx, ignoreMessage, nullptr);
-    fz_set_warning_callback(ctx, ignoreMessage, nullptr);
+    fz_context *ctx = MupdfMemory::newQuietContext(8 << 20);
     fz_stream *stream = nullptr;
     pdf_document *doc = nullptr;
     long pages = 0;

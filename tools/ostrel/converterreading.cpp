@@ -5,21 +5,9 @@
 
 #include <poppler-qt5.h>
 
-#include <QFile>
-
-namespace
-{
-void ignoreLibraryMessage(const QString &, const QVariant &)
-{
-}
-}
-
 ConverterReading::ConverterReading(const std::string &path)
+    : doc_(PopplerRoom::open(path))
 {
-    PopplerRoom::need();
-    // As the converter does: our one line on failure, not the library's.
-    Poppler::setDebugErrorFunction(ignoreLibraryMessage, QVariant());
-    doc_.reset(Poppler::Document::load(QFile::decodeName(path.c_str())));
 }
 
 ConverterReading::~ConverterReading() = default;

@@ -5,26 +5,14 @@
 
 #include <poppler-qt5.h>
 
-#include <QFile>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 
-namespace
-{
-void ignoreLibraryMessage(const QString &, const QVariant &)
-{
-}
-}
-
 ConverterRuns::ConverterRuns(const std::string &path)
+    : doc_(PopplerRoom::open(path))
 {
-    PopplerRoom::need();
-    // As the converter does: our one line on failure, not the library's.
-    Poppler::setDebugErrorFunction(ignoreLibraryMessage, QVariant());
-    doc_.reset(Poppler::Document::load(QFile::decodeName(path.c_str())));
 }
 
 ConverterRuns::~ConverterRuns() = default;

@@ -1,8 +1,19 @@
 #include "popplerroom.h"
 
+#include <poppler-qt5.h>
+
+#include <QFile>
+
 #include <new>
 
 #include <sys/mman.h>
+
+namespace
+{
+void ignoreLibraryMessage(const QString &, const QVariant &)
+{
+}
+}
 
 namespace PopplerRoom
 {
@@ -13,5 +24,12 @@ void need()
     if (p == MAP_FAILED)
         throw std::bad_alloc();
     ::munmap(p, kHeadroom);
+}
+
+std::unique_ptr<Poppler::Document> open(const std::string &path)
+{
+    need();
+    Poppler::setDebugErrorFunction(ignoreLibraryMessage, QVariant());
+    return std::unique_ptr<Poppler::Document>(Poppler::Document::load(QFile::decodeName(path.c_str())));
 }
 }

@@ -21,12 +21,13 @@
 
 namespace
 {
-// zlib's words for a failed allocation, which the library passes on in an
-// error of its own.
-bool zlibOutOfMemory(const std::exception &e)
+// Tells MemoryLimit of a failed allocation of zlib's, which the library
+// passes on in an error of its own, in zlib's words.
+void noteZlibExhaustion(const std::exception &e)
 {
     const std::string what = e.what();
-    return what.find("insufficient memory") != std::string::npos || what.find("zlib memory error") != std::string::npos;
+    if (what.find("insufficient memory") != std::string::npos || what.find("zlib memory error") != std::string::npos)
+        MemoryLimit::noteExhaustion();
 }
 
 // The library's messages name the file, object and offset; the user needs the
@@ -53,8 +54,7 @@ bool contentReads(QPDF &pdf, QPDFPageObjectHelper page)
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
-        if (zlibOutOfMemory(e))
-            MemoryLimit::noteExhaustion();
+        noteZlibExhaustion(e);
         return false;
     }
     return pdf.numWarnings() == before;
@@ -80,8 +80,7 @@ std::string verify(const std::string &path, QPDF &source, const std::vector<QPDF
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
-        if (zlibOutOfMemory(e))
-            MemoryLimit::noteExhaustion();
+        noteZlibExhaustion(e);
         readable = false;
     }
     if (!readable)
@@ -130,8 +129,7 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
-        if (zlibOutOfMemory(e))
-            MemoryLimit::noteExhaustion();
+        noteZlibExhaustion(e);
         const auto *pdf = dynamic_cast<const QPDFExc *>(&e);
         unreadable_ = pdf && pdf->getErrorCode() != qpdf_e_password;
         *error = reasonOf(e);
@@ -267,8 +265,7 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
-        if (zlibOutOfMemory(e))
-            MemoryLimit::noteExhaustion();
+        noteZlibExhaustion(e);
         *error = reasonOf(e);
         return false;
     }

@@ -171,6 +171,21 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
     }
 }
 
+void PageTree::inherit(QPDFObjectHandle page, QPDFObjectHandle node)
+{
+    static const char *const inherited[] = {"/MediaBox", "/CropBox", "/Resources", "/Rotate"};
+    std::set<QPDFObjGen> seen;
+    int steps = 0;
+    for (QPDFObjectHandle up = node; up.isDictionary() && steps <= kMaxDepth; up = up.getKey("/Parent"), ++steps) {
+        if (up.isIndirect() && !seen.insert(up.getObjGen()).second)
+            break;
+        for (const char *key : inherited) {
+            if (!page.hasKey(key) && up.hasKey(key))
+                page.replaceKey(key, up.getKey(key));
+        }
+    }
+}
+
 QPDFObjectHandle PageTree::ofAnyGeneration(QPDFObjectHandle kid)
 {
     if (!kid.isIndirect() || !kid.isNull())

@@ -63,6 +63,12 @@ public:
     };
     const std::vector<Listed> &inOrder() const { return inOrder_; }
 
+    // Copies onto `page` what it lacks and inherits from `node`, the node
+    // that lists it, and the nodes above that: a page written into another
+    // tree keeps its boxes, resources and rotation. Each node once, at
+    // most kMaxDepth + 1 of them, whatever a /Parent leads to.
+    static void inherit(QPDFObjectHandle page, QPDFObjectHandle node);
+
 private:
     // Walks the nodes below `tops` (those with /Kids), collecting the
     // dictionaries without /Kids into `leaves`, and the nodes whose plain

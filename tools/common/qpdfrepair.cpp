@@ -10,9 +10,6 @@
 
 namespace
 {
-// What a page takes from the nodes above it when it lacks it itself.
-const char *const kInherited[] = {"/Resources", "/MediaBox", "/CropBox", "/Rotate"};
-
 // The library's reason without the file name it puts first: ours names the input.
 std::string reasonOf(const std::exception &e)
 {
@@ -115,18 +112,7 @@ bool QpdfRepair::collectPages(std::string *why)
             page = pdf_->makeIndirectObject(page.shallowCopy());
             listed.insert(page.getObjGen());
         }
-        // From the node that lists it up, each node once: the walk held the
-        // chain to the depth limit, but a /Parent may lead anywhere.
-        std::set<QPDFObjGen> seen;
-        for (QPDFObjectHandle node = entry.node; node.isDictionary() && seen.size() <= size_t(PageTree::kMaxDepth);
-             node = node.getKey("/Parent")) {
-            if (node.isIndirect() && !seen.insert(node.getObjGen()).second)
-                break;
-            for (const char *key : kInherited) {
-                if (!page.hasKey(key) && node.hasKey(key))
-                    page.replaceKey(key, node.getKey(key));
-            }
-        }
+        PageTree::inherit(page, entry.node);
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
         pages_.push_back(page);
     }

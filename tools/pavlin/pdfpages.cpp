@@ -144,24 +144,6 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     return true;
 }
 
-void PdfPages::inherit(const PageTree::Listed &listed)
-{
-    static const char *const inherited[] = {"/MediaBox", "/CropBox", "/Resources", "/Rotate"};
-    QPDFObjectHandle page = listed.page;
-    std::set<QPDFObjGen> seen;
-    int steps = 0;
-    // The walk of the tree has refused chains of nodes longer than this.
-    for (QPDFObjectHandle up = listed.node; up.isDictionary() && steps <= PageTree::kMaxDepth;
-         up = up.getKey("/Parent"), ++steps) {
-        if (up.isIndirect() && !seen.insert(up.getObjGen()).second)
-            break;
-        for (const char *key : inherited) {
-            if (!page.hasKey(key) && up.hasKey(key))
-                page.replaceKey(key, up.getKey(key));
-        }
-    }
-}
-
 void PdfPages::replaceTree(const std::vector<long> &pages)
 {
     // The output is this document with its page list replaced, so what hangs
@@ -176,7 +158,8 @@ void PdfPages::replaceTree(const std::vector<long> &pages)
         const PageTree::Listed &listed = pages_[size_t(p - 1)];
         QPDFObjectHandle page = listed.page;
         if (placed.insert(page.getObjGen()).second) {
-            inherit(listed);
+            // What it inherits from the nodes the cut leaves out.
+            PageTree::inherit(page, listed.node);
         } else {
             // A page named again becomes a page of its own that shares the
             // content: one object cannot stand twice in the tree.

@@ -52,9 +52,6 @@ public:
     bool writePages(const std::vector<long> &pages, TemporaryOutput *out, std::string *error);
 
 private:
-    // Gives each page what it inherits from the nodes above it, which the
-    // cut leaves out.
-    static void inherit(const PageTree::Listed &listed);
     // The pages in their new order under the root node.
     void replaceTree(const std::vector<long> &pages);
     // The page labels of the pages given, at their new places.

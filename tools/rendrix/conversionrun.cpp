@@ -136,9 +136,11 @@ QString ConversionRun::convert(const ConversionRequest &request)
             if (reading.readersStumble() && !reading.rewrite(&repaired, &why))
                 repaired.clear();
         }
+        // Not copied here: the library copies what it loads.
+        const QByteArray repairedBytes = QByteArray::fromRawData(repaired.data(), int(repaired.size()));
         QString error;
         std::vector<DocumentPointer> docs;
-        docs.push_back(openDocument(pdf, QByteArray::fromStdString(repaired), &error));
+        docs.push_back(openDocument(pdf, repairedBytes, &error));
         if (!docs.front())
             return error;
         const int pages = docs.front()->numPages();
@@ -169,7 +171,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
         }
         std::vector<Poppler::Document *> workerDocs{docs.front().get()};
         while (int(docs.size()) < workers) {
-            DocumentPointer doc = openDocument(pdf, QByteArray::fromStdString(repaired), &error);
+            DocumentPointer doc = openDocument(pdf, repairedBytes, &error);
             if (!doc || doc->numPages() != pages)
                 break;   // fewer workers; the output is the same
             workerDocs.push_back(doc.get());

@@ -25,11 +25,6 @@ class QpdfRepair
 public:
     explicit QpdfRepair(std::string path);
 
-    // The input as read, opened on the first call; nullptr when it cannot
-    // be (why in failure()). Allocation failures are thrown.
-    QPDF *reading();
-    const std::string &failure() const { return failure_; }
-
     // The pages readers number, in their order, after the page tree was
     // made one node (idempotent); false with what is wrong with the tree.
     bool pages(std::vector<QPDFObjectHandle> *list, std::string *why);
@@ -50,6 +45,9 @@ public:
     bool rewrite(std::string *bytes, std::string *why);
 
 private:
+    // The input as read, opened on the first call; nullptr when it cannot
+    // be (why in failure_). Allocation failures are thrown.
+    QPDF *reading();
     // Walks the page tree once; false with what is wrong with it.
     bool walked(std::string *why);
     // The leaves the page tree's walk found, each a page object of its own

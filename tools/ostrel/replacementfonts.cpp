@@ -538,36 +538,24 @@ bool ReplacementFonts::covers(const std::string &text)
     return true;
 }
 
-bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Glyph> *glyphs)
+// What shaping needs of each character of a text: its font, whether it
+// shows, its embedding level and its script.
+struct ReplacementFonts::Characters
 {
-    glyphs->clear();
-    const std::u32string cps = drawnCodePoints(text);
+    std::u32string cps;
+    std::vector<Choice> choice;
+    std::vector<bool> shown;
+    std::vector<FriBidiLevel> levels;
+    std::vector<hb_script_t> scripts;
+};
+
+namespace
+{
+// Embedding levels (FriBidi), with trailing white space at the paragraph's
+// level.
+std::vector<FriBidiLevel> bidiLevels(const std::u32string &cps)
+{
     const size_t n = cps.size();
-    if (n == 0)
-        return true;
-
-    // The font of each character; a mark stays in its base's font when
-    // that has it, an ignorable character goes with its neighbours.
-    std::vector<Choice> choice(n);
-    std::vector<bool> shown(n);
-    long previous = -1;
-    for (size_t i = 0; i < n; ++i) {
-        shown[i] = !ignorable(cps[i]);
-        if (!shown[i])
-            continue;
-        if (previous >= 0 && isMark(cps[i]) && sources_[size_t(choice[size_t(previous)].font)]->has(cps[i]))
-            choice[i] = choice[size_t(previous)];
-        else
-            choice[i] = choose(int(cps[i]), face);
-        if (choice[i].font < 0)
-            return false;
-        previous = long(i);
-    }
-    if (previous < 0)
-        return true;   // nothing that shows
-
-    // Embedding levels (FriBidi), with trailing white space at the
-    // paragraph's level.
     const FriBidiStrIndex length = FriBidiStrIndex(n);
     std::vector<FriBidiCharType> types(n);
     std::vector<FriBidiBracketType> brackets(n);
@@ -579,9 +567,14 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
     if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), length, &base, levels.data())
         || !fribidi_reorder_line(0, types.data(), length, 0, base, levels.data(), nullptr, nullptr))
         throw std::bad_alloc();
+    return levels;
+}
 
-    // Scripts, with common characters (spaces, digits, punctuation) taking
-    // the script around them.
+// Scripts, with common characters (spaces, digits, punctuation) taking the
+// script around them.
+std::vector<hb_script_t> scriptsOf(const std::u32string &cps)
+{
+    const size_t n = cps.size();
     hb_unicode_funcs_t *unicode = hb_unicode_funcs_get_default();
     std::vector<hb_script_t> scripts(n, HB_SCRIPT_COMMON);
     hb_script_t last = HB_SCRIPT_INVALID;
@@ -595,26 +588,83 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
         if (scripts[i] == HB_SCRIPT_INVALID)
             scripts[i] = i + 1 < n && scripts[i + 1] != HB_SCRIPT_INVALID ? scripts[i + 1] : HB_SCRIPT_COMMON;
     }
+    return scripts;
+}
+
+// Display order of the items (rule L2): from the highest level down to the
+// lowest odd one, every run of items at that level or above turns round.
+template <class Item>
+void toDisplayOrder(std::vector<Item> *items, const std::vector<FriBidiLevel> &levels)
+{
+    FriBidiLevel highest = 0, lowestOdd = 255;
+    for (const Item &item : *items) {
+        highest = std::max(highest, levels[item.start]);
+        if (levels[item.start] % 2)
+            lowestOdd = std::min(lowestOdd, levels[item.start]);
+    }
+    for (int level = highest; level >= int(lowestOdd) && level > 0; --level) {
+        for (size_t i = 0; i < items->size();) {
+            if (levels[(*items)[i].start] < level) {
+                ++i;
+                continue;
+            }
+            size_t j = i;
+            while (j < items->size() && levels[(*items)[j].start] >= level)
+                ++j;
+            std::reverse(items->begin() + long(i), items->begin() + long(j));
+            i = j;
+        }
+    }
+}
+}
+
+bool ReplacementFonts::chooseFonts(Face face, Characters *chars)
+{
+    // The font of each character; a mark stays in its base's font when
+    // that has it, an ignorable character goes with its neighbours.
+    const std::u32string &cps = chars->cps;
+    const size_t n = cps.size();
+    std::vector<Choice> &choice = chars->choice;
+    std::vector<bool> &shown = chars->shown;
+    choice.assign(n, Choice());
+    shown.assign(n, false);
+    long previous = -1;
+    for (size_t i = 0; i < n; ++i) {
+        shown[i] = !ignorable(cps[i]);
+        if (!shown[i])
+            continue;
+        if (previous >= 0 && isMark(cps[i]) && sources_[size_t(choice[size_t(previous)].font)]->has(cps[i]))
+            choice[i] = choice[size_t(previous)];
+        else
+            choice[i] = choose(int(cps[i]), face);
+        if (choice[i].font < 0)
+            return false;
+        previous = long(i);
+    }
+    return true;
+}
+
+std::vector<ReplacementFonts::Item> ReplacementFonts::itemsOf(Characters *chars)
+{
+    const size_t n = chars->cps.size();
+    std::vector<Choice> &choice = chars->choice;
+    std::vector<FriBidiLevel> &levels = chars->levels;
+    std::vector<hb_script_t> &scripts = chars->scripts;
     // Ignorable characters share the item of the shown one before them
     // (after them at the start).
     size_t firstShown = 0;
-    while (!shown[firstShown])
+    while (!chars->shown[firstShown])
         ++firstShown;
     for (size_t i = 0; i < n; ++i) {
-        if (!shown[i]) {
+        if (!chars->shown[i]) {
             const size_t from = i < firstShown ? firstShown : i - 1;
             choice[i] = choice[from];
             levels[i] = levels[from];
             scripts[i] = scripts[from];
         }
     }
-
     // Items: ranges of one font, level and script, shaped each on its own
     // with the whole text as context.
-    struct Item
-    {
-        size_t start, end;
-    };
     std::vector<Item> items;
     for (size_t i = 0; i < n; ++i) {
         const bool same = !items.empty() && choice[i].font == choice[i - 1].font
@@ -625,89 +675,67 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
         else
             items.push_back({i, i + 1});
     }
-    // Display order of the items (rule L2): from the highest level down to
-    // the lowest odd one, every run of items at that level or above turns
-    // round.
-    FriBidiLevel highest = 0, lowestOdd = 255;
-    for (const Item &item : items) {
-        highest = std::max(highest, levels[item.start]);
-        if (levels[item.start] % 2)
-            lowestOdd = std::min(lowestOdd, levels[item.start]);
-    }
-    for (int level = highest; level >= int(lowestOdd) && level > 0; --level) {
-        for (size_t i = 0; i < items.size();) {
-            if (levels[items[i].start] < level) {
-                ++i;
-                continue;
-            }
-            size_t j = i;
-            while (j < items.size() && levels[items[j].start] >= level)
-                ++j;
-            std::reverse(items.begin() + long(i), items.begin() + long(j));
-            i = j;
-        }
-    }
+    toDisplayOrder(&items, levels);
+    return items;
+}
 
-    struct Pending
-    {
-        Glyph glyph;
-        unsigned id;
+void ReplacementFonts::shapeItem(const Characters &chars, const Item &item, hb_buffer_t *b, std::vector<Pending> *pending)
+{
+    const std::u32string &cps = chars.cps;
+    const Choice &c = chars.choice[item.start];
+    const bool rightToLeft = chars.levels[item.start] % 2;
+    Source &source = *sources_[size_t(c.font)];
+    hb_buffer_clear_contents(b);
+    hb_buffer_add_utf32(b, reinterpret_cast<const uint32_t *>(cps.data()), int(cps.size()), unsigned(item.start),
+                        int(item.end - item.start));
+    hb_buffer_set_direction(b, rightToLeft ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
+    hb_buffer_set_script(b, chars.scripts[item.start]);
+    hb_buffer_set_language(b, hb_language_get_default());
+    // Marks keep clusters of their own, so each glyph gives back its own
+    // character where the font draws it apart.
+    hb_buffer_set_cluster_level(b, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS);
+    hb_shape(source.font(), b, nullptr, 0);
+    if (!hb_buffer_allocation_successful(b))
+        throw std::bad_alloc();
+    unsigned count = 0;
+    const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(b, &count);
+    const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(b, &count);
+    // A cluster's characters run to the next cluster's start.
+    std::vector<unsigned> starts;
+    for (unsigned g = 0; g < count; ++g)
+        starts.push_back(info[g].cluster);
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    std::set<unsigned> given;   // clusters whose text a glyph carries already
+    for (unsigned g = 0; g < count; ++g) {
+        const unsigned cluster = info[g].cluster;
+        const auto next = std::upper_bound(starts.begin(), starts.end(), cluster);
+        const size_t end = next == starts.end() ? item.end : *next;
         std::u32string text;
-    };
-    std::vector<Pending> pending;
-    HbPtr<hb_buffer_t> buffer(hb_buffer_create());
-    for (const Item &item : items) {
-        const Choice &c = choice[item.start];
-        Source &source = *sources_[size_t(c.font)];
-        hb_buffer_t *b = buffer.get();
-        hb_buffer_clear_contents(b);
-        hb_buffer_add_utf32(b, reinterpret_cast<const uint32_t *>(cps.data()), int(n), unsigned(item.start),
-                            int(item.end - item.start));
-        hb_buffer_set_direction(b, levels[item.start] % 2 ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-        hb_buffer_set_script(b, scripts[item.start]);
-        hb_buffer_set_language(b, hb_language_get_default());
-        // Marks keep clusters of their own, so each glyph gives back its
-        // own character where the font draws it apart.
-        hb_buffer_set_cluster_level(b, HB_BUFFER_CLUSTER_LEVEL_MONOTONE_CHARACTERS);
-        hb_shape(source.font(), b, nullptr, 0);
-        if (!hb_buffer_allocation_successful(b))
-            throw std::bad_alloc();
-        unsigned count = 0;
-        const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(b, &count);
-        const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(b, &count);
-        // A cluster's characters run to the next cluster's start.
-        std::vector<unsigned> starts;
-        for (unsigned g = 0; g < count; ++g)
-            starts.push_back(info[g].cluster);
-        std::sort(starts.begin(), starts.end());
-        starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-        std::set<unsigned> given;   // clusters whose text a glyph carries already
-        for (unsigned g = 0; g < count; ++g) {
-            const unsigned cluster = info[g].cluster;
-            const auto next = std::upper_bound(starts.begin(), starts.end(), cluster);
-            const size_t end = next == starts.end() ? item.end : *next;
-            std::u32string chars;
-            bool showsSomething = false;
-            for (size_t k = cluster; k < end; ++k) {
-                showsSomething = showsSomething || shown[k];
-                if (!bidiControl(cps[k]) && chars.size() < kMaxClusterText)
-                    chars.push_back(cps[k]);
-            }
-            if (!showsSomething)
-                continue;   // hidden joiners and marks of direction
-            if (!given.insert(cluster).second)
-                chars.clear();
-            // Readers spread a glyph's characters over its width from left
-            // to right and read right-to-left words from the right: a
-            // right-to-left ligature (lam-alef) lists its characters in
-            // display order to be read as typed.
-            if (levels[item.start] % 2)
-                std::reverse(chars.begin(), chars.end());
-            const Glyph glyph{size_t(c.font), 0, source.width(info[g].codepoint), source.em(pos[g].x_advance),
-                              source.em(pos[g].x_offset), source.em(pos[g].y_offset), c.fakeBold, c.fakeItalic};
-            pending.push_back({glyph, info[g].codepoint, chars});
+        bool showsSomething = false;
+        for (size_t k = cluster; k < end; ++k) {
+            showsSomething = showsSomething || chars.shown[k];
+            if (!bidiControl(cps[k]) && text.size() < kMaxClusterText)
+                text.push_back(cps[k]);
         }
+        if (!showsSomething)
+            continue;   // hidden joiners and marks of direction
+        if (!given.insert(cluster).second)
+            text.clear();
+        // Readers spread a glyph's characters over its width from left to
+        // right and read right-to-left words from the right: a
+        // right-to-left ligature (lam-alef) lists its characters in
+        // display order to be read as typed.
+        if (rightToLeft)
+            std::reverse(text.begin(), text.end());
+        const Glyph glyph{size_t(c.font), 0, source.width(info[g].codepoint), source.em(pos[g].x_advance),
+                          source.em(pos[g].x_offset), source.em(pos[g].y_offset), c.fakeBold, c.fakeItalic};
+        pending->push_back({glyph, info[g].codepoint, text});
     }
+}
+
+bool ReplacementFonts::handOutCodes(const std::vector<Pending> &pending, std::vector<Glyph> *glyphs)
+{
     // Codes are handed out only when every font has room for them.
     std::map<size_t, std::set<std::pair<unsigned, std::u32string>>> added;
     for (const Pending &p : pending) {
@@ -718,11 +746,32 @@ bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Gly
         if (sources_[entry.first]->codeCount() + entry.second.size() > kMaxCodes)
             return false;
     }
-    for (Pending &p : pending) {
-        p.glyph.code = sources_[p.glyph.font]->code(p.id, p.text);
-        glyphs->push_back(p.glyph);
+    for (const Pending &p : pending) {
+        Glyph glyph = p.glyph;
+        glyph.code = sources_[p.glyph.font]->code(p.id, p.text);
+        glyphs->push_back(glyph);
     }
     return true;
+}
+
+bool ReplacementFonts::shape(const std::string &text, Face face, std::vector<Glyph> *glyphs)
+{
+    glyphs->clear();
+    Characters chars;
+    chars.cps = drawnCodePoints(text);
+    if (chars.cps.empty())
+        return true;
+    if (!chooseFonts(face, &chars))
+        return false;
+    if (std::find(chars.shown.begin(), chars.shown.end(), true) == chars.shown.end())
+        return true;   // nothing that shows
+    chars.levels = bidiLevels(chars.cps);
+    chars.scripts = scriptsOf(chars.cps);
+    std::vector<Pending> pending;
+    HbPtr<hb_buffer_t> buffer(hb_buffer_create());
+    for (const Item &item : itemsOf(&chars))
+        shapeItem(chars, item, buffer.get(), &pending);
+    return handOutCodes(pending, glyphs);
 }
 
 pdf_obj *ReplacementFonts::fontObject(pdf_document *doc, size_t index)

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+struct hb_buffer_t;
+
 // The fonts replacement text is drawn in, embedded into the output so no
 // reader needs them. A character comes from the first of these that has it:
 // DejaVu Sans in the face asked for (regular, bold, oblique, bold oblique),
@@ -86,6 +88,25 @@ private:
         bool fakeBold = false, fakeItalic = false;
     };
     Choice choose(int codePoint, Face face);
+    // The steps of shape(): each character's font (false when one has
+    // none), the characters cut into items in display order, one item
+    // shaped, and the codes of the glyphs shaped handed out (false when a
+    // font has no room for them).
+    struct Characters;
+    struct Item
+    {
+        size_t start, end;
+    };
+    struct Pending
+    {
+        Glyph glyph;
+        unsigned id;
+        std::u32string text;
+    };
+    bool chooseFonts(Face face, Characters *chars);
+    std::vector<Item> itemsOf(Characters *chars);
+    void shapeItem(const Characters &chars, const Item &item, hb_buffer_t *buffer, std::vector<Pending> *pending);
+    bool handOutCodes(const std::vector<Pending> &pending, std::vector<Glyph> *glyphs);
     long openFile(const std::string &path, int index, Face faceItHas);   // -1: unreadable
     long fallbackFor(int codePoint, Face face);
     void listInstalled();

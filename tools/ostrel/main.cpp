@@ -71,14 +71,63 @@ std::vector<int> rulePages(const RuleLines &rules)
     return std::vector<int>(pages.begin(), pages.end());
 }
 
-// "page N: why" for the first of `numbers` whose forms draw too much; empty
-// when none does, or when the pages cannot be found this way.
-std::string formRefusal(QpdfRepair &reading, const std::vector<int> &numbers)
+// Whether a reader may draw `object` as a page: a dictionary without kids
+// holding content, annotations or the type of a page.
+bool mayBePage(QPDFObjectHandle object)
 {
+    return object.isDictionary() && !object.isStream() && !object.hasKey("/Kids")
+        && (object.hasKey("/Contents") || object.hasKey("/Annots") || object.getKey("/Type").isNameAndEquals("/Page"));
+}
+
+// Why some object of `input` that a reader may draw as a page draws too
+// much; empty when none does, or when qpdf cannot read the file (which
+// is then left to the engine's library, which bounds the nesting it
+// follows itself).
+std::string anyPageRefusal(const std::string &input)
+{
+    QPDF pdf;
+    std::vector<QPDFObjectHandle> pages;
+    try {
+        pdf.setSuppressWarnings(true);
+        pdf.processFile(input.c_str());
+        for (QPDFObjectHandle &object : pdf.getAllObjects()) {
+            if (mayBePage(object))
+                pages.push_back(object);
+            // A page written among the kids is no object of its own.
+            QPDFObjectHandle kids = object.isDictionary() ? object.getKey("/Kids") : QPDFObjectHandle::newNull();
+            for (int k = 0; kids.isArray() && k < kids.getArrayNItems(); ++k) {
+                if (!kids.getArrayItem(k).isIndirect() && mayBePage(kids.getArrayItem(k)))
+                    pages.push_back(kids.getArrayItem(k));
+            }
+        }
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        return std::string();
+    }
+    FormNesting nesting;
+    for (QPDFObjectHandle &object : pages) {
+        QPDFPageObjectHelper page(object);
+        const std::string why = nesting.refusal(page);
+        if (!why.empty())
+            return "a page (its page tree cannot be followed): " + why;
+    }
+    return std::string();
+}
+
+// "page N: why" for the first of `numbers` whose forms draw too much; empty
+// when none does. Where the walk cannot list the pages (a damaged tree the
+// engine's library may still read, and the converter's reading with it),
+// no numbering of them can be trusted: every object a reader may draw as a
+// page is checked.
+std::string formRefusal(QpdfRepair &reading, const std::string &input, const std::vector<int> &numbers)
+{
+    if (numbers.empty())
+        return std::string();
     std::vector<QPDFObjectHandle> pages;
     std::string why;
-    if (numbers.empty() || !reading.pages(&pages, &why))
-        return std::string();
+    if (!reading.pages(&pages, &why))
+        return anyPageRefusal(input);
     FormNesting nesting;
     return firstRefusedPage(pages, numbers, nesting);
 }
@@ -115,7 +164,7 @@ std::string applyRules(const std::string &input, const std::string &option, cons
     // that cannot be removed is named if the run fails.
     std::string staleError;
     OutputPath::removeStale(output, *inputs, &staleError);
-    error = formRefusal(reading, rulePages(rules));
+    error = formRefusal(reading, input, rulePages(rules));
     if (!error.empty())
         return "cannot replace in \"" + input + "\": " + error;
     PdfReplacer replacer;

@@ -17,30 +17,43 @@
 
 namespace
 {
-// The repair reads a file, as the engine hands it one: one file for the
-// whole run, rewritten for each input.
-const std::string &inputPath()
+// The repair reads a file, as the engine hands it one: one of our own for
+// each input, in the run's temporary folder, gone when the input is done,
+// so runs side by side never share one and none is left behind.
+class FuzzInput
 {
-    static std::string path;
-    if (path.empty()) {
-        char name[] = "/tmp/ostrel_repair_fuzzXXXXXX";
-        const int fd = mkstemp(name);
+public:
+    FuzzInput(const uint8_t *data, size_t size)
+    {
+        const char *folder = std::getenv("TMPDIR");
+        std::string name = std::string(folder && *folder ? folder : "/tmp") + "/ostrel_repair_fuzzXXXXXX";
+        const int fd = mkstemp(&name[0]);
         if (fd < 0)
             abort();
-        close(fd);
-        path = name;
+        path_ = name;
+        for (size_t done = 0; done < size;) {
+            const ssize_t n = write(fd, data + done, size - done);
+            if (n <= 0)
+                abort();
+            done += size_t(n);
+        }
+        if (close(fd) != 0)
+            abort();
     }
-    return path;
-}
+    ~FuzzInput() { unlink(path_.c_str()); }
+    FuzzInput(const FuzzInput &) = delete;
+    FuzzInput &operator=(const FuzzInput &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string &path = inputPath();
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0)
-        abort();
-    QpdfRepair repair(path);
+    const FuzzInput input(data, size);
+    QpdfRepair repair(input.path());
     std::string bytes, why;
     if (!repair.rewrite(&bytes, &why)) {
         if (why.empty())

@@ -10,6 +10,8 @@
 
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,7 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return error.empty() ? (abort(), 0) : 0;
     if (pages.pageCount() < 1)
         abort();
-    TemporaryOutput out("/tmp/pavlin-fuzz-cut.pdf");
+    // Named after this process, so runs side by side never share it; it is
+    // discarded, never committed, and its temporary file goes with it.
+    const char *folder = std::getenv("TMPDIR");
+    TemporaryOutput out(std::string(folder && *folder ? folder : "/tmp") + "/pavlin-fuzz-cut-" + std::to_string(getpid()) + ".pdf");
     if (out.create(&error) && !pages.writePages({pages.pageCount(), 1}, &out, &error) && error.empty())
         abort();
     out.discard();

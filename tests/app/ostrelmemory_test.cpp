@@ -61,7 +61,8 @@ QByteArray pdfText(const QString &pdf)
 
 // The engine under memory shares from the smallest up: it ends with a whole,
 // correct file or with a message naming its input and no file at all; never
-// by a signal, never with a file that lacks the replacement.
+// by a signal, never with a file that lacks the replacement. A share of
+// 1000 MB applies every rule.
 class OstrelMemoryTest : public QObject
 {
     Q_OBJECT
@@ -89,7 +90,6 @@ private slots:
         for (int megabytes = 1; megabytes <= 12; ++megabytes)
             shares << megabytes;
         shares << 1000;
-        int written = 0;
         for (const auto &rule : rules) {
             const QString ruleFile = work.filePath("rules.txt");
             QVERIFY(writeFile(ruleFile, (rule.line + "\r\n").toUtf8()));
@@ -101,6 +101,8 @@ private slots:
                 const QString row = QStringLiteral("%1 at %2 MB: exit %3, %4").arg(rule.name).arg(megabytes).arg(r.exitCode)
                                         .arg(QString::fromUtf8(r.err.left(300)));
                 QVERIFY2(r.normally, qPrintable(row));
+                // The large share applies every rule.
+                QVERIFY2(megabytes < 1000 || r.exitCode == 0, qPrintable(row));
                 // No temporary file is left in the output's folder.
                 QVERIFY2(QDir(folder).entryList(QDir::Files | QDir::Hidden) == (QFile::exists(out) ? QStringList{"out.pdf"} : QStringList()),
                          qPrintable(row));
@@ -109,7 +111,6 @@ private slots:
                     QVERIFY2(r.err.isEmpty()
                                  && (rule.replacement.isEmpty() ? text.count("Animal") < animals : text.contains(rule.replacement)),
                              qPrintable(row));
-                    ++written;
                     continue;
                 }
                 QVERIFY2(r.exitCode == 1 && !QFile::exists(out), qPrintable(row));
@@ -120,8 +121,6 @@ private slots:
                          qPrintable(row));
             }
         }
-        // The large share writes each.
-        QVERIFY(written >= 3);
     }
 };
 

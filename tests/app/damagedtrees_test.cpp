@@ -72,6 +72,15 @@ QByteArray formsPdf(int depth, const QByteArray &kids, const QByteArray &count, 
     return withRoot ? pdf : pdf.replace(" /Root 1 0 R", "").replace("startxref\n", "startxref\n9");
 }
 
+// The same with the page written into its node's kids rather than as an
+// object of its own.
+QByteArray pageAmongKids(QByteArray pdf)
+{
+    const int at = pdf.indexOf("\n4 0 obj\n") + 9, end = pdf.indexOf("\nendobj", at);
+    const QByteArray page = pdf.mid(at, end - at);
+    return pdf.replace(at, end - at, "null").replace("/Kids [4 0 R]", "/Kids [" + page + "]");
+}
+
 // One page "Hello World" in Courier, whose font object is numbered with
 // generation `fontGeneration` in the file's table and its own header while
 // the page's resources refer to it with generation 0; the resources also
@@ -133,6 +142,8 @@ private slots:
             {"a tree readers follow", formsPdf(12, "3 0 R", "1"), "\"in.pdf\": page 1: " + refused},
             {"a node reached twice", formsPdf(12, "3 0 R 3 0 R", "2"), "\"in.pdf\": a page (its page tree cannot be followed): " + refused},
             {"no catalog", formsPdf(12, "3 0 R", "1", false), "\"in.pdf\": a page (its page tree cannot be followed): " + refused},
+            {"a node reached twice, its page written among its kids", pageAmongKids(formsPdf(12, "3 0 R 3 0 R", "2")),
+             "\"in.pdf\": a page (its page tree cannot be followed): " + refused},
             {"a node reached twice, one form", formsPdf(1, "3 0 R 3 0 R", "2"), ""},
             {"no catalog, one form", formsPdf(1, "3 0 R", "1", false), ""},
         };

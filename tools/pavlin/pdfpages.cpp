@@ -136,12 +136,41 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
         return false;
     }
     count_ = tree.pages();
-    if (!tree.countRefusal().empty()) {
+    pages_ = tree.inOrder();
+    heldNone_ = tree.holds() == 0;
+    if (tree.countRefusal().empty())
+        return true;
+    if (tree.claimed() == 0) {
         *error = tree.countRefusal();
         return false;
     }
-    pages_ = tree.inOrder();
+    count_ = tree.claimed();
+    pages_ = tree.held();
+    try {
+        padWithBlankPages();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &e) {
+        noteZlibExhaustion(e);
+        *error = reasonOf(e);
+        return false;
+    }
     return true;
+}
+
+void PdfPages::padWithBlankPages()
+{
+    // Readers number the pages the root claims and show those it does not
+    // hold as blank: the cut writes them so, the size of the page before.
+    QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    while (long(pages_.size()) < count_) {
+        QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
+        PageTree::inherit(blank, pages_.empty() ? root : pages_.back().page);
+        blank.removeKey("/Resources");
+        if (!blank.getKey("/MediaBox").isArray())
+            blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
+        pages_.push_back({pdf_.makeIndirectObject(blank), root});
+    }
 }
 
 void PdfPages::replaceTree(const std::vector<long> &pages)
@@ -166,6 +195,8 @@ void PdfPages::replaceTree(const std::vector<long> &pages)
             page = pdf_.makeIndirectObject(page.shallowCopy());
         }
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        // Kids of a page would make it a node to some readers.
+        page.removeKey("/Kids");
         page.replaceKey("/Parent", root);
         kids.appendItem(page);
     }

@@ -61,7 +61,9 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     QPDFObjectHandle catalog = pdf.getRoot();
     QPDFObjectHandle root = catalog.getKey("/Pages");
     std::vector<QPDFObjectHandle> pages;
-    bool within = walkDown({root}, &pages, &inOrder_);
+    // A root without kids holds no page, and is no page itself unless it says so.
+    const bool bare = root.isDictionary() && !root.hasKey("/Kids") && !root.getKey("/Type").isNameAndEquals("/Page");
+    bool within = bare || walkDown({root}, &pages, &inOrder_);
     // A page's parents are the dictionaries above it; a plain page's are its node's.
     for (size_t i = 0; within && i < pages.size(); ++i)
         within = above(pages[i]) <= kMaxDepth + 1;

@@ -13,6 +13,10 @@ PagesLeftOut::PagesLeftOut(std::set<QPDFObjGen> kept, std::set<QPDFObjGen> leftO
 void PagesLeftOut::prune(QPDF &pdf)
 {
     pruneForm(pdf);
+    // A cut that leaves no page out holds nothing of another page: its
+    // outline, names, threads and structure stay as they are.
+    if (leftOut_.empty())
+        return;
     // Read before either is pruned: outline items name destinations.
     const NamedDestinations destinations(pdf);
     pruneOutlines(pdf, destinations);
@@ -146,8 +150,6 @@ QPDFObjGen PagesLeftOut::pageOf(QPDFObjectHandle item, const NamedDestinations &
 
 void PagesLeftOut::pruneStructure(QPDF &pdf)
 {
-    if (leftOut_.empty())
-        return;
     QPDFObjectHandle catalog = pdf.getRoot();
     catalog.removeKey("/StructTreeRoot");
     catalog.removeKey("/MarkInfo");

@@ -20,13 +20,14 @@
 // top-level fields, so the field tree is pruned here. An outline item
 // stays when its destination (explicit or named, given directly or by a
 // go-to action) lies on a page kept, or when it holds an item that stays;
-// one leading to a page left out goes, its own items taking its place.
+// one leading to a page left out goes, its own items taking its place, and
+// so does one leading nowhere in the cut (a web address) that holds none.
 // Named destinations of pages left out go, and so do the beads of article
 // threads (ArticleThreads). The structure tree, whose elements hold the
 // alternate and actual texts of every page, goes with the marking that
 // says the document is tagged when any page is left out: cutting it
 // exactly would mean rewriting its map of marked content, and an untagged
-// cut is read as a plain one.
+// cut is read as a plain one. A cut that leaves no page out keeps all of it.
 class PagesLeftOut
 {
 public:

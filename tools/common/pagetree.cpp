@@ -49,6 +49,8 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     pages_ = 0;
     claimed_ = 0;
     holds_ = 0;
+    steps_ = 0;
+    budget_ = 0;
     countRefusal_.clear();
     inOrder_.clear();
     held_.clear();
@@ -128,6 +130,7 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         } else {
             return true;
         }
+        ++steps_;
         const QPDFObjectHandle lister = path.empty() ? QPDFObjectHandle::newNull() : path.back().node;
         if (!path.empty() && plainPage(kid, lister)) {
             if (plainParents_.empty() || plainParents_.back().getObjGen() != lister.getObjGen())
@@ -161,10 +164,12 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         }
         if (og.isIndirect()) {
             const auto known = below_.find(og);
-            if (known != below_.end()) {
-                // Reached again through another path: its levels are counted once.
+            // Reached again through another path: readers list its pages
+            // again, and so does the walk while it stays within what the
+            // file's size allows; past that its levels are counted once.
+            if (known != below_.end() && !walkAgain()) {
                 damaged_ = true;
-                const int height = known != below_.end() ? known->second : 0;
+                const int height = known->second;
                 if (int(path.size()) + height > kMaxDepth)
                     return false;
                 if (!path.empty())
@@ -183,6 +188,21 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
             onPath.insert(og);
         path.push_back(std::move(level));
     }
+}
+
+bool PageTree::walkAgain()
+{
+    // Each node and page of the file a few times over: a tree that lists a
+    // node twice is walked whole, one whose paths multiply at every level
+    // is not.
+    if (budget_ == 0) {
+        if (!tableRead_) {
+            table_ = pdf_->getXRefTable();
+            tableRead_ = true;
+        }
+        budget_ = 4 * long(table_.size()) + 1000;
+    }
+    return steps_ <= budget_;
 }
 
 void PageTree::inherit(QPDFObjectHandle page, QPDFObjectHandle node)

@@ -29,8 +29,11 @@
 // page listed twice (it counts twice), a kid that lists a node above it
 // (a loop back up the tree, which readers leave), and a page whose object
 // was written with another generation than its references give (readers
-// ignore the generation; it is found by its number). A dictionary of /Type
-// /Page that lists kids is a page, as the readers that draw it take it.
+// ignore the generation; it is found by its number). A node listed twice
+// lists its pages twice, as it does to readers, while the walk stays within
+// a few steps for each object the file holds; a tree whose paths multiply
+// at every level does not. A dictionary of /Type /Page that lists kids is a
+// page, as the readers that draw it take it.
 class PageTree
 {
 public:
@@ -90,6 +93,9 @@ private:
     // leaf, plain or not, is also listed there in order.
     bool walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves,
                   std::vector<Listed> *inOrder = nullptr);
+    // Whether a node reached again may be walked again: false once the
+    // walk has taken more steps than the file's objects allow.
+    bool walkAgain();
     // `kid` itself, or the object of its number written with another
     // generation when `kid` refers to nothing.
     QPDFObjectHandle ofAnyGeneration(QPDFObjectHandle kid);
@@ -110,10 +116,12 @@ private:
     std::vector<QPDFObjectHandle> plainParents_;
     long plainPages_ = 0;
     bool overclaimed_ = false;   // the root claims more pages than the tree holds
-    bool damaged_ = false;   // a node reached twice
+    bool damaged_ = false;   // a node reached twice more often than the walk follows
     bool passedOver_ = false;
     long pages_ = 0;
     long claimed_ = 0;
+    long steps_ = 0;   // kids walked, for walkAgain()
+    long budget_ = 0;   // the most steps, once a node is reached again
     size_t holds_ = 0;
     std::string countRefusal_;
     std::vector<Listed> inOrder_;

@@ -255,6 +255,10 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
         // form fields; without this they would be written in full.
         for (const QPDFObjGen &og : leftOut)
             pdf_.replaceObject(og, QPDFObjectHandle::newNull());
+        // The writer gives the table's size only in place of a /Size the
+        // trailer has: a damaged trailer may have none, and a reader
+        // without it rebuilds the table from whatever looks like an object.
+        pdf_.getTrailer().replaceKey("/Size", QPDFObjectHandle::newInteger(0));
         IntoFile file(out);
         QPDFWriter writer(pdf_);
         writer.setOutputPipeline(&file);

@@ -297,6 +297,8 @@ private slots:
             {"kids that are no array", replaced(plain, 1, "[3 0 R 4 0 R 5 0 R]", "3 0 R"), 3, {"", "", ""}},
             {"an inner node listed twice", twice, 5, {"One", "Two", "One", "Two", "Three"}},
             {"no /Type anywhere", noTypes, 3, {"One", "Two", "Three"}},
+            {"a root of /Type /Page", replaced(plain, 1, "/Type /Pages", "/Type /Page"), 3, {"One", "Two", "Three"}},
+            {"a root without kids", replaced(plain, 1, "/Kids [3 0 R 4 0 R 5 0 R]", ""), 3, {"", "", ""}},
             {"a page of a broken dictionary, no table and a trailer without /Size",
              replaced(plain, 4, "/Resources", "/Resourc 2 0 R es"), 3, {"One", "Two", ""}},
             {"a page listing kids", replaced(plain, 3, "/Type /Page ", "/Type /Page /Kids [] "), 3, {"One", "Two", "Three"}},

@@ -148,8 +148,9 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         if (!kid.isDictionary())
             continue;
         // A page that lists kids is a page to the readers that draw it (one
-        // library takes it for a node): its kids are passed over.
-        if (!kid.hasKey("/Kids") || kid.getKey("/Type").isNameAndEquals("/Page")) {
+        // library takes it for a node): its kids are passed over. The root
+        // is a node whatever its type says.
+        if (!kid.hasKey("/Kids") || (!path.empty() && kid.getKey("/Type").isNameAndEquals("/Page"))) {
             leaves->push_back(kid);
             if (inOrder)
                 inOrder->push_back({kid, lister});

@@ -77,7 +77,8 @@ std::string openInput(const std::string &input, long long maxBytes, std::unique_
     // What the library could not read at all, or read without a page, the
     // engine's library may read otherwise, repairing its own way; a tree
     // refused or a password wanted stays so.
-    if (opened ? !(*pdf)->heldNone() : !(*pdf)->unreadable() && !(*pdf)->heldNone())
+    const bool retry = (*pdf)->heldNone() || (!opened && (*pdf)->unreadable());
+    if (!retry)
         return opened ? std::string() : failure("cannot open", input, error);
     std::unique_ptr<PdfPages> repaired = reread(input, (*pdf)->bytes());
     if (repaired && !repaired->heldNone())
@@ -135,18 +136,16 @@ std::string merge(const std::string &input, const std::string &rangeText, long l
                            + std::to_string(pdf->pageCount()) + (pdf->pageCount() == 1 ? " page" : " pages"));
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
-    if (!pdf->writePages(range.pages(), out, &error) && out->writeFailure().empty()) {
+    if (!pdf->writePages(range.pages(), out, &error)) {
         // What the library's repair made of the pages did not read back
         // whole: the engine's library repairs another way, and the cut is
         // made again from its repair when that holds as many pages.
-        std::unique_ptr<PdfPages> again = reread(input, pdf->bytes());
+        std::unique_ptr<PdfPages> again = out->writeFailure().empty() ? reread(input, pdf->bytes()) : nullptr;
         std::string second;
         if (!again || again->pageCount() != pdf->pageCount() || !out->create(&second)
             || !again->writePages(range.pages(), out, &second))
             return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
                                                : failure("cannot write", out->target(), out->writeFailure());
-    } else if (!out->writeFailure().empty()) {
-        return failure("cannot write", out->target(), out->writeFailure());
     }
     return commit(out);
 }

@@ -14,6 +14,7 @@
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <set>
@@ -181,6 +182,12 @@ void PdfPages::replaceTree(const std::vector<long> &pages)
     // through the library costs time in proportion to the document for
     // every page. Types readers do without are written as the format has them.
     QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    // A root that is itself the one page it lists gives way to a node of its own.
+    const auto isRoot = [&root](const PageTree::Listed &listed) { return listed.page.isSameObjectAs(root); };
+    if (!root.isDictionary() || std::any_of(pages_.begin(), pages_.end(), isRoot)) {
+        root = pdf_.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        pdf_.getRoot().replaceKey("/Pages", root);
+    }
     QPDFObjectHandle kids = QPDFObjectHandle::newArray();
     std::set<QPDFObjGen> placed;
     for (long p : pages) {

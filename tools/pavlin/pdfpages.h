@@ -47,9 +47,10 @@ public:
     // document or a write failed (the reason is the file's own then). Each
     // page keeps its content, resources, annotations and links; the rest of
     // the document (information, metadata, encryption) is kept too, with
-    // references to pages that were left out made null, and the form fields
-    // and outline items of those pages left out (PagesLeftOut); each page
-    // keeps its label. Whatever the permissions say, a document that opens
+    // references to pages that were left out made null, and the form
+    // fields, outline items, named destinations, thread beads and structure
+    // of those pages left out (PagesLeftOut); each page keeps its label, and
+    // a blank page the root claims is written blank. Whatever the permissions say, a document that opens
     // without a password is cut as every program of ours rewrites it,
     // keeping its encryption.
     // Changes this object: call once.

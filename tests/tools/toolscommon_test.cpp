@@ -548,8 +548,9 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         {"count a name", chainObjects(1, "/One"), "", 0, "its page tree gives no page count"},
         {"no kids", kidsObjects("", "0"), "", 0, "the document has no pages"},
         {"a page twice", kidsObjects("3 0 R 3 0 R", "2"), "", 2, ""},
-        {"a node twice", kidsObjects("4 0 R 4 0 R", "2"), "", 0, "its page tree is damaged"},
-        {"a loop", kidsObjects("4 0 R 2 0 R", "1"), "", 0, "its page tree is damaged"},
+        {"a node twice", kidsObjects("4 0 R 4 0 R", "2"), "", 2, ""},
+        // A kid that lists the root again: readers pass over it.
+        {"a loop", kidsObjects("4 0 R 2 0 R", "1"), "", 1, ""},
         // What every reader passes over or takes alike.
         {"a kid no dictionary", kidsObjects("3 0 R 7", "1"), "", 1, ""},
         {"a null kid", kidsObjects("3 0 R null", "1"), "", 1, ""},
@@ -560,10 +561,10 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
         {"a count below the pages, as a real", kidsObjects("3 0 R 4 0 R", "1.0"), "", 0, "its page tree claims 1.0 pages and holds 2"},
         {"a page listing kids", {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                  "<< /Type /Page /Kids [4 0 R] /Parent 2 0 R >>", "<< /Type /Page /Parent 3 0 R >>"},
-         "", 0, "its page tree is damaged"},
+         "", 1, ""},
         {"a kid no object", kidsObjects("3 0 R 9 0 R", "1"), "", 1, ""},
         // A node reached again deeper down: its levels count from there.
-        {"a node again at the limit", againObjects(max - 2), "", 0, "its page tree is damaged"},
+        {"a node again at the limit", againObjects(max - 2), "", 2, ""},
         {"a node again past the limit", againObjects(max - 1), deep, 0, ""},
         // A page's parents past its node's: a plain page is no exception.
         {"a page over a node with parents at the limit", nodeObjects(plain, max - 1), "", 1, ""},
@@ -717,4 +718,58 @@ TEST(PdfPages, CountsOnlyWhatTheTreeHoldsAndStates)
     std::string error;
     EXPECT_TRUE(pdf.open("packed.pdf", std::string(reinterpret_cast<const char *>(packed->getBuffer()), packed->getSize()), &error)
                 && pdf.pageCount() == 1) << error;
+}
+
+// Outlines, name trees and threads that loop or nest past any limit: a
+// cut of one page ends, holds what leads into it and reads back.
+TEST(PdfPages, CutsEndOnLoopingAndDeepOutlinesNamesAndThreads)
+{
+    const int deep = 30000;
+    std::vector<std::string> objects{
+        "<< /Type /Catalog /Pages 2 0 R /Outlines 5 0 R /Names << /Dests 6 0 R >> /Threads [7 0 R 7 0 R] >>",
+        "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] /B [8 0 R] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] /B [9 0 R] >>",
+        // The first item comes round to itself, and opens a chain of items each inside the last.
+        "<< /Type /Outlines /First 10 0 R /Last 10 0 R /Count 2 >>",
+        // The tree's root lists itself and a chain of nodes each under the last.
+        "<< /Kids [6 0 R 11 0 R] /Names [(keep) [3 0 R /Fit] (drop) [4 0 R /Fit]] >>",
+        // A ring that never comes back to its first bead.
+        "<< /Type /Thread /F 8 0 R /I << /Title (Ring) >> >>",
+        "<< /Type /Bead /T 7 0 R /P 3 0 R /N 9 0 R /V 9 0 R /R [0 0 5 5] >>",
+        "<< /Type /Bead /P 4 0 R /N 9 0 R /V 8 0 R /R [0 0 5 5] >>",
+        "<< /Title (Loop) /Parent 5 0 R /Next 10 0 R /Dest (keep) /First " + std::to_string(11 + deep) + " 0 R >>"};
+    // Objects 11 on: the chain of tree nodes, then the chain of items.
+    for (int i = 0; i < deep; ++i)
+        objects.push_back("<< /Kids [" + std::to_string(12 + i) + " 0 R] /Names [(n" + std::to_string(i) + ") [4 0 R /Fit]] >>");
+    for (int i = 0; i < deep; ++i)
+        objects.push_back("<< /Title (Deep) /Dest [3 0 R /Fit] /First " + std::to_string(12 + deep + i) + " 0 R >>");
+    PdfPages pages;
+    std::string error;
+    Folder dir;
+    TemporaryOutput out(dir / "cut.pdf");
+    ASSERT_TRUE(pages.open("hostile.pdf", pdfFromObjects(objects), &error) && out.create(&error)
+                && pages.writePages({1}, &out, &error) && out.commit(&error)) << error;
+    QPDF cut;
+    cut.processFile((dir / "cut.pdf").c_str());
+    QPDFObjectHandle catalog = cut.getRoot();
+    // The looping item stays once, over items no deeper than a page tree may stand.
+    QPDFObjectHandle first = catalog.getKey("/Outlines").getKey("/First");
+    EXPECT_EQ(first.getKey("/Title").getUTF8Value(), "Loop");
+    EXPECT_FALSE(first.hasKey("/Next"));
+    int levels = 0;
+    for (QPDFObjectHandle item = first.getKey("/First"); item.isDictionary(); item = item.getKey("/First"))
+        ++levels;
+    EXPECT_GT(levels, 0);
+    EXPECT_LE(levels, PageTree::kMaxDepth + 1);
+    // The name tree keeps "keep" alone; the thread, its bead on page 1 in a ring of one.
+    QPDFObjectHandle names = catalog.getKey("/Names").getKey("/Dests").getKey("/Names");
+    ASSERT_TRUE(names.isArray());
+    EXPECT_EQ(names.getArrayNItems(), 2);
+    EXPECT_EQ(names.getArrayItem(0).getUTF8Value(), "keep");
+    QPDFObjectHandle threads = catalog.getKey("/Threads");
+    ASSERT_TRUE(threads.isArray());
+    EXPECT_EQ(threads.getArrayNItems(), 1);
+    QPDFObjectHandle bead = threads.getArrayItem(0).getKey("/F");
+    EXPECT_TRUE(bead.getKey("/N").isSameObjectAs(bead) && bead.getKey("/V").isSameObjectAs(bead));
 }

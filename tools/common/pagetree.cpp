@@ -47,8 +47,13 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     overclaimed_ = false;
     passedOver_ = false;
     pages_ = 0;
+    claimed_ = 0;
+    holds_ = 0;
+    steps_ = 0;
+    budget_ = 0;
     countRefusal_.clear();
     inOrder_.clear();
+    held_.clear();
     pdf_ = &pdf;
     bytes_ = bytes;
     table_.clear();
@@ -58,7 +63,9 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     QPDFObjectHandle catalog = pdf.getRoot();
     QPDFObjectHandle root = catalog.getKey("/Pages");
     std::vector<QPDFObjectHandle> pages;
-    bool within = walkDown({root}, &pages, &inOrder_);
+    // A root without kids holds no page, and is no page itself unless it says so.
+    const bool bare = root.isDictionary() && !root.hasKey("/Kids") && !root.getKey("/Type").isNameAndEquals("/Page");
+    bool within = bare || walkDown({root}, &pages, &inOrder_);
     // A page's parents are the dictionaries above it; a plain page's are its node's.
     for (size_t i = 0; within && i < pages.size(); ++i)
         within = above(pages[i]) <= kMaxDepth + 1;
@@ -70,7 +77,11 @@ bool PageTree::walk(QPDF &pdf, std::string *why, const std::string *bytes)
     }
     // Counted before the fields are walked: they are no part of the page tree.
     const size_t held = pages.size() + size_t(plainPages_);
+    holds_ = held;
     countRefusal_ = countOf(root, held);
+    // What a claim is refused with, for a caller that takes the claim.
+    if (claimed_ > 0)
+        held_.swap(inOrder_);
     inOrder_.resize(size_t(pages_));
 
     // A widget's field attributes are inherited through its /Parent fields.
@@ -119,6 +130,7 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         } else {
             return true;
         }
+        ++steps_;
         const QPDFObjectHandle lister = path.empty() ? QPDFObjectHandle::newNull() : path.back().node;
         if (!path.empty() && plainPage(kid, lister)) {
             if (plainParents_.empty() || plainParents_.back().getObjGen() != lister.getObjGen())
@@ -135,22 +147,30 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         // Every reader passes over a kid that is no dictionary.
         if (!kid.isDictionary())
             continue;
-        if (!kid.hasKey("/Kids")) {
+        // A page that lists kids is a page to the readers that draw it (one
+        // library takes it for a node): its kids are passed over. The root
+        // is a node whatever its type says.
+        if (!kid.hasKey("/Kids") || (!path.empty() && kid.getKey("/Type").isNameAndEquals("/Page"))) {
             leaves->push_back(kid);
             if (inOrder)
                 inOrder->push_back({kid, lister});
             continue;
         }
-        // Readers differ on a page that lists kids: one takes it for a page, another for a node.
-        if (kid.getKey("/Type").isNameAndEquals("/Page"))
-            damaged_ = true;
         const QPDFObjGen og = kid.getObjGen();
+        if (og.isIndirect() && onPath.count(og)) {
+            // A kid that lists a node above it: every reader passes over it
+            // (one stops drawing there), and so does the walk.
+            passedOver_ = true;
+            continue;
+        }
         if (og.isIndirect()) {
             const auto known = below_.find(og);
-            if (known != below_.end() || onPath.count(og)) {
-                // Reached again, or a loop (which readers stop at): its levels are counted once.
+            // Reached again through another path: readers list its pages
+            // again, and so does the walk while it stays within what the
+            // file's size allows; past that its levels are counted once.
+            if (known != below_.end() && !walkAgain()) {
                 damaged_ = true;
-                const int height = known != below_.end() ? known->second : 0;
+                const int height = known->second;
                 if (int(path.size()) + height > kMaxDepth)
                     return false;
                 if (!path.empty())
@@ -169,6 +189,21 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
             onPath.insert(og);
         path.push_back(std::move(level));
     }
+}
+
+bool PageTree::walkAgain()
+{
+    // Each node and page of the file a few times over: a tree that lists a
+    // node twice is walked whole, one whose paths multiply at every level
+    // is not.
+    if (budget_ == 0) {
+        if (!tableRead_) {
+            table_ = pdf_->getXRefTable();
+            tableRead_ = true;
+        }
+        budget_ = 4 * long(table_.size()) + 1000;
+    }
+    return steps_ <= budget_;
 }
 
 void PageTree::inherit(QPDFObjectHandle page, QPDFObjectHandle node)
@@ -299,10 +334,21 @@ std::string PageTree::countOf(QPDFObjectHandle root, size_t leaves)
 {
     pages_ = 0;
     if (damaged_)
-        return "its page tree is damaged: it reaches a part of itself more than once, or a page lists pages";
+        return "its page tree is damaged: it reaches a part of itself more than once";
+    QPDFObjectHandle count = root.getKey("/Count");
+    // Readers take a claim of more pages than the tree holds when it is a
+    // whole number no larger than the objects the file numbers.
+    if (count.isInteger() && count.getIntValue() > (long long)leaves) {
+        if (!tableRead_) {
+            table_ = pdf_->getXRefTable();
+            tableRead_ = true;
+        }
+        const int objects = table_.empty() ? 0 : table_.rbegin()->first.getObj();
+        if (count.getIntValue() <= objects)
+            claimed_ = long(count.getIntValue());
+    }
     if (leaves == 0)
         return "the document has no pages";
-    QPDFObjectHandle count = root.getKey("/Count");
     if (!count.isNumber())
         return "its page tree gives no page count";
     overclaimed_ = count.getNumericValue() > double(leaves);

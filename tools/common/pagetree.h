@@ -26,9 +26,14 @@
 // the first ones), no node reached twice. What readers pass over alike is
 // no damage: a kid that is no dictionary (null, a name, a number, a
 // reference to nothing), a page without /Type, a node without /Type, one
-// page listed twice (it counts twice), and a page whose object was written
-// with another generation than its references give (readers ignore the
-// generation; it is found by its number).
+// page listed twice (it counts twice), a kid that lists a node above it
+// (a loop back up the tree, which readers leave), and a page whose object
+// was written with another generation than its references give (readers
+// ignore the generation; it is found by its number). A node listed twice
+// lists its pages twice, as it does to readers, while the walk stays within
+// a few steps for each object the file holds; a tree whose paths multiply
+// at every level does not. A dictionary of /Type /Page that lists kids is a
+// page, as the readers that draw it take it.
 class PageTree
 {
 public:
@@ -49,8 +54,9 @@ public:
     const std::string &countRefusal() const { return countRefusal_; }
     // Whether the root claims more pages than the tree holds.
     bool overclaimed() const { return overclaimed_; }
-    // Whether the walk passed over a kid that is no dictionary or found a
-    // page by its number alone: some readers stop there and lose pages.
+    // Whether the walk passed over a kid that is no dictionary or lists a
+    // node above it, or found a page by its number alone: some readers
+    // stop there and lose pages.
     bool passedOver() const { return passedOver_; }
 
     // After a walk that gave a count: the pages() pages in reading order,
@@ -62,6 +68,16 @@ public:
         QPDFObjectHandle node;
     };
     const std::vector<Listed> &inOrder() const { return inOrder_; }
+
+    // After a walk whose count was refused because the root claims more
+    // pages than the tree holds (none, or fewer), where the claim is one
+    // readers take (a whole number no larger than the objects the file
+    // numbers): the number claimed, and the pages held in reading order.
+    // 0 and nothing otherwise.
+    long claimed() const { return claimed_; }
+    // After a walk: the pages the tree holds, whatever its root claims.
+    size_t holds() const { return holds_; }
+    const std::vector<Listed> &held() const { return held_; }
 
     // Copies onto `page` what it lacks and inherits from `node`, the node
     // that lists it, and the nodes above that: a page written into another
@@ -77,6 +93,9 @@ private:
     // leaf, plain or not, is also listed there in order.
     bool walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<QPDFObjectHandle> *leaves,
                   std::vector<Listed> *inOrder = nullptr);
+    // Whether a node reached again may be walked again: false once the
+    // walk has taken more steps than the file's objects allow.
+    bool walkAgain();
     // `kid` itself, or the object of its number written with another
     // generation when `kid` refers to nothing.
     QPDFObjectHandle ofAnyGeneration(QPDFObjectHandle kid);
@@ -97,11 +116,16 @@ private:
     std::vector<QPDFObjectHandle> plainParents_;
     long plainPages_ = 0;
     bool overclaimed_ = false;   // the root claims more pages than the tree holds
-    bool damaged_ = false;   // a node reached twice, a loop, or a page listing kids
+    bool damaged_ = false;   // a node reached twice more often than the walk follows
     bool passedOver_ = false;
     long pages_ = 0;
+    long claimed_ = 0;
+    long steps_ = 0;   // kids walked, for walkAgain()
+    long budget_ = 0;   // the most steps, once a node is reached again
+    size_t holds_ = 0;
     std::string countRefusal_;
     std::vector<Listed> inOrder_;
+    std::vector<Listed> held_;
 };
 
 #endif

@@ -51,6 +51,19 @@ std::string failure(const char *what, const std::string &path, const std::string
     return std::string(what) + " \"" + path + "\": " + reason;
 }
 
+// The document `bytes` as the engine's library repairs it, read again;
+// nullptr when that library cannot repair it or the repair does not read.
+std::unique_ptr<PdfPages> reread(const std::string &name, const std::string &bytes)
+{
+    std::string repaired, error;
+    if (!EngineRepair::rewrite(bytes, &repaired))
+        return nullptr;
+    std::unique_ptr<PdfPages> pdf(new PdfPages);
+    if (!pdf->open(name, std::move(repaired), &error))
+        return nullptr;
+    return pdf;
+}
+
 // Reads the document into `pdf` (the whole file: the library then parses it
 // without a system call per object, and it must fit in the memory share
 // anyway); empty on success, else the failure.
@@ -60,15 +73,17 @@ std::string openInput(const std::string &input, long long maxBytes, std::unique_
     if (!InputFile::read(input, maxBytes, &bytes, &error))
         return failure("cannot open", input, error);
     pdf->reset(new PdfPages);
-    if ((*pdf)->open(input, std::move(bytes), &error))
-        return std::string();
-    // What the library could not read at all, the engine's library may,
-    // repairing another way; a tree refused or a password wanted stays so.
-    std::string repaired, again;
-    if (!(*pdf)->unreadable() || !EngineRepair::rewrite((*pdf)->bytes(), &repaired))
-        return failure("cannot open", input, error);
-    pdf->reset(new PdfPages);
-    if (!(*pdf)->open(input, std::move(repaired), &again))
+    const bool opened = (*pdf)->open(input, std::move(bytes), &error);
+    // What the library could not read at all, or read without a page, the
+    // engine's library may read otherwise, repairing its own way; a tree
+    // refused or a password wanted stays so.
+    const bool retry = (*pdf)->heldNone() || (!opened && (*pdf)->unreadable());
+    if (!retry)
+        return opened ? std::string() : failure("cannot open", input, error);
+    std::unique_ptr<PdfPages> repaired = reread(input, (*pdf)->bytes());
+    if (repaired && !repaired->heldNone())
+        pdf->swap(repaired);
+    else if (!opened)
         return failure("cannot open", input, error);
     return std::string();
 }
@@ -121,9 +136,17 @@ std::string merge(const std::string &input, const std::string &rangeText, long l
                            + std::to_string(pdf->pageCount()) + (pdf->pageCount() == 1 ? " page" : " pages"));
     if (!out->create(&error))
         return failure("cannot write", out->target(), error);
-    if (!pdf->writePages(range.pages(), out, &error))
-        return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
-                                           : failure("cannot write", out->target(), out->writeFailure());
+    if (!pdf->writePages(range.pages(), out, &error)) {
+        // What the library's repair made of the pages did not read back
+        // whole: the engine's library repairs another way, and the cut is
+        // made again from its repair when that holds as many pages.
+        std::unique_ptr<PdfPages> again = out->writeFailure().empty() ? reread(input, pdf->bytes()) : nullptr;
+        std::string second;
+        if (!again || again->pageCount() != pdf->pageCount() || !out->create(&second)
+            || !again->writePages(range.pages(), out, &second))
+            return out->writeFailure().empty() ? failure("cannot take pages of", input, error)
+                                               : failure("cannot write", out->target(), out->writeFailure());
+    }
     return commit(out);
 }
 

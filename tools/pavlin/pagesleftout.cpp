@@ -1,8 +1,7 @@
 #include "pagesleftout.h"
 
+#include "articlethreads.h"
 #include "pagetree.h"
-
-#include <qpdf/QPDFOutlineDocumentHelper.hh>
 
 #include <utility>
 
@@ -14,7 +13,16 @@ PagesLeftOut::PagesLeftOut(std::set<QPDFObjGen> kept, std::set<QPDFObjGen> leftO
 void PagesLeftOut::prune(QPDF &pdf)
 {
     pruneForm(pdf);
-    pruneOutlines(pdf);
+    // A cut that leaves no page out holds nothing of another page: its
+    // outline, names, threads and structure stay as they are.
+    if (leftOut_.empty())
+        return;
+    // Read before either is pruned: outline items name destinations.
+    const NamedDestinations destinations(pdf);
+    pruneOutlines(pdf, destinations);
+    destinations.prune(pdf, kept_);
+    ArticleThreads(kept_).prune(pdf);
+    pruneStructure(pdf);
 }
 
 void PagesLeftOut::pruneForm(QPDF &pdf)
@@ -98,31 +106,53 @@ QPDFObjectHandle PagesLeftOut::topOf(QPDFObjectHandle field)
     return field;
 }
 
-void PagesLeftOut::pruneOutlines(QPDF &pdf)
+void PagesLeftOut::pruneOutlines(QPDF &pdf, const NamedDestinations &destinations)
 {
     QPDFObjectHandle outlines = pdf.getRoot().getKey("/Outlines");
     if (!outlines.isDictionary())
         return;
-    // The library's reading stops at loops and at 50 levels: what lies
-    // beyond goes with the relinking.
-    QPDFOutlineDocumentHelper helper(pdf);
-    link(outlines, keptItems(helper.getTopLevelOutlines()), true);
+    if (outlines.isIndirect())
+        items_.insert(outlines.getObjGen());
+    link(outlines, keptItems(outlines.getKey("/First"), destinations, 0), true);
 }
 
-std::vector<QPDFObjectHandle> PagesLeftOut::keptItems(std::vector<QPDFOutlineObjectHelper> items)
+std::vector<QPDFObjectHandle> PagesLeftOut::keptItems(QPDFObjectHandle first, const NamedDestinations &destinations,
+                                                      int depth)
 {
     std::vector<QPDFObjectHandle> stay;
-    for (QPDFOutlineObjectHelper &item : items) {
-        std::vector<QPDFObjectHandle> kids = keptItems(item.getKids());
-        const QPDFObjGen page = item.getDestPage().getObjGen();
-        if (page.isIndirect() && leftOut_.count(page)) {
+    // Items are indirect objects; what is reached again, or lies deeper
+    // than the walk goes, goes with the relinking.
+    if (depth > PageTree::kMaxDepth)
+        return stay;
+    for (QPDFObjectHandle item = first; item.isDictionary() && item.isIndirect(); item = item.getKey("/Next")) {
+        if (!items_.insert(item.getObjGen()).second)
+            break;
+        std::vector<QPDFObjectHandle> kids = keptItems(item.getKey("/First"), destinations, depth + 1);
+        const QPDFObjGen page = pageOf(item, destinations);
+        if (kept_.count(page) || (!leftOut_.count(page) && !kids.empty())) {
+            link(item, kids, false);
+            stay.push_back(item);
+        } else {
             stay.insert(stay.end(), kids.begin(), kids.end());
-            continue;
         }
-        link(item.getObjectHandle(), kids, false);
-        stay.push_back(item.getObjectHandle());
     }
     return stay;
+}
+
+QPDFObjGen PagesLeftOut::pageOf(QPDFObjectHandle item, const NamedDestinations &destinations)
+{
+    QPDFObjectHandle destination = item.getKey("/Dest");
+    QPDFObjectHandle action = item.getKey("/A");
+    if (destination.isNull() && action.isDictionary() && action.getKey("/S").isNameAndEquals("/GoTo"))
+        destination = action.getKey("/D");
+    return destinations.pageOf(destination);
+}
+
+void PagesLeftOut::pruneStructure(QPDF &pdf)
+{
+    QPDFObjectHandle catalog = pdf.getRoot();
+    catalog.removeKey("/StructTreeRoot");
+    catalog.removeKey("/MarkInfo");
 }
 
 void PagesLeftOut::link(QPDFObjectHandle parent, const std::vector<QPDFObjectHandle> &kids, bool outlineRoot)

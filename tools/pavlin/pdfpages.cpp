@@ -14,6 +14,7 @@
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <set>
@@ -136,12 +137,41 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
         return false;
     }
     count_ = tree.pages();
-    if (!tree.countRefusal().empty()) {
+    pages_ = tree.inOrder();
+    heldNone_ = tree.holds() == 0;
+    if (tree.countRefusal().empty())
+        return true;
+    if (tree.claimed() == 0) {
         *error = tree.countRefusal();
         return false;
     }
-    pages_ = tree.inOrder();
+    count_ = tree.claimed();
+    pages_ = tree.held();
+    try {
+        padWithBlankPages();
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &e) {
+        noteZlibExhaustion(e);
+        *error = reasonOf(e);
+        return false;
+    }
     return true;
+}
+
+void PdfPages::padWithBlankPages()
+{
+    // Readers number the pages the root claims and show those it does not
+    // hold as blank: the cut writes them so, the size of the page before.
+    QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    while (long(pages_.size()) < count_) {
+        QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
+        PageTree::inherit(blank, pages_.empty() ? root : pages_.back().page);
+        blank.removeKey("/Resources");
+        if (!blank.getKey("/MediaBox").isArray())
+            blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
+        pages_.push_back({pdf_.makeIndirectObject(blank), root});
+    }
 }
 
 void PdfPages::replaceTree(const std::vector<long> &pages)
@@ -152,6 +182,12 @@ void PdfPages::replaceTree(const std::vector<long> &pages)
     // through the library costs time in proportion to the document for
     // every page. Types readers do without are written as the format has them.
     QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
+    // A root that is itself the one page it lists gives way to a node of its own.
+    const auto isRoot = [&root](const PageTree::Listed &listed) { return listed.page.isSameObjectAs(root); };
+    if (!root.isDictionary() || std::any_of(pages_.begin(), pages_.end(), isRoot)) {
+        root = pdf_.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        pdf_.getRoot().replaceKey("/Pages", root);
+    }
     QPDFObjectHandle kids = QPDFObjectHandle::newArray();
     std::set<QPDFObjGen> placed;
     for (long p : pages) {
@@ -166,6 +202,8 @@ void PdfPages::replaceTree(const std::vector<long> &pages)
             page = pdf_.makeIndirectObject(page.shallowCopy());
         }
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        // Kids of a page would make it a node to some readers.
+        page.removeKey("/Kids");
         page.replaceKey("/Parent", root);
         kids.appendItem(page);
     }
@@ -224,6 +262,10 @@ bool PdfPages::writePages(const std::vector<long> &pages, TemporaryOutput *out, 
         // form fields; without this they would be written in full.
         for (const QPDFObjGen &og : leftOut)
             pdf_.replaceObject(og, QPDFObjectHandle::newNull());
+        // The writer gives the table's size only in place of a /Size the
+        // trailer has: a damaged trailer may have none, and a reader
+        // without it rebuilds the table from whatever looks like an object.
+        pdf_.getTrailer().replaceKey("/Size", QPDFObjectHandle::newInteger(0));
         IntoFile file(out);
         QPDFWriter writer(pdf_);
         writer.setOutputPipeline(&file);

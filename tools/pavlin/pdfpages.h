@@ -26,12 +26,16 @@ public:
     // Reads the document from `bytes` (kept), repairing what can be repaired;
     // false when it is not a PDF, is damaged beyond repair, needs a password,
     // has a page tree too deep to follow (PageTree) or no page count a reader
-    // would give. `name` names it in the library's own messages.
+    // would give. A root that claims more pages than its tree holds, in a
+    // claim readers take (PageTree::claimed()), is counted so: the pages it
+    // does not hold are blank. `name` names it in the library's own messages.
     bool open(const std::string &name, std::string bytes, std::string *error);
 
-    // After a failed open(): whether the library could not read the file
-    // at all (not a password it wants, nor a page tree it refused).
+    // After open(): whether the library could not read the file at all (not
+    // a password it wants, nor a page tree it refused), and whether the page
+    // tree it read holds no page, whatever its root claims.
     bool unreadable() const { return unreadable_; }
+    bool heldNone() const { return heldNone_; }
 
     // The pages of the page tree, which its root states.
     long pageCount() const { return count_; }
@@ -43,9 +47,10 @@ public:
     // document or a write failed (the reason is the file's own then). Each
     // page keeps its content, resources, annotations and links; the rest of
     // the document (information, metadata, encryption) is kept too, with
-    // references to pages that were left out made null, and the form fields
-    // and outline items of those pages left out (PagesLeftOut); each page
-    // keeps its label. Whatever the permissions say, a document that opens
+    // references to pages that were left out made null, and the form
+    // fields, outline items, named destinations, thread beads and structure
+    // of those pages left out (PagesLeftOut); each page keeps its label, and
+    // a blank page the root claims is written blank. Whatever the permissions say, a document that opens
     // without a password is cut as every program of ours rewrites it,
     // keeping its encryption.
     // Changes this object: call once.
@@ -56,11 +61,14 @@ private:
     void replaceTree(const std::vector<long> &pages);
     // The page labels of the pages given, at their new places.
     void relabel(const std::vector<long> &pages);
+    // Adds blank pages to pages_ up to count_.
+    void padWithBlankPages();
 
     std::string bytes_;
     QPDF pdf_;
     long count_ = 0;
     bool unreadable_ = false;
+    bool heldNone_ = false;
     std::vector<PageTree::Listed> pages_;   // in reading order
 };
 

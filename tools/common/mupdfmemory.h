@@ -1,5 +1,5 @@
-#ifndef OSTREL_MUPDFMEMORY_H
-#define OSTREL_MUPDFMEMORY_H
+#ifndef GRIDMOLT_MUPDFMEMORY_H
+#define GRIDMOLT_MUPDFMEMORY_H
 
 #include <mupdf/fitz.h>
 

@@ -136,9 +136,6 @@ QString ConversionRun::convert(const ConversionRequest &request)
         std::string why;
         if (!input.prepare(&why))
             return QStringLiteral("cannot open \"%1\": %2").arg(pdf, QString::fromStdString(why));
-        if (!input.fallback().empty())
-            ConverterProcess::report(QStringLiteral("note: \"%1\" is drawn as read, not as qpdf rewrites it: %2")
-                                         .arg(pdf, QString::fromStdString(input.fallback())));
         const std::string &repaired = input.rewrite();
         if (repaired.size() > size_t(std::numeric_limits<int>::max()))
             return QStringLiteral("cannot convert \"%1\": its rewrite is larger than this converter reads (2 GB)").arg(pdf);
@@ -223,6 +220,10 @@ QString ConversionRun::convert(const ConversionRequest &request)
             files.discard();
             return error;
         }
+        // Said of a run that succeeds only: a failure's one line is its reason.
+        if (!input.fallback().empty())
+            ConverterProcess::report(QStringLiteral("note: \"%1\" is drawn as read, not as qpdf rewrites it: %2")
+                                         .arg(pdf, QString::fromStdString(input.fallback())));
         return QString();
     } catch (const std::bad_alloc &) {
         return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf);

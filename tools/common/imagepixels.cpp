@@ -409,11 +409,8 @@ long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const
     const double yStep = std::fabs(dict.getKey("/YStep").getNumericValue());
     QPDFObjectHandle matrix = dict.getKey("/Matrix");
     const QPDFObjectHandle::Matrix m = matrix.isArray() ? matrix.getArrayAsMatrix() : QPDFObjectHandle::Matrix(1, 0, 0, 1, 0, 0);
-    const double cell = xStep * yStep * std::fabs(m.a * m.d - m.b * m.c);
-    // Renderers tile nothing with a step or a matrix of 0.
-    if (cell == 0)
-        return 0;
-    const double tiles = pageArea_ / cell;
+    const double tiles = pageArea_ / (xStep * yStep * std::fabs(m.a * m.d - m.b * m.c));
+    // Steps or a matrix of 0 give no bound but the cap.
     if (!(tiles < double(kCap)))
         return kCap;
     return std::max(1LL, (long long)std::ceil(tiles));

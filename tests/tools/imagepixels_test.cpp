@@ -4,6 +4,7 @@
 
 #include "../pdfobjects.h"
 
+#include "contentwork.h"
 #include "formnesting.h"
 #include "imagepixels.h"
 
@@ -295,5 +296,37 @@ TEST(ImagePixels, ContentPastTheBoundIsRefused)
         const std::string expected = times == 257 ? "its content decodes to more than 256 MB" : "";
         EXPECT_EQ(ImagePixels().refusal(first), expected) << times;
         EXPECT_EQ(FormNesting().refusal(first), expected) << times;
+    }
+}
+
+TEST(ContentWork, BytesAndTextShowsCount)
+{
+    // 30 units a byte of the page's content and 5,000 a text shown; the
+    // count stops just past the budget, whatever the content holds.
+    const std::string show = "BT (a) Tj ET\n";   // 13 bytes, one show
+    const std::string over = "its content takes more work to draw than a page may (at least ";
+    const struct { const char *what; std::string content; long long work; std::string refusal; } rows[] = {
+        {"paths", "0 0 m 1 1 l S", 13 * 30, ""},
+        {"each way of showing text", "(a) Tj [(b)] TJ (c) ' 1 2 (d) \"", 31 * 30 + 4 * 5000, ""},
+        {"a dense page: 20,000 shows", repeated(show, 20000), 20000 * (13 * 30 + 5000), ""},
+        {"185,528 shows, the most within the budget", repeated(show, 185528), 185528LL * (13 * 30 + 5000), ""},
+        {"one more", repeated(show, 185529), -1, over},
+        {"34 MB of paths", repeated("0 0 m 1 1 l S\n", (34 << 20) / 14), -1, over},
+    };
+    for (const auto &row : rows) {
+        const std::string bytes = onePage(row.content, "", {});
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("page", bytes.data(), bytes.size());
+        QPDFPageObjectHelper page = QPDFPageDocumentHelper(pdf).getAllPages().at(0);
+        const long long work = ContentWork().work(page);
+        if (row.work >= 0) {
+            EXPECT_EQ(work, row.work) << row.what;
+        } else {
+            EXPECT_GT(work, FormNesting::kMaxWork) << row.what;
+        }
+        // The refusal says how much was counted before the count stopped.
+        EXPECT_EQ(ContentWork().refusal(page).substr(0, row.refusal.size()), row.refusal) << row.what;
+        EXPECT_EQ(ContentWork().refusal(page).empty(), row.refusal.empty()) << row.what;
     }
 }

@@ -1,5 +1,6 @@
 #include "conversionrun.h"
 
+#include "contentwork.h"
 #include "converterinput.h"
 #include "converterprocess.h"
 #include "formnesting.h"
@@ -89,6 +90,28 @@ DocumentPointer openDocument(const QString &path, const QByteArray &repaired, QS
     doc->setRenderHint(Poppler::Document::Antialiasing, true);
     doc->setRenderHint(Poppler::Document::TextAntialiasing, true);
     return doc;
+}
+
+// Before any page is drawn, and within the limit: content inflating to more
+// operators or text than a few seconds of drawing read, forms nested to
+// draw millions of times, images declaring more pixels than a few seconds
+// of drawing read, and pattern cells placed billions of times are refused,
+// not followed. The
+// document drawn (the file at `path`, or `repaired` when not empty) is read
+// again: the reading that decided it is gone.
+std::string pageRefusal(const std::string &path, const std::string &repaired, int first, int last)
+{
+    std::vector<int> numbers;
+    for (int number = first; number <= last; ++number)
+        numbers.push_back(number);
+    // The content's own work first: it is counted without being kept.
+    ContentWork content;
+    FormNesting nesting;
+    ImagePixels pixels;
+    if (repaired.empty())
+        return firstRefusedPage(path, numbers, content, nesting, pixels);
+    return firstRefusedPageOf([&repaired](QPDF &pdf) { pdf.processMemoryFile("repaired", repaired.data(), repaired.size()); },
+                              numbers, content, nesting, pixels);
 }
 
 int workerLimit()
@@ -181,21 +204,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
             docs.push_back(std::move(doc));
         }
 
-        // Before any page is drawn, and within the limit: forms nested to
-        // draw millions of times are refused, not followed, and so are
-        // images declaring more pixels than a few seconds of drawing read,
-        // pattern cells placed billions of times and content decoding to
-        // more than the checks read.
-        std::vector<int> numbers;
-        for (int number = first; number <= last; ++number)
-            numbers.push_back(number);
-        FormNesting nesting;
-        ImagePixels pixels;
-        // The document drawn, read again: the reading above is gone.
-        const std::string refusal = repaired.empty()
-            ? firstRefusedPage(path, numbers, nesting, pixels)
-            : firstRefusedPageOf([&repaired](QPDF &pdf) { pdf.processMemoryFile("repaired", repaired.data(), repaired.size()); },
-                                 numbers, nesting, pixels);
+        const std::string refusal = pageRefusal(path, repaired, first, last);
         if (!refusal.empty())
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))

@@ -22,7 +22,7 @@
 // Lab, whose colours the renderer converts pixel by pixel: a one-bit scan of
 // a large sheet at 1200 dpi is drawn, as the renderer draws it in a second
 // or two. Each drawing of a form or pattern cell costs what FormNesting
-// counts for it, and placing each tile of a pattern a unit of its own. The
+// counts for it, and placing each tile of a pattern some work of its own. The
 // page's budget is FormNesting::kMaxWork; content decoding to more than
 // ContentBound's bound is refused as well.
 class ImagePixels

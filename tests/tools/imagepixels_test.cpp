@@ -170,6 +170,9 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800, "", 4 * (400 + 5390)},
         {"a symbol drawn 120,000 times", repeated("/F Do ", 120000), "/XObject << /F 5 0 R >>", {form("0 0 1 1 re f")}, 0, "",
          120000 * 5360},
+        // Each drawing of a form reads its content and keeps a word for each text it shows.
+        {"a form showing text 1,000 times, drawn twice", "/F Do /F Do", "/XObject << /F 5 0 R >>",
+         {form(repeated("(a) Tj ", 1000))}, 0, "", 2 * (5000 + 7000 * 30 + 1000 * 5000)},
         {"a texture tiled 1,600 times", repeated("/Im Do ", 1600), im,
          {imageWith("256", "256", "/ColorSpace /DeviceRGB /BitsPerComponent 8")}, 1600 * 65536, "", 1600 * 65536 * 4},
         {"a form drawing with the page's resources", "/F Do /F Do", "/XObject << /F 5 0 R /Im 6 0 R >>",

@@ -23,9 +23,7 @@ struct Count
     long long work() const { return bytes * ContentWork::kByteWork + shows * ContentWork::kShowWork; }
 };
 
-// Counts the bytes piped into it and the text-showing operators among them
-// ("Tj", "TJ", "'" and "\""), without keeping any. A quote or a "Tj" inside
-// a string counts too: more work, never less.
+// Counts the bytes piped into it and the text shown by them, without keeping any.
 class ShowCount : public Pipeline
 {
 public:
@@ -33,12 +31,7 @@ public:
 
     void write(unsigned char const *data, size_t length) override
     {
-        for (size_t i = 0; i < length; ++i) {
-            const unsigned char c = data[i];
-            if (c == '\'' || c == '"' || (last_ == 'T' && (c == 'j' || c == 'J')))
-                ++count_.shows;
-            last_ = c;
-        }
+        count_.shows += ContentWork::shows(data, length, &last_);
         count_.bytes += (long long)length;
         if (count_.work() > FormNesting::kMaxWork)
             throw PastBudget();
@@ -89,6 +82,18 @@ std::string ContentWork::refusal(QPDFPageObjectHelper &page)
         return std::string();
     return "its content takes more work to draw than a page may (at least " + std::to_string(count.bytes >> 20)
         + " MB and " + std::to_string(count.shows) + " text shows)";
+}
+
+long long ContentWork::shows(const unsigned char *data, size_t length, unsigned char *last)
+{
+    long long count = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = data[i];
+        if (c == '\'' || c == '"' || (*last == 'T' && (c == 'j' || c == 'J')))
+            ++count;
+        *last = c;
+    }
+    return count;
 }
 
 long long ContentWork::work(QPDFPageObjectHelper &page)

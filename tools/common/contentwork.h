@@ -28,6 +28,12 @@ public:
 
     // The work of `page`'s content, counted up to just past the budget.
     long long work(QPDFPageObjectHelper &page);
+
+    // The text-showing operators in `length` bytes of content ("Tj", "TJ",
+    // "'" and "\""), `last` the byte before them (0 at the start), which it
+    // then holds the last of. A quote or a "Tj" inside a string counts too:
+    // more work, never less.
+    static long long shows(const unsigned char *data, size_t length, unsigned char *last);
 };
 
 #endif

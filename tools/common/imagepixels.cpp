@@ -1,5 +1,6 @@
 #include "imagepixels.h"
 #include "contenttokenizer.h"
+#include "contentwork.h"
 #include "formnesting.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
@@ -294,6 +295,8 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
 {
     Drawing drawing;
     drawing.bytes = (long long)content.size();
+    unsigned char last = 0;
+    drawing.shows = ContentWork::shows(reinterpret_cast<const unsigned char *>(content.data()), content.size(), &last);
     // Most content holds neither an inline image nor a drawn object, and
     // reading it token by token takes longer than finding that out.
     if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
@@ -448,6 +451,9 @@ ImagePixels::Cost ImagePixels::formCost(QPDFObjectHandle form, const Resources &
     path_.push_back(og);
     Cost cost = drawingCost(parsed->second, resources, depth);
     path_.pop_back();
+    // Each drawing reads the content anew, and the text layer keeps a word
+    // for each text it shows.
     cost.work = add(cost.work, FormNesting::drawingWork(parsed->second.bytes));
+    cost.work = add(cost.work, multiply(parsed->second.shows, ContentWork::kShowWork));
     return costs_[key] = cost;
 }

@@ -22,9 +22,10 @@
 // Lab, whose colours the renderer converts pixel by pixel: a one-bit scan of
 // a large sheet at 1200 dpi is drawn, as the renderer draws it in a second
 // or two. Each drawing of a form or pattern cell costs what FormNesting
-// counts for it, and placing each tile of a pattern some work of its own. The
-// page's budget is FormNesting::kMaxWork; content decoding to more than
-// ContentBound's bound is refused as well.
+// counts for it and each text it shows what ContentWork counts, and placing
+// each tile of a pattern some work of its own. The page's budget is
+// FormNesting::kMaxWork; content decoding to more than ContentBound's bound
+// is refused as well.
 class ImagePixels
 {
 public:
@@ -64,6 +65,7 @@ private:
         std::map<std::string, long long> patternPaints;
         Cost inlineImages;
         long long bytes = 0;   // of the content
+        long long shows = 0;   // of text (ContentWork::shows)
     };
     // The resources a content stream draws with, and the object whose
     // /Resources they are: a form without its own draws with its caller's.

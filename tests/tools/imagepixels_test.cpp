@@ -279,8 +279,8 @@ TEST(ImagePixels, RefusalNamesThePageAndTheLimit)
 TEST(ImagePixels, ContentPastTheBoundIsRefused)
 {
     // One stream of a mebibyte named 257 times in the page's /Contents,
-    // drawing a form: 257 MB to read, refused from the count alone; named
-    // twice, it is read as ever.
+    // drawing a form: 257 MB to read, refused at the bound; named twice, it
+    // is read as ever.
     const auto page = [](int times) {
         std::string contents;
         for (int i = 0; i < times; ++i)

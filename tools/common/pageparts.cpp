@@ -7,9 +7,8 @@
 
 namespace
 {
-// Keeps what is piped into it up to the bound (or only counts it, without
-// `bytes`) and stops the decoding at the first byte past it: nothing past
-// the bound is inflated or held.
+// Keeps what is piped into it up to the bound and stops the decoding at the
+// first byte past it: nothing past the bound is inflated or held.
 class BoundedBytes : public Pipeline
 {
 public:
@@ -17,44 +16,38 @@ public:
 
     void write(unsigned char const *data, size_t length) override
     {
-        if (over_ || (long long)(size_ + length) > ContentBound::kMaxBytes) {
+        if (over_ || (long long)(bytes_->size() + length) > ContentBound::kMaxBytes) {
             over_ = true;
             throw ContentBound();
         }
-        size_ += length;
-        if (bytes_)
-            bytes_->append(reinterpret_cast<const char *>(data), length);
+        bytes_->append(reinterpret_cast<const char *>(data), length);
     }
     void finish() override {}
     bool over() const { return over_; }
 
 private:
     std::string *bytes_;
-    size_t size_ = 0;
     bool over_ = false;
 };
 
-// What `pipe` sends into a BoundedBytes, counted first without keeping it,
-// so content past the bound is refused without being held. qpdf turns some
-// failures inside a pipeline into a warning or an error of its own: the
-// bound is told by the pipeline's state, not by what reaches here.
+// What `pipe` sends into a BoundedBytes. qpdf turns some failures inside a
+// pipeline into a warning or an error of its own: the bound is told by the
+// pipeline's state, not by what reaches here.
 template <class Pipe>
 std::string boundedRead(Pipe pipe)
 {
     std::string bytes;
-    for (std::string *kept : {static_cast<std::string *>(nullptr), &bytes}) {
-        BoundedBytes sink(kept);
-        try {
-            pipe(&sink);
-        } catch (const std::bad_alloc &) {
+    BoundedBytes sink(&bytes);
+    try {
+        pipe(&sink);
+    } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const std::exception &) {
+        if (!sink.over())
             throw;
-        } catch (const std::exception &) {
-            if (!sink.over())
-                throw;
-        }
-        if (sink.over())
-            throw ContentBound();
     }
+    if (sink.over())
+        throw ContentBound();
     return bytes;
 }
 }

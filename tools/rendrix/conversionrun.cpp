@@ -96,9 +96,8 @@ DocumentPointer openDocument(const QString &path, const QByteArray &repaired, QS
 // operators or text than a few seconds of drawing read, forms nested to
 // draw millions of times, images declaring more pixels than a few seconds
 // of drawing read, and pattern cells placed billions of times are refused,
-// not followed. The
-// document drawn (the file at `path`, or `repaired` when not empty) is read
-// again: the reading that decided it is gone.
+// not followed. The document drawn (the file at `path`, or `repaired` when
+// not empty) is read again: the reading that decided it is gone.
 std::string pageRefusal(const std::string &path, const std::string &repaired, int first, int last)
 {
     std::vector<int> numbers;

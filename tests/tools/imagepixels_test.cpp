@@ -333,3 +333,18 @@ TEST(ContentWork, BytesAndTextShowsCount)
         EXPECT_EQ(ContentWork().refusal(page).empty(), row.refusal.empty()) << row.what;
     }
 }
+
+TEST(FormNesting, AFormTooLargeToDrawOnceRefusesThePage)
+{
+    // 34 MB of drawings of another form: one drawing of the outer form is
+    // past the budget, whatever it draws, for both counts.
+    const std::string page = onePage("/F Do", "/XObject << /F 5 0 R >>",
+                                     {form(repeated("/X Do\n", (34 << 20) / 6), "/Resources << /XObject << /X 6 0 R >> >>"),
+                                      form("0 0 1 1 re f")});
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile("page", page.data(), page.size());
+    QPDFPageObjectHelper first = QPDFPageDocumentHelper(pdf).getAllPages().at(0);
+    EXPECT_EQ(FormNesting().refusal(first), "drawing its forms takes more work than a page may (at least 1 form drawings)");
+    EXPECT_EQ(ImagePixels().refusal(first), "drawing its forms and patterns takes more work than a page may");
+}

@@ -131,7 +131,10 @@ const FormNesting::Form &FormNesting::formOf(QPDFObjectHandle form)
     try {
         const std::string content = decodedStream(form);
         read.bytes = (long long)content.size();
-        read.calls = callsIn(content);
+        // A form whose one drawing takes more than the budget is refused
+        // when it is drawn, whatever it draws: its content is not read.
+        if (drawingWork(read.bytes) <= kMaxWork)
+            read.calls = callsIn(content);
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const ContentBound &) {

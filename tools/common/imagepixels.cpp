@@ -446,7 +446,13 @@ ImagePixels::Cost ImagePixels::formCost(QPDFObjectHandle form, const Resources &
         } catch (const std::exception &) {
             // A stream that cannot be decoded draws nothing.
         }
-        parsed = forms_.emplace(og, drawingOf(content, true)).first;
+        // Content whose one drawing takes more than the budget refuses the
+        // page by its size alone: it is not read token by token.
+        Drawing drawing;
+        drawing.bytes = (long long)content.size();
+        if (FormNesting::drawingWork(drawing.bytes) <= FormNesting::kMaxWork)
+            drawing = drawingOf(content, true);
+        parsed = forms_.emplace(og, drawing).first;
     }
     path_.push_back(og);
     Cost cost = drawingCost(parsed->second, resources, depth);

@@ -1,6 +1,7 @@
 #include "excelmain.h"
 #include "ui_excelmain.h"
 
+#include "converterstop.h"
 #include "dialogservice.h"
 #include "labeldraw.h"
 #include "pagefiles.h"
@@ -863,10 +864,8 @@ void ExcelMain::stopImportWork()
         QProcess *process = converter;
         converter = nullptr;
         process->disconnect(this);
-        if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(3000);
-        }
+        // The converter writes its pages as "text" in the temporary folder.
+        ConverterStop::end(process, PageFiles::tempFolder(), QStringLiteral("text"));
         process->deleteLater();
     }
 }

@@ -1,5 +1,6 @@
 #include "rules.h"
 
+#include "converterstop.h"
 #include "dialogservice.h"
 #include "pagefiles.h"
 #include "pagezoom.h"
@@ -255,8 +256,8 @@ void Rules::generatePNGfile(QString pdffile, int page, QString pngfile)
     qDebug().noquote() << "PNG FILE CMD" << ToolRun::commandLine(program, args);
 
     // Waited for in short slices, so a signal to end the program is not kept
-    // waiting for the renderer; a renderer still running is killed with the
-    // process object.
+    // waiting for the renderer; a renderer still running is ended, and what
+    // it leaves of its pages removed.
     QProcess renderer;
     renderer.start(program, args);
     QElapsedTimer waited;
@@ -264,7 +265,7 @@ void Rules::generatePNGfile(QString pdffile, int page, QString pngfile)
     while (renderer.state() != QProcess::NotRunning && waited.elapsed() < renderTimeoutMs
            && !SignalShutdown::requested())
         renderer.waitForFinished(100);
-    renderer.close();
+    ConverterStop::end(&renderer, out.absolutePath(), out.completeBaseName());
 }
 
 void Rules::setframeImage()

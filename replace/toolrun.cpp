@@ -1,5 +1,7 @@
 #include "toolrun.h"
 
+#include "converterstop.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -129,6 +131,8 @@ void ToolRun::removeLeftovers()
         if (f.fileName().startsWith(prefix) && f.isFile() && !f.isSymLink())
             QFile::remove(f.filePath());
     }
+    // A page converter's private folder of pages named after the output's base.
+    ConverterStop::removeLeftovers(folder.path(), output.completeBaseName(), pid);
 }
 
 void ToolRun::finish(Outcome outcome)

@@ -20,7 +20,8 @@ class QTimer;
 // program ended so leaves nothing behind: its output file (named when the run
 // was made, and free before it) and its temporary files, which by the
 // programs' convention lie beside the output and are named ".gm", the
-// program's decimal process id, "." and a random suffix, are removed.
+// program's decimal process id, "." and a random suffix, are removed, and
+// so is a page converter's private folder of pages (ConverterStop).
 class ToolRun : public QObject
 {
     Q_OBJECT

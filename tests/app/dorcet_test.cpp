@@ -19,6 +19,76 @@ QString firstWord(const QString &dir)
 {
     return TextLayer::parsePage(readAll(pageFile(dir, "text", 1, "htm"))).subtext.value(0).text;
 }
+
+QByteArray streamOf(const QByteArray &dictionary, const QByteArray &data)
+{
+    return "<< " + dictionary + " /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// "Hello" on a page of 100 x 100 points filled by a tiling pattern whose
+// cell, a square `step` points wide, is placed every `step` points.
+QByteArray patternPdf(const QByteArray &step)
+{
+    const QByteArray cell = "0 0 " + step + " " + step + " re f";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R"
+                  " /Resources << /Pattern << /P1 5 0 R >> /Font << /F1 6 0 R >> >> >>",
+                  streamOf("", "/Pattern cs /P1 scn 0 0 100 100 re f 0 g BT /F1 12 Tf 20 50 Td (Hello) Tj ET"),
+                  streamOf("/Type /Pattern /PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 " + step + " " + step
+                               + "] /XStep " + step + " /YStep " + step + " /Resources << >>", cell),
+                  "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+}
+
+// A page whose content, `streams` times the same stream in its /Contents,
+// decodes to 270 MB of text shows: in one stream, or 2.7 MB a hundred times.
+QByteArray inflatingPdf(int streams)
+{
+    const QByteArray line = "BT /F1 12 Tf 20 50 Td (Hello) Tj ET\n";
+    const QByteArray flate = qCompress(line.repeated((270 << 20) / streams / line.size()), 9).mid(4);
+    QByteArray contents;
+    for (int i = 0; i < streams; ++i)
+        contents += " 4 0 R";
+    return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                  "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents [" + contents + " ] >>",
+                  streamOf("/Filter /FlateDecode", flate)});
+}
+
+// "Hybrid words" whose font lies in an object stream that only the
+// cross-reference stream the table names (/XRefStm) lists; the table marks
+// it free, as writers of such files do.
+QByteArray hybridPdf()
+{
+    const QByteArray content = "BT /F1 12 Tf 10 50 Td (Hybrid words) Tj ET";
+    const QVector<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+        streamOf("", content), QByteArray(),
+        streamOf("/Type /ObjStm /N 1 /First 4", "5 0 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")};
+    QByteArray pdf = "%PDF-1.5\n";
+    QVector<int> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        if (!objects[i].isEmpty())
+            pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    // Entries of 1 + 4 + 2 bytes for objects 5 to 7: in stream 6, at 6's offset, at its own.
+    const auto entry = [](int type, int field, int index) {
+        QByteArray e(1, char(type));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            e += char((field >> shift) & 0xff);
+        return e + char(index >> 8) + char(index & 0xff);
+    };
+    const int streamAt = pdf.size();
+    pdf += "7 0 obj\n" + streamOf("/Type /XRef /Size 8 /Index [5 3] /W [1 4 2]",
+                                  entry(2, 6, 0) + entry(1, offsets[5], 0) + entry(1, streamAt, 0)) + "\nendobj\n";
+    QByteArray table = "xref\n0 8\n0000000000 65535 f \n";
+    for (int i = 0; i < 4; ++i)
+        table += QByteArray::number(offsets[i]).rightJustified(10, '0') + " 00000 n \n";
+    table += QByteArray("0000000000 00000 f \n").repeated(3);
+    const int tableAt = pdf.size();
+    return pdf + table + "trailer\n<< /Size 8 /Root 1 0 R /XRefStm " + QByteArray::number(streamAt)
+        + " >>\nstartxref\n" + QByteArray::number(tableAt) + "\n%%EOF\n";
+}
 }
 
 // The command lines of Dorcet.dll and rendrix, which share one engine, and
@@ -88,6 +158,16 @@ private slots:
             {{}, {}, "just some text\n", 1, "doc.pdf\": the file is damaged or not a PDF"},
             {{}, {}, "", 1, "doc.pdf\": the file is damaged or not a PDF"},
             {{}, {}, schools.left(3000), 1, "doc.pdf\": the document has no pages"},
+            // Pattern cells count in a page's work, each tile it places; a
+            // step of a hundredth of a point places 100 million on the page.
+            {{}, {}, patternPdf("0.01"), 1, "doc.pdf\": page 1: drawing its forms and patterns takes more work than a page may"},
+            {{}, {}, patternPdf("0.2"), 0, "Hello"},
+            // Content inflating to more than a few seconds of drawing is
+            // refused as it is counted, before it is held.
+            {{}, {}, inflatingPdf(1), 1, "doc.pdf\": page 1: its content takes more work to draw than a page may (at least "},
+            {{}, {}, inflatingPdf(100), 1, "doc.pdf\": page 1: its content takes more work to draw than a page may (at least "},
+            // Drawn as qpdf rewrites it: poppler alone loses the font, and the words.
+            {{}, {}, hybridPdf(), 0, "Hybrid"},
             // Every text layer of the sample fits under the limit (at most 47 KB),
             // no page image does (at least 108 KB).
             {{}, {}, schools, 1, "text_pg_0001.png\": File too large", 80000},
@@ -140,6 +220,28 @@ private slots:
                 QVERIFY(QFileInfo(layer).size() < 100000 && QImage(image).size() == QSize(612, 792)
                         && readAll(dir.filePath("victim")) == "keep me");
             }
+        }
+    }
+
+    // A run leaves its own pages alone in the folder: those of an earlier
+    // run of the same base past its last page go; another base, and names
+    // that only look like pages, stay.
+    void earlierPagesPastTheRunGo()
+    {
+        for (int program = 0; program < 2; ++program) {
+            QTemporaryDir dir;
+            const QStringList kept = {"other_pg_0002.png", "text_pg_0002.txt", "text_pg_2.png", "text_pg_00002.htm"};
+            for (const QString &name : kept)
+                QVERIFY(writeFile(dir.filePath(name), "keep"));
+            for (const char *sample : {"schools", "AnimalSounds"}) {
+                const auto run = bothPrograms(samplePdf(sample), dir.path()).at(program);
+                QVERIFY2(runConverter(run.first, run.second).exitCode == 0, sample);
+            }
+            QStringList left = entriesIn(dir.path());
+            left.sort();
+            QStringList expected = kept + QStringList{"text_pg_0001.htm", "text_pg_0001.png"};
+            expected.sort();
+            QCOMPARE(left, expected);
         }
     }
 

@@ -348,14 +348,17 @@ private slots:
         QCOMPARE(w.canvas->returnLine(), QVector<QRectF>({QRectF(30, 5, 0, 50)}));
         QTableWidget *cells = child<QTableWidget>(w, "tableWidget_rule");
 
-        // The user closes the busy dialog of a converter that hangs.
-        fakeConverter(QStringLiteral("exec sleep 60"));
+        // The user closes the busy dialog of a converter that hangs, one
+        // that ignores the request to end and has begun its private folder
+        // of pages: it is killed, and the folder removed.
+        fakeConverter(QStringLiteral("trap '' TERM\nmkdir \"$(dirname \"$3\")/.text-partial-$$-abcdef\"\nexec sleep 60"));
         dialogs.onExec = [](QDialog *) { return QTest::qWait(300), int(QDialog::Rejected); };
         QElapsedTimer timer;
         timer.start();
         import(w, bad);
         QVERIFY(timer.elapsed() < 10000);
         QCOMPARE(w.pageCount, 2);
+        QCOMPARE(QDir(PageFiles::tempFolder()).entryList({".text-partial-*"}, QDir::Dirs | QDir::Hidden), QStringList());
         dialogs.onExec = waitForBusyDialog;
 
         // A converter that leaves no page: no document rather than a stale

@@ -1916,6 +1916,31 @@ private slots:
         }
     }
 
+    // On a tree the converter draws as qpdf rewrites it (a null among the
+    // kids: poppler alone reads no text after it), a picture rule names a
+    // run of the layer the converter wrote; the engine reads the runs of the
+    // same rewrite and takes it.
+    void pictureRulesTakeTheRunsOfARepairedTree()
+    {
+        QTemporaryDir work;
+        const QString in = work.filePath("in.pdf"), out = work.filePath("out.pdf"), rules = work.filePath("rules.txt");
+        const QString picture = work.filePath("p.png");
+        QVERIFY(saveBluePicture(picture) && writeFile(in, quirkyTreePdf("null")));
+        const Result drawn = run(QStringLiteral(GRIDMOLT_APP_DIR "/Dorcet.dll"),
+                                 {in, "-ht", work.filePath("t.png"), "-f", "2", "-l", "2"});
+        QVERIFY2(drawn.exitCode == 0, drawn.err.constData());
+        const QRegularExpressionMatch layer = QRegularExpression(R"(left:(\d+);top:(\d+);[^>]*>Page<)")
+                                                  .match(QString::fromUtf8(readAll(work.filePath("t_pg_0001.htm"))));
+        QVERIFY(layer.hasMatch());
+        const Result r = ostrel(in, "-pisome", out, rules,
+                                QStringLiteral("2:%1:%2:(%3):20:8\r\n").arg(layer.captured(1), layer.captured(2), picture));
+        QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err.constData());
+        const QVector<Word> after = words(out, 2);
+        QVERIFY(boxOf(after, "Page").isNull() && !boxOf(after, "2").isNull());
+        QCOMPARE(QString::fromUtf8(run("pdfimages", {"-list", "-f", "2", "-l", "2", out}).out)
+                     .count(QRegularExpression("\\n\\s+\\d+\\s+\\d+\\s+image\\s+4\\s+4\\s")), 1);
+    }
+
     // The same word four times at the same left as shown: a column of rows
     // on a page upright or turned by 180, and on pages turned by 90 and 270
     // a line running down (or up) the page whose words stand up to two and

@@ -4,6 +4,8 @@
 
 #include "../pdfobjects.h"
 
+#include "contentwork.h"
+#include "formnesting.h"
 #include "imagepixels.h"
 
 #include <qpdf/QPDF.hh>
@@ -168,6 +170,9 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {form("/Im Do /Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("10", "10")}, 800, "", 4 * (400 + 5390)},
         {"a symbol drawn 120,000 times", repeated("/F Do ", 120000), "/XObject << /F 5 0 R >>", {form("0 0 1 1 re f")}, 0, "",
          120000 * 5360},
+        // Each drawing of a form reads its content and keeps a word for each text it shows.
+        {"a form showing text 1,000 times, drawn twice", "/F Do /F Do", "/XObject << /F 5 0 R >>",
+         {form(repeated("(a) Tj ", 1000))}, 0, "", 2 * (5000 + 7000 * 30 + 1000 * 5000)},
         {"a texture tiled 1,600 times", repeated("/Im Do ", 1600), im,
          {imageWith("256", "256", "/ColorSpace /DeviceRGB /BitsPerComponent 8")}, 1600 * 65536, "", 1600 * 65536 * 4},
         {"a form drawing with the page's resources", "/F Do /F Do", "/XObject << /F 5 0 R /Im 6 0 R >>",
@@ -179,8 +184,13 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {form("/F Do /Im Do", "/Resources << /XObject << /F 5 0 R /Im 6 0 R >> >>"), image("10", "10")}, 100},
         {"an annotation's appearance", "", "", {form("/Im Do", "/Resources << /XObject << /Im 6 0 R >> >>"), image("7", "7")},
          49, "/Annots [<< /Subtype /Square /Rect [0 0 9 9] /AP << /N 5 0 R >> >>]"},
+        // Cells that do not overlap are drawn once a paint and placed on
+        // every tile: 124 of 9 x 9 points on the page.
         {"a tiling pattern painting twice", "/Pattern cs /P scn 0 0 9 9 re f\n0 0 5 5 re f", pattern, {tile, image("10", "10")}, 200,
-         "", 2 * (200 + 5180)},
+         "", 2 * (200 + 5180 + 124 * 50)},
+        {"cells a hundredth of a point, placed 100 million times", "/P scn f", pattern,
+         {stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 0.01 0.01] /XStep 0.01 /YStep 0.01", "0 0 0.01 0.01 re f")},
+         0, "", 5540 + 100000000LL * 50},
         {"a pattern restored away", "q /Pattern cs /P scn 0 0 9 9 re f Q 0 0 9 9 re f", pattern, {tile, image("10", "10")}, 100},
         {"a pattern and a colour", "/Pattern cs /P scn 0 0 9 9 re f 0.5 g f /P scn 1 0 0 scn f", pattern,
          {tile, image("10", "10")}, 100},
@@ -188,9 +198,10 @@ TEST(ImagePixels, EveryDrawingOfAnImageCounts)
          {tile, image("10", "10")}, 400},
         {"a shading pattern", "/P scn f", pattern, {"<< /PatternType 2 /Shading << >> >>"}, 0},
         // 100 x 100 points: 10,000 cells of 1 point, 2,500 of 2 (by the matrix), none without a step.
-        // The cell's drawing is weighed once a paint; its images on every tile.
+        // The cell's drawing is weighed once a paint; its images on every
+        // tile, and placing each tile 50 units.
         {"overlapping cells, drawn for every tile", "/P scn f", pattern, {overlapping("/XStep 1 /YStep -1"), image("2", "3")},
-         60000, "", 5180 + 10000 * 12},
+         60000, "", 5180 + 10000 * 12 + 10000 * 50},
         {"overlapping cells, scaled", "/P scn f", pattern,
          {overlapping("/XStep 1 /YStep 1 /Matrix [0 2 2 0 5 5]"), image("2", "3")}, 15000},
         {"overlapping cells without a step", "/P scn f", pattern, {overlapping("/XStep 0 /YStep 1"), image("2", "3")},
@@ -263,4 +274,77 @@ TEST(ImagePixels, RefusalNamesThePageAndTheLimit)
     ::unlink(pastLimit.c_str());
     ::unlink(forms.c_str());
     ::rmdir(folder);
+}
+
+TEST(ImagePixels, ContentPastTheBoundIsRefused)
+{
+    // One stream of a mebibyte named 257 times in the page's /Contents,
+    // drawing a form: 257 MB to read, refused at the bound; named twice, it
+    // is read as ever.
+    const auto page = [](int times) {
+        std::string contents;
+        for (int i = 0; i < times; ++i)
+            contents += " 4 0 R";
+        return pdfFromObjects({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents [" + contents
+                                   + " ] /Resources << /XObject << /F 5 0 R >> >> >>",
+                               stream("", repeated("0 0 m\n", (1 << 20) / 6) + "/F Do\n"), form("0 0 1 1 re f")});
+    };
+    for (const int times : {257, 2}) {
+        const std::string bytes = page(times);
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("page", bytes.data(), bytes.size());
+        QPDFPageObjectHelper first = QPDFPageDocumentHelper(pdf).getAllPages().at(0);
+        const std::string expected = times == 257 ? "its content decodes to more than 256 MB" : "";
+        EXPECT_EQ(ImagePixels().refusal(first), expected) << times;
+        EXPECT_EQ(FormNesting().refusal(first), expected) << times;
+    }
+}
+
+TEST(ContentWork, BytesAndTextShowsCount)
+{
+    // 30 units a byte of the page's content and 5,000 a text shown; the
+    // count stops just past the budget, whatever the content holds.
+    const std::string show = "BT (a) Tj ET\n";   // 13 bytes, one show
+    const std::string over = "its content takes more work to draw than a page may (at least ";
+    const struct { const char *what; std::string content; long long work; std::string refusal; } rows[] = {
+        {"paths", "0 0 m 1 1 l S", 13 * 30, ""},
+        {"each way of showing text", "(a) Tj [(b)] TJ (c) ' 1 2 (d) \"", 31 * 30 + 4 * 5000, ""},
+        {"a dense page: 20,000 shows", repeated(show, 20000), 20000 * (13 * 30 + 5000), ""},
+        {"185,528 shows, the most within the budget", repeated(show, 185528), 185528LL * (13 * 30 + 5000), ""},
+        {"one more", repeated(show, 185529), -1, over},
+        {"34 MB of paths", repeated("0 0 m 1 1 l S\n", (34 << 20) / 14), -1, over},
+    };
+    for (const auto &row : rows) {
+        const std::string bytes = onePage(row.content, "", {});
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processMemoryFile("page", bytes.data(), bytes.size());
+        QPDFPageObjectHelper page = QPDFPageDocumentHelper(pdf).getAllPages().at(0);
+        const long long work = ContentWork().work(page);
+        if (row.work >= 0) {
+            EXPECT_EQ(work, row.work) << row.what;
+        } else {
+            EXPECT_GT(work, FormNesting::kMaxWork) << row.what;
+        }
+        // The refusal says how much was counted before the count stopped.
+        EXPECT_EQ(ContentWork().refusal(page).substr(0, row.refusal.size()), row.refusal) << row.what;
+        EXPECT_EQ(ContentWork().refusal(page).empty(), row.refusal.empty()) << row.what;
+    }
+}
+
+TEST(FormNesting, AFormTooLargeToDrawOnceRefusesThePage)
+{
+    // 34 MB of drawings of another form: one drawing of the outer form is
+    // past the budget, whatever it draws, for both counts.
+    const std::string page = onePage("/F Do", "/XObject << /F 5 0 R >>",
+                                     {form(repeated("/X Do\n", (34 << 20) / 6), "/Resources << /XObject << /X 6 0 R >> >>"),
+                                      form("0 0 1 1 re f")});
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.processMemoryFile("page", page.data(), page.size());
+    QPDFPageObjectHelper first = QPDFPageDocumentHelper(pdf).getAllPages().at(0);
+    EXPECT_EQ(FormNesting().refusal(first), "drawing its forms takes more work than a page may (at least 1 form drawings)");
+    EXPECT_EQ(ImagePixels().refusal(first), "drawing its forms and patterns takes more work than a page may");
 }

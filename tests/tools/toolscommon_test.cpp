@@ -5,6 +5,7 @@
 
 #include "../pdfobjects.h"
 
+#include "converterinput.h"
 #include "formnesting.h"
 #include "inputfile.h"
 #include "memorylimit.h"
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -605,6 +607,90 @@ TEST(PageTree, DeepTreesAreRefusedAndOnlyTheStatedCountOfReachablePagesIsTaken)
     EXPECT_EQ(QpdfRepair(dir / "deep.pdf").treeRefusal(), "its page tree is more than 100 levels deep");
     EXPECT_EQ(QpdfRepair(dir / "text.pdf").treeRefusal(), "");
     EXPECT_EQ(QpdfRepair(dir / "missing.pdf").treeRefusal(), "");
+}
+
+namespace
+{
+// One page whose font lies in an object stream that only the cross-reference
+// stream named by the table's trailer (/XRefStm) lists; the table marks it
+// free, as writers of such hybrid files do.
+std::string hybridPdf()
+{
+    const auto number = [](long long n, int width) {
+        std::string text = std::to_string(n);
+        return std::string(size_t(std::max(0, width - int(text.size()))), '0') + text;
+    };
+    const std::string font = "5 0 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+    const std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] /Resources << /Font << /F1 5 0 R >> >> >>",
+        "<< /Type /ObjStm /N 1 /First 4 /Length " + std::to_string(font.size()) + " >>\nstream\n" + font + "\nendstream"};
+    std::string pdf = "%PDF-1.5\n";
+    std::vector<size_t> offsets;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        offsets.push_back(pdf.size());
+        // The object stream is object 6.
+        pdf += std::to_string(i < 3 ? i + 1 : 6) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    // Entries of 1 + 4 + 2 bytes for objects 5 to 7.
+    const auto entry = [](int type, size_t field) {
+        std::string e(1, char(type));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            e += char((field >> shift) & 0xff);
+        return e + std::string(2, '\0');
+    };
+    const size_t streamAt = pdf.size();
+    const std::string entries = entry(2, 6) + entry(1, offsets[3]) + entry(1, streamAt);
+    pdf += "7 0 obj\n<< /Type /XRef /Size 8 /Index [5 3] /W [1 4 2] /Length " + std::to_string(entries.size())
+        + " >>\nstream\n" + entries + "\nendstream\nendobj\n";
+    const size_t tableAt = pdf.size();
+    pdf += "xref\n0 8\n0000000000 65535 f \n";
+    for (size_t i = 0; i < 3; ++i)
+        pdf += number((long long)offsets[i], 10) + " 00000 n \n";
+    for (int i = 0; i < 4; ++i)
+        pdf += "0000000000 00000 f \n";
+    return pdf + "trailer\n<< /Size 8 /Root 1 0 R /XRefStm " + std::to_string(streamAt) + " >>\nstartxref\n"
+        + std::to_string(tableAt) + "\n%%EOF\n";
+}
+}
+
+// What the converter reads for a file: the file itself, or qpdf's rewrite
+// where poppler would lose part of it, with every page and no second table.
+TEST(ConverterInput, FilesPopplerMisreadsAreReadAsRewritten)
+{
+    const std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>";
+    const auto tree = [&page](const std::string &kids, int count) {
+        return pdfFromObjects({"<< /Type /Catalog /Pages 2 0 R >>",
+                               "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(count) + " >>", page, page});
+    };
+    // `why`: why the file is refused, or why it is read as it is for want of the rewrite.
+    const struct { const char *what; std::string pdf; bool prepared, rewritten; int pages; std::string why = ""; } rows[] = {
+        {"plain", tree("3 0 R 4 0 R", 2), true, false, 2},
+        {"a null among the kids", tree("3 0 R null 4 0 R", 2), true, true, 2},
+        {"hybrid references", hybridPdf(), true, true, 1},
+        {"a tree deeper than readers go", pdfFromObjects(chainObjects(30000)), false, false, 0,
+         "its page tree is more than 100 levels deep"},
+        {"no PDF: left to the converter's library", "Dear reader,\n", true, false, 0},
+        {"a null among the kids of a tree claiming more pages than it holds", tree("3 0 R null 4 0 R", 5), true, false, 0,
+         "its page tree claims"},
+    };
+    Folder dir;
+    for (const auto &row : rows) {
+        ASSERT_TRUE(writeFile(dir / "in.pdf", row.pdf));
+        ConverterInput input(dir / "in.pdf");
+        std::string why;
+        EXPECT_EQ(input.prepare(&why), row.prepared) << row.what;
+        EXPECT_EQ(row.prepared ? input.fallback().substr(0, row.why.size()) : why, row.why) << row.what;
+        EXPECT_EQ(input.fallback().empty(), !row.prepared || row.why.empty()) << row.what;
+        EXPECT_EQ(input.rewrite().empty(), !row.rewritten) << row.what;
+        if (!row.rewritten)
+            continue;
+        QPDF rewritten;
+        rewritten.processMemoryFile("rewrite", input.rewrite().data(), input.rewrite().size());
+        EXPECT_EQ(QPDFPageDocumentHelper(rewritten).getAllPages().size(), size_t(row.pages)) << row.what;
+        EXPECT_FALSE(rewritten.getTrailer().hasKey("/XRefStm")) << row.what;
+        EXPECT_EQ(input.rewrite().find("/XRefStm"), std::string::npos) << row.what;
+    }
 }
 
 // Plain pages are counted from their bytes, without the library parsing

@@ -58,6 +58,15 @@ std::string FormNesting::refusal(const std::string &path, const std::vector<int>
 
 std::string FormNesting::refusal(QPDFPageObjectHelper &page)
 {
+    try {
+        return boundedRefusal(page);
+    } catch (const ContentBound &e) {
+        return e.what();
+    }
+}
+
+std::string FormNesting::boundedRefusal(QPDFPageObjectHelper &page)
+{
     std::string why;
     work_ = drawings_ = 0;
     path_.clear();
@@ -69,6 +78,8 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
         }
     } catch (const std::bad_alloc &) {
         throw;
+    } catch (const ContentBound &) {
+        throw;
     } catch (const std::exception &) {
         // Content that cannot be read draws nothing.
     }
@@ -79,6 +90,8 @@ std::string FormNesting::refusal(QPDFPageObjectHelper &page)
             if (!draw(form, 1, &why) || !count(form.calls, appearance.getDict().getKey("/Resources"), 1, &why))
                 return why;
         } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const ContentBound &) {
             throw;
         } catch (const std::exception &) {
             // An appearance that cannot be read is not drawn.
@@ -116,10 +129,15 @@ const FormNesting::Form &FormNesting::formOf(QPDFObjectHandle form)
         return known->second;
     Form read;
     try {
-        std::shared_ptr<Buffer> data = form.getStreamData(qpdf_dl_generalized);
-        read.bytes = (long long)data->getSize();
-        read.calls = callsIn(std::string(reinterpret_cast<const char *>(data->getBuffer()), data->getSize()));
+        const std::string content = decodedStream(form);
+        read.bytes = (long long)content.size();
+        // A form whose one drawing takes more than the budget is refused
+        // when it is drawn, whatever it draws: its content is not read.
+        if (drawingWork(read.bytes) <= kMaxWork)
+            read.calls = callsIn(content);
     } catch (const std::bad_alloc &) {
+        throw;
+    } catch (const ContentBound &) {
         throw;
     } catch (const std::exception &) {
         // A stream that cannot be decoded draws nothing.

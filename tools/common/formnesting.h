@@ -40,10 +40,12 @@ public:
     static std::string refusal(const std::string &path, const std::vector<int> &pages);
 
     // Why `page`, with its annotations' appearances, draws too much; empty
-    // when it does not.
+    // when it does not. Content past ContentBound's bound is refused too.
     std::string refusal(QPDFPageObjectHelper &page);
 
 private:
+    // refusal(), throwing ContentBound.
+    std::string boundedRefusal(QPDFPageObjectHelper &page);
     // The names a form's content draws with "Do", how often each, and the
     // content's size.
     using Calls = std::vector<std::pair<std::string, long long>>;

@@ -1,5 +1,6 @@
 #include "imagepixels.h"
 #include "contenttokenizer.h"
+#include "contentwork.h"
 #include "formnesting.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
@@ -17,6 +18,11 @@ namespace
 // Sums and products stop here, far above the limit and far below overflow.
 const long long kCap = 1000000000000000000LL;
 const long long kMillion = 1000000;
+// Placing one tile of a pattern, in units of work: a renderer places a cell
+// smaller than a pixel some ten million times a second, and keeps a few
+// dozen bytes for each until the fill is done, so twenty million tiles are
+// half a gigabyte.
+const long long kTileWork = 50;
 
 long long add(long long a, long long b)
 {
@@ -208,7 +214,12 @@ std::string ImagePixels::refusal(const std::string &path, const std::vector<int>
 
 std::string ImagePixels::refusal(QPDFPageObjectHelper &page)
 {
-    const Cost drawn = cost(page);
+    Cost drawn;
+    try {
+        drawn = cost(page);
+    } catch (const ContentBound &e) {
+        return e.what();
+    }
     if (drawn.work <= FormNesting::kMaxWork)
         return std::string();
     if (drawn.pixels == 0)
@@ -261,6 +272,8 @@ ImagePixels::Cost ImagePixels::cost(QPDFPageObjectHelper &page)
         total = drawingCost(drawingOf(pageContent(page), patterns), resources, 0);
     } catch (const std::bad_alloc &) {
         throw;
+    } catch (const ContentBound &) {
+        throw;
     } catch (const std::exception &) {
         // Content that cannot be read draws nothing.
     }
@@ -268,6 +281,8 @@ ImagePixels::Cost ImagePixels::cost(QPDFPageObjectHelper &page)
         try {
             total = plus(total, formCost(appearance, Resources{QPDFObjectHandle(), appearance.getObjGen()}, 0));
         } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const ContentBound &) {
             throw;
         } catch (const std::exception &) {
             // An appearance that cannot be read is not drawn.
@@ -280,6 +295,8 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
 {
     Drawing drawing;
     drawing.bytes = (long long)content.size();
+    unsigned char last = 0;
+    drawing.shows = ContentWork::shows(reinterpret_cast<const unsigned char *>(content.data()), content.size(), &last);
     // Most content holds neither an inline image nor a drawn object, and
     // reading it token by token takes longer than finding that out.
     if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
@@ -333,6 +350,8 @@ ImagePixels::Cost ImagePixels::drawingCost(const Drawing &drawing, const Resourc
                 total = plus(total, patternCost(pattern, paint.second, resources, depth));
         } catch (const std::bad_alloc &) {
             throw;
+        } catch (const ContentBound &) {
+            throw;
         } catch (const std::exception &) {
             // A pattern that cannot be read paints nothing.
         }
@@ -345,6 +364,8 @@ ImagePixels::Cost ImagePixels::drawingCost(const Drawing &drawing, const Resourc
             else if (isStreamOf(drawn, "/Form"))
                 total = plus(total, times(formCost(drawn, resources, depth + 1), call.second));
         } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const ContentBound &) {
             throw;
         } catch (const std::exception &) {
             // An object that cannot be read is not drawn; the others are.
@@ -364,19 +385,31 @@ ImagePixels::Cost ImagePixels::patternCost(QPDFObjectHandle pattern, long long p
     const auto parsed = forms_.find(pattern.getObjGen());
     const long long setup = parsed == forms_.end() ? 0 : FormNesting::drawingWork(parsed->second.bytes);
     const Cost tile{cell.pixels, cell.work - std::min(setup, cell.work)};
-    return plus(times(cell, paints), times(tile, multiply(paints, tilesOf(pattern) - 1)));
+    const long long tiles = tilesOf(pattern);
+    // Cells that do not overlap are drawn once and copied; overlapping ones
+    // are drawn for every tile.
+    const long long redrawn = overlaps(pattern) ? std::max(0LL, tiles - 1) : 0;
+    Cost total = plus(times(cell, paints), times(tile, multiply(paints, redrawn)));
+    // Each tile is placed on its own, copied or drawn: a cell a hundredth of
+    // a point wide is placed billions of times over a page.
+    total.work = add(total.work, multiply(multiply(paints, tiles), kTileWork));
+    return total;
+}
+
+bool ImagePixels::overlaps(QPDFObjectHandle pattern)
+{
+    QPDFObjectHandle dict = pattern.getDict();
+    const QPDFObjectHandle::Rectangle box = dict.getKey("/BBox").getArrayAsRectangle();
+    return std::fabs(box.urx - box.llx) > std::fabs(dict.getKey("/XStep").getNumericValue())
+        || std::fabs(box.ury - box.lly) > std::fabs(dict.getKey("/YStep").getNumericValue());
 }
 
 long long ImagePixels::tilesOf(QPDFObjectHandle pattern) const
 {
-    // Cells that do not overlap are drawn once and copied; overlapping
-    // ones are drawn for every tile, as many as fit on the page.
+    // As many as fit on the page, each a step by a step in the page's space.
     QPDFObjectHandle dict = pattern.getDict();
-    const QPDFObjectHandle::Rectangle box = dict.getKey("/BBox").getArrayAsRectangle();
     const double xStep = std::fabs(dict.getKey("/XStep").getNumericValue());
     const double yStep = std::fabs(dict.getKey("/YStep").getNumericValue());
-    if (std::fabs(box.urx - box.llx) <= xStep && std::fabs(box.ury - box.lly) <= yStep)
-        return 1;
     QPDFObjectHandle matrix = dict.getKey("/Matrix");
     const QPDFObjectHandle::Matrix m = matrix.isArray() ? matrix.getArrayAsMatrix() : QPDFObjectHandle::Matrix(1, 0, 0, 1, 0, 0);
     const double tiles = pageArea_ / (xStep * yStep * std::fabs(m.a * m.d - m.b * m.c));
@@ -405,18 +438,28 @@ ImagePixels::Cost ImagePixels::formCost(QPDFObjectHandle form, const Resources &
     if (parsed == forms_.end()) {
         std::string content;
         try {
-            std::shared_ptr<Buffer> data = form.getStreamData(qpdf_dl_generalized);
-            content.assign(reinterpret_cast<const char *>(data->getBuffer()), data->getSize());
+            content = decodedStream(form);
         } catch (const std::bad_alloc &) {
+            throw;
+        } catch (const ContentBound &) {
             throw;
         } catch (const std::exception &) {
             // A stream that cannot be decoded draws nothing.
         }
-        parsed = forms_.emplace(og, drawingOf(content, true)).first;
+        // Content whose one drawing takes more than the budget refuses the
+        // page by its size alone: it is not read token by token.
+        Drawing drawing;
+        drawing.bytes = (long long)content.size();
+        if (FormNesting::drawingWork(drawing.bytes) <= FormNesting::kMaxWork)
+            drawing = drawingOf(content, true);
+        parsed = forms_.emplace(og, drawing).first;
     }
     path_.push_back(og);
     Cost cost = drawingCost(parsed->second, resources, depth);
     path_.pop_back();
+    // Each drawing reads the content anew, and the text layer keeps a word
+    // for each text it shows.
     cost.work = add(cost.work, FormNesting::drawingWork(parsed->second.bytes));
+    cost.work = add(cost.work, multiply(parsed->second.shows, ContentWork::kShowWork));
     return costs_[key] = cost;
 }

@@ -22,7 +22,10 @@
 // Lab, whose colours the renderer converts pixel by pixel: a one-bit scan of
 // a large sheet at 1200 dpi is drawn, as the renderer draws it in a second
 // or two. Each drawing of a form or pattern cell costs what FormNesting
-// counts for it. The page's budget is FormNesting::kMaxWork.
+// counts for it and each text it shows what ContentWork counts, and placing
+// each tile of a pattern some work of its own. The page's budget is
+// FormNesting::kMaxWork; content decoding to more than ContentBound's bound
+// is refused as well.
 class ImagePixels
 {
 public:
@@ -36,7 +39,8 @@ public:
     // does not.
     std::string refusal(QPDFPageObjectHelper &page);
 
-    // The pixels drawing `page` decodes, up to a cap far above the budget.
+    // The pixels drawing `page` decodes, up to a cap far above the budget;
+    // both throw ContentBound past that bound.
     long long pixels(QPDFPageObjectHelper &page) { return cost(page).pixels; }
     // The work of drawing them and the forms that draw them, up to the same cap.
     long long work(QPDFPageObjectHelper &page) { return cost(page).work; }
@@ -61,6 +65,7 @@ private:
         std::map<std::string, long long> patternPaints;
         Cost inlineImages;
         long long bytes = 0;   // of the content
+        long long shows = 0;   // of text (ContentWork::shows)
     };
     // The resources a content stream draws with, and the object whose
     // /Resources they are: a form without its own draws with its caller's.
@@ -76,7 +81,10 @@ private:
     Cost formCost(QPDFObjectHandle form, const Resources &caller, int depth);
     // A tiling pattern painting `paints` times.
     Cost patternCost(QPDFObjectHandle pattern, long long paints, const Resources &resources, int depth);
+    // The tiles of `pattern` that fit on the page, and whether its cells
+    // overlap, so that each tile is drawn anew.
     long long tilesOf(QPDFObjectHandle pattern) const;
+    static bool overlaps(QPDFObjectHandle pattern);
 
     std::map<QPDFObjGen, Drawing> forms_;
     // What one drawing of a form (or pattern cell) costs, by form and its

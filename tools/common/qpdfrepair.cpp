@@ -119,6 +119,11 @@ bool QpdfRepair::collectPages(std::string *why)
     return true;
 }
 
+bool QpdfRepair::hybridReferences()
+{
+    return reading() && pdf_->getTrailer().hasKey("/XRefStm");
+}
+
 std::string QpdfRepair::treeRefusal(bool claimsToo)
 {
     std::string why;

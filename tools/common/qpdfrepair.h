@@ -40,6 +40,11 @@ public:
     // mends: a kid that is no dictionary, a page found by its number alone.
     bool readersStumble() const { return tree_.passedOver(); }
 
+    // Whether the file's last table of objects names a second one in a
+    // stream (/XRefStm): a library that looks up an object in the first
+    // table alone finds there only a free entry, or none.
+    bool hybridReferences();
+
     // The input rewritten as above; false with what is wrong with the
     // input when it cannot be.
     bool rewrite(std::string *bytes, std::string *why);

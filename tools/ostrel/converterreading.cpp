@@ -1,12 +1,13 @@
 #include "converterreading.h"
 
 #include "pageruns.h"
+#include "converterdocument.h"
 #include "popplerroom.h"
 
 #include <poppler-qt5.h>
 
 ConverterReading::ConverterReading(const std::string &path)
-    : doc_(PopplerRoom::open(path))
+    : doc_(ConverterDocument::open(path))
 {
 }
 

@@ -17,9 +17,10 @@ class Document;
 }
 
 // A written document's words as the converter reads them (its own reading
-// on poppler), to tell whether the converter finds a replacement where it
-// was drawn: a page whose content is damaged is read by poppler up to the
-// damage only, where the engine's own library reads on.
+// on poppler, of the document it draws: ConverterDocument), to tell whether
+// the converter finds a replacement where it was drawn: a page whose content
+// is damaged is read by poppler up to the damage only, where the engine's
+// own library reads on.
 class ConverterReading
 {
 public:

@@ -1,6 +1,7 @@
 #include "converterruns.h"
 
 #include "pageruns.h"
+#include "converterdocument.h"
 #include "popplerroom.h"
 
 #include <poppler-qt5.h>
@@ -11,7 +12,7 @@
 #include <utility>
 
 ConverterRuns::ConverterRuns(const std::string &path)
-    : doc_(PopplerRoom::open(path))
+    : doc_(ConverterDocument::open(path))
 {
 }
 

@@ -18,8 +18,10 @@ class Document;
 }
 
 // The runs of a document's text layer as the converter writes them (the
-// layer the rule editor showed), read with the converter's own code, so a
-// picture rule's left and top name the same run here as there.
+// layer the rule editor showed), read with the converter's own code from the
+// document the converter draws (ConverterDocument: qpdf's rewrite where the
+// converter draws that), so a picture rule's left and top name the same run
+// here as there.
 class ConverterRuns
 {
 public:

@@ -1,5 +1,7 @@
 #include "conversionrun.h"
 
+#include "contentwork.h"
+#include "converterinput.h"
 #include "converterprocess.h"
 #include "formnesting.h"
 #include "imagepixels.h"
@@ -7,7 +9,6 @@
 #include "outputfiles.h"
 #include "pageconverter.h"
 #include "pagerefusal.h"
-#include "qpdfrepair.h"
 
 #include <poppler-qt5.h>
 
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <new>
 #include <system_error>
@@ -90,6 +92,27 @@ DocumentPointer openDocument(const QString &path, const QByteArray &repaired, QS
     return doc;
 }
 
+// Before any page is drawn, and within the limit: content inflating to more
+// operators or text than a few seconds of drawing read, forms nested to
+// draw millions of times, images declaring more pixels than a few seconds
+// of drawing read, and pattern cells placed billions of times are refused,
+// not followed. The document drawn (the file at `path`, or `repaired` when
+// not empty) is read again: the reading that decided it is gone.
+std::string pageRefusal(const std::string &path, const std::string &repaired, int first, int last)
+{
+    std::vector<int> numbers;
+    for (int number = first; number <= last; ++number)
+        numbers.push_back(number);
+    // The content's own work first: it is counted without being kept.
+    ContentWork content;
+    FormNesting nesting;
+    ImagePixels pixels;
+    if (repaired.empty())
+        return firstRefusedPage(path, numbers, content, nesting, pixels);
+    return firstRefusedPageOf([&repaired](QPDF &pdf) { pdf.processMemoryFile("repaired", repaired.data(), repaired.size()); },
+                              numbers, content, nesting, pixels);
+}
+
 int workerLimit()
 {
     bool ok = false;
@@ -121,21 +144,23 @@ QString ConversionRun::convert(const ConversionRequest &request)
         const QString what = pageInWork ? QStringLiteral("page %1").arg(pageInWork) : QStringLiteral("it");
         ConverterProcess::report(memoryRefusal(pdf, what, budget));
     });
+    // The limit goes first: reading the file with qpdf, its rewrite and the
+    // checks below are the run's as much as the drawing is. Without the
+    // limit (no process information) a normal run is the same; only a
+    // hostile page could take more.
+    budget.limitProcess(workerLimit());
     try {
-        // Before the library opens it: a page tree too deep for the library's
-        // recursion, or one it would lose pages of, which is drawn as
-        // another library rewrites it.
+        // Before the library opens it: a page tree too deep for the
+        // library's recursion is refused, and what it would lose part of is
+        // drawn as qpdf rewrites it (ConverterInput).
         const std::string path = QFile::encodeName(pdf).toStdString();
-        std::string repaired;
-        {
-            QpdfRepair reading(path);
-            const std::string trees = reading.treeRefusal(false);
-            if (!trees.empty())
-                return QStringLiteral("cannot open \"%1\": %2").arg(pdf, QString::fromStdString(trees));
-            std::string why;
-            if (reading.readersStumble() && !reading.rewrite(&repaired, &why))
-                repaired.clear();
-        }
+        ConverterInput input(path);
+        std::string why;
+        if (!input.prepare(&why))
+            return QStringLiteral("cannot open \"%1\": %2").arg(pdf, QString::fromStdString(why));
+        const std::string &repaired = input.rewrite();
+        if (repaired.size() > size_t(std::numeric_limits<int>::max()))
+            return QStringLiteral("cannot convert \"%1\": its rewrite is larger than this converter reads (2 GB)").arg(pdf);
         // Not copied here: the library copies what it loads.
         const QByteArray repairedBytes = QByteArray::fromRawData(repaired.data(), int(repaired.size()));
         QString error;
@@ -178,22 +203,7 @@ QString ConversionRun::convert(const ConversionRequest &request)
             docs.push_back(std::move(doc));
         }
 
-        // Without the limit (no process information) a normal run is the
-        // same; only a hostile page could take more.
-        budget.limitProcess(int(docs.size()));
-        // Before any page is drawn, and within the limit: forms nested to
-        // draw millions of times are refused, not followed, and so are
-        // images declaring more pixels than a few seconds of drawing read.
-        std::vector<int> numbers;
-        for (int number = first; number <= last; ++number)
-            numbers.push_back(number);
-        FormNesting nesting;
-        ImagePixels pixels;
-        // Read again now, within the limit: what it costs is the run's.
-        const std::string refusal = repaired.empty()
-            ? firstRefusedPage(path, numbers, nesting, pixels)
-            : firstRefusedPageOf([&repaired](QPDF &pdf) { pdf.processMemoryFile("repaired", repaired.data(), repaired.size()); },
-                                 numbers, nesting, pixels);
+        const std::string refusal = pageRefusal(path, repaired, first, last);
         if (!refusal.empty())
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
@@ -218,6 +228,10 @@ QString ConversionRun::convert(const ConversionRequest &request)
             files.discard();
             return error;
         }
+        // Said of a run that succeeds only: a failure's one line is its reason.
+        if (!input.fallback().empty())
+            ConverterProcess::report(QStringLiteral("note: \"%1\" is drawn as read, not as qpdf rewrites it: %2")
+                                         .arg(pdf, QString::fromStdString(input.fallback())));
         return QString();
     } catch (const std::bad_alloc &) {
         return QStringLiteral("cannot convert \"%1\": it needs more memory than this run may use").arg(pdf);

@@ -33,9 +33,10 @@ struct ConversionRequest
 // One conversion: pages in parallel, one document per worker, page images
 // within the memory share (MemoryBudget), all page files or none. The
 // workers are RENDRIX_THREADS when set, else one per processor, at most one
-// per page and 16 in all. Pages whose forms (FormNesting) or whose images
-// with the forms drawing them (ImagePixels) take more work to draw than a
-// page's budget are refused before any page is drawn.
+// per page and 16 in all. Pages whose own content (ContentWork), whose forms
+// (FormNesting) or whose images with the forms and patterns drawing them
+// (ImagePixels) take more work to draw than a page's budget are refused
+// before any page is drawn.
 class ConversionRun
 {
 public:

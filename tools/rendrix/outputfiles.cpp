@@ -135,7 +135,24 @@ bool OutputFiles::commit(int count, QString *error)
         }
     }
     placed_.clear();
+    removeEarlierPages(count);
     return true;
+}
+
+void OutputFiles::removeEarlierPages(int count) const
+{
+    // Exactly the names pageName() gives, past this run's last page.
+    const QString prefix = base_ + QStringLiteral("_pg_");
+    const QStringList entries = QDir(folder_).entryList(QDir::Files | QDir::System | QDir::Hidden);
+    for (const QString &entry : entries) {
+        if (!entry.startsWith(prefix) || !(entry.endsWith(QLatin1String(".png")) || entry.endsWith(QLatin1String(".htm"))))
+            continue;
+        const QString digits = entry.mid(prefix.size(), entry.size() - prefix.size() - 4);
+        bool ok = false;
+        const int number = digits.toInt(&ok);
+        if (ok && number > count && pageName(base_, number) + entry.right(4) == entry)
+            QFile::remove(folder_ + QLatin1Char('/') + entry);
+    }
 }
 
 void OutputFiles::discard()

@@ -37,8 +37,10 @@ public:
     // Safe from several threads; after discard() it writes nothing.
     bool write(int number, const char *suffix, const QByteArray &bytes, QString *error);
 
-    // Moves pages 1 to `count` into place once no writer is busy. On failure
-    // removes whatever of them it had moved.
+    // Moves pages 1 to `count` into place once no writer is busy, and then
+    // removes the page files of this base past `count` that an earlier run
+    // left, so the folder holds this run's pages alone. On failure removes
+    // whatever of them it had moved.
     bool commit(int count, QString *error);
 
     // Removes every file this run wrote. Safe while writers are busy (a file
@@ -51,6 +53,7 @@ private:
     QString partialPath(int number, const char *suffix) const;
     QString partialPrefix() const;
     void removeAbandoned() const;
+    void removeEarlierPages(int count) const;
 
     const QString folder_;
     const QString base_;

@@ -4,11 +4,14 @@
 #include "rulelines.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct fz_context;
+class ConverterRuns;
 class QpdfRepair;
+class RulePictures;
 
 // Applies the rules of one rule file to one PDF and writes the result.
 //
@@ -62,6 +65,10 @@ private:
     std::vector<std::string> skipped_;
     // The input as repaired, read instead of the file once it had to be; empty before.
     std::string repaired_;
+    // Read once for the whole run: the pictures the rules name, and the
+    // converter's reading of the input (made when first needed).
+    std::unique_ptr<RulePictures> pictures_;
+    std::unique_ptr<ConverterRuns> runs_;
 };
 
 #endif

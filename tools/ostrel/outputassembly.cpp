@@ -127,7 +127,9 @@ std::vector<int> OutputAssembly::editedNumbers() const
         return numbers;
     for (const pdf_xref_subsec *s = doc_->xref_sections[0].subsec; s; s = s->next) {
         for (int i = 0; i < s->len; ++i) {
-            if (s->table[i].type == 'n' && s->table[i].obj)
+            // An object first read from an object stream keeps that kind there.
+            const char kind = s->table[i].type;
+            if ((kind == 'n' || kind == 'o') && s->table[i].obj)
                 numbers.push_back(s->start + i);
         }
     }

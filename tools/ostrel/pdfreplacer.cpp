@@ -3,6 +3,7 @@
 #include "converterruns.h"
 #include "fontcache.h"
 #include "glyphremover.h"
+#include "librarywrite.h"
 #include "memorylimit.h"
 #include "messagetext.h"
 #include "mupdfguard.h"
@@ -37,6 +38,15 @@ class InputFault : public std::runtime_error
 {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Where qpdf reads the input otherwise than the library, or not at all: the
+// run is tried again on the input as repaired, which both read alike, and
+// where that fails too, the library writes what it read itself.
+class ReadingsDiffer : public InputFault
+{
+public:
+    using InputFault::InputFault;
 };
 
 // The library's cache of decoded fonts and images, well within the memory share.
@@ -299,20 +309,19 @@ std::vector<char> wholePages(fz_context *ctx, pdf_document *d, int pageCount)
 }
 
 // The input as qpdf reads it, beside the library's reading, both numbering
-// the pages alike; where they do not, or the library had to rebuild the
-// object table of the file itself, the run is tried on the repaired bytes,
-// which both read alike.
+// the pages alike; they may differ elsewhere where the library had to
+// rebuild the object table of the file itself.
 void readBoth(fz_context *ctx, const std::string &input, const std::string &repaired, const OpenedInput &opened,
               OutputAssembly *assembly)
 {
     if (opened.libraryRepaired && repaired.empty())
-        throw InputFault("cannot open " + quoted(input) + ": its table of objects is damaged");
+        throw ReadingsDiffer("cannot open " + quoted(input) + ": its table of objects is damaged");
     std::string why;
     if (!assembly->read(input, repaired, &why))
-        throw InputFault("cannot open " + quoted(input) + ": " + why);
+        throw ReadingsDiffer("cannot open " + quoted(input) + ": " + why);
     why = assembly->pageDisagreement(pageNumbers(ctx, opened.doc.get(), opened.pageCount));
     if (!why.empty())
-        throw InputFault("cannot open " + quoted(input) + ": " + why);
+        throw ReadingsDiffer("cannot open " + quoted(input) + ": " + why);
 }
 
 // What changing the pages of one pass shares.
@@ -474,15 +483,21 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
     }
 }
 
-// Writes the output from both readings into `file`, the temporary file of the output.
-void writeOutput(const std::string &input, OutputAssembly *assembly, TemporaryOutput *file)
+// Writes the output into `file`, the temporary file of the output: from
+// both readings, or by the library alone without `assembly`.
+void writeOutput(fz_context *ctx, const std::string &input, pdf_document *d, OutputAssembly *assembly,
+                 TemporaryOutput *file)
 {
     try {
-        assembly->write(file);
+        if (assembly)
+            assembly->write(file);
+        else
+            LibraryWrite::write(ctx, d, file);
     } catch (const MupdfError &e) {
+        // Both read every object again as they write: one they cannot read is the input's fault.
         throw InputFault("cannot rewrite " + quoted(input) + ": it is damaged (" + e.what() + ")");
     } catch (const OutputAssembly::ReadingFault &e) {
-        throw InputFault("cannot rewrite " + quoted(input) + ": " + e.what());
+        throw ReadingsDiffer("cannot rewrite " + quoted(input) + ": " + e.what());
     }
 }
 
@@ -538,30 +553,54 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
         return false;
     }
     repaired_.clear();
+    libraryWrites_ = false;
     try {
         // Pictures first: one that cannot be read refuses the run.
         pictures_.reset(new RulePictures(ctx_, rules));
-        try {
-            passes(input, output, rules);
-        } catch (const InputFault &e) {
-            // Out of memory, a repair would only fail the same way, later.
-            if (!repair || MemoryLimit::exhausted())
-                throw;
-            std::string why;
-            if (!repair->rewrite(&repaired_, &why))
-                throw std::runtime_error(std::string(e.what()) + "; it cannot be repaired either: " + why);
-            try {
-                passes(input, output, rules);
-            } catch (const InputFault &again) {
-                throw std::runtime_error(std::string(again.what()) + " (also once repaired)");
-            }
-        }
+        readings(input, output, rules, repair);
         return true;
     } catch (const std::bad_alloc &) {
         throw;   // the caller tells of the memory share
     } catch (const std::exception &e) {
         *error = e.what();
         return false;
+    }
+}
+
+void PdfReplacer::readings(const std::string &input, const std::string &output, const RuleLines &rules,
+                           QpdfRepair *repair)
+{
+    std::string fault;
+    bool differ = false;
+    try {
+        passes(input, output, rules);
+        return;
+    } catch (const InputFault &e) {
+        // Out of memory, a repair would only fail the same way, later.
+        if (!repair || MemoryLimit::exhausted())
+            throw;
+        fault = e.what();
+        differ = dynamic_cast<const ReadingsDiffer *>(&e) != nullptr;
+    }
+    std::string why;
+    if (repair->rewrite(&repaired_, &why)) {
+        try {
+            passes(input, output, rules);
+            return;
+        } catch (const InputFault &again) {
+            if (!differ)
+                throw std::runtime_error(std::string(again.what()) + " (also once repaired)");
+        }
+    } else if (!differ) {
+        throw std::runtime_error(fault + "; it cannot be repaired either: " + why);
+    }
+    // What qpdf reads otherwise and cannot mend, the library writes as it read it.
+    repaired_.clear();
+    libraryWrites_ = true;
+    try {
+        passes(input, output, rules);
+    } catch (const InputFault &last) {
+        throw std::runtime_error(last.what());
     }
 }
 
@@ -603,12 +642,14 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
     try {
         was.dangling = ReferenceWalk::of(ctx, d, true).dangling;
         // Before anything changes: the assembly counts the input's objects.
-        assembly.reset(new OutputAssembly(ctx, d));
+        if (!libraryWrites_)
+            assembly.reset(new OutputAssembly(ctx, d));
     } catch (const MupdfError &e) {
         throw InputFault("cannot open " + quoted(input) + ": " + e.what());
     }
     loadPageTable(ctx, input, opened, &pageTable);
-    readBoth(ctx, input, repaired_, opened, assembly.get());
+    if (assembly)
+        readBoth(ctx, input, repaired_, opened, assembly.get());
     if (was.repaired)
         was.whole = wholePages(ctx, d, opened.pageCount);
 
@@ -630,6 +671,6 @@ void PdfReplacer::attempt(const std::string &input, const std::string &output, c
         changePage(editing, number, plan.textByPage[number], plan.imagesByPage[number]);
 
     TemporaryOutput file(output);
-    writeOutput(input, assembly.get(), &file);
+    writeOutput(ctx, input, d, assembly.get(), &file);
     verifyAndCommit(ctx, input, was, &libraryMessages_, applied, &file, unread);
 }

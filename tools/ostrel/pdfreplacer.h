@@ -51,6 +51,9 @@ public:
     const std::vector<std::string> &skipped() const { return skipped_; }
 
 private:
+    // The passes over the input as read, then, when the library or qpdf
+    // cannot take it so, as repaired, or as the library alone reads it.
+    void readings(const std::string &input, const std::string &output, const RuleLines &rules, QpdfRepair *repair);
     // The passes over the rules, each leaving out those the last could not
     // read back, until one writes the output.
     void passes(const std::string &input, const std::string &output, const RuleLines &rules);
@@ -69,6 +72,8 @@ private:
     // converter's reading of the input (made when first needed).
     std::unique_ptr<RulePictures> pictures_;
     std::unique_ptr<ConverterRuns> runs_;
+    // The library writes the output itself, where qpdf reads the input otherwise.
+    bool libraryWrites_ = false;
 };
 
 #endif

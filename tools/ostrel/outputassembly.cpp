@@ -23,21 +23,43 @@ namespace
 // Deeper than qpdf itself reads an object.
 const int kMaxDepth = 500;
 
-// qpdf's output into our temporary file; a failed write ends qpdf's work,
-// its reason kept by the file.
+// New streams below this size (the few operators a replacement draws) stand
+// uncompressed, as they gain little and each compression has its own setup.
+const size_t kPlainBytes = 4096;
+
+// qpdf's output into our temporary file, gathered into large writes (qpdf
+// hands it on token by token); a failed write ends qpdf's work, its reason
+// kept by the file.
 class OutputPipe : public Pipeline
 {
 public:
-    explicit OutputPipe(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) {}
+    explicit OutputPipe(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) { held_.reserve(kHeld); }
     void write(unsigned char const *data, size_t size) override
+    {
+        if (held_.size() + size > kHeld)
+            flush();
+        if (size >= kHeld)
+            put(data, size);
+        else
+            held_.append(reinterpret_cast<const char *>(data), size);
+    }
+    void finish() override { flush(); }
+
+private:
+    static const size_t kHeld = 1 << 16;
+    void flush()
+    {
+        put(held_.data(), held_.size());
+        held_.clear();
+    }
+    void put(const void *data, size_t size)
     {
         if (!file_->write(data, size))
             throw std::runtime_error("write failed");
     }
-    void finish() override {}
 
-private:
     TemporaryOutput *file_;
+    std::string held_;
 };
 
 // The library's reason without the file name it puts first: ours names the input.
@@ -243,31 +265,35 @@ void OutputAssembly::mergeStream(pdf_obj *changed, int num, QPDFObjectHandle str
 }
 
 // The library's bytes of stream `num` as they stand, with their filters;
-// made compressed when they stand without one.
+// made compressed when they stand large without one (an embedded font, a
+// picture's pixels), as the library itself would write them.
 void OutputAssembly::carryData(pdf_obj *changed, int num, QPDFObjectHandle stream)
 {
     pdf_obj *filter = pdf_dict_get(ctx_, changed, PDF_NAME(Filter));
-    const bool plain = !filter;
-    const std::string data = streamData(num, plain);
-    stream.replaceStreamData(data, plain ? QPDFObjectHandle::newName("/FlateDecode") : converted(filter, 0),
-                             plain ? QPDFObjectHandle::newNull()
-                                   : converted(pdf_dict_get(ctx_, changed, PDF_NAME(DecodeParms)), 0));
+    bool packed = false;
+    const std::string data = streamData(num, !filter, &packed);
+    if (packed)
+        stream.replaceStreamData(data, QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
+    else
+        stream.replaceStreamData(data, converted(filter, 0),
+                                 converted(pdf_dict_get(ctx_, changed, PDF_NAME(DecodeParms)), 0));
 }
 
-std::string OutputAssembly::streamData(int num, bool deflate)
+std::string OutputAssembly::streamData(int num, bool mayPack, bool *packed)
 {
-    HeldBuffer raw(ctx_), packed(ctx_);
-    fz_buffer **rawSlot = raw.slot(), **packedSlot = packed.slot();
+    HeldBuffer raw(ctx_), deflated(ctx_);
+    fz_buffer **rawSlot = raw.slot(), **deflatedSlot = deflated.slot();
     guarded(ctx_, [&] {
         *rawSlot = pdf_load_raw_stream_number(ctx_, doc_, num);
-        if (!deflate)
+        if (!mayPack || fz_buffer_storage(ctx_, *rawSlot, nullptr) < kPlainBytes)
             return;
         size_t size = 0;
         unsigned char *data = fz_new_deflated_data_from_buffer(ctx_, &size, *rawSlot, FZ_DEFLATE_DEFAULT);
-        *packedSlot = fz_new_buffer_from_data(ctx_, data, size);
+        *deflatedSlot = fz_new_buffer_from_data(ctx_, data, size);
     });
+    *packed = deflated.get() != nullptr;
     unsigned char *data = nullptr;
-    const size_t size = fz_buffer_storage(ctx_, deflate ? packed.get() : raw.get(), &data);
+    const size_t size = fz_buffer_storage(ctx_, *packed ? deflated.get() : raw.get(), &data);
     return std::string(reinterpret_cast<const char *>(data), size);
 }
 

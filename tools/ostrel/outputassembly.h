@@ -67,7 +67,7 @@ private:
     void mergeArray(pdf_obj *o, QPDFObjectHandle was);
     QPDFObjectHandle referenced(pdf_obj *ref);
     bool sameScalar(pdf_obj *o, QPDFObjectHandle was) const;
-    std::string streamData(int num, bool deflate);
+    std::string streamData(int num, bool mayPack, bool *packed);
     void carryData(pdf_obj *changed, int num, QPDFObjectHandle stream);
 
     fz_context *ctx_;

@@ -13,6 +13,13 @@ public:
     // The page's box (in its own space) and the matrix from its user space
     // to the page as shown. Throws the library's error (call inside guarded()).
     static void transform(fz_context *ctx, pdf_page *page, fz_rect *box, fz_matrix *toShown);
+
+    // What takes the page as the library shows it (what it draws with an
+    // identity matrix) to the page as shown here. Throws as above.
+    static fz_matrix unitUndone(fz_context *ctx, pdf_page *page);
+
+private:
+    static fz_matrix unitUndone(const fz_matrix &libraryShown);
 };
 
 #endif

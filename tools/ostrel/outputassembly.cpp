@@ -28,34 +28,31 @@ const int kMaxDepth = 500;
 const size_t kPlainBytes = 4096;
 
 // qpdf's output into our temporary file, gathered into large writes (qpdf
-// hands it on token by token); a failed write ends qpdf's work, its reason
-// kept by the file.
+// hands it on token by token). A failed write ends qpdf's work, its reason
+// kept by the file; what is left when qpdf finishes is written without a
+// throw, as qpdf may finish while unwinding.
 class OutputPipe : public Pipeline
 {
 public:
     explicit OutputPipe(TemporaryOutput *file) : Pipeline("output", nullptr), file_(file) { held_.reserve(kHeld); }
     void write(unsigned char const *data, size_t size) override
     {
-        if (held_.size() + size > kHeld)
-            flush();
-        if (size >= kHeld)
-            put(data, size);
-        else
+        if (held_.size() + size > kHeld && !flushed())
+            throw std::runtime_error("write failed");
+        if (size < kHeld)
             held_.append(reinterpret_cast<const char *>(data), size);
+        else if (!file_->write(data, size))
+            throw std::runtime_error("write failed");
     }
-    void finish() override { flush(); }
+    void finish() override { flushed(); }
 
 private:
     static const size_t kHeld = 1 << 16;
-    void flush()
+    bool flushed()
     {
-        put(held_.data(), held_.size());
+        const bool written = file_->write(held_.data(), held_.size());
         held_.clear();
-    }
-    void put(const void *data, size_t size)
-    {
-        if (!file_->write(data, size))
-            throw std::runtime_error("write failed");
+        return written;
     }
 
     TemporaryOutput *file_;
@@ -185,6 +182,8 @@ void OutputAssembly::write(TemporaryOutput *file)
         writer.setCompressStreams(false);
         writer.setDecodeLevel(qpdf_dl_none);
         writer.write();
+        if (!file->writeFailure().empty())
+            throw std::runtime_error("write failed");
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
@@ -264,14 +263,16 @@ void OutputAssembly::mergeStream(pdf_obj *changed, int num, QPDFObjectHandle str
         carryData(changed, num, stream);
 }
 
-// The library's bytes of stream `num` as they stand, with their filters;
-// made compressed when they stand large without one (an embedded font, a
-// picture's pixels), as the library itself would write them.
+// The library's bytes of stream `num` as they stand, with their filters.
+// An embedded font or a picture standing without one is compressed, as the
+// library itself writes them, and so is any other large stream.
 void OutputAssembly::carryData(pdf_obj *changed, int num, QPDFObjectHandle stream)
 {
     pdf_obj *filter = pdf_dict_get(ctx_, changed, PDF_NAME(Filter));
+    const bool fontOrPicture = pdf_dict_get(ctx_, changed, PDF_NAME(Length1))
+        || pdf_dict_get(ctx_, changed, PDF_NAME(Length2)) || pdf_dict_get(ctx_, changed, PDF_NAME(Subtype));
     bool packed = false;
-    const std::string data = streamData(num, !filter, &packed);
+    const std::string data = streamData(num, !filter, fontOrPicture, &packed);
     if (packed)
         stream.replaceStreamData(data, QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
     else
@@ -279,13 +280,13 @@ void OutputAssembly::carryData(pdf_obj *changed, int num, QPDFObjectHandle strea
                                  converted(pdf_dict_get(ctx_, changed, PDF_NAME(DecodeParms)), 0));
 }
 
-std::string OutputAssembly::streamData(int num, bool mayPack, bool *packed)
+std::string OutputAssembly::streamData(int num, bool mayPack, bool anySize, bool *packed)
 {
     HeldBuffer raw(ctx_), deflated(ctx_);
     fz_buffer **rawSlot = raw.slot(), **deflatedSlot = deflated.slot();
     guarded(ctx_, [&] {
         *rawSlot = pdf_load_raw_stream_number(ctx_, doc_, num);
-        if (!mayPack || fz_buffer_storage(ctx_, *rawSlot, nullptr) < kPlainBytes)
+        if (!mayPack || (!anySize && fz_buffer_storage(ctx_, *rawSlot, nullptr) < kPlainBytes))
             return;
         size_t size = 0;
         unsigned char *data = fz_new_deflated_data_from_buffer(ctx_, &size, *rawSlot, FZ_DEFLATE_DEFAULT);

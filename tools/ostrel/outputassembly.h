@@ -67,7 +67,8 @@ private:
     void mergeArray(pdf_obj *o, QPDFObjectHandle was);
     QPDFObjectHandle referenced(pdf_obj *ref);
     bool sameScalar(pdf_obj *o, QPDFObjectHandle was) const;
-    std::string streamData(int num, bool mayPack, bool *packed);
+    // Deflated when `mayPack`, if large or `anySize`.
+    std::string streamData(int num, bool mayPack, bool anySize, bool *packed);
     void carryData(pdf_obj *changed, int num, QPDFObjectHandle stream);
 
     fz_context *ctx_;

@@ -187,18 +187,23 @@ std::string scannedPage()
     });
 }
 
-// A page whose only words are `words` at 72 700 in Helvetica 24, the
-// page's dictionary carrying `extra` too.
-std::string wordsPage(const std::string &words, const std::string &extra)
+// A page whose only words are `words` at 72 300 in Helvetica 24, the
+// page's dictionary carrying `extra` too; with `stamped`, a stamp shows
+// the first word again where the content shows it.
+std::string wordsPage(const std::string &words, const std::string &extra, bool stamped = false)
 {
     const std::string content = "BT /F1 24 Tf 72 300 Td (" + words + ") Tj ET";
+    const std::string stamp = "BT /F1 24 Tf 72 300 Td (" + words.substr(0, words.find(' ')) + ") Tj ET";
     return pdfFromObjects({
         "<< /Type /Catalog /Pages 2 0 R >>",
         "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 400] " + extra
-            + " /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R >>",
+            + " /Resources << /Font << /F1 4 0 R >> >> /Contents 5 0 R" + (stamped ? " /Annots [6 0 R]" : "") + " >>",
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
         "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream",
+        "<< /Type /Annot /Subtype /Stamp /Rect [60 280 200 340] /F 4 /AP << /N 7 0 R >> >>",
+        "<< /Type /XObject /Subtype /Form /BBox [60 280 200 340] /Resources << /Font << /F1 4 0 R >> >> /Length "
+            + std::to_string(stamp.size()) + " >>\nstream\n" + stamp + "\nendstream",
     });
 }
 
@@ -302,16 +307,18 @@ TEST_F(OstrelWriterTest, pagesReadersDrawBlankAreWrittenAsTheyStand)
 }
 
 // The converter leaves /UserUnit aside: a rule made from its reading of a
-// page of unit 2 names the word where the converter showed it.
+// page of unit 2 names the word where the converter showed it, and a stamp
+// showing the word there too is found there.
 TEST_F(OstrelWriterTest, pageUnitsAreThoseTheConverterShows)
 {
     const std::string in = dir_ + "in.pdf", out = dir_ + "out.pdf", rules = dir_ + "rules.txt";
     for (const std::string unit : {"", "/UserUnit 2", "/UserUnit 2 /Rotate 90"}) {
         SCOPED_TRACE(unit);
-        ASSERT_TRUE(writeFile(in, wordsPage("Huge Words", unit)));
         Box huge;
-        ASSERT_TRUE(wordBox(in, "Huge", &huge));
+        ASSERT_TRUE(writeFile(in, wordsPage("Huge Words", unit, true)) && wordBox(in, "Huge", &huge));
         ASSERT_TRUE(writeFile(rules, rule(huge, "Huge", "Tiny")));
+        EXPECT_EQ(ostrel(in, out, rules), 2);
+        ASSERT_TRUE(writeFile(in, wordsPage("Huge Words", unit)));
         ASSERT_EQ(ostrel(in, out, rules), 0);
         Box tiny, words;
         ASSERT_TRUE(wordBox(out, "Tiny", &tiny) && wordBox(out, "Words", &words));

@@ -23,6 +23,9 @@ class RulePictures;
 // that starts at its left and top; it removes that run's words (found as
 // for a text rule) and draws the picture there instead. A rule whose words
 // are not found changes nothing and is reported as skipped.
+//
+// The output is the input as qpdf reads it with what the rules changed or
+// made carried over (OutputAssembly), so nothing else changes in the file.
 class PdfReplacer
 {
 public:
@@ -42,9 +45,11 @@ public:
     // written file is read again as readers read it, through its page tree
     // and every reference of its pages, and an output they could not open
     // is refused. An input the library cannot take as it stands (it cannot
-    // open it, find its pages, or write what it read) is taken as `repair`
-    // rewrites it, when given, and refused only when that fails too,
-    // naming the input and its fault.
+    // open it, find its pages, or write what it read), or that qpdf reads
+    // otherwise, is taken as `repair` rewrites it, when given; where qpdf
+    // alone reads it otherwise, the library then writes what it read
+    // itself. It is refused only when that fails too, naming the input and
+    // its fault.
     bool run(const std::string &input, const std::string &output, const RuleLines &rules, QpdfRepair *repair,
              std::string *error);
 

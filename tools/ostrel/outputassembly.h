@@ -49,6 +49,10 @@ public:
     // cannot be written.
     void write(TemporaryOutput *file);
 
+    // Whether qpdf met damage reading the input so far (it warned), where
+    // the library may have read past it otherwise.
+    bool mended() const { return qpdf_ && qpdf_->anyWarnings(); }
+
     class ReadingFault : public std::runtime_error
     {
     public:

@@ -233,8 +233,8 @@ std::vector<char> wholePages(fz_context *ctx, pdf_document *d, int pageCount)
 }
 
 // The input as qpdf reads it, beside the library's reading, both numbering
-// the pages alike; they may differ elsewhere where the library had to
-// rebuild the object table of the file itself.
+// the pages alike; they may differ elsewhere where either had to mend the
+// object table or the page tree of the file itself.
 void readBoth(fz_context *ctx, const std::string &input, const std::string &repaired, const OpenedInput &opened,
               OutputAssembly *assembly)
 {
@@ -246,6 +246,8 @@ void readBoth(fz_context *ctx, const std::string &input, const std::string &repa
     why = assembly->pageDisagreement(pageNumbers(ctx, opened.doc.get(), opened.pageCount));
     if (!why.empty())
         throw ReadingsDiffer("cannot open " + quoted(input) + ": " + why);
+    if (assembly->mended() && repaired.empty())
+        throw ReadingsDiffer("cannot open " + quoted(input) + ": its table of objects or its page tree is damaged");
 }
 
 // Writes the output into `file`, the temporary file of the output: from

@@ -28,9 +28,9 @@ const int kMaxDepth = 500;
 const size_t kPlainBytes = 4096;
 
 // qpdf's output into our temporary file, gathered into large writes (qpdf
-// hands it on token by token). A failed write ends qpdf's work, its reason
-// kept by the file; what is left when qpdf finishes is written without a
-// throw, as qpdf may finish while unwinding.
+// hands it on token by token, and finishes its pipeline after every
+// stream, so the rest is written only once all is written). A failed write
+// ends qpdf's work, its reason kept by the file.
 class OutputPipe : public Pipeline
 {
 public:
@@ -44,16 +44,16 @@ public:
         else if (!file_->write(data, size))
             throw std::runtime_error("write failed");
     }
-    void finish() override { flushed(); }
-
-private:
-    static const size_t kHeld = 1 << 16;
+    void finish() override {}
     bool flushed()
     {
         const bool written = file_->write(held_.data(), held_.size());
         held_.clear();
         return written;
     }
+
+private:
+    static const size_t kHeld = 1 << 16;
 
     TemporaryOutput *file_;
     std::string held_;
@@ -182,7 +182,7 @@ void OutputAssembly::write(TemporaryOutput *file)
         writer.setCompressStreams(false);
         writer.setDecodeLevel(qpdf_dl_none);
         writer.write();
-        if (!file->writeFailure().empty())
+        if (!pipe.flushed())
             throw std::runtime_error("write failed");
     } catch (const std::bad_alloc &) {
         throw;

@@ -1,5 +1,6 @@
 #include "outputassembly.h"
 
+#include "inputfile.h"
 #include "mupdfguard.h"
 #include "mupdfheld.h"
 #include "temporaryoutput.h"
@@ -22,6 +23,9 @@ namespace
 {
 // Deeper than qpdf itself reads an object.
 const int kMaxDepth = 500;
+
+// The input is read into memory up to this size.
+const long long kMaxHeldBytes = 64LL << 20;
 
 // New streams below this size (the few operators a replacement draws) stand
 // uncompressed, as they gain little and each compression has its own setup.
@@ -95,7 +99,12 @@ bool OutputAssembly::read(const std::string &path, const std::string &bytes, std
     std::unique_ptr<QPDF> pdf(new QPDF);
     try {
         pdf->setSuppressWarnings(true);
-        if (bytes.empty())
+        // Read from memory, qpdf's many small reads and seeks cost nothing;
+        // a larger input is read from its file.
+        std::string why;
+        if (bytes.empty() && InputFile::read(path, kMaxHeldBytes, &held_, &why))
+            pdf->processMemoryFile(path.c_str(), held_.data(), held_.size());
+        else if (bytes.empty())
             pdf->processFile(path.c_str());
         else
             pdf->processMemoryFile(path.c_str(), bytes.data(), bytes.size());

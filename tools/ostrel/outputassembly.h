@@ -78,6 +78,7 @@ private:
     fz_context *ctx_;
     pdf_document *doc_;
     int length_ = 0;   // the input's object count in the library
+    std::string held_;   // the input's bytes qpdf reads, when it reads them from memory
     std::unique_ptr<QPDF> qpdf_;
     std::map<int, QPDFObjectHandle> made_;   // the library's new objects in qpdf, by their number there
 };

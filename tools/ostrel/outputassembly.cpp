@@ -32,9 +32,9 @@ const long long kMaxHeldBytes = 64LL << 20;
 const size_t kPlainBytes = 4096;
 
 // qpdf's output into our temporary file, gathered into large writes (qpdf
-// hands it on token by token, and finishes its pipeline after every
-// stream, so the rest is written only once all is written). A failed write
-// ends qpdf's work, its reason kept by the file.
+// hands it on token by token). qpdf finishes its pipeline after every
+// stream, so what is held at the end is written by flushed(), once qpdf is
+// done. A failed write ends qpdf's work, its reason kept by the file.
 class OutputPipe : public Pipeline
 {
 public:
@@ -99,10 +99,10 @@ bool OutputAssembly::read(const std::string &path, const std::string &bytes, std
     std::unique_ptr<QPDF> pdf(new QPDF);
     try {
         pdf->setSuppressWarnings(true);
-        // Read from memory, qpdf's many small reads and seeks cost nothing;
-        // a larger input is read from its file.
-        std::string why;
-        if (bytes.empty() && InputFile::read(path, kMaxHeldBytes, &held_, &why))
+        // From memory qpdf's many small reads and seeks cost nothing; a
+        // larger input is read from its file.
+        std::string tooLarge;
+        if (bytes.empty() && InputFile::read(path, kMaxHeldBytes, &held_, &tooLarge))
             pdf->processMemoryFile(path.c_str(), held_.data(), held_.size());
         else if (bytes.empty())
             pdf->processFile(path.c_str());
@@ -245,7 +245,10 @@ void OutputAssembly::mergeChanged(int num)
     guarded(ctx_, [&] {
         *slot = pdf_load_object(ctx_, doc_, num);
         stream = pdf_obj_num_is_stream(ctx_, doc_, num);
-        gen = pdf_get_xref_entry_no_null(ctx_, doc_, num)->gen;
+        // Of an object read from an object stream the library keeps its
+        // place there instead; such objects are all of generation 0.
+        const pdf_xref_entry *entry = pdf_get_xref_entry_no_null(ctx_, doc_, num);
+        gen = entry->type == 'o' ? 0 : entry->gen;
     });
     pdf_obj *o = object.get();
     QPDFObjectHandle was = qpdf_->getObject(num, gen);

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace
@@ -207,6 +208,43 @@ std::string wordsPage(const std::string &words, const std::string &extra, bool s
     });
 }
 
+// A page and its font in an object stream, with a cross-reference stream;
+// the page box has six decimals.
+std::string packedPage()
+{
+    const std::vector<std::pair<int, std::string>> packed = {
+        {1, "<< /Type /Catalog /Pages 2 0 R >>"},
+        {2, "<< /Type /Pages /Count 1 /Kids [4 0 R] >>"},
+        {3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"},
+        {4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612.123456 792] /Resources << /Font << /F1 3 0 R >> >>"
+            " /Contents 5 0 R >>"}};
+    std::string list, body;
+    for (const auto &o : packed) {
+        list += std::to_string(o.first) + ' ' + std::to_string(body.size()) + ' ';
+        body += o.second + '\n';
+    }
+    const auto stream = [](const std::string &dict, const std::string &data) {
+        return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+    };
+    const std::string words = "BT /F1 24 Tf 72 700 Td (Page 1) Tj ET";
+    std::string pdf = "%PDF-1.5\n";
+    const size_t content = pdf.size();
+    pdf += "5 0 obj\n" + stream("", words) + "\nendobj\n";
+    const size_t objects = pdf.size();
+    pdf += "6 0 obj\n" + stream("/Type /ObjStm /N 4 /First " + std::to_string(list.size()), list + body) + "\nendobj\n";
+    // Entries of 1 + 2 + 1 bytes: the kind, then the place or the stream, then the generation or the index.
+    const auto entry = [](int kind, size_t field, int last) {
+        return std::string{char(kind), char(field >> 8), char(field & 0xFF), char(last)};
+    };
+    std::string entries = entry(0, 0, 255);
+    for (int n = 1; n <= 4; ++n)
+        entries += entry(2, 6, n - 1);
+    entries += entry(1, content, 0) + entry(1, objects, 0) + entry(1, pdf.size(), 0);
+    const size_t table = pdf.size();
+    return pdf + "7 0 obj\n" + stream("/Type /XRef /Size 8 /W [1 2 1] /Root 1 0 R", entries) + "\nendobj\nstartxref\n"
+        + std::to_string(table) + "\n%%EOF\n";
+}
+
 class OstrelWriterTest : public ::testing::Test
 {
 protected:
@@ -331,4 +369,22 @@ TEST_F(OstrelWriterTest, pageUnitsAreThoseTheConverterShows)
         EXPECT_TRUE(across ? tiny.y0 < middle && middle < tiny.y1 : tiny.x0 < middle && middle < tiny.x1);
     }
 }
+}
+
+// A page the rules change inside an object stream keeps the digits of its
+// numbers, and the file its object streams.
+TEST_F(OstrelWriterTest, changedObjectsInAnObjectStreamKeepTheirDigits)
+{
+    const std::string in = dir_ + "in.pdf", out = dir_ + "out.pdf", rules = dir_ + "rules.txt";
+    ASSERT_TRUE(writeFile(in, packedPage()));
+    ASSERT_NE(run({"qpdf", "--show-xref", in}).out.find("compressed"), std::string::npos);
+    Box page;
+    ASSERT_TRUE(wordBox(in, "Page", &page));
+    ASSERT_TRUE(writeFile(rules, rule(page, "Page", "Leaf")));
+    ASSERT_EQ(ostrel(in, out, rules), 0);
+    Box leaf;
+    EXPECT_TRUE(wordBox(out, "Leaf", &leaf) && !wordBox(out, "Page", &leaf));
+    EXPECT_NE(run({"qpdf", "--qdf", "--object-streams=disable", out, "-"}).out.find("612.123456"), std::string::npos);
+    EXPECT_NE(run({"qpdf", "--show-xref", out}).out.find("compressed"), std::string::npos);
+    EXPECT_EQ(run({"qpdf", "--check", out}).status, 0);
 }

@@ -138,12 +138,13 @@ def width_faults(pdf, cid, descriptor):
 def describe(pdf):
     objects = json.loads(subprocess.run(["qpdf", "--json=1", "--json-key=objects", pdf],
                                         capture_output=True, check=True).stdout)["objects"]
+    fonts, type0s = [], []   # printed in this order, whatever the order of the objects
     for value in objects.values():
         if not isinstance(value, dict):
             continue
         if value.get("/Type") == "/FontDescriptor" and "/FontFile2" in value:
             font = font_file(pdf, value["/FontFile2"])
-            print(value["/FontName"].split("+")[-1], *outlines(font, font.getGlyphOrder()))
+            fonts.append(" ".join([value["/FontName"].split("+")[-1]] + outlines(font, font.getGlyphOrder())))
         if value.get("/Subtype") == "/Type0" and "/ToUnicode" in value:
             text = stream(pdf, value["/ToUnicode"]).decode("latin-1")
             bad = dictionary_faults(pdf, objects, value)
@@ -152,7 +153,9 @@ def describe(pdf):
                 if len(entries) != int(count) or len(entries) > 100:   # at most 100 a block
                     bad.append("block of %s entries" % count)
                 bad += ["<%s> <%s>" % e for e in entries if len(e[0]) != 4 or not well_formed(e[1])]
-            print("type0", "bad " + bad[0] if bad else "ok")
+            type0s.append("type0 " + ("bad " + bad[0] if bad else "ok"))
+    for line in fonts + type0s:
+        print(line)
 
 
 def glyphs(path, text):

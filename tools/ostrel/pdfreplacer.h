@@ -4,11 +4,14 @@
 #include "rulelines.h"
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct fz_context;
+class ConverterRuns;
 class QpdfRepair;
+class RulePictures;
 
 // Applies the rules of one rule file to one PDF and writes the result.
 //
@@ -20,6 +23,9 @@ class QpdfRepair;
 // that starts at its left and top; it removes that run's words (found as
 // for a text rule) and draws the picture there instead. A rule whose words
 // are not found changes nothing and is reported as skipped.
+//
+// The output is the input as qpdf reads it with what the rules changed or
+// made carried over (OutputAssembly), so nothing else changes in the file.
 class PdfReplacer
 {
 public:
@@ -39,15 +45,20 @@ public:
     // written file is read again as readers read it, through its page tree
     // and every reference of its pages, and an output they could not open
     // is refused. An input the library cannot take as it stands (it cannot
-    // open it, find its pages, or write what it read) is taken as `repair`
-    // rewrites it, when given, and refused only when that fails too,
-    // naming the input and its fault.
+    // open it, find its pages, or write what it read), or that qpdf reads
+    // otherwise, is taken as `repair` rewrites it, when given; where qpdf
+    // alone reads it otherwise, the library then writes what it read
+    // itself. It is refused only when that fails too, naming the input and
+    // its fault.
     bool run(const std::string &input, const std::string &output, const RuleLines &rules, QpdfRepair *repair,
              std::string *error);
 
     const std::vector<std::string> &skipped() const { return skipped_; }
 
 private:
+    // The passes over the input as read, then, when the library or qpdf
+    // cannot take it so, as repaired, or as the library alone reads it.
+    void readings(const std::string &input, const std::string &output, const RuleLines &rules, QpdfRepair *repair);
     // The passes over the rules, each leaving out those the last could not
     // read back, until one writes the output.
     void passes(const std::string &input, const std::string &output, const RuleLines &rules);
@@ -62,6 +73,12 @@ private:
     std::vector<std::string> skipped_;
     // The input as repaired, read instead of the file once it had to be; empty before.
     std::string repaired_;
+    // Read once for the whole run: the pictures the rules name, and the
+    // converter's reading of the input (made when first needed).
+    std::unique_ptr<RulePictures> pictures_;
+    std::unique_ptr<ConverterRuns> runs_;
+    // The library writes the output itself, where qpdf reads the input otherwise.
+    bool libraryWrites_ = false;
 };
 
 #endif

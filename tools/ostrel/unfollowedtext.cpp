@@ -1,6 +1,7 @@
 #include "unfollowedtext.h"
 
 #include "mupdfguard.h"
+#include "shownpage.h"
 
 #include <cmath>
 #include <new>
@@ -293,13 +294,15 @@ std::vector<PageGlyphs::Glyph> UnfollowedText::glyphs(pdf_page *page, const Path
             c->bare = &bare;
             c->cookie = &cookie;
             c->complete = true;
+            // In points, as the rules name places, whatever the page's unit.
+            const fz_matrix shown = ShownPage::unitUndone(ctx, page);
             // The content only for what its Type3 glyphs draw.
             if (paths.type3)
-                pdf_run_page_contents(ctx, page, dev, fz_identity, &cookie);
+                pdf_run_page_contents(ctx, page, dev, shown, &cookie);
             c->inAnnotations = true;
             if (paths.annotations && c->complete) {
-                pdf_run_page_annots(ctx, page, dev, fz_identity, &cookie);
-                pdf_run_page_widgets(ctx, page, dev, fz_identity, &cookie);
+                pdf_run_page_annots(ctx, page, dev, shown, &cookie);
+                pdf_run_page_widgets(ctx, page, dev, shown, &cookie);
             }
             fz_close_device(ctx, dev);
             whole = c->complete;

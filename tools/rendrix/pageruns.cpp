@@ -252,6 +252,19 @@ void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int
 using Boxes = QList<Poppler::TextBox *>;
 using IndexOf = QHash<const Poppler::TextBox *, int>;
 
+// The library's words of a page, each deleted however the reading of the
+// page ends (a failed allocation included). Taking the list moves it, which
+// cannot fail, so no word is ever without an owner.
+struct OwnedBoxes
+{
+    explicit OwnedBoxes(Boxes taken) noexcept : boxes(std::move(taken)) {}
+    ~OwnedBoxes() { qDeleteAll(boxes); }
+    OwnedBoxes(const OwnedBoxes &) = delete;
+    OwnedBoxes &operator=(const OwnedBoxes &) = delete;
+
+    const Boxes boxes;
+};
+
 // The library's words seen along their writing.
 std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
 {
@@ -417,16 +430,15 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
 
 QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
 {
-    const Boxes boxes = page.textList(Poppler::Page::Rotate0, stop, closure);
+    const OwnedBoxes owned(page.textList(Poppler::Page::Rotate0, stop, closure));
+    const Boxes &boxes = owned.boxes;
     IndexOf indexOf;
     for (int i = 0; i < boxes.size(); ++i)
         indexOf.insert(boxes[i], i);
     const std::vector<Fragment> fragments = fragmentsOf(boxes, indexOf);
     std::vector<double> slopes(fragments.size(), 0);
     const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, &slopes);
-    const QVector<WordBox> words = wordsOf(boxes, fragments, next, slopes);
-    qDeleteAll(boxes);
-    return words;
+    return wordsOf(boxes, fragments, next, slopes);
 }
 
 QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)

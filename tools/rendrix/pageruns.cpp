@@ -87,13 +87,26 @@ double upSide(GlyphPlace::Turn turn)
     return turn == GlyphPlace::Right || turn == GlyphPlace::Up ? -1 : 1;
 }
 
+// A combining mark: a shadda, a vowel sign, an accent drawn over a letter.
+bool isMark(uint c)
+{
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining
+        || category == QChar::Mark_Enclosing;
+}
+
 // A word of the library seen along its writing: its box, where its last
-// glyph starts, and how many glyphs it has.
+// glyph starts, how many glyphs it has, and its first and last glyph that is
+// a letter, not a combining mark (-1 for none). A fragment of marks alone is
+// a mark the page draws apart from its letter.
 struct Fragment
 {
     GlyphPlace place;
     double lastStart = 0;
     int glyphs = 0;
+    int firstLetter = -1, lastLetter = -1;
+    bool mark = false;
+    bool markAtEnd = false;   // its first or last glyph is a mark, and it has letters
 };
 
 // The library gives a tilted line as fragments, each holding the level boxes
@@ -159,7 +172,8 @@ const double kSpace = 0.6;
 double tiltBetween(const Fragment &a, const Fragment &b, bool space)
 {
     const double step = b.place.along0 - a.place.along0, gap = b.place.along0 - a.place.along1;
-    if (a.place.turn != b.place.turn || !(step > 0))
+    // A mark raised over its letter is no step of a line.
+    if (a.place.turn != b.place.turn || !(step > 0) || a.mark || b.mark)
         return 0;
     const double fromLow = (b.place.across1 - a.place.across1) / step, fromHigh = (b.place.across0 - a.place.across0) / step;
     for (const double slope : {fromLow < 0 ? fromLow : 0, fromHigh > 0 ? fromHigh : 0}) {
@@ -274,9 +288,21 @@ std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
     std::vector<GlyphPlace::Turn> turns(count, GlyphPlace::Right);
     std::vector<bool> guessed(count, false);
     for (int i = 0; i < n; ++i) {
-        fragments[size_t(i)].glyphs = boxes[i]->text().toUcs4().size();
-        if (fragments[size_t(i)].glyphs >= 2)
-            turns[size_t(i)] = turnOf(*boxes[i], fragments[size_t(i)].glyphs);
+        Fragment &p = fragments[size_t(i)];
+        const QVector<uint> text = boxes[i]->text().toUcs4();
+        p.glyphs = text.size();
+        for (int k = 0; k < p.glyphs; ++k) {
+            const bool mark = isMark(text[k]);
+            p.mark = p.mark || mark;
+            if (!mark && !QChar::isSpace(text[k])) {
+                p.firstLetter = p.firstLetter < 0 ? k : p.firstLetter;
+                p.lastLetter = k;
+            }
+        }
+        p.markAtEnd = p.firstLetter >= 0 && (isMark(text.front()) || isMark(text.back()));
+        p.mark = p.mark && p.firstLetter < 0;
+        if (p.glyphs >= 2)
+            turns[size_t(i)] = turnOf(*boxes[i], p.glyphs);
     }
     for (int i = 0; i < n; ++i) {
         if (fragments[size_t(i)].glyphs >= 2)
@@ -295,12 +321,14 @@ std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
     return fragments;
 }
 
-QString withoutBlanks(const QString &text)
+// The text without blanks and combining marks: a mark the page draws apart
+// from its letter may stand anywhere in the page's text as drawn.
+QString lettersOf(const QString &text)
 {
     QString out;
     out.reserve(text.size());
     for (const QChar c : text)
-        if (!c.isSpace())
+        if (!c.isSpace() && !isMark(c.unicode()))
             out += c;
     return out;
 }
@@ -345,35 +373,149 @@ std::vector<bool> heldIn(const QString &text, const std::vector<QString> &keys)
     return held;
 }
 
+// The next fragment of letters after `i` on its line in the library's order,
+// past the marks it gives there; -1 for none.
+int nextLetters(const Boxes &boxes, const IndexOf &indexOf, const std::vector<Fragment> &fragments, int i)
+{
+    // Marks the library gives between two words of a line, at most.
+    const int kMarksBetween = 8;
+    const Poppler::TextBox *box = boxes[i]->nextWord();
+    for (int k = 0; k <= kMarksBetween && box; ++k, box = box->nextWord()) {
+        const int j = indexOf.value(box, -1);
+        if (j < 0 || !fragments[size_t(j)].mark)
+            return j;
+    }
+    return -1;
+}
+
+// The letter a fragment of marks alone stands over: a glyph of another
+// fragment. `fragment` is -1 for none.
+struct MarkBase
+{
+    int fragment = -1, glyph = -1;
+};
+
+// The glyph of `box` whose box holds `middle` (a mark may hang a little
+// past its letter's advance), or else the one whose middle is nearest.
+int glyphUnder(const Poppler::TextBox &box, int glyphs, const QPointF &middle)
+{
+    int nearest = 0;
+    double distance = 0;
+    for (int k = 0; k < glyphs; ++k) {
+        const QRectF r = box.charBoundingBox(k).normalized();
+        const double slack = 0.1 * r.height();
+        if (r.adjusted(-slack, 0, slack, 0).contains(middle))
+            return k;
+        const QPointF d = r.center() - middle;
+        if (k == 0 || std::hypot(d.x(), d.y()) < distance) {
+            nearest = k;
+            distance = std::hypot(d.x(), d.y());
+        }
+    }
+    return nearest;
+}
+
+// For each fragment of marks alone, the letter it stands over: a glyph of
+// the level fragment of letters whose box holds the middle of the mark's
+// own on the page as shown (of several, the one whose middle is nearest).
+// The letters are found through a grid of cells; a box of more cells than a
+// word has is in none, so a page stays linear.
+std::vector<MarkBase> markBases(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<double> &slopes)
+{
+    const int n = boxes.size();
+    std::vector<MarkBase> bases(fragments.size());
+    if (std::none_of(fragments.begin(), fragments.end(), [](const Fragment &f) { return f.mark; }))
+        return bases;
+    const double kCell = 16;
+    const long long kCellsPerBox = 256, kReach = 1000000;
+    const auto cell = [&](double v) { return (long long)std::max(-double(kReach), std::min(double(kReach), std::floor(v / kCell))); };
+    const auto key = [&](long long x, long long y) { return (x + kReach) * (2 * kReach + 1) + (y + kReach); };
+    std::vector<std::pair<long long, int>> cells;
+    for (int i = 0; i < n; ++i) {
+        const QRectF r = boxes[i]->boundingBox().normalized();
+        if (fragments[size_t(i)].firstLetter < 0 || slopes[size_t(i)] != 0 || !std::isfinite(r.left())
+            || !std::isfinite(r.right()) || !std::isfinite(r.top()) || !std::isfinite(r.bottom()))
+            continue;
+        const long long x0 = cell(r.left()), x1 = cell(r.right()), y0 = cell(r.top()), y1 = cell(r.bottom());
+        if ((x1 - x0 + 1) * (y1 - y0 + 1) > kCellsPerBox)
+            continue;
+        for (long long x = x0; x <= x1; ++x)
+            for (long long y = y0; y <= y1; ++y)
+                cells.emplace_back(key(x, y), i);
+    }
+    std::sort(cells.begin(), cells.end());
+    for (int i = 0; i < n; ++i) {
+        const QPointF middle = boxes[i]->boundingBox().normalized().center();
+        if (!fragments[size_t(i)].mark || !std::isfinite(middle.x()) || !std::isfinite(middle.y()))
+            continue;
+        double nearest = 0;
+        const long long at = key(cell(middle.x()), cell(middle.y()));
+        for (auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(at, -1));
+             it != cells.end() && it->first == at; ++it) {
+            // A box that holds the middle goes before one that holds it
+            // only with the slack a mark may hang past its letter by.
+            const QRectF r = boxes[it->second]->boundingBox().normalized();
+            const double slack = 0.1 * r.height();
+            const QPointF d = r.center() - middle;
+            const double distance = std::hypot(d.x(), d.y()) + (r.contains(middle) ? 0 : 1e6);
+            if (r.adjusted(-slack, 0, slack, 0).contains(middle) && (bases[size_t(i)].fragment < 0 || distance < nearest)) {
+                bases[size_t(i)].fragment = it->second;
+                nearest = distance;
+            }
+        }
+        const int b = bases[size_t(i)].fragment;
+        if (b >= 0)
+            bases[size_t(i)].glyph = glyphUnder(*boxes[b], fragments[size_t(b)].glyphs, middle);
+    }
+    return bases;
+}
+
 // For each fragment, the next fragment of its word, or -1; each fragment
 // follows at most one. The library parts words where it sees a break; where the
 // shared rule sees none between a word and the next on its line, they are one
 // word, so the replacement engine finds every word of the layer. The engine
 // reads glyphs in the order the page draws them, so two words drawn apart (the
 // second first, or others between) stay two: the page's text in that order,
-// read only for a page with such a pair, must hold the two together. The
-// fragments of a tilted word touch one another along it: one word too.
+// read only for a page with such a pair, must hold the two together (marks
+// left out); or a mark over a letter at their seam, drawn between them on a
+// line drawn as shown, parted them. The
+// links of the fragments of tilted words come in `next`, and stand. Fragments
+// of marks alone follow none and are followed by none.
 std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
-                           const std::vector<Fragment> &fragments, std::vector<double> *slopes)
+                           const std::vector<Fragment> &fragments, const std::vector<MarkBase> &bases,
+                           std::vector<int> next)
 {
     const int n = boxes.size();
-    std::vector<int> next(size_t(n), -1), previous(size_t(n), -1);
-    linkTiltedFragments(fragments, &next, slopes);
+    std::vector<int> previous(size_t(n), -1);
+    // Fragments with a mark over their first or last letter, or one that
+    // the library gives at their start or end (drawn before the letter it
+    // stands over, a step ahead). A fragment of two glyphs or more shows that
+    // its line is drawn in the order it is shown (the library joins no
+    // glyphs drawn the other way).
+    std::vector<bool> markedEnd(size_t(n), false);
+    for (int i = 0; i < n; ++i)
+        markedEnd[size_t(i)] = fragments[size_t(i)].markAtEnd;
+    for (const MarkBase &b : bases)
+        if (b.fragment >= 0 && (b.glyph == fragments[size_t(b.fragment)].firstLetter || b.glyph == fragments[size_t(b.fragment)].lastLetter))
+            markedEnd[size_t(b.fragment)] = true;
     std::vector<std::pair<int, int>> pairs;
     std::vector<QString> keys;
     for (int i = 0; i < n; ++i) {
-        const int j = indexOf.value(boxes[i]->nextWord(), -1);
         const Fragment &a = fragments[size_t(i)];
-        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && fragments[size_t(j)].glyphs > 0
-            && fragments[size_t(j)].place.turn == a.place.turn
-            && !wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
-                                 placeOf(boxes[j]->charBoundingBox(0), a.place.turn))) {
-            pairs.emplace_back(i, j);
-            keys.push_back(withoutBlanks(boxes[i]->text() + boxes[j]->text()));
+        const int j = a.lastLetter < 0 || next[size_t(i)] >= 0 ? -1 : nextLetters(boxes, indexOf, fragments, i);
+        if (j <= i || fragments[size_t(j)].firstLetter < 0 || fragments[size_t(j)].place.turn != a.place.turn
+            || wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.lastLetter), a.place.turn),
+                                placeOf(boxes[j]->charBoundingBox(fragments[size_t(j)].firstLetter), a.place.turn)))
+            continue;
+        if ((markedEnd[size_t(i)] || markedEnd[size_t(j)]) && (a.glyphs > 1 || fragments[size_t(j)].glyphs > 1)) {
+            next[size_t(i)] = j;
+            continue;
         }
+        pairs.emplace_back(i, j);
+        keys.push_back(lettersOf(boxes[i]->text() + boxes[j]->text()));
     }
     if (!pairs.empty()) {
-        const std::vector<bool> held = heldIn(withoutBlanks(page.text(QRectF(), Poppler::Page::RawOrderLayout)), keys);
+        const std::vector<bool> held = heldIn(lettersOf(page.text(QRectF(), Poppler::Page::RawOrderLayout)), keys);
         for (size_t k = 0; k < pairs.size(); ++k)
             if (held[k])
                 next[size_t(pairs[k].first)] = pairs[k].second;
@@ -388,17 +530,48 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
     return next;
 }
 
+// The text of a word of `chain` with the marks standing over its letters,
+// each in the order the page draws it as producers do: a mark over a letter
+// written right to left before it (the order a shaped line is drawn in), any
+// other after it.
+QString textWithMarks(const Boxes &boxes, const std::vector<int> &chain, const std::vector<int> &marks,
+                      const std::vector<MarkBase> &bases)
+{
+    QString text;
+    for (const int i : chain) {
+        const QVector<uint> glyphs = boxes[i]->text().toUcs4();
+        for (int k = 0; k < glyphs.size(); ++k) {
+            const QChar::Direction direction = QChar::direction(glyphs[k]);
+            const bool before = direction == QChar::DirR || direction == QChar::DirAL;
+            QString over;
+            for (const int m : marks)
+                if (bases[size_t(m)].fragment == i && bases[size_t(m)].glyph == k)
+                    over += boxes[m]->text();
+            const QString glyph = QString::fromUcs4(&glyphs[k], 1);
+            text += before ? over + glyph : glyph + over;
+        }
+    }
+    return text;
+}
+
 // Each word from its first fragment on, in the library's order of first
 // fragments; a ring of links (which the library's order cannot make, but
-// costs nothing to survive) starts where it was first met.
+// costs nothing to survive) starts where it was first met. A fragment of
+// marks alone is part of the word of the letter it stands over.
 QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<int> &next,
-                         const std::vector<double> &slopes)
+                         const std::vector<double> &slopes, const std::vector<MarkBase> &bases)
 {
     const int n = boxes.size();
     std::vector<bool> first(size_t(n), true), done(size_t(n), false);
-    for (int i = 0; i < n; ++i)
+    std::vector<std::vector<int>> marksOver(fragments.size());
+    for (int i = 0; i < n; ++i) {
         if (next[size_t(i)] >= 0)
             first[size_t(next[size_t(i)])] = false;
+        if (bases[size_t(i)].fragment >= 0) {
+            done[size_t(i)] = true;
+            marksOver[size_t(bases[size_t(i)].fragment)].push_back(i);
+        }
+    }
     QVector<WordBox> words;
     words.reserve(n);
     for (const bool heads : {true, false}) {
@@ -407,14 +580,21 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
                 continue;
             WordBox w;
             QRectF box;
+            std::vector<int> chain, marks;
             for (int i = start; i >= 0 && !done[size_t(i)]; i = next[size_t(i)]) {
                 done[size_t(i)] = true;
+                chain.push_back(i);
                 const double slope = slopes[size_t(i)];
                 const QRectF r = slope != 0 ? tiltedBox(fragments[size_t(i)], slope) : boxes[i]->boundingBox();
                 box = i == start ? r : box.united(r);
                 w.text += boxes[i]->text();
                 w.tilted = w.tilted || slope != 0;
+                marks.insert(marks.end(), marksOver[size_t(i)].begin(), marksOver[size_t(i)].end());
             }
+            for (const int m : marks)
+                box = box.united(boxes[m]->boundingBox());
+            if (!marks.empty())
+                w.text = textWithMarks(boxes, chain, marks, bases);
             w.left = box.left();
             w.top = box.top();
             w.width = box.width();
@@ -436,9 +616,13 @@ QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVarian
     for (int i = 0; i < boxes.size(); ++i)
         indexOf.insert(boxes[i], i);
     const std::vector<Fragment> fragments = fragmentsOf(boxes, indexOf);
+    // The fragments of a tilted word touch one another along it: one word.
     std::vector<double> slopes(fragments.size(), 0);
-    const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, &slopes);
-    return wordsOf(boxes, fragments, next, slopes);
+    std::vector<int> tilted(fragments.size(), -1);
+    linkTiltedFragments(fragments, &tilted, &slopes);
+    const std::vector<MarkBase> bases = markBases(boxes, fragments, slopes);
+    const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, bases, std::move(tilted));
+    return wordsOf(boxes, fragments, next, slopes, bases);
 }
 
 QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)

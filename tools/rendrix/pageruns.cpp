@@ -24,16 +24,22 @@ GlyphPlace::Turn turnOf(const Poppler::TextBox &box, int n)
 }
 
 // A word of one glyph is written the way of the next word on its line when
-// that word's own glyphs show it. Else the step to its neighbour, or its box
-// (taller than wide unless the glyph is turned), tells only the axis:
-// `guessed` is then set, and the way along it is Right or Down.
+// that word's own glyphs show it. Else its box (taller than wide unless the
+// glyph is turned) tells the axis, where it is clearly longer one way, and
+// the step to its neighbour the way along it; a box about square leaves the
+// axis to the step. The neighbour of a glyph of a tilted line may stand as
+// far down as along: its box tells the axis better. `guessed` is then set,
+// and the way along the axis is Right or Down.
 GlyphPlace::Turn turnOfOneGlyph(const Poppler::TextBox &box, const GlyphPlace::Turn *nextTurn, bool *guessed)
 {
     const QRectF r = box.boundingBox();
+    const bool tall = r.height() > 1.2 * r.width(), wide = r.width() > 1.2 * r.height();
     GlyphPlace::Turn turn = r.width() > r.height() ? GlyphPlace::Down : GlyphPlace::Right;
     if (box.nextWord()) {
-        const QPointF from = r.center(), to = box.nextWord()->boundingBox().center();
-        turn = GlyphPlace::turnOf(to.x() - from.x(), to.y() - from.y());
+        const QPointF step = box.nextWord()->boundingBox().center() - r.center();
+        turn = tall   ? (step.x() < 0 ? GlyphPlace::Left : GlyphPlace::Right)
+            : wide ? (step.y() < 0 ? GlyphPlace::Up : GlyphPlace::Down)
+                   : GlyphPlace::turnOf(step.x(), step.y());
     }
     *guessed = !nextTurn || *nextTurn != turn;
     if (*guessed && turn == GlyphPlace::Left)
@@ -156,20 +162,30 @@ QRectF tiltedBox(const Fragment &p, double slope)
 
 // Along a tilted line, fragments of one word touch (within this share of their
 // height, as the word-break rule's gap), and the next word starts within a
-// space of at most this share.
+// space of at most this share. A fragment continues a line when its glyphs
+// stand on the line's baseline within this share of their height, measured
+// square to the line: the next line of a turned box lies a height or more
+// away.
 const double kTouch = 0.08;
 const double kSpace = 0.6;
+const double kOffBaseline = 0.15;
 
-// The slope of a tilted line (across per unit along), from two of its fragments
-// one after the other, the same size, the second starting where the first
-// ends or (with `space`) up to a space later; 0 when they stand level or are
-// no such pair. Their first glyphs' baselines step across as far as their
-// starts step along, times the slope: the first glyph is the fragment's lowest
-// (the edge at larger `across`) on a line going to smaller `across`, else
-// its highest. A fragment's box may not be much taller than one glyph's (a
-// level word is no fragment), and the step across is less than a glyph's
-// height (words of table rows one under another are no line).
-double tiltBetween(const Fragment &a, const Fragment &b, bool space)
+// The slope of a tilted line (across per unit along), from two of its
+// fragments one after the other along one baseline, the same size, the
+// second starting where the first ends or (with `space`) up to a space
+// later; 0 when they stand level or are no such pair. Their first glyphs'
+// baselines step across as far as their starts step along, times the slope:
+// the first glyph is the fragment's lowest (the edge at larger `across`) on
+// a line going to smaller `across`, else its highest. Each fragment's box
+// rises by the slope over its glyphs above one glyph's height; the height so
+// left of the two must agree, or the second stands off the first's baseline
+// (on the line below, however near along). Where both hold several glyphs,
+// that height must also be one a single glyph of the page shows (`heights`,
+// sorted; when the page has any): two fragments of about one length agree on
+// any slope. The glyph of `a` and of `b` nearest each other stand less than
+// a glyph's height apart across (words of table rows one under another are
+// no line).
+double tiltBetween(const Fragment &a, const Fragment &b, bool space, const std::vector<double> &heights)
 {
     const double step = b.place.along0 - a.place.along0, gap = b.place.along0 - a.place.along1;
     // A mark raised over its letter is no step of a line.
@@ -181,12 +197,15 @@ double tiltBetween(const Fragment &a, const Fragment &b, bool space)
         // size; past about 50 the library reads it as running down or up.
         if (!(std::fabs(slope) >= 0.1 && std::fabs(slope) <= 1.2))
             continue;
-        const double highA = glyphThickness(a, slope, false), lowA = glyphThickness(a, slope, true);
-        const double highB = glyphThickness(b, slope, false), lowB = glyphThickness(b, slope, true);
-        const double slack = 0.02 * highA;
-        if (lowA >= 0.6 * highA && lowB >= 0.6 * highB && lowA <= highB + slack && lowB <= highA + slack
-            && std::fabs(slope * step) <= 0.75 * highA && gap >= -kTouch * highA
-            && gap <= (space ? kSpace : kTouch) * highA)
+        const double glyphA = glyphThickness(a, slope, true), glyphB = glyphThickness(b, slope, true);
+        const double off = std::fabs(glyphA - glyphB) / std::sqrt(1 + slope * slope);
+        const auto shown = std::lower_bound(heights.begin(), heights.end(), 0.98 * glyphA);
+        const bool several = a.lastStart > a.place.along0 && b.lastStart > b.place.along0;
+        if (several && !heights.empty() && (shown == heights.end() || *shown > 1.02 * glyphA))
+            continue;
+        if (glyphA > 0 && glyphB > 0 && off <= kOffBaseline * glyphA
+            && std::fabs(slope * (b.place.along0 - a.lastStart)) <= 0.75 * glyphA && gap >= -kTouch * glyphA
+            && gap <= (space ? kSpace : kTouch) * glyphA)
             return slope;
     }
     return 0;
@@ -207,58 +226,115 @@ double slopeShown(const Fragment &a, const Fragment &b, double slope)
     return 0;
 }
 
-// For each fragment, the tilted fragment that continues its word, or -1; and
-// the slope of each fragment's line (0 when level). Fragments are found by
-// where they start along their writing, in logarithmic time each. Touching
-// fragments show a tilted line; a fragment a space from one of them joins no
-// word but takes its slope where the two agree.
-void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int> *next, std::vector<double> *slopes)
+// Two fragments one after the other along a tilted line of `slope`.
+struct TiltPair
 {
-    std::vector<std::pair<std::pair<int, double>, int>> byStart;
-    byStart.reserve(fragments.size());
-    for (int i = 0; i < int(fragments.size()); ++i)
-        byStart.push_back({{int(fragments[size_t(i)].place.turn), fragments[size_t(i)].place.along0}, i});
-    std::sort(byStart.begin(), byStart.end());
+    int from, to;
+    double slope;
+};
+
+// Fragments by where they start along their writing, so the ones after a
+// fragment are found in logarithmic time.
+using ByStart = std::vector<std::pair<std::pair<int, double>, int>>;
+
+// Every pair of fragments one after the other along a tilted line: touching,
+// or (with `space`) a space apart.
+std::vector<TiltPair> tiltPairs(const std::vector<Fragment> &fragments, const ByStart &byStart,
+                                const std::vector<double> &heights, bool space)
+{
     // Fragments starting at one spot are few; a page of many is not searched
     // past this many.
     const int kCandidates = 8;
+    std::vector<TiltPair> pairs;
+    for (int i = 0; i < int(fragments.size()); ++i) {
+        const GlyphPlace &a = fragments[size_t(i)].place;
+        const double height = a.across1 - a.across0;
+        auto it = std::lower_bound(byStart.begin(), byStart.end(),
+                                   std::make_pair(std::make_pair(int(a.turn), a.along1 - kTouch * height), -1));
+        for (int k = 0; k < kCandidates && it != byStart.end() && it->first.first == int(a.turn)
+                        && it->first.second <= a.along1 + (space ? kSpace : kTouch) * height;
+             ++k, ++it) {
+            const double slope = tiltBetween(fragments[size_t(i)], fragments[size_t(it->second)], space, heights);
+            if (slope != 0)
+                pairs.push_back({i, it->second, slope});
+        }
+    }
+    return pairs;
+}
+
+bool sameSlope(double a, double b)
+{
+    return std::fabs(a - b) <= 0.15 * std::fabs(a);
+}
+
+// Links the touching pairs into words. Two fragments alone may fit a line of
+// another slope than theirs (one a line below, rising where theirs falls),
+// but the fragments of one turned box share one slope: the pairs whose slope
+// most pairs of the page share are linked first, and a word keeps one slope.
+void linkTouching(const std::vector<TiltPair> &pairs, std::vector<int> *next, std::vector<double> *slopes)
+{
+    std::vector<double> sorted;
+    sorted.reserve(pairs.size());
+    for (const TiltPair &p : pairs)
+        sorted.push_back(p.slope);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::pair<long, size_t>> bySupport;
+    bySupport.reserve(pairs.size());
+    for (size_t k = 0; k < pairs.size(); ++k) {
+        const double s = pairs[k].slope, reach = 0.15 * std::fabs(s);
+        const auto from = std::lower_bound(sorted.begin(), sorted.end(), s - reach);
+        const auto to = std::upper_bound(sorted.begin(), sorted.end(), s + reach);
+        bySupport.emplace_back(-long(to - from), k);
+    }
+    std::sort(bySupport.begin(), bySupport.end());
+    std::vector<double> in(slopes->size(), 0), out(slopes->size(), 0);
+    for (const auto &entry : bySupport) {
+        const TiltPair &p = pairs[entry.second];
+        if ((*next)[size_t(p.from)] >= 0 || in[size_t(p.to)] != 0 || (in[size_t(p.from)] != 0 && !sameSlope(in[size_t(p.from)], p.slope))
+            || (out[size_t(p.to)] != 0 && !sameSlope(out[size_t(p.to)], p.slope)))
+            continue;
+        (*next)[size_t(p.from)] = p.to;
+        out[size_t(p.from)] = in[size_t(p.to)] = p.slope;
+        for (const int f : {p.from, p.to})
+            (*slopes)[size_t(f)] = (*slopes)[size_t(f)] != 0 ? (*slopes)[size_t(f)] : p.slope;
+    }
+}
+
+// For each fragment, the tilted fragment that continues its word, or -1; and
+// the slope of each fragment's line (0 when level). Touching fragments along
+// one baseline are one word; a fragment a space from one of them joins no
+// word but takes its slope where the two agree.
+void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int> *next, std::vector<double> *slopes)
+{
+    ByStart byStart;
+    byStart.reserve(fragments.size());
+    std::vector<double> heights;   // of the single glyphs, level or tilted alike
+    for (int i = 0; i < int(fragments.size()); ++i) {
+        const Fragment &f = fragments[size_t(i)];
+        byStart.push_back({{int(f.place.turn), f.place.along0}, i});
+        if (f.glyphs == 1 && !f.mark)
+            heights.push_back(f.place.across1 - f.place.across0);
+    }
+    std::sort(byStart.begin(), byStart.end());
+    std::sort(heights.begin(), heights.end());
+    linkTouching(tiltPairs(fragments, byStart, heights, false), next, slopes);
     // Slopes spread a word a round over spaces; a tilted line of more words
     // than this is rare.
     const int kSpaceRounds = 6;
+    const std::vector<TiltPair> spaced = tiltPairs(fragments, byStart, heights, true);
     bool changed = true;
-    for (int round = 0; round <= kSpaceRounds && changed; ++round) {
-        const bool space = round > 0;
+    for (int round = 0; round < kSpaceRounds && changed; ++round) {
         std::vector<double> found = *slopes;
-        for (int i = 0; i < int(fragments.size()); ++i) {
-            const GlyphPlace &a = fragments[size_t(i)].place;
-            const double height = a.across1 - a.across0;
-            auto it = std::lower_bound(byStart.begin(), byStart.end(),
-                                       std::make_pair(std::make_pair(int(a.turn), a.along1 - kTouch * height), -1));
-            for (int k = 0; k < kCandidates && it != byStart.end() && it->first.first == int(a.turn)
-                            && it->first.second <= a.along1 + (space ? kSpace : kTouch) * height;
-                 ++k, ++it) {
-                const int j = it->second;
-                const double slope = tiltBetween(fragments[size_t(i)], fragments[size_t(j)], space);
-                if (slope == 0)
-                    continue;
-                if (!space) {
-                    (*next)[size_t(i)] = j;
-                    found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : slope;
-                    found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : slope;
-                    break;
-                }
-                const double known = (*slopes)[size_t(i)] != 0 ? (*slopes)[size_t(i)]
-                    : (*slopes)[size_t(j)] != 0                ? (*slopes)[size_t(j)]
-                                                               : slopeShown(fragments[size_t(i)], fragments[size_t(j)], slope);
-                if (known != 0 && std::fabs(slope - known) <= 0.15 * std::fabs(known)) {
-                    found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : known;
-                    found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : known;
-                }
+        for (const TiltPair &p : spaced) {
+            const double known = (*slopes)[size_t(p.from)] != 0 ? (*slopes)[size_t(p.from)]
+                : (*slopes)[size_t(p.to)] != 0                 ? (*slopes)[size_t(p.to)]
+                                                               : slopeShown(fragments[size_t(p.from)], fragments[size_t(p.to)], p.slope);
+            if (known != 0 && sameSlope(known, p.slope)) {
+                found[size_t(p.from)] = found[size_t(p.from)] != 0 ? found[size_t(p.from)] : known;
+                found[size_t(p.to)] = found[size_t(p.to)] != 0 ? found[size_t(p.to)] : known;
             }
         }
-        // Spaces are followed while they give slopes; the first round over
-        // them is also where a pair shows its slope by itself.
-        changed = round == 0 || found != *slopes;
+        changed = found != *slopes;
         *slopes = std::move(found);
     }
 }

@@ -470,7 +470,7 @@ private slots:
         const QString shaddaWord = QStringLiteral("\u0646\u0627\u0651\u0645\u0639");
         const struct { const char *name; QByteArray pdf; QString sample, run; } cases[] = {
             {"shadda a quarter em ahead, between the halves", shaddaPdf(260), {}, shaddaWord},
-            {"shadda over the far side of its letter", shaddaPdf(600), {}, shaddaWord},
+            {"shadda over the middle of its letter", shaddaPdf(400), {}, shaddaWord},
             {"shadda just ahead, starting the second half", shaddaPdf(100), {}, shaddaWord},
             {"tanween drawn before its alef (sample)", {}, "arabic",
              QStringLiteral("\u064b\ufe8e\ufe92\ufea3\ufeae\ufee3")},

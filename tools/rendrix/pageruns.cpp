@@ -101,6 +101,15 @@ bool isMark(uint c)
         || category == QChar::Mark_Enclosing;
 }
 
+// Whether a mark over `letter` comes before it in the order the page draws
+// them: so over a letter written right to left (the order a shaped line is
+// drawn in, left to right as shown), after it over any other.
+bool markGoesBefore(uint letter)
+{
+    const QChar::Direction direction = QChar::direction(letter);
+    return direction == QChar::DirR || direction == QChar::DirAL;
+}
+
 // A word of the library seen along its writing: its box, where its last
 // glyph starts, how many glyphs it has, and its first and last glyph that is
 // a letter, not a combining mark (-1 for none). A fragment of marks alone is
@@ -112,7 +121,7 @@ struct Fragment
     int glyphs = 0;
     int firstLetter = -1, lastLetter = -1;
     bool mark = false;
-    bool markAtEnd = false;   // its first or last glyph is a mark, and it has letters
+    bool markFirst = false, markLast = false;   // it has letters, and its first or last glyph is a mark
 };
 
 // The library gives a tilted line as fragments, each holding the level boxes
@@ -375,7 +384,8 @@ std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
                 p.lastLetter = k;
             }
         }
-        p.markAtEnd = p.firstLetter >= 0 && (isMark(text.front()) || isMark(text.back()));
+        p.markFirst = p.firstLetter >= 0 && isMark(text.front());
+        p.markLast = p.firstLetter >= 0 && isMark(text.back());
         p.mark = p.mark && p.firstLetter < 0;
         if (p.glyphs >= 2)
             turns[size_t(i)] = turnOf(*boxes[i], p.glyphs);
@@ -471,16 +481,15 @@ struct MarkBase
     int fragment = -1, glyph = -1;
 };
 
-// The glyph of `box` whose box holds `middle` (a mark may hang a little
-// past its letter's advance), or else the one whose middle is nearest.
+// The glyph of `box` whose box holds `middle`, or else the one whose middle
+// is nearest (a mark may hang a little past its letter's advance).
 int glyphUnder(const Poppler::TextBox &box, int glyphs, const QPointF &middle)
 {
     int nearest = 0;
     double distance = 0;
     for (int k = 0; k < glyphs; ++k) {
         const QRectF r = box.charBoundingBox(k).normalized();
-        const double slack = 0.1 * r.height();
-        if (r.adjusted(-slack, 0, slack, 0).contains(middle))
+        if (r.contains(middle))
             return k;
         const QPointF d = r.center() - middle;
         if (k == 0 || std::hypot(d.x(), d.y()) < distance) {
@@ -553,7 +562,7 @@ std::vector<MarkBase> markBases(const Boxes &boxes, const std::vector<Fragment> 
 // reads glyphs in the order the page draws them, so two words drawn apart (the
 // second first, or others between) stay two: the page's text in that order,
 // read only for a page with such a pair, must hold the two together (marks
-// left out); or a mark over a letter at their seam, drawn between them on a
+// left out); or a mark drawn between them, over a letter at their seam, on a
 // line drawn as shown, parted them. The
 // links of the fragments of tilted words come in `next`, and stand. Fragments
 // of marks alone follow none and are followed by none.
@@ -563,17 +572,24 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
 {
     const int n = boxes.size();
     std::vector<int> previous(size_t(n), -1);
-    // Fragments with a mark over their first or last letter, or one that
-    // the library gives at their start or end (drawn before the letter it
-    // stands over, a step ahead). A fragment of two glyphs or more shows that
-    // its line is drawn in the order it is shown (the library joins no
-    // glyphs drawn the other way).
-    std::vector<bool> markedEnd(size_t(n), false);
-    for (int i = 0; i < n; ++i)
-        markedEnd[size_t(i)] = fragments[size_t(i)].markAtEnd;
-    for (const MarkBase &b : bases)
-        if (b.fragment >= 0 && (b.glyph == fragments[size_t(b.fragment)].firstLetter || b.glyph == fragments[size_t(b.fragment)].lastLetter))
-            markedEnd[size_t(b.fragment)] = true;
+    // Fragments with a mark drawn right before their first letter or right
+    // after their last: one the library gives in them (a step ahead of the
+    // letter it stands over), or a fragment of marks over that letter. A
+    // fragment of two glyphs or more shows that its line is drawn in the
+    // order it is shown (the library joins no glyphs drawn the other way).
+    std::vector<bool> markedStart(size_t(n), false), markedEnd(size_t(n), false);
+    for (int i = 0; i < n; ++i) {
+        markedStart[size_t(i)] = fragments[size_t(i)].markFirst;
+        markedEnd[size_t(i)] = fragments[size_t(i)].markLast;
+    }
+    for (const MarkBase &b : bases) {
+        if (b.fragment < 0)
+            continue;
+        const Fragment &f = fragments[size_t(b.fragment)];
+        const bool before = markGoesBefore(boxes[b.fragment]->text().toUcs4().value(b.glyph));
+        markedStart[size_t(b.fragment)] = markedStart[size_t(b.fragment)] || (before && b.glyph == f.firstLetter);
+        markedEnd[size_t(b.fragment)] = markedEnd[size_t(b.fragment)] || (!before && b.glyph == f.lastLetter);
+    }
     std::vector<std::pair<int, int>> pairs;
     std::vector<QString> keys;
     for (int i = 0; i < n; ++i) {
@@ -583,7 +599,7 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
             || wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.lastLetter), a.place.turn),
                                 placeOf(boxes[j]->charBoundingBox(fragments[size_t(j)].firstLetter), a.place.turn)))
             continue;
-        if ((markedEnd[size_t(i)] || markedEnd[size_t(j)]) && (a.glyphs > 1 || fragments[size_t(j)].glyphs > 1)) {
+        if ((markedEnd[size_t(i)] || markedStart[size_t(j)]) && (a.glyphs > 1 || fragments[size_t(j)].glyphs > 1)) {
             next[size_t(i)] = j;
             continue;
         }
@@ -607,9 +623,7 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
 }
 
 // The text of a word of `chain` with the marks standing over its letters,
-// each in the order the page draws it as producers do: a mark over a letter
-// written right to left before it (the order a shaped line is drawn in), any
-// other after it.
+// each where the page draws it (see markGoesBefore).
 QString textWithMarks(const Boxes &boxes, const std::vector<int> &chain, const std::vector<int> &marks,
                       const std::vector<MarkBase> &bases)
 {
@@ -617,8 +631,7 @@ QString textWithMarks(const Boxes &boxes, const std::vector<int> &chain, const s
     for (const int i : chain) {
         const QVector<uint> glyphs = boxes[i]->text().toUcs4();
         for (int k = 0; k < glyphs.size(); ++k) {
-            const QChar::Direction direction = QChar::direction(glyphs[k]);
-            const bool before = direction == QChar::DirR || direction == QChar::DirAL;
+            const bool before = markGoesBefore(glyphs[k]);
             QString over;
             for (const int m : marks)
                 if (bases[size_t(m)].fragment == i && bases[size_t(m)].glyph == k)

@@ -482,9 +482,13 @@ struct MarkBase
 };
 
 // The glyph of `box` whose box holds `middle`, or else the one whose middle
-// is nearest (a mark may hang a little past its letter's advance).
+// is nearest (a mark may hang a little past its letter's advance); -1 for a
+// word longer than any a mark stands in, which is not searched.
 int glyphUnder(const Poppler::TextBox &box, int glyphs, const QPointF &middle)
 {
+    const int kGlyphsLooked = 256;
+    if (glyphs > kGlyphsLooked)
+        return -1;
     int nearest = 0;
     double distance = 0;
     for (int k = 0; k < glyphs; ++k) {
@@ -535,8 +539,11 @@ std::vector<MarkBase> markBases(const Boxes &boxes, const std::vector<Fragment> 
             continue;
         double nearest = 0;
         const long long at = key(cell(middle.x()), cell(middle.y()));
-        for (auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(at, -1));
-             it != cells.end() && it->first == at; ++it) {
+        // Boxes piled on one spot are few on a real page; a hostile one is
+        // not searched past this many.
+        const int kCandidates = 16;
+        auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(at, -1));
+        for (int k = 0; k < kCandidates && it != cells.end() && it->first == at; ++k, ++it) {
             // A box that holds the middle goes before one that holds it
             // only with the slack a mark may hang past its letter by.
             const QRectF r = boxes[it->second]->boundingBox().normalized();
@@ -549,8 +556,8 @@ std::vector<MarkBase> markBases(const Boxes &boxes, const std::vector<Fragment> 
             }
         }
         const int b = bases[size_t(i)].fragment;
-        if (b >= 0)
-            bases[size_t(i)].glyph = glyphUnder(*boxes[b], fragments[size_t(b)].glyphs, middle);
+        bases[size_t(i)].glyph = b < 0 ? -1 : glyphUnder(*boxes[b], fragments[size_t(b)].glyphs, middle);
+        bases[size_t(i)].fragment = bases[size_t(i)].glyph < 0 ? -1 : b;
     }
     return bases;
 }
@@ -627,17 +634,22 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
 QString textWithMarks(const Boxes &boxes, const std::vector<int> &chain, const std::vector<int> &marks,
                       const std::vector<MarkBase> &bases)
 {
+    // The marks by their letter (fragment, glyph), each looked up once.
+    std::vector<std::pair<std::pair<int, int>, int>> byLetter;
+    byLetter.reserve(marks.size());
+    for (const int m : marks)
+        byLetter.push_back({{bases[size_t(m)].fragment, bases[size_t(m)].glyph}, m});
+    std::sort(byLetter.begin(), byLetter.end());
     QString text;
     for (const int i : chain) {
         const QVector<uint> glyphs = boxes[i]->text().toUcs4();
         for (int k = 0; k < glyphs.size(); ++k) {
-            const bool before = markGoesBefore(glyphs[k]);
             QString over;
-            for (const int m : marks)
-                if (bases[size_t(m)].fragment == i && bases[size_t(m)].glyph == k)
-                    over += boxes[m]->text();
+            for (auto it = std::lower_bound(byLetter.begin(), byLetter.end(), std::make_pair(std::make_pair(i, k), -1));
+                 it != byLetter.end() && it->first == std::make_pair(i, k); ++it)
+                over += boxes[it->second]->text();
             const QString glyph = QString::fromUcs4(&glyphs[k], 1);
-            text += before ? over + glyph : glyph + over;
+            text += markGoesBefore(glyphs[k]) ? over + glyph : glyph + over;
         }
     }
     return text;

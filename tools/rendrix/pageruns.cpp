@@ -570,9 +570,9 @@ std::vector<MarkBase> markBases(const Boxes &boxes, const std::vector<Fragment> 
 // second first, or others between) stay two: the page's text in that order,
 // read only for a page with such a pair, must hold the two together (marks
 // left out); or a mark drawn between them, over a letter at their seam, on a
-// line drawn as shown, parted them. The
-// links of the fragments of tilted words come in `next`, and stand. Fragments
-// of marks alone follow none and are followed by none.
+// line drawn as shown, parted them. The links of the fragments of tilted
+// words come in `next`, and stand. Fragments of marks alone follow none and
+// are followed by none.
 std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
                            const std::vector<Fragment> &fragments, const std::vector<MarkBase> &bases,
                            std::vector<int> next)

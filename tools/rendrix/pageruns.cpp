@@ -24,16 +24,22 @@ GlyphPlace::Turn turnOf(const Poppler::TextBox &box, int n)
 }
 
 // A word of one glyph is written the way of the next word on its line when
-// that word's own glyphs show it. Else the step to its neighbour, or its box
-// (taller than wide unless the glyph is turned), tells only the axis:
-// `guessed` is then set, and the way along it is Right or Down.
+// that word's own glyphs show it. Else its box (taller than wide unless the
+// glyph is turned) tells the axis, where it is clearly longer one way, and
+// the step to its neighbour the way along it; a box about square leaves the
+// axis to the step. The neighbour of a glyph of a tilted line may stand as
+// far down as along: its box tells the axis better. `guessed` is then set,
+// and the way along the axis is Right or Down.
 GlyphPlace::Turn turnOfOneGlyph(const Poppler::TextBox &box, const GlyphPlace::Turn *nextTurn, bool *guessed)
 {
     const QRectF r = box.boundingBox();
+    const bool tall = r.height() > 1.2 * r.width(), wide = r.width() > 1.2 * r.height();
     GlyphPlace::Turn turn = r.width() > r.height() ? GlyphPlace::Down : GlyphPlace::Right;
     if (box.nextWord()) {
-        const QPointF from = r.center(), to = box.nextWord()->boundingBox().center();
-        turn = GlyphPlace::turnOf(to.x() - from.x(), to.y() - from.y());
+        const QPointF step = box.nextWord()->boundingBox().center() - r.center();
+        turn = tall   ? (step.x() < 0 ? GlyphPlace::Left : GlyphPlace::Right)
+            : wide ? (step.y() < 0 ? GlyphPlace::Up : GlyphPlace::Down)
+                   : GlyphPlace::turnOf(step.x(), step.y());
     }
     *guessed = !nextTurn || *nextTurn != turn;
     if (*guessed && turn == GlyphPlace::Left)
@@ -87,13 +93,35 @@ double upSide(GlyphPlace::Turn turn)
     return turn == GlyphPlace::Right || turn == GlyphPlace::Up ? -1 : 1;
 }
 
+// A combining mark: a shadda, a vowel sign, an accent drawn over a letter.
+bool isMark(uint c)
+{
+    const QChar::Category category = QChar::category(c);
+    return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining
+        || category == QChar::Mark_Enclosing;
+}
+
+// Whether a mark over `letter` comes before it in the order the page draws
+// them: so over a letter written right to left (the order a shaped line is
+// drawn in, left to right as shown), after it over any other.
+bool markGoesBefore(uint letter)
+{
+    const QChar::Direction direction = QChar::direction(letter);
+    return direction == QChar::DirR || direction == QChar::DirAL;
+}
+
 // A word of the library seen along its writing: its box, where its last
-// glyph starts, and how many glyphs it has.
+// glyph starts, how many glyphs it has, and its first and last glyph that is
+// a letter, not a combining mark (-1 for none). A fragment of marks alone is
+// a mark the page draws apart from its letter.
 struct Fragment
 {
     GlyphPlace place;
     double lastStart = 0;
     int glyphs = 0;
+    int firstLetter = -1, lastLetter = -1;
+    bool mark = false;
+    bool markFirst = false, markLast = false;   // it has letters, and its first or last glyph is a mark
 };
 
 // The library gives a tilted line as fragments, each holding the level boxes
@@ -143,23 +171,34 @@ QRectF tiltedBox(const Fragment &p, double slope)
 
 // Along a tilted line, fragments of one word touch (within this share of their
 // height, as the word-break rule's gap), and the next word starts within a
-// space of at most this share.
+// space of at most this share. A fragment continues a line when its glyphs
+// stand on the line's baseline within this share of their height, measured
+// square to the line: the next line of a turned box lies a height or more
+// away.
 const double kTouch = 0.08;
 const double kSpace = 0.6;
+const double kOffBaseline = 0.15;
 
-// The slope of a tilted line (across per unit along), from two of its fragments
-// one after the other, the same size, the second starting where the first
-// ends or (with `space`) up to a space later; 0 when they stand level or are
-// no such pair. Their first glyphs' baselines step across as far as their
-// starts step along, times the slope: the first glyph is the fragment's lowest
-// (the edge at larger `across`) on a line going to smaller `across`, else
-// its highest. A fragment's box may not be much taller than one glyph's (a
-// level word is no fragment), and the step across is less than a glyph's
-// height (words of table rows one under another are no line).
-double tiltBetween(const Fragment &a, const Fragment &b, bool space)
+// The slope of a tilted line (across per unit along), from two of its
+// fragments one after the other along one baseline, the same size, the
+// second starting where the first ends or (with `space`) up to a space
+// later; 0 when they stand level or are no such pair. Their first glyphs'
+// baselines step across as far as their starts step along, times the slope:
+// the first glyph is the fragment's lowest (the edge at larger `across`) on
+// a line going to smaller `across`, else its highest. Each fragment's box
+// rises by the slope over its glyphs above one glyph's height; the height so
+// left of the two must agree, or the second stands off the first's baseline
+// (on the line below, however near along). Where both hold several glyphs,
+// that height must also be one a single glyph of the page shows (`heights`,
+// sorted; when the page has any): two fragments of about one length agree on
+// any slope. The glyph of `a` and of `b` nearest each other stand less than
+// a glyph's height apart across (words of table rows one under another are
+// no line).
+double tiltBetween(const Fragment &a, const Fragment &b, bool space, const std::vector<double> &heights)
 {
     const double step = b.place.along0 - a.place.along0, gap = b.place.along0 - a.place.along1;
-    if (a.place.turn != b.place.turn || !(step > 0))
+    // A mark raised over its letter is no step of a line.
+    if (a.place.turn != b.place.turn || !(step > 0) || a.mark || b.mark)
         return 0;
     const double fromLow = (b.place.across1 - a.place.across1) / step, fromHigh = (b.place.across0 - a.place.across0) / step;
     for (const double slope : {fromLow < 0 ? fromLow : 0, fromHigh > 0 ? fromHigh : 0}) {
@@ -167,12 +206,15 @@ double tiltBetween(const Fragment &a, const Fragment &b, bool space)
         // size; past about 50 the library reads it as running down or up.
         if (!(std::fabs(slope) >= 0.1 && std::fabs(slope) <= 1.2))
             continue;
-        const double highA = glyphThickness(a, slope, false), lowA = glyphThickness(a, slope, true);
-        const double highB = glyphThickness(b, slope, false), lowB = glyphThickness(b, slope, true);
-        const double slack = 0.02 * highA;
-        if (lowA >= 0.6 * highA && lowB >= 0.6 * highB && lowA <= highB + slack && lowB <= highA + slack
-            && std::fabs(slope * step) <= 0.75 * highA && gap >= -kTouch * highA
-            && gap <= (space ? kSpace : kTouch) * highA)
+        const double glyphA = glyphThickness(a, slope, true), glyphB = glyphThickness(b, slope, true);
+        const double off = std::fabs(glyphA - glyphB) / std::sqrt(1 + slope * slope);
+        const auto shown = std::lower_bound(heights.begin(), heights.end(), 0.98 * glyphA);
+        const bool several = a.lastStart > a.place.along0 && b.lastStart > b.place.along0;
+        if (several && !heights.empty() && (shown == heights.end() || *shown > 1.02 * glyphA))
+            continue;
+        if (glyphA > 0 && glyphB > 0 && off <= kOffBaseline * glyphA
+            && std::fabs(slope * (b.place.along0 - a.lastStart)) <= 0.75 * glyphA && gap >= -kTouch * glyphA
+            && gap <= (space ? kSpace : kTouch) * glyphA)
             return slope;
     }
     return 0;
@@ -193,64 +235,134 @@ double slopeShown(const Fragment &a, const Fragment &b, double slope)
     return 0;
 }
 
-// For each fragment, the tilted fragment that continues its word, or -1; and
-// the slope of each fragment's line (0 when level). Fragments are found by
-// where they start along their writing, in logarithmic time each. Touching
-// fragments show a tilted line; a fragment a space from one of them joins no
-// word but takes its slope where the two agree.
-void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int> *next, std::vector<double> *slopes)
+// Two fragments one after the other along a tilted line of `slope`.
+struct TiltPair
 {
-    std::vector<std::pair<std::pair<int, double>, int>> byStart;
-    byStart.reserve(fragments.size());
-    for (int i = 0; i < int(fragments.size()); ++i)
-        byStart.push_back({{int(fragments[size_t(i)].place.turn), fragments[size_t(i)].place.along0}, i});
-    std::sort(byStart.begin(), byStart.end());
+    int from, to;
+    double slope;
+};
+
+// Fragments by where they start along their writing, so the ones after a
+// fragment are found in logarithmic time.
+using ByStart = std::vector<std::pair<std::pair<int, double>, int>>;
+
+// Every pair of fragments one after the other along a tilted line: touching,
+// or (with `space`) a space apart.
+std::vector<TiltPair> tiltPairs(const std::vector<Fragment> &fragments, const ByStart &byStart,
+                                const std::vector<double> &heights, bool space)
+{
     // Fragments starting at one spot are few; a page of many is not searched
     // past this many.
     const int kCandidates = 8;
+    std::vector<TiltPair> pairs;
+    for (int i = 0; i < int(fragments.size()); ++i) {
+        const GlyphPlace &a = fragments[size_t(i)].place;
+        const double height = a.across1 - a.across0;
+        auto it = std::lower_bound(byStart.begin(), byStart.end(),
+                                   std::make_pair(std::make_pair(int(a.turn), a.along1 - kTouch * height), -1));
+        for (int k = 0; k < kCandidates && it != byStart.end() && it->first.first == int(a.turn)
+                        && it->first.second <= a.along1 + (space ? kSpace : kTouch) * height;
+             ++k, ++it) {
+            const double slope = tiltBetween(fragments[size_t(i)], fragments[size_t(it->second)], space, heights);
+            if (slope != 0)
+                pairs.push_back({i, it->second, slope});
+        }
+    }
+    return pairs;
+}
+
+bool sameSlope(double a, double b)
+{
+    return std::fabs(a - b) <= 0.15 * std::fabs(a);
+}
+
+// Links the touching pairs into words. Two fragments alone may fit a line of
+// another slope than theirs (one a line below, rising where theirs falls),
+// but the fragments of one turned box share one slope: the pairs whose slope
+// most pairs of the page share are linked first, and a word keeps one slope.
+void linkTouching(const std::vector<TiltPair> &pairs, std::vector<int> *next, std::vector<double> *slopes)
+{
+    std::vector<double> sorted;
+    sorted.reserve(pairs.size());
+    for (const TiltPair &p : pairs)
+        sorted.push_back(p.slope);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::pair<long, size_t>> bySupport;
+    bySupport.reserve(pairs.size());
+    for (size_t k = 0; k < pairs.size(); ++k) {
+        const double s = pairs[k].slope, reach = 0.15 * std::fabs(s);
+        const auto from = std::lower_bound(sorted.begin(), sorted.end(), s - reach);
+        const auto to = std::upper_bound(sorted.begin(), sorted.end(), s + reach);
+        bySupport.emplace_back(-long(to - from), k);
+    }
+    std::sort(bySupport.begin(), bySupport.end());
+    std::vector<double> in(slopes->size(), 0), out(slopes->size(), 0);
+    for (const auto &entry : bySupport) {
+        const TiltPair &p = pairs[entry.second];
+        if ((*next)[size_t(p.from)] >= 0 || in[size_t(p.to)] != 0 || (in[size_t(p.from)] != 0 && !sameSlope(in[size_t(p.from)], p.slope))
+            || (out[size_t(p.to)] != 0 && !sameSlope(out[size_t(p.to)], p.slope)))
+            continue;
+        (*next)[size_t(p.from)] = p.to;
+        out[size_t(p.from)] = in[size_t(p.to)] = p.slope;
+        for (const int f : {p.from, p.to})
+            (*slopes)[size_t(f)] = (*slopes)[size_t(f)] != 0 ? (*slopes)[size_t(f)] : p.slope;
+    }
+}
+
+// For each fragment, the tilted fragment that continues its word, or -1; and
+// the slope of each fragment's line (0 when level). Touching fragments along
+// one baseline are one word; a fragment a space from one of them joins no
+// word but takes its slope where the two agree.
+void linkTiltedFragments(const std::vector<Fragment> &fragments, std::vector<int> *next, std::vector<double> *slopes)
+{
+    ByStart byStart;
+    byStart.reserve(fragments.size());
+    std::vector<double> heights;   // of the single glyphs, level or tilted alike
+    for (int i = 0; i < int(fragments.size()); ++i) {
+        const Fragment &f = fragments[size_t(i)];
+        byStart.push_back({{int(f.place.turn), f.place.along0}, i});
+        if (f.glyphs == 1 && !f.mark)
+            heights.push_back(f.place.across1 - f.place.across0);
+    }
+    std::sort(byStart.begin(), byStart.end());
+    std::sort(heights.begin(), heights.end());
+    linkTouching(tiltPairs(fragments, byStart, heights, false), next, slopes);
     // Slopes spread a word a round over spaces; a tilted line of more words
     // than this is rare.
     const int kSpaceRounds = 6;
+    const std::vector<TiltPair> spaced = tiltPairs(fragments, byStart, heights, true);
     bool changed = true;
-    for (int round = 0; round <= kSpaceRounds && changed; ++round) {
-        const bool space = round > 0;
+    for (int round = 0; round < kSpaceRounds && changed; ++round) {
         std::vector<double> found = *slopes;
-        for (int i = 0; i < int(fragments.size()); ++i) {
-            const GlyphPlace &a = fragments[size_t(i)].place;
-            const double height = a.across1 - a.across0;
-            auto it = std::lower_bound(byStart.begin(), byStart.end(),
-                                       std::make_pair(std::make_pair(int(a.turn), a.along1 - kTouch * height), -1));
-            for (int k = 0; k < kCandidates && it != byStart.end() && it->first.first == int(a.turn)
-                            && it->first.second <= a.along1 + (space ? kSpace : kTouch) * height;
-                 ++k, ++it) {
-                const int j = it->second;
-                const double slope = tiltBetween(fragments[size_t(i)], fragments[size_t(j)], space);
-                if (slope == 0)
-                    continue;
-                if (!space) {
-                    (*next)[size_t(i)] = j;
-                    found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : slope;
-                    found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : slope;
-                    break;
-                }
-                const double known = (*slopes)[size_t(i)] != 0 ? (*slopes)[size_t(i)]
-                    : (*slopes)[size_t(j)] != 0                ? (*slopes)[size_t(j)]
-                                                               : slopeShown(fragments[size_t(i)], fragments[size_t(j)], slope);
-                if (known != 0 && std::fabs(slope - known) <= 0.15 * std::fabs(known)) {
-                    found[size_t(i)] = found[size_t(i)] != 0 ? found[size_t(i)] : known;
-                    found[size_t(j)] = found[size_t(j)] != 0 ? found[size_t(j)] : known;
-                }
+        for (const TiltPair &p : spaced) {
+            const double known = (*slopes)[size_t(p.from)] != 0 ? (*slopes)[size_t(p.from)]
+                : (*slopes)[size_t(p.to)] != 0                 ? (*slopes)[size_t(p.to)]
+                                                               : slopeShown(fragments[size_t(p.from)], fragments[size_t(p.to)], p.slope);
+            if (known != 0 && sameSlope(known, p.slope)) {
+                found[size_t(p.from)] = found[size_t(p.from)] != 0 ? found[size_t(p.from)] : known;
+                found[size_t(p.to)] = found[size_t(p.to)] != 0 ? found[size_t(p.to)] : known;
             }
         }
-        // Spaces are followed while they give slopes; the first round over
-        // them is also where a pair shows its slope by itself.
-        changed = round == 0 || found != *slopes;
+        changed = found != *slopes;
         *slopes = std::move(found);
     }
 }
 
 using Boxes = QList<Poppler::TextBox *>;
 using IndexOf = QHash<const Poppler::TextBox *, int>;
+
+// The library's words of a page, each deleted however the reading of the
+// page ends (a failed allocation included). Taking the list moves it, which
+// cannot fail, so no word is ever without an owner.
+struct OwnedBoxes
+{
+    explicit OwnedBoxes(Boxes taken) noexcept : boxes(std::move(taken)) {}
+    ~OwnedBoxes() { qDeleteAll(boxes); }
+    OwnedBoxes(const OwnedBoxes &) = delete;
+    OwnedBoxes &operator=(const OwnedBoxes &) = delete;
+
+    const Boxes boxes;
+};
 
 // The library's words seen along their writing.
 std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
@@ -261,9 +373,22 @@ std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
     std::vector<GlyphPlace::Turn> turns(count, GlyphPlace::Right);
     std::vector<bool> guessed(count, false);
     for (int i = 0; i < n; ++i) {
-        fragments[size_t(i)].glyphs = boxes[i]->text().toUcs4().size();
-        if (fragments[size_t(i)].glyphs >= 2)
-            turns[size_t(i)] = turnOf(*boxes[i], fragments[size_t(i)].glyphs);
+        Fragment &p = fragments[size_t(i)];
+        const QVector<uint> text = boxes[i]->text().toUcs4();
+        p.glyphs = text.size();
+        for (int k = 0; k < p.glyphs; ++k) {
+            const bool mark = isMark(text[k]);
+            p.mark = p.mark || mark;
+            if (!mark && !QChar::isSpace(text[k])) {
+                p.firstLetter = p.firstLetter < 0 ? k : p.firstLetter;
+                p.lastLetter = k;
+            }
+        }
+        p.markFirst = p.firstLetter >= 0 && isMark(text.front());
+        p.markLast = p.firstLetter >= 0 && isMark(text.back());
+        p.mark = p.mark && p.firstLetter < 0;
+        if (p.glyphs >= 2)
+            turns[size_t(i)] = turnOf(*boxes[i], p.glyphs);
     }
     for (int i = 0; i < n; ++i) {
         if (fragments[size_t(i)].glyphs >= 2)
@@ -282,12 +407,14 @@ std::vector<Fragment> fragmentsOf(const Boxes &boxes, const IndexOf &indexOf)
     return fragments;
 }
 
-QString withoutBlanks(const QString &text)
+// The text without blanks and combining marks: a mark the page draws apart
+// from its letter may stand anywhere in the page's text as drawn.
+QString lettersOf(const QString &text)
 {
     QString out;
     out.reserve(text.size());
     for (const QChar c : text)
-        if (!c.isSpace())
+        if (!c.isSpace() && !isMark(c.unicode()))
             out += c;
     return out;
 }
@@ -332,35 +459,162 @@ std::vector<bool> heldIn(const QString &text, const std::vector<QString> &keys)
     return held;
 }
 
+// The next fragment of letters after `i` on its line in the library's order,
+// past the marks it gives there; -1 for none.
+int nextLetters(const Boxes &boxes, const IndexOf &indexOf, const std::vector<Fragment> &fragments, int i)
+{
+    // Marks the library gives between two words of a line, at most.
+    const int kMarksBetween = 8;
+    const Poppler::TextBox *box = boxes[i]->nextWord();
+    for (int k = 0; k <= kMarksBetween && box; ++k, box = box->nextWord()) {
+        const int j = indexOf.value(box, -1);
+        if (j < 0 || !fragments[size_t(j)].mark)
+            return j;
+    }
+    return -1;
+}
+
+// The letter a fragment of marks alone stands over: a glyph of another
+// fragment. `fragment` is -1 for none.
+struct MarkBase
+{
+    int fragment = -1, glyph = -1;
+};
+
+// The glyph of `box` whose box holds `middle`, or else the one whose middle
+// is nearest (a mark may hang a little past its letter's advance); -1 for a
+// word longer than any a mark stands in, which is not searched.
+int glyphUnder(const Poppler::TextBox &box, int glyphs, const QPointF &middle)
+{
+    const int kGlyphsLooked = 256;
+    if (glyphs > kGlyphsLooked)
+        return -1;
+    int nearest = 0;
+    double distance = 0;
+    for (int k = 0; k < glyphs; ++k) {
+        const QRectF r = box.charBoundingBox(k).normalized();
+        if (r.contains(middle))
+            return k;
+        const QPointF d = r.center() - middle;
+        if (k == 0 || std::hypot(d.x(), d.y()) < distance) {
+            nearest = k;
+            distance = std::hypot(d.x(), d.y());
+        }
+    }
+    return nearest;
+}
+
+// For each fragment of marks alone, the letter it stands over: a glyph of
+// the level fragment of letters whose box holds the middle of the mark's
+// own on the page as shown (of several, the one whose middle is nearest).
+// The letters are found through a grid of cells; a box of more cells than a
+// word has is in none, so a page stays linear.
+std::vector<MarkBase> markBases(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<double> &slopes)
+{
+    const int n = boxes.size();
+    std::vector<MarkBase> bases(fragments.size());
+    if (std::none_of(fragments.begin(), fragments.end(), [](const Fragment &f) { return f.mark; }))
+        return bases;
+    const double kCell = 16;
+    const long long kCellsPerBox = 256, kReach = 1000000;
+    const auto cell = [&](double v) { return (long long)std::max(-double(kReach), std::min(double(kReach), std::floor(v / kCell))); };
+    const auto key = [&](long long x, long long y) { return (x + kReach) * (2 * kReach + 1) + (y + kReach); };
+    std::vector<std::pair<long long, int>> cells;
+    for (int i = 0; i < n; ++i) {
+        const QRectF r = boxes[i]->boundingBox().normalized();
+        if (fragments[size_t(i)].firstLetter < 0 || slopes[size_t(i)] != 0 || !std::isfinite(r.left())
+            || !std::isfinite(r.right()) || !std::isfinite(r.top()) || !std::isfinite(r.bottom()))
+            continue;
+        const long long x0 = cell(r.left()), x1 = cell(r.right()), y0 = cell(r.top()), y1 = cell(r.bottom());
+        if ((x1 - x0 + 1) * (y1 - y0 + 1) > kCellsPerBox)
+            continue;
+        for (long long x = x0; x <= x1; ++x)
+            for (long long y = y0; y <= y1; ++y)
+                cells.emplace_back(key(x, y), i);
+    }
+    std::sort(cells.begin(), cells.end());
+    for (int i = 0; i < n; ++i) {
+        const QPointF middle = boxes[i]->boundingBox().normalized().center();
+        if (!fragments[size_t(i)].mark || !std::isfinite(middle.x()) || !std::isfinite(middle.y()))
+            continue;
+        double nearest = 0;
+        const long long at = key(cell(middle.x()), cell(middle.y()));
+        // Boxes piled on one spot are few on a real page; a hostile one is
+        // not searched past this many.
+        const int kCandidates = 16;
+        auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(at, -1));
+        for (int k = 0; k < kCandidates && it != cells.end() && it->first == at; ++k, ++it) {
+            // A box that holds the middle goes before one that holds it
+            // only with the slack a mark may hang past its letter by.
+            const QRectF r = boxes[it->second]->boundingBox().normalized();
+            const double slack = 0.1 * r.height();
+            const QPointF d = r.center() - middle;
+            const double distance = std::hypot(d.x(), d.y()) + (r.contains(middle) ? 0 : 1e6);
+            if (r.adjusted(-slack, 0, slack, 0).contains(middle) && (bases[size_t(i)].fragment < 0 || distance < nearest)) {
+                bases[size_t(i)].fragment = it->second;
+                nearest = distance;
+            }
+        }
+        const int b = bases[size_t(i)].fragment;
+        bases[size_t(i)].glyph = b < 0 ? -1 : glyphUnder(*boxes[b], fragments[size_t(b)].glyphs, middle);
+        bases[size_t(i)].fragment = bases[size_t(i)].glyph < 0 ? -1 : b;
+    }
+    return bases;
+}
+
 // For each fragment, the next fragment of its word, or -1; each fragment
 // follows at most one. The library parts words where it sees a break; where the
 // shared rule sees none between a word and the next on its line, they are one
 // word, so the replacement engine finds every word of the layer. The engine
 // reads glyphs in the order the page draws them, so two words drawn apart (the
 // second first, or others between) stay two: the page's text in that order,
-// read only for a page with such a pair, must hold the two together. The
-// fragments of a tilted word touch one another along it: one word too.
+// read only for a page with such a pair, must hold the two together (marks
+// left out); or a mark drawn between them, over a letter at their seam, on a
+// line drawn as shown, parted them. The links of the fragments of tilted
+// words come in `next`, and stand. Fragments of marks alone follow none and
+// are followed by none.
 std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const IndexOf &indexOf,
-                           const std::vector<Fragment> &fragments, std::vector<double> *slopes)
+                           const std::vector<Fragment> &fragments, const std::vector<MarkBase> &bases,
+                           std::vector<int> next)
 {
     const int n = boxes.size();
-    std::vector<int> next(size_t(n), -1), previous(size_t(n), -1);
-    linkTiltedFragments(fragments, &next, slopes);
+    std::vector<int> previous(size_t(n), -1);
+    // Fragments with a mark drawn right before their first letter or right
+    // after their last: one the library gives in them (a step ahead of the
+    // letter it stands over), or a fragment of marks over that letter. A
+    // fragment of two glyphs or more shows that its line is drawn in the
+    // order it is shown (the library joins no glyphs drawn the other way).
+    std::vector<bool> markedStart(size_t(n), false), markedEnd(size_t(n), false);
+    for (int i = 0; i < n; ++i) {
+        markedStart[size_t(i)] = fragments[size_t(i)].markFirst;
+        markedEnd[size_t(i)] = fragments[size_t(i)].markLast;
+    }
+    for (const MarkBase &b : bases) {
+        if (b.fragment < 0)
+            continue;
+        const Fragment &f = fragments[size_t(b.fragment)];
+        const bool before = markGoesBefore(boxes[b.fragment]->text().toUcs4().value(b.glyph));
+        markedStart[size_t(b.fragment)] = markedStart[size_t(b.fragment)] || (before && b.glyph == f.firstLetter);
+        markedEnd[size_t(b.fragment)] = markedEnd[size_t(b.fragment)] || (!before && b.glyph == f.lastLetter);
+    }
     std::vector<std::pair<int, int>> pairs;
     std::vector<QString> keys;
     for (int i = 0; i < n; ++i) {
-        const int j = indexOf.value(boxes[i]->nextWord(), -1);
         const Fragment &a = fragments[size_t(i)];
-        if (next[size_t(i)] < 0 && j > i && a.glyphs > 0 && fragments[size_t(j)].glyphs > 0
-            && fragments[size_t(j)].place.turn == a.place.turn
-            && !wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.glyphs - 1), a.place.turn),
-                                 placeOf(boxes[j]->charBoundingBox(0), a.place.turn))) {
-            pairs.emplace_back(i, j);
-            keys.push_back(withoutBlanks(boxes[i]->text() + boxes[j]->text()));
+        const int j = a.lastLetter < 0 || next[size_t(i)] >= 0 ? -1 : nextLetters(boxes, indexOf, fragments, i);
+        if (j <= i || fragments[size_t(j)].firstLetter < 0 || fragments[size_t(j)].place.turn != a.place.turn
+            || wordBreakBetween(placeOf(boxes[i]->charBoundingBox(a.lastLetter), a.place.turn),
+                                placeOf(boxes[j]->charBoundingBox(fragments[size_t(j)].firstLetter), a.place.turn)))
+            continue;
+        if ((markedEnd[size_t(i)] || markedStart[size_t(j)]) && (a.glyphs > 1 || fragments[size_t(j)].glyphs > 1)) {
+            next[size_t(i)] = j;
+            continue;
         }
+        pairs.emplace_back(i, j);
+        keys.push_back(lettersOf(boxes[i]->text() + boxes[j]->text()));
     }
     if (!pairs.empty()) {
-        const std::vector<bool> held = heldIn(withoutBlanks(page.text(QRectF(), Poppler::Page::RawOrderLayout)), keys);
+        const std::vector<bool> held = heldIn(lettersOf(page.text(QRectF(), Poppler::Page::RawOrderLayout)), keys);
         for (size_t k = 0; k < pairs.size(); ++k)
             if (held[k])
                 next[size_t(pairs[k].first)] = pairs[k].second;
@@ -375,17 +629,50 @@ std::vector<int> wordLinks(const Poppler::Page &page, const Boxes &boxes, const 
     return next;
 }
 
+// The text of a word of `chain` with the marks standing over its letters,
+// each where the page draws it (see markGoesBefore).
+QString textWithMarks(const Boxes &boxes, const std::vector<int> &chain, const std::vector<int> &marks,
+                      const std::vector<MarkBase> &bases)
+{
+    // The marks by their letter (fragment, glyph), each looked up once.
+    std::vector<std::pair<std::pair<int, int>, int>> byLetter;
+    byLetter.reserve(marks.size());
+    for (const int m : marks)
+        byLetter.push_back({{bases[size_t(m)].fragment, bases[size_t(m)].glyph}, m});
+    std::sort(byLetter.begin(), byLetter.end());
+    QString text;
+    for (const int i : chain) {
+        const QVector<uint> glyphs = boxes[i]->text().toUcs4();
+        for (int k = 0; k < glyphs.size(); ++k) {
+            QString over;
+            for (auto it = std::lower_bound(byLetter.begin(), byLetter.end(), std::make_pair(std::make_pair(i, k), -1));
+                 it != byLetter.end() && it->first == std::make_pair(i, k); ++it)
+                over += boxes[it->second]->text();
+            const QString glyph = QString::fromUcs4(&glyphs[k], 1);
+            text += markGoesBefore(glyphs[k]) ? over + glyph : glyph + over;
+        }
+    }
+    return text;
+}
+
 // Each word from its first fragment on, in the library's order of first
 // fragments; a ring of links (which the library's order cannot make, but
-// costs nothing to survive) starts where it was first met.
+// costs nothing to survive) starts where it was first met. A fragment of
+// marks alone is part of the word of the letter it stands over.
 QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<int> &next,
-                         const std::vector<double> &slopes)
+                         const std::vector<double> &slopes, const std::vector<MarkBase> &bases)
 {
     const int n = boxes.size();
     std::vector<bool> first(size_t(n), true), done(size_t(n), false);
-    for (int i = 0; i < n; ++i)
+    std::vector<std::vector<int>> marksOver(fragments.size());
+    for (int i = 0; i < n; ++i) {
         if (next[size_t(i)] >= 0)
             first[size_t(next[size_t(i)])] = false;
+        if (bases[size_t(i)].fragment >= 0) {
+            done[size_t(i)] = true;
+            marksOver[size_t(bases[size_t(i)].fragment)].push_back(i);
+        }
+    }
     QVector<WordBox> words;
     words.reserve(n);
     for (const bool heads : {true, false}) {
@@ -394,14 +681,21 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
                 continue;
             WordBox w;
             QRectF box;
+            std::vector<int> chain, marks;
             for (int i = start; i >= 0 && !done[size_t(i)]; i = next[size_t(i)]) {
                 done[size_t(i)] = true;
+                chain.push_back(i);
                 const double slope = slopes[size_t(i)];
                 const QRectF r = slope != 0 ? tiltedBox(fragments[size_t(i)], slope) : boxes[i]->boundingBox();
                 box = i == start ? r : box.united(r);
                 w.text += boxes[i]->text();
                 w.tilted = w.tilted || slope != 0;
+                marks.insert(marks.end(), marksOver[size_t(i)].begin(), marksOver[size_t(i)].end());
             }
+            for (const int m : marks)
+                box = box.united(boxes[m]->boundingBox());
+            if (!marks.empty())
+                w.text = textWithMarks(boxes, chain, marks, bases);
             w.left = box.left();
             w.top = box.top();
             w.width = box.width();
@@ -417,16 +711,19 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
 
 QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
 {
-    const Boxes boxes = page.textList(Poppler::Page::Rotate0, stop, closure);
+    const OwnedBoxes owned(page.textList(Poppler::Page::Rotate0, stop, closure));
+    const Boxes &boxes = owned.boxes;
     IndexOf indexOf;
     for (int i = 0; i < boxes.size(); ++i)
         indexOf.insert(boxes[i], i);
     const std::vector<Fragment> fragments = fragmentsOf(boxes, indexOf);
+    // The fragments of a tilted word touch one another along it: one word.
     std::vector<double> slopes(fragments.size(), 0);
-    const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, &slopes);
-    const QVector<WordBox> words = wordsOf(boxes, fragments, next, slopes);
-    qDeleteAll(boxes);
-    return words;
+    std::vector<int> tilted(fragments.size(), -1);
+    linkTiltedFragments(fragments, &tilted, &slopes);
+    const std::vector<MarkBase> bases = markBases(boxes, fragments, slopes);
+    const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, bases, std::move(tilted));
+    return wordsOf(boxes, fragments, next, slopes, bases);
 }
 
 QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace
 {
@@ -102,6 +103,28 @@ std::string readStream(fz_context *ctx, pdf_obj *object)
             throw MupdfError("a content stream decodes to more than 256 MB");
         bytes.append(reinterpret_cast<const char *>(chunk), n);
     }
+}
+
+// A text string of the content (PDFDocEncoding or UTF-16) as characters.
+std::u32string textOf(fz_context *ctx, const std::string &written)
+{
+    char *utf8 = nullptr;
+    guarded(ctx, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx, written.data(), written.size()); });
+    // Freed also when appending runs out of memory.
+    struct Freer
+    {
+        fz_context *ctx;
+        void operator()(char *p) const { fz_free(ctx, p); }
+    };
+    const std::unique_ptr<char, Freer> owned(utf8, Freer{ctx});
+    std::u32string text;
+    for (const char *p = utf8; p && *p;) {
+        int c = 0;
+        p += fz_chartorune(&c, p);
+        if (c > 0)
+            text += char32_t(c);
+    }
+    return text;
 }
 }
 
@@ -455,17 +478,7 @@ void PageGlyphs::beginMarked(const Operand &properties, std::vector<bool> *marks
     // A span inside another replaces it, as readers take it.
     if (inActualText_)
         endActualText();
-    char *utf8 = nullptr;
-    const std::string &written = properties.text;
-    guarded(ctx_, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx_, written.data(), written.size()); });
-    actualText_.clear();
-    for (const char *p = utf8; p && *p;) {
-        int c = 0;
-        p += fz_chartorune(&c, p);
-        if (c > 0)
-            actualText_ += char32_t(c);
-    }
-    fz_free(ctx_, utf8);
+    actualText_ = textOf(ctx_, properties.text);
     inActualText_ = true;
     actualTextFirst_ = glyphs_.size();
 }

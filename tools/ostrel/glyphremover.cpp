@@ -1,5 +1,6 @@
 #include "glyphremover.h"
 
+#include "backdrop.h"
 #include "glyphfinder.h"
 #include "mupdfguard.h"
 #include "pageglyphs.h"
@@ -330,86 +331,90 @@ void writeBack(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGly
             fz_rethrow(ctx);
     });
 }
+
+// Places where two glyphs of one character start: only there can words be
+// drawn again over themselves, so only there are they looked for again.
+// Kept as bits by a hash of the place, which may now and then send a word
+// through one more search, but takes a pass over the glyphs.
+class RepeatedStarts
+{
+public:
+    explicit RepeatedStarts(const std::vector<Glyph> &glyphs)
+    {
+        while (bits_ < glyphs.size() * 32)
+            bits_ *= 2;
+        std::vector<bool> once(bits_, false);
+        twice_.assign(bits_, false);
+        for (const Glyph &g : glyphs) {
+            if (g.text.empty() || g.space)
+                continue;
+            const size_t at = slot(startKey(g.text[0], g.origin));
+            if (once[at])
+                twice_[at] = true;
+            once[at] = true;
+        }
+    }
+    bool at(const Glyph &g) const { return !g.text.empty() && twice_[slot(startKey(g.text[0], g.origin))]; }
+
+private:
+    size_t slot(unsigned long long key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (bits_ - 1); }
+    size_t bits_ = 1024;
+    std::vector<bool> twice_;
+};
+
+// Takes the glyphs of `best`, and the same words drawn again over them (a
+// bolder look, a shadow, a form repeating the page): a reader would still
+// read them there.
+void takeWithRepeats(GlyphFinder *finder, const RepeatedStarts &repeated, const std::vector<Glyph> &glyphs,
+                     const GlyphFinder::Match &best, const GlyphRemover::Request &request, const std::string &find,
+                     std::vector<bool> *removed)
+{
+    finder->take(best);
+    for (const size_t g : best.glyphs)
+        (*removed)[g] = true;
+    const fz_rect ink = inkOf(glyphs, best.glyphs);
+    size_t lead = 0;
+    while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
+        ++lead;
+    for (bool again = repeated.at(glyphs[best.glyphs[lead]]); again;) {
+        const GlyphFinder::Match other = finder->find(find, request.box, false);
+        again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
+        if (!again)
+            break;
+        finder->take(other);
+        for (const size_t g : other.glyphs)
+            (*removed)[g] = true;
+    }
 }
 
-std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
-                                                        const fz_matrix &toShown, FontCache *fonts,
-                                                        const std::vector<Request> &requests)
+// Whether any glyph of the words shows nothing: what the user sees of them
+// is then something else, a scan most often.
+bool drawnInvisibly(const std::vector<Glyph> &glyphs, const std::vector<size_t> &match)
 {
-    const PageGlyphs scan(ctx, page, toShown, fonts);
-    const std::vector<Glyph> &glyphs = scan.glyphs();
-    size_t queries = 0;
-    for (const Request &r : requests)
-        queries += r.finds.size();
-    GlyphFinder finder(glyphs, queries);
-    // Places where two glyphs of one character start: only there can words
-    // be drawn again over themselves, so only there are they looked for
-    // again. Kept as bits by a hash of the place, which may now and then
-    // send a word through one more search, but takes a pass over the glyphs.
-    size_t bits = 1024;
-    while (bits < glyphs.size() * 32)
-        bits *= 2;
-    std::vector<bool> once(bits, false), twice(bits, false);
-    const auto slot = [bits](unsigned long long key) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (bits - 1); };
-    for (const Glyph &g : glyphs) {
-        if (g.text.empty() || g.space)
-            continue;
-        const size_t at = slot(startKey(g.text[0], g.origin));
-        if (once[at])
-            twice[at] = true;
-        once[at] = true;
-    }
-    std::vector<Removed> results(requests.size());
-    std::vector<bool> removed(glyphs.size(), false);
-    bool any = false;
-    for (size_t r = 0; r < requests.size(); ++r) {
-        GlyphFinder::Match best;
-        int found = -1;
-        for (size_t f = 0; f < requests[r].finds.size(); ++f) {
-            GlyphFinder::Match m = finder.find(requests[r].finds[f], requests[r].box);
-            if (!m.glyphs.empty() && (best.glyphs.empty() || m.score > best.score + 1e-9)) {
-                best = std::move(m);
-                found = int(f);
-            }
-        }
-        if (found < 0)
-            continue;
-        const fz_rect ink = inkOf(glyphs, best.glyphs);
-        if (std::any_of(scan.unread().begin(), scan.unread().end(),
-                        [&ink](const fz_rect &r) { return !fz_is_empty_rect(fz_intersect_rect(r, ink)); })) {
-            results[r].hiddenShowing = true;
-            continue;
-        }
-        finder.take(best);
-        for (const size_t g : best.glyphs)
-            removed[g] = true;
-        results[r] = describe(glyphs, best.glyphs);
-        results[r].found = found;
-        results[r].ink = ink;
-        any = true;
-        // The same words drawn again over them (a bolder look, a shadow,
-        // a form repeating the page) go as well: a reader would still read
-        // them there.
-        size_t lead = 0;
-        while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
-            ++lead;
-        const Glyph &first = glyphs[best.glyphs[lead]];
-        for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
-            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box, false);
-            again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
-            if (!again)
-                break;
-            finder.take(other);
-            for (const size_t g : other.glyphs)
-                removed[g] = true;
-        }
-    }
-    if (!any)
-        return results;
+    return std::any_of(match.begin(), match.end(), [&glyphs](size_t i) { return glyphs[i].invisible; });
+}
 
-    // The operators to rewrite, once per place in a stream: a form drawn
-    // twice on the page shows its operators twice, and loses the glyphs
-    // either drawing lost.
+// Where the words drawn invisibly at `ink` are to be covered, noted in
+// `removed`; false, naming why in `why`, where they cannot be.
+bool covered(Backdrop *backdrop, const fz_rect &ink, GlyphRemover::Removed *removed, std::string *why)
+{
+    Backdrop::Cover cover;
+    if (!backdrop->cover(ink, removed->origin, removed->direction, removed->size, &cover, why))
+        return false;
+    removed->cover = cover.box;
+    removed->ground = cover.ground;
+    if (cover.ink >= 0)
+        removed->color = cover.ink;
+    return true;
+}
+
+// The new bytes of each stream that changes: the operators showing removed
+// glyphs rewritten, once per place in a stream (a form drawn twice on the
+// page shows its operators twice, and loses the glyphs either drawing
+// lost), and the page's content ended at its last whole operator.
+std::map<int, std::string> newStreamBytes(const PageGlyphs &scan, const std::vector<bool> &removed)
+{
+    const std::vector<Glyph> &glyphs = scan.glyphs();
     struct Edit
     {
         size_t show;
@@ -466,6 +471,54 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         if (end != ends.end())
             entry.second += '\n';
     }
-    writeBack(ctx, doc, page, scan, newBytes);
+    return newBytes;
+}
+}
+
+std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
+                                                        const fz_matrix &toShown, FontCache *fonts,
+                                                        const std::vector<Request> &requests)
+{
+    const PageGlyphs scan(ctx, page, toShown, fonts);
+    const std::vector<Glyph> &glyphs = scan.glyphs();
+    size_t queries = 0;
+    for (const Request &r : requests)
+        queries += r.finds.size();
+    GlyphFinder finder(glyphs, queries);
+    const RepeatedStarts repeated(glyphs);
+    Backdrop backdrop(ctx, page);
+    std::vector<Removed> results(requests.size());
+    std::vector<bool> removed(glyphs.size(), false);
+    bool any = false;
+    for (size_t r = 0; r < requests.size(); ++r) {
+        GlyphFinder::Match best;
+        int found = -1;
+        for (size_t f = 0; f < requests[r].finds.size(); ++f) {
+            GlyphFinder::Match m = finder.find(requests[r].finds[f], requests[r].box);
+            if (!m.glyphs.empty() && (best.glyphs.empty() || m.score > best.score + 1e-9)) {
+                best = std::move(m);
+                found = int(f);
+            }
+        }
+        if (found < 0)
+            continue;
+        const fz_rect ink = inkOf(glyphs, best.glyphs);
+        if (std::any_of(scan.unread().begin(), scan.unread().end(),
+                        [&ink](const fz_rect &r) { return !fz_is_empty_rect(fz_intersect_rect(r, ink)); })) {
+            results[r].hiddenShowing = true;
+            continue;
+        }
+        Removed described = describe(glyphs, best.glyphs);
+        if (!requests[r].picture && drawnInvisibly(glyphs, best.glyphs)
+            && !covered(&backdrop, ink, &described, &results[r].refusal))
+            continue;
+        results[r] = std::move(described);
+        results[r].found = found;
+        results[r].ink = ink;
+        any = true;
+        takeWithRepeats(&finder, repeated, glyphs, best, requests[r], requests[r].finds[size_t(found)], &removed);
+    }
+    if (any)
+        writeBack(ctx, doc, page, scan, newStreamBytes(scan, removed));
     return results;
 }

@@ -44,6 +44,15 @@ public:
         // too deeply nested to be read, which may show them again; nothing
         // was removed.
         bool hiddenShowing = false;
+        // Words drawn invisibly over what shows them (a scan under its
+        // recognised text) are covered, here in this colour (0xRRGGBB), before
+        // their replacement is drawn; `color` is then what showed them.
+        // Empty for words drawn visibly, and under a picture.
+        fz_rect cover = fz_empty_rect;
+        int ground = 0xFFFFFF;
+        // Why the words were found but not taken out; empty when they were,
+        // or were not found.
+        std::string refusal;
     };
 
     // A rule's box (page as shown) and the texts it may name there, of
@@ -52,6 +61,7 @@ public:
     {
         fz_rect box;
         std::vector<std::string> finds;
+        bool picture = false;   // a picture is drawn over the words
     };
 
     // Rewrites the content of `page` when any request is found; `toShown`

@@ -133,6 +133,7 @@ struct PageGlyphs::State
     fz_matrix ctm = fz_identity;
     const FontCache::Font *font = nullptr;
     double size = 0, charSpace = 0, wordSpace = 0, scale = 1, leading = 0, rise = 0;
+    int render = 0;   // the text rendering mode
     int color = 0;
     Space fill = {1, true};
 };
@@ -400,6 +401,8 @@ void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *s
             state.wordSpace = number(operands.size() - 1);
         } else if (op == operatorCode("Tz") && numbers(1)) {
             state.scale = number(operands.size() - 1) / 100;
+        } else if (op == operatorCode("Tr") && numbers(1)) {
+            state.render = int(std::max(0.0, std::min(8.0, number(operands.size() - 1))));
         } else if (op == operatorCode("Ts") && numbers(1)) {
             state.rise = number(operands.size() - 1);
         } else if (op == operatorCode("Tf") && operands.size() >= 2 && operands[operands.size() - 2].kind == ContentTokens::Kind::Name) {
@@ -741,6 +744,8 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         g.adjust = g.removable ? -(written + spacing * 1000 / state.size) : 0;
         g.space = !g.text.empty() && std::all_of(g.text.begin(), g.text.end(), isWhiteSpace);
         g.color = state.color;
+        // Neither filled nor stroked (the last also clips).
+        g.invisible = state.render == 3 || state.render == 7;
         g.bold = state.font->bold;
         g.italic = state.font->italic;
         g.font = state.font;

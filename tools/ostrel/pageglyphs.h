@@ -78,6 +78,7 @@ public:
         // span gives an /ActualText for have that text on the first of them.
         bool continues = false;
         int color = 0;                 // fill colour, 0xRRGGBB
+        bool invisible = false;        // drawn in a mode that shows nothing (a scan's recognised text)
         bool bold = false, italic = false;
         const void *font = nullptr;    // the same for glyphs of one font
     };

@@ -43,6 +43,28 @@ std::string quotedStart(const std::string &text)
     return '"' + text.substr(0, end) + (end < text.size() ? "...\"" : "\"");
 }
 
+std::string colourOf(int c)
+{
+    return number(((c >> 16) & 0xFF) / 255.0) + ' ' + number(((c >> 8) & 0xFF) / 255.0) + ' '
+        + number((c & 0xFF) / 255.0);
+}
+
+// What covers words drawn invisibly over a scan: their box filled in the
+// colour of the ground about them.
+std::string coverOperators(const GlyphRemover::Removed &at, const fz_matrix &toPage)
+{
+    if (fz_is_empty_rect(at.cover))
+        return std::string();
+    const fz_rect &b = at.cover;
+    const fz_point corners[4] = {{b.x0, b.y0}, {b.x1, b.y0}, {b.x1, b.y1}, {b.x0, b.y1}};
+    std::string ops = "q " + colourOf(at.ground) + " rg";
+    for (size_t i = 0; i < 4; ++i) {
+        const fz_point p = fz_transform_point(corners[i], toPage);
+        ops += ' ' + number(p.x) + ' ' + number(p.y) + (i == 0 ? " m" : " l");
+    }
+    return ops + " h f Q\n";
+}
+
 std::string matrix(const fz_matrix &m)
 {
     return number(m.a) + ' ' + number(m.b) + ' ' + number(m.c) + ' ' + number(m.d) + ' ' + number(m.e) + ' '
@@ -78,6 +100,9 @@ void PageWriter::draw(pdf_page *page, const fz_matrix &toShown, const std::vecto
     const fz_matrix toPage = fz_invert_matrix(toShown);
     std::string content;
     std::map<size_t, std::string> fontNames;   // this page's names of the fonts
+    // Covers go first, so none hides a replacement drawn next to it.
+    for (const Text &t : texts)
+        content += coverOperators(t.at, toPage);
     for (const Text &t : texts)
         content += textOperators(page, t, toPage, &fontNames);
     for (const Picture &p : pictures)
@@ -138,9 +163,7 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
     const fz_matrix shown = fz_concat(fz_make_matrix(float(size * d.x), float(size * d.y), float(size * d.y),
                                                      float(-size * d.x), t.at.origin.x, t.at.origin.y),
                                       toPage);
-    const int c = t.at.color;
-    const std::string colour = number(((c >> 16) & 0xFF) / 255.0) + ' ' + number(((c >> 8) & 0xFF) / 255.0) + ' '
-        + number((c & 0xFF) / 255.0);
+    const std::string colour = colourOf(t.at.color);
     // A face without the weight asked for is stroked as well as filled.
     std::string ops = "q BT 0 Tc 0 Tw " + number(squeeze * 100) + " Tz " + colour + " rg " + colour + " RG "
         + number(size * kFakeBoldStroke) + " w\n";

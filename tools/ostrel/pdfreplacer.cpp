@@ -761,7 +761,7 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
             continue;
         }
         imageRules.push_back(rule);
-        requests.push_back({run.box, {run.text}});
+        requests.push_back({run.box, {run.text}, true});
     }
     if (requests.empty())
         return;
@@ -801,8 +801,9 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
         for (size_t i = 0; i < textRules.size(); ++i) {
             if (removed[i].found < 0) {
                 e.skipped->push_back(skippedLine(textRules[i]->line, number, MessageText::quoted(textRules[i]->text),
-                                                 removed[i].hiddenShowing ? kHidden
-                                                                            : "its find text is not in its box"));
+                                                 !removed[i].refusal.empty() ? removed[i].refusal
+                                                 : removed[i].hiddenShowing  ? kHidden
+                                                                             : "its find text is not in its box"));
                 continue;
             }
             const std::string &replace = textCandidates[i].replaces[size_t(removed[i].found)];

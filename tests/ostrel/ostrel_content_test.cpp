@@ -1,0 +1,230 @@
+// The replacement engine's edits of page content, through Ostrel.dll and
+// its classes, read back with readers we did not write: pdftoppm pixels,
+// pdftotext (as it orders a page and as the content runs), qpdf's rewrite
+// of the file as text.
+
+#include "../pdfobjects.h"
+#include "testfonts.h"
+
+#include "glyphfinder.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace
+{
+struct Output
+{
+    int status = -1;   // the exit code
+    std::string out;
+};
+
+// Runs `args` (no shell word is taken from them) and returns its standard output.
+Output run(const std::vector<std::string> &args)
+{
+    std::string command;
+    for (const std::string &a : args)
+        command += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + '\'';
+    Output result;
+    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.out.append(buffer, n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+bool writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream f(path, std::ios::binary);
+    return bool(f << bytes);
+}
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string streamObject(const std::string &dict, const std::string &data)
+{
+    return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// A one-page document, 300 by 200, with Helvetica as /F1, the content
+// `content`, and `extra` objects numbered from 5 on (the page's resources
+// and dictionary may name them through `resources` and `pageKeys`).
+std::string onePage(const std::string &content, const std::string &resources = {},
+                    const std::vector<std::string> &extra = {}, const std::string &pageKeys = {},
+                    const std::string &catalogKeys = {})
+{
+    std::vector<std::string> objects = {
+        "<< /Type /Catalog /Pages 2 0 R " + catalogKeys + " >>",
+        "<< /Type /Pages /Count 1 /Kids [3 0 R] >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R /Resources << /Font << /F1 << "
+        "/Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> "
+            + resources + " >> " + pageKeys + " >>",
+        streamObject("", content),
+    };
+    objects.insert(objects.end(), extra.begin(), extra.end());
+    return pdfFromObjects(objects);
+}
+
+// A page as pdftoppm draws it at `dpi`, grey.
+struct Picture
+{
+    int width = 0, height = 0;
+    std::string grey;
+    int at(int x, int y) const { return static_cast<unsigned char>(grey[size_t(y) * size_t(width) + size_t(x)]); }
+};
+
+Picture drawn(const std::string &pdf, int dpi)
+{
+    run({"pdftoppm", "-gray", "-r", std::to_string(dpi), "-singlefile", pdf, pdf});
+    std::ifstream in(pdf + ".pgm", std::ios::binary);
+    std::string magic;
+    Picture p;
+    int maximum = 0;
+    in >> magic >> p.width >> p.height >> maximum;
+    in.get();
+    p.grey.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (magic != "P5" || p.grey.size() != size_t(p.width) * size_t(p.height))
+        p = Picture();
+    return p;
+}
+
+class OstrelContentTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp ? tmp : "/tmp") + "/ostrel-content-XXXXXX";
+        ASSERT_TRUE(mkdtemp(&pattern[0]));
+        dir_ = pattern + '/';
+        ASSERT_TRUE(TestFonts::useOnlyTheTestFonts(pattern));
+    }
+    void TearDown() override { run({"rm", "-rf", dir_}); }
+
+    // Runs the engine on `pdf` with one rule line; returns its exit code.
+    int replaced(const std::string &pdf, const std::string &ruleLine, const std::string &out)
+    {
+        const std::string in = dir_ + "in.pdf", rules = dir_ + "rules.txt";
+        if (!writeFile(in, pdf) || !writeFile(rules, ruleLine + "\r\n"))
+            return -1;
+        return run({GRIDMOLT_APP_DIR "/Ostrel.dll", in, "-tesome", out, rules}).status;
+    }
+
+    std::string dir_;
+};
+
+// ---- Words drawn invisibly over a scan ----
+
+// A scan-like picture of the whole page, one pixel a point: paper of grey
+// 235 (or, `busy`, a fine checkerboard, of which no colour prevails) and a
+// black bar where the word "price" stands, from x 100 to 143 and from the
+// baseline y 100 up to 114.
+std::string scanned(bool busy)
+{
+    std::string pixels(300 * 200, char(235));
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 300; ++x) {
+            const bool word = x >= 100 && x < 143 && y >= 200 - 114 && y < 200 - 100;
+            pixels[size_t(y) * 300 + size_t(x)] = char(word ? 0 : busy && (x + y) % 2 ? 60 : 235);
+        }
+    return streamObject("/Type /XObject /Subtype /Image /Width 300 /Height 200 /ColorSpace /DeviceGray "
+                        "/BitsPerComponent 8",
+                        pixels);
+}
+
+std::string scanWithText(bool busy, int mode)
+{
+    return onePage("q 300 0 0 200 0 0 cm /Im1 Do Q BT " + std::to_string(mode)
+                       + " Tr /F1 20 Tf 100 100 Td (price) Tj ET BT 3 Tr /F1 20 Tf 160 100 Td (kept) Tj ET",
+                   "/XObject << /Im1 5 0 R >>", {scanned(busy)});
+}
+
+// The share of the old word's black bar that is still black at `dpi`, and
+// the share of it now dark at all (what the replacement draws).
+struct BarShares
+{
+    double black = 0, dark = 0;
+};
+
+BarShares barShares(const std::string &pdf, int dpi)
+{
+    const Picture p = drawn(pdf, dpi);
+    BarShares s;
+    if (p.width == 0)
+        return {-1, -1};
+    const double k = dpi / 72.0;
+    int n = 0;
+    for (int y = int(std::ceil((200 - 113) * k)); y < int((200 - 101) * k); ++y)
+        for (int x = int(std::ceil(101 * k)); x < int(142 * k); ++x) {
+            ++n;
+            s.black += p.at(x, y) < 20;
+            s.dark += p.at(x, y) < 128;
+        }
+    s.black /= n;
+    s.dark /= n;
+    return s;
+}
+
+// The old word no longer shows: where its bar was, the paper's grey and
+// the new word's strokes; outside its place every pixel is as it was. Or,
+// where the ground cannot be told, the rule is skipped and the page stays.
+TEST_F(OstrelContentTest, wordsDrawnInvisiblyAreCoveredOrTheRuleSkipped)
+{
+    const struct { const char *name; bool busy; int mode; int status; } cases[] = {
+        {"invisible over paper", false, 3, 0},
+        {"invisible and clipping over paper", false, 7, 0},
+        {"invisible over a busy picture", true, 3, 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = dir_ + "scan.pdf", out = dir_ + "out.pdf";
+        ASSERT_TRUE(writeFile(in, scanWithText(c.busy, c.mode)));
+        ASSERT_EQ(replaced(scanWithText(c.busy, c.mode), "1-100-82-43-22:price:cost", out), c.status);
+        if (c.status != 0) {
+            // Skipped: nothing of the page changes.
+            if (!readFile(out).empty()) {
+                EXPECT_EQ(drawn(out, 72).grey, drawn(in, 72).grey);
+                EXPECT_EQ(run({"pdftotext", out, "-"}).out, "price kept\n\n\f");
+            }
+            continue;
+        }
+        EXPECT_EQ(run({"pdftotext", out, "-"}).out, "cost kept\n\n\f");
+        for (const int dpi : {72, 150}) {
+            SCOPED_TRACE(dpi);
+            const BarShares s = barShares(out, dpi);
+            EXPECT_LT(s.black, 0.5);   // the bar is gone, but for the new strokes
+            EXPECT_GT(s.dark, 0.05);   // which show
+            // Away from the word, the page is as it was.
+            const Picture before = drawn(in, dpi), after = drawn(out, dpi);
+            ASSERT_EQ(before.grey.size(), after.grey.size());
+            const double k = dpi / 72.0;
+            int changed = 0;
+            for (int y = 0; y < after.height; ++y)
+                for (int x = 0; x < after.width; ++x) {
+                    const bool nearWord = x >= 94 * k && x < 150 * k && y >= 78 * k && y < 110 * k;
+                    changed += !nearWord && std::abs(before.at(x, y) - after.at(x, y)) > 40;
+                }
+            EXPECT_EQ(changed, 0);
+        }
+    }
+}
+} // namespace

@@ -7,10 +7,14 @@
 #include "testfonts.h"
 
 #include "glyphfinder.h"
+#include "mupdfguard.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -105,6 +109,68 @@ Picture drawn(const std::string &pdf, int dpi)
     if (magic != "P5" || p.grey.size() != size_t(p.width) * size_t(p.height))
         p = Picture();
     return p;
+}
+
+// The page's text as MuPDF extracts it; empty when it cannot.
+std::string mupdfText(const std::string &pdf)
+{
+    std::unique_ptr<fz_context, void (*)(fz_context *)> owned(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT),
+                                                              fz_drop_context);
+    fz_context *ctx = owned.get();
+    std::string text;
+    fz_document *doc = nullptr;
+    fz_page *page = nullptr;
+    fz_stext_page *stext = nullptr;
+    fz_buffer *buffer = nullptr;
+    try {
+        guarded(ctx, [&] {
+            fz_register_document_handlers(ctx);
+            doc = fz_open_document(ctx, pdf.c_str());
+            page = fz_load_page(ctx, doc, 0);
+            stext = fz_new_stext_page_from_page(ctx, page, nullptr);
+            buffer = fz_new_buffer_from_stext_page(ctx, stext);
+            text = fz_string_from_buffer(ctx, buffer);
+        });
+    } catch (const MupdfError &) {
+        text.clear();
+    }
+    fz_drop_buffer(ctx, buffer);
+    fz_drop_stext_page(ctx, stext);
+    fz_drop_page(ctx, page);
+    fz_drop_document(ctx, doc);
+    return text;
+}
+
+// The first line of `text`.
+std::string firstLine(const std::string &text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+struct Word
+{
+    std::string text;
+    double x0, y0, x1, y1;
+};
+
+// The words pdftotext finds on the first page, with their boxes.
+std::vector<Word> words(const std::string &pdf)
+{
+    static const std::regex word(
+        R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">(.*)</word>)re");
+    std::vector<Word> list;
+    const std::string xml = run({"pdftotext", "-bbox", pdf, "-"}).out;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), word); it != std::sregex_iterator(); ++it)
+        list.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+    return list;
+}
+
+// A rule file's line replacing the word `w` of page 1.
+std::string rule(const Word &w, const std::string &replacement)
+{
+    return "1-" + std::to_string(std::lround(w.x0)) + '-' + std::to_string(std::lround(w.y0)) + '-'
+        + std::to_string(std::lround(w.x1 - w.x0)) + '-' + std::to_string(std::lround(w.y1 - w.y0)) + ':' + w.text
+        + ':' + replacement;
 }
 
 class OstrelContentTest : public ::testing::Test
@@ -225,6 +291,52 @@ TEST_F(OstrelContentTest, wordsDrawnInvisiblyAreCoveredOrTheRuleSkipped)
                 }
             EXPECT_EQ(changed, 0);
         }
+    }
+}
+// ---- Lines shown with character and word spacing ----
+
+// A rule on one word of a spaced line: the rest of the line keeps its
+// strings and spacing, and every reader reads it as before, the
+// replacement in the word's place.
+TEST_F(OstrelContentTest, spacedLinesReadAsBeforeAroundTheReplacement)
+{
+    const struct { const char *name; const char *show; const char *first; } cases[] = {
+        {"character spacing", "T* 1.5 Tc (Letter spaced words here) Tj", "Letter"},
+        {"word spacing", "T* 4 Tw (Wordy spaced words here) Tj", "Wordy"},
+        {"both, in an array", "T* 4 Tw 1.5 Tc [(Both spaced) -20 ( words here)] TJ", "Both"},
+        {"a quote", "1.5 Tc (Quoted spaced words here) '", "Quoted"},
+        {"a double quote", "4 1.5 (Double spaced words here) \"", "Double"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string in = dir_ + "spaced.pdf", out = dir_ + "out.pdf";
+        const std::string pdf = onePage(std::string("BT /F1 10 Tf 12 TL 20 174 Td (Above) Tj ") + c.show + " ET");
+        ASSERT_TRUE(writeFile(in, pdf));
+        const std::vector<Word> before = words(in);
+        ASSERT_EQ(before.size(), 5u);
+        ASSERT_EQ(before[2].text, "spaced");
+        ASSERT_EQ(replaced(pdf, rule(before[2], "spread"), out), 0);
+        const std::string first(c.first);
+        // As the page is ordered, the replacement in its place.
+        const std::vector<Word> after = words(out);
+        ASSERT_EQ(after.size(), 5u);
+        for (size_t i = 0; i < after.size(); ++i) {
+            EXPECT_EQ(after[i].text, i == 2 ? std::string("spread") : before[i].text);
+            EXPECT_NEAR(after[i].x0, before[i].x0, 0.01) << after[i].text;
+        }
+        EXPECT_EQ(firstLine(run({"pdftotext", out, "-"}).out.substr(6)), first + " spread words here");
+        // As the content runs: the rest of the line as it was, the replacement after it.
+        EXPECT_EQ(run({"pdftotext", "-raw", out, "-"}).out, "Above\n" + first + " words here\nspread\n\f");
+        // MuPDF, which keeps the content's order: the same letters, the
+        // replacement's last.
+        std::string was = mupdfText(in), now = mupdfText(out);
+        for (std::string *text : {&was, &now})
+            text->erase(std::remove_if(text->begin(), text->end(), [](char k) { return std::isspace(k); }), text->end());
+        EXPECT_EQ(now, std::regex_replace(was, std::regex("spaced"), "") + "spread") << mupdfText(out);
+        // The kept glyphs stay in their strings; a number stands for each
+        // removed glyph, the array's own number stays.
+        const std::string qdf = run({"qpdf", "--qdf", "--object-streams=disable", out, "-"}).out;
+        EXPECT_TRUE(std::regex_search(qdf, std::regex("\\(" + first + " \\)( +-[0-9.]+){6} +(-20 +)?\\( words here\\)\\] TJ")));
     }
 }
 } // namespace

@@ -58,9 +58,10 @@ size_t firstGlyph(const Show &show)
 // The operator `show` (its stream's bytes `bytes`) without the glyphs
 // flagged in `removed` (indexed from the show's first glyph): a TJ in which
 // each removed glyph becomes a number moving exactly as far as it did (one
-// a glyph, so a reader adds the same steps as for the glyphs), and whose
-// other numbers keep the bytes the file wrote, so every kept glyph stays
-// where it was.
+// a glyph, so a reader adds the same steps as for the glyphs, and a kept
+// glyph after them lands on the very same fraction of a pixel), the kept
+// glyphs between stay together in one string, and the other numbers keep
+// the bytes the file wrote, so every kept glyph stays where it was.
 std::string rewritten(const Show &show, const std::string &bytes, const std::vector<Glyph> &glyphs,
                       const std::vector<bool> &removed)
 {
@@ -141,6 +142,7 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     removed.size = start->size;
     removed.color = start->color;
     removed.width = std::max(0.0f, end - along(start->origin));
+    removed.charSpace = start->charSpace;
     removed.bold = start->bold;
     removed.italic = start->italic;
     return removed;

@@ -31,6 +31,10 @@ public:
         // The removed words' extent along `direction` from `origin` (page
         // units as shown): a wider replacement is condensed to it.
         float width = 0;
+        // What the character spacing added to each removed glyph's advance
+        // (page units as shown): the replacement is spaced alike, so the
+        // line keeps one spacing.
+        float charSpace = 0;
         // The removed glyphs' face, so the replacement keeps their weight
         // and slant.
         bool bold = false;

@@ -735,6 +735,10 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         const fz_point own = fz_transform_vector(vertical ? fz_make_point(0, float(length)) : fz_make_point(float(length), 0),
                                                  glyphToShown);
         g.extent = std::sqrt(own.x * own.x + own.y * own.y);
+        const double charMove = vertical ? state.charSpace : state.charSpace * state.scale;
+        const fz_point spaced = fz_transform_vector(vertical ? fz_make_point(0, float(charMove)) : fz_make_point(float(charMove), 0),
+                                                    textToShown);
+        g.charSpace = float(std::copysign(std::sqrt(spaced.x * spaced.x + spaced.y * spaced.y), charMove));
         // A TJ number n moves by -n/1000 of the font size (times the
         // horizontal scaling, which the glyph's move has as well).
         const double unitMove = vertical ? state.size : state.size * state.scale;

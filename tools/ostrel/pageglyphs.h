@@ -71,6 +71,7 @@ public:
         float size = 0;                // the em as shown
         float advance = 0;             // along `direction`, as shown, spacing included
         float extent = 0;              // of the glyph itself along `direction`, as shown
+        float charSpace = 0;           // what the character spacing adds to `advance`
         double adjust = 0;             // a TJ number moving as far as the glyph does
         bool removable = false;        // false when no TJ number can stand for it
         bool space = false;            // white space only

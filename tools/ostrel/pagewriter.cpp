@@ -16,6 +16,8 @@ constexpr double kNarrowest = 0.5;
 // one that lacks a slant is sheared by this much.
 constexpr double kFakeBoldStroke = 0.03;
 constexpr float kFakeSlant = 0.2f;
+// Character spacing up to this share of the em spaces the letters of a word.
+constexpr double kWidestLetterSpacing = 0.2;
 
 // Written without the C library's formatting, which a page of many new
 // texts would spend much of its time in; what no number can be is written as 0.
@@ -146,7 +148,16 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
     if (glyphs.empty())
         return std::string();
     // Condensed to the old words' width, not below half; past that, smaller.
-    double natural = 0;
+    // The old words' character spacing, in ems of their size, where it
+    // spaces letters: readers read a line's letters as words only when
+    // they are spaced alike, and a line of tight letters among them reads
+    // as single letters. Wider spacing already sets letters apart as words;
+    // there the new words are set tight, to read as typed.
+    double spacing = double(t.at.charSpace) / std::max(t.at.size, 1.0f);
+    if (!(spacing > 0 && spacing < kWidestLetterSpacing))
+        spacing = 0;
+    // The spacing after the last glyph shows nothing, as after the old words.
+    double natural = spacing * double(glyphs.size() - 1);
     for (const ReplacementFonts::Glyph &g : glyphs)
         natural += g.advance;
     double size = std::max(t.at.size, 1.0f), squeeze = 1;
@@ -165,7 +176,7 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
                                       toPage);
     const std::string colour = colourOf(t.at.color);
     // A face without the weight asked for is stroked as well as filled.
-    std::string ops = "q BT 0 Tc 0 Tw " + number(squeeze * 100) + " Tz " + colour + " rg " + colour + " RG "
+    std::string ops = "q BT " + number(spacing) + " Tc 0 Tw " + number(squeeze * 100) + " Tz " + colour + " rg " + colour + " RG "
         + number(size * kFakeBoldStroke) + " w\n";
     double pen = 0;   // along the baseline, in ems as drawn
     for (size_t i = 0; i < glyphs.size();) {
@@ -201,7 +212,7 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
                 ops += hex[(g.code >> shift) & 0xF];
             ops += '>';
             adjust = (g.width - g.advance + g.xOffset) * 1000;
-            pen += g.advance * squeeze;
+            pen += (g.advance + spacing) * squeeze;
         }
         flush();
         ops += "] TJ\n";

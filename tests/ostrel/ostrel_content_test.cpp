@@ -7,6 +7,7 @@
 #include "testfonts.h"
 
 #include "glyphfinder.h"
+#include "markedtexts.h"
 #include "mupdfguard.h"
 
 #include <gtest/gtest.h>
@@ -184,7 +185,11 @@ protected:
         dir_ = pattern + '/';
         ASSERT_TRUE(TestFonts::useOnlyTheTestFonts(pattern));
     }
-    void TearDown() override { run({"rm", "-rf", dir_}); }
+    void TearDown() override
+    {
+        if (!std::getenv("OSTREL_CONTENT_KEEP"))
+            run({"rm", "-rf", dir_});
+    }
 
     // Runs the engine on `pdf` with one rule line; returns its exit code.
     int replaced(const std::string &pdf, const std::string &ruleLine, const std::string &out)
@@ -293,6 +298,95 @@ TEST_F(OstrelContentTest, wordsDrawnInvisiblyAreCoveredOrTheRuleSkipped)
         }
     }
 }
+// ---- Texts the document gives for the words ----
+
+// A tagged page: "Secret" in a span whose properties are written in the
+// content, "Hidden" in one the resources name, "Plan" under a figure's
+// /Alt, each tied by MCID to a structure element with texts of its own.
+std::string taggedPage()
+{
+    const std::string content =
+        "/Span << /MCID 0 /ActualText (Secret) /E (Secret) >> BDC BT /F1 12 Tf 20 150 Td (Secret) Tj ET EMC\n"
+        "/Span /Named BDC BT /F1 12 Tf 20 120 Td (Hidden) Tj ET EMC\n"
+        "/P << /MCID 2 >> BDC BT /F1 12 Tf 20 90 Td (Plan B) Tj ET EMC\n"
+        "/P << /MCID 3 /ActualText (Secretary) >> BDC BT /F1 12 Tf 20 60 Td (Secretary) Tj ET EMC\n";
+    return onePage(content, "/Properties << /Named << /MCID 1 /ActualText (Hidden) /Alt (Hidden) >> >>",
+                   {
+                       // 5: the structure tree's root; 6 the document element, 7 to 10 its kids.
+                       "<< /Type /StructTreeRoot /K 6 0 R /ParentTree << /Nums [0 [7 0 R 8 0 R 9 0 R 10 0 R]] >> >>",
+                       "<< /Type /StructElem /S /Document /P 5 0 R /K [7 0 R 8 0 R 11 0 R 10 0 R] /Alt (Secret Hidden Plan) >>",
+                       "<< /Type /StructElem /S /Span /P 6 0 R /Pg 3 0 R /K 0 /ActualText (Secret) /Alt (Secret) >>",
+                       "<< /Type /StructElem /S /Span /P 6 0 R /Pg 3 0 R /K [<< /Type /MCR /MCID 1 /Pg 3 0 R >>]"
+                       " /E (Hidden) >>",
+                       "<< /Type /StructElem /S /P /P 11 0 R /Pg 3 0 R /K [2] /Alt (Plan B) >>",
+                       "<< /Type /StructElem /S /P /P 6 0 R /Pg 3 0 R /K 3 /Alt (Secretary) >>",
+                       // 11: a figure holding 9, and holding itself again below: a cycle.
+                       "<< /Type /StructElem /S /Figure /P 6 0 R /K [9 0 R 11 0 R] /Alt (Plan) >>",
+                   },
+                   "/StructParents 0", "/StructTreeRoot 5 0 R /MarkInfo << /Marked true >>");
+}
+
+// `word` in UTF-16BE, as hex digits in lower case.
+std::string utf16Hex(const std::string &word)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : word)
+        hex += std::string("00") + digits[(c >> 4) & 0xF] + digits[c & 0xF];
+    return hex;
+}
+
+// None of the replaced words stays in the file, as the content writes it
+// or in a text string, written plainly or in UTF-16; what did not hold
+// them stays as it was.
+TEST_F(OstrelContentTest, markedContentAndStructureReadTheReplacement)
+{
+    const struct { const char *name; const char *rule; const char *word; const char *now; } cases[] = {
+        {"properties in the content", "1-20-38-40-14:Secret:Public", "Secret", "Public"},
+        {"properties the resources name", "1-20-68-40-14:Hidden:Shown", "Hidden", "Shown"},
+        {"a figure's alternate text", "1-20-98-25-14:Plan:Idea", "Plan", "Idea"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = dir_ + "out.pdf";
+        ASSERT_EQ(replaced(taggedPage(), c.rule, out), 0);
+        std::string qdf = run({"qpdf", "--qdf", "--object-streams=disable", out, "-"}).out;
+        ASSERT_FALSE(qdf.empty());
+        std::transform(qdf.begin(), qdf.end(), qdf.begin(), [](char k) { return char(std::tolower(k)); });
+        // qpdf's JSON gives every text string decoded.
+        const std::string json = run({"qpdf", "--json", "--json-key=qpdf", out}).out;
+        const std::string word(c.word);
+        const std::regex whole("\\b" + word + "\\b");
+        EXPECT_FALSE(std::regex_search(json, whole)) << json;
+        EXPECT_FALSE(std::regex_search(qdf, std::regex("\\b" + std::string(1, char(std::tolower(word[0]))) + word.substr(1) + "\\b")));
+        EXPECT_EQ(qdf.find(utf16Hex(word)), std::string::npos);
+        EXPECT_NE(json.find(c.now), std::string::npos);
+        EXPECT_FALSE(std::regex_search(run({"pdftotext", "-raw", out, "-"}).out, whole));
+        // Texts of words no rule named stay, longer words holding one too.
+        EXPECT_NE(json.find("Secretary"), std::string::npos);
+        for (const char *other : {"Secret", "Hidden", "Plan"})
+            EXPECT_TRUE(other == word || std::regex_search(json, std::regex(std::string("\\b") + other + "\\b"))) << other;
+    }
+}
+
+// The text strings of marked content read in content and as structure.
+TEST_F(OstrelContentTest, propertyListsChangeOnlyTheirTexts)
+{
+    const std::vector<MarkedTexts::Change> changes = {{"Secret", "Public"}, {"Secret plan", "Idea"}};
+    const struct { const char *bytes; const char *expected; } cases[] = {
+        {"<< /ActualText (Secret) >>", "<< /ActualText <FEFF005000750062006C00690063> >>"},
+        {"<</MCID 3/Alt(a Secret plan)>>", "<</MCID 3/Alt<FEFF006100200049006400650061>>>"},
+        {"<< /E <FEFF005300650063007200650074> /Lang (Secret) >>",
+         "<< /E <FEFF005000750062006C00690063> /Lang (Secret) >>"},
+        {"<< /ActualText (Open) /X << /Alt (Secret) >> >>", "<< /ActualText (Open) /X << /Alt (Secret) >> >>"},
+    };
+    std::unique_ptr<fz_context, void (*)(fz_context *)> ctx(fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT),
+                                                            fz_drop_context);
+    for (const auto &c : cases)
+        EXPECT_EQ(MarkedTexts::changedProperties(ctx.get(), c.bytes, changes), c.expected) << c.bytes;
+    EXPECT_EQ(MarkedTexts::changed("Secret plans: Secret", changes), "Ideas: Public");
+}
+
 // ---- Lines shown with character and word spacing ----
 
 // A rule on one word of a spaced line: the rest of the line keeps its

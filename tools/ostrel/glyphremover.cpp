@@ -2,6 +2,7 @@
 
 #include "backdrop.h"
 #include "glyphfinder.h"
+#include "markedtexts.h"
 #include "mupdfguard.h"
 #include "pageglyphs.h"
 
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace
 {
@@ -410,13 +412,14 @@ bool covered(Backdrop *backdrop, const fz_rect &ink, GlyphRemover::Removed *remo
     return true;
 }
 
-// The new bytes of each stream that changes: the operators showing removed
-// glyphs rewritten, once per place in a stream (a form drawn twice on the
-// page shows its operators twice, and loses the glyphs either drawing
-// lost), and the page's content ended at its last whole operator.
-std::map<int, std::string> newStreamBytes(const PageGlyphs &scan, const std::vector<bool> &removed)
+// New bytes for parts of streams: (stream, first byte) to (end, bytes).
+using Edits = std::map<std::pair<int, size_t>, std::pair<size_t, std::string>>;
+
+// The operators showing removed glyphs rewritten, once per place in a
+// stream: a form drawn twice on the page shows its operators twice, and
+// loses the glyphs either drawing lost.
+Edits showEdits(const PageGlyphs &scan, const std::vector<bool> &removed)
 {
-    const std::vector<Glyph> &glyphs = scan.glyphs();
     struct Edit
     {
         size_t show;
@@ -441,17 +444,60 @@ std::map<int, std::string> newStreamBytes(const PageGlyphs &scan, const std::vec
         for (size_t g = 0; g < count; ++g)
             edit.removed[g] = edit.removed[g] || removed[base + g];
     }
+    Edits out;
+    for (const auto &entry : edits) {
+        const Show &show = shows[entry.second.show];
+        out[entry.first] = {show.end, rewritten(show, scan.streams()[size_t(show.stream)].bytes, scan.glyphs(),
+                                                entry.second.removed)};
+    }
+    return out;
+}
+
+// The texts of the marked content holding removed glyphs changed: property
+// lists written in the content as edits, those the resources name and the
+// structure elements in place.
+void changeMarkedTexts(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGlyphs &scan,
+                       const std::vector<bool> &removed, const std::vector<MarkedTexts::Change> &changes, Edits *edits)
+{
+    std::set<int> mcids;
+    std::set<pdf_obj *> named;
+    for (const PageGlyphs::Marked &m : scan.marked()) {
+        if (std::find(removed.begin() + std::ptrdiff_t(m.first), removed.begin() + std::ptrdiff_t(m.end), true)
+            == removed.begin() + std::ptrdiff_t(m.end))
+            continue;
+        if (m.stop > m.start) {
+            const std::string &bytes = scan.streams()[size_t(m.stream)].bytes;
+            const std::string was = bytes.substr(m.start, m.stop - m.start);
+            std::string now = MarkedTexts::changedProperties(ctx, was, changes);
+            if (now != was)
+                edits->emplace(std::make_pair(m.stream, m.start), std::make_pair(m.stop, std::move(now)));
+        } else if (m.properties && named.insert(m.properties).second) {
+            MarkedTexts::changeDictionary(ctx, m.properties, changes);
+        }
+        // Structure refers to the page's own content by MCID alone.
+        if (m.mcid >= 0 && scan.streams()[size_t(m.stream)].parent < 0)
+            mcids.insert(m.mcid);
+    }
+    if (!mcids.empty())
+        MarkedTexts::changeStructure(ctx, doc, page->obj, mcids, changes);
+}
+
+// The new bytes of each stream that changes: `edits` applied, and the
+// page's content ended at its last whole operator.
+std::map<int, std::string> newStreamBytes(const PageGlyphs &scan, const Edits &edits)
+{
     std::map<int, std::string> newBytes;
     std::map<int, size_t> copiedUpTo;
     for (const auto &entry : edits) {
         const int stream = entry.first.first;
-        const Show &show = shows[entry.second.show];
         const std::string &old = scan.streams()[size_t(stream)].bytes;
         std::string &bytes = newBytes[stream];
         size_t &from = copiedUpTo[stream];
-        bytes.append(old, from, show.start - from);
-        bytes += rewritten(show, old, glyphs, entry.second.removed);
-        from = show.end;
+        if (entry.first.second < from)
+            continue;   // within an edit before it
+        bytes.append(old, from, entry.first.second - from);
+        bytes += entry.second.second;
+        from = entry.second.first;
     }
     // The page's content is followed by what this program draws: what it
     // leaves open (an array, a string, an inline image without its end)
@@ -474,6 +520,24 @@ std::map<int, std::string> newStreamBytes(const PageGlyphs &scan, const std::vec
             entry.second += '\n';
     }
     return newBytes;
+}
+
+// What replaces each request's words, for the texts that name them.
+std::vector<MarkedTexts::Change> changesOf(const std::vector<GlyphRemover::Request> &requests,
+                                           const std::vector<GlyphRemover::Removed> &results)
+{
+    std::vector<MarkedTexts::Change> changes;
+    for (size_t r = 0; r < requests.size(); ++r) {
+        const int found = results[r].found;
+        if (found < 0)
+            continue;
+        const std::string replacement = size_t(found) < requests[r].replaces.size() ? requests[r].replaces[size_t(found)]
+                                                                                     : std::string();
+        changes.push_back({results[r].text, replacement});
+        if (requests[r].finds[size_t(found)] != results[r].text)
+            changes.push_back({requests[r].finds[size_t(found)], replacement});
+    }
+    return changes;
 }
 }
 
@@ -520,7 +584,10 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         any = true;
         takeWithRepeats(&finder, repeated, glyphs, best, requests[r], requests[r].finds[size_t(found)], &removed);
     }
-    if (any)
-        writeBack(ctx, doc, page, scan, newStreamBytes(scan, removed));
+    if (!any)
+        return results;
+    Edits edits = showEdits(scan, removed);
+    changeMarkedTexts(ctx, doc, page, scan, removed, changesOf(requests, results), &edits);
+    writeBack(ctx, doc, page, scan, newStreamBytes(scan, edits));
     return results;
 }

@@ -12,7 +12,9 @@ class FontCache;
 // text where its box lies (see GlyphFinder), and every other drawing of
 // those words over them. Only the operators showing
 // those glyphs change, each into a TJ that keeps the other glyphs where they
-// were; every other byte of the content, and every resource, stays. A form
+// were, and the texts the document gives for them (/ActualText, /Alt, /E of
+// their marked content and structure elements) read their replacement;
+// every other byte of the content, and every resource, stays. A form
 // holding such a glyph is copied for this page, so other pages keep theirs.
 class GlyphRemover
 {
@@ -66,6 +68,9 @@ public:
         fz_rect box;
         std::vector<std::string> finds;
         bool picture = false;   // a picture is drawn over the words
+        // The text replacing each find (UTF-8), for the texts the document
+        // gives for the words (/ActualText, /Alt); none for a picture.
+        std::vector<std::string> replaces;
     };
 
     // Rewrites the content of `page` when any request is found; `toShown`

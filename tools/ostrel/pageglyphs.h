@@ -1,7 +1,11 @@
 #ifndef OSTREL_PAGEGLYPHS_H
 #define OSTREL_PAGEGLYPHS_H
 
+#include "contenttokens.h"
+
 #include <mupdf/pdf.h>
+
+#include <cstdint>
 
 #include <deque>
 #include <map>
@@ -99,6 +103,17 @@ public:
     const std::vector<Show> &shows() const { return shows_; }
     const std::vector<Glyph> &glyphs() const { return glyphs_; }
 
+    // A marked-content sequence with properties, as drawn once.
+    struct Marked
+    {
+        int stream = 0;
+        size_t start = 0, stop = 0;       // its property list's bytes in the stream, when written there
+        pdf_obj *properties = nullptr;    // the property list the resources name (borrowed), or none
+        int mcid = -1;                    // its place in the document's structure; -1 for none
+        size_t first = 0, end = 0;        // the glyphs it holds
+    };
+    const std::vector<Marked> &marked() const { return marked_; }
+
     // Graphics states the page's content leaves saved at its end, and
     // whether it restored more than it saved on the way: what must follow
     // it to get back to the state it started in.
@@ -118,13 +133,27 @@ private:
         bool plain = false;   // grey, RGB or CMYK: colours we can take over
     };
 
+    struct Reading;
+
     void run(int stream, State *state, std::vector<State> *saved, int depth);
+    ContentTokens::Token nextToken(ContentTokens *tokens);
+    static Operand operandOf(ContentTokens::Token *t);
+    Operand readArray(ContentTokens *tokens, size_t start);
+    Operand readDictionary(ContentTokens *tokens, size_t start);
+    static void pushOperand(Reading *r, Operand operand);
+    void closeSpans(const Reading &r);
+    // Applies operator `op`, whose operands start at `start` and which
+    // ends at `end`; false where the rest of the stream cannot be read.
+    bool operate(Reading *r, uint32_t op, size_t start, size_t end);
+    bool textOperator(Reading *r, uint32_t op, size_t start, size_t end);
+    bool colourOperator(Reading *r, uint32_t op);
+    bool markedOperator(Reading *r, uint32_t op);
+    void beginMarked(Reading *r, const Operand &properties);
     void show(const std::vector<Operand> &operands, Show::Kind kind, State *state, int stream, size_t start,
               size_t end);
     void showString(const std::string &bytes, const State &state);
     void drawForm(const std::string &name, int stream, const State &state, int depth);
-    bool skipInlineImage(class ContentTokens *tokens, int stream);
-    void beginMarked(const Operand &properties, std::vector<bool> *marks);
+    bool skipInlineImage(ContentTokens *tokens, int stream);
     void endActualText();
     int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
@@ -136,6 +165,7 @@ private:
     std::map<std::pair<int, std::string>, int> formStreams_;
     std::vector<Show> shows_;
     std::vector<Glyph> glyphs_;
+    std::vector<Marked> marked_;
     std::vector<fz_rect> unread_;
     int openStates_ = 0;
     bool restoredTooMany_ = false;

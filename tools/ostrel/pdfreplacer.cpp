@@ -751,7 +751,7 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
         textCandidates.push_back(std::move(candidates));
         requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
                                          float(rule->top + rule->height)),
-                            textCandidates.back().finds});
+                            textCandidates.back().finds, false, textCandidates.back().replaces});
     }
     std::vector<const ImageRule *> imageRules;
     for (const ImageRule *rule : pageImageRules) {
@@ -761,7 +761,7 @@ void changePage(const Editing &e, int64_t number, const std::vector<const TextRu
             continue;
         }
         imageRules.push_back(rule);
-        requests.push_back({run.box, {run.text}, true});
+        requests.push_back({run.box, {run.text}, true, {}});
     }
     if (requests.empty())
         return;

@@ -433,4 +433,44 @@ TEST_F(OstrelContentTest, spacedLinesReadAsBeforeAroundTheReplacement)
         EXPECT_TRUE(std::regex_search(qdf, std::regex("\\(" + first + " \\)( +-[0-9.]+){6} +(-20 +)?\\( words here\\)\\] TJ")));
     }
 }
+// ---- Finding words among glyphs of any box ----
+
+PageGlyphs::Glyph glyph(char32_t c, float x0, float x1)
+{
+    PageGlyphs::Glyph g;
+    g.text = std::u32string(1, c);
+    g.box = fz_make_rect(x0, 92, x1, 102);
+    g.origin = fz_make_point(x0, 100);
+    g.size = 10;
+    g.advance = g.extent = x1 - x0;
+    g.removable = true;
+    return g;
+}
+
+// A glyph whose box is no number lies on no line: the search passes it by
+// and finds the word the other glyphs spell, in the order they are shown
+// (the content draws its "a" last), with and without the index of places.
+TEST_F(OstrelContentTest, glyphsWithoutAFiniteBoxArePassedBy)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const struct { const char *name; fz_rect box; } cases[] = {
+        {"no number", fz_make_rect(nan, nan, nan, nan)},
+        {"infinite", fz_make_rect(-inf, -inf, inf, inf)},
+        {"infinite across", fz_make_rect(10, -inf, 20, inf)},
+        {"no number along", fz_make_rect(nan, 92, 20, 102)},
+        {"far away", fz_make_rect(200, 92, 210, 102)},
+    };
+    for (const auto &c : cases) {
+        for (const size_t queries : {size_t(1), size_t(1000)}) {
+            SCOPED_TRACE(std::string(c.name) + (queries > 1 ? ", indexed" : ""));
+            std::vector<PageGlyphs::Glyph> glyphs = {glyph('a', 0, 0), glyph('x', 300, 310), glyph('b', 20, 30),
+                                                     glyph('c', 30, 40), glyph('a', 10, 20)};
+            glyphs[0].box = c.box;
+            glyphs[0].origin = fz_make_point(c.box.x0, c.box.y1);
+            const GlyphFinder finder(glyphs, queries);
+            const GlyphFinder::Match m = finder.find("abc", fz_make_rect(5, 90, 45, 104));
+            EXPECT_EQ(m.glyphs, (std::vector<size_t>{4, 2, 3}));
+        }
+    }
+}
 } // namespace

@@ -1,13 +1,15 @@
-#ifndef OSTREL_CONTENTTOKENS_H
-#define OSTREL_CONTENTTOKENS_H
+#ifndef COMMON_CONTENTTOKENS_H
+#define COMMON_CONTENTTOKENS_H
 
 #include <cstddef>
 #include <string>
 
 // Reads the tokens of a decoded content stream one by one, telling where
 // each starts and ends, so a caller can replace the bytes of one operator
-// and keep every other byte as it was. Plain C++: no PDF library, so any
-// bytes are read in time linear in their length.
+// and keep every other byte as it was. The one reading of content for every
+// program: the engine's walk and rewrite of pages, and the counts of what a
+// page draws. Plain C++: no PDF library, so any bytes are read in time
+// linear in their length.
 class ContentTokens
 {
 public:

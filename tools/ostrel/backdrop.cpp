@@ -21,6 +21,10 @@ constexpr float kDescent = 0.3f;
 constexpr float kRing = 0.15f;
 constexpr double kPrevailing = 0.6;
 constexpr int kNear = 40;
+// Every word inks its line from the baseline up to this share of the em.
+constexpr float kCore = 0.4f;
+// Pixels the cover reaches past the scan's word, for the blur of its edge.
+constexpr int kEdge = 2;
 
 int channelOf(int c, int shift)
 {
@@ -131,28 +135,69 @@ int Backdrop::pixel(int x, int y) const
     return p[0] << 16 | p[1] << 8 | p[2];
 }
 
-bool Backdrop::cover(const fz_rect &ink, const fz_point &origin, const fz_point &direction, float size, Cover *out,
-                     std::string *why)
+bool Backdrop::isInk(int x, int y, int ground) const
+{
+    return distance(pixel(x, y), ground) > kNear;
+}
+
+fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int ground) const
+{
+    // Rows, then columns, joined to the core while they hold ink: the
+    // scan's word grows out of it, and ends at the blank between it and
+    // the next word or line.
+    fz_irect grown = core;
+    const auto rowInk = [&](int y) {
+        for (int x = grown.x0; x < grown.x1; ++x)
+            if (isInk(x, y, ground))
+                return true;
+        return false;
+    };
+    const auto columnInk = [&](int x) {
+        for (int y = grown.y0; y < grown.y1; ++y)
+            if (isInk(x, y, ground))
+                return true;
+        return false;
+    };
+    while (grown.y0 > within.y0 && rowInk(grown.y0 - 1))
+        --grown.y0;
+    while (grown.y1 < within.y1 && rowInk(grown.y1))
+        ++grown.y1;
+    while (grown.x0 > within.x0 && columnInk(grown.x0 - 1))
+        --grown.x0;
+    while (grown.x1 < within.x1 && columnInk(grown.x1))
+        ++grown.x1;
+    // Of that, where ink is.
+    fz_irect inked = {grown.x1, grown.y1, grown.x0, grown.y0};
+    for (int y = grown.y0; y < grown.y1; ++y)
+        for (int x = grown.x0; x < grown.x1; ++x)
+            if (isInk(x, y, ground))
+                inked = {std::min(inked.x0, x), std::min(inked.y0, y), std::max(inked.x1, x + 1), std::max(inked.y1, y + 1)};
+    return fz_is_empty_irect(inked) ? core : inked;
+}
+
+bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
 {
     if (!draw(why))
         return false;
-    // Below the baseline, across the writing direction, as shown (y down).
-    const fz_point down = fz_make_point(-direction.y, direction.x);
-    fz_rect box = fz_include_point_in_rect(ink, fz_make_point(origin.x + down.x * size * kDescent,
-                                                             origin.y + down.y * size * kDescent));
-    box = fz_expand_rect(box, size * kMargin);
-    const fz_irect inner = fz_round_rect(fz_transform_rect(box, fz_scale(scale_, scale_)));
-    const int ring = std::max(2, int(std::lround(size * kRing * scale_)));
-    const fz_irect outer = fz_expand_irect(inner, ring);
+    // Where the scan's word may lie: the glyphs' box, and below the
+    // baseline, across the writing direction, as shown (y down).
+    const float size = words.size;
+    const fz_point d = words.direction, down = fz_make_point(-d.y, d.x);
+    const fz_point start = words.origin, end = fz_make_point(start.x + d.x * words.width, start.y + d.y * words.width);
+    fz_rect area = fz_include_point_in_rect(words.ink, fz_make_point(start.x + down.x * size * kDescent,
+                                                                    start.y + down.y * size * kDescent));
+    area = fz_expand_rect(area, size * kMargin);
+    const fz_matrix toPixels = fz_scale(scale_, scale_);
     const fz_irect drawn = fz_pixmap_bbox(ctx_, drawing_);
-    std::vector<int> around, within;
-    for (int y = std::max(outer.y0, drawn.y0); y < std::min(outer.y1, drawn.y1); ++y) {
-        for (int x = std::max(outer.x0, drawn.x0); x < std::min(outer.x1, drawn.x1); ++x) {
-            const bool inside = x >= inner.x0 && x < inner.x1 && y >= inner.y0 && y < inner.y1;
-            (inside ? within : around).push_back(pixel(x, y));
-        }
-    }
-    if (around.empty() || within.empty()) {
+    const fz_irect within = fz_intersect_irect(fz_round_rect(fz_transform_rect(area, toPixels)), drawn);
+    const int ring = std::max(2, int(std::lround(size * kRing * scale_)));
+    const fz_irect outer = fz_intersect_irect(fz_expand_irect(within, ring), drawn);
+    std::vector<int> around;
+    for (int y = outer.y0; y < outer.y1; ++y)
+        for (int x = outer.x0; x < outer.x1; ++x)
+            if (!(x >= within.x0 && x < within.x1 && y >= within.y0 && y < within.y1))
+                around.push_back(pixel(x, y));
+    if (around.empty() || fz_is_empty_irect(within)) {
         *why = "its words, drawn invisibly, lie off the page";
         return false;
     }
@@ -163,13 +208,24 @@ bool Backdrop::cover(const fz_rect &ink, const fz_point &origin, const fz_point 
                "with";
         return false;
     }
-    out->box = box;
     out->ground = meanOf(around, near);
+    // The core every word inks: from the baseline up to about its letters' middle.
+    const fz_point up = fz_make_point(-down.x * size * kCore, -down.y * size * kCore);
+    fz_rect core = fz_include_point_in_rect(fz_make_rect(start.x, start.y, start.x, start.y), end);
+    core = fz_include_point_in_rect(core, fz_make_point(start.x + up.x, start.y + up.y));
+    core = fz_include_point_in_rect(core, fz_make_point(end.x + up.x, end.y + up.y));
+    const fz_irect coreAt = fz_intersect_irect(fz_round_rect(fz_transform_rect(core, toPixels)), within);
+    const fz_irect covered = fz_intersect_irect(fz_expand_irect(shown(coreAt, within, out->ground), kEdge), within);
+    out->box = fz_transform_rect(fz_rect_from_irect(covered), fz_scale(1 / scale_, 1 / scale_));
     // What shows in the box: its pixels farthest from the ground.
+    std::vector<int> inside;
+    for (int y = covered.y0; y < covered.y1; ++y)
+        for (int x = covered.x0; x < covered.x1; ++x)
+            inside.push_back(pixel(x, y));
     int farthest = 0;
-    for (const int c : within)
+    for (const int c : inside)
         farthest = std::max(farthest, distance(c, out->ground));
     const int ground = out->ground;
-    out->ink = farthest > kNear ? meanOf(within, [&](int c) { return distance(c, ground) * 4 >= farthest * 3; }) : -1;
+    out->ink = farthest > kNear ? meanOf(inside, [&](int c) { return distance(c, ground) * 4 >= farthest * 3; }) : -1;
     return true;
 }

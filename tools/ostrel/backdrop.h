@@ -25,18 +25,30 @@ public:
     Backdrop(const Backdrop &) = delete;
     Backdrop &operator=(const Backdrop &) = delete;
 
-    // The cover of words whose glyphs lie in `ink` (page as shown), `size`
-    // their em: their box grown a little, so a scan's word, drawn less
-    // exactly than its text, goes with them. False, naming why in `why`,
-    // where no one colour prevails about the box (a photograph, a pattern):
-    // no cover could be told from what lies under it.
-    bool cover(const fz_rect &ink, const fz_point &origin, const fz_point &direction, float size, Cover *out,
-               std::string *why);
+    // Words drawn invisibly, as shown: where their glyphs lie, their
+    // baseline's start, direction and length, and their em.
+    struct Words
+    {
+        fz_rect ink;
+        fz_point origin, direction;
+        float width, size;
+    };
+
+    // The cover of `words`: the box of what the page shows where they lie
+    // (a scan's word, drawn less exactly than its text, and found by its
+    // pixels), and the colour of the ground about them. False, naming why
+    // in `why`, where no one colour prevails about them (a photograph, a
+    // pattern): no cover could be told from what lies under it.
+    bool cover(const Words &words, Cover *out, std::string *why);
 
 private:
     bool draw(std::string *why);
     // The colour of pixel (x, y) of the drawing, which must lie in it.
     int pixel(int x, int y) const;
+    bool isInk(int x, int y, int ground) const;
+    // The box of the ink joined to `core`, inside `within` (pixels); `core`
+    // where none is.
+    fz_irect shown(const fz_irect &core, const fz_irect &within, int ground) const;
 
     fz_context *ctx_;
     pdf_page *page_;

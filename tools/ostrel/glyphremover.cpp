@@ -403,7 +403,7 @@ bool drawnInvisibly(const std::vector<Glyph> &glyphs, const std::vector<size_t> 
 bool covered(Backdrop *backdrop, const fz_rect &ink, GlyphRemover::Removed *removed, std::string *why)
 {
     Backdrop::Cover cover;
-    if (!backdrop->cover(ink, removed->origin, removed->direction, removed->size, &cover, why))
+    if (!backdrop->cover({ink, removed->origin, removed->direction, removed->width, removed->size}, &cover, why))
         return false;
     removed->cover = cover.box;
     removed->ground = cover.ground;

@@ -23,6 +23,10 @@ constexpr double kPrevailing = 0.6;
 constexpr int kNear = 40;
 // Every word inks its line from the baseline up to this share of the em.
 constexpr float kCore = 0.4f;
+// A scan's letters are set apart by blanks narrower than kLetterGap of the
+// em, and its parts across the line (an i's dot) by less than kLineGap.
+constexpr float kLetterGap = 0.15f;
+constexpr float kLineGap = 0.08f;
 // Pixels the cover reaches past the scan's word, for the blur of its edge.
 constexpr int kEdge = 2;
 
@@ -140,11 +144,12 @@ bool Backdrop::isInk(int x, int y, int ground) const
     return distance(pixel(x, y), ground) > kNear;
 }
 
-fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int ground) const
+fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int ground, int letterGap, int lineGap) const
 {
-    // Rows, then columns, joined to the core while they hold ink: the
-    // scan's word grows out of it, and ends at the blank between it and
-    // the next word or line.
+    // Rows, then columns, joined to the core while they hold ink, over
+    // blanks narrower than those between lines and between words: the
+    // scan's word grows out of it, and ends where the next word or line
+    // begins.
     fz_irect grown = core;
     const auto rowInk = [&](int y) {
         for (int x = grown.x0; x < grown.x1; ++x)
@@ -158,14 +163,27 @@ fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int groun
                 return true;
         return false;
     };
-    while (grown.y0 > within.y0 && rowInk(grown.y0 - 1))
-        --grown.y0;
-    while (grown.y1 < within.y1 && rowInk(grown.y1))
-        ++grown.y1;
-    while (grown.x0 > within.x0 && columnInk(grown.x0 - 1))
-        --grown.x0;
-    while (grown.x1 < within.x1 && columnInk(grown.x1))
-        ++grown.x1;
+    // The farthest place holding ink from `first` on by `step`, before
+    // `end`, over blanks of up to `gap` places; first - step for none.
+    const auto extend = [](int first, int step, int end, int gap, const auto &inked) {
+        int reached = first - step;
+        for (int at = first, blank = 0; at != end && blank <= gap; at += step) {
+            if (inked(at)) {
+                reached = at;
+                blank = 0;
+            } else {
+                ++blank;
+            }
+        }
+        return reached;
+    };
+    // Twice: columns reached may reach further rows.
+    for (int pass = 0; pass < 2; ++pass) {
+        grown.y0 = extend(grown.y0 - 1, -1, within.y0 - 1, lineGap, rowInk);
+        grown.y1 = extend(grown.y1, 1, within.y1, lineGap, rowInk) + 1;
+        grown.x0 = extend(grown.x0 - 1, -1, within.x0 - 1, letterGap, columnInk);
+        grown.x1 = extend(grown.x1, 1, within.x1, letterGap, columnInk) + 1;
+    }
     // Of that, where ink is.
     fz_irect inked = {grown.x1, grown.y1, grown.x0, grown.y0};
     for (int y = grown.y0; y < grown.y1; ++y)
@@ -184,8 +202,8 @@ bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
     const float size = words.size;
     const fz_point d = words.direction, down = fz_make_point(-d.y, d.x);
     const fz_point start = words.origin, end = fz_make_point(start.x + d.x * words.width, start.y + d.y * words.width);
-    fz_rect area = fz_include_point_in_rect(words.ink, fz_make_point(start.x + down.x * size * kDescent,
-                                                                    start.y + down.y * size * kDescent));
+    fz_rect area = fz_include_point_in_rect(words.room, fz_make_point(start.x + down.x * size * kDescent,
+                                                                     start.y + down.y * size * kDescent));
     area = fz_expand_rect(area, size * kMargin);
     const fz_matrix toPixels = fz_scale(scale_, scale_);
     const fz_irect drawn = fz_pixmap_bbox(ctx_, drawing_);
@@ -215,7 +233,9 @@ bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
     core = fz_include_point_in_rect(core, fz_make_point(start.x + up.x, start.y + up.y));
     core = fz_include_point_in_rect(core, fz_make_point(end.x + up.x, end.y + up.y));
     const fz_irect coreAt = fz_intersect_irect(fz_round_rect(fz_transform_rect(core, toPixels)), within);
-    const fz_irect covered = fz_intersect_irect(fz_expand_irect(shown(coreAt, within, out->ground), kEdge), within);
+    const int letterGap = int(size * kLetterGap * scale_), lineGap = int(size * kLineGap * scale_);
+    const fz_irect covered =
+        fz_intersect_irect(fz_expand_irect(shown(coreAt, within, out->ground, letterGap, lineGap), kEdge), within);
     out->box = fz_transform_rect(fz_rect_from_irect(covered), fz_scale(1 / scale_, 1 / scale_));
     // What shows in the box: its pixels farthest from the ground.
     std::vector<int> inside;

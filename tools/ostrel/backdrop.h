@@ -25,11 +25,13 @@ public:
     Backdrop(const Backdrop &) = delete;
     Backdrop &operator=(const Backdrop &) = delete;
 
-    // Words drawn invisibly, as shown: where their glyphs lie, their
-    // baseline's start, direction and length, and their em.
+    // Words drawn invisibly, as shown: where the page may show them (their
+    // glyphs, and the blanks after them, over which a recognised text
+    // spreads a scan's word), their baseline's start, direction and
+    // length, and their em.
     struct Words
     {
-        fz_rect ink;
+        fz_rect room;
         fz_point origin, direction;
         float width, size;
     };
@@ -46,9 +48,10 @@ private:
     // The colour of pixel (x, y) of the drawing, which must lie in it.
     int pixel(int x, int y) const;
     bool isInk(int x, int y, int ground) const;
-    // The box of the ink joined to `core`, inside `within` (pixels); `core`
-    // where none is.
-    fz_irect shown(const fz_irect &core, const fz_irect &within, int ground) const;
+    // The box of the ink joined to `core`, inside `within`, over blanks of
+    // up to `letterGap` along rows and `lineGap` along columns (pixels);
+    // `core` where none is.
+    fz_irect shown(const fz_irect &core, const fz_irect &within, int ground, int letterGap, int lineGap) const;
 
     fz_context *ctx_;
     pdf_page *page_;

@@ -398,12 +398,18 @@ bool drawnInvisibly(const std::vector<Glyph> &glyphs, const std::vector<size_t> 
     return std::any_of(match.begin(), match.end(), [&glyphs](size_t i) { return glyphs[i].invisible; });
 }
 
-// Where the words drawn invisibly at `ink` are to be covered, noted in
-// `removed`; false, naming why in `why`, where they cannot be.
-bool covered(Backdrop *backdrop, const fz_rect &ink, GlyphRemover::Removed *removed, std::string *why)
+// Where the words drawn invisibly at `ink` (glyphs `match`) are to be
+// covered, noted in `removed`; false, naming why in `why`, where they
+// cannot be. A recognised text's blanks after its words belong to them: the
+// scan's word may reach over them.
+bool covered(Backdrop *backdrop, const std::vector<Glyph> &glyphs, const std::vector<size_t> &match, const fz_rect &ink,
+             GlyphRemover::Removed *removed, std::string *why)
 {
+    fz_rect room = ink;
+    for (size_t g = match.back() + 1; g < glyphs.size() && glyphs[g].space && glyphs[g].invisible; ++g)
+        room = fz_union_rect(room, glyphs[g].box);
     Backdrop::Cover cover;
-    if (!backdrop->cover({ink, removed->origin, removed->direction, removed->width, removed->size}, &cover, why))
+    if (!backdrop->cover({room, removed->origin, removed->direction, removed->width, removed->size}, &cover, why))
         return false;
     removed->cover = cover.box;
     removed->ground = cover.ground;
@@ -576,7 +582,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         }
         Removed described = describe(glyphs, best.glyphs);
         if (!requests[r].picture && drawnInvisibly(glyphs, best.glyphs)
-            && !covered(&backdrop, ink, &described, &results[r].refusal))
+            && !covered(&backdrop, glyphs, best.glyphs, ink, &described, &results[r].refusal))
             continue;
         results[r] = std::move(described);
         results[r].found = found;

@@ -234,9 +234,9 @@ bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
     core = fz_include_point_in_rect(core, fz_make_point(end.x + up.x, end.y + up.y));
     const fz_irect coreAt = fz_intersect_irect(fz_round_rect(fz_transform_rect(core, toPixels)), within);
     const int letterGap = int(size * kLetterGap * scale_), lineGap = int(size * kLineGap * scale_);
-    const fz_irect covered =
-        fz_intersect_irect(fz_expand_irect(shown(coreAt, within, out->ground, letterGap, lineGap), kEdge), within);
+    const fz_irect covered = shown(coreAt, within, out->ground, letterGap, lineGap);
     out->box = fz_transform_rect(fz_rect_from_irect(covered), fz_scale(1 / scale_, 1 / scale_));
+    out->edge = kEdge / scale_;
     // What shows in the box: its pixels farthest from the ground.
     std::vector<int> inside;
     for (int y = covered.y0; y < covered.y1; ++y)

@@ -15,7 +15,8 @@ class Backdrop
 public:
     struct Cover
     {
-        fz_rect box = fz_empty_rect;   // page as shown
+        fz_rect box = fz_empty_rect;   // of what shows, page as shown
+        float edge = 0;                // how far the blur of its edge reaches past it
         int ground = 0xFFFFFF;         // 0xRRGGBB
         int ink = -1;                  // what shows in the box, -1 when nothing does
     };

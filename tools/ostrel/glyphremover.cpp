@@ -18,6 +18,10 @@ namespace
 using Glyph = PageGlyphs::Glyph;
 using Show = PageGlyphs::Show;
 
+// How far the cover of words drawn invisibly may reach past the rule's box:
+// the box is written in whole units.
+constexpr float kCoverBeyondBox = 1;
+
 // A TJ adjustment as the shortest decimal that reads back as the same
 // double, without an exponent (PDF numbers have none): a kept glyph after
 // removed ones then stands where it stood. Written without the C library's
@@ -403,7 +407,7 @@ bool drawnInvisibly(const std::vector<Glyph> &glyphs, const std::vector<size_t> 
 // cannot be. A recognised text's blanks after its words belong to them: the
 // scan's word may reach over them.
 bool covered(Backdrop *backdrop, const std::vector<Glyph> &glyphs, const std::vector<size_t> &match, const fz_rect &ink,
-             GlyphRemover::Removed *removed, std::string *why)
+             const fz_rect &box, GlyphRemover::Removed *removed, std::string *why)
 {
     fz_rect room = ink;
     for (size_t g = match.back() + 1; g < glyphs.size() && glyphs[g].space && glyphs[g].invisible; ++g)
@@ -411,7 +415,18 @@ bool covered(Backdrop *backdrop, const std::vector<Glyph> &glyphs, const std::ve
     Backdrop::Cover cover;
     if (!backdrop->cover({room, removed->origin, removed->direction, removed->width, removed->size}, &cover, why))
         return false;
-    removed->cover = cover.box;
+    // The cover changes the page only in the rule's box, give or take the
+    // rounding of the box's edges to whole units.
+    const float past = std::max({box.x0 - cover.box.x0, cover.box.x1 - box.x1, box.y0 - cover.box.y0, cover.box.y1 - box.y1});
+    if (past > kCoverBeyondBox) {
+        char amount[32];
+        std::snprintf(amount, sizeof amount, "%.1f", double(past));
+        *why = std::string("its words are drawn invisibly over a picture that shows them up to ") + amount
+            + " units past its box; covering them would change the page outside it (a box taking them in whole is "
+              "applied)";
+        return false;
+    }
+    removed->cover = fz_intersect_rect(fz_expand_rect(cover.box, cover.edge), fz_expand_rect(box, kCoverBeyondBox));
     removed->ground = cover.ground;
     if (cover.ink >= 0)
         removed->color = cover.ink;
@@ -582,7 +597,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         }
         Removed described = describe(glyphs, best.glyphs);
         if (!requests[r].picture && drawnInvisibly(glyphs, best.glyphs)
-            && !covered(&backdrop, glyphs, best.glyphs, ink, &described, &results[r].refusal))
+            && !covered(&backdrop, glyphs, best.glyphs, ink, requests[r].box, &described, &results[r].refusal))
             continue;
         results[r] = std::move(described);
         results[r].found = found;

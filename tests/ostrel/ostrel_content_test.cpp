@@ -382,6 +382,27 @@ TEST_F(OstrelContentTest, markedContentAndStructureReadTheReplacement)
     }
 }
 
+// A structure tree thousands of elements deep, each holding the next and
+// the root again: the element holding the word, and every one above it,
+// read the replacement.
+TEST_F(OstrelContentTest, deepStructureTreesAreWalkedWhole)
+{
+    const int depth = 3000;
+    std::vector<std::string> extra = {"<< /Type /StructTreeRoot /K 6 0 R >>"};
+    for (int i = 0; i < depth; ++i) {
+        const std::string next = i + 1 < depth ? std::to_string(7 + i) + " 0 R " : std::string("<< /MCID 0 /Pg 3 0 R >> ");
+        extra.push_back("<< /Type /StructElem /S /Div /K [" + next + "6 0 R] /Alt (Secret " + std::to_string(i) + ") >>");
+    }
+    const std::string pdf = onePage("/Span << /MCID 0 >> BDC BT /F1 12 Tf 20 150 Td (Secret) Tj ET EMC", "", extra,
+                                    "/StructParents 0", "/StructTreeRoot 5 0 R");
+    const std::string out = dir_ + "out.pdf";
+    ASSERT_EQ(replaced(pdf, "1-20-38-40-14:Secret:Public", out), 0);
+    const std::string json = run({"qpdf", "--json", "--json-key=qpdf", out}).out;
+    EXPECT_EQ(json.find("Secret"), std::string::npos);
+    EXPECT_NE(json.find("Public 2999"), std::string::npos);
+    EXPECT_NE(json.find("Public 0"), std::string::npos);
+}
+
 // The text strings of marked content read in content and as structure.
 TEST_F(OstrelContentTest, propertyListsChangeOnlyTheirTexts)
 {

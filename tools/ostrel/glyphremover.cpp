@@ -480,11 +480,16 @@ Edits showEdits(const PageGlyphs &scan, const std::vector<bool> &removed)
 void changeMarkedTexts(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGlyphs &scan,
                        const std::vector<bool> &removed, const std::vector<MarkedTexts::Change> &changes, Edits *edits)
 {
+    if (scan.marked().empty())
+        return;
+    // Removed glyphs before each glyph, so a span of any length is asked at once.
+    std::vector<size_t> before(removed.size() + 1, 0);
+    for (size_t g = 0; g < removed.size(); ++g)
+        before[g + 1] = before[g] + (removed[g] ? 1 : 0);
     std::set<int> mcids;
     std::set<pdf_obj *> named;
     for (const PageGlyphs::Marked &m : scan.marked()) {
-        if (std::find(removed.begin() + std::ptrdiff_t(m.first), removed.begin() + std::ptrdiff_t(m.end), true)
-            == removed.begin() + std::ptrdiff_t(m.end))
+        if (before[m.end] == before[m.first])
             continue;
         if (m.stop > m.start) {
             const std::string &bytes = scan.streams()[size_t(m.stream)].bytes;

@@ -8,9 +8,8 @@
 
 namespace
 {
-// A tagged document nests its elements a few dozen deep and holds some
-// hundred thousand; a tree past these is not walked further.
-const int kStructureDepthLimit = 256;
+// A tagged document holds some hundred thousand elements; a tree of more
+// is not walked further. The walk keeps no stack: any depth costs the same.
 const size_t kStructureElementLimit = 1000000;
 
 // A text string as content writes it: UTF-16BE with its byte order mark,
@@ -158,7 +157,6 @@ void MarkedTexts::changeStructure(fz_context *ctx, pdf_document *doc, pdf_obj *p
         pdf_obj *object;
         size_t parent;
         pdf_obj *page;
-        int depth;
         bool holds = false;   // a marked sequence of `mcids` on the page
     };
     std::vector<Element> elements;
@@ -166,7 +164,7 @@ void MarkedTexts::changeStructure(fz_context *ctx, pdf_document *doc, pdf_obj *p
     guarded(ctx, [&] {
         pdf_obj *root = pdf_dict_gets(ctx, pdf_dict_get(ctx, pdf_trailer(ctx, doc), PDF_NAME(Root)), "StructTreeRoot");
         if (pdf_is_dict(ctx, root))
-            elements.push_back({root, size_t(-1), nullptr, 0});
+            elements.push_back({root, size_t(-1), nullptr});
     });
     for (size_t i = 0; i < elements.size(); ++i) {
         const Element e = elements[i];
@@ -182,9 +180,9 @@ void MarkedTexts::changeStructure(fz_context *ctx, pdf_document *doc, pdf_obj *p
             const Kid kid = kidOf(ctx, kids, k, on);
             if (kid.mcid >= 0) {
                 elements[i].holds = elements[i].holds || (samePage(ctx, kid.page, page) && mcids.count(kid.mcid));
-            } else if (kid.element && e.depth < kStructureDepthLimit && (kid.number <= 0 || seen.insert(kid.number).second)) {
+            } else if (kid.element && (kid.number <= 0 || seen.insert(kid.number).second)) {
                 // Each object once, so a cycle ends.
-                elements.push_back({kid.element, i, on, e.depth + 1});
+                elements.push_back({kid.element, i, on});
             }
         }
     }

@@ -35,7 +35,8 @@ public:
 
     // Changes the text entries of the structure elements that hold any of
     // `mcids` on `page`, and of the elements above them. The walk of the
-    // structure tree is bounded in depth and count and passes over cycles.
+    // structure tree is bounded in count, at any depth, and passes over
+    // cycles.
     // Throws MupdfError.
     static void changeStructure(fz_context *ctx, pdf_document *doc, pdf_obj *page, const std::set<int> &mcids,
                                 const std::vector<Change> &changes);

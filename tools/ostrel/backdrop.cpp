@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace
 {
@@ -195,6 +196,12 @@ fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int groun
 
 bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
 {
+    const float numbers[] = {words.room.x0, words.room.y0, words.room.x1, words.room.y1, words.origin.x, words.origin.y,
+                             words.direction.x, words.direction.y, words.width, words.size};
+    if (!std::all_of(std::begin(numbers), std::end(numbers), [](float v) { return std::isfinite(v) && std::fabs(v) < 1e6f; })) {
+        *why = "its words, drawn invisibly, have no place on the page to be covered at";
+        return false;
+    }
     if (!draw(why))
         return false;
     // Where the scan's word may lie: the glyphs' box, and below the
@@ -233,6 +240,10 @@ bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
     core = fz_include_point_in_rect(core, fz_make_point(start.x + up.x, start.y + up.y));
     core = fz_include_point_in_rect(core, fz_make_point(end.x + up.x, end.y + up.y));
     const fz_irect coreAt = fz_intersect_irect(fz_round_rect(fz_transform_rect(core, toPixels)), within);
+    if (fz_is_empty_irect(coreAt)) {
+        *why = "its words, drawn invisibly, lie off the page";
+        return false;
+    }
     const int letterGap = int(size * kLetterGap * scale_), lineGap = int(size * kLineGap * scale_);
     const fz_irect covered = shown(coreAt, within, out->ground, letterGap, lineGap);
     out->box = fz_transform_rect(fz_rect_from_irect(covered), fz_scale(1 / scale_, 1 / scale_));

@@ -370,17 +370,16 @@ private:
     std::vector<bool> twice_;
 };
 
-// Takes the glyphs of `best`, and the same words drawn again over them (a
-// bolder look, a shadow, a form repeating the page): a reader would still
-// read them there.
+// Takes the glyphs of `best` (lying at `ink`), and the same words drawn
+// again over them (a bolder look, a shadow, a form repeating the page): a
+// reader would still read them there.
 void takeWithRepeats(GlyphFinder *finder, const RepeatedStarts &repeated, const std::vector<Glyph> &glyphs,
-                     const GlyphFinder::Match &best, const GlyphRemover::Request &request, const std::string &find,
-                     std::vector<bool> *removed)
+                     const GlyphFinder::Match &best, const fz_rect &ink, const GlyphRemover::Request &request,
+                     const std::string &find, std::vector<bool> *removed)
 {
     finder->take(best);
     for (const size_t g : best.glyphs)
         (*removed)[g] = true;
-    const fz_rect ink = inkOf(glyphs, best.glyphs);
     size_t lead = 0;
     while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
         ++lead;
@@ -608,7 +607,7 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         results[r].found = found;
         results[r].ink = ink;
         any = true;
-        takeWithRepeats(&finder, repeated, glyphs, best, requests[r], requests[r].finds[size_t(found)], &removed);
+        takeWithRepeats(&finder, repeated, glyphs, best, ink, requests[r], requests[r].finds[size_t(found)], &removed);
     }
     if (!any)
         return results;

@@ -3,6 +3,7 @@
 #include "contenttokens.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace
@@ -47,11 +48,9 @@ int operandsOf(const char *word, size_t length)
     }
 }
 
-// A word every byte of which may be part of a number: readers take it as
-// one, and so as an operand, however it is formed.
-bool numeric(const std::string &word)
+bool is(const char *word, size_t length, const char *name)
 {
-    return word.find_first_not_of("0123456789+-.") == std::string::npos;
+    return std::strlen(name) == length && std::memcmp(word, name, length) == 0;
 }
 }
 
@@ -60,7 +59,8 @@ bool OperandCounts::anyShort(const std::string &bytes)
     ContentTokens tokens(bytes);
     int operands = 0;
     int depth = 0;   // arrays and dictionaries open: their parts are one operand
-    for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
+    // Only what the tokens are is read; an operator's name from its bytes.
+    for (ContentTokens::Token t = tokens.next(false); t.kind != ContentTokens::Kind::End; t = tokens.next(false)) {
         switch (t.kind) {
         case ContentTokens::Kind::OpenArray:
         case ContentTokens::Kind::OpenDict:
@@ -83,14 +83,16 @@ bool OperandCounts::anyShort(const std::string &bytes)
         }
         if (depth > 0)
             continue;
-        if (numeric(t.text) || t.text == "true" || t.text == "false" || t.text == "null") {
+        const char *word = bytes.data() + t.start;
+        const size_t length = t.end - t.start;
+        if (is(word, length, "true") || is(word, length, "false") || is(word, length, "null")) {
             ++operands;
             continue;
         }
-        if (operands < operandsOf(t.text.data(), t.text.size()))
+        if (operands < operandsOf(word, length))
             return true;
         operands = 0;
-        if (t.text == "ID")
+        if (is(word, length, "ID"))
             tokens.skipInlineImage(0);   // an inline image's data, up to "EI" between white space
     }
     return false;

@@ -303,15 +303,13 @@ ContentTokens::Token PageGlyphs::nextToken(ContentTokens *tokens)
     return tokens->next();
 }
 
-PageGlyphs::Operand PageGlyphs::operandOf(ContentTokens::Token *t)
+void PageGlyphs::fill(Operand *o, ContentTokens::Token *t)
 {
-    Operand o;
-    o.kind = t->kind;
-    o.number = t->number;
-    o.start = t->start;
-    o.end = t->end;
-    o.text = std::move(t->text);
-    return o;
+    o->kind = t->kind;
+    o->number = t->number;
+    o->start = t->start;
+    o->end = t->end;
+    o->text = std::move(t->text);
 }
 
 PageGlyphs::Operand PageGlyphs::readArray(ContentTokens *tokens, size_t start)
@@ -329,8 +327,10 @@ PageGlyphs::Operand PageGlyphs::readArray(ContentTokens *tokens, size_t start)
         else if (item.kind == ContentTokens::Kind::CloseArray)
             --nesting;
         else if (nesting == 1 && (item.kind == ContentTokens::Kind::Number || item.kind == ContentTokens::Kind::String
-                                  || item.kind == ContentTokens::Kind::Name))
-            array.items.push_back(operandOf(&item));
+                                  || item.kind == ContentTokens::Kind::Name)) {
+            array.items.emplace_back();
+            fill(&array.items.back(), &item);
+        }
     }
     return array;
 }
@@ -378,13 +378,13 @@ void PageGlyphs::run(int streamIndex, State *state, std::vector<State> *saved, i
         case ContentTokens::Kind::Number:
         case ContentTokens::Kind::String:
         case ContentTokens::Kind::Name:
-            pushOperand(&r, operandOf(&t));
+            fill(newOperand(&r), &t);
             continue;
         case ContentTokens::Kind::OpenArray:
-            pushOperand(&r, readArray(&r.tokens, t.start));
+            *newOperand(&r) = readArray(&r.tokens, t.start);
             continue;
         case ContentTokens::Kind::OpenDict:
-            pushOperand(&r, readDictionary(&r.tokens, t.start));
+            *newOperand(&r) = readDictionary(&r.tokens, t.start);
             continue;
         case ContentTokens::Kind::Keyword:
             break;
@@ -409,11 +409,12 @@ void PageGlyphs::closeSpans(const Reading &r)
             marked_[m.first].end = glyphs_.size();
 }
 
-void PageGlyphs::pushOperand(Reading *r, Operand operand)
+PageGlyphs::Operand *PageGlyphs::newOperand(Reading *r)
 {
     if (r->operands.size() >= kOperandLimit)
         r->operands.erase(r->operands.begin());
-    r->operands.push_back(std::move(operand));
+    r->operands.emplace_back();
+    return &r->operands.back();
 }
 
 bool PageGlyphs::operate(Reading *r, uint32_t op, size_t start, size_t end)
@@ -843,10 +844,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         const fz_point own = fz_transform_vector(vertical ? fz_make_point(0, float(length)) : fz_make_point(float(length), 0),
                                                  glyphToShown);
         g.extent = std::sqrt(own.x * own.x + own.y * own.y);
-        const double charMove = vertical ? state.charSpace : state.charSpace * state.scale;
-        const fz_point spaced = fz_transform_vector(vertical ? fz_make_point(0, float(charMove)) : fz_make_point(float(charMove), 0),
-                                                    textToShown);
-        g.charSpace = float(std::copysign(std::sqrt(spaced.x * spaced.x + spaced.y * spaced.y), charMove));
+        // In ems of the font size, as the glyph's em is shown.
+        if (state.charSpace != 0 && std::fabs(state.size) > 1e-9)
+            g.charSpace = float((vertical ? state.charSpace : state.charSpace * state.scale) / std::fabs(state.size) * g.size);
         // A TJ number n moves by -n/1000 of the font size (times the
         // horizontal scaling, which the glyph's move has as well).
         const double unitMove = vertical ? state.size : state.size * state.scale;

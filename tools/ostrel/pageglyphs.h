@@ -137,10 +137,11 @@ private:
 
     void run(int stream, State *state, std::vector<State> *saved, int depth);
     ContentTokens::Token nextToken(ContentTokens *tokens);
-    static Operand operandOf(ContentTokens::Token *t);
+    static void fill(Operand *o, ContentTokens::Token *t);
     Operand readArray(ContentTokens *tokens, size_t start);
     Operand readDictionary(ContentTokens *tokens, size_t start);
-    static void pushOperand(Reading *r, Operand operand);
+    // A new operand at the end of the operator's; the oldest goes past the limit.
+    static Operand *newOperand(Reading *r);
     void closeSpans(const Reading &r);
     // Applies operator `op`, whose operands start at `start` and which
     // ends at `end`; false where the rest of the stream cannot be read.

@@ -145,12 +145,12 @@ bool Backdrop::isInk(int x, int y, int ground) const
     return distance(pixel(x, y), ground) > kNear;
 }
 
-fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int ground, int letterGap, int lineGap) const
+fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int ground, int columnGap, int rowGap) const
 {
     // Rows, then columns, joined to the core while they hold ink, over
-    // blanks narrower than those between lines and between words: the
-    // scan's word grows out of it, and ends where the next word or line
-    // begins.
+    // blanks of up to `rowGap` rows and `columnGap` columns (narrower than
+    // those between lines and between words): the scan's word grows out of
+    // it, and ends where the next word or line begins.
     fz_irect grown = core;
     const auto rowInk = [&](int y) {
         for (int x = grown.x0; x < grown.x1; ++x)
@@ -180,10 +180,10 @@ fz_irect Backdrop::shown(const fz_irect &core, const fz_irect &within, int groun
     };
     // Twice: columns reached may reach further rows.
     for (int pass = 0; pass < 2; ++pass) {
-        grown.y0 = extend(grown.y0 - 1, -1, within.y0 - 1, lineGap, rowInk);
-        grown.y1 = extend(grown.y1, 1, within.y1, lineGap, rowInk) + 1;
-        grown.x0 = extend(grown.x0 - 1, -1, within.x0 - 1, letterGap, columnInk);
-        grown.x1 = extend(grown.x1, 1, within.x1, letterGap, columnInk) + 1;
+        grown.y0 = extend(grown.y0 - 1, -1, within.y0 - 1, rowGap, rowInk);
+        grown.y1 = extend(grown.y1, 1, within.y1, rowGap, rowInk) + 1;
+        grown.x0 = extend(grown.x0 - 1, -1, within.x0 - 1, columnGap, columnInk);
+        grown.x1 = extend(grown.x1, 1, within.x1, columnGap, columnInk) + 1;
     }
     // Of that, where ink is.
     fz_irect inked = {grown.x1, grown.y1, grown.x0, grown.y0};
@@ -244,8 +244,11 @@ bool Backdrop::cover(const Words &words, Cover *out, std::string *why)
         *why = "its words, drawn invisibly, lie off the page";
         return false;
     }
+    // Along the line letters part, across it lines do: as shown, a line
+    // may run down the page.
     const int letterGap = int(size * kLetterGap * scale_), lineGap = int(size * kLineGap * scale_);
-    const fz_irect covered = shown(coreAt, within, out->ground, letterGap, lineGap);
+    const bool upright = std::fabs(d.y) > std::fabs(d.x);
+    const fz_irect covered = shown(coreAt, within, out->ground, upright ? lineGap : letterGap, upright ? letterGap : lineGap);
     out->box = fz_transform_rect(fz_rect_from_irect(covered), fz_scale(1 / scale_, 1 / scale_));
     out->edge = kEdge / scale_;
     // What shows in the box: its pixels farthest from the ground.

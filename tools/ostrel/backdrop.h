@@ -49,10 +49,9 @@ private:
     // The colour of pixel (x, y) of the drawing, which must lie in it.
     int pixel(int x, int y) const;
     bool isInk(int x, int y, int ground) const;
-    // The box of the ink joined to `core`, inside `within`, over blanks of
-    // up to `letterGap` along rows and `lineGap` along columns (pixels);
-    // `core` where none is.
-    fz_irect shown(const fz_irect &core, const fz_irect &within, int ground, int letterGap, int lineGap) const;
+    // The box of the ink joined to `core`, inside `within` (pixels); `core`
+    // where none is.
+    fz_irect shown(const fz_irect &core, const fz_irect &within, int ground, int columnGap, int rowGap) const;
 
     fz_context *ctx_;
     pdf_page *page_;

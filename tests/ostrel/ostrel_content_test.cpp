@@ -224,11 +224,11 @@ std::string scanned(bool busy, int wordEnd = 143)
                         pixels);
 }
 
-std::string scanWithText(bool busy, int mode, int wordEnd = 143)
+std::string scanWithText(bool busy, int mode, int wordEnd = 143, const std::string &pageKeys = {})
 {
     return onePage("q 300 0 0 200 0 0 cm /Im1 Do Q BT " + std::to_string(mode)
                        + " Tr /F1 20 Tf 100 100 Td (price) Tj ET BT 3 Tr /F1 20 Tf 160 100 Td (kept) Tj ET",
-                   "/XObject << /Im1 5 0 R >>", {scanned(busy, wordEnd)});
+                   "/XObject << /Im1 5 0 R >>", {scanned(busy, wordEnd)}, pageKeys);
 }
 
 // The share of the old word's black bar that is still black at `dpi`, and
@@ -311,6 +311,38 @@ TEST_F(OstrelContentTest, wordsDrawnInvisiblyAreCoveredOrTheRuleSkipped)
         }
     }
 }
+// The share of the box `w` (grown by `pad`, or shrunk where negative) that
+// is black at `dpi`.
+double blackIn(const std::string &pdf, const Word &w, double pad, int dpi)
+{
+    const Picture p = drawn(pdf, dpi);
+    const double k = dpi / 72.0;
+    int n = 0, black = 0;
+    for (int y = int(std::ceil((w.y0 - pad) * k)); y < int((w.y1 + pad) * k) && y < p.height; ++y)
+        for (int x = int(std::ceil((w.x0 - pad) * k)); x < int((w.x1 + pad) * k) && x < p.width; ++x) {
+            ++n;
+            black += p.at(x, y) < 20;
+        }
+    return n ? double(black) / n : -1;
+}
+
+// On a page turned by a quarter, the scan's word runs down the page as
+// shown: it is found and covered all the same.
+TEST_F(OstrelContentTest, wordsDrawnInvisiblyOnATurnedPageAreCovered)
+{
+    const std::string pdf = scanWithText(false, 3, 143, "/Rotate 90");
+    const std::string in = dir_ + "turned.pdf", out = dir_ + "out.pdf";
+    ASSERT_TRUE(writeFile(in, pdf));
+    const std::vector<Word> before = words(in);
+    ASSERT_EQ(before.size(), 2u);
+    ASSERT_EQ(before[0].text, "price");
+    EXPECT_GT(blackIn(in, before[0], -1, 150), 0.4);
+    ASSERT_EQ(replaced(pdf, rule(before[0], "cost"), out), 0);
+    EXPECT_EQ(run({"pdftotext", out, "-"}).out.find("price"), std::string::npos);
+    EXPECT_NE(run({"pdftotext", out, "-"}).out.find("cost"), std::string::npos);
+    EXPECT_LT(blackIn(out, before[0], -1, 150), 0.3);
+}
+
 // ---- Texts the document gives for the words ----
 
 // A tagged page: "Secret" in a span whose properties are written in the

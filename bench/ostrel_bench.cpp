@@ -198,7 +198,7 @@ void BM_FindAndRemoveTenThousandWords(benchmark::State &state)
         const float left = float(10 + (n % kDenseWords) * 24), top = float(10 + (n / kDenseWords) * 5 - 3);
         char word[16];
         std::snprintf(word, sizeof word, "w%05dabc", n);
-        requests.push_back({fz_make_rect(left, top, left + 22, top + 4), {word}});
+        requests.push_back({fz_make_rect(left, top, left + 22, top + 4), {word}, false, {}});
     }
     fz_context *ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
     for (auto _ : state) {

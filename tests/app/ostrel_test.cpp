@@ -261,7 +261,7 @@ std::vector<GlyphRemover::Removed> removeAt(const QString &pdf, int pageNumber, 
         });
         FontCache fonts(ctx, doc);
         const fz_rect r = fz_make_rect(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
-        removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, readings}});
+        removed = GlyphRemover::remove(ctx, doc, page, toShown, &fonts, {{r, readings, false, {}}});
     } catch (const std::exception &e) {
         qWarning("%s", e.what());
     }

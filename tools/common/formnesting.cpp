@@ -1,9 +1,8 @@
 #include "formnesting.h"
-#include "contenttokenizer.h"
+#include "contenttokens.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
 
-#include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
 #include <limits>
@@ -106,16 +105,17 @@ FormNesting::Calls FormNesting::callsIn(const std::string &content)
     if (content.find("Do") == std::string::npos)
         return Calls();
     std::map<std::string, long long> counted;
-    ContentTokenizer tokens(content);
+    ContentTokens tokens(content);
     std::string lastName;
-    for (QPDFTokenizer::Token token; tokens.next(&token);) {
-        const QPDFTokenizer::token_type_e type = token.getType();
-        if (type == QPDFTokenizer::tt_name) {
-            lastName = token.getValue();
+    for (ContentTokens::Token token = tokens.next(); token.kind != ContentTokens::Kind::End; token = tokens.next()) {
+        if (token.kind == ContentTokens::Kind::Name) {
+            lastName = '/' + token.text;   // as the resources name it
             continue;
         }
-        if (type == QPDFTokenizer::tt_word && token.getValue() == "Do" && !lastName.empty())
+        if (token.kind == ContentTokens::Kind::Keyword && token.text == "Do" && !lastName.empty())
             ++counted[lastName];
+        else if (token.kind == ContentTokens::Kind::Keyword && token.text == "ID")
+            tokens.skipInlineImage(0);   // its data hold no operator
         lastName.clear();
     }
     return Calls(counted.begin(), counted.end());

@@ -1,11 +1,10 @@
 #include "imagepixels.h"
-#include "contenttokenizer.h"
+#include "contenttokens.h"
 #include "contentwork.h"
 #include "formnesting.h"
 #include "pagerefusal.h"
 #include "pageparts.h"
 
-#include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
 #include <cmath>
@@ -135,24 +134,23 @@ struct InlineImage
     bool mask = false;
     bool spaceArray = false;   // within "/CS [", before its family
 
-    void read(const QPDFTokenizer::Token &token, const std::string &key)
+    void read(const ContentTokens::Token &token, const std::string &value, const std::string &key)
     {
-        const QPDFTokenizer::token_type_e type = token.getType();
-        const std::string &value = token.getValue();
-        if (type == QPDFTokenizer::tt_word && value == "BI") {
+        const ContentTokens::Kind type = token.kind;
+        if (type == ContentTokens::Kind::Keyword && value == "BI") {
             *this = InlineImage();
             open = true;
             return;
         }
-        const bool number = type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real;
+        const bool number = type == ContentTokens::Kind::Number;
         if (!open) {
             return;
-        } else if (spaceArray && type == QPDFTokenizer::tt_name) {
+        } else if (spaceArray && type == ContentTokens::Kind::Name) {
             colours = coloursOfName(value);
             spaceArray = false;
         } else if (key == "/CS" || key == "/ColorSpace") {
-            colours = type == QPDFTokenizer::tt_name ? coloursOfName(value) : colours;
-            spaceArray = type == QPDFTokenizer::tt_array_open;
+            colours = type == ContentTokens::Kind::Name ? coloursOfName(value) : colours;
+            spaceArray = type == ContentTokens::Kind::OpenArray;
         } else if (number && (key == "/W" || key == "/Width")) {
             width = sizeFromText(value);
         } else if (number && (key == "/H" || key == "/Height")) {
@@ -160,7 +158,7 @@ struct InlineImage
         } else if (number && (key == "/BPC" || key == "/BitsPerComponent")) {
             const long long depth = sizeFromText(value);
             bits = int(depth >= 1 && depth <= 16 ? depth : 8);
-        } else if (type == QPDFTokenizer::tt_bool && (key == "/IM" || key == "/ImageMask")) {
+        } else if (type == ContentTokens::Kind::Keyword && (key == "/IM" || key == "/ImageMask")) {
             mask = value == "true";
         }
     }
@@ -302,21 +300,25 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
     if (content.find("Do") == std::string::npos && content.find("BI") == std::string::npos
         && (!patterns || (content.find("scn") == std::string::npos && content.find("SCN") == std::string::npos)))
         return drawing;
-    ContentTokenizer tokens(content);
+    ContentTokens tokens(content);
     std::string lastName;
     InlineImage image;
     // The patterns filling and stroking now (empty for a colour), and
     // those of the graphics states saved.
     std::pair<std::string, std::string> paint;
     std::vector<std::pair<std::string, std::string>> saved;
-    for (QPDFTokenizer::Token token; tokens.next(&token);) {
-        const QPDFTokenizer::token_type_e type = token.getType();
-        image.read(token, lastName);
-        if (type == QPDFTokenizer::tt_name) {
-            lastName = token.getValue();
+    for (ContentTokens::Token token = tokens.next(); token.kind != ContentTokens::Kind::End; token = tokens.next()) {
+        const ContentTokens::Kind type = token.kind;
+        // Names with their "/", numbers as written, as the dictionaries name them.
+        const std::string value = type == ContentTokens::Kind::Name ? '/' + token.text
+            : type == ContentTokens::Kind::Keyword                  ? token.text
+                                                                    : content.substr(token.start, token.end - token.start);
+        image.read(token, value, lastName);
+        if (type == ContentTokens::Kind::Name) {
+            lastName = value;
             continue;
         }
-        const std::string word = type == QPDFTokenizer::tt_word ? token.getValue() : std::string();
+        const std::string word = type == ContentTokens::Kind::Keyword ? value : std::string();
         if (word == "Do" && !lastName.empty()) {
             long long &count = drawing.calls[lastName];
             count = add(count, 1);
@@ -330,6 +332,8 @@ ImagePixels::Drawing ImagePixels::drawingOf(const std::string &content, bool pat
             if (image.open)
                 drawing.inlineImages = plus(drawing.inlineImages, Cost{image.pixels(), image.work()});
             image.open = false;
+            // Its data, up to "EI" between blanks, hold no operator.
+            tokens.skipInlineImage(0);
         }
         lastName.clear();
     }

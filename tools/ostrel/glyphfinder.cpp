@@ -331,9 +331,12 @@ GlyphFinder::Match GlyphFinder::byPlace(const std::u32string &text, const std::v
         if (work_ > kWorkLimit)
             return Match();
         std::stable_sort(line.begin(), line.end());
-        size_t at = 0;
-        while (line[at].second != s)
-            ++at;
+        // A glyph whose box is no number has no middle, and so no line.
+        const auto start = std::find_if(line.begin(), line.end(),
+                                        [s](const std::pair<double, size_t> &e) { return e.second == s; });
+        if (start == line.end())
+            continue;
+        const size_t at = size_t(start - line.begin());
         Match m;
         if (spells(line, at, text, breakBefore, &m.glyphs)) {
             const double distance = scored(&m, box);

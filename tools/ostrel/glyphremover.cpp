@@ -1,6 +1,8 @@
 #include "glyphremover.h"
 
+#include "backdrop.h"
 #include "glyphfinder.h"
+#include "markedtexts.h"
 #include "mupdfguard.h"
 #include "pageglyphs.h"
 
@@ -9,11 +11,16 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace
 {
 using Glyph = PageGlyphs::Glyph;
 using Show = PageGlyphs::Show;
+
+// How far the cover of words drawn invisibly may reach past the rule's box:
+// the box is written in whole units.
+constexpr float kCoverBeyondBox = 1;
 
 // A TJ adjustment as the shortest decimal that reads back as the same
 // double, without an exponent (PDF numbers have none): a kept glyph after
@@ -57,9 +64,10 @@ size_t firstGlyph(const Show &show)
 // The operator `show` (its stream's bytes `bytes`) without the glyphs
 // flagged in `removed` (indexed from the show's first glyph): a TJ in which
 // each removed glyph becomes a number moving exactly as far as it did (one
-// a glyph, so a reader adds the same steps as for the glyphs), and whose
-// other numbers keep the bytes the file wrote, so every kept glyph stays
-// where it was.
+// a glyph, so a reader adds the same steps as for the glyphs, and a kept
+// glyph after them lands on the very same fraction of a pixel), the kept
+// glyphs between stay together in one string, and the other numbers keep
+// the bytes the file wrote, so every kept glyph stays where it was.
 std::string rewritten(const Show &show, const std::string &bytes, const std::vector<Glyph> &glyphs,
                       const std::vector<bool> &removed)
 {
@@ -140,6 +148,7 @@ GlyphRemover::Removed describe(const std::vector<Glyph> &glyphs, const std::vect
     removed.size = start->size;
     removed.color = start->color;
     removed.width = std::max(0.0f, end - along(start->origin));
+    removed.charSpace = start->charSpace;
     removed.bold = start->bold;
     removed.italic = start->italic;
     return removed;
@@ -330,86 +339,107 @@ void writeBack(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGly
             fz_rethrow(ctx);
     });
 }
+
+// Places where two glyphs of one character start: only there can words be
+// drawn again over themselves, so only there are they looked for again.
+// Kept as bits by a hash of the place, which may now and then send a word
+// through one more search, but takes a pass over the glyphs.
+class RepeatedStarts
+{
+public:
+    explicit RepeatedStarts(const std::vector<Glyph> &glyphs)
+    {
+        while (bits_ < glyphs.size() * 32)
+            bits_ *= 2;
+        std::vector<bool> once(bits_, false);
+        twice_.assign(bits_, false);
+        for (const Glyph &g : glyphs) {
+            if (g.text.empty() || g.space)
+                continue;
+            const size_t at = slot(startKey(g.text[0], g.origin));
+            if (once[at])
+                twice_[at] = true;
+            once[at] = true;
+        }
+    }
+    bool at(const Glyph &g) const { return !g.text.empty() && twice_[slot(startKey(g.text[0], g.origin))]; }
+
+private:
+    size_t slot(unsigned long long key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (bits_ - 1); }
+    size_t bits_ = 1024;
+    std::vector<bool> twice_;
+};
+
+// Takes the glyphs of `best` (lying at `ink`), and the same words drawn
+// again over them (a bolder look, a shadow, a form repeating the page): a
+// reader would still read them there.
+void takeWithRepeats(GlyphFinder *finder, const RepeatedStarts &repeated, const std::vector<Glyph> &glyphs,
+                     const GlyphFinder::Match &best, const fz_rect &ink, const GlyphRemover::Request &request,
+                     const std::string &find, std::vector<bool> *removed)
+{
+    finder->take(best);
+    for (const size_t g : best.glyphs)
+        (*removed)[g] = true;
+    size_t lead = 0;
+    while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
+        ++lead;
+    for (bool again = repeated.at(glyphs[best.glyphs[lead]]); again;) {
+        const GlyphFinder::Match other = finder->find(find, request.box, false);
+        again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
+        if (!again)
+            break;
+        finder->take(other);
+        for (const size_t g : other.glyphs)
+            (*removed)[g] = true;
+    }
 }
 
-std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
-                                                        const fz_matrix &toShown, FontCache *fonts,
-                                                        const std::vector<Request> &requests)
+// Whether any glyph of the words shows nothing: what the user sees of them
+// is then something else, a scan most often.
+bool drawnInvisibly(const std::vector<Glyph> &glyphs, const std::vector<size_t> &match)
 {
-    const PageGlyphs scan(ctx, page, toShown, fonts);
-    const std::vector<Glyph> &glyphs = scan.glyphs();
-    size_t queries = 0;
-    for (const Request &r : requests)
-        queries += r.finds.size();
-    GlyphFinder finder(glyphs, queries);
-    // Places where two glyphs of one character start: only there can words
-    // be drawn again over themselves, so only there are they looked for
-    // again. Kept as bits by a hash of the place, which may now and then
-    // send a word through one more search, but takes a pass over the glyphs.
-    size_t bits = 1024;
-    while (bits < glyphs.size() * 32)
-        bits *= 2;
-    std::vector<bool> once(bits, false), twice(bits, false);
-    const auto slot = [bits](unsigned long long key) { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (bits - 1); };
-    for (const Glyph &g : glyphs) {
-        if (g.text.empty() || g.space)
-            continue;
-        const size_t at = slot(startKey(g.text[0], g.origin));
-        if (once[at])
-            twice[at] = true;
-        once[at] = true;
-    }
-    std::vector<Removed> results(requests.size());
-    std::vector<bool> removed(glyphs.size(), false);
-    bool any = false;
-    for (size_t r = 0; r < requests.size(); ++r) {
-        GlyphFinder::Match best;
-        int found = -1;
-        for (size_t f = 0; f < requests[r].finds.size(); ++f) {
-            GlyphFinder::Match m = finder.find(requests[r].finds[f], requests[r].box);
-            if (!m.glyphs.empty() && (best.glyphs.empty() || m.score > best.score + 1e-9)) {
-                best = std::move(m);
-                found = int(f);
-            }
-        }
-        if (found < 0)
-            continue;
-        const fz_rect ink = inkOf(glyphs, best.glyphs);
-        if (std::any_of(scan.unread().begin(), scan.unread().end(),
-                        [&ink](const fz_rect &r) { return !fz_is_empty_rect(fz_intersect_rect(r, ink)); })) {
-            results[r].hiddenShowing = true;
-            continue;
-        }
-        finder.take(best);
-        for (const size_t g : best.glyphs)
-            removed[g] = true;
-        results[r] = describe(glyphs, best.glyphs);
-        results[r].found = found;
-        results[r].ink = ink;
-        any = true;
-        // The same words drawn again over them (a bolder look, a shadow,
-        // a form repeating the page) go as well: a reader would still read
-        // them there.
-        size_t lead = 0;
-        while (lead + 1 < best.glyphs.size() && (glyphs[best.glyphs[lead]].space || glyphs[best.glyphs[lead]].text.empty()))
-            ++lead;
-        const Glyph &first = glyphs[best.glyphs[lead]];
-        for (bool again = !first.text.empty() && twice[slot(startKey(first.text[0], first.origin))]; again;) {
-            const GlyphFinder::Match other = finder.find(requests[r].finds[size_t(found)], requests[r].box, false);
-            again = !other.glyphs.empty() && sameShowing(ink, inkOf(glyphs, other.glyphs));
-            if (!again)
-                break;
-            finder.take(other);
-            for (const size_t g : other.glyphs)
-                removed[g] = true;
-        }
-    }
-    if (!any)
-        return results;
+    return std::any_of(match.begin(), match.end(), [&glyphs](size_t i) { return glyphs[i].invisible; });
+}
 
-    // The operators to rewrite, once per place in a stream: a form drawn
-    // twice on the page shows its operators twice, and loses the glyphs
-    // either drawing lost.
+// Where the words drawn invisibly at `ink` (glyphs `match`) are to be
+// covered, noted in `removed`; false, naming why in `why`, where they
+// cannot be. A recognised text's blanks after its words belong to them: the
+// scan's word may reach over them.
+bool covered(Backdrop *backdrop, const std::vector<Glyph> &glyphs, const std::vector<size_t> &match, const fz_rect &ink,
+             const fz_rect &box, GlyphRemover::Removed *removed, std::string *why)
+{
+    fz_rect room = ink;
+    for (size_t g = match.back() + 1; g < glyphs.size() && glyphs[g].space && glyphs[g].invisible; ++g)
+        room = fz_union_rect(room, glyphs[g].box);
+    Backdrop::Cover cover;
+    if (!backdrop->cover({room, removed->origin, removed->direction, removed->width, removed->size}, &cover, why))
+        return false;
+    // The cover changes the page only in the rule's box, give or take the
+    // rounding of the box's edges to whole units.
+    const float past = std::max({box.x0 - cover.box.x0, cover.box.x1 - box.x1, box.y0 - cover.box.y0, cover.box.y1 - box.y1});
+    if (past > kCoverBeyondBox) {
+        char amount[32];
+        std::snprintf(amount, sizeof amount, "%.1f", double(past));
+        *why = std::string("its words are drawn invisibly over a picture that shows them up to ") + amount
+            + " units past its box; covering them would change the page outside it (a box taking them in whole is "
+              "applied)";
+        return false;
+    }
+    removed->cover = fz_intersect_rect(fz_expand_rect(cover.box, cover.edge), fz_expand_rect(box, kCoverBeyondBox));
+    removed->ground = cover.ground;
+    if (cover.ink >= 0)
+        removed->color = cover.ink;
+    return true;
+}
+
+// New bytes for parts of streams: (stream, first byte) to (end, bytes).
+using Edits = std::map<std::pair<int, size_t>, std::pair<size_t, std::string>>;
+
+// The operators showing removed glyphs rewritten, once per place in a
+// stream: a form drawn twice on the page shows its operators twice, and
+// loses the glyphs either drawing lost.
+Edits showEdits(const PageGlyphs &scan, const std::vector<bool> &removed)
+{
     struct Edit
     {
         size_t show;
@@ -434,17 +464,65 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         for (size_t g = 0; g < count; ++g)
             edit.removed[g] = edit.removed[g] || removed[base + g];
     }
+    Edits out;
+    for (const auto &entry : edits) {
+        const Show &show = shows[entry.second.show];
+        out[entry.first] = {show.end, rewritten(show, scan.streams()[size_t(show.stream)].bytes, scan.glyphs(),
+                                                entry.second.removed)};
+    }
+    return out;
+}
+
+// The texts of the marked content holding removed glyphs changed: property
+// lists written in the content as edits, those the resources name and the
+// structure elements in place.
+void changeMarkedTexts(fz_context *ctx, pdf_document *doc, pdf_page *page, const PageGlyphs &scan,
+                       const std::vector<bool> &removed, const std::vector<MarkedTexts::Change> &changes, Edits *edits)
+{
+    if (scan.marked().empty())
+        return;
+    // Removed glyphs before each glyph, so a span of any length is asked at once.
+    std::vector<size_t> before(removed.size() + 1, 0);
+    for (size_t g = 0; g < removed.size(); ++g)
+        before[g + 1] = before[g] + (removed[g] ? 1 : 0);
+    std::set<int> mcids;
+    std::set<pdf_obj *> named;
+    for (const PageGlyphs::Marked &m : scan.marked()) {
+        if (before[m.end] == before[m.first])
+            continue;
+        if (m.stop > m.start) {
+            const std::string &bytes = scan.streams()[size_t(m.stream)].bytes;
+            const std::string was = bytes.substr(m.start, m.stop - m.start);
+            std::string now = MarkedTexts::changedProperties(ctx, was, changes);
+            if (now != was)
+                edits->emplace(std::make_pair(m.stream, m.start), std::make_pair(m.stop, std::move(now)));
+        } else if (m.properties && named.insert(m.properties).second) {
+            MarkedTexts::changeDictionary(ctx, m.properties, changes);
+        }
+        // Structure refers to the page's own content by MCID alone.
+        if (m.mcid >= 0 && scan.streams()[size_t(m.stream)].parent < 0)
+            mcids.insert(m.mcid);
+    }
+    if (!mcids.empty())
+        MarkedTexts::changeStructure(ctx, doc, page->obj, mcids, changes);
+}
+
+// The new bytes of each stream that changes: `edits` applied, and the
+// page's content ended at its last whole operator.
+std::map<int, std::string> newStreamBytes(const PageGlyphs &scan, const Edits &edits)
+{
     std::map<int, std::string> newBytes;
     std::map<int, size_t> copiedUpTo;
     for (const auto &entry : edits) {
         const int stream = entry.first.first;
-        const Show &show = shows[entry.second.show];
         const std::string &old = scan.streams()[size_t(stream)].bytes;
         std::string &bytes = newBytes[stream];
         size_t &from = copiedUpTo[stream];
-        bytes.append(old, from, show.start - from);
-        bytes += rewritten(show, old, glyphs, entry.second.removed);
-        from = show.end;
+        if (entry.first.second < from)
+            continue;   // within an edit before it
+        bytes.append(old, from, entry.first.second - from);
+        bytes += entry.second.second;
+        from = entry.second.first;
     }
     // The page's content is followed by what this program draws: what it
     // leaves open (an array, a string, an inline image without its end)
@@ -466,6 +544,75 @@ std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_doc
         if (end != ends.end())
             entry.second += '\n';
     }
-    writeBack(ctx, doc, page, scan, newBytes);
+    return newBytes;
+}
+
+// What replaces each request's words, for the texts that name them.
+std::vector<MarkedTexts::Change> changesOf(const std::vector<GlyphRemover::Request> &requests,
+                                           const std::vector<GlyphRemover::Removed> &results)
+{
+    std::vector<MarkedTexts::Change> changes;
+    for (size_t r = 0; r < requests.size(); ++r) {
+        const int found = results[r].found;
+        if (found < 0)
+            continue;
+        const std::string replacement = size_t(found) < requests[r].replaces.size() ? requests[r].replaces[size_t(found)]
+                                                                                     : std::string();
+        changes.push_back({results[r].text, replacement});
+        if (requests[r].finds[size_t(found)] != results[r].text)
+            changes.push_back({requests[r].finds[size_t(found)], replacement});
+    }
+    return changes;
+}
+}
+
+std::vector<GlyphRemover::Removed> GlyphRemover::remove(fz_context *ctx, pdf_document *doc, pdf_page *page,
+                                                        const fz_matrix &toShown, FontCache *fonts,
+                                                        const std::vector<Request> &requests)
+{
+    const PageGlyphs scan(ctx, page, toShown, fonts);
+    const std::vector<Glyph> &glyphs = scan.glyphs();
+    size_t queries = 0;
+    for (const Request &r : requests)
+        queries += r.finds.size();
+    GlyphFinder finder(glyphs, queries);
+    const RepeatedStarts repeated(glyphs);
+    Backdrop backdrop(ctx, page);
+    std::vector<Removed> results(requests.size());
+    std::vector<bool> removed(glyphs.size(), false);
+    bool any = false;
+    for (size_t r = 0; r < requests.size(); ++r) {
+        GlyphFinder::Match best;
+        int found = -1;
+        for (size_t f = 0; f < requests[r].finds.size(); ++f) {
+            GlyphFinder::Match m = finder.find(requests[r].finds[f], requests[r].box);
+            if (!m.glyphs.empty() && (best.glyphs.empty() || m.score > best.score + 1e-9)) {
+                best = std::move(m);
+                found = int(f);
+            }
+        }
+        if (found < 0)
+            continue;
+        const fz_rect ink = inkOf(glyphs, best.glyphs);
+        if (std::any_of(scan.unread().begin(), scan.unread().end(),
+                        [&ink](const fz_rect &r) { return !fz_is_empty_rect(fz_intersect_rect(r, ink)); })) {
+            results[r].hiddenShowing = true;
+            continue;
+        }
+        Removed described = describe(glyphs, best.glyphs);
+        if (!requests[r].picture && drawnInvisibly(glyphs, best.glyphs)
+            && !covered(&backdrop, glyphs, best.glyphs, ink, requests[r].box, &described, &results[r].refusal))
+            continue;
+        results[r] = std::move(described);
+        results[r].found = found;
+        results[r].ink = ink;
+        any = true;
+        takeWithRepeats(&finder, repeated, glyphs, best, ink, requests[r], requests[r].finds[size_t(found)], &removed);
+    }
+    if (!any)
+        return results;
+    Edits edits = showEdits(scan, removed);
+    changeMarkedTexts(ctx, doc, page, scan, removed, changesOf(requests, results), &edits);
+    writeBack(ctx, doc, page, scan, newStreamBytes(scan, edits));
     return results;
 }

@@ -12,7 +12,9 @@ class FontCache;
 // text where its box lies (see GlyphFinder), and every other drawing of
 // those words over them. Only the operators showing
 // those glyphs change, each into a TJ that keeps the other glyphs where they
-// were; every other byte of the content, and every resource, stays. A form
+// were, and the texts the document gives for them (/ActualText, /Alt, /E of
+// their marked content and structure elements) read their replacement;
+// every other byte of the content, and every resource, stays. A form
 // holding such a glyph is copied for this page, so other pages keep theirs.
 class GlyphRemover
 {
@@ -31,6 +33,10 @@ public:
         // The removed words' extent along `direction` from `origin` (page
         // units as shown): a wider replacement is condensed to it.
         float width = 0;
+        // What the character spacing added to each removed glyph's advance
+        // (page units as shown): the replacement is spaced alike, so the
+        // line keeps one spacing.
+        float charSpace = 0;
         // The removed glyphs' face, so the replacement keeps their weight
         // and slant.
         bool bold = false;
@@ -44,6 +50,15 @@ public:
         // too deeply nested to be read, which may show them again; nothing
         // was removed.
         bool hiddenShowing = false;
+        // Words drawn invisibly over what shows them (a scan under its
+        // recognised text) are covered, here in this colour (0xRRGGBB), before
+        // their replacement is drawn; `color` is then what showed them.
+        // Empty for words drawn visibly, and under a picture.
+        fz_rect cover = fz_empty_rect;
+        int ground = 0xFFFFFF;
+        // Why the words were found but not taken out; empty when they were,
+        // or were not found.
+        std::string refusal;
     };
 
     // A rule's box (page as shown) and the texts it may name there, of
@@ -52,6 +67,10 @@ public:
     {
         fz_rect box;
         std::vector<std::string> finds;
+        bool picture = false;   // a picture is drawn over the words
+        // The text replacing each find (UTF-8), for the texts the document
+        // gives for the words (/ActualText, /Alt); none for a picture.
+        std::vector<std::string> replaces;
     };
 
     // Rewrites the content of `page` when any request is found; `toShown`

@@ -1,7 +1,10 @@
 #include "operandcounts.h"
 
+#include "contenttokens.h"
+
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -45,119 +48,52 @@ int operandsOf(const char *word, size_t length)
     }
 }
 
-// What each byte is to the scan: white space, a delimiter, a byte of a
-// number, or another byte of a name or keyword.
-enum Class : unsigned char { Regular = 0, Space = 1, Delimiter = 2, Numeric = 4 };
-
-struct Classes
+bool is(const char *word, size_t length, const char *name)
 {
-    unsigned char of[256] = {};
-    constexpr Classes()
-    {
-        for (const char c : {' ', '\n', '\r', '\t', '\f', '\0'})
-            of[static_cast<unsigned char>(c)] = Space;
-        for (const char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
-            of[static_cast<unsigned char>(c)] = Delimiter;
-        for (const char c : {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '+', '-', '.'})
-            of[static_cast<unsigned char>(c)] = Numeric;
-    }
-};
-constexpr Classes kClasses;
-
-unsigned char classOf(char c)
-{
-    return kClasses.of[static_cast<unsigned char>(c)];
-}
-
-bool isSpace(char c)
-{
-    return classOf(c) == Space;
-}
-
-bool ends(char c)
-{
-    return (classOf(c) & (Space | Delimiter)) != 0;
+    return std::strlen(name) == length && std::memcmp(word, name, length) == 0;
 }
 }
 
-// Its own scan rather than ContentTokens: it runs on every page with a
-// rule, and needs no token's value.
 bool OperandCounts::anyShort(const std::string &bytes)
 {
-    const char *p = bytes.data(), *const end = p + bytes.size();
+    ContentTokens tokens(bytes);
     int operands = 0;
     int depth = 0;   // arrays and dictionaries open: their parts are one operand
-    const auto closed = [&] {
-        if (depth > 0 && --depth == 0)
-            ++operands;
-    };
-    while (p < end) {
-        const char c = *p;
-        if (isSpace(c)) {
-            ++p;
-        } else if (c == '%') {
-            while (p < end && *p != '\n' && *p != '\r')
-                ++p;
-        } else if (c == '(') {
-            int open = 0;
-            while (p < end) {
-                const char d = *p++;
-                if (d == '\\' && p < end)
-                    ++p;
-                else if (d == '(')
-                    ++open;
-                else if (d == ')' && --open == 0)
-                    break;
-            }
-            operands += depth == 0;
-        } else if (c == '<' && p + 1 < end && p[1] == '<') {
+    // Only what the tokens are is read; an operator's name from its bytes.
+    for (ContentTokens::Token t = tokens.next(false); t.kind != ContentTokens::Kind::End; t = tokens.next(false)) {
+        switch (t.kind) {
+        case ContentTokens::Kind::OpenArray:
+        case ContentTokens::Kind::OpenDict:
             ++depth;
-            p += 2;
-        } else if (c == '<') {
-            while (p < end && *p++ != '>') {
-            }
-            operands += depth == 0;
-        } else if (c == '>' && p + 1 < end && p[1] == '>') {
-            p += 2;
-            closed();
-        } else if (c == '[') {
-            ++depth;
-            ++p;
-        } else if (c == ']') {
-            ++p;
-            closed();
-        } else if (c == '/') {
-            for (++p; p < end && !ends(*p);)
-                ++p;
-            operands += depth == 0;
-        } else if (classOf(c) == Delimiter) {
-            ++p;   // a stray ")", ">", "{" or "}", skipped by readers
-        } else {
-            const char *const word = p;
-            bool numeric = true;
-            for (; p < end && !ends(*p); ++p)
-                numeric = numeric && classOf(*p) == Numeric;
-            if (depth > 0)
-                continue;
-            const size_t length = size_t(p - word);
-            if (numeric || (length == 4 && (!std::memcmp(word, "true", 4) || !std::memcmp(word, "null", 4)))
-                || (length == 5 && !std::memcmp(word, "false", 5))) {
+            continue;
+        case ContentTokens::Kind::CloseArray:
+        case ContentTokens::Kind::CloseDict:
+            if (depth > 0 && --depth == 0)
                 ++operands;
-                continue;
-            }
-            if (operands < operandsOf(word, length))
-                return true;
-            operands = 0;
-            if (length == 2 && word[0] == 'I' && word[1] == 'D') {
-                // An inline image's data, up to "EI" between white space.
-                const char *data = p < end ? p + 1 : p;
-                for (p = end; data + 1 < end; ++data)
-                    if (data[0] == 'E' && data[1] == 'I' && isSpace(data[-1]) && (data + 2 == end || isSpace(data[2]))) {
-                        p = data + 2;
-                        break;
-                    }
-            }
+            continue;
+        case ContentTokens::Kind::Number:
+        case ContentTokens::Kind::String:
+        case ContentTokens::Kind::Name:
+            operands += depth == 0;
+            continue;
+        case ContentTokens::Kind::Keyword:
+            break;
+        default:
+            continue;   // a stray ")", ">", "{" or "}", skipped by readers
         }
+        if (depth > 0)
+            continue;
+        const char *word = bytes.data() + t.start;
+        const size_t length = t.end - t.start;
+        if (is(word, length, "true") || is(word, length, "false") || is(word, length, "null")) {
+            ++operands;
+            continue;
+        }
+        if (operands < operandsOf(word, length))
+            return true;
+        operands = 0;
+        if (is(word, length, "ID"))
+            tokens.skipInlineImage(0);   // an inline image's data, up to "EI" between white space
     }
     return false;
 }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 namespace
 {
@@ -103,6 +104,28 @@ std::string readStream(fz_context *ctx, pdf_obj *object)
         bytes.append(reinterpret_cast<const char *>(chunk), n);
     }
 }
+
+// A text string of the content (PDFDocEncoding or UTF-16) as characters.
+std::u32string textOf(fz_context *ctx, const std::string &written)
+{
+    char *utf8 = nullptr;
+    guarded(ctx, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx, written.data(), written.size()); });
+    // Freed also when appending runs out of memory.
+    struct Freer
+    {
+        fz_context *ctx;
+        void operator()(char *p) const { fz_free(ctx, p); }
+    };
+    const std::unique_ptr<char, Freer> owned(utf8, Freer{ctx});
+    std::u32string text;
+    for (const char *p = utf8; p && *p;) {
+        int c = 0;
+        p += fz_chartorune(&c, p);
+        if (c > 0)
+            text += char32_t(c);
+    }
+    return text;
+}
 }
 
 struct PageGlyphs::State
@@ -110,6 +133,7 @@ struct PageGlyphs::State
     fz_matrix ctm = fz_identity;
     const FontCache::Font *font = nullptr;
     double size = 0, charSpace = 0, wordSpace = 0, scale = 1, leading = 0, rise = 0;
+    int render = 0;   // the text rendering mode
     int color = 0;
     Space fill = {1, true};
 };
@@ -120,6 +144,7 @@ struct PageGlyphs::Operand
     double number = 0;
     size_t start = 0, end = 0;   // its bytes in the stream
     bool actual = false;         // a dictionary with an /ActualText, which `text` then holds
+    int mcid = -1;               // a dictionary's /MCID
     std::string text;
     std::vector<Operand> items;   // of an array
 };
@@ -230,242 +255,342 @@ PageGlyphs::Space PageGlyphs::colorSpace(pdf_obj *resources, const Operand &spac
     return found;
 }
 
-void PageGlyphs::run(int streamIndex, State *statePointer, std::vector<State> *saved, int depth)
+// What one run of a content stream keeps between operators.
+struct PageGlyphs::Reading
 {
-    State &state = *statePointer;
-    const std::string &bytes = streams_[size_t(streamIndex)].bytes;
-    pdf_obj *resources = streams_[size_t(streamIndex)].resources;
-    ContentTokens tokens(bytes);
+    Reading(const std::string &bytes, int stream, State *state, std::vector<State> *saved, int depth)
+        : tokens(bytes), stream(stream), state(*state), saved(*saved), depth(depth)
+    {
+    }
+    ContentTokens tokens;
+    int stream;
+    State &state;
+    std::vector<State> &saved;
+    int depth;
     std::vector<Operand> operands;
-    std::vector<bool> marks;   // per open marked-content sequence: whether it gave an /ActualText
-    size_t regionStart = 0;
-    const auto number = [&operands](size_t i) {
+    // Per open marked-content sequence: its span in marked_, or npos for
+    // one without properties, and whether it gave an /ActualText.
+    std::vector<std::pair<size_t, bool>> marks;
+
+    double number(size_t i) const
+    {
         return i < operands.size() && operands[i].kind == ContentTokens::Kind::Number ? operands[i].number : 0.0;
-    };
-    const auto numbers = [&operands](size_t n) {
+    }
+    // The operand `back` places before the operator (0 the last).
+    double last(size_t back = 0) const { return operands.size() > back ? number(operands.size() - 1 - back) : 0.0; }
+    // Whether the last `n` operands are numbers.
+    bool numbers(size_t n) const
+    {
         if (operands.size() < n)
             return false;
         for (size_t i = operands.size() - n; i < operands.size(); ++i)
             if (operands[i].kind != ContentTokens::Kind::Number)
                 return false;
         return true;
-    };
-    const auto lastMatrix = [&]() {
+    }
+    fz_matrix lastMatrix() const
+    {
         const size_t b = operands.size() - 6;
         return fz_make_matrix(float(number(b)), float(number(b + 1)), float(number(b + 2)), float(number(b + 3)),
                               float(number(b + 4)), float(number(b + 5)));
-    };
-    const auto moveLine = [&](double tx, double ty) {
-        tlm_ = fz_pre_translate(tlm_, float(tx), float(ty));
-        tm_ = tlm_;
-    };
+    }
+};
+
+ContentTokens::Token PageGlyphs::nextToken(ContentTokens *tokens)
+{
+    if (++tokens_ > kTokenLimit)
+        throw MupdfError("the page's content is too long to read");
+    return tokens->next();
+}
+
+void PageGlyphs::fill(Operand *o, ContentTokens::Token *t)
+{
+    o->kind = t->kind;
+    o->number = t->number;
+    o->start = t->start;
+    o->end = t->end;
+    o->text = std::move(t->text);
+}
+
+PageGlyphs::Operand PageGlyphs::readArray(ContentTokens *tokens, size_t start)
+{
+    Operand array;
+    array.kind = ContentTokens::Kind::OpenArray;
+    array.start = start;
+    for (int nesting = 1; nesting > 0;) {
+        ContentTokens::Token item = nextToken(tokens);
+        array.end = item.end;
+        if (item.kind == ContentTokens::Kind::End)
+            break;
+        if (item.kind == ContentTokens::Kind::OpenArray)
+            ++nesting;
+        else if (item.kind == ContentTokens::Kind::CloseArray)
+            --nesting;
+        else if (nesting == 1 && (item.kind == ContentTokens::Kind::Number || item.kind == ContentTokens::Kind::String
+                                  || item.kind == ContentTokens::Kind::Name)) {
+            array.items.emplace_back();
+            fill(&array.items.back(), &item);
+        }
+    }
+    return array;
+}
+
+PageGlyphs::Operand PageGlyphs::readDictionary(ContentTokens *tokens, size_t start)
+{
+    // Marked-content properties: of them the text the marked glyphs stand
+    // for, /ActualText, makes a difference to glyphs; its /MCID ties it to
+    // the document's structure.
+    Operand o;
+    o.kind = ContentTokens::Kind::OpenDict;
+    o.start = start;
+    std::string key;
+    for (int nesting = 1; nesting > 0;) {
+        ContentTokens::Token item = nextToken(tokens);
+        o.end = item.end;
+        if (item.kind == ContentTokens::Kind::End)
+            break;
+        nesting += item.kind == ContentTokens::Kind::OpenDict ? 1 : item.kind == ContentTokens::Kind::CloseDict ? -1 : 0;
+        if (nesting != 1) {
+            key.clear();
+            continue;
+        }
+        if (key == "ActualText" && item.kind == ContentTokens::Kind::String) {
+            o.actual = true;
+            o.text = std::move(item.text);
+        } else if (key == "MCID" && item.kind == ContentTokens::Kind::Number) {
+            o.mcid = item.number >= 0 && item.number < 1e9 ? int(item.number) : -1;
+        }
+        key = key.empty() && item.kind == ContentTokens::Kind::Name ? item.text : std::string();
+    }
+    return o;
+}
+
+void PageGlyphs::run(int streamIndex, State *state, std::vector<State> *saved, int depth)
+{
+    Reading r(streams_[size_t(streamIndex)].bytes, streamIndex, state, saved, depth);
+    size_t regionStart = 0;
     for (;;) {
-        ContentTokens::Token t = tokens.next();
-        if (++tokens_ > kTokenLimit)
-            throw MupdfError("the page's content is too long to read");
+        ContentTokens::Token t = nextToken(&r.tokens);
         switch (t.kind) {
         case ContentTokens::Kind::End:
+            closeSpans(r);
             return;
         case ContentTokens::Kind::Number:
         case ContentTokens::Kind::String:
-        case ContentTokens::Kind::Name: {
-            if (operands.size() >= kOperandLimit)
-                operands.erase(operands.begin());
-            operands.emplace_back();
-            Operand &o = operands.back();
-            o.kind = t.kind;
-            o.number = t.number;
-            o.start = t.start;
-            o.end = t.end;
-            o.text = std::move(t.text);
+        case ContentTokens::Kind::Name:
+            fill(newOperand(&r), &t);
             continue;
-        }
-        case ContentTokens::Kind::OpenArray: {
-            Operand array;
-            array.kind = ContentTokens::Kind::OpenArray;
-            int nesting = 1;
-            while (nesting > 0) {
-                ContentTokens::Token item = tokens.next();
-                if (++tokens_ > kTokenLimit)
-                    throw MupdfError("the page's content is too long to read");
-                if (item.kind == ContentTokens::Kind::End)
-                    break;
-                if (item.kind == ContentTokens::Kind::OpenArray)
-                    ++nesting;
-                else if (item.kind == ContentTokens::Kind::CloseArray)
-                    --nesting;
-                else if (nesting == 1 && (item.kind == ContentTokens::Kind::Number
-                                          || item.kind == ContentTokens::Kind::String
-                                          || item.kind == ContentTokens::Kind::Name)) {
-                    array.items.emplace_back();
-                    Operand &o = array.items.back();
-                    o.kind = item.kind;
-                    o.number = item.number;
-                    o.start = item.start;
-                    o.end = item.end;
-                    o.text = std::move(item.text);
-                }
-            }
-            if (operands.size() >= kOperandLimit)
-                operands.erase(operands.begin());
-            operands.push_back(std::move(array));
+        case ContentTokens::Kind::OpenArray:
+            *newOperand(&r) = readArray(&r.tokens, t.start);
             continue;
-        }
-        case ContentTokens::Kind::OpenDict: {
-            // Marked-content properties: of them only the text the marked
-            // glyphs stand for, /ActualText, makes a difference to glyphs.
-            Operand o;
-            o.kind = ContentTokens::Kind::OpenDict;
-            int nesting = 1;
-            bool actualNext = false;
-            while (nesting > 0) {
-                ContentTokens::Token item = tokens.next();
-                if (++tokens_ > kTokenLimit)
-                    throw MupdfError("the page's content is too long to read");
-                if (item.kind == ContentTokens::Kind::End)
-                    break;
-                nesting += item.kind == ContentTokens::Kind::OpenDict ? 1
-                    : item.kind == ContentTokens::Kind::CloseDict   ? -1
-                                                                    : 0;
-                if (nesting == 1 && actualNext && item.kind == ContentTokens::Kind::String) {
-                    o.actual = true;
-                    o.text = std::move(item.text);
-                }
-                actualNext = nesting == 1 && item.kind == ContentTokens::Kind::Name && item.text == "ActualText";
-            }
-            if (operands.size() >= kOperandLimit)
-                operands.erase(operands.begin());
-            operands.push_back(std::move(o));
+        case ContentTokens::Kind::OpenDict:
+            *newOperand(&r) = readDictionary(&r.tokens, t.start);
             continue;
-        }
         case ContentTokens::Kind::Keyword:
             break;
         default:
             continue;
         }
-
-        const uint32_t op = operatorCode(t.text);
-        if (op == operatorCode("q")) {
-            if (saved->size() >= kSavedStatesLimit)
-                throw MupdfError("the content saves more than 4096 graphics states");
-            saved->push_back(state);
-        } else if (op == operatorCode("Q")) {
-            if (!saved->empty()) {
-                state = saved->back();
-                saved->pop_back();
-            } else if (depth == 0) {
-                restoredTooMany_ = true;
-            }
-        } else if (op == operatorCode("cm") && numbers(6)) {
-            state.ctm = fz_concat(lastMatrix(), state.ctm);
-        } else if (op == operatorCode("BT")) {
-            tm_ = tlm_ = fz_identity;
-        } else if (op == operatorCode("Tm") && numbers(6)) {
-            tm_ = tlm_ = lastMatrix();
-        } else if (op == operatorCode("Td") && numbers(2)) {
-            moveLine(number(operands.size() - 2), number(operands.size() - 1));
-        } else if (op == operatorCode("TD") && numbers(2)) {
-            state.leading = -number(operands.size() - 1);
-            moveLine(number(operands.size() - 2), number(operands.size() - 1));
-        } else if (op == operatorCode("T*")) {
-            moveLine(0, -state.leading);
-        } else if (op == operatorCode("TL") && numbers(1)) {
-            state.leading = number(operands.size() - 1);
-        } else if (op == operatorCode("Tc") && numbers(1)) {
-            state.charSpace = number(operands.size() - 1);
-        } else if (op == operatorCode("Tw") && numbers(1)) {
-            state.wordSpace = number(operands.size() - 1);
-        } else if (op == operatorCode("Tz") && numbers(1)) {
-            state.scale = number(operands.size() - 1) / 100;
-        } else if (op == operatorCode("Ts") && numbers(1)) {
-            state.rise = number(operands.size() - 1);
-        } else if (op == operatorCode("Tf") && operands.size() >= 2 && operands[operands.size() - 2].kind == ContentTokens::Kind::Name) {
-            state.size = number(operands.size() - 1);
-            pdf_obj *dict = nullptr;
-            const char *name = operands[operands.size() - 2].text.c_str();
-            guarded(ctx_, [&] { dict = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(Font)), name); });
-            state.font = dict ? fonts_->get(resources, dict) : nullptr;
-        } else if (op == operatorCode("gs") && !operands.empty()) {
-            pdf_obj *font = nullptr;
-            double size = 0;
-            const char *name = operands.back().text.c_str();
-            guarded(ctx_, [&] {
-                pdf_obj *g = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(ExtGState)), name);
-                pdf_obj *f = pdf_dict_get(ctx_, g, PDF_NAME(Font));
-                font = pdf_array_get(ctx_, f, 0);
-                size = pdf_array_get_real(ctx_, f, 1);
-            });
-            if (font) {
-                state.font = fonts_->get(resources, font);
-                state.size = size;
-            }
-        } else if (op == operatorCode("Tj") || op == operatorCode("TJ") || op == operatorCode("'") || op == operatorCode("\"")) {
-            const Show::Kind kind = op == operatorCode("Tj") ? Show::Tj : op == operatorCode("TJ") ? Show::TJ : op == operatorCode("'") ? Show::Quote : Show::DoubleQuote;
-            show(operands, kind, &state, streamIndex, regionStart, t.end);
-        } else if (op == operatorCode("g") && numbers(1)) {
-            state.fill = {1, true};
-            state.color = rgb(number(operands.size() - 1), number(operands.size() - 1), number(operands.size() - 1));
-        } else if (op == operatorCode("rg") && numbers(3)) {
-            state.fill = {3, true};
-            const size_t b = operands.size() - 3;
-            state.color = rgb(number(b), number(b + 1), number(b + 2));
-        } else if (op == operatorCode("k") && numbers(4)) {
-            state.fill = {4, true};
-            const size_t b = operands.size() - 4;
-            const double c[4] = {number(b), number(b + 1), number(b + 2), number(b + 3)};
-            state.color = fromComponents(4, c);
-        } else if (op == operatorCode("cs") && !operands.empty()) {
-            state.fill = colorSpace(resources, operands.back());
-            state.color = 0;   // a new colour space starts at black
-        } else if (op == operatorCode("sc") || op == operatorCode("scn")) {
-            std::vector<double> values;
-            for (const Operand &o : operands)
-                if (o.kind == ContentTokens::Kind::Number)
-                    values.push_back(o.number);
-            if (state.fill.plain && int(values.size()) == state.fill.components)
-                state.color = fromComponents(values.size(), values.data());
-        } else if (op == operatorCode("BDC") && operands.size() >= 2) {
-            beginMarked(operands.back(), &marks);
-        } else if (op == operatorCode("BMC")) {
-            marks.push_back(false);
-        } else if (op == operatorCode("EMC")) {
-            if (!marks.empty() && marks.back())
-                endActualText();
-            if (!marks.empty())
-                marks.pop_back();
-        } else if (op == operatorCode("Do") && !operands.empty()) {
-            drawForm(operands.back().text, streamIndex, state, depth);
-        } else if (op == operatorCode("BI") && !skipInlineImage(&tokens, streamIndex)) {
-            return;   // its data run to the end: the image is left open
+        if (!operate(&r, operatorCode(t.text), regionStart, t.end)) {
+            closeSpans(r);
+            return;   // an inline image's data run to the end: the image is left open
         }
-        operands.clear();
-        regionStart = tokens.position();
+        r.operands.clear();
+        regionStart = r.tokens.position();
         streams_[size_t(streamIndex)].cleanEnd = regionStart;
     }
 }
 
-void PageGlyphs::beginMarked(const Operand &properties, std::vector<bool> *marks)
+void PageGlyphs::closeSpans(const Reading &r)
 {
-    // Only the properties written in the content count: readers pass
-    // over an /ActualText of properties the resources name.
-    const bool actual = properties.actual;
-    marks->push_back(actual);
-    if (!actual)
+    // A span left open holds what the stream shows to its end.
+    for (const auto &m : r.marks)
+        if (m.first != std::string::npos)
+            marked_[m.first].end = glyphs_.size();
+}
+
+PageGlyphs::Operand *PageGlyphs::newOperand(Reading *r)
+{
+    if (r->operands.size() >= kOperandLimit)
+        r->operands.erase(r->operands.begin());
+    r->operands.emplace_back();
+    return &r->operands.back();
+}
+
+bool PageGlyphs::operate(Reading *r, uint32_t op, size_t start, size_t end)
+{
+    if (textOperator(r, op, start, end) || colourOperator(r, op) || markedOperator(r, op))
+        return true;
+    State &state = r->state;
+    if (op == operatorCode("q")) {
+        if (r->saved.size() >= kSavedStatesLimit)
+            throw MupdfError("the content saves more than 4096 graphics states");
+        r->saved.push_back(state);
+    } else if (op == operatorCode("Q")) {
+        if (!r->saved.empty()) {
+            state = r->saved.back();
+            r->saved.pop_back();
+        } else if (r->depth == 0) {
+            restoredTooMany_ = true;
+        }
+    } else if (op == operatorCode("cm") && r->numbers(6)) {
+        state.ctm = fz_concat(r->lastMatrix(), state.ctm);
+    } else if (op == operatorCode("gs") && !r->operands.empty()) {
+        pdf_obj *font = nullptr;
+        double size = 0;
+        const char *name = r->operands.back().text.c_str();
+        pdf_obj *resources = streams_[size_t(r->stream)].resources;
+        guarded(ctx_, [&] {
+            pdf_obj *g = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(ExtGState)), name);
+            pdf_obj *f = pdf_dict_get(ctx_, g, PDF_NAME(Font));
+            font = pdf_array_get(ctx_, f, 0);
+            size = pdf_array_get_real(ctx_, f, 1);
+        });
+        if (font) {
+            state.font = fonts_->get(resources, font);
+            state.size = size;
+        }
+    } else if (op == operatorCode("Do") && !r->operands.empty()) {
+        drawForm(r->operands.back().text, r->stream, state, r->depth);
+    } else if (op == operatorCode("BI")) {
+        return skipInlineImage(&r->tokens, r->stream);
+    }
+    return true;
+}
+
+bool PageGlyphs::textOperator(Reading *r, uint32_t op, size_t start, size_t end)
+{
+    State &state = r->state;
+    const auto moveLine = [this](double tx, double ty) {
+        tlm_ = fz_pre_translate(tlm_, float(tx), float(ty));
+        tm_ = tlm_;
+    };
+    if (op == operatorCode("BT")) {
+        tm_ = tlm_ = fz_identity;
+    } else if (op == operatorCode("Tm") && r->numbers(6)) {
+        tm_ = tlm_ = r->lastMatrix();
+    } else if (op == operatorCode("Td") && r->numbers(2)) {
+        moveLine(r->last(1), r->last());
+    } else if (op == operatorCode("TD") && r->numbers(2)) {
+        state.leading = -r->last();
+        moveLine(r->last(1), r->last());
+    } else if (op == operatorCode("T*")) {
+        moveLine(0, -state.leading);
+    } else if (op == operatorCode("TL") && r->numbers(1)) {
+        state.leading = r->last();
+    } else if (op == operatorCode("Tc") && r->numbers(1)) {
+        state.charSpace = r->last();
+    } else if (op == operatorCode("Tw") && r->numbers(1)) {
+        state.wordSpace = r->last();
+    } else if (op == operatorCode("Tz") && r->numbers(1)) {
+        state.scale = r->last() / 100;
+    } else if (op == operatorCode("Tr") && r->numbers(1)) {
+        state.render = int(std::max(0.0, std::min(8.0, r->last())));
+    } else if (op == operatorCode("Ts") && r->numbers(1)) {
+        state.rise = r->last();
+    } else if (op == operatorCode("Tf") && r->operands.size() >= 2
+               && r->operands[r->operands.size() - 2].kind == ContentTokens::Kind::Name) {
+        state.size = r->last();
+        pdf_obj *dict = nullptr;
+        const char *name = r->operands[r->operands.size() - 2].text.c_str();
+        pdf_obj *resources = streams_[size_t(r->stream)].resources;
+        guarded(ctx_, [&] { dict = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(Font)), name); });
+        state.font = dict ? fonts_->get(resources, dict) : nullptr;
+    } else if (op == operatorCode("Tj") || op == operatorCode("TJ") || op == operatorCode("'") || op == operatorCode("\"")) {
+        const Show::Kind kind = op == operatorCode("Tj") ? Show::Tj
+            : op == operatorCode("TJ")                   ? Show::TJ
+            : op == operatorCode("'")                    ? Show::Quote
+                                                         : Show::DoubleQuote;
+        show(r->operands, kind, &state, r->stream, start, end);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool PageGlyphs::colourOperator(Reading *r, uint32_t op)
+{
+    State &state = r->state;
+    if (op == operatorCode("g") && r->numbers(1)) {
+        state.fill = {1, true};
+        state.color = rgb(r->last(), r->last(), r->last());
+    } else if (op == operatorCode("rg") && r->numbers(3)) {
+        state.fill = {3, true};
+        state.color = rgb(r->last(2), r->last(1), r->last());
+    } else if (op == operatorCode("k") && r->numbers(4)) {
+        state.fill = {4, true};
+        const double c[4] = {r->last(3), r->last(2), r->last(1), r->last()};
+        state.color = fromComponents(4, c);
+    } else if (op == operatorCode("cs") && !r->operands.empty()) {
+        state.fill = colorSpace(streams_[size_t(r->stream)].resources, r->operands.back());
+        state.color = 0;   // a new colour space starts at black
+    } else if (op == operatorCode("sc") || op == operatorCode("scn")) {
+        std::vector<double> values;
+        for (const Operand &o : r->operands)
+            if (o.kind == ContentTokens::Kind::Number)
+                values.push_back(o.number);
+        if (state.fill.plain && int(values.size()) == state.fill.components)
+            state.color = fromComponents(values.size(), values.data());
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool PageGlyphs::markedOperator(Reading *r, uint32_t op)
+{
+    if (op == operatorCode("BDC") && r->operands.size() >= 2) {
+        beginMarked(r, r->operands.back());
+    } else if (op == operatorCode("BMC")) {
+        r->marks.emplace_back(std::string::npos, false);
+    } else if (op == operatorCode("EMC")) {
+        if (r->marks.empty())
+            return true;
+        if (r->marks.back().second)
+            endActualText();
+        if (r->marks.back().first != std::string::npos)
+            marked_[r->marks.back().first].end = glyphs_.size();
+        r->marks.pop_back();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void PageGlyphs::beginMarked(Reading *r, const Operand &properties)
+{
+    if (marked_.size() >= kGlyphLimit)
+        throw MupdfError("the page marks more than 1,000,000 spans of its content");
+    Marked m;
+    m.stream = r->stream;
+    m.first = m.end = glyphs_.size();
+    m.mcid = properties.mcid;
+    if (properties.kind == ContentTokens::Kind::OpenDict) {
+        m.start = properties.start;
+        m.stop = properties.end;
+    } else if (properties.kind == ContentTokens::Kind::Name) {
+        // Properties the resources name.
+        pdf_obj *resources = streams_[size_t(r->stream)].resources;
+        const char *name = properties.text.c_str();
+        guarded(ctx_, [&] {
+            pdf_obj *named = pdf_dict_gets(ctx_, pdf_dict_get(ctx_, resources, PDF_NAME(Properties)), name);
+            if (!pdf_is_dict(ctx_, named))
+                return;
+            m.properties = named;
+            pdf_obj *mcid = pdf_dict_get(ctx_, named, PDF_NAME(MCID));
+            m.mcid = pdf_is_int(ctx_, mcid) && pdf_to_int(ctx_, mcid) >= 0 ? pdf_to_int(ctx_, mcid) : -1;
+        });
+    }
+    marked_.push_back(m);
+    // Only the properties written in the content count for the glyphs'
+    // text: readers pass over an /ActualText of properties the resources name.
+    r->marks.emplace_back(marked_.size() - 1, properties.actual);
+    if (!properties.actual)
         return;
     // A span inside another replaces it, as readers take it.
     if (inActualText_)
         endActualText();
-    char *utf8 = nullptr;
-    const std::string &written = properties.text;
-    guarded(ctx_, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx_, written.data(), written.size()); });
-    actualText_.clear();
-    for (const char *p = utf8; p && *p;) {
-        int c = 0;
-        p += fz_chartorune(&c, p);
-        if (c > 0)
-            actualText_ += char32_t(c);
-    }
-    fz_free(ctx_, utf8);
+    actualText_ = textOf(ctx_, properties.text);
     inActualText_ = true;
     actualTextFirst_ = glyphs_.size();
 }
@@ -719,6 +844,9 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         const fz_point own = fz_transform_vector(vertical ? fz_make_point(0, float(length)) : fz_make_point(float(length), 0),
                                                  glyphToShown);
         g.extent = std::sqrt(own.x * own.x + own.y * own.y);
+        // In ems of the font size, as the glyph's em is shown.
+        if (state.charSpace != 0 && std::fabs(state.size) > 1e-9)
+            g.charSpace = float((vertical ? state.charSpace : state.charSpace * state.scale) / std::fabs(state.size) * g.size);
         // A TJ number n moves by -n/1000 of the font size (times the
         // horizontal scaling, which the glyph's move has as well).
         const double unitMove = vertical ? state.size : state.size * state.scale;
@@ -728,6 +856,8 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         g.adjust = g.removable ? -(written + spacing * 1000 / state.size) : 0;
         g.space = !g.text.empty() && std::all_of(g.text.begin(), g.text.end(), isWhiteSpace);
         g.color = state.color;
+        // Neither filled nor stroked (the last also clips).
+        g.invisible = state.render == 3 || state.render == 7;
         g.bold = state.font->bold;
         g.italic = state.font->italic;
         g.font = state.font;

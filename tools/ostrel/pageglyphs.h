@@ -1,7 +1,11 @@
 #ifndef OSTREL_PAGEGLYPHS_H
 #define OSTREL_PAGEGLYPHS_H
 
+#include "contenttokens.h"
+
 #include <mupdf/pdf.h>
+
+#include <cstdint>
 
 #include <deque>
 #include <map>
@@ -71,6 +75,7 @@ public:
         float size = 0;                // the em as shown
         float advance = 0;             // along `direction`, as shown, spacing included
         float extent = 0;              // of the glyph itself along `direction`, as shown
+        float charSpace = 0;           // what the character spacing adds to `advance`
         double adjust = 0;             // a TJ number moving as far as the glyph does
         bool removable = false;        // false when no TJ number can stand for it
         bool space = false;            // white space only
@@ -78,6 +83,7 @@ public:
         // span gives an /ActualText for have that text on the first of them.
         bool continues = false;
         int color = 0;                 // fill colour, 0xRRGGBB
+        bool invisible = false;        // drawn in a mode that shows nothing (a scan's recognised text)
         bool bold = false, italic = false;
         const void *font = nullptr;    // the same for glyphs of one font
     };
@@ -96,6 +102,17 @@ public:
     const std::deque<Stream> &streams() const { return streams_; }
     const std::vector<Show> &shows() const { return shows_; }
     const std::vector<Glyph> &glyphs() const { return glyphs_; }
+
+    // A marked-content sequence with properties, as drawn once.
+    struct Marked
+    {
+        int stream = 0;
+        size_t start = 0, stop = 0;       // its property list's bytes in the stream, when written there
+        pdf_obj *properties = nullptr;    // the property list the resources name (borrowed), or none
+        int mcid = -1;                    // its place in the document's structure; -1 for none
+        size_t first = 0, end = 0;        // the glyphs it holds
+    };
+    const std::vector<Marked> &marked() const { return marked_; }
 
     // Graphics states the page's content leaves saved at its end, and
     // whether it restored more than it saved on the way: what must follow
@@ -116,13 +133,28 @@ private:
         bool plain = false;   // grey, RGB or CMYK: colours we can take over
     };
 
+    struct Reading;
+
     void run(int stream, State *state, std::vector<State> *saved, int depth);
+    ContentTokens::Token nextToken(ContentTokens *tokens);
+    static void fill(Operand *o, ContentTokens::Token *t);
+    Operand readArray(ContentTokens *tokens, size_t start);
+    Operand readDictionary(ContentTokens *tokens, size_t start);
+    // A new operand at the end of the operator's; the oldest goes past the limit.
+    static Operand *newOperand(Reading *r);
+    void closeSpans(const Reading &r);
+    // Applies operator `op`, whose operands start at `start` and which
+    // ends at `end`; false where the rest of the stream cannot be read.
+    bool operate(Reading *r, uint32_t op, size_t start, size_t end);
+    bool textOperator(Reading *r, uint32_t op, size_t start, size_t end);
+    bool colourOperator(Reading *r, uint32_t op);
+    bool markedOperator(Reading *r, uint32_t op);
+    void beginMarked(Reading *r, const Operand &properties);
     void show(const std::vector<Operand> &operands, Show::Kind kind, State *state, int stream, size_t start,
               size_t end);
     void showString(const std::string &bytes, const State &state);
     void drawForm(const std::string &name, int stream, const State &state, int depth);
-    bool skipInlineImage(class ContentTokens *tokens, int stream);
-    void beginMarked(const Operand &properties, std::vector<bool> *marks);
+    bool skipInlineImage(ContentTokens *tokens, int stream);
     void endActualText();
     int addStream(pdf_obj *object, pdf_obj *resources, int parent, const std::string &name);
     Space colorSpace(pdf_obj *resources, const Operand &space) const;
@@ -134,6 +166,7 @@ private:
     std::map<std::pair<int, std::string>, int> formStreams_;
     std::vector<Show> shows_;
     std::vector<Glyph> glyphs_;
+    std::vector<Marked> marked_;
     std::vector<fz_rect> unread_;
     int openStates_ = 0;
     bool restoredTooMany_ = false;

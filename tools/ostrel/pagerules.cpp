@@ -116,7 +116,7 @@ PageRequests requestsOf(const Editing &e, int64_t number, const std::vector<cons
         r.textCandidates.push_back(std::move(candidates));
         r.requests.push_back({fz_make_rect(float(rule->left), float(rule->top), float(rule->left + rule->width),
                                            float(rule->top + rule->height)),
-                              r.textCandidates.back().finds});
+                              r.textCandidates.back().finds, false, r.textCandidates.back().replaces});
     }
     for (const ImageRule *rule : pageImageRules) {
         const ConverterRuns::Run run = (*e.runs)->at(number, rule->left, rule->top);
@@ -125,7 +125,7 @@ PageRequests requestsOf(const Editing &e, int64_t number, const std::vector<cons
             continue;
         }
         r.imageRules.push_back(rule);
-        r.requests.push_back({run.box, {run.text}});
+        r.requests.push_back({run.box, {run.text}, true, {}});
     }
     return r;
 }
@@ -173,8 +173,9 @@ void drawFound(const Editing &e, int64_t number, pdf_page *page, const fz_matrix
         const TextRule *rule = r.textRules[i];
         if (removed[i].found < 0) {
             e.skipped->push_back(SkippedRule::line(rule->line, number, MessageText::quoted(rule->text),
-                                                   removed[i].hiddenShowing ? kHidden
-                                                                            : "its find text is not in its box"));
+                                                   !removed[i].refusal.empty() ? removed[i].refusal
+                                                   : removed[i].hiddenShowing  ? kHidden
+                                                                               : "its find text is not in its box"));
             continue;
         }
         const std::string &replace = r.textCandidates[i].replaces[size_t(removed[i].found)];

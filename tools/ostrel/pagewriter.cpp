@@ -16,6 +16,8 @@ constexpr double kNarrowest = 0.5;
 // one that lacks a slant is sheared by this much.
 constexpr double kFakeBoldStroke = 0.03;
 constexpr float kFakeSlant = 0.2f;
+// Character spacing up to this share of the em spaces the letters of a word.
+constexpr double kWidestLetterSpacing = 0.2;
 
 // Written without the C library's formatting, which a page of many new
 // texts would spend much of its time in; what no number can be is written as 0.
@@ -41,6 +43,28 @@ std::string quotedStart(const std::string &text)
     while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
         --end;
     return '"' + text.substr(0, end) + (end < text.size() ? "...\"" : "\"");
+}
+
+std::string colourOf(int c)
+{
+    return number(((c >> 16) & 0xFF) / 255.0) + ' ' + number(((c >> 8) & 0xFF) / 255.0) + ' '
+        + number((c & 0xFF) / 255.0);
+}
+
+// What covers words drawn invisibly over a scan: their box filled in the
+// colour of the ground about them.
+std::string coverOperators(const GlyphRemover::Removed &at, const fz_matrix &toPage)
+{
+    if (fz_is_empty_rect(at.cover))
+        return std::string();
+    const fz_rect &b = at.cover;
+    const fz_point corners[4] = {{b.x0, b.y0}, {b.x1, b.y0}, {b.x1, b.y1}, {b.x0, b.y1}};
+    std::string ops = "q " + colourOf(at.ground) + " rg";
+    for (size_t i = 0; i < 4; ++i) {
+        const fz_point p = fz_transform_point(corners[i], toPage);
+        ops += ' ' + number(p.x) + ' ' + number(p.y) + (i == 0 ? " m" : " l");
+    }
+    return ops + " h f Q\n";
 }
 
 std::string matrix(const fz_matrix &m)
@@ -78,6 +102,9 @@ void PageWriter::draw(pdf_page *page, const fz_matrix &toShown, const std::vecto
     const fz_matrix toPage = fz_invert_matrix(toShown);
     std::string content;
     std::map<size_t, std::string> fontNames;   // this page's names of the fonts
+    // Covers go first, so none hides a replacement drawn next to it.
+    for (const Text &t : texts)
+        content += coverOperators(t.at, toPage);
     for (const Text &t : texts)
         content += textOperators(page, t, toPage, &fontNames);
     for (const Picture &p : pictures)
@@ -121,7 +148,16 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
     if (glyphs.empty())
         return std::string();
     // Condensed to the old words' width, not below half; past that, smaller.
-    double natural = 0;
+    // The old words' character spacing, in ems of their size, where it
+    // spaces letters: readers read a line's letters as words only when
+    // they are spaced alike, and a line of tight letters among them reads
+    // as single letters. Wider spacing already sets letters apart as words;
+    // there the new words are set tight, to read as typed.
+    double spacing = double(t.at.charSpace) / std::max(t.at.size, 1.0f);
+    if (!(spacing > 0 && spacing < kWidestLetterSpacing))
+        spacing = 0;
+    // The spacing after the last glyph shows nothing, as after the old words.
+    double natural = spacing * double(glyphs.size() - 1);
     for (const ReplacementFonts::Glyph &g : glyphs)
         natural += g.advance;
     double size = std::max(t.at.size, 1.0f), squeeze = 1;
@@ -138,11 +174,9 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
     const fz_matrix shown = fz_concat(fz_make_matrix(float(size * d.x), float(size * d.y), float(size * d.y),
                                                      float(-size * d.x), t.at.origin.x, t.at.origin.y),
                                       toPage);
-    const int c = t.at.color;
-    const std::string colour = number(((c >> 16) & 0xFF) / 255.0) + ' ' + number(((c >> 8) & 0xFF) / 255.0) + ' '
-        + number((c & 0xFF) / 255.0);
+    const std::string colour = colourOf(t.at.color);
     // A face without the weight asked for is stroked as well as filled.
-    std::string ops = "q BT 0 Tc 0 Tw " + number(squeeze * 100) + " Tz " + colour + " rg " + colour + " RG "
+    std::string ops = "q BT " + number(spacing) + " Tc 0 Tw " + number(squeeze * 100) + " Tz " + colour + " rg " + colour + " RG "
         + number(size * kFakeBoldStroke) + " w\n";
     double pen = 0;   // along the baseline, in ems as drawn
     for (size_t i = 0; i < glyphs.size();) {
@@ -178,7 +212,7 @@ std::string PageWriter::textOperators(pdf_page *page, const Text &t, const fz_ma
                 ops += hex[(g.code >> shift) & 0xF];
             ops += '>';
             adjust = (g.width - g.advance + g.xOffset) * 1000;
-            pen += g.advance * squeeze;
+            pen += (g.advance + spacing) * squeeze;
         }
         flush();
         ops += "] TJ\n";

@@ -9,6 +9,7 @@ enum ByteClass : unsigned char { Regular, Space, Delimiter };
 struct ByteClasses
 {
     ByteClass of[256] = {};
+    bool numeric[256] = {};   // a byte numbers are written with
 };
 
 constexpr ByteClasses byteClasses()
@@ -18,6 +19,8 @@ constexpr ByteClasses byteClasses()
         classes.of[c] = Space;
     for (const unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
         classes.of[c] = Delimiter;
+    for (const unsigned char c : {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '+', '-', '.'})
+        classes.numeric[c] = true;
     return classes;
 }
 
@@ -96,47 +99,64 @@ void ContentTokens::skipSpace()
     }
 }
 
-void ContentTokens::readString(Token *t)
+void ContentTokens::readString(std::string *text)
 {
     int depth = 1;
     ++pos_;
     while (pos_ < bytes_.size()) {
+        // A run of plain bytes, taken at once.
+        const size_t run = pos_;
+        while (pos_ < bytes_.size() && bytes_[pos_] != '(' && bytes_[pos_] != ')' && bytes_[pos_] != '\\')
+            ++pos_;
+        if (text)
+            text->append(bytes_, run, pos_ - run);
+        if (pos_ >= bytes_.size())
+            return;
         const char c = bytes_[pos_++];
         if (c == '(') {
             ++depth;
         } else if (c == ')') {
             if (--depth == 0)
                 return;
-        } else if (c == '\\' && pos_ < bytes_.size()) {
-            const char e = bytes_[pos_++];
-            switch (e) {
-            case 'n': t->text += '\n'; continue;
-            case 'r': t->text += '\r'; continue;
-            case 't': t->text += '\t'; continue;
-            case 'b': t->text += '\b'; continue;
-            case 'f': t->text += '\f'; continue;
-            case '\r':
-                if (pos_ < bytes_.size() && bytes_[pos_] == '\n')
-                    ++pos_;
-                continue;
-            case '\n': continue;
-            default: break;
-            }
-            if (e >= '0' && e <= '7') {
-                int v = e - '0';
-                for (int n = 0; n < 2 && pos_ < bytes_.size() && bytes_[pos_] >= '0' && bytes_[pos_] <= '7'; ++n)
-                    v = v * 8 + (bytes_[pos_++] - '0');
-                t->text += char(v & 0xFF);
-            } else {
-                t->text += e;
-            }
+        } else if (pos_ < bytes_.size()) {
+            readEscape(text);
             continue;
         }
-        t->text += c;
+        if (text)
+            *text += c;
     }
 }
 
-void ContentTokens::readHexString(Token *t)
+void ContentTokens::readEscape(std::string *text)
+{
+    const char e = bytes_[pos_++];
+    char decoded = e;
+    switch (e) {
+    case 'n': decoded = '\n'; break;
+    case 'r': decoded = '\r'; break;
+    case 't': decoded = '\t'; break;
+    case 'b': decoded = '\b'; break;
+    case 'f': decoded = '\f'; break;
+    case '\r':
+        if (pos_ < bytes_.size() && bytes_[pos_] == '\n')
+            ++pos_;
+        return;
+    case '\n':
+        return;
+    default:
+        if (e >= '0' && e <= '7') {
+            int v = e - '0';
+            for (int n = 0; n < 2 && pos_ < bytes_.size() && bytes_[pos_] >= '0' && bytes_[pos_] <= '7'; ++n)
+                v = v * 8 + (bytes_[pos_++] - '0');
+            decoded = char(v & 0xFF);
+        }
+        break;
+    }
+    if (text)
+        *text += decoded;
+}
+
+void ContentTokens::readHexString(std::string *text)
 {
     ++pos_;
     int high = -1;
@@ -150,17 +170,24 @@ void ContentTokens::readHexString(Token *t)
         if (high < 0) {
             high = v;
         } else {
-            t->text += char(high * 16 + v);
+            if (text)
+                *text += char(high * 16 + v);
             high = -1;
         }
     }
-    if (high >= 0)
-        t->text += char(high * 16);
+    if (high >= 0 && text)
+        *text += char(high * 16);
 }
 
-ContentTokens::Token ContentTokens::next()
+ContentTokens::Token ContentTokens::next(bool decode)
 {
-    skipSpace();
+    // Most tokens follow blanks only: taken here, comments there.
+    const unsigned char *const data = reinterpret_cast<const unsigned char *>(bytes_.data());
+    const size_t size = bytes_.size();
+    while (pos_ < size && isSpace(data[pos_]))
+        ++pos_;
+    if (pos_ < size && data[pos_] == '%')
+        skipSpace();
     Token t;
     t.start = pos_;
     if (pos_ >= bytes_.size()) {
@@ -170,13 +197,13 @@ ContentTokens::Token ContentTokens::next()
     const unsigned char c = static_cast<unsigned char>(bytes_[pos_]);
     if (c == '(') {
         t.kind = Kind::String;
-        readString(&t);
+        readString(decode ? &t.text : nullptr);
     } else if (c == '<' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '<') {
         t.kind = Kind::OpenDict;
         pos_ += 2;
     } else if (c == '<') {
         t.kind = Kind::String;
-        readHexString(&t);
+        readHexString(decode ? &t.text : nullptr);
     } else if (c == '>' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '>') {
         t.kind = Kind::CloseDict;
         pos_ += 2;
@@ -188,6 +215,8 @@ ContentTokens::Token ContentTokens::next()
         ++pos_;
         while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_]))) {
             const char n = bytes_[pos_++];
+            if (!decode)
+                continue;
             const int h1 = pos_ + 1 < bytes_.size() ? hexValue(static_cast<unsigned char>(bytes_[pos_])) : -1;
             const int h2 = h1 >= 0 ? hexValue(static_cast<unsigned char>(bytes_[pos_ + 1])) : -1;
             if (n == '#' && h2 >= 0) {
@@ -202,10 +231,13 @@ ContentTokens::Token ContentTokens::next()
         t.kind = Kind::Other;
         ++pos_;
     } else {
-        while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_])))
-            ++pos_;
+        bool numeric = true;   // of the bytes numbers are written with only
+        for (; pos_ < size && isRegular(data[pos_]); ++pos_)
+            numeric = numeric && kByteClasses.numeric[data[pos_]];
         // A number's value is all its readers use.
-        if (readNumber(bytes_.data() + t.start, pos_ - t.start, &t.number)) {
+        if (!decode) {
+            t.kind = numeric ? Kind::Number : Kind::Keyword;
+        } else if (numeric && readNumber(bytes_.data() + t.start, pos_ - t.start, &t.number)) {
             t.kind = Kind::Number;
         } else {
             t.kind = Kind::Keyword;

@@ -9,6 +9,7 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -109,14 +110,43 @@ bool OutputAssembly::read(const std::string &path, const std::string &bytes, std
         else
             pdf->processMemoryFile(path.c_str(), bytes.data(), bytes.size());
         pdf->getRoot();
+        qpdf_ = std::move(pdf);
+        takeLibraryGenerations();
     } catch (const std::bad_alloc &) {
         throw;
     } catch (const std::exception &e) {
+        qpdf_.reset();
         *why = reasonOf(e);
         return false;
     }
-    qpdf_ = std::move(pdf);
     return true;
+}
+
+void OutputAssembly::takeLibraryGenerations()
+{
+    // The generation the library holds for each object it read from the
+    // file itself; -1 for the others.
+    std::vector<int> generations(size_t(std::max(length_, 0)), -1);
+    int *slot = generations.data();
+    guarded(ctx_, [&] {
+        for (int num = 1; num < length_; ++num) {
+            const pdf_xref_entry *entry = pdf_get_xref_entry_no_null(ctx_, doc_, num);
+            if (entry->type == 'n')
+                slot[num] = entry->gen;
+        }
+    });
+    // qpdf resolves a reference naming another generation than the object
+    // bears to null, where the library found the object: the object takes
+    // the place its references name, which nothing else holds.
+    const std::map<QPDFObjGen, QPDFXRefEntry> table = qpdf_->getXRefTable();
+    for (const auto &entry : table) {
+        const QPDFObjGen bears = entry.first;
+        if (entry.second.getType() != 1 || bears.getObj() <= 0 || bears.getObj() >= length_)
+            continue;
+        const QPDFObjGen named(bears.getObj(), generations[size_t(bears.getObj())]);
+        if (named.getGen() >= 0 && named != bears && !table.count(named))
+            qpdf_->swapObjects(named, bears);
+    }
 }
 
 std::string OutputAssembly::pageDisagreement(const std::vector<int> &pages)

@@ -22,7 +22,9 @@ class TemporaryOutput;
 // those of the input it changed are merged, keeping qpdf's value wherever
 // the library's equals it (a number within single precision keeps its
 // digits). Both readings must number the objects alike; pageDisagreement()
-// tells where they do not.
+// tells where they do not. An object the library gave the generation its
+// references name (ReferenceWalk's mending) is read by qpdf under that
+// generation too.
 class OutputAssembly
 {
 public:
@@ -60,6 +62,7 @@ public:
     };
 
 private:
+    void takeLibraryGenerations();
     std::vector<int> editedNumbers() const;
     void carryOver();
     void makeNew(const std::vector<int> &numbers);

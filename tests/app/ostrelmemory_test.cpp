@@ -1,3 +1,4 @@
+#include "sanitized.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -8,19 +9,6 @@
 
 namespace
 {
-// Built with AddressSanitizer, whose own bookkeeping counts against the
-// memory share too.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 struct Ended { bool normally = false; int exitCode = -1; QByteArray err; };
 

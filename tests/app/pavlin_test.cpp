@@ -1,4 +1,5 @@
 #include "converterruns.h"
+#include "sanitized.h"
 #include "testfiles.h"
 
 #include <QtTest>
@@ -12,19 +13,6 @@
 // The PDF tool as the application starts it, checked with readers we did not
 // write: pdfinfo, pdftotext, pdfimages, pdffonts and qpdf.
 namespace {
-// Built with AddressSanitizer, whose own bookkeeping counts against the
-// memory share too.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
 
 struct Result { int exitCode = -1; QByteArray out, err; };
 Result run(const QString &executable, const QStringList &args, const QStringList &env = {})

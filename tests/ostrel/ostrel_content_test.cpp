@@ -4,6 +4,7 @@
 // of the file as text.
 
 #include "../pdfobjects.h"
+#include "commandrun.h"
 #include "testfonts.h"
 
 #include "glyphfinder.h"
@@ -28,43 +29,6 @@
 
 namespace
 {
-struct Output
-{
-    int status = -1;   // the exit code
-    std::string out;
-};
-
-// Runs `args` (no shell word is taken from them) and returns its standard output.
-Output run(const std::vector<std::string> &args)
-{
-    std::string command;
-    for (const std::string &a : args)
-        command += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + '\'';
-    Output result;
-    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-bool writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    return bool(f << bytes);
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string streamObject(const std::string &dict, const std::string &data)
 {
     return "<< " + dict + " /Length " + std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream";

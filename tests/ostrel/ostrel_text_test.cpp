@@ -5,6 +5,7 @@
 // embedded fonts hold.
 
 #include "../pdfobjects.h"
+#include "commandrun.h"
 #include "testfonts.h"
 
 #include "mupdfguard.h"
@@ -28,36 +29,6 @@
 
 namespace
 {
-struct Output
-{
-    int status = -1;
-    std::string out;
-};
-
-// Runs `args` (no shell word is taken from them) and returns its standard output.
-Output run(const std::vector<std::string> &args)
-{
-    std::string command;
-    for (const std::string &a : args)
-        command += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + '\'';
-    Output result;
-    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    result.status = pclose(pipe);
-    return result;
-}
-
-bool writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    return bool(f << bytes);
-}
-
 struct Word
 {
     std::string text;

@@ -6,6 +6,7 @@
 // for the objects, pdftotext for the words, pdfinfo for the pages.
 
 #include "../pdfobjects.h"
+#include "commandrun.h"
 #include "testfonts.h"
 
 #include <gtest/gtest.h>
@@ -24,43 +25,6 @@
 
 namespace
 {
-struct Output
-{
-    int status = -1;
-    std::string out;
-};
-
-// Runs `args` (no shell word is taken from them) and returns its standard output.
-Output run(const std::vector<std::string> &args)
-{
-    std::string command;
-    for (const std::string &a : args)
-        command += " '" + std::regex_replace(a, std::regex("'"), "'\\''") + '\'';
-    Output result;
-    FILE *pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.out.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-bool writeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    return bool(f << bytes);
-}
-
-std::string readFile(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
-
 // Ostrel.dll's exit code on a text rule file.
 int ostrel(const std::string &in, const std::string &out, const std::string &rules)
 {

@@ -91,6 +91,12 @@ private slots:
                 QVERIFY2(r.normally, qPrintable(row));
                 // The large share applies every rule.
                 QVERIFY2(megabytes < 1000 || r.exitCode == 0, qPrintable(row));
+                // The sanitizer's own end leaves no chance to clean up; the
+                // output is never put in place all the same.
+                if (sanitizerRanOut(r.err)) {
+                    QVERIFY2(r.exitCode != 0 && !QFile::exists(out), qPrintable(row));
+                    continue;
+                }
                 // No temporary file is left in the output's folder.
                 QVERIFY2(QDir(folder).entryList(QDir::Files | QDir::Hidden) == (QFile::exists(out) ? QStringList{"out.pdf"} : QStringList()),
                          qPrintable(row));
@@ -102,8 +108,6 @@ private slots:
                     continue;
                 }
                 QVERIFY2(r.exitCode == 1 && !QFile::exists(out), qPrintable(row));
-                if (sanitizerRanOut(r.err))
-                    continue;
                 QVERIFY2(r.err.count('\n') == 1 && r.err.startsWith("Ostrel.dll: ") && r.err.contains("\"" + in.toUtf8() + "\"")
                              && r.err.contains("memory"),
                          qPrintable(row));

@@ -13,7 +13,8 @@ class PDFDoc;
 // Reads a page the way the PDF library reads its words, keeping only the
 // spaces drawn invisibly (render mode 3 or 7) that end a word of glyphs
 // drawn so. The library's words leave such a space out; a scan's word spans
-// it.
+// it, and its ink may reach a little past it: where the next word drawn so
+// starts on the same line within a font size, the space reaches there.
 class InvisibleGlyphs : public OutputDev
 {
 public:
@@ -31,11 +32,20 @@ public:
                   CharCode code, int nBytes, const Unicode *u, int uLen) override;
 
 private:
+    // Grows the last space found to `start`, a glyph drawn invisibly right
+    // after it, when that starts the next word on its line.
+    void reachNextWord(const QPointF &start);
+
     std::vector<TrailingSpace> spaces_;
     // The last glyph of the current text shown, when drawn invisibly and no
     // space: where it starts.
     bool glyphBefore_ = false;
     QPointF glyphStart_;
+    // Whether the last glyph drawn was a space found; its advance's unit
+    // vector and its font size, on the page as shown.
+    bool spaceBefore_ = false;
+    QPointF spaceDirection_;
+    double spaceSize_ = 0;
 };
 
 #endif

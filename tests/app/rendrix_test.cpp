@@ -683,8 +683,10 @@ private slots:
         // the last, to its space's end): the scan's word reaches past the
         // glyphs the reader boxes. Visible words, spaces and all, keep the
         // boxes pdftotext gives them. A text rule made from an invisible
-        // word's run covers the scan's word and writes the replacement.
-        // /Rotate 90 shows PDF (x, y) at (y, x).
+        // word's run covers the scan's word and writes the replacement. A
+        // word written up the page as shown keeps the reader's box, so its
+        // run starts where the replacement engine reads it, and a picture
+        // rule made from it applies. /Rotate 90 shows PDF (x, y) at (y, x).
         const auto upright = [](double x, double y) { return QPointF(x, 200 - y); };
         const auto turned = [](double x, double y) { return QPointF(y, x); };
         const struct
@@ -692,16 +694,23 @@ private slots:
             const char *name;
             int mode;
             bool inForm, turnedPage;
+            QByteArray pageBoxes;
         } cases[] = {
-            {"render mode 3", 3, false, false},
-            {"render mode 7, in a form", 7, true, false},
-            {"in a form, on a page turned by 90", 3, true, true},
+            {"render mode 3", 3, false, false, ""},
+            {"render mode 7, in a form", 7, true, false, ""},
+            {"in a form, on a page turned by 90", 3, true, true, "/Rotate 90"},
+            {"written up, on a page turned by 270", 3, false, false, "/Rotate 270"},
         };
+        QTemporaryDir pictures;
+        QImage picture(40, 12, QImage::Format_RGB32);
+        picture.fill(QColor(0, 90, 200));
+        QVERIFY(picture.save(pictures.filePath("pic.png")));
         const ScanLayer scan;
         for (const auto &c : cases) {
             QTemporaryDir dir;
             const QString pdf = dir.filePath("scan.pdf");
-            QVERIFY(writeFile(pdf, scan.pdf(c.mode, c.inForm, c.turnedPage ? "/Rotate 90" : "")));
+            QVERIFY(writeFile(pdf, scan.pdf(c.mode, c.inForm, c.pageBoxes)));
+            const bool reaches = c.pageBoxes != "/Rotate 270";
             const ConverterRun run = runConverter("rendrix", {"-htmlformat", pdf, dir.filePath("text.xml")});
             QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), c.name);
             const Alltext layer = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", 1, "htm")));
@@ -714,7 +723,7 @@ private slots:
                 const int k = scan.words.indexOf(word.second.toLatin1());
                 QVERIFY2(!r.isNull(), qPrintable(QStringLiteral("%1: %2").arg(c.name, word.second)));
                 const QRectF box = word.first;
-                if (k < 0) {
+                if (k < 0 || !reaches) {
                     const QRect rounded(QPoint(qRound(box.left()), qRound(box.top())), QPoint(qRound(box.right()) - 1, qRound(box.bottom()) - 1));
                     QVERIFY2(r.contains(rounded) && rounded.adjusted(-1, -1, 1, 1).contains(r),
                              qPrintable(QStringLiteral("%1: %2").arg(c.name, word.second)));
@@ -733,17 +742,23 @@ private slots:
                          qPrintable(QStringLiteral("%1: %2 at %3 %4 %5 %6").arg(c.name, word.second).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())));
             }
             QVERIFY2(layer.count == 6, c.name);
-            // The rule on "Alpha", as the rule editor makes it from its run.
+            // The rule on "Alpha", as the rule editor makes it from its run:
+            // a text rule where the run reaches over the scan's word, else a
+            // picture rule.
             const QRect alpha = runOf("Alpha");
             const QString rules = dir.filePath("rules.txt"), out = dir.filePath("out.pdf");
-            QVERIFY(writeFile(rules, QStringLiteral("1-%1-%2-%3-%4:Alpha:IJ\r\n").arg(alpha.x()).arg(alpha.y()).arg(alpha.width()).arg(alpha.height()).toUtf8()));
-            const ConverterRun replaced = runConverter("Ostrel.dll", {pdf, "-tesome", out, rules});
+            const QString rule = reaches
+                ? QStringLiteral("1-%1-%2-%3-%4:Alpha:IJ").arg(alpha.x()).arg(alpha.y()).arg(alpha.width()).arg(alpha.height())
+                : QStringLiteral("1:%1:%2:(%3):40:12").arg(alpha.x()).arg(alpha.y()).arg(pictures.filePath("pic.png"));
+            QVERIFY(writeFile(rules, (rule + "\r\n").toUtf8()));
+            const ConverterRun replaced = runConverter("Ostrel.dll", {pdf, reaches ? "-tesome" : "-pisome", out, rules});
             QVERIFY2(replaced.exitCode == 0, qPrintable(QStringLiteral("%1: %2").arg(c.name, QString::fromUtf8(replaced.err))));
             QStringList there;
             for (const auto &word : popplerWords(out))
                 if (QRectF(alpha).adjusted(-1, -1, 1, 1).contains(word.first.center()))
                     there << word.second;
-            QVERIFY2(there == QStringList{"IJ"}, qPrintable(QStringLiteral("%1: %2").arg(c.name, there.join(' '))));
+            QVERIFY2(there == (reaches ? QStringList{"IJ"} : QStringList()),
+                     qPrintable(QStringLiteral("%1: %2").arg(c.name, there.join(' '))));
         }
     }
 };

@@ -110,6 +110,18 @@ CorePointer openCore(const std::string &path, const std::string &repaired, int p
     return doc->isOk() && doc->getNumPages() == pages ? std::move(doc) : nullptr;
 }
 
+// One core document for each of `workers`, opened only when a page of
+// `marked` may draw text invisibly; null entries otherwise.
+std::vector<CorePointer> openCores(const std::vector<bool> &marked, const std::string &path, const std::string &repaired,
+                                   int pages, size_t workers)
+{
+    std::vector<CorePointer> cores;
+    const bool wanted = std::find(marked.begin(), marked.end(), true) != marked.end();
+    for (size_t k = 0; k < workers; ++k)
+        cores.push_back(wanted ? openCore(path, repaired, pages) : nullptr);
+    return cores;
+}
+
 // Before any page is drawn, and within the limit: content inflating to more
 // operators or text than a few seconds of drawing read, forms nested to
 // draw millions of times, images declaring more pixels than a few seconds
@@ -229,19 +241,13 @@ QString ConversionRun::convert(const ConversionRequest &request)
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
         // Destroyed before the documents above: the core's shared state is
         // theirs.
-        std::vector<CorePointer> cores;
-        const std::vector<bool> &marked = invisible.pages();
-        if (std::find(marked.begin(), marked.end(), true) != marked.end()) {
-            for (size_t k = 0; k < workerDocs.size(); ++k)
-                cores.push_back(openCore(path, repaired, pages));
-        }
+        const std::vector<CorePointer> cores = openCores(invisible.pages(), path, repaired, pages, workerDocs.size());
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
             return error;
         if (workerDocs.size() > 1)
             prepareSharedDrawingState();
         ConversionRun run(pdf, first - 1, count, &budget, &files);
-        run.invisible_ = marked;
-        cores.resize(workerDocs.size());
+        run.invisible_ = invisible.pages();
         std::vector<PDFDoc *> workerCores;
         for (const CorePointer &core : cores)
             workerCores.push_back(core.get());

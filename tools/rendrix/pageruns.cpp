@@ -687,10 +687,15 @@ SpaceCells spaceCells(const std::vector<TrailingSpace> &spaces)
 // glyph's box) in the same show, when there is one: a scan's word spans
 // its space, the library's word does not. A space ends within a few of the
 // line's heights; one ending further, or off the line, is no such space.
+// A word written left or up as shown keeps its box: growing it would move
+// its run's left or top, the place a picture rule names it by, which the
+// replacement engine reads from the library's words alone.
 QRectF withTrailingSpace(const QRectF &box, const QRectF &last, GlyphPlace::Turn turn,
                          const std::vector<TrailingSpace> &spaces, const SpaceCells &cells)
 {
     const int kCandidates = 16;
+    if (turn != GlyphPlace::Right && turn != GlyphPlace::Down)
+        return box;
     const QRectF near = last.normalized().adjusted(-1, -1, 1, 1);
     GlyphPlace place = placeOf(box, turn);
     const double along1 = place.along1;

@@ -685,7 +685,7 @@ SpaceCells spaceCells(const std::vector<TrailingSpace> &spaces)
 // `box`, a level word's written along `turn`, grown along its line to the
 // end of the space drawn invisibly after its last glyph (`last`, that
 // glyph's box) in the same show, when there is one: a scan's word spans
-// its space, the library's word does not. A space ends within a few of the
+// its space, the library's word does not. A space ends within two of the
 // line's heights; one ending further, or off the line, is no such space.
 // A word written left or up as shown keeps its box: growing it would move
 // its run's left or top, the place a picture rule names it by, which the
@@ -693,6 +693,8 @@ SpaceCells spaceCells(const std::vector<TrailingSpace> &spaces)
 QRectF withTrailingSpace(const QRectF &box, const QRectF &last, GlyphPlace::Turn turn,
                          const std::vector<TrailingSpace> &spaces, const SpaceCells &cells)
 {
+    // A glyph's box spans a few cells; spaces found in one cell are few.
+    const long long kCells = 16;
     const int kCandidates = 16;
     if (turn != GlyphPlace::Right && turn != GlyphPlace::Down)
         return box;
@@ -701,7 +703,7 @@ QRectF withTrailingSpace(const QRectF &box, const QRectF &last, GlyphPlace::Turn
     const double along1 = place.along1;
     const double height = place.across1 - place.across0, reach = place.along1 + 2 * height;
     const std::pair<long long, long long> from = spaceCell(near.topLeft()), to = spaceCell(near.bottomRight());
-    if ((to.first - from.first + 1) * (to.second - from.second + 1) > 16)
+    if ((to.first - from.first + 1) * (to.second - from.second + 1) > kCells)
         return box;
     for (long long x = from.first; x <= to.first; ++x) {
         for (long long y = from.second; y <= to.second; ++y) {

@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qtbase5-dev qtbase5-dev-tools libqt5webkit5-dev libqt5svg5
-  libpoppler-qt5-dev libqpdf-dev qpdf poppler-utils
+  libpoppler-qt5-dev libpoppler-private-dev libqpdf-dev qpdf poppler-utils
   libmupdf-dev libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev libpng-dev libjpeg-dev
   libharfbuzz-dev libfreetype-dev libfribidi-dev libfontconfig-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-wqy-microhei python3-fonttools

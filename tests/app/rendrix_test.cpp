@@ -218,6 +218,72 @@ QByteArray raisedMarksContent()
             + ") Tj 3.5 Ts /F1 6 Tf (" + QByteArray::number(line + 1) + ") Tj 0 Ts /F1 10 Tf ( were checked) Tj ET\n";
     return content;
 }
+
+// A scan of 300 x 200 points with a text layer, as OCR programs write one:
+// a gray picture of the page, light with a dark bar where each word of the
+// layer stands, from a unit past its start to two before the next (past
+// the glyphs the reader boxes, short of its space's end), and
+// over it the layer's words drawn invisibly (`mode` 3 or 7), each with its
+// space in one show, in Helvetica of 10 points scaled along (Tz) so that
+// word and space span from the word's start to the next's; `inForm` draws
+// them in a form, as some programs do. A visible line is drawn too. The
+// words start at `starts` along the baseline at y 120; the last spans
+// `lastSpan`.
+struct ScanLayer
+{
+    QVector<QByteArray> words{"Alpha", "Beta", "Gamma"};
+    QVector<double> starts{40, 80, 110};
+    double lastSpan = 38.34;
+
+    // Helvetica's advance of the word and its space, in thousandths of the size.
+    static int advance(const QByteArray &word)
+    {
+        const QHash<char, int> widths{{'A', 667}, {'l', 222}, {'p', 556}, {'h', 556}, {'a', 556},
+                                      {'B', 667}, {'e', 556}, {'t', 278}, {'G', 778}, {'m', 833}};
+        int sum = 278;
+        for (const char c : word)
+            sum += widths.value(c);
+        return sum;
+    }
+    double span(int k) const { return k + 1 < starts.size() ? starts[k + 1] - starts[k] : lastSpan; }
+
+    QByteArray invisibleLine(int mode) const
+    {
+        QByteArray line = "BT " + QByteArray::number(mode) + " Tr /F1 10 Tf 1 0 0 1 " + QByteArray::number(starts[0]) + " 120 Tm\n";
+        for (int k = 0; k < words.size(); ++k) {
+            if (k > 0)
+                line += QByteArray::number(starts[k] - starts[k - 1]) + " 0 Td ";
+            line += QByteArray::number(100 * span(k) / (advance(words[k]) / 100.0), 'f', 4) + " Tz [(" + words[k] + " )] TJ\n";
+        }
+        return line + "ET\n";
+    }
+
+    QByteArray picture() const
+    {
+        QByteArray gray(300 * 200, char(235));
+        for (int k = 0; k < words.size(); ++k)
+            for (int y = 200 - 127; y < 200 - 120; ++y)
+                for (int x = int(starts[k]) + 1; x < int(starts[k] + span(k)) - 2; ++x)
+                    gray[y * 300 + x] = char(30);
+        return gray;
+    }
+
+    QByteArray pdf(int mode, bool inForm, const QByteArray &pageBoxes) const
+    {
+        const QByteArray layer = invisibleLine(mode), image = picture();
+        const QByteArray content = "q 300 0 0 200 0 0 cm /Im0 Do Q\nBT /F1 10 Tf 40 60 Td (Visible words here ) Tj ET\n"
+            + (inForm ? QByteArray("/Fx Do\n") : layer);
+        return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] " + pageBoxes
+                          + " /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> /XObject << /Im0 6 0 R /Fx 7 0 R >> >> >>",
+                      "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+                      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+                      "<< /Type /XObject /Subtype /Image /Width 300 /Height 200 /ColorSpace /DeviceGray /BitsPerComponent 8 /Length "
+                          + QByteArray::number(image.size()) + " >>\nstream\n" + image + "\nendstream",
+                      "<< /Type /XObject /Subtype /Form /BBox [0 0 300 200] /Resources << /Font << /F1 5 0 R >> >> /Length "
+                          + QByteArray::number(layer.size()) + " >>\nstream\n" + layer + "\nendstream"});
+    }
+};
 }
 
 // The converter as the import starts it: page images and text layers, word
@@ -608,6 +674,91 @@ private slots:
                     QVERIFY2(std::any_of(layer.subtext.begin(), layer.subtext.end(),
                                          [&](const Subtext &r) { return r.text == QString::fromLatin1(word); }),
                              qPrintable(QStringLiteral("%1: %2").arg(c.name, QString::fromLatin1(word))));
+        }
+    }
+    void invisibleWordsReachOverTheirSpace()
+    {
+        // A scan's word drawn invisibly, with its space in one show, is one
+        // run from its start to the next word's (over the space's advance;
+        // the last, to its space's end): the scan's word reaches past the
+        // glyphs the reader boxes. Visible words, spaces and all, keep the
+        // boxes pdftotext gives them. A text rule made from an invisible
+        // word's run covers the scan's word and writes the replacement. A
+        // word written up the page as shown keeps the reader's box, so its
+        // run starts where the replacement engine reads it, and a picture
+        // rule made from it applies. /Rotate 90 shows PDF (x, y) at (y, x).
+        const auto upright = [](double x, double y) { return QPointF(x, 200 - y); };
+        const auto turned = [](double x, double y) { return QPointF(y, x); };
+        const struct
+        {
+            const char *name;
+            int mode;
+            bool inForm, turnedPage;
+            QByteArray pageBoxes;
+        } cases[] = {
+            {"render mode 3", 3, false, false, ""},
+            {"render mode 7, in a form", 7, true, false, ""},
+            {"in a form, on a page turned by 90", 3, true, true, "/Rotate 90"},
+            {"written up, on a page turned by 270", 3, false, false, "/Rotate 270"},
+        };
+        QTemporaryDir pictures;
+        QImage picture(40, 12, QImage::Format_RGB32);
+        picture.fill(QColor(0, 90, 200));
+        QVERIFY(picture.save(pictures.filePath("pic.png")));
+        const ScanLayer scan;
+        for (const auto &c : cases) {
+            QTemporaryDir dir;
+            const QString pdf = dir.filePath("scan.pdf");
+            QVERIFY(writeFile(pdf, scan.pdf(c.mode, c.inForm, c.pageBoxes)));
+            const bool reaches = c.pageBoxes != "/Rotate 270";
+            const ConverterRun run = runConverter("rendrix", {"-htmlformat", pdf, dir.filePath("text.xml")});
+            QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), c.name);
+            const Alltext layer = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", 1, "htm")));
+            const auto runOf = [&](const QString &text) {
+                const auto r = std::find_if(layer.subtext.begin(), layer.subtext.end(), [&](const Subtext &s) { return s.text == text; });
+                return r == layer.subtext.end() ? QRect() : QRect(r->x, r->y, r->width, r->height);
+            };
+            for (const auto &word : popplerWords(pdf)) {
+                const QRect r = runOf(word.second);
+                const int k = scan.words.indexOf(word.second.toLatin1());
+                QVERIFY2(!r.isNull(), qPrintable(QStringLiteral("%1: %2").arg(c.name, word.second)));
+                const QRectF box = word.first;
+                if (k < 0 || !reaches) {
+                    const QRect rounded(QPoint(qRound(box.left()), qRound(box.top())), QPoint(qRound(box.right()) - 1, qRound(box.bottom()) - 1));
+                    QVERIFY2(r.contains(rounded) && rounded.adjusted(-1, -1, 1, 1).contains(r),
+                             qPrintable(QStringLiteral("%1: %2").arg(c.name, word.second)));
+                    continue;
+                }
+                // Along the line, from the word's start to the end of its
+                // span, each rounded; across, the reader's box.
+                const double x = scan.starts[k], y = 120;
+                const QPointF from = c.turnedPage ? turned(x, y) : upright(x, y);
+                const QPointF to = c.turnedPage ? turned(x + scan.span(k), y) : upright(x + scan.span(k), y);
+                const double start = c.turnedPage ? from.y() : from.x(), end = c.turnedPage ? to.y() : to.x();
+                const int runStart = c.turnedPage ? r.top() : r.left(), runEnd = c.turnedPage ? r.y() + r.height() : r.x() + r.width();
+                QVERIFY2(qAbs(runStart - start) <= 1 && qAbs(runEnd - end) <= 1
+                             && (c.turnedPage ? r.left() <= box.left() + 1 && box.right() <= r.x() + r.width() + 1
+                                              : r.top() <= box.top() + 1 && box.bottom() <= r.y() + r.height() + 1),
+                         qPrintable(QStringLiteral("%1: %2 at %3 %4 %5 %6").arg(c.name, word.second).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())));
+            }
+            QVERIFY2(layer.count == 6, c.name);
+            // The rule on "Alpha", as the rule editor makes it from its run:
+            // a text rule where the run reaches over the scan's word, else a
+            // picture rule.
+            const QRect alpha = runOf("Alpha");
+            const QString rules = dir.filePath("rules.txt"), out = dir.filePath("out.pdf");
+            const QString rule = reaches
+                ? QStringLiteral("1-%1-%2-%3-%4:Alpha:IJ").arg(alpha.x()).arg(alpha.y()).arg(alpha.width()).arg(alpha.height())
+                : QStringLiteral("1:%1:%2:(%3):40:12").arg(alpha.x()).arg(alpha.y()).arg(pictures.filePath("pic.png"));
+            QVERIFY(writeFile(rules, (rule + "\r\n").toUtf8()));
+            const ConverterRun replaced = runConverter("Ostrel.dll", {pdf, reaches ? "-tesome" : "-pisome", out, rules});
+            QVERIFY2(replaced.exitCode == 0, qPrintable(QStringLiteral("%1: %2").arg(c.name, QString::fromUtf8(replaced.err))));
+            QStringList there;
+            for (const auto &word : popplerWords(out))
+                if (QRectF(alpha).adjusted(-1, -1, 1, 1).contains(word.first.center()))
+                    there << word.second;
+            QVERIFY2(there == (reaches ? QStringList{"IJ"} : QStringList()),
+                     qPrintable(QStringLiteral("%1: %2").arg(c.name, there.join(' '))));
         }
     }
 };

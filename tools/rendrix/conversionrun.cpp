@@ -5,11 +5,14 @@
 #include "converterprocess.h"
 #include "formnesting.h"
 #include "imagepixels.h"
+#include "invisibletextcheck.h"
 #include "memorybudget.h"
 #include "outputfiles.h"
 #include "pageconverter.h"
 #include "pagerefusal.h"
 
+#include <PDFDoc.h>
+#include <Stream.h>
 #include <poppler-qt5.h>
 
 #include <QFile>
@@ -17,6 +20,7 @@
 #include <QImage>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -92,13 +96,41 @@ DocumentPointer openDocument(const QString &path, const QByteArray &repaired, QS
     return doc;
 }
 
+using CorePointer = std::unique_ptr<PDFDoc>;
+
+// The document drawn (the file at `path`, or `repaired` when not empty,
+// which must outlive it) opened with the library's core, for a worker to
+// read the pages that may draw text invisibly; null when it does not open
+// as the same document of `pages` pages.
+CorePointer openCore(const std::string &path, const std::string &repaired, int pages)
+{
+    CorePointer doc = repaired.empty()
+        ? std::make_unique<PDFDoc>(std::make_unique<GooString>(path))
+        : std::make_unique<PDFDoc>(new MemStream(repaired.data(), 0, Goffset(repaired.size()), Object(objNull)));
+    return doc->isOk() && doc->getNumPages() == pages ? std::move(doc) : nullptr;
+}
+
+// One core document for each of `workers`, opened only when a page of
+// `marked` may draw text invisibly; null entries otherwise.
+std::vector<CorePointer> openCores(const std::vector<bool> &marked, const std::string &path, const std::string &repaired,
+                                   int pages, size_t workers)
+{
+    std::vector<CorePointer> cores;
+    const bool wanted = std::find(marked.begin(), marked.end(), true) != marked.end();
+    for (size_t k = 0; k < workers; ++k)
+        cores.push_back(wanted ? openCore(path, repaired, pages) : nullptr);
+    return cores;
+}
+
 // Before any page is drawn, and within the limit: content inflating to more
 // operators or text than a few seconds of drawing read, forms nested to
 // draw millions of times, images declaring more pixels than a few seconds
 // of drawing read, and pattern cells placed billions of times are refused,
 // not followed. The document drawn (the file at `path`, or `repaired` when
-// not empty) is read again: the reading that decided it is gone.
-std::string pageRefusal(const std::string &path, const std::string &repaired, int first, int last)
+// not empty) is read again: the reading that decided it is gone. Which
+// pages may draw text invisibly is noted in `invisible` on the way.
+std::string pageRefusal(const std::string &path, const std::string &repaired, int first, int last,
+                        InvisibleTextCheck *invisible)
 {
     std::vector<int> numbers;
     for (int number = first; number <= last; ++number)
@@ -108,9 +140,9 @@ std::string pageRefusal(const std::string &path, const std::string &repaired, in
     FormNesting nesting;
     ImagePixels pixels;
     if (repaired.empty())
-        return firstRefusedPage(path, numbers, content, nesting, pixels);
+        return firstRefusedPage(path, numbers, content, nesting, pixels, *invisible);
     return firstRefusedPageOf([&repaired](QPDF &pdf) { pdf.processMemoryFile("repaired", repaired.data(), repaired.size()); },
-                              numbers, content, nesting, pixels);
+                              numbers, content, nesting, pixels, *invisible);
 }
 
 int workerLimit()
@@ -203,15 +235,23 @@ QString ConversionRun::convert(const ConversionRequest &request)
             docs.push_back(std::move(doc));
         }
 
-        const std::string refusal = pageRefusal(path, repaired, first, last);
+        InvisibleTextCheck invisible;
+        const std::string refusal = pageRefusal(path, repaired, first, last, &invisible);
         if (!refusal.empty())
             return QStringLiteral("cannot convert \"%1\": %2").arg(pdf, QString::fromStdString(refusal));
+        // Destroyed before the documents above: the core's shared state is
+        // theirs.
+        const std::vector<CorePointer> cores = openCores(invisible.pages(), path, repaired, pages, workerDocs.size());
         if (!files.checkTargets(count, pdf, &error) || !files.open(&error))
             return error;
         if (workerDocs.size() > 1)
             prepareSharedDrawingState();
         ConversionRun run(pdf, first - 1, count, &budget, &files);
-        if (!run.start(workerDocs)) {
+        run.invisible_ = invisible.pages();
+        std::vector<PDFDoc *> workerCores;
+        for (const CorePointer &core : cores)
+            workerCores.push_back(core.get());
+        if (!run.start(workerDocs, workerCores)) {
             files.discard();
             return memoryRefusal(pdf, QStringLiteral("it"), budget);
         }
@@ -240,14 +280,14 @@ QString ConversionRun::convert(const ConversionRequest &request)
     }
 }
 
-bool ConversionRun::start(const std::vector<Poppler::Document *> &docs)
+bool ConversionRun::start(const std::vector<Poppler::Document *> &docs, const std::vector<PDFDoc *> &cores)
 {
     // A thread the system cannot give (memory is tight) means one worker
     // less; every worker takes pages until none is left, so one does all.
     std::lock_guard<std::mutex> guard(lock_);
-    for (Poppler::Document *doc : docs) {
+    for (size_t k = 0; k < docs.size(); ++k) {
         try {
-            threads_.emplace_back(&ConversionRun::work, this, doc);
+            threads_.emplace_back(&ConversionRun::work, this, docs[k], cores[k]);
         } catch (const std::system_error &) {
             break;
         }
@@ -273,9 +313,9 @@ void ConversionRun::wait()
     threads_.clear();
 }
 
-void ConversionRun::work(Poppler::Document *doc)
+void ConversionRun::work(Poppler::Document *doc, PDFDoc *core)
 {
-    const PageConverter converter(doc, budget_, &stop_);
+    const PageConverter converter(doc, core, budget_, &stop_);
     try {
         PageContent content;
         QString message;
@@ -284,7 +324,8 @@ void ConversionRun::work(Poppler::Document *doc)
             if (stop_.load() || index >= count_)
                 break;
             pageInWork = firstIndex_ + index + 1;
-            const bool converted = converter.convert(firstIndex_ + index, &content, &message);
+            const bool invisible = size_t(index) < invisible_.size() && invisible_[size_t(index)];
+            const bool converted = converter.convert(firstIndex_ + index, invisible, &content, &message);
             pageInWork = 0;
             if (!converted) {
                 fail(QStringLiteral("cannot convert \"%1\": %2").arg(pdf_, message));

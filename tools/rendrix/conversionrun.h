@@ -11,6 +11,7 @@
 
 class MemoryBudget;
 class OutputFiles;
+class PDFDoc;
 
 namespace Poppler
 {
@@ -50,11 +51,13 @@ private:
 
     // Starts one worker per document, as many as the system gives, each
     // taking the next page until none is left or one fails; false for none.
-    bool start(const std::vector<Poppler::Document *> &docs);
+    // `cores` holds, for each, the same document opened with the library's
+    // core, or null.
+    bool start(const std::vector<Poppler::Document *> &docs, const std::vector<PDFDoc *> &cores);
     // Waits for the workers. On a termination signal, stops them and gives
     // them a moment to end; returns with those still busy left running.
     void wait();
-    void work(Poppler::Document *doc);
+    void work(Poppler::Document *doc, PDFDoc *core);
     void fail(const QString &message);
 
     const QString pdf_;
@@ -62,6 +65,7 @@ private:
     const int count_;
     MemoryBudget *budget_;
     OutputFiles *files_;
+    std::vector<bool> invisible_;   // for each page to convert, whether it may draw text invisibly
     std::atomic<int> next_{0};
     std::atomic<bool> stop_{false};
     std::mutex lock_;

@@ -1,5 +1,6 @@
 #include "pageconverter.h"
 
+#include "invisibleglyphs.h"
 #include "memorybudget.h"
 #include "pageruns.h"
 #include "textlayerwriter.h"
@@ -47,12 +48,13 @@ QImage blankPage()
 }
 }
 
-PageConverter::PageConverter(Poppler::Document *document, MemoryBudget *budget, const std::atomic<bool> *stop)
-    : document_(document), budget_(budget), stop_(stop)
+PageConverter::PageConverter(Poppler::Document *document, PDFDoc *core, MemoryBudget *budget,
+                             const std::atomic<bool> *stop)
+    : document_(document), core_(core), budget_(budget), stop_(stop)
 {
 }
 
-bool PageConverter::convert(int index, PageContent *content, QString *error) const
+bool PageConverter::convert(int index, bool invisible, PageContent *content, QString *error) const
 {
     const int number = index + 1;
     try {
@@ -98,7 +100,7 @@ bool PageConverter::convert(int index, PageContent *content, QString *error) con
             qint64 bytes;
             ~Reserved() { budget->release(bytes); }
         } reserved{budget_, bytes};
-        return render(*page, number, pixels, content, error);
+        return render(*page, number, invisible, pixels, content, error);
     } catch (const std::bad_alloc &) {
         *error = QStringLiteral("page %1 needs more memory than this run may use (%2 MB)")
                      .arg(number).arg(budget_->share() / kMegabyte);
@@ -106,8 +108,8 @@ bool PageConverter::convert(int index, PageContent *content, QString *error) con
     }
 }
 
-bool PageConverter::render(const Poppler::Page &page, int number, const QSize &pixels, PageContent *content,
-                           QString *error) const
+bool PageConverter::render(const Poppler::Page &page, int number, bool invisible, const QSize &pixels,
+                           PageContent *content, QString *error) const
 {
     const QVariant stop = QVariant::fromValue(static_cast<void *>(const_cast<std::atomic<bool> *>(stop_)));
     QImage image = page.renderToImage(72.0, 72.0, -1, -1, -1, -1, Poppler::Page::Rotate0, nullptr, nullptr,
@@ -131,6 +133,8 @@ bool PageConverter::render(const Poppler::Page &page, int number, const QSize &p
     }
     image = QImage();
 
-    content->textLayer = formatTextLayer(pageRuns(page, stopRequested, stop));
+    const std::vector<TrailingSpace> spaces =
+        invisible && core_ ? InvisibleGlyphs::of(core_, number - 1, stop_) : std::vector<TrailingSpace>();
+    content->textLayer = formatTextLayer(pageRuns(page, stopRequested, stop, spaces));
     return true;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 
 class MemoryBudget;
+class PDFDoc;
 
 namespace Poppler
 {
@@ -32,19 +33,24 @@ public:
     // The image side the canvas and the image library accept at most.
     static const int maxSide = 16384;
 
-    PageConverter(Poppler::Document *document, MemoryBudget *budget, const std::atomic<bool> *stop);
+    // `core`, when not null, is the same document opened with the library's
+    // core, read again for the pages that may draw text invisibly.
+    PageConverter(Poppler::Document *document, PDFDoc *core, MemoryBudget *budget, const std::atomic<bool> *stop);
 
-    // Converts page `index` (0-based). A page the library cannot read at all
+    // Converts page `index` (0-based); with `invisible`, a page that may
+    // draw text invisibly, whose words then span the spaces drawn after them
+    // so (InvisibleGlyphs). A page the library cannot read at all
     // gets a blank image and an empty text layer. False, with a reason naming
     // the page, for a page too large, one that needs more memory than the
     // run may use, a render that does not give the page's image, and a stop.
-    bool convert(int index, PageContent *content, QString *error) const;
+    bool convert(int index, bool invisible, PageContent *content, QString *error) const;
 
 private:
-    bool render(const Poppler::Page &page, int number, const QSize &pixels, PageContent *content,
+    bool render(const Poppler::Page &page, int number, bool invisible, const QSize &pixels, PageContent *content,
                 QString *error) const;
 
     Poppler::Document *document_;
+    PDFDoc *core_;
     MemoryBudget *budget_;
     const std::atomic<bool> *stop_;
 };

@@ -655,13 +655,80 @@ QString textWithMarks(const Boxes &boxes, const std::vector<int> &chain, const s
     return text;
 }
 
+// The trailing spaces by the cell of the glyph before them, so a word's last
+// glyph finds its space among a few.
+using SpaceCells = std::vector<std::pair<std::pair<long long, long long>, size_t>>;
+const double kSpaceCell = 8;
+
+std::pair<long long, long long> spaceCell(const QPointF &p)
+{
+    // Far off the page a point shares its cell with others there: the
+    // candidates looked at are bounded all the same.
+    const double reach = 1e9;
+    const auto cell = [&](double v) { return (long long)std::floor(std::max(-reach, std::min(reach, v)) / kSpaceCell); };
+    return {cell(p.x()), cell(p.y())};
+}
+
+SpaceCells spaceCells(const std::vector<TrailingSpace> &spaces)
+{
+    SpaceCells cells;
+    cells.reserve(spaces.size());
+    for (size_t k = 0; k < spaces.size(); ++k) {
+        const QPointF &g = spaces[k].glyph, &e = spaces[k].end;
+        if (std::isfinite(g.x()) && std::isfinite(g.y()) && std::isfinite(e.x()) && std::isfinite(e.y()))
+            cells.emplace_back(spaceCell(g), k);
+    }
+    std::sort(cells.begin(), cells.end());
+    return cells;
+}
+
+// `box`, a level word's written along `turn`, grown along its line to the
+// end of the space drawn invisibly after its last glyph (`last`, that
+// glyph's box) in the same show, when there is one: a scan's word spans
+// its space, the library's word does not. A space ends within two of the
+// line's heights; one ending further, or off the line, is no such space.
+// A word written left or up as shown keeps its box: growing it would move
+// its run's left or top, the place a picture rule names it by, which the
+// replacement engine reads from the library's words alone.
+QRectF withTrailingSpace(const QRectF &box, const QRectF &last, GlyphPlace::Turn turn,
+                         const std::vector<TrailingSpace> &spaces, const SpaceCells &cells)
+{
+    // A glyph's box spans a few cells; spaces found in one cell are few.
+    const long long kCells = 16;
+    const int kCandidates = 16;
+    if (turn != GlyphPlace::Right && turn != GlyphPlace::Down)
+        return box;
+    const QRectF near = last.normalized().adjusted(-1, -1, 1, 1);
+    GlyphPlace place = placeOf(box, turn);
+    const double along1 = place.along1;
+    const double height = place.across1 - place.across0, reach = place.along1 + 2 * height;
+    const std::pair<long long, long long> from = spaceCell(near.topLeft()), to = spaceCell(near.bottomRight());
+    if ((to.first - from.first + 1) * (to.second - from.second + 1) > kCells)
+        return box;
+    for (long long x = from.first; x <= to.first; ++x) {
+        for (long long y = from.second; y <= to.second; ++y) {
+            auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(std::make_pair(x, y), size_t(0)));
+            for (int k = 0; k < kCandidates && it != cells.end() && it->first == std::make_pair(x, y); ++k, ++it) {
+                const TrailingSpace &s = spaces[it->second];
+                const GlyphPlace end = placeOf(QRectF(s.end, s.end), turn);
+                if (near.contains(s.glyph) && end.across0 >= place.across0 - 1 && end.across0 <= place.across1 + 1
+                    && end.along0 > place.along1 && end.along0 <= reach)
+                    place.along1 = end.along0;
+            }
+        }
+    }
+    return place.along1 == along1 ? box : shownBox(turn, place.along0, place.along1, place.across0, place.across1);
+}
+
 // Each word from its first fragment on, in the library's order of first
 // fragments; a ring of links (which the library's order cannot make, but
 // costs nothing to survive) starts where it was first met. A fragment of
 // marks alone is part of the word of the letter it stands over.
 QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragments, const std::vector<int> &next,
-                         const std::vector<double> &slopes, const std::vector<MarkBase> &bases)
+                         const std::vector<double> &slopes, const std::vector<MarkBase> &bases,
+                         const std::vector<TrailingSpace> &spaces)
 {
+    const SpaceCells cells = spaceCells(spaces);
     const int n = boxes.size();
     std::vector<bool> first(size_t(n), true), done(size_t(n), false);
     std::vector<std::vector<int>> marksOver(fragments.size());
@@ -696,6 +763,10 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
                 box = box.united(boxes[m]->boundingBox());
             if (!marks.empty())
                 w.text = textWithMarks(boxes, chain, marks, bases);
+            const Fragment &end = fragments[size_t(chain.back())];
+            if (!cells.empty() && !w.tilted && end.glyphs > 0)
+                box = withTrailingSpace(box, boxes[chain.back()]->charBoundingBox(end.glyphs - 1),
+                                        fragments[size_t(start)].place.turn, spaces, cells);
             w.left = box.left();
             w.top = box.top();
             w.width = box.width();
@@ -709,7 +780,8 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
 }
 }
 
-QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
+QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure,
+                           const std::vector<TrailingSpace> &spaces)
 {
     const OwnedBoxes owned(page.textList(Poppler::Page::Rotate0, stop, closure));
     const Boxes &boxes = owned.boxes;
@@ -723,10 +795,11 @@ QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVarian
     linkTiltedFragments(fragments, &tilted, &slopes);
     const std::vector<MarkBase> bases = markBases(boxes, fragments, slopes);
     const std::vector<int> next = wordLinks(page, boxes, indexOf, fragments, bases, std::move(tilted));
-    return wordsOf(boxes, fragments, next, slopes, bases);
+    return wordsOf(boxes, fragments, next, slopes, bases, spaces);
 }
 
-QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure)
+QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVariant &), const QVariant &closure,
+                             const std::vector<TrailingSpace> &spaces)
 {
-    return groupLines(pageWords(page, stop, closure));
+    return groupLines(pageWords(page, stop, closure, spaces));
 }

@@ -299,8 +299,10 @@ private slots:
         QVector<QByteArray> noTypes = plain;
         for (QByteArray &object : noTypes)
             object.replace("/Type /Catalog ", "").replace("/Type /Pages ", "").replace("/Type /Page ", "");
-        // The shape; its objects; the count readers give (0: none); the text of each page.
-        const struct { const char *what; QVector<QByteArray> objects; int pages; QStringList texts; } rows[] = {
+        const QStringList blank{""};
+        // The shape; its objects; the count readers give (0: none); the text
+        // of each page; whether the table of objects is lost (readers rebuild it).
+        const struct { const char *what; QVector<QByteArray> objects; int pages; QStringList texts; bool lostTable = false; } rows[] = {
             {"a kid listing the root", threePages("", "", "3 0 R 2 0 R 4 0 R", "2"), 2, {"One", "Two"}},
             {"the root listed among three pages", threePages("", "", "3 0 R 4 0 R 2 0 R 5 0 R"), 3, {"One", "Two", "Three"}},
             {"an inner node listing itself", innerLoop, 3, {"One", "Two", "Three"}},
@@ -317,6 +319,18 @@ private slots:
             {"no /Pages", replaced(plain, 0, "/Pages 2 0 R", ""), 0, {}},
             {"a count of none", replaced(plain, 1, "/Count 3", "/Count 0"), 0, {}},
             {"a claim past the objects", replaced(plain, 1, "/Count 3", "/Count 1000000"), 0, {}},
+            {"a kid listing the catalog", threePages("", "", "3 0 R 1 0 R 4 0 R", "2"), 2, {"One", ""}},
+            {"a kid listing the catalog, lost table", threePages("", "", "3 0 R 1 0 R 4 0 R", "2"), 2, {"One", ""}, true},
+            {"the catalog listed among three pages", threePages("", "", "3 0 R 1 0 R 4 0 R 5 0 R"), 3, {"One", "", "Two"}},
+            // The table has 10 entries, object 0 among them.
+            {"a claim of every entry of the table", replaced(plain, 1, "/Count 3", "/Count 10"), 10,
+             QStringList{"One", "Two", "Three"} + blank + blank + blank + blank + blank + blank + blank},
+            {"a claim past the entries of the table", replaced(plain, 1, "/Count 3", "/Count 11"), 0, {}},
+            // A rebuilt table has room for 256.
+            {"a claim past the objects of a lost table", replaced(plain, 1, "/Count 3", "/Count 12"), 12,
+             QStringList{"One", "Two", "Three"} + blank + blank + blank + blank + blank + blank + blank + blank + blank,
+             true},
+            {"a claim past a rebuilt table", replaced(plain, 1, "/Count 3", "/Count 257"), 0, {}, true},
         };
         for (const auto &row : rows) {
             QTemporaryDir dir;
@@ -325,6 +339,8 @@ private slots:
             // The trailer and table of the page with a broken dictionary are damaged too.
             if (row.objects[4].contains("/Resourc "))
                 bytes.replace("/Size", "/Siz null").replace("startxref\n", "startxref\n9");
+            if (row.lostTable)
+                bytes.replace("startxref\n", "startxref\n9");
             QVERIFY(writeFile(pdf, bytes));
             const int readers = pdfinfoPages(pdf);
             QVERIFY2(readers == (row.pages ? row.pages : -1) && (!row.pages || qpdfPages(pdf) == row.pages), row.what);

@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -232,6 +233,68 @@ TEST(MemoryLimit, FirstFailureIsNotedAndLeavesRoomToReport)
         } catch (const std::bad_alloc &) {}
         std::_Exit(MemoryLimit::exhausted() ? 3 : 0);
     }), 0);
+}
+
+// Field `index` of /proc/self/statm in bytes: 0 the address space, 5 the
+// data, as the system's limits count them.
+long long inUse(int index)
+{
+    std::ifstream statm("/proc/self/statm");
+    long long pages = 0;
+    for (int i = 0; i <= index; ++i)
+        statm >> pages;
+    return pages * ::sysconf(_SC_PAGESIZE);
+}
+
+// Under a soft limit on the address space or the data (ulimit -v, -d), the
+// default share is at most half of what that limit leaves, so that the
+// share's failed allocation, with room to report it, comes before the
+// limit's; a share set in the environment stays as set. Each case in a
+// child: a limit binds the process for good. Exit status 0 when it holds.
+TEST(MemoryLimit, DefaultShareStaysWithinTheProcessLimits)
+{
+#ifdef GRIDMOLT_NO_DATA_LIMIT
+    GTEST_SKIP() << "the address sanitizer reserves more address space than any such limit";
+#endif
+    const long long left = 768LL << 20;
+    const struct { const char *what; int resource; int index; } rows[] = {
+        {"address space", RLIMIT_AS, 0},
+        {"data", RLIMIT_DATA, 5},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        const int resource = row.resource, index = row.index;
+        EXPECT_EQ(inChild([resource, index, left] {
+            ::unsetenv("TOOLSCOMMON_MEMORY_MB");
+            const long long unlimited = MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB");
+            struct rlimit limit;
+            ::getrlimit(resource, &limit);
+            limit.rlim_cur = rlim_t(inUse(index) + left);
+            if (limit.rlim_max != RLIM_INFINITY && limit.rlim_cur > limit.rlim_max)
+                std::_Exit(0);   // the runner's own limit is tighter: nothing to set
+            if (::setrlimit(resource, &limit) != 0)
+                std::_Exit(2);
+            const long long share = MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB");
+            if (share <= 0 || share > left / 2 || share > unlimited)
+                std::_Exit(3);
+            ::setenv("TOOLSCOMMON_MEMORY_MB", "4000", 1);
+            if (MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB") != 4000LL << 20)
+                std::_Exit(4);
+            // Filled within the default share: the failure is the share's,
+            // and 32 MB more fit to report it.
+            const MemoryLimit memory(share);
+            std::vector<std::unique_ptr<char[]>> held;
+            try {
+                for (long long i = 0; i < (left >> 20); ++i)
+                    held.emplace_back(new char[1 << 20])[0] = 1;
+                std::_Exit(5);   // the whole limit fitted in its half
+            } catch (const std::bad_alloc &) {}
+            if (!MemoryLimit::exhausted())
+                std::_Exit(6);
+            std::unique_ptr<char[]> report(new char[32 << 20]);
+            report[0] = 1;
+        }), 0);
+    }
 }
 
 // A caller that closed the standard input leaves descriptor 0 free: the

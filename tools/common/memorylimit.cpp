@@ -39,9 +39,10 @@ void onFailedAllocation()
     throw std::bad_alloc();
 }
 
-// Private writable memory of this process now, as the data limit counts it;
-// -1 when the system does not tell.
-long long dataInUse()
+// Field `index` of /proc/self/statm in bytes (0: the address space, 5:
+// private writable memory, as the data limit counts it); -1 when the
+// system does not tell.
+long long inUse(int index)
 {
     std::ifstream statm("/proc/self/statm");
     long long fields[6] = {};
@@ -49,7 +50,28 @@ long long dataInUse()
         if (!(statm >> field))
             return -1;
     }
-    return fields[5] * ::sysconf(_SC_PAGESIZE);
+    return fields[index] * ::sysconf(_SC_PAGESIZE);
+}
+
+long long dataInUse()
+{
+    return inUse(5);
+}
+
+// Half of what the soft limit `resource` leaves beyond what the process uses
+// of it now (`index` as for inUse()); -1 when no such limit is set. The
+// other half is the program's own: its libraries' mappings, its threads'
+// stacks and what allocators reserve beyond what they hand out, so that a
+// failed allocation within the share comes before the system's limit ends
+// a library that cannot report one.
+long long halfOfWhatIsLeft(int resource, int index)
+{
+    struct rlimit limit;
+    if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return -1;
+    const long long used = std::max(inUse(index), 0LL);
+    const long long soft = (long long)std::min<rlim_t>(limit.rlim_cur, rlim_t(1) << 62);
+    return std::max(soft - used, 0LL) / 2;
 }
 }
 
@@ -69,7 +91,12 @@ long long MemoryLimit::shareOfThisMachine(const char *variable)
     long long limit = 0;
     if (cgroupLimit >> limit && limit > 0)
         machine = std::min(machine, limit);
-    return machine / 4;
+    long long share = machine / 4;
+    for (const long long left : {halfOfWhatIsLeft(RLIMIT_AS, 0), halfOfWhatIsLeft(RLIMIT_DATA, 5)}) {
+        if (left >= 0)
+            share = std::min(share, left);
+    }
+    return share;
 }
 
 void MemoryLimit::limitProcess(long long bytes)

@@ -12,7 +12,8 @@ public:
     // The share in bytes: the environment variable `variable` in megabytes
     // when it is set to a positive number (lets tests make it small), else a
     // quarter of the physical memory or of the container's memory limit,
-    // whichever is less.
+    // whichever is less, and no more than half of what the process's soft
+    // limits on its address space and its data (ulimit -v, -d) leave it.
     static long long shareOfThisMachine(const char *variable);
 
     // Limits the process's data to its present size plus `bytes`, where the

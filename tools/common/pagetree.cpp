@@ -1,5 +1,7 @@
 #include "pagetree.h"
 
+#include <qpdf/QPDFExc.hh>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -337,14 +339,18 @@ std::string PageTree::countOf(QPDFObjectHandle root, size_t leaves)
         return "its page tree is damaged: it reaches a part of itself more than once";
     QPDFObjectHandle count = root.getKey("/Count");
     // Readers take a claim of more pages than the tree holds when it is a
-    // whole number no larger than the objects the file numbers.
+    // whole number no larger than the entries of the file's table of
+    // objects (object 0 among them); a table rebuilt from the objects
+    // found has room for them in blocks of 256 entries.
     if (count.isInteger() && count.getIntValue() > (long long)leaves) {
         if (!tableRead_) {
             table_ = pdf_->getXRefTable();
             tableRead_ = true;
         }
-        const int objects = table_.empty() ? 0 : table_.rbegin()->first.getObj();
-        if (count.getIntValue() <= objects)
+        long long entries = table_.empty() ? 1 : table_.rbegin()->first.getObj() + 1LL;
+        if (count.getIntValue() > entries && tableRebuilt())
+            entries = (entries + 255) / 256 * 256;
+        if (count.getIntValue() <= entries)
             claimed_ = long(count.getIntValue());
     }
     if (leaves == 0)
@@ -358,4 +364,16 @@ std::string PageTree::countOf(QPDFObjectHandle root, size_t leaves)
         return "its page tree claims " + quoted(count) + " pages and holds " + std::to_string(leaves);
     pages_ = under ? long(count.getIntValue()) : long(leaves);
     return std::string();
+}
+
+bool PageTree::tableRebuilt() const
+{
+    // The library keeps no other record of it a caller can read. Reading
+    // its warnings clears them: they are given back for the caller.
+    bool rebuilt = false;
+    for (const QPDFExc &warning : pdf_->getWarnings()) {
+        rebuilt = rebuilt || warning.getMessageDetail().find("reconstruct cross-reference table") != std::string::npos;
+        pdf_->warn(warning);
+    }
+    return rebuilt;
 }

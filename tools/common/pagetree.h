@@ -71,8 +71,9 @@ public:
 
     // After a walk whose count was refused because the root claims more
     // pages than the tree holds (none, or fewer), where the claim is one
-    // readers take (a whole number no larger than the objects the file
-    // numbers): the number claimed, and the pages held in reading order.
+    // readers take (a whole number no larger than the entries of the file's
+    // table of objects, in blocks of 256 when the table had to be rebuilt):
+    // the number claimed, and the pages held in reading order.
     // 0 and nothing otherwise.
     long claimed() const { return claimed_; }
     // After a walk: the pages the tree holds, whatever its root claims.
@@ -106,6 +107,8 @@ private:
     // more than kMaxDepth + 1 once past that.
     int above(QPDFObjectHandle dict);
     std::string countOf(QPDFObjectHandle root, size_t leaves);
+    // Whether the library rebuilt the file's table of objects on reading.
+    bool tableRebuilt() const;
 
     QPDF *pdf_ = nullptr;
     const std::string *bytes_ = nullptr;

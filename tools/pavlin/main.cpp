@@ -166,8 +166,10 @@ std::string run(int argc, char **argv, const std::string &input, TemporaryOutput
         }
     } catch (const std::bad_alloc &) {
         MemoryLimit::noteExhaustion();
-    } catch (const std::exception &e) {
-        error = failure("cannot read", input, std::string("unexpected failure (") + e.what() + ")");
+    } catch (const std::exception &) {
+        // A library's failure where none was caught: its words name its own
+        // objects and offsets, not the user's file.
+        error = failure("cannot read", input, "the file is damaged or not a PDF document, and could not be repaired");
     }
     // The library takes some failures for damage and repairs around them:
     // nothing made after a failed allocation is trusted.

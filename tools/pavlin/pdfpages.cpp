@@ -18,6 +18,7 @@
 #include <cstring>
 #include <new>
 #include <set>
+#include <stdexcept>
 #include <utility>
 
 namespace
@@ -33,16 +34,25 @@ void noteZlibExhaustion(const std::exception &e)
 
 // The library's messages name the file, object and offset; the user needs the
 // kind of failure first.
+// A failed write of our output file, in our words.
+class WriteFailure : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The library's messages name its own objects and offsets in its words; the
+// user gets the kind of failure, and the caller names the file.
 std::string reasonOf(const std::exception &e)
 {
     if (const auto *system = dynamic_cast<const QPDFSystemError *>(&e))
         return std::strerror(system->getErrno());
-    if (const auto *pdf = dynamic_cast<const QPDFExc *>(&e)) {
-        if (pdf->getErrorCode() == qpdf_e_password)
-            return "the document is password-protected";
-        return "the file is damaged or not a PDF document (" + pdf->getMessageDetail() + ")";
-    }
-    return e.what();
+    if (dynamic_cast<const WriteFailure *>(&e))
+        return e.what();
+    const auto *pdf = dynamic_cast<const QPDFExc *>(&e);
+    if (pdf && pdf->getErrorCode() == qpdf_e_password)
+        return "the document is password-protected";
+    return "the file is damaged or not a PDF document, and could not be repaired";
 }
 
 // Whether the content of `page`, of `pdf`, decodes without a fault.
@@ -101,7 +111,7 @@ public:
     {
         if (!failed_ && !file_->write(data, size)) {
             failed_ = true;
-            throw std::runtime_error(file_->writeFailure());
+            throw WriteFailure(file_->writeFailure());
         }
     }
     void finish() override {}
@@ -139,15 +149,16 @@ bool PdfPages::open(const std::string &name, std::string bytes, std::string *err
     count_ = tree.pages();
     pages_ = tree.inOrder();
     heldNone_ = tree.holds() == 0;
-    if (tree.countRefusal().empty())
-        return true;
-    if (tree.claimed() == 0) {
+    if (!tree.countRefusal().empty() && tree.claimed() == 0) {
         *error = tree.countRefusal();
         return false;
     }
-    count_ = tree.claimed();
-    pages_ = tree.held();
+    if (!tree.countRefusal().empty()) {
+        count_ = tree.claimed();
+        pages_ = tree.held();
+    }
     try {
+        standInForTheCatalog();
         padWithBlankPages();
     } catch (const std::bad_alloc &) {
         throw;
@@ -164,13 +175,29 @@ void PdfPages::padWithBlankPages()
     // Readers number the pages the root claims and show those it does not
     // hold as blank: the cut writes them so, the size of the page before.
     QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
-    while (long(pages_.size()) < count_) {
-        QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
-        PageTree::inherit(blank, pages_.empty() ? root : pages_.back().page);
-        blank.removeKey("/Resources");
-        if (!blank.getKey("/MediaBox").isArray())
-            blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
-        pages_.push_back({pdf_.makeIndirectObject(blank), root});
+    while (long(pages_.size()) < count_)
+        pages_.push_back({blankPage(pages_.empty() ? root : pages_.back().page), root});
+}
+
+QPDFObjectHandle PdfPages::blankPage(QPDFObjectHandle like)
+{
+    QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
+    PageTree::inherit(blank, like);
+    blank.removeKey("/Resources");
+    if (!blank.getKey("/MediaBox").isArray())
+        blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
+    return pdf_.makeIndirectObject(blank);
+}
+
+void PdfPages::standInForTheCatalog()
+{
+    // Readers show a kid that is the catalog as a blank page. Written as a
+    // page, or left out and made null, it would take the document's root
+    // with it: a blank page of its own stands in its place.
+    const QPDFObjGen catalog = pdf_.getRoot().getObjGen();
+    for (PageTree::Listed &listed : pages_) {
+        if (catalog.isIndirect() && listed.page.getObjGen() == catalog)
+            listed.page = blankPage(listed.node);
     }
 }
 

@@ -50,7 +50,8 @@ public:
     // references to pages that were left out made null, and the form
     // fields, outline items, named destinations, thread beads and structure
     // of those pages left out (PagesLeftOut); each page keeps its label, and
-    // a blank page the root claims is written blank. Whatever the permissions say, a document that opens
+    // a blank page the root claims, or a kid that is the catalog, is written
+    // blank. Whatever the permissions say, a document that opens
     // without a password is cut as every program of ours rewrites it,
     // keeping its encryption.
     // Changes this object: call once.
@@ -63,6 +64,11 @@ private:
     void relabel(const std::vector<long> &pages);
     // Adds blank pages to pages_ up to count_.
     void padWithBlankPages();
+    // A blank page of its own with the boxes and rotation `like` has or
+    // inherits.
+    QPDFObjectHandle blankPage(QPDFObjectHandle like);
+    // Puts a blank page in place of the catalog where the tree lists it.
+    void standInForTheCatalog();
 
     std::string bytes_;
     QPDF pdf_;

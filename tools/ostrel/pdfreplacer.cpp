@@ -337,6 +337,8 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
 void PdfReplacer::readings(const std::string &input, const std::string &output, const RuleLines &rules,
                            QpdfRepair *repair)
 {
+    if (repair && readRepairedFirst(input, output, rules, repair))
+        return;
     std::string fault;
     bool differ = false;
     try {
@@ -369,6 +371,35 @@ void PdfReplacer::readings(const std::string &input, const std::string &output, 
     } catch (const InputFault &last) {
         throw std::runtime_error(last.what());
     }
+}
+
+bool PdfReplacer::readRepairedFirst(const std::string &input, const std::string &output, const RuleLines &rules,
+                                    QpdfRepair *repair)
+{
+    // The library sizes its page table by the root's claim: a claim the
+    // tree does not fill leaves entries it reads as page numbers
+    // uninitialised, so such a tree is read as repaired alone.
+    const bool claim = repair->claimTaken();
+    // A tree some reader stumbles on is read as repaired first, where the
+    // library would number its pages otherwise than readers.
+    if (!claim && !repair->readersStumble())
+        return false;
+    std::string why;
+    if (!repair->rewrite(&repaired_, &why)) {
+        if (claim)
+            throw std::runtime_error("cannot open " + quoted(input) + ": its page tree claims more pages than it holds,"
+                                     " and it cannot be repaired: " + why);
+        return false;
+    }
+    try {
+        passes(input, output, rules);
+        return true;
+    } catch (const InputFault &e) {
+        if (claim || MemoryLimit::exhausted())
+            throw std::runtime_error(e.what());
+    }
+    repaired_.clear();
+    return false;
 }
 
 void PdfReplacer::passes(const std::string &input, const std::string &output, const RuleLines &rules)

@@ -556,7 +556,8 @@ QByteArray quirkyTreePdf(const QByteArray &quirk)
                                    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
     for (int n = 1; n <= 3; ++n) {
         const bool bent = n == 2;
-        objects << "<< " + QByteArray(bent && quirk == "notype" ? "" : "/Type /Page ") + "/Parent "
+        const QByteArray type = bent && quirk == "notype" ? "" : bent && quirk == "pagesleaf" ? "/Type /Pages " : "/Type /Page ";
+        objects << "<< " + type + "/Parent "
                 + (bent && quirk == "self" ? "5" : "2") + " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >>"
                   " /Contents " + num(6 + n) + " 0 R" + (bent && quirk == "numbers" ? " /PieceInfo << /X 8 1 R >>" : "")
                 + (n == 1 && quirk == "pagekids" ? " /Kids [5 0 R]" : "") + " >>";
@@ -2178,6 +2179,8 @@ private slots:
             {"/Kids a reference to a page", quirkyTreePdf("kidsref"), "||", 0},
             {"the catalog among the kids", quirkyTreePdf("catalog"), "Page 1|Page 2|Page 3", 2},
             {"a page that lists kids", quirkyTreePdf("pagekids"), "Page 1|Page 2|Page 3", 1},
+            // The engine's library walks it as a node without pages.
+            {"a page of /Type /Pages", quirkyTreePdf("pagesleaf"), "Page 1|Page 2|Page 3", 2},
             // Text for a key where a name must be, in an object stream: read on open, refused when written.
             {"a key that is no name in an object stream", packedPdf("<< (Title) (Packed) >>"), "Page 1", 1},
             {"an object stream placing an object past its end", packedPdf("<< /Title (Packed) >>", [](const QByteArray &list) {

@@ -547,15 +547,20 @@ QByteArray quirkyTreePdf(const QByteArray &quirk)
         kids = "4 0 R " + QByteArray(quirk == "null" ? "null" : "/Odd") + " 5 0 R 6 0 R";
     if (quirk == "twice")
         kids = "4 0 R 5 0 R 5 0 R";
+    if (quirk == "catalog")
+        kids = "4 0 R 1 0 R 5 0 R 6 0 R";
+    const QByteArray count = quirk == "low" ? "2" : quirk == "high1" ? "4" : quirk == "high2" ? "5" : "3";
     QVector<QByteArray> objects = {"<< /Type /Catalog /Pages 2 0 R >>",
-                                   "<< " + QByteArray(quirk == "nodetype" ? "" : "/Type /Pages ") + "/Count "
-                                       + (quirk == "low" ? "2" : "3") + " /Kids [" + kids + "] >>",
+                                   "<< " + QByteArray(quirk == "nodetype" ? "" : "/Type /Pages ") + "/Count " + count
+                                       + " /Kids " + (quirk == "kidsref" ? "4 0 R" : "[" + kids + "]") + " >>",
                                    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
     for (int n = 1; n <= 3; ++n) {
         const bool bent = n == 2;
-        objects << "<< " + QByteArray(bent && quirk == "notype" ? "" : "/Type /Page ") + "/Parent "
+        const QByteArray type = bent && quirk == "notype" ? "" : bent && quirk == "pagesleaf" ? "/Type /Pages " : "/Type /Page ";
+        objects << "<< " + type + "/Parent "
                 + (bent && quirk == "self" ? "5" : "2") + " 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 3 0 R >> >>"
-                  " /Contents " + num(6 + n) + " 0 R" + (bent && quirk == "numbers" ? " /PieceInfo << /X 8 1 R >>" : "") + " >>";
+                  " /Contents " + num(6 + n) + " 0 R" + (bent && quirk == "numbers" ? " /PieceInfo << /X 8 1 R >>" : "")
+                + (n == 1 && quirk == "pagekids" ? " /Kids [5 0 R]" : "") + " >>";
     }
     for (int n = 1; n <= 3; ++n)
         objects << stream("", "BT /F1 24 Tf 72 700 Td (Page " + num(n) + ") Tj ET");
@@ -2156,7 +2161,7 @@ private slots:
     void filesReadersTakeAreRewritten()
     {
         // The input, the text of each page the readers number ("|" between
-        // pages), the page whose "Page" the rule replaces, and whether it is
+        // pages), the page whose "Page" the rule replaces (0: none), and whether it is
         // encrypted (an owner password, none to open it). Poppler stops at a
         // null or a name among the kids, and reads no text after them.
         const struct { const char *name; QByteArray pdf; QByteArray texts; int page; bool encrypted = false; } cases[] = {
@@ -2168,6 +2173,14 @@ private slots:
             {"a page that is its own parent", quirkyTreePdf("self"), "Page 1|Page 2|Page 3", 2},
             {"a /Count one below the kids", quirkyTreePdf("low"), "Page 1|Page 2", 2},
             {"an object named by two numbers", quirkyTreePdf("numbers"), "Page 1|Page 2|Page 3", 2},
+            // Readers count the claim and show the pages it does not hold blank.
+            {"a /Count one above the kids", quirkyTreePdf("high1"), "Page 1|Page 2|Page 3|", 3},
+            {"a /Count two above the kids", quirkyTreePdf("high2"), "Page 1|Page 2|Page 3||", 1},
+            {"/Kids a reference to a page", quirkyTreePdf("kidsref"), "||", 0},
+            {"the catalog among the kids", quirkyTreePdf("catalog"), "Page 1|Page 2|Page 3", 2},
+            {"a page that lists kids", quirkyTreePdf("pagekids"), "Page 1|Page 2|Page 3", 1},
+            // The engine's library walks it as a node without pages.
+            {"a page of /Type /Pages", quirkyTreePdf("pagesleaf"), "Page 1|Page 2|Page 3", 2},
             // Text for a key where a name must be, in an object stream: read on open, refused when written.
             {"a key that is no name in an object stream", packedPdf("<< (Title) (Packed) >>"), "Page 1", 1},
             {"an object stream placing an object past its end", packedPdf("<< /Title (Packed) >>", [](const QByteArray &list) {
@@ -2191,6 +2204,8 @@ private slots:
             QVERIFY2(pageCount(in) == texts.size() && qpdfPageCount(in) == texts.size(), c.name);
             // First without a rule; the word's place is then read from what was written.
             for (const bool ruled : {false, true}) {
+                if (ruled && !c.page)
+                    continue;
                 const QRectF word = ruled ? boxOf(words(out, c.page), "Page") : QRectF();
                 QVERIFY2(!ruled || !word.isNull(), c.name);
                 QVERIFY(writeFile(rules, ruled ? (ruleBox(c.page, word) + ":Page:Leaf\r\n").toUtf8() : QByteArray()));

@@ -149,10 +149,17 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         // Every reader passes over a kid that is no dictionary.
         if (!kid.isDictionary())
             continue;
+        // The catalog listed as a kid is no page: readers pass over it.
+        if (kid.isIndirect() && kid.getObjGen() == pdf_->getRoot().getObjGen()) {
+            passedOver_ = true;
+            continue;
+        }
         // A page that lists kids is a page to the readers that draw it (one
         // library takes it for a node): its kids are passed over. The root
         // is a node whatever its type says.
         if (!kid.hasKey("/Kids") || (!path.empty() && kid.getKey("/Type").isNameAndEquals("/Page"))) {
+            // One library numbers its kids too.
+            passedOver_ = passedOver_ || kid.hasKey("/Kids");
             leaves->push_back(kid);
             if (inOrder)
                 inOrder->push_back({kid, lister});

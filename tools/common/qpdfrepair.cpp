@@ -86,7 +86,7 @@ bool QpdfRepair::walked(std::string *why)
         try {
             if (!tree_.walk(*pdf_, &walkFault_)) {
                 refused_ = true;
-            } else if (!tree_.countRefusal().empty()) {
+            } else if (!tree_.countRefusal().empty() && tree_.claimed() == 0) {
                 walkFault_ = tree_.countRefusal();
                 refused_ = tree_.overclaimed();
             }
@@ -105,7 +105,8 @@ bool QpdfRepair::collectPages(std::string *why)
     if (!walked(why))
         return false;
     std::set<QPDFObjGen> listed;
-    for (const PageTree::Listed &entry : tree_.inOrder()) {
+    const bool claim = tree_.claimed() > 0;
+    for (const PageTree::Listed &entry : claim ? tree_.held() : tree_.inOrder()) {
         QPDFObjectHandle page = entry.page;
         // A page listed again is a page of its own to readers: it becomes a copy.
         if (!page.isIndirect() || !listed.insert(page.getObjGen()).second) {
@@ -114,7 +115,20 @@ bool QpdfRepair::collectPages(std::string *why)
         }
         PageTree::inherit(page, entry.node);
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        // Kids of a page would make it a node to readers of the rewrite.
+        page.removeKey("/Kids");
         pages_.push_back(page);
+    }
+    // Readers number the pages the root claims and show those it does not
+    // hold as blank: they are written so, the size of the page before.
+    while (claim && pages_.size() < size_t(tree_.claimed())) {
+        QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
+        PageTree::inherit(blank, pages_.empty() ? pdf_->getRoot().getKey("/Pages") : pages_.back());
+        blank.removeKey("/Resources");
+        if (!blank.getKey("/MediaBox").isArray())
+            blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
+        blank.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        pages_.push_back(pdf_->makeIndirectObject(blank));
     }
     return true;
 }
@@ -128,6 +142,13 @@ std::string QpdfRepair::treeRefusal(bool claimsToo)
 {
     std::string why;
     return !walked(&why) && refused_ && (claimsToo || !tree_.overclaimed()) ? why : std::string();
+}
+
+bool QpdfRepair::claimTaken()
+{
+    std::string why;
+    walked(&why);
+    return tree_.claimed() > 0;
 }
 
 bool QpdfRepair::rewrite(std::string *bytes, std::string *why)

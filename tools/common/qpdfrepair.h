@@ -30,15 +30,21 @@ public:
     bool pages(std::vector<QPDFObjectHandle> *list, std::string *why);
 
     // Why the page tree is refused before any library follows it: deeper
-    // than readers go, or claiming more pages than it holds (a library that
-    // sizes its page table by the claim leaves part of it unfilled). Empty
+    // than readers go, or claiming more pages than it holds where readers
+    // do not take the claim (more pages than the file numbers objects; a
+    // claim they take is written padded with blank pages). Empty
     // otherwise, and when the file cannot be read this way (the program's
     // own library then decides). With `claimsToo` false, only a tree too deep.
     std::string treeRefusal(bool claimsToo = true);
 
     // Whether the tree holds what some reader stops at and the rewrite
-    // mends: a kid that is no dictionary, a page found by its number alone.
+    // mends: a kid that is no dictionary or the catalog, a page listing kids,
+    // a page found by its number alone.
     bool readersStumble() const { return tree_.passedOver(); }
+
+    // Whether the root claims more pages than the tree holds and readers
+    // take the claim: the rewrite then pads the pages held with blank ones.
+    bool claimTaken();
 
     // Whether the file's last table of objects names a second one in a
     // stream (/XRefStm): a library that looks up an object in the first

@@ -170,8 +170,39 @@ Plan planRules(const RuleLines &rules, const std::map<int, std::string> &left, i
     return plan;
 }
 
+// The pages the library's walk of the tree finds as it fills its page
+// table, nodes and pages told by their /Type as it tells them; -1 when the
+// walk takes more steps than the file's objects allow (the library stops
+// such a tree itself). The table is sized by the root's /Count, and the
+// entries the walk leaves are not initialised: read later as page numbers,
+// they name any object or none.
+long pagesTheLibraryWalks(fz_context *ctx, pdf_document *d)
+{
+    const long budget = 4L * pdf_xref_len(ctx, d) + 1000;
+    long walked = 0, steps = 0;
+    std::vector<pdf_obj *> todo{pdf_dict_getp(ctx, pdf_trailer(ctx, d), "Root/Pages")};
+    while (!todo.empty()) {
+        pdf_obj *node = todo.back();
+        todo.pop_back();
+        pdf_obj *type = pdf_dict_get(ctx, node, PDF_NAME(Type));
+        if (pdf_name_eq(ctx, type, PDF_NAME(Page))) {
+            ++walked;
+        } else if (pdf_name_eq(ctx, type, PDF_NAME(Pages))) {
+            pdf_obj *kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+            const int n = pdf_array_len(ctx, kids);
+            steps += 1 + n;
+            if (steps > budget)
+                return -1;
+            for (int i = 0; i < n; ++i)
+                todo.push_back(pdf_array_get(ctx, kids, i));
+        }
+    }
+    return walked;
+}
+
 // One lookup table for all pages, instead of a walk of the page tree per
-// page; a page the repair could not find refuses the document.
+// page; a page the repair could not find refuses the document, and so does
+// a tree that would leave part of the table unfilled.
 void loadPageTable(fz_context *ctx, const std::string &input, const OpenedInput &opened, HeldPageTable *table)
 {
     pdf_document *d = opened.doc.get();
@@ -180,6 +211,9 @@ void loadPageTable(fz_context *ctx, const std::string &input, const OpenedInput 
     pdf_document **tableSlot = table->slot();
     try {
         guarded(ctx, [&] {
+            const long walked = pagesTheLibraryWalks(ctx, d);
+            if (walked >= 0 && walked < pageCount)
+                fz_throw(ctx, FZ_ERROR_GENERIC, "it claims %d pages and holds %ld", pageCount, walked);
             pdf_load_page_tree(ctx, d);
             *tableSlot = d;
             for (int i = 0; i < pageCount && !missing; ++i) {
@@ -337,6 +371,8 @@ bool PdfReplacer::run(const std::string &input, const std::string &output, const
 void PdfReplacer::readings(const std::string &input, const std::string &output, const RuleLines &rules,
                            QpdfRepair *repair)
 {
+    if (repair && readRepairedFirst(input, output, rules, repair))
+        return;
     std::string fault;
     bool differ = false;
     try {
@@ -369,6 +405,35 @@ void PdfReplacer::readings(const std::string &input, const std::string &output, 
     } catch (const InputFault &last) {
         throw std::runtime_error(last.what());
     }
+}
+
+bool PdfReplacer::readRepairedFirst(const std::string &input, const std::string &output, const RuleLines &rules,
+                                    QpdfRepair *repair)
+{
+    // The library sizes its page table by the root's claim: a claim the
+    // tree does not fill leaves entries it reads as page numbers
+    // uninitialised, so such a tree is read as repaired alone.
+    const bool claim = repair->claimTaken();
+    // A tree some reader stumbles on is read as repaired first, where the
+    // library would number its pages otherwise than readers.
+    if (!claim && !repair->readersStumble())
+        return false;
+    std::string why;
+    if (!repair->rewrite(&repaired_, &why)) {
+        if (claim)
+            throw std::runtime_error("cannot open " + quoted(input) + ": its page tree claims more pages than it holds,"
+                                     " and it cannot be repaired: " + why);
+        return false;
+    }
+    try {
+        passes(input, output, rules);
+        return true;
+    } catch (const InputFault &e) {
+        if (claim || MemoryLimit::exhausted())
+            throw std::runtime_error(e.what());
+    }
+    repaired_.clear();
+    return false;
 }
 
 void PdfReplacer::passes(const std::string &input, const std::string &output, const RuleLines &rules)

@@ -59,6 +59,12 @@ private:
     // The passes over the input as read, then, when the library or qpdf
     // cannot take it so, as repaired, or as the library alone reads it.
     void readings(const std::string &input, const std::string &output, const RuleLines &rules, QpdfRepair *repair);
+    // Reads the input as `repair` rewrites it before the library reads it
+    // as it stands, where the library would misnumber its pages; false
+    // when that is not called for or the rewrite fails where the input
+    // may still be read as it stands.
+    bool readRepairedFirst(const std::string &input, const std::string &output, const RuleLines &rules,
+                           QpdfRepair *repair);
     // The passes over the rules, each leaving out those the last could not
     // read back, until one writes the output.
     void passes(const std::string &input, const std::string &output, const RuleLines &rules);

@@ -281,9 +281,9 @@ private slots:
             {P, "minus.pdf -getinfo -outfile out.txt", "", "cannot open \"minus.pdf\": its page tree claims -1 pages and holds 1"},
             {P, "zero.pdf -getinfo -outfile out.txt", "", "cannot open \"zero.pdf\": its page tree claims 0 pages and holds 1"},
             {P, "wide.pdf -getinfo -outfile out.txt", "", "cannot open \"wide.pdf\": its page tree claims 4294967297 pages and holds 1"},
-            // A claim above the pages held and the objects the file numbers, which readers do not take:
+            // A claim above the pages held and the entries of the file's table, which readers do not take:
             // one library would look pages up in a table it never filled.
-            {O, "four.pdf -tesome out.pdf rules.txt", T, "cannot open \"four.pdf\": its page tree claims 4 pages and holds 1"},
+            {O, "five.pdf -tesome out.pdf rules.txt", T, "cannot open \"five.pdf\": its page tree claims 5 pages and holds 1"},
             {O, "wide.pdf -tesome out.pdf rules.txt", T, "cannot open \"wide.pdf\": its page tree claims 4294967297 pages and holds 1"},
             {P, "split.pdf -getinfo -outfile out.txt", "", "cannot open \"split.pdf\": it is damaged, and readers disagree on its pages (1 or none)"},
             // The library that refuses it fails for want of a key, not of memory.
@@ -314,7 +314,7 @@ private slots:
                                              {"over.pdf", chainPdf(101)}, {"fields.pdf", fieldsPdf(30000)},
                                              {"shared.pdf", sharedChainPdf(60, 50)},
                                              {"minus.pdf", chainPdf(1, "-1")}, {"zero.pdf", chainPdf(1, "0")},
-                                             {"wide.pdf", chainPdf(1, "4294967297")}, {"four.pdf", chainPdf(1, "4")},
+                                             {"wide.pdf", chainPdf(1, "4294967297")}, {"five.pdf", chainPdf(1, "5")},
                                              // A million numbers in the page's resources: as objects of the checks, far more than 8 MB.
                                              {"numbers.pdf", pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                                                                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Resources << /Numbers ["

@@ -149,11 +149,10 @@ bool PageTree::walkDown(const std::vector<QPDFObjectHandle> &tops, std::vector<Q
         // Every reader passes over a kid that is no dictionary.
         if (!kid.isDictionary())
             continue;
-        // The catalog listed as a kid is no page: readers pass over it.
-        if (kid.isIndirect() && kid.getObjGen() == pdf_->getRoot().getObjGen()) {
+        // Readers show the catalog listed as a kid as a blank page; one
+        // library takes it otherwise, so it is drawn as rewritten.
+        if (kid.isIndirect() && kid.getObjGen() == pdf_->getRoot().getObjGen())
             passedOver_ = true;
-            continue;
-        }
         // A page that lists kids is a page to the readers that draw it (one
         // library takes it for a node): its kids are passed over. The root
         // is a node whatever its type says.
@@ -213,6 +212,16 @@ bool PageTree::walkAgain()
         budget_ = 4 * long(table_.size()) + 1000;
     }
     return steps_ <= budget_;
+}
+
+QPDFObjectHandle PageTree::blankPage(QPDF *pdf, QPDFObjectHandle like)
+{
+    QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
+    inherit(blank, like);
+    blank.removeKey("/Resources");
+    if (!blank.getKey("/MediaBox").isArray())
+        blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
+    return pdf->makeIndirectObject(blank);
 }
 
 void PageTree::inherit(QPDFObjectHandle page, QPDFObjectHandle node)

@@ -85,6 +85,10 @@ public:
     // tree keeps its boxes, resources and rotation. Each node once, at
     // most kMaxDepth + 1 of them, whatever a /Parent leads to.
     static void inherit(QPDFObjectHandle page, QPDFObjectHandle node);
+    // A page without content in `pdf`, of the size and turn `like` (a page
+    // or the node listing it) gives it, as readers show a page they number
+    // but cannot draw.
+    static QPDFObjectHandle blankPage(QPDF *pdf, QPDFObjectHandle like);
 
 private:
     // Walks the nodes below `tops` (those with /Kids), collecting the

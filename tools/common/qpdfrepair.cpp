@@ -106,8 +106,16 @@ bool QpdfRepair::collectPages(std::string *why)
         return false;
     std::set<QPDFObjGen> listed;
     const bool claim = tree_.claimed() > 0;
+    const QPDFObjGen catalog = pdf_->getRoot().getObjGen();
     for (const PageTree::Listed &entry : claim ? tree_.held() : tree_.inOrder()) {
         QPDFObjectHandle page = entry.page;
+        // The catalog among the kids stays the catalog: a blank page stands in its place.
+        if (page.isIndirect() && page.getObjGen() == catalog) {
+            QPDFObjectHandle blank = PageTree::blankPage(pdf_.get(), entry.node);
+            blank.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+            pages_.push_back(blank);
+            continue;
+        }
         // A page listed again is a page of its own to readers: it becomes a copy.
         if (!page.isIndirect() || !listed.insert(page.getObjGen()).second) {
             page = pdf_->makeIndirectObject(page.shallowCopy());
@@ -122,13 +130,10 @@ bool QpdfRepair::collectPages(std::string *why)
     // Readers number the pages the root claims and show those it does not
     // hold as blank: they are written so, the size of the page before.
     while (claim && pages_.size() < size_t(tree_.claimed())) {
-        QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
-        PageTree::inherit(blank, pages_.empty() ? pdf_->getRoot().getKey("/Pages") : pages_.back());
-        blank.removeKey("/Resources");
-        if (!blank.getKey("/MediaBox").isArray())
-            blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
+        QPDFObjectHandle blank =
+            PageTree::blankPage(pdf_.get(), pages_.empty() ? pdf_->getRoot().getKey("/Pages") : pages_.back());
         blank.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-        pages_.push_back(pdf_->makeIndirectObject(blank));
+        pages_.push_back(blank);
     }
     return true;
 }

@@ -176,17 +176,7 @@ void PdfPages::padWithBlankPages()
     // hold as blank: the cut writes them so, the size of the page before.
     QPDFObjectHandle root = pdf_.getRoot().getKey("/Pages");
     while (long(pages_.size()) < count_)
-        pages_.push_back({blankPage(pages_.empty() ? root : pages_.back().page), root});
-}
-
-QPDFObjectHandle PdfPages::blankPage(QPDFObjectHandle like)
-{
-    QPDFObjectHandle blank = QPDFObjectHandle::newDictionary();
-    PageTree::inherit(blank, like);
-    blank.removeKey("/Resources");
-    if (!blank.getKey("/MediaBox").isArray())
-        blank.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 612 792]"));
-    return pdf_.makeIndirectObject(blank);
+        pages_.push_back({PageTree::blankPage(&pdf_, pages_.empty() ? root : pages_.back().page), root});
 }
 
 void PdfPages::standInForTheCatalog()
@@ -197,7 +187,7 @@ void PdfPages::standInForTheCatalog()
     const QPDFObjGen catalog = pdf_.getRoot().getObjGen();
     for (PageTree::Listed &listed : pages_) {
         if (catalog.isIndirect() && listed.page.getObjGen() == catalog)
-            listed.page = blankPage(listed.node);
+            listed.page = PageTree::blankPage(&pdf_, listed.node);
     }
 }
 

@@ -64,9 +64,6 @@ private:
     void relabel(const std::vector<long> &pages);
     // Adds blank pages to pages_ up to count_.
     void padWithBlankPages();
-    // A blank page of its own with the boxes and rotation `like` has or
-    // inherits.
-    QPDFObjectHandle blankPage(QPDFObjectHandle like);
     // Puts a blank page in place of the catalog where the tree lists it.
     void standInForTheCatalog();
 

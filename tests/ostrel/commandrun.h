@@ -50,6 +50,23 @@ inline std::string readFile(const std::string &path)
     std::ifstream f(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
+struct Word
+{
+    std::string text;
+    double x0, y0, x1, y1;
+};
+
+// The words pdftotext finds in `pdf`, with their boxes.
+inline std::vector<Word> words(const std::string &pdf)
+{
+    static const std::regex word(
+        R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">(.*)</word>)re");
+    std::vector<Word> list;
+    const std::string xml = run({"pdftotext", "-bbox", pdf, "-"}).out;
+    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), word); it != std::sregex_iterator(); ++it)
+        list.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
+    return list;
+}
 }
 
 #endif

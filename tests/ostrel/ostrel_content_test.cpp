@@ -112,24 +112,6 @@ std::string firstLine(const std::string &text)
     return text.substr(0, text.find('\n'));
 }
 
-struct Word
-{
-    std::string text;
-    double x0, y0, x1, y1;
-};
-
-// The words pdftotext finds on the first page, with their boxes.
-std::vector<Word> words(const std::string &pdf)
-{
-    static const std::regex word(
-        R"re(<word xMin="([-\d.]+)" yMin="([-\d.]+)" xMax="([-\d.]+)" yMax="([-\d.]+)">(.*)</word>)re");
-    std::vector<Word> list;
-    const std::string xml = run({"pdftotext", "-bbox", pdf, "-"}).out;
-    for (auto it = std::sregex_iterator(xml.begin(), xml.end(), word); it != std::sregex_iterator(); ++it)
-        list.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
-    return list;
-}
-
 // A rule file's line replacing the word `w` of page 1.
 std::string rule(const Word &w, const std::string &replacement)
 {

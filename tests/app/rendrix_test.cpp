@@ -762,6 +762,37 @@ private slots:
                      qPrintable(QStringLiteral("%1: %2").arg(c.name, there.join(' '))));
         }
     }
+
+    void invisibleWordsStopAboveTheNextLine()
+    {
+        // Two lines of a scan's words drawn invisibly, 11 points apart: each
+        // word of the first reaches below the reader's box towards its
+        // descenders, but no further than the top of the word under it.
+        const QByteArray layer = "BT 3 Tr /F1 10 Tf 40 120 Td (Alpha Beta ) Tj 0 -11 Td (Gamma Delta ) Tj ET\n";
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("lines.pdf");
+        QVERIFY(writeFile(pdf, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R "
+                                      "/Resources << /Font << /F1 5 0 R >> >> >>",
+                                      "<< /Length " + QByteArray::number(layer.size()) + " >>\nstream\n" + layer + "\nendstream",
+                                      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"})));
+        const ConverterRun run = runConverter("rendrix", {"-htmlformat", pdf, dir.filePath("text.xml")});
+        QVERIFY(run.exitCode == 0 && run.err.isEmpty());
+        const Alltext layerRead = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", 1, "htm")));
+        QHash<QString, QRect> runs;
+        for (const Subtext &s : layerRead.subtext)
+            runs.insert(s.text, QRect(s.x, s.y, s.width, s.height));
+        QHash<QString, QRectF> boxes;
+        for (const auto &word : popplerWords(pdf))
+            boxes.insert(word.second, word.first);
+        for (const auto &pair : {std::make_pair("Alpha", "Gamma"), std::make_pair("Beta", "Delta")}) {
+            const QRect upper = runs.value(pair.first), lower = runs.value(pair.second);
+            QVERIFY2(!upper.isNull() && !lower.isNull(), pair.first);
+            QVERIFY2(upper.y() + upper.height() > boxes.value(pair.first).bottom() + 0.5
+                         && upper.y() + upper.height() <= lower.y(),
+                     qPrintable(QStringLiteral("%1 %2 %3 over %4 %5").arg(pair.first).arg(upper.y()).arg(upper.height()).arg(lower.y()).arg(boxes.value(pair.first).bottom())));
+        }
+    }
 };
 
 QTEST_MAIN(RendrixTest)

@@ -735,13 +735,17 @@ const int kBelowCandidates = 64;
 void withDescents(const std::vector<bool> &invisible, const std::vector<bool> &right, QVector<WordBox> *words)
 {
     std::vector<std::pair<double, int>> byTop;
+    // A box off every scale sorts nowhere and is grown by none.
+    const auto usable = [](const WordBox &w) {
+        return std::isfinite(w.top) && std::isfinite(w.left) && std::isfinite(w.width) && std::isfinite(w.height);
+    };
     for (int i = 0; i < words->size(); ++i)
-        if (right[size_t(i)])
+        if (right[size_t(i)] && usable((*words)[i]))
             byTop.emplace_back((*words)[i].top, i);
     std::sort(byTop.begin(), byTop.end());
     for (int i = 0; i < words->size(); ++i) {
         WordBox &w = (*words)[i];
-        if (!invisible[size_t(i)] || !right[size_t(i)])
+        if (!invisible[size_t(i)] || !right[size_t(i)] || !usable(w))
             continue;
         const double bottom = w.top + w.height;
         double reach = bottom + kDescent * w.height;

@@ -730,7 +730,8 @@ private slots:
                     continue;
                 }
                 // Along the line, from the word's start to the end of its
-                // span, each rounded; across, the reader's box.
+                // span, each rounded; across, the reader's box, and written
+                // right, below it the scan's descenders (0.3 of its height).
                 const double x = scan.starts[k], y = 120;
                 const QPointF from = c.turnedPage ? turned(x, y) : upright(x, y);
                 const QPointF to = c.turnedPage ? turned(x + scan.span(k), y) : upright(x + scan.span(k), y);
@@ -738,7 +739,7 @@ private slots:
                 const int runStart = c.turnedPage ? r.top() : r.left(), runEnd = c.turnedPage ? r.y() + r.height() : r.x() + r.width();
                 QVERIFY2(qAbs(runStart - start) <= 1 && qAbs(runEnd - end) <= 1
                              && (c.turnedPage ? r.left() <= box.left() + 1 && box.right() <= r.x() + r.width() + 1
-                                              : r.top() <= box.top() + 1 && box.bottom() <= r.y() + r.height() + 1),
+                                              : r.top() <= box.top() + 1 && qAbs(r.y() + r.height() - (box.bottom() + 0.3 * box.height())) <= 1),
                          qPrintable(QStringLiteral("%1: %2 at %3 %4 %5 %6").arg(c.name, word.second).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height())));
             }
             QVERIFY2(layer.count == 6, c.name);
@@ -759,6 +760,37 @@ private slots:
                     there << word.second;
             QVERIFY2(there == (reaches ? QStringList{"IJ"} : QStringList()),
                      qPrintable(QStringLiteral("%1: %2").arg(c.name, there.join(' '))));
+        }
+    }
+
+    void invisibleWordsStopAboveTheNextLine()
+    {
+        // Two lines of a scan's words drawn invisibly, 11 points apart: each
+        // word of the first reaches below the reader's box towards its
+        // descenders, but no further than the top of the word under it.
+        const QByteArray layer = "BT 3 Tr /F1 10 Tf 40 120 Td (Alpha Beta ) Tj 0 -11 Td (Gamma Delta ) Tj ET\n";
+        QTemporaryDir dir;
+        const QString pdf = dir.filePath("lines.pdf");
+        QVERIFY(writeFile(pdf, pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R "
+                                      "/Resources << /Font << /F1 5 0 R >> >> >>",
+                                      "<< /Length " + QByteArray::number(layer.size()) + " >>\nstream\n" + layer + "\nendstream",
+                                      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"})));
+        const ConverterRun run = runConverter("rendrix", {"-htmlformat", pdf, dir.filePath("text.xml")});
+        QVERIFY(run.exitCode == 0 && run.err.isEmpty());
+        const Alltext layerRead = TextLayer::parsePage(readAll(pageFile(dir.path(), "text", 1, "htm")));
+        QHash<QString, QRect> runs;
+        for (const Subtext &s : layerRead.subtext)
+            runs.insert(s.text, QRect(s.x, s.y, s.width, s.height));
+        QHash<QString, QRectF> boxes;
+        for (const auto &word : popplerWords(pdf))
+            boxes.insert(word.second, word.first);
+        for (const auto &pair : {std::make_pair("Alpha", "Gamma"), std::make_pair("Beta", "Delta")}) {
+            const QRect upper = runs.value(pair.first), lower = runs.value(pair.second);
+            QVERIFY2(!upper.isNull() && !lower.isNull(), pair.first);
+            QVERIFY2(upper.y() + upper.height() > boxes.value(pair.first).bottom() + 0.5
+                         && upper.y() + upper.height() <= lower.y(),
+                     qPrintable(QStringLiteral("%1 %2 %3 over %4 %5").arg(pair.first).arg(upper.y()).arg(upper.height()).arg(lower.y()).arg(boxes.value(pair.first).bottom())));
         }
     }
 };

@@ -720,6 +720,47 @@ QRectF withTrailingSpace(const QRectF &box, const QRectF &last, GlyphPlace::Turn
     return place.along1 == along1 ? box : shownBox(turn, place.along0, place.along1, place.across0, place.across1);
 }
 
+// How far below its box the descenders of a scan's word written right reach,
+// as a share of the box's height: the library's box for a recognised text's
+// font is shallow, the scan's ink below the baseline is not.
+const double kDescent = 0.3;
+// Words found in the band below a word at most: a page packing more there
+// leaves the word's box as it is.
+const int kBelowCandidates = 64;
+
+// The words written right and drawn invisibly (`invisible`) grown below to
+// their scan's descenders, but never into the top of another word written
+// right below them whose span along the line meets theirs: the next line
+// stays its own. Their left and top, and every other word, stay as they are.
+void withDescents(const std::vector<bool> &invisible, const std::vector<bool> &right, QVector<WordBox> *words)
+{
+    std::vector<std::pair<double, int>> byTop;
+    // A box off every scale sorts nowhere and is grown by none.
+    const auto usable = [](const WordBox &w) {
+        return std::isfinite(w.top) && std::isfinite(w.left) && std::isfinite(w.width) && std::isfinite(w.height);
+    };
+    for (int i = 0; i < words->size(); ++i)
+        if (right[size_t(i)] && usable((*words)[i]))
+            byTop.emplace_back((*words)[i].top, i);
+    std::sort(byTop.begin(), byTop.end());
+    for (int i = 0; i < words->size(); ++i) {
+        WordBox &w = (*words)[i];
+        if (!invisible[size_t(i)] || !right[size_t(i)] || !usable(w))
+            continue;
+        const double bottom = w.top + w.height;
+        double reach = bottom + kDescent * w.height;
+        auto it = std::lower_bound(byTop.begin(), byTop.end(), std::make_pair(w.top + w.height / 2, -1));
+        int seen = 0;
+        for (; it != byTop.end() && it->first < reach && seen < kBelowCandidates; ++it, ++seen) {
+            const WordBox &o = (*words)[it->second];
+            if (it->second != i && o.left < w.left + w.width && w.left < o.left + o.width)
+                reach = std::max(bottom, std::min(reach, o.top));
+        }
+        if (seen < kBelowCandidates)
+            w.height = reach - w.top;
+    }
+}
+
 // Each word from its first fragment on, in the library's order of first
 // fragments; a ring of links (which the library's order cannot make, but
 // costs nothing to survive) starts where it was first met. A fragment of
@@ -742,6 +783,9 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
     }
     QVector<WordBox> words;
     words.reserve(n);
+    // Which words a space drawn invisibly grew (a scan's), and which are
+    // written right, level.
+    std::vector<bool> invisible, right;
     for (const bool heads : {true, false}) {
         for (int start = 0; start < n; ++start) {
             if (done[size_t(start)] || (heads && !first[size_t(start)]))
@@ -764,18 +808,21 @@ QVector<WordBox> wordsOf(const Boxes &boxes, const std::vector<Fragment> &fragme
             if (!marks.empty())
                 w.text = textWithMarks(boxes, chain, marks, bases);
             const Fragment &end = fragments[size_t(chain.back())];
+            const GlyphPlace::Turn turn = fragments[size_t(start)].place.turn;
+            const QRectF own = box;
             if (!cells.empty() && !w.tilted && end.glyphs > 0)
-                box = withTrailingSpace(box, boxes[chain.back()]->charBoundingBox(end.glyphs - 1),
-                                        fragments[size_t(start)].place.turn, spaces, cells);
+                box = withTrailingSpace(box, boxes[chain.back()]->charBoundingBox(end.glyphs - 1), turn, spaces, cells);
+            invisible.push_back(box != own);
+            right.push_back(turn == GlyphPlace::Right && !w.tilted);
             w.left = box.left();
             w.top = box.top();
             w.width = box.width();
             w.height = box.height();
-            const GlyphPlace::Turn turn = fragments[size_t(start)].place.turn;
             w.vertical = turn == GlyphPlace::Down || turn == GlyphPlace::Up;
             words.append(w);
         }
     }
+    withDescents(invisible, right, &words);
     return words;
 }
 }

@@ -27,6 +27,8 @@ QVector<PlacedWord> pageRuns(const Poppler::Page &page, bool (*stop)(const QVari
 // the fragments of a tilted word joined, their box holding the turned glyphs.
 // A level word whose last glyph has one of `spaces` (InvisibleGlyphs) after
 // it reaches to that space's end: a scan's word in the image spans it.
+// Such a word written right also reaches below its box to the scan's
+// descenders, short of the words of the line below.
 // What pageRuns groups into lines.
 QVector<WordBox> pageWords(const Poppler::Page &page, bool (*stop)(const QVariant &) = nullptr,
                            const QVariant &closure = QVariant(), const std::vector<TrailingSpace> &spaces = {});

@@ -4,12 +4,12 @@
 namespace
 {
 // What each byte is, looked up once per byte rather than compared.
-enum ByteClass : unsigned char { Regular, Space, Delimiter };
+// Numeric: a regular byte numbers are written with.
+enum ByteClass : unsigned char { Regular, Numeric, Space, Delimiter };
 
 struct ByteClasses
 {
     ByteClass of[256] = {};
-    bool numeric[256] = {};   // a byte numbers are written with
 };
 
 constexpr ByteClasses byteClasses()
@@ -20,7 +20,7 @@ constexpr ByteClasses byteClasses()
     for (const unsigned char c : {'(', ')', '<', '>', '[', ']', '{', '}', '/', '%'})
         classes.of[c] = Delimiter;
     for (const unsigned char c : {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', '+', '-', '.'})
-        classes.numeric[c] = true;
+        classes.of[c] = Numeric;
     return classes;
 }
 
@@ -31,14 +31,9 @@ bool isSpace(unsigned char c)
     return kByteClasses.of[c] == Space;
 }
 
-bool isDelimiter(unsigned char c)
-{
-    return kByteClasses.of[c] == Delimiter;
-}
-
 bool isRegular(unsigned char c)
 {
-    return kByteClasses.of[c] == Regular;
+    return kByteClasses.of[c] == Regular || kByteClasses.of[c] == Numeric;
 }
 
 int hexValue(unsigned char c)
@@ -179,73 +174,107 @@ void ContentTokens::readHexString(std::string *text)
         *text += char(high * 16);
 }
 
-ContentTokens::Token ContentTokens::next(bool decode)
+void ContentTokens::scan(Place *place, Token *decoded)
 {
-    // Most tokens follow blanks only: taken here, comments there.
+    // Most tokens follow blanks only: taken here, comments there. The place
+    // is kept in a local while bytes are read, as a store to the member
+    // could change the bytes for all the compiler knows.
     const unsigned char *const data = reinterpret_cast<const unsigned char *>(bytes_.data());
     const size_t size = bytes_.size();
-    while (pos_ < size && isSpace(data[pos_]))
-        ++pos_;
-    if (pos_ < size && data[pos_] == '%')
+    size_t pos = pos_;
+    while (pos < size && isSpace(data[pos]))
+        ++pos;
+    pos_ = pos;
+    if (pos < size && data[pos] == '%')
         skipSpace();
-    Token t;
-    t.start = pos_;
-    if (pos_ >= bytes_.size()) {
-        t.end = pos_;
-        return t;
+    place->start = pos_;
+    if (pos_ >= size)
+        place->kind = Kind::End;
+    else if (!isRegular(data[pos_]))
+        scanDelimited(place, decoded);
+    else
+        scanWord(pos_, place, decoded);
+    place->end = pos_;
+}
+
+// Numbers and operators, most of a page's tokens: read without a call.
+inline void ContentTokens::scanWord(size_t pos, Place *place, Token *decoded)
+{
+    const unsigned char *const data = reinterpret_cast<const unsigned char *>(bytes_.data());
+    const size_t size = bytes_.size();
+    bool numeric = true;   // of the bytes numbers are written with only
+    for (; pos < size; ++pos) {
+        const ByteClass c = kByteClasses.of[data[pos]];
+        if (c != Regular && c != Numeric)
+            break;
+        numeric = numeric && c == Numeric;
     }
+    pos_ = pos;
+    // A number's value is all its readers use.
+    if (!decoded) {
+        place->kind = numeric ? Kind::Number : Kind::Keyword;
+    } else if (numeric && readNumber(bytes_.data() + place->start, pos - place->start, &decoded->number)) {
+        place->kind = Kind::Number;
+    } else {
+        place->kind = Kind::Keyword;
+        // Into the empty text: appended, cheaper than an assignment.
+        decoded->text.append(bytes_.data() + place->start, pos - place->start);
+    }
+}
+
+void ContentTokens::scanDelimited(Place *place, Token *decoded)
+{
+    std::string *const text = decoded ? &decoded->text : nullptr;
     const unsigned char c = static_cast<unsigned char>(bytes_[pos_]);
     if (c == '(') {
-        t.kind = Kind::String;
-        readString(decode ? &t.text : nullptr);
+        place->kind = Kind::String;
+        readString(text);
     } else if (c == '<' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '<') {
-        t.kind = Kind::OpenDict;
+        place->kind = Kind::OpenDict;
         pos_ += 2;
     } else if (c == '<') {
-        t.kind = Kind::String;
-        readHexString(decode ? &t.text : nullptr);
+        place->kind = Kind::String;
+        readHexString(text);
     } else if (c == '>' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '>') {
-        t.kind = Kind::CloseDict;
+        place->kind = Kind::CloseDict;
         pos_ += 2;
     } else if (c == '[' || c == ']') {
-        t.kind = c == '[' ? Kind::OpenArray : Kind::CloseArray;
+        place->kind = c == '[' ? Kind::OpenArray : Kind::CloseArray;
         ++pos_;
     } else if (c == '/') {
-        t.kind = Kind::Name;
+        place->kind = Kind::Name;
         ++pos_;
-        while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_]))) {
-            const char n = bytes_[pos_++];
-            if (!decode)
-                continue;
-            const int h1 = pos_ + 1 < bytes_.size() ? hexValue(static_cast<unsigned char>(bytes_[pos_])) : -1;
-            const int h2 = h1 >= 0 ? hexValue(static_cast<unsigned char>(bytes_[pos_ + 1])) : -1;
-            if (n == '#' && h2 >= 0) {
-                t.text += char(h1 * 16 + h2);
-                pos_ += 2;
-            } else {
-                t.text += n;
-            }
-        }
-    } else if (isDelimiter(c)) {
-        // A stray ")", ">", "{" or "}": one byte, of no use to a page.
-        t.kind = Kind::Other;
-        ++pos_;
+        readName(text);
     } else {
-        bool numeric = true;   // of the bytes numbers are written with only
-        for (; pos_ < size && isRegular(data[pos_]); ++pos_)
-            numeric = numeric && kByteClasses.numeric[data[pos_]];
-        // A number's value is all its readers use.
-        if (!decode) {
-            t.kind = numeric ? Kind::Number : Kind::Keyword;
-        } else if (numeric && readNumber(bytes_.data() + t.start, pos_ - t.start, &t.number)) {
-            t.kind = Kind::Number;
-        } else {
-            t.kind = Kind::Keyword;
-            t.text.assign(bytes_, t.start, pos_ - t.start);
-        }
+        // A stray ")", ">", "{" or "}": one byte, of no use to a page.
+        place->kind = Kind::Other;
+        ++pos_;
     }
-    t.end = pos_;
-    return t;
+}
+
+void ContentTokens::readName(std::string *text)
+{
+    while (pos_ < bytes_.size() && isRegular(static_cast<unsigned char>(bytes_[pos_]))) {
+        // A run without "#", taken at once.
+        const size_t run = pos_;
+        while (pos_ < bytes_.size() && bytes_[pos_] != '#' && isRegular(static_cast<unsigned char>(bytes_[pos_])))
+            ++pos_;
+        if (text)
+            text->append(bytes_.data() + run, pos_ - run);
+        if (pos_ >= bytes_.size() || bytes_[pos_] != '#')
+            return;
+        ++pos_;
+        const int h1 = pos_ + 1 < bytes_.size() ? hexValue(static_cast<unsigned char>(bytes_[pos_])) : -1;
+        const int h2 = h1 >= 0 ? hexValue(static_cast<unsigned char>(bytes_[pos_ + 1])) : -1;
+        if (h2 < 0) {
+            if (text)
+                *text += '#';
+            continue;
+        }
+        if (text)
+            *text += char(h1 * 16 + h2);
+        pos_ += 2;
+    }
 }
 
 bool ContentTokens::skipInlineImage(size_t length)

@@ -15,10 +15,15 @@ class ContentTokens
 public:
     enum class Kind { End, Number, String, Name, Keyword, OpenArray, CloseArray, OpenDict, CloseDict, Other };
 
-    struct Token
+    // What a token is and where, for a reader that needs no more.
+    struct Place
     {
         Kind kind = Kind::End;
         size_t start = 0, end = 0;   // byte range in the stream
+    };
+
+    struct Token : Place
+    {
         double number = 0;
         std::string text;            // a string's bytes (escapes decoded), a name without "/", a keyword
                                      // (a number has only its value)
@@ -26,12 +31,14 @@ public:
 
     explicit ContentTokens(const std::string &bytes) : bytes_(bytes) {}
 
-    // The next token; Kind::End at the end of the bytes. Without `decode`,
-    // only its kind and place are told (no text, no number's value), for a
-    // reader that needs no more or reads the bytes itself; a word of the
-    // bytes numbers are written with is then a number however it is formed,
-    // as readers take it.
-    Token next(bool decode = true);
+    // The next token; Kind::End at the end of the bytes.
+    Token next();
+
+    // The same token told by kind and place only (no text, no number's
+    // value, nothing built), for a reader that needs no more or reads the
+    // bytes itself; a word of the bytes numbers are written with is then a
+    // number however it is formed, as readers take it.
+    Place nextPlace();
 
     // Where the next token would be looked for.
     size_t position() const { return pos_; }
@@ -42,8 +49,14 @@ public:
     bool skipInlineImage(size_t length);
 
 private:
+    // Into `place`; its text and value into `decoded` too when given (then
+    // the same token).
+    void scan(Place *place, Token *decoded);
+    void scanWord(size_t pos, Place *place, Token *decoded);
+    void scanDelimited(Place *place, Token *decoded);
     void skipSpace();
     // Into `text`, when given.
+    void readName(std::string *text);
     void readString(std::string *text);
     void readEscape(std::string *text);
     void readHexString(std::string *text);
@@ -51,5 +64,20 @@ private:
     const std::string &bytes_;
     size_t pos_ = 0;
 };
+
+// Here, to be taken into their callers, who read many tokens each.
+inline ContentTokens::Token ContentTokens::next()
+{
+    Token t;
+    scan(&t, &t);
+    return t;
+}
+
+inline ContentTokens::Place ContentTokens::nextPlace()
+{
+    Place p;
+    scan(&p, nullptr);
+    return p;
+}
 
 #endif

@@ -60,7 +60,7 @@ bool OperandCounts::anyShort(const std::string &bytes)
     int operands = 0;
     int depth = 0;   // arrays and dictionaries open: their parts are one operand
     // Only what the tokens are is read; an operator's name from its bytes.
-    for (ContentTokens::Token t = tokens.next(false); t.kind != ContentTokens::Kind::End; t = tokens.next(false)) {
+    for (ContentTokens::Place t = tokens.nextPlace(); t.kind != ContentTokens::Kind::End; t = tokens.nextPlace()) {
         switch (t.kind) {
         case ContentTokens::Kind::OpenArray:
         case ContentTokens::Kind::OpenDict:

@@ -790,7 +790,8 @@ void PageGlyphs::showString(const std::string &bytes, const State &state)
         const int cid = pdf_lookup_cmap(desc->encoding, cpt);
         glyphs_.emplace_back();
         Glyph &g = glyphs_.back();
-        g.code.assign(reinterpret_cast<const char *>(p), size_t(w));
+        // Into the new glyph's empty code: appended, cheaper than an assignment.
+        g.code.append(reinterpret_cast<const char *>(p), size_t(w));
         p += w;
         const double wordSpace = cpt == 32 && w == 1 ? state.wordSpace : 0;
         fz_matrix tsm = fz_make_matrix(float(state.size * state.scale), 0, 0, float(state.size), 0, float(state.rise));

@@ -181,7 +181,8 @@ private slots:
             for (const auto &program : runs) {
                 const QString threads = row.fileSizeLimit > 0 ? "RENDRIX_THREADS=1" : "RENDRIX_THREADS=4";
                 const ConverterRun run = runConverter(program.first, program.second, {"RENDRIX_MEMORY_MB=64", threads}, row.fileSizeLimit);
-                const QByteArray what = (program.second.join(' ') + ": ").toUtf8() + run.err;
+                const QByteArray what = (program.second.join(' ') + QStringLiteral(": exit %1%2, ").arg(run.exitCode).arg(run.crashed ? " (crashed)" : "")).toUtf8()
+                    + run.err + " (expected: " + QString(row.expected).toUtf8() + ")";
                 if (row.exitCode == 0) {
                     QVERIFY2(run.exitCode == 0 && firstWord(out.path()) == row.expected && QDir(out.path()).removeRecursively()
                                  && QDir().mkpath(out.path()), what.constData());

@@ -284,11 +284,20 @@ bool ConversionRun::start(const std::vector<Poppler::Document *> &docs, const st
 {
     // A thread the system cannot give (memory is tight) means one worker
     // less; every worker takes pages until none is left, so one does all.
+    // No failure may leave this function once a worker runs: a thread left
+    // unjoined would end the process without a word.
     std::lock_guard<std::mutex> guard(lock_);
+    try {
+        threads_.reserve(docs.size());
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     for (size_t k = 0; k < docs.size(); ++k) {
         try {
             threads_.emplace_back(&ConversionRun::work, this, docs[k], cores[k]);
         } catch (const std::system_error &) {
+            break;
+        } catch (const std::bad_alloc &) {
             break;
         }
         ++running_;

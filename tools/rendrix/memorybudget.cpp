@@ -2,7 +2,9 @@
 
 #include "memorylimit.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <new>
 
@@ -28,6 +30,15 @@ void handleExhaustion()
     exhaustionAction();
     std::_Exit(1);
 }
+
+// The drawing library ends the process when an allocation of its own fails,
+// the failure's ENOMEM still set: that is the share running out too. Any
+// other end goes on as it would.
+void abortOnExhaustion(int)
+{
+    if (errno == ENOMEM && exhaustionAction)
+        handleExhaustion();
+}
 }
 
 MemoryBudget::MemoryBudget(qint64 shareBytes) : share_(qMax<qint64>(shareBytes, kMegabyte))
@@ -52,6 +63,7 @@ void MemoryBudget::limitProcess(int threads) const
 MemoryBudget::~MemoryBudget()
 {
     std::set_new_handler(nullptr);
+    std::signal(SIGABRT, SIG_DFL);
     exhaustionAction = nullptr;
 }
 
@@ -59,6 +71,7 @@ void MemoryBudget::onExhaustion(std::function<void()> action)
 {
     exhaustionAction = std::move(action);
     std::set_new_handler(handleExhaustion);
+    std::signal(SIGABRT, abortOnExhaustion);
 }
 
 bool MemoryBudget::reserve(qint64 bytes, const std::atomic<bool> &stop)

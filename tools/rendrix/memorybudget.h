@@ -46,7 +46,8 @@ public:
     // it can tidy up and report, and then ends the process with status 1.
     // Other threads whose allocations fail meanwhile wait for that end.
     // Throwing instead is not safe: the PDF library's destructors allocate
-    // while unwinding, which then ends the process by std::terminate.
+    // while unwinding, which then ends the process by std::terminate. The
+    // same holds where the library itself aborts on a failed allocation.
     void onExhaustion(std::function<void()> action);
 
     // Waits until `bytes` fit beside the images in flight, then takes them.

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     size_t last = 0;
     for (size_t n = 0; n <= bytes.size() + 1; ++n) {
         const ContentTokens::Token t = tokens.next();
-        const ContentTokens::Token shape = shapes.next(false);
+        const ContentTokens::Place shape = shapes.nextPlace();
         check(shape.start == t.start && shape.end == t.end
               && (shape.kind == t.kind || (shape.kind == ContentTokens::Kind::Number && t.kind == ContentTokens::Kind::Keyword)));
         check(t.start >= last && t.end >= t.start && t.end <= bytes.size());

@@ -256,7 +256,7 @@ TEST(MemoryLimit, DefaultShareStaysWithinTheProcessLimits)
 #ifdef GRIDMOLT_NO_DATA_LIMIT
     GTEST_SKIP() << "the address sanitizer reserves more address space than any such limit";
 #endif
-    const long long left = 768LL << 20;
+    constexpr long long left = 768LL << 20;
     const struct { const char *what; int resource; int index; } rows[] = {
         {"address space", RLIMIT_AS, 0},
         {"data", RLIMIT_DATA, 5},
@@ -264,7 +264,7 @@ TEST(MemoryLimit, DefaultShareStaysWithinTheProcessLimits)
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         const int resource = row.resource, index = row.index;
-        EXPECT_EQ(inChild([resource, index, left] {
+        EXPECT_EQ(inChild([resource, index] {
             ::unsetenv("TOOLSCOMMON_MEMORY_MB");
             const long long unlimited = MemoryLimit::shareOfThisMachine("TOOLSCOMMON_MEMORY_MB");
             struct rlimit limit;

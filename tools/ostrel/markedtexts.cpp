@@ -35,20 +35,6 @@ std::string textString(const std::string &utf8)
     return out + ">";
 }
 
-// A content string's bytes (PDFDocEncoding or UTF-16) as UTF-8.
-std::string utf8Of(fz_context *ctx, const std::string &written)
-{
-    char *utf8 = nullptr;
-    guarded(ctx, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx, written.data(), written.size()); });
-    struct Freer
-    {
-        fz_context *ctx;
-        void operator()(char *p) const { fz_free(ctx, p); }
-    };
-    const std::unique_ptr<char, Freer> owned(utf8, Freer{ctx});
-    return utf8 ? std::string(utf8) : std::string();
-}
-
 bool isTextKey(const std::string &key)
 {
     return key == "ActualText" || key == "Alt" || key == "E";
@@ -121,7 +107,7 @@ std::string MarkedTexts::changedProperties(fz_context *ctx, const std::string &b
     for (ContentTokens::Token t = tokens.next(); t.kind != ContentTokens::Kind::End; t = tokens.next()) {
         nesting += t.kind == ContentTokens::Kind::OpenDict ? 1 : t.kind == ContentTokens::Kind::CloseDict ? -1 : 0;
         if (nesting == 1 && t.kind == ContentTokens::Kind::String && isTextKey(key)) {
-            const std::string was = utf8Of(ctx, t.text), now = changed(was, changes);
+            const std::string was = MarkedTexts::utf8Of(ctx, t.text), now = changed(was, changes);
             if (now != was) {
                 out.append(bytes, copied, t.start - copied);
                 out += textString(now);
@@ -193,4 +179,18 @@ void MarkedTexts::changeStructure(fz_context *ctx, pdf_document *doc, pdf_obj *p
     for (size_t i = 1; i < elements.size(); ++i)
         if (change[i])
             changeDictionary(ctx, elements[i].object, changes);
+}
+
+std::string MarkedTexts::utf8Of(fz_context *ctx, const std::string &written)
+{
+    char *utf8 = nullptr;
+    guarded(ctx, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx, written.data(), written.size()); });
+    // Freed also when copying it runs out of memory.
+    struct Freer
+    {
+        fz_context *ctx;
+        void operator()(char *p) const { fz_free(ctx, p); }
+    };
+    const std::unique_ptr<char, Freer> owned(utf8, Freer{ctx});
+    return utf8 ? std::string(utf8) : std::string();
 }

@@ -24,6 +24,8 @@ public:
     // `text` (UTF-8) with each old text of `changes` replaced, the longest
     // first; the same text where none occurs.
     static std::string changed(const std::string &text, const std::vector<Change> &changes);
+    // A text string of the content or a dictionary (PDFDocEncoding or UTF-16) as UTF-8. Throws MupdfError.
+    static std::string utf8Of(fz_context *ctx, const std::string &written);
 
     // The bytes of a property list written in content, from its "<<" to its
     // ">>", with the strings of its text entries changed; the same bytes

@@ -2,6 +2,7 @@
 
 #include "contenttokens.h"
 #include "fontcache.h"
+#include "markedtexts.h"
 #include "mupdfguard.h"
 
 #include <algorithm>
@@ -108,17 +109,9 @@ std::string readStream(fz_context *ctx, pdf_obj *object)
 // A text string of the content (PDFDocEncoding or UTF-16) as characters.
 std::u32string textOf(fz_context *ctx, const std::string &written)
 {
-    char *utf8 = nullptr;
-    guarded(ctx, [&] { utf8 = pdf_new_utf8_from_pdf_string(ctx, written.data(), written.size()); });
-    // Freed also when appending runs out of memory.
-    struct Freer
-    {
-        fz_context *ctx;
-        void operator()(char *p) const { fz_free(ctx, p); }
-    };
-    const std::unique_ptr<char, Freer> owned(utf8, Freer{ctx});
+    const std::string utf8 = MarkedTexts::utf8Of(ctx, written);
     std::u32string text;
-    for (const char *p = utf8; p && *p;) {
+    for (const char *p = utf8.c_str(); *p;) {
         int c = 0;
         p += fz_chartorune(&c, p);
         if (c > 0)
